@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build needs, then builds and runs every test twice: a
+# plain build in build/ and an AddressSanitizer + UndefinedBehaviorSanitizer
+# build in build-asan/. Exits non-zero on any failure.
+set -euo pipefail
+QLON_TOP=$(cd "$(dirname "$0")" && pwd)
+source "$QLON_TOP/tools/setup.sh"
+qlon_install_packages
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+status=0
+
+echo "== plain build"
+qlon_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir "$QLON_TOP/build" --output-on-failure -j "$jobs" || status=1
+
+echo "== sanitizer build"
+qlon_build build-asan -DCMAKE_BUILD_TYPE=Debug -DQLON_SANITIZE=ON
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export LSAN_OPTIONS=suppressions=$QLON_TOP/tools/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$QLON_TOP/build-asan" --output-on-failure -j "$jobs" || status=1
+
+if [ -x "$QLON_TOP/tools/fuzz.sh" ]; then
+  echo "== fuzzing"
+  "$QLON_TOP/tools/fuzz.sh" || status=1
+fi
+
+exit $status

@@ -1,0 +1,34 @@
+# Sourced by run.sh and test.sh: installs what the build needs (only when
+# missing), then configures and builds into the folder given as $1 with the
+# CMake options that follow.
+set -euo pipefail
+
+QLON_PACKAGES=(
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev googletest
+  clang libclang-rt-14-dev
+  fonts-dejavu-core
+)
+
+qlon_install_packages() {
+  local missing=()
+  for p in "${QLON_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+qlon_build() {
+  local dir=$1; shift
+  cmake -S "$QLON_TOP" -B "$QLON_TOP/$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$QLON_TOP/$dir" --parallel "$(nproc)"
+}
