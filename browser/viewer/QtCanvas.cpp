@@ -1,0 +1,137 @@
+#include "QtCanvas.h"
+
+#include <QPainter>
+#include <QWidget>
+
+namespace qlon::viewer {
+
+namespace {
+QColor ToQColor(Color c) { return QColor(ColorToRgb(c)); }
+QString FontKey(const FontSpec& f) { return f.face + QChar('|') + QString::number(f.pixelSize) + QChar('|') + QString::number(f.style); }
+}  // namespace
+
+QtCanvas::FontEntry::FontEntry(const QFont& f) : font(f), metrics(f) {
+  tm.ascent = metrics.ascent();
+  tm.descent = metrics.descent();
+  tm.height = tm.ascent + tm.descent;
+  tm.externalLeading = qMax(0, metrics.leading());
+  tm.overhang = 0;
+  latin.fill(-1);
+}
+
+QtCanvas::QtCanvas(QPainter& painter, const QRect& clip, bool printer)
+    : painter_(painter), clip_(clip), printer_(printer) {}
+
+QtCanvas::~QtCanvas() = default;
+
+QFont QtCanvas::MakeFont(const FontSpec& spec) {
+  QFont f(spec.face);
+  f.setPixelSize(qMax(1, spec.pixelSize));
+  f.setHintingPreference(QFont::PreferFullHinting);
+  f.setKerning(false);
+  f.setBold(spec.style & kBold);
+  f.setItalic(spec.style & kItalic);
+  f.setUnderline(spec.style & kUnderline);
+  f.setStrikeOut(spec.style & kStrikeOut);
+  return f;
+}
+
+void QtCanvas::SetFont(const FontSpec& font) {
+  QString key = FontKey(font);
+  auto it = fonts_.find(key);
+  if (it == fonts_.end()) it = fonts_.insert(key, std::make_shared<FontEntry>(MakeFont(font)));
+  current_ = it->get();
+}
+
+QtCanvas::FontEntry& QtCanvas::Current() {
+  if (!current_) SetFont(FontSpec{});
+  return *current_;
+}
+
+TextMetrics QtCanvas::Metrics() { return Current().tm; }
+
+int QtCanvas::CharWidth(char16_t c) {
+  FontEntry& f = Current();
+  if (c < 256) {
+    int& w = f.latin[c];
+    if (w < 0) w = f.metrics.horizontalAdvance(QChar(c));
+    return w;
+  }
+  auto it = f.other.find(c);
+  if (it != f.other.end()) return *it;
+  int w = f.metrics.horizontalAdvance(QChar(c));
+  f.other.insert(c, w);
+  return w;
+}
+
+void QtCanvas::DrawText(int x, int baseline, const char16_t* s, int n, Color fg, Color bg, const QRect* clip) {
+  if (n <= 0) return;
+  FontEntry& f = Current();
+  painter_.save();
+  if (clip) painter_.setClipRect(*clip, Qt::IntersectClip);
+  if (bg != kNoColor)
+    painter_.fillRect(QRect(x, baseline - f.tm.ascent, TextWidth(s, n), f.tm.height), ToQColor(bg));
+  painter_.setFont(f.font);
+  painter_.setPen(ToQColor(fg));
+  painter_.drawText(QPoint(x, baseline), QString::fromUtf16(s, n));
+  painter_.restore();
+}
+
+void QtCanvas::FillRect(const QRect& r, Color c) {
+  if (r.width() > 0 && r.height() > 0) painter_.fillRect(r, ToQColor(c));
+}
+
+void QtCanvas::FrameRect(const QRect& r, Color c) {
+  if (r.width() <= 0 || r.height() <= 0) return;
+  QColor q = ToQColor(c);
+  painter_.fillRect(QRect(r.left(), r.top(), r.width(), 1), q);
+  painter_.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), q);
+  painter_.fillRect(QRect(r.left(), r.top(), 1, r.height()), q);
+  painter_.fillRect(QRect(r.right(), r.top(), 1, r.height()), q);
+}
+
+void QtCanvas::Line(QPoint a, QPoint b, Color c) {
+  QColor q = ToQColor(c);
+  if (a.y() == b.y()) {
+    int x0 = qMin(a.x(), b.x() + 1), x1 = qMax(a.x(), b.x() - 1);
+    if (b.x() != a.x()) painter_.fillRect(QRect(QPoint(x0, a.y()), QPoint(x1, a.y())), q);
+  } else if (a.x() == b.x()) {
+    int y0 = qMin(a.y(), b.y() + 1), y1 = qMax(a.y(), b.y() - 1);
+    painter_.fillRect(QRect(QPoint(a.x(), y0), QPoint(a.x(), y1)), q);
+  } else {
+    painter_.save();
+    painter_.setPen(QPen(q, 0));
+    painter_.drawLine(a, b);
+    painter_.restore();
+  }
+}
+
+void QtCanvas::FillEllipse(const QRect& r, Color c) {
+  painter_.save();
+  painter_.setPen(Qt::NoPen);
+  painter_.setBrush(ToQColor(c));
+  painter_.drawEllipse(r);
+  painter_.restore();
+}
+
+void QtCanvas::DrawImage(const QRect& dst, const QImage& image) {
+  if (!image.isNull() && dst.width() > 0 && dst.height() > 0) painter_.drawImage(dst, image);
+}
+
+void QtCanvas::FillRegion(const QRegion& region, Color c) {
+  if (region.isEmpty()) return;
+  painter_.save();
+  painter_.setClipRegion(region, Qt::IntersectClip);
+  painter_.fillRect(region.boundingRect(), ToQColor(c));
+  painter_.restore();
+}
+
+void QtCanvas::DrawWidget(QWidget* widget, QPoint at) {
+  if (!widget) return;
+  painter_.save();
+  painter_.translate(at);
+  widget->render(&painter_, QPoint(), QRegion(), QWidget::DrawChildren);
+  painter_.restore();
+}
+
+}  // namespace qlon::viewer

@@ -1,0 +1,61 @@
+#pragma once
+// The canvas on a QPainter: a widget during paint events, a QImage for page
+// pictures, a QPrinter when printing. Fonts are set by pixel size with full
+// hinting and no kerning, so advances are integers that add up the way the
+// layout expects; one advance table per font keeps measuring cheap.
+#include <QFont>
+#include <QFontMetrics>
+#include <QHash>
+#include <array>
+#include <memory>
+
+#include "Canvas.h"
+
+class QPainter;
+
+namespace qlon::viewer {
+
+class QtCanvas : public Canvas {
+ public:
+  // clip: the rectangle being painted, in the painter's logical coordinates.
+  QtCanvas(QPainter& painter, const QRect& clip, bool printer = false);
+  ~QtCanvas() override;
+
+  void SetFont(const FontSpec& font) override;
+  TextMetrics Metrics() override;
+  int CharWidth(char16_t c) override;
+
+  void DrawText(int x, int baseline, const char16_t* s, int n, Color fg, Color bg = kNoColor,
+                const QRect* clip = nullptr) override;
+  void FillRect(const QRect& r, Color c) override;
+  void FrameRect(const QRect& r, Color c) override;
+  void Line(QPoint a, QPoint b, Color c) override;
+  void FillEllipse(const QRect& r, Color c) override;
+  void DrawImage(const QRect& dst, const QImage& image) override;
+  void FillRegion(const QRegion& region, Color c) override;
+  void DrawWidget(QWidget* widget, QPoint at) override;
+
+  QRect ClipBox() const override { return clip_; }
+  bool IsPrinter() const override { return printer_; }
+
+  // The Qt font a spec stands for (also used by the form controls).
+  static QFont MakeFont(const FontSpec& spec);
+
+ private:
+  struct FontEntry {
+    QFont font;
+    QFontMetrics metrics;
+    TextMetrics tm;
+    std::array<int, 256> latin;  // -1 = not measured yet
+    QHash<char16_t, int> other;
+    explicit FontEntry(const QFont& f);
+  };
+  QPainter& painter_;
+  QRect clip_;
+  bool printer_;
+  QHash<QString, std::shared_ptr<FontEntry>> fonts_;
+  FontEntry* current_ = nullptr;
+  FontEntry& Current();
+};
+
+}  // namespace qlon::viewer
