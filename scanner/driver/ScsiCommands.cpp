@@ -229,7 +229,7 @@ int32_t ScsiDevice::Open() {
   return InquiryVendorPage();
 }
 
-int32_t ScsiDevice::StartScan(const ScanRequest& request) {
+int32_t ScsiDevice::StartScan(const ScanRequest& request, uint32_t* bytesPerLine, uint32_t* lines) {
   for (int i = 0; i < 2; ++i)
     if (const int32_t rc = TestUnitReady()) return rc;
   if (const int32_t rc = SetWindow(request)) return rc;
@@ -247,7 +247,7 @@ int32_t ScsiDevice::StartScan(const ScanRequest& request) {
     if (const int32_t rc = WriteVendorPage(0x20, page)) return rc;
   }
   if (const int32_t rc = Scan()) return rc;
-  return GetDataBufferStatus(nullptr, nullptr);
+  return GetDataBufferStatus(bytesPerLine, lines);
 }
 
 int32_t ScsiDevice::Gamma(int channel, const uint8_t table[256]) {

@@ -115,7 +115,8 @@ class ScsiDevice {
 
   // ---- device operations ----
   int32_t Open();                        // TEST UNIT READY, RESERVE UNIT, page F0h
-  int32_t StartScan(const ScanRequest& request);
+  // Ends with GET DATA BUFFER STATUS: the scan's line length and line count.
+  int32_t StartScan(const ScanRequest& request, uint32_t* bytesPerLine = nullptr, uint32_t* lines = nullptr);
   int32_t Gamma(int channel, const uint8_t table[256]);
   int32_t Diagnostics();
   // forScanStart: only when the status says it is needed. A calibration
