@@ -206,6 +206,7 @@ void EmulatedScanner::Check(Reply& r, SenseCode s) {
 void EmulatedScanner::Run(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction, uint8_t* data,
                           uint32_t length, Reply& r) {
   const uint8_t op = cdb[0];
+  if (GroupLength(op) == 0) return Check(r, kInvalidOpcode);  // reserved and unused groups
   if (GroupLength(op) != cdbLength) return Check(r, kInvalidFieldInCdb);
   // The handle's request must match what the CDB says moves.
   Shape shape = ShapeOf(cdb);
