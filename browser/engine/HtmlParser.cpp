@@ -1,0 +1,853 @@
+#include "HtmlParser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include <QIODevice>
+
+namespace qlon {
+
+namespace {
+
+// Tag names in kind order; a name counts only at the start of the tag text.
+constexpr std::string_view kTagNames[kTagKindCount] = {
+    "A",     "!",      "IMG",   "AREA",    "BASE",  "BODY", "HTML", "FORM",     "FRAME",
+    "FRAMESET", "NOFRAMES", "META", "INPUT", "TITLE", "SCRIPT", "EMBED", "APPLET", "PARAM",
+    "QUILLON", "LINK", "DD",   "DL",    "DT",      "H1",    "H2",   "H3",   "UNKNOWN"};
+
+bool IsLinkKind(uint8_t kind) {
+  switch (kind) {
+    case tkA: case tkImg: case tkArea: case tkBase: case tkBody: case tkForm: case tkFrame:
+    case tkMeta: case tkInput: case tkEmbed: case tkApplet: case tkParam: case tkLink:
+      return true;
+    default:
+      return false;
+  }
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+size_t FindNoCase(std::string_view text, std::string_view what, size_t from = 0) {
+  if (what.empty() || what.size() > text.size()) return std::string_view::npos;
+  for (size_t i = from; i + what.size() <= text.size(); ++i)
+    if (EqualNoCase(text.substr(i, what.size()), what)) return i;
+  return std::string_view::npos;
+}
+
+// Cuts a text to at most `max` bytes without splitting a UTF-8 sequence.
+std::string_view CutUtf8(std::string_view s, size_t max) {
+  if (s.size() <= max) return s;
+  size_t k = max;
+  for (int back = 0; back < 3 && k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80; ++back) --k;
+  return s.substr(0, k);
+}
+
+std::string TrimBelow33(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+// A value as it goes into a tag: characters that would end the tag for our
+// own tokenizer, close the quotes or start a reference are escaped, so that a
+// rewritten page always scans back to the same tags.
+std::string EscapeValue(std::string_view value, bool unquoted) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default:
+        if (unquoted && IsBlank(c))
+          out += "%20";
+        else
+          out += c;
+    }
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    out += char(code);
+  } else if (code < 0x800) {
+    out += char(0xC0 | (code >> 6));
+    out += char(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += char(0xE0 | (code >> 12));
+    out += char(0x80 | ((code >> 6) & 0x3F));
+    out += char(0x80 | (code & 0x3F));
+  } else {
+    out += char(0xF0 | (code >> 18));
+    out += char(0x80 | ((code >> 12) & 0x3F));
+    out += char(0x80 | ((code >> 6) & 0x3F));
+    out += char(0x80 | (code & 0x3F));
+  }
+}
+
+// Numeric references 128-159 name Windows-1252 characters on the web.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+// quot, amp, lt, gt, then the Latin-1 names of codes 160 to 255 in order.
+constexpr std::string_view kLatin1Names[96] = {
+    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",
+    "uml",    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",
+    "deg",    "plusmn", "sup2",   "sup3",   "acute",  "micro",  "para",   "middot",
+    "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12", "frac34", "iquest",
+    "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
+    "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",
+    "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",
+    "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",
+    "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
+    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
+    "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
+    "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+
+int NamedEntity(std::string_view name) {
+  if (name == "quot") return '"';
+  if (name == "amp") return '&';
+  if (name == "lt") return '<';
+  if (name == "gt") return '>';
+  for (int i = 0; i < 96; ++i)
+    if (kLatin1Names[i] == name) return 160 + i;
+  return -1;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+int HexDigit(char c) {
+  if (IsDigit(c)) return c - '0';
+  c = Upper(c);
+  return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+}
+
+// Reads a decimal or hexadecimal number; saturates instead of overflowing.
+uint32_t ReadNumber(std::string_view s, size_t& i, bool hex) {
+  uint32_t v = 0;
+  while (i < s.size()) {
+    int d = hex ? HexDigit(s[i]) : (IsDigit(s[i]) ? s[i] - '0' : -1);
+    if (d < 0) break;
+    v = std::min<uint32_t>(v * (hex ? 16 : 10) + d, 0x110000);
+    ++i;
+  }
+  return v;
+}
+
+std::string DecodeValue(std::string_view raw) {
+  std::string out;
+  DecodeHtmlEntities(raw, true, out);
+  return out;
+}
+
+// The URL of a refresh META: the "URL=" part of its CONTENT, as a param whose
+// positions lie inside the CONTENT value, so that it can be replaced in place.
+bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
+  url.Clear();
+  TTagParam content;
+  if (!tag.FindParam("CONTENT", content) || content.ValueStart < 0) return false;
+  std::string_view text = tag.GetText();
+  size_t begin = content.ValueStart, end = content.ValueEnd;
+  size_t at = begin;
+  for (;;) {
+    at = FindNoCase(text.substr(0, end), "URL", at);
+    if (at == std::string_view::npos) return false;
+    if (at == begin || IsBlank(text[at - 1]) || text[at - 1] == ';' || text[at - 1] == ',') break;
+    ++at;
+  }
+  size_t i = at + 3;
+  while (i < end && IsBlank(text[i])) ++i;
+  if (i >= end || text[i] != '=') return false;
+  ++i;
+  while (i < end && IsBlank(text[i])) ++i;
+  size_t vs = i, ve = end;
+  if (i < end && (text[i] == '\'' || text[i] == '"')) {
+    vs = i + 1;
+    size_t q = text.find(text[i], vs);
+    ve = (q == std::string_view::npos || q > end) ? end : q;
+  }
+  while (ve > vs && IsBlank(text[ve - 1])) --ve;
+  url.Name = std::string(text.substr(at, 3));
+  url.Start = static_cast<int>(at);
+  url.Length = static_cast<int>(ve - at);
+  url.ValueStart = static_cast<int>(vs);
+  url.ValueLength = static_cast<int>(ve - vs);
+  url.ValueEnd = static_cast<int>(ve);
+  url.OpenQuote = url.CloseQuote = true;  // quotes never go inside CONTENT
+  url.Quote = content.OpenQuote ? content.Quote : 0;
+  for (char c : text.substr(vs, ve - vs))
+    if (c != '\t' && c != '\r' && c != '\n') url.Value += c;
+  return true;
+}
+
+void ShiftParam(TTagParam& p, int after, int delta) {
+  if (!p.Found() || p.Start <= after) return;
+  p.Start += delta;
+  if (p.ValueStart >= 0) {
+    p.ValueStart += delta;
+    p.ValueEnd += delta;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TTag
+
+bool TTag::LoadFromStream(QIODevice& stream, int64_t length) {
+  if (length < 0 || length > kMaxTagLength) return false;
+  QByteArray bytes = stream.read(length);
+  text_.assign(bytes.constData(), bytes.size());
+  return bytes.size() == length;
+}
+
+void TTag::LoadFromText(std::string_view text) { text_.assign(text); }
+
+bool TTag::SaveToStream(QIODevice& stream) const {
+  return stream.write(text_.data(), static_cast<qint64>(text_.size())) ==
+         static_cast<qint64>(text_.size());
+}
+
+// Walks the attributes after the tag name: name, optional "=" and a value
+// that is double-quoted, single-quoted or bare. A quoted value is read whole,
+// so attribute names inside other attributes' values are never found; a bare
+// value ends at a blank or at ">". A quote that is never closed is read as a
+// bare value, so a typo such as href="x.htm> still yields x.htm.
+bool TTag::FindParam(std::string_view name, TTagParam& param) const {
+  param.Clear();
+  if (name.empty()) return false;
+  return WalkParams([&](TTagParam& p) {
+    if (!EqualNoCase(p.Name, name)) return false;
+    param = std::move(p);
+    return true;
+  });
+}
+
+bool TTag::WalkParams(const std::function<bool(TTagParam&)>& visit) const {
+  const std::string& t = text_;
+  const size_t n = t.size();
+  if (n < 3 || t[1] == '!') return false;
+  size_t i = 1;
+  if (t[i] == '/') ++i;
+  while (i < n && !IsBlank(t[i]) && t[i] != '>' && t[i] != '/') ++i;
+  while (i < n) {
+    char c = t[i];
+    if (IsBlank(c) || c == '/') { ++i; continue; }
+    if (c == '>') break;
+    if (c == '"' || c == '\'') {  // stray quoted text between attributes
+      size_t q = t.find(c, i + 1);
+      i = (q == std::string::npos) ? n : q + 1;
+      continue;
+    }
+    size_t nameStart = i;
+    while (i < n && !IsBlank(t[i]) && t[i] != '=' && t[i] != '>' && t[i] != '/') ++i;
+    if (i == nameStart) { ++i; continue; }  // a lone "=" between attributes
+    size_t nameEnd = i;
+    size_t j = i;
+    while (j < n && IsBlank(t[j])) ++j;
+    TTagParam p;
+    p.Name = t.substr(nameStart, nameEnd - nameStart);
+    p.Start = static_cast<int>(nameStart);
+    size_t end = nameEnd;
+    if (j < n && t[j] == '=') {
+      ++j;
+      while (j < n && IsBlank(t[j])) ++j;
+      size_t vs = j, ve;
+      if (j < n && (t[j] == '"' || t[j] == '\'')) {
+        p.Quote = t[j];
+        p.OpenQuote = true;
+        vs = j + 1;
+        size_t q = t.find(t[j], vs);
+        if (q != std::string::npos) {
+          ve = q;
+          p.CloseQuote = true;
+          end = q + 1;
+        } else {
+          ve = vs;
+          while (ve < n && !IsBlank(t[ve]) && t[ve] != '>') ++ve;
+          end = ve;
+        }
+      } else {
+        ve = vs;
+        while (ve < n && !IsBlank(t[ve]) && t[ve] != '>' && t[ve] != '"') ++ve;
+        end = ve;
+        if (ve < n && t[ve] == '"') {
+          p.CloseQuote = true;
+          end = ve + 1;
+        }
+      }
+      p.ValueStart = static_cast<int>(vs);
+      p.ValueLength = static_cast<int>(ve - vs);
+      p.ValueEnd = static_cast<int>(ve);
+      for (size_t k = vs; k < ve; ++k)
+        if (t[k] != '\t' && t[k] != '\r' && t[k] != '\n') p.Value += t[k];
+      i = end;
+    }
+    p.Length = static_cast<int>(end - nameStart);
+    if (visit(p)) return true;
+  }
+  return false;
+}
+
+std::string TTag::GetParamValue(std::string_view name) const {
+  TTagParam p;
+  if (!FindParam(name, p)) return {};
+  return DecodeValue(p.Value);
+}
+
+bool TTag::ReplaceValue(TTagParam& p, std::string_view value, int& delta) {
+  if (!p.Found()) return false;
+  const std::string original = text_;
+  // First as written: quotes added where the value had none. When junk in
+  // the tag (an unclosed quote before it) would pair with an added quote, the
+  // value goes in bare instead, blanks escaped, so the tag scans the same way.
+  for (bool bare : {p.Quote == 0, true}) {
+    std::string esc = EscapeValue(value, bare);
+    TTagParam q = p;
+    std::string pre, post;
+    size_t vs, ve, full;
+    if (p.ValueStart < 0) {
+      vs = ve = full = p.Start + p.Name.size();
+      pre = bare ? "=" : "=\"";
+      post = bare ? "" : "\"";
+    } else {
+      vs = p.ValueStart;
+      ve = vs + p.ValueLength;
+      full = p.ValueEnd;
+      if (!bare && !p.OpenQuote) pre = "\"";
+      if (!bare && !p.CloseQuote) post = "\"";
+    }
+    std::string out;
+    out.reserve(text_.size() + esc.size() + 3);
+    out.append(original, 0, vs).append(pre).append(esc).append(original, ve, full - ve).append(post);
+    out.append(original, full, std::string::npos);
+    if (out.size() > size_t(kMaxTagLength) && out.size() > original.size()) return false;
+    const int d = static_cast<int>(out.size()) - static_cast<int>(original.size());
+    q.ValueStart = static_cast<int>(vs + pre.size());
+    q.ValueLength = static_cast<int>(esc.size());
+    q.ValueEnd = static_cast<int>(full) + d - static_cast<int>(post.size());
+    q.OpenQuote = p.OpenQuote || (!pre.empty() && pre.back() == '"');
+    q.CloseQuote = p.CloseQuote || !post.empty();
+    if (!post.empty()) q.Quote = '"';
+    q.Length = q.ValueEnd + (q.CloseQuote ? 1 : 0) - q.Start;
+    q.Value = esc;
+    text_ = std::move(out);
+    const bool added = !post.empty() || (!pre.empty() && pre.back() == '"');
+    if (!added || WalkParams([&](TTagParam& w) {
+          return w.Start == q.Start && w.ValueStart == q.ValueStart && w.ValueEnd == q.ValueEnd;
+        })) {
+      delta = d;
+      p = std::move(q);
+      return true;
+    }
+    text_ = original;
+    if (bare) break;
+  }
+  return false;
+}
+
+bool TTag::SetParam(std::string_view name, std::string_view value) {
+  TTagParam p;
+  if (!FindParam(name, p)) return AddParam(name, value);
+  int delta = 0;
+  return ReplaceValue(p, value, delta);
+}
+
+bool TTag::AddParam(std::string_view name, std::string_view value) {
+  int place = 0, size = 0;
+  return InsertParam(name, value, place, size);
+}
+
+bool TTag::InsertParam(std::string_view name, std::string_view value, int& place, int& size) {
+  std::string esc = EscapeValue(value, false);
+  size_t at = text_.size();
+  if (at > 0 && text_[at - 1] == '>') --at;
+  // Keep an XHTML "/>" closing the tag: insert before its "/".
+  if (at >= 2 && text_[at - 1] == '/' &&
+      (IsBlank(text_[at - 2]) || text_[at - 2] == '"' || text_[at - 2] == '\''))
+    --at;
+  // After junk such as an unclosed quote the end of the tag may lie inside a
+  // value; then the attribute goes right after the tag name.
+  size_t afterName = 1;
+  if (afterName < text_.size() && text_[afterName] == '/') ++afterName;
+  while (afterName < text_.size() && !IsBlank(text_[afterName]) && text_[afterName] != '>' &&
+         text_[afterName] != '/')
+    ++afterName;
+  const std::string original = text_;
+  for (size_t where : {at, afterName}) {
+    std::string ins;
+    if (where > 0 && !IsBlank(text_[where - 1])) ins += ' ';
+    ins.append(name).append("=\"").append(esc).append("\"");
+    if (where == afterName && where < text_.size() && !IsBlank(text_[where])) ins += ' ';
+    if (text_.size() + ins.size() > size_t(kMaxTagLength)) return false;
+    text_.insert(where, ins);
+    const int start = int(where + (ins[0] == ' '));
+    const int valueEnd = int(where + ins.size()) - 1 - (ins.back() == ' ');
+    if (WalkParams([&](TTagParam& p) { return p.Start == start && p.ValueEnd == valueEnd; })) {
+      place = static_cast<int>(where);
+      size = static_cast<int>(ins.size());
+      return true;
+    }
+    text_ = original;
+  }
+  return false;
+}
+
+bool TTag::RemoveParam(std::string_view name) {
+  TTagParam p;
+  if (!FindParam(name, p)) return false;
+  size_t from = p.Start;
+  if (from > 0 && IsBlank(text_[from - 1])) --from;
+  text_.erase(from, p.Start + p.Length - from);
+  return true;
+}
+
+bool TTag::ContainsText(std::string_view text) const {
+  return FindNoCase(text_, text) != std::string_view::npos;
+}
+
+// ---------------------------------------------------------------- TTagLink
+
+void TTagLink::Clear() {
+  text_.clear();
+  Kind = tkUnknown;
+  Flags = 0;
+  AnchorText.clear();
+  IsMap = IsFrame = false;
+  LinkType = ltPage;
+  Url.Clear();
+  OldRef.Clear();
+  Status = 0;
+}
+
+std::string TTagLink::GetUrl() const { return TrimBelow33(DecodeValue(Url.Value)); }
+
+bool TTagLink::SetUrl(std::string_view url) {
+  int delta = 0;
+  if (!ReplaceValue(Url, url, delta)) return false;
+  ShiftParam(OldRef, Url.Start, delta);
+  return true;
+}
+
+void TTagLink::ReadOldRef() {
+  Status = 0;
+  if (!FindParam("OLDREF", OldRef)) return;
+  std::string v = DecodeValue(OldRef.Value);
+  size_t close = v.find(']');
+  if (!v.empty() && v[0] == '[' && close != std::string::npos) {
+    size_t i = 1;
+    Status = static_cast<int>(std::min<uint32_t>(ReadNumber(v, i, false), 0x7FFFFFFF));
+  }
+}
+
+std::string TTagLink::GetOldUrl() const {
+  if (!OldRef.Found()) return {};
+  std::string v = DecodeValue(OldRef.Value);
+  size_t close = v.find(']');
+  if (!v.empty() && v[0] == '[' && close != std::string::npos) v.erase(0, close + 1);
+  return TrimBelow33(v);
+}
+
+bool TTagLink::WriteOldRef(std::string_view oldUrl, int status) {
+  std::string value = status != 0 ? "[" + std::to_string(status) + "]" : std::string();
+  value.append(oldUrl);
+  if (OldRef.Found()) {
+    int delta = 0;
+    if (!ReplaceValue(OldRef, value, delta)) return false;
+    ShiftParam(Url, OldRef.Start, delta);
+  } else {
+    int place = 0, size = 0;
+    if (!InsertParam("OLDREF", value, place, size)) return false;
+    ShiftParam(Url, place - 1, size);
+    FindParam("OLDREF", OldRef);
+  }
+  Status = status;
+  return true;
+}
+
+bool TTagLink::SetStatus(int status) {
+  if (status == Status) return true;
+  std::string old = OldRef.Found() ? GetOldUrl() : GetUrl();
+  return WriteOldRef(old, status);
+}
+
+bool TTagLink::SetOldUrl(std::string_view url) { return WriteOldRef(url, Status); }
+
+// ---------------------------------------------------------------- THtmlParser
+
+THtmlParser::THtmlParser(QIODevice& stream) : stream_(stream) {}
+
+const TToken& THtmlParser::GetToken(int index) const {
+  static const TToken kDefault{};
+  if (index < 0 || index >= GetCount()) return kDefault;
+  return tokens_[index];
+}
+
+void THtmlParser::AddToken(uint8_t flags, uint8_t kind, int64_t position, int64_t length) {
+  TToken& prev = tokens_.back();
+  if (position > prev.End()) prev.Flags |= kTokenTextAfter;
+  // Runs of tags the scanner has no use for become one token, as long as no
+  // text lies between them (the text after each tag matters for anchors).
+  if (kind == tkUnknown && !(flags & kTokenSentinel) && prev.Kind == tkUnknown &&
+      !(prev.Flags & kTokenSentinel) && prev.End() == position) {
+    prev.Length = position + length - prev.Position;
+    return;
+  }
+  tokens_.push_back(TToken{flags, kind, position, length});
+}
+
+// Classifies the tag running from its "<" at `start` to `end` (exclusive).
+void THtmlParser::AddTag(int64_t start, int64_t end) {
+  const char* d = data_.constData();
+  int64_t innerEnd = (end - start >= 2 && d[end - 1] == '>') ? end - 1 : end;
+  std::string_view inner(d + start + 1, innerEnd - start - 1);
+  uint8_t flags = kTokenStart, kind = tkUnknown;
+  if (!inner.empty() && inner[0] == '!') {
+    kind = tkComment;
+  } else {
+    if (!inner.empty() && inner[0] == '/') {
+      flags = kTokenEnd;
+      inner.remove_prefix(1);
+    }
+    for (int k = 0; k < kTagKindCount; ++k) {
+      std::string_view name = kTagNames[k];
+      if (k == tkComment || inner.size() < name.size()) continue;
+      if (!EqualNoCase(inner.substr(0, name.size()), name)) continue;
+      if (inner.size() == name.size() || IsBlank(inner[name.size()]) || inner[name.size()] == '/') {
+        kind = static_cast<uint8_t>(k);
+        break;
+      }
+    }
+    if ((flags & kTokenStart) && IsLinkKind(kind)) flags |= kTokenLinkTag;
+  }
+  AddToken(flags, kind, start, end - start);
+}
+
+// States: 0 between tokens, 1 text, 2 tag, 3 after "<!", 4 comment.
+void THtmlParser::Parse() {
+  data_.clear();
+  tokens_.clear();
+  insideNoframes_ = insideScript_ = false;
+  stream_.seek(0);
+  for (;;) {
+    QByteArray chunk = stream_.read(1 << 16);
+    if (chunk.isEmpty()) break;
+    data_.append(chunk);
+  }
+  stream_.seek(0);
+
+  tokens_.push_back(TToken{kTokenSentinel, tkUnknown, 0, 0});
+  const char* d = data_.constData();
+  const int64_t n = data_.size();
+  int state = 0, dashes = 0;
+  int64_t start = 0, i = 0;
+  while (i < n) {
+    switch (state) {
+      case 0:
+      case 1: {
+        const void* lt = std::memchr(d + i, '<', n - i);
+        if (!lt) { i = n; state = 1; break; }
+        i = static_cast<const char*>(lt) - d;
+        start = i++;
+        state = 2;
+        break;
+      }
+      case 2: {
+        char c = d[i];
+        if (c == '>') {
+          AddTag(start, i + 1);
+          state = 0;
+          ++i;
+        } else if (c == '<') {
+          // A stray "<" ends the unterminated tag before it and starts the next.
+          AddTag(start, i);
+          start = i++;
+        } else if (c == '!' && i == start + 1) {
+          state = 3;
+          ++i;
+        } else if (i - start + 1 > kMaxTagLength) {
+          state = 1;  // too long for a tag: what was read is text
+        } else {
+          ++i;
+        }
+        break;
+      }
+      case 3: {
+        char c = d[i];
+        if (c == '-' && i == start + 2) {
+          state = 4;
+          dashes = 0;
+        } else if (c == '>') {
+          AddToken(kTokenStart, tkComment, start, i + 1 - start);
+          state = 0;
+        }
+        ++i;
+        break;
+      }
+      case 4: {
+        char c = d[i];
+        if (c == '-') {
+          ++dashes;
+        } else if (c == '>' && dashes >= 2) {
+          AddToken(kTokenStart, tkComment, start, i + 1 - start);
+          state = 0;
+        } else if (!(c == '!' && dashes >= 2)) {
+          dashes = 0;
+        }
+        ++i;
+        break;
+      }
+    }
+  }
+  // An unterminated tag or comment at the end still is a token, so that its
+  // bytes are rewritten and its link is found.
+  if (state == 2) AddTag(start, n);
+  if (state == 3 || state == 4) AddToken(kTokenStart, tkComment, start, n - start);
+  AddToken(kTokenSentinel, tkUnknown, n, 0);
+}
+
+std::string_view THtmlParser::TokenBytes(int index) const {
+  const TToken& t = GetToken(index);
+  if (t.Position < 0 || t.Length <= 0) return {};
+  return std::string_view(data_.constData() + t.Position, t.Length);
+}
+
+std::string_view THtmlParser::TextAfterBytes(int index) const {
+  const TToken& t = GetToken(index);
+  if (!(t.Flags & kTokenTextAfter) || index + 1 >= GetCount()) return {};
+  int64_t from = t.End(), to = tokens_[index + 1].Position;
+  if (to <= from) return {};
+  return std::string_view(data_.constData() + from, to - from);
+}
+
+std::string THtmlParser::GetTokenText(int index) const {
+  return std::string(CutUtf8(TokenBytes(index), kMaxShortText));
+}
+
+std::string THtmlParser::GetTextAfter(int index) const {
+  return std::string(CutUtf8(TextAfterBytes(index), kMaxShortText));
+}
+
+namespace {
+bool WriteAll(QIODevice& out, std::string_view bytes) {
+  return bytes.empty() ||
+         out.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+}
+}  // namespace
+
+bool THtmlParser::CopyTextAfter(int index, QIODevice& out) const {
+  return WriteAll(out, TextAfterBytes(index));
+}
+
+bool THtmlParser::CopyToken(int index, QIODevice& out) const {
+  if (GetToken(index).Flags & kTokenSentinel) return true;
+  return WriteAll(out, TokenBytes(index));
+}
+
+bool THtmlParser::CopyTokenAndText(int index, QIODevice& out) const {
+  return CopyToken(index, out) && CopyTextAfter(index, out);
+}
+
+bool THtmlParser::LoadTag(int index, TTag& tag) const {
+  const TToken& t = GetToken(index);
+  if (!(t.Flags & kTokenStart)) return false;
+  tag.LoadFromText(TokenBytes(index));
+  tag.Kind = t.Kind;
+  tag.Flags = t.Flags;
+  return true;
+}
+
+TMarker THtmlParser::GetMarker(int index) const {
+  const TToken& t = GetToken(index);
+  if (t.Kind != tkComment) return TMarker::None;
+  std::string_view s = TokenBytes(index);
+  if (s.size() < 7 || s.substr(0, 4) != "<!--" || s.substr(s.size() - 3) != "-->") return TMarker::None;
+  std::string body = TrimBelow33(s.substr(4, s.size() - 7));
+  if (EqualNoCase(body, "QUILLON=ON")) return TMarker::On;
+  if (EqualNoCase(body, "QUILLON=OFF")) return TMarker::Off;
+  if (EqualNoCase(body, "QUILLON MAP=ON")) return TMarker::MapOn;
+  if (EqualNoCase(body, "QUILLON MAP=OFF")) return TMarker::MapOff;
+  return TMarker::None;
+}
+
+// The text of a link: what follows the tag up to the end of the anchor, with
+// the ALT text of images inside. It stops at the next anchor (an unclosed A
+// must not read the rest of the page) and at kMaxShortText bytes.
+void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
+  std::string text(TextAfterBytes(index).substr(0, kMaxShortText + 1));
+  TTag inner;
+  for (int j = index + 1; j < GetCount() && text.size() <= size_t(kMaxShortText); ++j) {
+    const TToken& t = tokens_[j];
+    if (t.Flags & kTokenSentinel) break;
+    if (t.Kind == tkA && (t.Flags & kTokenEnd)) break;
+    if ((t.Kind == tkA || t.Kind == tkLink) && (t.Flags & kTokenStart)) break;
+    if (t.Kind == tkImg && (t.Flags & kTokenStart)) {
+      LoadTag(j, inner);
+      TTagParam ismap;
+      if (inner.FindParam("ISMAP", ismap)) link.IsMap = true;
+      text += ' ';
+      text += inner.GetParamValue("ALT");
+    }
+    text.append(TextAfterBytes(j).substr(0, kMaxShortText + 1));
+  }
+  link.AnchorText = std::string(CutUtf8(TrimBelow33(text), kMaxShortText));
+}
+
+bool THtmlParser::GetTagLink(int index, TTagLink& link) {
+  link.Clear();
+  const TToken& t = GetToken(index);
+  link.Flags = t.Flags;
+  link.Kind = t.Kind;
+  if (t.Flags & kTokenSentinel) return true;
+  const bool start = t.Flags & kTokenStart;
+  if (FrameOption && t.Kind == tkNoframes) insideNoframes_ = start;
+  if (t.Kind == tkScript) insideScript_ = start;
+  if (!(t.Flags & kTokenLinkTag) || insideScript_ || insideNoframes_) return true;
+
+  link.LoadFromText(TokenBytes(index));
+  const char* attribute = nullptr;
+  bool cutFragment = false;
+  link.LinkType = ltPage;
+  switch (t.Kind) {
+    case tkA: case tkLink: attribute = "HREF"; cutFragment = true; break;
+    case tkArea: case tkBase: attribute = "HREF"; cutFragment = true; break;
+    case tkImg: case tkEmbed: attribute = "SRC"; link.LinkType = ltEmbedded; break;
+    case tkBody: attribute = "BACKGROUND"; link.LinkType = ltBackground; break;
+    case tkForm: attribute = "ACTION"; break;
+    case tkFrame: attribute = "SRC"; cutFragment = true; link.IsFrame = true; break;
+    case tkInput: attribute = "SRC"; link.LinkType = ltEmbedded; break;
+    case tkApplet: attribute = "CODE"; link.LinkType = ltEmbedded; break;
+    case tkParam: attribute = "VALUE"; link.LinkType = ltEmbedded; break;
+    case tkMeta: break;
+    default: return true;
+  }
+  if (t.Kind == tkFrame && FrameOption) return true;
+  if (t.Kind == tkMeta)
+    FindRefreshUrl(link, link.Url);
+  else
+    link.FindParam(attribute, link.Url);
+  if (cutFragment && link.Url.ValueStart >= 0) {
+    // The "#" of a fragment, not the one of a character reference "&#..;".
+    std::string_view raw(link.GetText().data() + link.Url.ValueStart, link.Url.ValueLength);
+    for (size_t k = 0; k < raw.size(); ++k) {
+      if (raw[k] != '#' || (k > 0 && raw[k - 1] == '&')) continue;
+      link.Url.ValueLength = static_cast<int>(k);
+      link.Url.Value.clear();
+      for (char c : raw.substr(0, k))
+        if (c != '\t' && c != '\r' && c != '\n') link.Url.Value += c;
+      break;
+    }
+  }
+  link.ReadOldRef();
+
+  const bool empty = link.GetUrl().empty();
+  switch (t.Kind) {
+    case tkA:
+    case tkLink:
+      if (empty) return false;
+      CollectAnchorText(index, link);
+      break;
+    case tkImg:
+    case tkEmbed: {
+      TTagParam ismap;
+      link.IsMap = link.FindParam("ISMAP", ismap);
+      break;
+    }
+    case tkArea:
+    case tkBase:
+    case tkInput:
+      if (empty) return false;
+      break;
+    case tkMeta:
+      if (empty || !EqualNoCase(TrimBelow33(link.GetParamValue("HTTP-EQUIV")), "REFRESH")) return false;
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- free routines
+
+bool FindTagTextInFile(const std::filesystem::path& file, std::string_view tagName, int longestTag,
+                       std::string& text, std::string& tagText) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  char buf[1024];
+  in.read(buf, sizeof buf);
+  std::string_view s(buf, static_cast<size_t>(in.gcount()));
+  size_t i = 0;
+  while ((i = s.find('<', i)) != std::string_view::npos) {
+    if (s.substr(i + 1, 2) == "--") { ++i; continue; }
+    size_t close = s.find('>', i + 1);
+    if (close == std::string_view::npos) return false;
+    size_t again = s.find('<', i + 1);
+    if (again < close) { i = again; continue; }
+    std::string_view inner = s.substr(i + 1, close - i - 1);
+    if (inner.size() <= size_t(std::max(longestTag, 0)) &&
+        FindNoCase(inner, tagName) != std::string_view::npos) {
+      tagText = std::string(inner);
+      size_t next = s.find('<', close + 1);
+      text = std::string(s.substr(close + 1, next == std::string_view::npos ? std::string_view::npos
+                                                                          : next - close - 1));
+      return true;
+    }
+    i = close + 1;
+  }
+  return false;
+}
+
+void DecodeHtmlEntities(std::string_view text, bool keepControls, std::string& result) {
+  result.clear();
+  result.reserve(text.size());
+  auto put = [&](char c) { result += (!keepControls && static_cast<unsigned char>(c) < 32) ? ' ' : c; };
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] != '&') { put(text[i++]); continue; }
+    if (i + 2 < text.size() && text[i + 1] == '#') {
+      bool hex = text[i + 2] == 'x' || text[i + 2] == 'X';
+      size_t j = i + (hex ? 3 : 2);
+      size_t digits = j;
+      uint32_t code = ReadNumber(text, j, hex);
+      if (j > digits) {
+        if (code >= 0x80 && code <= 0x9F) code = kCp1252High[code - 0x80];
+        if (!keepControls && code < 32) code = ' ';
+        AppendUtf8(result, code);
+        if (j < text.size() && text[j] == ';') ++j;
+        i = j;
+        continue;
+      }
+    } else {
+      size_t j = i + 1;
+      while (j < text.size() && j - i <= 8 &&
+             ((text[j] >= 'a' && text[j] <= 'z') || (text[j] >= 'A' && text[j] <= 'Z') || IsDigit(text[j])))
+        ++j;
+      if (j < text.size() && text[j] == ';') {
+        int code = NamedEntity(text.substr(i + 1, j - i - 1));
+        if (code >= 0) {
+          AppendUtf8(result, static_cast<uint32_t>(code));
+          i = j + 1;
+          continue;
+        }
+      }
+    }
+    put(text[i++]);
+  }
+}
+
+}  // namespace qlon
