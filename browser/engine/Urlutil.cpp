@@ -1,0 +1,657 @@
+#include "Urlutil.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <mutex>
+
+#include "DoubleList.h"
+#include "Types.h"
+
+namespace qlon {
+
+namespace {
+
+constexpr std::string_view kUnsafe = "{}|^~[]`";
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void AppendEscape(std::string& out, unsigned char c) {
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void LowerAscii(std::string& text) {
+  for (char& c : text) c = LowerChar(c);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
+}
+
+// What every URL text goes through before it is cut into fields: blanks and
+// control bytes trimmed at both ends, tabs and line breaks dropped (they come
+// from attribute values wrapped over lines), and the unsafe characters,
+// blanks and the remaining control bytes %-escaped, so that the normal form
+// holds no byte that would break a request line or a stored key.
+std::string PrepareText(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (c <= 0x20 || c == 0x7F || kUnsafe.find(ch) != std::string_view::npos)
+      AppendEscape(out, c);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+// "." or ".." as a path piece (without its "/"), also when its dots are
+// written %2e: 1 for ".", 2 for "..", else 0.
+int DotSegment(std::string_view piece) {
+  int dots = 0;
+  while (!piece.empty()) {
+    if (piece.front() == '.') {
+      piece.remove_prefix(1);
+    } else if (piece.size() >= 3 && piece[0] == '%' && piece[1] == '2' &&
+               (piece[2] == 'e' || piece[2] == 'E')) {
+      piece.remove_prefix(3);
+    } else {
+      return 0;
+    }
+    if (++dots > 2) return 0;
+  }
+  return dots;
+}
+
+// A scheme name outside the table ("https:", "javascript:"): letters, digits,
+// "+", "-" and "." from a letter on, then a ":" followed by "//" or by
+// anything but a port ("localhost:8080/" is a host and its port).
+bool HasUnknownScheme(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0])))
+    return false;
+  for (char c : text.substr(0, colon))
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+  const std::string_view rest = text.substr(colon + 1);
+  if (rest.starts_with("//") || rest.starts_with("\\\\")) return true;
+  for (char c : rest) {
+    if (c == '/' || c == '\\' || c == '?' || c == '#') break;
+    if (c < '0' || c > '9') return true;
+  }
+  return false;
+}
+
+// "\" counts as "/" before the query (or, in a file URL, before the "#").
+void SlashBackslashes(std::string& text, TIProtocol protocol) {
+  const std::size_t end = std::min(text.find_first_of(protocol == ipFile ? "#" : "?#"), text.size());
+  std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\\', '/');
+}
+
+// Cuts a "#..." part off.
+std::string_view WithoutFragment(std::string_view text) {
+  return text.substr(0, text.find('#'));
+}
+
+// A port of 1 to 65535 written in decimal digits only.
+bool ParsePort(std::string_view text, std::int32_t& port) {
+  if (text.empty() || text.size() > 5) return false;
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.front() == '-' ||
+      value < 1 || value > 65535)
+    return false;
+  port = value;
+  return true;
+}
+
+// Decodes every %-escape of a file URL's path. False when one decodes to NUL
+// or "/": PathToFileUrl writes neither, and a decoded "/" would add a
+// directory (or a ".." piece) that the URL's own path did not have.
+bool DecodeLocalPath(std::string_view text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      const char c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      if (c == '\0' || c == '/') return false;
+      out += c;
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return true;
+}
+
+// The program-wide host-alias state.
+struct HostAliases {
+  std::mutex lock;
+  TDoubleList names;               // host name -> numeric address
+  TDoubleList* bound = nullptr;    // the open capture's numeric address -> host name
+
+  void RefreshLocked() {
+    if (!bound) return;
+    for (int i = 0; i < bound->PairCount(); ++i) {
+      const int known = names.IndexOfValue(bound->GetKey(i));
+      if (known >= 0) bound->SetValue(i, names.GetKey(known));
+    }
+  }
+};
+
+HostAliases& Aliases() {
+  static HostAliases aliases;
+  return aliases;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Parsing
+
+void TUrl::Parse(std::string_view url) {
+  Clear();
+  std::string text = PrepareText(url);
+  if (!ParseScheme(text, ipHttp)) {
+    if (HasUnknownScheme(text)) {
+      // Not ours to fetch: no host, the whole text as the path, which
+      // IsAbsoluteUrl refuses.
+      Port = DefaultPort(Protocol);
+      SlashBackslashes(text, Protocol);
+      ParseRest(text, {});
+      return;
+    }
+    GuessScheme(text);
+  }
+  ParseHost(text, {}, DefaultPort(Protocol), false);
+  ParseRest(text, {});
+}
+
+void TUrl::ParseRest(std::string& text, std::string_view basePath) {
+  const std::string fragment = ParseQuery(text);
+  ParsePath(text, basePath);
+  FileName = std::move(text) + fragment;
+}
+
+TUrl TUrl::CreateRelative(std::string_view ref, std::string_view base) {
+  if (base.empty()) return TUrl(ref);
+  const TUrl b(base);
+  TUrl url;
+  url.ResolveAgainst(PrepareText(ref), b);
+  return url;
+}
+
+void TUrl::ResolveAgainst(std::string ref, const TUrl& base) {
+  const bool hasScheme = ParseScheme(ref, base.Protocol);
+  // "http:g" against an http base is a relative reference, as RFC 3986 5.2.2
+  // allows for compatibility with older pages.
+  if (hasScheme &&
+      (Protocol != base.Protocol || Protocol == ipMailto || ref.starts_with("//"))) {
+    ParseHost(ref, {}, DefaultPort(Protocol), false);
+    ParseRest(ref, {});
+    return;
+  }
+  if (ref.empty() || ref.front() == '#') {
+    // The page itself, without its own "#..." part (RFC 3986 5.2.2); a
+    // "#..." reference is that page followed by it. The base's own "#..."
+    // part is in its query when it has one, else in its file name.
+    *this = base;
+    UserInfo.clear();
+    std::string& tail = Query.empty() ? FileName : Query;
+    tail = std::string(WithoutFragment(tail)) + ref;
+    return;
+  }
+  Protocol = base.Protocol;
+  if (Protocol == ipMailto) {
+    Host = base.Host;
+    ParsePath(ref, {});
+    return;
+  }
+  if (ParseHost(ref, base.Host, base.Port, true)) {
+    // A network-path reference brings its own path: the base's is not used.
+    ParseRest(ref, {});
+    return;
+  }
+  if (ref.front() == '?' && Protocol != ipFile) {
+    // Only a query: the base page with that query (RFC 3986), not the
+    // base's directory. (A file URL has no query: "?" is part of a name.)
+    Path = base.Path;
+    Segments = base.Segments;
+    FileName = std::string(WithoutFragment(base.FileName));
+    Query = std::move(ref);
+    return;
+  }
+  ParseRest(ref, base.Path);
+}
+
+bool TUrl::ParseScheme(std::string& text, TIProtocol fallback) {
+  Protocol = fallback;
+  for (std::size_t p = 0; p < kProtocols.size(); ++p) {
+    if (StartsWithNoCase(text, kProtocols[p].Text)) {
+      text.erase(0, kProtocols[p].Text.size());
+      Protocol = static_cast<TIProtocol>(p);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TUrl::GuessScheme(std::string_view text) {
+  if (text.starts_with('/') && !text.starts_with("//"))
+    Protocol = ipFile;  // an absolute local path
+  else if (text.find("www.") != std::string_view::npos)
+    Protocol = ipHttp;
+  else if (text.find("news.") != std::string_view::npos)
+    Protocol = ipNews;
+  else if (text.find("ftp.") != std::string_view::npos)
+    Protocol = ipFtp;
+  else
+    Protocol = ipHttp;
+}
+
+bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t basePort,
+                     bool relative) {
+  Host = baseHost;
+  Port = basePort;
+  if (Protocol == ipMailto) {
+    // The whole text is the address.
+    Host = std::move(text);
+    text.clear();
+    LowerAscii(Host);
+    return true;
+  }
+  SlashBackslashes(text, Protocol);
+
+  const bool slashes = text.starts_with("//");
+  if (relative && !slashes) return false;
+  if (Protocol == ipFile && !slashes) return false;  // "file:/path": no authority
+  if (slashes) text.erase(0, 2);
+
+  const std::size_t cut = text.find_first_of(Protocol == ipFile ? "/#" : "/?#");
+  std::string authority = text.substr(0, cut);
+  text.erase(0, cut == std::string::npos ? text.size() : cut);
+  Port = DefaultPort(Protocol);
+  UserInfo.clear();
+  if (Protocol == ipFile) {
+    if (SameTextAscii(authority, "localhost")) authority.clear();
+  } else {
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+      UserInfo = authority.substr(0, at);
+      authority.erase(0, at + 1);
+    }
+    const std::size_t colon = authority.find(':');
+    if (colon != std::string::npos) {
+      ParsePort(std::string_view(authority).substr(colon + 1), Port);
+      authority.erase(colon);
+    }
+  }
+  Host = std::move(authority);
+  LowerAscii(Host);
+  ApplyHostAlias();
+  return true;
+}
+
+void TUrl::ApplyHostAlias() {
+  if (!Host.empty() && IsNumericAddress(Host)) Host = LookupHostAlias(Host);
+}
+
+std::string TUrl::ParseQuery(std::string& text) {
+  Query.clear();
+  const std::size_t at = text.find_first_of(Protocol == ipFile ? "#" : "?#");
+  if (at == std::string::npos) return {};
+  std::string tail = text.substr(at);
+  text.erase(at);
+  if (tail.front() == '#') return tail;
+  Query = std::move(tail);
+  return {};
+}
+
+void TUrl::ParsePath(std::string& text, std::string_view basePath) {
+  if (!text.starts_with('/')) text.insert(0, basePath);
+  if (!text.starts_with('/')) text.insert(0, "/");
+  const std::size_t last = text.rfind('/');
+  std::string dir = text.substr(0, last + 1);
+  text.erase(0, last + 1);
+  if (DotSegment(text)) {
+    // "." and ".." name directories even without their final "/".
+    dir += text + "/";
+    text.clear();
+  }
+  Segments.assign(1, "/");
+  std::size_t start = 1;
+  while (start < dir.size()) {
+    const std::size_t slash = dir.find('/', start);
+    const std::string_view piece = std::string_view(dir).substr(start, slash - start);
+    start = slash + 1;
+    if (piece.empty()) continue;  // "//" collapses to "/"
+    switch (DotSegment(piece)) {
+      case 1:
+        break;
+      case 2:
+        if (Segments.size() > 1) Segments.pop_back();  // never above the root
+        break;
+      default:
+        Segments.emplace_back(piece).push_back('/');
+    }
+  }
+  Path = JoinPathSegments(Segments);
+}
+
+// ---------------------------------------------------------------------------
+// Rebuilding
+
+std::string TUrl::SchemeAndAuthority() const {
+  std::string out(ProtocolText(Protocol));
+  out += "//";
+  out += Host;
+  if (Protocol != ipFile && Port != DefaultPort(Protocol)) {
+    out += ':';
+    out += std::to_string(Port);
+  }
+  return out;
+}
+
+std::string TUrl::GetDirectoryUrl() const {
+  if (Protocol == ipMailto) return "mailto:" + Host;
+  return SchemeAndAuthority() + Path;
+}
+
+std::string TUrl::GetFullUrl() const {
+  if (Protocol == ipMailto) return "mailto:" + Host;
+  return GetDirectoryUrl() + FileName + Query;
+}
+
+std::string TUrl::GetUrlToLevel(int level) const {
+  if (Protocol == ipMailto) return "mailto:" + Host;
+  std::string out = SchemeAndAuthority() + "/";
+  const int last = static_cast<int>(Segments.size()) - 1;
+  for (int i = 1; i <= std::min(level, last); ++i) out += Segments[i];
+  return out;
+}
+
+std::string TUrl::GetPath() const { return JoinPathSegments(Segments); }
+
+std::string TUrl::GetLocalDirectory() const {
+  if (Protocol != ipFile) return GetPath();
+  std::string path;
+  return DecodeLocalPath(GetPath(), path) ? path : std::string();
+}
+
+std::string TUrl::GetDisplayHost() const {
+  std::string host = Host;
+  for (char& c : host) c = UpperChar(c);
+  return host;
+}
+
+std::string TUrl::GetServerPath() const {
+  if (Protocol == ipFile) return GetDomain() + Path + FileName;
+  return Path + FileName + Query;
+}
+
+std::string TUrl::GetExtension() const {
+  const std::string_view name = WithoutFragment(FileName);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
+}
+
+std::string TUrl::GetDomain() const {
+  if (IsNumericHost()) return Host;
+  const std::size_t dot = Host.find('.');
+  if (dot != std::string::npos && Host.find('.', dot + 1) != std::string::npos)
+    return Host.substr(dot + 1);
+  return Host;
+}
+
+std::string TUrl::GetMachineName() const { return Host.substr(0, Host.find('.')); }
+
+bool TUrl::IsNumericHost() const { return IsNumericAddress(Host); }
+
+// ---------------------------------------------------------------------------
+// One-shot routines
+
+TIProtocol GetUrlProtocol(std::string_view url) { return TUrl(url).Protocol; }
+std::int32_t GetUrlPort(std::string_view url) { return TUrl(url).Port; }
+std::string GetUrlHost(std::string_view url) { return TUrl(url).Host; }
+std::string GetUrlPath(std::string_view url) { return TUrl(url).Path; }
+std::string GetUrlDirectoryUrl(std::string_view url) { return TUrl(url).GetDirectoryUrl(); }
+std::string GetUrlDocument(std::string_view url) { return TUrl(url).GetDocument(); }
+std::string GetUrlExtension(std::string_view url) { return TUrl(url).GetExtension(); }
+
+std::string ResolveUrl(std::string_view ref, std::string_view base) {
+  return TUrl::CreateRelative(ref, base).GetFullUrl();
+}
+
+bool IsAbsoluteUrl(std::string_view url) {
+  const TUrl u(url);
+  // A local file URL has no host but always an absolute path.
+  if (u.Host.empty() && u.Protocol != ipFile) return false;
+  return u.Path.find(':') == std::string::npos && u.FileName.find(':') == std::string::npos;
+}
+
+int CompareSites(std::string_view url1, std::string_view url2) {
+  const TUrl a(url1), b(url2);
+  if (a.Protocol == ipFile) return scSameSite;
+  if (a.IsNumericHost() && b.IsNumericHost())
+    return SameTextAscii(a.Host, b.Host) ? scSameSite : scOtherSite;
+  if (!SameTextAscii(a.GetDomain(), b.GetDomain())) return scOtherSite;
+  if (a.GetMachineName() != b.GetMachineName()) return scSameDomainOtherMachine;
+  return scSameSite;
+}
+
+std::vector<std::string> GetUrlComponents(std::string_view url) {
+  const TUrl u(url);
+  std::vector<std::string> list{std::string(ProtocolText(u.Protocol))};
+  if (u.Protocol == ipMailto) {
+    list.push_back(u.Host);
+    return list;
+  }
+  list.push_back(u.SchemeAndAuthority().substr(ProtocolText(u.Protocol).size()));
+  list.insert(list.end(), u.Segments.begin(), u.Segments.end());
+  // A directory URL ends at its last segment: an empty last component would
+  // be a key below the directory that no page of it ever reaches.
+  if (!u.GetDocument().empty()) list.push_back(u.GetDocument());
+  return list;
+}
+
+std::string ShortWebName(std::string_view url) {
+  const TUrl u(url);
+  for (std::size_t i = u.Segments.size(); i-- > 0;)
+    if (u.Segments[i].size() > 1) return u.Segments[i].substr(0, u.Segments[i].size() - 1);
+  std::string domain = u.GetDomain();
+  for (char& c : domain) c = UpperChar(c);
+  const std::size_t last = domain.rfind('.');
+  if (last != std::string::npos) domain.erase(last);
+  const std::size_t previous = domain.rfind('.');
+  return previous == std::string::npos ? domain : domain.substr(previous + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Escapes, local paths
+
+std::string EscapeUnsafe(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (kUnsafe.find(c) != std::string_view::npos)
+      AppendEscape(out, static_cast<unsigned char>(c));
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string UnescapeUrl(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) break;  // fewer than two characters after it
+    const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+    const int code = high * 16 + low;
+    if (high < 0 || low < 0 || code == '/' || code == '\\' || code == 0)
+      out.append(text.substr(i, 3));
+    else
+      out += static_cast<char>(code);
+    i += 2;
+  }
+  return out;
+}
+
+bool IsDrivePath(std::string_view text) { return text.starts_with('/'); }
+
+std::string PathToFileUrl(std::string_view path) {
+  if (!IsDrivePath(path)) return std::string(path);
+  std::string out = "file://";
+  for (char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || std::string_view("%#?\\").find(ch) != std::string_view::npos ||
+        kUnsafe.find(ch) != std::string_view::npos)
+      AppendEscape(out, c);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+std::string FileUrlToPath(std::string_view url) {
+  if (!StartsWithNoCase(url, "file:")) return std::string(url);
+  const TUrl u(url);
+  std::string path;
+  if (!u.Host.empty() || !DecodeLocalPath(u.Path + std::string(WithoutFragment(u.FileName)), path))
+    return {};
+  return path;
+}
+
+std::string RelativePath(std::string_view from, std::string_view to, bool /*useSlash*/) {
+  // The directory names of each path: the pieces before each "/".
+  auto directories = [](std::string_view path) {
+    std::vector<std::string_view> dirs;
+    for (std::size_t slash; (slash = path.find('/')) != std::string_view::npos;) {
+      dirs.push_back(path.substr(0, slash));
+      path.remove_prefix(slash + 1);
+    }
+    return std::pair(dirs, path);
+  };
+  const auto [fromDirs, fromName] = directories(from);
+  const auto [toDirs, toName] = directories(to);
+  std::size_t common = 0;
+  while (common < fromDirs.size() && common < toDirs.size() && fromDirs[common] == toDirs[common])
+    ++common;
+  std::string out;
+  for (std::size_t i = common; i < fromDirs.size(); ++i) out += "../";
+  for (std::size_t i = common; i < toDirs.size(); ++i) {
+    out += toDirs[i];
+    out += '/';
+  }
+  out += toName;
+  return out;
+}
+
+void SplitPathSegments(std::string_view path, std::vector<std::string>& list) {
+  list.clear();
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    if (slash == std::string_view::npos) {
+      list.emplace_back(path).push_back('/');
+      break;
+    }
+    list.emplace_back(path.substr(0, slash + 1));
+    path.remove_prefix(slash + 1);
+  }
+}
+
+std::vector<std::string> SplitPathSegments(std::string_view path) {
+  std::vector<std::string> list;
+  SplitPathSegments(path, list);
+  return list;
+}
+
+std::string JoinPathSegments(const std::vector<std::string>& list) {
+  std::string out;
+  for (const std::string& s : list) out += s;
+  return out;
+}
+
+void ReplaceAll(std::string& text, std::string_view find, std::string_view replacement) {
+  if (find.empty()) return;
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(find, start)) != std::string::npos; start = at + find.size()) {
+    out.append(text, start, at - start);
+    out += replacement;
+  }
+  if (start == 0) return;
+  out.append(text, start);
+  text = std::move(out);
+}
+
+bool IsNumericAddress(std::string_view text) {
+  int dots = 0;
+  for (char c : text) {
+    if (c == '.')
+      ++dots;
+    else if (c < '0' || c > '9')
+      return false;
+  }
+  return dots == 3;
+}
+
+// ---------------------------------------------------------------------------
+// Host aliases
+
+void AddHostAlias(std::string_view name, std::string_view address) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  if (a.names.IndexOfKey(name) < 0) a.names.AddPair(name, address);
+  a.RefreshLocked();
+}
+
+void SetHostAddressList(TDoubleList* list) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  a.bound = list;
+}
+
+std::string LookupHostAlias(std::string_view address) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  if (!a.bound) return std::string(address);
+  int i = a.bound->IndexOfKey(address);
+  if (i < 0) {
+    a.bound->AddPair(address, "");
+    i = a.bound->PairCount() - 1;
+  }
+  if (a.bound->GetValue(i).empty()) a.RefreshLocked();
+  std::string name = a.bound->GetValue(i);
+  return name.empty() ? std::string(address) : name;
+}
+
+void RefreshHostAddressList() {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  a.RefreshLocked();
+}
+
+void ClearHostAliases() {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  a.names.Clear();
+  a.bound = nullptr;
+}
+
+}  // namespace qlon
