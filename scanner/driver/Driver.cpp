@@ -6,6 +6,8 @@
 #include <cstring>
 #include <thread>
 
+#include "RegistryValueList.h"
+
 namespace qlon::scanner {
 
 namespace {
@@ -38,6 +40,29 @@ void PutDecimal(uint8_t* at, uint32_t value, int digits) {
 }
 
 }  // namespace
+
+int32_t LoadDeviceSettings(const std::string& modulePath, DeviceSettings* out) {
+  *out = DeviceSettings{};
+  RegistryValueList values;
+  if (const int32_t rc = values.LoadMachineDeviceOfModule(modulePath)) return rc;
+  auto text = [&](const char* name) -> std::optional<std::string> {
+    const RegistryValue* v = values.Find(name);
+    if (!v || v->Kind() != RegistryValue::kString) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(v->Data()), size_t(v->Length()));
+  };
+  auto number = [&](const char* name) -> std::optional<uint32_t> {
+    const RegistryValue* v = values.Find(name);
+    if (!v) return std::nullopt;
+    return uint32_t(v->AsInt32());
+  };
+  out->productId = text("ProductId").value_or("");
+  out->scsiId = number("SCSI Id").value_or(0);
+  out->lun = number("LUN Number").value_or(0);
+  out->hostAdapter = number("Host Adapter").value_or(0);
+  out->bwSpeed = number("BWSpeed");
+  out->tabNames = text("TabNames");
+  return 0;
+}
 
 int ModelOfProduct(const std::string& productId) {
   for (int i = 0; i < 7; ++i)
@@ -88,7 +113,10 @@ int32_t Driver::StartDriver(const std::string& keyName, NotifyCallback notify, i
   model_ = ModelOfProduct(settings.productId);
   if (model_ < 0) return kModelUnknown;
   scsi_.SetModel(model_);
-  if (const int32_t rc = Open()) return rc;
+  if (const int32_t rc = Open()) {
+    link_.Release();  // a driver that did not start holds no device lock
+    return rc;
+  }
   caps_.Select(model_);
   return Close();
 }

@@ -60,6 +60,10 @@ struct DeviceSettings {
   std::optional<std::string> tabNames;
 };
 
+// Loads the machine-wide values of the device key named after the folder
+// holding `modulePath`: 0, or the store's failure (the values stay empty).
+int32_t LoadDeviceSettings(const std::string& modulePath, DeviceSettings* out);
+
 // -1 or the model index of a ProductId (exact, blank-padded to 16).
 int ModelOfProduct(const std::string& productId);
 // "a;\"b;c\";d" -> {"a", "b;c", "d"}.

@@ -1,5 +1,6 @@
 #include "Driver.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -71,6 +72,7 @@ DeviceSettings SettingsFor(int model) {
 class DriverTest : public ::testing::Test {
  protected:
   void Start(int model, DeviceSettings settings) {
+    driver.reset();  // before the link it uses
     scanner = std::make_shared<EmulatedScanner>(ModelFor(model));
     link = std::make_unique<EmulatorLink>(scanner);
     driver = std::make_unique<Driver>(*link, [this](int32_t c) { recorded.push_back(c); });
@@ -373,4 +375,40 @@ TEST_F(DriverTest, NamesAndTabs) {
   EXPECT_EQ(tabs[3], nullptr);
   Start(0);
   EXPECT_EQ(driver->GetDeviceTabNames(), nullptr);
+}
+
+TEST_F(DriverTest, SlowMonochromeAndTheCarriageWait) {
+  DeviceSettings s = SettingsFor(0);
+  s.bwSpeed = 40;
+  Start(0, s);
+  Capabilities& caps = driver->Caps();
+  ASSERT_EQ(caps.Set(cap::PixelType, 1), 0);
+  ASSERT_EQ(caps.Set(cap::XResolution, 200), 0);
+  SetFrame(0, 0, 20, 4);
+  ASSERT_EQ(driver->StartScan(1), 0);
+  const auto t0 = std::chrono::steady_clock::now();
+  std::vector<uint8_t> buf(100000);
+  ASSERT_GT(driver->GetData(buf.data(), int32_t(buf.size())), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(40));
+
+  // With the feeder on and auto feed, the driver waits for the page to leave:
+  // (P - ceil(N * (T + H) / O)) * 6000 / P ms = (3400 - 3300) * 6000 / 3400 = 176 ms.
+  Start(0);
+  Capabilities& feeder = driver->Caps();
+  ASSERT_EQ(feeder.ReplaceList(cap::FeederEnabled, {0, 1}, 0), 0);
+  ASSERT_EQ(feeder.ReplaceList(cap::AutoFeed, {0, 1}, 0), 0);
+  ASSERT_EQ(driver->Open(), 0);
+  ASSERT_EQ(feeder.Set(cap::FeederEnabled, 1), 0);
+  ASSERT_EQ(feeder.Set(cap::AutoFeed, 1), 0);
+  ASSERT_EQ(feeder.Set(cap::PaperLength, 3400), 0);
+  ASSERT_EQ(feeder.Set(cap::PixelType, 0), 0);
+  SetFrame(0, 0, 8, 825);
+  ASSERT_EQ(driver->StartScan(1), 0);
+  scanner->ClearLog();
+  const auto t1 = std::chrono::steady_clock::now();
+  EXPECT_EQ(ReadAll(1000).size(), 825u);
+  EXPECT_GE(std::chrono::steady_clock::now() - t1, std::chrono::milliseconds(176));
+  const auto log = Cdbs();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log.back(), "00 00 00 00 00 00");  // TEST UNIT READY while waiting
 }
