@@ -1,0 +1,230 @@
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "Gdi.h"
+#include "TextFit.h"
+#include "WSList.h"
+
+using namespace qlon::controls;
+
+TEST(GridLayout, MapsCellsAndPointsWithFixedRowsAndScrolling) {
+  GridLayout g;
+  g.setColCount(3);
+  g.setFixedCols(0);
+  g.setDefaultColWidth(100);
+  g.setDefaultRowHeight(20);
+  g.setRowCount(50);
+  g.setClientSize(250, 110);  // 1 fixed row + 4 whole rows
+  EXPECT_EQ(g.visibleRows(), 4);
+  EXPECT_EQ(g.cellRect(1, 0), QRect(100, 0, 100, 20));
+  g.setTopRow(10);
+  g.setLeftOffset(30);
+  EXPECT_EQ(g.cellRect(1, 10), QRect(70, 20, 100, 20));
+  EXPECT_EQ(g.cellRect(1, 0).y(), 0);  // fixed rows do not scroll vertically
+  EXPECT_EQ(g.rowAt(25), 10);
+  EXPECT_EQ(g.rowAt(5), 0);
+  EXPECT_EQ(g.colAt(69), 0);
+  EXPECT_EQ(g.colAt(70), 1);
+  EXPECT_EQ(g.maxLeftOffset(), 50);
+  g.setLeftOffset(500);
+  EXPECT_EQ(g.leftOffset(), 50);
+  g.setTopRow(1000);
+  EXPECT_EQ(g.topRow(), 46);
+  g.setRow(40);
+  g.setRowCount(3);
+  EXPECT_EQ(g.rowAt(20 * 3), -1);
+  EXPECT_EQ(g.row(), 2);
+}
+
+TEST(GridLayout, NavigationKeysMoveTheCurrentRow) {
+  GridLayout g;
+  g.setColCount(1);
+  g.setFixedCols(0);
+  g.setFixedRows(0);
+  g.setDefaultRowHeight(10);
+  g.setRowCount(100);
+  g.setClientSize(100, 50);
+  g.setRow(0);
+  g.moveByKey(Qt::Key_Down, {});
+  EXPECT_EQ(g.row(), 1);
+  g.moveByKey(Qt::Key_PageDown, {});
+  EXPECT_EQ(g.row(), 6);
+  EXPECT_EQ(g.lastVisibleRow(), g.topRow() + 4);
+  EXPECT_LE(g.row(), g.lastVisibleRow());
+  g.moveByKey(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(g.row(), 99);
+  EXPECT_EQ(g.topRow(), 95);
+  g.moveByKey(Qt::Key_Down, {});
+  EXPECT_EQ(g.row(), 99);
+  // Ctrl+Up scrolls without moving the cursor.
+  g.moveByKey(Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(g.topRow(), 94);
+  EXPECT_EQ(g.row(), 99);
+  g.moveByKey(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(g.row(), 0);
+  EXPECT_EQ(g.topRow(), 0);
+  g.moveByKey(Qt::Key_Up, {});
+  EXPECT_EQ(g.row(), 0);
+  EXPECT_FALSE(g.moveByKey(Qt::Key_A, {}));
+}
+
+TEST(TextFit, ShortensByTheCountThatFits) {
+  QFont mono("DejaVu Sans Mono", 10);
+  const QFontMetrics fm(mono);
+  const int w = fm.horizontalAdvance('x');
+  const QString t = "abcdefghij";
+  EXPECT_EQ(FitTextEllipsis(fm, t, 10 * w, false), t);
+  EXPECT_EQ(FitTextEllipsis(fm, t, 6 * w, false), "abcd...");
+  EXPECT_EQ(FitTextEllipsis(fm, t, 6 * w, true), "...ghij");
+  EXPECT_EQ(FitTextEllipsis(fm, t, 3 * w, false), "ab.");
+  EXPECT_EQ(FitTextEllipsis(fm, t, 1 * w, false), "a");
+  EXPECT_EQ(FitTextEllipsis(fm, t, 0, false), "a");
+  EXPECT_EQ(FitTextEllipsis(fm, t, 0, false, false), t);
+  EXPECT_EQ(FitTextEllipsis(fm, "", 0, false), "");
+}
+
+TEST(TextFit, PathKeepsLongestTailFromASeparator) {
+  QFont mono("DejaVu Sans Mono", 10);
+  const QFontMetrics fm(mono);
+  const int w = fm.horizontalAdvance('x');
+  const QString url = "http://host/dir/sub/file.htm";
+  EXPECT_EQ(FitPathEllipsis(fm, url, 100 * w), url);
+  EXPECT_EQ(FitPathEllipsis(fm, url, 17 * w), ".../sub/file.htm");
+  EXPECT_EQ(FitPathEllipsis(fm, url, 13 * w), ".../file.htm");
+  // Even the last tail is too wide: the end of the text is kept.
+  EXPECT_EQ(FitPathEllipsis(fm, url, 8 * w), "...le.htm");  // 8 fit: 6 + dots
+}
+
+namespace {
+
+// Counts the box colours of a progress cell drawn alone.
+struct Boxes {
+  int red = 0, navy = 0, silver = 0;
+};
+
+Boxes drawProgress(TWSocketList& list, int width, int percent, quint8 state) {
+  list.SetProgress(0, percent);
+  list.SetState(0, state);
+  QImage img(width, 17, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  QPainter p(&img);
+  list.PaintCell(p, 4, 1, QRect(0, 0, width, 17));
+  Boxes b;
+  for (int k = 0; 4 + 5 * k < width; ++k) {
+    const QColor c = img.pixel(5 + 5 * k, 8);
+    if (c == fromColorRef(0x0000FF)) ++b.red;
+    else if (c == fromColorRef(0x800000)) ++b.navy;
+    else if (c == fromColorRef(0xC0C0C0)) ++b.silver;
+  }
+  return b;
+}
+
+}  // namespace
+
+TEST(SocketList, ProgressBoxesAndTheirColours) {
+  TWSocketList list;
+  Boxes b = drawProgress(list, 100, 0, TWSocketList::sReceive);
+  EXPECT_EQ(b.red, 0);
+  EXPECT_EQ(b.navy, 18);
+  b = drawProgress(list, 100, 100, TWSocketList::sReceive);
+  EXPECT_EQ(b.red, 18);
+  b = drawProgress(list, 100, 40, TWSocketList::sError);
+  EXPECT_EQ(b.red, 8);
+  EXPECT_EQ(b.silver, 10);
+  b = drawProgress(list, 100, 40, TWSocketList::sClose);
+  EXPECT_EQ(b.silver, 10);
+  // 5 boxes at 50 %: 2.5 rounds to even.
+  b = drawProgress(list, 25, 50, TWSocketList::sLookup);
+  EXPECT_EQ(b.red, 2);
+  EXPECT_EQ(b.navy, 1);
+  EXPECT_EQ(fromColorRef(0x0000FF), QColor(255, 0, 0));
+}
+
+TEST(SocketList, CountsSettersAndClear) {
+  TWSocketList list;
+  EXPECT_EQ(list.SocketCount(), 1);
+  list.SetSocketCount(5);
+  EXPECT_EQ(list.RowCount(), 6);
+  EXPECT_EQ(list.SocketCount(), 5);
+  list.SetSocketCount(40);
+  EXPECT_EQ(list.SocketCount(), TWSocketList::kRows);
+  list.SetWeb(3, "web");
+  list.SetUrl(3, "http://a/");
+  list.SetState(3, TWSocketList::sReceive);
+  list.SetSize(3, 1234);
+  list.SetProgress(3, 55);
+  list.SetWeb(-1, "x");
+  list.SetUrl(16, "out of the table");
+  list.SetState(99, 1);
+  EXPECT_EQ(list.row(3).web, "web");
+  EXPECT_EQ(list.row(3).size, 1234);
+  list.Clear();
+  EXPECT_TRUE(list.row(3).web.isEmpty());
+  EXPECT_TRUE(list.row(3).url.isEmpty());
+  EXPECT_EQ(list.row(3).size, 0);
+  EXPECT_EQ(list.row(3).progress, 0);
+  EXPECT_EQ(list.row(3).state, TWSocketList::sReceive);
+  EXPECT_EQ(list.Caption(4), "Avancement");
+}
+
+TEST(SocketList, ColumnsShareTheClientWidth) {
+  TWSocketList list;
+  list.resize(404, 120);
+  list.show();
+  const int w = list.viewport()->width();
+  EXPECT_EQ(list.ColWidth(0), w * 20 / 100);
+  EXPECT_EQ(list.ColWidth(1), w * 30 / 100);
+  EXPECT_EQ(list.ColWidth(2), w * 15 / 100);
+  EXPECT_EQ(list.ColWidth(4), w * 20 / 100);
+}
+
+TEST(SocketList, StateTextComesFromTheCaller) {
+  TWSocketList list;
+  list.StateText = [](quint8 s) { return s == TWSocketList::sReceive ? QString("Réception") : QString("?"); };
+  list.SetState(0, TWSocketList::sReceive);
+  QImage with(100, 17, QImage::Format_RGB32), without(100, 17, QImage::Format_RGB32);
+  {
+    QPainter p(&with);
+    list.PaintCell(p, 2, 1, QRect(0, 0, 100, 17));
+  }
+  list.StateText = nullptr;
+  {
+    QPainter p(&without);
+    list.PaintCell(p, 2, 1, QRect(0, 0, 100, 17));
+  }
+  EXPECT_NE(with, without);
+}
+
+TEST(CustomGrid, UserSizesColumnsOnTheTitleRow) {
+  TWSocketList list;
+  list.resize(500, 120);
+  list.show();
+  const int border = rightOf(list.CellRect(0, 0));
+  QTest::mousePress(list.viewport(), Qt::LeftButton, {}, QPoint(border, 8));
+  QMouseEvent move(QEvent::MouseMove, QPointF(border + 30, 8), list.viewport()->mapToGlobal(QPointF(border + 30, 8)),
+                   Qt::NoButton, Qt::LeftButton, {});
+  QApplication::sendEvent(list.viewport(), &move);
+  QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, QPoint(border + 30, 8));
+  EXPECT_EQ(rightOf(list.CellRect(0, 0)), border + 30);
+}
+
+TEST(CustomGrid, UnlockingRepaintsOnceAfterPendingEvents) {
+  TWSocketList list;
+  list.resize(300, 120);
+  list.show();
+  QCoreApplication::processEvents();
+  list.SetPaintLocked(true);
+  const int before = list.paintCount();
+  list.SetWeb(0, "a");
+  list.SetUrl(1, "b");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(list.paintCount(), before);  // the screen holds still
+  list.SetPaintLocked(false);
+  EXPECT_EQ(list.paintCount(), before + 1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(list.paintCount(), before + 1);
+  list.SetPaintLocked(false);  // unchanged: nothing
+  EXPECT_EQ(list.paintCount(), before + 1);
+}
