@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "Gdi.h"
+#include "Texts.h"
 #include "TextFit.h"
 
 namespace qlon::controls {
@@ -65,7 +66,7 @@ void TWSocketList::SetUrl(int index, const QString& text) {
   InvalidateCell(1, index + 1);
 }
 
-void TWSocketList::SetState(int index, quint8 state) {
+void TWSocketList::SetState(int index, THTTP_STATE state) {
   if (!valid(index)) return;
   rows_[index].state = state;
   InvalidateCell(2, index + 1);
@@ -136,7 +137,7 @@ void TWSocketList::PaintCell(QPainter& p, int col, int row, const QRect& rect) {
   switch (col) {
     case 0: drawText(p, rect, data.web, false); break;
     case 1: drawText(p, rect, data.url, true); break;
-    case 2: drawText(p, rect, StateText ? StateText(data.state) : QString(), false); break;
+    case 2: drawText(p, rect, QString::fromUtf8(HttpStateText(data.state)), false); break;
     case 3: drawText(p, rect, QString::number(data.size), false); break;
     case 4: drawProgress(p, rect, data); break;
     default: break;

@@ -7,9 +7,12 @@
 #include <array>
 #include <functional>
 
+#include "Types.h"
 #include "WGrid.h"
 
 namespace qlon::controls {
+
+using qlon::THTTP_STATE;
 
 class TWCustomGrid : public WGrid {
   Q_OBJECT
@@ -30,12 +33,10 @@ class TWSocketList : public TWCustomGrid {
  public:
   // The request pool never has more rows than this table.
   static constexpr int kRows = 16;
-  // Request-state ordinals as the request client numbers them.
-  enum State : quint8 { sIdle, sClose, sLookup, sConnexion, sRequest, sReceive, sError };
 
   struct Row {
     QString web, url;
-    quint8 state = sIdle;
+    THTTP_STATE state = sIdle;
     qint32 size = 0;
     qint32 progress = 0;
   };
@@ -50,14 +51,12 @@ class TWSocketList : public TWCustomGrid {
   // Setters ignore indexes outside 0..15 and redraw only their cells.
   void SetWeb(int index, const QString& text);
   void SetUrl(int index, const QString& text);
-  void SetState(int index, quint8 state);
+  void SetState(int index, THTTP_STATE state);
   void SetSize(int index, qint32 bytes);
   void SetProgress(int index, qint32 percent);
 
   const Row& row(int index) const { return rows_.at(index); }
   const QString& Caption(int col) const { return captions_.at(col); }
-  // The text shown for a request state; the caller supplies the table.
-  std::function<QString(quint8 state)> StateText;
 
   // Draws one cell onto any painter (the paint event and tests use it).
   void PaintCell(QPainter& p, int col, int row, const QRect& rect);

@@ -104,7 +104,7 @@ struct Boxes {
   int red = 0, navy = 0, silver = 0;
 };
 
-Boxes drawProgress(TWSocketList& list, int width, int percent, quint8 state) {
+Boxes drawProgress(TWSocketList& list, int width, int percent, qlon::THTTP_STATE state) {
   list.SetProgress(0, percent);
   list.SetState(0, state);
   QImage img(width, 17, QImage::Format_RGB32);
@@ -125,18 +125,18 @@ Boxes drawProgress(TWSocketList& list, int width, int percent, quint8 state) {
 
 TEST(SocketList, ProgressBoxesAndTheirColours) {
   TWSocketList list;
-  Boxes b = drawProgress(list, 100, 0, TWSocketList::sReceive);
+  Boxes b = drawProgress(list, 100, 0, qlon::sReceive);
   EXPECT_EQ(b.red, 0);
   EXPECT_EQ(b.navy, 18);
-  b = drawProgress(list, 100, 100, TWSocketList::sReceive);
+  b = drawProgress(list, 100, 100, qlon::sReceive);
   EXPECT_EQ(b.red, 18);
-  b = drawProgress(list, 100, 40, TWSocketList::sError);
+  b = drawProgress(list, 100, 40, qlon::sError);
   EXPECT_EQ(b.red, 8);
   EXPECT_EQ(b.silver, 10);
-  b = drawProgress(list, 100, 40, TWSocketList::sClose);
+  b = drawProgress(list, 100, 40, qlon::sClose);
   EXPECT_EQ(b.silver, 10);
   // 5 boxes at 50 %: 2.5 rounds to even.
-  b = drawProgress(list, 25, 50, TWSocketList::sLookup);
+  b = drawProgress(list, 25, 50, qlon::sLookup);
   EXPECT_EQ(b.red, 2);
   EXPECT_EQ(b.navy, 1);
   EXPECT_EQ(fromColorRef(0x0000FF), QColor(255, 0, 0));
@@ -152,12 +152,12 @@ TEST(SocketList, CountsSettersAndClear) {
   EXPECT_EQ(list.SocketCount(), TWSocketList::kRows);
   list.SetWeb(3, "web");
   list.SetUrl(3, "http://a/");
-  list.SetState(3, TWSocketList::sReceive);
+  list.SetState(3, qlon::sReceive);
   list.SetSize(3, 1234);
   list.SetProgress(3, 55);
   list.SetWeb(-1, "x");
   list.SetUrl(16, "out of the table");
-  list.SetState(99, 1);
+  list.SetState(99, qlon::sError);
   EXPECT_EQ(list.row(3).web, "web");
   EXPECT_EQ(list.row(3).size, 1234);
   list.Clear();
@@ -165,7 +165,7 @@ TEST(SocketList, CountsSettersAndClear) {
   EXPECT_TRUE(list.row(3).url.isEmpty());
   EXPECT_EQ(list.row(3).size, 0);
   EXPECT_EQ(list.row(3).progress, 0);
-  EXPECT_EQ(list.row(3).state, TWSocketList::sReceive);
+  EXPECT_EQ(list.row(3).state, qlon::sReceive);
   EXPECT_EQ(list.Caption(4), "Avancement");
 }
 
@@ -180,21 +180,22 @@ TEST(SocketList, ColumnsShareTheClientWidth) {
   EXPECT_EQ(list.ColWidth(4), w * 20 / 100);
 }
 
-TEST(SocketList, StateTextComesFromTheCaller) {
+TEST(SocketList, StateColumnShowsTheStateText) {
   TWSocketList list;
-  list.StateText = [](quint8 s) { return s == TWSocketList::sReceive ? QString("Réception") : QString("?"); };
-  list.SetState(0, TWSocketList::sReceive);
-  QImage with(100, 17, QImage::Format_RGB32), without(100, 17, QImage::Format_RGB32);
-  {
-    QPainter p(&with);
+  auto draw = [&] {
+    QImage img(100, 17, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
     list.PaintCell(p, 2, 1, QRect(0, 0, 100, 17));
-  }
-  list.StateText = nullptr;
-  {
-    QPainter p(&without);
-    list.PaintCell(p, 2, 1, QRect(0, 0, 100, 17));
-  }
-  EXPECT_NE(with, without);
+    return img;
+  };
+  list.SetState(0, qlon::sReceive);
+  const QImage receive = draw();
+  list.SetState(0, qlon::sError);
+  EXPECT_NE(receive, draw());
+  QImage blank(100, 17, QImage::Format_RGB32);
+  blank.fill(list.Color());
+  EXPECT_NE(receive, blank);
 }
 
 TEST(CustomGrid, UserSizesColumnsOnTheTitleRow) {
