@@ -65,7 +65,9 @@ struct EmulatedModel {
   std::string productId = "QM-51270K";       // blank-padded to 16
   std::string revision = "1.00";             // blank-padded to 4
   uint16_t baseX = 1200, baseY = 1200;
-  uint32_t maxWidth = 10200, maxLength = 14040;
+  // The whole bed of both capability tables: 2552 pixels at 300 dpi and
+  // 5104 at 600 are 10208 base units; 3508 and 7016 lines are 14032.
+  uint32_t maxWidth = 10208, maxLength = 14040;
   uint8_t descriptorLength = 64;
   std::vector<uint16_t> resolutions = {75, 150, 300, 600, 1200};
   bool feeder = false;

@@ -12,12 +12,13 @@
 #include <cstdint>
 #include <string>
 
+#include "Driver.h"
 #include "ScsiCommands.h"
 #include "Sti.h"
 
 namespace qlon::scanner {
 
-class StiTransport : public CommandChannel {
+class StiTransport : public DeviceLink {
  public:
   static constexpr uint32_t kLockTimeoutMs = 2000;
 
@@ -29,12 +30,13 @@ class StiTransport : public CommandChannel {
   // Opens STI and the device whose description is `description`, and locks
   // it. When that device is already open, reuses it and returns 0, so a
   // session that reopens never waits against its own lock.
-  int32_t Open(const std::string& description, void* hostInstance = nullptr);
+  int32_t Open(const std::string& description) override { return Open(description, nullptr); }
+  int32_t Open(const std::string& description, void* hostInstance);
   // Unlocks and releases the device, the list and STI; clears a pending system error.
-  void Release();
-  bool IsOpen() const { return device_ != nullptr; }
+  void Release() override;
+  bool IsOpen() const override { return device_ != nullptr; }
   // The device's STI internal name (UTF-8), empty when none is open.
-  const std::string& InternalName() const { return internalName_; }
+  std::string InternalName() const override { return internalName_; }
 
   int32_t Send(ScsiCommand& command) override;
 

@@ -91,7 +91,7 @@ TEST_F(EmulatedScannerTest, InquiryDescribesTheModel) {
   ASSERT_EQ(Run({0x12, 1, 0xF0, 0, 74, 0}, Direction::In, &page).srbStatus, kSrbSuccess);
   EXPECT_EQ(page[5] << 8 | page[6], 1200);
   EXPECT_EQ(page[7] << 8 | page[8], 1200);
-  EXPECT_EQ(GetBe32(&page[20]), 10200u);
+  EXPECT_EQ(GetBe32(&page[20]), 10208u);
   EXPECT_EQ(GetBe32(&page[24]), 14040u);
   EXPECT_EQ(page[38], 64);
   ExpectSense(Run({0x12, 1, 0x80, 0, 74, 0}, Direction::In, &page), 5, 0x24);
@@ -184,7 +184,7 @@ TEST_F(EmulatedScannerTest, RefusesBadWindowsAndOutOfOrderCommands) {
       {.composition = 0, .bpp = 8},           // line art is one bit
       {.composition = 5, .bpp = 24},
       {.width = 0},
-      {.left = 10000, .width = 201},          // beyond the maximum width
+      {.left = 10000, .width = 209},          // beyond the maximum width
       {.top = 14000, .length = 41},           // beyond the maximum length
       {.width = 7},                           // less than one pixel at 150 dpi
       {.descriptor = 72},                     // not the model's descriptor length
