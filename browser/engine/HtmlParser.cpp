@@ -7,6 +7,8 @@
 
 #include <QIODevice>
 
+#include "Utils.h"
+
 namespace qlon {
 
 namespace {
@@ -42,21 +44,6 @@ size_t FindNoCase(std::string_view text, std::string_view what, size_t from = 0)
   for (size_t i = from; i + what.size() <= text.size(); ++i)
     if (EqualNoCase(text.substr(i, what.size()), what)) return i;
   return std::string_view::npos;
-}
-
-// Cuts a text to at most `max` bytes without splitting a UTF-8 sequence.
-std::string_view CutUtf8(std::string_view s, size_t max) {
-  if (s.size() <= max) return s;
-  size_t k = max;
-  for (int back = 0; back < 3 && k > 0 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80; ++back) --k;
-  return s.substr(0, k);
-}
-
-std::string TrimBelow33(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
-  return std::string(s.substr(b, e - b));
 }
 
 // A value as it goes into a tag: characters that would end the tag for our
@@ -436,7 +423,7 @@ void TTagLink::Clear() {
   Status = 0;
 }
 
-std::string TTagLink::GetUrl() const { return TrimBelow33(DecodeValue(Url.Value)); }
+std::string TTagLink::GetUrl() const { return TrimBlanks(DecodeValue(Url.Value)); }
 
 bool TTagLink::SetUrl(std::string_view url) {
   int delta = 0;
@@ -461,11 +448,15 @@ std::string TTagLink::GetOldUrl() const {
   std::string v = DecodeValue(OldRef.Value);
   size_t close = v.find(']');
   if (!v.empty() && v[0] == '[' && close != std::string::npos) v.erase(0, close + 1);
-  return TrimBelow33(v);
+  return TrimBlanks(v);
 }
 
 bool TTagLink::WriteOldRef(std::string_view oldUrl, int status) {
-  std::string value = status != 0 ? "[" + std::to_string(status) + "]" : std::string();
+  // An old URL that itself begins with "[" gets an explicit "[0]", or it
+  // would read back as a status.
+  std::string value = (status != 0 || (!oldUrl.empty() && oldUrl[0] == '['))
+                          ? "[" + std::to_string(status) + "]"
+                          : std::string();
   value.append(oldUrl);
   if (OldRef.Found()) {
     int delta = 0;
@@ -637,11 +628,11 @@ std::string_view THtmlParser::TextAfterBytes(int index) const {
 }
 
 std::string THtmlParser::GetTokenText(int index) const {
-  return std::string(CutUtf8(TokenBytes(index), kMaxShortText));
+  return std::string(Utf8Prefix(TokenBytes(index), kMaxShortText));
 }
 
 std::string THtmlParser::GetTextAfter(int index) const {
-  return std::string(CutUtf8(TextAfterBytes(index), kMaxShortText));
+  return std::string(Utf8Prefix(TextAfterBytes(index), kMaxShortText));
 }
 
 namespace {
@@ -678,7 +669,7 @@ TMarker THtmlParser::GetMarker(int index) const {
   if (t.Kind != tkComment) return TMarker::None;
   std::string_view s = TokenBytes(index);
   if (s.size() < 7 || s.substr(0, 4) != "<!--" || s.substr(s.size() - 3) != "-->") return TMarker::None;
-  std::string body = TrimBelow33(s.substr(4, s.size() - 7));
+  std::string body = TrimBlanks(s.substr(4, s.size() - 7));
   if (EqualNoCase(body, "QUILLON=ON")) return TMarker::On;
   if (EqualNoCase(body, "QUILLON=OFF")) return TMarker::Off;
   if (EqualNoCase(body, "QUILLON MAP=ON")) return TMarker::MapOn;
@@ -706,7 +697,7 @@ void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
     }
     text.append(TextAfterBytes(j).substr(0, kMaxShortText + 1));
   }
-  link.AnchorText = std::string(CutUtf8(TrimBelow33(text), kMaxShortText));
+  link.AnchorText = std::string(Utf8Prefix(TrimBlanks(text), kMaxShortText));
 }
 
 bool THtmlParser::GetTagLink(int index, TTagLink& link) {
@@ -775,7 +766,7 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
       if (empty) return false;
       break;
     case tkMeta:
-      if (empty || !EqualNoCase(TrimBelow33(link.GetParamValue("HTTP-EQUIV")), "REFRESH")) return false;
+      if (empty || !EqualNoCase(TrimBlanks(link.GetParamValue("HTTP-EQUIV")), "REFRESH")) return false;
       break;
     default:
       break;

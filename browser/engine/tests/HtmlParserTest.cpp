@@ -345,6 +345,15 @@ TEST(HtmlParserLinks, OldRefRoundTripAcrossRewrites) {
   ASSERT_TRUE(link.SetUrl("i.gif"));
   EXPECT_EQ(link.GetText(), "<img src='i.gif' OLDREF=\"[2]http://h/i.gif?a=1&amp;b=2\">");
 
+  // An old URL that looks like a status prefix is kept whole.
+  TTagLink odd;
+  odd.LoadFromText("<a href=x>");
+  ASSERT_TRUE(odd.SetOldUrl("[1]x"));
+  Parsed oddBack(odd.GetText());
+  ASSERT_TRUE(oddBack.parser.GetTagLink(1, odd));
+  EXPECT_EQ(odd.Status, 0);
+  EXPECT_EQ(odd.GetOldUrl(), "[1]x");
+
   // Scanning the rewritten tag gives the same link and old URL back.
   Parsed again(link.GetText());
   TTagLink back;
