@@ -2,10 +2,31 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <sys/statvfs.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QIODevice>
+#include <QMimeDatabase>
+#include <QStringList>
+
+#include "HandOver.h"
+#include "MessageBox.h"
+#include "NamedMutex.h"
+#include "Shell.h"
+#include "Texts.h"
+#include "WindowMessage.h"
 #include <QLocale>
 #include <QtEndian>
 
@@ -368,6 +389,16 @@ std::string FormatSize(std::uint32_t high, std::uint32_t low) {
   return digits + (low >= 1024 ? " Ko" : " Octets");
 }
 
+std::string HttpStatusText(int code) {
+  std::string text;
+  const int statusClass = code / 100, index = code % 100;
+  if ((statusClass == 2 && index < 7) || (statusClass == 3 && index < 6) || (statusClass == 4 && index < 16) ||
+      (statusClass == 5 && index < 6))
+    text = HttpStatusTableText(code);
+  if (code != 0) text += " (" + std::to_string(code) + ")";
+  return text;
+}
+
 namespace {
 const QDate kDateOrigin(1899, 12, 30);
 constexpr qint64 kMsPerDay = 86400000;
@@ -392,6 +423,525 @@ std::string DateTimeText(double dateTime) {
   if (!dt.isValid()) return {};
   static const QLocale french(QLocale::French, QLocale::France);
   return french.toString(dt, QStringLiteral("dddd d MMM yyyy,hh:mm:ss")).toStdString();
+}
+
+}  // namespace qlon
+
+// ---------------------------------------------------------------------------
+// Geometry and windows
+
+namespace qlon {
+
+namespace {
+
+// Byte offset of the first n code points of a UTF-8 text.
+std::size_t CodePointOffset(std::string_view text, std::size_t n) {
+  std::size_t i = 0;
+  while (i < text.size() && n > 0) {
+    ++i;
+    while (i < text.size() && IsUtf8Continuation(static_cast<unsigned char>(text[i]))) ++i;
+    --n;
+  }
+  return i;
+}
+
+std::size_t CodePointCount(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text)
+    if (!IsUtf8Continuation(static_cast<unsigned char>(c))) ++n;
+  return n;
+}
+
+}  // namespace
+
+Rect NormalizeRect(const Rect& r) {
+  return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right), std::max(r.top, r.bottom)};
+}
+
+void CenterForm(Bounds& form, const Bounds* mainForm, int screenWidth, int screenHeight) {
+  // Integer division rounds toward zero, also for a form larger than its host.
+  if (mainForm) {
+    form.left = mainForm->left + (mainForm->width - form.width) / 2;
+    form.top = mainForm->top + (mainForm->height - form.height) / 2;
+  } else {
+    form.left = (screenWidth - form.width) / 2;
+    form.top = (screenHeight - form.height) / 2;
+  }
+}
+
+void ListBoxDeleteSelected(ListBoxModel& list) {
+  const int former = list.ItemIndex();
+  for (int i = list.Count() - 1; i >= 0; --i)
+    if (list.Selected(i)) list.Delete(i);
+  const int count = list.Count();
+  if (count == 0 || former < 0) {
+    list.SetItemIndex(-1);
+    return;
+  }
+  const int current = std::min(former, count - 1);
+  list.SetItemIndex(current);
+  if (list.MultiSelect()) list.SetSelected(current, true);
+}
+
+void FitTextEllipsis(const TextExtent& canvas, std::string_view text, Rect& rect, std::string& result, bool keepEnd,
+                     bool shorten) {
+  result = std::string(text);
+  if (text.empty()) return;
+  int fit = 0, width = 0;
+  canvas.Measure(text, rect.right - rect.left, fit, width);
+  const std::size_t length = CodePointCount(text);
+  if (shorten && fit >= 0 && static_cast<std::size_t>(fit) < length) {
+    std::size_t keep = static_cast<std::size_t>(fit);
+    std::string dots;
+    if (keep == 0) {
+      keep = 1;
+    } else if (keep == 2 || keep == 3) {
+      keep -= 1;
+      dots = ".";
+    } else if (keep > 3) {
+      keep -= 2;
+      dots = "...";
+    }
+    if (keepEnd)
+      result = dots + std::string(text.substr(CodePointOffset(text, length - keep)));
+    else
+      result = std::string(text.substr(0, CodePointOffset(text, keep))) + dots;
+  }
+  rect.right = rect.left + width + 2;
+}
+
+std::string ShellIconName(const std::string& file, int flags) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) return flags & kIconOpen ? "folder-open" : "folder";
+  static const QMimeDatabase db;
+  const QMimeType type = db.mimeTypeForFile(QString::fromStdString(file));
+  if (!type.isValid()) return {};
+  return type.iconName().toStdString();
+}
+
+void DrawShellIcon(IconCanvas& canvas, int x, int y, int flags, const std::string& file) {
+  const std::string icon = ShellIconName(file, flags);
+  if (!icon.empty()) canvas.DrawIcon(icon, x, y, flags & kIconSmall ? 16 : 32, flags);
+}
+
+}  // namespace qlon
+
+// ---------------------------------------------------------------------------
+// Files, folders and the shell
+
+namespace qlon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsFile(const fs::directory_entry& e) {
+  std::error_code ec;
+  return e.is_regular_file(ec);
+}
+
+// The entries of folder whose names match the mask, sorted by name.
+std::vector<fs::directory_entry> Matches(const fs::path& folder, std::string_view mask, bool filesOnly) {
+  std::vector<fs::directory_entry> out;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (filesOnly && !IsFile(*it)) continue;
+    if (MatchFileMask(mask, it->path().filename().string())) out.push_back(*it);
+  }
+  std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  return out;
+}
+
+fs::path Normalized(const fs::path& p) {
+  fs::path n = p.lexically_normal();
+  if (n.has_filename() || n == n.root_path()) return n;
+  return n.parent_path();  // "a/b/" -> "a/b"
+}
+
+bool Contains(const fs::path& ancestor, const fs::path& p) {
+  auto a = ancestor.begin(), b = p.begin();
+  for (; a != ancestor.end(); ++a, ++b)
+    if (b == p.end() || *a != *b) return false;
+  return true;
+}
+
+bool SafeLexically(const fs::path& p) {
+  if (p.empty() || !p.is_absolute()) return false;
+  const fs::path n = Normalized(p);
+  const fs::path below = n.relative_path();
+  if (std::distance(below.begin(), below.end()) < 2) return false;
+  if (const char* home = std::getenv("HOME"); home && *home && Contains(n, Normalized(home))) return false;
+  return true;
+}
+
+// Deletes the matches of "folder/mask" (or the path itself).
+bool DeleteItems(const fs::path& from, unsigned flags) {
+  const std::string name = from.filename().string();
+  const bool masked = HasWildcards(name);
+  const fs::path tree = masked ? from.parent_path() : from;
+  if (!IsSafeToDeleteTree(tree)) return false;
+  if (!(flags & FOF_NOCONFIRMATION)) {
+    const std::string text = "Voulez-vous vraiment supprimer « " + from.string() + " »" +
+                             (flags & FOF_FILESONLY ? "" : " et tout son contenu") + " ?";
+    if (platform::MessageBox(text, "Confirmer la suppression", platform::MB_YESNO | platform::MB_ICONQUESTION) !=
+        platform::IDYES)
+      return false;
+  }
+  bool ok = true;
+  std::error_code ec;
+  if (!masked) {
+    if (flags & FOF_FILESONLY && !fs::is_regular_file(from, ec)) return false;
+    return fs::remove_all(from, ec) != static_cast<std::uintmax_t>(-1) && !ec;
+  }
+  for (const fs::directory_entry& e : Matches(tree, name, flags & FOF_FILESONLY)) {
+    fs::remove_all(e.path(), ec);
+    if (ec) ok = false;
+  }
+  return ok;
+}
+
+bool CopyOrMoveItems(const fs::path& from, const fs::path& to, bool move) {
+  const std::string name = from.filename().string();
+  std::vector<fs::path> items;
+  if (HasWildcards(name)) {
+    for (const fs::directory_entry& e : Matches(from.parent_path(), name, false)) items.push_back(e.path());
+  } else {
+    items.push_back(from);
+  }
+  std::error_code ec;
+  fs::create_directories(to, ec);
+  bool ok = true;
+  for (const fs::path& item : items) {
+    const fs::path target = to / item.filename();
+    if (fs::equivalent(item, target, ec)) continue;
+    ec.clear();
+    if (move) {
+      fs::rename(item, target, ec);
+      if (!ec) continue;  // another file system: copy, then remove
+      ec.clear();
+    }
+    fs::copy(item, target, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (!ec && move) fs::remove_all(item, ec);
+    if (ec) ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool CopyFile(const fs::path& source, const fs::path& target) {
+  std::error_code ec;
+  if (fs::equivalent(source, target, ec)) return false;  // would truncate the source
+  QFile in(QString::fromStdString(source.string()));
+  if (!in.open(QIODevice::ReadOnly)) return false;
+  QFile out(QString::fromStdString(target.string()));
+  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  char buffer[65536];
+  bool ok = true;
+  for (;;) {
+    const qint64 got = in.read(buffer, sizeof buffer);
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    if (out.write(buffer, got) != got) {
+      ok = false;
+      break;
+    }
+  }
+  ok = out.flush() && ok;
+  out.close();
+  if (!ok) out.remove();
+  return ok;
+}
+
+bool CopyFilesByMask(const std::string& targetFolder, std::string sourceFolder, std::string_view masks) {
+  StringList entries;
+  for (std::string& e : SplitString(masks, ',')) {
+    e = UpperCase(TrimBlanks(e));
+    if (e.empty()) continue;
+    if (e[0] != '+' && e[0] != '-') e.insert(0, "+");
+    entries.push_back(e);
+  }
+  if (!PrepareFolderPath(sourceFolder)) return false;
+  std::error_code ec;
+  fs::create_directories(targetFolder, ec);
+  StringList excluded;
+  for (const std::string& e : entries)
+    if (e[0] == '-' && e.size() > 3 && e.compare(1, 2, "*.") == 0) excluded.push_back(e.substr(3));
+  for (const std::string& e : entries) {
+    if (e[0] != '+') continue;
+    for (const fs::directory_entry& file : Matches(sourceFolder, e.substr(1), true)) {
+      const std::string name = file.path().filename().string();
+      const std::size_t dot = name.rfind('.');
+      const std::string ext = dot == std::string::npos ? std::string() : UpperCase(name.substr(dot + 1, 3));
+      if (std::find(excluded.begin(), excluded.end(), ext) != excluded.end()) continue;
+      CopyFile(file.path(), fs::path(targetFolder) / name);
+    }
+  }
+  return true;
+}
+
+std::int64_t GetFileSize(const fs::path& file) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  return ec ? 0 : static_cast<std::int64_t>(size);
+}
+
+bool MatchFileMask(std::string_view mask, std::string_view name) {
+  if (mask == "*" || mask == "*.*") return !name.empty();
+  if (MatchWildcard(mask, name, false, false)) return true;
+  // "name.*" also matches "name", which has no extension.
+  return mask.size() > 2 && mask.substr(mask.size() - 2) == ".*" && name.find('.') == std::string_view::npos &&
+         MatchWildcard(mask.substr(0, mask.size() - 2), name, false, false);
+}
+
+void ListFiles(const std::string& pathWithMask, StringList& list) {
+  list.clear();
+  const fs::path p(pathWithMask);
+  for (const fs::directory_entry& e : Matches(p.parent_path(), p.filename().string(), true))
+    list.push_back(e.path().filename().string());
+}
+
+int CountFiles(const std::string& folder) { return static_cast<int>(Matches(folder, "*.*", true).size()); }
+
+bool PrepareFolderPath(std::string& folder) {
+  const bool hadSlash = !folder.empty() && folder[0] == '/';
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  if (folder.empty() && hadSlash) {
+    folder = "/";
+    return true;
+  }
+  std::error_code ec;
+  const bool exists = !folder.empty() && fs::is_directory(folder, ec);
+  folder += '/';
+  return exists;
+}
+
+std::string GetSystemDir() { return "/usr/lib/"; }
+
+bool RemoveFolder(const fs::path& folder) {
+  std::error_code ec;
+  return fs::is_directory(folder, ec) && fs::remove(folder, ec) && !ec;
+}
+
+bool IsSafeToDeleteTree(const fs::path& folder) {
+  if (!SafeLexically(folder)) return false;
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(folder, ec);
+  return !ec && SafeLexically(real);
+}
+
+bool ShellFileOperation(const std::string& from, const std::string& to, unsigned operation, unsigned flags) {
+  if (from.empty()) return false;
+  const fs::path source = fs::path(from).lexically_normal();
+  switch (operation) {
+    case FO_DELETE: return DeleteItems(source, flags);
+    case FO_COPY: return !to.empty() && CopyOrMoveItems(source, to, false);
+    case FO_MOVE: return !to.empty() && CopyOrMoveItems(source, to, true);
+    case FO_RENAME: {
+      std::error_code ec;
+      if (to.empty() || fs::exists(to, ec)) return false;
+      fs::rename(source, to, ec);
+      return !ec;
+    }
+  }
+  return false;
+}
+
+void EmptyAndRemoveFolder(const std::string& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return;
+  if (ShellFileOperation((fs::path(folder) / "*.*").string(), "", FO_DELETE, FOF_SILENT | FOF_NOCONFIRMATION))
+    RemoveFolder(folder);
+}
+
+void DeleteFolderTree(const std::string& folder, bool confirm) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return;
+  if (ShellFileOperation((fs::path(folder) / "*.*").string(), "", FO_DELETE, confirm ? 0 : FOF_NOCONFIRMATION))
+    RemoveFolder(folder);
+}
+
+void DeleteFolderFiles(const std::string& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return;
+  ShellFileOperation((fs::path(folder) / "*.*").string(), "", FO_DELETE,
+                     FOF_FILESONLY | FOF_NOCONFIRMATION | FOF_SILENT);
+}
+
+std::string GetLongFileName(const std::string& path) { return path; }
+
+bool GetVolumeLabel(const std::string&, std::string&) { return false; }
+
+bool GetDiskFree(const fs::path& folder, std::uint32_t& high, std::uint32_t& low) {
+  struct statvfs st{};
+  if (::statvfs(folder.c_str(), &st) != 0) return false;
+  const std::uint64_t bytes = std::uint64_t{st.f_bavail} * st.f_frsize;
+  high = static_cast<std::uint32_t>(bytes >> 32);
+  low = static_cast<std::uint32_t>(bytes);
+  return true;
+}
+
+bool GetDiskFree(int drive, std::uint32_t& high, std::uint32_t& low) {
+  if (drive != 0) return false;
+  std::error_code ec;
+  const fs::path current = fs::current_path(ec);
+  return !ec && GetDiskFree(current, high, low);
+}
+
+int OpenDocument(const std::string& fileOrUrl) {
+  platform::OpenItem(fileOrUrl);
+  return 0;
+}
+
+bool GetAssociatedProgram(std::string_view extension, std::string& program, std::string* icon) {
+  if (extension.empty()) return false;
+  const std::optional<platform::Association> a = platform::AssociatedProgram(extension);
+  if (!a) return false;
+  program = a->program;
+  if (icon) *icon = a->icon;
+  return true;
+}
+
+bool RunProgram(const std::string& commandLine, int) { return platform::StartCommand(commandLine); }
+
+// ---------------------------------------------------------------------------
+// Message boxes
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  std::string shown = caption;
+  if (const std::size_t amp = shown.find('&'); amp != std::string::npos) shown.erase(amp, 1);
+  return platform::MessageBox(text, shown, flags);
+}
+
+int ErrorBox(int iconKind, int captionIndex, const std::string& text, unsigned buttonSet) {
+  static constexpr unsigned kButtonValues[8] = {platform::MB_YESNO,  platform::MB_YESNO,
+                                                platform::MB_OK,     platform::MB_OKCANCEL,
+                                                platform::MB_ABORTRETRYIGNORE, platform::MB_RETRYCANCEL,
+                                                platform::MB_ABORTRETRYIGNORE, 7};
+  static constexpr unsigned kIconValues[5] = {platform::MB_ICONEXCLAMATION, platform::MB_ICONHAND,
+                                              platform::MB_ICONASTERISK, platform::MB_ICONQUESTION, 0};
+  unsigned flags = 0;
+  for (int bit = 0; bit < 8; ++bit)
+    if (buttonSet & (1u << bit)) flags |= kButtonValues[bit];
+  if (iconKind >= 0 && iconKind < 5) flags |= kIconValues[iconKind];
+  return ShowMessageBox(text, std::string(TextAt(kMessageCaptions, captionIndex)), flags);
+}
+
+// ---------------------------------------------------------------------------
+// Single instance
+
+namespace {
+
+std::mutex gInstanceLock;
+std::unique_ptr<platform::NamedMutex> gInstanceMutex;
+
+std::string ProgramFile() {
+  if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath().toStdString();
+  std::error_code ec;
+  return fs::read_symlink("/proc/self/exe", ec).string();
+}
+
+StringList ProcessArguments() {
+  StringList args;
+  if (QCoreApplication::instance()) {
+    const QStringList all = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < all.size(); ++i) args.push_back(all[i].toStdString());
+    return args;
+  }
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string arg;
+  bool first = true;
+  while (std::getline(in, arg, '\0')) {
+    if (!first) args.push_back(arg);
+    first = false;
+  }
+  return args;
+}
+
+}  // namespace
+
+std::string InstanceMutexName(std::string_view title) {
+  std::string name = "APPLICATION-" + std::string(title);
+  std::replace(name.begin(), name.end(), '\\', '_');
+  return QString::fromStdString(name).toUpper().toStdString();
+}
+
+bool CreateInstanceMutex(std::string_view title) {
+  const std::string name = InstanceMutexName(title.empty() ? ProgramFile() : std::string(title));
+  std::lock_guard lock(gInstanceLock);
+  if (gInstanceMutex && gInstanceMutex->name() == name) return false;  // it exists: ours
+  auto mutex = std::make_unique<platform::NamedMutex>(name);
+  if (!mutex->TryLock()) return false;
+  gInstanceMutex = std::move(mutex);
+  return true;
+}
+
+void CloseInstanceMutex() {
+  std::lock_guard lock(gInstanceLock);
+  gInstanceMutex.reset();
+}
+
+bool IsInstanceFree(std::string_view pathOrTitle) {
+  const std::string name = InstanceMutexName(pathOrTitle);
+  {
+    std::lock_guard lock(gInstanceLock);
+    if (gInstanceMutex && gInstanceMutex->name() == name) return false;
+  }
+  platform::NamedMutex probe(name);
+  return probe.TryLock();  // released at once by the destructor
+}
+
+InstanceWindow FindWindowByTitle(std::string_view title) {
+  const std::string name = InstanceMutexName(title);
+  if (platform::HandOverServer::ListensInThisProcess(name)) return {};
+  {
+    // This process is that instance: there is no other to find.
+    std::lock_guard lock(gInstanceLock);
+    if (gInstanceMutex && gInstanceMutex->name() == name) return {};
+  }
+  QElapsedTimer waited;
+  waited.start();
+  for (;;) {
+    if (platform::HandOverAvailable(name, 500)) return {name};
+    if (!platform::NamedMutex::IsHeldElsewhere(name) || waited.elapsed() > 5000) return {};
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+QByteArray CommandLinePayload(const StringList& arguments) {
+  QByteArray payload;
+  for (const std::string& a : arguments) {
+    payload.append(a.data(), static_cast<qsizetype>(a.size()));
+    payload.append("\r\n");
+  }
+  payload.append('\0');
+  return payload;
+}
+
+bool SendCommandLine(const InstanceWindow& window) { return SendCommandLine(window, ProcessArguments()); }
+
+bool SendCommandLine(const InstanceWindow& window, const StringList& arguments) {
+  return window && platform::SendHandOver(window.channel, CommandLinePayload(arguments));
+}
+
+bool ListenForCommandLine(QObject* window, std::string_view title) {
+  if (!window) return false;
+  const std::string name = InstanceMutexName(title);
+  {
+    // Only the instance may take over the socket name.
+    std::lock_guard lock(gInstanceLock);
+    if (!gInstanceMutex || gInstanceMutex->name() != name) return false;
+  }
+  auto* server = new platform::HandOverServer(window);
+  if (!server->Listen(name)) {
+    delete server;
+    return false;
+  }
+  QObject::connect(server, &platform::HandOverServer::received, window, [window](const QByteArray& data) {
+    const platform::CopyDataStruct copy{0, static_cast<std::uint32_t>(data.size()), data.constData()};
+    platform::SendMessage(window, platform::WM_COPYDATA, 0, reinterpret_cast<platform::LPARAM>(&copy));
+  });
+  return true;
 }
 
 }  // namespace qlon

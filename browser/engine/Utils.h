@@ -28,15 +28,18 @@
 // The primitives keep no state: the scheduler thread uses them on its own
 // streams while the GUI thread uses them on others.
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 class QIODevice;
+class QObject;
 
 namespace qlon {
 
@@ -185,5 +188,185 @@ double QDateTimeToDateTime(const QDateTime& dateTime);
 // "lundi 3 janv. 2000,14:05:09": full French day name, day, short French
 // month name, year, then the time.
 std::string DateTimeText(double dateTime);
+
+// ---------------------------------------------------------------------------
+// Geometry and windows. The engine opens no window: the routines that
+// act on controls take the small interfaces below, which the controls
+// implement.
+
+struct Rect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const Rect&) const = default;
+};
+Rect NormalizeRect(const Rect& rect);
+
+struct Bounds {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const Bounds&) const = default;
+};
+// Centres the form on the main form, or on the screen (origin 0, 0) when
+// there is none; width and height are kept.
+void CenterForm(Bounds& form, const Bounds* mainForm, int screenWidth, int screenHeight);
+
+class ListBoxModel {
+ public:
+  virtual ~ListBoxModel() = default;
+  virtual int Count() const = 0;
+  virtual bool Selected(int index) const = 0;
+  virtual void Delete(int index) = 0;
+  virtual int ItemIndex() const = 0;  // the current item, -1 for none
+  virtual void SetItemIndex(int index) = 0;
+  virtual bool MultiSelect() const = 0;
+  virtual void SetSelected(int index, bool selected) = 0;
+};
+// Deletes the selected items; the item now at the former current index
+// (or the last one) becomes current, and selected in a multi-select list.
+void ListBoxDeleteSelected(ListBoxModel& list);
+
+// GetTextExtentExPoint of a canvas: how many characters (UTF-8 code points)
+// of the text fit in maxWidth, and the width of the whole text.
+class TextExtent {
+ public:
+  virtual ~TextExtent() = default;
+  virtual void Measure(std::string_view text, int maxWidth, int& fit, int& width) const = 0;
+};
+// result = the text, shortened with dots to the characters that fit in the
+// rectangle when shorten is set (keeping its end or its start); the
+// rectangle's right edge becomes left + the whole text's width + 2.
+void FitTextEllipsis(const TextExtent& canvas, std::string_view text, Rect& rect, std::string& result, bool keepEnd,
+                     bool shorten);
+
+// DrawShellIcon flags.
+inline constexpr int kIconSmall = 2;
+inline constexpr int kIconSelected = 16;
+inline constexpr int kIconLinkOverlay = 32;
+inline constexpr int kIconOpen = 64;
+class IconCanvas {
+ public:
+  virtual ~IconCanvas() = default;
+  // Draws the themed icon (or icon file) at (x, y); false when there is none.
+  virtual bool DrawIcon(const std::string& icon, int x, int y, int size, int flags) = 0;
+};
+// The icon of the file's type (a folder's for a folder), 16 or 32 pixels.
+void DrawShellIcon(IconCanvas& canvas, int x, int y, int flags, const std::string& file);
+std::string ShellIconName(const std::string& file, int flags);
+
+// ---------------------------------------------------------------------------
+// Files, folders and the shell. Folder arguments end in "/". None of these
+// raises: failures are false, 0 or unchanged outputs.
+
+// Copies the whole file; the target is created anew. False when a file
+// cannot be opened, the copy fails (the partial target is removed), or
+// both name the same file.
+bool CopyFile(const std::filesystem::path& source, const std::filesystem::path& target);
+// Copies the files of sourceFolder matching the "+mask" entries of a
+// comma-separated list into targetFolder (made when missing), except those
+// whose extension, cut to 3 characters, a "-*.ext" entry names. False only
+// when the source folder does not exist.
+bool CopyFilesByMask(const std::string& targetFolder, std::string sourceFolder, std::string_view masks);
+// The size of the file in bytes; 0 when missing.
+std::int64_t GetFileSize(const std::filesystem::path& file);
+// A file-name mask in the DOS manner: case-insensitive, "*.*" matches any
+// name (one without a dot too), "name.*" matches "name".
+bool MatchFileMask(std::string_view mask, std::string_view name);
+// The names of the files matching the path's mask ("folder/*.htm"), sorted.
+void ListFiles(const std::string& pathWithMask, StringList& list);
+// The number of files (not folders) in the folder.
+int CountFiles(const std::string& folder);
+// Removes trailing "/", appends one; true when the folder exists.
+bool PrepareFolderPath(std::string& folder);
+std::string GetSystemDir();
+// Removes the empty folder.
+bool RemoveFolder(const std::filesystem::path& folder);
+
+// Shell file operations (SHFileOperation); from may end in a mask.
+inline constexpr unsigned FO_MOVE = 1;
+inline constexpr unsigned FO_COPY = 2;
+inline constexpr unsigned FO_DELETE = 3;
+inline constexpr unsigned FO_RENAME = 4;
+inline constexpr unsigned FOF_SILENT = 0x4;
+inline constexpr unsigned FOF_NOCONFIRMATION = 0x10;
+inline constexpr unsigned FOF_FILESONLY = 0x80;
+// Deletes refuse (false, nothing touched) folders that are not safe to
+// empty: see IsSafeToDeleteTree. Without FOF_NOCONFIRMATION a delete asks
+// first (a Yes/No message box).
+bool ShellFileOperation(const std::string& from, const std::string& to, unsigned operation, unsigned flags);
+// False for an empty or relative path, the root, a folder directly under
+// the root, the home folder and its ancestors (also after resolving links).
+bool IsSafeToDeleteTree(const std::filesystem::path& folder);
+// Deletes the folder's whole content, then the folder.
+void EmptyAndRemoveFolder(const std::string& folder);
+// The same, asking first when confirm is set.
+void DeleteFolderTree(const std::string& folder, bool confirm);
+// Deletes the files of the folder; its sub-folders stay.
+void DeleteFolderFiles(const std::string& folder);
+// POSIX names have no short form: the path itself.
+std::string GetLongFileName(const std::string& path);
+// Volumes have no labels here: the label is left unchanged, false.
+bool GetVolumeLabel(const std::string& path, std::string& label);
+// Free bytes, for an unprivileged user, of the file system holding the
+// folder, as two 32-bit halves; true when the query succeeded.
+bool GetDiskFree(const std::filesystem::path& folder, std::uint32_t& high, std::uint32_t& low);
+// Drive numbers: 0 is the current folder's file system; there is no other.
+bool GetDiskFree(int drive, std::uint32_t& high, std::uint32_t& low);
+inline bool IsWindowsNT() { return true; }
+// Opens a file or URL with its default application; returns 0.
+int OpenDocument(const std::string& fileOrUrl);
+// The program (and icon name) of the default application of the
+// extension; false when there is none.
+bool GetAssociatedProgram(std::string_view extension, std::string& program, std::string* icon = nullptr);
+// Starts the command line detached; true when it started.
+bool RunProgram(const std::string& commandLine, int showState);
+
+// ---------------------------------------------------------------------------
+// Message boxes
+
+// Shows the box with the caption's first "&" removed; returns the button.
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags);
+// Icon kinds.
+inline constexpr int kIconExclamation = 0;
+inline constexpr int kIconHand = 1;
+inline constexpr int kIconAsterisk = 2;
+inline constexpr int kIconQuestion = 3;
+inline constexpr int kIconNone = 4;
+// A box of one of the standard captions (by index); its buttons are the OR
+// of the button values of the bits set in buttonSet.
+int ErrorBox(int iconKind, int captionIndex, const std::string& text, unsigned buttonSet);
+
+// ---------------------------------------------------------------------------
+// Single instance. The running instance holds the mutex of its title and
+// listens for command lines under the same name; a second instance finds
+// it by the title and hands over its arguments.
+
+// "APPLICATION-" + title, "\" turned into "_", upper-cased.
+std::string InstanceMutexName(std::string_view title);
+// True only when this call made this process the instance (the mutex is
+// then kept until CloseInstanceMutex or the end of the process). An empty
+// title stands for the program's file.
+bool CreateInstanceMutex(std::string_view title);
+void CloseInstanceMutex();
+// True when no process holds the instance mutex of that path or title.
+bool IsInstanceFree(std::string_view pathOrTitle);
+
+// The running instance's window as this process reaches it.
+struct InstanceWindow {
+  std::string channel;
+  explicit operator bool() const { return !channel.empty(); }
+};
+// The instance of that title that listens for command lines, other than
+// this process; waits up to 5 s for one whose mutex is taken but which
+// does not listen yet (it is starting). Empty when none.
+InstanceWindow FindWindowByTitle(std::string_view title);
+// Each argument followed by CR LF, then a NUL.
+QByteArray CommandLinePayload(const StringList& arguments);
+// Hands this process's arguments (or the given ones) to the window; true
+// when the running instance took them.
+bool SendCommandLine(const InstanceWindow& window);
+bool SendCommandLine(const InstanceWindow& window, const StringList& arguments);
+// For the running instance (which must hold the instance mutex of the
+// title): every command line handed over reaches window as a WM_COPYDATA
+// window message whose lParam points to a platform::CopyDataStruct
+// (dwData 0, cbData the bytes with the NUL). False when it cannot listen.
+bool ListenForCommandLine(QObject* window, std::string_view title);
 
 }  // namespace qlon

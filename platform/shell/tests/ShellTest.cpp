@@ -1,0 +1,88 @@
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "Shell.h"
+#include "TempRoot.h"
+
+namespace qlon::platform {
+namespace {
+
+// A platform root plus private XDG folders, so that the user's own
+// associations never reach the test.
+class AssociationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Set("XDG_CONFIG_HOME", xdg_.path() / "config");
+    Set("XDG_CONFIG_DIRS", xdg_.path() / "etc");
+    Set("XDG_DATA_HOME", xdg_.path() / "data");
+  }
+  void TearDown() override {
+    for (auto& [name, value] : saved_) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+  }
+  void Set(const char* name, const std::filesystem::path& value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    ::setenv(name, value.c_str(), 1);
+  }
+  void Entry(const std::string& id, const std::string& body) {
+    test::WriteFileBytes(root_.path() / "applications" / id, "[Desktop Entry]\nType=Application\n" + body);
+  }
+  test::TempRoot root_;
+  test::TempDir xdg_;
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+TEST_F(AssociationTest, DefaultApplicationGivesProgramAndIcon) {
+  test::WriteFileBytes(root_.path() / "mimeapps.list",
+                       "[Added Associations]\nimage/png=other.desktop\n"
+                       "[Default Applications]\ntext/html=missing.desktop;viewer.desktop;\n"
+                       "image/png=noexec.desktop;painter.desktop\n");
+  Entry("viewer.desktop", "Name=Viewer\nExec=\"/opt/My Viewer/view\" --new %U\nIcon=viewer-icon\n");
+  Entry("noexec.desktop", "Name=Broken\n");
+  Entry("painter.desktop", "Exec=paint %f 100%%\n");
+  Entry("other.desktop", "Exec=other %f\n");
+
+  const auto html = AssociatedProgram("htm");
+  ASSERT_TRUE(html);
+  EXPECT_EQ(html->mimeType, "text/html");
+  EXPECT_EQ(html->program, "/opt/My Viewer/view --new");
+  EXPECT_EQ(html->icon, "viewer-icon");
+  EXPECT_EQ(html->desktopEntry, (root_.path() / "applications" / "viewer.desktop").string());
+
+  const auto png = AssociatedProgram(".PNG");
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->program, "paint  100%");  // defaults before added associations
+  EXPECT_EQ(png->icon, "image-png");       // the type's icon when the entry has none
+}
+
+TEST_F(AssociationTest, UnknownTypesAndBadNamesHaveNone) {
+  test::WriteFileBytes(root_.path() / "mimeapps.list", "[Default Applications]\ntext/html=../../evil.desktop\n");
+  test::WriteFileBytes(xdg_.path() / "evil.desktop", "[Desktop Entry]\nExec=evil\n");
+  // The system's own default may answer, never a path outside the folders.
+  const auto html = AssociatedProgram("htm");
+  EXPECT_TRUE(!html || html->program != "evil");
+  EXPECT_FALSE(AssociatedProgram(""));
+  EXPECT_FALSE(AssociatedProgram("."));
+  EXPECT_FALSE(AssociatedProgram("qlonunknownext"));
+  EXPECT_FALSE(AssociatedProgram("a/htm"));
+}
+
+TEST(Shell, HandlerReceivesOpensAndStarts) {
+  {
+    RecordingShell shell;
+    shell.result = false;
+    EXPECT_FALSE(OpenItem("/tmp/a b.htm"));
+    EXPECT_FALSE(StartCommand("prog \"a b\""));
+    EXPECT_EQ(shell.opened, std::vector<std::string>{"/tmp/a b.htm"});
+    EXPECT_EQ(shell.started, std::vector<std::string>{"prog \"a b\""});
+  }
+  // The default handler really starts programs, and reports failures.
+  EXPECT_TRUE(StartCommand("true --ignored \"quoted arg\""));
+  EXPECT_FALSE(StartCommand("/nonexistent/qlon-program"));
+  EXPECT_FALSE(StartCommand("   "));
+  EXPECT_FALSE(OpenItem(""));
+}
+
+}  // namespace
+}  // namespace qlon::platform
