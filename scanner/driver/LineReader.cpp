@@ -7,60 +7,70 @@ namespace qlon::scanner {
 
 namespace {
 
-constexpr FilterMode kModes[] = {{0, 3, 1}, {1, 3, 2}, {2, 1, 1}, {3, 1, 2}};
 // Half-width of the diamond on the rows at offsets -2..+2.
-constexpr int kHalfWidth[5] = {0, 1, 2, 1, 0};
+constexpr uint32_t kHalfWidth[5] = {0, 1, 2, 1, 0};
+constexpr uint32_t kMaxNeighbours = 13;
 
-template <typename Sample>
-void SmoothSamples(const uint8_t* const rows[5], uint8_t* out, uint32_t pixels, int components) {
-  const size_t samples = size_t(pixels) * components;
-  // Per present row, prefix sums by component: prefix[p * components + c] is
-  // the sum of component c over pixels 0..p-1.
-  std::vector<uint64_t> prefix[5];
-  for (int r = 0; r < 5; ++r) {
-    if (!rows[r]) continue;
-    std::vector<uint64_t>& pre = prefix[r];
-    pre.assign(samples + components, 0);
-    for (size_t i = 0; i < samples; ++i) {
-      Sample s;
-      std::memcpy(&s, rows[r] + i * sizeof(Sample), sizeof(Sample));
-      pre[i + components] = pre[i] + s;
-    }
+// quotient[count][sum] = sum / count for 8-bit samples: one lookup instead
+// of a division per output sample.
+struct Quotients {
+  std::vector<uint8_t> table = std::vector<uint8_t>((kMaxNeighbours + 1) * (kMaxNeighbours * 255 + 1));
+  Quotients() {
+    for (uint32_t c = 1; c <= kMaxNeighbours; ++c)
+      for (uint32_t s = 0; s <= kMaxNeighbours * 255; ++s) table[c * (kMaxNeighbours * 255 + 1) + s] = uint8_t(s / c);
   }
-  for (uint32_t p = 0; p < pixels; ++p) {
-    for (int c = 0; c < components; ++c) {
-      uint64_t sum = 0;
-      uint64_t count = 0;
-      for (int r = 0; r < 5; ++r) {
-        if (!rows[r]) continue;
-        const uint32_t h = kHalfWidth[r];
-        const uint32_t lo = p >= h ? p - h : 0;
-        const uint32_t hi = std::min<uint32_t>(pixels, p + h + 1);
-        sum += prefix[r][size_t(hi) * components + c] - prefix[r][size_t(lo) * components + c];
-        count += hi - lo;
-      }
-      const auto s = static_cast<Sample>(sum / count);
-      std::memcpy(out + (size_t(p) * components + c) * sizeof(Sample), &s, sizeof(Sample));
-    }
-  }
-}
+  uint8_t operator()(uint32_t sum, uint32_t count) const { return table[count * (kMaxNeighbours * 255 + 1) + sum]; }
+};
 
 }  // namespace
 
-const FilterMode& FilterModeOf(int mode) {
-  return kModes[(mode >= 0 && mode <= 3) ? mode : 0];
+uint32_t FilterComponents(int pixelType) { return pixelType == 1 ? 1 : 3; }
+
+void PrefixSums(const uint8_t* row, uint32_t bytes, uint32_t components, std::vector<uint32_t>* prefix) {
+  const uint32_t samples = bytes / components * components;
+  prefix->resize(size_t(samples) + components);
+  uint32_t* pre = prefix->data();
+  std::fill(pre, pre + components, 0u);
+  for (uint32_t i = 0; i < samples; ++i) pre[i + components] = pre[i] + row[i];
 }
 
-void SmoothLine(const uint8_t* const rows[5], uint8_t* out, uint32_t bytes, const FilterMode& mode) {
-  const uint32_t pixelBytes = uint32_t(mode.components * mode.bytesPerComponent);
-  const uint32_t pixels = bytes / pixelBytes;
+void SmoothLine(const uint32_t* const prefix[5], const uint8_t* centre, uint8_t* out, uint32_t bytes,
+                uint32_t components) {
+  static const Quotients quotient;
+  const uint32_t pixels = bytes / components;
+  const uint32_t C = components;
   // Bytes past the last whole pixel (line padding) are kept from the centre line.
-  std::memcpy(out, rows[2], bytes);
-  if (pixels == 0) return;
-  if (mode.bytesPerComponent == 2)
-    SmoothSamples<uint16_t>(rows, out, pixels, mode.components);
-  else
-    SmoothSamples<uint8_t>(rows, out, pixels, mode.components);
+  std::memcpy(out, centre, bytes);
+  // One pixel, any rows: each present row adds its columns that exist.
+  auto edge = [&](uint32_t p) {
+    uint32_t lo[5], hi[5], count = 0;
+    for (int r = 0; r < 5; ++r) {
+      if (!prefix[r]) continue;
+      lo[r] = (p >= kHalfWidth[r] ? p - kHalfWidth[r] : 0) * C;
+      hi[r] = std::min(pixels, p + kHalfWidth[r] + 1) * C;
+      count += (hi[r] - lo[r]) / C;
+    }
+    for (uint32_t c = 0; c < C; ++c) {
+      uint32_t sum = 0;
+      for (int r = 0; r < 5; ++r)
+        if (prefix[r]) sum += prefix[r][hi[r] + c] - prefix[r][lo[r] + c];
+      out[p * C + c] = quotient(sum, count);
+    }
+  };
+  const bool allRows = prefix[0] && prefix[1] && prefix[3] && prefix[4];
+  if (!allRows || pixels < 5) {
+    for (uint32_t p = 0; p < pixels; ++p) edge(p);
+    return;
+  }
+  // Inside the line every sample has all 13 neighbours: sample s sums
+  // prefix[s + (h + 1) * C] - prefix[s - h * C] on each row of half-width h.
+  const uint32_t *p0 = prefix[0], *p1 = prefix[1], *p2 = prefix[2], *p3 = prefix[3], *p4 = prefix[4];
+  for (uint32_t s = 2 * C; s < (pixels - 2) * C; ++s) {
+    const uint32_t sum = (p0[s + C] - p0[s]) + (p4[s + C] - p4[s]) + (p1[s + 2 * C] - p1[s - C]) +
+                         (p3[s + 2 * C] - p3[s - C]) + (p2[s + 3 * C] - p2[s - 2 * C]);
+    out[s] = quotient(sum, kMaxNeighbours);
+  }
+  for (uint32_t p : {0u, 1u, pixels - 2, pixels - 1}) edge(p);
 }
 
 int32_t LineReader::Begin(uint32_t deviceBytesPerLine, uint32_t deviceLines, const Options& options) {
@@ -71,6 +81,7 @@ int32_t LineReader::Begin(uint32_t deviceBytesPerLine, uint32_t deviceLines, con
   options_ = options;
   if (options_.pixelType == 0) options_.smoothing = false;
   if (options_.smoothing) window_.assign(size_t(5) * deviceBytesPerLine, 0);
+  for (auto& p : prefix_) p.clear();
   return 0;
 }
 
@@ -153,6 +164,7 @@ int32_t LineReader::ReadDeviceLine() {
     deviceEnded_ = true;
     return 0;
   }
+  PrefixSums(slot, deviceBytesPerLine_, FilterComponents(options_.pixelType), &prefix_[linesRead_ % 5]);
   ++linesRead_;
   --linesToRead_;
   return 0;
@@ -161,21 +173,22 @@ int32_t LineReader::ReadDeviceLine() {
 int32_t LineReader::ReadSmoothed(uint8_t* dest, uint32_t asked, uint32_t stride, uint32_t* delivered) {
   const uint32_t height = options_.imageHeight ? options_.imageHeight : linesRead_ + linesToRead_;
   output_.resize(deviceBytesPerLine_);
-  const FilterMode& mode = FilterModeOf(options_.pixelType == 1 ? 2 : 0);
+  const uint32_t components = FilterComponents(options_.pixelType);
   while (*delivered < asked && outputs_ < height) {
     const uint32_t o = outputs_;
     const uint32_t need = std::min(o + 2, height - 1);  // last device line this output uses
     while (linesRead_ <= need && !deviceEnded_)
       if (const int32_t rc = ReadDeviceLine()) return rc;
     if (o >= linesRead_) break;  // the device ended before this line
-    const uint8_t* rows[5];
+    const uint32_t* prefix[5];
     for (int r = 0; r < 5; ++r) {
       const int64_t line = int64_t(o) + r - 2;
-      rows[r] = (line >= 0 && line < int64_t(linesRead_) && line < int64_t(height))
-                    ? window_.data() + size_t(line % 5) * deviceBytesPerLine_
-                    : nullptr;
+      prefix[r] = (line >= 0 && line < int64_t(linesRead_) && line < int64_t(height))
+                      ? prefix_[line % 5].data()
+                      : nullptr;
     }
-    SmoothLine(rows, output_.data(), deviceBytesPerLine_, mode);
+    SmoothLine(prefix, window_.data() + size_t(o % 5) * deviceBytesPerLine_, output_.data(),
+               deviceBytesPerLine_, components);
     CopyLine(output_.data(), dest + size_t(*delivered) * stride, stride);
     ++*delivered;
     ++outputs_;

@@ -32,18 +32,16 @@ class LineDevice {
   virtual int32_t RefreshBufferStatus() = 0;
 };
 
-// Filter modes: {components per pixel, bytes per component}.
-struct FilterMode {
-  int mode;
-  int components;
-  int bytesPerComponent;
-};
-const FilterMode& FilterModeOf(int mode);
-
-// Smooths one line. rows[0..4] are the device lines at offsets -2..+2 from
-// the centre (nullptr where absent; rows[2] must be present); `bytes` is the
-// device line length.
-void SmoothLine(const uint8_t* const rows[5], uint8_t* out, uint32_t bytes, const FilterMode& mode);
+// The filter works on 8-bit components: one per pixel for grey, three for
+// colour (the filter modes 2 and 0 of this family; their 16-bit variants are
+// never chosen by a scan).
+uint32_t FilterComponents(int pixelType);
+// prefix[i + components] = prefix[i] + row[i]: sums by component of a line.
+void PrefixSums(const uint8_t* row, uint32_t bytes, uint32_t components, std::vector<uint32_t>* prefix);
+// Smooths one line from the prefix sums of the device lines at offsets
+// -2..+2 from the centre (nullptr where a line is absent; [2] present).
+void SmoothLine(const uint32_t* const prefix[5], const uint8_t* centre, uint8_t* out, uint32_t bytes,
+                uint32_t components);
 
 class LineReader {
  public:
@@ -91,6 +89,7 @@ class LineReader {
   std::vector<uint8_t> buffer_;
   // Smoothing: the last five device lines by line number modulo 5.
   std::vector<uint8_t> window_;
+  std::vector<uint32_t> prefix_[5];  // prefix sums of the window's lines, same slots
   std::vector<uint8_t> output_;
   uint32_t outputs_ = 0;
   bool deviceEnded_ = false;
