@@ -37,11 +37,6 @@ TEST(RecordingCanvas, FormulaMetricsAndFit) {
 // The Qt canvas must give additive advances so that run and prefix
 // measurements agree; painted text lands at its baseline.
 TEST(QtCanvas, AdditiveAdvancesAndBaselineText) {
-  int argc = 1;
-  char arg0[] = "t";
-  char* argv[] = {arg0};
-  std::unique_ptr<QGuiApplication> app;
-  if (!QCoreApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
   QImage img(200, 60, QImage::Format_RGB32);
   img.fill(Qt::white);
   QPainter p(&img);

@@ -1,0 +1,175 @@
+#pragma once
+// The section kinds that carry text or vertical space: the text section
+// (broken into lines beside aligned images and list indents), preformatted
+// text, list items, paragraph and heading spaces, rules and page breaks.
+//
+// A text section's buffer holds one unit per character; kImageChar stands for
+// an image (its TImageObj has that Pos), kControlChar for a form control; the
+// blank is the only break opportunity. Line tops are not stored: a line's top
+// is YValue plus the heights of the lines above it.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FormControls.h"
+#include "SectionList.h"
+
+namespace qlon::viewer {
+
+struct LineRec {
+  int Start = 0;
+  int SpaceBefore = 0;
+  int SpaceAfter = 0;
+  int LineHt = 0;
+  int DrawHeight = 0;
+  int Ln = 0;
+  int Descent = 0;
+  int LineIndent = 0;
+  int DrawY = 0;  // document coordinates, from the last drawing
+  int Height() const { return LineHt + SpaceBefore + SpaceAfter; }
+};
+
+enum ListKind : uint8_t { kPlainList = 0, kNumberedItem = 1, kBulletItem = 2, kDefinitionItem = 3 };
+enum JustifyKind : uint8_t { kLeft = 1, kCentre = 2, kRight = 3 };
+
+// Text a section ignores once it holds more than this; the reader then goes
+// on in a continuation section (MakeContinuation) so nothing is lost.
+inline constexpr int kMaxSectionText = 20000;
+inline constexpr int kPreWidth = 32000;
+
+class TSection : public TSectionBase {
+ public:
+  std::u16string Buff;
+  TFontList Fonts;
+  TImageList Images;
+  TFormControlList FormControls;
+  int ListLevel = 0;
+  int Indent = 0;
+  int ListNumb = 0;
+  std::vector<LineRec> Lines;
+  TMyFont BaseFont;
+  uint8_t ListType = kPlainList;
+  uint8_t Justify = kLeft;
+  uint8_t ClearAttr = 0;  // 0 none, 1 left, 2 right, 3 all
+  int FirstIndent = 0;
+  int LastDrawX = 0;  // X of the last drawing, for hit testing
+
+  TSection(TSectionList* list, int level, const TMyFont& font, const TUrlTarget* link, uint8_t justify);
+  TSection(TSectionList* list, const TSection& source);
+
+  int Len() const { return int(Buff.size()); }
+  int Length() const override { return Len(); }
+  virtual bool IsPre() const { return false; }
+
+  // False when the text was refused because the section is full.
+  virtual bool AddText(const std::u16string& text);
+  bool AddText(const QString& text) { return AddText(text.toStdU16String()); }
+  void ChangeFont(const TMyFont& font);
+  // kind '>' starts a link, any other ends it.
+  void HRef(char kind, const TMyFont& font, const TUrlTarget& link);
+  TImageObj& AddImage(const TAttributeList& attributes);
+  TFormControlObj* AddFormControl(ControlKind kind, const TAttributeList& attributes);
+  void ProcessClear(const TAttributeList& attributes);
+  void Allocate(int size) { Buff.reserve(size_t(size)); }
+  uint8_t CheckEmpty();
+  // An empty section of the same kind, level, justification, font and link,
+  // to go on with once this one is full.
+  virtual std::unique_ptr<TSection> MakeContinuation() const;
+  bool IsFull() const { return Len() > kMaxSectionText; }
+
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  void CopyToClipboard() override;
+  int DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidth, int& curs) override;
+  int Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x, int y) override;
+  bool GetURL(Canvas& canvas, int x, int y, TUrlTarget& link) override;
+  int FindCursor(Canvas& canvas, int x, int y, int& lineHeight, int& lineTop, int& caretX) override;
+  int FindString(int from, const QString& text, bool matchCase) override;
+  bool FindCursorPos(int pos, int& y, int& x) override;
+  void UpdateFonts() override;
+  void MinMaxWidth(Canvas& canvas, int& min, int& max) override;
+  void Shift(int dy) override;
+  // Whether the lines' heights pass the height (from the section's top).
+  bool LineAt(int height, int& top) const;
+
+ protected:
+  int Clearance(const IndentManager& imgr, int y) const;
+  int FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, IndentManager& imgr, int y,
+                        int max, int start);
+  // Drawn width of [a, b): text runs, inline images and controls.
+  int RangeWidth(Canvas& canvas, int a, int b);
+  bool IsFloat(int pos) const;
+  int LineEnd(int pos, int n) const;
+  // The line holding document Y (from the layout), or -1; its top in top.
+  int LineAtY(int y, int& top) const;
+  // The buffer index under X on a line (nearer side when rounding).
+  int IndexAtX(Canvas& canvas, const LineRec& line, int x, bool nearer, int& caretX);
+  void DrawMarker(Canvas& canvas, int x, int baseline);
+};
+
+class TPreFormated : public TSection {
+ public:
+  using TSection::TSection;
+  bool IsPre() const override { return true; }
+  bool AddText(const std::u16string& text) override;
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  std::unique_ptr<TSection> MakeContinuation() const override;
+  void MinMaxWidth(Canvas& canvas, int& min, int& max) override;
+};
+
+class TUListItem : public TSection {
+ public:
+  TUListItem(TSectionList* list, int level, const TMyFont& font, const TUrlTarget* link, uint8_t justify,
+             bool plain = false);
+};
+
+class TOListItem : public TSection {
+ public:
+  TOListItem(TSectionList* list, int level, const TMyFont& font, const TUrlTarget* link, uint8_t justify, int number);
+};
+
+class TDListItem : public TSection {
+ public:
+  TDListItem(TSectionList* list, int level, const TMyFont& font, const TUrlTarget* link, uint8_t justify);
+};
+
+class TParagraphSpace : public TSectionBase {
+ public:
+  explicit TParagraphSpace(TSectionList* list);
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  void CopyToClipboard() override;
+  void SetHeight() override;
+};
+
+class THeadingSpace : public TSectionBase {
+ public:
+  uint8_t HeadingSize;
+  THeadingSpace(TSectionList* list, int level);
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  void CopyToClipboard() override;
+  void SetHeight() override;
+};
+
+class THorzLine : public TSectionBase {
+ public:
+  int VSize = 2;
+  int Width = -1;  // pixels, or percent when Percent; -1 full width
+  bool Percent = false;
+  THorzLine(TSectionList* list, const TAttributeList& attributes);
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  void CopyToClipboard() override;
+  int Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x, int y) override;
+  void SetHeight() override;
+};
+
+class TPage : public TSectionBase {
+ public:
+  explicit TPage(TSectionList* list) : TSectionBase(list) {}
+  std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
+  int Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x, int y) override;
+};
+
+// The light edge of 3D frames and rules: light grey when printing or on a
+// white page without a background picture, else the highlight colour.
+Color LightEdgeColor(const TSectionList& list);
+
+}  // namespace qlon::viewer
