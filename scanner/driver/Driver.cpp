@@ -99,6 +99,7 @@ int32_t Driver::StartDriver(const std::string& keyName, NotifyCallback notify, i
   if (state_ != 0) Close();
   if (keyName != keyName_) link_.Release();  // another device: its link is of no use
   state_ = 0;
+  model_ = -1;  // until this start finds one, Open refuses
   caps_.SetNotify(notify);
   deviceName_.clear();
   infoBlock_.clear();

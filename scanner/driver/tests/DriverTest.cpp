@@ -148,6 +148,7 @@ TEST_F(DriverTest, StartDriverRefusesBadInstallations) {
   EXPECT_TRUE(Cdbs().empty());
   Start(0);
   EXPECT_EQ(driver->StartDriver("QM Scanner", nullptr, -4, SettingsFor(0)), -84);
+  EXPECT_EQ(driver->Open(), -26);  // nothing of the earlier start is left to open
 }
 
 TEST_F(DriverTest, EveryModelScansTheFrameAtTheRequestedResolution) {
