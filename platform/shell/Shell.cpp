@@ -23,12 +23,7 @@ class XdgShell : public ShellHandler {
     if (item.empty()) return false;
     return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(item)});
   }
-  bool StartCommand(const std::string& commandLine) override {
-    QStringList words = QProcess::splitCommand(QString::fromStdString(commandLine));
-    if (words.isEmpty()) return false;
-    const QString program = words.takeFirst();
-    return QProcess::startDetached(program, words);
-  }
+  bool StartCommand(const std::string& commandLine) override { return StartDetached(commandLine); }
 };
 
 std::atomic<ShellHandler*> gHandler{nullptr};
@@ -123,6 +118,13 @@ std::string ProgramOfExec(const std::string& exec) {
 }  // namespace
 
 ShellHandler* SetShellHandler(ShellHandler* handler) { return gHandler.exchange(handler); }
+
+bool StartDetached(const std::string& commandLine) {
+  QStringList words = QProcess::splitCommand(QString::fromStdString(commandLine));
+  if (words.isEmpty()) return false;
+  const QString program = words.takeFirst();
+  return QProcess::startDetached(program, words);
+}
 
 bool OpenItem(const std::string& item) { return Handler().OpenItem(item); }
 bool StartCommand(const std::string& commandLine) { return Handler().StartCommand(commandLine); }

@@ -37,6 +37,10 @@ ShellHandler* SetShellHandler(ShellHandler* handler);
 bool OpenItem(const std::string& item);
 bool StartCommand(const std::string& commandLine);
 
+// What the default handler does for StartCommand: the first word is the
+// program, the others its arguments; true when it started.
+bool StartDetached(const std::string& commandLine);
+
 // Records every call and answers with `result`; installed for its lifetime.
 class RecordingShell : public ShellHandler {
  public:

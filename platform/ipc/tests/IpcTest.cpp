@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestApp.h"
+
 #include "HandOver.h"
 #include "NamedMutex.h"
 #include "TempRoot.h"
@@ -23,13 +25,7 @@
 namespace qlon::platform {
 namespace {
 
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "qlon_ipc_tests";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
-}
+QCoreApplication& App() { return test::TestApp<QCoreApplication>(); }
 
 // Runs the event loop until done() holds or the time is up.
 template <typename Done>

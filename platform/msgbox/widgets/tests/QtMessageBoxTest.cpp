@@ -6,18 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "TestApp.h"
+
 #include "QtMessageBox.h"
 
 namespace qlon::platform {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "qlon_msgbox_widgets_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return test::TestApp<QApplication>(); }
 
 QAbstractButton* ButtonFor(QMessageBox* box, int id) {
   for (QAbstractButton* b : box->buttons())
