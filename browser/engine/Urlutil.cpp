@@ -1,7 +1,6 @@
 #include "Urlutil.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <mutex>
 
@@ -79,11 +78,12 @@ int DotSegment(std::string_view piece) {
 // "+", "-" and "." from a letter on, then a ":" followed by "//" or by
 // anything but a port ("localhost:8080/" is a host and its port).
 bool HasUnknownScheme(std::string_view text) {
+  // ASCII only: the normal form must not depend on the locale.
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
   const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(text[0])))
-    return false;
+  if (colon == std::string_view::npos || colon == 0 || !letter(text[0])) return false;
   for (char c : text.substr(0, colon))
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return false;
   const std::string_view rest = text.substr(colon + 1);
   if (rest.starts_with("//") || rest.starts_with("\\\\")) return true;
   for (char c : rest) {
