@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace qlon::scanner {
 
@@ -132,7 +133,11 @@ int32_t LineReader::ReadPlain(uint8_t* dest, uint32_t asked, uint32_t stride, ui
   while (toDeliver > 0) {
     const uint32_t lines = std::min(toDeliver, perRead);
     const uint32_t bytes = lines * deviceBytesPerLine_;  // <= maxTransfer_, no overflow
-    buffer_.resize(std::max<size_t>(buffer_.size(), bytes));
+    try {
+      buffer_.resize(std::max<size_t>(buffer_.size(), bytes));
+    } catch (const std::bad_alloc&) {
+      return -37;
+    }
     uint32_t got = 0;
     if (const int32_t rc = device_.ReadData(buffer_.data(), bytes, &got)) return rc;
     const uint32_t whole = std::min(got, bytes) / deviceBytesPerLine_;
