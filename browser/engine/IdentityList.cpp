@@ -25,9 +25,10 @@ int TIdentityList::FindFreeSlot() {
 
 int TIdentityList::SetIdentity(std::string_view name, std::string_view user,
                                std::string_view password) {
-  // An empty name marks a free slot, and a longer text would be cut on save.
-  if (name.empty() || name.size() > kShortStringMax || user.size() > kShortStringMax ||
-      password.size() > kShortStringMax)
+  // An empty name marks a free slot, and a login cut on save would be a
+  // wrong login. A long name (a URL) is only cut in the stored form: records
+  // refer to the slot, not to the name.
+  if (name.empty() || user.size() > kShortStringMax || password.size() > kShortStringMax)
     return -1;
   int index = IndexOf(name);
   if (index < 0) index = FindFreeSlot();

@@ -28,8 +28,8 @@ class TIdentityList {
   // The first empty slot; else a new slot when fewer than 250 exist; else -1.
   int FindFreeSlot();
   // Stores the login under the slot of that name, or a free slot. Returns the
-  // slot, or -1 when no slot is free, the name is empty, or a text does not
-  // fit the 255 bytes of its stored form.
+  // slot, or -1 when no slot is free, the name is empty, or the user or
+  // password does not fit the 255 bytes of its stored form.
   int SetIdentity(std::string_view name, std::string_view user, std::string_view password);
   // The login of a slot; false (and both texts empty) for an empty slot.
   bool GetIdentity(int index, std::string& user, std::string& password) const;

@@ -74,8 +74,16 @@ TEST(IdentityList, RefusesWhatCouldNotBeStoredWhole) {
   EXPECT_EQ(list.SetIdentity("", "u", "p"), -1);  // would look like a free slot
   EXPECT_EQ(list.SetIdentity("n", std::string(256, 'u'), "p"), -1);
   EXPECT_EQ(list.SetIdentity("n", "u", std::string(256, 'p')), -1);
-  EXPECT_EQ(list.SetIdentity(std::string(256, 'n'), "u", "p"), -1);
   EXPECT_EQ(list.SetIdentity("n", std::string(255, 'u'), "p"), 0);
+  // A long name is only a lookup key: the slot and its login survive a reload.
+  const std::string longUrl = "http://h/" + std::string(400, 'x');
+  ASSERT_EQ(list.SetIdentity(longUrl, "ann", "pw"), 1);
+  TIdentityList loaded;
+  ASSERT_TRUE(Load(loaded, Saved(list)));
+  std::string user, password;
+  ASSERT_TRUE(loaded.GetIdentity(1, user, password));
+  EXPECT_EQ(user, "ann");
+  EXPECT_EQ(password, "pw");
 }
 
 TEST(IdentityList, StreamFormIsCountThenThreeShortStringsPerSlot) {

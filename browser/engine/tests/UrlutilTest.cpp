@@ -252,7 +252,7 @@ TEST(Resolve, Rfc3986NormalExamples) {
       {"g/", "http://a/b/c/g/"},
       {"/g", "http://a/g"},
       {"//g", "http://g/"},  // the normal form always has a path: "http://g" in the RFC
-      {"?y", "http://a/b/c/d;p?y"},
+      {"?y", "http://a/b/c/d;p?y"},  // the base page, not its directory
       {"g?y", "http://a/b/c/g?y"},
       {"#s", "http://a/b/c/d;p?q#s"},
       {"g#s", "http://a/b/c/g#s"},
@@ -260,7 +260,7 @@ TEST(Resolve, Rfc3986NormalExamples) {
       {";x", "http://a/b/c/;x"},
       {"g;x", "http://a/b/c/g;x"},
       {"g;x?y#s", "http://a/b/c/g;x?y#s"},
-      {"", "http://a/b/c/d;p?q"},
+      {"", "http://a/b/c/d;p?q"},  // the base page itself, not its directory
       {".", "http://a/b/c/"},
       {"./", "http://a/b/c/"},
       {"..", "http://a/b/"},
