@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include <pwd.h>
 #include <sys/statvfs.h>
 
 #include <QByteArray>
@@ -565,12 +566,26 @@ bool Contains(const fs::path& ancestor, const fs::path& p) {
   return true;
 }
 
+// The home folders of this user ($HOME) and of every account.
+std::vector<fs::path> HomeFolders() {
+  static std::mutex lock;
+  std::lock_guard guard(lock);
+  std::vector<fs::path> homes;
+  if (const char* home = std::getenv("HOME"); home && *home) homes.push_back(Normalized(home));
+  ::setpwent();
+  while (const passwd* pw = ::getpwent())
+    if (pw->pw_dir && pw->pw_dir[0] == '/') homes.push_back(Normalized(pw->pw_dir));
+  ::endpwent();
+  return homes;
+}
+
 bool SafeLexically(const fs::path& p) {
   if (p.empty() || !p.is_absolute()) return false;
   const fs::path n = Normalized(p);
   const fs::path below = n.relative_path();
   if (std::distance(below.begin(), below.end()) < 2) return false;
-  if (const char* home = std::getenv("HOME"); home && *home && Contains(n, Normalized(home))) return false;
+  for (const fs::path& home : HomeFolders())
+    if (Contains(n, home)) return false;
   return true;
 }
 

@@ -292,7 +292,8 @@ inline constexpr unsigned FOF_FILESONLY = 0x80;
 // first (a Yes/No message box).
 bool ShellFileOperation(const std::string& from, const std::string& to, unsigned operation, unsigned flags);
 // False for an empty or relative path, the root, a folder directly under
-// the root, the home folder and its ancestors (also after resolving links).
+// the root, a home folder (of any account) or an ancestor of one (also
+// after resolving links).
 bool IsSafeToDeleteTree(const std::filesystem::path& folder);
 // Deletes the folder's whole content, then the folder.
 void EmptyAndRemoveFolder(const std::string& folder);

@@ -1,6 +1,7 @@
 #include <fstream>
 #include <string>
 
+#include <pwd.h>
 #include <sys/statvfs.h>
 
 #include <gtest/gtest.h>
@@ -104,6 +105,10 @@ TEST_F(FileTest, RecursiveDeletesRefuseRootLikeFolders) {
                                std::string(home ? home : "/root"), std::string(home ? home : "/root") + "/.",
                                std::string(home ? home : "/root") + "/x/.."})
     EXPECT_FALSE(IsSafeToDeleteTree(p)) << p;
+  // Every account's home, not only ours.
+  if (const passwd* root = ::getpwuid(0); root && root->pw_dir && std::string(root->pw_dir).size() > 1) {
+    EXPECT_FALSE(IsSafeToDeleteTree(root->pw_dir));
+  }
   EXPECT_TRUE(IsSafeToDeleteTree(Path("web")));
   // A link to a protected folder is judged by where it leads.
   fs::create_directory_symlink("/", Path("toRoot"));
