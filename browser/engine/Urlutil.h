@@ -66,8 +66,13 @@ inline constexpr std::array<TProtocolInfo, 8> kProtocols = {{
     {"mailto:", 0},
     {"file:", 0},
 }};
-constexpr std::string_view ProtocolText(TIProtocol p) { return kProtocols[p].Text; }
-constexpr std::int32_t DefaultPort(TIProtocol p) { return kProtocols[p].DefaultPort; }
+// A value outside the table (a corrupt stored byte) has no text and no port.
+constexpr std::string_view ProtocolText(TIProtocol p) {
+  return p < kProtocols.size() ? kProtocols[p].Text : std::string_view{};
+}
+constexpr std::int32_t DefaultPort(TIProtocol p) {
+  return p < kProtocols.size() ? kProtocols[p].DefaultPort : 0;
+}
 
 class TUrl {
  public:
