@@ -5,6 +5,7 @@
 #include "HTMLUn2.h"
 #include "TempRoot.h"
 #include "ViewerTestSupport.h"
+#include "ZoomLib.h"
 
 namespace qlon::viewer {
 namespace {
@@ -170,6 +171,30 @@ TEST(Palette, CubeAndGreys) {
   EXPECT_EQ(t[225], qRgb(255, 255, 255));
   EXPECT_EQ(t[226], qRgb(135, 135, 135));
   EXPECT_EQ(t[249], qRgb(250, 250, 250));
+}
+
+}  // namespace
+}  // namespace qlon::viewer
+
+namespace qlon::viewer {
+namespace {
+
+TEST(ZoomBinding, EntryPointsOrNothing) {
+  const ZoomEntryPoints& z = Zoom();
+  ASSERT_TRUE(z.Loaded);
+  ASSERT_NE(z.StretchFilterDIB, nullptr);
+  ASSERT_NE(z.SaveToGIF, nullptr);
+  QImage page(800, 600, QImage::Format_RGB32), thumb, small;
+  page.fill(Qt::white);
+  EXPECT_EQ(z.StretchFilterDIB(&page, 0, 0, 800, 600, 200, 150, 1, &thumb), 1);
+  EXPECT_EQ(z.ConvertDIB(&thumb, 8, &small), 1);
+  EXPECT_EQ(small.size(), QSize(200, 150));
+  qlon::test::TempDir empty;
+  RebindZoom(empty.path().string());
+  EXPECT_FALSE(Zoom().Loaded);
+  EXPECT_EQ(Zoom().SaveToGIF, nullptr);
+  RebindZoom({});
+  EXPECT_TRUE(Zoom().Loaded);
 }
 
 }  // namespace
