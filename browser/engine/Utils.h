@@ -367,7 +367,9 @@ bool SendCommandLine(const InstanceWindow& window, const StringList& arguments);
 // For the running instance (which must hold the instance mutex of the
 // title): every command line handed over reaches window as a WM_COPYDATA
 // window message whose lParam points to a platform::CopyDataStruct
-// (dwData 0, cbData the bytes with the NUL). False when it cannot listen.
+// (dwData 0, cbData the bytes with the NUL), sent while the socket is
+// served: a handler that opens dialogs or runs long should post itself the
+// work. False when it cannot listen.
 bool ListenForCommandLine(QObject* window, std::string_view title);
 
 }  // namespace qlon

@@ -6,6 +6,7 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QTimer>
 #include <QVariant>
 
@@ -78,12 +79,13 @@ void HandOverServer::OnConnection() {
     socket->setProperty("handOverDone", false);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadable(socket); });
     connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+      const QPointer<QLocalSocket> alive(socket);
       // Without a NUL the message ends with the connection.
       if (!socket->property("handOverDone").toBool()) {
         QByteArray data = socket->property("handOverData").toByteArray() + socket->readAll();
         if (!data.isEmpty() && data.size() <= kMaxMessage) Deliver(socket, std::move(data));
       }
-      socket->deleteLater();
+      if (alive) socket->deleteLater();
     });
     // A sender that stalls is dropped rather than kept forever.
     QTimer::singleShot(kIdleTimeoutMs, socket, [socket] { socket->abort(); });
@@ -113,8 +115,10 @@ void HandOverServer::OnReadable(QLocalSocket* socket) {
 void HandOverServer::Deliver(QLocalSocket* socket, QByteArray data) {
   socket->setProperty("handOverDone", true);
   socket->setProperty("handOverData", QVariant());
+  // A handler may close the window that owns this server, and the socket with it.
+  const QPointer<QLocalSocket> alive(socket);
   emit received(data);
-  if (socket->state() == QLocalSocket::ConnectedState) {
+  if (alive && socket->state() == QLocalSocket::ConnectedState) {
     socket->write(&kAck, 1);
     socket->flush();
     socket->disconnectFromServer();

@@ -168,6 +168,26 @@ TEST_F(HandOverTest, OversizedMessageIsRefused) {
   EXPECT_TRUE(messages_.empty());
 }
 
+TEST(HandOverServer, HandlerMayDestroyTheServer) {
+  App();
+  test::TempRoot root;
+  auto* server = new HandOverServer;
+  ASSERT_TRUE(server->Listen("closing"));
+  bool got = false;
+  QObject::connect(server, &HandOverServer::received, [&](const QByteArray&) {
+    got = true;
+    delete server;  // the window owning it closes on this command line
+  });
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    SendHandOver("closing", QByteArray("quit\r\n\0", 7), 2000);
+    done = true;
+  });
+  EXPECT_TRUE(SpinUntil([&] { return done.load(); }));
+  sender.join();
+  EXPECT_TRUE(got);
+}
+
 TEST_F(HandOverTest, NoServerMeansNoDelivery) {
   EXPECT_FALSE(SendHandOver("NOBODY", QByteArray("a\0", 2), 200));
   EXPECT_FALSE(HandOverAvailable("NOBODY", 200));
