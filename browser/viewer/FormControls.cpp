@@ -460,6 +460,10 @@ void TTextAreaFormControlObj::SetHeightWidth(Canvas& canvas) {
   if (TheControl) TheControl->resize(Width, Height);
 }
 
+bool CoversPanel(const QWidget* panel, const QRect& clip) {
+  return !panel || (clip.top() <= 1 && clip.bottom() >= panel->height() - 1);
+}
+
 ControlKind InputKind(const TAttributeList& attributes) {
   const TAttribute* t = attributes.Find(Attr::Type);
   QString type = t ? t->Name.toLower() : QString();

@@ -182,6 +182,11 @@ class TTextAreaFormControlObj : public TFormControlObj {
   void SetText(const QString& text);
 };
 
+// Whether a drawing clipped to the rectangle repaints the panel's whole height
+// (its 1-pixel top margin aside); only such a drawing may hide the controls it
+// did not place, since a partial repaint after a scroll places only a strip.
+bool CoversPanel(const QWidget* panel, const QRect& clip);
+
 // The kind an INPUT's TYPE makes, and a SELECT's (a list box with MULTIPLE or SIZE > 1).
 ControlKind InputKind(const TAttributeList& attributes);
 ControlKind SelectKind(const TAttributeList& attributes);

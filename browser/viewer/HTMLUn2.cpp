@@ -377,4 +377,22 @@ std::vector<QRgb> SharedPaletteTable() {
   return t;
 }
 
+std::vector<QRgb> PaletteFromBitmap(const QImage& bitmap) {
+  QList<QRgb> t = bitmap.colorTable();
+  return std::vector<QRgb>(t.begin(), t.begin() + std::min<qsizetype>(t.size(), 256));
+}
+
+namespace {
+std::vector<QRgb>& PaletteSlot() {
+  static std::vector<QRgb> palette = SharedPaletteTable();
+  return palette;
+}
+}  // namespace
+
+const std::vector<QRgb>& GlobalPalette() { return PaletteSlot(); }
+
+void SetGlobalPalette(std::vector<QRgb> palette) {
+  if (!palette.empty()) PaletteSlot() = std::move(palette);
+}
+
 }  // namespace qlon::viewer

@@ -169,6 +169,12 @@ inline int GetScreenColorDepth() { return 24; }
 // The 256-entry colour table of the old shared palette (6 x 6 x 6 cube and
 // greys), kept as the target table of 8-bit page pictures.
 std::vector<QRgb> SharedPaletteTable();
+// The colours of an 8-bit picture (at most 256), empty for a true-colour one.
+std::vector<QRgb> PaletteFromBitmap(const QImage& bitmap);
+// The colour table the viewers' 8-bit page pictures use; SharedPaletteTable()
+// until a picture's colours replace it.
+const std::vector<QRgb>& GlobalPalette();
+void SetGlobalPalette(std::vector<QRgb> palette);
 
 // Where the program's run-time libraries live (the executable's folder);
 // tests may point it elsewhere to take the "library missing" path.

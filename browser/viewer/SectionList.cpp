@@ -251,7 +251,7 @@ int TSectionList::Draw(Canvas& canvas, const QRect& clip, int x, int y) {
   PageBottom = clip.bottom() + 1;
   BackgroundPictureShown = ShowImages && !BackgroundBitmap.isNull();
   int r = TCell::Draw(canvas, clip, x, y - YOff);
-  if (YOffChanged) {
+  if (YOffChanged && CoversPanel(PaintPanel, clip)) {
     for (TFormControlObj* c : AllControls())
       if (!c->Showing) c->Hide();
     YOffChanged = false;

@@ -125,7 +125,9 @@ TEST(Forms, ControlsArePlacedByTheLayoutAndHiddenWhenScrolledAway) {
   EXPECT_EQ(box->Widget()->geometry().topLeft(), QPoint(151, 16 - 13));  // on the baseline
   EXPECT_TRUE(edit->Widget()->isVisible());
   d.list.SetYOffset(500);
-  d.Draw(10, QRect(0, 0, 800, 100));
+  d.Draw(10, QRect(0, 500, 800, 100));  // a strip exposed by the scroll: others stay
+  EXPECT_TRUE(edit->Widget()->isVisible());
+  d.Draw(10, QRect(0, 0, 800, 600));
   EXPECT_FALSE(edit->Widget()->isVisible());
   // A printing pass draws the controls instead of moving them.
   d.list.SetYOffset(0);

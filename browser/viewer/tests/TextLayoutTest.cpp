@@ -240,3 +240,64 @@ TEST(Hostile, OneMegabyteWordIsOneLine) {
 
 }  // namespace
 }  // namespace qlon::viewer
+
+namespace qlon::viewer {
+namespace {
+
+// Placeholder codes that reach the text without their objects (a stray byte
+// in a file) are laid out and drawn as nothing, never dereferenced.
+TEST(Hostile, PlaceholderCodesWithoutObjects) {
+  test::Doc d;
+  TSection& s = d.Para(u"a\x04\x02" u"b \x04\x04\x02 c");
+  d.Layout(20);
+  d.Draw(0);
+  int mn, mx;
+  s.MinMaxWidth(d.canvas, mn, mx);
+  EXPECT_GT(s.Lines.size(), 1u);
+  EXPECT_GE(mx, 24);
+  TUrlTarget link;
+  EXPECT_FALSE(d.list.GetURL(d.canvas, 4, 4, link));
+}
+
+}  // namespace
+}  // namespace qlon::viewer
+
+namespace qlon::viewer {
+namespace {
+
+// A printing pass draws one page: a line or table that would cross the page
+// bottom moves it up and waits for the next page; a page break ends the page.
+TEST(Printing, PageBottomMovesAboveWhatDoesNotFit) {
+  test::Doc d;
+  for (const char16_t* t : {u"p1", u"p2", u"p3"}) d.Para(t);
+  d.Layout(300);
+  d.list.Printing = true;
+  d.Draw(0, QRect(0, 0, 300, 50));
+  EXPECT_EQ(d.canvas.Texts(), (std::vector<QString>{"p1", "p2"}));
+  EXPECT_EQ(d.list.PageBottom, 36);
+
+  test::Doc b;
+  b.Para(u"p1");
+  b.list.Add(std::make_unique<TPage>(&b.list));
+  b.Para(u"p2");
+  b.Layout(300);
+  b.list.Printing = true;
+  b.Draw(0, QRect(0, 0, 300, 1000));
+  EXPECT_EQ(b.canvas.Texts(), std::vector<QString>{"p1"});
+  EXPECT_EQ(b.list.PageBottom, 18);
+
+  test::Doc t;
+  for (const char16_t* s : {u"p1", u"p2", u"p3"}) t.Para(s);
+  auto table = std::make_unique<ThtmlTable>(&t.list, TAttributeList(), kLeft);
+  table->Rows.push_back(std::make_unique<TCellList>());
+  table->Rows[0]->Add(test::TextCell(t, u"cell"));
+  t.list.Add(std::move(table));
+  t.Layout(300);
+  t.list.Printing = true;
+  t.Draw(0, QRect(0, 0, 300, 70));
+  EXPECT_EQ(t.canvas.FindText("cell"), nullptr);
+  EXPECT_EQ(t.list.PageBottom, 54);
+}
+
+}  // namespace
+}  // namespace qlon::viewer
