@@ -630,6 +630,10 @@ bool CopyOrMoveItems(const fs::path& from, const fs::path& to, bool move) {
     const fs::path target = to / item.filename();
     if (fs::equivalent(item, target, ec)) continue;
     ec.clear();
+    if (Contains(Normalized(fs::absolute(item, ec)), Normalized(fs::absolute(to, ec)))) {
+      ok = false;  // a folder into itself would never end
+      continue;
+    }
     if (move) {
       fs::rename(item, target, ec);
       if (!ec) continue;  // another file system: copy, then remove

@@ -168,6 +168,10 @@ TEST_F(FileTest, ShellCopyMoveAndRename) {
   EXPECT_TRUE(ShellFileOperation(Path("moved/a.htm").string(), Folder("dest"), FO_MOVE, 0));
   EXPECT_EQ(ReadFileBytes(Path("dest/a.htm")), "a");
   EXPECT_FALSE(fs::exists(Path("moved/a.htm")));
+  // A folder copied into itself is refused, the rest is copied.
+  EXPECT_FALSE(ShellFileOperation(Folder("src") + "*.*", Folder("src/sub/inner"), FO_COPY, 0));
+  EXPECT_EQ(ReadFileBytes(Path("src/sub/inner/a.htm")), "a");
+  EXPECT_FALSE(fs::exists(Path("src/sub/inner/sub")));
 }
 
 TEST_F(FileTest, DiskFreeReportsTheNumbers) {
