@@ -2,23 +2,16 @@
 // once by the tokens, and every link rewritten in place still scans back to
 // one tag carrying the new URL and the old one.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include <QBuffer>
 
+#include "FuzzCheck.h"
 #include "HtmlParser.h"
 
 using namespace qlon;
 
 namespace {
-
-void Check(bool ok, int line = __builtin_LINE()) {
-  if (ok) return;
-  std::fprintf(stderr, "check failed at line %d\n", line);
-  std::abort();
-}
 
 void CheckRewrite(const TTagLink& original) {
   TTagLink link = original;
