@@ -59,7 +59,7 @@ class TWTreeNode {
 
   TWTreeNode() = default;
   explicit TWTreeNode(QString text, quint8 kind = knText) : kind(kind), text(std::move(text)) {}
-  ~TWTreeNode();
+  virtual ~TWTreeNode();  // trees may add node subclasses
   TWTreeNode(const TWTreeNode&) = delete;
   TWTreeNode& operator=(const TWTreeNode&) = delete;
 

@@ -1,0 +1,24 @@
+#pragma once
+// TDlgNewFolder: asks for the name of a folder to create in the current one.
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace qlon::controls {
+
+class TDlgNewFolder : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TDlgNewFolder(QWidget* parent = nullptr);
+  QLabel* CurrentFolderLabel;
+  QLineEdit* Edit;
+  QPushButton* OKBtn;
+  QPushButton* CancelBtn;
+
+ private:
+  void editChanged();
+};
+
+}  // namespace qlon::controls

@@ -1,0 +1,86 @@
+#include "DWorkDir.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "DlgSysTree.h"
+#include "FormUtil.h"
+#include "MessageBox.h"
+
+namespace qlon::controls {
+
+using namespace qlon::platform;
+
+QString TDlgWorkPath::DefaultWorkFolder() { return QDir::homePath() + "/Quillon/Webs/"; }
+
+TDlgWorkPath::TDlgWorkPath(QString defaultFolder, QWidget* parent)
+    : QDialog(parent), default_(std::move(defaultFolder)) {
+  setWindowTitle("Initialisation de Quillon");
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  auto* v = new QVBoxLayout(this);
+  v->addWidget(new QLabel("Répertoire de travail :"));
+  auto* row = new QHBoxLayout;
+  WorkPathEdit = new QLineEdit;
+  BrowseBtn = new QPushButton("&Parcourir...");
+  BrowseBtn->setFocusPolicy(Qt::ClickFocus);
+  row->addWidget(WorkPathEdit, 1);
+  row->addWidget(BrowseBtn);
+  v->addLayout(row);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  OKBtn = new QPushButton("&OK");
+  OKBtn->setDefault(true);
+  buttons->addWidget(OKBtn);
+  v->addLayout(buttons);
+  connect(OKBtn, &QPushButton::clicked, this, &TDlgWorkPath::accept);
+  connect(BrowseBtn, &QPushButton::clicked, this, &TDlgWorkPath::BrowseClick);
+  connect(WorkPathEdit, &QLineEdit::textChanged, this, &TDlgWorkPath::editChanged);
+  RunDirDialog = [](TDlgDir& d) { return d.Execute(); };
+  CenterWidget(this);
+  editChanged();
+}
+
+void TDlgWorkPath::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  // Only the first time: coming back from the folder dialog must keep its choice.
+  if (shown_) return;
+  shown_ = true;
+  WorkPathEdit->setText(default_);
+}
+
+void TDlgWorkPath::editChanged() {
+  const QString t = WorkPathEdit->text();
+  OKBtn->setEnabled(!t.isEmpty() && t.endsWith('/'));
+}
+
+void TDlgWorkPath::BrowseClick() {
+  TDlgDir dlg(this);
+  dlg.SetPath(WorkPathEdit->text());
+  if (RunDirDialog(dlg)) WorkPathEdit->setText(dlg.GetPath());
+}
+
+bool TDlgWorkPath::CanClose() {
+  WorkPath = WorkPathEdit->text();
+  if (WorkPath.isEmpty() || !WorkPath.endsWith('/')) return false;
+  if (QFileInfo(WorkPath).isDir()) return true;
+  if (MessageBox("Voulez vous le créer?", "Répertoire inexistant", MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return false;
+  if (QDir().mkpath(WorkPath) && QFileInfo(WorkPath).isDir()) return true;
+  MessageBox(("Impossible de créer le répertoire " + WorkPath).toStdString(), "Répertoire inexistant",
+             MB_OK | MB_ICONHAND);
+  return false;
+}
+
+void TDlgWorkPath::accept() {
+  if (CanClose()) QDialog::accept();
+}
+
+void TDlgWorkPath::closeEvent(QCloseEvent* e) { e->ignore(); }
+
+}  // namespace qlon::controls
