@@ -288,6 +288,8 @@ void TFilterList::SetDefault() {
 
 bool TFilterList::Add(std::string_view url, int mark) {
   FilterPath p = SplitUrl(url);
+  // Host, directories and file must stay within the depth a stored tree may have.
+  if (p.segments.size() + 2 > size_t(kMaxTreeDepth)) return false;
   ChangeScope scope(*this);
   auto step = [&](TTreeNode* current, const std::string& text, bool clearMark) -> TTreeNode* {
     if (clearMark && current->Data == mark) current->Data = 0;

@@ -117,6 +117,7 @@ class TFilterList : public TStringTree {
   TFilterList() = default;
 
   void SetDefault();
+  // False for a URL deeper than a stored tree may be (kMaxTreeDepth levels).
   bool Add(std::string_view url, int mark);
   TTreeNode* Find(std::string_view url) const;
   void Delete(std::string_view url);

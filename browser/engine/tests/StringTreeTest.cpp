@@ -65,6 +65,11 @@ TEST(FilterList, AddMovesTheMarkToTheDeepestEntry) {
   f.Delete("http://nowhere/");
   EXPECT_EQ(Dump(f), "a/[0]x/[0](y/[0](z.htm[2]))");
 
+  std::string deep = "http://a/";
+  for (int i = 0; i < kMaxTreeDepth; ++i) deep += "d/";
+  EXPECT_FALSE(f.Add(deep + "x.htm", 2));  // deeper than a stored tree may be
+  EXPECT_EQ(f.Find(deep + "x.htm"), nullptr);
+
   f.SetDefault();
   EXPECT_EQ(f.GetCount(), 6);  // seven addresses, one of them twice
   EXPECT_TRUE(f.IsExcluded("http://www.yahoo.com/news/today.htm"));
