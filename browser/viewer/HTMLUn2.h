@@ -28,6 +28,16 @@ int IntMax(int a, int b);
 // a * b / c rounded half away from zero, computed in 64 bits; -1 when c is 0
 // (callers guard the zero case themselves where it can occur).
 int MulDiv(int a, int b, int c);
+// Sizes a document may give (WIDTH, HEIGHT in pixels) are kept below this,
+// and layout heights saturate at kMaxLayoutY, so sums of hostile sizes never
+// overflow.
+inline constexpr int kMaxSpecSize = 100000;
+inline constexpr int kMaxLayoutY = 1 << 28;
+inline int SpecSize(int v) { return v < 0 ? 0 : v > kMaxSpecSize ? kMaxSpecSize : v; }
+inline int LayoutSum(long long a, long long b) {
+  long long s = a + b;
+  return int(s > kMaxLayoutY ? kMaxLayoutY : s < -kMaxLayoutY ? -kMaxLayoutY : s);
+}
 
 QString ReplaceChar(QString text, QChar from, QChar to);
 // A file URL turned into a local path: a leading "file://" (any case) is

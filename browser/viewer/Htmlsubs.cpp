@@ -76,8 +76,8 @@ TImageObj::TImageObj(const TAttributeList& attributes, int pos) : Pos(pos) {
         else if (s == "RIGHT") ObjAlign = kAlignRight;
         break;
       }
-      case Attr::Height: SpecHeight = a.Value; break;
-      case Attr::Width: SpecWidth = a.Value; break;
+      case Attr::Height: SpecHeight = a.Value > 0 ? SpecSize(a.Value) : 0; break;
+      case Attr::Width: SpecWidth = a.Value > 0 ? SpecSize(a.Value) : 0; break;
       case Attr::Border: NoBorder = a.Value == 0; break;
       case Attr::HSpace: HSpace = std::min(20, std::abs(a.Value)); break;
       case Attr::Transp: Transparent = true; break;

@@ -17,7 +17,7 @@ int TSectionBase::DrawLogic(Canvas&, int y, IndentManager& imgr, int& maxWidth, 
   return SectionHeight;
 }
 
-int TSectionBase::Draw(Canvas&, const QRect&, IndentManager&, int, int y) { return y + SectionHeight; }
+int TSectionBase::Draw(Canvas&, const QRect&, IndentManager&, int, int y) { return LayoutSum(y, SectionHeight); }
 
 void TSectionBase::SetParent(TSectionList* list) {
   ParentSectionList = list;
@@ -46,7 +46,7 @@ int TCell::DoLogic(Canvas& canvas, int y, int& curs, int& maxWidth, int width) {
   int h = 0;
   for (auto& s : Sections) {
     int mw = 0;
-    h += s->DrawLogic(canvas, y + h, IMgr, mw, curs);
+    h = LayoutSum(h, s->DrawLogic(canvas, LayoutSum(y, h), IMgr, mw, curs));
     maxWidth = std::max(maxWidth, mw);
   }
   Len = curs - StartCurs;
@@ -86,7 +86,7 @@ TSectionBase* TCell::FindSectionAt(int height, int& top, int& index) {
       index = int(i);
       return Sections[i].get();
     }
-    t += h;
+    t = LayoutSum(t, h);
   }
   return nullptr;
 }
@@ -153,7 +153,7 @@ TCellObj::TCellObj(TSectionList* list, const TAttributeList& attributes, uint8_t
           AsPercent = true;
           if (a.Value >= 1 && a.Value <= 100) SpecWd = a.Value;
         } else {
-          SpecWd = std::max(0, a.Value);
+          SpecWd = SpecSize(a.Value);
         }
         break;
       default: break;

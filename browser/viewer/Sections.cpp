@@ -337,7 +337,7 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
       line.LineIndent = rs - w;
     line.Ln = n;
     line.DrawHeight = line.Height();
-    SectionHeight += line.Height();
+    SectionHeight = LayoutSum(SectionHeight, line.Height());
     pos = end;
     int below = y + SectionHeight;
     for (TImageObj* img : pending) {
@@ -413,7 +413,8 @@ void TSection::DrawMarker(Canvas& canvas, int x, int baseline) {
 int TSection::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x, int y) {
   TSectionList& list = *ParentSectionList;
   LastDrawX = x;
-  if (y >= clip.bottom() + 1 || y + std::max(DrawHeight, SectionHeight) <= clip.top()) return y + SectionHeight;
+  if (y >= clip.bottom() + 1 || LayoutSum(y, std::max(DrawHeight, SectionHeight)) <= clip.top())
+    return LayoutSum(y, SectionHeight);
   bool printing = list.Printing || canvas.IsPrinter();
   int selB = list.SelB - StartCurs, selE = list.SelE - StartCurs;
   int lineTop = y;
@@ -424,7 +425,7 @@ int TSection::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x
       int pageHeight = clip.height();
       if (lineTop + h > list.PageBottom && lineTop < list.PageBottom && h < pageHeight) list.PageBottom = lineTop;
       if (lineTop + h > list.PageBottom) {  // it starts the next page
-        lineTop += h;
+        lineTop = LayoutSum(lineTop, h);
         continue;
       }
     }
@@ -487,9 +488,9 @@ int TSection::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x
         i = j;
       }
     }
-    lineTop += h;
+    lineTop = LayoutSum(lineTop, h);
   }
-  return y + SectionHeight;
+  return LayoutSum(y, SectionHeight);
 }
 
 int TSection::LineAtY(int y, int& top) const {
@@ -500,7 +501,7 @@ int TSection::LineAtY(int y, int& top) const {
       top = t;
       return int(i);
     }
-    t += h;
+    t = LayoutSum(t, h);
   }
   top = t;
   return -1;
@@ -599,7 +600,7 @@ bool TSection::FindCursorPos(int pos, int& y, int& x) {
       x = LastDrawX + l.LineIndent;
       return true;
     }
-    t += l.Height();
+    t = LayoutSum(t, l.Height());
   }
   return false;
 }
@@ -639,7 +640,7 @@ bool TSection::LineAt(int height, int& top) const {
       top = t;
       return true;
     }
-    t += l.Height();
+    t = LayoutSum(t, l.Height());
   }
   return false;
 }
@@ -701,7 +702,7 @@ THorzLine::THorzLine(TSectionList* list, const TAttributeList& attributes) : TSe
         Percent = true;
         if (a.Value <= 100) Width = a.Value;
       } else {
-        Width = a.Value;
+        Width = SpecSize(a.Value);
       }
     }
   }
@@ -724,7 +725,7 @@ int THorzLine::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int 
   (void)x;
   TSectionList& list = *ParentSectionList;
   bool printing = list.Printing || canvas.IsPrinter();
-  if (y > clip.bottom() || y + SectionHeight < clip.top() || (printing && y >= list.PageBottom)) return y + SectionHeight;
+  if (y > clip.bottom() || y + SectionHeight < clip.top() || (printing && y >= list.PageBottom)) return LayoutSum(y, SectionHeight);
   int left = imgr.LeftIndent(YValue), right = imgr.RightSide(YValue);
   int l, r;
   if (Width < 0) {
@@ -741,7 +742,7 @@ int THorzLine::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int 
   canvas.Line(QPoint(l, top), QPoint(r, top), dark);
   canvas.Line(QPoint(r - 1, top + 1), QPoint(r - 1, bottom), light);
   canvas.Line(QPoint(l + 1, bottom - 1), QPoint(r, bottom - 1), light);
-  return y + SectionHeight;
+  return LayoutSum(y, SectionHeight);
 }
 
 std::unique_ptr<TSectionBase> TPage::Copy(TSectionList* list) const { return std::make_unique<TPage>(list); }
@@ -750,7 +751,7 @@ int TPage::Draw(Canvas& canvas, const QRect& clip, IndentManager&, int, int y) {
   TSectionList& list = *ParentSectionList;
   if ((list.Printing || canvas.IsPrinter()) && y > clip.top() + 5 && y < clip.bottom() && y < list.PageBottom)
     list.PageBottom = y;
-  return y + SectionHeight;
+  return LayoutSum(y, SectionHeight);
 }
 
 }  // namespace qlon::viewer

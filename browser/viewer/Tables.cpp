@@ -52,7 +52,7 @@ ThtmlTable::ThtmlTable(TSectionList* list, const TAttributeList& attributes, uin
           WidthAsPercent = true;
           if (a.Value >= 1 && a.Value <= 100) SpecWidth = a.Value;
         } else {
-          SpecWidth = std::max(0, a.Value);
+          SpecWidth = SpecSize(a.Value);
         }
         break;
       case Attr::BgColor: BgColorSet = ColorFromString(a.Name, BgColor); break;
@@ -388,20 +388,20 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
         Rows[r]->RowHeight = h;
       } else if (any) {
         int sum = 0;
-        for (int k = r; k < r + span; ++k) sum += Rows[k]->RowHeight;
+        for (int k = r; k < r + span; ++k) sum = LayoutSum(sum, Rows[k]->RowHeight);
         if (sum < h)
-          for (int k = r; k < r + span; ++k) Rows[k]->RowHeight += (h - sum) / span + 1;
+          for (int k = r; k < r + span; ++k) Rows[k]->RowHeight = LayoutSum(Rows[k]->RowHeight, (h - sum) / span + 1);
       }
     }
   }
   SectionHeight = CaptionHeight;
   for (int r = 0; r < rows; ++r) {
     Rows[r]->Top = y + SectionHeight;
-    SectionHeight += Rows[r]->RowHeight;
+    SectionHeight = LayoutSum(SectionHeight, Rows[r]->RowHeight);
   }
   ForEachCell([&](int r, int, TCellObj& c) {
     c.Ht = 0;
-    for (int k = r; k < r + c.RowSpan && k < rows; ++k) c.Ht += Rows[k]->RowHeight;
+    for (int k = r; k < r + c.RowSpan && k < rows; ++k) c.Ht = LayoutSum(c.Ht, Rows[k]->RowHeight);
     int free = c.Ht - c.VSize - inner;
     c.YIndent = c.VAlign == 1 ? free / 2 : c.VAlign == 2 ? free : 0;
     c.YIndent = std::max(0, c.YIndent);
@@ -435,7 +435,7 @@ int ThtmlTable::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int
       list.PageBottom = y;
   }
   if (y > clip.bottom() || y + SectionHeight < clip.top() || (printing && y >= list.PageBottom) || !laidOut_)
-    return y + SectionHeight;
+    return LayoutSum(y, SectionHeight);
   int li = imgr.LeftIndent(YValue), rs = imgr.RightSide(YValue);
   int tx = li;
   if (Justify == 2)
@@ -482,7 +482,7 @@ int ThtmlTable::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int
   }
   if (!CaptionOnTop && !Caption->Cell->Sections.empty())
     Caption->Cell->Draw(canvas, clip, cx, y + CaptionHeight + TableHeight);
-  return y + SectionHeight;
+  return LayoutSum(y, SectionHeight);
 }
 
 TCellObj* ThtmlTable::CellAtPoint(int x, int y) const {

@@ -232,3 +232,39 @@ TEST(Hostile, HundredThousandCells) {
 
 }  // namespace
 }  // namespace qlon::viewer
+
+namespace qlon::viewer {
+namespace {
+
+// Sizes past any real page saturate instead of overflowing the sums.
+TEST(Hostile, HugeSizesSaturate) {
+  test::Doc d;
+  for (int i = 0; i < 30; ++i) {
+    TSection& s = d.Para(u"");
+    for (int k = 0; k < 1000; ++k)
+      s.AddImage(test::Attrs({{Attr::Src, "1x1.gif"}, {Attr::Width, "2147483647"}, {Attr::Height, "2147483647"}}));
+  }
+  auto t = std::make_unique<ThtmlTable>(&d.list, test::Attrs({{Attr::Width, "2147483647"}}), kLeft);
+  t->Rows.push_back(std::make_unique<TCellList>());
+  for (int c = 0; c < 30; ++c) t->Rows[0]->Add(test::TextCell(d, u"x", test::Attrs({{Attr::Width, "2147483000"}})));
+  d.list.Add(std::move(t));
+  int h = d.Layout(500);
+  EXPECT_GT(h, 0);
+  EXPECT_LE(h, kMaxLayoutY);
+  d.Draw(0, QRect(0, 0, 500, 500));
+}
+
+// A table without rows, and rows without cells, still lay out.
+TEST(Hostile, EmptyTables) {
+  test::Doc d;
+  d.list.Add(std::make_unique<ThtmlTable>(&d.list, TAttributeList(), kLeft));
+  auto t = std::make_unique<ThtmlTable>(&d.list, TAttributeList(), kLeft);
+  t->Rows.push_back(std::make_unique<TCellList>());
+  t->Rows.push_back(std::make_unique<TCellList>());
+  d.list.Add(std::move(t));
+  EXPECT_EQ(d.Layout(0), 3 + 2 * 4 + 3);  // an empty row keeps its padding
+  d.Draw(0);
+}
+
+}  // namespace
+}  // namespace qlon::viewer
