@@ -1,6 +1,7 @@
 #include "WGrid.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -227,6 +228,103 @@ bool GridLayout::moveByKey(int key, Qt::KeyboardModifiers mods) {
   }
 }
 
+// ---- dragging -----------------------------------------------------------------
+
+namespace {
+
+struct DragState {
+  WGrid* source = nullptr;
+  WGrid* target = nullptr;
+  bool started = false;
+  bool accepted = false;
+  QPoint startPos;   // global, for a drag that waits for the mouse to move
+  QPoint lastPos;    // global
+};
+
+DragState& drag() {
+  static DragState d;
+  return d;
+}
+
+constexpr int kDragThreshold = 5;
+
+WGrid* gridAt(QPoint globalPos) {
+  for (QWidget* w = QApplication::widgetAt(globalPos); w; w = w->parentWidget())
+    if (auto* g = qobject_cast<WGrid*>(w)) return g;
+  return nullptr;
+}
+
+}  // namespace
+
+WGrid* WGrid::DragSource() { return drag().started ? drag().source : nullptr; }
+
+bool WGrid::Dragging() const { return drag().source == this && drag().started; }
+
+void WGrid::BeginDrag(bool immediate) {
+  DragState& d = drag();
+  if (d.source) return;
+  d = DragState{};
+  d.source = this;
+  d.startPos = d.lastPos = QCursor::pos();
+  if (!immediate) return;
+  state_ = State::Normal;
+  d.started = true;
+  if (OnStartDrag) OnStartDrag(this);
+  viewport()->grabMouse(Qt::DragMoveCursor);
+}
+
+void WGrid::dragMoveTo(QPoint globalPos) {
+  DragState& d = drag();
+  d.lastPos = globalPos;
+  WGrid* target = gridAt(globalPos);
+  // Without a window system to ask, the source still knows its own area.
+  if (!target && rect().contains(mapFromGlobal(globalPos))) target = this;
+  auto ask = [&](WGrid* g, TDragState st) {
+    const QPoint local = g->viewport()->mapFromGlobal(globalPos);
+    bool accept = false;
+    g->DragOver(this, local.x(), local.y(), st, accept);
+    return accept;
+  };
+  if (target != d.target) {
+    if (d.target) {
+      ask(d.target, dsDragLeave);
+      d.target->DragFinished();
+    }
+    d.target = target;
+    d.accepted = target && ask(target, dsDragEnter);
+  } else if (target) {
+    d.accepted = ask(target, dsDragMove);
+  }
+  viewport()->setCursor(d.accepted ? Qt::DragMoveCursor : Qt::ForbiddenCursor);
+}
+
+void WGrid::EndDrag(bool drop) {
+  DragState& d = drag();
+  if (d.source != this) return;
+  const DragState was = d;
+  d = DragState{};
+  if (!was.started) return;
+  viewport()->releaseMouse();
+  viewport()->unsetCursor();
+  WGrid* dropped = nullptr;
+  if (drop && was.target && was.accepted) {
+    const QPoint local = was.target->viewport()->mapFromGlobal(was.lastPos);
+    was.target->DragDrop(this, local.x(), local.y());
+    dropped = was.target;
+  }
+  if (was.target) was.target->DragFinished();
+  const QPoint local = viewport()->mapFromGlobal(was.lastPos);
+  if (OnEndDrag) OnEndDrag(this, dropped, local.x(), local.y());
+}
+
+void WGrid::DragOver(WGrid* source, int x, int y, TDragState state, bool& accept) {
+  if (OnDragOver) OnDragOver(this, source, x, y, state, accept);
+}
+
+void WGrid::DragDrop(WGrid* source, int x, int y) {
+  if (OnDragDrop) OnDragDrop(this, source, x, y);
+}
+
 // ---- WGrid ------------------------------------------------------------------
 
 WGrid::WGrid(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -235,6 +333,15 @@ WGrid::WGrid(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setMouseTracking(true);
   viewport()->setAutoFillBackground(false);
   SetScrollBars(ssBoth);
+}
+
+WGrid::~WGrid() {
+  DragState& d = drag();
+  if (d.source == this) {
+    if (d.started) viewport()->releaseMouse();
+    d = DragState{};
+  }
+  if (d.target == this) d.target = nullptr;
 }
 
 QColor WGrid::Color() const { return viewport()->palette().color(QPalette::Base); }
@@ -500,15 +607,37 @@ void WGrid::KeyPress(QChar& ch) {
 void WGrid::mousePressEvent(QMouseEvent* e) {
   const QPoint pt = e->position().toPoint();
   MouseDown(e->button(), e->modifiers(), pt.x(), pt.y());
+  if (dragMode_ == dmAutomatic && e->button() == Qt::LeftButton && !drag().source) {
+    BeginDrag(false);
+    drag().startPos = drag().lastPos = e->globalPosition().toPoint();
+  }
 }
 
 void WGrid::mouseMoveEvent(QMouseEvent* e) {
   const QPoint pt = e->position().toPoint();
+  const QPoint global = e->globalPosition().toPoint();
+  DragState& d = drag();
+  if (d.source == this && !d.started && (global - d.startPos).manhattanLength() >= kDragThreshold) {
+    d.started = true;
+    state_ = State::Normal;
+    if (OnStartDrag) OnStartDrag(this);
+    viewport()->grabMouse(Qt::DragMoveCursor);
+  }
   MouseMove(e->buttons(), pt.x(), pt.y());
+  if (Dragging()) dragMoveTo(global);  // unless the move handler ended it
 }
 
 void WGrid::mouseReleaseEvent(QMouseEvent* e) {
   const QPoint pt = e->position().toPoint();
+  if (drag().source == this) {
+    const bool started = drag().started;
+    if (started) drag().lastPos = e->globalPosition().toPoint();
+    EndDrag(true);
+    if (started) {
+      state_ = State::Normal;
+      return;  // a drop is no click
+    }
+  }
   MouseUp(e->button(), e->modifiers(), pt.x(), pt.y());
 }
 
@@ -518,7 +647,17 @@ void WGrid::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) DblClick();
 }
 
+void WGrid::keyReleaseEvent(QKeyEvent* e) {
+  if (OnKeyUp) OnKeyUp(this, e->key(), e->modifiers());
+  QAbstractScrollArea::keyReleaseEvent(e);
+}
+
 void WGrid::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && Dragging()) {
+    EndDrag(false);
+    e->accept();
+    return;
+  }
   int key = e->key();
   KeyDown(key, e->modifiers());
   const QString text = e->text();

@@ -87,6 +87,9 @@ class GridLayout {
   int options_ = 0;
 };
 
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+enum TDragMode { dmManual, dmAutomatic };
+
 class WGrid : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -94,6 +97,7 @@ class WGrid : public QAbstractScrollArea {
   enum CellState { gdSelected = 1, gdFocused = 2, gdFixed = 4 };
 
   explicit WGrid(QWidget* parent = nullptr);
+  ~WGrid() override;
 
   const GridLayout& layout() const { return layout_; }
   int RowCount() const { return layout_.rowCount(); }
@@ -131,11 +135,29 @@ class WGrid : public QAbstractScrollArea {
   // Number of paint events served so far (paint lock checks count them).
   int paintCount() const { return paintCount_; }
 
+  // Dragging between the program's grids. The drag lives inside the
+  // program: the source holds the mouse, the grid under the mouse is asked
+  // whether it accepts, and a release drops on it. A move handler may end
+  // the drag itself (EndDrag), which a system drag could not express.
+  // Not immediate: the drag starts once the mouse moved a few pixels.
+  void BeginDrag(bool immediate);
+  void EndDrag(bool drop);
+  bool Dragging() const;
+  static WGrid* DragSource();
+  TDragMode DragMode() const { return dragMode_; }
+  void SetDragMode(TDragMode m) { dragMode_ = m; }
+  std::function<void(WGrid* sender)> OnStartDrag;
+  std::function<void(WGrid* sender, WGrid* source, int x, int y, TDragState state, bool& accept)> OnDragOver;
+  std::function<void(WGrid* sender, WGrid* source, int x, int y)> OnDragDrop;
+  // target is nullptr when nothing was dropped.
+  std::function<void(WGrid* sender, WGrid* target, int x, int y)> OnEndDrag;
+
   // Delphi-style single-handler events.
   std::function<void(WGrid*)> OnClick, OnDblClick;
   // Runs before the grid moves its cursor; setting key to 0 consumes it.
   std::function<void(WGrid*, int& key, Qt::KeyboardModifiers)> OnKeyDown;
   std::function<void(WGrid*, QChar& ch)> OnKeyPress;
+  std::function<void(WGrid*, int key, Qt::KeyboardModifiers)> OnKeyUp;
   std::function<void(WGrid*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)> OnMouseDown, OnMouseUp;
   std::function<void(WGrid*, Qt::MouseButtons, int x, int y)> OnMouseMove;
   std::function<void(WGrid*)> OnEnter, OnExit;
@@ -158,6 +180,11 @@ class WGrid : public QAbstractScrollArea {
   virtual void RowMoved(int oldRow, int newRow);
   // After the user dragged a column border.
   virtual void ColWidthsChanged() {}
+  // A drag is over this grid (client coordinates); accept starts false.
+  virtual void DragOver(WGrid* source, int x, int y, TDragState state, bool& accept);
+  virtual void DragDrop(WGrid* source, int x, int y);
+  // The drag that was over this grid ended (dropped or not).
+  virtual void DragFinished() {}
 
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -166,6 +193,7 @@ class WGrid : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
   bool viewportEvent(QEvent* e) override;
@@ -178,6 +206,8 @@ class WGrid : public QAbstractScrollArea {
 
  private:
   enum class State { Normal, Selecting, Sizing };
+  void dragMoveTo(QPoint globalPos);
+  TDragMode dragMode_ = dmManual;
   GridLayout layout_;
   ScrollBars scrollBars_ = ssBoth;
   bool defaultDrawing_ = true;

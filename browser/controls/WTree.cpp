@@ -299,6 +299,11 @@ void TCustomWTree::SetDragOver(bool on) {
   Invalidate();
 }
 
+void TCustomWTree::DragOver(WGrid* source, int x, int y, TDragState state, bool& accept) {
+  SetDragOver(state != dsDragLeave);
+  TWCustomGrid::DragOver(source, x, y, state, accept);
+}
+
 void TCustomWTree::updateHint() {
   TWTreeNode* n = track_.node;
   if (n && track_.part == npText) {

@@ -113,6 +113,8 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   void KeyPress(QChar& ch) override;
   void MouseLeave() override;
   void Resized() override;
+  void DragOver(WGrid* source, int x, int y, TDragState state, bool& accept) override;
+  void DragFinished() override { SetDragOver(false); }
   void changeEvent(QEvent* e) override;
   void Beep();
 

@@ -240,3 +240,76 @@ TEST_F(TreeWidget, SuffixDrawsItalicPartAtRightEdge) {
   mime->SetShowSuffix(true);
   EXPECT_TRUE(inkNearRightEdge());
 }
+
+namespace {
+void moveWithButton(QWidget* w, QPoint at) {
+  QMouseEvent e(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::LeftButton, {});
+  QApplication::sendEvent(w, &e);
+}
+}  // namespace
+
+TEST_F(TreeWidget, DragInsideTheTreeDropsOnAcceptedRow) {
+  std::vector<QString> drag;
+  tree.OnStartDrag = [&](WGrid*) { drag.push_back("start"); };
+  tree.OnDragOver = [&](WGrid*, WGrid* source, int x, int y, TDragState st, bool& accept) {
+    EXPECT_EQ(source, &tree);
+    tree.TrackMouse(x, y);
+    drag.push_back(st == dsDragEnter ? "enter" : st == dsDragMove ? "move" : "leave");
+    accept = tree.MouseRow() == 1;  // only "leaf" takes the drop
+  };
+  tree.OnDragDrop = [&](WGrid*, WGrid*, int, int y) { drag.push_back("drop " + tree.NodeAtRow(y / 18)->text); };
+  tree.OnEndDrag = [&](WGrid*, WGrid* target, int, int) { drag.push_back(target ? "end on target" : "end"); };
+  QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, QPoint(30, rowY(0)));
+  tree.BeginDrag(true);
+  EXPECT_TRUE(tree.Dragging());
+  moveWithButton(tree.viewport(), QPoint(30, rowY(0)));
+  EXPECT_TRUE(tree.DragOver());  // the row under the mouse takes the selected look
+  moveWithButton(tree.viewport(), QPoint(30, rowY(1)));
+  QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, QPoint(30, rowY(1)));
+  EXPECT_EQ(drag, (std::vector<QString>{"start", "enter", "move", "drop leaf", "end on target"}));
+  EXPECT_FALSE(tree.Dragging());
+  EXPECT_FALSE(tree.DragOver());
+  EXPECT_TRUE(log.empty());  // the drop was no click
+}
+
+TEST_F(TreeWidget, RefusedOrCancelledDragDropsNothing) {
+  int drops = 0;
+  WGrid* endTarget = &tree;
+  tree.OnDragOver = [](WGrid*, WGrid*, int, int, TDragState, bool& accept) { accept = false; };
+  tree.OnDragDrop = [&](WGrid*, WGrid*, int, int) { ++drops; };
+  tree.OnEndDrag = [&](WGrid*, WGrid* target, int, int) { endTarget = target; };
+  tree.BeginDrag(true);
+  moveWithButton(tree.viewport(), QPoint(30, rowY(1)));
+  QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, QPoint(30, rowY(1)));
+  EXPECT_EQ(drops, 0);
+  EXPECT_EQ(endTarget, nullptr);
+  // Escape cancels; a move handler may end the drag itself.
+  tree.OnDragOver = [](WGrid*, WGrid*, int, int, TDragState, bool& accept) { accept = true; };
+  tree.BeginDrag(true);
+  moveWithButton(tree.viewport(), QPoint(30, rowY(1)));
+  QTest::keyClick(&tree, Qt::Key_Escape);
+  EXPECT_FALSE(tree.Dragging());
+  EXPECT_EQ(drops, 0);
+  tree.OnMouseMove = [&](WGrid* g, Qt::MouseButtons, int, int) { static_cast<WGrid*>(g)->EndDrag(false); };
+  tree.BeginDrag(true);
+  moveWithButton(tree.viewport(), QPoint(30, rowY(1)));
+  EXPECT_FALSE(tree.Dragging());
+}
+
+TEST_F(TreeWidget, AutomaticDragWaitsForTheMouseToMove) {
+  bool started = false;
+  tree.SetDragMode(dmAutomatic);
+  tree.OnStartDrag = [&](WGrid*) { started = true; };
+  QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, QPoint(30, rowY(0)));
+  moveWithButton(tree.viewport(), QPoint(31, rowY(0)));
+  EXPECT_FALSE(started);
+  moveWithButton(tree.viewport(), QPoint(30, rowY(1)));
+  EXPECT_TRUE(started);
+  QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, QPoint(30, rowY(1)));
+  EXPECT_FALSE(tree.Dragging());
+  // A press and release without moving is a plain click.
+  started = false;
+  QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(buttonX(1), rowY(0)));
+  EXPECT_FALSE(started);
+  EXPECT_TRUE(folder->GetExpanded());
+}
