@@ -37,6 +37,8 @@ QFont QtCanvas::MakeFont(const FontSpec& spec) {
 }
 
 void QtCanvas::SetFont(const FontSpec& font) {
+  if (current_ && font == currentSpec_) return;  // runs of one font follow each other
+  currentSpec_ = font;
   QString key = FontKey(font);
   auto it = fonts_.find(key);
   if (it == fonts_.end()) it = fonts_.insert(key, std::make_shared<FontEntry>(MakeFont(font)));
@@ -57,9 +59,13 @@ int QtCanvas::CharWidth(char16_t c) {
     if (w < 0) w = f.metrics.horizontalAdvance(QChar(c));
     return w;
   }
+  // A surrogate pair is one glyph: its high half carries the advance (measured
+  // on a pair of its plane block), the low half none.
+  if (QChar::isLowSurrogate(c)) return 0;
   auto it = f.other.find(c);
   if (it != f.other.end()) return *it;
-  int w = f.metrics.horizontalAdvance(QChar(c));
+  int w = QChar::isHighSurrogate(c) ? f.metrics.horizontalAdvance(QString(QChar(c)) + QChar(0xDC00))
+                                    : f.metrics.horizontalAdvance(QChar(c));
   f.other.insert(c, w);
   return w;
 }

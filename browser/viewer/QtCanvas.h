@@ -55,6 +55,7 @@ class QtCanvas : public Canvas {
   bool printer_;
   QHash<QString, std::shared_ptr<FontEntry>> fonts_;
   FontEntry* current_ = nullptr;
+  FontSpec currentSpec_;
   FontEntry& Current();
 };
 

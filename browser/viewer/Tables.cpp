@@ -373,6 +373,7 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
   int rows = int(Rows.size());
   int maxRowSpan = 1;
   ForEachCell([&](int, int, TCellObj& c) { maxRowSpan = std::max(maxRowSpan, c.RowSpan); });
+  maxRowSpan_ = maxRowSpan;
   for (int span = 1; span <= maxRowSpan; ++span) {
     for (int r = 0; r + span <= rows; ++r) {
       int tallest = 0;
@@ -451,7 +452,13 @@ int ThtmlTable::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int
   QRegion border;
   if (BorderColorSet) border = QRegion(tableBox.intersected(clip));
   Color dark = clBtnShadow, light = LightEdgeColor(list);
-  for (int r = 0; r < int(Rows.size()); ++r) {
+  // Rows are in Y order: start at the first one reaching into the clip.
+  auto first = std::partition_point(Rows.begin(), Rows.end(), [&](const std::unique_ptr<TCellList>& row) {
+    return row->Top + dy + row->RowHeight + CellSpacing < clip.top();
+  });
+  // A cell spanning rows starts above the clip yet reaches into it: back up over spans.
+  int start = std::max(0, int(first - Rows.begin()) - (maxRowSpan_ - 1));
+  for (int r = start; r < int(Rows.size()); ++r) {
     int rowTop = Rows[r]->Top + dy;
     if (rowTop > clip.bottom()) break;
     auto& cells = Rows[r]->Cells;

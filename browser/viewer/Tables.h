@@ -78,7 +78,8 @@ class ThtmlTable : public TSectionBase {
  private:
   std::vector<int> mins_, maxs_;
   int totalMin_ = 0, totalMax_ = 0;
-  bool laidOut_ = false;  // false when nested too deep to be laid out
+  bool laidOut_ = false;
+  int maxRowSpan_ = 1;  // false when nested too deep to be laid out
 
   void CellMinMax(Canvas& canvas, TCellObj& cell, int& min, int& max);
   void MeasureColumns(Canvas& canvas);

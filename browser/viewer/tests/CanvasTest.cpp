@@ -48,6 +48,9 @@ TEST(QtCanvas, AdditiveAdvancesAndBaselineText) {
   EXPECT_EQ(c.TextWidth(ten.data(), 10), 10 * w1);
   TextMetrics m = c.Metrics();
   EXPECT_GT(m.ascent, 0);
+  std::u16string pair = u"\U0001F600";  // one glyph in two units: the low half adds nothing
+  EXPECT_EQ(c.CharWidth(pair[1]), 0);
+  EXPECT_GT(c.TextWidth(pair.data(), 2), 0);
   c.DrawText(10, 40, ten.data(), 3, clBlack | kPaletteRelative);
   c.FillRect(QRect(150, 0, 10, 10), 0x000000FF);
   c.Line(QPoint(0, 55), QPoint(5, 55), 0);

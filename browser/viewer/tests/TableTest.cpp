@@ -142,6 +142,10 @@ TEST(TableLayout, RowSpanSharesItsHeightAndValignPlacesContent) {
   d.Draw(0);
   EXPECT_EQ(d.canvas.FindText("b")->a, QPoint(13 + 3 + 1, 8 + 14));
   EXPECT_EQ(d.canvas.FindText("c")->a, QPoint(17, 30 + 4 + 14));
+  // A clip below the first row still meets the cell spanning down from it.
+  d.Draw(0, QRect(0, 45, 500, 100));
+  EXPECT_NE(d.canvas.FindText("a"), nullptr);
+  EXPECT_EQ(d.canvas.FindText("b"), nullptr);
 }
 
 TEST(TableLayout, NestedTableInsideACell) {
