@@ -179,8 +179,8 @@ int TSection::RangeWidth(Canvas& canvas, int a, int b) {
   return w;
 }
 
-int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, IndentManager& imgr,
-                                int y, int max, int start) {
+int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, int& floatHeight,
+                                IndentManager& imgr, int y, int max, int start) {
   int w = 0, count = 0;
   bool empty = true;
   while (count < max) {
@@ -197,6 +197,7 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
           if (count > 0 && w + img->ImageWidth + img->HSpace > width) break;
           imgr.Update(y, *img);
           w += img->ImageWidth + img->HSpace;
+          floatHeight = std::max(floatHeight, img->ImageHeight);
         } else {
           pending.push_back(img);
         }
@@ -291,7 +292,8 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     }
     int width = IsPre() ? kPreWidth : imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
     pending.clear();
-    int n = std::max(1, FindCountThatFits(canvas, width, pending, imgr, lineY, Len() - pos, pos));
+    int floatHeight = 0;
+    int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
     n = LineEnd(pos, n);
     int end = pos + n;
 
@@ -336,7 +338,8 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     else
       line.LineIndent = rs - w;
     line.Ln = n;
-    line.DrawHeight = line.Height();
+    // What the line paints: itself and the images placed beside it from its top.
+    line.DrawHeight = std::max(line.Height(), line.SpaceBefore + floatHeight);
     SectionHeight = LayoutSum(SectionHeight, line.Height());
     pos = end;
     int below = y + SectionHeight;

@@ -93,8 +93,9 @@ class TSection : public TSectionBase {
 
  protected:
   int Clearance(const IndentManager& imgr, int y) const;
-  int FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, IndentManager& imgr, int y,
-                        int max, int start);
+  // floatHeight: the tallest left/right image placed on the line at once.
+  int FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, int& floatHeight,
+                        IndentManager& imgr, int y, int max, int start);
   // Drawn width of [a, b): text runs, inline images and controls.
   int RangeWidth(Canvas& canvas, int a, int b);
   bool IsFloat(int pos) const;

@@ -301,3 +301,21 @@ TEST(Printing, PageBottomMovesAboveWhatDoesNotFit) {
 
 }  // namespace
 }  // namespace qlon::viewer
+
+namespace qlon::viewer {
+namespace {
+
+// A repaint of a strip below a line still paints the image hanging from it.
+TEST(TextLayout, PartialRepaintDrawsHangingFloat) {
+  test::Doc d;
+  TSection& s = d.Para(u"");
+  s.AddImage(test::Attrs({{Attr::Src, "40x50.gif"}, {Attr::Align, "left"}}));
+  s.AddText(u"hi");
+  d.Layout(300);
+  EXPECT_EQ(s.Lines[0].DrawHeight, 50);
+  d.Draw(0, QRect(0, 30, 300, 10));
+  EXPECT_EQ(d.canvas.CallsOf(RecordingCanvas::Op::Image).size(), 1u);
+}
+
+}  // namespace
+}  // namespace qlon::viewer
