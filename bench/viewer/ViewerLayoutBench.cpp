@@ -207,12 +207,9 @@ int main(int argc, char** argv) {
   };
   for (int round = 0; round < 3; ++round) {
     t.restart();
-    QImage measure(1, 1, QImage::Format_RGB32);
-    QPainter mp(&measure);
-    QtCanvas mc(mp, QRect(0, 0, width, kScreen));
+    QtMeasureCanvas mc;
     int curs = 0, maxWidth = 0;
     int height = list.DoLogic(mc, 0, curs, maxWidth, width - 20);
-    mp.end();
     double layout = Ms(t);
     t.restart();
     paintScreens(height, [&](QPainter& p, int y) {

@@ -140,4 +140,9 @@ void QtCanvas::DrawWidget(QWidget* widget, QPoint at) {
   painter_.restore();
 }
 
+namespace detail {
+MeasureDevice::MeasureDevice() : image(1, 1, QImage::Format_RGB32), painter(std::make_unique<QPainter>(&image)) {}
+MeasureDevice::~MeasureDevice() = default;
+}  // namespace detail
+
 }  // namespace qlon::viewer

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QHash>
+#include <QImage>
 #include <array>
 #include <memory>
 
@@ -57,6 +58,22 @@ class QtCanvas : public Canvas {
   FontEntry* current_ = nullptr;
   FontSpec currentSpec_;
   FontEntry& Current();
+};
+
+namespace detail {
+struct MeasureDevice {
+  MeasureDevice();
+  ~MeasureDevice();
+  QImage image;
+  std::unique_ptr<QPainter> painter;
+};
+}  // namespace detail
+
+// A canvas for layout only: the same metrics as QtCanvas, on a device of its
+// own (a 1 x 1 image), so that a model can be laid out with no window.
+class QtMeasureCanvas : private detail::MeasureDevice, public QtCanvas {
+ public:
+  explicit QtMeasureCanvas(const QRect& clip = QRect(0, 0, 1, 1)) : QtCanvas(*painter, clip) {}
 };
 
 }  // namespace qlon::viewer

@@ -66,5 +66,19 @@ TEST(QtCanvas, AdditiveAdvancesAndBaselineText) {
   EXPECT_EQ(img.pixel(5, 55), qRgb(255, 255, 255));  // the end point is excluded
 }
 
+// Layout without a window measures exactly as painting does.
+TEST(QtCanvas, MeasureCanvasAgreesWithPainting) {
+  QImage img(50, 50, QImage::Format_RGB32);
+  QPainter p(&img);
+  QtCanvas paint(p, img.rect());
+  QtMeasureCanvas measure;
+  FontSpec f{"DejaVu Serif", 16, kBold};
+  paint.SetFont(f);
+  measure.SetFont(f);
+  std::u16string s = u"Layout widths";
+  EXPECT_EQ(measure.TextWidth(s.data(), int(s.size())), paint.TextWidth(s.data(), int(s.size())));
+  EXPECT_EQ(measure.Metrics().height, paint.Metrics().height);
+}
+
 }  // namespace
 }  // namespace qlon::viewer
