@@ -59,6 +59,11 @@ void TDlgDir::showEvent(QShowEvent* e) {
   selectionChanged(SystemTreeView->GetSelectedNode());
 }
 
+void TDlgDir::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  updatePathLabel();
+}
+
 void TDlgDir::updatePathLabel() {
   const QString folder = TSystemTreeView::PathOf(SystemTreeView->GetSelectedNode());
   PathLabel->setText(FitTextEllipsis(PathLabel->fontMetrics(), folder, PathLabel->width(), true));

@@ -36,6 +36,7 @@ class TDlgDir : public QDialog {
  protected:
   void showEvent(QShowEvent* e) override;
   void done(int result) override;
+  void resizeEvent(QResizeEvent* e) override;
 
  private:
   void selectionChanged(TWTreeNode* node);

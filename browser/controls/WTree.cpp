@@ -224,14 +224,27 @@ void TCustomWTree::InvalidateNode(TWTreeNode* node) {
   if (row >= 0) InvalidateCell(0, row);
 }
 
+int TCustomWTree::nodeWidth(TWTreeNode* n, TWTreeNode* selected) {
+  int w = n->Level() * DefaultRowHeight() + (n->kind != 0 ? 16 : 0) + textWidth(n) + 6;
+  if (n->flags & TWTreeNode::nfCheckBox) w += 16;
+  if (n == selected && n->kind == TWTreeNode::knFile && (options_ & toActionZone)) w += 20;
+  if ((n->flags & TWTreeNode::nfStateImage) && !stateBitmap_.isNull()) w += stateBitmap_.height() + 2;
+  return w;
+}
+
+void TCustomWTree::NodeAdded(TWTreeNode* n) {
+  // One more node only widens the column: no need to measure the others.
+  if (destroying_ || !horizontalScroll() || !n->IsShown()) return;
+  const int w = nodeWidth(n, model_.RawSelection());
+  if (w > ColWidth(0)) SetColWidth(0, w);
+}
+
 void TCustomWTree::AdjustColumnWidth() {
   if (destroying_ || model_.Updating()) return;
-  if (scrollBars() != ssHorizontal && scrollBars() != ssBoth) {
+  if (!horizontalScroll()) {
     SetColWidth(0, viewport()->width());
     return;
   }
-  const int drh = DefaultRowHeight();
-  const int stateW = stateBitmap_.isNull() ? 0 : stateBitmap_.height() + 2;
   TWTreeNode* selected = model_.RawSelection();
   int widest = 0;
   std::vector<TWTreeNode*> pending;
@@ -240,11 +253,7 @@ void TCustomWTree::AdjustColumnWidth() {
   while (!pending.empty()) {
     TWTreeNode* n = pending.back();
     pending.pop_back();
-    int w = n->Level() * drh + (n->kind != 0 ? 16 : 0) + textWidth(n) + 6;
-    if (n->flags & TWTreeNode::nfCheckBox) w += 16;
-    if (n == selected && n->kind == TWTreeNode::knFile && (options_ & toActionZone)) w += 20;
-    if (n->flags & TWTreeNode::nfStateImage) w += stateW;
-    widest = std::max(widest, w);
+    widest = std::max(widest, nodeWidth(n, selected));
     if (n->GetExpanded())
       for (int i = n->ChildCount() - 1; i >= 0; --i) pending.push_back(n->Child(i));
   }

@@ -99,6 +99,7 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   void BeforeCollapse(TWTreeNode* n) override;
   void AfterCollapse(TWTreeNode* n) override;
   void NodeFreed(TWTreeNode* n) override;
+  void NodeAdded(TWTreeNode* n) override;
 
   // Draws the node of a row into rect (the paint event and tests use it).
   void PaintRow(QPainter& p, int row, const QRect& rect, bool focused);
@@ -132,6 +133,8 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   // One layout for drawing and hit-testing: left is the cell's left edge.
   Geometry layoutNode(TWTreeNode* n, int left, const QFontMetrics& fm);
   int textWidth(TWTreeNode* n);
+  int nodeWidth(TWTreeNode* n, TWTreeNode* selected);
+  bool horizontalScroll() const { return scrollBars() == ssHorizontal || scrollBars() == ssBoth; }
   QFont nodeFont(TWTreeNode* n) const;
   bool selectedLook(int row) const;
   void selectCurrentRow();

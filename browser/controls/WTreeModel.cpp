@@ -228,6 +228,7 @@ int TWTreeModel::AddNode(TWTreeNode* parent, std::unique_ptr<TWTreeNode> node) {
   adopt(parent, n);
   addToChain(parent, 1 + n->shown_);
   structureChanged();
+  if (!Updating()) host_->NodeAdded(n);
   return pos;
 }
 
@@ -333,12 +334,12 @@ void TWTreeModel::ensurePrefix(TWTreeNode* n) {
 
 TWTreeNode* TWTreeModel::GetNode(int index) {
   if (index == 0) return root_.get();
-  if (index < 0 || index > count_) throw WTreeError();
+  if (index < 0 || index > count_) throw WTreeError(index);
   if (index > frontier_->index_) {
     TWTreeNode* cur = frontier_;
     while (cur->index_ < index) {
       TWTreeNode* next = NextInPreOrder(cur);
-      if (!next) throw WTreeError();
+      if (!next) throw WTreeError(index);
       next->index_ = cur->index_ + 1;
       cur = next;
     }
@@ -360,7 +361,7 @@ TWTreeNode* TWTreeModel::GetNode(int index) {
       if (list[mid]->index_ <= index) { found = mid; lo = mid + 1; }
       else hi = mid - 1;
     }
-    if (found < 0) throw WTreeError();
+    if (found < 0) throw WTreeError(index);
     x = list[found].get();
   }
   return x;

@@ -29,16 +29,19 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "Utils.h"
 
 namespace qlon::controls {
 
 class TWTreeModel;
 
 // Raised when an index names no node.
-class WTreeError : public std::exception {
+class WTreeError : public Exception {
  public:
-  const char* what() const noexcept override { return "WTreeError"; }
+  explicit WTreeError(int index) : Exception("WTreeError: no node has index " + std::to_string(index)) {}
 };
 
 class TWTreeNode {
@@ -159,6 +162,8 @@ class TWTreeHost {
   virtual void AfterCollapse(TWTreeNode*) {}
   // The node is about to be freed (drop every reference to it).
   virtual void NodeFreed(TWTreeNode*) {}
+  // A node was added outside an update block.
+  virtual void NodeAdded(TWTreeNode*) {}
 
  private:
   int row_ = 0;

@@ -9,67 +9,6 @@
 
 using namespace qlon::controls;
 
-TEST(GridLayout, MapsCellsAndPointsWithFixedRowsAndScrolling) {
-  GridLayout g;
-  g.setColCount(3);
-  g.setFixedCols(0);
-  g.setDefaultColWidth(100);
-  g.setDefaultRowHeight(20);
-  g.setRowCount(50);
-  g.setClientSize(250, 110);  // 1 fixed row + 4 whole rows
-  EXPECT_EQ(g.visibleRows(), 4);
-  EXPECT_EQ(g.cellRect(1, 0), QRect(100, 0, 100, 20));
-  g.setTopRow(10);
-  g.setLeftOffset(30);
-  EXPECT_EQ(g.cellRect(1, 10), QRect(70, 20, 100, 20));
-  EXPECT_EQ(g.cellRect(1, 0).y(), 0);  // fixed rows do not scroll vertically
-  EXPECT_EQ(g.rowAt(25), 10);
-  EXPECT_EQ(g.rowAt(5), 0);
-  EXPECT_EQ(g.colAt(69), 0);
-  EXPECT_EQ(g.colAt(70), 1);
-  EXPECT_EQ(g.maxLeftOffset(), 50);
-  g.setLeftOffset(500);
-  EXPECT_EQ(g.leftOffset(), 50);
-  g.setTopRow(1000);
-  EXPECT_EQ(g.topRow(), 46);
-  g.setRow(40);
-  g.setRowCount(3);
-  EXPECT_EQ(g.rowAt(20 * 3), -1);
-  EXPECT_EQ(g.row(), 2);
-}
-
-TEST(GridLayout, NavigationKeysMoveTheCurrentRow) {
-  GridLayout g;
-  g.setColCount(1);
-  g.setFixedCols(0);
-  g.setFixedRows(0);
-  g.setDefaultRowHeight(10);
-  g.setRowCount(100);
-  g.setClientSize(100, 50);
-  g.setRow(0);
-  g.moveByKey(Qt::Key_Down, {});
-  EXPECT_EQ(g.row(), 1);
-  g.moveByKey(Qt::Key_PageDown, {});
-  EXPECT_EQ(g.row(), 6);
-  EXPECT_EQ(g.lastVisibleRow(), g.topRow() + 4);
-  EXPECT_LE(g.row(), g.lastVisibleRow());
-  g.moveByKey(Qt::Key_End, Qt::ControlModifier);
-  EXPECT_EQ(g.row(), 99);
-  EXPECT_EQ(g.topRow(), 95);
-  g.moveByKey(Qt::Key_Down, {});
-  EXPECT_EQ(g.row(), 99);
-  // Ctrl+Up scrolls without moving the cursor.
-  g.moveByKey(Qt::Key_Up, Qt::ControlModifier);
-  EXPECT_EQ(g.topRow(), 94);
-  EXPECT_EQ(g.row(), 99);
-  g.moveByKey(Qt::Key_Home, Qt::ControlModifier);
-  EXPECT_EQ(g.row(), 0);
-  EXPECT_EQ(g.topRow(), 0);
-  g.moveByKey(Qt::Key_Up, {});
-  EXPECT_EQ(g.row(), 0);
-  EXPECT_FALSE(g.moveByKey(Qt::Key_A, {}));
-}
-
 TEST(TextFit, ShortensByTheCountThatFits) {
   QFont mono("DejaVu Sans Mono", 10);
   const QFontMetrics fm(mono);

@@ -1,5 +1,6 @@
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -312,4 +313,22 @@ TEST_F(TreeWidget, AutomaticDragWaitsForTheMouseToMove) {
   QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, QPoint(buttonX(1), rowY(0)));
   EXPECT_FALSE(started);
   EXPECT_TRUE(folder->GetExpanded());
+}
+
+TEST_F(TreeWidget, ColumnFitsTheWidestShownNode) {
+  tree.SetScrollBars(WGrid::ssBoth);
+  tree.AdjustColumnWidth();
+  EXPECT_EQ(tree.ColWidth(0), tree.viewport()->width());  // everything fits
+  TWTreeNode* wide = tree.AddChild(f1, QString(120, 'm'));
+  EXPECT_EQ(tree.ColWidth(0), tree.viewport()->width());  // hidden: no change
+  folder->SetExpanded(true);
+  f1->SetExpanded(true);
+  const int expected = 3 * 18 + QFontMetrics(tree.font()).horizontalAdvance(wide->text) + 6;
+  EXPECT_EQ(tree.ColWidth(0), expected);
+  EXPECT_GT(tree.horizontalScrollBar()->maximum(), 0);
+  folder->SetExpanded(false);
+  EXPECT_EQ(tree.ColWidth(0), tree.viewport()->width());
+  // Added while shown: the column widens at once.
+  tree.AddChild(nullptr, QString(150, 'm'));
+  EXPECT_GT(tree.ColWidth(0), expected);
 }
