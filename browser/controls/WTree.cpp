@@ -58,6 +58,8 @@ void TCustomWTree::SetCheckStyle(quint8 style) {
 
 void TCustomWTree::SetStateBitmap(const QPixmap& pm) {
   stateBitmap_ = pm;
+  const int h = pm.height();
+  stateStrip_ = h > 0 ? ImageStrip(pm.toImage(), h, h, QColor(255, 0, 255)) : ImageStrip();
   Invalidate();
 }
 
@@ -167,13 +169,7 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
       const int styleRow = std::min(3, checkStyle_ + ((n->flags & TWTreeNode::nfNextCheckStyle) ? 1 : 0));
       TreeCheckStrip().draw(p, z.x + 1, top + 1, col, styleRow, st == 3);
     } else if (z.what == Zone::StateImage) {
-      const int h = stateBitmap_.height();
-      const int img = n->checkState;
-      if (h > 0 && (img + 1) * h <= stateBitmap_.width()) {
-        QPixmap cell = stateBitmap_.copy(img * h, 0, h, h);
-        cell.setMask(cell.createMaskFromColor(QColor(255, 0, 255)));
-        p.drawPixmap(z.x + 1, top + 1, cell);
-      }
+      stateStrip_.draw(p, z.x + 1, top + 1, n->checkState, 0);
     } else if (z.what == Zone::Icon) {
       if (n->kind == TWTreeNode::knFolder) {
         int col = dim ? 2 : (current ? 1 : 0);
@@ -184,6 +180,8 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
       }
     }
   }
+
+  if (n->kind > TWTreeNode::knFileNoIcon) return;  // neither icon nor text
 
   // Text.
   const bool suffix = n->flags & TWTreeNode::nfSuffix;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "Gdi.h"
 #include "HintUser.h"
 #include "WSList.h"
 #include "WTreeModel.h"
@@ -154,6 +155,7 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   int options_ = toActionZone;
   quint8 checkStyle_ = 0;
   QPixmap stateBitmap_;
+  ImageStrip stateStrip_;  // the state bitmap cut into squares, magenta keyed
   bool dragOver_ = false;
   bool destroying_ = false;
 };

@@ -332,3 +332,37 @@ TEST_F(TreeWidget, ColumnFitsTheWidestShownNode) {
   tree.AddChild(nullptr, QString(150, 'm'));
   EXPECT_GT(tree.ColWidth(0), expected);
 }
+
+TEST_F(TreeWidget, StateImagesAndUnknownKinds) {
+  // A strip of two 10x10 state images: red for state 0, blue for state 1.
+  QPixmap strip(20, 10);
+  {
+    QPainter p(&strip);
+    p.fillRect(0, 0, 10, 10, Qt::red);
+    p.fillRect(10, 0, 10, 10, Qt::blue);
+    p.fillRect(0, 0, 2, 2, QColor(255, 0, 255));  // transparent corner
+  }
+  tree.SetStateBitmap(strip);
+  leaf->SetFlags(TWTreeNode::nfStateImage);
+  auto paintLeaf = [&] {
+    QImage img(320, 18, QImage::Format_RGB32);
+    QPainter p(&img);
+    tree.PaintRow(p, 1, QRect(0, 0, 320, 18), false);
+    return img;
+  };
+  // The state zone follows the (leaf) button zone and is h + 2 wide.
+  EXPECT_EQ(tree.PartAt(18 + 5, rowY(1)), TCustomWTree::npCheck);
+  EXPECT_EQ(tree.PartAt(18 + 12 + 3, rowY(1)), TCustomWTree::npText);
+  QImage img = paintLeaf();
+  EXPECT_EQ(QColor(img.pixel(18 + 1 + 5, 1 + 5)), QColor(Qt::red));
+  EXPECT_EQ(QColor(img.pixel(18 + 1, 1)), tree.Color());  // magenta shows the background
+  leaf->SetCheckValue(1);
+  img = paintLeaf();
+  EXPECT_EQ(QColor(img.pixel(18 + 1 + 5, 1 + 5)), QColor(Qt::blue));
+  // A kind the tree does not know shows only its button.
+  leaf->kind = 7;
+  tree.SetRow(0);
+  img = paintLeaf();
+  for (int x = 18; x < 320; ++x)
+    for (int y = 0; y < 18; ++y) ASSERT_EQ(QColor(img.pixel(x, y)), tree.Color()) << x << "," << y;
+}
