@@ -1,0 +1,1125 @@
+#include "UrlBTree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "WebFile.h"
+
+namespace {
+
+constexpr size_t kMaxDepth = 32;  // far beyond any tree the 32-bit offsets allow
+constexpr int kSlots = 8;
+
+uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+uint32_t Child(const uint8_t* e) { return Get32(e); }
+uint32_t Len(const uint8_t* e) { return Get16(e + 4); }
+const char* Str1(const uint8_t* e) { return reinterpret_cast<const char*>(e + 28); }
+
+std::vector<uint8_t> MakeEntry(uint16_t a, uint16_t b, const std::string& s1, const std::string& s2) {
+  std::vector<uint8_t> e(TUrlBTree::kEntryHead + s1.size() + 1 + s2.size() + 1, 0);
+  Put32(e.data(), TUrlBTree::kNone);
+  Put16(e.data() + 4, uint16_t(e.size()));
+  Put16(e.data() + 6, a);
+  Put16(e.data() + 8, b);
+  std::memcpy(e.data() + 28, s1.data(), s1.size());
+  std::memcpy(e.data() + 28 + s1.size() + 1, s2.data(), s2.size());
+  return e;
+}
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+}  // namespace
+
+struct TUrlBTree::Page {
+  uint8_t b[kPageSize];
+  uint32_t Self() const { return Get32(b); }
+  uint32_t Used() const { return Get32(b + 4); }
+  uint32_t Leftmost() const { return Get32(b + 8); }
+  void SetSelf(uint32_t v) { Put32(b, v); }
+  void SetUsed(uint32_t v) { Put32(b + 4, v); }
+  void SetLeftmost(uint32_t v) { Put32(b + 8, v); }
+  uint8_t* Entries() { return b + 12; }
+  const uint8_t* Entries() const { return b + 12; }
+  bool Leaf() const { return Leftmost() == kNone; }
+  void Init(uint32_t self) {
+    std::memset(b, 0, sizeof b);
+    SetSelf(self);
+    SetLeftmost(kNone);
+  }
+};
+
+struct TUrlBTree::Slot {
+  Page page;
+  uint32_t offset = kNone;  // kNone: empty
+  bool changed = false;
+  int pins = 0;
+};
+
+struct TUrlBTree::Control {
+  uint16_t reserved = 0;
+  uint16_t siteCounter = 0;
+  uint32_t count = 0;
+  Page root;
+  uint32_t freeHead = kNone;
+  uint32_t height = 1;
+  bool changed = false;
+};
+
+// A page in use by an operation: its cache slot cannot be evicted until the
+// pin goes. The root (slot -1) lives in the control block.
+class TUrlBTree::Pin {
+ public:
+  Pin(TUrlBTree* tree, int slot, Page* page) : tree_(tree), slot_(slot), page_(page) {
+    if (slot_ >= 0) ++tree_->cache_[slot_].pins;
+  }
+  Pin(Pin&& o) noexcept : tree_(o.tree_), slot_(o.slot_), page_(o.page_) { o.tree_ = nullptr; }
+  Pin(const Pin&) = delete;
+  Pin& operator=(const Pin&) = delete;
+  Pin& operator=(Pin&&) = delete;
+  ~Pin() { Release(); }
+  void Release() {
+    if (tree_ && slot_ >= 0) --tree_->cache_[slot_].pins;
+    tree_ = nullptr;
+  }
+  Page* operator->() const { return page_; }
+  Page& operator*() const { return *page_; }
+  void Changed() const {
+    if (slot_ < 0)
+      tree_->ctl_->changed = true;
+    else
+      tree_->cache_[slot_].changed = true;
+  }
+  int slot() const { return slot_; }
+
+ private:
+  TUrlBTree* tree_;
+  int slot_;
+  Page* page_;
+};
+
+TUrlBTree::TUrlBTree()
+    : cache_(new Slot[kSlots]), cursor_(std::make_unique<TWebFile>(this)), saved_(std::make_unique<TWebFile>(this)) {}
+
+TUrlBTree::~TUrlBTree() {
+  try {
+    CloseTree();
+  } catch (...) {
+    // A failing final flush leaves the journal: the next open rolls back.
+  }
+}
+
+void TUrlBTree::Corrupt(const std::string& what) const {
+  throw EUrlBTreeCorrupt("damaged capture file" + (stream_ ? " " + stream_->Path().string() : std::string()) +
+                         ": " + what);
+}
+
+// ---------------------------------------------------------------- lifecycle
+
+void TUrlBTree::SetFolder(const std::string& path) {
+  folder_ = path;
+  if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
+}
+
+void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64_t base) {
+  CloseTree();
+  SetFolder(folder);
+  stream_ = stream;
+  base_ = base;
+  ctl_ = std::make_unique<Control>();
+  ctl_->root.Init(0);
+  ctl_->changed = true;
+  // Written at once, so that the area exists and the first page lands behind it.
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  Flush();
+}
+
+bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t base) {
+  CloseTree();
+  SetFolder(folder);
+  uint8_t blk[kHeaderBlock];
+  if (stream->ReadSome(base, blk, kHeaderBlock) != kHeaderBlock) return false;
+  stream_ = stream;
+  base_ = base;
+  auto ctl = std::make_unique<Control>();
+  ctl->reserved = Get16(blk);
+  ctl->siteCounter = Get16(blk + 2);
+  ctl->count = Get32(blk + 4);
+  std::memcpy(ctl->root.b, blk + 8, kPageSize);
+  ctl->freeHead = Get32(blk + 7177);
+  ctl->height = Get32(blk + 7181);
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ctl_ = std::move(ctl);
+  try {
+    CheckPage(ctl_->root, 0);
+    CheckTree();
+  } catch (...) {
+    ctl_.reset();
+    stream_ = nullptr;
+    throw;
+  }
+  return true;
+}
+
+void TUrlBTree::CloseTree() {
+  if (!ctl_) return;
+  Flush();
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ctl_.reset();
+  stream_ = nullptr;
+}
+
+void TUrlBTree::DiscardTree() {
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ctl_.reset();
+  stream_ = nullptr;
+}
+
+void TUrlBTree::Flush() {
+  if (!ctl_) return;
+  // Pages first, then the header block that points at them, then the commit.
+  for (int i = 0; i < kSlots; ++i)
+    if (cache_[i].offset != kNone && cache_[i].changed) WriteSlot(i);
+  if (ctl_->changed) {
+    uint8_t blk[kHeaderBlock];
+    Put16(blk, ctl_->reserved);
+    Put16(blk + 2, ctl_->siteCounter);
+    Put32(blk + 4, ctl_->count);
+    std::memcpy(blk + 8, ctl_->root.b, kPageSize);
+    Put32(blk + 7177, ctl_->freeHead);
+    Put32(blk + 7181, ctl_->height);
+    stream_->Write(base_, blk, kHeaderBlock);
+    ctl_->changed = false;
+  }
+  stream_->Commit();
+}
+
+uint32_t TUrlBTree::GetCount() const { return ctl_ ? ctl_->count : 0; }
+uint16_t TUrlBTree::GetSiteCount() const { return ctl_ ? ctl_->siteCounter : 0; }
+uint32_t TUrlBTree::GetHeight() const { return ctl_ ? ctl_->height : 0; }
+
+// ---------------------------------------------------------------- pages
+
+bool TUrlBTree::ValidChild(uint32_t offset) const {
+  return offset >= kHeaderBlock && (offset - kHeaderBlock) % kPageSize == 0 &&
+         base_ + offset + kPageSize <= stream_->Size();
+}
+
+void TUrlBTree::ReadPage(uint32_t offset, Page& page) const {
+  if (stream_->ReadSome(base_ + offset, page.b, kPageSize) != kPageSize)
+    Corrupt("page " + Hex(offset) + " lies past the end of the file");
+}
+
+void TUrlBTree::CheckPage(const Page& page, uint32_t offset) const {
+  const std::string where = "page " + Hex(offset);
+  if (page.Self() != offset) Corrupt(where + " does not hold its own offset");
+  if (page.Leftmost() == kFreed) Corrupt(where + " is a freed page in use");
+  uint32_t used = page.Used();
+  if (used > kPayload) Corrupt(where + " claims more bytes than a page holds");
+  if (offset != 0 && used == 0) Corrupt(where + " is empty");
+  bool leaf = page.Leaf();
+  if (!leaf && (!ValidChild(page.Leftmost()) || page.Leftmost() == offset))
+    Corrupt(where + " has an invalid child offset");
+  const uint8_t* ent = page.Entries();
+  const uint8_t* prev = nullptr;
+  for (uint32_t q = 0; q < used;) {
+    const uint8_t* e = ent + q;
+    if (used - q < kEntryHead + 2) Corrupt(where + " ends inside an entry");
+    uint32_t len = Len(e);
+    if (len < kEntryHead + 2 || len > kMaxEntry || len > used - q) Corrupt(where + " has an entry of bad length");
+    size_t s1 = strnlen(Str1(e), len - kEntryHead);
+    size_t s2at = kEntryHead + s1 + 1;
+    if (s2at >= len || s2at + strnlen(reinterpret_cast<const char*>(e + s2at), len - s2at) + 1 != len)
+      Corrupt(where + " has an entry whose strings do not match its length");
+    uint32_t c = Child(e);
+    if (leaf ? c != kNone : (!ValidChild(c) || c == offset)) Corrupt(where + " has an invalid child offset");
+    if (prev && Compare(KeyOf(prev), e, TSearchMode::Normal) >= 0) Corrupt(where + " has entries out of order");
+    prev = e;
+    q += len;
+  }
+}
+
+void TUrlBTree::WriteSlot(int slot) {
+  Slot& s = cache_[slot];
+  stream_->Write(base_ + s.offset, s.page.b, kPageSize);
+  s.changed = false;
+}
+
+int TUrlBTree::TakeSlot() {
+  for (int k = 1; k <= kSlots; ++k) {
+    int s = (current_ + k) % kSlots;
+    if (cache_[s].pins) continue;
+    if (cache_[s].offset != kNone && cache_[s].changed) WriteSlot(s);
+    cache_[s].offset = kNone;
+    cache_[s].changed = false;
+    return s;
+  }
+  throw std::logic_error("every page cache slot is pinned");
+}
+
+TUrlBTree::Pin TUrlBTree::Load(uint32_t offset) {
+  if (offset == 0) return Pin(this, -1, &ctl_->root);
+  for (int i = 0; i < kSlots; ++i)
+    if (cache_[i].offset == offset) {
+      current_ = i;
+      return Pin(this, i, &cache_[i].page);
+    }
+  if (!ValidChild(offset)) Corrupt("a child offset " + Hex(offset) + " points outside the file");
+  int s = TakeSlot();
+  ReadPage(offset, cache_[s].page);
+  CheckPage(cache_[s].page, offset);
+  cache_[s].offset = offset;
+  current_ = s;
+  return Pin(this, s, &cache_[s].page);
+}
+
+TUrlBTree::Pin TUrlBTree::NewPage(uint32_t offset) {
+  int s = TakeSlot();
+  cache_[s].page.Init(offset);
+  cache_[s].offset = offset;
+  cache_[s].changed = true;
+  current_ = s;
+  return Pin(this, s, &cache_[s].page);
+}
+
+uint32_t TUrlBTree::Allocate() {
+  if (ctl_->freeHead != kNone) {
+    uint32_t off = ctl_->freeHead;
+    if (!ValidChild(off)) Corrupt("the free-page chain points outside the file");
+    uint8_t head[12];
+    stream_->Read(base_ + off, head, sizeof head);
+    uint32_t next = Get32(head);
+    if (Get32(head + 8) != kFreed || (next != kNone && !ValidChild(next)))
+      Corrupt("the free-page chain holds page " + Hex(off) + " that is not free");
+    ctl_->freeHead = next;
+    ctl_->changed = true;
+    return off;
+  }
+  uint64_t size = stream_->Size();
+  uint64_t end = size > base_ + kHeaderBlock ? size - base_ : kHeaderBlock;
+  uint64_t off = kHeaderBlock + (end - kHeaderBlock + kPageSize - 1) / kPageSize * kPageSize;
+  if (off + kPageSize > 0xFFFFFFF0ull) throw EWebStream("the capture file is full (" + stream_->Path().string() + ")");
+  return uint32_t(off);
+}
+
+void TUrlBTree::FreePage(uint32_t offset) {
+  // The slot goes first: a later eviction must never write the old content
+  // over the free marker.
+  for (int i = 0; i < kSlots; ++i)
+    if (cache_[i].offset == offset) {
+      cache_[i].offset = kNone;
+      cache_[i].changed = false;
+    }
+  Page p;
+  std::memset(p.b, 0, kPageSize);
+  p.SetSelf(ctl_->freeHead);
+  p.SetLeftmost(kFreed);
+  stream_->Write(base_ + offset, p.b, kPageSize);
+  ctl_->freeHead = offset;
+  ctl_->changed = true;
+}
+
+// ---------------------------------------------------------------- entries
+
+TUrlBTree::Key TUrlBTree::KeyOf(const uint8_t* e) { return Key{Get16(e + 6), Get16(e + 8), Str1(e)}; }
+
+int TUrlBTree::Compare(const Key& k, const uint8_t* e, TSearchMode mode) {
+  uint16_t ea = Get16(e + 6);
+  if (k.a != ea) return k.a < ea ? -1 : 1;
+  uint16_t kb = k.b, eb = Get16(e + 8);
+  if (mode == TSearchMode::Normal) {
+    if (kb < 0x8000) kb = 0;
+    if (eb < 0x8000) eb = 0;
+  }
+  if (kb != eb) return kb < eb ? -1 : 1;
+  if (mode == TSearchMode::Exact) return 0;
+  std::string_view es(Str1(e));
+  int c = std::memcmp(k.s1.data(), es.data(), std::min(k.s1.size(), es.size()));
+  if (c) return c < 0 ? -1 : 1;
+  if (k.s1.size() != es.size()) return k.s1.size() < es.size() ? -1 : 1;
+  return 0;
+}
+
+// Fills path_ from the root down. Without `upper` the position at each level
+// is the match or the last entry below the key; with it, the last entry not
+// above the key (used to reach the right subtree of an equal key).
+bool TUrlBTree::Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool upper) {
+  path_.clear();
+  bool found = false;
+  uint32_t off = 0;
+  for (;;) {
+    if (path_.size() >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    Pin p = Load(off);
+    const uint8_t* ent = p->Entries();
+    int32_t pos = -1;
+    bool match = false;
+    for (uint32_t q = 0, used = p->Used(); q < used; q += Len(ent + q)) {
+      int c = Compare(k, ent + q, mode);
+      if (c > 0 || (upper && c == 0)) {
+        pos = int32_t(q);
+        match = c == 0;
+        continue;
+      }
+      if (c == 0) {
+        pos = int32_t(q);
+        match = true;
+      }
+      break;
+    }
+    path_.push_back({off, pos});
+    found = found || match;
+    if (match && stopAtMatch && !upper) return true;
+    uint32_t child = pos < 0 ? p->Leftmost() : Child(ent + pos);
+    if (child == kNone) return found;
+    off = child;
+  }
+}
+
+bool TUrlBTree::FindCopy(const Key& k, TSearchMode mode, Bytes& out) {
+  if (!Search(k, mode, true)) return false;
+  Pin p = Load(path_.back().page);
+  const uint8_t* e = p->Entries() + path_.back().pos;
+  out.assign(e, e + Len(e));
+  return true;
+}
+
+bool TUrlBTree::InsertEntry(Bytes entry) {
+  std::string s1(Str1(entry.data()));
+  Key k = KeyOf(entry.data());
+  k.s1 = s1;
+  if (Search(k, TSearchMode::Normal, false)) return false;
+  Put32(entry.data(), kNone);
+  size_t level = path_.size() - 1;
+  int32_t at;
+  {
+    Pin p = Load(path_[level].page);
+    int32_t pos = path_[level].pos;
+    at = pos < 0 ? 0 : pos + int32_t(Len(p->Entries() + pos));
+  }
+  InsertAt(level, at, std::move(entry));
+  return true;
+}
+
+// Puts an entry at byte `at` of the page at path level `level`, splitting
+// pages upwards as long as they overflow.
+void TUrlBTree::InsertAt(size_t level, int32_t at, Bytes entry) {
+  for (;;) {
+    Pin p = Load(path_[level].page);
+    uint8_t* ent = p->Entries();
+    uint32_t used = p->Used();
+    uint32_t len = uint32_t(entry.size());
+    if (used + len <= kPayload) {
+      std::memmove(ent + at + len, ent + at, used - at);
+      std::memcpy(ent + at, entry.data(), len);
+      p->SetUsed(used + len);
+      p.Changed();
+      return;
+    }
+    // The page with the entry in place holds up to 7156 + 1053 bytes: lay it
+    // out in a scratch buffer and cut it there.
+    Bytes all(used + len);
+    std::memcpy(all.data(), ent, at);
+    std::memcpy(all.data() + at, entry.data(), len);
+    std::memcpy(all.data() + at + len, ent + at, used - at);
+    uint32_t total = used + len;
+    uint32_t half = total / 2 + 4;
+    uint32_t mid = 0;
+    while (mid + Len(all.data() + mid) < half) mid += Len(all.data() + mid);
+    uint32_t upLen = Len(all.data() + mid);
+    Bytes up(all.begin() + mid, all.begin() + mid + upLen);
+
+    uint32_t rightOff = Allocate();
+    {
+      Pin r = NewPage(rightOff);
+      r->SetLeftmost(Child(up.data()));
+      uint32_t rightLen = total - mid - upLen;
+      std::memcpy(r->Entries(), all.data() + mid + upLen, rightLen);
+      r->SetUsed(rightLen);
+      WriteSlot(r.slot());
+    }
+    Put32(up.data(), rightOff);
+    if (level == 0) {
+      // The root never moves: its left half goes to a new page under it.
+      uint32_t leftOff = Allocate();
+      {
+        Pin l = NewPage(leftOff);
+        l->SetLeftmost(p->Leftmost());
+        std::memcpy(l->Entries(), all.data(), mid);
+        l->SetUsed(mid);
+        WriteSlot(l.slot());
+      }
+      p->SetLeftmost(leftOff);
+      std::memcpy(ent, up.data(), upLen);
+      p->SetUsed(upLen);
+      p.Changed();
+      ++ctl_->height;
+      return;
+    }
+    std::memcpy(ent, all.data(), mid);
+    p->SetUsed(mid);
+    p.Changed();
+    p.Release();
+    --level;
+    Pin pp = Load(path_[level].page);
+    int32_t pos = path_[level].pos;
+    at = pos < 0 ? 0 : pos + int32_t(Len(pp->Entries() + pos));
+    entry = std::move(up);
+  }
+}
+
+void TUrlBTree::RemoveAt(size_t level, int32_t at) {
+  Pin p = Load(path_[level].page);
+  uint8_t* ent = p->Entries();
+  uint32_t len = Len(ent + at);
+  uint32_t used = p->Used();
+  std::memmove(ent + at, ent + at + len, used - at - len);
+  std::memset(ent + used - len, 0, len);
+  p->SetUsed(used - len);
+  p.Changed();
+}
+
+void TUrlBTree::ReplaceAt(size_t level, int32_t at, Bytes entry) {
+  RemoveAt(level, at);
+  InsertAt(level, at, std::move(entry));
+}
+
+bool TUrlBTree::DeleteEntry(const Key& key) {
+  if (!Search(key, TSearchMode::Normal, true)) return false;
+  size_t level = path_.size() - 1;
+  int32_t pos = path_[level].pos;
+  uint32_t child;
+  {
+    Pin p = Load(path_[level].page);
+    child = Child(p->Entries() + pos);
+  }
+  if (child != kNone) {
+    // An inner entry gives way to its in-order successor, the first entry of
+    // the leftmost leaf below its child, which is then deleted from that leaf.
+    Bytes succ;
+    uint32_t off = child;
+    for (size_t depth = 0;; ++depth) {
+      if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+      Pin c = Load(off);
+      if (c->Leaf()) {
+        const uint8_t* e = c->Entries();
+        succ.assign(e, e + Len(e));
+        break;
+      }
+      off = c->Leftmost();
+    }
+    Bytes moved = succ;
+    Put32(moved.data(), child);
+    ReplaceAt(level, pos, std::move(moved));  // may split: the successor can be longer
+    std::string s1(Str1(succ.data()));
+    Key sk = KeyOf(succ.data());
+    sk.s1 = s1;
+    // The successor is now both in the inner page and in its leaf; the upper
+    // search goes right of the inner copy, down to the leaf.
+    Search(sk, TSearchMode::Normal, false, true);
+    level = path_.size() - 1;
+    pos = path_[level].pos;
+    Pin p = Load(path_[level].page);
+    if (!p->Leaf() || pos < 0 || Compare(sk, p->Entries() + pos, TSearchMode::Normal) != 0)
+      Corrupt("the successor of a deleted entry is not in its leaf");
+  }
+  RemoveAt(level, pos);
+  Rebalance(level);
+  return true;
+}
+
+void TUrlBTree::Rebalance(size_t level) {
+  for (;;) {
+    uint32_t off = path_[level].page;
+    if (level == 0) {
+      Pin r = Load(0);
+      if (r->Used() == 0 && !r->Leaf()) {
+        uint32_t only = r->Leftmost();
+        {
+          Pin c = Load(only);
+          std::memcpy(r->Entries(), c->Entries(), c->Used());
+          r->SetUsed(c->Used());
+          r->SetLeftmost(c->Leftmost());
+        }
+        r.Changed();
+        FreePage(only);
+      }
+      return;
+    }
+    uint32_t used;
+    {
+      Pin p = Load(off);
+      used = p->Used();
+    }
+    if (used >= kUnderflow) return;
+    const PathItem par = path_[level - 1];
+    Pin pp = Load(par.page);
+    const uint8_t* pent = pp->Entries();
+    int32_t sepAt = par.pos < 0 ? 0 : par.pos + int32_t(Len(pent + par.pos));
+    if (uint32_t(sepAt) < pp->Used()) {
+      // Right neighbour, through the separator that follows our pointer.
+      Bytes sep(pent + sepAt, pent + sepAt + Len(pent + sepAt));
+      uint32_t nOff = Child(sep.data());
+      pp.Release();
+      uint32_t sl = uint32_t(sep.size());
+      if (sl + used >= kPayload) return;
+      Pin p = Load(off);
+      Pin n = Load(nOff);
+      uint32_t nUsed = n->Used();
+      if (used + sl + nUsed < kPayload) {
+        Put32(sep.data(), n->Leftmost());
+        std::memcpy(p->Entries() + used, sep.data(), sl);
+        std::memcpy(p->Entries() + used + sl, n->Entries(), nUsed);
+        p->SetUsed(used + sl + nUsed);
+        p.Changed();
+        n.Release();
+        p.Release();
+        FreePage(nOff);
+        RemoveAt(level - 1, sepAt);
+        --level;
+        continue;
+      }
+      if (nUsed > used + sl) {
+        Put32(sep.data(), n->Leftmost());
+        std::memcpy(p->Entries() + used, sep.data(), sl);
+        p->SetUsed(used + sl);
+        p.Changed();
+        uint8_t* ne = n->Entries();
+        Bytes first(ne, ne + Len(ne));
+        n->SetLeftmost(Child(first.data()));
+        std::memmove(ne, ne + first.size(), nUsed - first.size());
+        std::memset(ne + nUsed - first.size(), 0, first.size());
+        n->SetUsed(nUsed - uint32_t(first.size()));
+        n.Changed();
+        Put32(first.data(), nOff);
+        n.Release();
+        p.Release();
+        ReplaceAt(level - 1, sepAt, std::move(first));  // may split the parent
+      }
+      return;
+    }
+    // Left neighbour, through the separator whose child we are.
+    if (par.pos < 0) return;
+    Bytes sep(pent + par.pos, pent + par.pos + Len(pent + par.pos));
+    int32_t prevAt = -1;
+    for (int32_t q = 0; q < par.pos; q += int32_t(Len(pent + q))) prevAt = q;
+    uint32_t lOff = prevAt < 0 ? pp->Leftmost() : Child(pent + prevAt);
+    pp.Release();
+    uint32_t sl = uint32_t(sep.size());
+    if (sl + used >= kPayload) return;
+    Pin p = Load(off);
+    Pin l = Load(lOff);
+    uint32_t lUsed = l->Used();
+    if (lUsed + sl + used < kPayload) {
+      Put32(sep.data(), p->Leftmost());
+      std::memcpy(l->Entries() + lUsed, sep.data(), sl);
+      std::memcpy(l->Entries() + lUsed + sl, p->Entries(), used);
+      l->SetUsed(lUsed + sl + used);
+      l.Changed();
+      l.Release();
+      p.Release();
+      FreePage(off);
+      RemoveAt(level - 1, par.pos);
+      --level;
+      continue;
+    }
+    if (lUsed > used) {
+      uint8_t* pe = p->Entries();
+      Put32(sep.data(), p->Leftmost());
+      std::memmove(pe + sl, pe, used);
+      std::memcpy(pe, sep.data(), sl);
+      uint8_t* le = l->Entries();
+      int32_t lastAt = 0;
+      for (int32_t q = 0; uint32_t(q) < lUsed; q += int32_t(Len(le + q))) lastAt = q;
+      Bytes last(le + lastAt, le + lUsed);
+      std::memset(le + lastAt, 0, last.size());
+      l->SetUsed(uint32_t(lastAt));
+      l.Changed();
+      p->SetLeftmost(Child(last.data()));
+      p->SetUsed(used + sl);
+      p.Changed();
+      Put32(last.data(), off);
+      l.Release();
+      p.Release();
+      ReplaceAt(level - 1, par.pos, std::move(last));
+    }
+    return;
+  }
+}
+
+bool TUrlBTree::FirstEntry(Bytes& out) {
+  uint32_t off = 0;
+  for (size_t depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    Pin p = Load(off);
+    if (p->Leaf()) {
+      if (p->Used() == 0) return false;
+      out.assign(p->Entries(), p->Entries() + Len(p->Entries()));
+      return true;
+    }
+    off = p->Leftmost();
+  }
+}
+
+// The first entry above the key: each step of an iteration is a fresh
+// descent, so a callback may change the tree between steps, and the keys met
+// always rise (a damaged tree cannot make a walk go round in circles).
+bool TUrlBTree::NextEntry(const Key& k, Bytes& out) {
+  bool have = false;
+  uint32_t off = 0;
+  for (size_t depth = 0;; ++depth) {
+    if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    Pin p = Load(off);
+    const uint8_t* ent = p->Entries();
+    int32_t prev = -1;
+    for (uint32_t q = 0, used = p->Used(); q < used; q += Len(ent + q)) {
+      if (Compare(k, ent + q, TSearchMode::Normal) < 0) {
+        out.assign(ent + q, ent + q + Len(ent + q));
+        have = true;
+        break;
+      }
+      prev = int32_t(q);
+    }
+    uint32_t child = prev < 0 ? p->Leftmost() : Child(ent + prev);
+    if (child == kNone) return have;
+    off = child;
+  }
+}
+
+// ---------------------------------------------------------------- checks
+
+void TUrlBTree::CheckTree() {
+  if (!ctl_) return;
+  std::set<uint32_t> seen;
+  uint64_t records = 0;
+  int leafDepth = -1;
+  uint32_t sites = 0;
+  struct Frame {
+    uint32_t off;
+    Bytes lo, hi;  // bounds, empty: none
+    int depth;
+  };
+  std::vector<Frame> todo{{0, {}, {}, 0}};
+  auto below = [&](const Bytes& a, const uint8_t* b) {
+    std::string s(Str1(a.data()));
+    Key k = KeyOf(a.data());
+    k.s1 = s;
+    return Compare(k, b, TSearchMode::Normal) < 0;
+  };
+  while (!todo.empty()) {
+    Frame f = std::move(todo.back());
+    todo.pop_back();
+    if (f.depth >= int(kMaxDepth)) Corrupt("the tree is deeper than any valid tree");
+    if (f.off != 0 && !seen.insert(f.off).second) Corrupt("page " + Hex(f.off) + " is reached twice");
+    Page page;
+    {
+      Pin p = Load(f.off);
+      page = *p;
+    }
+    const uint8_t* ent = page.Entries();
+    Bytes left = f.lo;
+    uint32_t lastChild = page.Leftmost();
+    for (uint32_t q = 0; q < page.Used(); q += Len(ent + q)) {
+      const uint8_t* e = ent + q;
+      if (!f.lo.empty() && !below(f.lo, e)) Corrupt("page " + Hex(f.off) + " holds a key outside its range");
+      if (!f.hi.empty()) {
+        std::string s(Str1(e));
+        Key k = KeyOf(e);
+        k.s1 = s;
+        if (Compare(k, f.hi.data(), TSearchMode::Normal) >= 0)
+          Corrupt("page " + Hex(f.off) + " holds a key outside its range");
+      }
+      uint16_t a = Get16(e + 6), b = Get16(e + 8);
+      if (a == 0) ++sites;
+      if (a != 0 && b >= 0x8001 && (b & 1)) ++records;
+      Bytes cur(e, e + Len(e));
+      if (lastChild != kNone) todo.push_back({lastChild, left, cur, f.depth + 1});
+      left = std::move(cur);
+      lastChild = Child(e);
+    }
+    if (lastChild != kNone) todo.push_back({lastChild, left, f.hi, f.depth + 1});
+    if (page.Leaf()) {
+      if (leafDepth < 0) leafDepth = f.depth;
+      if (leafDepth != f.depth) Corrupt("leaves lie at different depths");
+    }
+  }
+  uint32_t free = ctl_->freeHead;
+  while (free != kNone) {
+    if (!ValidChild(free) || !seen.insert(free).second) Corrupt("the free-page chain is broken");
+    uint8_t head[12];
+    stream_->Read(base_ + free, head, sizeof head);
+    if (Get32(head + 8) != kFreed) Corrupt("the free-page chain holds a page in use");
+    free = Get32(head);
+  }
+  if (records != ctl_->count) Corrupt("the record count does not match the records");
+  if (sites > ctl_->siteCounter) Corrupt("the site counter is below the number of sites");
+}
+
+// ---------------------------------------------------------------- records
+
+bool TUrlBTree::Fits(const std::string& url, const std::string& localName) {
+  UrlParts parts;
+  if (!SplitUrl(url, parts)) return false;
+  auto ok = [](const std::string& a, const std::string& b) {
+    return a.find('\0') == std::string::npos && b.find('\0') == std::string::npos &&
+           kEntryHead + a.size() + b.size() + 2 <= kMaxEntry;
+  };
+  return ok(parts.document, localName) && ok(parts.folder, "") && ok(parts.site, "");
+}
+
+// Stand-in for the URL model's split, until that unit is in the tree.
+bool TUrlBTree::SplitUrl(const std::string& url, UrlParts& parts) {
+  size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return false;
+  size_t hostAt = scheme + 3;
+  size_t pathAt = url.find('/', hostAt);
+  size_t q = url.find('?', hostAt);
+  if (q != std::string::npos && (pathAt == std::string::npos || q < pathAt)) pathAt = q;
+  std::string host = url.substr(hostAt, pathAt == std::string::npos ? std::string::npos : pathAt - hostAt);
+  for (auto& c : host) c = char(std::tolower(static_cast<unsigned char>(c)));
+  std::string rest = pathAt == std::string::npos ? "/" : url.substr(pathAt);
+  if (rest[0] != '/') rest = "/" + rest;
+  size_t query = rest.find('?');
+  size_t slash = rest.rfind('/', query == std::string::npos ? std::string::npos : query);
+  parts.site = url.substr(0, hostAt) + host + "/";
+  parts.folder = url.substr(0, hostAt) + host + rest.substr(0, slash + 1);
+  parts.document = rest.substr(slash + 1);
+  return true;
+}
+
+bool TUrlBTree::FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder) {
+  Bytes e;
+  if (!FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, e)) return false;
+  site = Get16(e.data() + 8);
+  if (!FindCopy(Key{site, 1, parts.folder}, TSearchMode::Normal, e)) return false;
+  folder = Get16(e.data() + 8);
+  return true;
+}
+
+bool TUrlBTree::EnsureFolder(uint16_t site, Bytes& siteEntry, const std::string& folderUrl, uint16_t& folder,
+                             bool& created) {
+  Bytes e;
+  if (FindCopy(Key{site, 0, folderUrl}, TSearchMode::Normal, e)) {
+    folder = Get16(e.data() + 8);
+    return true;
+  }
+  uint16_t counter = Get16(siteEntry.data() + 26);
+  if (counter >= kMaxFolders) return false;
+  InsertEntry(MakeEntry(site, counter, folderUrl, ""));
+  InsertEntry(MakeEntry(site, uint16_t(counter * 2 + 0x8000), "", ""));
+  Put16(siteEntry.data() + 26, uint16_t(counter + 1));
+  folder = counter;
+  created = true;
+  return true;
+}
+
+void TUrlBTree::FillRecord(const Bytes& entry, const std::string& folderUrl, TWebFile& record) {
+  record.LoadRecord(entry.data(), entry.size());
+  record.FullUrl = folderUrl + record.GetUrl();
+  record.Owner = this;
+  record.Changed = record.NameChanged = false;
+}
+
+bool TUrlBTree::AddUrl(const std::string& url, TWebFile& record) {
+  record.Owner = this;
+  record.FullUrl = url;
+  return InsertRecord(record);
+}
+
+bool TUrlBTree::InsertRecord(TWebFile& record) {
+  if (!ctl_) return false;
+  UrlParts parts;
+  std::string local = record.GetLocalName();
+  if (!SplitUrl(record.FullUrl, parts) || !Fits(record.FullUrl, local)) return false;
+  Bytes siteEntry;
+  uint16_t site;
+  if (FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, siteEntry)) {
+    site = Get16(siteEntry.data() + 8);
+  } else {
+    if (ctl_->siteCounter >= kMaxSites) return false;
+    site = uint16_t(ctl_->siteCounter + 1);
+    siteEntry = MakeEntry(0, site, parts.site, "");
+    InsertEntry(siteEntry);
+    ctl_->siteCounter = site;
+    ctl_->changed = true;
+  }
+  bool created = false;
+  uint16_t root = 0, folder = 0;
+  bool ok = EnsureFolder(site, siteEntry, parts.site, root, created) &&
+            EnsureFolder(site, siteEntry, parts.folder, folder, created);
+  if (created) {
+    // The site's folder counter, written back in place.
+    std::string s1(Str1(siteEntry.data()));
+    if (Search(Key{0, site, s1}, TSearchMode::Normal, true)) {
+      Pin p = Load(path_.back().page);
+      std::memcpy(p->Entries() + path_.back().pos + 10, siteEntry.data() + 10, 18);
+      p.Changed();
+    }
+  }
+  if (!ok) return false;
+  record.SetKeys(site, uint16_t(folder * 2 + kRecordKeyB));
+  record.SetStrings(parts.document, local);
+  record.FullUrl = parts.folder + parts.document;
+  Bytes e(record.Record(), record.Record() + record.Length());
+  if (!InsertEntry(std::move(e))) return false;
+  ++ctl_->count;
+  ctl_->changed = true;
+  record.Owner = this;
+  record.MarkStored();
+  if (OnChange) OnChange(*this);
+  return true;
+}
+
+bool TUrlBTree::FindRecord(const std::string& url, TWebFile& record) {
+  if (!ctl_) return false;
+  UrlParts parts;
+  uint16_t site, folder;
+  if (!SplitUrl(url, parts) || !FindFolder(parts, site, folder)) return false;
+  Bytes e;
+  if (!FindCopy(Key{site, uint16_t(folder * 2 + kRecordKeyB), parts.document}, TSearchMode::Normal, e))
+    return false;
+  FillRecord(e, parts.folder, record);
+  return true;
+}
+
+bool TUrlBTree::FindUrl(const std::string& url, TWebFile& record) {
+  if (!FindRecord(url, record)) return false;
+  for (int followed = 0; record.IsRedirect() && followed < 4; ++followed)
+    if (!FindRecord(record.GetLocalName(), record)) return false;
+  return true;
+}
+
+std::string TUrlBTree::GetLocalPathOfUrl(const std::string& url) {
+  TWebFile record(this);
+  if (!FindUrl(url, record) || record.IsRedirect() || record.GetLocalName().empty()) return {};
+  return folder_ + record.GetLocalName();
+}
+
+bool TUrlBTree::UpdateRecord(TWebFile& record, bool nameChanged) {
+  if (!ctl_) return false;
+  std::string s1 = record.GetUrl();
+  if (!Search(Key{record.KeyA(), record.KeyB(), s1}, TSearchMode::Normal, true)) return false;
+  size_t level = path_.size() - 1;
+  int32_t pos = path_[level].pos;
+  Pin p = Load(path_[level].page);
+  uint8_t* e = p->Entries() + pos;
+  if (!nameChanged) {
+    std::memcpy(e + 10, record.Record() + 10, 18);
+    p.Changed();
+    return true;
+  }
+  Bytes n(record.Record(), record.Record() + record.Length());
+  Put32(n.data(), Child(e));
+  p.Release();
+  ReplaceAt(level, pos, std::move(n));
+  return true;
+}
+
+bool TUrlBTree::RekeyRecord(const std::string& oldKey, TWebFile& record) {
+  if (!ctl_) return false;
+  std::string s1 = record.GetUrl();
+  Bytes e;
+  if (FindCopy(Key{record.KeyA(), record.KeyB(), s1}, TSearchMode::Normal, e)) return false;
+  if (!DeleteEntry(Key{record.KeyA(), record.KeyB(), oldKey})) return false;
+  InsertEntry(Bytes(record.Record(), record.Record() + record.Length()));
+  if (record.FullUrl.size() >= oldKey.size() &&
+      record.FullUrl.compare(record.FullUrl.size() - oldKey.size(), oldKey.size(), oldKey) == 0)
+    record.FullUrl = record.FullUrl.substr(0, record.FullUrl.size() - oldKey.size()) + s1;
+  record.MarkStored();
+  return true;
+}
+
+bool TUrlBTree::DeleteRecord(TWebFile& record) {
+  if (!ctl_ || !record.IsUrlRecord()) return false;
+  std::string s1 = record.IsStored() ? record.StoredKey() : record.GetUrl();
+  if (!DeleteEntry(Key{record.KeyA(), record.KeyB(), s1})) return false;
+  --ctl_->count;
+  ctl_->changed = true;
+  if (OnChange) OnChange(*this);
+  return true;
+}
+
+bool TUrlBTree::DeleteUrl(const std::string& url) {
+  TWebFile record(this);
+  return FindRecord(url, record) && DeleteRecord(record);
+}
+
+// ---------------------------------------------------------------- iteration
+
+bool TUrlBTree::LocateRecord(const TWebFile& record, TSearchMode mode) {
+  if (!ctl_) return false;
+  Bytes e;
+  std::string s1 = record.GetUrl();
+  if (!FindCopy(Key{record.KeyA(), record.KeyB(), s1}, mode, e)) return false;
+  cursor_->LoadRecord(e.data(), e.size());
+  cursor_->FullUrl = record.FullUrl;
+  cursor_->Owner = this;
+  if (record.KeyA() == 0) {
+    cursorSite_ = cursorFolderUrl_ = std::string(Str1(e.data()));
+  } else if (record.KeyB() < 0x8000) {
+    cursorFolderUrl_ = Str1(e.data());
+  } else {
+    const std::string doc = cursor_->GetUrl();
+    cursorFolderUrl_ = record.FullUrl.substr(0, record.FullUrl.size() - std::min(doc.size(), record.FullUrl.size()));
+  }
+  if (record.KeyA() != 0) {
+    UrlParts parts;
+    if (SplitUrl(cursorFolderUrl_, parts)) cursorSite_ = parts.site;
+  }
+  return true;
+}
+
+void TUrlBTree::SaveCursor() {
+  saved_->Assign(*cursor_);
+  savedSite_ = cursorSite_;
+  savedFolderUrl_ = cursorFolderUrl_;
+}
+
+bool TUrlBTree::RestoreCursor() {
+  cursor_->Assign(*saved_);
+  cursorSite_ = savedSite_;
+  cursorFolderUrl_ = savedFolderUrl_;
+  return false;
+}
+
+bool TUrlBTree::EnterSite(const Bytes& siteEntry) {
+  if (Get16(siteEntry.data() + 6) != 0 || Get16(siteEntry.data() + 8) == 0) return false;
+  uint16_t site = Get16(siteEntry.data() + 8);
+  std::string root(Str1(siteEntry.data()));
+  Bytes e;
+  if (!FindCopy(Key{site, 0, root}, TSearchMode::Normal, e)) return false;
+  cursor_->LoadRecord(e.data(), e.size());
+  cursor_->FullUrl = cursorSite_ = cursorFolderUrl_ = root;
+  return true;
+}
+
+bool TUrlBTree::FindFirstSite() {
+  if (!ctl_) return false;
+  SaveCursor();
+  Bytes e;
+  if (!FirstEntry(e) || !EnterSite(e)) return RestoreCursor();
+  return true;
+}
+
+bool TUrlBTree::FindNextSite() {
+  if (!ctl_) return false;
+  SaveCursor();
+  Bytes e;
+  if (!NextEntry(Key{0, 1, cursorSite_}, e) || !EnterSite(e)) return RestoreCursor();
+  return true;
+}
+
+bool TUrlBTree::FindNextFolder() {
+  if (!ctl_) return false;
+  SaveCursor();
+  uint16_t site = cursor_->KeyA();
+  Bytes e;
+  if (!NextEntry(Key{site, 0, cursorFolderUrl_}, e) || Get16(e.data() + 6) != site || Get16(e.data() + 8) >= 0x8000)
+    return RestoreCursor();
+  cursor_->LoadRecord(e.data(), e.size());
+  cursor_->FullUrl = cursorFolderUrl_ = Str1(e.data());
+  return true;
+}
+
+bool TUrlBTree::FindFirstInFolder() {
+  if (!ctl_) return false;
+  SaveCursor();
+  uint16_t site = cursor_->KeyA(), b = cursor_->KeyB();
+  uint16_t folder = b < 0x8000 ? b : uint16_t((b - 0x8000) / 2);
+  Bytes e;
+  if (!NextEntry(Key{site, uint16_t(folder * 2 + 0x8000), ""}, e) || Get16(e.data() + 6) != site ||
+      Get16(e.data() + 8) != folder * 2 + kRecordKeyB)
+    return RestoreCursor();
+  cursor_->LoadRecord(e.data(), e.size());
+  cursor_->FullUrl = cursorFolderUrl_ + cursor_->GetUrl();
+  return true;
+}
+
+bool TUrlBTree::FindNextInFolder() {
+  if (!ctl_) return false;
+  SaveCursor();
+  std::string s1 = cursor_->IsStored() ? cursor_->StoredKey() : cursor_->GetUrl();
+  uint16_t a = cursor_->KeyA(), b = cursor_->KeyB();
+  Bytes e;
+  if (!NextEntry(Key{a, b, s1}, e) || Get16(e.data() + 6) != a || Get16(e.data() + 8) != b) return RestoreCursor();
+  cursor_->LoadRecord(e.data(), e.size());
+  cursor_->FullUrl = cursorFolderUrl_ + cursor_->GetUrl();
+  return true;
+}
+
+bool TUrlBTree::Visit(const Bytes& entry, const std::string& folderUrl, const TForEachCallback& callback) {
+  FillRecord(entry, folderUrl, *cursor_);
+  bool go = callback(*cursor_);
+  // Only what the callback changed is written back, name changes included.
+  cursor_->SaveChanges();
+  return go;
+}
+
+bool TUrlBTree::ForEach(const TForEachCallback& callback) {
+  if (!ctl_) return false;
+  // Sites by root URL, folders by folder URL, records by name; each step
+  // starts again from the key of the entry before, never from a held position.
+  Bytes siteEntry;
+  bool haveSite = FirstEntry(siteEntry);
+  while (haveSite && Get16(siteEntry.data() + 6) == 0) {
+    uint16_t site = Get16(siteEntry.data() + 8);
+    std::string root(Str1(siteEntry.data()));
+    Bytes folderEntry;
+    bool haveFolder = NextEntry(Key{site, 0, ""}, folderEntry);
+    while (haveFolder && Get16(folderEntry.data() + 6) == site && Get16(folderEntry.data() + 8) < 0x8000) {
+      uint16_t folder = Get16(folderEntry.data() + 8);
+      std::string folderUrl(Str1(folderEntry.data()));
+      uint16_t recordB = uint16_t(folder * 2 + kRecordKeyB);
+      Bytes e;
+      bool have = NextEntry(Key{site, uint16_t(recordB - 1), ""}, e);
+      while (have && Get16(e.data() + 6) == site && Get16(e.data() + 8) == recordB) {
+        if (!Visit(e, folderUrl, callback)) return false;
+        std::string s1(Str1(e.data()));
+        Bytes next;
+        have = NextEntry(Key{site, recordB, s1}, next);
+        e = std::move(next);
+      }
+      haveFolder = NextEntry(Key{site, 0, folderUrl}, folderEntry);
+    }
+    haveSite = NextEntry(Key{0, 1, root}, siteEntry);
+  }
+  return true;
+}
+
+bool TUrlBTree::ForEachInSite(const TWebFile& site, const TForEachCallback& callback) {
+  if (!ctl_ || !LocateRecord(site, TSearchMode::Normal)) return false;
+  // The site's entries in tree order: its folder entries (which come first),
+  // then folder by folder its marker and records.
+  uint16_t number = site.KeyA();
+  std::map<uint16_t, std::string> folders;
+  Bytes e;
+  bool have = NextEntry(Key{number, 0, ""}, e);
+  while (have && Get16(e.data() + 6) == number) {
+    uint16_t b = Get16(e.data() + 8);
+    if (b < 0x8000) {
+      folders[b] = Str1(e.data());
+    } else if (b & 1) {
+      if (!Visit(e, folders[uint16_t((b - kRecordKeyB) / 2)], callback)) return false;
+    }
+    std::string s1(Str1(e.data()));
+    Bytes next;
+    have = NextEntry(Key{number, b, s1}, next);
+    e = std::move(next);
+  }
+  return true;
+}

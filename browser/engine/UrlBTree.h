@@ -1,0 +1,208 @@
+#pragma once
+// TUrlBTree: every URL of a capture, in a disk B-tree inside the capture file.
+//
+// The area begins at `base` (5120 in a capture file); offsets below are from
+// the base, integers little-endian, nothing padded.
+//
+//   header block (7185 bytes, read at open, written at a flush)
+//     0     2  reserved, 0
+//     2     2  site counter (site entries made so far)
+//     4     4  record count (URL records in the tree)
+//     8  7169  root page
+//  7177     4  head of the free-page chain (0xFFFFFFFF none)
+//  7181     4  height counter (1 for a new tree, +1 at each root split)
+//  7185  7169  further pages, each at the offset it was allocated at
+//
+//   page (7169 bytes)
+//     0     4  own offset (the root holds 0); a freed page: the next freed page
+//     4     4  used bytes of the entry area (at most 7156)
+//     8     4  leftmost child (0xFFFFFFFF in a leaf; 0xFFFFFFFE marks a freed page)
+//    12  7157  entries, back to back:  [child key1 ...][child key2 ...] ...
+//
+//   entry (30 to 1053 bytes; the packed record of TWebFile)
+//     0     4  child: the page of the keys between this entry and the next
+//     4     2  length = 28 + strlen(s1) + 1 + strlen(s2) + 1
+//     6     2  key A          8  2  key B        10  18  record fields
+//    28     n  string 1 NUL, string 2 NUL
+//
+//   entry kinds   key A    key B                 string 1
+//     site        0        site number (1..)     root URL of the site
+//     folder      site     folder number         folder URL (ends with "/")
+//     marker      site     folder*2 + 0x8000     empty
+//     record      site     folder*2 + 0x8001     file name and query
+//
+// Invariants: in every page the entries ascend strictly in the normal order
+// (key A; then key B, a key B below 0x8000 counting as 0; then string 1 as
+// unsigned bytes); every key of a child page lies between the entries around
+// its pointer; leaves have no children and inner entries always have one;
+// pages other than the root are never empty. A lookup reads one page per
+// level (the root is held in memory), three lookups per URL.
+//
+// Pages go through an 8-slot write-back cache. A slot in use by an operation
+// is pinned and never chosen for eviction; a freed page leaves the cache at
+// once. A save writes the changed pages first, then the header block that
+// points at them, then commits the capture file (TWebStream), which is what
+// makes a save all-or-nothing when the writer dies.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "WebStream.h"
+
+class TWebFile;
+
+// A capture file whose tree is damaged: the message says where.
+class EUrlBTreeCorrupt : public EWebStream {
+ public:
+  using EWebStream::EWebStream;
+};
+
+enum class TSearchMode { Normal, Exact };
+
+class TUrlBTree {
+ public:
+  static constexpr uint32_t kPageSize = 7169;
+  static constexpr uint32_t kHeaderBlock = 7185;
+  static constexpr uint32_t kPayload = 7156;
+  static constexpr uint32_t kUnderflow = 3578;
+  static constexpr uint32_t kEntryHead = 28;
+  static constexpr uint32_t kMaxEntry = 1053;
+  static constexpr uint32_t kNone = 0xFFFFFFFF;
+  static constexpr uint32_t kFreed = 0xFFFFFFFE;
+  static constexpr uint16_t kRecordKeyB = 0x8001;
+  static constexpr uint32_t kMaxFolders = 0x4000;  // folder*2 + 0x8001 must stay 16-bit
+  static constexpr uint32_t kMaxSites = 0xFFFF;
+
+  using TForEachCallback = std::function<bool(TWebFile&)>;
+
+  TUrlBTree();
+  virtual ~TUrlBTree();
+  TUrlBTree(const TUrlBTree&) = delete;
+  TUrlBTree& operator=(const TUrlBTree&) = delete;
+
+  // Lifecycle. The stream belongs to the caller and outlives the open tree.
+  void CreateTree(const std::string& folder, TWebStream* stream, uint64_t base);
+  // False when the header or root block cannot be read; throws
+  // EUrlBTreeCorrupt when the tree is damaged.
+  bool OpenTree(const std::string& folder, TWebStream* stream, uint64_t base);
+  void CloseTree();
+  // Drops the open tree without writing anything (after a failed save, or to
+  // give up the changes since the last flush together with a stream rollback).
+  void DiscardTree();
+  void Flush();
+  bool IsOpen() const { return ctl_ != nullptr; }
+
+  void SetFolder(const std::string& path);
+  const std::string& GetFolder() const { return folder_; }
+  double CaptureDate = 0;
+
+  uint32_t GetCount() const;
+  uint16_t GetSiteCount() const;
+  uint32_t GetHeight() const;
+
+  // URL records.
+  bool AddUrl(const std::string& url, TWebFile& record);
+  bool InsertRecord(TWebFile& record);
+  bool FindRecord(const std::string& url, TWebFile& record);
+  bool FindUrl(const std::string& url, TWebFile& record);
+  std::string GetLocalPathOfUrl(const std::string& url);
+  bool UpdateRecord(TWebFile& record, bool nameChanged);
+  // Moves a stored record to a new string 1 in the same folder (delete and
+  // insert); false when the old one is missing or the new key exists.
+  bool RekeyRecord(const std::string& oldKey, TWebFile& record);
+  bool DeleteRecord(TWebFile& record);
+  bool DeleteUrl(const std::string& url);
+  // Whether a URL and local name fit one record (1053 bytes, no NUL inside).
+  static bool Fits(const std::string& url, const std::string& localName);
+
+  // Iteration on the cursor record.
+  bool LocateRecord(const TWebFile& record, TSearchMode mode);
+  bool FindFirstSite();
+  bool FindNextSite();
+  bool FindNextFolder();
+  bool FindFirstInFolder();
+  bool FindNextInFolder();
+  TWebFile& Cursor() { return *cursor_; }
+  bool ForEach(const TForEachCallback& callback);
+  bool ForEachInSite(const TWebFile& site, const TForEachCallback& callback);
+
+  // Called after a record was added or deleted.
+  std::function<void(TUrlBTree&)> OnChange;
+
+  // Walks the whole tree and free chain; throws EUrlBTreeCorrupt on any fault.
+  void CheckTree();
+
+ protected:
+  TWebStream* Stream() const { return stream_; }
+
+ private:
+  struct Page;
+  struct Slot;
+  class Pin;
+  struct Control;
+  struct Key {
+    uint16_t a = 0;
+    uint16_t b = 0;
+    std::string_view s1;
+  };
+  struct PathItem {
+    uint32_t page;
+    int32_t pos;  // byte offset of the entry in the entry area, -1 before the first
+  };
+  using Bytes = std::vector<uint8_t>;
+
+  // Pages and cache.
+  Pin Load(uint32_t offset);
+  Pin NewPage(uint32_t offset);
+  int TakeSlot();
+  void WriteSlot(int slot);
+  void ReadPage(uint32_t offset, Page& page) const;
+  void CheckPage(const Page& page, uint32_t offset) const;
+  bool ValidChild(uint32_t offset) const;
+  uint32_t Allocate();
+  void FreePage(uint32_t offset);
+  [[noreturn]] void Corrupt(const std::string& what) const;
+
+  // Entries.
+  static int Compare(const Key& k, const uint8_t* entry, TSearchMode mode);
+  static Key KeyOf(const uint8_t* entry);
+  bool Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool upper = false);
+  bool FindCopy(const Key& k, TSearchMode mode, Bytes& out);
+  bool InsertEntry(Bytes entry);
+  void InsertAt(size_t level, int32_t at, Bytes entry);
+  void ReplaceAt(size_t level, int32_t at, Bytes entry);
+  void RemoveAt(size_t level, int32_t at);
+  bool DeleteEntry(const Key& k);
+  void Rebalance(size_t level);
+  bool FirstEntry(Bytes& out);
+  bool NextEntry(const Key& k, Bytes& out);
+
+  // Records.
+  struct UrlParts {
+    std::string site, folder, document;
+  };
+  static bool SplitUrl(const std::string& url, UrlParts& parts);
+  bool FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder);
+  bool EnsureFolder(uint16_t site, Bytes& siteEntry, const std::string& folderUrl, uint16_t& folder,
+                    bool& created);
+  void FillRecord(const Bytes& entry, const std::string& folderUrl, TWebFile& record);
+  bool Visit(const Bytes& entry, const std::string& folderUrl, const TForEachCallback& callback);
+  void SaveCursor();
+  bool RestoreCursor();
+  bool EnterSite(const Bytes& siteEntry);
+
+  std::unique_ptr<Slot[]> cache_;
+  int current_ = 0;
+  std::unique_ptr<Control> ctl_;
+  TWebStream* stream_ = nullptr;
+  uint64_t base_ = 0;
+  std::vector<PathItem> path_;
+  std::string folder_;
+  std::unique_ptr<TWebFile> cursor_;
+  std::unique_ptr<TWebFile> saved_;
+  std::string cursorSite_, cursorFolderUrl_;
+  std::string savedSite_, savedFolderUrl_;
+};

@@ -1,0 +1,182 @@
+#pragma once
+// TWebFile: one URL of a capture, as the packed record its B-tree stores.
+//
+// Record (at most 1053 bytes, little-endian; it is the B-tree entry):
+//    0  4  child page of the entry (B-tree use only)
+//    4  2  length = 28 + strlen(s1) + 1 + strlen(s2) + 1
+//    6  2  site number (key A)
+//    8  2  key B: folder*2 + 0x8001 (0x8001 and above marks a URL record)
+//   10  4  flags (kFlag... below)
+//   14  1  state (TWebFileState)
+//   15  1  MIME index, 1-based in the capture's MIME list; 0 none
+//   16  1  low nibble: rewrite-options mark; high nibble: retry count
+//   17  1  web level          18  1  link level
+//   19  1  identity index, 1-based; 0 none
+//   20  4  DOS date-time of the local file; 0 none
+//   24  2  image width, or the status / error code of an error or redirect
+//   26  2  image height
+//   28  n  string 1: file name and query, relative to the folder; NUL
+//  28+n m  string 2: local name relative to the capture folder, or the
+//          target URL of a redirect; NUL
+//
+// Invariant: the length word always equals the two strings' lengths + 30 and
+// never exceeds 1053; a setter that would break it refuses and changes nothing.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TUrlBTree;
+
+enum TWebFileState : uint8_t {
+  fsToCapture = 0,
+  fsRequesting = 1,
+  fsRetrieved = 2,
+  fsNoMeaning = 3,
+  fsError = 4,
+  fsNotFound = 5,
+  fsToUpdate = 6,
+  fsUpdating = 7,
+  fsNotFiltered = 8,
+  fsFilteredDefault = 9,
+  fsFilteredUser = 10,
+  fsFilteredProtocol = 11,
+  fsFilteredMime = 12,
+  fsFilteredSize = 13,
+  fsFilteredExtension = 14,
+  fsFilteredExternalWebDepth = 15,
+  fsFilteredExternalLinkDirectory = 16,
+  fsFilteredInternalLinkDepth = 17,
+  fsFilteredStartDirectory = 18,
+  fsFilteredExternalLinkDepth = 19,
+  fsFilteredExclusion = 20,
+  fsFilteredDomainMachine = 21,
+};
+
+class TWebFile {
+ public:
+  static constexpr size_t kRecordSize = 1053;
+  static constexpr size_t kHead = 28;
+
+  static constexpr uint32_t kFlagPageLink = 0x0001;
+  static constexpr uint32_t kFlagIsMap = 0x0002;
+  static constexpr uint32_t kFlagBackground = 0x0004;
+  static constexpr uint32_t kFlagUpdate = 0x0008;
+  static constexpr uint32_t kFlagRedirect = 0x0010;
+  static constexpr uint32_t kFlagIdentity = 0x0020;
+  static constexpr uint32_t kFlagStartUrl = 0x0040;
+  static constexpr uint32_t kFlagFrameLink = 0x0400;
+  static constexpr uint32_t kFlagFrameSet = 0x0800;
+  static constexpr uint32_t kFlagJavaClass = 0x4000;
+
+  explicit TWebFile(TUrlBTree* owner = nullptr);
+  virtual ~TWebFile() = default;
+  TWebFile(const TWebFile&) = delete;
+  TWebFile& operator=(const TWebFile&) = delete;
+
+  void Clear();
+  void Assign(const TWebFile& source);
+  // Writes the record back to its owner when it changed; false when that failed.
+  bool SaveChanges();
+  bool IsUrlRecord() const { return KeyB() >= 0x8001; }
+
+  // Raw record.
+  const uint8_t* Record() const { return rec_; }
+  uint8_t* Record() { return rec_; }
+  // Copies a stored entry (its own length) and remembers its key as stored.
+  bool LoadRecord(const uint8_t* entry, size_t n);
+  uint16_t Length() const { return Get16(4); }
+  uint16_t KeyA() const { return Get16(6); }
+  uint16_t KeyB() const { return Get16(8); }
+  void SetKeys(uint16_t a, uint16_t b);
+  // String 1 as the tree holds it (for the re-keying of a stored record).
+  const std::string& StoredKey() const { return storedKey_; }
+  bool IsStored() const { return stored_; }
+  void MarkStored() {
+    storedKey_ = GetUrl();
+    stored_ = true;
+  }
+
+  // Strings.
+  std::string GetUrl() const;
+  bool SetUrl(const std::string& text);
+  std::string GetLocalName() const;
+  bool SetLocalName(const std::string& name);
+  // Sets both strings at once; false (nothing changed) when they do not fit.
+  bool SetStrings(const std::string& s1, const std::string& s2);
+  std::string GetFileName() const;
+
+  // Fields.
+  uint32_t GetFlags() const { return Get32(10); }
+  void SetFlags(uint32_t f);
+  bool HasFlag(uint32_t f) const { return (GetFlags() & f) != 0; }
+  void SetFlag(uint32_t f, bool on);
+  TWebFileState GetState() const { return TWebFileState(rec_[14]); }
+  void SetState(TWebFileState state);
+  void SetError(int code);
+  uint8_t GetMimeIndex() const { return rec_[15]; }
+  void SetMimeIndex(uint8_t i);
+  uint8_t GetRewriteMark() const { return rec_[16] & 0x0F; }
+  void SetRewriteMark(uint8_t m);
+  uint8_t GetRetryCount() const { return rec_[16] >> 4; }
+  void SetRetryCount(unsigned n);  // saturates at 15
+  uint8_t GetWebLevel() const { return rec_[17]; }
+  void SetWebLevel(uint8_t n);
+  uint8_t GetLinkLevel() const { return rec_[18]; }
+  void SetLinkLevel(uint8_t n);
+  uint8_t GetIdentityIndex() const { return rec_[19]; }
+  void SetIdentityIndex(uint8_t i);
+  uint32_t GetDosDate() const { return Get32(20); }
+  void SetDosDate(uint32_t d);
+  uint16_t GetWidth() const { return Get16(24); }
+  void SetWidth(uint16_t n);
+  uint16_t GetHeight() const { return Get16(26); }
+  void SetHeight(uint16_t n);
+
+  bool IsRetrieved() const { return GetState() == fsRetrieved || GetState() == fsToUpdate; }
+  bool IsFiltered() const { return GetState() >= fsNotFiltered && GetState() <= fsFilteredDomainMachine; }
+  bool IsRedirect() const { return HasFlag(kFlagRedirect); }
+  bool SetRedirect(const TWebFile& target);
+  bool IsStartUrl() const { return HasFlag(kFlagStartUrl); }
+  void SetStartUrl(bool on);
+  int GetLinkType() const;
+  void SetLinkType(int type);
+  bool IsJavaClass() const { return HasFlag(kFlagJavaClass); }
+  bool HasIsMap() const { return HasFlag(kFlagIsMap); }
+  void SetIsMap(bool on) { SetFlag(kFlagIsMap, on); }
+  // True when no update is pending (the bit is clear).
+  bool IsUpdated() const { return !HasFlag(kFlagUpdate); }
+  void SetUpdate(bool on) { SetFlag(kFlagUpdate, on); }
+  bool IsFrameLink() const { return HasFlag(kFlagFrameLink); }
+  void SetFrameLink(bool on) { SetFlag(kFlagFrameLink, on); }
+  bool IsFrameSet() const { return HasFlag(kFlagFrameSet); }
+  void SetFrameSet(bool on) { SetFlag(kFlagFrameSet, on); }
+
+  // Dates: a date-time is days since 1899-12-30 in local time.
+  void SetFileDate(double dateTime);
+  double GetFileDate() const;
+  static uint32_t DateTimeToDos(double dateTime);
+  static double DosToDateTime(uint32_t dos);
+
+  // Presentation.
+  static std::string SizeText(uint64_t size);
+
+  TUrlBTree* Owner = nullptr;
+  std::string FullUrl;
+  bool Changed = false;
+  bool NameChanged = false;
+  std::function<void(TWebFile&)> OnStateChange;
+
+ protected:
+  uint16_t Get16(size_t at) const { return uint16_t(rec_[at] | rec_[at + 1] << 8); }
+  uint32_t Get32(size_t at) const {
+    return uint32_t(rec_[at]) | uint32_t(rec_[at + 1]) << 8 | uint32_t(rec_[at + 2]) << 16 |
+           uint32_t(rec_[at + 3]) << 24;
+  }
+  void Put16(size_t at, uint16_t v);
+  void Put32(size_t at, uint32_t v);
+
+ private:
+  uint8_t rec_[kRecordSize];
+  std::string storedKey_;
+  bool stored_ = false;
+};

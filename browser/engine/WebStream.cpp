@@ -1,0 +1,275 @@
+#include "WebStream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr char kJournalMagic[8] = {'Q', 'L', 'O', 'N', 'J', 'R', 'N', '1'};
+constexpr size_t kJournalHeader = 16;
+constexpr size_t kRecordHeader = 16;
+
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t n) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  crc = ~crc;
+  for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void Put64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+void Put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+uint64_t Get64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+size_t PreadFull(int fd, void* buf, size_t n, uint64_t off) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(fd, static_cast<char*>(buf) + done, n - done, off_t(off + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += size_t(r);
+  }
+  return done;
+}
+
+bool PwriteFull(int fd, const void* buf, size_t n, uint64_t off) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pwrite(fd, static_cast<const char*>(buf) + done, n - done, off_t(off + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    done += size_t(r);
+  }
+  return true;
+}
+
+void SyncFolder(const std::filesystem::path& file) {
+  auto folder = file.parent_path();
+  int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+}  // namespace
+
+std::filesystem::path TWebStream::JournalPath(const std::filesystem::path& file) {
+  return std::filesystem::path(file.string() + "-journal");
+}
+
+void TWebStream::Fail(const std::string& what) const {
+  throw EWebStream(what + " (" + path_.string() + "): " + std::strerror(errno));
+}
+
+TWebStream::TWebStream(const std::filesystem::path& path, Mode mode) : path_(path) {
+  readOnly_ = mode == Mode::ReadOnly;
+  int flags = O_CLOEXEC | (readOnly_ ? O_RDONLY : O_RDWR);
+  if (mode == Mode::Create) flags |= O_CREAT;
+  fd_ = ::open(path.c_str(), flags, 0600);
+  if (fd_ < 0) Fail("cannot open the capture file");
+  if (!readOnly_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    int err = errno;
+    ::close(fd_);
+    fd_ = -1;
+    errno = err;
+    if (err == EWOULDBLOCK)
+      throw EWebStream("the capture file is in use by another program (" + path.string() + ")");
+    Fail("cannot lock the capture file");
+  }
+  try {
+    if (mode == Mode::Create) {
+      std::error_code ec;
+      std::filesystem::remove(JournalPath(path_), ec);
+      if (::ftruncate(fd_, 0) != 0) Fail("cannot empty the capture file");
+    } else if (mode == Mode::Open) {
+      RecoverJournal(fd_, path_);
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) Fail("cannot read the capture file's size");
+    size_ = committedSize_ = uint64_t(st.st_size);
+  } catch (...) {
+    ::close(fd_);
+    fd_ = -1;
+    throw;
+  }
+}
+
+TWebStream::~TWebStream() {
+  // An uncommitted transaction stays in its journal and is undone at the next
+  // open; it is not undone here so that a failed save never half-reverts.
+  CloseJournal(false);
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool TWebStream::RecoverJournal(int fd, const std::filesystem::path& file) {
+  auto jpath = JournalPath(file);
+  int jfd = ::open(jpath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (jfd < 0) return false;
+  uint8_t head[kJournalHeader];
+  if (PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader &&
+      std::memcmp(head, kJournalMagic, 8) == 0) {
+    uint64_t committed = Get64(head + 8);
+    uint64_t pos = kJournalHeader;
+    std::vector<uint8_t> data;
+    for (;;) {
+      uint8_t rh[kRecordHeader];
+      if (PreadFull(jfd, rh, kRecordHeader, pos) != kRecordHeader) break;
+      uint64_t off = Get64(rh);
+      uint32_t len = Get32(rh + 8);
+      if (len > (64u << 20) || off > committed || len > committed - off) break;
+      data.resize(len);
+      if (PreadFull(jfd, data.data(), len, pos + kRecordHeader) != len) break;
+      uint32_t crc = Crc32(Crc32(0, rh, 12), data.data(), len);
+      if (crc != Get32(rh + 12)) break;
+      if (!PwriteFull(fd, data.data(), len, off)) {
+        ::close(jfd);
+        throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
+      }
+      pos += kRecordHeader + len;
+    }
+    if (::ftruncate(fd, off_t(committed)) != 0 || ::fsync(fd) != 0) {
+      ::close(jfd);
+      throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
+    }
+  }
+  // A journal without a complete header was made before any write of its
+  // transaction reached the file: there is nothing to undo.
+  ::close(jfd);
+  ::unlink(jpath.c_str());
+  SyncFolder(file);
+  return true;
+}
+
+size_t TWebStream::ReadSome(uint64_t off, void* buf, size_t n) const {
+  if (fd_ < 0) return 0;
+  return PreadFull(fd_, buf, n, off);
+}
+
+void TWebStream::Read(uint64_t off, void* buf, size_t n) const {
+  if (ReadSome(off, buf, n) != n)
+    throw EWebStream("the capture file is shorter than its contents say (" + path_.string() + ")");
+}
+
+void TWebStream::BeginTransaction() {
+  auto jpath = JournalPath(path_);
+  journal_ = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (journal_ < 0) Fail("cannot create the capture file's journal");
+  uint8_t head[kJournalHeader];
+  std::memcpy(head, kJournalMagic, 8);
+  Put64(head + 8, committedSize_);
+  if (!PwriteFull(journal_, head, kJournalHeader, 0)) Fail("cannot write the capture file's journal");
+  journalEnd_ = kJournalHeader;
+  journalUnsynced_ = true;
+  journalled_.clear();
+  SyncFolder(jpath);
+}
+
+void TWebStream::JournalRange(uint64_t off, size_t n) {
+  uint64_t end = std::min<uint64_t>(off + n, committedSize_);
+  uint64_t cur = off;
+  std::vector<uint8_t> data;
+  while (cur < end) {
+    // Skip what an earlier record of this transaction holds already.
+    auto it = journalled_.upper_bound(cur);
+    if (it != journalled_.begin()) {
+      auto prev = std::prev(it);
+      if (prev->second > cur) {
+        cur = prev->second;
+        continue;
+      }
+    }
+    uint64_t stop = end;
+    if (it != journalled_.end() && it->first < stop) stop = it->first;
+    size_t len = size_t(stop - cur);
+    data.assign(kRecordHeader + len, 0);
+    Put64(data.data(), cur);
+    Put32(data.data() + 8, uint32_t(len));
+    if (PreadFull(fd_, data.data() + kRecordHeader, len, cur) != len)
+      Fail("cannot read the capture file");
+    Put32(data.data() + 12, Crc32(Crc32(0, data.data(), 12), data.data() + kRecordHeader, len));
+    if (!PwriteFull(journal_, data.data(), data.size(), journalEnd_))
+      Fail("cannot write the capture file's journal");
+    journalEnd_ += data.size();
+    journalUnsynced_ = true;
+    // Merge with the neighbours so that lookups stay short.
+    uint64_t start = cur;
+    auto next = journalled_.find(stop);
+    if (next != journalled_.end()) {
+      stop = next->second;
+      journalled_.erase(next);
+    }
+    auto before = journalled_.lower_bound(start);
+    if (before != journalled_.begin() && std::prev(before)->second == start)
+      std::prev(before)->second = stop;
+    else
+      journalled_[start] = stop;
+    cur = stop;
+  }
+}
+
+void TWebStream::SyncJournal() {
+  if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("cannot write the capture file's journal");
+  journalUnsynced_ = false;
+}
+
+void TWebStream::Write(uint64_t off, const void* buf, size_t n) {
+  if (readOnly_) throw EWebStream("the capture file is open for reading only (" + path_.string() + ")");
+  if (n == 0) return;
+  if (journal_ < 0) BeginTransaction();
+  if (off < committedSize_) JournalRange(off, n);
+  SyncJournal();
+  if (!PwriteFull(fd_, buf, n, off)) Fail("cannot write the capture file");
+  size_ = std::max(size_, off + n);
+}
+
+void TWebStream::CloseJournal(bool remove) {
+  if (journal_ < 0) return;
+  ::close(journal_);
+  journal_ = -1;
+  journalled_.clear();
+  if (remove) {
+    ::unlink(JournalPath(path_).c_str());
+    if (sync_) SyncFolder(path_);
+  }
+}
+
+void TWebStream::Commit() {
+  if (journal_ < 0) return;
+  if (sync_ && ::fsync(fd_) != 0) Fail("cannot write the capture file");
+  CloseJournal(true);  // the commit point
+  committedSize_ = size_;
+}
+
+void TWebStream::Rollback() {
+  if (journal_ < 0) return;
+  SyncJournal();
+  CloseJournal(false);
+  RecoverJournal(fd_, path_);
+  size_ = committedSize_;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// The capture file as the capture document and its URL B-tree see it: one
+// file, read and written at absolute offsets, opened by one writer at a time,
+// whose changes become visible all at once at Commit.
+//
+// Why a journal: the B-tree writes pages in place between saves (an evicted
+// cache slot, a page made by a split, a freed page), while the header block
+// that points at them is written only at a save. A writer killed between two
+// saves would leave a header that points at pages changed since. So every
+// byte range of the last committed file is copied into a rollback journal
+// beside it ("<file>-journal") before its first overwrite since that commit.
+//
+// Journal layout (little-endian):
+//   0   8  magic "QLONJRN1"
+//   8   8  size of the file at the last commit
+//   16 ... records: offset (8), length (4), CRC-32 of offset, length and data (4), data
+//
+// Order of writes, and which one makes the previous ones visible:
+//   1. journal header, then fdatasync(journal), before the first write of a
+//      transaction (so an interrupted transaction is always undone);
+//   2. for a range below the committed size not yet journalled: its original
+//      bytes appended to the journal, fdatasync(journal), then the write;
+//   3. Commit: fsync(file), unlink(journal), fsync(folder). The unlink is the
+//      commit point.
+// Opening a file whose journal exists (a "hot" journal) copies every complete
+// record back, truncates the file to the committed size and removes the
+// journal: the file is exactly as the last Commit left it. A torn last record
+// is ignored: its write to the file never started (step 2 syncs first).
+//
+// The lock: the file is held with flock(LOCK_EX | LOCK_NB), so two programs
+// never write one capture; it is released when the holder dies.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+class EWebStream : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TWebStream {
+ public:
+  enum class Mode {
+    Create,    // a new empty file, replacing an existing one
+    Open,      // an existing file, read and write; a hot journal is rolled back
+    ReadOnly,  // an existing file, reading only, no lock, no recovery
+  };
+
+  // Throws EWebStream with the file name and the system's reason.
+  TWebStream(const std::filesystem::path& path, Mode mode);
+  ~TWebStream();
+  TWebStream(const TWebStream&) = delete;
+  TWebStream& operator=(const TWebStream&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  static std::filesystem::path JournalPath(const std::filesystem::path& file);
+
+  uint64_t Size() const { return size_; }
+  // Reads exactly n bytes at off; throws EWebStream on a short read.
+  void Read(uint64_t off, void* buf, size_t n) const;
+  // Reads at most n bytes at off, returns how many were read.
+  size_t ReadSome(uint64_t off, void* buf, size_t n) const;
+  void Write(uint64_t off, const void* buf, size_t n);
+
+  // Makes every write since the last commit durable and visible at once.
+  void Commit();
+  // Undoes every write since the last commit.
+  void Rollback();
+  bool InTransaction() const { return journal_ >= 0; }
+
+  // Turns fsync off (benchmarks of the algorithm alone); the write order stays.
+  void SetSynchronous(bool on) { sync_ = on; }
+
+ private:
+  void BeginTransaction();
+  void JournalRange(uint64_t off, size_t n);
+  void SyncJournal();
+  void CloseJournal(bool remove);
+  static bool RecoverJournal(int fd, const std::filesystem::path& file);
+  [[noreturn]] void Fail(const std::string& what) const;
+
+  std::filesystem::path path_;
+  int fd_ = -1;
+  int journal_ = -1;
+  bool readOnly_ = false;
+  bool sync_ = true;
+  bool journalUnsynced_ = false;
+  uint64_t size_ = 0;
+  uint64_t committedSize_ = 0;
+  uint64_t journalEnd_ = 0;
+  // Ranges of the committed file already journalled in this transaction: start -> end.
+  std::map<uint64_t, uint64_t> journalled_;
+};

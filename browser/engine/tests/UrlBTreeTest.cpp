@@ -1,0 +1,548 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+#include <tuple>
+
+#include "TempRoot.h"
+#include "UrlBTree.h"
+#include "WebFile.h"
+
+namespace {
+
+constexpr uint64_t kBase = 5120;
+
+uint32_t Le32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+         uint32_t(uint8_t(b[at + 3])) << 24;
+}
+uint16_t Le16(const std::string& b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
+
+struct RawEntry {
+  uint32_t child;
+  uint16_t len, a, b;
+  std::string s1, s2;
+};
+
+std::vector<RawEntry> Entries(const std::string& file, uint64_t pageAt) {
+  std::vector<RawEntry> out;
+  uint32_t used = Le32(file, pageAt + 4);
+  for (size_t q = pageAt + 12; q < pageAt + 12 + used;) {
+    RawEntry e{Le32(file, q), Le16(file, q + 4), Le16(file, q + 6), Le16(file, q + 8), {}, {}};
+    e.s1 = std::string(file.c_str() + q + 28);
+    e.s2 = std::string(file.c_str() + q + 28 + e.s1.size() + 1);
+    out.push_back(e);
+    q += e.len;
+  }
+  return out;
+}
+
+class BTreeFile : public ::testing::Test {
+ protected:
+  void SetUp() override { path_ = dir_.path() / "local.web"; }
+
+  void Create(bool sync = true) {
+    stream_ = std::make_unique<TWebStream>(path_, TWebStream::Mode::Create);
+    stream_->SetSynchronous(sync);
+    std::string zeros(kBase, '\0');
+    stream_->Write(0, zeros.data(), zeros.size());
+    tree_ = std::make_unique<TUrlBTree>();
+    tree_->CreateTree(dir_.path().string(), stream_.get(), kBase);
+  }
+  void Close() {
+    if (tree_) tree_->CloseTree();
+    tree_.reset();
+    stream_.reset();
+  }
+  // The writer dies: nothing after the last flush reaches the next open.
+  void Crash() {
+    tree_->DiscardTree();
+    tree_.reset();
+    stream_.reset();
+  }
+  void Open(bool sync = true) {
+    stream_ = std::make_unique<TWebStream>(path_, TWebStream::Mode::Open);
+    stream_->SetSynchronous(sync);
+    tree_ = std::make_unique<TUrlBTree>();
+    ASSERT_TRUE(tree_->OpenTree(dir_.path().string(), stream_.get(), kBase));
+  }
+  bool Add(const std::string& url, const std::string& local = "") {
+    TWebFile r;
+    r.SetLocalName(local);
+    return tree_->AddUrl(url, r);
+  }
+  std::string Bytes() { return qlon::test::ReadFileBytes(path_); }
+
+  qlon::test::TempDir dir_;
+  std::filesystem::path path_;
+  std::unique_ptr<TWebStream> stream_;
+  std::unique_ptr<TUrlBTree> tree_;
+};
+
+TEST_F(BTreeFile, NewTreeHasTheEmptyHeaderBlock) {
+  Create();
+  Close();
+  std::string b = Bytes();
+  ASSERT_EQ(b.size(), kBase + 7185);
+  EXPECT_EQ(Le16(b, kBase), 0);
+  EXPECT_EQ(Le16(b, kBase + 2), 0);  // site counter
+  EXPECT_EQ(Le32(b, kBase + 4), 0u);  // record count
+  EXPECT_EQ(Le32(b, kBase + 8), 0u);  // root's own offset
+  EXPECT_EQ(Le32(b, kBase + 12), 0u);  // used
+  EXPECT_EQ(Le32(b, kBase + 16), 0xFFFFFFFFu);  // leftmost: a leaf
+  EXPECT_EQ(Le32(b, kBase + 7177), 0xFFFFFFFFu);  // free head
+  EXPECT_EQ(Le32(b, kBase + 7181), 1u);  // height
+}
+
+TEST_F(BTreeFile, FirstRecordMakesSiteFoldersAndMarkers) {
+  Create();
+  ASSERT_TRUE(Add("http://Host.example/dir/page.htm?x=1", "host.example/dir/page.htm"));
+  EXPECT_FALSE(Add("http://host.example/dir/page.htm?x=1"));  // already there
+  EXPECT_EQ(tree_->GetCount(), 1u);
+  Close();
+  std::string b = Bytes();
+  EXPECT_EQ(Le16(b, kBase + 2), 1);
+  EXPECT_EQ(Le32(b, kBase + 4), 1u);
+  auto e = Entries(b, kBase + 8);
+  ASSERT_EQ(e.size(), 6u);
+  EXPECT_EQ(std::tie(e[0].a, e[0].b, e[0].s1), std::make_tuple(uint16_t(0), uint16_t(1), std::string("http://host.example/")));
+  EXPECT_EQ(Le16(b, kBase + 8 + 12 + 26), 2);  // the site's folder counter
+  EXPECT_EQ(std::tie(e[1].a, e[1].b, e[1].s1), std::make_tuple(uint16_t(1), uint16_t(0), std::string("http://host.example/")));
+  EXPECT_EQ(std::tie(e[2].a, e[2].b, e[2].s1),
+            std::make_tuple(uint16_t(1), uint16_t(1), std::string("http://host.example/dir/")));
+  EXPECT_EQ(std::tie(e[3].a, e[3].b), std::make_tuple(uint16_t(1), uint16_t(0x8000)));
+  EXPECT_EQ(std::tie(e[4].a, e[4].b), std::make_tuple(uint16_t(1), uint16_t(0x8002)));
+  EXPECT_EQ(std::tie(e[5].a, e[5].b, e[5].s1, e[5].s2),
+            std::make_tuple(uint16_t(1), uint16_t(0x8003), std::string("page.htm?x=1"),
+                            std::string("host.example/dir/page.htm")));
+  EXPECT_EQ(e[5].len, 28 + 12 + 1 + 25 + 1);
+  for (auto& x : e) EXPECT_EQ(x.child, 0xFFFFFFFFu);
+}
+
+// Fills the root with records of one folder until `room` bytes remain.
+class SplitPoint : public BTreeFile {
+ protected:
+  uint32_t RootUsed() {
+    tree_->Flush();
+    return Le32(Bytes(), kBase + 12);
+  }
+  void FillTo(uint32_t room) {
+    for (int i = 0;; ++i) {
+      uint32_t left = 7156 - RootUsed();
+      if (left - room < 1053 + 30) break;
+      ASSERT_TRUE(Add("http://h/" + std::string(900, 'a') + std::to_string(1000 + i)));
+    }
+    uint32_t left = 7156 - RootUsed();
+    // One more record of the exact size that leaves `room` bytes.
+    uint32_t len = left - room;
+    ASSERT_GE(len, 60u);
+    std::string name = "z" + std::string(len - 30 - 1 - 1, 'q');
+    ASSERT_TRUE(Add("http://h/" + name, "x"));
+    ASSERT_EQ(RootUsed(), 7156 - room);
+  }
+};
+
+TEST_F(SplitPoint, FullPageTakesAnEntryThatFitsExactly) {
+  Create(false);
+  FillTo(100);
+  std::string name = "zz" + std::string(100 - 30 - 2, 'r');  // entry of 100 bytes
+  ASSERT_TRUE(Add("http://h/" + name));
+  EXPECT_EQ(RootUsed(), 7156u);
+  EXPECT_EQ(tree_->GetHeight(), 1u);
+}
+
+TEST_F(SplitPoint, OneByteMoreSplitsTheRoot) {
+  Create(false);
+  FillTo(100);
+  std::string name = "zz" + std::string(101 - 30 - 2, 'r');
+  ASSERT_TRUE(Add("http://h/" + name));
+  EXPECT_EQ(tree_->GetHeight(), 2u);
+  Close();
+  std::string b = Bytes();
+  // The root keeps one entry and points at two pages behind the header block.
+  auto root = Entries(b, kBase + 8);
+  ASSERT_EQ(root.size(), 1u);
+  uint32_t left = Le32(b, kBase + 16);
+  EXPECT_EQ(root[0].child, 7185u);  // the split's new page comes first
+  EXPECT_EQ(left, 7185u + 7169u);
+  EXPECT_EQ(b.size(), kBase + 7185 + 2 * 7169);
+  Open();
+  tree_->CheckTree();
+}
+
+TEST_F(BTreeFile, FreedPagesAreReusedAndTheRootCollapses) {
+  Create(false);
+  std::vector<std::string> urls;
+  for (int i = 0; i < 40; ++i) {
+    urls.push_back("http://h/" + std::to_string(100 + i) + std::string(400, 'p'));
+    ASSERT_TRUE(Add(urls.back()));
+  }
+  ASSERT_GE(tree_->GetHeight(), 2u);
+  uint64_t size = stream_->Size();
+  for (auto& u : urls) ASSERT_TRUE(tree_->DeleteUrl(u));
+  tree_->Flush();
+  tree_->CheckTree();
+  std::string b = Bytes();
+  EXPECT_EQ(Le32(b, kBase + 16), 0xFFFFFFFFu) << "the root is a leaf again";
+  EXPECT_NE(Le32(b, kBase + 7177), 0xFFFFFFFFu) << "pages went to the free chain";
+  for (auto& u : urls) ASSERT_TRUE(Add(u));
+  EXPECT_EQ(stream_->Size(), size) << "allocations came from the free chain";
+  tree_->CheckTree();
+}
+
+TEST_F(BTreeFile, FindUrlFollowsFourRedirectsAndStopsOnTheFifth) {
+  Create();
+  std::vector<std::string> u;
+  for (int i = 0; i < 7; ++i) u.push_back("http://h/r" + std::to_string(i) + ".htm");
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(Add(u[i], "h/r" + std::to_string(i) + ".htm"));
+  for (int i = 0; i < 6; ++i) {
+    TWebFile r, t;
+    ASSERT_TRUE(tree_->FindRecord(u[i], r));
+    ASSERT_TRUE(tree_->FindRecord(u[i + 1], t));
+    ASSERT_TRUE(r.SetRedirect(t));
+    ASSERT_TRUE(r.SaveChanges());
+  }
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindUrl(u[2], r));
+  EXPECT_EQ(r.FullUrl, u[6]);
+  EXPECT_FALSE(r.IsRedirect());
+  ASSERT_TRUE(tree_->FindUrl(u[0], r));
+  EXPECT_EQ(r.FullUrl, u[4]) << "the fifth record of the chain is returned as it is";
+  EXPECT_TRUE(r.IsRedirect());
+  EXPECT_EQ(tree_->GetLocalPathOfUrl(u[0]), "") << "a chain too long has no local file";
+  EXPECT_EQ(tree_->GetLocalPathOfUrl(u[2]), tree_->GetFolder() + "h/r6.htm");
+}
+
+TEST_F(BTreeFile, RecordsThatDoNotFitAreRefused) {
+  Create();
+  std::string doc(1053 - 30, 'd');
+  EXPECT_TRUE(Add("http://h/" + doc.substr(0, doc.size())));
+  EXPECT_FALSE(Add("http://h/" + doc + "x"));
+  EXPECT_FALSE(Add("http://h/a" + std::string(1, '\0') + "b"));
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindRecord("http://h/" + doc, r));
+  EXPECT_FALSE(r.SetLocalName("x")) << "a longer string 2 would pass the 1053-byte limit";
+  EXPECT_EQ(r.GetUrl(), doc);
+  EXPECT_EQ(tree_->GetCount(), 1u);
+}
+
+TEST_F(BTreeFile, RenamedRecordMovesToItsNewKey) {
+  Create();
+  ASSERT_TRUE(Add("http://h/d/old.htm", "h/d/old.htm"));
+  ASSERT_TRUE(Add("http://h/d/taken.htm", "h/d/taken.htm"));
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindRecord("http://h/d/old.htm", r));
+  ASSERT_TRUE(r.SetUrl("new.htm"));
+  r.SetState(fsRetrieved);
+  ASSERT_TRUE(r.SaveChanges());
+  EXPECT_EQ(r.FullUrl, "http://h/d/new.htm");
+  EXPECT_FALSE(tree_->FindRecord("http://h/d/old.htm", r));
+  ASSERT_TRUE(tree_->FindRecord("http://h/d/new.htm", r));
+  EXPECT_EQ(r.GetState(), fsRetrieved);
+  EXPECT_EQ(tree_->GetCount(), 2u);
+  ASSERT_TRUE(r.SetUrl("taken.htm"));
+  EXPECT_FALSE(r.SaveChanges()) << "a rename onto another record is refused";
+  ASSERT_TRUE(tree_->FindRecord("http://h/d/taken.htm", r));
+  EXPECT_EQ(r.GetLocalName(), "h/d/taken.htm");
+}
+
+TEST_F(BTreeFile, IterationGoesSiteByFolderByName) {
+  Create();
+  for (auto u : {"http://b.example/z.htm", "http://b.example/a/y.htm", "http://a.example/x/Q.htm",
+                 "http://a.example/x/a.htm", "http://a.example/w.htm", "http://b.example/A.htm"})
+    ASSERT_TRUE(Add(u));
+  std::vector<std::string> seen;
+  tree_->ForEach([&](TWebFile& r) {
+    seen.push_back(r.FullUrl);
+    return true;
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"http://a.example/w.htm", "http://a.example/x/Q.htm",
+                                            "http://a.example/x/a.htm", "http://b.example/A.htm",
+                                            "http://b.example/z.htm", "http://b.example/a/y.htm"}));
+  // Walking sites one by one, as callers do.
+  std::vector<std::string> sites;
+  for (bool ok = tree_->FindFirstSite(); ok; ok = tree_->FindNextSite()) sites.push_back(tree_->Cursor().FullUrl);
+  EXPECT_EQ(sites, (std::vector<std::string>{"http://a.example/", "http://b.example/"}));
+  ASSERT_TRUE(tree_->FindFirstSite());
+  ASSERT_TRUE(tree_->FindNextFolder());
+  EXPECT_EQ(tree_->Cursor().FullUrl, "http://a.example/x/");
+  ASSERT_TRUE(tree_->FindFirstInFolder());
+  EXPECT_EQ(tree_->Cursor().FullUrl, "http://a.example/x/Q.htm");
+  ASSERT_TRUE(tree_->FindNextInFolder());
+  EXPECT_EQ(tree_->Cursor().FullUrl, "http://a.example/x/a.htm");
+  EXPECT_FALSE(tree_->FindNextInFolder());
+  EXPECT_EQ(tree_->Cursor().FullUrl, "http://a.example/x/a.htm") << "a failed step restores the cursor";
+  // A callback that stops, and one that deletes what it visits.
+  int calls = 0;
+  EXPECT_FALSE(tree_->ForEach([&](TWebFile&) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2);
+  tree_->ForEach([&](TWebFile& r) { return tree_->DeleteRecord(r); });
+  EXPECT_EQ(tree_->GetCount(), 0u);
+}
+
+TEST_F(BTreeFile, ForEachWritesBackOnlyWhatChanged) {
+  Create();
+  ASSERT_TRUE(Add("http://h/a.htm", "h/a.htm"));
+  ASSERT_TRUE(Add("http://h/b.htm", "h/b.htm"));
+  tree_->Flush();
+  tree_->ForEach([](TWebFile&) { return true; });
+  EXPECT_FALSE(std::filesystem::exists(TWebStream::JournalPath(path_))) << "an idle walk writes nothing";
+  tree_->ForEach([](TWebFile& r) {
+    if (r.GetUrl() == "a.htm") r.SetLocalName("h/renamed-in-walk.htm");
+    return true;
+  });
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindRecord("http://h/a.htm", r));
+  EXPECT_EQ(r.GetLocalName(), "h/renamed-in-walk.htm");
+}
+
+TEST_F(BTreeFile, ClosedTreeAnswersNothing) {
+  TUrlBTree tree;
+  TWebFile r;
+  EXPECT_EQ(tree.GetCount(), 0u);
+  EXPECT_FALSE(tree.AddUrl("http://h/", r));
+  EXPECT_FALSE(tree.FindRecord("http://h/", r));
+  EXPECT_FALSE(tree.DeleteUrl("http://h/"));
+  EXPECT_FALSE(tree.FindFirstSite());
+  EXPECT_EQ(tree.GetLocalPathOfUrl("http://h/"), "");
+}
+
+// ---------------------------------------------------------------- model
+
+struct Model {
+  struct Rec {
+    std::string local;
+    uint8_t state = 0;
+  };
+  std::map<std::string, Rec> byUrl;
+  // The walk's order: site, folder, name.
+  static std::tuple<std::string, std::string, std::string> Order(const std::string& url) {
+    size_t host = url.find('/', 7);
+    size_t slash = url.rfind('/');
+    return {url.substr(0, host + 1), url.substr(0, slash + 1), url.substr(slash + 1)};
+  }
+  std::vector<std::string> Walk() const {
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> o;
+    for (auto& [u, r] : byUrl) o[Order(u)] = u;
+    std::vector<std::string> out;
+    for (auto& [k, u] : o) out.push_back(u);
+    return out;
+  }
+};
+
+class BTreeModel : public BTreeFile {
+ protected:
+  std::mt19937 rng{20240601};
+  int Rand(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
+  std::string Text(size_t n) {
+    static const char chars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.~=&";
+    std::string s(n, 'a');
+    for (auto& c : s) c = chars[Rand(sizeof chars - 1)];
+    return s;
+  }
+  size_t Length() {
+    int r = Rand(100);
+    if (r < 70) return 1 + Rand(40);
+    if (r < 95) return 40 + Rand(300);
+    return 300 + Rand(720);
+  }
+  std::string Url() {
+    std::string u = "http://s" + std::to_string(Rand(6)) + ".example/";
+    if (Rand(4)) u += "d" + std::to_string(Rand(30)) + "/";
+    return u + Text(Length());
+  }
+  void Check(const Model& m, const std::vector<std::string>& touched) {
+    ASSERT_EQ(tree_->GetCount(), m.byUrl.size());
+    for (auto& u : touched) {
+      TWebFile r;
+      auto it = m.byUrl.find(u);
+      bool found = tree_->FindRecord(u, r);
+      ASSERT_EQ(found, it != m.byUrl.end()) << u;
+      if (found) {
+        ASSERT_EQ(r.GetLocalName(), it->second.local);
+        ASSERT_EQ(r.GetState(), it->second.state);
+      }
+    }
+  }
+  void CheckWalk(const Model& m) {
+    std::vector<std::string> seen;
+    tree_->ForEach([&](TWebFile& r) {
+      seen.push_back(r.FullUrl);
+      return true;
+    });
+    ASSERT_EQ(seen, m.Walk());
+  }
+};
+
+TEST_F(BTreeModel, RandomOperationsMatchAMapAcrossReopensAndCrashes) {
+  Create(false);
+  Model m, committed;
+  std::vector<std::string> live;
+  const int kBatches = 200, kOps = 900;
+  int inserted = 0, crashes = 0;
+  for (int batch = 0; batch < kBatches; ++batch) {
+    std::vector<std::string> touched;
+    for (int op = 0; op < kOps; ++op) {
+      int kind = Rand(100);
+      if (kind < 60 || live.empty()) {
+        std::string u = Url(), local = Text(Length());
+        bool fits = u.size() - u.rfind('/') - 1 + local.size() + 30 <= 1053;
+        TWebFile r;
+        r.SetStrings("", fits ? local : "");
+        if (!fits) local.clear();
+        bool fresh = !m.byUrl.count(u);
+        ASSERT_EQ(tree_->AddUrl(u, r), fresh);
+        if (fresh) {
+          m.byUrl[u] = {local, 0};
+          live.push_back(u);
+          ++inserted;
+        }
+        touched.push_back(u);
+      } else if (kind < 80) {
+        size_t i = size_t(Rand(int(live.size())));
+        std::string u = live[i];
+        ASSERT_TRUE(tree_->DeleteUrl(u));
+        m.byUrl.erase(u);
+        live[i] = live.back();
+        live.pop_back();
+        touched.push_back(u);
+      } else {
+        std::string u = live[size_t(Rand(int(live.size())))];
+        TWebFile r;
+        ASSERT_TRUE(tree_->FindRecord(u, r));
+        auto& rec = m.byUrl[u];
+        rec.state = uint8_t(Rand(22));
+        r.SetState(TWebFileState(rec.state));
+        if (Rand(2)) {
+          std::string local = Text(Length());
+          if (r.SetLocalName(local)) rec.local = local;
+        }
+        ASSERT_TRUE(r.SaveChanges());
+        touched.push_back(u);
+      }
+    }
+    Check(m, touched);
+    if (HasFatalFailure()) return;
+    int event = Rand(10);
+    if (event == 0) {
+      tree_->Flush();
+      committed = m;
+      Close();
+      Open(false);
+    } else if (event == 1) {
+      Crash();
+      Open(false);
+      m = committed;
+      ++crashes;
+      live.clear();
+      for (auto& [u, r] : m.byUrl) live.push_back(u);
+      ASSERT_EQ(tree_->GetCount(), m.byUrl.size());
+    } else if (event < 5) {
+      tree_->Flush();
+      committed = m;
+    }
+    if (batch % 25 == 24) {
+      CheckWalk(m);
+      tree_->CheckTree();
+    }
+    if (HasFatalFailure()) return;
+  }
+  CheckWalk(m);
+  Close();
+  Open(false);
+  CheckWalk(m);
+  EXPECT_GE(inserted, 100000);
+  EXPECT_GT(crashes, 5);
+  EXPECT_GE(tree_->GetHeight(), 3u);
+}
+
+// ---------------------------------------------------------------- damage
+
+class BTreeDamage : public BTreeFile {
+ protected:
+  void Build() {
+    Create(false);
+    for (int i = 0; i < 400; ++i) ASSERT_TRUE(Add("http://h/d" + std::to_string(i % 7) + "/" + std::to_string(i) + std::string(60, 'x')));
+    for (int i = 0; i < 400; i += 3) ASSERT_TRUE(tree_->DeleteUrl("http://h/d" + std::to_string(i % 7) + "/" + std::to_string(i) + std::string(60, 'x')));
+    Close();
+    good_ = Bytes();
+  }
+  // Opens the file and uses it fully; true when it was refused cleanly.
+  bool RefusedOrUsable(const std::string& bytes) {
+    qlon::test::WriteFileBytes(path_, bytes);
+    std::filesystem::remove(TWebStream::JournalPath(path_));
+    try {
+      TWebStream s(path_, TWebStream::Mode::Open);
+      TUrlBTree t;
+      if (!t.OpenTree(dir_.path().string(), &s, kBase)) return true;
+      t.ForEach([](TWebFile&) { return true; });
+      TWebFile r;
+      t.AddUrl("http://h/new", r);
+      t.DeleteUrl("http://h/d1/1" + std::string(60, 'x'));
+      t.CloseTree();
+      return false;
+    } catch (const EWebStream&) {
+      return true;
+    }
+  }
+  std::string good_;
+};
+
+TEST_F(BTreeDamage, DamagedPagesGiveAClearError) {
+  Build();
+  std::string b = good_;
+  b[kBase + 7185 + 4] = char(0x7F);  // used bytes of the first page
+  qlon::test::WriteFileBytes(path_, b);
+  TWebStream s(path_, TWebStream::Mode::Open);
+  TUrlBTree t;
+  try {
+    t.OpenTree(dir_.path().string(), &s, kBase);
+    FAIL() << "a damaged page was accepted";
+  } catch (const EUrlBTreeCorrupt& e) {
+    EXPECT_NE(std::string(e.what()).find("page 0x1C11"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(BTreeDamage, TruncatedFileIsRefused) {
+  Build();
+  EXPECT_TRUE(RefusedOrUsable(good_.substr(0, kBase + 100)));
+  EXPECT_TRUE(RefusedOrUsable(good_.substr(0, good_.size() - 10)));
+}
+
+TEST_F(BTreeDamage, RandomByteDamageNeverCrashesOrHangs) {
+  Build();
+  std::mt19937 rng(7);
+  int refused = 0;
+  for (int run = 0; run < 300; ++run) {
+    std::string b = good_;
+    int hits = 1 + int(rng() % 8);
+    for (int i = 0; i < hits; ++i) {
+      size_t at = kBase + rng() % (b.size() - kBase);
+      b[at] = char(rng() % 4 == 0 ? 0xFF : rng());
+    }
+    refused += RefusedOrUsable(b);
+  }
+  EXPECT_GT(refused, 30) << "damage was detected at all";
+}
+
+TEST_F(BTreeDamage, LoopsInTheTreeOrFreeChainAreRefused) {
+  Build();
+  std::string b = good_;
+  ASSERT_NE(Le32(b, kBase + 16), 0xFFFFFFFFu);
+  // A child pointer that leads back to a page above it.
+  uint32_t first = Le32(b, kBase + 16);
+  std::string c = b;
+  uint64_t root = kBase + 8;
+  uint32_t rootEntryChild = Le32(c, root + 12);
+  auto put32 = [](std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + i] = char(v >> (8 * i));
+  };
+  put32(c, root + 12, first);
+  EXPECT_TRUE(RefusedOrUsable(c)) << "two pointers to one page";
+  c = b;
+  put32(c, kBase + 7177, rootEntryChild);  // the free chain points at a page in use
+  EXPECT_TRUE(RefusedOrUsable(c));
+}
+
+}  // namespace
