@@ -7,6 +7,8 @@
 
 #include "WebFile.h"
 
+namespace qlon {
+
 namespace {
 
 constexpr size_t kMaxDepth = 32;  // far beyond any tree the 32-bit offsets allow
@@ -1123,3 +1125,5 @@ bool TUrlBTree::ForEachInSite(const TWebFile& site, const TForEachCallback& call
   }
   return true;
 }
+
+}  // namespace qlon

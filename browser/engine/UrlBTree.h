@@ -50,9 +50,11 @@
 #include <string_view>
 #include <vector>
 
+#include "IdentityList.h"
+#include "WebFile.h"
 #include "WebStream.h"
 
-class TWebFile;
+namespace qlon {
 
 // A capture file whose tree is damaged: the message says where.
 class EUrlBTreeCorrupt : public EWebStream {
@@ -98,6 +100,10 @@ class TUrlBTree {
   void SetFolder(const std::string& path);
   const std::string& GetFolder() const { return folder_; }
   double CaptureDate = 0;
+  TIdentityList Identities;
+  TLocalNameOptions NameOptions;
+  // The MIME item of a record (from the capture's MIME table); by default none.
+  std::function<TMimeNaming(const TWebFile&)> MimeNaming;
 
   uint32_t GetCount() const;
   uint16_t GetSiteCount() const;
@@ -206,3 +212,5 @@ class TUrlBTree {
   std::string cursorSite_, cursorFolderUrl_;
   std::string savedSite_, savedFolderUrl_;
 };
+
+}  // namespace qlon

@@ -3,7 +3,15 @@
 #include <cmath>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "LocalPath.h"
+#include "Texts.h"
 #include "UrlBTree.h"
+
+namespace qlon {
 
 TWebFile::TWebFile(TUrlBTree* owner) : Owner(owner) { Clear(); }
 
@@ -245,9 +253,174 @@ double TWebFile::GetFileDate() const {
   return DosToDateTime(GetDosDate());
 }
 
+// ---------------------------------------------------------------- local file
+
+namespace {
+
+// The last part of a local name, where a "." starts the extension.
+size_t ExtensionDot(const std::string& name) {
+  size_t slash = name.rfind('/');
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
+  return dot;
+}
+
+}  // namespace
+
+namespace {
+
+enum class Claim { Taken, Reserved, Refused };
+
+Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own) {
+  auto path = LocalNameToPath(folder, name);
+  if (!path) return Claim::Refused;
+  if (name == own) return Claim::Reserved;
+  int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return errno == EEXIST ? Claim::Taken : Claim::Refused;
+  ::close(fd);
+  return Claim::Reserved;
+}
+
+bool Exists(const std::filesystem::path& folder, const std::string& name) {
+  auto path = LocalNameToPath(folder, name);
+  struct stat st {};
+  return path && ::lstat(path->c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own) {
+  switch (TryClaim(folder, name, own)) {
+    case Claim::Reserved: return name;
+    case Claim::Refused: return {};
+    case Claim::Taken: break;
+  }
+  // Only the last part is numbered: a dot in a folder name is not an extension.
+  size_t dot = ExtensionDot(name);
+  size_t slash = name.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+  std::string base = name.substr(dir.size(), dot == std::string::npos ? std::string::npos : dot - dir.size());
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+  auto candidate = [&](uint64_t n) {
+    std::string digits = std::to_string(n);
+    size_t keep = base.size() > digits.size() ? base.size() - digits.size() : 0;
+    return dir + base.substr(0, keep) + digits + ext;
+  };
+  std::vector<uint64_t> order;
+  for (uint64_t k = 1; k <= 9; ++k) order.push_back(k);
+  for (uint64_t t = 1; t <= 8; ++t)
+    for (uint64_t k = 1; k <= 9; ++k) order.push_back(t * 10 + k);
+  for (uint64_t h = 1; h <= 9; ++h)
+    for (uint64_t t = 1; t <= 9; ++t)
+      for (uint64_t k = 1; k <= 9; ++k) order.push_back((h - 1) * 100 + (t - 1) * 10 + k);
+  for (uint64_t n : order) {
+    Claim c = TryClaim(folder, candidate(n), own);
+    if (c == Claim::Reserved) return candidate(n);
+    if (c == Claim::Refused) return {};
+  }
+  // Every short candidate is taken: find a free number from 1000 on, by
+  // doubling steps and then halving the gap (a few probes, not thousands).
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    uint64_t lo = 999, hi = 1000;
+    while (Exists(folder, candidate(hi))) {
+      lo = hi;
+      hi = 1000 + (hi - 1000 + 1) * 2;
+      if (hi > (uint64_t(1) << 40)) return {};
+    }
+    while (hi - lo > 1) {
+      uint64_t mid = lo + (hi - lo) / 2;
+      (Exists(folder, candidate(mid)) ? lo : hi) = mid;
+    }
+    Claim c = TryClaim(folder, candidate(hi), own);
+    if (c == Claim::Reserved) return candidate(hi);
+    if (c == Claim::Refused) return {};
+  }
+  return {};
+}
+
+std::string TWebFile::GetLocalPath() const {
+  if (!Owner || IsRedirect()) return {};
+  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName());
+  return path ? path->string() : std::string();
+}
+
+uint64_t TWebFile::GetFileSize() const {
+  std::string path = GetLocalPath();
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return uint64_t(st.st_size);
+}
+
+std::string TWebFile::GetThumbnailPath() const {
+  std::string name = GetLocalName();
+  if (!Owner || !IsRetrieved() || !IsHtmlPage() || name.empty()) return {};
+  size_t dot = ExtensionDot(name);
+  name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
+  auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name);
+  return path ? path->string() : std::string();
+}
+
+// ---------------------------------------------------------------- MIME and identity
+
+TMimeNaming TWebFile::GetMimeNaming() const {
+  if (Owner && Owner->MimeNaming && GetMimeIndex() != 0) return Owner->MimeNaming(*this);
+  return {};
+}
+
+bool TWebFile::IsHtmlPage() const {
+  if (!HasFlag(kFlagPageLink)) return false;
+  int category = GetMimeNaming().Category;
+  return category < 0 || category == 0;
+}
+
+void TWebFile::SetJavaClass(bool on) { SetFlag(kFlagJavaClass, on); }
+
+bool TWebFile::GetIdentity(std::string& user, std::string& password) const {
+  user.clear();
+  password.clear();
+  if (!Owner || GetIdentityIndex() == 0) return false;
+  return Owner->Identities.GetIdentity(GetIdentityIndex() - 1, user, password);
+}
+
+bool TWebFile::SetIdentity(const std::string& user, const std::string& password) {
+  if (!Owner) return false;
+  int slot = Owner->Identities.SetIdentity(FullUrl, user, password);
+  if (slot < 0 || slot > 254) return false;
+  SetIdentityIndex(uint8_t(slot + 1));
+  return true;
+}
+
+void TWebFile::CopyIdentity(const TWebFile& other) { SetIdentityIndex(other.GetIdentityIndex()); }
+
 // ---------------------------------------------------------------- presentation
+
+namespace {
+
+// Until the Utils unit defines HttpStatusText: the same text, "Pas trouvé (404)".
+std::string StatusText(int code) {
+  if (code == 0) return {};
+  return std::string(HttpStatusTableText(code)) + " (" + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+std::string TWebFile::GetStateText() const {
+  int code = GetWidth();
+  if (IsRedirect()) {
+    if (code == 301 || code == 302) {
+      std::string text(HttpStatusTableText(code));
+      ReplaceFirst(text, "%s", GetLocalName());
+      return text;
+    }
+    return StatusText(code);
+  }
+  if (GetState() == fsError) return code < 100 ? std::string(HttpErrorText(code)) : StatusText(code);
+  return std::string(TextAt(kWebFileStateTexts, GetState()));
+}
 
 std::string TWebFile::SizeText(uint64_t size) {
   if (size < 1024) return std::to_string(size) + " Octets";
   return std::to_string(size / 1024 + (size % 1024 ? 1 : 0)) + " Ko";
 }
+
+}  // namespace qlon

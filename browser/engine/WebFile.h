@@ -22,10 +22,26 @@
 // Invariant: the length word always equals the two strings' lengths + 30 and
 // never exceeds 1053; a setter that would break it refuses and changes nothing.
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
+
+namespace qlon {
 
 class TUrlBTree;
+
+// What the local-name rule and the page tests need of a record's MIME item.
+struct TMimeNaming {
+  int Category = -1;                    // 0 Html, 1 Texte, 2 Image, ...; -1 no item
+  std::vector<std::string> Extensions;  // without the ".", the first is the item's own
+};
+
+// The capture options the local-name rule reads.
+struct TLocalNameOptions {
+  bool ShortFileNames = false;   // ShortFileNameFlag: 8.3 names
+  bool UseWebStructure = false;  // UseWebStructureFlag: host and folders under the capture folder
+};
 
 enum TWebFileState : uint8_t {
   fsToCapture = 0,
@@ -51,6 +67,14 @@ enum TWebFileState : uint8_t {
   fsFilteredExclusion = 20,
   fsFilteredDomainMachine = 21,
 };
+
+// The unique-name rule: `name` when its file is free, else the first free
+// numbered candidate (the end of the base name replaced by 1..9, 11..19, ...,
+// 81..89, then the three-digit round, then 1000 and on, so that a candidate
+// is always found). The chosen file is created empty at once, so two records
+// never get one file even when their bodies arrive later. `own` (the
+// record's current name) counts as free. Empty when the folder refuses.
+std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own);
 
 class TWebFile {
  public:
@@ -157,8 +181,30 @@ class TWebFile {
   static uint32_t DateTimeToDos(double dateTime);
   static double DosToDateTime(uint32_t dos);
 
+  // Local file. GetLocalPath is empty when the record has no local name or
+  // its name is not a clean one (see LocalPath.h).
+  std::string GetLocalPath() const;
+  uint64_t GetFileSize() const;
+  std::string GetThumbnailPath() const;
+  // Names the record's local file from its URL and reserves it (an empty file
+  // is created) so that no other record gets it; false when no name could be
+  // made (no owner, no folder, or a name that does not fit the record).
+  bool BuildLocalName();
+
+  // MIME, through the owner's table.
+  TMimeNaming GetMimeNaming() const;
+  bool IsHtmlPage() const;
+  void SetJavaClass(bool on);
+
+  // Identity, in the owner's identity list.
+  bool GetIdentity(std::string& user, std::string& password) const;
+  bool SetIdentity(const std::string& user, const std::string& password);
+  void CopyIdentity(const TWebFile& other);
+
   // Presentation.
   static std::string SizeText(uint64_t size);
+  std::string GetSizeText() const { return SizeText(GetFileSize()); }
+  std::string GetStateText() const;
 
   TUrlBTree* Owner = nullptr;
   std::string FullUrl;
@@ -180,3 +226,5 @@ class TWebFile {
   std::string storedKey_;
   bool stored_ = false;
 };
+
+}  // namespace qlon

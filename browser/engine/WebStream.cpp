@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+namespace qlon {
+
 namespace {
 
 constexpr char kJournalMagic[8] = {'Q', 'L', 'O', 'N', 'J', 'R', 'N', '1'};
@@ -273,3 +275,5 @@ void TWebStream::Rollback() {
   RecoverJournal(fd_, path_);
   size_ = committedSize_;
 }
+
+}  // namespace qlon

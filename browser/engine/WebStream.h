@@ -36,9 +36,14 @@
 #include <stdexcept>
 #include <string>
 
-class EWebStream : public std::runtime_error {
+#include "Utils.h"
+
+namespace qlon {
+
+// The capture file cannot be opened, read or written.
+class EWebStream : public Exception {
  public:
-  using std::runtime_error::runtime_error;
+  using Exception::Exception;
 };
 
 class TWebStream {
@@ -94,3 +99,5 @@ class TWebStream {
   // Ranges of the committed file already journalled in this transaction: start -> end.
   std::map<uint64_t, uint64_t> journalled_;
 };
+
+}  // namespace qlon

@@ -10,6 +10,7 @@
 #include "WebFile.h"
 
 namespace {
+using namespace qlon;
 
 constexpr uint64_t kBase = 5120;
 

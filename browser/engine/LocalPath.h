@@ -1,0 +1,36 @@
+#pragma once
+// Local names: where a capture keeps the file of a record, relative to the
+// capture folder. A local name is a "/"-separated path of clean parts:
+//   - no part is empty, "." or "..";
+//   - no part holds "/", "\", NUL, a control byte, ":" or "|";
+//   - no part ends with "." or a blank; each part is at most 255 bytes
+//     (never cut inside a UTF-8 sequence); the whole is at most 1023 bytes.
+// Such a name cannot leave the folder it is joined to. Names come from URLs
+// (hostile input) and from capture files (possibly damaged), so every use of
+// one by the file system goes through LocalNameToPath, which refuses names
+// that are not clean and symbolic links met below the capture folder.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qlon {
+
+inline constexpr std::size_t kLocalPartMax = 255;
+inline constexpr std::size_t kLocalNameMax = 1023;
+
+// One part, made clean: forbidden bytes become "_", trailing dots and blanks
+// go, the length is cut to 255 bytes. Empty, "." and ".." give "".
+std::string CleanNamePart(std::string_view part);
+// A whole name, split at "/" and "\", each part cleaned, empty parts dropped.
+std::string CleanLocalName(std::string_view raw);
+bool IsCleanLocalName(std::string_view name);
+
+// The path of a local name inside the folder; none when the name is empty,
+// not clean, too long, or passes through a symbolic link below the folder.
+std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name);
+// Creates the folders of a local folder name (all missing parents) through
+// LocalNameToPath; false when refused or when creating failed.
+bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name);
+
+}  // namespace qlon
