@@ -1,23 +1,23 @@
 #include "ImgMap.h"
 
+#include <QFile>
 #include <QIODevice>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "HtmlParser.h"
 #include "LocalPath.h"
+#include "Types.h"
+#include "UrlBTree.h"
+#include "Urlutil.h"
 #include "Utils.h"
 
 namespace qlon {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // The integers of a coordinates text, in order ("10, 20,30" or "10 20 30").
 std::vector<int> Numbers(std::string_view text) {
@@ -78,7 +78,7 @@ TMapImg::TMapImg(std::string imageUrl, std::string imageFile, std::string mapFil
 
 int TMapList::IndexOfName(std::string_view imageFile) const {
   for (int i = Count() - 1; i >= 0; --i)
-    if (EqualNoCase(maps_[size_t(i)]->ImageFile, imageFile)) return i;
+    if (SameTextAscii(maps_[size_t(i)]->ImageFile, imageFile)) return i;
   return -1;
 }
 
@@ -117,6 +117,51 @@ void TMapList::LoadFromStream(int version, QIODevice& stream) {
     for (int k = 0; k < 6; ++k) s[k] = ReadShortStringChecked(stream);
     if (version >= 513) s[6] = ReadShortStringChecked(stream);
     AddMap(s[6], s[0], s[1], s[3], s[2], s[4], s[5]);
+  }
+}
+
+// The map file of an image: its local name with ".map" for the extension;
+// when another map of the list has that name already ("a.gif" and "a.jpg"),
+// ".map" is added to the whole name so that their zones stay apart.
+static std::string MapFileOf(const std::string& local, const TMapList& maps) {
+  size_t slash = local.rfind('/');
+  size_t dot = local.rfind('.');
+  std::string name = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? local + ".map"
+                                                                                             : local.substr(0, dot) + ".map";
+  for (int i = 0; i < maps.Count(); ++i)
+    if (SameTextAscii(maps[i].MapFile, name)) return local + ".map";
+  return name;
+}
+
+void CollectPageMaps(const std::string& pageUrl, const std::string& localPath, TUrlBTree& capture, TMapList& maps) {
+  QFile file(QString::fromStdString(localPath));
+  if (localPath.empty() || !file.open(QIODevice::ReadOnly)) return;
+  THtmlParser parser(file);
+  parser.Parse();
+  std::string mapUrl, target, title;
+  bool haveTitle = false;
+  for (int i = 0; i < parser.GetCount(); ++i) {
+    if (!(parser.GetToken(i).Flags & kTokenStart)) continue;
+    TTagLink link;
+    if (!parser.GetTagLink(i, link)) continue;
+    std::string url = link.HasOldRef() ? link.GetOldUrl() : link.GetUrl();
+    if (url.empty()) continue;
+    url = ResolveUrl(url, pageUrl);
+    if (link.Kind == tkA) {
+      mapUrl = url;
+      target = link.GetParamValue("TARGET");
+    } else if (link.Kind == tkImg && link.IsMap) {
+      TWebFile image(&capture);
+      if (!capture.FindUrl(url, image) || image.GetState() != fsRetrieved || image.IsHtmlPage()) continue;
+      std::string local = image.GetLocalName();
+      if (local.empty() || maps.IndexOfName(local) >= 0) continue;
+      if (!haveTitle) {
+        std::string text, tag;
+        if (FindTagTextInFile(localPath, "TITLE", 10, text, tag)) DecodeHtmlEntities(text, false, title);
+        haveTitle = true;
+      }
+      maps.AddMap(image.FullUrl, local, MapFileOf(local, maps), title, mapUrl, pageUrl, target);
+    }
   }
 }
 

@@ -71,6 +71,11 @@ class TMapList {
   std::vector<std::unique_ptr<TMapImg>> maps_;
 };
 
+// Adds to the list the server-side image maps of a saved page: each
+// retrieved, non-HTML image marked ISMAP, with the link around it, once per
+// local image.
+void CollectPageMaps(const std::string& pageUrl, const std::string& localPath, TUrlBTree& capture, TMapList& maps);
+
 class TZone {
  public:
   static constexpr int kTrackFinal = 8;

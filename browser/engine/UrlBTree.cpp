@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "Urlutil.h"
 #include "WebFile.h"
 
 namespace qlon {
@@ -776,7 +777,8 @@ void TUrlBTree::CheckTree() {
 
 bool TUrlBTree::Fits(const std::string& url, const std::string& localName) {
   UrlParts parts;
-  if (!SplitUrl(url, parts)) return false;
+  // A NUL cannot be stored, and the URL model would cut at it: two URLs would meet.
+  if (url.find('\0') != std::string::npos || !SplitUrl(url, parts)) return false;
   auto ok = [](const std::string& a, const std::string& b) {
     return a.find('\0') == std::string::npos && b.find('\0') == std::string::npos &&
            kEntryHead + a.size() + b.size() + 2 <= kMaxEntry;
@@ -784,23 +786,14 @@ bool TUrlBTree::Fits(const std::string& url, const std::string& localName) {
   return ok(parts.document, localName) && ok(parts.folder, "") && ok(parts.site, "");
 }
 
-// Stand-in for the URL model's split, until that unit is in the tree.
+// The three keys of a URL: its site, its folder and its document, in the
+// normal form of the URL model (so equal texts are the same record).
 bool TUrlBTree::SplitUrl(const std::string& url, UrlParts& parts) {
-  size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return false;
-  size_t hostAt = scheme + 3;
-  size_t pathAt = url.find('/', hostAt);
-  size_t q = url.find('?', hostAt);
-  if (q != std::string::npos && (pathAt == std::string::npos || q < pathAt)) pathAt = q;
-  std::string host = url.substr(hostAt, pathAt == std::string::npos ? std::string::npos : pathAt - hostAt);
-  for (auto& c : host) c = char(std::tolower(static_cast<unsigned char>(c)));
-  std::string rest = pathAt == std::string::npos ? "/" : url.substr(pathAt);
-  if (rest[0] != '/') rest = "/" + rest;
-  size_t query = rest.find('?');
-  size_t slash = rest.rfind('/', query == std::string::npos ? std::string::npos : query);
-  parts.site = url.substr(0, hostAt) + host + "/";
-  parts.folder = url.substr(0, hostAt) + host + rest.substr(0, slash + 1);
-  parts.document = rest.substr(slash + 1);
+  if (url.empty()) return false;
+  TUrl u(url);
+  parts.site = u.GetSiteUrl();
+  parts.folder = u.GetDirectoryUrl();
+  parts.document = u.GetDocument();
   return true;
 }
 

@@ -102,6 +102,7 @@ class TUrlBTree {
   double CaptureDate = 0;
   TIdentityList Identities;
   TLocalNameOptions NameOptions;
+  TUniqueNameHints NameHints;
   // The MIME item of a record (from the capture's MIME table); by default none.
   std::function<TMimeNaming(const TWebFile&)> MimeNaming;
 

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "HtmlParser.h"
 #include "LocalPath.h"
+#include "Urlutil.h"
 #include "Texts.h"
 #include "UrlBTree.h"
 
@@ -289,7 +291,8 @@ bool Exists(const std::filesystem::path& folder, const std::string& name) {
 
 }  // namespace
 
-std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own) {
+std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
+                              TUniqueNameHints* hints) {
   switch (TryClaim(folder, name, own)) {
     case Claim::Reserved: return name;
     case Claim::Refused: return {};
@@ -301,39 +304,51 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
   std::string dir = slash == std::string::npos ? "" : name.substr(0, slash + 1);
   std::string base = name.substr(dir.size(), dot == std::string::npos ? std::string::npos : dot - dir.size());
   std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  auto candidate = [&](uint64_t n) {
-    std::string digits = std::to_string(n);
+  // Candidate k: the 729 short numbers in their order, then 1000, 1001, ...
+  static const std::vector<uint64_t> order = [] {
+    std::vector<uint64_t> o;
+    for (uint64_t k = 1; k <= 9; ++k) o.push_back(k);
+    for (uint64_t t = 1; t <= 8; ++t)
+      for (uint64_t k = 1; k <= 9; ++k) o.push_back(t * 10 + k);
+    for (uint64_t h = 1; h <= 9; ++h)
+      for (uint64_t t = 1; t <= 9; ++t)
+        for (uint64_t k = 1; k <= 9; ++k) o.push_back((h - 1) * 100 + (t - 1) * 10 + k);
+    return o;
+  }();
+  auto candidate = [&](uint64_t k) {
+    std::string digits = std::to_string(k < order.size() ? order[k] : 1000 + (k - order.size()));
     size_t keep = base.size() > digits.size() ? base.size() - digits.size() : 0;
     return dir + base.substr(0, keep) + digits + ext;
   };
-  std::vector<uint64_t> order;
-  for (uint64_t k = 1; k <= 9; ++k) order.push_back(k);
-  for (uint64_t t = 1; t <= 8; ++t)
-    for (uint64_t k = 1; k <= 9; ++k) order.push_back(t * 10 + k);
-  for (uint64_t h = 1; h <= 9; ++h)
-    for (uint64_t t = 1; t <= 9; ++t)
-      for (uint64_t k = 1; k <= 9; ++k) order.push_back((h - 1) * 100 + (t - 1) * 10 + k);
-  for (uint64_t n : order) {
-    Claim c = TryClaim(folder, candidate(n), own);
-    if (c == Claim::Reserved) return candidate(n);
-    if (c == Claim::Refused) return {};
+  // Where the last search for this name ended, when the candidate before it
+  // is still taken: a folder of many equal names costs a few probes per file.
+  uint64_t k = 0;
+  if (hints) {
+    auto it = hints->find(name);
+    if (it != hints->end() && it->second > 0 && Exists(folder, candidate(it->second - 1))) k = it->second;
   }
-  // Every short candidate is taken: find a free number from 1000 on, by
-  // doubling steps and then halving the gap (a few probes, not thousands).
-  for (int attempt = 0; attempt < 64; ++attempt) {
-    uint64_t lo = 999, hi = 1000;
-    while (Exists(folder, candidate(hi))) {
-      lo = hi;
-      hi = 1000 + (hi - 1000 + 1) * 2;
-      if (hi > (uint64_t(1) << 40)) return {};
+  for (int attempt = 0; attempt < 1000; ++attempt, ++k) {
+    if (k >= order.size() && Exists(folder, candidate(k))) {
+      // Past the short numbers: double the step, then halve the gap, to reach
+      // a free number in a few probes however many are taken.
+      uint64_t lo = k, hi = k + 1;
+      while (Exists(folder, candidate(hi))) {
+        lo = hi;
+        hi = k + (hi - k) * 2;
+        if (hi > (uint64_t(1) << 40)) return {};
+      }
+      while (hi - lo > 1) {
+        uint64_t mid = lo + (hi - lo) / 2;
+        (Exists(folder, candidate(mid)) ? lo : hi) = mid;
+      }
+      k = hi;
     }
-    while (hi - lo > 1) {
-      uint64_t mid = lo + (hi - lo) / 2;
-      (Exists(folder, candidate(mid)) ? lo : hi) = mid;
-    }
-    Claim c = TryClaim(folder, candidate(hi), own);
-    if (c == Claim::Reserved) return candidate(hi);
+    Claim c = TryClaim(folder, candidate(k), own);
     if (c == Claim::Refused) return {};
+    if (c == Claim::Reserved) {
+      if (hints) (*hints)[name] = k + 1;
+      return candidate(k);
+    }
   }
   return {};
 }
@@ -358,6 +373,75 @@ std::string TWebFile::GetThumbnailPath() const {
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
   auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name);
   return path ? path->string() : std::string();
+}
+
+namespace {
+
+
+std::string CutBefore(std::string text, char c) {
+  size_t at = text.find(c);
+  return at == std::string::npos ? text : text.substr(0, at);
+}
+
+}  // namespace
+
+bool TWebFile::BuildLocalName() {
+  if (!Owner || Owner->GetFolder().empty() || FullUrl.empty()) return false;
+  const TLocalNameOptions& options = Owner->NameOptions;
+  const TMimeNaming mime = GetMimeNaming();
+  const bool shortNames = options.ShortFileNames && !IsJavaClass();
+  std::string first = mime.Extensions.empty() ? "" : mime.Extensions.front();
+  if (!first.empty() && first.front() == '.') first.erase(0, 1);
+  TUrl url(FullUrl);
+
+  std::string name = url.FileName + url.Query;
+  std::string ext;
+  if (size_t dot = name.find('.'); dot != std::string::npos) {
+    ext = name.substr(dot + 1);
+    name.resize(dot);
+  }
+  name = UnescapeUrl(name);
+  if ((ext.empty() || !url.Query.empty()) && !first.empty()) ext = first;
+  if (mime.Category == 0) {
+    if (SameTextAscii(ext, "shtml")) ext = "htm";
+    bool listed = std::any_of(mime.Extensions.begin(), mime.Extensions.end(), [&](const std::string& e) {
+      return SameTextAscii(e.size() && e[0] == '.' ? std::string_view(e).substr(1) : std::string_view(e), ext);
+    });
+    if (!listed && !first.empty()) ext = first;
+  }
+  if (shortNames) ext = std::string(Utf8Prefix(ext, 3));
+  name = CutBefore(CutBefore(CutBefore(name, '.'), ' '), '?');
+  std::erase_if(name, [](char c) { return std::string_view("=*\",+%").find(c) != std::string_view::npos; });
+  if (shortNames) name = std::string(Utf8Prefix(name, 8));
+  // What the URL gave is hostile input: each part is made clean on its own,
+  // so no "/", "\", ".." or NUL of a URL reaches the file system.
+  name = CleanNamePart(name);
+  ext = CleanNamePart(ext);
+  if (name.empty()) name = "Index";
+  std::string file = ext.empty() ? name : name + "." + ext;
+
+  std::string path;
+  if (options.UseWebStructure)
+    path = CleanLocalName(UnescapeUrl((url.Protocol == ipFile ? std::string() : url.Host) + "/" + url.Path));
+  std::string local = path.empty() ? file : path + "/" + file;
+  // Room for a numbered candidate, so a reserved file never fails to fit the record.
+  auto fits = [&](const std::string& n) { return kHead + GetUrl().size() + n.size() + 2 + 8 <= kRecordSize; };
+  if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path)) local = file;
+  if (!fits(local)) return false;
+  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints);
+  return !local.empty() && SetLocalName(local);
+}
+
+std::string TWebFile::GetRawTitle() const {
+  std::string path = GetLocalPath(), text, tag;
+  if (path.empty() || !FindTagTextInFile(path, "TITLE", 10, text, tag)) return {};
+  return text;
+}
+
+std::string TWebFile::GetTitle() const {
+  std::string decoded;
+  DecodeHtmlEntities(GetRawTitle(), false, decoded);
+  return decoded;
 }
 
 // ---------------------------------------------------------------- MIME and identity

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qlon {
@@ -74,7 +75,10 @@ enum TWebFileState : uint8_t {
 // is always found). The chosen file is created empty at once, so two records
 // never get one file even when their bodies arrive later. `own` (the
 // record's current name) counts as free. Empty when the folder refuses.
-std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own);
+// `hints` (optional) remembers where the search for each name ended.
+using TUniqueNameHints = std::unordered_map<std::string, uint64_t>;
+std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
+                              TUniqueNameHints* hints = nullptr);
 
 class TWebFile {
  public:
@@ -190,6 +194,10 @@ class TWebFile {
   // is created) so that no other record gets it; false when no name could be
   // made (no owner, no folder, or a name that does not fit the record).
   bool BuildLocalName();
+
+  // The page title of the local file, entities decoded (GetRawTitle: as written).
+  std::string GetTitle() const;
+  std::string GetRawTitle() const;
 
   // MIME, through the owner's table.
   TMimeNaming GetMimeNaming() const;
