@@ -13,7 +13,7 @@
 // Journal layout (little-endian):
 //   0   8  magic "QLONJRN1"
 //   8   8  size of the file at the last commit
-//   16 ... records: offset (8), length (4), CRC-32 of offset, length and data (4), data
+//   16 ... records: offset (8), length (4), checksum of offset, length and data (4), data
 //
 // Order of writes, and which one makes the previous ones visible:
 //   1. journal header, then fdatasync(journal), before the first write of a
