@@ -67,6 +67,15 @@ void GridLayout::setColWidth(int col, int w) {
   clampCursor();
 }
 
+void GridLayout::moveColumn(int from, int to) {
+  if (from < 0 || to < 0 || from >= colCount_ || to >= colCount_ || from == to) return;
+  const int w = colWidths_[from];
+  colWidths_.erase(colWidths_.begin() + from);
+  colWidths_.insert(colWidths_.begin() + to, w);
+  if (col_ == from) col_ = to;
+  clampCursor();
+}
+
 void GridLayout::setClientSize(int w, int h) {
   clientW_ = std::max(0, w);
   clientH_ = std::max(0, h);
@@ -407,6 +416,14 @@ void WGrid::SetColWidth(int col, int w) {
   Invalidate();
 }
 
+void WGrid::MoveColumn(int from, int to) {
+  if (from == to || from < 0 || to < 0 || from >= ColCount() || to >= ColCount()) return;
+  layout_.moveColumn(from, to);
+  syncScrollBars();
+  Invalidate();
+  ColumnMoved(from, to);
+}
+
 void WGrid::SetRow(int row) {
   const int old = layout_.row(), oldTop = layout_.topRow();
   layout_.setRow(row);
@@ -544,6 +561,12 @@ void WGrid::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x,
     return;
   }
   const int r = layout_.rowAt(y), c = layout_.colAt(x);
+  if ((layout_.options() & GridLayout::ColMoving) && r >= 0 && r < layout_.fixedRows() &&
+      c >= layout_.fixedCols()) {
+    state_ = State::Moving;
+    movingCol_ = c;
+    return;
+  }
   if (r < layout_.fixedRows() || c < layout_.fixedCols()) return;
   const int old = layout_.row();
   layout_.setRow(r);
@@ -561,6 +584,10 @@ void WGrid::MouseMove(Qt::MouseButtons buttons, int x, int y) {
     Invalidate();
     return;
   }
+  if (state_ == State::Moving) {
+    viewport()->setCursor(Qt::SizeHorCursor);
+    return;
+  }
   if (state_ == State::Selecting && (buttons & Qt::LeftButton)) {
     const int r = layout_.rowAt(y);
     if (r >= layout_.fixedRows() && r != layout_.row()) SetRow(r);
@@ -573,6 +600,10 @@ void WGrid::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, i
   state_ = State::Normal;
   if (was == State::Sizing) {
     ColWidthsChanged();
+  } else if (was == State::Moving) {
+    viewport()->unsetCursor();
+    const int to = layout_.colAt(x);
+    if (to >= layout_.fixedCols()) MoveColumn(movingCol_, to);
   } else if (was == State::Selecting) {
     // The row under the mouse is current now: let the descendants record
     // it before the click is served.

@@ -21,7 +21,7 @@ namespace qlon::controls {
 
 class GridLayout {
  public:
-  enum Option { ColSizing = 1, RowSelect = 2 };
+  enum Option { ColSizing = 1, RowSelect = 2, ColMoving = 4 };
 
   int rowCount() const { return rowCount_; }
   int colCount() const { return colCount_; }
@@ -46,6 +46,8 @@ class GridLayout {
   // Resets every column to the new width, as the grid always did.
   void setDefaultColWidth(int w);
   void setColWidth(int col, int w);
+  // Moves a column (and its width) to another place.
+  void moveColumn(int from, int to);
   void setClientSize(int w, int h);
   void setOptions(int options) { options_ = options; }
 
@@ -129,6 +131,8 @@ class WGrid : public QAbstractScrollArea {
   void SetColor(const QColor& c);
 
   QRect CellRect(int col, int row) const { return layout_.cellRect(col, row); }
+  // Moves a column with its width; ColumnMoved tells the descendant.
+  void MoveColumn(int from, int to);
   void InvalidateCell(int col, int row);
   void InvalidateRow(int row);
   void Invalidate();
@@ -180,6 +184,8 @@ class WGrid : public QAbstractScrollArea {
   virtual void RowMoved(int oldRow, int newRow);
   // After the user dragged a column border.
   virtual void ColWidthsChanged() {}
+  // After a column moved (by the user dragging its title, or MoveColumn).
+  virtual void ColumnMoved(int from, int to) { Q_UNUSED(from); Q_UNUSED(to); }
   // A drag is over this grid (client coordinates); accept starts false.
   virtual void DragOver(WGrid* source, int x, int y, TDragState state, bool& accept);
   virtual void DragDrop(WGrid* source, int x, int y);
@@ -205,7 +211,7 @@ class WGrid : public QAbstractScrollArea {
   void layoutChanged(int oldRow);
 
  private:
-  enum class State { Normal, Selecting, Sizing };
+  enum class State { Normal, Selecting, Sizing, Moving };
   void dragMoveTo(QPoint globalPos);
   TDragMode dragMode_ = dmManual;
   GridLayout layout_;
@@ -214,6 +220,7 @@ class WGrid : public QAbstractScrollArea {
   bool syncing_ = false;
   State state_ = State::Normal;
   int sizingCol_ = -1;
+  int movingCol_ = -1;
   int paintCount_ = 0;
 };
 

@@ -140,3 +140,33 @@ TEST(Grid, ClicksSelectDataCellsOnly) {
   QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, QPoint(10, 20 * 11));  // below the rows
   EXPECT_EQ(clicks, 1);
 }
+
+TEST(Grid, TitleDragMovesAColumnWithItsWidth) {
+  struct Recorder : WGrid {
+    std::vector<std::pair<int, int>> moves;
+    void ColumnMoved(int from, int to) override { moves.push_back({from, to}); }
+  } g;
+  g.SetColCount(3);
+  g.SetFixedCols(0);
+  g.SetRowCount(5);
+  g.SetDefaultRowHeight(20);
+  g.SetColWidth(0, 50);
+  g.SetColWidth(1, 80);
+  g.SetColWidth(2, 120);
+  g.SetOptions(GridLayout::ColMoving | GridLayout::ColSizing);
+  g.resize(400, 200);
+  g.show();
+  QTest::mousePress(g.viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+  QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, QPoint(200, 10));
+  ASSERT_EQ(g.moves.size(), 1u);
+  EXPECT_EQ(g.moves[0], std::make_pair(0, 2));
+  EXPECT_EQ(g.ColWidth(0), 80);
+  EXPECT_EQ(g.ColWidth(2), 50);
+  // A press on a border still sizes, and a drop on the same column moves nothing.
+  QTest::mousePress(g.viewport(), Qt::LeftButton, {}, QPoint(80, 10));
+  QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, QPoint(90, 10));
+  EXPECT_EQ(g.moves.size(), 1u);
+  QTest::mousePress(g.viewport(), Qt::LeftButton, {}, QPoint(100, 10));
+  QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, QPoint(110, 10));
+  EXPECT_EQ(g.moves.size(), 1u);
+}
