@@ -901,8 +901,8 @@ bool TUrlBTree::FindUrl(const std::string& url, TWebFile& record) {
 
 std::string TUrlBTree::GetLocalPathOfUrl(const std::string& url) {
   TWebFile record(this);
-  if (!FindUrl(url, record) || record.IsRedirect() || record.GetLocalName().empty()) return {};
-  return folder_ + record.GetLocalName();
+  if (!FindUrl(url, record) || record.IsRedirect()) return {};
+  return record.GetLocalPath();
 }
 
 bool TUrlBTree::UpdateRecord(TWebFile& record, bool nameChanged) {

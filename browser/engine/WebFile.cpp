@@ -478,16 +478,6 @@ void TWebFile::CopyIdentity(const TWebFile& other) { SetIdentityIndex(other.GetI
 
 // ---------------------------------------------------------------- presentation
 
-namespace {
-
-// Until the Utils unit defines HttpStatusText: the same text, "Pas trouvé (404)".
-std::string StatusText(int code) {
-  if (code == 0) return {};
-  return std::string(HttpStatusTableText(code)) + " (" + std::to_string(code) + ")";
-}
-
-}  // namespace
-
 std::string TWebFile::GetStateText() const {
   int code = GetWidth();
   if (IsRedirect()) {
@@ -496,9 +486,9 @@ std::string TWebFile::GetStateText() const {
       ReplaceFirst(text, "%s", GetLocalName());
       return text;
     }
-    return StatusText(code);
+    return HttpStatusText(code);
   }
-  if (GetState() == fsError) return code < 100 ? std::string(HttpErrorText(code)) : StatusText(code);
+  if (GetState() == fsError) return code < 100 ? std::string(HttpErrorText(code)) : HttpStatusText(code);
   return std::string(TextAt(kWebFileStateTexts, GetState()));
 }
 

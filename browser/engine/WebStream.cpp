@@ -189,7 +189,7 @@ void TWebStream::BeginTransaction() {
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
   journalled_.clear();
-  SyncFolder(jpath);
+  if (sync_) SyncFolder(jpath);
 }
 
 void TWebStream::JournalRange(uint64_t off, size_t n) {

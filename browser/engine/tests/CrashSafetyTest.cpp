@@ -103,6 +103,43 @@ Model Read(const std::filesystem::path& path) {
   return m;
 }
 
+TEST(WebStream, SecondWriterIsRefusedWhileTheFirstHoldsTheFile) {
+  qlon::test::TempDir dir;
+  auto path = dir.path() / "local.web";
+  TWebStream first(path, TWebStream::Mode::Create);
+  EXPECT_THROW(TWebStream(path, TWebStream::Mode::Open), EWebStream);
+  EXPECT_NO_THROW(TWebStream(path, TWebStream::Mode::ReadOnly));
+}
+
+TEST(WebStream, UncommittedWritesAndTornJournalsAreUndone) {
+  qlon::test::TempDir dir;
+  auto path = dir.path() / "local.web";
+  const std::string committed(20000, 'c');
+  {
+    TWebStream s(path, TWebStream::Mode::Create);
+    s.Write(0, committed.data(), committed.size());
+    s.Commit();
+    s.Write(100, "XXXX", 4);
+    s.Write(15000, std::string(9000, 'n').data(), 9000);  // also grows the file
+  }
+  auto journal = TWebStream::JournalPath(path);
+  ASSERT_TRUE(std::filesystem::exists(journal)) << "the writer left without a commit";
+  std::string hot = qlon::test::ReadFileBytes(journal);
+  // The journal's last record torn in the middle: its write never started, so
+  // what the earlier records hold is still restored.
+  qlon::test::WriteFileBytes(journal, hot.substr(0, hot.size() - 100));
+  { TWebStream s(path, TWebStream::Mode::Open); }
+  std::string after = qlon::test::ReadFileBytes(path);
+  EXPECT_EQ(after.size(), committed.size());
+  EXPECT_EQ(after.substr(0, 200), committed.substr(0, 200));
+  EXPECT_FALSE(std::filesystem::exists(journal));
+  // A journal without its header is dropped and changes nothing.
+  qlon::test::WriteFileBytes(journal, "QLON");
+  { TWebStream s(path, TWebStream::Mode::Open); }
+  EXPECT_EQ(qlon::test::ReadFileBytes(path).size(), committed.size());
+  EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
 TEST(CrashSafety, KilledWriterLeavesTheLastCompletedSave) {
   std::mt19937 rng(99);
   int checked = 0;

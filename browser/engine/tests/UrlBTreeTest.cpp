@@ -229,6 +229,26 @@ TEST_F(BTreeFile, RecordsThatDoNotFitAreRefused) {
   EXPECT_EQ(tree_->GetCount(), 1u);
 }
 
+TEST_F(BTreeFile, FolderAndSiteNumbersNeverWrapIntoOtherKeys) {
+  Create(false);
+  // Folder 0 is the root: 16383 more fill the 16-bit record keys.
+  for (int f = 1; f < 0x4000; ++f) ASSERT_TRUE(Add("http://h/f" + std::to_string(f) + "/x")) << f;
+  EXPECT_FALSE(Add("http://h/one-too-many/x"));
+  EXPECT_TRUE(Add("http://h/f7/y")) << "existing folders still take records";
+  EXPECT_EQ(tree_->GetCount(), 0x3FFFu + 1);
+  Close();
+  // A capture at the last site number.
+  std::string b = Bytes();
+  b[kBase + 2] = char(0xFE);
+  b[kBase + 3] = char(0xFF);
+  qlon::test::WriteFileBytes(path_, b);
+  Open(false);
+  EXPECT_TRUE(Add("http://last.example/x"));
+  EXPECT_EQ(tree_->GetSiteCount(), 0xFFFF);
+  EXPECT_FALSE(Add("http://beyond.example/x")) << "site 0 would be the site entries' key";
+  tree_->CheckTree();
+}
+
 TEST_F(BTreeFile, RenamedRecordMovesToItsNewKey) {
   Create();
   ASSERT_TRUE(Add("http://h/d/old.htm", "h/d/old.htm"));
