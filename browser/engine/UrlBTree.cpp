@@ -145,6 +145,7 @@ void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64
   SetFolder(folder);
   stream_ = stream;
   base_ = base;
+  folderMemo_.clear();
   ctl_ = std::make_unique<Control>();
   ctl_->root.Init(0);
   ctl_->changed = true;
@@ -168,6 +169,7 @@ bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t
   ctl->freeHead = Get32(blk + 7177);
   ctl->height = Get32(blk + 7181);
   for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  folderMemo_.clear();
   ctl_ = std::move(ctl);
   try {
     CheckPage(ctl_->root, 0);
@@ -183,12 +185,14 @@ bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t
 void TUrlBTree::CloseTree() {
   if (!ctl_) return;
   Flush();
+  folderMemo_.clear();
   for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
   ctl_.reset();
   stream_ = nullptr;
 }
 
 void TUrlBTree::DiscardTree() {
+  folderMemo_.clear();
   for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
   ctl_.reset();
   stream_ = nullptr;
@@ -797,12 +801,26 @@ bool TUrlBTree::SplitUrl(const std::string& url, UrlParts& parts) {
   return true;
 }
 
+// Site and folder entries are never deleted nor renumbered while the tree is
+// open, so their numbers can be remembered by URL: most lookups of the link
+// pass then search the tree once instead of three times.
+void TUrlBTree::RememberFolder(const std::string& folderUrl, uint16_t site, uint16_t folder) {
+  if (folderMemo_.size() >= 65536) folderMemo_.clear();
+  folderMemo_[folderUrl] = {site, folder};
+}
+
 bool TUrlBTree::FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder) {
+  if (auto it = folderMemo_.find(parts.folder); it != folderMemo_.end()) {
+    site = it->second.first;
+    folder = it->second.second;
+    return true;
+  }
   Bytes e;
   if (!FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, e)) return false;
   site = Get16(e.data() + 8);
   if (!FindCopy(Key{site, 1, parts.folder}, TSearchMode::Normal, e)) return false;
   folder = Get16(e.data() + 8);
+  RememberFolder(parts.folder, site, folder);
   return true;
 }
 
@@ -836,13 +854,10 @@ bool TUrlBTree::AddUrl(const std::string& url, TWebFile& record) {
   return InsertRecord(record);
 }
 
-bool TUrlBTree::InsertRecord(TWebFile& record) {
-  if (!ctl_) return false;
-  UrlParts parts;
-  std::string local = record.GetLocalName();
-  if (!SplitUrl(record.FullUrl, parts) || !Fits(record.FullUrl, local)) return false;
+// Creates what a record of a new folder needs: its site entry, the site's
+// folder 0 and the folder itself, each folder with its marker.
+bool TUrlBTree::MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder) {
   Bytes siteEntry;
-  uint16_t site;
   if (FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, siteEntry)) {
     site = Get16(siteEntry.data() + 8);
   } else {
@@ -854,7 +869,7 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
     ctl_->changed = true;
   }
   bool created = false;
-  uint16_t root = 0, folder = 0;
+  uint16_t root = 0;
   bool ok = EnsureFolder(site, siteEntry, parts.site, root, created) &&
             EnsureFolder(site, siteEntry, parts.folder, folder, created);
   if (created) {
@@ -867,6 +882,18 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
     }
   }
   if (!ok) return false;
+  RememberFolder(parts.site, site, root);
+  RememberFolder(parts.folder, site, folder);
+  return true;
+}
+
+bool TUrlBTree::InsertRecord(TWebFile& record) {
+  if (!ctl_) return false;
+  UrlParts parts;
+  std::string local = record.GetLocalName();
+  if (!SplitUrl(record.FullUrl, parts) || !Fits(record.FullUrl, local)) return false;
+  uint16_t site = 0, folder = 0;
+  if (!FindFolder(parts, site, folder) && !MakeFolder(parts, site, folder)) return false;
   record.SetKeys(site, uint16_t(folder * 2 + kRecordKeyB));
   record.SetStrings(parts.document, local);
   record.FullUrl = parts.folder + parts.document;

@@ -48,6 +48,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "IdentityList.h"
@@ -193,6 +194,8 @@ class TUrlBTree {
   };
   static bool SplitUrl(const std::string& url, UrlParts& parts);
   bool FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder);
+  bool MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder);
+  void RememberFolder(const std::string& folderUrl, uint16_t site, uint16_t folder);
   bool EnsureFolder(uint16_t site, Bytes& siteEntry, const std::string& folderUrl, uint16_t& folder,
                     bool& created);
   void FillRecord(const Bytes& entry, const std::string& folderUrl, TWebFile& record);
@@ -210,6 +213,7 @@ class TUrlBTree {
   std::string folder_;
   std::unique_ptr<TWebFile> cursor_;
   std::unique_ptr<TWebFile> saved_;
+  std::unordered_map<std::string, std::pair<uint16_t, uint16_t>> folderMemo_;  // folder URL -> site, folder
   std::string cursorSite_, cursorFolderUrl_;
   std::string savedSite_, savedFolderUrl_;
 };
