@@ -366,3 +366,20 @@ TEST_F(TreeWidget, StateImagesAndUnknownKinds) {
   for (int x = 18; x < 320; ++x)
     for (int y = 0; y < 18; ++y) ASSERT_EQ(QColor(img.pixel(x, y)), tree.Color()) << x << "," << y;
 }
+
+TEST_F(TreeWidget, LastCheckStyleWithNextStyleFlagStillDrawsABox) {
+  folder->SetExpanded(true);
+  tree.SetCheckStyle(3);
+  f1->SetFlags(TWTreeNode::nfCheckBox | TWTreeNode::nfNextCheckStyle);
+  f1->SetCheckValue(1);
+  QImage img(320, 18, QImage::Format_RGB32);
+  {
+    QPainter p(&img);
+    tree.PaintRow(p, 1, QRect(0, 0, 320, 18), false);
+  }
+  const int boxX = 18 + 18;
+  int ink = 0;
+  for (int x = boxX + 1; x < boxX + 17; ++x)
+    for (int y = 1; y < 17; ++y) ink += QColor(img.pixel(x, y)) != tree.Color();
+  EXPECT_GT(ink, 20);
+}
