@@ -170,7 +170,18 @@ bool TWebStream::RecoverJournal(int fd, const std::filesystem::path& file) {
 
 size_t TWebStream::ReadSome(uint64_t off, void* buf, size_t n) const {
   if (fd_ < 0) return 0;
-  return PreadFull(fd_, buf, n, off);
+  size_t got = PreadFull(fd_, buf, n, off);
+  // Writes held back lie over what the file still holds. They never overlap,
+  // so only the one before `off` can reach into the range from the left.
+  auto it = pending_.lower_bound(off);
+  if (it != pending_.begin()) --it;
+  for (; it != pending_.end() && it->first < off + n; ++it) {
+    uint64_t from = std::max(off, it->first), to = std::min(off + n, it->first + it->second.size());
+    if (from >= to) continue;
+    std::memcpy(static_cast<char*>(buf) + (from - off), it->second.data() + (from - it->first), to - from);
+    got = std::max<size_t>(got, size_t(to - off));
+  }
+  return got;
 }
 
 void TWebStream::Read(uint64_t off, void* buf, size_t n) const {
@@ -188,6 +199,7 @@ void TWebStream::BeginTransaction() {
   if (!PwriteFull(journal_, head, kJournalHeader, 0)) Fail("cannot write the capture file's journal");
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
+  journalHeaderSynced_ = false;
   journalled_.clear();
   if (sync_) SyncFolder(jpath);
 }
@@ -238,16 +250,47 @@ void TWebStream::JournalRange(uint64_t off, size_t n) {
 void TWebStream::SyncJournal() {
   if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("cannot write the capture file's journal");
   journalUnsynced_ = false;
+  journalHeaderSynced_ = true;
 }
 
 void TWebStream::Write(uint64_t off, const void* buf, size_t n) {
   if (readOnly_) throw EWebStream("the capture file is open for reading only (" + path_.string() + ")");
   if (n == 0) return;
   if (journal_ < 0) BeginTransaction();
-  if (off < committedSize_) JournalRange(off, n);
-  SyncJournal();
-  if (!PwriteFull(fd_, buf, n, off)) Fail("cannot write the capture file");
   size_ = std::max(size_, off + n);
+  if (off >= committedSize_) {
+    // New bytes: a rollback truncates them, which needs only the journal's header.
+    if (!journalHeaderSynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("cannot write the capture file's journal");
+    journalHeaderSynced_ = true;
+    if (!PwriteFull(fd_, buf, n, off)) Fail("cannot write the capture file");
+    return;
+  }
+  // An overwrite of committed bytes: its original goes to the journal now, the
+  // write itself waits with others until one journal sync covers them all.
+  JournalRange(off, n);
+  auto same = pending_.find(off);
+  bool overlaps = false;
+  auto next = pending_.lower_bound(off);
+  if (next != pending_.end() && next->first < off + n && next != same) overlaps = true;
+  if (next != pending_.begin()) {
+    auto prev = std::prev(next);
+    if (prev != same && prev->first + prev->second.size() > off) overlaps = true;
+  }
+  if (same != pending_.end() && same->second.size() != n) overlaps = true;
+  if (overlaps) WritePending();
+  auto& slot = pending_[off];
+  pendingBytes_ += n - slot.size();
+  slot.assign(static_cast<const uint8_t*>(buf), static_cast<const uint8_t*>(buf) + n);
+  if (pendingBytes_ > kPendingLimit) WritePending();
+}
+
+void TWebStream::WritePending() {
+  if (pending_.empty()) return;
+  SyncJournal();
+  for (auto& [off, data] : pending_)
+    if (!PwriteFull(fd_, data.data(), data.size(), off)) Fail("cannot write the capture file");
+  pending_.clear();
+  pendingBytes_ = 0;
 }
 
 void TWebStream::CloseJournal(bool remove) {
@@ -263,6 +306,7 @@ void TWebStream::CloseJournal(bool remove) {
 
 void TWebStream::Commit() {
   if (journal_ < 0) return;
+  WritePending();
   if (sync_ && ::fsync(fd_) != 0) Fail("cannot write the capture file");
   CloseJournal(true);  // the commit point
   committedSize_ = size_;
@@ -270,6 +314,8 @@ void TWebStream::Commit() {
 
 void TWebStream::Rollback() {
   if (journal_ < 0) return;
+  pending_.clear();
+  pendingBytes_ = 0;
   SyncJournal();
   CloseJournal(false);
   RecoverJournal(fd_, path_);

@@ -19,7 +19,10 @@
 //   1. journal header, then fdatasync(journal), before the first write of a
 //      transaction (so an interrupted transaction is always undone);
 //   2. for a range below the committed size not yet journalled: its original
-//      bytes appended to the journal, fdatasync(journal), then the write;
+//      bytes appended to the journal; the write itself is held in memory
+//      (reads see it) until up to 1 MiB of such writes wait, then one
+//      fdatasync(journal) and the writes; new bytes past the committed size
+//      go to the file at once (a rollback truncates them);
 //   3. Commit: fsync(file), unlink(journal), fsync(folder). The unlink is the
 //      commit point.
 // Opening a file whose journal exists (a "hot" journal) copies every complete
@@ -35,6 +38,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Utils.h"
 
@@ -83,6 +87,7 @@ class TWebStream {
   void BeginTransaction();
   void JournalRange(uint64_t off, size_t n);
   void SyncJournal();
+  void WritePending();
   void CloseJournal(bool remove);
   static bool RecoverJournal(int fd, const std::filesystem::path& file);
   [[noreturn]] void Fail(const std::string& what) const;
@@ -93,6 +98,10 @@ class TWebStream {
   bool readOnly_ = false;
   bool sync_ = true;
   bool journalUnsynced_ = false;
+  bool journalHeaderSynced_ = false;
+  static constexpr size_t kPendingLimit = 1 << 20;
+  std::map<uint64_t, std::vector<uint8_t>> pending_;  // held-back overwrites: offset -> bytes
+  size_t pendingBytes_ = 0;
   uint64_t size_ = 0;
   uint64_t committedSize_ = 0;
   uint64_t journalEnd_ = 0;
