@@ -212,6 +212,8 @@ void TWTreeModel::adopt(TWTreeNode* parent, TWTreeNode* node) {
 
 int TWTreeModel::AddNode(TWTreeNode* parent, std::unique_ptr<TWTreeNode> node) {
   if (!parent) parent = root_.get();
+  // A node lives in one tree, under a parent of this tree.
+  if (!node || node->tree_ || parent->tree_ != this) return -1;
   auto& list = parent->children_;
   int pos = int(list.size());
   if (parent->sortMode_ != 0 && !list.empty()) {

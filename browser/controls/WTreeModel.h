@@ -181,7 +181,8 @@ class TWTreeModel {
 
   void Clear();
   // Adds node under parent (nullptr: the root), sorted when the parent
-  // keeps its children sorted; returns its position among the children.
+  // keeps its children sorted; returns its position among the children,
+  // -1 (and the node freed) for a node already in a tree or a foreign parent.
   int AddNode(TWTreeNode* parent, std::unique_ptr<TWTreeNode> node);
   TWTreeNode* AddChild(TWTreeNode* parent, const QString& text, quint8 kind = 0);
   // Frees the node and its subtree (the root: clears the tree).

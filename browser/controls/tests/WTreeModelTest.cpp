@@ -458,3 +458,14 @@ TEST(WTreeModel, IndexesFollowInsertAndFreeAtTheFront) {
   EXPECT_EQ(c->GetIndex(), 1);
   EXPECT_EQ(m.GetItemCount(), 1);
 }
+
+TEST(WTreeModel, RefusesNodesThatBelongElsewhere) {
+  TWTreeModel a, b;
+  TWTreeNode* inA = a.AddChild(nullptr, "a");
+  EXPECT_EQ(b.AddNode(inA, std::make_unique<TWTreeNode>("x")), -1);
+  EXPECT_EQ(b.AddNode(nullptr, nullptr), -1);
+  EXPECT_EQ(a.GetItemCount(), 1);
+  EXPECT_EQ(b.GetItemCount(), 0);
+  b.FreeNode(inA);  // not b's: ignored
+  EXPECT_EQ(a.GetItemCount(), 1);
+}
