@@ -61,5 +61,12 @@ int main(int argc, char** argv) {
   frames("select by index", 2000, [&](int) {
     tree.SetSelectedIndex(std::uniform_int_distribution<int>(1, tree.GetItemCount())(rng));
   });
+  frames("collapse and expand a folder", 200, [&](int i) {
+    TWTreeNode* f = tree.Root()->Child(i % tree.Root()->ChildCount());
+    f->SetExpanded(!f->GetExpanded());
+  });
+  t.restart();
+  tree.Clear();
+  std::printf("clear: %lld ms\n", t.elapsed());
   return 0;
 }
