@@ -628,6 +628,8 @@ void WGrid::KeyDown(int& key, Qt::KeyboardModifiers mods) {
   if (layout_.moveByKey(key, mods)) {
     layoutChanged(old);
     if (oldTop != layout_.topRow() || oldLeft != layout_.leftOffset()) Invalidate();
+    // Moving the cursor from the keyboard is a click on the new cell.
+    if (old != layout_.row()) Click();
   }
 }
 

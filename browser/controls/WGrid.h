@@ -156,7 +156,8 @@ class WGrid : public QAbstractScrollArea {
   // target is nullptr when nothing was dropped.
   std::function<void(WGrid* sender, WGrid* target, int x, int y)> OnEndDrag;
 
-  // Delphi-style single-handler events.
+  // Delphi-style single-handler events. OnClick follows a mouse click on a
+  // cell and every cursor move made from the keyboard.
   std::function<void(WGrid*)> OnClick, OnDblClick;
   // Runs before the grid moves its cursor; setting key to 0 consumes it.
   std::function<void(WGrid*, int& key, Qt::KeyboardModifiers)> OnKeyDown;

@@ -384,8 +384,16 @@ void TCustomWTree::DblClick() {
 }
 
 void TCustomWTree::KeyDown(int& key, Qt::KeyboardModifiers mods) {
+  // Clicks raised by keys are no clicks on a part of a node.
+  track_.currentRowPart = npNone;
   TWCustomGrid::KeyDown(key, mods);
   if (key == 0 || model_.GetItemCount() == 0) return;
+  const int rowAfterGrid = Row();
+  treeKey(key, mods);
+  if (Row() != rowAfterGrid) Click();
+}
+
+void TCustomWTree::treeKey(int key, Qt::KeyboardModifiers mods) {
   TWTreeNode* n = model_.NodeAtRow(Row());
   if (!n) return;
   const bool ctrl = mods & Qt::ControlModifier;

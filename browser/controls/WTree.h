@@ -139,6 +139,7 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   QFont nodeFont(TWTreeNode* n) const;
   bool selectedLook(int row) const;
   void selectCurrentRow();
+  void treeKey(int key, Qt::KeyboardModifiers mods);
   void updateHint();
 
   struct Tracking {

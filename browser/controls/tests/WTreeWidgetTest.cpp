@@ -383,3 +383,26 @@ TEST_F(TreeWidget, LastCheckStyleWithNextStyleFlagStillDrawsABox) {
     for (int y = 1; y < 17; ++y) ink += QColor(img.pixel(x, y)) != tree.Color();
   EXPECT_GT(ink, 20);
 }
+
+TEST_F(TreeWidget, KeyboardMovesClickWithoutActingOnNodeParts) {
+  int clicks = 0;
+  tree.OnClick = [&](WGrid*) { ++clicks; };
+  TWTreeNode* other = tree.AddChild(nullptr, "other");
+  tree.AddChild(other, "child");
+  // The mouse rests on the button of the current row.
+  tree.SetRow(0);
+  QTest::mouseMove(tree.viewport(), QPoint(buttonX(1), rowY(0)));
+  ASSERT_EQ(tree.CurrentRowPart(), TCustomWTree::npButton);
+  EXPECT_EQ(clicks, 0);  // moving the cursor from code is no click
+  QTest::keyClick(&tree, Qt::Key_End);  // the tree's own move
+  EXPECT_EQ(current(), other);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(other->GetExpanded());
+  QTest::keyClick(&tree, Qt::Key_Up);  // the grid's move
+  EXPECT_EQ(current(), leaf);
+  EXPECT_EQ(clicks, 2);
+  QTest::keyClick(&tree, Qt::Key_Home);
+  QTest::keyClick(&tree, Qt::Key_Up);  // already at the top: no move, no click
+  EXPECT_EQ(clicks, 3);
+  EXPECT_FALSE(folder->GetExpanded());
+}
