@@ -74,7 +74,7 @@ int TCustomWTree::textWidth(TWTreeNode* n) {
   return n->cachedTextWidth;
 }
 
-TCustomWTree::Geometry TCustomWTree::layoutNode(TWTreeNode* n, int left, const QFontMetrics&) {
+TCustomWTree::Geometry TCustomWTree::layoutNode(TWTreeNode* n, int left) {
   Geometry g;
   g.buttonX = left + DefaultRowHeight() * (n->Level() - 1);
   int x = g.buttonX + kButton;
@@ -109,7 +109,7 @@ int TCustomWTree::PartAt(int x, int y) {
   const int row = layout().rowAt(y);
   TWTreeNode* n = row >= 0 ? model_.NodeAtRow(row) : nullptr;
   if (!n) return npNone;
-  const Geometry g = layoutNode(n, CellRect(0, row).x(), fontMetrics());
+  const Geometry g = layoutNode(n, CellRect(0, row).x());
   if (x < g.buttonX) return npNone;
   if (n->HasChildren() && x < g.buttonX + kButton) return npButton;
   // A leaf has no button: its pixels belong to the zone after it.
@@ -144,7 +144,6 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
   const bool sel = selectedLook(row);
   const QFont font = nodeFont(n);
   p.setFont(font);
-  const QFontMetrics fm(font);
   const int top = rect.y();
   const int cellRight = rightOf(rect);
   const int drh = DefaultRowHeight();
@@ -153,7 +152,7 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
   for (TWTreeNode* a = n->Parent(); a && a->Parent(); a = a->Parent())
     if (!a->IsLastChild()) buttons.draw(p, rect.x() + drh * (a->Level() - 1), top, 4, 0);
 
-  const Geometry g = layoutNode(n, rect.x(), fm);
+  const Geometry g = layoutNode(n, rect.x());
   const bool last = n->IsLastChild();
   int button = last ? 3 : 2;
   if (n->HasChildren()) button = n->GetExpanded() ? (last ? 5 : 0) : (last ? 6 : 1);
@@ -202,7 +201,7 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
     p.drawText(ltrb(g.textX, top, cellRight, bottomOf(rect)), flagsText | Qt::AlignRight, caption.mid(hash + 1));
     p.setFont(font);
   } else {
-    p.drawText(ltrb(g.textX, top, g.textX + g.textW + 1000, bottomOf(rect)), flagsText | Qt::AlignLeft, caption);
+    p.drawText(textRect, flagsText | Qt::AlignLeft, caption);
   }
 
   if (n->kind == TWTreeNode::knFile && current && (options_ & toActionZone)) {
@@ -315,7 +314,7 @@ void TCustomWTree::updateHint() {
   TWTreeNode* n = track_.node;
   if (n && track_.part == npText) {
     const int row = track_.row;
-    const Geometry g = layoutNode(n, CellRect(0, row).x(), fontMetrics());
+    const Geometry g = layoutNode(n, CellRect(0, row).x());
     if (g.textX + textWidth(n) > viewport()->width()) {
       const QPoint at = viewport()->mapToGlobal(QPoint(g.textX, CellRect(0, row).y())) - QPoint(1, 1);
       hint_->setFont(nodeFont(n));

@@ -132,7 +132,7 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
     std::vector<Zone> zones;   // after the button, in drawing order
   };
   // One layout for drawing and hit-testing: left is the cell's left edge.
-  Geometry layoutNode(TWTreeNode* n, int left, const QFontMetrics& fm);
+  Geometry layoutNode(TWTreeNode* n, int left);
   int textWidth(TWTreeNode* n);
   int nodeWidth(TWTreeNode* n, TWTreeNode* selected);
   bool horizontalScroll() const { return scrollBars() == ssHorizontal || scrollBars() == ssBoth; }
