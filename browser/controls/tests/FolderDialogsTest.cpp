@@ -25,7 +25,7 @@ class Folders : public ::testing::Test {
   }
   template <typename F>
   static bool waitFor(F cond) {
-    for (int i = 0; i < 100 && !cond(); ++i) QTest::qWait(20);
+    for (int i = 0; i < 250 && !cond(); ++i) QTest::qWait(20);  // polling watchers take a second
     return cond();
   }
   qlon::test::TempDir tmp;
