@@ -39,7 +39,7 @@ class QtCanvas : public Canvas {
   QRect ClipBox() const override { return clip_; }
   bool IsPrinter() const override { return printer_; }
 
-  // The Qt font a spec stands for (also used by the form controls).
+  // The Qt font for a font description (also used by the form controls).
   static QFont MakeFont(const FontSpec& spec);
 
  private:
