@@ -1,6 +1,7 @@
 // Any bytes through the tag scanner: no crash, every byte covered exactly
-// once by the tokens, and every link rewritten in place still scans back to
-// one tag carrying the new URL and the old one.
+// once by the tokens, every link rewritten in place still scans back to one
+// tag carrying the new URL and the old one, and a page with all its links
+// rewritten yields exactly those links again.
 #include <cstdint>
 #include <string>
 
@@ -13,11 +14,15 @@ using namespace qlon;
 
 namespace {
 
-void CheckRewrite(const TTagLink& original) {
-  TTagLink link = original;
+const std::string kNewUrl = "n\"e<w>&'.htm";
+
+// Rewrites the link as page rewriting does; false when the tag would grow
+// too long (it then stays as it was).
+bool CheckRewrite(const TTagLink& original, TTagLink& link) {
+  link = original;
   const std::string url = link.GetUrl();
-  if (!link.SetUrl("n\"e<w>&'.htm") || !link.SetOldUrl(url)) return;  // too long: unchanged
-  if (!link.SetStatus(7)) return;
+  if (!link.SetUrl(kNewUrl) || !link.SetOldUrl(url)) return false;
+  if (!link.SetStatus(7)) return false;
   QByteArray bytes(link.GetText().data(), static_cast<qsizetype>(link.GetText().size()));
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
@@ -26,12 +31,27 @@ void CheckRewrite(const TTagLink& original) {
   TTagLink back;
   // The rewritten tag is one token (a sentinel on each side)...
   Check(again.GetCount() >= 3 && again.GetToken(1).Position == 0);
-  if (original.Kind == tkMeta || !(again.GetToken(1).Flags & kTokenLinkTag)) return;
+  if (original.Kind == tkMeta || !(again.GetToken(1).Flags & kTokenLinkTag)) return true;
   // ...whose link and OLDREF read back as written.
   again.GetTagLink(1, back);
-  Check(back.GetUrl() == "n\"e<w>&'.htm");
+  Check(back.GetUrl() == kNewUrl);
   Check(back.GetOldUrl() == url);
   Check(back.Status == 7);
+  return true;
+}
+
+int CountNewLinks(const QByteArray& page, bool frames) {
+  QByteArray bytes = page;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  THtmlParser parser(buffer);
+  parser.FrameOption = frames;
+  parser.Parse();
+  TTagLink link;
+  int found = 0;
+  for (int i = 0; i < parser.GetCount(); ++i)
+    if (parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && link.GetUrl() == kNewUrl) ++found;
+  return found;
 }
 
 }  // namespace
@@ -63,12 +83,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(copy == bytes);
 
-  TTagLink link;
+  TTagLink link, rewritten;
+  QByteArray page;
+  QBuffer out(&page);
+  out.open(QIODevice::WriteOnly);
+  int links = 0;
   for (int i = 0; i < count; ++i) {
-    if (parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && link.Url.Found())
-      CheckRewrite(link);
+    if (parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && link.Url.Found() &&
+        CheckRewrite(link, rewritten)) {
+      ++links;
+      Check(rewritten.SaveToStream(out) && parser.CopyTextAfter(i, out));
+    } else {
+      Check(parser.CopyTokenAndText(i, out));
+    }
     parser.GetMarker(i);
   }
+  Check(CountNewLinks(page, parser.FrameOption) == links);
   std::string decoded;
   DecodeHtmlEntities(std::string_view(bytes.constData(), size), size % 3 == 0, decoded);
   return 0;

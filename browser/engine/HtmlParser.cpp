@@ -144,6 +144,16 @@ std::string DecodeValue(std::string_view raw) {
   return out;
 }
 
+// A URL as a browser reads it from an attribute: references decoded, then
+// tabs and line breaks (written raw or as references) left out, blanks
+// trimmed at both ends.
+std::string UrlText(std::string_view raw) {
+  std::string out;
+  for (char c : DecodeValue(raw))
+    if (c != '\t' && c != '\r' && c != '\n') out += c;
+  return TrimBlanks(out);
+}
+
 // The URL of a refresh META: the "URL=" part of its CONTENT, as a param whose
 // positions lie inside the CONTENT value, so that it can be replaced in place.
 bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
@@ -423,7 +433,7 @@ void TTagLink::Clear() {
   Status = 0;
 }
 
-std::string TTagLink::GetUrl() const { return TrimBlanks(DecodeValue(Url.Value)); }
+std::string TTagLink::GetUrl() const { return UrlText(Url.Value); }
 
 bool TTagLink::SetUrl(std::string_view url) {
   int delta = 0;
@@ -435,7 +445,7 @@ bool TTagLink::SetUrl(std::string_view url) {
 void TTagLink::ReadOldRef() {
   Status = 0;
   if (!FindParam("OLDREF", OldRef)) return;
-  std::string v = DecodeValue(OldRef.Value);
+  std::string v = UrlText(OldRef.Value);
   size_t close = v.find(']');
   if (!v.empty() && v[0] == '[' && close != std::string::npos) {
     size_t i = 1;
@@ -445,7 +455,7 @@ void TTagLink::ReadOldRef() {
 
 std::string TTagLink::GetOldUrl() const {
   if (!OldRef.Found()) return {};
-  std::string v = DecodeValue(OldRef.Value);
+  std::string v = UrlText(OldRef.Value);
   size_t close = v.find(']');
   if (!v.empty() && v[0] == '[' && close != std::string::npos) v.erase(0, close + 1);
   return TrimBlanks(v);

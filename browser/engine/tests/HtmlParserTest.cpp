@@ -354,6 +354,11 @@ TEST(HtmlParserLinks, OldRefRoundTripAcrossRewrites) {
   EXPECT_EQ(odd.Status, 0);
   EXPECT_EQ(odd.GetOldUrl(), "[1]x");
 
+  // Line breaks, raw or written as references, are not part of a URL.
+  Parsed broken("<a href=\"a&#13;b\r\nc.htm\">");
+  ASSERT_TRUE(broken.parser.GetTagLink(1, odd));
+  EXPECT_EQ(odd.GetUrl(), "abc.htm");
+
   // Scanning the rewritten tag gives the same link and old URL back.
   Parsed again(link.GetText());
   TTagLink back;
