@@ -716,6 +716,8 @@ void TUrlBTree::CheckTree() {
   uint64_t records = 0;
   int leafDepth = -1;
   uint32_t sites = 0;
+  std::map<uint16_t, uint16_t> siteFolders;  // site number -> its folder counter
+  std::set<uint32_t> folders, markers, recordFolders;  // site << 16 | folder
   struct Frame {
     uint32_t off;
     Bytes lo, hi;  // bounds, empty: none
@@ -752,8 +754,17 @@ void TUrlBTree::CheckTree() {
           Corrupt("page " + Hex(f.off) + " holds a key outside its range");
       }
       uint16_t a = Get16(e + 6), b = Get16(e + 8);
-      if (a == 0) ++sites;
-      if (a != 0 && b >= 0x8001 && (b & 1)) ++records;
+      if (a == 0) {
+        ++sites;
+        if (b == 0 || !siteFolders.emplace(b, Get16(e + 26)).second) Corrupt("two sites share a number");
+      } else if (b < 0x8000) {
+        if (!folders.insert(uint32_t(a) << 16 | b).second) Corrupt("two folders of a site share a number");
+      } else if (b & 1) {
+        ++records;
+        recordFolders.insert(uint32_t(a) << 16 | uint16_t((b - kRecordKeyB) / 2));
+      } else {
+        markers.insert(uint32_t(a) << 16 | uint16_t((b - 0x8000) / 2));
+      }
       Bytes cur(e, e + Len(e));
       if (lastChild != kNone) todo.push_back({lastChild, left, cur, f.depth + 1});
       left = std::move(cur);
@@ -775,6 +786,20 @@ void TUrlBTree::CheckTree() {
   }
   if (records != ctl_->count) Corrupt("the record count does not match the records");
   if (sites > ctl_->siteCounter) Corrupt("the site counter is below the number of sites");
+  // Every record lies in a folder of a site, each folder has its marker, and
+  // the counters would never hand out a number in use again.
+  for (auto& [site, counter] : siteFolders)
+    if (site > ctl_->siteCounter || counter > kMaxFolders) Corrupt("a site number is above the site counter");
+  for (uint32_t f : folders) {
+    auto site = siteFolders.find(uint16_t(f >> 16));
+    if (site == siteFolders.end()) Corrupt("a folder belongs to no site");
+    if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders) Corrupt("a folder number is above its site's counter");
+    if (!markers.count(f)) Corrupt("a folder has no marker");
+  }
+  for (uint32_t f : recordFolders)
+    if (!folders.count(f)) Corrupt("a record belongs to no folder");
+  for (uint32_t f : markers)
+    if (!folders.count(f)) Corrupt("a folder marker belongs to no folder");
 }
 
 // ---------------------------------------------------------------- records

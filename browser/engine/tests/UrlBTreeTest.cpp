@@ -515,7 +515,9 @@ class BTreeDamage : public BTreeFile {
       TWebStream s(path_, TWebStream::Mode::Open);
       TUrlBTree t;
       if (!t.OpenTree(dir_.path().string(), &s, kBase)) return true;
-      t.ForEach([](TWebFile&) { return true; });
+      uint32_t walked = 0;
+      t.ForEach([&](TWebFile&) { return ++walked, true; });
+      EXPECT_EQ(walked, t.GetCount()) << "an accepted tree is whole";
       TWebFile r;
       t.AddUrl("http://h/new", r);
       t.DeleteUrl("http://h/d1/1" + std::string(60, 'x'));
@@ -525,6 +527,18 @@ class BTreeDamage : public BTreeFile {
       return true;
     }
   }
+  // The file is refused at open with a message naming the fault.
+  void ExpectRefused(const std::string& bytes, const std::string& why) {
+    qlon::test::WriteFileBytes(path_, bytes);
+    TWebStream s(path_, TWebStream::Mode::Open);
+    TUrlBTree t;
+    try {
+      t.OpenTree(dir_.path().string(), &s, kBase);
+      ADD_FAILURE() << "accepted a file that should say: " << why;
+    } catch (const EUrlBTreeCorrupt& e) {
+      EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+    }
+  }
   std::string good_;
 };
 
@@ -532,15 +546,22 @@ TEST_F(BTreeDamage, DamagedPagesGiveAClearError) {
   Build();
   std::string b = good_;
   b[kBase + 7185 + 4] = char(0x7F);  // used bytes of the first page
-  qlon::test::WriteFileBytes(path_, b);
-  TWebStream s(path_, TWebStream::Mode::Open);
-  TUrlBTree t;
-  try {
-    t.OpenTree(dir_.path().string(), &s, kBase);
-    FAIL() << "a damaged page was accepted";
-  } catch (const EUrlBTreeCorrupt& e) {
-    EXPECT_NE(std::string(e.what()).find("page 0x1C11"), std::string::npos) << e.what();
-  }
+  ExpectRefused(b, "page 0x1C11");
+}
+
+TEST_F(BTreeDamage, RecordsOutsideAnyFolderAreRefused) {
+  Create();
+  ASSERT_TRUE(Add("http://h/d/x.htm"));
+  Close();
+  std::string b = Bytes();
+  auto e = Entries(b, kBase + 8);
+  ASSERT_EQ(e.back().b, 0x8003);
+  // The last entry moves to folder 2, which does not exist: the page stays in
+  // order, only the capture's structure is broken.
+  size_t at = kBase + 8 + 12;
+  for (size_t i = 0; i + 1 < e.size(); ++i) at += e[i].len;
+  b[at + 8] = char(0x05);
+  ExpectRefused(b, "a record belongs to no folder");
 }
 
 TEST_F(BTreeDamage, TruncatedFileIsRefused) {
