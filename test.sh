@@ -13,18 +13,28 @@ status=0
 
 echo "== plain build"
 qlon_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir "$QLON_TOP/build" --output-on-failure -j "$jobs" || status=1
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+ctest --test-dir "$QLON_TOP/build" --output-on-failure -j "$jobs" | tee -a "$log" || status=1
 
 echo "== sanitizer build"
 qlon_build build-asan -DCMAKE_BUILD_TYPE=Debug -DQLON_SANITIZE=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$QLON_TOP/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$QLON_TOP/build-asan" --output-on-failure -j "$jobs" || status=1
+ctest --test-dir "$QLON_TOP/build-asan" --output-on-failure -j "$jobs" | tee -a "$log" || status=1
 
 if [ -x "$QLON_TOP/tools/fuzz.sh" ]; then
   echo "== fuzzing"
   "$QLON_TOP/tools/fuzz.sh" || status=1
 fi
 
+# One closing line over both test runs.
+passed=0; failed=0
+while read -r pass fail; do
+  passed=$((passed + pass)); failed=$((failed + fail))
+done < <(sed -nE 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2 \1/p' "$log" |
+         awk '{print $1 - $2, $2}')
+((status == 0)) || ((failed > 0)) || failed=1
+echo "Tests: $passed passed, $failed failed"
 exit $status
