@@ -9,6 +9,7 @@ QLON_PACKAGES=(
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-dejavu-core
+  imagemagick
 )
 
 qlon_install_packages() {
