@@ -1,0 +1,180 @@
+#include "Web.h"
+
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+#include "TempRoot.h"
+#include "Utils.h"
+
+using namespace qlon;
+
+namespace {
+
+class WebTest : public ::testing::Test {
+ protected:
+  std::string Area() { return qlon::test::ReadFileBytes(path_).substr(0, kWebHeaderSize); }
+  void Fill(TWeb& web) {
+    web.SetTitle(std::string(200, 't'));
+    web.StartEntries = {{"http://a.example/", "u", "p", "x"}, {"http://b.example/x/", "", "", ""}};
+    web.RetrievedCount = 5;
+    web.ErrorCount = 2;
+    web.MimeCategorySet = 0x45;
+    web.Options.SetDefault(3);
+    web.Options.MaxTime = 12;
+    web.Options.BackgroundOnlyFlag = true;
+    web.TotalSize = 123456;
+    web.CaptureDate = 36526.5;
+    web.Identities.SetIdentity("site", "bob", "secret");
+    web.Maps.AddMap("http://a.example/i.gif", "i.gif", "i.map", "T", "http://a.example/m", "http://a.example/", "");
+    web.HostAddresses = {"10.0.0.1", "a.example"};
+    web.Info.FirstDate = 36000.25;
+    web.Info.Counters[5] = -7;
+  }
+  qlon::test::TempDir dir_;
+  std::filesystem::path path_ = dir_.path() / "local.web";
+};
+
+}  // namespace
+
+TEST_F(WebTest, NewFileHasTheHeaderAreaThenTheTree) {
+  TWeb web;
+  web.CreateNew(path_);
+  web.Close();
+  const std::string bytes = qlon::test::ReadFileBytes(path_);
+  ASSERT_GT(bytes.size(), size_t(kWebHeaderSize) + TUrlBTree::kHeaderBlock - 1);
+  EXPECT_EQ(bytes.substr(0, 14), std::string("\x05MQLON\x01\x02\x04" "2.03\x00", 14));
+  const QByteArray header = web.HeaderBytes();
+  EXPECT_EQ(bytes.substr(0, size_t(header.size())), header.toStdString());
+  EXPECT_GE(bytes.find_first_not_of('\0', size_t(header.size())), size_t(kWebHeaderSize));  // zeros up to the tree
+}
+
+TEST_F(WebTest, HeaderRoundTripAndStableSaves) {
+  {
+    TWeb web;
+    Fill(web);
+    web.CreateNew(path_);
+    TWebFile r(&web);
+    ASSERT_TRUE(web.AddUrl("http://a.example/page.htm", r));
+    ASSERT_TRUE(web.Save());
+    const std::string first = Area();
+    ASSERT_TRUE(web.Save());
+    EXPECT_EQ(Area(), first);
+  }
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_EQ(back.GetTitle(), std::string(128, 't'));
+  ASSERT_EQ(back.StartEntries.size(), 2u);
+  EXPECT_EQ(back.StartEntries[0].Extra, "x");
+  EXPECT_EQ(back.StartEntries[1].Url, "http://b.example/x/");
+  EXPECT_EQ(back.ErrorCount, 2);
+  EXPECT_EQ(back.MimeCategorySet, 0x45);
+  EXPECT_EQ(back.Options.MaxTime, 12);
+  EXPECT_TRUE(back.Options.InternalPathLimit);
+  EXPECT_TRUE(back.Options.BackgroundOnlyFlag);
+  EXPECT_EQ(back.TotalSize, 123456);
+  EXPECT_DOUBLE_EQ(back.CaptureDate, 36526.5);
+  std::string user, password;
+  EXPECT_TRUE(back.Identities.GetIdentity(back.Identities.IndexOf("site"), user, password));
+  EXPECT_EQ(password, "secret");
+  ASSERT_EQ(back.Maps.Count(), 1);
+  EXPECT_EQ(back.Maps[0].MapFile, "i.map");
+  EXPECT_EQ(back.HostAddresses, (StringList{"10.0.0.1", "a.example"}));
+  EXPECT_DOUBLE_EQ(back.Info.FirstDate, 36000.25);
+  EXPECT_EQ(back.Info.Counters[5], -7);
+  TWebFile r(&back);
+  EXPECT_TRUE(back.FindUrl("http://a.example/page.htm", r));
+  EXPECT_EQ(ReadWebTitle(path_), std::string(128, 't'));
+  back.SetTitle("Renamed");
+  EXPECT_EQ(ReadWebTitle(path_, &back), "Renamed");
+}
+
+TEST_F(WebTest, AHeaderThatWouldReachTheTreeIsRefused) {
+  TWeb web;
+  web.CreateNew(path_);
+  TWebFile r(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/kept.htm", r));
+  ASSERT_TRUE(web.Save());
+  const std::string before = qlon::test::ReadFileBytes(path_);
+
+  const std::string longText(250, 'm');
+  for (int i = 0; i < 30; ++i) web.Maps.AddMap(longText, longText, longText, longText, longText, longText, longText);
+  EXPECT_THROW(web.Save(), ECaptureHeaderTooLarge);
+  EXPECT_EQ(qlon::test::ReadFileBytes(path_), before);
+
+  web.Maps.Clear();
+  for (int i = 0; i < 50; ++i) web.Options.MimeList().AddType("x/t" + std::to_string(i), "e", 0, mcAutre, true);
+  ASSERT_TRUE(web.Save());
+  web.Close();
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_NE(back.Options.MimeList().FindType("x/t49"), nullptr);
+  TWebFile k(&back);
+  EXPECT_TRUE(back.FindUrl("http://a.example/kept.htm", k));
+  back.CheckTree();
+}
+
+TEST_F(WebTest, BadFilesAreRefusedWithTheirReason) {
+  TWeb web;
+  qlon::test::WriteFileBytes(path_, std::string(6000, 'x'));
+  EXPECT_EQ(web.Open(path_), wlNotWeb);
+  qlon::test::WriteFileBytes(path_, std::string("\x05MQLON\x02\x02", 8) + std::string(6000, '\0'));
+  EXPECT_EQ(web.Open(path_), wlNewer);
+  qlon::test::WriteFileBytes(path_, std::string("\x05MQLON\x01\x02\x04" "2.03\x03" "abc\x05", 18));
+  EXPECT_EQ(web.Open(path_), wlReadError);
+  EXPECT_FALSE(web.IsFileOpen());
+  EXPECT_EQ(ReadWebTitle(path_), "abc");
+  EXPECT_THROW(web.Open(dir_.path() / "missing.web"), EWebStream);
+}
+
+TEST_F(WebTest, Version512HeaderIsConverted) {
+  TWeb source;
+  Fill(source);
+  source.Maps.Clear();  // maps of that version have one text less
+  source.CreateNew(path_);
+  const QByteArray header = source.HeaderBytes();
+  source.Close();
+  // Rewrite items 2 to 5 in the older layout: one start URL, two skipped texts, the title.
+  std::string bytes = qlon::test::ReadFileBytes(path_);
+  const size_t rest = 6 + 2 + 5 + 129 + 2 + (1 + 17 + 2 + 2 + 2) + (1 + 19 + 1 + 1 + 1);
+  std::string old = std::string("\x05MQLON\x00\x02", 8) + "\x11http://a.example/" + "\x01s\x01s" + "\x03Old";
+  old += header.toStdString().substr(rest);
+  old.resize(kWebHeaderSize, '\0');
+  bytes.replace(0, old.size(), old);
+  qlon::test::WriteFileBytes(path_, bytes);
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_EQ(back.GetTitle(), "Old");
+  ASSERT_EQ(back.StartEntries.size(), 1u);
+  EXPECT_EQ(back.StartEntries[0].Url, "http://a.example/");
+  EXPECT_EQ(back.RetrievedCount, 5);
+  EXPECT_EQ(back.TotalSize, 123456);
+}
+
+TEST_F(WebTest, RecordsReachTheCaptureMimeTable) {
+  TWeb web;
+  web.CreateNew(path_);
+  TWebFile r(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/scene", r));
+  EXPECT_EQ(GetMimeItem(r), &DefaultMimeItem());
+  EXPECT_EQ(r.GetMimeNaming().Category, -1);
+
+  SetContentType(r, "x-world/x-vrml", "wrl");
+  EXPECT_TRUE(IsVrml(r));
+  EXPECT_EQ(GetContentType(r), "x-world/x-vrml");
+  SetContentType(r, "image/webp", "webp");
+  EXPECT_TRUE(IsImage(r));
+  EXPECT_EQ(r.GetMimeIndex(), 14);
+  EXPECT_EQ(r.GetMimeNaming().Category, mcImage);
+  EXPECT_EQ(r.GetMimeNaming().Extensions, (std::vector<std::string>{"webp"}));
+  EXPECT_TRUE(web.Options.MimeList().FindType("image/webp")->IsUsed());
+  EXPECT_TRUE(web.MimeCategorySet & (1u << mcImage));
+
+  while (web.Options.MimeList().Count() < kMimeMaxSlots)
+    web.Options.MimeList().AddType("f/" + std::to_string(web.Options.MimeList().Count()), "", 0, mcAutre, true);
+  SetContentType(r, "a/full", "z");
+  EXPECT_EQ(r.GetMimeIndex(), 0);
+
+  web.Options.UseWebStructureFlag = true;
+  web.ApplyOptions();
+  EXPECT_TRUE(web.NameOptions.UseWebStructure);
+}
