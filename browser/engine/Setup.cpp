@@ -1,0 +1,243 @@
+#include "Setup.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+
+#include "Cookies.h"
+#include "Profile.h"
+#include "Urlutil.h"
+
+namespace qlon {
+
+namespace fs = std::filesystem;
+using profile::TIniFile;
+
+namespace {
+
+const std::array<TAgentStruct, 5> kBuiltInAgents = {{
+    {"Anonyme", ""},
+    {"Quillon 98", "Mozilla/3.0 (compatible; Quillon 98 ; Windows 95) "},
+    {"Netscape 3.0", "Mozilla/3.0 (Win95; I)"},
+    {"Internet Explorer 3.0", "Mozilla/2.0 (compatible; MSIE 3.0; Windows 95)"},
+    {"Internet Explorer 4.0", "Mozilla/2.0 (compatible; MSIE 4.0; Windows 95)"},
+}};
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerChar(x) == LowerChar(y); });
+}
+
+bool IsInside(const fs::path& folder, const fs::path& parent) {
+  if (parent.empty()) return false;
+  std::error_code ec;
+  const fs::path f = fs::weakly_canonical(folder, ec);
+  const fs::path p = fs::weakly_canonical(parent, ec);
+  auto fi = f.begin();
+  for (auto pi = p.begin(); pi != p.end(); ++pi, ++fi) {
+    if (pi->empty()) continue;  // a trailing "/"
+    if (fi == f.end() || *fi != *pi) return false;
+  }
+  return true;
+}
+
+std::string WithSlash(std::string path) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path;
+}
+
+// One list as numbered keys "0", "1", ... (an empty value ends it).
+void WriteNumbered(TIniFile& ini, const char* section, const std::vector<std::string>& list) {
+  ini.EraseSection(section);
+  for (std::size_t i = 0; i < list.size(); ++i) ini.WriteString(section, std::to_string(i), list[i]);
+}
+
+}  // namespace
+
+void TSommaireParam::LoadFromIni(const TIniFile& ini, const std::string& section) {
+  LigByPage = ini.ReadInteger(section, "LigByPage", LigByPage);
+  ImgLigByPage = ini.ReadInteger(section, "ImgLigByPage", ImgLigByPage);
+  ImgColByPage = ini.ReadInteger(section, "ImgColByPage", ImgColByPage);
+  ImgSize = ini.ReadInteger(section, "ImgSize", ImgSize);
+  ImgSizeMin = ini.ReadInteger(section, "ImgSizeMin", ImgSizeMin);
+  ImgRatio = ini.ReadBool(section, "ImgRatio", ImgRatio);
+}
+
+void TSommaireParam::SaveToIni(TIniFile& ini, const std::string& section) const {
+  ini.WriteInteger(section, "LigByPage", LigByPage);
+  ini.WriteInteger(section, "ImgLigByPage", ImgLigByPage);
+  ini.WriteInteger(section, "ImgColByPage", ImgColByPage);
+  ini.WriteInteger(section, "ImgSize", ImgSize);
+  ini.WriteInteger(section, "ImgSizeMin", ImgSizeMin);
+  ini.WriteBool(section, "ImgRatio", ImgRatio);
+}
+
+std::string Base64Encode(const std::string& text) {
+  return QByteArray::fromStdString(text).toBase64().toStdString();
+}
+
+TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
+    : Prompt_(prompt), ProgramFolder_(std::move(programFolder)) {
+  std::copy(kBuiltInAgents.begin(), kBuiltInAgents.end(), Agents_.begin());
+  AgentCount_ = static_cast<int>(kBuiltInAgents.size());
+  LoadSettings();
+}
+
+void TSetup::FindWorkPath() {
+  WorkPath = WithSlash(profile::GetProfileString("QUILLON", "WORKPATH", ""));
+  std::error_code ec;
+  if (!WorkPath.empty() && fs::is_directory(WorkPath, ec) && !IsInside(WorkPath, ProgramFolder_)) return;
+  std::string answer = WorkPath;
+  // The program's folder is read-only: ask again rather than store there.
+  if (Prompt_ && Prompt_->AskWorkPath(answer) && !answer.empty() && !IsInside(answer, ProgramFolder_)) {
+    fs::create_directories(answer, ec);
+    if (fs::is_directory(answer, ec)) WorkPath = WithSlash(answer);
+  }
+  profile::WriteProfileString("QUILLON", "WORKPATH", WorkPath);
+}
+
+// Every scalar key of quillon.ini, in file order, with its field.
+template <class F>
+void TSetup::ForEachKey(F&& f) {
+  f("Request", "AgentIdentity", AgentIdentity);
+  f("Options", "MaxSockets", MaxSockets);
+  f("Options", "TryCount", TryCount);
+  f("Options", "Timeout", Timeout);
+  f("Request", "HTTPUseProxy", HTTPUseProxy);
+  f("Options", "HTTPProxyAdress", HTTPProxyAdress);
+  f("Options", "HTTPProxyPort", HTTPProxyPort);
+  f("Options", "HTTPProxyPassword", HTTPProxyPassword);
+  f("Options", "HTTPProxyUserName", HTTPProxyUserName);
+  f("Options", "HTTPProxyUsePasswordFlag", HTTPProxyUsePasswordFlag);
+  f("Options", "FTPProxyAdress", FTPProxyAdress);
+  f("Request", "FTPUseProxy", FTPUseProxy);
+  f("Request", "UseSameProxy", UseSameProxy);
+  f("Options", "FTPProxyPort", FTPProxyPort);
+  f("Request", "AcceptCookies", AcceptCookies);
+  f("Path", "FTPUseSavePath", FTPUseSavePath);
+  f("Path", "FTPSavePath", FTPSavePath);
+  f("Web", "Url", WebUrl);
+  f("Web", "Path", WebPath);
+  f("Path", "UseWebStructure", UseWebStructure);
+  f("Path", "UseShortName", UseShortName);
+  f("Browser", "Auto", BrowserAuto);
+  f("Browser", "AutoLaunch", AutoLaunch);
+  f("Bookmark", "FileName", BookmarkFile);
+  f("Bookmark", "BookmarkFolder", BookmarkFolder);
+  f("Bookmark", "UseBookmark", UseBookmark);
+  f("Bookmark", "AutoAddBookmark", AutoAddBookmark);
+  f("Path", "AutoSaveCount", AutoSaveCount);
+  f("Request", "E-Mail", EMail);
+  f("FrameDisp", "TreeFrameWidth", TreeFrameWidth);
+  f("FrameDisp", "SocketsFrameHeight", SocketsFrameHeight);
+  f("FrameDisp", "Top", Top);
+  f("FrameDisp", "Left", Left);
+  f("FrameDisp", "Width", Width);
+  f("FrameDisp", "Height", Height);
+  f("FrameDisp", "ImageFrameHeight", ImageFrameHeight);
+  f("FrameDisp", "WindowState", WindowState);
+  f("Thumbnail", "Size", ThumbnailSize);
+  f("Thumbnail", "BackgroundFlag", ThumbnailBackground);
+  f("Thumbnail", "ViewFlag", ThumbnailView);
+  f("Menus", "KeepImageRatioFlag", KeepImageRatioFlag);
+  f("Menus", "ViewFrameFlag", ViewFrameFlag);
+  f("Menus", "ViewLastImageFlag", ViewLastImageFlag);
+  f("Ras", "UseRas", UseRas);
+  f("Ras", "UseActiveRas", UseActiveRas);
+  f("Ras", "DisconnectRas", DisconnectRas);
+  f("Ras", "Connexion", RasConnexion);
+  f("Ras", "UserName", RasUserName);
+  f("Ras", "Password", RasPassword);
+  f("Ras", "PhoneBook", RasPhoneBook);
+  f("Ras", "DefaultIdent", DefaultIdent);
+  f("Brix", "NoWriteDisk", NoWriteDisk);
+  f("Brix", "TraceOn", TraceOn);
+}
+
+void TSetup::LoadSettings() {
+  FindWorkPath();
+  if (WebPath.empty()) WebPath = WorkPath;
+  const TIniFile ini(IniFile());
+  ForEachKey([&](const char* section, const char* key, auto& field) {
+    using T = std::decay_t<decltype(field)>;
+    if constexpr (std::is_same_v<T, bool>)
+      field = ini.ReadBool(section, key, field);
+    else if constexpr (std::is_same_v<T, int>)
+      field = ini.ReadInteger(section, key, field);
+    else
+      field = ini.ReadString(section, key, field);
+  });
+  MaxSockets = std::clamp(MaxSockets, 1, kMaxSocketsLimit);
+  ThumbnailSize = std::clamp(ThumbnailSize, 0, 3);
+  if (!ini.ValueExists("FrameDisp", "SocketsFrameHeight")) SocketsFrameHeight = (MaxSockets + 1) * 17;
+  // The dial-up library is not on this system.
+  UseRas = false;
+
+  BrowserList.clear();
+  for (int i = 0; i <= 10; ++i) {
+    const std::string value = ini.ReadString("BrowserList", std::to_string(i), "");
+    if (value.empty()) break;
+    BrowserList.push_back(value);
+  }
+  HttpIdentification = ini.ReadSection("HTTP Identification");
+  FtpIdentification = ini.ReadSection("FTP Identification");
+  const std::vector<std::string> agents = ini.ReadSection("User Agent");
+  if (!agents.empty()) {
+    AgentCount_ = static_cast<int>(std::min<std::size_t>(agents.size(), kMaxAgents));
+    for (int i = 0; i < AgentCount_; ++i)
+      Agents_[static_cast<std::size_t>(i)] = {agents[static_cast<std::size_t>(i)],
+                                              ini.ReadString("User Agent", agents[static_cast<std::size_t>(i)], "")};
+  }
+  SetAgentIdentity(AgentIdentity);
+  Sommaire.LoadFromIni(ini, "sommaire");
+  if (AcceptCookies) CookiesBase().LoadFromFile(WorkPath + "cookies.txt");
+}
+
+bool TSetup::SaveSettings() const {
+  TIniFile ini(IniFile());
+  bool ok = true;
+  const_cast<TSetup*>(this)->ForEachKey([&](const char* section, const char* key, auto& field) {
+    using T = std::decay_t<decltype(field)>;
+    if (std::string_view(key) == "TraceOn") return;  // read only
+    if constexpr (std::is_same_v<T, bool>)
+      ok = ini.WriteBool(section, key, field) && ok;
+    else if constexpr (std::is_same_v<T, int>)
+      ok = ini.WriteInteger(section, key, field) && ok;
+    else
+      ok = ini.WriteString(section, key, field) && ok;
+  });
+  WriteNumbered(ini, "BrowserList", BrowserList);
+  WriteNumbered(ini, "HTTP Identification", HttpIdentification);
+  WriteNumbered(ini, "FTP Identification", FtpIdentification);
+  ini.EraseSection("User Agent");
+  for (int i = 0; i < AgentCount_; ++i) {
+    const TAgentStruct& a = Agents_[static_cast<std::size_t>(i)];
+    ok = ini.WriteString("User Agent", a.Name, a.Agent) && ok;
+  }
+  Sommaire.SaveToIni(ini, "sommaire");
+  if (AcceptCookies) ok = CookiesBase().SaveToFile(WorkPath + "cookies.txt") && ok;
+  return ok;
+}
+
+void TSetup::SetAgentIdentity(int index) {
+  if (index < 0 || index >= AgentCount_) index = 0;
+  AgentIdentity = index;
+  AgentText_ = Agents_[static_cast<std::size_t>(index)].Agent;
+}
+
+std::string TSetup::GetCredentials(const std::string& host) {
+  for (const auto& [h, value] : Logins_)
+    if (SameText(h, host)) return value;
+  std::string user, password;
+  if (OnCredentials && OnCredentials(user, password)) return StoreCredentials(host, user, password);
+  return {};
+}
+
+std::string TSetup::StoreCredentials(const std::string& host, const std::string& user, const std::string& password) {
+  std::erase_if(Logins_, [&](const auto& entry) { return SameText(entry.first, host); });
+  std::string value = Base64Encode(user + ":" + password);
+  Logins_.emplace_back(host, value);
+  return value;
+}
+
+}  // namespace qlon

@@ -1,0 +1,143 @@
+#include "Setup.h"
+
+#include <gtest/gtest.h>
+
+#include "Profile.h"
+#include "TempRoot.h"
+
+namespace qlon {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the work-folder question from a script and counts the questions.
+class ScriptedPrompt : public IWorkPathPrompt {
+ public:
+  std::vector<std::string> Answers;  // "" = cancel
+  int Asked = 0;
+  bool AskWorkPath(std::string& path) override {
+    const std::size_t i = static_cast<std::size_t>(Asked++);
+    if (i >= Answers.size() || Answers[i].empty()) return false;
+    path = Answers[i];
+    return true;
+  }
+};
+
+class SetupTest : public ::testing::Test {
+ protected:
+  SetupTest() {
+    work = (root.path() / "work").string();
+    program = root.path() / "program";
+    fs::create_directories(program);
+    prompt.Answers = {work};
+  }
+  test::TempRoot root;
+  std::string work;
+  fs::path program;
+  ScriptedPrompt prompt;
+};
+
+TEST_F(SetupTest, FirstStartAsksForTheWorkFolderOnce) {
+  {
+    TSetup setup(&prompt, program);
+    EXPECT_EQ(prompt.Asked, 1);
+    EXPECT_EQ(setup.WorkPath, work + "/");
+    EXPECT_TRUE(fs::is_directory(work));
+  }
+  EXPECT_EQ(profile::GetProfileString("QUILLON", "WORKPATH", ""), work + "/");
+  TSetup again(&prompt, program);
+  EXPECT_EQ(prompt.Asked, 1) << "a stored work folder is not asked again";
+}
+
+TEST_F(SetupTest, TheProgramFolderIsNeverTheWorkFolder) {
+  prompt.Answers = {(program / "sub").string(), work};
+  TSetup setup(&prompt, program);
+  EXPECT_EQ(setup.WorkPath, "");
+  EXPECT_EQ(prompt.Asked, 1);
+  // Cancelled or refused: asked again at the next start.
+  TSetup next(&prompt, program);
+  EXPECT_EQ(next.WorkPath, work + "/");
+}
+
+TEST_F(SetupTest, DefaultsWithoutQuillonIni) {
+  TSetup setup(&prompt, program);
+  EXPECT_EQ(setup.MaxSockets, 5);
+  EXPECT_EQ(setup.SocketsFrameHeight, 102);
+  EXPECT_EQ(setup.WebPath, work + "/");
+  EXPECT_EQ(setup.AgentCount(), 5);
+  EXPECT_EQ(setup.AgentText(), "");
+  setup.SetAgentIdentity(1);
+  EXPECT_EQ(setup.AgentText(), "Mozilla/3.0 (compatible; Quillon 98 ; Windows 95) ");
+  setup.SetAgentIdentity(99);
+  EXPECT_EQ(setup.AgentIdentity, 0);
+}
+
+TEST_F(SetupTest, WrittenThenReadGivesTheSameSettings) {
+  TSetup setup(&prompt, program);
+  setup.MaxSockets = 9;
+  setup.HTTPProxyAdress = "proxy.example:3128";
+  setup.HTTPUseProxy = true;
+  setup.UseWebStructure = false;
+  setup.EMail = "moi@example.fr";
+  setup.BrowserList = {"/usr/bin/firefox", "/usr/bin/lynx -x"};
+  setup.HttpIdentification = {"site1", "site2"};
+  setup.Sommaire.ImgSize = 96;
+  setup.Sommaire.ImgRatio = true;
+  setup.SetAgentIdentity(3);
+  setup.TraceOn = true;
+  ASSERT_TRUE(setup.SaveSettings());
+
+  TSetup read(&prompt, program);
+  EXPECT_EQ(read.MaxSockets, 9);
+  EXPECT_EQ(read.SocketsFrameHeight, 102) << "kept as written, not recomputed";
+  EXPECT_EQ(read.HTTPProxyAdress, "proxy.example:3128");
+  EXPECT_TRUE(read.HTTPUseProxy);
+  EXPECT_FALSE(read.UseWebStructure);
+  EXPECT_EQ(read.EMail, "moi@example.fr");
+  EXPECT_EQ(read.BrowserList, setup.BrowserList);
+  EXPECT_EQ(read.Sommaire.ImgSize, 96);
+  EXPECT_TRUE(read.Sommaire.ImgRatio);
+  EXPECT_EQ(read.AgentCount(), 5);
+  EXPECT_EQ(read.AgentText(), "Mozilla/2.0 (compatible; MSIE 3.0; Windows 95)");
+  EXPECT_FALSE(read.TraceOn) << "TraceOn is never written";
+}
+
+TEST_F(SetupTest, HandEditedFileKeepsWhatItDoesNotKnow) {
+  TSetup setup(&prompt, program);
+  const fs::path ini = setup.IniFile();
+  test::WriteFileBytes(ini,
+                       "; my notes\r\n[Mine]\r\nkeep=this\r\n[Options]\r\n; socket count\r\nMaxSockets=200\r\n"
+                       "[User Agent]\r\nA=agent a\r\nB=agent b\r\nC=\r\n"
+                       "[BrowserList]\r\n0=one\r\n1=two\r\n2=\r\n3=lost\r\n");
+  setup.LoadSettings();
+  EXPECT_EQ(setup.MaxSockets, 16) << "bounded by the connection list";
+  EXPECT_EQ(setup.AgentCount(), 3);
+  EXPECT_EQ(setup.Agent(1).Agent, "agent b");
+  EXPECT_EQ(setup.BrowserList, (std::vector<std::string>{"one", "two"}));
+  ASSERT_TRUE(setup.SaveSettings());
+  const std::string bytes = test::ReadFileBytes(ini);
+  EXPECT_EQ(bytes.rfind("; my notes\r\n[Mine]\r\nkeep=this\r\n[Options]\r\n; socket count\r\nMaxSockets=16\r\n", 0), 0u)
+      << bytes;
+  EXPECT_EQ(bytes.find("lost"), std::string::npos);
+}
+
+TEST_F(SetupTest, LoginCachePerHost) {
+  TSetup setup(&prompt, program);
+  int asked = 0;
+  setup.OnCredentials = [&](std::string& user, std::string& password) {
+    ++asked;
+    user = "Aladdin";
+    password = "open sesame";
+    return true;
+  };
+  EXPECT_EQ(setup.GetCredentials("www.example.com"), "QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
+  EXPECT_EQ(setup.GetCredentials("WWW.example.COM"), "QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
+  EXPECT_EQ(asked, 1);
+  setup.StoreCredentials("other.org", "u", "p");
+  EXPECT_EQ(setup.GetCredentials("other.org"), "dTpw");
+  setup.OnCredentials = nullptr;
+  EXPECT_EQ(setup.GetCredentials("third.net"), "");
+}
+
+}  // namespace
+}  // namespace qlon
