@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Cookies.h"
+#include "Options.h"
 #include "Profile.h"
 #include "Urlutil.h"
 
@@ -81,7 +82,10 @@ TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
   std::copy(kBuiltInAgents.begin(), kBuiltInAgents.end(), Agents_.begin());
   AgentCount_ = static_cast<int>(kBuiltInAgents.size());
   LoadSettings();
+  Profiles = std::make_unique<TProfileList>(fs::path(WorkPath) / "profiles.ini");
 }
+
+TSetup::~TSetup() = default;
 
 void TSetup::FindWorkPath() {
   WorkPath = WithSlash(profile::GetProfileString("QUILLON", "WORKPATH", ""));

@@ -8,6 +8,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ class TIniFile;
 }
 
 namespace qlon {
+
+class TProfileList;
 
 struct TAgentStruct {
   std::string Name;
@@ -51,6 +54,9 @@ class TSetup {
   // and loads the settings. The program folder is read-only: a work folder
   // inside it is never accepted.
   TSetup(IWorkPathPrompt* prompt, std::filesystem::path programFolder);
+  ~TSetup();
+  TSetup(const TSetup&) = delete;
+  TSetup& operator=(const TSetup&) = delete;
 
   void FindWorkPath();
   void LoadSettings();
@@ -66,6 +72,7 @@ class TSetup {
   std::string StoreCredentials(const std::string& host, const std::string& user, const std::string& password);
   std::function<bool(std::string& user, std::string& password)> OnCredentials;
 
+  std::unique_ptr<TProfileList> Profiles;  // "profiles.ini" in the work folder
   std::string WorkPath;  // with a trailing "/"
   std::filesystem::path IniFile() const { return std::filesystem::path(WorkPath) / "quillon.ini"; }
 

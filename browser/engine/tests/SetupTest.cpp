@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Options.h"
 #include "Profile.h"
 #include "TempRoot.h"
 
@@ -66,6 +67,8 @@ TEST_F(SetupTest, DefaultsWithoutQuillonIni) {
   EXPECT_EQ(setup.WebPath, work + "/");
   EXPECT_EQ(setup.AgentCount(), 5);
   EXPECT_EQ(setup.AgentText(), "");
+  ASSERT_TRUE(setup.Profiles);
+  EXPECT_EQ(setup.Profiles->FileName(), fs::path(work) / "profiles.ini");
   setup.SetAgentIdentity(1);
   EXPECT_EQ(setup.AgentText(), "Mozilla/3.0 (compatible; Quillon 98 ; Windows 95) ");
   setup.SetAgentIdentity(99);
