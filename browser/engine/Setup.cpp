@@ -3,10 +3,13 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <fstream>
 
 #include "Cookies.h"
 #include "Options.h"
 #include "Profile.h"
+#include "Registry.h"
+#include "PlatformRoot.h"
 #include "Urlutil.h"
 
 namespace qlon {
@@ -73,6 +76,55 @@ void TSommaireParam::SaveToIni(TIniFile& ini, const std::string& section) const 
   ini.WriteBool(section, "ImgRatio", ImgRatio);
 }
 
+namespace {
+
+bool WriteTextFile(const fs::path& file, const std::string& text) {
+  std::error_code ec;
+  fs::create_directories(file.parent_path(), ec);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
+bool SetDefaultValue(const std::string& subKey, const std::string& value) {
+  using namespace registry;
+  Key key;
+  if (OpenKey(HKEY_CLASSES_ROOT, subKey, Access::ReadWrite, &key) != kOk &&
+      CreateKey(HKEY_CLASSES_ROOT, subKey, "", &key) != kOk)
+    return false;
+  return SetString(key, "", value) == kOk;
+}
+
+}  // namespace
+
+bool RegisterFileExtension(const std::string& typeName, std::string extension, const std::string& description,
+                           const fs::path& program) {
+  if (extension.empty() || extension.front() != '.') extension.insert(0, ".");
+  if (!SetDefaultValue(extension, typeName) || !SetDefaultValue(typeName, description) ||
+      !SetDefaultValue(typeName + "\\Shell\\Open\\Command", program.string() + " %1") ||
+      !SetDefaultValue(typeName + "\\DefaultIcon", program.string() + ",0"))
+    return false;
+  std::string mime = "application/x-" + typeName;
+  for (char& c : mime) c = LowerChar(c);
+  const bool typeOk = WriteTextFile(
+      platform::RootFolder("mime") / "packages" / (typeName + ".xml"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+      "  <mime-type type=\"" + mime + "\">\n    <comment>" + description + "</comment>\n"
+      "    <glob pattern=\"*" + extension + "\"/>\n  </mime-type>\n</mime-info>\n");
+  const bool entryOk = WriteTextFile(platform::RootFolder("applications") / (typeName + ".desktop"),
+                                     "[Desktop Entry]\nType=Application\nName=" + typeName + "\nComment=" +
+                                         description + "\nExec=\"" + program.string() + "\" %f\nMimeType=" + mime +
+                                         ";\nNoDisplay=true\n");
+  return typeOk && entryOk;
+}
+
+bool CreateStartMenuEntry(const std::string& name, const fs::path& program, const std::string& argument) {
+  return WriteTextFile(platform::RootFolder("applications") / (name + ".desktop"),
+                       "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=\"" + program.string() + "\" " +
+                           argument + "\n");
+}
+
 std::string Base64Encode(const std::string& text) {
   return QByteArray::fromStdString(text).toBase64().toStdString();
 }
@@ -82,6 +134,9 @@ TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
   std::copy(kBuiltInAgents.begin(), kBuiltInAgents.end(), Agents_.begin());
   AgentCount_ = static_cast<int>(kBuiltInAgents.size());
   LoadSettings();
+  const fs::path program = ProgramFolder_ / "qlon98";
+  RegisterFileExtension("Quillon", ".web", "Fichier de capture d'un Web de Quillon", program);
+  CreateStartMenuEntry("Aspirer le Web", program, "/b");
   Profiles = std::make_unique<TProfileList>(fs::path(WorkPath) / "profiles.ini");
 }
 

@@ -139,6 +139,15 @@ class TSetup {
   std::vector<std::pair<std::string, std::string>> Logins_;  // host -> Base64
 };
 
+// Files of the extension open with the program: the registry's class keys
+// (HKEY_CLASSES_ROOT ext -> type, type\Shell\Open\Command, type\DefaultIcon)
+// and a desktop entry with its MIME type under the platform root. False when
+// a key can neither be opened nor created.
+bool RegisterFileExtension(const std::string& typeName, std::string extension, const std::string& description,
+                           const std::filesystem::path& program);
+// The Start-menu entry "<name>.desktop" running the program with the argument.
+bool CreateStartMenuEntry(const std::string& name, const std::filesystem::path& program, const std::string& argument);
+
 // RFC 4648 Base64, standard alphabet with "=" padding.
 std::string Base64Encode(const std::string& text);
 

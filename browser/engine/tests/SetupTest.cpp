@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "Options.h"
+#include "PlatformRoot.h"
 #include "Profile.h"
+#include "Registry.h"
 #include "TempRoot.h"
 
 namespace qlon {
@@ -122,6 +124,26 @@ TEST_F(SetupTest, HandEditedFileKeepsWhatItDoesNotKnow) {
   EXPECT_EQ(bytes.rfind("; my notes\r\n[Mine]\r\nkeep=this\r\n[Options]\r\n; socket count\r\nMaxSockets=16\r\n", 0), 0u)
       << bytes;
   EXPECT_EQ(bytes.find("lost"), std::string::npos);
+}
+
+TEST_F(SetupTest, StartRegistersTheWebTypeAndTheStartMenuEntry) {
+  TSetup setup(&prompt, program);
+  using namespace registry;
+  const auto defaultValue = [](const char* subKey) {
+    Key key;
+    std::string text = "(missing)";
+    if (OpenKey(HKEY_CLASSES_ROOT, subKey, Access::Read, &key) == kOk) QueryString(key, "", &text);
+    return text;
+  };
+  const std::string exe = (program / "qlon98").string();
+  EXPECT_EQ(defaultValue(".web"), "Quillon");
+  EXPECT_EQ(defaultValue("Quillon"), "Fichier de capture d'un Web de Quillon");
+  EXPECT_EQ(defaultValue("Quillon\\Shell\\Open\\Command"), exe + " %1");
+  EXPECT_EQ(defaultValue("Quillon\\DefaultIcon"), exe + ",0");
+  const std::string entry = test::ReadFileBytes(platform::RootFolder("applications") / "Aspirer le Web.desktop");
+  EXPECT_NE(entry.find("Exec=\"" + exe + "\" /b\n"), std::string::npos) << entry;
+  EXPECT_NE(test::ReadFileBytes(platform::RootFolder("mime") / "packages" / "Quillon.xml").find("*.web"),
+            std::string::npos);
 }
 
 TEST_F(SetupTest, LoginCachePerHost) {
