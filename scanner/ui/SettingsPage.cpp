@@ -147,6 +147,43 @@ bool SettingsPage::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+std::vector<QWidget*> SettingsPage::TabStops() const {
+  std::vector<QWidget*> stops;
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(const_cast<SettingsPage*>(this)))
+      stops.push_back(w);
+  return stops;
+}
+
+void SettingsPage::HandOver(QWidget* focus, QWidget* back, bool shift) {
+  const std::vector<QWidget*> stops = TabStops();
+  if (stops.empty()) return;
+  QWidget* first = stops.front();
+  QWidget* last = stops.back();
+  if (focus && focus != back) {
+    if (back && ((focus == first && shift) || (focus == last && !shift))) back->setFocus(Qt::TabFocusReason);
+  } else if (focus) {
+    (shift ? last : first)->setFocus(Qt::TabFocusReason);
+  } else {
+    (back ? back : first)->setFocus(Qt::TabFocusReason);
+  }
+}
+
+bool SettingsPage::event(QEvent* event) {
+  const int message = event->type() - QEvent::User;
+  if (message == kHandOver || message == kHostWindow || message == kDescreenAllowed) {
+    auto* m = static_cast<HostMessage*>(event);
+    if (message == kHandOver) HandOver(static_cast<QWidget*>(m->wParam), reinterpret_cast<QWidget*>(m->lParam), m->shift);
+    if (message == kHostWindow) hostWindow_ = static_cast<QWidget*>(m->wParam);
+    if (message == kDescreenAllowed) {
+      controller_.OnDescreenAllowed(m->lParam != 0);
+      Sync();
+    }
+    return true;
+  }
+  return QWidget::event(event);
+}
+
 void SettingsPage::Warn(const std::string& text) {
   if (qEnvironmentVariableIsSet("QLON_UI_NO_BOXES")) {
     info_->setText(Q(text));
