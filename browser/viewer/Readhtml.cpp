@@ -1,0 +1,1240 @@
+#include "Readhtml.h"
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <array>
+#include <bitset>
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "Sections.h"
+#include "Tables.h"
+
+namespace qlon::viewer {
+namespace {
+
+// Out of band: no character of the text can be mistaken for the end.
+constexpr int kEndMark = -1;
+constexpr int kMaxTextSymbol = 100;
+constexpr int kMaxTagName = 150;
+constexpr int kMaxEntityName = 7;
+constexpr int kMaxEntityDigits = 4;
+
+// The tag table; the names up to NoFrames have an end symbol.
+enum class Tag {
+  Html, Title, Body, Head, B, I, H, Em, Strong, U, Cite, Var, Tt, Code, Kbd, Samp, Ol, Ul, Dir, Menu, Dl, A,
+  Address, Blockquote, Pre, Center, Table, Td, Th, Caption, Form, TextArea, Select, Option, Font, Sub, Sup,
+  Big, Small, P, Map, FrameSet, NoFrames, Li, Br, Hr, Dd, Dt, Img, Base, Tr, Button, Input, Selected,
+  BaseFont, Area, Frame, Page, Count
+};
+constexpr int kTagCount = int(Tag::Count);
+constexpr const char* kTagNames[kTagCount] = {
+    "HTML", "TITLE", "BODY", "HEAD", "B", "I", "H", "EM", "STRONG", "U", "CITE", "VAR", "TT", "CODE", "KBD",
+    "SAMP", "OL", "UL", "DIR", "MENU", "DL", "A", "ADDRESS", "BLOCKQUOTE", "PRE", "CENTER", "TABLE", "TD",
+    "TH", "CAPTION", "FORM", "TEXTAREA", "SELECT", "OPTION", "FONT", "SUB", "SUP", "BIG", "SMALL", "P", "MAP",
+    "FRAMESET", "NOFRAMES", "LI", "BR", "HR", "DD", "DT", "IMG", "BASE", "TR", "BUTTON", "INPUT", "SELECTED",
+    "BASEFONT", "AREA", "FRAME", "PAGE"};
+constexpr bool HasEnd(Tag t) { return int(t) <= int(Tag::NoFrames); }
+
+bool TakesAttributes(Tag t) {
+  switch (t) {
+    case Tag::Body: case Tag::P: case Tag::Br: case Tag::H: case Tag::Hr: case Tag::Base: case Tag::Ol:
+    case Tag::Ul: case Tag::Img: case Tag::A: case Tag::Table: case Tag::Td: case Tag::Tr: case Tag::Th:
+    case Tag::Caption: case Tag::Input: case Tag::Form: case Tag::TextArea: case Tag::Select: case Tag::Option:
+    case Tag::Font: case Tag::BaseFont: case Tag::Map: case Tag::Area: case Tag::FrameSet: case Tag::Frame:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct AttrName {
+  const char* name;
+  Attr which;
+};
+constexpr AttrName kAttrNames[] = {
+    {"HREF", Attr::Href}, {"NAME", Attr::Name}, {"SRC", Attr::Src}, {"ALT", Attr::Alt}, {"ALIGN", Attr::Align},
+    {"TEXT", Attr::Text}, {"BGCOLOR", Attr::BgColor}, {"LINK", Attr::Link}, {"BACKGROUND", Attr::Background},
+    {"COLSPAN", Attr::ColSpan}, {"ROWSPAN", Attr::RowSpan}, {"BORDER", Attr::Border},
+    {"CELLPADDING", Attr::CellPadding}, {"CELLSPACING", Attr::CellSpacing}, {"VALIGN", Attr::VAlign},
+    {"WIDTH", Attr::Width}, {"START", Attr::Start}, {"VALUE", Attr::Value}, {"TYPE", Attr::Type},
+    {"CHECKBOX", Attr::CheckBox}, {"RADIO", Attr::Radio}, {"METHOD", Attr::Method}, {"ACTION", Attr::Action},
+    {"CHECKED", Attr::Checked}, {"SIZE", Attr::Size}, {"MAXLENGTH", Attr::MaxLength}, {"COLS", Attr::Cols},
+    {"ROWS", Attr::Rows}, {"MULTIPLE", Attr::Multiple}, {"SELECTED", Attr::Selected}, {"FACE", Attr::Face},
+    {"COLOR", Attr::Color}, {"TRANSP", Attr::Transp}, {"CLEAR", Attr::Clear}, {"ISMAP", Attr::IsMap},
+    {"BORDERCOLOR", Attr::BorderColor}, {"USEMAP", Attr::UseMap}, {"SHAPE", Attr::Shape},
+    {"COORDS", Attr::Coords}, {"NOHREF", Attr::NoHref}, {"HEIGHT", Attr::Height}, {"PLAIN", Attr::Plain},
+    {"TARGET", Attr::Target}, {"NORESIZE", Attr::NoResize}, {"SCROLLING", Attr::Scrolling},
+    {"HSPACE", Attr::HSpace}};
+
+// Entities: the four markup characters, then the names of 160 .. 255 in code
+// order (215 and 247 have none).
+constexpr const char* kLatin1Entities[96] = {
+    "nbsp", "iexcl", "cent", "pound", "curren", "yen", "brvbar", "sect", "uml", "copy", "ordf", "laquo",
+    "not", "shy", "reg", "macr", "deg", "plusmn", "sup2", "sup3", "acute", "micro", "para", "middot",
+    "cedil", "sup1", "ordm", "raquo", "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",
+    "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc", "Euml", "Igrave", "Iacute",
+    "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde", "Ouml", "", "Oslash", "Ugrave",
+    "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave", "aacute", "acirc", "atilde", "auml",
+    "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml", "igrave", "iacute", "icirc", "iuml",
+    "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "", "oslash", "ugrave", "uacute",
+    "ucirc", "uuml", "yacute", "thorn", "yuml"};
+
+std::optional<char16_t> EntityChar(const QString& name) {
+  if (name == "amp") return u'&';
+  if (name == "lt") return u'<';
+  if (name == "gt") return u'>';
+  if (name == "quot") return u'"';
+  for (int i = 0; i < 96; ++i)
+    if (kLatin1Entities[i][0] && name == QLatin1String(kLatin1Entities[i])) return char16_t(160 + i);
+  return std::nullopt;
+}
+
+// HTML sizes 1 .. 7 as point sizes, for proportional and fixed fonts.
+constexpr std::array<int, 7> kFontSizes = {8, 10, 12, 14, 18, 24, 36};
+constexpr std::array<int, 7> kFixedSizes = {7, 8, 10, 12, 15, 20, 30};
+constexpr std::array<int, 6> kHeadingSizes = {24, 18, 14, 12, 10, 8};
+
+bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+
+enum class SyKind { Tag, EndTag, Unknown, Text, Char, End };
+
+struct Symbol {
+  SyKind kind = SyKind::End;
+  Tag tag = Tag::Html;
+  bool Is(Tag t) const { return kind == SyKind::Tag && tag == t; }
+  bool IsEnd(Tag t) const { return kind == SyKind::EndTag && tag == t; }
+};
+
+// Symbols a builder stops at: start and end forms of tags.
+class StopSet {
+ public:
+  StopSet& Start(std::initializer_list<Tag> tags) {
+    for (Tag t : tags) bits_.set(size_t(t) * 2);
+    return *this;
+  }
+  StopSet& End(std::initializer_list<Tag> tags) {
+    for (Tag t : tags) bits_.set(size_t(t) * 2 + 1);
+    return *this;
+  }
+  StopSet operator|(const StopSet& o) const {
+    StopSet s;
+    s.bits_ = bits_ | o.bits_;
+    return s;
+  }
+  bool Holds(const Symbol& s) const {
+    if (s.kind == SyKind::Tag) return bits_.test(size_t(s.tag) * 2);
+    if (s.kind == SyKind::EndTag) return bits_.test(size_t(s.tag) * 2 + 1);
+    return false;
+  }
+
+ private:
+  std::bitset<kTagCount * 2> bits_;
+};
+
+StopSet ListEnds() {
+  return StopSet().End({Tag::Ol, Tag::Ul, Tag::Dir, Tag::Menu, Tag::Dl, Tag::Blockquote});
+}
+StopSet CellEnds() {
+  return StopSet()
+      .Start({Tag::Td, Tag::Th, Tag::Tr, Tag::Caption})
+      .End({Tag::Td, Tag::Th, Tag::Caption, Tag::Table});
+}
+
+uint8_t AlignJustify(const QString& value, uint8_t absent) {
+  QString v = value.toLower();
+  if (v == "center" || v == "middle") return kCentre;
+  if (v == "right") return kRight;
+  if (v == "left" || v == "justify") return kLeft;
+  return absent;
+}
+
+// The tokenizer: characters (line ends and comments folded away), then symbols.
+class Tokenizer {
+ public:
+  explicit Tokenizer(const std::u16string& text) : text_(text) { GetCh(); }
+
+  Symbol Sy;
+  std::u16string LCurString;
+  int HeadingLevel = 1;
+  TAttributeList Attributes;
+  bool InPre = false;
+  bool OpenComment = false;  // the text ended inside a comment or declaration
+
+  void Next() {
+    for (;;) {
+      if (ch_ == kEndMark) {
+        Sy = {SyKind::End};
+        return;
+      }
+      if (ch_ == '<') {
+        int after = PeekRaw();
+        if (after == '?') {  // processing instruction: a declaration, not text
+          SkipToTagEnd();
+          continue;
+        }
+        if (IsAsciiLetter(after) || after == '/') {
+          ReadTag();
+          return;
+        }
+      }
+      if (ch_ == '&') {
+        ReadEntity();
+        return;
+      }
+      if (IsTextChar(ch_) || ch_ == '<' || ch_ == '>') {
+        ReadText();
+        return;
+      }
+      Sy = {SyKind::Char};
+      GetCh();
+      return;
+    }
+  }
+
+  // The text from the current character up to the (case-insensitive) end tag,
+  // which is taken with everything up to its ">"; comments are not folded.
+  std::u16string ReadRawUntil(const QString& endTag) {
+    QStringView rest(text_.data() + chStart_, qsizetype(text_.size() - size_t(chStart_)));
+    qsizetype at = rest.indexOf(endTag, 0, Qt::CaseInsensitive);
+    std::u16string raw;
+    if (at < 0) {
+      raw = text_.substr(size_t(chStart_));
+      pos_ = text_.size();
+    } else {
+      raw = text_.substr(size_t(chStart_), size_t(at));
+      pos_ = size_t(chStart_ + at + endTag.size());
+      while (pos_ < text_.size() && text_[pos_] != u'>') ++pos_;
+      if (pos_ < text_.size()) ++pos_;
+    }
+    GetCh();
+    return raw;
+  }
+
+ private:
+  const std::u16string& text_;
+  size_t pos_ = 0;
+  int ch_ = kEndMark;   // LCh
+  int chStart_ = 0;     // where the current character begins in the text
+  bool inComment_ = false;
+
+  int PeekRaw() const { return pos_ < text_.size() ? text_[pos_] : kEndMark; }
+
+  void GetChBasic() {
+    chStart_ = int(pos_);
+    if (pos_ >= text_.size()) {
+      ch_ = kEndMark;
+      if (inComment_) OpenComment = true;
+      return;
+    }
+    int c = text_[pos_++];
+    if (c == '\r' || c == '\n') {
+      int other = c == '\r' ? '\n' : '\r';
+      if (pos_ < text_.size() && text_[pos_] == other) ++pos_;
+      c = '\r';
+    } else if (c == '\t') {
+      c = ' ';
+    }
+    ch_ = c;
+  }
+
+  // Comments and "<!" declarations vanish from the character stream.
+  void GetCh() {
+    for (;;) {
+      GetChBasic();
+      if (ch_ != '<' || PeekRaw() != '!') return;
+      if (OpenComment) return;
+      inComment_ = true;
+      GetChBasic();  // "!"
+      if (text_.compare(pos_, 2, u"--") == 0) {
+        pos_ += 2;
+        int dashes = 0;
+        for (;;) {
+          GetChBasic();
+          if (ch_ == kEndMark) return;
+          if (ch_ == '-') {
+            ++dashes;
+            continue;
+          }
+          if (dashes >= 2) {
+            while (ch_ == ' ' || ch_ == '\r') GetChBasic();
+            if (ch_ == '>') break;
+            if (ch_ == kEndMark) return;
+          }
+          dashes = ch_ == '-' ? 1 : 0;
+        }
+      } else {
+        do GetChBasic();
+        while (ch_ != '>' && ch_ != kEndMark);
+        if (ch_ == kEndMark) return;
+      }
+      inComment_ = false;
+    }
+  }
+
+  void SkipWhiteSpace() {
+    while (ch_ == ' ' || ch_ == '\r') GetCh();
+  }
+  void SkipToTagEnd() {
+    while (ch_ != '>' && ch_ != kEndMark) GetCh();
+    if (ch_ == '>') GetCh();
+  }
+  static bool IsTextChar(int c) { return c >= 32 || c == '\r'; }
+
+  void ReadTag() {
+    GetCh();  // "<"
+    bool end = false;
+    if (ch_ == '/') {
+      end = true;
+      GetCh();
+    }
+    QString name;
+    while (IsAsciiLetter(ch_)) {
+      if (name.size() < kMaxTagName) name += QChar(Upper(ch_));
+      GetCh();
+    }
+    int found = -1;
+    for (int i = 0; i < kTagCount; ++i)
+      if (name == QLatin1String(kTagNames[i])) found = i;
+    if (!end && (name == "SCRIPT" || name == "STYLE")) {
+      SkipToTagEnd();
+      ReadRawUntil("</" + name);
+      Sy = {SyKind::Unknown};
+      return;
+    }
+    Tag tag = found >= 0 ? Tag(found) : Tag::Html;
+    if (found < 0 || (end && !HasEnd(tag)))
+      Sy = {SyKind::Unknown};
+    else
+      Sy = {end ? SyKind::EndTag : SyKind::Tag, tag};
+    SkipWhiteSpace();
+    if (found >= 0 && tag == Tag::H) {
+      HeadingLevel = 1;
+      if (ch_ >= '1' && ch_ <= '6') {
+        HeadingLevel = ch_ - '0';
+        GetCh();
+      }
+    }
+    if (Sy.kind == SyKind::Tag && TakesAttributes(tag)) {
+      Attributes.Clear();
+      while (GetAttribute()) {
+      }
+    }
+    SkipToTagEnd();
+  }
+
+  bool GetAttribute() {
+    SkipWhiteSpace();
+    if (!IsAsciiLetter(ch_)) return false;
+    QString name;
+    while (IsAsciiLetter(ch_)) {
+      name += QChar(Upper(ch_));
+      GetCh();
+    }
+    Attr which = Attr::Unknown;
+    for (const AttrName& a : kAttrNames)
+      if (name == QLatin1String(a.name)) which = a.which;
+    SkipWhiteSpace();
+    int value = which == Attr::Border ? 1 : 0;
+    QString text;
+    if (ch_ == '=') {
+      GetCh();
+      SkipWhiteSpace();
+      if (ch_ == '"' || ch_ == '\'') {
+        text = GetQuotedValue();
+        QString n = text.endsWith('%') ? text.chopped(1) : text;
+        bool ok = false;
+        value = n.trimmed().toInt(&ok);
+        if (!ok) value = 0;
+      } else if (ch_ == '+' || ch_ == '-' || IsDigit(ch_)) {
+        while (ch_ != ' ' && ch_ != '\r' && ch_ != '%' && ch_ != '>' && ch_ != kEndMark) {
+          text += QChar(char16_t(ch_));
+          GetCh();
+        }
+        bool ok = false;
+        value = text.toInt(&ok);
+        if (!ok) value = 0;
+        SkipWhiteSpace();
+        if (ch_ == '%') {
+          text += '%';
+          GetCh();
+        }
+      } else {
+        while (ch_ != ' ' && ch_ != '\r' && ch_ != '>' && ch_ != kEndMark) {
+          text += QChar(char16_t(ch_));
+          GetCh();
+        }
+      }
+    }
+    Attributes.Add(which, value, text);
+    return true;
+  }
+
+  QString GetQuotedValue() {
+    int quote = ch_;
+    GetCh();
+    QString text;
+    while (ch_ != quote && ch_ != '>' && ch_ != kEndMark) {
+      if (ch_ == '&') {
+        ReadEntity();
+        text += QString::fromStdU16String(LCurString);
+        continue;
+      }
+      if (ch_ != '\r') text += QChar(char16_t(ch_));
+      GetCh();
+    }
+    if (ch_ == quote) GetCh();
+    return HtmlTrim(text);
+  }
+
+  // At "&": the character, or "&" and what was read as plain text.
+  void ReadEntity() {
+    Sy = {SyKind::Text};
+    LCurString.assign(1, u'&');
+    GetCh();
+    if (ch_ == '#') {
+      LCurString += u'#';
+      GetCh();
+      int code = 0, digits = 0;
+      while (IsDigit(ch_) && digits <= kMaxEntityDigits) {
+        LCurString += char16_t(ch_);
+        code = code * 10 + (ch_ - '0');
+        ++digits;
+        GetCh();
+      }
+      if (digits == 0 || digits > kMaxEntityDigits) return;
+      if (ch_ == ';') GetCh();
+      // Control codes would collide with the model's placeholder characters.
+      LCurString = std::u16string(1, code < 32 ? u' ' : char16_t(code));
+      return;
+    }
+    QString name;
+    while ((IsAsciiLetter(ch_) || IsDigit(ch_)) && name.size() <= kMaxEntityName) {
+      name += QChar(char16_t(ch_));
+      GetCh();
+    }
+    std::optional<char16_t> c = name.size() <= kMaxEntityName ? EntityChar(name) : std::nullopt;
+    if (!c) {
+      LCurString += name.toStdU16String();
+      return;
+    }
+    if (ch_ == ';') GetCh();
+    LCurString = std::u16string(1, *c);
+  }
+
+  void ReadText() {
+    Sy = {SyKind::Text};
+    LCurString.clear();
+    while (int(LCurString.size()) < kMaxTextSymbol && ch_ != kEndMark && ch_ != '&') {
+      if (ch_ == '<' && (IsAsciiLetter(PeekRaw()) || PeekRaw() == '/' || PeekRaw() == '?')) break;
+      if (!IsTextChar(ch_)) break;
+      if (!InPre && (ch_ == ' ' || ch_ == '\r')) {
+        LCurString += u' ';
+        SkipWhiteSpace();
+        continue;
+      }
+      LCurString += char16_t(ch_);
+      GetCh();
+    }
+  }
+};
+
+// The builders: one document at a time.
+class Reader {
+ public:
+  Reader(TSectionList& list, TAnchorList& anchors, const std::u16string& text)
+      : list_(list), anchors_(anchors), tok_(text), cell_(&list) {
+    TMyFont bottom;
+    bottom.Name = list.FontName;
+    bottom.SetNormalSize(list, 12);
+    bottom.FontColor = list.FontColor | kPaletteRelative;
+    fonts_.push_back(bottom);
+    list_.CurrentStyle = 0;
+    list_.CurrentSScript = 0;
+    list_.CurrentForm = nullptr;
+  }
+
+  TParseResult Read() {
+    tok_.Next();
+    Content(StopSet(), nullptr);
+    End();
+    if (tok_.OpenComment) throw EParseError("Open Comment at End of HTML File");
+    return result_;
+  }
+
+  void ReadPlain() {
+    TMyFont f = PreFont();
+    auto pre = std::make_unique<TPreFormated>(&list_, 0, f, nullptr, kLeft);
+    section_ = std::move(pre);
+    // The text as the character reader gives it: one CR per line end, TAB as space.
+    std::u16string line;
+    const std::u16string& t = *plain_;
+    for (size_t i = 0; i < t.size(); ++i) {
+      char16_t c = t[i];
+      if (c == u'\r' || c == u'\n') {
+        if (i + 1 < t.size() && (t[i + 1] == u'\r' || t[i + 1] == u'\n') && t[i + 1] != c) ++i;
+        c = u'\r';
+      } else if (c == u'\t') {
+        c = u' ';
+      } else if (c < 32) {
+        continue;
+      }
+      line += c;
+      if (line.size() >= 1000) {
+        AddText(line);
+        line.clear();
+      }
+    }
+    AddText(line);
+    End();
+  }
+  const std::u16string* plain_ = nullptr;
+
+ private:
+  struct ListContext {
+    Tag kind;
+    int number = 1;
+    bool plain = false;
+  };
+
+  TSectionList& list_;
+  TAnchorList& anchors_;
+  Tokenizer tok_;
+  TParseResult result_;
+  std::vector<TMyFont> fonts_;
+  int refusedPushes_ = 0;
+  std::unique_ptr<TSection> section_;
+  bool sectionAnchored_ = false;
+  TCell* cell_;
+  uint8_t justify_ = kLeft;
+  int level_ = 0;
+  int depth_ = 0;
+  bool inLink_ = false;
+  TUrlTarget currentUrl_;
+  int baseFontSize_ = 3;
+
+  const TAttributeList& Attrs() const { return tok_.Attributes; }
+  const TAttribute* Find(Attr a) const { return tok_.Attributes.Find(a); }
+  void Next() { tok_.Next(); }
+  const Symbol& Sy() const { return tok_.Sy; }
+
+  void End() {
+    Finish();
+    list_.CurrentForm = nullptr;
+  }
+
+  // --- fonts
+  const TMyFont& Top() const { return fonts_.back(); }
+  TMyFont PreFont() const {
+    TMyFont f = Top();
+    f.Fixed = true;
+    f.Name = list_.PreFontName;
+    f.SetNormalSize(list_, f.NormalSize);
+    return f;
+  }
+  // A refused push (the stack is full) is remembered, so that its end tag
+  // pops nothing an enclosing tag pushed.
+  bool Push(const TMyFont& font) {
+    if (int(fonts_.size()) >= kMaxFontStack) {
+      ++refusedPushes_;
+      return false;
+    }
+    fonts_.push_back(font);
+    NewRun();
+    return true;
+  }
+  void Pop() {
+    if (refusedPushes_ > 0) {
+      --refusedPushes_;
+      return;
+    }
+    if (fonts_.size() > 1) fonts_.pop_back();
+    NewRun();
+  }
+  void NewRun() {
+    if (section_) section_->ChangeFont(Top());
+  }
+
+  // --- sections
+  void Finish() {
+    if (!section_) return;
+    if (section_->Buff.empty()) {
+      if (section_->ListType != kPlainList) {
+        section_->CheckEmpty();
+      } else if (!sectionAnchored_) {
+        section_.reset();
+        return;
+      }
+    }
+    cell_->Add(std::move(section_));
+    sectionAnchored_ = false;
+  }
+  void Open() { Open(justify_); }
+  void Open(uint8_t justify) {
+    Finish();
+    section_ = std::make_unique<TSection>(&list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr, justify);
+    sectionAnchored_ = false;
+  }
+  void SetSection(std::unique_ptr<TSection> s) {
+    Finish();
+    section_ = std::move(s);
+    sectionAnchored_ = false;
+  }
+  void EnsureSection() {
+    if (!section_) Open();
+  }
+  // Text beyond a section's limit goes on in a continuation section.
+  void AddText(const std::u16string& text) {
+    EnsureSection();
+    if (section_->AddText(text)) return;
+    std::unique_ptr<TSection> next = section_->MakeContinuation();
+    SetSection(std::move(next));
+    section_->AddText(text);
+  }
+  void AddSection(std::unique_ptr<TSectionBase> s) {
+    Finish();
+    cell_->Add(std::move(s));
+  }
+
+  // --- the outer loop: every builder falls back on it
+  void Content(const StopSet& stops, ListContext* listCtx) {
+    while (Sy().kind != SyKind::End && !stops.Holds(Sy())) {
+      const Symbol s = Sy();
+      if (s.kind == SyKind::Tag) {
+        switch (s.tag) {
+          case Tag::Title: ReadTitle(); continue;
+          case Tag::Body: DoBodyTag(); continue;
+          case Tag::Base:
+            if (auto* a = Find(Attr::Href)) result_.Base = a->Name;
+            if (auto* a = Find(Attr::Target)) result_.BaseTarget = a->Name;
+            Next();
+            continue;
+          case Tag::Hr:
+            AddSection(std::make_unique<THorzLine>(&list_, Attrs()));
+            Next();
+            continue;
+          case Tag::Ol: case Tag::Ul: case Tag::Dir: case Tag::Menu: case Tag::Dl: case Tag::Blockquote:
+            DoList(s.tag, stops);
+            continue;
+          case Tag::Table: DoTable(stops); continue;
+          case Tag::Li:
+            if (listCtx) {
+              SetSection(listCtx->kind == Tag::Ol
+                             ? std::unique_ptr<TSection>(std::make_unique<TOListItem>(
+                                   &list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr, justify_,
+                                   listCtx->number++))
+                             : std::make_unique<TUListItem>(&list_, level_, Top(),
+                                                            inLink_ ? &currentUrl_ : nullptr, justify_,
+                                                            listCtx->plain));
+              Next();
+              if (Sy().Is(Tag::P)) Next();
+            } else {
+              Open();  // an item outside any list: a line of its own
+              Next();
+            }
+            continue;
+          case Tag::Dt: case Tag::Dd:
+            if (listCtx)
+              SetSection(std::make_unique<TDListItem>(&list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr,
+                                                      justify_));
+            else
+              Open();
+            Next();
+            continue;
+          default:
+            break;
+        }
+      }
+      Block(stops);
+    }
+  }
+
+  void ReadTitle() {
+    Next();
+    QString title;
+    while (Sy().kind == SyKind::Text || Sy().kind == SyKind::Char) {
+      if (Sy().kind == SyKind::Text) title += QString::fromStdU16String(tok_.LCurString);
+      Next();
+    }
+    if (result_.Title.isEmpty()) result_.Title = title.simplified();
+  }
+
+  void DoBodyTag() {
+    if (list_.Sections.empty() && !section_) {
+      Color c;
+      for (const TAttribute& a : Attrs().Items()) {
+        if (a.Which == Attr::Text && ColorFromString(a.Name, c)) {
+          list_.FontColor = c | kPaletteRelative;
+          fonts_.front().FontColor = list_.FontColor;
+          if (fonts_.size() == 1) NewRun();
+        }
+        if (a.Which == Attr::Link && ColorFromString(a.Name, c)) list_.HotSpotColor = c | kPaletteRelative;
+        if (a.Which == Attr::BgColor && ColorFromString(a.Name, c)) list_.SetBackground(c | kPaletteRelative);
+        if (a.Which == Attr::Background && !a.Name.isEmpty()) list_.SetBackgroundBitmap(a.Name);
+      }
+    }
+    Next();
+  }
+
+  // --- the block builder: one symbol
+  void Block(const StopSet& stops) {
+    const Symbol s = Sy();
+    if (s.kind == SyKind::Text) {
+      AddText(tok_.LCurString);
+      Next();
+      return;
+    }
+    if (s.kind != SyKind::Tag && s.kind != SyKind::EndTag) {
+      Next();
+      return;
+    }
+    const bool end = s.kind == SyKind::EndTag;
+    switch (s.tag) {
+      case Tag::P: DoParagraphs(); return;
+      case Tag::Br:
+        if (!end) {
+          uint8_t j = section_ ? section_->Justify : justify_;
+          if (section_) section_->CheckEmpty();
+          Open(j);
+        }
+        break;
+      case Tag::B: case Tag::Strong: SetStyle(kBold, !end); break;
+      case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var: SetStyle(kItalic, !end); break;
+      case Tag::U: SetStyle(kUnderline, !end); break;
+      case Tag::Sub: case Tag::Sup:
+        list_.CurrentSScript = end ? 0 : s.tag == Tag::Sub ? 1 : 2;
+        NewRun();
+        break;
+      case Tag::H:
+        if (!end) {
+          if (int(fonts_.size()) >= kMaxFontStack) {
+            ++refusedPushes_;
+            break;
+          }
+          uint8_t j = justify_;
+          if (auto* a = Find(Attr::Align)) j = AlignJustify(a->Name, justify_);
+          Finish();
+          TMyFont f = Top();
+          f.Style |= kBold;
+          f.SetNormalSize(list_, kHeadingSizes[size_t(tok_.HeadingLevel - 1)]);
+          fonts_.push_back(f);
+          AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
+          Open(j);
+        } else {
+          if (refusedPushes_ > 0) {
+            --refusedPushes_;
+            break;
+          }
+          if (fonts_.size() <= 1) break;
+          AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
+          fonts_.pop_back();
+        }
+        break;
+      case Tag::Tt: case Tag::Code: case Tag::Kbd: case Tag::Samp:
+        if (end) Pop();
+        else Push(PreFont());
+        break;
+      case Tag::Font: case Tag::Big: case Tag::Small:
+        if (end) Pop();
+        else if (s.tag == Tag::Font) DoFont(false);
+        else DoBigSmall(s.tag == Tag::Big);
+        break;
+      case Tag::BaseFont:
+        if (!end) DoFont(true);
+        break;
+      case Tag::Address:
+        Finish();
+        if (!end) {
+          TMyFont f = Top();
+          f.Style |= kItalic;
+          if (Push(f)) Open();
+        } else {
+          Pop();
+        }
+        break;
+      case Tag::Center:
+        Finish();
+        justify_ = end ? kLeft : kCentre;
+        break;
+      case Tag::Pre:
+        if (!end) {
+          DoPre(stops);
+          return;
+        }
+        break;
+      case Tag::A: DoAnchor(end); break;
+      case Tag::Img:
+        if (!end) {
+          EnsureSection();
+          section_->AddImage(Attrs());
+        }
+        break;
+      case Tag::Form:
+        if (end) list_.CurrentForm = nullptr;
+        else ThtmlForm::Open(&list_, Attrs());
+        break;
+      case Tag::Input:
+        EnsureSection();
+        section_->AddFormControl(InputKind(Attrs()), Attrs());
+        break;
+      case Tag::Select:
+        if (!end) {
+          DoSelect();
+          return;
+        }
+        break;
+      case Tag::TextArea:
+        if (!end) {
+          EnsureSection();
+          auto* c = static_cast<TTextAreaFormControlObj*>(section_->AddFormControl(ControlKind::TextArea, Attrs()));
+          std::u16string raw = tok_.ReadRawUntil("</textarea");
+          QString text = QString::fromStdU16String(raw);
+          text.replace("\r\n", "\n").replace('\r', '\n');
+          if (text.startsWith('\n')) text.remove(0, 1);
+          c->TheText = text;
+          c->SetText(text);
+          Next();
+          return;
+        }
+        break;
+      case Tag::Map:
+        if (!end) {
+          DoMap();
+          return;
+        }
+        break;
+      case Tag::Page:
+        AddSection(std::make_unique<TPage>(&list_));
+        break;
+      default:
+        break;
+    }
+    Next();
+  }
+
+  void SetStyle(uint8_t bit, bool on) {
+    if (on) list_.CurrentStyle |= bit;
+    else list_.CurrentStyle &= uint8_t(~bit);
+    NewRun();
+  }
+
+  void DoParagraphs() {
+    uint8_t j = justify_;
+    Finish();
+    AddSection(std::make_unique<TParagraphSpace>(&list_));
+    while (Sy().Is(Tag::P) || Sy().IsEnd(Tag::P)) {
+      if (Sy().Is(Tag::P)) {
+        const TAttribute* a = Find(Attr::Align);
+        j = a ? AlignJustify(a->Name, justify_) : justify_;
+      }
+      Next();
+    }
+    Open(j);
+  }
+
+  int HtmlSizeOf(const TMyFont& f) const {
+    const auto& table = f.Fixed ? kFixedSizes : kFontSizes;
+    for (size_t i = 0; i < table.size(); ++i)
+      if (table[i] >= f.NormalSize) return int(i) + 1;
+    return 7;
+  }
+  int PointsOf(const TMyFont& f, int htmlSize) const {
+    return (f.Fixed ? kFixedSizes : kFontSizes)[size_t(std::clamp(htmlSize, 1, 7) - 1)];
+  }
+
+  void DoFont(bool baseFont) {
+    TMyFont f = Top();
+    if (const TAttribute* a = Find(Attr::Size)) {
+      QString v = a->Name.trimmed();
+      int size;
+      if (v.size() > 1 && (v[0] == '+' || v[0] == '-'))
+        size = baseFontSize_ + v.toInt();
+      else
+        size = v.toInt();
+      size = std::clamp(size, 1, 7);
+      if (baseFont) {
+        baseFontSize_ = size;
+        return;
+      }
+      f.SetNormalSize(list_, PointsOf(f, size));
+    }
+    if (baseFont) return;
+    Color c;
+    if (const TAttribute* a = Find(Attr::Color); a && ColorFromString(a->Name, c)) f.FontColor = c | kPaletteRelative;
+    if (const TAttribute* a = Find(Attr::Face); a && !a->Name.trimmed().isEmpty() && !f.Fixed)
+      f.Name = a->Name.section(',', 0, 0).trimmed();
+    Push(f);
+  }
+
+  void DoBigSmall(bool big) {
+    TMyFont f = Top();
+    int size = HtmlSizeOf(f);
+    if (big && size < 7) f.SetNormalSize(list_, PointsOf(f, size + 1));
+    if (!big && size > 1) f.SetNormalSize(list_, PointsOf(f, size - 1));
+    Push(f);  // an unchanged copy still pushes, so the end tag pops its own
+  }
+
+  void DoAnchor(bool end) {
+    if (end) {
+      if (!inLink_) return;
+      inLink_ = false;
+      currentUrl_.Clear();
+      Pop();
+      if (section_) section_->HRef('<', Top(), currentUrl_);
+      return;
+    }
+    const TAttribute* href = Find(Attr::Href);
+    const TAttribute* target = Find(Attr::Target);
+    if (href && !href->Name.isEmpty()) {
+      if (inLink_) {  // a link left open: the new one replaces it
+        inLink_ = false;
+        Pop();
+      }
+      currentUrl_.Assign(href->Name, target ? target->Name : QString());
+      TMyFont f = Top();
+      f.Style |= kUnderline;
+      f.FontColor = list_.HotSpotColor | kPaletteRelative;
+      inLink_ = true;
+      Push(f);
+      if (section_) section_->HRef('>', Top(), currentUrl_);
+    }
+    if (const TAttribute* name = Find(Attr::Name); name && !name->Name.isEmpty()) {
+      EnsureSection();
+      sectionAnchored_ = true;
+      anchors_.push_back({name->Name.toUpper(), section_.get(), section_->Len()});
+    }
+  }
+
+  void DoPre(const StopSet& stops) {
+    Finish();
+    SetSection(std::make_unique<TPreFormated>(&list_, level_, PreFont(), inLink_ ? &currentUrl_ : nullptr, kLeft));
+    tok_.InPre = true;
+    Next();
+    bool first = true;
+    const StopSet preStops = stops | StopSet().End({Tag::Pre});
+    while (Sy().kind != SyKind::End && !preStops.Holds(Sy())) {
+      const Symbol s = Sy();
+      if (s.kind == SyKind::Text) {
+        std::u16string t = tok_.LCurString;
+        if (first && !t.empty() && t[0] == u'\r') t.erase(0, 1);  // the line end after <PRE>
+        AddText(t);
+        Next();
+      } else if (s.Is(Tag::Br)) {
+        AddText(u"\r");
+        Next();
+      } else if (s.kind == SyKind::Tag || s.kind == SyKind::EndTag) {
+        switch (s.tag) {
+          case Tag::B: case Tag::Strong: case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var: case Tag::U:
+          case Tag::Sub: case Tag::Sup: case Tag::Tt: case Tag::Code: case Tag::Kbd: case Tag::Samp:
+          case Tag::Font: case Tag::Big: case Tag::Small: case Tag::A: case Tag::Img: case Tag::Input:
+          case Tag::Select: case Tag::TextArea: case Tag::Form:
+            Block(stops);
+            break;
+          default:
+            Next();
+        }
+      } else {
+        Next();
+      }
+      first = false;
+    }
+    tok_.InPre = false;
+    Finish();
+    if (Sy().IsEnd(Tag::Pre)) Next();
+  }
+
+  void DoSelect() {
+    TAttributeList attrs = Attrs();
+    EnsureSection();
+    auto* box = static_cast<TListBoxFormControlObj*>(section_->AddFormControl(SelectKind(attrs), attrs));
+    Next();
+    const StopSet ends = StopSet()
+                             .Start({Tag::Select, Tag::Form, Tag::Table, Tag::Td, Tag::Th, Tag::Tr, Tag::TextArea})
+                             .End({Tag::Select, Tag::Form, Tag::Table, Tag::Td, Tag::Th});
+    while (Sy().kind != SyKind::End && !ends.Holds(Sy())) {
+      if (!Sy().Is(Tag::Option)) {
+        Next();
+        continue;
+      }
+      const TAttribute* v = Find(Attr::Value);
+      QString value = v ? v->Name : QString();
+      bool hasValue = v != nullptr;
+      bool selected = Find(Attr::Selected) != nullptr;
+      Next();
+      QString text;
+      while (Sy().kind != SyKind::End && !ends.Holds(Sy()) && !Sy().Is(Tag::Option)) {
+        if (Sy().kind == SyKind::Text) text += QString::fromStdU16String(tok_.LCurString);
+        Next();
+      }
+      text = text.simplified();
+      box->AddOption(text, hasValue ? value : text, selected);
+    }
+    if (Sy().IsEnd(Tag::Select)) Next();
+  }
+
+  void DoMap() {
+    auto map = std::make_unique<TMapItem>();
+    if (const TAttribute* n = Find(Attr::Name)) {
+      map->MapName = HtmlTrim(n->Name).toUpper();
+      if (map->MapName.startsWith('#')) map->MapName.remove(0, 1);
+    }
+    Next();
+    while (Sy().kind != SyKind::End && !Sy().IsEnd(Tag::Map) && !Sy().Is(Tag::Map)) {
+      if (Sy().Is(Tag::Area)) map->AddArea(Attrs());
+      Next();
+    }
+    list_.MapList.push_back(std::move(map));
+    if (Sy().IsEnd(Tag::Map)) Next();
+  }
+
+  // --- lists
+  void DoList(Tag kind, const StopSet& stops) {
+    if (depth_ >= kMaxReaderNesting) {  // deeper nesting is read as plain content
+      Next();
+      return;
+    }
+    ListContext ctx{kind};
+    if (kind == Tag::Ol)
+      if (const TAttribute* a = Find(Attr::Start); a && !a->Name.isEmpty() && a->Value >= 0) ctx.number = a->Value;
+    if (kind == Tag::Ul) ctx.plain = Find(Attr::Plain) != nullptr;
+    Finish();
+    ++depth_;
+    const int savedLevel = level_;
+    level_ = std::min(level_ + 1, kMaxReaderNesting);
+    Next();
+    Content(stops | ListEnds(), &ctx);
+    Finish();
+    level_ = savedLevel;
+    --depth_;
+    if (ListEnds().Holds(Sy())) Next();  // a list end closes the innermost list
+  }
+
+  // --- tables
+  void DoTable(const StopSet& /*outer*/) {
+    if (depth_ >= kMaxReaderNesting) {
+      Next();
+      return;
+    }
+    Finish();
+    ++depth_;
+    const uint8_t savedJustify = justify_;
+    TCell* const savedCell = cell_;
+    const uint8_t savedStyle = list_.CurrentStyle;
+    const int savedLevel = level_;
+    level_ = 0;
+    auto table = std::make_unique<ThtmlTable>(&list_, Attrs(), justify_);
+    auto row = std::make_unique<TCellList>();
+    std::unique_ptr<TCellObj> pending;
+    uint8_t rowJustify = 0, rowVAlign = 0;
+    bool rowOpen = false;
+    auto addPending = [&] {
+      Finish();
+      if (pending) row->Add(std::move(pending));
+      cell_ = savedCell;
+    };
+    auto vAlignOf = [&](uint8_t absent) {
+      const TAttribute* a = Find(Attr::VAlign);
+      if (!a) return absent;
+      QString v = a->Name.toLower();
+      return uint8_t(v == "middle" || v == "center" ? 1 : v == "bottom" ? 2 : v == "top" ? 0 : absent);
+    };
+    Next();
+    while (Sy().kind != SyKind::End && !Sy().IsEnd(Tag::Table)) {
+      const Symbol s = Sy();
+      if (s.Is(Tag::Td) || s.Is(Tag::Th)) {
+        addPending();
+        rowOpen = true;
+        justify_ = rowJustify ? rowJustify : uint8_t(s.tag == Tag::Th ? kCentre : kLeft);
+        if (s.tag == Tag::Th) list_.CurrentStyle |= kBold;
+        else list_.CurrentStyle &= uint8_t(~kBold);
+        if (const TAttribute* a = Find(Attr::Align)) justify_ = AlignJustify(a->Name, justify_);
+        pending = std::make_unique<TCellObj>(&list_, Attrs(), vAlignOf(rowVAlign));
+        cell_ = pending->Cell.get();
+        Next();
+        Content(CellEnds(), nullptr);
+        Finish();
+      } else if (s.IsEnd(Tag::Td) || s.IsEnd(Tag::Th)) {
+        addPending();
+        Next();
+      } else if (s.Is(Tag::Tr)) {
+        addPending();
+        if (rowOpen || !row->Cells.empty()) {
+          table->Rows.push_back(std::move(row));
+          row = std::make_unique<TCellList>();
+        }
+        rowOpen = true;
+        const TAttribute* a = Find(Attr::Align);
+        rowJustify = a ? AlignJustify(a->Name, 0) : 0;
+        rowVAlign = vAlignOf(0);
+        Next();
+      } else if (s.Is(Tag::Caption)) {
+        addPending();
+        if (const TAttribute* a = Find(Attr::Align); a && a->Name.toLower() == "bottom") table->CaptionOnTop = false;
+        cell_ = table->Caption->Cell.get();
+        justify_ = kCentre;
+        Next();
+        Content(CellEnds(), nullptr);
+        Finish();
+        cell_ = savedCell;
+        if (Sy().IsEnd(Tag::Caption)) Next();
+      } else if (s.kind == SyKind::Text) {
+        // Text outside any cell goes before the table.
+        cell_ = savedCell;
+        justify_ = savedJustify;
+        AddText(tok_.LCurString);
+        Finish();
+        Next();
+      } else {
+        Next();
+      }
+    }
+    addPending();
+    if (!row->Cells.empty()) table->Rows.push_back(std::move(row));
+    cell_ = savedCell;
+    cell_->Add(std::move(table));
+    list_.CurrentStyle = savedStyle;
+    justify_ = savedJustify;
+    level_ = savedLevel;
+    --depth_;
+    if (Sy().IsEnd(Tag::Table)) Next();
+  }
+};
+
+QString DeclaredCharset(const std::string& bytes) {
+  QByteArray head = QByteArray::fromStdString(bytes.substr(0, 2048));
+  static const QRegularExpression re(QStringLiteral("<meta[^>]*charset\\s*=\\s*[\"']?([A-Za-z0-9_:.-]+)"),
+                                     QRegularExpression::CaseInsensitiveOption);
+  QRegularExpressionMatch m = re.match(QString::fromLatin1(head));
+  return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// The frame-set reader: FRAMESET and FRAME up to the matching end, recursively.
+class FrameReader {
+ public:
+  explicit FrameReader(const std::u16string& text) : tok_(text) {}
+
+  bool Read(TFrameSpec& root) {
+    tok_.Next();
+    while (tok_.Sy.kind != SyKind::End && !tok_.Sy.Is(Tag::FrameSet)) tok_.Next();
+    if (tok_.Sy.kind == SyKind::End) return false;
+    ReadSet(root, 0);
+    return true;
+  }
+
+  bool FirstIsFrameSet() {
+    tok_.Next();
+    for (;;) {
+      const Symbol& s = tok_.Sy;
+      if (s.kind == SyKind::End) return false;
+      if (s.Is(Tag::FrameSet)) return true;
+      bool skip = s.kind == SyKind::Unknown || s.kind == SyKind::Char ||
+                  (s.kind == SyKind::Text && QString::fromStdU16String(tok_.LCurString).trimmed().isEmpty()) ||
+                  ((s.kind == SyKind::Tag || s.kind == SyKind::EndTag) &&
+                   (s.tag == Tag::Html || s.tag == Tag::Head || s.tag == Tag::Base));
+      if (s.Is(Tag::Title)) {
+        while (tok_.Sy.kind != SyKind::End && !tok_.Sy.IsEnd(Tag::Title)) tok_.Next();
+        skip = true;
+      }
+      if (!skip) return false;
+      tok_.Next();
+    }
+  }
+
+ private:
+  Tokenizer tok_;
+
+  void ReadSet(TFrameSpec& set, int depth) {
+    set.IsFrameSet = true;
+    if (auto* a = tok_.Attributes.Find(Attr::Rows)) set.Rows = a->Name;
+    if (auto* a = tok_.Attributes.Find(Attr::Cols)) set.Cols = a->Name;
+    tok_.Next();
+    while (tok_.Sy.kind != SyKind::End && !tok_.Sy.IsEnd(Tag::FrameSet)) {
+      const Symbol s = tok_.Sy;
+      if (s.Is(Tag::FrameSet) && depth < kMaxReaderNesting) {
+        TFrameSpec child;
+        ReadSet(child, depth + 1);
+        set.Children.push_back(std::move(child));
+        continue;
+      }
+      if (s.Is(Tag::Frame)) {
+        TFrameSpec f;
+        const TAttributeList& at = tok_.Attributes;
+        if (auto* a = at.Find(Attr::Src)) f.Src = a->Name;
+        if (auto* a = at.Find(Attr::Name)) f.Name = a->Name;
+        if (auto* a = at.Find(Attr::Scrolling)) f.Scrolling = a->Name;
+        f.NoResize = at.Find(Attr::NoResize) != nullptr;
+        set.Children.push_back(std::move(f));
+      }
+      if (s.Is(Tag::NoFrames)) {
+        while (tok_.Sy.kind != SyKind::End && !tok_.Sy.IsEnd(Tag::NoFrames)) tok_.Next();
+      }
+      tok_.Next();
+    }
+    if (tok_.Sy.IsEnd(Tag::FrameSet)) tok_.Next();
+  }
+};
+
+}  // namespace
+
+TParseResult ParseString(TSectionList& list, TAnchorList& anchors, const std::u16string& text) {
+  Reader reader(list, anchors, text);
+  return reader.Read();
+}
+
+std::u16string ReadDocumentFile(const std::string& fileName, bool* ok) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (ok) *ok = bool(in);
+  if (!in) return {};
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return DecodeDocument(bytes, DeclaredCharset(bytes));
+}
+
+TParseResult ParseFile(TSectionList& list, TAnchorList& anchors, const std::string& fileName) {
+  bool ok = false;
+  std::u16string text = ReadDocumentFile(fileName, &ok);
+  if (!ok) throw EParseError("Can't read " + fileName);
+  return ParseString(list, anchors, text);
+}
+
+void ParseText(TSectionList& list, const std::u16string& text) {
+  TAnchorList anchors;
+  std::u16string none;
+  Reader reader(list, anchors, none);
+  reader.plain_ = &text;
+  reader.ReadPlain();
+}
+
+void ParseTextFile(TSectionList& list, const std::string& fileName) {
+  bool ok = false;
+  std::u16string text = ReadDocumentFile(fileName, &ok);
+  if (!ok) throw EParseError("Can't read " + fileName);
+  ParseText(list, text);
+}
+
+bool ParseFrameSet(const std::u16string& text, TFrameSpec& frameSet) {
+  frameSet = {};
+  try {
+    return FrameReader(text).Read(frameSet);
+  } catch (const EParseError&) {
+    return frameSet.IsFrameSet;
+  }
+}
+
+bool IsFrameSetText(const std::u16string& text) {
+  try {
+    return FrameReader(text).FirstIsFrameSet();
+  } catch (const EParseError&) {
+    return false;
+  }
+}
+
+bool IsFrameSetFile(const std::string& fileName) {
+  bool ok = false;
+  std::u16string text = ReadDocumentFile(fileName, &ok);
+  return ok && IsFrameSetText(text);
+}
+
+}  // namespace qlon::viewer
