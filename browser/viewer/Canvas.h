@@ -54,11 +54,11 @@ inline int PointsToPixels(int points) { return (points * 96 + 36) / 72; }
 
 enum FontStyle : uint8_t { kBold = 1, kItalic = 2, kUnderline = 4, kStrikeOut = 8 };
 
-struct FontSpec {
+struct FontDesc {
   QString face;
   int pixelSize = 16;
   uint8_t style = 0;
-  bool operator==(const FontSpec&) const = default;
+  bool operator==(const FontDesc&) const = default;
 };
 
 struct TextMetrics {
@@ -73,7 +73,7 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
 
-  virtual void SetFont(const FontSpec& font) = 0;
+  virtual void SetFont(const FontDesc& font) = 0;
   virtual TextMetrics Metrics() = 0;
   // Advance of one character in the current font.
   virtual int CharWidth(char16_t c) = 0;

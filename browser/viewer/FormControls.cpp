@@ -148,7 +148,7 @@ void TFormControlObj::Adopt(QWidget* widget, int width, int height) {
   TheControl = widget;
 }
 
-FontSpec TFormControlObj::ControlFont() const {
+FontDesc TFormControlObj::ControlFont() const {
   return {MasterList ? MasterList->FontName : QStringLiteral("Times New Roman"), PointsToPixels(10), 0};
 }
 

@@ -80,7 +80,7 @@ class TFormControlObj {
   TFormControlObj(TSectionList* list, int pos, const TAttributeList& attributes);
   // Takes ownership of the widget: parented to the paint panel, off screen until placed.
   void Adopt(QWidget* widget, int width, int height);
-  FontSpec ControlFont() const;
+  FontDesc ControlFont() const;
   friend class ThtmlForm;
 };
 

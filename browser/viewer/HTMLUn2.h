@@ -31,9 +31,9 @@ int MulDiv(int a, int b, int c);
 // Sizes a document may give (WIDTH, HEIGHT in pixels) are kept below this,
 // and layout heights saturate at kMaxLayoutY, so sums of hostile sizes never
 // overflow.
-inline constexpr int kMaxSpecSize = 100000;
+inline constexpr int kMaxAttrSize = 100000;
 inline constexpr int kMaxLayoutY = 1 << 28;
-inline int SpecSize(int v) { return v < 0 ? 0 : v > kMaxSpecSize ? kMaxSpecSize : v; }
+inline int AttrSize(int v) { return v < 0 ? 0 : v > kMaxAttrSize ? kMaxAttrSize : v; }
 inline int LayoutSum(long long a, long long b) {
   long long s = a + b;
   return int(s > kMaxLayoutY ? kMaxLayoutY : s < -kMaxLayoutY ? -kMaxLayoutY : s);

@@ -20,7 +20,7 @@ void TMyFont::UpdateFont(const TSectionList& list, Color color) {
 }
 
 void TFontObj::Measure(Canvas& canvas) {
-  canvas.SetFont(TheFont.Spec());
+  canvas.SetFont(TheFont.Desc());
   TextMetrics m = canvas.Metrics();
   tmHeight = m.height;
   FontHeight = m.height + m.externalLeading;
@@ -76,8 +76,8 @@ TImageObj::TImageObj(const TAttributeList& attributes, int pos) : Pos(pos) {
         else if (s == "RIGHT") ObjAlign = kAlignRight;
         break;
       }
-      case Attr::Height: SpecHeight = a.Value > 0 ? SpecSize(a.Value) : 0; break;
-      case Attr::Width: SpecWidth = a.Value > 0 ? SpecSize(a.Value) : 0; break;
+      case Attr::Height: SpecHeight = a.Value > 0 ? AttrSize(a.Value) : 0; break;
+      case Attr::Width: SpecWidth = a.Value > 0 ? AttrSize(a.Value) : 0; break;
       case Attr::Border: NoBorder = a.Value == 0; break;
       case Attr::HSpace: HSpace = std::min(20, std::abs(a.Value)); break;
       case Attr::Transp: Transparent = true; break;
@@ -124,7 +124,7 @@ void TImageObj::SetImageSize(TSectionList& list, Canvas& canvas, const TFontObj&
     ImageWidth += 2;
   }
   if (HasAlt && !realShown) {
-    canvas.SetFont(font.TheFont.Spec());
+    canvas.SetFont(font.TheFont.Desc());
     ImageWidth += canvas.TextWidth(Alt) + 4;
     ImageHeight = std::max(ImageHeight, canvas.Metrics().height);
   }
@@ -154,7 +154,7 @@ void TImageObj::Draw(Canvas& canvas, int x, int topY, int y, const TFontObj& fon
   canvas.DrawImage(QRect(px, py, ObjWidth, ObjHeight), masked ? Mask : pic);
   Color fc = font.TheFont.FontColor;
   if (HasAlt && !realShown) {
-    canvas.SetFont(font.TheFont.Spec());
+    canvas.SetFont(font.TheFont.Desc());
     TextMetrics m = canvas.Metrics();
     // Centred on the picture by the font's height and descent.
     int baseline = py + ObjHeight / 2 + m.height / 2 - m.descent;

@@ -29,7 +29,7 @@ struct TMyFont {
 
   void SetNormalSize(const TSectionList& list, int size);
   void UpdateFont(const TSectionList& list, Color color);
-  FontSpec Spec() const { return {Name, PointsToPixels(Size), Style}; }
+  FontDesc Desc() const { return {Name, PointsToPixels(Size), Style}; }
 };
 
 // One font run of a section, starting at Pos.

@@ -7,7 +7,7 @@ namespace qlon::viewer {
 
 namespace {
 QColor ToQColor(Color c) { return QColor(ColorToRgb(c)); }
-QString FontKey(const FontSpec& f) { return f.face + QChar('|') + QString::number(f.pixelSize) + QChar('|') + QString::number(f.style); }
+QString FontKey(const FontDesc& f) { return f.face + QChar('|') + QString::number(f.pixelSize) + QChar('|') + QString::number(f.style); }
 }  // namespace
 
 QtCanvas::FontEntry::FontEntry(const QFont& f) : font(f), metrics(f) {
@@ -24,21 +24,21 @@ QtCanvas::QtCanvas(QPainter& painter, const QRect& clip, bool printer)
 
 QtCanvas::~QtCanvas() = default;
 
-QFont QtCanvas::MakeFont(const FontSpec& spec) {
-  QFont f(spec.face);
-  f.setPixelSize(qMax(1, spec.pixelSize));
+QFont QtCanvas::MakeFont(const FontDesc& desc) {
+  QFont f(desc.face);
+  f.setPixelSize(qMax(1, desc.pixelSize));
   f.setHintingPreference(QFont::PreferFullHinting);
   f.setKerning(false);
-  f.setBold(spec.style & kBold);
-  f.setItalic(spec.style & kItalic);
-  f.setUnderline(spec.style & kUnderline);
-  f.setStrikeOut(spec.style & kStrikeOut);
+  f.setBold(desc.style & kBold);
+  f.setItalic(desc.style & kItalic);
+  f.setUnderline(desc.style & kUnderline);
+  f.setStrikeOut(desc.style & kStrikeOut);
   return f;
 }
 
-void QtCanvas::SetFont(const FontSpec& font) {
-  if (current_ && font == currentSpec_) return;  // runs of one font follow each other
-  currentSpec_ = font;
+void QtCanvas::SetFont(const FontDesc& font) {
+  if (current_ && font == currentDesc_) return;  // runs of one font follow each other
+  currentDesc_ = font;
   QString key = FontKey(font);
   auto it = fonts_.find(key);
   if (it == fonts_.end()) it = fonts_.insert(key, std::make_shared<FontEntry>(MakeFont(font)));
@@ -46,7 +46,7 @@ void QtCanvas::SetFont(const FontSpec& font) {
 }
 
 QtCanvas::FontEntry& QtCanvas::Current() {
-  if (!current_) SetFont(FontSpec{});
+  if (!current_) SetFont(FontDesc{});
   return *current_;
 }
 

@@ -22,7 +22,7 @@ class QtCanvas : public Canvas {
   QtCanvas(QPainter& painter, const QRect& clip, bool printer = false);
   ~QtCanvas() override;
 
-  void SetFont(const FontSpec& font) override;
+  void SetFont(const FontDesc& font) override;
   TextMetrics Metrics() override;
   int CharWidth(char16_t c) override;
 
@@ -40,7 +40,7 @@ class QtCanvas : public Canvas {
   bool IsPrinter() const override { return printer_; }
 
   // The Qt font for a font description (also used by the form controls).
-  static QFont MakeFont(const FontSpec& spec);
+  static QFont MakeFont(const FontDesc& desc);
 
  private:
   struct FontEntry {
@@ -56,7 +56,7 @@ class QtCanvas : public Canvas {
   bool printer_;
   QHash<QString, std::shared_ptr<FontEntry>> fonts_;
   FontEntry* current_ = nullptr;
-  FontSpec currentSpec_;
+  FontDesc currentDesc_;
   FontEntry& Current();
 };
 

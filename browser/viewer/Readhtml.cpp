@@ -1116,7 +1116,7 @@ class FrameReader {
  public:
   explicit FrameReader(const std::u16string& text) : tok_(text) {}
 
-  bool Read(TFrameSpec& root) {
+  bool Read(TFrameDef& root) {
     tok_.Next();
     while (tok_.Sy.kind != SyKind::End && !tok_.Sy.Is(Tag::FrameSet)) tok_.Next();
     if (tok_.Sy.kind == SyKind::End) return false;
@@ -1146,7 +1146,7 @@ class FrameReader {
  private:
   Tokenizer tok_;
 
-  void ReadSet(TFrameSpec& set, int depth) {
+  void ReadSet(TFrameDef& set, int depth) {
     set.IsFrameSet = true;
     if (auto* a = tok_.Attributes.Find(Attr::Rows)) set.Rows = a->Name;
     if (auto* a = tok_.Attributes.Find(Attr::Cols)) set.Cols = a->Name;
@@ -1154,13 +1154,13 @@ class FrameReader {
     while (tok_.Sy.kind != SyKind::End && !tok_.Sy.IsEnd(Tag::FrameSet)) {
       const Symbol s = tok_.Sy;
       if (s.Is(Tag::FrameSet) && depth < kMaxReaderNesting) {
-        TFrameSpec child;
+        TFrameDef child;
         ReadSet(child, depth + 1);
         set.Children.push_back(std::move(child));
         continue;
       }
       if (s.Is(Tag::Frame)) {
-        TFrameSpec f;
+        TFrameDef f;
         const TAttributeList& at = tok_.Attributes;
         if (auto* a = at.Find(Attr::Src)) f.Src = a->Name;
         if (auto* a = at.Find(Attr::Name)) f.Name = a->Name;
@@ -1214,7 +1214,7 @@ void ParseTextFile(TSectionList& list, const std::string& fileName) {
   ParseText(list, text);
 }
 
-bool ParseFrameSet(const std::u16string& text, TFrameSpec& frameSet) {
+bool ParseFrameSet(const std::u16string& text, TFrameDef& frameSet) {
   frameSet = {};
   try {
     return FrameReader(text).Read(frameSet);

@@ -56,15 +56,15 @@ std::u16string ReadDocumentFile(const std::string& fileName, bool* ok = nullptr)
 
 // One FRAMESET (ROWS, COLS and its children) or one FRAME (SRC, NAME,
 // NORESIZE, SCROLLING).
-struct TFrameSpec {
+struct TFrameDef {
   bool IsFrameSet = false;
   QString Rows, Cols;
   QString Src, Name, Scrolling;
   bool NoResize = false;
-  std::vector<TFrameSpec> Children;
+  std::vector<TFrameDef> Children;
 };
 // False when the document holds no FRAMESET.
-bool ParseFrameSet(const std::u16string& text, TFrameSpec& frameSet);
+bool ParseFrameSet(const std::u16string& text, TFrameDef& frameSet);
 // Whether the first element of the body (after HTML, HEAD and TITLE) is a FRAMESET.
 bool IsFrameSetText(const std::u16string& text);
 bool IsFrameSetFile(const std::string& fileName);

@@ -22,7 +22,7 @@ class RecordingCanvas : public Canvas {
     QString text;
     Color color = 0;   // text: foreground
     Color bg = kNoColor;
-    FontSpec font;
+    FontDesc font;
     QRegion region;
   };
 
@@ -31,7 +31,7 @@ class RecordingCanvas : public Canvas {
 
   static TextMetrics MetricsFor(int pixelSize);
 
-  void SetFont(const FontSpec& font) override { font_ = font; }
+  void SetFont(const FontDesc& font) override { font_ = font; }
   TextMetrics Metrics() override { return MetricsFor(font_.pixelSize); }
   int CharWidth(char16_t) override { return font_.pixelSize / 2; }
 
@@ -59,7 +59,7 @@ class RecordingCanvas : public Canvas {
   static Call Make(Op op, const QRect& r, Color c);
   QRect clip_;
   bool printer_;
-  FontSpec font_;
+  FontDesc font_;
   std::vector<Call> calls_;
 };
 

@@ -153,7 +153,7 @@ TCellObj::TCellObj(TSectionList* list, const TAttributeList& attributes, uint8_t
           AsPercent = true;
           if (a.Value >= 1 && a.Value <= 100) SpecWd = a.Value;
         } else {
-          SpecWd = SpecSize(a.Value);
+          SpecWd = AttrSize(a.Value);
         }
         break;
       default: break;

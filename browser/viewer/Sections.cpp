@@ -171,7 +171,7 @@ int TSection::RangeWidth(Canvas& canvas, int a, int b) {
         ++i;
         continue;
       }
-      canvas.SetFont(f.TheFont.Spec());
+      canvas.SetFont(f.TheFont.Desc());
       w += canvas.TextWidth(Buff.data() + i, j - i) - ov;
       i = j;
     }
@@ -217,7 +217,7 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
     int ov;
     TFontObj& f = Fonts.GetFontAt(p, ov);
     int runEnd = p + std::min(Fonts.GetFontCountAt(p, Len()), max - count);
-    canvas.SetFont(f.TheFont.Spec());
+    canvas.SetFont(f.TheFont.Desc());
     int j = p;
     bool full = false;
     while (j < runEnd && !IsPlaceholder(Buff[j])) {
@@ -400,7 +400,7 @@ void TSection::DrawMarker(Canvas& canvas, int x, int baseline) {
   TSectionList& list = *ParentSectionList;
   TFontObj base(0, BaseFont);
   base.TheFont.UpdateFont(list, list.FontColor);
-  canvas.SetFont(base.TheFont.Spec());
+  canvas.SetFont(base.TheFont.Desc());
   TextMetrics m = canvas.Metrics();
   if (ListType == kBulletItem) {
     // A 5 x 5 disc left of the text, centred on the x-height.
@@ -473,7 +473,7 @@ int TSection::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x
         bool selected = i >= selB && i < selE;
         while (j < i + n && !IsPlaceholder(Buff[j]) && (j >= selB && j < selE) == selected && j != selB && j != selE)
           ++j;
-        canvas.SetFont(f.TheFont.Spec());
+        canvas.SetFont(f.TheFont.Desc());
         int shift = f.SScript == 2 ? -(f.tmHeight / 3) : f.SScript == 1 ? f.Descent : 0;
         Color fg = f.TheFont.FontColor, bg = kNoColor;
         if (selected) {
@@ -523,7 +523,7 @@ int TSection::IndexAtX(Canvas& canvas, const LineRec& line, int x, bool nearer, 
       w = std::max(0, FormControls.GetWidthAt(i));
     } else {
       int ov;
-      canvas.SetFont(Fonts.GetFontAt(i, ov).TheFont.Spec());
+      canvas.SetFont(Fonts.GetFontAt(i, ov).TheFont.Desc());
       w = canvas.CharWidth(c);
     }
     if (x < cx + w) {
@@ -705,7 +705,7 @@ THorzLine::THorzLine(TSectionList* list, const TAttributeList& attributes) : TSe
         Percent = true;
         if (a.Value <= 100) Width = a.Value;
       } else {
-        Width = SpecSize(a.Value);
+        Width = AttrSize(a.Value);
       }
     }
   }

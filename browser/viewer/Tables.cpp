@@ -52,7 +52,7 @@ ThtmlTable::ThtmlTable(TSectionList* list, const TAttributeList& attributes, uin
           WidthAsPercent = true;
           if (a.Value >= 1 && a.Value <= 100) SpecWidth = a.Value;
         } else {
-          SpecWidth = SpecSize(a.Value);
+          SpecWidth = AttrSize(a.Value);
         }
         break;
       case Attr::BgColor: BgColorSet = ColorFromString(a.Name, BgColor); break;

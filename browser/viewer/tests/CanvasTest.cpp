@@ -72,7 +72,7 @@ TEST(QtCanvas, MeasureCanvasAgreesWithPainting) {
   QPainter p(&img);
   QtCanvas paint(p, img.rect());
   QtMeasureCanvas measure;
-  FontSpec f{"DejaVu Serif", 16, kBold};
+  FontDesc f{"DejaVu Serif", 16, kBold};
   paint.SetFont(f);
   measure.SetFont(f);
   std::u16string s = u"Layout widths";

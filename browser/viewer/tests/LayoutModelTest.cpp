@@ -24,7 +24,7 @@ TEST(ImageObj, AttributesAsTheyAreRead) {
   EXPECT_TRUE(c.NoBorder);
 }
 
-TEST(ImageObj, SizingByPictureSpecAltAndLink) {
+TEST(ImageObj, SizingByGivenSizeAltAndLink) {
   Doc d;
   TFontObj plain(0, d.font), link(0, d.font);
   link.UrlTarget.Url = "x.htm";

@@ -310,7 +310,7 @@ TEST(ReadhtmlFrames, FrameSetsAndDetection) {
   EXPECT_TRUE(IsFrameSetText(doc));
   EXPECT_FALSE(IsFrameSetText(u"<html><body><frameset>"));
   EXPECT_FALSE(IsFrameSetText(u"text first<frameset>"));
-  TFrameSpec root;
+  TFrameDef root;
   ASSERT_TRUE(ParseFrameSet(doc, root));
   EXPECT_EQ(root.Rows, "20%,*");
   ASSERT_EQ(root.Children.size(), 2u);

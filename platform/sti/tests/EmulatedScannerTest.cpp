@@ -15,14 +15,14 @@ void Be16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 uint32_t GetBe32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
-struct WindowSpec {
+struct WindowParams {
   uint16_t x = 150, y = 150;
   uint32_t left = 0, top = 0, width = 2400, length = 1600;
   uint8_t composition = 2, bpp = 8;
   uint16_t descriptor = 64;
 };
 
-std::vector<uint8_t> WindowBytes(const WindowSpec& w) {
+std::vector<uint8_t> WindowBytes(const WindowParams& w) {
   std::vector<uint8_t> b(8 + w.descriptor, 0);
   Be16(b, 6, w.descriptor);
   Be16(b, 10, w.x);
@@ -49,7 +49,7 @@ class EmulatedScannerTest : public ::testing::Test {
         ->Execute(cdb.data(), static_cast<uint8_t>(cdb.size()), dir, data ? data->data() : nullptr,
                   data ? static_cast<uint32_t>(data->size()) : 0);
   }
-  ScsiReply SetWindow(const WindowSpec& w) {
+  ScsiReply SetWindow(const WindowParams& w) {
     std::vector<uint8_t> bytes = WindowBytes(w);
     auto n = static_cast<uint8_t>(bytes.size());
     return Run({0x24, 0, 0, 0, 0, 0, 0, 0, n, 0}, Direction::Out, &bytes);
@@ -63,7 +63,7 @@ class EmulatedScannerTest : public ::testing::Test {
     EXPECT_EQ(Run({0x34, 0, 0, 0, 0, 0, 0, 0, 28, 0}, Direction::In, &b).srbStatus, kSrbSuccess);
     return b;
   }
-  void Start(const WindowSpec& w) {
+  void Start(const WindowParams& w) {
     ASSERT_EQ(SetWindow(w).srbStatus, kSrbSuccess);
     std::vector<uint8_t> id = {0};
     ASSERT_EQ(Run({0x1B, 0, 0, 0, 1, 0}, Direction::Out, &id).srbStatus, kSrbSuccess);
@@ -178,7 +178,7 @@ TEST_F(EmulatedScannerTest, RefusesBadWindowsAndOutOfOrderCommands) {
   std::vector<uint8_t> window(72);
   ExpectSense(Run({0x25, 1, 0, 0, 0, 0, 0, 0, 72, 0}, Direction::In, &window), 5, 0x2C);
 
-  WindowSpec bad[] = {
+  WindowParams bad[] = {
       {.x = 100},                             // not a resolution of the model
       {.composition = 3},                     // no such composition
       {.composition = 0, .bpp = 8},           // line art is one bit
@@ -190,7 +190,7 @@ TEST_F(EmulatedScannerTest, RefusesBadWindowsAndOutOfOrderCommands) {
       {.descriptor = 72},                     // not the model's descriptor length
       {.left = 0xFFFFFFFF, .width = 2},       // wraps in 32 bits
   };
-  for (const WindowSpec& w : bad) ExpectSense(SetWindow(w), 5, 0x26);
+  for (const WindowParams& w : bad) ExpectSense(SetWindow(w), 5, 0x26);
   EXPECT_FALSE(scanner_->Window().has_value());
   // The transfer length must be header plus descriptor.
   std::vector<uint8_t> bytes = WindowBytes({});
