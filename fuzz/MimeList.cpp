@@ -7,17 +7,14 @@
 
 #include "FuzzCheck.h"
 #include "Mime.h"
+#include "StreamBytes.h"
 #include "Utils.h"
 
 using namespace qlon;
 
 namespace {
 QByteArray Save(const TMimeList& list) {
-  QByteArray bytes;
-  QBuffer out(&bytes);
-  out.open(QIODevice::WriteOnly);
-  list.SaveToStream(out);
-  return bytes;
+  return test::WrittenBytes([&](QIODevice& out) { list.SaveToStream(out); });
 }
 }  // namespace
 

@@ -7,17 +7,14 @@
 
 #include "FuzzCheck.h"
 #include "Options.h"
+#include "StreamBytes.h"
 #include "Utils.h"
 
 using namespace qlon;
 
 namespace {
 QByteArray Save(const TOptions& options) {
-  QByteArray bytes;
-  QBuffer out(&bytes);
-  out.open(QIODevice::WriteOnly);
-  options.SaveToStream(out, 513);
-  return bytes;
+  return test::WrittenBytes([&](QIODevice& out) { options.SaveToStream(out, 513); });
 }
 }  // namespace
 

@@ -5,23 +5,18 @@
 #include <QBuffer>
 #include <QByteArray>
 
+#include "StreamBytes.h"
 #include "Utils.h"
 
 namespace qlon {
 namespace {
 
 QByteArray Saved(const TIdentityList& list) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  list.SaveToStream(buffer);
-  return bytes;
+  return test::WrittenBytes([&](QIODevice& out) { list.SaveToStream(out); });
 }
 
-bool Load(TIdentityList& list, QByteArray bytes) {
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  return list.LoadFromStream(buffer);
+bool Load(TIdentityList& list, const QByteArray& bytes) {
+  return test::ReadFromBytes(bytes, [&](QIODevice& in) { return list.LoadFromStream(in); });
 }
 
 TIdentityList ThreeLoginsMiddleDeleted() {

@@ -5,6 +5,7 @@
 
 #include "Profile.h"
 #include "TempRoot.h"
+#include "StreamBytes.h"
 #include "Utils.h"
 
 using namespace qlon;
@@ -12,17 +13,11 @@ using namespace qlon;
 namespace {
 
 QByteArray Save(const TMimeList& list) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  list.SaveToStream(buffer);
-  return bytes;
+  return test::WrittenBytes([&](QIODevice& out) { list.SaveToStream(out); });
 }
 
-bool Load(TMimeList& list, QByteArray bytes) {
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  return list.LoadFromStream(buffer);
+bool Load(TMimeList& list, const QByteArray& bytes) {
+  return test::ReadFromBytes(bytes, [&](QIODevice& in) { return list.LoadFromStream(in); });
 }
 
 std::string Types(const TMimeList& list) {

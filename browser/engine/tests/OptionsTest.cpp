@@ -5,6 +5,7 @@
 
 #include "Profile.h"
 #include "TempRoot.h"
+#include "StreamBytes.h"
 #include "Utils.h"
 
 using namespace qlon;
@@ -12,17 +13,11 @@ using namespace qlon;
 namespace {
 
 QByteArray Save(const TOptions& options, int version = 513) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  options.SaveToStream(buffer, version);
-  return bytes;
+  return test::WrittenBytes([&](QIODevice& out) { options.SaveToStream(out, version); });
 }
 
-void Load(TOptions& options, QByteArray bytes, int version = 513) {
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  options.LoadFromStream(buffer, version);
+void Load(TOptions& options, const QByteArray& bytes, int version = 513) {
+  test::ReadFromBytes(bytes, [&](QIODevice& in) { options.LoadFromStream(in, version); });
 }
 
 // Options with every field away from its defaults.
