@@ -1,8 +1,16 @@
 #include "Web.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QSize>
+#include <algorithm>
+#include <climits>
 
+#include "ImageSize.h"
+#include "JavaClassFile.h"
 #include "Types.h"
+#include "Urlutil.h"
+#include "VrmlParser.h"
 
 namespace qlon {
 
@@ -72,10 +80,11 @@ QByteArray TWeb::HeaderBytes() const {
     const TStartEntry& e = StartEntries[i];
     for (const std::string* text : {&e.Url, &e.User, &e.Password, &e.Extra}) WriteShortString(*text, s);
   }
-  for (uint16_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount, MimeCategorySet})
-    WriteWord(n, s);
+  for (uint32_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount})
+    WriteWord(uint16_t(std::min<uint32_t>(n, 0xFFFF)), s);
+  WriteWord(MimeCategorySet, s);
   Options.SaveToStream(s, kWebFileVersion);
-  WriteInt32(TotalSize, s);
+  WriteInt32(int32_t(std::clamp<int64_t>(TotalSize, 0, INT32_MAX)), s);
   WriteByte(Options.BackgroundOnlyFlag ? 1 : 0, s);
   WriteDate(CaptureDate, s);
   Identities.SaveToStream(s);
@@ -271,5 +280,405 @@ void SetContentType(TWebFile& record, const std::string& type, const std::string
 bool IsImage(const TWebFile& record) { return GetMimeItem(record)->Category == mcImage; }
 
 bool IsVrml(const TWebFile& record) { return SameTextAscii(GetContentType(record), "x-world/x-vrml"); }
+
+}  // namespace qlon
+
+// ---------------------------------------------------------------- run queues
+
+namespace qlon {
+
+int TWebFileList::Priority(const TWebFile& record) {
+  return record.GetWebLevel() * 512 + record.GetLinkLevel() * 2 + (record.GetLinkType() == ltPage ? 1 : 0);
+}
+
+int TWebFileList::AddRecord(const TWebFile& record) { return Add(record.FullUrl, Priority(record)); }
+
+int TWebFileList::Add(const std::string& url, int priority) {
+  auto at = std::upper_bound(lines_.begin(), lines_.end(), priority,
+                             [](int p, const std::pair<int, std::string>& line) { return p < line.first; });
+  return int(lines_.insert(at, {priority, url}) - lines_.begin());
+}
+
+bool TWebFileList::PopFirst(TUrlBTree& tree, TWebFile& record) {
+  if (lines_.empty()) return false;
+  const std::string url = std::move(lines_.front().second);
+  lines_.erase(lines_.begin());
+  return tree.FindUrl(url, record);
+}
+
+bool TWebFileList::Remove(const std::string& url) {
+  auto it = std::find_if(lines_.begin(), lines_.end(), [&](const auto& line) { return line.second == url; });
+  if (it == lines_.end()) return false;
+  lines_.erase(it);
+  return true;
+}
+
+bool TWebFileList::Contains(const std::string& url) const {
+  return std::any_of(lines_.begin(), lines_.end(), [&](const auto& line) { return line.second == url; });
+}
+
+// ---------------------------------------------------------------- link intake and classification
+
+namespace {
+
+uint8_t Above(uint8_t level) { return level == 255 ? level : uint8_t(level + 1); }
+
+bool SameAuthority(const std::string& a, const std::string& b) {
+  const TUrl x(a), y(b);
+  return x.Protocol == y.Protocol && SameTextAscii(x.SchemeAndAuthority(), y.SchemeAndAuthority());
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && SameTextAscii(text.substr(text.size() - tail.size()), tail);
+}
+
+std::string FirstStartUrl(const std::vector<TStartEntry>& entries) {
+  return entries.empty() ? std::string() : TUrl(entries.front().Url).GetFullUrl();
+}
+
+}  // namespace
+
+bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
+  if (!IsAbsoluteUrl(url)) return false;
+  const TIProtocol p = GetUrlProtocol(url);
+  if (p != ipHttp && p != ipFtp && p != ipFile) return false;
+  return link.Kind != tkA || !link.IsMap;
+}
+
+bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect) {
+  record.Owner = this;
+  TWebFile found(this);
+  if (FindUrl(record.FullUrl, found)) {
+    if (QueueForUpdate(found)) found.SaveChanges();
+    return true;
+  }
+  record.SetState(fsToCapture);
+  if (referrer) {
+    record.SetWebLevel(referrer->GetWebLevel());
+    record.SetLinkLevel(referrer->GetLinkLevel());
+    // A login belongs to its site: a link to another site never carries it.
+    record.SetIdentityIndex(SameAuthority(referrer->FullUrl, record.FullUrl) ? referrer->GetIdentityIndex() : 0);
+    if (!redirect && !record.IsFrameLink() && record.GetLinkType() == ltPage)
+      record.SetLinkLevel(Above(record.GetLinkLevel()));
+    const int sites = CompareSites(referrer->FullUrl, record.FullUrl);
+    if (sites == scOtherSite || (sites == scSameDomainOtherMachine && Options.CheckDomainMachineFlag)) {
+      record.SetWebLevel(Above(record.GetWebLevel()));
+      record.SetLinkLevel(0);
+    }
+  } else {
+    record.SetWebLevel(0);
+    record.SetLinkLevel(0);
+  }
+  if (!InsertRecord(record)) return false;
+  // A page fetched from the network never makes the run read local files.
+  if (referrer && GetUrlProtocol(record.FullUrl) == ipFile && GetUrlProtocol(referrer->FullUrl) != ipFile) {
+    record.SetState(fsFilteredProtocol);
+    ++FilteredCount;
+  } else {
+    ClassifyAndQueue(record);
+  }
+  record.SaveChanges();
+  return true;
+}
+
+bool TWeb::ClassifyAndQueue(TWebFile& record) {
+  const TWebFileState verdict = ClassifyLink(record);
+  if (verdict != fsNotFiltered) {
+    record.SetState(verdict);
+    ++FilteredCount;
+    return false;
+  }
+  record.SetState(fsToCapture);
+  ToCapture.AddRecord(record);
+  return true;
+}
+
+TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
+  if (record.IsStartUrl()) return fsNotFiltered;
+  const std::string& url = record.FullUrl;
+  const TUrl u(url);
+  if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
+    return fsFilteredProtocol;
+  // An unknown scheme (https:, javascript:) parses as a path holding ":".
+  if (!IsAbsoluteUrl(url)) return fsFilteredProtocol;
+  const TFilterList& filters = Options.Filters();
+  if (!filters.IsAllowed(url)) {
+    if (filters.IsExcluded(url)) return fsFilteredExclusion;
+    if (record.GetLinkType() == ltPage) {
+      if (record.GetWebLevel() > 0) {
+        if (record.GetWebLevel() > Options.ExternalWebDepth) return fsFilteredExternalWebDepth;
+        if (record.GetLinkLevel() > Options.ExternalLinkDepth) return fsFilteredExternalLinkDepth;
+      } else {
+        if (record.GetLinkLevel() > Options.InternalLinkDepth) return fsFilteredInternalLinkDepth;
+        const std::string first = FirstStartUrl(StartEntries);
+        if (Options.CheckDomainMachineFlag && !first.empty() &&
+            CompareSites(first, url) == scSameDomainOtherMachine)
+          return fsFilteredDomainMachine;
+        if (Options.InternalPathLimit && u.Protocol == ipHttp && u.Path.find("cgi-bin") == std::string::npos) {
+          bool hostListed = false;
+          for (const TStartDirectory& d : startDirectories_) {
+            if (!SameTextAscii(d.Host, u.Host)) continue;
+            hostListed = true;
+            if (u.Path.compare(0, d.Path.size(), d.Path) == 0) {
+              hostListed = false;
+              break;
+            }
+          }
+          if (hostListed) return fsFilteredStartDirectory;
+        }
+      }
+    }
+  }
+  if (record.IsJavaClass() && Options.DownLoadAppletJavaFlag) return fsNotFiltered;
+  const int type = record.GetLinkType();
+  if (type == ltEmbedded && (Options.RefLimit || Options.BackgroundOnlyFlag)) return fsFilteredDefault;
+  if (type == ltBackground && Options.RefLimit) return fsFilteredDefault;
+  if (Options.ExtensionFilterFlag) {
+    const std::string document = u.GetDocument();
+    const size_t dot = document.rfind('.');
+    if (dot != std::string::npos) {
+      const TMimeItem* item = Options.MimeList().FindExtension(document.substr(dot + 1));
+      if (item && !item->IsEnabled()) return fsFilteredExtension;
+    }
+  }
+  return fsNotFiltered;
+}
+
+TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const {
+  const int64_t minBytes = int64_t(Options.MinFileSize) * 1024, maxBytes = int64_t(Options.MaxFileSize) * 1024;
+  auto bySize = [&]() {
+    if (length < 1) return fsNotFiltered;
+    if (Options.MinFileSize > 0 && length < minBytes) return fsFilteredSize;
+    if (Options.MaxFileSize > 0 && length > maxBytes) return fsFilteredSize;
+    return fsNotFiltered;
+  };
+  if (GetUrlProtocol(url) == ipFtp) return bySize();
+  if (record.IsJavaClass()) return Options.DownLoadAppletJavaFlag ? fsNotFiltered : fsFilteredMime;
+  const TMimeItem* item = GetMimeItem(record);
+  if (item->Category == mcHtml) return fsNotFiltered;  // pages are judged after their body
+  if (!item->IsEnabled()) return fsFilteredMime;
+  return bySize();
+}
+
+bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
+  const std::string target = ResolveUrl(location, record.FullUrl);
+  if (target.empty() || target == record.FullUrl) return false;
+  Options.Filters().Replace(record.FullUrl, target);
+  TWebFile next(this);
+  next.FullUrl = target;
+  next.SetLinkType(record.GetLinkType());
+  next.SetFrameLink(record.IsFrameLink());
+  next.SetJavaClass(record.IsJavaClass());
+  if (!AddLink(next, &record, true)) return false;
+  if (!record.SetRedirect(next)) return false;
+  record.SetState(fsRetrieved);
+  record.SaveChanges();
+  return true;
+}
+
+// ---------------------------------------------------------------- update walk
+
+bool TWeb::NextToUpdate(TWebFile& record) {
+  if (!ToUpdate.PopFirst(*this, record)) return false;
+  record.SetUpdate(false);
+  return true;
+}
+
+bool TWeb::QueueForUpdate(TWebFile& record) {
+  const TWebFileState s = record.GetState();
+  if (s == fsToUpdate || s == fsUpdating || record.IsUpdated()) return false;
+  record.SetState(fsToUpdate);
+  ToUpdate.AddRecord(record);
+  return true;
+}
+
+int TWeb::PrepareUpdate() {
+  if (RetrievedCount == 0) return 0;
+  ToUpdate.Clear();
+  ForEach([](TWebFile& r) {
+    if (r.GetState() == fsRetrieved) r.SetUpdate(true);
+    return true;
+  });
+  TWebFile first(this);
+  if (!StartEntries.empty() && FindUrl(FirstStartUrl(StartEntries), first) && QueueForUpdate(first))
+    first.SaveChanges();
+  return ToUpdate.Count();
+}
+
+void TWeb::RescanUnchangedPage(TWebFile& record) {
+  if (record.IsHtmlPage() && record.GetFileSize() > 0) ScanPageLinks(record, record.FullUrl, FollowLinkDefault);
+}
+
+// ---------------------------------------------------------------- link passes
+
+void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow) {
+  const std::string path = page.GetLocalPath();
+  if (path.empty()) return;
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  THtmlParser parser(file);
+  parser.FrameOption = Options.NotExploreFrameFlag;
+  parser.Parse();
+  std::string base = url;
+  TTagLink link;
+  auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
+    const std::string target = ResolveUrl(text, against);
+    if (target.empty() || target == page.FullUrl || (follow && !follow(link, target))) return;
+    TWebFile next(this);
+    next.FullUrl = target;
+    next.SetLinkType(type);
+    if (flags) next.SetFlags(next.GetFlags() | flags);
+    AddLink(next, &page);
+  };
+  for (int i = 0; i < parser.GetCount(); ++i) {
+    if (!parser.GetTagLink(i, link)) continue;
+    if (!(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart)) continue;
+    const std::string text = link.GetUrl();
+    if (link.Kind == tkBase) {
+      if (!text.empty()) base = ResolveUrl(text, url);
+      continue;
+    }
+    if (link.Kind == tkApplet) {
+      std::string codebase = link.GetParamValue("CODEBASE");
+      if (!codebase.empty() && codebase.back() != '/') codebase += '/';
+      const std::string classBase = codebase.empty() ? base : ResolveUrl(codebase, base);
+      if (!text.empty()) {
+        std::string name = text;
+        // "pkg.Main" names a class: its file is "pkg/Main.class".
+        if (!EndsWithNoCase(name, ".class")) {
+          std::replace(name.begin(), name.end(), '.', '/');
+          name += ".class";
+        }
+        offer(name, classBase, ltEmbedded, TWebFile::kFlagJavaClass);
+      }
+      for (std::string archive : SplitString(link.GetParamValue("ARCHIVE"), ',')) {
+        archive = std::string(TrimBlanks(archive));
+        if (!archive.empty()) offer(archive, classBase, ltEmbedded, TWebFile::kFlagJavaClass);
+      }
+      continue;
+    }
+    if (link.IsMap) page.SetIsMap(true);
+    if (!text.empty()) offer(text, base, link.LinkType, link.IsFrame ? TWebFile::kFlagFrameLink : 0);
+    if (link.Kind == tkImg) {
+      const std::string low = link.GetParamValue("LOWSRC");
+      if (!low.empty()) offer(low, base, ltEmbedded, 0);
+    }
+  }
+}
+
+void TWeb::ScanVrmlLinks(TWebFile& world, const std::string& url, const TFollowTest& follow) {
+  const std::string path = world.GetLocalPath();
+  if (path.empty()) return;
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) return;
+  TVRMLParser parser(file);
+  TTagLink link;
+  link.Kind = tkEmbed;
+  for (int i = 0; i < parser.Count(); ++i) {
+    std::string text, old;
+    if (!parser.GetLink(i, text, old) || text.empty()) continue;
+    const std::string target = ResolveUrl(text, url);
+    if (target.empty() || target == world.FullUrl || (follow && !follow(link, target))) continue;
+    TWebFile next(this);
+    next.FullUrl = target;
+    next.SetLinkType(parser.Link(i).Page ? ltPage : ltEmbedded);
+    AddLink(next, &world);
+  }
+}
+
+void TWeb::ScanJavaLinks(TWebFile& classFile) {
+  const std::string path = classFile.GetLocalPath();
+  TJavaClassFile java;
+  if (path.empty() || !java.LoadFromFile(QString::fromStdString(path))) return;
+  std::vector<std::string> classes;
+  java.GetClassFiles(classes, true);
+  // The class names are relative to the code base: the class file's folder
+  // without the folders of its own package.
+  const TUrl self(classFile.FullUrl);
+  std::string base = self.GetDirectoryUrl();
+  for (const std::string& name : classes) {
+    const size_t slash = name.rfind('/');
+    if (name.substr(slash == std::string::npos ? 0 : slash + 1) != self.FileName) continue;
+    for (size_t depth = size_t(std::count(name.begin(), name.end(), '/')); depth > 0; --depth)
+      base = ResolveUrl("../", base);
+    break;
+  }
+  for (const std::string& name : classes) {
+    const std::string target = ResolveUrl(name, base);
+    if (target == classFile.FullUrl || !IsAbsoluteUrl(target)) continue;
+    TWebFile next(this);
+    next.FullUrl = target;
+    next.SetLinkType(ltEmbedded);
+    next.SetJavaClass(true);
+    AddLink(next, &classFile);
+  }
+}
+
+// ---------------------------------------------------------------- preparing a run
+
+void TWeb::PrepareCapture(bool reset) {
+  ToCapture.Clear();
+  ToUpdate.Clear();
+  startDirectories_.clear();
+  for (const TStartEntry& entry : StartEntries) {
+    const TUrl u(entry.Url);
+    if (u.Protocol == ipHttp && !u.Host.empty()) startDirectories_.push_back({u.Host, u.Path});
+  }
+  ForEach([&](TWebFile& r) {
+    if (r.IsRedirect()) return true;
+    TWebFileState s = r.GetState();
+    // A run that ended without closing its records leaves them requesting.
+    if (s == fsRequesting || s == fsUpdating) r.SetState(s = fsToCapture);
+    if (reset && (s == fsError || s == fsNotFound || r.IsFiltered())) {
+      r.SetRetryCount(0);
+      const TWebFileState verdict = ClassifyLink(r);
+      r.SetState(s = verdict == fsNotFiltered ? fsToCapture : verdict);
+    }
+    if (s == fsToCapture) ToCapture.AddRecord(r);
+    if (s == fsToUpdate) ToUpdate.AddRecord(r);
+    return true;
+  });
+  for (const TStartEntry& entry : StartEntries) {
+    TWebFile record(this);
+    record.FullUrl = TUrl(entry.Url).GetFullUrl();
+    if (FindUrl(record.FullUrl, record)) {
+      if (!record.IsStartUrl()) record.SetStartUrl(true);
+      const TWebFileState s = record.GetState();
+      if (s != fsRetrieved && s != fsToUpdate && s != fsToCapture) {
+        record.SetState(fsToCapture);
+        record.SetRetryCount(0);
+      }
+      if (record.GetState() == fsToCapture && !ToCapture.Contains(record.FullUrl)) ToCapture.AddRecord(record);
+      record.SaveChanges();
+      continue;
+    }
+    record.SetStartUrl(true);
+    if (!entry.User.empty() || !entry.Password.empty()) record.SetIdentity(entry.User, entry.Password);
+    AddLink(record, nullptr);
+  }
+}
+
+int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
+  int count = 0;
+  for (const std::string& text : urls) {
+    TWebFile record(this);
+    record.FullUrl = TUrl(text).GetFullUrl();
+    if (!FindUrl(record.FullUrl, record)) {
+      if (AddLink(record, nullptr) && record.GetState() == fsToCapture) ++count;
+      continue;
+    }
+    if (update && record.GetState() == fsRetrieved) {
+      record.SetUpdate(true);
+      if (QueueForUpdate(record)) ++count;
+    } else if (!update && record.GetState() != fsRetrieved && !ToCapture.Contains(record.FullUrl)) {
+      record.SetState(fsToCapture);
+      record.SetRetryCount(0);
+      ToCapture.AddRecord(record);
+      ++count;
+    }
+    record.SaveChanges();
+  }
+  return count;
+}
 
 }  // namespace qlon

@@ -34,10 +34,13 @@
 // leaves the previous save.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "HtmlParser.h"
 #include "ImgMap.h"
 #include "Mime.h"
 #include "Options.h"
@@ -65,6 +68,40 @@ struct TCaptureInfo {
   double FirstDate = 0;  // in-memory date-times
   double LastDate = 0;
   int32_t Counters[6] = {};
+};
+
+// A queue of records waiting for a capture run: record URLs, each with its
+// priority, kept in ascending priority; a new line goes after every line of
+// equal or lower priority, so equals leave first in, first out. Priority =
+// web level x 512 + link level x 2, + 1 for a page, so that at equal levels
+// the embedded files of a page come before further pages. The records stay
+// in the tree: popping a line looks its URL up again.
+class TWebFileList {
+ public:
+  static int Priority(const TWebFile& record);
+  // The line's index.
+  int AddRecord(const TWebFile& record);
+  int Add(const std::string& url, int priority);
+  // Takes line 0 and loads its record by URL; false when the list is empty
+  // or the record is no longer in the tree (the line is gone either way).
+  bool PopFirst(TUrlBTree& tree, TWebFile& record);
+  bool Remove(const std::string& url);
+  bool Contains(const std::string& url) const;
+  void Clear() { lines_.clear(); }
+  int Count() const { return int(lines_.size()); }
+  bool Empty() const { return lines_.empty(); }
+  const std::string& Url(int index) const { return lines_.at(size_t(index)).second; }
+  int PriorityAt(int index) const { return lines_.at(size_t(index)).first; }
+
+ private:
+  std::vector<std::pair<int, std::string>> lines_;
+};
+
+// A directory the internal path limit keeps a capture inside: the host and
+// the directory path of a start URL.
+struct TStartDirectory {
+  std::string Host;
+  std::string Path;
 };
 
 // Header reader results; 1..5 index the load error texts.
@@ -98,11 +135,62 @@ class TWeb : public TUrlBTree {
   // Reads a header; the stream stands after it on success.
   TWebLoadResult ReadHeader(QIODevice& stream);
 
+  // ---- run operations (the capture run drives them)
+  // Whether the run may follow a link found in a page: an absolute http,
+  // ftp or file URL, and not the plain link of an ISMAP anchor.
+  using TFollowTest = std::function<bool(const TTagLink& link, const std::string& url)>;
+  static bool FollowLinkDefault(const TTagLink& link, const std::string& url);
+
+  // Files a link (the record holds its URL, link type and flags) with its
+  // referrer, or as a start URL without one: a known URL is queued for update
+  // when one is pending; a new one gets its levels, is classified and, when
+  // not filtered, queued. `redirect` marks the target of a redirect, which
+  // keeps its referrer's link level. False when the URL cannot be stored.
+  bool AddLink(TWebFile& record, const TWebFile* referrer, bool redirect = false);
+  // The state a new link gets: fsNotFiltered (8) to capture it, else the
+  // filter state that refuses it. The first rule that decides wins.
+  TWebFileState ClassifyLink(const TWebFile& record) const;
+  // Classifies and queues on the to-capture queue; false when filtered.
+  bool ClassifyAndQueue(TWebFile& record);
+  // The header check of a reply; length below 1 is unknown.
+  TWebFileState CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const;
+  // Makes the record a redirect to `location` (resolved against its URL) and
+  // files the target as a link of it. False, with nothing changed, for a
+  // redirect to the record's own URL or a target that cannot be stored.
+  bool AddRedirect(TWebFile& record, const std::string& location);
+
+  bool NextToCapture(TWebFile& record) { return ToCapture.PopFirst(*this, record); }
+  bool NextToUpdate(TWebFile& record);
+  // The update walk from the first start page; the to-update count.
+  int PrepareUpdate();
+  bool QueueForUpdate(TWebFile& record);
+  // Reads the saved copy of a page that did not change and queues its links.
+  void RescanUnchangedPage(TWebFile& record);
+
+  // Link passes over a saved file; every link the test accepts goes to AddLink.
+  void ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow);
+  void ScanVrmlLinks(TWebFile& file, const std::string& url, const TFollowTest& follow);
+  void ScanJavaLinks(TWebFile& file);
+
+  // Before a run: the start entries become start records (new ones queued,
+  // known ones queued again when not retrieved) and the start directories
+  // are computed. With `reset`, every queue is emptied first and every
+  // record not retrieved goes back to be classified again.
+  void PrepareCapture(bool reset = false);
+  // Queues the records of the URLs (created when new) for capture, or for
+  // update when `update`; the count queued.
+  int QueueUrls(const std::vector<std::string>& urls, bool update);
+  const std::vector<TStartDirectory>& StartDirectories() const { return startDirectories_; }
+
+  TWebFileList ToCapture;
+  TWebFileList ToUpdate;
+
   std::vector<TStartEntry> StartEntries;
-  uint16_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
+  // Counters are 32-bit in memory and saturate in the 16-bit header fields.
+  uint32_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
   uint16_t MimeCategorySet = 0;
   TOptions Options;
-  int32_t TotalSize = 0;
+  int64_t TotalSize = 0;  // saturates in the 32-bit header field
   TMapList Maps;
   StringList HostAddresses;  // address, host name, address, host name, ...
   TCaptureInfo Info;
@@ -111,6 +199,7 @@ class TWeb : public TUrlBTree {
   std::filesystem::path path_;
   std::unique_ptr<TWebStream> stream_;
   std::string title_;
+  std::vector<TStartDirectory> startDirectories_;
 };
 
 // The title of a capture file (the open capture's own when the path is
