@@ -879,6 +879,8 @@ StringList ProcessArguments() {
 
 }  // namespace
 
+fs::path ProgramFolder() { return fs::path(ProgramFile()).parent_path(); }
+
 std::string InstanceMutexName(std::string_view title) {
   std::string name = "APPLICATION-" + std::string(title);
   std::replace(name.begin(), name.end(), '\\', '_');

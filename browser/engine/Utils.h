@@ -318,6 +318,9 @@ int OpenDocument(const std::string& fileOrUrl);
 bool GetAssociatedProgram(std::string_view extension, std::string& program, std::string* icon = nullptr);
 // Starts the command line detached; true when it started.
 bool RunProgram(const std::string& commandLine, int showState);
+// The folder of the running program's executable (templates, helpers and
+// companion programs are installed beside it).
+std::filesystem::path ProgramFolder();
 
 // ---------------------------------------------------------------------------
 // Message boxes

@@ -126,7 +126,17 @@ bool StartDetached(const std::string& commandLine) {
   return QProcess::startDetached(program, words);
 }
 
+bool ShellHandler::StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  if (program.empty()) return false;
+  QStringList args;
+  for (const std::string& a : arguments) args.push_back(QString::fromStdString(a));
+  return QProcess::startDetached(QString::fromStdString(program), args);
+}
+
 bool OpenItem(const std::string& item) { return Handler().OpenItem(item); }
+bool StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  return Handler().StartProgram(program, arguments);
+}
 bool StartCommand(const std::string& commandLine) { return Handler().StartCommand(commandLine); }
 
 RecordingShell::RecordingShell() : previous_(SetShellHandler(this)) {}
@@ -139,6 +149,13 @@ bool RecordingShell::OpenItem(const std::string& item) {
 
 bool RecordingShell::StartCommand(const std::string& commandLine) {
   started.push_back(commandLine);
+  return result;
+}
+
+bool RecordingShell::StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> call{program};
+  call.insert(call.end(), arguments.begin(), arguments.end());
+  programs.push_back(std::move(call));
   return result;
 }
 

@@ -28,6 +28,10 @@ class ShellHandler {
   virtual bool OpenItem(const std::string& item) = 0;
   // Starts a command line (program and arguments, shell-style quoting).
   virtual bool StartCommand(const std::string& commandLine) = 0;
+  // Starts a program with each argument passed as one word, never through
+  // a shell: text from outside (a URL, a file name) cannot become options
+  // or a second command. The default starts it detached.
+  virtual bool StartProgram(const std::string& program, const std::vector<std::string>& arguments);
 };
 
 // Installs a handler (not owned; nullptr restores the default); returns the
@@ -36,6 +40,7 @@ ShellHandler* SetShellHandler(ShellHandler* handler);
 
 bool OpenItem(const std::string& item);
 bool StartCommand(const std::string& commandLine);
+bool StartProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 // What the default handler does for StartCommand: the first word is the
 // program, the others its arguments; true when it started.
@@ -50,9 +55,12 @@ class RecordingShell : public ShellHandler {
   RecordingShell& operator=(const RecordingShell&) = delete;
   bool OpenItem(const std::string& item) override;
   bool StartCommand(const std::string& commandLine) override;
+  bool StartProgram(const std::string& program, const std::vector<std::string>& arguments) override;
 
   std::vector<std::string> opened;
   std::vector<std::string> started;
+  // Each StartProgram call: the program, then its arguments.
+  std::vector<std::vector<std::string>> programs;
   bool result = true;
 
  private:

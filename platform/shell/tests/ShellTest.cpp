@@ -1,4 +1,6 @@
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -7,6 +9,8 @@
 
 namespace qlon::platform {
 namespace {
+
+namespace fs = std::filesystem;
 
 // A platform root plus private XDG folders, so that the user's own
 // associations never reach the test.
@@ -82,6 +86,26 @@ TEST(Shell, HandlerReceivesOpensAndStarts) {
   EXPECT_FALSE(StartCommand("/nonexistent/qlon-program"));
   EXPECT_FALSE(StartCommand("   "));
   EXPECT_FALSE(OpenItem(""));
+}
+
+TEST(Shell, StartProgramPassesEachArgumentAsOneWord) {
+  test::TempDir dir;
+  const fs::path out = dir.path() / "arg";
+  const std::string hostile = "http://h/a b\"c';rm -rf x;$(id)`id`";
+  {
+    RecordingShell shell;
+    EXPECT_TRUE(StartProgram("/usr/bin/browser", {hostile}));
+    ASSERT_EQ(shell.programs.size(), 1u);
+    EXPECT_EQ(shell.programs[0], (std::vector<std::string>{"/usr/bin/browser", hostile}));
+    EXPECT_TRUE(shell.started.empty());
+  }
+  // The default handler gives the program the text untouched, no shell between.
+  ASSERT_TRUE(StartProgram("/bin/sh", {"-c", "printf %s \"$1\" > \"$2\"", "sh", hostile, out.string()}));
+  for (int i = 0; i < 500 && test::ReadFileBytes(out) != hostile; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(test::ReadFileBytes(out), hostile);
+  EXPECT_FALSE(StartProgram("", {"x"}));
+  EXPECT_FALSE(StartProgram("/nonexistent/qlon-program", {}));
 }
 
 }  // namespace
