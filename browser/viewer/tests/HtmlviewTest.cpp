@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "Htmlview.h"
+#include "QtCanvas.h"
+#include "Sections.h"
+#include "TempRoot.h"
+
+
+namespace qlon::viewer {
+namespace {
+
+std::string Paragraphs(int from, int to) {
+  std::string out;
+  for (int i = from; i < to; ++i) out += "<p>Paragraph number " + std::to_string(i) + " of the page.\n";
+  return out;
+}
+
+struct ViewerFixture : ::testing::Test {
+  test::TempDir dir;
+  THTMLViewer viewer;
+
+  ViewerFixture() {
+    viewer.resize(400, 300);
+    viewer.SetDefBackground(clWhite);
+    viewer.SetDefFontColor(clBlack);
+    viewer.show();
+  }
+  QString Write(const std::string& name, const std::string& html) {
+    test::WriteFileBytes(dir.path() / name, html);
+    return QString::fromStdString((dir.path() / name).string());
+  }
+  QImage Shot() {
+    QImage img = viewer.PaintPanel()->grab().toImage();
+    return img;
+  }
+  void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons = Qt::LeftButton) {
+    QMouseEvent e(type, at, viewer.PaintPanel()->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewer.PaintPanel(), &e);
+  }
+  void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QKeyEvent e(QEvent::KeyPress, key, mods);
+    QCoreApplication::sendEvent(&viewer, &e);
+  }
+  // A panel point inside the character at a document position (after a
+  // paint): the last X left of where the caret would go past it.
+  QPoint PointOf(int pos) {
+    int y = 0, x = 0;
+    EXPECT_TRUE(viewer.SectionList().FindCursorPos(pos, y, x));
+    y += 6;
+    QtMeasureCanvas canvas;
+    int h, top, caret;
+    for (int px = 0; px < viewer.PanelWidth(); ++px)
+      if (viewer.SectionList().FindCursor(canvas, px, y, h, top, caret) > pos) return {px - 1, y - viewer.VScrollPosition()};
+    ADD_FAILURE() << "no point for " << pos;
+    return {};
+  }
+  int Find(const QString& text) { return viewer.SectionList().FindString(0, text, true); }
+};
+
+int DarkPixels(const QImage& img) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (qGray(img.pixel(x, y)) < 100) ++n;
+  return n;
+}
+
+TEST_F(ViewerFixture, LoadsLaysOutPaintsAndScrolls) {
+  QString page = Write("page.htm", "<title>The title</title>" + Paragraphs(0, 40) + "<p><a name=Middle>mid</a>" +
+                                       Paragraphs(40, 80));
+  std::vector<bool> processing;
+  viewer.OnProcessing = [&](THTMLViewer&, bool on) { processing.push_back(on); };
+  viewer.LoadFromFile(page);
+  EXPECT_EQ(processing, (std::vector<bool>{true, false}));
+  EXPECT_EQ(viewer.GetDocumentTitle(), "The title");
+  EXPECT_EQ(viewer.GetCurrentFile(), page);
+  EXPECT_GT(viewer.DocHeight(), 1000);
+  EXPECT_TRUE(viewer.VScrollBar()->isVisible());
+  EXPECT_FALSE(viewer.HScrollBar()->isVisible());
+  EXPECT_EQ(viewer.VScrollPosition(), 0);
+  EXPECT_GT(DarkPixels(Shot()), 50);
+
+  // Keyboard: one line, a page, the ends; never past the last screen.
+  const int bottom = viewer.DocHeight() - viewer.PanelHeight();
+  Key(Qt::Key_Down);
+  EXPECT_EQ(viewer.VScrollPosition(), 16);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(viewer.VScrollPosition(), 16 + viewer.PanelHeight() - 16);
+  Key(Qt::Key_End);
+  EXPECT_EQ(viewer.VScrollPosition(), bottom);
+  Key(Qt::Key_Down);
+  EXPECT_EQ(viewer.VScrollPosition(), bottom);
+  EXPECT_EQ(viewer.VScrollBar()->value(), bottom);
+  Key(Qt::Key_Home);
+  EXPECT_EQ(viewer.VScrollPosition(), 0);
+  viewer.VScrollBar()->setValue(100);  // the user drags the thumb
+  EXPECT_EQ(viewer.VScrollPosition(), 100);
+
+  // Anchors, with and without "#", in any case; a missing one changes nothing.
+  QImage top = Shot();
+  ASSERT_TRUE(viewer.PositionTo("#middle"));
+  int y = viewer.AnchorY("MIDDLE");
+  EXPECT_GT(y, 500);
+  EXPECT_EQ(viewer.VScrollPosition(), y);
+  EXPECT_NE(Shot(), top);
+  EXPECT_FALSE(viewer.PositionTo("#nowhere"));
+  EXPECT_EQ(viewer.VScrollPosition(), y);
+
+  // Another width: the text reflows and the same place stays on top.
+  TDocPosition before = viewer.Position();
+  viewer.resize(250, 300);
+  EXPECT_EQ(viewer.Position() >> 32, before >> 32);
+  EXPECT_EQ(viewer.VScrollPosition(), viewer.AnchorY("MIDDLE"));
+
+  // A missing file leaves the document as it was.
+  try {
+    viewer.LoadFromFile(page + "x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(std::string(e.what()), "Can't locate file: " + (page + "x").toStdString());
+  }
+  EXPECT_EQ(viewer.GetDocumentTitle(), "The title");
+  EXPECT_FALSE(viewer.Processing());
+
+  // The same file again keeps its place; "file#anchor" goes to the anchor.
+  viewer.ScrollTo(200);
+  viewer.LoadFromFile(page);
+  EXPECT_EQ(viewer.VScrollPosition(), 200);
+  viewer.LoadFromString("<p>short");
+  EXPECT_TRUE(viewer.GetCurrentFile().isEmpty());
+  EXPECT_EQ(viewer.VScrollPosition(), 0);
+  EXPECT_FALSE(viewer.VScrollBar()->isVisible());
+  viewer.LoadFromFile(page + "#Middle");
+  EXPECT_EQ(viewer.VScrollPosition(), viewer.AnchorY("middle"));
+}
+
+TEST_F(ViewerFixture, LinksHotSpotsAndHistory) {
+  QString second = Write("second.htm", "<title>Second</title>" + Paragraphs(0, 40) + "<p><a name=part>Part</a>" +
+                                           Paragraphs(40, 80));
+  QString first = Write("first.htm", "<title>First</title><p><a href=\"second.htm#part\">Go there</a> and "
+                                     "<a href=\"http://example.invalid/x.htm\">away</a> and "
+                                     "<a href=\"notes.txt\">notes</a>" + Paragraphs(0, 40) +
+                                     "<p><a href=#low>down</a><p><a name=low>low</a>" + Paragraphs(0, 40));
+  Write("notes.txt", "plain");
+  viewer.SetHistoryMaxCount(10);
+  int historyChanges = 0;
+  viewer.OnHistoryChange = [&](THTMLViewer&) { ++historyChanges; };
+  QStringList covered, clicked;
+  bool handle = false;
+  viewer.OnHotSpotCovered = [&](THTMLViewer&, const QString& src) { covered << src; };
+  viewer.OnHotSpotClick = [&](THTMLViewer&, const QString& src, bool& handled) {
+    clicked << src;
+    handled = handle;
+  };
+  viewer.LoadFromFile(first);
+  Shot();  // hit testing uses the places of the last paint
+  ASSERT_EQ(viewer.History().size(), 1);
+
+  // Hovering reports each link once, and leaving it.
+  QPoint onGo = PointOf(Find("Go"));
+  Mouse(QEvent::MouseMove, onGo, Qt::NoButton);
+  Mouse(QEvent::MouseMove, onGo + QPoint(1, 0), Qt::NoButton);
+  Mouse(QEvent::MouseMove, PointOf(Find(" and ")), Qt::NoButton);
+  EXPECT_EQ(covered, (QStringList{"second.htm#part", ""}));
+
+  // Links to other schemes and other file kinds are the host's business.
+  for (const char* word : {"away", "notes"}) {
+    QPoint at = PointOf(Find(word));
+    Mouse(QEvent::MouseButtonPress, at);
+    Mouse(QEvent::MouseButtonRelease, at, Qt::NoButton);
+  }
+  EXPECT_EQ(clicked, (QStringList{"http://example.invalid/x.htm", "notes.txt"}));
+  EXPECT_EQ(viewer.GetCurrentFile(), first);
+
+  // A handled click is not followed; an unhandled one loads the file at its anchor.
+  handle = true;
+  Mouse(QEvent::MouseButtonPress, onGo);
+  Mouse(QEvent::MouseButtonRelease, onGo, Qt::NoButton);
+  EXPECT_EQ(viewer.GetCurrentFile(), first);
+  handle = false;
+  Mouse(QEvent::MouseButtonPress, onGo);
+  Mouse(QEvent::MouseButtonRelease, onGo, Qt::NoButton);
+  EXPECT_EQ(clicked.last(), "second.htm#part");
+  EXPECT_EQ(viewer.HotSpotURL(), "second.htm#part");
+  EXPECT_EQ(viewer.GetCurrentFile(), second);
+  EXPECT_EQ(viewer.VScrollPosition(), viewer.AnchorY("part"));
+  ASSERT_EQ(viewer.History(), (QStringList{second, first}));
+  EXPECT_EQ(viewer.HistoryTitles(), (QStringList{"Second", "First"}));
+
+  // Back and forward keep each entry's place and add no entries.
+  int partY = viewer.VScrollPosition();
+  viewer.SetHistoryIndex(1);
+  EXPECT_EQ(viewer.GetCurrentFile(), first);
+  EXPECT_EQ(viewer.VScrollPosition(), 0);
+  viewer.SetHistoryIndex(0);
+  EXPECT_EQ(viewer.GetCurrentFile(), second);
+  EXPECT_EQ(viewer.VScrollPosition(), partY);
+  EXPECT_EQ(viewer.History().size(), 2);
+
+  // Going back then elsewhere drops the newer entries.
+  viewer.SetHistoryIndex(1);
+  Shot();
+  QPoint down = PointOf(Find("down"));
+  viewer.ScrollTo(down.y() - 6);
+  Shot();
+  Mouse(QEvent::MouseButtonPress, PointOf(Find("down")));
+  Mouse(QEvent::MouseButtonRelease, PointOf(Find("down")), Qt::NoButton);
+  EXPECT_EQ(viewer.VScrollPosition(), viewer.AnchorY("low"));
+  ASSERT_EQ(viewer.History(), (QStringList{first, first}));
+  EXPECT_EQ(viewer.HistoryIndex(), 0);
+
+  // Lowering the limit empties the history, reported once.
+  int changes = historyChanges;
+  viewer.SetHistoryMaxCount(1);
+  EXPECT_TRUE(viewer.History().isEmpty());
+  EXPECT_EQ(historyChanges, changes + 1);
+  viewer.SetHistoryMaxCount(0);
+  EXPECT_EQ(historyChanges, changes + 1);
+}
+
+TEST_F(ViewerFixture, SelectionDragCopiesToClipboard) {
+  viewer.LoadFromFile(Write("sel.htm", "<p>alpha beta gamma delta<p>second <a href=x.htm>linked</a> line"));
+  Shot();
+  int b = Find("beta"), d = Find("delta");
+  QStringList clicked;
+  viewer.OnHotSpotClick = [&](THTMLViewer&, const QString& src, bool& handled) {
+    clicked << src;
+    handled = true;
+  };
+  Mouse(QEvent::MouseButtonPress, PointOf(b));
+  Mouse(QEvent::MouseMove, PointOf(d));
+  Mouse(QEvent::MouseButtonRelease, PointOf(d), Qt::NoButton);
+  EXPECT_EQ(viewer.SelText(), "beta gamma ");
+  EXPECT_EQ(viewer.SelLength(), 11);
+  QGuiApplication::clipboard()->clear();
+  Key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "beta gamma ");
+
+  // Across paragraphs, and a drag that ends on a link does not follow it.
+  int l = Find("linked");
+  Mouse(QEvent::MouseButtonPress, PointOf(d));
+  Mouse(QEvent::MouseMove, PointOf(l + 3));
+  Mouse(QEvent::MouseButtonRelease, PointOf(l + 3), Qt::NoButton);
+  EXPECT_EQ(viewer.SelText(), "delta\r\n\r\nsecond lin");
+  EXPECT_TRUE(clicked.isEmpty());
+
+  // NoSelect empties the selection and keeps drags from making one.
+  viewer.SetNoSelect(true);
+  EXPECT_EQ(viewer.SelLength(), 0);
+  Mouse(QEvent::MouseButtonPress, PointOf(b));
+  Mouse(QEvent::MouseMove, PointOf(d));
+  Mouse(QEvent::MouseButtonRelease, PointOf(d), Qt::NoButton);
+  EXPECT_EQ(viewer.SelLength(), 0);
+}
+
+TEST_F(ViewerFixture, PageBitmapThroughZoom) {
+  viewer.LoadFromString(QString::fromStdString("<body bgcolor=#0000ff><h1>Big heading</h1>" + Paragraphs(0, 10)));
+  QImage plain = viewer.MakePageBitmap(200, 150, false, false, 1);
+  ASSERT_FALSE(plain.isNull());
+  EXPECT_EQ(plain.size(), QSize(200, 150));
+  EXPECT_EQ(plain.pixelColor(199, 149), QColor(Qt::white));  // no background asked for
+  EXPECT_GT(DarkPixels(plain), 20);
+  QImage withBackground = viewer.MakePageBitmap(200, 150, true, true, 0);
+  ASSERT_FALSE(withBackground.isNull());
+  EXPECT_EQ(withBackground.format(), QImage::Format_Indexed8);
+  EXPECT_LE(withBackground.colorCount(), 256);
+  QColor corner = withBackground.pixelColor(199, 149);
+  EXPECT_GT(corner.blue(), 200);
+  EXPECT_LT(corner.red(), 60);
+
+  // Refused while a load runs.
+  bool tried = false;
+  viewer.OnProcessing = [&](THTMLViewer& v, bool on) {
+    if (on && !tried) {
+      tried = true;
+      EXPECT_TRUE(v.MakePageBitmap(10, 10, false, false, 0).isNull());
+    }
+  };
+  viewer.LoadFromString("<p>x");
+  EXPECT_TRUE(tried);
+}
+
+}  // namespace
+}  // namespace qlon::viewer
