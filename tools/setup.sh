@@ -10,6 +10,7 @@ QLON_PACKAGES=(
   clang libclang-rt-14-dev
   fonts-dejavu-core
   imagemagick
+  poppler-utils
 )
 
 qlon_install_packages() {

@@ -249,6 +249,7 @@ int TSectionList::DoLogic(Canvas& canvas, int y, int& curs, int& maxWidth, int w
 
 int TSectionList::Draw(Canvas& canvas, const QRect& clip, int x, int y) {
   PageBottom = clip.bottom() + 1;
+  if (Printing && PageLimit > 0 && PageLimit < PageBottom) PageBottom = PageLimit;
   BackgroundPictureShown = ShowImages && !BackgroundBitmap.isNull();
   int r = TCell::Draw(canvas, clip, x, y - YOff);
   if (YOffChanged && CoversPanel(PaintPanel, clip)) {

@@ -152,6 +152,9 @@ class TSectionList : public TCell {
   std::vector<std::unique_ptr<ThtmlForm>> htmlFormList;
   SelTextCount* SelText = nullptr;  // only while a selection is measured or copied
   int PageBottom = 0;
+  // Printing: where a page ends at most (0: the clip's foot), so that a page
+  // can be drawn again with the foot a first drawing found.
+  int PageLimit = 0;
   std::vector<std::unique_ptr<TMapItem>> MapList;
   // What the reader sets while parsing: the style bits every new run adds,
   // the script state (0 normal, 1 subscript, 2 superscript), the open form.

@@ -427,7 +427,9 @@ int TSection::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x
     if (printing) {
       int pageHeight = clip.height();
       if (lineTop + h > list.PageBottom && lineTop < list.PageBottom && h < pageHeight) list.PageBottom = lineTop;
-      if (lineTop + h > list.PageBottom) {  // it starts the next page
+      // A line that crosses the foot starts the next page; one taller than a
+      // page is cut and drawn on every page it meets.
+      if (lineTop >= list.PageBottom || (lineTop + h > list.PageBottom && h < pageHeight)) {
         lineTop = LayoutSum(lineTop, h);
         continue;
       }
