@@ -14,6 +14,7 @@
 #include <exception>
 
 #include "MessageBox.h"
+#include "vwPrint.h"
 #include "QtCanvas.h"
 #include "Sections.h"
 #include "ZoomLib.h"
@@ -749,6 +750,18 @@ void THTMLViewer::SetHistoryMaxCount(int count) {
 }
 
 // --- page pictures and palette
+
+int THTMLViewer::Print(int firstPage, int lastPage) {
+  if (Processing_) return 0;
+  BusyGuard busy(*this);
+  return PrintDocument(SectionList_, firstPage, lastPage, Title_).PrintedPages;
+}
+
+int THTMLViewer::Print(int firstPage, int lastPage, TvwPrinter& job) {
+  if (Processing_) return 0;
+  BusyGuard busy(*this);
+  return PrintDocument(SectionList_, job, firstPage, lastPage).PrintedPages;
+}
 
 QImage THTMLViewer::MakePageBitmap(int width, int height, bool drawBackground, bool convertTo8Bit, int filterValue) {
   if (Processing_) return {};

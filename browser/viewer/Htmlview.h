@@ -30,6 +30,7 @@ class QPainter;
 namespace qlon::viewer {
 
 class QtMeasureCanvas;
+class TvwPrinter;
 class THTMLViewer;
 
 // A file that cannot be found: "Can't locate file: " and its name.
@@ -155,6 +156,14 @@ class THTMLViewer : public QWidget {
   // (filter 0 nearest pixel, else smooth), optionally at 8 bits per pixel.
   // Null while busy or when zoom's entry points are missing.
   QImage MakePageBitmap(int width, int height, bool drawBackground, bool convertTo8Bit, int filterValue);
+
+  // Prints pages first .. last of the document laid out at the page width,
+  // as a job of its own on the printer selection (none when no page is in
+  // range), or into an open job that may hold other documents. Nothing while
+  // busy; busy while printing, so that no load frees what the printed copy
+  // borrows while the job lets events run. Returns the pages printed.
+  int Print(int firstPage, int lastPage);
+  int Print(int firstPage, int lastPage, TvwPrinter& job);
   // The colours of an 8-bit picture become the viewers' shared colour table.
   static void SetPaletteBitmap(const QImage& bitmap);
   void SetUsePalette(bool on);

@@ -276,6 +276,7 @@ PrintResult PrintDocument(const TSectionList& document, TvwPrinter& printer, int
   copy.YOff = 0;
   copy.Printing = true;
   copy.Background = clWhite;
+  copy.SelB = copy.SelE = 0;
   TPrinterCanvas& canvas = printer.Canvas();
   const int P = kScreenPixelsPerInch;
   const int W = MulDiv(printer.PageWidth(), P, printer.PixelsPerInchX()) - 20;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "Htmlview.h"
 #include "Readhtml.h"
 #include "Sections.h"
 #include "Tables.h"
@@ -288,6 +289,35 @@ TEST_F(PrintTest, TheLayoutDoesNotDependOnThePrinterResolution) {
   setup.Resolution = 1200;
   PrintResult high = PrintAlone(*doc, 1, 9999);
   EXPECT_EQ(low.PageTops, high.PageTops);
+}
+
+TEST_F(PrintTest, TheViewerPrintsAtThePageWidthWhateverItsOwnWidth) {
+  QString html = "<p>" + QString("a long paragraph of words that wraps ").repeated(300) + NumberedLines(100);
+  qlon::test::WriteFileBytes(dir.path() / "doc.htm", html.toStdString());
+  auto reference = Parse(html);
+  PrinterSetup saved = PrinterSelection();
+  PrinterSelection() = setup;
+  int expected = PrintAlone(*reference, 1, 9999).PrintedPages;
+  ASSERT_GE(expected, 2);
+  for (int width : {150, 900}) {
+    THTMLViewer viewer;
+    viewer.resize(width, 300);
+    viewer.SetDefFontName("DejaVu Sans");
+    viewer.SetDefPreFontName("DejaVu Sans Mono");
+    viewer.LoadFromFile(QString::fromStdString((dir.path() / "doc.htm").string()));
+    std::vector<bool> busy;
+    viewer.OnProcessing = [&](THTMLViewer&, bool on) { busy.push_back(on); };
+    EXPECT_EQ(viewer.Print(1, 9999), expected) << width;
+    EXPECT_EQ(busy, (std::vector<bool>{true, false}));
+    // Into an open job: the viewer's pages follow what the job holds.
+    TvwPrinter job(setup);
+    job.BeginDoc();
+    EXPECT_EQ(viewer.Print(2, 2, job), 1);
+    EXPECT_EQ(viewer.Print(1, 1, job), 1);
+    EXPECT_EQ(job.DevicePages(), 2);
+    job.EndDoc();
+  }
+  PrinterSelection() = saved;
 }
 
 TEST(Printer, StateRules) {
