@@ -687,6 +687,12 @@ TMarker THtmlParser::GetMarker(int index) const {
   return TMarker::None;
 }
 
+int THtmlParser::FindMarker(int from, TMarker marker) const {
+  for (int j = from + 1; j < GetCount(); ++j)
+    if (GetMarker(j) == marker) return j;
+  return -1;
+}
+
 // The text of a link: what follows the tag up to the end of the anchor, with
 // the ALT text of images inside. It stops at the next anchor (an unclosed A
 // must not read the rest of the page) and at kMaxShortText bytes.
@@ -785,6 +791,8 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
 }
 
 // ---------------------------------------------------------------- free routines
+
+std::string EscapeHtmlText(std::string_view text) { return EscapeValue(text, false); }
 
 bool FindTagTextInFile(const std::filesystem::path& file, std::string_view tagName, int longestTag,
                        std::string& text, std::string& tagText) {

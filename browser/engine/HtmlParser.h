@@ -174,6 +174,8 @@ class THtmlParser {
   // tokens switch states that decide whether later links count.
   bool GetTagLink(int index, TTagLink& link);
   TMarker GetMarker(int index) const;
+  // The index of the first token after `from` that is the marker; -1 when none.
+  int FindMarker(int from, TMarker marker) const;
 
   bool FrameOption = false;  // FRAME tags give no link; NOFRAMES content is skipped
 
@@ -193,6 +195,10 @@ class THtmlParser {
 // of the file, and the text that follows it up to the next "<".
 bool FindTagTextInFile(const std::filesystem::path& file, std::string_view tagName,
                        int longestTag, std::string& text, std::string& tagText);
+
+// The text with & < > " ' written as character references: safe as element
+// content and inside any attribute value.
+std::string EscapeHtmlText(std::string_view text);
 
 // Character references to UTF-8; characters below 32 become blanks unless kept.
 void DecodeHtmlEntities(std::string_view text, bool keepControls, std::string& result);

@@ -531,9 +531,19 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
     AddLink(next, &page);
   };
   for (int i = 0; i < parser.GetCount(); ++i) {
+    // What a rewrite inserted (script, banner, maps) holds no link of the page.
+    const TMarker marker = parser.GetMarker(i);
+    if (marker == TMarker::On || marker == TMarker::MapOn) {
+      const int end = parser.FindMarker(i, marker == TMarker::On ? TMarker::Off : TMarker::MapOff);
+      if (end >= 0) {
+        i = end;
+        continue;
+      }
+    }
     if (!parser.GetTagLink(i, link)) continue;
     if (!(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart)) continue;
-    const std::string text = link.GetUrl();
+    // A rewritten page keeps its real links in OLDREF.
+    const std::string text = link.HasOldRef() ? link.GetOldUrl() : link.GetUrl();
     if (link.Kind == tkBase) {
       if (!text.empty()) base = ResolveUrl(text, url);
       continue;

@@ -1,0 +1,363 @@
+#include "PageRewrite.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+
+#include "HtmlParser.h"
+#include "LocalPath.h"
+#include "Options.h"
+#include "Types.h"
+#include "Urlutil.h"
+#include "Utils.h"
+#include "VrmlParser.h"
+#include "Web.h"
+
+namespace qlon {
+
+namespace {
+
+constexpr std::string_view kOnMarker = "<!--QUILLON=ON-->  \r\n";
+constexpr std::string_view kOffMarker = "<!--QUILLON=OFF-->  \r\n";
+constexpr std::string_view kScriptBody =
+    "<SCRIPT LANGUAGE=\"JavaScript\">\r\n"
+    "function QuillonLU(url)\r\n"
+    "{\r\n"
+    "document.cookie = 'url='+url+';PATH=/';\r\n"
+    "}\r\n"
+    "</SCRIPT>\r\n";
+
+const char kHex[] = "0123456789ABCDEF";
+
+void PercentByte(std::string& out, unsigned char c) {
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
+// Control bytes, blanks and the given characters as %XX.
+std::string PercentEncode(std::string_view text, std::string_view special) {
+  std::string out;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= 0x20 || c == 0x7F || special.find(ch) != std::string_view::npos)
+      PercentByte(out, c);
+    else
+      out += ch;
+  }
+  return out;
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+  QFile file(QString::fromStdString(path));
+  if (path.empty() || !file.open(QIODevice::ReadOnly)) return false;
+  bytes = file.readAll().toStdString();
+  return true;
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  QSaveFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+// Where a link of the page should point, from its real URL.
+struct TLinkTarget {
+  bool Captured = false;
+  std::string Local;  // relative to the page, escaped as a URL
+};
+
+class TPageRewriter {
+ public:
+  TPageRewriter(TWeb& web, const TWebFile& page, const TRewriteOptions& options)
+      : web_(web), page_(page), options_(options), pagePath_(page.GetLocalPath()) {}
+
+  std::string Run(std::string_view bytes);
+  // The link's target in the capture, when it has a local copy.
+  TLinkTarget Target(const std::string& url);
+
+ private:
+  bool RewriteLink(TTagLink& link, std::string& base);
+  void RewriteImage(TTagLink& link, std::string& after);
+  std::string MapBlock(const std::string& name, const std::string& mapPath, std::string& base);
+  std::string NotFoundLink() const;
+
+  TWeb& web_;
+  const TWebFile& page_;
+  const TRewriteOptions& options_;
+  std::string pagePath_;
+  bool needScript_ = false;
+};
+
+bool IsOurOnClick(const TTag& tag) {
+  TTagParam p;
+  return tag.FindParam("ONCLICK", p) && tag.GetParamValue("ONCLICK").find("QuillonLU(") != std::string::npos;
+}
+
+bool HasForeignOnClick(const TTag& tag) {
+  TTagParam p;
+  return tag.FindParam("ONCLICK", p) && !IsOurOnClick(tag);
+}
+
+// The text after a closing marker without what the rewrite wrote after it.
+std::string_view AfterRegion(std::string_view text) {
+  if (text.substr(0, 2) == "  ") text.remove_prefix(2);
+  if (text.substr(0, 2) == "\r\n") text.remove_prefix(2);
+  return text;
+}
+
+bool IsQuillonTag(const THtmlParser& parser, int i) {
+  const TToken& t = parser.GetToken(i);
+  if (t.Kind != tkQuillon || !(t.Flags & kTokenStart)) return false;
+  TTag tag;
+  parser.LoadTag(i, tag);
+  TTagParam p;
+  return tag.FindParam("BASEURL", p);
+}
+
+TLinkTarget TPageRewriter::Target(const std::string& url) {
+  TLinkTarget target;
+  TWebFile record(&web_);
+  if (pagePath_.empty() || !web_.FindUrl(url, record) || !record.IsRetrieved()) return target;
+  const std::string path = record.GetLocalPath();
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return target;
+  target.Captured = true;
+  target.Local = EscapeLocalLink(RelativePath(pagePath_, path));
+  return target;
+}
+
+std::string TPageRewriter::NotFoundLink() const {
+  return EscapeLocalLink(RelativePath(pagePath_, (std::filesystem::path(web_.GetFolder()) / kNotFoundPage).string()));
+}
+
+// True when the tag was rewritten (it now carries OLDREF).
+bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
+  const std::string written = link.GetUrl();
+  const std::string real = link.HasOldRef() ? link.GetOldUrl() : ResolveUrl(written, base);
+  if (link.Kind == tkBase) {
+    if (real.empty()) return false;
+    base = real;
+    // Relative links of the page now name local files beside the page.
+    const std::string self = EscapeLocalLink(std::filesystem::path(pagePath_).filename().string());
+    return link.SetUrl(self) && link.SetOldUrl(real);
+  }
+  if (link.Kind == tkApplet || link.Kind == tkParam) return false;  // class names, not URLs
+  if (real.empty() || !IsAbsoluteUrl(real)) return false;
+  const TIProtocol scheme = GetUrlProtocol(real);
+  if (scheme != ipHttp && scheme != ipFtp && scheme != ipFile) return false;
+
+  const TLinkTarget target = Target(real);
+  const bool pageLink = link.Kind == tkA || link.Kind == tkArea;
+  if (target.Captured) {
+    if (IsOurOnClick(link)) link.RemoveParam("ONCLICK");
+    return link.SetUrl(target.Local) && link.SetOldUrl(real);
+  }
+  if (options_.SuppressLinks && pageLink) {
+    if (!HasForeignOnClick(link)) {
+      link.SetParam("OnClick", "QuillonLU('" + EscapeUrlForScript(real) + "');");
+      needScript_ = true;
+    }
+    return link.SetUrl(NotFoundLink()) && link.SetOldUrl(real);
+  }
+  if (IsOurOnClick(link)) link.RemoveParam("ONCLICK");
+  if (options_.RealLinks) return link.SetUrl(real) && link.SetOldUrl(real);
+  if (link.HasOldRef()) {
+    link.SetUrl(real);
+    link.RemoveParam("OLDREF");
+  }
+  return false;
+}
+
+std::string TPageRewriter::MapBlock(const std::string& name, const std::string& mapPath, std::string& base) {
+  std::string bytes;
+  if (!ReadWhole(mapPath, bytes)) return {};
+  QByteArray data = QByteArray::fromStdString(bytes);
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  THtmlParser parser(buffer);
+  parser.Parse();
+  std::string areas;
+  TTagLink link;
+  for (int i = 0; i < parser.GetCount(); ++i) {
+    if (parser.GetToken(i).Kind != tkArea || !(parser.GetToken(i).Flags & kTokenStart)) continue;
+    parser.GetTagLink(i, link);
+    RewriteLink(link, base);
+    areas.append(link.GetText()).append("\r\n");
+  }
+  if (areas.empty()) return {};
+  return "\r\n<!--QUILLON MAP=ON-->\r\n<map name=\"" + EscapeHtmlText(name) + "\">" + areas +
+         "</map>\r\n<!--QUILLON MAP=OFF-->";
+}
+
+// An ISMAP image whose map was drawn in the editor gets the map inline.
+void TPageRewriter::RewriteImage(TTagLink& link, std::string& after) {
+  const std::string real = link.HasOldRef() ? link.GetOldUrl() : ResolveUrl(link.GetUrl(), page_.FullUrl);
+  TWebFile image(&web_);
+  const int map = web_.FindUrl(real, image) ? web_.Maps.IndexOfName(image.GetLocalName()) : -1;
+  std::string mapPath;
+  if (map >= 0) {
+    if (auto p = LocalNameToPath(web_.GetFolder(), web_.Maps[map].MapFile)) mapPath = p->string();
+  }
+  const std::string name = CleanNamePart(std::filesystem::path(image.GetLocalName()).stem().string());
+  std::string base = page_.FullUrl;
+  std::string block = mapPath.empty() || name.empty() ? std::string() : MapBlock(name, mapPath, base);
+  TTagParam p;
+  if (block.empty()) {
+    if (link.FindParam("RORIVODODA", p)) {
+      link.RemoveParam("USEMAP");
+      link.RemoveParam("RORIVODODA");
+    }
+    return;
+  }
+  link.SetParam("USEMAP", "#" + name);
+  link.SetParam("RORIVODODA", "TRUE");
+  after = std::move(block);
+}
+
+std::string TPageRewriter::Run(std::string_view bytes) {
+  QByteArray data(bytes.data(), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  THtmlParser parser(buffer);
+  parser.Parse();
+
+  std::string out;
+  out.reserve(bytes.size() + 1024);
+  std::string base = page_.FullUrl;
+  size_t firstLink = std::string::npos, bodyEnd = std::string::npos;
+  TTagLink link;
+  for (int i = 0; i < parser.GetCount(); ++i) {
+    const TToken& t = parser.GetToken(i);
+    const TMarker marker = parser.GetMarker(i);
+    if (marker == TMarker::On || marker == TMarker::MapOn) {
+      // A block without its closing marker (a damaged page) stays.
+      const int end = parser.FindMarker(i, marker == TMarker::On ? TMarker::Off : TMarker::MapOff);
+      if (end >= 0) {
+        if (marker == TMarker::MapOn && out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)
+          out.resize(out.size() - 2);
+        const std::string_view rest = parser.TextAfterBytes(end);
+        out.append(marker == TMarker::On ? AfterRegion(rest) : rest);
+        i = end;
+        continue;
+      }
+    }
+    if (IsQuillonTag(parser, i)) {
+      out.append(parser.TextAfterBytes(i));
+      continue;
+    }
+    if (t.Kind == tkBody && (t.Flags & kTokenEnd)) bodyEnd = out.size();
+    const bool isLink = parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && (link.Flags & kTokenStart) &&
+                        !(link.GetUrl().empty() && !link.HasOldRef());
+    std::string after;
+    if (isLink) {
+      const size_t at = out.size();
+      const bool rewritten = RewriteLink(link, base);
+      if (link.Kind == tkImg && link.IsMap) RewriteImage(link, after);
+      if (rewritten && firstLink == std::string::npos) firstLink = at;
+      out.append(link.GetText());
+    } else {
+      out.append(parser.TokenBytes(i));
+    }
+    out.append(after);
+    out.append(parser.TextAfterBytes(i));
+  }
+
+  // Insert from the end so that the earlier offset stays right.
+  std::string banner;
+  if (options_.Banner) {
+    const std::string url = EscapeHtmlText(page_.FullUrl);
+    banner = std::string(kOnMarker) + "<p><hr><b></i></s></u><var><center>  " +
+             "Capturé par Quillon à partir de <A HREF=\"" + url + "\" > " + url + " </a> le " +
+             EscapeHtmlText(DateTimeText(web_.CaptureDate)) + "<hr> " + std::string(kOffMarker);
+  }
+  std::string head;
+  if (firstLink != std::string::npos) {
+    head = "<QUILLON BASEURL=\"" + EscapeHtmlText(page_.FullUrl) + "\">";
+    if (needScript_) head += std::string(kOnMarker) + std::string(kScriptBody) + std::string(kOffMarker);
+  }
+  const size_t bannerAt = bodyEnd == std::string::npos ? out.size() : bodyEnd;
+  if (firstLink != std::string::npos && firstLink > bannerAt) {
+    out.insert(firstLink, head);
+    out.insert(bannerAt, banner);
+  } else {
+    out.insert(bannerAt, banner);
+    if (!head.empty()) out.insert(firstLink, head);
+  }
+  return out;
+}
+
+}  // namespace
+
+TRewriteOptions TRewriteOptions::FromOptions(const TOptions& options) {
+  TRewriteOptions r;
+  r.RealLinks = options.RealLinkFlag;
+  r.SuppressLinks = options.SuppressLinkFlag;
+  r.Banner = true;
+  return r;
+}
+
+std::string EscapeUrlForScript(std::string_view url) { return PercentEncode(url, "\"'\\<>&%`"); }
+
+std::string EscapeLocalLink(std::string_view path) { return PercentEncode(path, "\"'<>#%?\\`"); }
+
+std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options) {
+  return TPageRewriter(web, page, options).Run(bytes);
+}
+
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
+  const std::string path = page.GetLocalPath();
+  std::string bytes;
+  if (!ReadWhole(path, bytes)) return false;
+  const std::string out = RewritePageBytes(web, page, bytes, options);
+  if (out != bytes && !WriteWhole(path, out)) return false;
+  if (page.GetRewriteMark() != options.Mark()) {
+    page.SetRewriteMark(options.Mark());
+    page.SaveChanges();
+  }
+  return true;
+}
+
+std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes) {
+  QByteArray data(bytes.data(), qsizetype(bytes.size()));
+  QBuffer in(&data);
+  in.open(QIODevice::ReadOnly);
+  TVRMLParser parser(in);
+  TRewriteOptions options;
+  TPageRewriter rewriter(web, world, options);
+  QByteArray outBytes;
+  QBuffer out(&outBytes);
+  out.open(QIODevice::WriteOnly);
+  int64_t copied = 0;
+  for (int i = 0; i < parser.Count(); ++i) {
+    int64_t position = 0;
+    int length = 0;
+    std::string url, old;
+    if (!parser.GetLinkPosition(i, position, length) || !parser.GetLink(i, url, old) || position < copied) continue;
+    const std::string real = old.empty() ? ResolveUrl(url, world.FullUrl) : old;
+    const TLinkTarget target = rewriter.Target(real);
+    if (!target.Captured) continue;
+    out.write(data.constData() + copied, position - copied);
+    TVRMLParser::WriteLink(out, target.Local, real);
+    copied = position + length;
+    // The link is written with its own line end: drop the one it replaces.
+    if (copied < data.size() && data.at(qsizetype(copied)) == '\r') ++copied;
+    if (copied < data.size() && data.at(qsizetype(copied)) == '\n') ++copied;
+  }
+  out.write(data.constData() + copied, data.size() - copied);
+  return outBytes.toStdString();
+}
+
+bool RewriteVrml(TWeb& web, TWebFile& world) {
+  const std::string path = world.GetLocalPath();
+  std::string bytes;
+  if (!ReadWhole(path, bytes)) return false;
+  const std::string out = RewriteVrmlBytes(web, world, bytes);
+  return out == bytes || WriteWhole(path, out);
+}
+
+}  // namespace qlon

@@ -1,0 +1,68 @@
+#pragma once
+// Rewriting of saved pages for offline reading.
+//
+// Every link of a page whose target was captured is made to name the
+// target's local file, relative to the page; the URL it replaced is kept in
+// the tag's OLDREF attribute, so that the link pass, the map scan and the
+// next rewrite read the page's real links. Links to what was not captured:
+//   - SuppressLinks (SuppressLinkFlag): page links (A, AREA) open the
+//     not-found page of the index, with OnClick="QuillonLU('url');" (the
+//     script stores the URL in a cookie that the page shows);
+//   - else RealLinks (RealLinkFlag): the absolute URL, so the link goes online;
+//   - else the link is put back as it was before any rewrite.
+// What a rewrite inserts, and where:
+//   <QUILLON BASEURL="page URL">    before the first rewritten link
+//   the script block                right after it, when an OnClick was written
+//       <!--QUILLON=ON-->  CR LF <SCRIPT LANGUAGE="JavaScript"> ... </SCRIPT> CR LF
+//       <!--QUILLON=OFF-->  CR LF
+//   for an ISMAP image whose map was drawn: USEMAP="#name" RORIVODODA="TRUE"
+//   on the image and, right after it,
+//       CR LF <!--QUILLON MAP=ON--> CR LF <map name="name"> AREA lines </map>
+//       CR LF <!--QUILLON MAP=OFF-->
+//   the banner (Banner)             before the last </BODY>, else at the end
+//       <!--QUILLON=ON-->  CR LF <p><hr>... Capturé par Quillon ... <hr>
+//       <!--QUILLON=OFF-->  CR LF
+// A rewrite first takes out all of that (the marked blocks with the blanks
+// and line break written after them, the QUILLON tag), and computes every
+// link from its OLDREF, so rewriting a page twice gives the bytes of one
+// rewrite. Every URL written is escaped for where it goes: attribute values
+// by the tag scanner, the script string by percent-encoding, text by
+// character references, so no URL can add markup or script to a page.
+//
+// The record's rewrite mark keeps the options in force: 2 RealLinks,
+// 4 SuppressLinks, 8 Banner.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qlon {
+
+class TOptions;
+class TWeb;
+class TWebFile;
+
+// The not-found page of the generated index, the local name of records in error.
+inline constexpr const char* kNotFoundPage = "Index/_enotfou.htm";
+
+struct TRewriteOptions {
+  bool RealLinks = true;
+  bool SuppressLinks = true;
+  bool Banner = true;
+  static TRewriteOptions FromOptions(const TOptions& options);
+  uint8_t Mark() const { return uint8_t((RealLinks ? 2 : 0) | (SuppressLinks ? 4 : 0) | (Banner ? 8 : 0)); }
+};
+
+// The page's bytes as rewritten; `page` is a record of `web` with its local name.
+std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options);
+// Rewrites the record's local file in place (atomically) and sets its mark;
+// false when the file cannot be read or written.
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options);
+// The links of a saved VRML world, rewritten the same way (OLDREF comments).
+std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes);
+bool RewriteVrml(TWeb& web, TWebFile& world);
+
+// Escapes for the places a URL is written to.
+std::string EscapeUrlForScript(std::string_view url);  // inside '...' of an attribute's script
+std::string EscapeLocalLink(std::string_view path);      // a relative file path as a URL
+
+}  // namespace qlon
