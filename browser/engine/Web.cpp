@@ -103,7 +103,7 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     if (ReadShortString(s) != kWebMagic) return wlNotWeb;
     const int16_t version = ReadInt16Checked(s);
     if (version > kWebFileVersion) return wlNewer;
-    if (version < 512) return wlError;
+    if (version < kOldestWebFileVersion) return wlError;
     std::vector<TStartEntry> entries;
     std::string title;
     if (version >= 513) {
@@ -131,13 +131,15 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     if (!Identities.LoadFromStream(s)) return wlReadError;
     Maps.LoadFromStream(version, s);
     TCaptureInfo info;
-    info.FirstDate = ReadDate(s);
-    info.LastDate = ReadDate(s);
-    for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
-    const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
-    if (pairs < 0 || pairs > kMaxHostPairs) return wlReadError;
     StringList hosts;
-    for (int i = 0; i < pairs * 2; ++i) hosts.push_back(ReadLine(s));
+    if (version >= 512) {  // older headers end with the image maps
+      info.FirstDate = ReadDate(s);
+      info.LastDate = ReadDate(s);
+      for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
+      const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
+      if (pairs < 0 || pairs > kMaxHostPairs) return wlReadError;
+      for (int i = 0; i < pairs * 2; ++i) hosts.push_back(ReadLine(s));
+    }
 
     SetTitle(title);
     StartEntries = std::move(entries);
@@ -150,6 +152,7 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     CaptureDate = date;
     Info = info;
     HostAddresses = std::move(hosts);
+    fileVersion_ = version;
     return wlOk;
   } catch (const EReadError&) {
     return wlReadError;
@@ -186,6 +189,17 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
     DiscardTree();
     return wlReadError;
   }
+  if (fileVersion_ < 512) {
+    try {
+      if (!ConvertOldFile(*stream)) {
+        DiscardTree();
+        return wlError;
+      }
+    } catch (...) {
+      DiscardTree();
+      throw;
+    }
+  }
   stream_ = std::move(stream);
   path_ = path;
   ApplyOptions();
@@ -204,6 +218,25 @@ bool TWeb::Save() {
   stream_->Write(0, area.constData(), size_t(area.size()));
   ApplyOptions();
   Flush();  // pages, tree header block, commit
+  return true;
+}
+
+bool TWeb::ConvertOldFile(TWebStream& stream) {
+  // The tree area is the same in every version: only the header changes
+  // form. It is rewritten in place through the stream's journal, so a
+  // conversion cut short leaves the old file exactly as it was.
+  const QByteArray header = HeaderBytes();
+  if (header.size() >= qsizetype(kWebHeaderSize)) return false;
+  QByteArray area = header;
+  area.append(QByteArray(qsizetype(kWebHeaderSize) - header.size(), '\0'));
+  try {
+    stream.Write(0, area.constData(), size_t(area.size()));
+    stream.Commit();
+  } catch (const EWebStream&) {
+    stream.Rollback();
+    throw;
+  }
+  fileVersion_ = kWebFileVersion;
   return true;
 }
 

@@ -24,6 +24,12 @@
 //       of the area) reads as an empty list.
 // The rest of the area up to 5120 is zeros.
 //
+// Older files (versions 1 to 511) hold items 1, 2 and 4 to 12 in the version
+// 512 form (one start URL, two skipped strings, the title) and end after the
+// image maps; their options and maps are read in their own versions' forms.
+// Opening one converts it in place: the header is rewritten in the current
+// form and committed before the file is used, the tree area untouched.
+//
 // Invariant: the header never reaches offset 5120. A save measures it first
 // and refuses a header that would not fit (ECaptureHeaderTooLarge), writing
 // nothing, so the tree behind it is never overwritten.
@@ -56,6 +62,7 @@ class ECaptureHeaderTooLarge : public EWebStream {
 
 inline constexpr const char* kWebMagic = "MQLON";
 inline constexpr int16_t kWebFileVersion = 513;
+inline constexpr int16_t kOldestWebFileVersion = 1;
 inline constexpr const char* kProgramVersion = "2.03";
 inline constexpr uint32_t kWebHeaderSize = 5120;
 inline constexpr size_t kWebTitleMax = 128;
@@ -115,7 +122,11 @@ class TWeb : public TUrlBTree {
   // Creates the file (replacing one) with an empty tree. Throws EWebStream.
   void CreateNew(const std::filesystem::path& path);
   // wlOk, or the reason; a file the system cannot open throws EWebStream.
+  // A file of an older version is converted first (wlError, the file
+  // unchanged, when its header does not fit the current form).
   TWebLoadResult Open(const std::filesystem::path& path);
+  // The version of the header last read (the current one after a conversion).
+  int16_t FileVersion() const { return fileVersion_; }
   // False when nothing is open; throws ECaptureHeaderTooLarge (nothing
   // written) or EWebStream.
   bool Save();
@@ -198,7 +209,12 @@ class TWeb : public TUrlBTree {
  private:
   std::filesystem::path path_;
   std::unique_ptr<TWebStream> stream_;
+  // Rewrites the header of an older file, open in stream, in the current
+  // form; false (nothing written) when it would not fit.
+  bool ConvertOldFile(TWebStream& stream);
+
   std::string title_;
+  int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };
 
