@@ -267,6 +267,8 @@ bool TCookiesBase::SaveToFile(const std::string& file) const {
   // Written beside and renamed over, so that a failed write keeps the old file.
   QSaveFile f(QString::fromStdString(file));
   if (!f.open(QIODevice::WriteOnly)) return false;
+  // Cookies are logins: the user's alone, whatever the umask.
+  f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   SaveToStream(f);
   return f.commit();
 }
