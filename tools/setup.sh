@@ -9,6 +9,7 @@ QLON_PACKAGES=(
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-dejavu-core
+  lua5.2-doc  # real HTML pages for the viewer tests and benchmark
   imagemagick
   poppler-utils
 )
