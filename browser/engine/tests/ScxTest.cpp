@@ -339,6 +339,26 @@ TEST_F(ScxTest, HandlerMayDeleteItsComponent) {
   EXPECT_EQ(calls, 1);
 }
 
+TEST_F(ScxTest, EventsArriveInANestedLoopInsideAHandler) {
+  // A handler that asks a question (a modal box runs its own loop) must not
+  // stall the other sockets, nor its own later events.
+  ScriptServer a(SendAndClose("first"));
+  ScriptServer b(SendAndClose("second"));
+  TSCX ca, cb;
+  Recorder ra(ca), rb(cb);
+  bool nestedSawB = false;
+  ca.OnConnect = [&](TSCX*, const std::string&) {
+    cb.Connect("127.0.0.1", b.PortText(), 5);
+    nestedSawB = PumpUntil([&] { return rb.Ended(); });
+  };
+  ca.Connect("127.0.0.1", a.PortText(), 5);
+  ASSERT_TRUE(PumpUntil([&] { return ra.Ended(); }));
+  EXPECT_TRUE(nestedSawB);
+  EXPECT_EQ(rb.data, "second");
+  EXPECT_EQ(ra.data, "first");
+  EXPECT_EQ(ra.log.back(), "cut");
+}
+
 TEST_F(ScxTest, TwoComponentsGetOnlyTheirOwnEvents) {
   ScriptServer a([](ScriptServer& s, int fd) {
     s.Send(fd, "from-a");
