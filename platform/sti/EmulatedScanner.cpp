@@ -510,6 +510,23 @@ void EmulatedScanner::SetDeviceStatus(uint8_t byte0, uint8_t byte1) {
   status0_ = byte0;
   status1_ = byte1;
 }
+bool EmulatedScanner::ApplyFaultSwitch(const std::string& names) {
+  std::vector<std::string> list;
+  for (size_t start = 0; start <= names.size();) {
+    const size_t comma = std::min(names.find(',', start), names.size());
+    if (comma > start) list.push_back(names.substr(start, comma - start));
+    start = comma + 1;
+  }
+  for (const std::string& name : list)
+    if (name != "diagnostics" && name != "calibration" && name != "offline") return false;
+  for (const std::string& name : list) {
+    if (name == "diagnostics") FailWithSense(0x1D, SenseCode{4, 0x80, 0x04}, -1);
+    if (name == "calibration") SetCalibrationNeeded(3, true);
+    if (name == "offline") FailTransport(-1, STIERR_DEVICE_GONE, -1);
+  }
+  return true;
+}
+
 void EmulatedScanner::ClearFaults() {
   std::lock_guard guard(mutex_);
   faults_.clear();

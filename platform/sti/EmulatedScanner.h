@@ -144,6 +144,12 @@ class EmulatedScanner : public std::enable_shared_from_this<EmulatedScanner> {
   using ReplyEdit = std::function<void(const uint8_t* cdb, std::vector<uint8_t>& reply)>;
   void EditReplies(int opcode, ReplyEdit edit);
   void SetCalibrationNeeded(uint8_t bits, bool keepAfterCalibrate = false);
+  // Named faults for hosts and demonstrations, a comma-separated list:
+  //   "diagnostics"  every self test fails (HARDWARE ERROR 4/80h/04h)
+  //   "calibration"  calibration never clears the calibration-needed bits
+  //   "offline"      every command fails in transport (the device is gone)
+  // False (and nothing applied) when a name is unknown.
+  bool ApplyFaultSwitch(const std::string& names);
   void SetDeviceStatus(uint8_t byte0, uint8_t byte1);
   void ClearFaults();
 

@@ -13,7 +13,8 @@ namespace qlon::scanner::ui {
 namespace {
 constexpr int32_t kPortCap = 0x8074, kPaperWidth = 0x806b, kPaperLength = 0x806c, kHalftoneOn = 0x8067,
                   kHalftoneIndex = 0x8068, kPixelType = 0x0101, kFeederCap = 0x1002, kAutoFeed = 0x1007,
-                  kLightPath = 0x111e, kAuto = 0x1100, kThreshold = 0x1123;
+                  kLightPath = 0x111e, kAuto = 0x1100, kThreshold = 0x1123,
+                  kFilmKind = 0x8065, kFilmType = 0x8066;
 constexpr int kRowLegal = 7, kRowFullPlaten = 6, kRowFau = 8;
 
 struct Size { int w, l; };
@@ -97,10 +98,17 @@ void PageController::Load() {
   RegistryValueList list;
   // A user with no saved state yet starts from the defaults (and the first
   // save creates the key), rather than from all-zero values.
-  const bool have = list.LoadUserDevice(si_->GetKeyName()) == 0 && list.Find("Image Source");
   PageState& s = *state_;
+  const bool have = list.LoadUserDevice(s.keyName.c_str()) == 0 && list.Find("Image Source");
   s.automatic = false;
+  s.filmKind = 0;
+  s.filmTypeName.clear();
   if (have) {
+    if (model_ == kFilmModel) {
+      s.filmKind = Read(list, "Film Selection", 0, 3, 0);
+      if (const RegistryValue* v = list.Find("Negative Selection"); v && v->Kind() == RegistryValue::kString)
+        s.filmTypeName = reinterpret_cast<const char*>(v->Data());
+    }
     s.source = Read(list, "Image Source", 0, 2, 0);
     s.paper = Read(list, "Paper Size", 0, 8, s.defaultPaper);
     s.moire = Read(list, "MoireReduction", 0, 1, 0);
@@ -119,14 +127,10 @@ void PageController::Load() {
   s.manualThreshold = s.threshold;
 }
 
-void PageController::Save() {
-  if (!state_->loaded) return;
-  const PageState& s = *state_;
-  registry::Key key;
-  registry::CreateKey(registry::HKEY_CURRENT_USER,
-                      std::string("Software\\Norva\\Vellumor\\5.3\\Devices\\") + si_->GetKeyName(), "option", &key);
+void SaveState(const PageState& s) {
+  if (!s.loaded || s.keyName.empty()) return;
   RegistryValueList list;
-  list.LoadUserDevice(si_->GetKeyName());
+  list.LoadUserDevice(s.keyName.c_str());
   auto dword = [&](const char* name, int32_t v) { list.SetBytes(name, &v, 4, RegistryValue::kInt32); };
   dword("Image Source", s.source);
   dword("Paper Size", s.paper);
@@ -136,7 +140,77 @@ void PageController::Save() {
   // While automatic, the user's manual threshold is what must survive.
   dword("Threshold", s.automatic ? s.manualThreshold : s.threshold);
   dword("AutoThreshold", s.automatic ? 1 : 0);
-  list.SaveUserDevice(si_->GetKeyName());
+  // One list for both, so that the save (which first removes the key's
+  // values) keeps the film values.
+  if (s.model == kFilmModel) {
+    dword("Film Selection", s.filmKind);
+    list.SetString("Negative Selection", s.filmTypeName.c_str(), RegistryValue::kString);
+  }
+  list.SaveUserDevice(s.keyName.c_str());
+}
+
+std::vector<FilmType> BuiltInFilmTypes() {
+  std::vector<FilmType> types;
+  for (int id = 1; id <= 37; ++id) {
+    const auto [name, type] = SplitEntry(UiString(id));
+    types.push_back({name, static_cast<uint32_t>(type) | kBuiltInFilm});
+  }
+  return types;
+}
+
+namespace {
+// The list store takes one name per level; this key sits a level below the
+// device key, so it is read and written here with the same rules: values in
+// order, the whole key replaced in one write.
+std::string FilmTypesKey(const std::string& keyName) {
+  return "Software\\Norva\\Vellumor\\5.3\\Devices\\" + keyName + "\\NegativeTypes";
+}
+}  // namespace
+
+bool LoadFilmTypes(const std::string& keyName, std::vector<FilmType>* types) {
+  types->clear();
+  registry::Key key;
+  if (keyName.empty() ||
+      registry::OpenKey(registry::HKEY_CURRENT_USER, FilmTypesKey(keyName), registry::Access::Read, &key) != registry::kOk)
+    return false;
+  registry::Value v;
+  for (uint32_t i = 0; registry::EnumValue(key, i, &v) == registry::kOk; ++i) {
+    uint32_t type = 0;
+    if (v.type == registry::kDword && v.data.size() == 4) {
+      std::memcpy(&type, v.data.data(), 4);
+      types->push_back({v.name, type});
+    }
+  }
+  // An empty list would leave no film type to send.
+  return !types->empty();
+}
+
+void SaveFilmTypes(const std::string& keyName, const std::vector<FilmType>& types) {
+  registry::Key key;
+  if (keyName.empty() ||
+      registry::CreateKey(registry::HKEY_CURRENT_USER, FilmTypesKey(keyName), "option", &key) != registry::kOk)
+    return;
+  std::vector<registry::Value> values;
+  for (const FilmType& t : types) {
+    registry::Value v{t.name, registry::kDword, std::vector<uint8_t>(4)};
+    std::memcpy(v.data.data(), &t.type, 4);
+    values.push_back(std::move(v));
+  }
+  registry::ReplaceValues(key, values);
+}
+
+void PageController::StartFilm() {
+  PageState& s = *state_;
+  filmKinds_.clear();
+  for (int id = 57; id <= 60; ++id) filmKinds_.push_back(UiString(id));
+  if (!LoadFilmTypes(s.keyName, &filmTypes_)) {
+    filmTypes_ = BuiltInFilmTypes();
+    SaveFilmTypes(s.keyName, filmTypes_);
+    s.filmTypeName = filmTypes_.front().name;
+    Save();
+  }
+  Set(kFilmKind, s.filmKind);
+  Set(kFilmType, static_cast<intptr_t>(filmTypes_.front().type & ~kBuiltInFilm) - 1);
 }
 
 bool PageController::Start() {
@@ -159,8 +233,11 @@ bool PageController::Start() {
   char name[32] = {};
   int32_t length = sizeof name;
   model_ = si_->GetDeviceName(name, &length) == 0 ? ModelOfDeviceName(Field(reinterpret_cast<uint8_t*>(name), 16)) : 7;
+  s.model = model_;
+  if (const char* key = si_->GetKeyName()) s.keyName = key;
   if (!s.started) Load();
   if (!Refresh()) return false;
+  if (model_ == kFilmModel) StartFilm();
   view_.enabled[kDescreenCheck] = s.descreenAllowed;
   view_.checked[kDescreenCheck] = s.moire == 1;
   for (int id = 48; id <= 56; ++id) view_.halftones.push_back(UiString(id));
@@ -187,6 +264,7 @@ bool PageController::Start() {
   FillPapers(s.source, true);
   if (!s.started) SendPaperSize();
   view_.halftone = s.halftone;
+  view_.preview = s.halftone;
   s.manualThreshold = s.threshold;
   if (s.halftone != 0) {
     Set(kHalftoneOn, 1);
@@ -325,6 +403,7 @@ void PageController::OnHalftone(const std::string& name) {
   view_.halftone = index;
   if (index == s.halftone) return;
   s.halftone = index;
+  view_.preview = index;
   Set(kHalftoneOn, index > 0 ? 1 : 0);
   Set(kHalftoneIndex, index);
   Set(kAuto, s.automatic ? 1 : 0);

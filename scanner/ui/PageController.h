@@ -28,6 +28,7 @@ struct Controls {
   std::string edit;
   std::map<int, bool> enabled, checked;
   std::map<int, std::string> text;
+  int preview = -1;  // halftone index whose bitmap picture 1023 shows
   bool Enabled(int id) const { auto it = enabled.find(id); return it == enabled.end() || it->second; }
   bool Checked(int id) const { auto it = checked.find(id); return it != checked.end() && it->second; }
 };
@@ -38,7 +39,31 @@ struct PageState {
   int moire = 0, smoothing = 0, halftone = 0, threshold = 128, manualThreshold = 128;
   bool automatic = false, feederPresent = false, filmPresent = false;
   bool descreenAllowed = true, started = false, loaded = false;
+  // Film settings (model 4 only): film kind index and the selected film type.
+  int filmKind = 0;
+  std::string filmTypeName;
+  // What a save needs once the host's interface may be gone (library unload).
+  std::string keyName;
+  int model = 7;
 };
+
+// One entry of the film-type list: a film name and its type 1-4; built-in
+// entries carry bit 0x8000.
+struct FilmType {
+  std::string name;
+  uint32_t type = 0;
+};
+inline constexpr uint32_t kBuiltInFilm = 0x8000;
+inline constexpr int kFilmModel = 4;
+
+// Writes the page state to the user's device key (state.keyName); nothing
+// before the state was loaded.
+void SaveState(const PageState& state);
+// The film-type list of the "NegativeTypes" subkey; false when it cannot be read.
+bool LoadFilmTypes(const std::string& keyName, std::vector<FilmType>* types);
+void SaveFilmTypes(const std::string& keyName, const std::vector<FilmType>& types);
+// The 37 built-in film types of the string table.
+std::vector<FilmType> BuiltInFilmTypes();
 
 class PageController {
  public:
@@ -49,6 +74,7 @@ class PageController {
   bool Start();
   bool Refresh();
   int Model() const { return model_; }
+  std::string DriverName() const { const char* n = si_->GetDriverName(); return n ? n : ""; }
 
   void OnSource(const std::string& name);
   void OnPaper(const std::string& name);
@@ -75,12 +101,15 @@ class PageController {
   // *icon = top two bits of the status, *closeHost for the failure class 3.
   std::string Calibrate(int* icon, bool* closeHost);
 
-  void Save();
+  void Save() { SaveState(*state_); }
   const Controls& View() const { return view_; }
+  const std::vector<std::string>& FilmKinds() const { return filmKinds_; }
+  const std::vector<FilmType>& FilmTypes() const { return filmTypes_; }
   const PageState& State() const { return *state_; }
 
  private:
   void Load();
+  void StartFilm();
   void FillPapers(int previousSource, bool atStart);
   void SendPaperSize();
   int32_t Current(int32_t id);
@@ -97,6 +126,8 @@ class PageController {
   bool editPending_ = false;
   uint8_t block_[64] = {};
   bool blockRead_ = false;
+  std::vector<std::string> filmKinds_;
+  std::vector<FilmType> filmTypes_;
 };
 
 // "Name;123" split at the first ";" (0 without one).

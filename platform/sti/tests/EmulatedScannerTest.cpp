@@ -318,3 +318,32 @@ TEST_F(EmulatedScannerTest, InjectedFaultsAndHostileReplies) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EmulatedScannerSwitch, NamedFaultsFailTheSelfTestAndCalibration) {
+  auto scanner = std::make_shared<EmulatedScanner>();
+  auto target = scanner->Connect();
+  auto run = [&](std::vector<uint8_t> cdb, Direction dir = Direction::None, std::vector<uint8_t>* data = nullptr) {
+    return target->Execute(cdb.data(), uint8_t(cdb.size()), dir, data ? data->data() : nullptr,
+                           data ? uint32_t(data->size()) : 0);
+  };
+  EXPECT_FALSE(scanner->ApplyFaultSwitch("diagnostics,bogus"));
+  EXPECT_EQ(run({0x1D, 4, 0, 0, 0, 0}).srbStatus, kSrbSuccess);  // nothing was applied
+  ASSERT_TRUE(scanner->ApplyFaultSwitch("diagnostics,calibration"));
+  for (int i = 0; i < 2; ++i) {
+    const ScsiReply r = run({0x1D, 4, 0, 0, 0, 0});
+    EXPECT_EQ(r.srbStatus, kSrbError);
+    EXPECT_EQ(r.sense[2] & 0x0F, 4);
+    EXPECT_EQ(r.sense[12], 0x80);
+  }
+  std::vector<uint8_t> zero(2, 0), two(2);
+  EXPECT_EQ(run({0xC2, 0, 0, 0, 2, 0}, Direction::Out, &zero).srbStatus, kSrbSuccess);
+  run({0xC3, 0, 0, 0, 2, 0}, Direction::In, &two);
+  EXPECT_EQ(two[0] & 3, 3);  // still needs calibration
+  ASSERT_TRUE(scanner->ApplyFaultSwitch("offline"));
+  EXPECT_EQ(run({0x00, 0, 0, 0, 0, 0}).result, STIERR_DEVICE_GONE);
+  EXPECT_TRUE(scanner->ApplyFaultSwitch(""));
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "CapabilityTypes.h"
+#include "FakeScanner.h"
 #include "PageController.h"
 #include "Registry.h"
 #include "RegistryValueList.h"
@@ -14,62 +15,17 @@
 
 using namespace qlon::scanner;
 using namespace qlon::scanner::ui;
+using qlon::scanner::ui::test::Calls;
+using qlon::scanner::ui::test::FakeScanner;
 
 namespace {
 
-class ScriptedScanner : public qlon::imgport::ScannerInterface {
- public:
-  std::vector<std::pair<int32_t, intptr_t>> sets;
-  std::map<int32_t, uint32_t> failSet;     // id -> status
-  std::map<int32_t, CapEnum> caps;
-  std::string device = "QM-28460P       ";
-  uint32_t controlStatus = 0;
-  DrvErrorInfo error{};
 
-  ScriptedScanner() {
-    caps[0x0101] = {3, 0, 0, nullptr};
-    caps[0x8074] = {4, 1, 1, nullptr};
-  }
-  uint32_t GetCapability(int32_t id, int32_t* kind, void** value) override {
-    auto it = caps.find(id);
-    if (it == caps.end()) return 0xC0000000u;
-    *kind = kCapEnum;
-    *value = &it->second;
-    return 0;
-  }
-  uint32_t SetCapability(int32_t id, intptr_t value) override {
-    sets.emplace_back(id, value);
-    auto it = failSet.find(id);
-    return it == failSet.end() ? 0 : it->second;
-  }
-  uint32_t DeviceControl(int32_t code, const void*, int32_t, void* out, int32_t outLength) override {
-    if (code == 5 && out) {
-      EXPECT_GE(outLength, 44);
-      auto* b = static_cast<char*>(out);
-      std::memcpy(b + 10, "QM-51290T       ", 16);
-      std::memcpy(b + 27, "1.07", 4);
-      std::memcpy(b + 38, "3", 1);
-      std::memcpy(b + 41, "1", 1);
-    }
-    return code == 5 ? 0 : controlStatus;
-  }
-  uint32_t GetLastErrorInfo(DrvErrorInfo* info) override { *info = error; return 0; }
-  const char* GetKeyName() override { return "QMDEV"; }
-  const char* GetDriverName() override { return "tq21udrv"; }
-  uint32_t GetDeviceName(char* buffer, int32_t* length) override {
-    if (*length < 17) return 0xC0000000u;
-    std::snprintf(buffer, 17, "%s", device.c_str());
-    return 0;
-  }
-  std::vector<std::pair<int32_t, intptr_t>> Take() { auto s = sets; sets.clear(); return s; }
-};
-
-using Calls = std::vector<std::pair<int32_t, intptr_t>>;
 
 class PageRules : public ::testing::Test {
  protected:
   qlon::test::TempRoot root_;
-  ScriptedScanner si_;
+  FakeScanner si_;
   PageState state_;
   uint32_t SavedDword(const char* name) {
     RegistryValueList list;
@@ -92,8 +48,9 @@ TEST_F(PageRules, FirstStartWithUsLocaleProbesSendsLetterAndSavesDefaults) {
   si_.failSet[0x1002] = 0xC0000000u;
   ASSERT_TRUE(c.Start());
   EXPECT_EQ(c.Model(), 4);
-  // Probes, Letter on table 4, halftone off, threshold sent, halftone index.
-  const Calls expected = {{0x1002, 1}, {0x111e, 1}, {0x111e, 0}, {0x806b, 5100}, {0x806c, 6600},
+  // Film settings (this model has them), probes, Letter on table 4, halftone
+  // off, threshold sent, halftone index.
+  const Calls expected = {{0x8065, 0}, {0x8066, 0}, {0x1002, 1}, {0x111e, 1}, {0x111e, 0}, {0x806b, 5100}, {0x806c, 6600},
                           {0x8067, 0}, {0x1100, 0}, {0x1123, 128}, {0x8068, 0}};
   EXPECT_EQ(si_.Take(), expected);
   const Controls& v = c.View();
@@ -241,9 +198,8 @@ TEST_F(PageRules, DiagnosticsAndCalibrationReportTheDriverText) {
   std::string text;
   EXPECT_EQ(c.RunDiagnostics(&text), 0u);
   EXPECT_EQ(text, "Diagnostics Passed.");
-  si_.controlStatus = 0xC0000000u;
-  std::snprintf(si_.error.text, sizeof si_.error.text, "%s",
-                "Le scanner ne répond pas. Vérifiez le câble et l'alimentation, puis réessayez l'opération.");
+  si_.controlStatus[4] = si_.controlStatus[6] = 0xC0000000u;
+  si_.Error(62, "Le scanner ne répond pas. Vérifiez le câble et l'alimentation, puis réessayez l'opération.");
   EXPECT_EQ(c.RunDiagnostics(&text), 0xC0000000u);
   EXPECT_EQ(text.rfind("FAILED -\nLe scanner", 0), 0u);
   for (size_t start = 0, nl; start < text.size(); start = nl + 1) {
@@ -256,8 +212,70 @@ TEST_F(PageRules, DiagnosticsAndCalibrationReportTheDriverText) {
   EXPECT_FALSE(c.Calibrate(&icon, &close).empty());
   EXPECT_EQ(icon, 3);
   EXPECT_TRUE(close);
-  si_.controlStatus = 0;
+  si_.controlStatus[6] = 0;
   EXPECT_TRUE(c.Calibrate(&icon, &close).empty());
+}
+
+TEST_F(PageRules, FilmModelKeepsItsFilmTypesAndSelection) {
+  // A saved state of the film model: its film values come back and go out again.
+  SaveDword("Image Source", 0);
+  SaveDword("Film Selection", 2);
+  {
+    qlon::registry::Key key;
+    qlon::registry::CreateKey(qlon::registry::HKEY_CURRENT_USER, "Software\\Norva\\Vellumor\\5.3\\Devices\\QMDEV",
+                              "option", &key);
+    qlon::registry::SetString(key, "Negative Selection", "Fuji Reala");
+  }
+  PageController c(&si_, &state_);
+  ASSERT_TRUE(c.Start());
+  EXPECT_EQ(c.FilmKinds().size(), 4u);
+  ASSERT_EQ(c.FilmTypes().size(), 37u);
+  EXPECT_EQ(c.FilmTypes()[15].name, "Fuji Reala");
+  EXPECT_EQ(c.FilmTypes()[15].type, 0x8002u);
+  const Calls calls = si_.Take();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0], (std::pair<int32_t, intptr_t>{0x8065, 2}));
+  EXPECT_EQ(calls[1], (std::pair<int32_t, intptr_t>{0x8066, 0}));
+  // Without a stored list the built-in one is written, and its first entry
+  // becomes the selection.
+  std::vector<FilmType> stored;
+  ASSERT_TRUE(LoadFilmTypes("QMDEV", &stored));
+  EXPECT_EQ(stored.size(), 37u);
+  c.OnDescreen(true);
+  EXPECT_EQ(SavedDword("Film Selection"), 2u);
+  RegistryValueList list;
+  list.LoadUserDevice("QMDEV");
+  ASSERT_NE(list.Find("Negative Selection"), nullptr);
+  EXPECT_STREQ(reinterpret_cast<const char*>(list.Find("Negative Selection")->Data()), "Agfa HDC 100");
+
+  // A user's own list: its first entry's type decides; nothing is rebuilt.
+  SaveFilmTypes("QMDEV", {{"Maison 200", 3}, {"Agfa HDC 100", 0x8001}});
+  PageState fresh;
+  PageController again(&si_, &fresh);
+  ASSERT_TRUE(again.Start());
+  EXPECT_EQ(again.FilmTypes().size(), 2u);
+  const Calls second = si_.Take();
+  EXPECT_EQ(second[1], (std::pair<int32_t, intptr_t>{0x8066, 2}));
+
+  // Other models have no film values.
+  si_.device = "QM-6620";
+  PageState other;
+  qlon::registry::DeleteKey(qlon::registry::HKEY_CURRENT_USER, "Software\\Norva\\Vellumor\\5.3\\Devices\\QMDEV\\NegativeTypes");
+  PageController plain(&si_, &other);
+  ASSERT_TRUE(plain.Start());
+  for (auto [id, value] : si_.Take()) EXPECT_TRUE(id != 0x8065 && id != 0x8066);
+  EXPECT_FALSE(LoadFilmTypes("QMDEV", &stored));  // and builds no film-type list
+}
+
+TEST_F(PageRules, HalftoneChoiceShowsItsPreview) {
+  SaveDword("Image Source", 0);
+  SaveDword("Halftone", 4);
+  PageController c(&si_, &state_);
+  ASSERT_TRUE(c.Start());
+  EXPECT_EQ(c.View().preview, 4);
+  EXPECT_FALSE(c.View().Enabled(kTrackBar));
+  c.OnHalftone("Coarse");
+  EXPECT_EQ(c.View().preview, 1);
 }
 
 TEST(PageHelpers, SplitWrapAndModels) {

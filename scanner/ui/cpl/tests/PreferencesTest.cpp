@@ -1,7 +1,5 @@
-// Preferences read machine-wide then per user, the apply rules, and the
-// control-panel host that loads tq21ucpl.so and feeds its add-page callback.
-#include <dlfcn.h>
-
+// Preferences read machine-wide then per user, and the apply rules. The
+// control panel's side (the library loaded by name) is tested with the hosts.
 #include <filesystem>
 
 #include <QApplication>
@@ -96,40 +94,6 @@ TEST(Preferences, DroppingTheSavedPreviewDeletesItsFileOnce) {
   static_cast<QCheckBox*>(page.Control(3004))->click();
   EXPECT_FALSE(page.Control(4013)->isEnabled());
   EXPECT_EQ(page.Values().useProfile, 1u);
-}
-
-std::vector<QWidget*> g_pages;
-int Keep(void* page, intptr_t parameter) {
-  EXPECT_EQ(parameter, 77);
-  g_pages.push_back(static_cast<QWidget*>(page));
-  return 1;
-}
-int Refuse(void*, intptr_t) { return 0; }
-
-TEST(CplHost, EnumStiPropPagesAddsThePreferencesPage) {
-  qlon::test::TempRoot root;
-  App();
-  void* handle = dlopen((fs::read_symlink("/proc/self/exe").parent_path() / "tq21ucpl.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(handle, nullptr) << dlerror();
-  using EnumFn = int32_t (*)(const qlon::sti::DeviceInformation*, int (*)(void*, intptr_t), intptr_t);
-  auto enumPages = reinterpret_cast<EnumFn>(dlsym(handle, "EnumStiPropPages"));
-  ASSERT_NE(enumPages, nullptr);
-  qlon::sti::DeviceInformation info{};
-  info.size = sizeof info;
-  EXPECT_EQ(enumPages(&info, Keep, 77), 0);  // no description
-  info.deviceDescription = u"QM Scanner";
-  EXPECT_EQ(enumPages(&info, Refuse, 77), 0);
-  ASSERT_EQ(enumPages(&info, Keep, 77), 1);
-  ASSERT_EQ(g_pages.size(), 1u);
-  QWidget* page = g_pages[0];
-  EXPECT_EQ(page->windowTitle(), QString::fromUtf8("Préférences"));
-  page->resize(460, 420);
-  page->show();
-  App().processEvents();
-  const fs::path out = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "screens";
-  fs::create_directories(out);
-  EXPECT_TRUE(page->grab().save(QString::fromStdString((out / "preferences-page.png").string())));
-  delete page;
 }
 
 }  // namespace
