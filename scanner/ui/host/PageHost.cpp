@@ -58,7 +58,7 @@ PageHost::PageHost(const std::string& uiLibrary, imgport::ScannerInterface* scan
   QCoreApplication::sendPostedEvents(page_);
 }
 
-PageHost::~PageHost() { delete page_.data(); }
+PageHost::~PageHost() { Unload(); }
 
 QString PageHost::StatusLine() const { return status_->text(); }
 

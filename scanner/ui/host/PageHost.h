@@ -41,7 +41,8 @@ class PageHost : public QWidget {
   // focus is the widget with the focus, the return goes to OK.
   void HandOver(QWidget* focus, bool shift);
   void AllowDescreen(bool allowed);
-  // Destroys the page and unloads the library, which writes its state back.
+  // Destroys the page and unloads the library, which writes its state back
+  // (the destructor does the same).
   void Unload();
 
  protected:

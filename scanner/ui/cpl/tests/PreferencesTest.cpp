@@ -10,6 +10,7 @@
 #include "Preferences.h"
 #include "PreferencesPage.h"
 #include "Registry.h"
+#include "Shell.h"
 #include "Sti.h"
 #include "TempRoot.h"
 
@@ -94,6 +95,33 @@ TEST(Preferences, DroppingTheSavedPreviewDeletesItsFileOnce) {
   static_cast<QCheckBox*>(page.Control(3004))->click();
   EXPECT_FALSE(page.Control(4013)->isEnabled());
   EXPECT_EQ(page.Values().useProfile, 1u);
+}
+
+TEST(PreferencesHelp, ControlsOpenTheirTopicsAndTheLogoTakesTheFaceColour) {
+  qlon::test::TempRoot root;
+  App();
+  EXPECT_EQ(HelpTopicOf(4020), 401u);
+  EXPECT_EQ(HelpTopicOf(3005), 402u);
+  EXPECT_EQ(HelpTopicOf(4018), 403u);
+  EXPECT_EQ(HelpTopicOf(4019), 404u);
+  EXPECT_EQ(HelpTopicOf(1), 0u);
+  PreferencesPage page(kKey);
+  qlon::platform::RecordingShell shell;
+  // "pxui.hlp" by default, beside the library (the build puts it there).
+  ASSERT_TRUE(fs::exists(page.HelpFilePath())) << page.HelpFilePath();
+  EXPECT_TRUE(page.Help(4013, false));
+  EXPECT_TRUE(page.Help(4019, true));
+  EXPECT_FALSE(page.Help(9999, false));
+  ASSERT_EQ(shell.opened.size(), 2u);
+  EXPECT_NE(shell.opened[0].find("pxui.hlp#topic402"), std::string::npos);
+  EXPECT_NE(shell.opened[1].find("#topic404"), std::string::npos);
+
+  const QImage grey = ColourMatchLogo(QColor(192, 192, 192));
+  const QImage blue = ColourMatchLogo(QColor(10, 20, 200));
+  EXPECT_EQ(grey.pixel(0, 0), qRgb(192, 192, 192));
+  EXPECT_EQ(blue.pixel(0, 0), qRgb(10, 20, 200));
+  EXPECT_EQ(blue.pixel(32, 12), grey.pixel(32, 12));  // the wheel keeps its colours
+  EXPECT_NE(grey.pixel(32, 12), qRgb(192, 192, 192));
 }
 
 }  // namespace
