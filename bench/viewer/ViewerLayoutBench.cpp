@@ -1,13 +1,14 @@
 // Layout and paint time of the viewer's display model on a large real page,
 // against QTextDocument laying out and painting the same HTML at the same
-// width.
+// width; then reading time: HTML text to a laid-out model, the viewer's
+// reader and layout against QTextDocument's setHtml and layout.
 //
 //   bench_viewer_layout [page.html] [width]
 //
 // Without a page, the largest HTML file under 2 MB in /usr/share/doc is used.
-// The model is filled from QTextDocument's own reading of the page (blocks,
-// lists, tables, character formats), since the viewer's HTML reader is not
-// part of this measurement: both sides lay out the same content.
+// For the layout and paint rounds the model is filled from QTextDocument's
+// own reading of the page (blocks, lists, tables, character formats), so
+// that both sides lay out the same content.
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,6 +24,7 @@
 #include <filesystem>
 
 #include "QtCanvas.h"
+#include "Readhtml.h"
 #include "Sections.h"
 #include "SectionList.h"
 #include "Tables.h"
@@ -234,6 +236,39 @@ int main(int argc, char** argv) {
     std::printf("         QTextDocument: layout %8.1f ms + %d screens %7.1f ms (height %d px)\n", qlayout, kScreens,
                 qpaint, int(size.height()));
     doc.setTextWidth(width - 19);  // the next round lays it out afresh
+  }
+
+  // Reading: the text of the page to a model laid out at the width.
+  const std::u16string text = html.toStdU16String();
+  for (int round = 0; round < 3; ++round) {
+    t.restart();
+    TSectionList read;
+    read.ShowImages = false;
+    read.FontName = list.FontName;
+    read.PreFontName = list.PreFontName;
+    TAnchorList anchors;
+    try {
+      ParseString(read, anchors, text);
+    } catch (const EParseError&) {
+      // what came before an unterminated comment is laid out all the same
+    }
+    double parse = Ms(t);
+    QtMeasureCanvas mc;
+    int curs = 0, maxWidth = 0;
+    int height = read.DoLogic(mc, 0, curs, maxWidth, width - 20);
+    double total = Ms(t);
+
+    t.restart();
+    QTextDocument fresh;
+    fresh.setHtml(html);
+    double qparse = Ms(t);
+    fresh.setTextWidth(width - 20);
+    int qheight = int(fresh.documentLayout()->documentSize().height());
+    double qtotal = Ms(t);
+    std::printf("read %d   reader: %8.1f ms parse, %8.1f ms with layout (%zu sections, height %d px)\n", round + 1, parse,
+                total, read.Sections.size(), height);
+    std::printf("         QTextDocument: %8.1f ms setHtml, %8.1f ms with layout (height %d px)\n", qparse, qtotal,
+                qheight);
   }
   return 0;
 }

@@ -7,6 +7,8 @@ namespace qlon::viewer {
 
 namespace {
 bool IsPlaceholder(char16_t c) { return c == kImageChar || c == kControlChar; }
+// What a line may end in without it counting towards its width.
+bool IsTrailingBlank(char16_t c) { return c == u' ' || c == u'\r'; }
 }  // namespace
 
 Color LightEdgeColor(const TSectionList& list) {
@@ -295,6 +297,13 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     int floatHeight = 0;
     int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
     n = LineEnd(pos, n);
+    // Preformatted text keeps its line ends (CR) in the text: each ends a line.
+    if (IsPre())
+      for (int k = pos; k < pos + n; ++k)
+        if (Buff[k] == u'\r') {
+          n = k - pos + 1;
+          break;
+        }
     int end = pos + n;
 
     // Line height from the runs it touches (none when it holds only placeholders).
@@ -328,7 +337,7 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
       line.SpaceBefore = std::max(line.SpaceBefore, c->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt);
     }
     int trimmed = end;
-    while (trimmed > pos && Buff[trimmed - 1] == u' ') --trimmed;
+    while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;
     int w = RangeWidth(canvas, pos, trimmed);
     int li = imgr.LeftIndent(lineY), rs = imgr.RightSide(lineY);
     if (Justify == kLeft || IsPre())
@@ -390,7 +399,7 @@ void TPreFormated::MinMaxWidth(Canvas& canvas, int& min, int& max) {
   int w = 0;
   for (const LineRec& l : Lines) {
     int e = l.Start + l.Ln;
-    while (e > l.Start && Buff[e - 1] == u' ') --e;
+    while (e > l.Start && IsTrailingBlank(Buff[e - 1])) --e;
     w = std::max(w, l.LineIndent + RangeWidth(canvas, l.Start, e));
   }
   min = max = w + Indent;
@@ -622,7 +631,9 @@ void TSection::CopyToClipboard() {
       static const char16_t kBlanks[] = u"   ";
       for (int k = 0; k < l.LineIndent / kListIndent; ++k) list.SelText->AddText(kBlanks, 3);
     }
-    list.SelText->AddText(Buff.data() + s, t - s);
+    // A preformatted line end is copied as the line end it is.
+    int copyEnd = t == le && t > s && Buff[t - 1] == u'\r' ? t - 1 : t;
+    list.SelText->AddText(Buff.data() + s, copyEnd - s);
     if (t == le) list.SelText->AddLineEnd();
   }
 }

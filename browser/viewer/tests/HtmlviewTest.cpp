@@ -9,6 +9,7 @@
 #include "QtCanvas.h"
 #include "Sections.h"
 #include "TempRoot.h"
+#include "ViewerTestSupport.h"
 
 
 namespace qlon::viewer {
@@ -21,7 +22,7 @@ std::string Paragraphs(int from, int to) {
 }
 
 struct ViewerFixture : ::testing::Test {
-  test::TempDir dir;
+  qlon::test::TempDir dir;
   THTMLViewer viewer;
 
   ViewerFixture() {
@@ -31,7 +32,7 @@ struct ViewerFixture : ::testing::Test {
     viewer.show();
   }
   QString Write(const std::string& name, const std::string& html) {
-    test::WriteFileBytes(dir.path() / name, html);
+    qlon::test::WriteFileBytes(dir.path() / name, html);
     return QString::fromStdString((dir.path() / name).string());
   }
   QImage Shot() {
@@ -63,13 +64,7 @@ struct ViewerFixture : ::testing::Test {
   int Find(const QString& text) { return viewer.SectionList().FindString(0, text, true); }
 };
 
-int DarkPixels(const QImage& img) {
-  int n = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x)
-      if (qGray(img.pixel(x, y)) < 100) ++n;
-  return n;
-}
+using test::DarkPixels;
 
 TEST_F(ViewerFixture, LoadsLaysOutPaintsAndScrolls) {
   QString page = Write("page.htm", "<title>The title</title>" + Paragraphs(0, 40) + "<p><a name=Middle>mid</a>" +

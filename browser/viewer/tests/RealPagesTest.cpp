@@ -9,24 +9,17 @@
 
 #include "Htmlview.h"
 #include "TempRoot.h"
+#include "ViewerTestSupport.h"
 
 namespace qlon::viewer {
 namespace {
 
 const char* const kDocFolder = "/usr/share/doc/lua5.2";
 
-int InkPixels(const QImage& img) {
-  int n = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x)
-      if (qGray(img.pixel(x, y)) < 128) ++n;
-  return n;
-}
-
 TEST(RealPages, DocumentationSetRendersToPng) {
   if (!std::filesystem::exists(std::filesystem::path(kDocFolder) / "manual.html"))
     GTEST_SKIP() << kDocFolder << " is not installed";
-  test::TempDir temp;
+  qlon::test::TempDir temp;
   QString out = qEnvironmentVariableIsSet("QLON_VIEWER_PNG_DIR") ? qEnvironmentVariable("QLON_VIEWER_PNG_DIR")
                                                                  : QString::fromStdString(temp.path().string());
   QDir().mkpath(out);
@@ -40,7 +33,7 @@ TEST(RealPages, DocumentationSetRendersToPng) {
   viewer.show();
   auto shoot = [&](const QString& name) {
     QImage img = viewer.grab().toImage();
-    EXPECT_GT(InkPixels(img), 2000) << name.toStdString();
+    EXPECT_GT(test::DarkPixels(img, 128), 2000) << name.toStdString();
     EXPECT_TRUE(img.save(out + '/' + name + ".png")) << name.toStdString();
   };
 

@@ -188,6 +188,24 @@ TEST(TextLayout, WidthsForTables) {
   EXPECT_EQ(mx, 56);
 }
 
+TEST(TextLayout, PreformattedLineEndsBreakLinesAndCopyOnce) {
+  Doc d;
+  TPreFormated& p = d.Add<TPreFormated>(u"ab\r\r  cd  e\rlast", 0, d.font, nullptr, kLeft);
+  d.Layout(1000);
+  ASSERT_EQ(p.Lines.size(), 4u);
+  EXPECT_EQ(p.Lines[1].Start, 3);
+  EXPECT_EQ(p.Lines[2].Start, 4);
+  EXPECT_EQ(p.Lines[2].Ln, 8);  // the blanks that open a line stay on it
+  EXPECT_EQ(p.SectionHeight, 4 * 18);
+  int mn, mx;
+  p.MinMaxWidth(d.canvas, mn, mx);
+  EXPECT_EQ(mx, 7 * 8);  // the widest line, "  cd  e", without its line end
+  d.list.SelB = 0;
+  d.list.SelE = p.Len();
+  EXPECT_EQ(d.list.GetSelText(), "ab\r\n\r\n  cd  e\r\nlast\r\n");
+  EXPECT_EQ(d.list.GetSelLength(), d.list.GetSelText().size());
+}
+
 TEST(TextLayout, SubAndSuperscriptRuns) {
   Doc d;
   TSection& s = d.Para(u"x");

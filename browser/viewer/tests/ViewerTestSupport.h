@@ -62,6 +62,15 @@ struct Doc {
   }
 };
 
+// Pixels darker than the threshold grey: how much a picture shows.
+inline int DarkPixels(const QImage& img, int threshold = 100) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (qGray(img.pixel(x, y)) < threshold) ++n;
+  return n;
+}
+
 // A cell's content: one paragraph of text.
 inline std::unique_ptr<TCellObj> TextCell(Doc& d, const std::u16string& text, const TAttributeList& a = {},
                                           uint8_t valign = 0) {
