@@ -30,7 +30,7 @@ std::string HttpReply::Bytes() const {
   if (raw) return *raw;
   std::string out = "HTTP/1.0 " + std::to_string(status) + " " + reason + "\r\n";
   for (const auto& [name, value] : headers) out += name + ": " + value + "\r\n";
-  if (contentLength) out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (contentLength) out += "Content-Length: " + std::to_string(body.size() + generatedBody) + "\r\n";
   out += "\r\n";
   return out + body;
 }
@@ -170,6 +170,16 @@ void HttpTestServer::Play(int fd, const HttpReply& reply) {
   for (std::size_t at = 0; at < bytes.size(); at += block) {
     if (at > 0 && !Sleep(reply.delayBetweenBlocks)) return;
     if (!WriteAll(fd, bytes.data() + at, std::min(block, bytes.size() - at))) return;
+  }
+  if (reply.generatedBody > 0) {
+    std::string chunk;
+    for (std::size_t at = 0; at < reply.generatedBody;) {
+      const std::size_t n = std::min<std::size_t>(reply.generatedBody - at, 64 * 1024);
+      chunk.resize(n);
+      for (std::size_t i = 0; i < n; ++i) chunk[i] = HttpReply::GeneratedByte(reply.body.size() + at + i);
+      if (!WriteAll(fd, chunk.data(), n)) return;
+      at += n;
+    }
   }
   switch (reply.end) {
     case HttpReply::End::Close: {

@@ -29,6 +29,9 @@ struct HttpReply {
   std::string reason = "OK";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
+  // A body of this many bytes made on the fly (GeneratedByte) after body,
+  // so that a large body costs the server no memory.
+  std::size_t generatedBody = 0;
   bool contentLength = true;  // add a Content-Length header
   std::optional<std::string> raw;  // sent instead of the composed reply
   bool readRequest = true;         // false: reply without waiting for one
@@ -38,8 +41,9 @@ struct HttpReply {
   std::size_t stopAfter = std::string::npos;  // bytes sent before the end
   End end = End::Close;
 
-  // The bytes on the wire (before stopAfter).
+  // The bytes on the wire (before stopAfter), the generated body left out.
   std::string Bytes() const;
+  static char GeneratedByte(std::size_t index) { return static_cast<char>('a' + (index * 7 + index / 4096) % 26); }
   static HttpReply Ok(std::string body, std::string type = "text/html");
   static HttpReply Silent();  // accepts, reads, never answers
 };

@@ -1,0 +1,51 @@
+#pragma once
+// What the HTTP and FTP halves of the request client share.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HttpRqst.h"
+#include "Scx.h"
+
+namespace qlon {
+
+namespace detail {
+// %-escapes blanks, control bytes, bytes above 126 and " < > of a request target.
+std::string EscapeRequestTarget(std::string_view target);
+// A host name that can go into a request line and a connect: no blanks,
+// control bytes, "/" or "@".
+bool IsSafeHostText(std::string_view host);
+}  // namespace detail
+
+// One anonymous FTP session in active mode: a command script played against
+// the control connection, and a listening socket for the data connections.
+struct THttpRequest::FtpSession {
+  enum class Mode { None, Listing, File };
+
+  std::unique_ptr<TSCX> Data;  // listens; the server connects to it
+  bool Active = false;
+  bool Failed = false;
+  std::vector<std::string> Script;  // "COMMAND(code)", "COMMAND" or "(code)"
+  std::size_t Position = 0;
+  std::string Line;  // control reply line being read
+  int Expected = 0;
+  bool ExpectedMet = false;
+  // The expected reply is also waiting for the data connection to close:
+  // a "226" counts only once the listing or file has been read to its end.
+  bool WaitData = false;
+  Mode DataMode = Mode::None;
+  std::vector<std::string> Listing;
+  std::string ListingLine;
+  std::size_t ListingBytes = 0;
+  int DataPort = 0;
+  int DataChannel = -1;  // the accepted data connection, -1 = none yet
+  bool DataClosed = false;
+  bool ControlClosed = false;
+  bool Directory = false;  // a directory URL: the body is an HTML index of the listing
+  std::string DirPath;     // decoded directory path
+  std::string Name;        // decoded file name
+};
+
+}  // namespace qlon

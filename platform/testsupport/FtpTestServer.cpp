@@ -1,0 +1,227 @@
+#include "FtpTestServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+namespace qlon::test {
+namespace {
+
+constexpr std::chrono::seconds kCommandTimeout{30};
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+
+// "/pub/" + "a.txt" -> "/pub/a.txt"; an absolute name stands alone.
+std::string Join(const std::string& folder, const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  return folder + (folder.ends_with('/') ? "" : "/") + name;
+}
+
+std::string FileLine(std::size_t size, const std::string& date, const std::string& name) {
+  char line[512];
+  std::snprintf(line, sizeof line, "-rw-r--r--   1 owner    group    %10zu %s %s\r\n", size, date.c_str(), name.c_str());
+  return line;
+}
+
+std::string FolderLine(const std::string& name) {
+  return "drwxr-xr-x   2 owner    group          4096 Jan 15  2024 " + name + "\r\n";
+}
+
+}  // namespace
+
+struct FtpTestServer::Session {
+  std::string folder = "/";
+  sockaddr_in data{};
+  bool haveData = false;
+};
+
+FtpTestServer::~FtpTestServer() { Stop(); }
+
+void FtpTestServer::AddFile(const std::string& path, std::string content, std::string date) {
+  std::lock_guard lock(lock_);
+  files_[path] = File{std::move(content), std::move(date)};
+}
+
+void FtpTestServer::SetOrder(Order order) {
+  std::lock_guard lock(lock_);
+  order_ = order;
+}
+
+void FtpTestServer::SetDataPacing(std::size_t block, std::chrono::milliseconds delay) {
+  std::lock_guard lock(lock_);
+  dataBlock_ = block;
+  dataDelay_ = delay;
+}
+
+void FtpTestServer::SetControlBlockSize(std::size_t block) {
+  std::lock_guard lock(lock_);
+  controlBlock_ = block;
+}
+
+std::vector<std::string> FtpTestServer::Commands() const {
+  std::lock_guard lock(lock_);
+  return commands_;
+}
+
+std::string FtpTestServer::Url(const std::string& path) const { return "ftp://127.0.0.1:" + PortText() + path; }
+
+bool FtpTestServer::Reply(int fd, const std::string& text) {
+  std::size_t block;
+  {
+    std::lock_guard lock(lock_);
+    block = controlBlock_ ? controlBlock_ : text.size();
+  }
+  for (std::size_t at = 0; at < text.size(); at += block) {
+    if (!WriteAll(fd, text.data() + at, std::min(block, text.size() - at))) return false;
+    if (controlBlock_ && !Sleep(std::chrono::milliseconds(1))) return false;
+  }
+  return true;
+}
+
+std::string FtpTestServer::ListingFor(const std::string& folder, const std::string& name, bool& found) const {
+  std::lock_guard lock(lock_);
+  const std::string target = name.empty() ? folder : Join(folder, name);
+  if (auto it = files_.find(target); it != files_.end()) {
+    found = true;
+    return FileLine(it->second.content.size(), it->second.date, target.substr(target.rfind('/') + 1));
+  }
+  const std::string prefix = target.ends_with('/') ? target : target + "/";
+  std::string lines;
+  std::set<std::string> folders;
+  std::size_t count = 0;
+  for (const auto& [path, file] : files_) {
+    if (!path.starts_with(prefix)) continue;
+    const std::string rest = path.substr(prefix.size());
+    if (const std::size_t slash = rest.find('/'); slash != std::string::npos) {
+      if (folders.insert(rest.substr(0, slash)).second) lines += FolderLine(rest.substr(0, slash)), ++count;
+    } else {
+      lines += FileLine(file.content.size(), file.date, rest), ++count;
+    }
+  }
+  found = count > 0 || prefix == "/";
+  return "total " + std::to_string(count) + "\r\n" + lines;
+}
+
+void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, bool file) {
+  Order order;
+  std::size_t block;
+  std::chrono::milliseconds delay;
+  {
+    std::lock_guard lock(lock_);
+    order = order_;
+    if (order == Order::CloseControl && !file) order = Order::Normal;
+    block = dataBlock_ ? dataBlock_ : std::max<std::size_t>(data.size(), 1);
+    delay = dataDelay_;
+  }
+  if (!session.haveData || order == Order::RefuseData) {
+    Reply(fd, "425 Can't open data connection.\r\n");
+    return;
+  }
+  if (order == Order::NeverConnect) {
+    Reply(fd, "150 Opening data connection.\r\n");
+    return;
+  }
+  if (order == Order::Normal || order == Order::CloseControl) Reply(fd, "150 Opening data connection.\r\n");
+  if (order == Order::ReplyBeforeData) {
+    Reply(fd, "150 Opening data connection.\r\n226 Transfer complete.\r\n");
+    if (!Sleep(std::chrono::milliseconds(100))) return;
+  }
+  const int data_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (data_fd < 0 || ::connect(data_fd, reinterpret_cast<const sockaddr*>(&session.data), sizeof session.data) != 0) {
+    if (data_fd >= 0) ::close(data_fd);
+    Reply(fd, "425 Can't open data connection.\r\n");
+    return;
+  }
+  if (order == Order::CloseControl) ::shutdown(fd, SHUT_RDWR);
+  for (std::size_t at = 0; at < data.size(); at += block) {
+    if (at > 0 && !Sleep(delay)) break;
+    if (!WriteAll(data_fd, data.data() + at, std::min(block, data.size() - at))) break;
+  }
+  ::close(data_fd);
+  if (order == Order::Normal) Reply(fd, "226 Transfer complete.\r\n");
+  if (order == Order::DataBeforeReply) {
+    Sleep(std::chrono::milliseconds(100));
+    Reply(fd, "150 Opening data connection.\r\n226 Transfer complete.\r\n");
+  }
+}
+
+void FtpTestServer::Handle(int fd) {
+  Session session;
+  if (!Reply(fd, "220-Test server\r\n220 Ready.\r\n")) return;
+  std::string input;
+  for (;;) {
+    std::size_t eol;
+    while ((eol = input.find("\r\n")) == std::string::npos)
+      if (ReadSome(fd, input, kCommandTimeout) <= 0) return;
+    const std::string line = input.substr(0, eol);
+    input.erase(0, eol + 2);
+    {
+      std::lock_guard lock(lock_);
+      commands_.push_back(line);
+    }
+    const std::size_t blank = line.find(' ');
+    const std::string verb = Upper(line.substr(0, blank));
+    const std::string arg = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    if (verb == "USER") {
+      Reply(fd, "331 Password required.\r\n");
+    } else if (verb == "PASS") {
+      Reply(fd, "230 Logged in.\r\n");
+    } else if (verb == "SYST") {
+      Reply(fd, "215 UNIX Type: L8\r\n");
+    } else if (verb == "NOOP" || verb == "TYPE") {
+      Reply(fd, "200 OK.\r\n");
+    } else if (verb == "PWD") {
+      Reply(fd, "257 \"" + session.folder + "\"\r\n");
+    } else if (verb == "CWD") {
+      bool found = false;
+      ListingFor(Join(session.folder, arg), "", found);
+      if (found) session.folder = Join(session.folder, arg);
+      Reply(fd, found ? "250 OK.\r\n" : "550 No such folder.\r\n");
+    } else if (verb == "PORT") {
+      unsigned h[4], p[2];
+      session.haveData = std::sscanf(arg.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) == 6;
+      session.data = {};
+      session.data.sin_family = AF_INET;
+      session.data.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
+      session.data.sin_port = htons(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
+      Reply(fd, session.haveData ? "200 PORT OK.\r\n" : "501 Bad PORT.\r\n");
+    } else if (verb == "LIST") {
+      bool found = false;
+      const std::string listing = ListingFor(session.folder, arg, found);
+      if (!found)
+        Reply(fd, "550 No such file.\r\n");
+      else
+        Transfer(fd, session, listing, false);
+    } else if (verb == "RETR") {
+      std::string content;
+      bool found;
+      {
+        std::lock_guard lock(lock_);
+        const auto it = files_.find(Join(session.folder, arg));
+        found = it != files_.end();
+        if (found) content = it->second.content;
+      }
+      if (!found)
+        Reply(fd, "550 No such file.\r\n");
+      else
+        Transfer(fd, session, content, true);
+    } else if (verb == "QUIT") {
+      Reply(fd, "221 Bye.\r\n");
+      return;
+    } else {
+      Reply(fd, "502 Not implemented.\r\n");
+    }
+  }
+}
+
+}  // namespace qlon::test

@@ -1,0 +1,71 @@
+#pragma once
+// A scripted FTP server on the loopback address, for active mode: the client
+// listens, sends "PORT h1,h2,h3,h4,p1,p2" and the server connects to that
+// address for each LIST or RETR.
+//
+// Files are given by absolute path ("/pub/a.txt"); the folders above them
+// exist by themselves. LIST answers in the Unix long form, one line for a
+// file, the folder's entries (after a "total" line) for a folder. Commands:
+// USER, PASS, CWD, PWD, TYPE, PORT, LIST, RETR, SYST, NOOP, QUIT; others 502.
+//
+// The order of control replies and data connection can be made adversarial,
+// data can be paced, and replies can go out one byte at a time.
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LoopbackServer.h"
+
+namespace qlon::test {
+
+class FtpTestServer : public LoopbackServer {
+ public:
+  enum class Order {
+    Normal,           // 150, data connection, close, 226
+    DataBeforeReply,  // data connection and close first, then 150 and 226
+    ReplyBeforeData,  // 150 and 226 first, then the data connection
+    RefuseData,       // 425, never connects
+    NeverConnect,     // 150, then nothing
+    CloseControl,     // RETR: 150, data connection opened, control connection closed, then the data
+  };
+
+  ~FtpTestServer() override;
+
+  // date is the listing's date field: "Jan 15  2024" or "Mar 14 10:20".
+  void AddFile(const std::string& path, std::string content, std::string date = "Jan 15  2024");
+  // The order of LIST and RETR transfers.
+  void SetOrder(Order order);
+  // Data goes out in blocks of this size (0: all at once) with the delay between them.
+  void SetDataPacing(std::size_t block, std::chrono::milliseconds delay);
+  // Control replies go out in blocks of this size (0: whole replies).
+  void SetControlBlockSize(std::size_t block);
+
+  // Every command received, as sent ("USER anonymous").
+  std::vector<std::string> Commands() const;
+  // "ftp://127.0.0.1:port" + path.
+  std::string Url(const std::string& path = "/") const;
+
+ protected:
+  void Handle(int fd) override;
+
+ private:
+  struct File {
+    std::string content, date;
+  };
+  struct Session;
+  bool Reply(int fd, const std::string& text);
+  void Transfer(int fd, Session& session, const std::string& data, bool file);
+  std::string ListingFor(const std::string& folder, const std::string& name, bool& found) const;
+
+  mutable std::mutex lock_;
+  std::map<std::string, File> files_;
+  Order order_ = Order::Normal;
+  std::size_t dataBlock_ = 0;
+  std::chrono::milliseconds dataDelay_{0};
+  std::size_t controlBlock_ = 0;
+  std::vector<std::string> commands_;
+};
+
+}  // namespace qlon::test
