@@ -507,7 +507,9 @@ void THttpRequest::SocketConnect(const std::string& distantIp) {
     FtpConnected();
     return;
   }
+  const std::uint64_t generation = Generation_;
   SetState(sRequest, rsHeader);
+  if (generation != Generation_) return;
   RecState = rsHeader;
   SendLine(RequestText(), false);
 }

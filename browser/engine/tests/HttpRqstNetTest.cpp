@@ -436,7 +436,11 @@ TEST_F(RequestTest, LargeBodyIsStreamedNotKept) {
   EXPECT_LE(sink->largestWrite, 64 * 1024);
   EXPECT_EQ(request->ContentSoFar, static_cast<std::int64_t>(kSize));
   EXPECT_EQ(request->Error, heNone);
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer keeps freed blocks in quarantine
   EXPECT_LT(grown, 20 * 1024) << "memory grew by " << grown << " KiB";
+#else
+  (void)grown;
+#endif
   ASSERT_FALSE(percents.empty());
   EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
   EXPECT_EQ(percents.back(), 100);
@@ -456,6 +460,38 @@ TEST_F(RequestTest, AbortFromAHandlerDeletesThePartialFile) {
   EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request Receive header200 content Idle");
   EXPECT_FALSE(Kept());
   EXPECT_EQ(request->Header.ContentLength, 0);
+}
+
+TEST_F(RequestTest, WithoutAHeaderHandlerTheBodyStaysInMemory) {
+  HttpTestServer http;
+  ASSERT_TRUE(http.Start());
+  http.Route("/m", HttpReply::Ok("in memory"));
+  request->OnHeaderReceived = nullptr;
+  ASSERT_TRUE(Fetch(http.Url("/m")));
+  ASSERT_NE(request->Content, nullptr);
+  request->Content->seek(0);
+  EXPECT_EQ(request->Content->readAll().toStdString(), "in memory");
+  EXPECT_FALSE(Kept());
+}
+
+TEST_F(RequestTest, TheNextUrlCanStartWhenTheRequestGoesIdle) {
+  HttpTestServer http;
+  ASSERT_TRUE(http.Start());
+  http.Route("/1", HttpReply::Ok("one"));
+  http.Route("/2", HttpReply::Ok("two"));
+  std::vector<std::string> queue = {http.Url("/2")}, ended;
+  request->OnContentReceived = [&](THttpRequest& q) { ended.push_back(q.Url.GetFullUrl()); };
+  request->OnStateChange = [&](THttpRequest& q) {
+    if (q.State != sIdle || queue.empty()) return;
+    q.Url.Parse(queue.back());
+    queue.pop_back();
+    EXPECT_TRUE(q.Start());
+  };
+  request->Url.Parse(http.Url("/1"));
+  ASSERT_TRUE(request->Start());
+  ASSERT_TRUE(Pump([&] { return ended.size() == 2 && request->State == sIdle; }, 10s));
+  EXPECT_EQ(ended, (std::vector<std::string>{http.Url("/1"), http.Url("/2")}));
+  EXPECT_EQ(KeptBytes(), "two");
 }
 
 TEST_F(RequestTest, CookiesGoToTheirServerAndSetCookieIsFiled) {
