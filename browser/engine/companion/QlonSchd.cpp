@@ -1,0 +1,74 @@
+// qlonschd: the scheduler's companion. The program starts it after saving
+// its tasks when a job has a next start; it starts the program again at
+// that date when the program is not running.
+//
+// It reads what the scheduler publishes (HKEY_CLASSES_ROOT\Quillon\Scheduler
+// "State" and "Startup date") as participant 0 of the synchronizer
+// "QuillonSyncExchange", once at start and after every change. It holds
+// its own instance mutex, so the program never starts it twice, and ends
+// when nothing is scheduled.
+//
+//   qlonschd [--program PATH]    PATH: the program to start (default: qlon98
+//                                beside this executable)
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include "DataSynchronizer.h"
+#include "Registry.h"
+#include "Shell.h"
+#include "Utils.h"
+
+namespace {
+
+struct Published {
+  std::uint8_t state = 0;
+  double startup = 0;
+};
+
+Published Read() {
+  Published p;
+  qlon::registry::Key key;
+  if (qlon::registry::OpenKey(qlon::registry::HKEY_CLASSES_ROOT, "Quillon\\Scheduler",
+                              qlon::registry::Access::Read, &key) != qlon::registry::kOk)
+    return p;
+  qlon::registry::Value v;
+  if (qlon::registry::QueryValue(key, "State", &v) == qlon::registry::kOk && v.data.size() == 4) p.state = v.data[0];
+  if (qlon::registry::QueryValue(key, "Startup date", &v) == qlon::registry::kOk && v.data.size() == 8) {
+    std::memcpy(&p.startup, v.data.data(), 8);
+    if (!std::isfinite(p.startup)) p.startup = 0;
+  }
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  std::string program = (qlon::ProgramFolder() / "qlon98").string();
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == "--program") program = argv[++i];
+  if (!qlon::CreateInstanceMutex("")) return 0;  // one companion is enough
+
+  qlon::TDataSynchronizer sync("QuillonSyncExchange", 0);
+  Published published = Read();
+  double startedFor = 0;  // the date the program was last started for
+  for (;;) {
+    if (published.startup == 0) return 0;
+    const double now = qlon::QDateTimeToDateTime(QDateTime::currentDateTime());
+    if (!(published.state & 1) && now >= published.startup && published.startup != startedFor &&
+        qlon::IsInstanceFree(program)) {
+      qlon::platform::StartProgram(program, {});
+      startedFor = published.startup;
+    }
+    if (sync.WaitData(1000)) {
+      published = Read();
+      sync.EndRead();
+    }
+  }
+}
