@@ -379,7 +379,10 @@ class Tokenizer {
     QString text;
     while (ch_ != quote && ch_ != '>' && ch_ != kEndMark) {
       if (ch_ == '&') {
+        // The entity reader makes a text symbol; the tag stays the symbol read.
+        const Symbol tag = Sy;
         ReadEntity();
+        Sy = tag;
         text += QString::fromStdU16String(LCurString);
         continue;
       }

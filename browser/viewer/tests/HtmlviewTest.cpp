@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QElapsedTimer>
 #include <QMouseEvent>
 
+#include "FormControls.h"
 #include "Htmlview.h"
 #include "QtCanvas.h"
 #include "Sections.h"
@@ -279,6 +281,129 @@ TEST_F(ViewerFixture, PageBitmapThroughZoom) {
   };
   viewer.LoadFromString("<p>x");
   EXPECT_TRUE(tried);
+}
+
+TEST_F(ViewerFixture, ImagesTextFilesAndDefaults) {
+  // A picture whose name would break the markup it is shown through.
+  QImage red(40, 30, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  QString picture = QString::fromStdString((dir.path() / "R&D \"q\".png").string());
+  ASSERT_TRUE(red.save(picture));
+  viewer.SetHistoryMaxCount(5);
+  viewer.LoadImage(picture);
+  EXPECT_EQ(viewer.DocumentKind(), kImageDocument);
+  auto* section = dynamic_cast<TSection*>(viewer.SectionList().Sections.at(0).get());
+  ASSERT_TRUE(section && section->Images.Items.size() == 1);
+  EXPECT_EQ(section->Images.Items[0].Source, picture);
+  auto redPixels = [&] {
+    QImage shot = Shot();
+    int n = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) n += shot.pixelColor(x, y) == QColor(Qt::red);
+    return n;
+  };
+  EXPECT_EQ(redPixels(), 0);  // images are off by default
+  viewer.SetViewImages(true);
+  EXPECT_EQ(redPixels(), 40 * 30);
+  EXPECT_EQ(viewer.SectionList().BitmapList.Count(), 1);
+
+  // A text file shows its markup as text, one line per line.
+  QString text = Write("notes.txt", "first <b>line</b>\nsecond\n\nfourth\n");
+  viewer.LoadTextFile(text);
+  EXPECT_EQ(viewer.DocumentKind(), kTextDocument);
+  viewer.SelectAll();
+  EXPECT_EQ(viewer.SelText(), "first <b>line</b>\r\nsecond\r\n\r\nfourth\r\n");
+  EXPECT_EQ(viewer.History(), (QStringList{text, picture}));
+
+  // Pictures the host hands over.
+  QStringList asked;
+  viewer.OnBitmapRequest = [&](const QString& name, QImage& bitmap, Color&) {
+    asked << name;
+    bitmap = red.copy(0, 0, 10, 10);
+  };
+  viewer.LoadFromString("<img src=\"virtual.gif\"><img src=virtual.gif>");
+  EXPECT_EQ(asked, QStringList{"virtual.gif"});  // the second comes from the cache
+  EXPECT_EQ(redPixels(), 2 * 10 * 10);
+
+  // The default size lays the document out again; Clear empties everything.
+  viewer.LoadFromString(QString::fromStdString(Paragraphs(0, 30)));
+  int height = viewer.DocHeight();
+  viewer.SetDefFontSize(24);
+  EXPECT_GT(viewer.DocHeight(), height * 3 / 2);
+  viewer.Clear();
+  EXPECT_EQ(viewer.DocHeight(), 0);
+  EXPECT_FALSE(viewer.VScrollBar()->isVisible());
+  EXPECT_TRUE(viewer.GetCurrentFile().isEmpty());
+  EXPECT_EQ(DarkPixels(Shot()), 0);
+}
+
+TEST_F(ViewerFixture, FormSubmissionIsReportedAfterTheClick) {
+  QString action, method;
+  QStringList results;
+  viewer.OnFormSubmit = [&](THTMLViewer&, const QString& a, const QString& m, const QStringList& r) {
+    action = a;
+    method = m;
+    results = r;
+  };
+  viewer.LoadFromString("<form action=go.cgi method=post><input name=q value=abc>"
+                        "<input type=submit name=s value=Send></form>");
+  TButtonFormControlObj* button = nullptr;
+  for (TFormControlObj* c : viewer.SectionList().AllControls())
+    if (auto* b = dynamic_cast<TButtonFormControlObj*>(c)) button = b;
+  ASSERT_NE(button, nullptr);
+  button->Click();
+  EXPECT_TRUE(action.isEmpty());  // not from inside the control's click
+  QCoreApplication::processEvents();
+  EXPECT_EQ(action, "go.cgi");
+  EXPECT_EQ(method.toUpper(), "POST");
+  EXPECT_EQ(results, (QStringList{"q=abc", "s=Send"}));
+}
+
+TEST_F(ViewerFixture, DraggingBelowTheWindowScrollsAndSelects) {
+  viewer.LoadFromString(QString::fromStdString(Paragraphs(0, 80)));
+  Shot();
+  Mouse(QEvent::MouseButtonPress, PointOf(Find("number 0")));
+  Mouse(QEvent::MouseMove, QPoint(50, viewer.PanelHeight() + 40));
+  QElapsedTimer wait;
+  wait.start();
+  while (viewer.VScrollPosition() < 8 * 16 * 2 && wait.elapsed() < 5000) QCoreApplication::processEvents();
+  EXPECT_GE(viewer.VScrollPosition(), 8 * 16 * 2);  // far below: eight lines a tick
+  Mouse(QEvent::MouseButtonRelease, QPoint(50, viewer.PanelHeight() + 40), Qt::NoButton);
+  int stopped = viewer.VScrollPosition();
+  EXPECT_TRUE(viewer.SelText().startsWith("number 0 of the page."));
+  EXPECT_TRUE(viewer.SelText().contains("Paragraph number 5 "));
+  wait.restart();
+  while (wait.elapsed() < 300) QCoreApplication::processEvents();
+  EXPECT_EQ(viewer.VScrollPosition(), stopped);
+}
+
+TEST_F(ViewerFixture, HostilePagesLoadAndPaint) {
+  static const char kBroken[] = "nul\0in\0text <blink>unknown</blink> <b><i>x</b>y</i>z </td></tr></table></b> end";
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) deep += "<table><tr><td><ul><li><font size=+1>";
+  const std::string pages[] = {
+      deep + "bottom",
+      std::string(kBroken, sizeof kBroken - 1),
+      "<table><tr><td colspan=100000000 rowspan=100000000>wide<td>b</table><img src=p width=100000 height=100000>",
+      "<p>" + std::string(300000, 'w') + " <pre>" + std::string(100000, 'p') + "</pre>",
+  };
+  for (const std::string& page : pages) {
+    viewer.LoadFromString(QString::fromUtf8(page.data(), qsizetype(page.size())));
+    Shot();
+    viewer.SelectAll();
+    viewer.ScrollTo(viewer.DocHeight() / 2);
+    Shot();
+    viewer.resize(250, 200);
+    Shot();
+    viewer.resize(400, 300);
+    EXPECT_GT(viewer.SelLength(), 0);
+  }
+  viewer.LoadFromString(QString::fromStdString(deep + "bottom"));
+  viewer.SelectAll();
+  EXPECT_TRUE(viewer.SelText().contains("bottom"));
+  viewer.LoadFromString(QString::fromUtf8(pages[1].data(), qsizetype(pages[1].size())));
+  viewer.SelectAll();
+  EXPECT_EQ(viewer.SelText().simplified().toStdString(), "nulintext unknown xyz end");
 }
 
 }  // namespace

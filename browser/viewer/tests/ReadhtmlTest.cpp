@@ -92,6 +92,18 @@ TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
   EXPECT_EQ(QString::fromStdU16String(last->Buff).mid(1), "after");
 }
 
+TEST(ReadhtmlAttributes, EntitiesInQuotedValuesKeepTheTag) {
+  Parsed p(u"<img src=\"R&amp;D &quot;q&quot;.gif\" alt='&lt;x&gt;'><a href=\"a.htm?x=1&amp;y=2\">l</a>");
+  auto texts = p.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  ASSERT_EQ(texts[0]->Images.Items.size(), 1u);
+  EXPECT_EQ(texts[0]->Images.Items[0].Source, "R&D \"q\".gif");
+  EXPECT_EQ(texts[0]->Images.Items[0].Alt, "<x>");
+  int overhang;
+  EXPECT_EQ(texts[0]->Fonts.GetFontAt(1, overhang).UrlTarget.Url, "a.htm?x=1&y=2");
+  EXPECT_EQ(QString::fromStdU16String(texts[0]->Buff).mid(1), "l");
+}
+
 TEST(ReadhtmlFonts, StylesStackAndSizes) {
   Parsed p(u"<b>bold</b> plain <font color=red size=+2>big<big>bigger</big>red</font> x"
            u"<tt>mono</tt><basefont size=1><font size=+9>max</font>");
