@@ -1,0 +1,598 @@
+#include "Capture.h"
+
+#include <sys/statvfs.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSize>
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "Cookies.h"
+#include "ImageSize.h"
+#include "Mime.h"
+#include "PageRewrite.h"
+#include "Setup.h"
+#include "Utils.h"
+#include "Web.h"
+
+namespace qlon {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Two dates closer than this (about 3 s, the 2-second grain of the stored
+// date and a rounding) are the same modification.
+constexpr double kSameDate = 0.000035;
+// The suffix of an update's new body until it is whole.
+constexpr const char* kNewCopySuffix = ".qlon-new";
+// Status stored for a record refused by the disk-space guard.
+constexpr int kInsufficientStorage = 507;
+
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size = path.empty() ? 0 : fs::file_size(path, ec);
+  return ec ? 0 : int64_t(size);
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+void RemoveFile(const std::string& path) {
+  std::error_code ec;
+  if (!path.empty()) fs::remove(path, ec);
+}
+
+int32_t Saturated(int64_t n) { return int32_t(std::clamp<int64_t>(n, 0, INT32_MAX)); }
+
+}  // namespace
+
+TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory factory, TMimeList& programMime,
+                   TCookiesBase* cookies)
+    : Web(web), setup_(setup), host_(host), factory_(std::move(factory)), programMime_(programMime) {
+  Tick = [] {
+    using namespace std::chrono;
+    return int64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  };
+  FreeSpace = [](const std::string& folder) {
+    struct statvfs st {};
+    if (folder.empty() || ::statvfs(folder.c_str(), &st) != 0) return int64_t(INT64_MAX);
+    return int64_t(std::min<unsigned long long>(uint64_t(st.f_bavail) * st.f_frsize, INT64_MAX));
+  };
+  ProcessEvents = [] {
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
+  };
+  while (PoolSize() < MaxPool()) AddSlot();
+  if (cookies) cookies->Enabled = setup.AcceptCookies;
+  timer_.setInterval(1000);
+  QObject::connect(&timer_, &QTimer::timeout, [this] { TimerTick(); });
+  timer_.start();
+  StartTick = Tick();
+}
+
+TCapture::~TCapture() {
+  timer_.stop();
+  // A run freed in the middle leaves its records to be taken again.
+  for (auto& slot : pool_) {
+    if (!slot->Busy || slot->Settled) continue;
+    PutBack(*slot);
+    slot->Request->Abort();
+  }
+  try {
+    SaveRunInfo();
+  } catch (const Exception&) {
+    // The table stays in memory; the next run saves it.
+  }
+}
+
+int TCapture::MaxPool() const { return std::clamp(setup_.MaxSockets, 1, kMaxPool); }
+
+// The retry count of a record is four bits: a limit above 15 would never end.
+int TCapture::TryCount() const { return std::clamp(setup_.TryCount, 1, 15); }
+
+bool TCapture::FollowLink(const TTagLink& link, const std::string& url) { return TWeb::FollowLinkDefault(link, url); }
+
+void TCapture::SetFlags(uint16_t flags) {
+  Flags = flags;
+  if (Flags & kCaptureUpdateWalk) Web.PrepareUpdate();
+  Web.CaptureDate = QDateTimeToDateTime(QDateTime::currentDateTime());
+  host_.UpdateCountLabels();
+}
+
+// ---------------------------------------------------------------- pool
+
+void TCapture::AddSlot() {
+  // The smallest free number: numbers name the connection rows and the FTP
+  // data ports, so two requests never share one.
+  int id = 1;
+  while (std::any_of(pool_.begin(), pool_.end(), [&](const auto& s) { return s->Request->Id == id; })) ++id;
+  auto slot = std::make_unique<Slot>();
+  slot->Request = factory_(id, Web.Options.MimeList());
+  slot->Record = std::make_unique<TWebFile>(&Web);
+  slot->Record->OnStateChange = [this](TWebFile& r) { WebFileChanged(r); };
+  Slot* s = slot.get();
+  TCaptureRequest& q = *s->Request;
+  q.OnError = [this, s](THTTP_ERROR error, int status) { RequestError(*s, error, status); };
+  q.OnHeaderReceived = [this, s] { return RequestHeader(*s); };
+  q.OnContentReceived = [this, s] { RequestContent(*s); };
+  q.OnReceiveContent = [this, s](int percent) { RequestProgress(*s, percent); };
+  q.OnReceiveData = [this](int count) {
+    BytesReceived += uint64_t(std::max(count, 0));
+    KBytesReceived = BytesReceived >> 10;
+  };
+  q.OnStateChange = [this, s] { RequestStateChange(*s); };
+  pool_.push_back(std::move(slot));
+}
+
+void TCapture::AdjustRequestPool() {
+  const int max = MaxPool();
+  // From the end down to index 1: the first request is never freed, busy
+  // ones stay until a later step.
+  for (int i = PoolSize() - 1; i >= 1 && PoolSize() > max; --i) {
+    Slot& s = *pool_[size_t(i)];
+    if (s.Busy || s.Request->State() != sIdle) continue;
+    pool_.erase(pool_.begin() + i);
+  }
+  while (PoolSize() < max) AddSlot();
+}
+
+bool TCapture::Work() const {
+  return (!Web.ToUpdate.Empty() && (Flags & kCaptureUpdate)) || (!Web.ToCapture.Empty() && (Flags & kCaptureMissing));
+}
+
+// ---------------------------------------------------------------- steps
+
+bool TCapture::Step() {
+  bool work = Work(), launched = true;
+  while (work && launched && !Stopped) {
+    launched = false;
+    Slot* idle = nullptr;
+    for (auto& s : pool_)
+      if (!s->Busy && s->Request->State() == sIdle) {
+        idle = s.get();
+        break;
+      }
+    if (idle) {
+      launched = StartNext(*idle);
+      if (!launched) work = false;
+    }
+    if (ProcessEvents) ProcessEvents();
+    work = work && Work();
+  }
+  AdjustRequestPool();
+  if (Work() && !Stopped) return true;
+  return std::any_of(pool_.begin(), pool_.end(),
+                     [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+}
+
+bool TCapture::StartNext(Slot& slot) {
+  TWebFile& r = *slot.Record;
+  TCaptureRequest& q = *slot.Request;
+  bool took = false;
+  if (!Web.ToUpdate.Empty() && (Flags & kCaptureUpdate)) {
+    while (!took && !Web.ToUpdate.Empty()) took = Web.NextToUpdate(r);
+    if (took) {
+      q.IfModifiedSince = r.GetFileDate();
+      q.bUpdate = true;
+    }
+  } else if (!Web.ToCapture.Empty() && (Flags & kCaptureMissing)) {
+    while (!took && !Web.ToCapture.Empty()) took = Web.NextToCapture(r);
+    if (took) {
+      q.IfModifiedSince = 0;
+      q.bUpdate = false;
+      if (r.GetState() != fsRetrieved) r.SetState(fsRequesting);
+    }
+  }
+  if (!took) return false;
+  r.SetRetryCount(r.GetRetryCount() + 1u);
+  r.SaveChanges();
+  slot.Busy = true;
+  slot.Settled = false;
+  slot.OldPath.clear();
+  q.Url.Parse(r.FullUrl);
+  q.Username.clear();
+  q.Password.clear();
+  if (r.HasFlag(TWebFile::kFlagIdentity)) r.GetIdentity(q.Username, q.Password);
+  q.Filename.clear();
+  const int row = Row(slot);
+  if (q.Url.Protocol == ipFile) {
+    host_.SetConnectionWeb(row, "file");
+    host_.SetConnectionUrl(row, q.Url.GetLocalDirectory() + UnescapeUrl(q.Url.FileName));
+  } else {
+    host_.SetConnectionWeb(row, q.Url.Host);
+    host_.SetConnectionUrl(row, q.Url.Path + q.Url.FileName + q.Url.Query);
+  }
+  if (!q.Start()) {
+    // A request that cannot start (a scheme it does not know, a URL it cannot
+    // send) ends its record like a failed connection.
+    if (!slot.Settled) RequestError(slot, heFail, 0);
+    if (q.State() == sIdle) slot.Busy = false;
+  }
+  return true;
+}
+
+void TCapture::Stop(bool all) {
+  Stopped = true;
+  Web.ToCapture.Clear();
+  for (auto& slot : pool_) {
+    if (!slot->Busy || slot->Settled) continue;
+    if (!all && slot->Request->RecState() != rsNoRec) continue;
+    PutBack(*slot);
+    slot->Request->Abort();
+    if (slot->Request->State() == sIdle) slot->Busy = false;
+  }
+}
+
+void TCapture::Abort() {
+  Stopped = true;
+  for (auto& slot : pool_) {
+    if (!slot->Busy || slot->Settled) continue;
+    PutBack(*slot);
+    slot->Request->Abort();
+    if (slot->Request->State() == sIdle) slot->Busy = false;
+  }
+  Web.ToCapture.Clear();
+  Web.ToUpdate.Clear();
+}
+
+// A record whose request is stopped goes back to where it came from, for
+// the next run to take.
+void TCapture::PutBack(Slot& slot) {
+  TWebFile& r = *slot.Record;
+  if (slot.Request->bUpdate) {
+    r.SetUpdate(true);
+    r.SetState(fsToUpdate);
+  } else if (r.GetState() == fsRequesting) {
+    r.SetState(fsToCapture);
+  }
+  if (r.GetRetryCount() > 0) r.SetRetryCount(r.GetRetryCount() - 1u);  // this try did not count
+  r.SaveChanges();
+  slot.Settled = true;
+}
+
+void TCapture::WaitForEvents(int ms) {
+  if (!QCoreApplication::instance()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  QTimer guard;
+  guard.setSingleShot(true);
+  guard.start(ms);
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TCapture::TimerTick() {
+  Elapsed = Tick() - StartTick;
+  const int64_t seconds = Elapsed / 1000;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2lld:%.2lld:%.2lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  ElapsedText = text;
+  host_.ShowElapsed(ElapsedText);
+  if (Web.Options.MaxTime > 0 && int64_t(Web.Options.MaxTime) * 60000 < Elapsed) Abort();
+}
+
+// ---------------------------------------------------------------- request events
+
+void TCapture::RequestStateChange(Slot& slot) {
+  TCaptureRequest& q = *slot.Request;
+  host_.SetConnectionState(Row(slot), q.State());
+  if (q.State() != sIdle || !slot.Busy) return;
+  // Idle comes last: a request that ended without any outcome (a header
+  // accepted and then no body) still ends its record.
+  if (!slot.Settled) RequestError(slot, heBadHttpHeader, 0);
+  slot.Busy = false;
+}
+
+void TCapture::RequestProgress(Slot& slot, int percent) {
+  const TCaptureRequest& q = *slot.Request;
+  host_.SetConnectionProgress(Row(slot), q.Header().ContentLength >= 1 && q.HasContent() ? percent : 0);
+}
+
+void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
+  if (!slot.Busy || slot.Settled) return;
+  TWebFile& r = *slot.Record;
+  const bool http = error == heHttpClientError || error == heHttpServerError;
+  const bool retriable = http ? (status == 408 || status == 504) : (error == heFail || error == heTimeout);
+  if (retriable && Retry(slot)) {
+    Finish(slot, true);
+    return;
+  }
+  if (slot.Request->bUpdate && FileExists(r.GetLocalPath())) {
+    KeepOldCopy(slot);
+    return;
+  }
+  if (http) {
+    EndInError(slot, status);
+  } else {
+    r.SetLocalName(kNotFoundPage);
+    r.SetError(error);
+    r.SetState(fsNotFound);
+    ++Web.NotFoundCount;
+    ++NotFound;
+  }
+  Finish(slot);
+}
+
+bool TCapture::Retry(Slot& slot) {
+  TWebFile& r = *slot.Record;
+  if (r.GetRetryCount() >= TryCount()) return false;
+  // Back into the queue it came from, so an update-only run takes it too.
+  if (slot.Request->bUpdate) {
+    r.SetUpdate(true);
+    r.SetState(fsToUpdate);
+    Web.ToUpdate.AddRecord(r);
+  } else {
+    r.SetState(fsToCapture);
+    Web.ToCapture.AddRecord(r);
+  }
+  return true;
+}
+
+void TCapture::EndInError(Slot& slot, int status) {
+  TWebFile& r = *slot.Record;
+  r.SetLocalName(kNotFoundPage);
+  r.SetError(status);
+  ++Web.ErrorCount;
+  ++Errors;
+}
+
+// An update that failed keeps the copy the capture had.
+void TCapture::KeepOldCopy(Slot& slot) {
+  TWebFile& r = *slot.Record;
+  if (!slot.OldPath.empty()) RemoveFile(slot.OldPath + kNewCopySuffix);
+  r.SetState(fsRetrieved);
+  ++Errors;
+  Finish(slot);
+}
+
+void TCapture::Finish(Slot& slot, bool retried) {
+  TWebFile& r = *slot.Record;
+  slot.Settled = true;
+  r.SaveChanges();
+  if (!retried) host_.AddWebFileToLists(r);
+  host_.UpdateCountLabels();
+}
+
+bool TCapture::IsFirstStartUrl(const TWebFile& record) const {
+  return !Web.StartEntries.empty() && SameTextAscii(record.FullUrl, TUrl(Web.StartEntries.front().Url).GetFullUrl());
+}
+
+void TCapture::DropOldFile(TWebFile& record) {
+  const std::string name = record.GetLocalName();
+  // The generated index is not a record's copy.
+  if (name.empty() || name.rfind("Index/", 0) == 0) return;
+  const std::string path = record.GetLocalPath();
+  if (!FileExists(path)) return;
+  Web.TotalSize = std::max<int64_t>(0, Web.TotalSize - FileSize(path));
+  RemoveFile(path);
+}
+
+void TCapture::Redirect(Slot& slot, int status, const std::string& location) {
+  TWebFile& r = *slot.Record;
+  const std::string target = ResolveUrl(location, r.FullUrl);
+  if (target == r.FullUrl) {
+    // A redirect to itself (a server setting a cookie first): try again, a bounded number of times.
+    if (Retry(slot)) {
+      Finish(slot, true);
+    } else {
+      EndInError(slot, status);
+      Finish(slot);
+    }
+    return;
+  }
+  if (slot.Request->bUpdate) DropOldFile(r);
+  r.SetWidth(uint16_t(status));
+  if (!Web.AddRedirect(r, location)) {
+    EndInError(slot, status);
+    Finish(slot);
+    return;
+  }
+  ++Web.RetrievedCount;
+  ++Retrieved;
+  ++AutoSaveCounter;
+  Finish(slot);
+  if (IsFirstStartUrl(r) && host_.ConfirmMovedStartUrl(r, target)) PromoteStartUrl(target);
+}
+
+// The first start URL moved and the user took the new place: it starts the capture.
+void TCapture::PromoteStartUrl(const std::string& target) {
+  TWebFile t(&Web);
+  if (!Web.FindUrl(target, t)) return;
+  t.SetStartUrl(true);
+  t.SetWebLevel(0);
+  t.SetLinkLevel(0);
+  if (t.IsFiltered()) t.SetState(fsToCapture);
+  if (t.GetState() == fsToCapture && !Web.ToCapture.Contains(t.FullUrl)) Web.ToCapture.AddRecord(t);
+  t.SaveChanges();
+  Web.StartEntries.front().Url = target;
+}
+
+bool TCapture::RequestHeader(Slot& slot) {
+  if (!slot.Busy || slot.Settled) return false;  // an error status was handled already
+  TWebFile& r = *slot.Record;
+  TCaptureRequest& q = *slot.Request;
+  const TReplyHeader& h = q.Header();
+  const int s = h.Status;
+  const bool update = q.bUpdate;
+  if ((s == 301 || s == 302) && !h.Location.empty()) {
+    Redirect(slot, s, h.Location);
+    return false;
+  }
+  bool keep = true;
+  const bool accepted = s == 0 || s == 200 || s == 301 || s == 302 || (s == 304 && update);
+  if (!accepted) {
+    // A status that is neither kept nor an error of the request (1xx, 201,
+    // 3xx, a 401 not answered): the record ends in error with it.
+    if (update)
+      KeepOldCopy(slot);
+    else {
+      EndInError(slot, s);
+      Finish(slot);
+    }
+    return false;
+  }
+  if (s == 304) {
+    keep = false;
+  } else if (update && q.IfModifiedSince > 0 && h.LastModified > 0) {
+    keep = std::fabs(q.IfModifiedSince - h.LastModified) > kSameDate;
+  }
+  if (update && !keep) {
+    if (r.GetState() == fsToUpdate) r.SetState(fsRetrieved);
+    r.SetRetryCount(0);
+    Web.RescanUnchangedPage(r);
+    Finish(slot);
+    return false;
+  }
+  if (h.LastModified > 0) r.SetFileDate(h.LastModified);
+  SetContentType(r, h.ContentType, q.Url.GetExtension());
+  if (!update) {
+    const TWebFileState verdict =
+        r.IsStartUrl() ? fsNotFiltered : Web.CheckHeader(r, h.ContentLength, q.Url.GetFullUrl());
+    if (verdict != fsNotFiltered) {
+      r.SetState(verdict);
+      ++Web.FilteredCount;
+      ++Filtered;
+      Finish(slot);
+      return false;
+    }
+  }
+  // Disk guard, whatever the size of the disk.
+  if (FreeSpace && FreeSpace(Web.GetFolder()) < std::max<int64_t>(h.ContentLength, 0) + 1024) {
+    Stopped = true;
+    if (update) {
+      KeepOldCopy(slot);
+    } else {
+      r.SetError(kInsufficientStorage);
+      ++Errors;
+      Finish(slot);
+    }
+    return false;
+  }
+  const std::string old = r.GetLocalPath();
+  if (update && FileExists(old)) {
+    // The new body goes beside the old copy, which it replaces only once whole.
+    slot.OldPath = old;
+    q.Filename = old + kNewCopySuffix;
+  } else {
+    r.FullUrl = q.Url.GetFullUrl();
+    if (!r.BuildLocalName()) {
+      r.SetError(heFail);
+      ++Errors;
+      Finish(slot);
+      return false;
+    }
+    q.Filename = r.GetLocalPath();
+  }
+  host_.SetConnectionSize(Row(slot), h.ContentLength);
+  r.SaveChanges();
+  return true;
+}
+
+void TCapture::RequestContent(Slot& slot) {
+  if (!slot.Busy || slot.Settled) return;
+  TWebFile& r = *slot.Record;
+  TCaptureRequest& q = *slot.Request;
+  const int row = Row(slot);
+  host_.SetConnectionProgress(row, 0);
+  host_.SetConnectionState(row, q.State());
+  const bool update = q.bUpdate;
+  if (!slot.OldPath.empty()) {
+    std::error_code ec;
+    const int64_t oldSize = FileSize(slot.OldPath);
+    fs::rename(q.Filename, slot.OldPath, ec);
+    if (ec) {
+      KeepOldCopy(slot);
+      return;
+    }
+    Web.TotalSize = std::max<int64_t>(0, Web.TotalSize - oldSize);
+  }
+  const std::string path = r.GetLocalPath();
+  const int64_t size = FileSize(path);
+  const TMimeItem* item = GetMimeItem(r);
+  TWebFileState verdict = fsNotFiltered;
+  if (!update) {
+    const TOptions& o = Web.Options;
+    if (!item->IsEnabled()) verdict = fsFilteredMime;
+    if (o.MinFileSize > 0 && int64_t(o.MinFileSize) * 1024 > size) verdict = fsFilteredSize;
+    if (o.MaxFileSize > 0 && int64_t(o.MaxFileSize) * 1024 < size) verdict = fsFilteredSize;
+  }
+  const bool keep = verdict == fsNotFiltered || r.IsStartUrl();
+  if (keep) {
+    // Only a kept file drives the crawl.
+    const std::string url = q.Url.GetFullUrl();
+    if (item->Category == mcHtml) Web.ScanPageLinks(r, url, FollowLink);
+    if (Web.Options.DownloadVrmlFlag && SameTextAscii(item->ContentType, "x-world/x-vrml"))
+      Web.ScanVrmlLinks(r, url, FollowLink);
+    if (Web.Options.DownLoadAppletJavaFlag && r.IsJavaClass()) Web.ScanJavaLinks(r);
+    QSize dimensions;
+    if (item->Category == mcImage && GetImageSize(QString::fromStdString(path), dimensions)) {
+      r.SetWidth(uint16_t(std::clamp(dimensions.width(), 0, 0xFFFF)));
+      r.SetHeight(uint16_t(std::clamp(dimensions.height(), 0, 0xFFFF)));
+    }
+  }
+  if (setup_.NoWriteDisk) RemoveFile(path);  // still counted below
+  if (!keep) {
+    RemoveFile(path);
+    r.SetState(verdict);
+    ++Web.FilteredCount;
+    ++Filtered;
+  } else {
+    Web.TotalSize += size;
+    r.SetState(fsRetrieved);
+    r.SetRetryCount(0);
+    if (!update) {
+      ++Web.RetrievedCount;
+      ++Retrieved;
+      if (++AutoSaveCounter >= setup_.AutoSaveCount) {
+        AutoSaveCounter = 0;
+        r.SaveChanges();
+        try {
+          Web.Save();
+        } catch (const Exception&) {
+          // The next save tries again; the records are in the tree meanwhile.
+        }
+      }
+    }
+  }
+  Finish(slot);
+  CheckLimits();
+}
+
+void TCapture::CheckLimits() {
+  const TOptions& o = Web.Options;
+  if ((o.MaxDiskSize > 0 && Web.TotalSize > (int64_t(o.MaxDiskSize) << 20)) ||
+      (o.MaxFileCount > 0 && int64_t(Web.RetrievedCount) >= o.MaxFileCount))
+    Abort();
+}
+
+void TCapture::WebFileChanged(TWebFile& record) {
+  if (record.GetState() != fsRetrieved) return;
+  const int category = GetMimeItem(record)->Category;
+  if (category < 0 || category >= kMimeCategoryCount || (kindsShown_ & (1u << category))) return;
+  kindsShown_ = uint16_t(kindsShown_ | 1u << category);
+  Web.MimeCategorySet = uint16_t(Web.MimeCategorySet | 1u << category);
+  host_.RefreshWebTree();
+}
+
+// ---------------------------------------------------------------- end of run
+
+void TCapture::SaveRunInfo() {
+  if (Web.RetrievedCount != 0) {
+    Web.Info.LastDate = QDateTimeToDateTime(QDateTime::currentDateTime());
+    const int64_t counters[5] = {int64_t(KBytesReceived), Retrieved, Filtered, NotFound, Errors};
+    for (int i = 0; i < 5; ++i) Web.Info.Counters[i] = Saturated(counters[i]);
+  }
+  if (programMime_.Merge(Web.Options.MimeList()) > 0 && !setup_.WorkPath.empty())
+    programMime_.SaveToFile(fs::path(setup_.WorkPath) / "mime.def");
+}
+
+}  // namespace qlon

@@ -1,0 +1,215 @@
+#pragma once
+// TCapture: one capture run. It takes the records waiting in the two queues
+// of a capture (TWeb), hands each to an idle request of its pool, judges the
+// reply header, saves the body under the record's local name, scans kept
+// pages for further links and files each with a state code.
+//
+// Driving: everything runs on the GUI thread. The caller loops
+//     while (capture.Step()) TCapture::WaitForEvents(100);
+// Step starts requests for queued records and returns false once nothing
+// is queued for the enabled queues (or the run stopped) and no request is
+// busy; the requests advance between steps through their socket events.
+// Stop and Abort may come from any event handler, inside a step too, so
+// every handler re-reads the queues and the Stopped flag.
+//
+// Invariants the run keeps:
+//   - a record taken from a queue (state 1, requesting, or a record queued
+//     for update) always ends with an outcome: kept (2), filtered (9..21),
+//     error (4), not found (5), redirect (2 with the redirect flag), back in
+//     its queue for a retry, or, when the run is stopped, back to 0 (or 6
+//     for an update) so that the next run takes it again. None stays in 1.
+//   - an update never loses the copy it had: the new body is written beside
+//     it and replaces it only once complete; an error keeps the old one.
+//   - counters and sizes are 64-bit in memory.
+//
+// The run reaches the main window only through ICaptureHost, and its
+// requests only through TCaptureRequest, so that it runs with no window.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QTimer>
+
+#include "Types.h"
+#include "Urlutil.h"
+#include "WebFile.h"
+
+namespace qlon {
+
+class TMimeList;
+class TSetup;
+class TWeb;
+class TCookiesBase;
+class TTagLink;
+
+// Capture flags (the word the main window posts with the capture message).
+inline constexpr uint16_t kCaptureMissing = 1;      // take the to-capture queue
+inline constexpr uint16_t kCaptureUpdate = 2;       // take the to-update queue
+inline constexpr uint16_t kCaptureScheduled = 4;
+inline constexpr uint16_t kCaptureUpdateWalk = 8;   // begin an update walk from the first start page
+inline constexpr uint16_t kCaptureNoResolve = 16;
+inline constexpr uint16_t kCaptureReset = 64;
+inline constexpr uint16_t kCaptureHangUp = 128;
+inline constexpr uint16_t kCaptureClose = 0x100;
+
+// What the run tells the main window. Rows of the connection list are the
+// pool's slots, numbered from 0.
+class ICaptureHost {
+ public:
+  virtual ~ICaptureHost() = default;
+  virtual void UpdateCountLabels() = 0;
+  virtual void AddWebFileToLists(const TWebFile& record) = 0;
+  // The first start URL moved; true takes the new place as the start URL.
+  // A scheduled run must be answered without a modal question.
+  virtual bool ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) = 0;
+  virtual void RefreshWebTree() = 0;
+  virtual void ShowElapsed(const std::string& text) = 0;
+  virtual void SetConnectionWeb(int row, const std::string& text) = 0;
+  virtual void SetConnectionUrl(int row, const std::string& text) = 0;
+  virtual void SetConnectionState(int row, THTTP_STATE state) = 0;
+  virtual void SetConnectionSize(int row, int64_t size) = 0;
+  virtual void SetConnectionProgress(int row, int percent) = 0;
+};
+
+// The reply header fields the run reads.
+struct TReplyHeader {
+  int Status = 0;
+  std::string ContentType;
+  int64_t ContentLength = 0;  // 0 when unknown
+  double LastModified = 0;    // 0 when absent
+  std::string Location;
+};
+
+// What the run needs of a request of its pool (THttpRequest gives it; tests
+// give scripted ones). The run sets the fields before Start and Filename in
+// OnHeaderReceived; the request raises the events, in the order the request
+// client documents: errors at once, then the header, the body, and sIdle
+// last.
+class TCaptureRequest {
+ public:
+  explicit TCaptureRequest(int id) : Id(id) {}
+  virtual ~TCaptureRequest() = default;
+  TCaptureRequest(const TCaptureRequest&) = delete;
+  TCaptureRequest& operator=(const TCaptureRequest&) = delete;
+
+  virtual bool Start() = 0;
+  // Stops a busy request (a partial body file is deleted), without OnError.
+  virtual void Abort() = 0;
+  virtual THTTP_STATE State() const = 0;
+  virtual TReceiveState RecState() const = 0;
+  virtual const TReplyHeader& Header() const = 0;
+  virtual bool HasContent() const = 0;
+
+  const int Id;
+  TUrl Url;
+  std::string Username, Password;
+  double IfModifiedSince = 0;
+  bool bUpdate = false;
+  std::string Filename;
+
+  std::function<void(THTTP_ERROR, int status)> OnError;
+  std::function<bool()> OnHeaderReceived;
+  std::function<void()> OnContentReceived;
+  std::function<void(int percent)> OnReceiveContent;
+  std::function<void(int count)> OnReceiveData;
+  std::function<void()> OnStateChange;
+};
+
+using TRequestFactory = std::function<std::unique_ptr<TCaptureRequest>(int id, TMimeList& mime)>;
+
+class TCapture {
+ public:
+  static constexpr int kMaxPool = 16;  // rows of the connection list
+
+  // `programMime` is the program-wide table that the run's types are merged
+  // into at the end (saved to "mime.def" of the work folder when it grew).
+  TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory factory, TMimeList& programMime,
+           TCookiesBase* cookies = nullptr);
+  ~TCapture();
+  TCapture(const TCapture&) = delete;
+  TCapture& operator=(const TCapture&) = delete;
+
+  void SetFlags(uint16_t flags);
+  bool Step();
+  // Stops starting requests and empties the to-capture queue; aborts every
+  // busy request when `all`, else those not yet receiving a body.
+  void Stop(bool all);
+  // Stops at once: every busy request aborted, both queues emptied.
+  void Abort();
+  void SaveRunInfo();
+  // Waits for events, at most `ms` milliseconds (the driver loop's pause).
+  static void WaitForEvents(int ms);
+
+  // The follow test of the link passes.
+  static bool FollowLink(const TTagLink& link, const std::string& url);
+
+  TWeb& Web;
+  uint16_t Flags = 0;
+  bool Stopped = false;
+  int64_t StartTick = 0;
+  int64_t Elapsed = 0;
+  std::string ElapsedText;
+  uint64_t BytesReceived = 0;
+  uint64_t KBytesReceived = 0;
+  int64_t Retrieved = 0, Filtered = 0, NotFound = 0, Errors = 0;
+  int64_t AutoSaveCounter = 0;
+
+  // Injectable for tests: the tick count (ms) and the free bytes of a folder.
+  std::function<int64_t()> Tick;
+  std::function<int64_t(const std::string& folder)> FreeSpace;
+  // Pending events, run between the requests a step starts.
+  std::function<void()> ProcessEvents;
+
+  int PoolSize() const { return int(pool_.size()); }
+  const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }
+  void TimerTick();
+
+ private:
+  struct Slot {
+    std::unique_ptr<TCaptureRequest> Request;
+    std::unique_ptr<TWebFile> Record;
+    bool Busy = false;     // a record was handed to the request
+    bool Settled = false;  // the record has its outcome
+    std::string OldPath;   // an update's previous copy, kept until the new one is whole
+  };
+
+  void AddSlot();
+  void AdjustRequestPool();
+  int MaxPool() const;
+  int TryCount() const;
+  bool Work() const;
+  bool StartNext(Slot& slot);
+  int Row(const Slot& slot) const { return slot.Request->Id - 1; }
+
+  // Request events.
+  void RequestError(Slot& slot, THTTP_ERROR error, int status);
+  bool RequestHeader(Slot& slot);
+  void RequestContent(Slot& slot);
+  void RequestProgress(Slot& slot, int percent);
+  void RequestStateChange(Slot& slot);
+  void WebFileChanged(TWebFile& record);
+
+  // Outcomes.
+  void Finish(Slot& slot, bool retried = false);
+  bool Retry(Slot& slot);
+  void EndInError(Slot& slot, int status);
+  void KeepOldCopy(Slot& slot);
+  void Redirect(Slot& slot, int status, const std::string& location);
+  void PromoteStartUrl(const std::string& target);
+  void DropOldFile(TWebFile& record);
+  void PutBack(Slot& slot);
+  void CheckLimits();
+  bool IsFirstStartUrl(const TWebFile& record) const;
+
+  TSetup& setup_;
+  ICaptureHost& host_;
+  TRequestFactory factory_;
+  TMimeList& programMime_;
+  std::vector<std::unique_ptr<Slot>> pool_;
+  QTimer timer_;
+  uint16_t kindsShown_ = 0;  // MIME categories whose records this run has shown
+};
+
+}  // namespace qlon
