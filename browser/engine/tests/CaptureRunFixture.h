@@ -58,9 +58,9 @@ class PromptWork : public IWorkPathPrompt {
   std::string path_;
 };
 
-class CaptureFixture : public ::testing::Test {
+class CaptureRunFixture : public ::testing::Test {
  protected:
-  CaptureFixture()
+  CaptureRunFixture()
       : prompt_((root_.path() / "work").string()),
         program_(root_.path() / "program"),
         setup_((std::filesystem::create_directories(program_), &prompt_), program_) {

@@ -140,7 +140,7 @@ class FakeRequest : public TCaptureRequest {
   uint64_t generation_ = 0;
 };
 
-class CaptureTest : public CaptureFixture {
+class CaptureTest : public CaptureRunFixture {
  protected:
   TRequestFactory Factory() override {
     return [this](int id, TMimeList&) { return std::make_unique<FakeRequest>(id, site_); };
