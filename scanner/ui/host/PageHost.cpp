@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -80,6 +80,19 @@ void PageHost::Unload() {
   // Events the page posted may still name it; they went with it.
   if (library_) dlclose(library_);
   library_ = nullptr;
+}
+
+bool PageHost::focusNextPrevChild(bool next) {
+  QWidget* focus = QApplication::focusWidget();
+  if (page_ && focus && page_->isAncestorOf(focus)) {
+    HandOver(focus, !next);
+    if (QApplication::focusWidget() != focus) return true;
+  } else if (page_ && (focus == (next ? cancel_ : ok_))) {
+    // The host's chain wraps into the page: its first stop, or its last going back.
+    HandOver(ok_, !next);
+    if (QApplication::focusWidget() != focus) return true;
+  }
+  return QWidget::focusNextPrevChild(next);
 }
 
 bool PageHost::event(QEvent* event) {

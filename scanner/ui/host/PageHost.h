@@ -47,6 +47,9 @@ class PageHost : public QWidget {
 
  protected:
   bool event(QEvent* event) override;
+  // Tab and Shift-Tab: the page is asked (WM_USER+110) whether the focus
+  // leaves it, and the host's last control hands the focus into it.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void* library_ = nullptr;

@@ -243,6 +243,15 @@ TEST_F(PageWidget, HalftoneChoiceShowsItsBitmap) {
   EXPECT_EQ(si_.sets.back().first, 0x1100);
 }
 
+TEST(DiagnosticsPlacement, CentredOnTheHostAndKeptOnTheDesktop) {
+  const QRect desktop(0, 0, 1024, 768);
+  const QRect dialog(0, 0, 300, 200);
+  EXPECT_EQ(DiagnosticsDialog::Place(dialog, QRect(100, 100, 500, 400), desktop), QRect(200, 200, 300, 200));
+  // A host near a corner: the dialog stays whole on the desktop.
+  EXPECT_EQ(DiagnosticsDialog::Place(dialog, QRect(-200, -150, 300, 200), desktop).topLeft(), QPoint(0, 0));
+  EXPECT_EQ(DiagnosticsDialog::Place(dialog, QRect(900, 700, 300, 200), desktop).bottomRight(), desktop.bottomRight());
+}
+
 // Every pattern draws darker shades with more black, and no two look alike.
 TEST(HalftoneBitmaps, RampsDarkToLightAndDiffer) {
   EXPECT_TRUE(HalftoneBitmap(103).isNull());

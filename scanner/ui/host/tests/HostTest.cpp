@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QHelpEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -207,6 +208,28 @@ TEST_F(PageThroughHost, FailingCalibrationShowsItsBoxAndClosesTheHost) {
   for (const QString& line : text.split('\n')) EXPECT_LE(line.size(), 60);
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_TRUE(host_->CloseRequested());
+}
+
+TEST_F(PageThroughHost, TabHandsTheKeyboardBetweenHostAndPage) {
+  Open();
+  host_->activateWindow();
+  auto press = [](bool shift) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QKeyEvent key(QEvent::KeyPress, shift ? Qt::Key_Backtab : Qt::Key_Tab, shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QApplication::sendEvent(focus, &key);
+  };
+  QWidget* calibrate = Find<QPushButton>(host_->Page(), 1009);
+  calibrate->setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), calibrate);
+  press(false);  // the page's last stop: back to the host
+  EXPECT_EQ(QApplication::focusWidget(), host_->OkButton());
+  press(true);  // and back into the page, at its last stop
+  EXPECT_EQ(QApplication::focusWidget(), calibrate);
+  host_->HandOver(host_->OkButton(), false);
+  QWidget* first = QApplication::focusWidget();
+  EXPECT_TRUE(host_->Page()->isAncestorOf(first));
+  EXPECT_EQ(first, Find<QComboBox>(host_->Page(), 1021));
 }
 
 TEST_F(PageThroughHost, UnloadingWritesTheStateBack) {
