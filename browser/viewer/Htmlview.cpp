@@ -21,14 +21,6 @@
 
 namespace qlon::viewer {
 
-namespace {
-
-constexpr int kLeftMargin = 10;
-constexpr int kPageBitmapWidth = 800;
-constexpr int kPageBitmapHeight = 600;
-constexpr int kVSmallChange = 16;
-constexpr int kHSmallChange = 15;
-
 QString EscapeAttribute(const QString& text) {
   QString out = text;
   out.replace('&', QLatin1String("&amp;")).replace('"', QLatin1String("&quot;")).replace('<', QLatin1String("&lt;"));
@@ -41,6 +33,14 @@ bool HasForeignScheme(const QString& url) {
   QRegularExpressionMatch m = scheme.match(url);
   return m.hasMatch() && m.captured(1).compare(QLatin1String("file"), Qt::CaseInsensitive) != 0;
 }
+
+namespace {
+
+constexpr int kLeftMargin = 10;
+constexpr int kPageBitmapWidth = 800;
+constexpr int kPageBitmapHeight = 600;
+constexpr int kVSmallChange = 16;
+constexpr int kHSmallChange = 15;
 
 // Restores the screen cursor however a load ends.
 class WaitCursor {
@@ -474,6 +474,13 @@ int THTMLViewer::AnchorY(const QString& name) const {
   return -1;
 }
 
+bool THTMLViewer::FollowAnchor(const QString& anchor) {
+  TDocPosition pos = Position();
+  if (!PositionTo(anchor)) return false;
+  AddHistory(CurrentFile_, Title_, pos, DocumentKind_);
+  return true;
+}
+
 bool THTMLViewer::PositionTo(const QString& anchor) {
   QString name = anchor.startsWith('#') ? anchor.mid(1) : anchor;
   if (name.isEmpty()) return false;
@@ -661,7 +668,7 @@ void THTMLViewer::HotSpotClick() {
   QString url = HtmlTrim(HotSpotURL_);
   TDocPosition pos = Position();
   if (url.startsWith('#')) {
-    if (PositionTo(url)) AddHistory(CurrentFile_, Title_, pos, DocumentKind_);
+    FollowAnchor(url);
     return;
   }
   // Other schemes belong to the host, which had OnHotSpotClick.

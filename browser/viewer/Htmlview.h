@@ -39,6 +39,11 @@ class EInOutError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Text made safe inside a quoted attribute value of generated markup.
+QString EscapeAttribute(const QString& text);
+// A URL naming another scheme than a local file (http:, mailto:, ...).
+bool HasForeignScheme(const QString& url);
+
 enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 // htFocused: a frame only while the control has the focus; htSingle: always.
 enum THTMLBorderStyle : uint8_t { htFocused, htNone, htSingle };
@@ -114,6 +119,8 @@ class THTMLViewer : public QWidget {
 
   // "#name" or "name": scrolls the anchor to the window's top.
   bool PositionTo(const QString& anchor);
+  // PositionTo, recording the place left in the history as a "#name" link does.
+  bool FollowAnchor(const QString& anchor);
   // The document Y of a named anchor, or -1.
   int AnchorY(const QString& name) const;
 
