@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "Cookies.h"
+#include "HttpRqst.h"
 #include "ImageSize.h"
 #include "Mime.h"
 #include "PageRewrite.h"
@@ -53,7 +54,73 @@ void RemoveFile(const std::string& path) {
 
 int32_t Saturated(int64_t n) { return int32_t(std::clamp<int64_t>(n, 0, INT32_MAX)); }
 
+// A pool request over the request client: the run's fields are handed over
+// at Start, the file name when the header is accepted, and the reply header
+// is read back for the run.
+class THttpCaptureRequest : public TCaptureRequest {
+ public:
+  THttpCaptureRequest(int id, TMimeList& mime, TSetup* setup) : TCaptureRequest(id), http_(id, &mime, setup) {
+    http_.OnError = [this](THttpRequest&, THTTP_ERROR error, int status) {
+      if (OnError) OnError(error, status);
+    };
+    http_.OnHeaderReceived = [this](THttpRequest&) {
+      ReadHeader();
+      const bool keep = OnHeaderReceived && OnHeaderReceived();
+      http_.Filename = Filename;
+      return keep;
+    };
+    http_.OnContentReceived = [this](THttpRequest&) {
+      ReadHeader();
+      if (OnContentReceived) OnContentReceived();
+    };
+    http_.OnReceiveContent = [this](THttpRequest&, const char*, int, int percent) {
+      if (OnReceiveContent) OnReceiveContent(percent);
+    };
+    http_.OnReceiveData = [this](THttpRequest&, const char*, int count) {
+      if (OnReceiveData) OnReceiveData(count);
+    };
+    http_.OnStateChange = [this](THttpRequest&) {
+      if (OnStateChange) OnStateChange();
+    };
+  }
+
+  bool Start() override {
+    http_.Reset();
+    http_.Url = Url;
+    http_.Username = Username;
+    http_.Password = Password;
+    http_.IfModifiedSince = IfModifiedSince;
+    http_.bUpdate = bUpdate;
+    http_.Filename = Filename;
+    header_ = {};
+    return http_.Start();
+  }
+  void Abort() override { http_.Abort(); }
+  THTTP_STATE State() const override { return http_.State; }
+  TReceiveState RecState() const override { return http_.RecState; }
+  const TReplyHeader& Header() const override { return header_; }
+  bool HasContent() const override { return http_.Content != nullptr; }
+
+ private:
+  void ReadHeader() {
+    header_.Status = http_.Header.Status;
+    header_.ContentType = http_.Header.ContentType;
+    header_.ContentLength = http_.Header.ContentLength;
+    header_.LastModified = http_.Header.LastModified;
+    header_.Location = http_.Header.Location;
+  }
+
+  THttpRequest http_;
+  TReplyHeader header_;
+};
+
 }  // namespace
+
+TRequestFactory HttpRequestFactory(TSetup* setup) {
+  return [setup](int id, TMimeList& mime) -> std::unique_ptr<TCaptureRequest> {
+    return std::make_unique<THttpCaptureRequest>(id, mime, setup);
+  };
+}
 
 TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory factory, TMimeList& programMime,
                    TCookiesBase* cookies)

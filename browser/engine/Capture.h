@@ -118,6 +118,9 @@ class TCaptureRequest {
 };
 
 using TRequestFactory = std::function<std::unique_ptr<TCaptureRequest>(int id, TMimeList& mime)>;
+// The pool's requests as the request client (THttpRequest) makes them, with
+// the settings' proxies, time-out, agent and credentials.
+TRequestFactory HttpRequestFactory(TSetup* setup);
 
 class TCapture {
  public:

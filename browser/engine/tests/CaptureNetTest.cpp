@@ -1,0 +1,217 @@
+// The capture run end to end: the request client against a loopback HTTP server.
+#include <dirent.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "Capture.h"
+#include "CaptureRunFixture.h"
+#include "Cookies.h"
+#include "HttpTestServer.h"
+
+using namespace qlon;
+using namespace qlon::test;
+
+namespace {
+
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+std::set<std::string> AllFiles(const std::filesystem::path& root) {
+  std::set<std::string> files;
+  for (auto& e : std::filesystem::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files.insert(std::filesystem::relative(e.path(), root).string());
+  return files;
+}
+
+class CaptureNetTest : public CaptureRunFixture {
+ protected:
+  CaptureNetTest() {
+    setup_.Timeout = 5;
+    server_.SetScript([this](const HttpRequestSeen& request) { return Reply(request); });
+    EXPECT_TRUE(server_.Start());
+  }
+  ~CaptureNetTest() override { server_.Stop(); }
+  TRequestFactory Factory() override { return HttpRequestFactory(&setup_); }
+
+  struct Page {
+    HttpReply reply;
+    double date = 0;
+  };
+  void Put(const std::string& path, std::string body, std::string type = "text/html", double date = 45000.5) {
+    std::lock_guard lock(mutex_);
+    Page p{HttpReply::Ok(std::move(body), std::move(type)), date};
+    if (date > 0) p.reply.headers.emplace_back("Last-Modified", FormatHttpDate(date));
+    pages_[path] = p;
+  }
+  void PutReply(const std::string& path, HttpReply reply) {
+    std::lock_guard lock(mutex_);
+    pages_[path] = {std::move(reply), 0};
+  }
+  // The site: the page's reply, a 304 when asked with the page's own date.
+  HttpReply Reply(const HttpRequestSeen& request) {
+    std::lock_guard lock(mutex_);
+    ++served_[request.target];
+    auto it = pages_.find(request.target);
+    if (it == pages_.end()) {
+      HttpReply missing = HttpReply::Ok("<html>no</html>");
+      missing.status = 404;
+      missing.reason = "Not Found";
+      return missing;
+    }
+    const std::string ims = request.Header("If-Modified-Since");
+    if (!ims.empty() && it->second.date > 0 && std::abs(ParseHttpDate(ims) - it->second.date) < 0.0001) {
+      HttpReply same;
+      same.status = 304;
+      same.reason = "Not Modified";
+      same.contentLength = false;
+      return same;
+    }
+    if (it->second.reply.status == 200) bodies_.push_back(request.target);
+    return it->second.reply;
+  }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
+  int Served(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return served_[path];
+  }
+  std::vector<std::string> Bodies() {
+    std::lock_guard lock(mutex_);
+    return bodies_;
+  }
+  std::string Local(const std::string& path) const { return "127.0.0.1/" + path; }
+  void Site() {
+    Put("/", "<html><body><a href=\"a.htm\">a</a> <img src=\"i.gif\"> <a href=\"b/b.htm\">b</a>"
+             " <a href=\"missing.htm\">m</a> <a href=\"old.htm\">o</a></body></html>");
+    Put("/a.htm", "<a href=\"/\">home</a> page a");
+    Put("/b/b.htm", "page b");
+    Put("/i.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
+    HttpReply moved = HttpReply::Ok("moved");
+    moved.status = 301;
+    moved.reason = "Moved";
+    moved.headers.emplace_back("Location", Url("/new.htm"));
+    PutReply("/old.htm", moved);
+    Put("/new.htm", "new page");
+    Open(Url("/"));
+  }
+
+  HttpTestServer server_;
+  std::mutex mutex_;
+  std::map<std::string, Page> pages_;
+  std::map<std::string, int> served_;
+  std::vector<std::string> bodies_;
+};
+
+}  // namespace
+
+TEST_F(CaptureNetTest, SiteIsCapturedWholeWithNothingLeftBehind) {
+  Site();
+  const std::set<std::string> before = AllFiles(root_.path());
+  Run();
+  EXPECT_EQ(States(), (std::map<std::string, int>{{Url("/"), fsRetrieved},
+                                                  {Url("/a.htm"), fsRetrieved},
+                                                  {Url("/b/b.htm"), fsRetrieved},
+                                                  {Url("/i.gif"), fsRetrieved},
+                                                  {Url("/missing.htm"), fsError},
+                                                  {Url("/old.htm"), fsRetrieved},
+                                                  {Url("/new.htm"), fsRetrieved}}));
+  EXPECT_TRUE(Record(Url("/old.htm"))->IsRedirect());
+  EXPECT_EQ(Record(Url("/missing.htm"))->GetWidth(), 404);
+  EXPECT_EQ(Files(), (std::set<std::string>{Local("Index.htm"), Local("a.htm"), Local("b/b.htm"), Local("i.gif"),
+                                            Local("new.htm")}));
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("b/b.htm")), "page b");
+  EXPECT_EQ(Record(Url("/i.gif"))->GetWidth(), 8);
+  EXPECT_EQ(Served("/"), 1);  // the link back home is not fetched again
+  ExpectNoneRequesting();
+
+  // Nothing outside the capture folder but the program's MIME table.
+  for (const std::string& f : AllFiles(root_.path()))
+    if (!before.count(f)) {
+      EXPECT_TRUE(f.rfind("capture/", 0) == 0 || f == "work/mime.def") << f;
+    }
+}
+
+TEST_F(CaptureNetTest, UpdateFetchesOnlyWhatChanged) {
+  Site();
+  Run();
+  // The socket layer sets itself up once; after that a run leaves no descriptor open.
+  server_.WaitIdle(std::chrono::seconds(5));
+  const int descriptors = OpenDescriptors();
+  const std::string oldB = ReadFileBytes(folder_ / Local("b/b.htm"));
+  {
+    std::lock_guard lock(mutex_);
+    bodies_.clear();
+  }
+  Put("/a.htm", "<a href=\"/\">home</a> page a, changed", "text/html", 45001.5);
+  HttpReply gone = HttpReply::Ok("<html>gone</html>");
+  gone.status = 404;
+  gone.reason = "Not Found";
+  PutReply("/b/b.htm", gone);
+  Run(kCaptureUpdate | kCaptureUpdateWalk);
+  EXPECT_EQ(Bodies(), std::vector<std::string>{"/a.htm"});
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("a.htm")), "<a href=\"/\">home</a> page a, changed");
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("b/b.htm")), oldB);  // a 404 keeps the old copy
+  EXPECT_EQ(State(Url("/b/b.htm")), fsRetrieved);
+  EXPECT_EQ(Served("/i.gif"), 2);
+  ExpectNoneRequesting();
+  server_.WaitIdle(std::chrono::seconds(5));
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST_F(CaptureNetTest, StopInTheMiddleOfABodyAndContinue) {
+  Site();
+  HttpReply slow = HttpReply::Ok(std::string(20000, 's'));
+  slow.blockSize = 500;
+  slow.delayBetweenBlocks = std::chrono::milliseconds(20);
+  PutReply("/b/b.htm", slow);
+  Run(kCaptureMissing, [](TCapture& c) {
+    for (int i = 0; i < c.PoolSize(); ++i)
+      if (c.Request(i).RecState() == rsContent && c.Request(i).State() == sReceive) c.Stop(true);
+  });
+  EXPECT_TRUE(stopped_);
+  ExpectNoneRequesting();
+  EXPECT_EQ(State(Url("/b/b.htm")), fsToCapture);
+  EXPECT_EQ(Files().count(Local("b/b.htm")), 0u);  // no partial file
+  web_.Close();
+
+  ASSERT_EQ(web_.Open(folder_ / "local.web"), wlOk);
+  Put("/b/b.htm", "page b");
+  Run();
+  EXPECT_EQ(State(Url("/b/b.htm")), fsRetrieved);
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("b/b.htm")), "page b");
+  ExpectNoneRequesting();
+}
+
+TEST_F(CaptureNetTest, SilentServerTimesOutAndIsRetried) {
+  Open(Url("/"));
+  Put("/", "<a href=\"slow.htm\">s</a>");
+  std::atomic<int> calls{0};
+  server_.SetScript([&](const HttpRequestSeen& request) {
+    if (request.target == "/slow.htm" && calls++ == 0) return HttpReply::Silent();
+    return Reply(request);
+  });
+  Put("/slow.htm", "at last");
+  setup_.Timeout = 1;
+  Run();
+  EXPECT_EQ(State(Url("/slow.htm")), fsRetrieved);
+  EXPECT_EQ(calls.load(), 2);
+}
+
+TEST_F(CaptureNetTest, CountLimitCutsAtTheLimit) {
+  Site();
+  setup_.MaxSockets = 1;
+  web_.Options.MaxFileCount = 3;
+  Run();
+  EXPECT_TRUE(stopped_);
+  EXPECT_EQ(web_.RetrievedCount, 3u);
+  ExpectNoneRequesting();
+  int waiting = 0;
+  for (const auto& [url, state] : States()) waiting += state == fsToCapture;
+  EXPECT_GE(waiting, 1);
+}
