@@ -12,6 +12,7 @@ QLON_PACKAGES=(
   lua5.2-doc  # real HTML pages for the viewer tests and benchmark
   imagemagick
   poppler-utils
+  wget  # the capture benchmark compares with it
 )
 
 qlon_install_packages() {
