@@ -458,10 +458,30 @@ TSommaireIndex::TSommaireIndex(TWeb& web, const TSommaireParam& param, std::file
   Others = std::make_unique<TOtherIndex>(Shared, templateFolder, index, param);
   Errors = std::make_unique<TErrorIndex>(Shared, templateFolder, index, param);
   if (!CreateLocalFolder(web.GetFolder(), kIndexFolder)) throw EWriteError("Impossible de créer " + index.string());
+  RemoveOldPages(index);
   CopyFilesByMask(index.string() + "/", templateFolder.string() + "/", "+*.*,-*.ht_");
 }
 
 TSommaireIndex::~TSommaireIndex() = default;
+
+// The pages of an earlier resolution: a kind that has fewer pages now must
+// not leave pages behind that list records which are gone.
+void TSommaireIndex::RemoveOldPages(const std::filesystem::path& index) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(index, ec)) {
+    const std::string name = entry.path().filename().string();
+    for (const TPageIndex* kind : {static_cast<const TPageIndex*>(Images.get()), static_cast<const TPageIndex*>(Html.get()),
+                                   static_cast<const TPageIndex*>(Others.get()), static_cast<const TPageIndex*>(Errors.get())}) {
+      const std::string& prefix = kind->Prefix;
+      if (name.size() < prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+          name.compare(name.size() - 4, 4, ".htm") != 0)
+        continue;
+      const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+      if (digits.find_first_not_of("0123456789ABCDEF") == std::string::npos && entry.is_regular_file(ec))
+        std::filesystem::remove(entry.path(), ec);
+    }
+  }
+}
 
 TIndexKind TSommaireIndex::Classify(const TWebFile& record) const {
   if (Images->Accepts(record)) return Images->Lists(record) ? TIndexKind::Image : TIndexKind::ImageUnlisted;

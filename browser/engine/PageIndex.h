@@ -183,6 +183,7 @@ class TSommaireIndex : public TPageIndex {
 
  private:
   void SummaryCell(const std::string& width, const std::string& content);
+  void RemoveOldPages(const std::filesystem::path& index);
 };
 
 }  // namespace qlon

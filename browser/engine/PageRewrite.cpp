@@ -110,6 +110,15 @@ std::string_view AfterRegion(std::string_view text) {
   return text;
 }
 
+// "scheme:" before any "/", "?" or "#" (a one-letter scheme is a drive).
+bool HasScheme(std::string_view url) {
+  size_t i = 0;
+  while (i < url.size() && (std::isalnum(static_cast<unsigned char>(url[i])) || url[i] == '+' || url[i] == '-' ||
+                            url[i] == '.'))
+    ++i;
+  return i >= 2 && i < url.size() && url[i] == ':' && std::isalpha(static_cast<unsigned char>(url[0]));
+}
+
 bool IsQuillonTag(const THtmlParser& parser, int i) {
   const TToken& t = parser.GetToken(i);
   if (t.Kind != tkQuillon || !(t.Flags & kTokenStart)) return false;
@@ -153,10 +162,14 @@ bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
 
   const TLinkTarget target = Target(real);
   const bool pageLink = link.Kind == tkA || link.Kind == tkArea;
-  if (target.Captured) {
-    if (IsOurOnClick(link)) link.RemoveParam("ONCLICK");
-    return link.SetUrl(target.Local) && link.SetOldUrl(real);
-  }
+  // Our OnClick is taken out last: removing an attribute leaves the link's
+  // URL and OLDREF positions behind.
+  const bool dropClick = IsOurOnClick(link);
+  auto done = [&](bool rewritten) {
+    if (dropClick) link.RemoveParam("ONCLICK");
+    return rewritten;
+  };
+  if (target.Captured) return done(link.SetUrl(target.Local) && link.SetOldUrl(real));
   if (options_.SuppressLinks && pageLink) {
     if (!HasForeignOnClick(link)) {
       link.SetParam("OnClick", "QuillonLU('" + EscapeUrlForScript(real) + "');");
@@ -164,13 +177,18 @@ bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
     }
     return link.SetUrl(NotFoundLink()) && link.SetOldUrl(real);
   }
-  if (IsOurOnClick(link)) link.RemoveParam("ONCLICK");
-  if (options_.RealLinks) return link.SetUrl(real) && link.SetOldUrl(real);
-  if (link.HasOldRef()) {
+  // A file: target that was not captured is never linked: the local page
+  // would reach outside the capture folder.
+  if (scheme == ipFile) return done(link.SetUrl(NotFoundLink()) && link.SetOldUrl(real));
+  if (options_.RealLinks) return done(link.SetUrl(real) && link.SetOldUrl(real));
+  // Put back as before, as the absolute URL: a relative reference kept as
+  // written would name a file around the page's local copy.
+  const bool hadOldRef = link.HasOldRef();
+  if (hadOldRef || !HasScheme(written)) {
     link.SetUrl(real);
-    link.RemoveParam("OLDREF");
+    if (hadOldRef) link.RemoveParam("OLDREF");
   }
-  return false;
+  return done(false);
 }
 
 std::string TPageRewriter::MapBlock(const std::string& name, const std::string& mapPath, std::string& base) {

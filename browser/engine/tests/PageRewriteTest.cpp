@@ -198,3 +198,30 @@ TEST_F(PageRewriteTest, VrmlLinksKeepTheirOldUrl) {
                  " }\r\nWWWInline { name \"x.wrl\" }\r\n");
   EXPECT_EQ(RewriteVrmlBytes(web_, *world, out), out);
 }
+
+TEST_F(PageRewriteTest, NoLinkOfARewrittenPageNamesAFileOutsideTheCapture) {
+  const std::string page =
+      "<a href=\"../../../../etc/passwd\">up</a><img src=\"file:///etc/passwd\"><a href=\"missing.htm\">m</a>";
+  for (bool real : {false, true}) {
+    TRewriteOptions options;
+    options.SuppressLinks = false;
+    options.RealLinks = real;
+    const std::string out = Rewrite(page, options);
+    EXPECT_EQ(out.find("href=\"../"), std::string::npos) << out;
+    EXPECT_EQ(out.find("src=\"file:"), std::string::npos) << out;
+    EXPECT_NE(out.find("<img src=\"Index/_enotfou.htm\" OLDREF=\"file:///etc/passwd\">"), std::string::npos) << out;
+    EXPECT_NE(out.find("href=\"http://site.example/etc/passwd\""), std::string::npos) << out;
+    EXPECT_EQ(Rewrite(out, options), out);
+  }
+}
+
+TEST_F(PageRewriteTest, ALinkWithOurOnClickFollowsItsTargetOnceCaptured) {
+  const std::string once = Rewrite("<p><a href=\"missing.htm\">m</a> <a href=\"a.htm\">a</a></p>");
+  ASSERT_NE(once.find("QuillonLU("), std::string::npos);
+  Add("http://site.example/dir/missing.htm", "missing.htm", "text/html");
+  const std::string now = Rewrite(once);
+  EXPECT_NE(now.find("<a href=\"missing.htm\" OLDREF=\"http://site.example/dir/missing.htm\">m</a>"),
+            std::string::npos)
+      << now;
+  EXPECT_EQ(now.find("QuillonLU("), std::string::npos);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// Link resolution: the walk over every site of a capture that rewrites the
+// saved pages for offline reading, collects their server-side image maps
+// and fills the index pages, and sets the capture's total size.
+//
+// Per site (in tree order):
+//   1. count pass: every record but redirects is counted by the index that
+//      will list it (TSommaireIndex::Classify), so the page counts the
+//      summary links to are the pages written; retrieved files add their
+//      size to the total;
+//   2. when the site has a record and a retrieved file: the site goes into
+//      the summary, then the rewrite pass rewrites each retrieved page whose
+//      rewrite is due (forced, not a frame set, or written under other
+//      options) and offers every record to the indexes;
+//   3. the site's last index pages are written.
+// The summary page is written at the end, also after a cancel; the total
+// size is set only when the walk finished.
+//
+// The progress window is a host interface: the shell's dialog shows it,
+// tests record it. ProcessMessages runs between records, so a Cancel of the
+// host (calling TDlgResolve::Cancel) stops the walk after the current record.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Setup.h"
+
+namespace qlon {
+
+class TWeb;
+class TWebFile;
+class TSommaireIndex;
+
+class TResolveHost {
+ public:
+  virtual ~TResolveHost() = default;
+  virtual void ShowState(const std::string& text) = 0;  // the site, or "Recherche..."
+  virtual void ShowFile(const std::string& name) = 0;   // the page being rewritten
+  virtual void SetGauge(int maximum) = 0;               // from 0 to maximum, at 0
+  virtual void StepGauge() = 0;
+  virtual void ProcessMessages() = 0;
+};
+
+enum TResolveResult : int { rrNone = 0, rrFinished = 1, rrCancelled = 2 };
+
+class TDlgResolve {
+ public:
+  // The templates come from the program's "Index" folder unless given.
+  TDlgResolve(TWeb& web, TResolveHost& host, const TSommaireParam& param, std::filesystem::path templates = {});
+  ~TDlgResolve();
+
+  // The walk (the form's activation); rrFinished or rrCancelled. Throws
+  // EReadError for a missing template, EWriteError when an index page
+  // cannot be written.
+  int Run();
+  // Button1Click.
+  void Cancel() { cancelled_ = true; }
+  bool Cancelled() const { return cancelled_; }
+
+  bool ForceRewrite = false;
+  int Result = rrNone;
+  uint64_t TotalSize = 0;
+
+ private:
+  struct TSiteCounts {
+    int Records = 0, Retrieved = 0, Pages = 0, Html = 0, ListedImages = 0, Images = 0, Errors = 0, Others = 0;
+    std::string FirstUrl, FirstFile, FirstHtmlFile;
+  };
+  void ResolveSite(const TWebFile& site);
+  void CountRecord(const TWebFile& record, TSiteCounts& counts);
+  void RewriteRecord(TWebFile& record);
+
+  TWeb& web_;
+  TResolveHost& host_;
+  TSommaireParam param_;
+  std::filesystem::path templates_;
+  std::unique_ptr<TSommaireIndex> summary_;
+  bool cancelled_ = false;
+};
+
+}  // namespace qlon
