@@ -215,3 +215,24 @@ TEST_F(CaptureNetTest, CountLimitCutsAtTheLimit) {
   for (const auto& [url, state] : States()) waiting += state == fsToCapture;
   EXPECT_GE(waiting, 1);
 }
+
+TEST_F(CaptureNetTest, LocalFilesAreCapturedFromFilePagesOnly) {
+  const std::filesystem::path site = root_.path() / "local site";
+  WriteFileBytes(site / "index.htm", "<a href=\"b.htm\">b</a> <a href=\"" + Url("/") + "\">web</a>");
+  WriteFileBytes(site / "b.htm", "local b");
+  WriteFileBytes(site / "private.txt", "secret");
+  // A page from the network naming a local file does not make the capture read it.
+  Put("/", "<a href=\"" + PathToFileUrl((site / "private.txt").string()) + "\">local</a>");
+  Open(PathToFileUrl((site / "index.htm").string()));
+  web_.Options.ExternalWebDepth = 1;
+  Run();
+  EXPECT_EQ(State(PathToFileUrl((site / "index.htm").string())), fsRetrieved);
+  const auto b = Record(PathToFileUrl((site / "b.htm").string()));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->GetState(), fsRetrieved);
+  EXPECT_EQ(ReadFileBytes(b->GetLocalPath()), "local b");
+  EXPECT_EQ(State(Url("/")), fsRetrieved);
+  EXPECT_EQ(State(PathToFileUrl((site / "private.txt").string())), fsFilteredProtocol);
+  for (const std::string& f : Files()) EXPECT_EQ(f.find("private"), std::string::npos) << f;
+  ExpectNoneRequesting();
+}

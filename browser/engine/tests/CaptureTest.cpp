@@ -472,3 +472,18 @@ TEST_F(CaptureTest, NewTypesReachTheProgramTable) {
   Run();
   EXPECT_FALSE(std::filesystem::exists(root_.path() / "work" / "mime.def"));
 }
+
+TEST_F(CaptureTest, CaptureFileIsSavedEveryAutoSaveCountFiles) {
+  SmallSite();
+  setup_.AutoSaveCount = 2;
+  setup_.MaxSockets = 1;
+  Run();
+  // What a crash now would leave: the last save, made after the fourth file.
+  std::filesystem::copy_file(folder_ / "local.web", root_.path() / "copy.web");
+  TWeb saved;
+  ASSERT_EQ(saved.Open(root_.path() / "copy.web"), wlOk);
+  EXPECT_EQ(saved.RetrievedCount, 4u);
+  TWebFile start(&saved);
+  ASSERT_TRUE(saved.FindUrl("http://s.example/", start));
+  EXPECT_EQ(start.GetState(), fsRetrieved);
+}
