@@ -395,10 +395,9 @@ bool THttpRequest::StartHttp(const std::string& host, int port) {
 }
 
 void THttpRequest::Restart() {
-  ++Generation_;
   Discard();
-  const std::uint64_t generation = Generation_;
-  if (!StartRequest() && generation == Generation_) Fail(heFail);
+  // Only an HTTP request restarts, and its start fires nothing when it fails.
+  if (!StartRequest()) Fail(heFail);
 }
 
 std::string THttpRequest::CredentialsKey(bool proxy) const {

@@ -296,6 +296,8 @@ void THttpRequest::FtpReply(int code) {
     return;
   }
   f.ExpectedMet = true;
+  // A server that needs no password logs in at USER; PASS would be refused.
+  if (code == 230 && f.Position < f.Script.size() && f.Script[f.Position].starts_with("PASS ")) ++f.Position;
   if (f.WaitData && !f.DataClosed) return;  // the data connection is still coming in
   FtpStep();
 }

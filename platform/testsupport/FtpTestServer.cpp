@@ -63,6 +63,11 @@ void FtpTestServer::SetDataPacing(std::size_t block, std::chrono::milliseconds d
   dataDelay_ = delay;
 }
 
+void FtpTestServer::SetOpenLogin(bool open) {
+  std::lock_guard lock(lock_);
+  openLogin_ = open;
+}
+
 void FtpTestServer::SetControlBlockSize(std::size_t block) {
   std::lock_guard lock(lock_);
   controlBlock_ = block;
@@ -172,10 +177,15 @@ void FtpTestServer::Handle(int fd) {
     const std::size_t blank = line.find(' ');
     const std::string verb = Upper(line.substr(0, blank));
     const std::string arg = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    bool open;
+    {
+      std::lock_guard lock(lock_);
+      open = openLogin_;
+    }
     if (verb == "USER") {
-      Reply(fd, "331 Password required.\r\n");
+      Reply(fd, open ? "230 Logged in.\r\n" : "331 Password required.\r\n");
     } else if (verb == "PASS") {
-      Reply(fd, "230 Logged in.\r\n");
+      Reply(fd, open ? "503 Already logged in.\r\n" : "230 Logged in.\r\n");
     } else if (verb == "SYST") {
       Reply(fd, "215 UNIX Type: L8\r\n");
     } else if (verb == "NOOP" || verb == "TYPE") {

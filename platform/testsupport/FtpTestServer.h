@@ -41,6 +41,8 @@ class FtpTestServer : public LoopbackServer {
   void SetDataPacing(std::size_t block, std::chrono::milliseconds delay);
   // Control replies go out in blocks of this size (0: whole replies).
   void SetControlBlockSize(std::size_t block);
+  // USER logs in at once (230) and PASS is refused (503).
+  void SetOpenLogin(bool open);
 
   // Every command received, as sent ("USER anonymous").
   std::vector<std::string> Commands() const;
@@ -65,6 +67,7 @@ class FtpTestServer : public LoopbackServer {
   std::size_t dataBlock_ = 0;
   std::chrono::milliseconds dataDelay_{0};
   std::size_t controlBlock_ = 0;
+  bool openLogin_ = false;
   std::vector<std::string> commands_;
 };
 

@@ -609,12 +609,14 @@ TEST_F(FtpRequestTest, EveryOrderOfReplyAndDataConnectionGivesTheWholeFile) {
   }
 }
 
-TEST_F(FtpRequestTest, RepliesOneByteAtATime) {
+TEST_F(FtpRequestTest, RepliesOneByteAtATimeAndLoginWithoutPassword) {
   ftp.SetControlBlockSize(1);
+  ftp.SetOpenLogin(true);
   SetReceiveBlock(1);
   ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
   EXPECT_EQ(rec.Sequence(), kWhole);
   EXPECT_EQ(KeptBytes(), "FTP file content\r\n");
+  for (const std::string& c : ftp.Commands()) EXPECT_FALSE(c.starts_with("PASS")) << c;
 }
 
 TEST_F(FtpRequestTest, Failures) {
