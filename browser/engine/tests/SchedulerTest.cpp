@@ -240,6 +240,16 @@ TEST(TaskRules, StartTexts) {
   EXPECT_EQ(FormatTaskDate(0), "");
 }
 
+TEST(TaskRules, WebStepCaptionIsCutPastFortyCharacters) {
+  TTaskWeb step;
+  step.Number = 3;
+  step.Actions = kActionCapture | kActionUpdate;
+  step.WebPath = "/no/such/Été/capture.web";  // no title to read: the path
+  EXPECT_EQ(step.GetCaption(), "/no/such/Été/capture.web [3] Capture, Mise à jour");
+  step.WebPath = "/no/such/folder/with/a/rather/long/name/capture.web";
+  EXPECT_EQ(step.GetCaption(), "/no/such/folder/with/a/rather/long/na... [3] Capture, Mise à jour");
+}
+
 TEST_F(SchedulerTest, IdleJobRunsOncePerIdlePeriod) {
   TScheduler s(Config());
   TTask* job = AddJob(s.Root(), skIdle, {});

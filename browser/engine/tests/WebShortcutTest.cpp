@@ -107,6 +107,7 @@ TEST_F(WebShortcutTest, NewShortcutTakesTheFirstFreeNameAndNeverOverwrites) {
   test::WriteFileBytes(desk / (base + ".wbs"), "keep");
   test::WriteFileBytes(desk / (base + " (1).wbs"), "keep");
   platform::ScriptedMessageBoxes boxes;
+  platform::RecordingShell shell;
 
   const std::string made = CreateWebShortcut(desk, "/w/site.web");
   EXPECT_EQ(made, (desk / (base + " (2).wbs")).string());
@@ -115,10 +116,21 @@ TEST_F(WebShortcutTest, NewShortcutTakesTheFirstFreeNameAndNeverOverwrites) {
   EXPECT_EQ(s.Web, "/w/site.web");
   EXPECT_EQ(s.CaptureKind, 1);
   EXPECT_EQ(test::ReadFileBytes(desk / (base + ".wbs")), "keep");
-  EXPECT_TRUE(boxes.shown.empty());  // no rename helper installed beside the tests
+  // The rename helper installed beside the program gets the new file.
+  const std::string helper = (fs::read_symlink("/proc/self/exe").parent_path() / "tamblor").string();
+  ASSERT_EQ(shell.programs.size(), 1u);
+  EXPECT_EQ(shell.programs[0], (std::vector<std::string>{helper, "NewFile", made}));
+  EXPECT_TRUE(boxes.shown.empty());
+  // A helper that cannot start is reported, and the shortcut still stands.
+  shell.result = false;
+  const std::string second = CreateWebShortcut(desk, "/w/site.web");
+  EXPECT_TRUE(fs::exists(second));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].caption, "Erreur");
+  EXPECT_EQ(boxes.shown[0].text, "Impossible de charger " + helper);
 
   // Past the numbered names the folder is full: nothing is written.
-  for (int n = 3; n <= 999; ++n) test::WriteFileBytes(desk / (base + " (" + std::to_string(n) + ").wbs"), "keep");
+  for (int n = 4; n <= 999; ++n) test::WriteFileBytes(desk / (base + " (" + std::to_string(n) + ").wbs"), "keep");
   EXPECT_EQ(CreateWebShortcut(desk, "/w/b.web"), "");
   EXPECT_EQ(test::ReadFileBytes(desk / (base + " (20).wbs")), "keep");
 }
