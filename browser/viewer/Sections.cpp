@@ -347,6 +347,9 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     else
       line.LineIndent = rs - w;
     line.Ln = n;
+    // Preformatted lines do not wrap: the widest one widens the document, so
+    // that the viewer can scroll to what lies beyond the window.
+    if (IsPre()) maxWidth = std::max(maxWidth, line.LineIndent + w);
     // What the line paints: itself and the images placed beside it from its top.
     line.DrawHeight = std::max(line.Height(), line.SpaceBefore + floatHeight);
     SectionHeight = LayoutSum(SectionHeight, line.Height());

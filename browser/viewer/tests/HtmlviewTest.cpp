@@ -406,5 +406,56 @@ TEST_F(ViewerFixture, HostilePagesLoadAndPaint) {
   EXPECT_EQ(viewer.SelText().simplified().toStdString(), "nulintext unknown xyz end");
 }
 
+TEST_F(ViewerFixture, LinkPathsFollowBaseOrTheCurrentFile) {
+  viewer.LoadFromString("<base href=\"/docs/sub/index.htm\">");
+  EXPECT_EQ(viewer.ExpandName(" a.htm "), "/docs/sub/a.htm");
+  EXPECT_EQ(viewer.ExpandName("../b.htm"), "/docs/b.htm");
+  EXPECT_EQ(viewer.ExpandName("/abs/c.htm"), "/abs/c.htm");
+  EXPECT_EQ(viewer.ExpandName("file:///x/y.htm"), "/x/y.htm");
+  viewer.LoadFromString("<base href=\"http://host/dir/\">");
+  EXPECT_EQ(viewer.ExpandName("a.htm"), "http://host/dir/a.htm");
+  viewer.LoadFromString("<base href=DosPath>");
+  EXPECT_EQ(viewer.ExpandName("rel/a.htm"), "rel/a.htm");
+  QString page = Write("in/page.htm", "<p>x");
+  viewer.LoadFromFile(page);
+  EXPECT_EQ(viewer.ExpandName("../up.htm"), QString::fromStdString((dir.path() / "up.htm").string()));
+  viewer.SetBase("/elsewhere/");  // fills only an empty base
+  EXPECT_EQ(viewer.Base(), "/elsewhere/");
+  viewer.SetBase("/again/");
+  EXPECT_EQ(viewer.Base(), "/elsewhere/");
+}
+
+TEST_F(ViewerFixture, WideAndVeryTallDocuments) {
+  // A line wider than the window: the horizontal bar, moved by the arrow keys.
+  viewer.LoadFromString(QString::fromStdString("<pre>" + std::string(200, 'x') + "</pre>"));
+  ASSERT_TRUE(viewer.HScrollBar()->isVisible());
+  EXPECT_FALSE(viewer.VScrollBar()->isVisible());
+  EXPECT_GT(viewer.MaxHorz(), 1000);
+  QImage left = Shot();
+  Key(Qt::Key_Right);
+  EXPECT_EQ(viewer.HScrollPosition(), 15);
+  EXPECT_NE(Shot(), left);
+  for (int i = 0; i < 200; ++i) Key(Qt::Key_Right);
+  EXPECT_EQ(viewer.HScrollPosition(), viewer.HScrollBar()->maximum());
+  EXPECT_EQ(viewer.HScrollBar()->maximum(), viewer.MaxHorz() + 20 - viewer.PanelWidth());
+  Key(Qt::Key_Left);
+  EXPECT_EQ(viewer.HScrollPosition(), viewer.HScrollBar()->maximum() - 15);
+
+  // One section far taller than 65,535 pixels keeps its place across a re-layout.
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "x\n";
+  viewer.LoadFromString(QString::fromStdString("<pre>" + lines + "</pre>"));
+  ASSERT_GT(viewer.DocHeight(), 90000 + 300);
+  viewer.ScrollTo(90000);
+  TDocPosition pos = viewer.Position();
+  EXPECT_EQ(pos >> 32, 0);
+  EXPECT_EQ(pos & 0xFFFFFFFF, 90000);
+  viewer.ScrollTo(0);
+  viewer.resize(350, 300);
+  viewer.SetPosition(pos);
+  EXPECT_EQ(viewer.VScrollPosition(), 90000);
+  EXPECT_EQ(viewer.VScrollBar()->value(), 90000);
+}
+
 }  // namespace
 }  // namespace qlon::viewer
