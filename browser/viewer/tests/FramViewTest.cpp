@@ -330,6 +330,18 @@ TEST_F(FrameFixture, HistoryKeepsFrameTreesAlive) {
   Click(*Frame("nav")->Viewer, "Two");
   EXPECT_EQ(fv.History().size(), 1u);
   EXPECT_EQ(Frame("main")->Viewer->History().size(), 2);
+  // The popup moves the history of the frame under the mouse.
+  THTMLViewer* mainViewer = Frame("main")->Viewer;
+  fv.PreparePopup(mainViewer);
+  EXPECT_FALSE(fv.ForwardAction()->isEnabled());
+  ASSERT_TRUE(fv.BackAction()->isEnabled());
+  fv.BackAction()->trigger();
+  EXPECT_TRUE(Shows(mainViewer, "Main page"));
+  fv.PreparePopup(mainViewer);
+  EXPECT_TRUE(fv.ForwardAction()->isEnabled());
+  fv.ForwardAction()->trigger();
+  EXPECT_TRUE(Shows(mainViewer, "Second page"));
+  EXPECT_EQ(fv.History().size(), 1u);
 
   fv.LoadFromFile(Path("plain.htm"));
   ASSERT_EQ(fv.History().size(), 2u);
