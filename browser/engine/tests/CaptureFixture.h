@@ -64,6 +64,13 @@ class TestCapture {
   TWeb web;
 };
 
+// How often `what` occurs in the text.
+inline size_t Count(const std::string& s, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+  return n;
+}
+
 struct LinkReport {
   int Local = 0;      // links to files of the capture folder, each of which exists
   int External = 0;   // links to the web (http, https, ftp) or other schemes

@@ -8,18 +8,13 @@
 #include "Utils.h"
 
 using namespace qlon;
+using qlon::test::Count;
 using qlon::test::CheckAllLinks;
 using qlon::test::ReadFileBytes;
 using qlon::test::TestCapture;
 using qlon::test::WriteFileBytes;
 
 namespace {
-
-size_t Count(const std::string& s, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
-  return n;
-}
 
 class PageIndexTest : public ::testing::Test {
  protected:

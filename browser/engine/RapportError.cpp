@@ -1,0 +1,97 @@
+#include "RapportError.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+
+#include "HtmlParser.h"
+#include "LocalPath.h"
+#include "Urlutil.h"
+#include "Utils.h"
+#include "Web.h"
+
+namespace qlon {
+
+namespace {
+
+std::string Entry(const std::string& lead, const std::string& url, const std::string& text) {
+  return lead + "<a href=\"" + EscapeHtmlText(url) + "\">" + EscapeHtmlText(text) + "</a>\r\n";
+}
+
+}  // namespace
+
+int TRapportError::Run() {
+  cancelled_ = false;
+  Scan();
+  if (!cancelled_) WriteReport();
+  return cancelled_ ? rrCancelled : rrFinished;
+}
+
+void TRapportError::Scan() {
+  host_.SetGauge(int(web_.GetCount()));
+  host_.ShowState("Recherche des pages HTML...");
+  host_.ShowFile("");
+  web_.ForEach([this](TWebFile& page) {
+    if (cancelled_) return false;
+    host_.StepGauge();
+    host_.ProcessMessages();
+    if (!page.IsRetrieved() || page.IsRedirect() || !page.IsHtmlPage()) return true;
+    host_.ShowFile(page.GetLocalName());
+    QFile file(QString::fromStdString(page.GetLocalPath()));
+    if (page.GetLocalPath().empty() || !file.open(QIODevice::ReadOnly)) return true;
+    QByteArray bytes = file.readAll();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    THtmlParser parser(buffer);
+    parser.Parse();
+    const std::string pageUrl = page.FullUrl;
+    int pageNode = -1;
+    TTagLink link;
+    TWebFile target(&web_);
+    for (int i = 0; i < parser.GetCount(); ++i) {
+      if (!parser.GetTagLink(i, link) || !(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart)) continue;
+      const std::string url = link.HasOldRef() ? link.GetOldUrl() : ResolveUrl(link.GetUrl(), pageUrl);
+      if (url.empty() || !web_.FindUrl(url, target) || target.GetState() != fsError) continue;
+      if (pageNode < 0) pageNode = Graph.AddNode(pageUrl, 1);
+      Graph.Link(pageNode, Graph.AddNode(target.FullUrl, 0));
+    }
+    return true;
+  });
+}
+
+void TRapportError::WriteReport() {
+  host_.ShowState("Création du rapport d'erreurs");
+  CreateLocalFolder(web_.GetFolder(), "Index");
+  const auto path = LocalNameToPath(web_.GetFolder(), kReportPage);
+  if (!path) throw EWriteError("Impossible de créer le rapport des erreurs");
+  std::string out = "<html><title>Rapport des erreurs</title><body>\r\n<br><h2>Pages HTML ayant des erreurs</h2>\r\n";
+  auto neighbours = [&](int node) {
+    Graph.ForEachNeighbour(node, [&](const std::string& url) {
+      out += Entry("<br><li>", url, url);
+      return true;
+    });
+  };
+  for (int n = 0; n < Graph.Count() && !cancelled_; ++n) {
+    if (Graph.GetTag(n) != 1) continue;
+    out += Entry("<br><br>", Graph.GetName(n), Graph.GetName(n));
+    neighbours(n);
+    host_.ProcessMessages();
+  }
+  out += "<br><h2>Liste des erreurs</h2>\r\n";
+  TWebFile record(&web_);
+  for (int n = 0; n < Graph.Count() && !cancelled_; ++n) {
+    if (Graph.GetTag(n) != 0 || !web_.FindUrl(Graph.GetName(n), record)) continue;
+    out += "\r\n";
+    out += Entry("<br><br>", Graph.GetName(n), Graph.GetName(n) + " [" + record.GetStateText() + "]");
+    neighbours(n);
+    host_.ProcessMessages();
+  }
+  out += "<br></body></html>\r\n";
+  if (cancelled_) return;  // no half report
+  QSaveFile file(QString::fromStdString(path->string()));
+  if (!file.open(QIODevice::WriteOnly) || file.write(out.data(), qint64(out.size())) != qint64(out.size()) ||
+      !file.commit())
+    throw EWriteError("Impossible d'écrire " + path->string());
+}
+
+}  // namespace qlon
