@@ -727,8 +727,8 @@ void THTMLViewer::SetHistoryIndex(int index) {
   }
   const QString file = History_[index];
   const PositionObj target = HistoryPositions_[size_t(index)];
-  HistoryIndex_ = index;
-  // A move loads without recording: the entries stay as they are.
+  // A move loads without recording: the entries stay as they are. A file
+  // gone meanwhile raises before anything moved.
   if (file != CurrentFile_ || target.Kind != DocumentKind_) {
     try {
       DoLoad(file, target.Kind);
@@ -736,6 +736,7 @@ void THTMLViewer::SetHistoryIndex(int index) {
       // what was read is shown
     }
   }
+  HistoryIndex_ = index;
   SetPosition(target.Pos);
   if (OnHistoryChange) OnHistoryChange(*this);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <filesystem>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QElapsedTimer>
@@ -211,6 +212,13 @@ TEST_F(ViewerFixture, LinksHotSpotsAndHistory) {
   EXPECT_EQ(viewer.VScrollPosition(), viewer.AnchorY("low"));
   ASSERT_EQ(viewer.History(), (QStringList{first, first}));
   EXPECT_EQ(viewer.HistoryIndex(), 0);
+
+  // An entry whose file is gone raises and moves nothing.
+  viewer.LoadFromFile(second);
+  std::filesystem::remove(first.toStdString());
+  EXPECT_THROW(viewer.SetHistoryIndex(1), EInOutError);
+  EXPECT_EQ(viewer.HistoryIndex(), 0);
+  EXPECT_EQ(viewer.GetCurrentFile(), second);
 
   // Lowering the limit empties the history, reported once.
   int changes = historyChanges;
