@@ -9,6 +9,7 @@
 // process, so that the peak memory printed is the capture's alone; the CPU
 // time is the capture loop's (start-up of the settings left out), wget's
 // is its whole process.
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -209,6 +210,7 @@ int main(int argc, char** argv) {
   if (pipe(portPipe) != 0) return 1;
   const pid_t server = fork();
   if (server == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the benchmark
     qlon::test::HttpTestServer http;
     http.SetScript(Serve);
     if (!http.Start()) std::exit(1);

@@ -1,5 +1,7 @@
 #include "LoopbackServer.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -66,11 +68,19 @@ void LoopbackServer::AcceptLoop() {
     ++connections_;
     ++open_;
     std::lock_guard lock(mutex_);
+    for (const std::thread::id& id : done_) {
+      auto it = std::find_if(handlers_.begin(), handlers_.end(), [&](const std::thread& t) { return t.get_id() == id; });
+      if (it == handlers_.end()) continue;
+      it->join();  // it holds nothing any more: it is returning
+      handlers_.erase(it);
+    }
+    done_.clear();
     handlers_.emplace_back([this, fd] {
       Handle(fd);
       ::close(fd);
       --open_;
       std::lock_guard inner(mutex_);
+      done_.push_back(std::this_thread::get_id());
       changed_.notify_all();
     });
   }

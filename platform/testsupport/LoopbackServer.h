@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qlon::test {
 
@@ -66,6 +67,9 @@ class LoopbackServer {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::list<std::thread> handlers_;
+  // Handlers that returned, joined at the next accept: a long-running server
+  // (a benchmark's) would otherwise run out of threads.
+  std::vector<std::thread::id> done_;
 };
 
 }  // namespace qlon::test
