@@ -160,7 +160,8 @@ int CaptureChild(const std::string& url, int sockets) {
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double used = CpuSeconds() - cpu;
   web.Close();
-  std::printf("%u %u %.3f %.3f\n", web.RetrievedCount, web.ErrorCount + web.NotFoundCount, wall, used);
+  std::printf("%llu %llu %.3f %.3f\n", static_cast<unsigned long long>(web.RetrievedCount),
+              static_cast<unsigned long long>(web.ErrorCount + web.NotFoundCount), wall, used);
   return 0;
 }
 

@@ -80,8 +80,8 @@ QByteArray TWeb::HeaderBytes() const {
     const TStartEntry& e = StartEntries[i];
     for (const std::string* text : {&e.Url, &e.User, &e.Password, &e.Extra}) WriteShortString(*text, s);
   }
-  for (uint32_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount})
-    WriteWord(uint16_t(std::min<uint32_t>(n, 0xFFFF)), s);
+  for (uint64_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount})
+    WriteWord(uint16_t(std::min<uint64_t>(n, 0xFFFF)), s);
   WriteWord(MimeCategorySet, s);
   Options.SaveToStream(s, kWebFileVersion);
   WriteInt32(int32_t(std::clamp<int64_t>(TotalSize, 0, INT32_MAX)), s);

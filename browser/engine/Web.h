@@ -197,8 +197,8 @@ class TWeb : public TUrlBTree {
   TWebFileList ToUpdate;
 
   std::vector<TStartEntry> StartEntries;
-  // Counters are 32-bit in memory and saturate in the 16-bit header fields.
-  uint32_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
+  // Counters are 64-bit in memory and saturate in the 16-bit header fields.
+  uint64_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
   uint16_t MimeCategorySet = 0;
   TOptions Options;
   int64_t TotalSize = 0;  // saturates in the 32-bit header field
