@@ -98,6 +98,7 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c) {
     case TIndexKind::Html: ++c.Html; break;
     case TIndexKind::Other: ++c.Others; break;
     case TIndexKind::Error: ++c.Errors; break;
+    case TIndexKind::Filtered: ++c.Filtered; break;
     case TIndexKind::None: break;
   }
 }
@@ -134,7 +135,7 @@ void TDlgResolve::ResolveSite(const TWebFile& site) {
   host_.SetGauge(counts.Pages);
   summary_->AddSite(site.FullUrl, counts.FirstUrl, true, counts.Others, counts.ListedImages, counts.Errors,
                     counts.Images, counts.Html, counts.Records,
-                    counts.FirstHtmlFile.empty() ? counts.FirstFile : counts.FirstHtmlFile);
+                    counts.FirstHtmlFile.empty() ? counts.FirstFile : counts.FirstHtmlFile, counts.Filtered);
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;
     if (r.IsRedirect()) return true;

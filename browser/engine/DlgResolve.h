@@ -65,6 +65,7 @@ class TDlgResolve {
  private:
   struct TSiteCounts {
     int Records = 0, Retrieved = 0, Pages = 0, Html = 0, ListedImages = 0, Images = 0, Errors = 0, Others = 0;
+    int Filtered = 0;
     std::string FirstUrl, FirstFile, FirstHtmlFile;
   };
   void ResolveSite(const TWebFile& site);

@@ -177,6 +177,17 @@ std::string TPageIndex::UrlLink(const TWebFile& record) const {
   return IsWebUrl(record.FullUrl) ? Text(record.FullUrl) : FileLink(record);
 }
 
+void TPageIndex::AddressRow(const TWebFile& record, const std::string& open, const std::string& close) {
+  const std::string url = Text(record.FullUrl);
+  RowStart();
+  body_ += "<td align=\"left\"><li><a href=\"" + UrlLink(record) + "\" OLDREF=\"" + url + "\">" + open + url + close +
+           "</a><br>&nbsp;&nbsp;" + Text(record.GetStateText()) + "</li></td>";
+  RowEnd();
+  cell_ = 1;
+  Listed();
+  if (PageFull()) FinishPage();
+}
+
 void TPageIndex::FinishPage() {
   if (onPage_ == 0 && !writeEmpty_) return;
   if (rowOpen_) RowEnd();
@@ -202,7 +213,7 @@ std::string TPageIndex::Expand() const {
       for (int m = 0; m < kIndexMarkerCount; ++m) {
         if (line.substr(0, kIndexMarkers[size_t(m)].size()) != kIndexMarkers[size_t(m)]) continue;
         line.remove_prefix(kIndexMarkers[size_t(m)].size());
-        const_cast<TPageIndex*>(this)->Substitute(out, m + 1);
+        Substitute(out, m + 1);
         break;
       }
     }
@@ -212,7 +223,7 @@ std::string TPageIndex::Expand() const {
   return out;
 }
 
-void TPageIndex::Substitute(std::string& out, int marker) {
+void TPageIndex::Substitute(std::string& out, int marker) const {
   TWeb& web = Web();
   const std::string startUrl = web.StartEntries.empty() ? std::string() : web.StartEntries.front().Url;
   const std::string home = HomePage.empty() ? std::string() : LocalLink(HomePage);
@@ -340,7 +351,7 @@ TImageIndex::TImageIndex(TIndexShared& shared, const std::filesystem::path& temp
   Align = 5;
 }
 
-void TImageIndex::Substitute(std::string& out, int marker) {
+void TImageIndex::Substitute(std::string& out, int marker) const {
   if (marker == 11)
     out += std::to_string(ItemCount);
   else
@@ -423,15 +434,23 @@ bool TErrorIndex::Accepts(const TWebFile& record) const {
 
 bool TErrorIndex::Add(const TWebFile& record) {
   if (!Accepts(record)) return false;
-  const std::string url = Text(record.FullUrl);
-  RowStart();
-  body_ += "<td align=\"left\"><li><a href=\"" + UrlLink(record) + "\" OLDREF=\"" + url +
-           "\"><font face=\"Arial\" size=\"3\"><b>" + url + "</b></font></a><br>&nbsp;&nbsp;" +
-           Text(record.GetStateText()) + "</li></td>";
-  RowEnd();
-  cell_ = 1;
-  Listed();
-  if (PageFull()) FinishPage();
+  AddressRow(record, "<font face=\"Arial\" size=\"3\"><b>", "</b></font>");
+  return true;
+}
+
+TFilterIndex::TFilterIndex(TIndexShared& shared, const std::filesystem::path& templates, std::filesystem::path output,
+                           const TSommaireParam& param)
+    : TPageIndex(shared, "_ixf", templates, std::move(output), param.LigByPage, 1) {
+  Title = "Index des adresses filtrées";
+}
+
+bool TFilterIndex::Accepts(const TWebFile& record) const {
+  return !record.IsRedirect() && record.IsFiltered() && record.GetState() != fsNotFiltered;
+}
+
+bool TFilterIndex::Add(const TWebFile& record) {
+  if (!Accepts(record)) return false;
+  AddressRow(record, "<font face=\"Arial\" size=\"2\">", "</font>");
   return true;
 }
 
@@ -445,7 +464,7 @@ std::filesystem::path TSommaireIndex::DefaultTemplateFolder() {
 
 TSommaireIndex::TSommaireIndex(TWeb& web, const TSommaireParam& param, std::filesystem::path templateFolder)
     : TPageIndex(Shared, "_Accueil", templateFolder.empty() ? DefaultTemplateFolder() : templateFolder,
-                 web.GetFolder(), 100, 5) {
+                 web.GetFolder(), 100, web.Options.FilteredUrlFlag ? 6 : 5) {
   Shared.Web = &web;
   if (templateFolder.empty()) templateFolder = DefaultTemplateFolder();
   summaryLink_ = kSummaryPage;
@@ -457,6 +476,7 @@ TSommaireIndex::TSommaireIndex(TWeb& web, const TSommaireParam& param, std::file
   Html = std::make_unique<THtmlIndex>(Shared, templateFolder, index, param);
   Others = std::make_unique<TOtherIndex>(Shared, templateFolder, index, param);
   Errors = std::make_unique<TErrorIndex>(Shared, templateFolder, index, param);
+  if (web.Options.FilteredUrlFlag) Filtered = std::make_unique<TFilterIndex>(Shared, templateFolder, index, param);
   if (!CreateLocalFolder(web.GetFolder(), kIndexFolder)) throw EWriteError("Impossible de créer " + index.string());
   RemoveOldPages(index);
   CopyFilesByMask(index.string() + "/", templateFolder.string() + "/", "+*.*,-*.ht_");
@@ -464,15 +484,19 @@ TSommaireIndex::TSommaireIndex(TWeb& web, const TSommaireParam& param, std::file
 
 TSommaireIndex::~TSommaireIndex() = default;
 
+std::vector<TPageIndex*> TSommaireIndex::Kinds() const {
+  std::vector<TPageIndex*> kinds = {Images.get(), Html.get(), Others.get(), Errors.get()};
+  if (Filtered) kinds.push_back(Filtered.get());
+  return kinds;
+}
+
 // The pages of an earlier resolution: a kind that has fewer pages now must
 // not leave pages behind that list records which are gone.
 void TSommaireIndex::RemoveOldPages(const std::filesystem::path& index) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(index, ec)) {
     const std::string name = entry.path().filename().string();
-    for (const TPageIndex* kind : {static_cast<const TPageIndex*>(Images.get()), static_cast<const TPageIndex*>(Html.get()),
-                                   static_cast<const TPageIndex*>(Others.get()), static_cast<const TPageIndex*>(Errors.get())}) {
-      const std::string& prefix = kind->Prefix;
+    for (const std::string prefix : {"_ixh", "_ixi", "_ixo", "_ixe", "_ixf"}) {
       if (name.size() < prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
           name.compare(name.size() - 4, 4, ".htm") != 0)
         continue;
@@ -488,6 +512,7 @@ TIndexKind TSommaireIndex::Classify(const TWebFile& record) const {
   if (Html->Accepts(record)) return TIndexKind::Html;
   if (Others->Accepts(record)) return TIndexKind::Other;
   if (Errors->Accepts(record)) return TIndexKind::Error;
+  if (Filtered && Filtered->Accepts(record)) return TIndexKind::Filtered;
   return TIndexKind::None;
 }
 
@@ -504,13 +529,15 @@ void TSommaireIndex::SummaryCell(const std::string& width, const std::string& co
 
 void TSommaireIndex::AddSite(const std::string& title, const std::string& url, bool withHomeLink, int otherCount,
                              int listedImageCount, int errorCount, int imageCount, int htmlCount, int /*recordCount*/,
-                             const std::string& homeFile) {
+                             const std::string& homeFile, int filteredCount) {
   TPageIndex::Title = title;
   SiteUrl = url;
   HomePage = homeFile.empty() ? std::string() : Web().GetFolder() + homeFile;
   const std::pair<TPageIndex*, int> counts[] = {
-      {Images.get(), listedImageCount}, {Html.get(), htmlCount}, {Others.get(), otherCount}, {Errors.get(), errorCount}};
+      {Images.get(), listedImageCount}, {Html.get(), htmlCount}, {Others.get(), otherCount},
+      {Errors.get(), errorCount},       {Filtered.get(), filteredCount}};
   for (auto [index, count] : counts) {
+    if (!index) continue;
     index->BeginSite(title, url, index->NextFreePage(), HomePage);
     index->SetCount(count);
   }
@@ -524,8 +551,10 @@ void TSommaireIndex::AddSite(const std::string& title, const std::string& url, b
       {Html.get(), htmlCount, "HTML", "    "},
       {Images.get(), listedImageCount, "Images", "      "},
       {Others.get(), Others->ItemCount, "Autres", "      "},
-      {Errors.get(), Errors->ItemCount, "Erreurs", "       "}};
+      {Errors.get(), Errors->ItemCount, "Erreurs", "       "},
+      {Filtered.get(), Filtered ? Filtered->ItemCount : 0, "Filtrés", "       "}};
   for (auto [index, count, name, blanks] : cells) {
+    if (!index) continue;
     SummaryCell({}, count > 0 ? "<a href=\"" + std::string(kIndexFolder) + "/" + index->PageFileName(index->FirstPage) +
                                     "\" OLDREF=\"\"><font size=\"3\" face=\"Arial\">" + name + "</font></a>\r\n"
                               : std::string(blanks));
@@ -534,14 +563,13 @@ void TSommaireIndex::AddSite(const std::string& title, const std::string& url, b
 }
 
 bool TSommaireIndex::Add(const TWebFile& record) {
-  if (!Images->Add(record) && !Html->Add(record) && !Others->Add(record)) Errors->Add(record);
+  if (!Images->Add(record) && !Html->Add(record) && !Others->Add(record) && !Errors->Add(record) && Filtered)
+    Filtered->Add(record);
   return true;
 }
 
 void TSommaireIndex::FinishSite() {
-  for (TPageIndex* index : {static_cast<TPageIndex*>(Images.get()), static_cast<TPageIndex*>(Html.get()),
-                            static_cast<TPageIndex*>(Others.get()), static_cast<TPageIndex*>(Errors.get())})
-    index->FinishPage();
+  for (TPageIndex* index : Kinds()) index->FinishPage();
 }
 
 void TSommaireIndex::Close() { FinishPage(); }

@@ -6,6 +6,7 @@
 //                        _ixiNN.htm    images, ImgLigByPage rows of ImgColByPage
 //                        _ixoNN.htm    other retrieved files, LigByPage rows
 //                        _ixeNN.htm    failed records (error, not found), LigByPage rows
+//                        _ixfNN.htm    filtered addresses, when FilteredUrlFlag is set
 //
 // NN is the page number in at least two upper-case hexadecimal digits; the
 // pages of one kind are numbered on from site to site, so that one site's
@@ -60,7 +61,7 @@ class TPageIndex {
   TPageIndex(const TPageIndex&) = delete;
   TPageIndex& operator=(const TPageIndex&) = delete;
 
-  virtual void Substitute(std::string& out, int marker);
+  virtual void Substitute(std::string& out, int marker) const;
   virtual void SetCount(int count);
   virtual std::string GetPageTitle() const;
   // Lists the record when this index takes it.
@@ -97,6 +98,8 @@ class TPageIndex {
   // The URL when it leads to the web, else the record's local file.
   std::string UrlLink(const TWebFile& record) const;
   TWeb& Web() const { return *shared_.Web; }
+  // One row: the record's URL as a link (in `open`/`close` type) and its state.
+  void AddressRow(const TWebFile& record, const std::string& open, const std::string& close);
 
   TIndexShared& shared_;
   std::filesystem::path output_;
@@ -124,7 +127,7 @@ class TImageIndex : public TPageIndex {
  public:
   TImageIndex(TIndexShared& shared, const std::filesystem::path& templates, std::filesystem::path output,
               const TSommaireParam& param);
-  void Substitute(std::string& out, int marker) override;
+  void Substitute(std::string& out, int marker) const override;
   bool Add(const TWebFile& record) override;
   bool Accepts(const TWebFile& record) const override;
   // Images below the minimum size in both directions are taken, not listed.
@@ -151,8 +154,18 @@ class TErrorIndex : public TPageIndex {
   bool Accepts(const TWebFile& record) const override;
 };
 
+// The filtered addresses (states 9 to 21), when the options ask for them
+// (FilteredUrlFlag): "_ixfNN.htm", LigByPage rows, and a sixth summary cell.
+class TFilterIndex : public TPageIndex {
+ public:
+  TFilterIndex(TIndexShared& shared, const std::filesystem::path& templates, std::filesystem::path output,
+               const TSommaireParam& param);
+  bool Add(const TWebFile& record) override;
+  bool Accepts(const TWebFile& record) const override;
+};
+
 // Which index takes a record.
-enum class TIndexKind { None, Image, ImageUnlisted, Html, Other, Error };
+enum class TIndexKind { None, Image, ImageUnlisted, Html, Other, Error, Filtered };
 
 class TSommaireIndex : public TPageIndex {
  public:
@@ -167,7 +180,7 @@ class TSommaireIndex : public TPageIndex {
   TIndexKind Classify(const TWebFile& record) const;
   void AddSite(const std::string& title, const std::string& url, bool withHomeLink, int otherCount,
                int listedImageCount, int errorCount, int imageCount, int htmlCount, int recordCount,
-               const std::string& homeFile);
+               const std::string& homeFile, int filteredCount = 0);
   bool Add(const TWebFile& record) override;
   bool Accepts(const TWebFile&) const override { return false; }
   void FinishSite();
@@ -180,10 +193,12 @@ class TSommaireIndex : public TPageIndex {
   std::unique_ptr<THtmlIndex> Html;
   std::unique_ptr<TOtherIndex> Others;
   std::unique_ptr<TErrorIndex> Errors;
+  std::unique_ptr<TFilterIndex> Filtered;  // none unless FilteredUrlFlag
 
  private:
   void SummaryCell(const std::string& width, const std::string& content);
   void RemoveOldPages(const std::filesystem::path& index);
+  std::vector<TPageIndex*> Kinds() const;
 };
 
 }  // namespace qlon

@@ -40,7 +40,7 @@ class DlgResolveTest : public ::testing::Test {
  protected:
   DlgResolveTest() {
     // Templates holding only the body, so that an index page's links are its entries.
-    for (const char* kind : {"_Accueil", "_ixh", "_ixi", "_ixo", "_ixe"})
+    for (const char* kind : {"_Accueil", "_ixh", "_ixi", "_ixo", "_ixe", "_ixf"})
       WriteFileBytes(templates_.path() / (std::string(kind) + ".ht_"), "<html><body>QLON_HTML_TABLE</body></html>");
     WriteFileBytes(templates_.path() / "_enotfou.htm", "<html>absent</html>");
   }
@@ -265,4 +265,24 @@ TEST_F(DlgResolveTest, MissingTemplateFailsBeforeAnyChange) {
   Recorder host;
   EXPECT_THROW(Resolve(host), EReadError);
   EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(DlgResolveTest, FilteredAddressesGetTheirOwnPagesWhenAskedFor) {
+  BuildTwoSites();
+  cap_.web.Options.FilteredUrlFlag = true;
+  ASSERT_EQ(Resolve(), rrFinished);
+  const std::string filtered = ReadFileBytes(cap_.Folder() / "Index/_ixf01.htm");
+  EXPECT_EQ(qlon::test::Count(filtered, "<li>"), 1);
+  EXPECT_NE(filtered.find("OLDREF=\"http://a.example/filtered.htm\""), std::string::npos) << filtered;
+  const std::string reason = cap_.Find("http://a.example/filtered.htm")->GetStateText();
+  ASSERT_FALSE(reason.empty());
+  EXPECT_NE(filtered.find(EscapeHtmlText(reason)), std::string::npos);
+  EXPECT_NE(cap_.Read("_Accueil.htm").find("<a href=\"Index/_ixf01.htm\" OLDREF=\"\">"), std::string::npos);
+  EXPECT_EQ(Listed("_ixe").size(), 0u);  // errors link to the web, not to files
+
+  // Without the option, the pages of the earlier resolution go.
+  cap_.web.Options.FilteredUrlFlag = false;
+  ASSERT_EQ(Resolve(), rrFinished);
+  EXPECT_FALSE(fs::exists(cap_.Folder() / "Index/_ixf01.htm"));
+  EXPECT_EQ(cap_.Read("_Accueil.htm").find("Filtr"), std::string::npos);
 }
