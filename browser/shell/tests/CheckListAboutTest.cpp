@@ -3,23 +3,17 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QTest>
 
 #include "DlgAbout.h"
 #include "Label3D.h"
-#include "TestApp.h"
 #include "WCheckListBox.h"
 
 namespace qlon {
 namespace {
 
-struct WithApp {
-  WithApp() { test::TestApp<QApplication>(); }
-};
-
-class CheckListTest : public ::testing::Test, WithApp {
+class CheckListTest : public ::testing::Test {
  protected:
   CheckListTest() {
     list.resize(200, 120);
@@ -92,14 +86,9 @@ TEST_F(CheckListTest, SelectedItemFillsItsTextWithTheHighlight) {
   EXPECT_EQ(img.pixelColor(190, 1), list.palette().color(QPalette::Base));
 }
 
-void MoveOver(QWidget* w) {
-  QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), w->mapToGlobal(QPointF(3, 3)), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(w, &move);
-}
+void MoveOver(QWidget* w) { QTest::mouseMove(w, QPoint(3, 3)); }
 
 TEST(AboutBox, LinksLightUpUnderTheMouseAndOpenInTheBrowser) {
-  test::TestApp<QApplication>();
   TDlgAbout about;
   std::vector<std::string> opened;
   about.OpenAddress = [&](const std::string& a) { opened.push_back(a); };

@@ -57,7 +57,7 @@ TEST(BrowserCommand, BrowsableAddresses) {
 class BrowserTest : public ::testing::Test {
  protected:
   BrowserTest() {
-    test::TestApp<QApplication>();
+    // main() made the application.
     program = root.path() / "bin" / "test.browser";
     test::WriteFileBytes(program, "#!/bin/sh\n");
     test::WriteFileBytes(root.path() / "applications" / "qlon-test-browser.desktop",
