@@ -1,5 +1,8 @@
 #include "ResolveDialog.h"
 
+#include "DlgRapportError.h"
+#include "RapportError.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -59,4 +62,21 @@ TEST_F(ResolveDialogTest, MissingTemplatesEndTheWindowWithTheMessage) {
   TResolveDialog dialog(web_, param_, nullptr, dir_.path() / "none");
   EXPECT_EQ(dialog.exec(), 0);
   EXPECT_NE(dialog.Error().find("_Accueil.ht_"), std::string::npos) << dialog.Error();
+}
+
+TEST_F(ResolveDialogTest, ErrorReportWindow) {
+  TWebFile failed(&web_);
+  failed.SetState(fsError);
+  ASSERT_TRUE(web_.AddUrl("http://h.example/bad.htm", failed));
+  test::WriteFileBytes(dir_.path() / "cap" / "a.htm", "<a href=\"bad.htm\">bad</a>");
+  TDlgRapportError dialog(&web_);
+  EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Compte rendu des erreurs..."));
+  EXPECT_EQ(dialog.CancelButton()->text(), "&Interrompre");
+  EXPECT_EQ(dialog.Gauge()->BoxCount(), 29);
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_NE(test::ReadFileBytes(dir_.path() / "cap" / kReportPage).find("http://h.example/bad.htm"),
+            std::string::npos);
+
+  TDlgRapportError none(nullptr);
+  EXPECT_EQ(none.exec(), QDialog::Rejected);
 }
