@@ -13,6 +13,7 @@
 #include "Readhtml.h"
 #include "Sections.h"
 #include "Tables.h"
+#include "PdfText.h"
 #include "TempRoot.h"
 #include "vwPrint.h"
 
@@ -36,17 +37,7 @@ QString NumberedLines(int n, const QString& prefix = "L") {
   return html;
 }
 
-// The text of each page, or nothing when pdftotext is not installed.
-std::optional<QStringList> PdfPages(const fs::path& pdf) {
-  QString tool = QStandardPaths::findExecutable("pdftotext");
-  if (tool.isEmpty()) return std::nullopt;
-  QProcess p;
-  p.start(tool, {"-layout", QString::fromStdString(pdf.string()), "-"});
-  if (!p.waitForFinished(30000) || p.exitCode() != 0) return QStringList{};
-  QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split('\f');
-  if (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
-  return pages;
-}
+using test::PdfPages;
 
 struct LineBox {
   int top, height;
