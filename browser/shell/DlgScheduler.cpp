@@ -82,7 +82,7 @@ std::vector<int> OtherJobs(TMainTask& root, const TTask* except) {
 }  // namespace
 
 TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHost* host, QWidget* parent)
-    : QWidget(parent), scheduler_(std::move(scheduler)), host_(host) {
+    : TDockForm(parent), scheduler_(std::move(scheduler)), host_(host) {
   setWindowTitle("Travaux en différé");
   ExecDialog = [](QDialog& d) { return d.exec(); };
 

@@ -1,6 +1,6 @@
 #pragma once
-// TDlgScheduler: the scheduler window ("Travaux en différé"). It owns the
-// scheduler, shows its jobs (top-level nodes) and their web steps (child
+// TDlgScheduler: the scheduler window ("Travaux en différé"), a dockable
+// form. It owns the scheduler, shows its jobs (top-level nodes) and their web steps (child
 // nodes) with each task's state, details and journal, and carries the
 // commands that add, edit, copy, move, delete, start, stop and put to sleep
 // tasks.
@@ -14,10 +14,11 @@
 // generation moved, so a node never leads to a task deleted meanwhile.
 //
 // Every command that changes the tree saves "scheduler.dat" at once.
-#include <QWidget>
 #include <atomic>
 #include <functional>
 #include <memory>
+
+#include "DockForm.h"
 
 class QAction;
 class QDialog;
@@ -47,7 +48,7 @@ class ISchedulerHost {
   virtual void SchedulerStatusChanged(const QString& text) = 0;
 };
 
-class TDlgScheduler : public QWidget {
+class TDlgScheduler : public TDockForm {
   Q_OBJECT
  public:
   // Binds the scheduler's events and shows its tree. The scheduler thread
