@@ -652,12 +652,14 @@ void TCapture::WebFileChanged(TWebFile& record) {
 
 // ---------------------------------------------------------------- end of run
 
+void TCapture::FillCaptureInfo(TCaptureInfo& info) const {
+  info.LastDate = QDateTimeToDateTime(QDateTime::currentDateTime());
+  const int64_t counters[5] = {int64_t(KBytesReceived), Retrieved, Filtered, NotFound, Errors};
+  for (int i = 0; i < 5; ++i) info.Counters[i] = Saturated(counters[i]);
+}
+
 void TCapture::SaveRunInfo() {
-  if (Web.RetrievedCount != 0) {
-    Web.Info.LastDate = QDateTimeToDateTime(QDateTime::currentDateTime());
-    const int64_t counters[5] = {int64_t(KBytesReceived), Retrieved, Filtered, NotFound, Errors};
-    for (int i = 0; i < 5; ++i) Web.Info.Counters[i] = Saturated(counters[i]);
-  }
+  if (Web.RetrievedCount != 0) FillCaptureInfo(Web.Info);
   if (programMime_.Merge(Web.Options.MimeList()) > 0 && !setup_.WorkPath.empty())
     programMime_.SaveToFile(fs::path(setup_.WorkPath) / "mime.def");
 }

@@ -41,6 +41,7 @@ namespace qlon {
 class TMimeList;
 class TSetup;
 class TWeb;
+struct TCaptureInfo;
 class TCookiesBase;
 class TTagLink;
 
@@ -141,7 +142,11 @@ class TCapture {
   void Stop(bool all);
   // Stops at once: every busy request aborted, both queues emptied.
   void Abort();
+  // The run's statistics into the capture's info (when anything was ever
+  // retrieved), then the capture's MIME types into the program's table.
   void SaveRunInfo();
+  // End of the last run := now; the five counters of this run.
+  void FillCaptureInfo(TCaptureInfo& info) const;
   // Waits for events, at most `ms` milliseconds (the driver loop's pause).
   static void WaitForEvents(int ms);
 
