@@ -3,7 +3,9 @@
 // with 1, 5 and 16 connections, with and without a latency per request, and
 // GNU Wget (wget -m -k -p -np) on the same server side by side.
 //
-//   bench_capture [pages [images]]        defaults 2000 pages, 5000 images
+//   bench_capture [pages [images [runs]]]   defaults 2000 pages, 5000 images
+//
+// `runs` keeps only the runs whose label holds it ("wget", "50 ms", ...).
 //
 // The server runs in a process of its own and each capture in a child
 // process, so that the peak memory printed is the capture's alone; the CPU
@@ -205,6 +207,8 @@ Result InChild(F body) {
 int main(int argc, char** argv) {
   if (argc > 1) gPages = std::max(1, std::atoi(argv[1]));
   if (argc > 2) gImages = std::max(1, std::atoi(argv[2]));
+  const std::string only = argc > 3 ? argv[3] : "";
+  auto wanted = [&](const std::string& label) { return only.empty() || label.find(only) != std::string::npos; };
 
   // The server, in its own process.
   int portPipe[2];
@@ -231,18 +235,21 @@ int main(int argc, char** argv) {
   for (const char* latency : {"", "/slow"}) {
     const std::string url = base + latency + "/site/";
     for (int sockets : {1, 5, 16}) {
+      char label[64];
+      std::snprintf(label, sizeof label, "qlon %2d conn%s", sockets, *latency ? ", 50 ms" : "");
+      if (!wanted(label)) continue;
       const Result r = InChild([&] { return CaptureChild(url, sockets); });
       unsigned files = 0, errors = 0;
       double wall = 0, cpu = 0;
       if (std::sscanf(r.output.c_str(), "%u %u %lf %lf", &files, &errors, &wall, &cpu) != 4)
         std::fprintf(stderr, "capture child: %s\n", r.output.c_str());
-      char label[64];
-      std::snprintf(label, sizeof label, "qlon %2d conn%s", sockets, *latency ? ", 50 ms" : "");
       std::printf("%-26s %8u %8u %9.2f %9.1f %9.2f %10.1f\n", label, files, errors, wall, wall > 0 ? files / wall : 0,
                   cpu, double(r.maxRssKb) / 1024);
       std::fflush(stdout);
     }
     // GNU Wget on the same site, one connection.
+    const char* wgetLabel = *latency ? "wget -m -k -p -np, 50 ms" : "wget -m -k -p -np";
+    if (!wanted(wgetLabel)) continue;
     const fs::path dir = fs::temp_directory_path() / ("qlon-bench-wget-" + std::to_string(getpid()));
     fs::remove_all(dir);
     const Result w = InChild([&] {
@@ -251,7 +258,7 @@ int main(int argc, char** argv) {
       return 127;
     });
     const size_t files = CountFiles(dir);
-    std::printf("%-26s %8zu %8s %9.2f %9.1f %9.2f %10.1f\n", *latency ? "wget -m -k -p -np, 50 ms" : "wget -m -k -p -np",
+    std::printf("%-26s %8zu %8s %9.2f %9.1f %9.2f %10.1f\n", wgetLabel,
                 files, "-", w.wall, w.wall > 0 ? files / w.wall : 0, w.cpu, double(w.maxRssKb) / 1024);
     std::fflush(stdout);
     fs::remove_all(dir);
