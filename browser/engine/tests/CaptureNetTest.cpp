@@ -170,9 +170,12 @@ TEST_F(CaptureNetTest, StopInTheMiddleOfABodyAndContinue) {
   slow.blockSize = 500;
   slow.delayBetweenBlocks = std::chrono::milliseconds(20);
   PutReply("/b/b.htm", slow);
-  Run(kCaptureMissing, [](TCapture& c) {
-    for (int i = 0; i < c.PoolSize(); ++i)
-      if (c.Request(i).RecState() == rsContent && c.Request(i).State() == sReceive) c.Stop(true);
+  const std::string slowUrl = Url("/b/b.htm");
+  Run(kCaptureMissing, [&](TCapture& c) {
+    for (int i = 0; i < c.PoolSize(); ++i) {
+      const TCaptureRequest& q = c.Request(i);
+      if (q.Url.GetFullUrl() == slowUrl && q.RecState() == rsContent && q.State() == sReceive) c.Stop(true);
+    }
   });
   EXPECT_TRUE(stopped_);
   ExpectNoneRequesting();
