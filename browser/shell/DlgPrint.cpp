@@ -56,7 +56,11 @@ void TDlgPrint::showEvent(QShowEvent* event) {
   if (Started_) return;
   Started_ = true;
   QTimer::singleShot(0, this, [this] {
-    Run();
+    try {
+      Run();
+    } catch (const std::exception& e) {
+      Error = QString::fromUtf8(e.what());  // the job was aborted; the caller shows why
+    }
     accept();
   });
 }

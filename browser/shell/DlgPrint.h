@@ -39,6 +39,8 @@ class TDlgPrint : public QDialog {
   int PrintedPages = 0;   // pages they gave
   QStringList Missing;    // files that could not be read (skipped)
   QString Title;          // the print job's name
+  // Why the job could not be printed (the printer refused it), else empty.
+  QString Error;
   // Whether the job was ended and kept (false: aborted or empty).
   bool JobEnded() const { return JobEnded_; }
 

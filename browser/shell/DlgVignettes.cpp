@@ -129,7 +129,12 @@ void TDlgVignettes::showEvent(QShowEvent* event) {
   if (Started_) return;
   Started_ = true;
   QTimer::singleShot(0, this, [this] {
-    Generate();
+    try {
+      Generate();
+    } catch (const std::exception& e) {
+      Running_ = false;
+      Error = QString::fromUtf8(e.what());
+    }
     if (!Cancelled) accept();
   });
 }

@@ -67,6 +67,8 @@ class TDlgVignettes : public QDialog {
   int SizeIndex = 1;        // [Thumbnail] Size
   bool Background = false;  // [Thumbnail] BackgroundFlag: the page's own background
   bool Cancelled = false;
+  // Why the generation stopped early (the capture could not be read), else empty.
+  QString Error;
   // Thumbnails written by the last run, and the pages it had to do.
   int Written() const { return Written_; }
   int PageCount() const { return PageCount_; }

@@ -117,6 +117,17 @@ TEST_F(DlgPrintTest, MissingFilesAreSkippedAndEmptyListsPrintNothing) {
   EXPECT_FALSE(fs::exists(Pdf())) << "a job with nothing printed is not spooled";
 }
 
+TEST_F(DlgPrintTest, APrinterThatRefusesTheJobEndsTheDialog) {
+  viewer::PrinterSelection().OutputFile.clear();
+  viewer::PrinterSelection().PrinterName = "no such printer here";
+  TDlgPrint dlg;
+  dlg.FileList = {File("b.htm")};
+  EXPECT_EQ(dlg.exec(), QDialog::Accepted);
+  EXPECT_FALSE(dlg.Error.isEmpty());
+  EXPECT_EQ(dlg.PrintedPages, 0);
+  EXPECT_FALSE(dlg.JobEnded());
+}
+
 // A BMP picture of one colour.
 std::string Picture(int w, int h, QColor colour) {
   QImage image(w, h, QImage::Format_RGB32);
