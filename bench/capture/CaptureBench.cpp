@@ -1,269 +1,209 @@
-// Capture throughput: a generated site on a loopback server (pages linking
-// to pages, images, links to another host, redirects and errors), captured
-// with 1, 5 and 16 connections, with and without a latency per request, and
-// GNU Wget (wget -m -k -p -np) on the same server side by side.
+// Capture run against GNU Wget: both crawl the same generated site (2,000
+// pages and 5,000 images by default) served on loopback, without and with a
+// latency per request; the table gives for each run the wall time, pages per
+// second, CPU time, peak memory, what the server saw, and the offline
+// fidelity of the result (share of links that lead to a local file).
 //
-//   bench_capture [pages [images [runs]]]   defaults 2000 pages, 5000 images
+//   bench_capture [--pages N] [--images N] [--latency MS] [--no-latency]
+//                 [--only-latency] [--connections 1,5,16] [--no-wget]
+//                 [--no-capture] [--keep]
+// --latency sets the delay of the slow runs (default 50 ms); --keep leaves
+// the captured folders in place and prints where they are.
 //
-// `runs` keeps only the runs whose label holds it ("wget", "50 ms", ...).
-//
-// The server runs in a process of its own and each capture in a child
-// process, so that the peak memory printed is the capture's alone; the CPU
-// time is the capture loop's (start-up of the settings left out), wget's
-// is its whole process.
-#include <sys/prctl.h>
+// Each crawler runs in a process of its own (the server too), so that its
+// CPU time and peak memory are its own.
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "Capture.h"
-#include "HttpTestServer.h"
-#include "Mime.h"
-#include "Setup.h"
-#include "TempRoot.h"
-#include "Web.h"
+#include "LinkCheck.h"
+#include "Site.h"
+#include "SiteServer.h"
 
-using namespace qlon;
 namespace fs = std::filesystem;
+using namespace qlon::bench;
 
 namespace {
 
-int gPages = 2000, gImages = 5000;
-
-// Page n links to its two children (a tree, so every page is a few links
-// from the start), the next page, three images, one page of another host,
-// and every tenth page a redirect and a missing page.
-std::string PageBody(int n) {
-  std::string b = "<html><head><title>Page " + std::to_string(n) + "</title></head><body>\n";
-  for (int child : {2 * n + 1, 2 * n + 2, n + 1})
-    if (child < gPages) b += "<a href=\"" + std::to_string(child) + ".htm\">page " + std::to_string(child) + "</a>\n";
-  for (int k = 0; k < 3; ++k) b += "<img src=\"../img/" + std::to_string((n * 3 + k) % gImages) + ".gif\">\n";
-  b += "<a href=\"http://elsewhere.invalid/" + std::to_string(n) + ".htm\">out</a>\n";
-  if (n % 10 == 0) b += "<a href=\"../r/" + std::to_string(n) + ".htm\">moved</a> <a href=\"../e/" + std::to_string(n) + ".htm\">gone</a>\n";
-  b += "<p>" + std::string(1500, 'x') + "</p></body></html>\n";
-  return b;
-}
-
-// Images not named by the tree of pages hang off an index page.
-std::string IndexBody() {
-  std::string b = "<html><body><a href=\"p/0.htm\">start</a>\n";
-  for (int i = 0; i < gImages; ++i) b += "<img src=\"img/" + std::to_string(i) + ".gif\">\n";
-  return b + "</body></html>\n";
-}
-
-qlon::test::HttpReply Serve(const qlon::test::HttpRequestSeen& request) {
-  using qlon::test::HttpReply;
-  std::string target = request.target;
-  std::chrono::milliseconds delay{0};
-  if (target.rfind("/slow", 0) == 0) {
-    target.erase(0, 5);
-    delay = std::chrono::milliseconds(50);
-  }
-  HttpReply r;
-  auto number = [&](const char* prefix) {
-    return std::atoi(target.c_str() + std::string(prefix).size());
-  };
-  if (target == "/site/" || target == "/site/index.htm") {
-    r = HttpReply::Ok(IndexBody());
-  } else if (target.rfind("/site/p/", 0) == 0 && number("/site/p/") < gPages) {
-    r = HttpReply::Ok(PageBody(number("/site/p/")));
-  } else if (target.rfind("/site/img/", 0) == 0 && number("/site/img/") < gImages) {
-    r = HttpReply::Ok(std::string("GIF89a\x10\x00\x10\x00", 10) + std::string(2000, '\0'), "image/gif");
-  } else if (target.rfind("/site/r/", 0) == 0) {
-    r.status = 301;
-    r.reason = "Moved Permanently";
-    r.headers.emplace_back("Location", "../p/" + std::to_string(number("/site/r/")) + ".htm");
-  } else {
-    r = HttpReply::Ok("<html>not found</html>");
-    r.status = 404;
-    r.reason = "Not Found";
-  }
-  r.delayBefore = delay;
-  return r;
-}
-
-class NullHost : public ICaptureHost {
- public:
-  void UpdateCountLabels() override {}
-  void AddWebFileToLists(const TWebFile&) override {}
-  bool ConfirmMovedStartUrl(const TWebFile&, const std::string&) override { return false; }
-  void RefreshWebTree() override {}
-  void ShowElapsed(const std::string&) override {}
-  void SetConnectionWeb(int, const std::string&) override {}
-  void SetConnectionUrl(int, const std::string&) override {}
-  void SetConnectionState(int, THTTP_STATE) override {}
-  void SetConnectionSize(int, int64_t) override {}
-  void SetConnectionProgress(int, int) override {}
+struct Config {
+  int pages = 2000, images = 5000, latency = 50, threads = 48;
+  bool fast = true, slow = true, wget = true, capture = true, keep = false;
+  std::vector<int> connections{1, 5, 16};
 };
 
-class Prompt : public IWorkPathPrompt {
- public:
-  explicit Prompt(std::string p) : p_(std::move(p)) {}
-  bool AskWorkPath(std::string& path) override {
-    path = p_;
-    return true;
-  }
-
- private:
-  std::string p_;
-};
-
-double CpuSeconds() {
-  struct rusage use {};
-  getrusage(RUSAGE_SELF, &use);
-  return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-}
-
-size_t CountFiles(const fs::path& folder) {
-  size_t n = 0;
-  std::error_code ec;
-  for (auto& e : fs::recursive_directory_iterator(folder, ec))
-    if (e.is_regular_file()) ++n;
-  return n;
-}
-
-// In the child: one capture; prints files kept and the wall time.
-int CaptureChild(const std::string& url, int sockets) {
-  int argc = 1;
-  char name[] = "bench_capture";
-  char* argv[] = {name, nullptr};
-  QCoreApplication app(argc, argv);
-  qlon::test::TempRoot root;
-  Prompt prompt((root.path() / "work").string());
-  fs::create_directories(root.path() / "program");
-  TSetup setup(&prompt, root.path() / "program");
-  setup.MaxSockets = sockets;
-  setup.Timeout = 30;
-  TWeb web;
-  web.Options.SetDefault(0);
-  web.Options.UseWebStructureFlag = true;
-  web.StartEntries = {{url, "", "", ""}};
-  fs::create_directories(root.path() / "capture");
-  web.CreateNew(root.path() / "capture" / "local.web");
-  web.PrepareCapture();
-  NullHost host;
-  TMimeList programMime;
-  const auto start = std::chrono::steady_clock::now();
-  const double cpu = CpuSeconds();
-  {
-    TCapture capture(web, setup, host, HttpRequestFactory(&setup), programMime);
-    capture.SetFlags(kCaptureMissing);
-    while (capture.Step()) TCapture::WaitForEvents(100);
-  }
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const double used = CpuSeconds() - cpu;
-  web.Close();
-  std::printf("%llu %llu %.3f %.3f\n", static_cast<unsigned long long>(web.RetrievedCount),
-              static_cast<unsigned long long>(web.ErrorCount + web.NotFoundCount), wall, used);
-  return 0;
-}
-
-struct Result {
+struct RunResult {
+  std::string tool;
+  int connections = 1, latency = 0;
+  bool ok = false;
+  std::string note;
   double wall = 0, cpu = 0;
-  long maxRssKb = 0;
-  std::string output;
+  long peakKb = 0;
+  uint64_t requests = 0, external = 0;
+  LinkCheckReport links;
 };
 
-// Runs `body` in a child whose standard output is read back.
-template <class F>
-Result InChild(F body) {
-  int out[2];
-  if (pipe(out) != 0) std::exit(1);
-  std::fflush(stdout);  // or the child would print the parent's buffered lines again
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    std::exit(body());
+double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+
+std::string FindProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (size_t start = 0; start <= dirs.size();) {
+    const size_t end = std::min(dirs.find(':', start), dirs.size());
+    const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
   }
-  close(out[1]);
-  Result r;
-  char buf[512];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) r.output.append(buf, size_t(n));
-  close(out[0]);
+  return {};
+}
+
+fs::path MakeTempFolder(const std::string& tag) {
+  std::string pattern = (fs::temp_directory_path() / ("qlon-bench-" + tag + "-XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+// Runs a program to its end; its wall time, and CPU time and peak memory
+// from the kernel's account of that child alone.
+bool RunChild(const std::vector<std::string>& argv, RunResult& result, const fs::path& log) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::fflush(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (FILE* out = std::freopen(log.c_str(), "w", stdout)) ::dup2(::fileno(out), 2);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
   int status = 0;
-  struct rusage use {};
-  wait4(pid, &status, 0, &use);
-  r.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  r.cpu = double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
-  r.maxRssKb = use.ru_maxrss;
+  rusage usage{};
+  if (::wait4(pid, &status, 0, &usage) != pid) return false;
+  result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  result.peakKb = usage.ru_maxrss;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
+    result.note = "did not run to its end";
+    return false;
+  }
+  // Wget exits 8 when the server answered an error, as this site does.
+  if (WEXITSTATUS(status) != 0) result.note = "exit " + std::to_string(WEXITSTATUS(status));
+  return true;
+}
+
+RunResult RunWget(const std::string& wget, SiteServer& server, int latency, bool keep) {
+  RunResult r;
+  r.tool = "wget";
+  r.latency = latency;
+  const fs::path folder = MakeTempFolder("wget");
+  server.SetLatency(latency);
+  const uint64_t requests = server.Requests(), external = server.ExternalRequests();
+  r.ok = RunChild({wget, "-m", "-k", "-p", "-np", "-nv", "-P", (folder / "site").string(), server.Origin() + "/index.html"}, r,
+                  folder / "wget.log");
+  r.requests = server.Requests() - requests;
+  r.external = server.ExternalRequests() - external;
+  LinkCheckOptions options;
+  options.siteOrigins = {server.Origin()};
+  r.links = CheckLinks(folder / "site", options);
+  if (keep)
+    std::printf("wget (%d ms) kept in %s\n", latency, folder.c_str());
+  else
+    fs::remove_all(folder);
   return r;
+}
+
+void PrintTable(const std::vector<RunResult>& runs, const Site& site) {
+  std::printf("\n%-8s %5s %7s %8s %6s %8s %8s %8s %7s %5s %8s  %s\n", "tool", "conns", "latency", "wall s", "pages",
+              "pages/s", "CPU s", "peak MB", "reqs", "ext", "fidelity", "links: local/missing/outside/online-site");
+  for (const RunResult& r : runs) {
+    const double pps = r.wall > 0 ? double(r.links.pages) / r.wall : 0;
+    std::printf("%-8s %5d %5d ms %8.2f %6zu %8.1f %8.2f %8.1f %7llu %5llu %7.2f%%  %zu/%zu/%zu/%zu%s%s\n",
+                r.tool.c_str(), r.connections, r.latency, r.wall, r.links.pages, pps, r.cpu, double(r.peakKb) / 1024.0,
+                (unsigned long long)r.requests, (unsigned long long)r.external, 100.0 * r.links.Fidelity(),
+                r.links.local, r.links.missing, r.links.outside, r.links.onSite, r.note.empty() ? "" : "  ",
+                r.note.c_str());
+  }
+  const SiteLinks all = site.CountLinks();
+  const double share = 100.0 * double(all.errors) / double(all.local + all.errors);
+  std::printf("\nThe site: %d pages, %d sections, %d images; its links: %zu to existing targets, %zu to 404/500 "
+              "(%.2f%%, a crawler that leaves them online reaches about %.2f%%), %zu to another host.\n",
+              site.Pages(), site.Sections(), site.Images(), all.local, all.errors, share, 100.0 - share, all.external);
+  for (const RunResult& r : runs)
+    for (size_t i = 0; i < r.links.problems.size() && i < 5; ++i)
+      std::printf("  %s %d/%d: %s\n", r.tool.c_str(), r.connections, r.latency, r.links.problems[i].c_str());
+}
+
+bool ParseArgs(int argc, char** argv, Config& c) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : ""; };
+    if (a == "--pages")
+      c.pages = std::atoi(next());
+    else if (a == "--images")
+      c.images = std::atoi(next());
+    else if (a == "--latency")
+      c.latency = std::atoi(next());
+    else if (a == "--no-latency")
+      c.slow = false;
+    else if (a == "--only-latency")
+      c.fast = false;
+    else if (a == "--no-wget")
+      c.wget = false;
+    else if (a == "--no-capture")
+      c.capture = false;
+    else if (a == "--keep")
+      c.keep = true;
+    else if (a == "--connections") {
+      c.connections.clear();
+      for (std::string list = next(); !list.empty();) {
+        const size_t comma = list.find(',');
+        c.connections.push_back(std::atoi(list.substr(0, comma).c_str()));
+        list = comma == std::string::npos ? "" : list.substr(comma + 1);
+      }
+    } else {
+      std::fprintf(stderr, "unknown argument %s\n", a.c_str());
+      return false;
+    }
+  }
+  return c.pages > 0 && c.images >= 0 && c.latency >= 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) gPages = std::max(1, std::atoi(argv[1]));
-  if (argc > 2) gImages = std::max(1, std::atoi(argv[2]));
-  const std::string only = argc > 3 ? argv[3] : "";
-  auto wanted = [&](const std::string& label) { return only.empty() || label.find(only) != std::string::npos; };
+  Config config;
+  if (!ParseArgs(argc, argv, config)) return 2;
+  SiteServer server;
+  if (!server.Start(config.pages, config.images, config.threads)) return 1;
+  std::printf("Site on %s (other host %s): %d pages, %d images\n", server.Origin().c_str(),
+              server.ExternalOrigin().c_str(), config.pages, config.images);
 
-  // The server, in its own process.
-  int portPipe[2];
-  if (pipe(portPipe) != 0) return 1;
-  const pid_t server = fork();
-  if (server == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the benchmark
-    qlon::test::HttpTestServer http;
-    http.SetScript(Serve);
-    if (!http.Start()) std::exit(1);
-    const uint16_t port = http.Port();
-    if (write(portPipe[1], &port, sizeof port) != sizeof port) std::exit(1);
-    pause();
-    std::exit(0);
-  }
-  uint16_t port = 0;
-  if (read(portPipe[0], &port, sizeof port) != sizeof port) return 1;
-  const std::string base = "http://127.0.0.1:" + std::to_string(port);
+  const std::string wget = config.wget ? FindProgram("wget") : "";
+  if (config.wget && wget.empty()) std::printf("wget not found: its runs are skipped\n");
+  std::vector<int> latencies;
+  if (config.fast) latencies.push_back(0);
+  if (config.slow && config.latency > 0) latencies.push_back(config.latency);
 
-  std::printf("site: %d pages, %d images, links to another host, %d redirects, %d missing pages\n", gPages, gImages,
-              (gPages + 9) / 10, (gPages + 9) / 10);
-  std::printf("%-26s %8s %8s %9s %9s %9s %10s\n", "run", "files", "errors", "wall s", "files/s", "cpu s",
-              "peak MB");
-  for (const char* latency : {"", "/slow"}) {
-    const std::string url = base + latency + "/site/";
-    for (int sockets : {1, 5, 16}) {
-      char label[64];
-      std::snprintf(label, sizeof label, "qlon %2d conn%s", sockets, *latency ? ", 50 ms" : "");
-      if (!wanted(label)) continue;
-      const Result r = InChild([&] { return CaptureChild(url, sockets); });
-      unsigned files = 0, errors = 0;
-      double wall = 0, cpu = 0;
-      if (std::sscanf(r.output.c_str(), "%u %u %lf %lf", &files, &errors, &wall, &cpu) != 4)
-        std::fprintf(stderr, "capture child: %s\n", r.output.c_str());
-      std::printf("%-26s %8u %8u %9.2f %9.1f %9.2f %10.1f\n", label, files, errors, wall, wall > 0 ? files / wall : 0,
-                  cpu, double(r.maxRssKb) / 1024);
+  std::vector<RunResult> runs;
+  for (int latency : latencies) {
+    if (!wget.empty()) {
+      std::printf("wget, latency %d ms ...\n", latency);
       std::fflush(stdout);
+      runs.push_back(RunWget(wget, server, latency, config.keep));
     }
-    // GNU Wget on the same site, one connection.
-    const char* wgetLabel = *latency ? "wget -m -k -p -np, 50 ms" : "wget -m -k -p -np";
-    if (!wanted(wgetLabel)) continue;
-    const fs::path dir = fs::temp_directory_path() / ("qlon-bench-wget-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    const Result w = InChild([&] {
-      execlp("wget", "wget", "-m", "-k", "-p", "-np", "-q", "-e", "robots=off", "-P", dir.c_str(), url.c_str(),
-             static_cast<char*>(nullptr));
-      return 127;
-    });
-    const size_t files = CountFiles(dir);
-    std::printf("%-26s %8zu %8s %9.2f %9.1f %9.2f %10.1f\n", wgetLabel,
-                files, "-", w.wall, w.wall > 0 ? files / w.wall : 0, w.cpu, double(w.maxRssKb) / 1024);
-    std::fflush(stdout);
-    fs::remove_all(dir);
   }
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  Site site(config.pages, config.images, server.Origin(), server.ExternalOrigin());
+  PrintTable(runs, site);
+  server.Stop();
   return 0;
 }

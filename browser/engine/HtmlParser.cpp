@@ -693,6 +693,12 @@ int THtmlParser::FindMarker(int from, TMarker marker) const {
   return -1;
 }
 
+int THtmlParser::InsertedBlockEnd(int index) const {
+  const TMarker marker = GetMarker(index);
+  if (marker != TMarker::On && marker != TMarker::MapOn) return -1;
+  return FindMarker(index, marker == TMarker::On ? TMarker::Off : TMarker::MapOff);
+}
+
 // The text of a link: what follows the tag up to the end of the anchor, with
 // the ALT text of images inside. It stops at the next anchor (an unclosed A
 // must not read the rest of the page) and at kMaxShortText bytes.

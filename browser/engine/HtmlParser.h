@@ -176,6 +176,10 @@ class THtmlParser {
   TMarker GetMarker(int index) const;
   // The index of the first token after `from` that is the marker; -1 when none.
   int FindMarker(int from, TMarker marker) const;
+  // When the token opens a block that a rewrite inserted ("QUILLON=ON" or
+  // "QUILLON MAP=ON"), the index of its closing marker; else -1 (a block
+  // without its closing marker, on a damaged page, is not one).
+  int InsertedBlockEnd(int index) const;
 
   bool FrameOption = false;  // FRAME tags give no link; NOFRAMES content is skipped
 

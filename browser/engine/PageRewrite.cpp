@@ -251,18 +251,15 @@ std::string TPageRewriter::Run(std::string_view bytes) {
   TTagLink link;
   for (int i = 0; i < parser.GetCount(); ++i) {
     const TToken& t = parser.GetToken(i);
-    const TMarker marker = parser.GetMarker(i);
-    if (marker == TMarker::On || marker == TMarker::MapOn) {
-      // A block without its closing marker (a damaged page) stays.
-      const int end = parser.FindMarker(i, marker == TMarker::On ? TMarker::Off : TMarker::MapOff);
-      if (end >= 0) {
-        if (marker == TMarker::MapOn && out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)
-          out.resize(out.size() - 2);
-        const std::string_view rest = parser.TextAfterBytes(end);
-        out.append(marker == TMarker::On ? AfterRegion(rest) : rest);
-        i = end;
-        continue;
-      }
+    // A block without its closing marker (a damaged page) stays.
+    if (const int end = parser.InsertedBlockEnd(i); end >= 0) {
+      const TMarker marker = parser.GetMarker(i);
+      if (marker == TMarker::MapOn && out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)
+        out.resize(out.size() - 2);
+      const std::string_view rest = parser.TextAfterBytes(end);
+      out.append(marker == TMarker::On ? AfterRegion(rest) : rest);
+      i = end;
+      continue;
     }
     if (IsQuillonTag(parser, i)) {
       out.append(parser.TextAfterBytes(i));

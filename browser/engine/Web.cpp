@@ -565,13 +565,9 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
   };
   for (int i = 0; i < parser.GetCount(); ++i) {
     // What a rewrite inserted (script, banner, maps) holds no link of the page.
-    const TMarker marker = parser.GetMarker(i);
-    if (marker == TMarker::On || marker == TMarker::MapOn) {
-      const int end = parser.FindMarker(i, marker == TMarker::On ? TMarker::Off : TMarker::MapOff);
-      if (end >= 0) {
-        i = end;
-        continue;
-      }
+    if (const int end = parser.InsertedBlockEnd(i); end >= 0) {
+      i = end;
+      continue;
     }
     if (!parser.GetTagLink(i, link)) continue;
     if (!(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart)) continue;
