@@ -22,9 +22,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "CaptureChild.h"
 #include "LinkCheck.h"
 #include "Site.h"
 #include "SiteServer.h"
@@ -101,6 +103,24 @@ bool RunChild(const std::vector<std::string>& argv, RunResult& result, const fs:
   return true;
 }
 
+// The folder a crawler made for the site's host ("127.0.0.1:port" for Wget,
+// "127.0.0.1" for a capture): the pages of the site, without the crawler's
+// own index pages.
+fs::path HostFolder(const fs::path& folder) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.is_directory() && entry.path().filename().string().rfind("127.0.0.1", 0) == 0)
+      return entry.path().filename();
+  return {};
+}
+
+LinkCheckReport Check(const fs::path& folder, const SiteServer& server) {
+  LinkCheckOptions options;
+  options.siteOrigins = {server.Origin()};
+  options.pagesBelow = HostFolder(folder);
+  return CheckLinks(folder, options);
+}
+
 RunResult RunWget(const std::string& wget, SiteServer& server, int latency, bool keep) {
   RunResult r;
   r.tool = "wget";
@@ -112,11 +132,53 @@ RunResult RunWget(const std::string& wget, SiteServer& server, int latency, bool
                   folder / "wget.log");
   r.requests = server.Requests() - requests;
   r.external = server.ExternalRequests() - external;
-  LinkCheckOptions options;
-  options.siteOrigins = {server.Origin()};
-  r.links = CheckLinks(folder / "site", options);
+  r.links = Check(folder / "site", server);
   if (keep)
     std::printf("wget (%d ms) kept in %s\n", latency, folder.c_str());
+  else
+    fs::remove_all(folder);
+  return r;
+}
+
+RunResult RunCapture(SiteServer& server, int sockets, int latency, bool keep) {
+  RunResult r;
+  r.tool = "capture";
+  r.connections = sockets;
+  r.latency = latency;
+  const fs::path folder = MakeTempFolder("capture");
+  server.SetLatency(latency);
+  const uint64_t requests = server.Requests(), external = server.ExternalRequests();
+  RunResult process;
+  r.ok = RunChild({fs::read_symlink("/proc/self/exe").string(), "--capture-child", server.Origin() + "/index.html",
+                   std::to_string(sockets), folder.string()},
+                  process, folder / "capture.log");
+  r.note = process.note;
+  r.requests = server.Requests() - requests;
+  r.external = server.ExternalRequests() - external;
+  // The child's own account: the run and the link resolution, without the
+  // start-up of the process and of the settings.
+  std::ifstream log(folder / "capture.log");
+  bool found = false;
+  for (std::string line; std::getline(log, line);) {
+    unsigned retrieved = 0, notFound = 0, errors = 0;
+    double run = 0, resolve = 0;
+    if (std::sscanf(line.c_str(), "RESULT %u %u %u %lf %lf %lf %ld", &retrieved, &notFound, &errors, &run, &resolve,
+                    &r.cpu, &r.peakKb) == 7) {
+      found = true;
+      r.wall = run + resolve;
+      char text[128];
+      std::snprintf(text, sizeof text, "run %.2f s + resolution %.2f s; %u kept, %u not found, %u errors", run, resolve,
+                    retrieved, notFound, errors);
+      r.note += (r.note.empty() ? "" : "; ") + std::string(text);
+    } else if (!line.empty() && r.note.size() < 400) {
+      r.note += (r.note.empty() ? "" : "; ") + line;
+    }
+  }
+  r.ok = r.ok && found;
+  if (!found) r.wall = process.wall, r.cpu = process.cpu, r.peakKb = process.peakKb;
+  r.links = Check(folder / "capture", server);
+  if (keep)
+    std::printf("capture (%d connections, %d ms) kept in %s\n", sockets, latency, folder.c_str());
   else
     fs::remove_all(folder);
   return r;
@@ -181,6 +243,8 @@ bool ParseArgs(int argc, char** argv, Config& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--capture-child") == 0)
+    return RunCaptureChild(argv[2], std::atoi(argv[3]), argv[4]);
   Config config;
   if (!ParseArgs(argc, argv, config)) return 2;
   SiteServer server;
@@ -201,6 +265,12 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       runs.push_back(RunWget(wget, server, latency, config.keep));
     }
+    if (config.capture)
+      for (int sockets : config.connections) {
+        std::printf("capture, %d connections, latency %d ms ...\n", sockets, latency);
+        std::fflush(stdout);
+        runs.push_back(RunCapture(server, sockets, latency, config.keep));
+      }
   }
   Site site(config.pages, config.images, server.Origin(), server.ExternalOrigin());
   PrintTable(runs, site);

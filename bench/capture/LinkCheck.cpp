@@ -114,7 +114,7 @@ LinkCheckReport CheckLinks(const fs::path& folder, const LinkCheckOptions& optio
   LinkCheckReport report;
   std::error_code ec;
   std::vector<fs::path> pages;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+  for (auto it = fs::recursive_directory_iterator(folder / options.pagesBelow, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec))
     if (it->is_regular_file(ec) && LooksLikePage(it->path())) pages.push_back(it->path());
   std::sort(pages.begin(), pages.end());  // problems listed in a stable order

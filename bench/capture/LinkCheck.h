@@ -39,6 +39,9 @@ struct LinkCheckOptions {
   // captured site ("http://127.0.0.1:8080"); all others are another site.
   std::vector<std::string> siteOrigins;
   std::size_t maxProblems = 50;
+  // The pages walked are those below this sub-folder (all when empty); their
+  // links may still lead anywhere inside the folder.
+  std::filesystem::path pagesBelow;
 };
 
 LinkCheckReport CheckLinks(const std::filesystem::path& folder, const LinkCheckOptions& options = {});

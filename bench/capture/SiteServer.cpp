@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,6 +138,7 @@ bool SiteServer::Start(int pages, int images, int threads) {
   child_ = ::fork();
   if (child_ < 0) return std::perror("fork"), false;
   if (child_ == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the benchmark
     Site site(pages, images, Origin(), ExternalOrigin());
     site.SetImages(MakeGifs(), MakeJpegs());
     std::vector<std::thread> pool;

@@ -98,4 +98,13 @@ TEST(LinkCheck, FollowsBaseSkipsInsertedBlocksAndWalksOnlyPages) {
   EXPECT_FALSE(Mentions(r, "nope.htm"));
   EXPECT_FALSE(Mentions(r, "gone2.htm"));
   EXPECT_FALSE(Mentions(r, "gone3.htm"));
+
+  // Pages of one sub-folder only, whose links still reach the whole folder.
+  c.Put("site/p.htm", "<a href=\"../here.htm\">x</a> <a href=\"../../beside.htm\">y</a>");
+  LinkCheckOptions options;
+  options.pagesBelow = "site";
+  const LinkCheckReport below = CheckLinks(c.Folder(), options);
+  EXPECT_EQ(below.pages, 1u);
+  EXPECT_EQ(below.local, 1u);
+  EXPECT_EQ(below.outside, 1u);
 }
