@@ -60,6 +60,17 @@ class ECaptureHeaderTooLarge : public EWebStream {
   using EWebStream::EWebStream;
 };
 
+// A copy or move of a capture that was refused or failed; the message says
+// why. Nothing of the source was lost, and what the copy had written at the
+// destination was removed.
+class ECopyWeb : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class TCopyView;
+class TDlgCopy;
+
 inline constexpr const char* kWebMagic = "MQLON";
 inline constexpr int16_t kWebFileVersion = 513;
 inline constexpr int16_t kOldestWebFileVersion = 1;
@@ -132,6 +143,26 @@ class TWeb : public TUrlBTree {
   bool Save();
   void Close();
   bool IsFileOpen() const { return stream_ != nullptr; }
+
+  // ---- copy and move to another folder (WebCopy.cpp)
+  // The capture's records' files go to the same relative places under the
+  // destination, with the index files ("_*.*" and the "Index" folder) and
+  // the capture file. Refused (ECopyWeb, nothing written) when no capture
+  // is open, the destination lies inside the capture folder or holds it,
+  // or already holds a capture. A failure half-way (a file that cannot be
+  // read or written, a full disk) throws ECopyWeb after removing what was
+  // written; the source is never touched.
+  // The copy is checked before it counts: the copied capture file must open
+  // with every record, and every copied file must have its source's size.
+  // A cancelled copy still copies the index files and the capture file.
+  using TPerFileEvent = std::function<void(TWebFile&)>;
+  bool CopyTo(const std::filesystem::path& destination, TPerFileEvent event = {}, TCopyView* view = nullptr);
+  // The copy, then the rest of the capture folder, then the capture is
+  // reopened at the destination and only then are the copied source files
+  // deleted and the emptied folders removed (anything not copied stays).
+  // A cancelled move removes its partial copy and returns false; the
+  // capture stays where it was.
+  bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, TCopyView* view = nullptr);
   const std::filesystem::path& Path() const { return path_; }
 
   // Passes the options the local-name rule reads to the tree; Open,
@@ -213,10 +244,27 @@ class TWeb : public TUrlBTree {
   // form; false (nothing written) when it would not fit.
   bool ConvertOldFile(TWebStream& stream);
 
+  struct TCopyRun;
+  bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, TCopyView* view, bool move);
+  // The steps of a copy under way: one record of the walk (true, or throws
+  // ECopyWeb), the index files, the capture file.
+  bool CopyRecordFile(TWebFile& record);
+  void CopyIndexFiles();
+  void CopyCaptureFile();
+  void CopyRest();
+  void VerifyCopy();
+  TCopyRun* copy_ = nullptr;  // the copy under way, on the stack of CopyOrMove
+
   std::string title_;
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };
+
+// Copies or moves the capture of a capture file that is not open here: it
+// is opened for the copy, so a capture another program holds open for
+// writing is refused (ECopyWeb), as is a file that is not a capture.
+bool CopyWebFile(const std::filesystem::path& file, const std::filesystem::path& destination, bool move,
+                 TWeb::TPerFileEvent event = {}, TCopyView* view = nullptr);
 
 // The title of a capture file (the open capture's own when the path is
 // its); empty when the file is not a readable capture.

@@ -1,0 +1,409 @@
+// Copy and move of a capture to another folder (TWeb members declared in Web.h).
+//
+// Order, so that a failure at any point loses nothing:
+//   1. the destination is checked (not inside the capture folder nor holding
+//      it, no capture there yet); then the capture is saved;
+//   2. the records' files, the index files and the capture file are copied,
+//      each target created new (an existing file is never overwritten) and
+//      its size checked against the source; a move also copies the rest of
+//      the capture folder;
+//   3. the copied capture file is opened read-only and must hold every
+//      record, and every copied file must be there; the copies are synced;
+//   4. a move closes the capture, opens the copy, and only then deletes the
+//      source files it copied and the folders that became empty.
+// Any failure in 1-3 removes what the copy wrote and throws ECopyWeb; the
+// source is untouched until 4, which starts only after a complete copy.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "DlgCopy.h"
+#include "LocalPath.h"
+#include "Web.h"
+
+namespace qlon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kIndexFolder = "Index";
+
+std::string Reason() { return std::strerror(errno); }
+
+bool IsInside(const fs::path& folder, const fs::path& p) {
+  auto f = folder.begin();
+  auto q = p.begin();
+  for (; f != folder.end() && !f->empty(); ++f, ++q)
+    if (q == p.end() || *f != *q) return false;
+  return true;
+}
+
+fs::path Canonical(const fs::path& p) {
+  std::error_code ec;
+  fs::path c = fs::weakly_canonical(fs::absolute(p, ec), ec);
+  if (ec) throw ECopyWeb("the folder " + p.string() + " cannot be examined: " + ec.message());
+  return c.lexically_normal();
+}
+
+bool HasWebExtension(const fs::path& p) {
+  const std::string ext = p.extension().string();
+  return ext.size() == 4 && SameTextAscii(ext, ".web");
+}
+
+// Closes a descriptor on every path out.
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+struct TWeb::TCopyRun {
+  bool Move = false;
+  fs::path Source;       // the capture folder
+  fs::path Destination;  // as given, made absolute
+  TPerFileEvent Event;
+  TDlgCopy* Dialog = nullptr;
+  std::vector<fs::path> CreatedFiles;    // at the destination, for the undo
+  std::vector<fs::path> CreatedFolders;  // in creation order
+  std::set<std::string> Copied;          // relative names copied, capture file included
+  std::vector<std::pair<std::string, uint64_t>> Files;  // relative name, size
+
+  fs::path Target(const std::string& name) const {
+    auto p = LocalNameToPath(Destination, name);
+    if (!p) throw ECopyWeb("the name " + name + " cannot be used in " + Destination.string());
+    return *p;
+  }
+
+  // The folders of a relative folder name, made one by one so that the
+  // undo knows which ones are the copy's.
+  void MakeFolders(const std::string& name) {
+    std::string prefix;
+    for (const std::string& part : SplitString(name, '/')) {
+      if (part.empty()) continue;
+      prefix += prefix.empty() ? part : "/" + part;
+      const fs::path p = Target(prefix);
+      std::error_code ec;
+      if (fs::create_directory(p, ec)) {
+        CreatedFolders.push_back(p);
+      } else if (ec || !fs::is_directory(fs::symlink_status(p))) {
+        throw ECopyWeb("the folder " + p.string() + " cannot be created" + (ec ? ": " + ec.message() : ""));
+      }
+    }
+  }
+
+  // Creates the target new and fills it from read(buffer, size), which
+  // returns the bytes read, 0 at the end, or -1 with errno set.
+  template <typename Read>
+  void Write(const std::string& name, const std::string& sourceText, Read read) {
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) MakeFolders(name.substr(0, slash));
+    const fs::path target = Target(name);
+    Fd out;
+    out.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out.fd < 0) {
+      if (errno == EEXIST) throw ECopyWeb("the destination already holds " + target.string());
+      throw ECopyWeb("cannot create " + target.string() + ": " + Reason());
+    }
+    CreatedFiles.push_back(target);
+    static thread_local char buffer[1 << 16];
+    uint64_t total = 0;
+    for (;;) {
+      const ssize_t got = read(buffer, sizeof buffer);
+      if (got < 0) throw ECopyWeb("cannot read " + sourceText + ": " + Reason());
+      if (got == 0) break;
+      for (ssize_t done = 0; done < got;) {
+        const ssize_t put = ::write(out.fd, buffer + done, size_t(got - done));
+        if (put < 0) {
+          if (errno == EINTR) continue;
+          throw ECopyWeb("cannot write " + target.string() + ": " + Reason());
+        }
+        done += put;
+      }
+      total += uint64_t(got);
+    }
+    if (::close(out.fd) != 0) {
+      out.fd = -1;
+      throw ECopyWeb("cannot write " + target.string() + ": " + Reason());
+    }
+    out.fd = -1;
+    Copied.insert(name);
+    Files.emplace_back(name, total);
+  }
+
+  // A file of the capture folder to the same relative place.
+  void CopyFile(const fs::path& source, const std::string& name) {
+    Fd in;
+    in.fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) throw ECopyWeb("cannot read " + source.string() + ": " + Reason());
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0) throw ECopyWeb("cannot read " + source.string() + ": " + Reason());
+    Write(name, source.string(), [&](char* b, size_t n) {
+      for (;;) {
+        const ssize_t got = ::read(in.fd, b, n);
+        if (got >= 0 || errno != EINTR) return got;
+      }
+    });
+    if (Files.back().second != uint64_t(st.st_size))
+      throw ECopyWeb(source.string() + " changed while it was copied");
+    // The copy keeps the file's date, which the update of the capture compares.
+    std::error_code ec;
+    fs::last_write_time(Target(name), fs::last_write_time(source, ec), ec);
+  }
+
+  void Undo() noexcept {
+    std::error_code ec;
+    for (auto f = CreatedFiles.rbegin(); f != CreatedFiles.rend(); ++f) fs::remove(*f, ec);
+    for (auto d = CreatedFolders.rbegin(); d != CreatedFolders.rend(); ++d) fs::remove(*d, ec);  // empty ones only
+    CreatedFiles.clear();
+    CreatedFolders.clear();
+  }
+};
+
+bool TWeb::CopyTo(const fs::path& destination, TPerFileEvent event, TCopyView* view) {
+  return CopyOrMove(destination, std::move(event), view, false);
+}
+
+bool TWeb::MoveTo(const fs::path& destination, TPerFileEvent event, TCopyView* view) {
+  return CopyOrMove(destination, std::move(event), view, true);
+}
+
+bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, TCopyView* view, bool move) {
+  if (copy_) throw ECopyWeb("a copy of this capture is already under way");
+  if (!IsFileOpen()) throw ECopyWeb("no capture is open");
+  if (destination.empty()) throw ECopyWeb("no destination folder was given");
+
+  TCopyRun run;
+  run.Move = move;
+  run.Source = path_.parent_path();
+  run.Destination = fs::absolute(destination).lexically_normal();
+  run.Event = std::move(event);
+
+  // 1. The destination.
+  const fs::path source = Canonical(run.Source), target = Canonical(run.Destination);
+  if (IsInside(source, target))
+    throw ECopyWeb("the destination " + run.Destination.string() + " lies inside the capture folder " +
+                   run.Source.string());
+  if (IsInside(target, source))
+    throw ECopyWeb("the capture folder " + run.Source.string() + " lies inside the destination " +
+                   run.Destination.string());
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(run.Destination, ec))) {
+    if (!fs::is_directory(run.Destination, ec))
+      throw ECopyWeb("the destination " + run.Destination.string() + " is not a folder");
+    for (const fs::directory_entry& e : fs::directory_iterator(run.Destination, ec))
+      if (HasWebExtension(e.path()) || e.path().filename() == TWebStream::JournalPath(path_).filename())
+        throw ECopyWeb("the destination " + run.Destination.string() + " already holds a capture (" +
+                       e.path().filename().string() + ")");
+    if (ec) throw ECopyWeb("the destination " + run.Destination.string() + " cannot be read: " + ec.message());
+  } else {
+    // The missing folders of the destination, outermost first.
+    std::vector<fs::path> missing;
+    for (fs::path p = run.Destination; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
+      missing.push_back(p);
+      if (p == p.parent_path()) break;
+    }
+    for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
+      if (!fs::create_directory(*p, ec) || ec) {
+        run.Undo();
+        throw ECopyWeb("the folder " + p->string() + " cannot be created: " + ec.message());
+      }
+      run.CreatedFolders.push_back(*p);
+    }
+  }
+
+  copy_ = &run;
+  TDlgCopy dialog(view);
+  run.Dialog = &dialog;
+  try {
+    Save();
+    dialog.SetDestination(run.Destination.string());
+    dialog.SetCaption(move ? "Déplacer un Web..." : "Copier un Web...");
+    // 2. The copy.
+    const bool complete = dialog.ExecuteForWeb(*this, [this](TWebFile& r) { return CopyRecordFile(r); });
+    if (move && !complete) {
+      run.Undo();
+      copy_ = nullptr;
+      return false;
+    }
+    CopyIndexFiles();
+    CopyCaptureFile();
+    if (move) CopyRest();
+    // 3. The check.
+    VerifyCopy();
+  } catch (const Exception& e) {
+    run.Undo();
+    copy_ = nullptr;
+    if (dynamic_cast<const ECopyWeb*>(&e)) throw;
+    throw ECopyWeb(e.what());
+  } catch (...) {
+    run.Undo();
+    copy_ = nullptr;
+    throw;
+  }
+  copy_ = nullptr;
+  if (!move) return true;
+
+  // 4. The switch to the copy, then the source goes.
+  const fs::path oldPath = path_;
+  const fs::path newPath = run.Destination / oldPath.filename();
+  TWebLoadResult opened = wlOpenError;
+  std::string why;
+  try {
+    Close();  // its save leaves the file as copied
+    opened = Open(newPath);
+  } catch (const Exception& e) {
+    why = e.what();
+  }
+  if (opened != wlOk) {
+    DiscardTree();
+    stream_.reset();
+    run.Undo();
+    Open(oldPath);
+    throw ECopyWeb("the moved capture " + newPath.string() + " cannot be opened" + (why.empty() ? "" : ": " + why) +
+                   "; it stays in " + run.Source.string());
+  }
+  for (const std::string& name : run.Copied)
+    if (auto p = LocalNameToPath(run.Source, name)) fs::remove(*p, ec);
+  // Folders that became empty, deepest first; the others keep what was not copied.
+  std::vector<fs::path> folders;
+  for (auto it = fs::recursive_directory_iterator(run.Source, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_directory(ec) && !it->is_symlink(ec)) folders.push_back(it->path());
+  std::sort(folders.begin(), folders.end(),
+            [](const fs::path& a, const fs::path& b) { return a.string().size() > b.string().size(); });
+  for (const fs::path& f : folders) fs::remove(f, ec);
+  fs::remove(run.Source, ec);
+  return true;
+}
+
+bool TWeb::CopyRecordFile(TWebFile& record) {
+  if (!copy_ || !record.IsRetrieved() || record.IsRedirect()) return true;
+  const std::string name = record.GetLocalName();
+  const auto source = LocalNameToPath(copy_->Source, name);
+  std::error_code ec;
+  if (!source || !fs::is_regular_file(fs::symlink_status(*source, ec)) || copy_->Copied.count(name)) return true;
+  if (copy_->Event) copy_->Event(record);
+  copy_->Dialog->ShowFileName(record.GetFileName());
+  copy_->Dialog->ShowSource(source->parent_path().string());
+  copy_->CopyFile(*source, name);
+  return true;
+}
+
+void TWeb::CopyIndexFiles() {
+  if (!copy_) return;
+  const auto copyMatching = [this](const std::string& folder) {
+    const fs::path from = folder.empty() ? copy_->Source : copy_->Source / folder;
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(from, ec))) return;
+    StringList names;
+    ListFiles((from / (folder.empty() ? "_*.*" : "*.*")).string(), names);
+    for (const std::string& file : names) {
+      const std::string name = folder.empty() ? file : folder + "/" + file;
+      const auto source = LocalNameToPath(copy_->Source, name);
+      if (!source || copy_->Copied.count(name) || !fs::is_regular_file(fs::symlink_status(*source, ec))) continue;
+      copy_->CopyFile(*source, name);
+    }
+  };
+  copyMatching("");
+  copyMatching(kIndexFolder);
+}
+
+void TWeb::CopyCaptureFile() {
+  if (!copy_ || !stream_) return;
+  Save();
+  const std::string name = path_.filename().string();
+  uint64_t at = 0;
+  const uint64_t size = stream_->Size();
+  try {
+    copy_->Write(name, path_.string(), [&](char* b, size_t n) -> ssize_t {
+      const size_t got = stream_->ReadSome(at, b, size_t(std::min<uint64_t>(n, size - at)));
+      at += got;
+      return ssize_t(got);
+    });
+  } catch (const EWebStream& e) {
+    throw ECopyWeb(std::string("cannot read the capture file: ") + e.what());
+  }
+  if (at != size) throw ECopyWeb("the capture file " + path_.string() + " could not be read whole");
+}
+
+// The rest of the capture folder (a move leaves nothing behind): thumbnails,
+// image maps, anything else that is a plain file with a clean name.
+void TWeb::CopyRest() {
+  TCopyRun& run = *copy_;
+  const std::string own = path_.filename().string(), journal = TWebStream::JournalPath(path_).filename().string();
+  std::error_code ec;
+  fs::recursive_directory_iterator it(run.Source, ec), end;
+  if (ec) throw ECopyWeb("the capture folder " + run.Source.string() + " cannot be read: " + ec.message());
+  for (; it != end; it.increment(ec)) {
+    if (ec) throw ECopyWeb("the capture folder " + run.Source.string() + " cannot be read: " + ec.message());
+    const std::string name = it->path().lexically_relative(run.Source).generic_string();
+    const auto source = LocalNameToPath(run.Source, name);
+    const fs::file_status st = it->symlink_status(ec);
+    if (!source || !IsCleanLocalName(name)) {
+      if (fs::is_directory(st)) it.disable_recursion_pending();
+      continue;  // stays in the source
+    }
+    if (fs::is_directory(st)) {
+      run.MakeFolders(name);
+    } else if (fs::is_regular_file(st) && name != own && name != journal && !run.Copied.count(name)) {
+      run.CopyFile(*source, name);
+    }
+  }
+}
+
+void TWeb::VerifyCopy() {
+  TCopyRun& run = *copy_;
+  const fs::path file = run.Destination / path_.filename();
+  TWebStream stream(file, TWebStream::Mode::ReadOnly);
+  QByteArray area(int(kWebHeaderSize), '\0');
+  area.resize(qsizetype(stream.ReadSome(0, area.data(), kWebHeaderSize)));
+  QBuffer in(&area);
+  in.open(QIODevice::ReadOnly);
+  TWeb copy;
+  struct Discard {
+    TWeb& web;
+    ~Discard() { web.DiscardTree(); }
+  } discard{copy};
+  if (copy.ReadHeader(in) != wlOk || !copy.OpenTree(run.Destination.string(), &stream, kWebHeaderSize))
+    throw ECopyWeb("the copied capture file " + file.string() + " cannot be read back");
+  copy.CheckTree();
+  if (copy.GetCount() != GetCount())
+    throw ECopyWeb("the copied capture file " + file.string() + " holds " + std::to_string(copy.GetCount()) +
+                   " records instead of " + std::to_string(GetCount()));
+  for (const auto& [name, size] : run.Files) {
+    std::error_code ec;
+    const auto p = LocalNameToPath(run.Destination, name);
+    if (!p || fs::file_size(*p, ec) != size || ec) throw ECopyWeb("the copy of " + name + " is incomplete");
+  }
+  // Durable before a move deletes the source.
+  Fd folder;
+  folder.fd = ::open(run.Destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder.fd < 0 || ::syncfs(folder.fd) != 0) throw ECopyWeb("the copy cannot be written to disk: " + Reason());
+}
+
+bool CopyWebFile(const fs::path& file, const fs::path& destination, bool move, TWeb::TPerFileEvent event,
+                 TCopyView* view) {
+  TWeb web;
+  TWebLoadResult opened = wlOpenError;
+  try {
+    opened = web.Open(file);
+  } catch (const EWebStream& e) {
+    throw ECopyWeb("the capture " + file.string() + " cannot be opened (open elsewhere?): " + e.what());
+  }
+  if (opened != wlOk) throw ECopyWeb(file.string() + " is not a readable capture");
+  const bool done = move ? web.MoveTo(destination, std::move(event), view) : web.CopyTo(destination, std::move(event), view);
+  web.Close();
+  return done;
+}
+
+}  // namespace qlon
