@@ -174,6 +174,35 @@ TEST_F(SchedulerWindowTest, NewTaskDialogAddsAJobAndSavesIt) {
   EXPECT_EQ(S().Root().GetChildCount(), 1);
 }
 
+TEST(TaskDialog, OnceRuleAndTimeLimitRoundTrip) {
+  TTask task;
+  task.StartKind = skOnce;
+  task.StartDate = D(2026, 7, 14, 21, 45);
+  task.MaxDurationOn = true;
+  task.MaxDuration = 1.5 / 24;  // 01:30:00
+  task.Flags = kTaskCloseProgram | kTaskChecked;
+  TDlgTask dlg(task, {3, 7});
+  EXPECT_EQ(dlg.DateEdit->date(), QDate(2026, 7, 14));
+  EXPECT_EQ(dlg.StartTimeEdit->time(), QTime(21, 45));
+  EXPECT_EQ(dlg.LimitEdit->time(), QTime(1, 30));
+  EXPECT_EQ(dlg.TaskCombo->count(), 2);
+  dlg.DateEdit->setDate(QDate(2026, 8, 1));
+  TTask saved;
+  dlg.SaveTo(saved);
+  EXPECT_EQ(saved.StartKind, skOnce);
+  EXPECT_NEAR(saved.StartDate, D(2026, 8, 1, 21, 45), 1e-9);
+  EXPECT_NEAR(saved.MaxDuration, 1.5 / 24, 1e-9);
+  EXPECT_EQ(saved.Flags, kTaskCloseProgram);  // the target keeps its other flags
+  EXPECT_EQ(saved.GetState(), tsWaiting);
+
+  // Another rule keeps only the time of day; "after a task" the chosen job.
+  dlg.StartKindCombo->setCurrentIndex(skAfterTask - 1);
+  dlg.TaskCombo->setCurrentIndex(1);
+  dlg.SaveTo(saved);
+  EXPECT_NEAR(saved.StartDate, 21.75 / 24, 1e-9);
+  EXPECT_EQ(saved.WaitFor, 7u);
+}
+
 TEST_F(SchedulerWindowTest, PropertiesOfARunningJobKeepItRunningUnlessPutToSleep) {
   Open({"/nowhere/a.web"});
   window->SelectTask(Job(0));
