@@ -200,6 +200,20 @@ TEST_F(WebCopyTest, RefusedDestinationsWriteNothing) {
   EXPECT_FALSE(fs::exists(Dest()));
 }
 
+TEST_F(WebCopyTest, LinkInTheDestinationIsNotFollowed) {
+  // A folder the copy needs is a link to elsewhere: nothing is written there.
+  const fs::path elsewhere = cap_.dir.path() / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_directories(Dest());
+  fs::create_directory_symlink(elsewhere, Dest() / "a.example");
+  for (bool move : {false, true}) {
+    EXPECT_THROW(move ? cap_.web.MoveTo(Dest()) : cap_.web.CopyTo(Dest()), ECopyWeb);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(Snapshot(Dest()), (std::map<std::string, std::string>{{"a.example", "<link>"}}));
+    ExpectSourceIntact();
+  }
+}
+
 TEST_F(WebCopyTest, FullDiskHalfWayRemovesThePartialCopy) {
   // The 300 kB file cannot be written whole: a file-size limit stands in for a
   // full disk, with the same failing write.
