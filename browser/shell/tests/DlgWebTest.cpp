@@ -1,0 +1,313 @@
+#include "DlgWeb.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <fstream>
+
+#include "DlgFilter.h"
+#include "FiltersView.h"
+#include "MessageBox.h"
+#include "MimeTree.h"
+#include "Setup.h"
+#include "TempRoot.h"
+#include "Texts.h"
+#include "Web.h"
+
+namespace qlon::shell {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::ScriptedMessageBoxes;
+
+class WorkFolder : public IWorkPathPrompt {
+ public:
+  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
+  bool AskWorkPath(std::string& path) override {
+    path = path_;
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
+
+QByteArray OptionBytes(const TOptions& options) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  options.SaveToStream(buffer, kWebFileVersion);
+  return buffer.data();
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class DlgWebTest : public ::testing::Test {
+ protected:
+  DlgWebTest()
+      : prompt((root.path() / "work").string()),
+        setup((fs::create_directories(root.path() / "program"), &prompt), root.path() / "program") {}
+  void OpenWeb() {
+    fs::create_directories(root.path() / "cap");
+    web.CreateNew(root.path() / "cap" / "local.web");
+    web.SetTitle("Ancien");
+    web.StartEntries.push_back({"http://old.example/", "u", "p", ""});
+    web.Options.SetDefault(0);
+    web.Options.MaxFileCount = 12;
+    web.Options.MaxTime = 30;
+    web.Options.RealLinkFlag = true;
+    web.Options.Filters().Clear();
+    web.Options.Filters().Add("http://ads.example/", kFilterExcluded);
+  }
+  ~DlgWebTest() override { web.Close(); }
+
+  test::TempRoot root;
+  WorkFolder prompt;
+  TSetup setup;
+  TWeb web;
+};
+
+TEST_F(DlgWebTest, CheckUrlTextRefusesWhatCannotStartACapture) {
+  EXPECT_EQ(TDlgWeb::CheckUrlText(""), 0);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("http://www."), 0);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("www.example.com"), 2);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("gopher://example.com/"), 2);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("https://example.com/"), 2);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("http://"), 3);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("http://exa mple.com/"), 5);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("http://example.com/a\"b"), 5);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("http://example.com/"), 1);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("FTP://ftp.example.com/pub/"), 1);
+  EXPECT_EQ(TDlgWeb::CheckUrlText("file:///tmp/page.htm"), 1);
+}
+
+TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
+  ScriptedMessageBoxes boxes;
+  TDlgWeb dlg(setup);
+  EXPECT_EQ(dlg.windowTitle(), "Configuration de la Capture");
+  EXPECT_EQ(dlg.TitleLine->text(), "Nouveau Web : ");
+  EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgUrl);
+  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://www.");
+  EXPECT_FALSE(dlg.PrevBtn->isEnabled());
+
+  EXPECT_FALSE(dlg.NextPage());
+  EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgUrl);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].caption, "Erreur dans l'Url");
+  EXPECT_EQ(boxes.shown[0].text, std::string(TextAt(kUrlCheckMessages, 0)));
+  EXPECT_FALSE(dlg.GoToPage(TDlgWeb::pgFilters)) << "the page list is held too";
+
+  dlg.UrlCombo->setEditText("http://site.example/start/");
+  for (int page = 1; page < TDlgWeb::kPageCount; ++page) {
+    ASSERT_TRUE(dlg.NextPage());
+    EXPECT_EQ(dlg.CurrentPage(), page);
+    EXPECT_EQ(dlg.PageList->currentRow(), page);
+  }
+  EXPECT_FALSE(dlg.NextBtn->isEnabled());
+  EXPECT_FALSE(dlg.NextPage());
+  ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgMime));
+  EXPECT_EQ(dlg.HintLabel->text(), QString::fromUtf8("Les types de documents à rapatrier."));
+  EXPECT_TRUE(dlg.PrevPage());
+  EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgExplore);
+  EXPECT_EQ(boxes.shown.size(), 2u) << "only the two refusals";
+
+  // The accepted address went into the history file, first.
+  EXPECT_EQ(ReadText(fs::path(setup.WorkPath) / "uhistory.lst"), "http://site.example/start/\r\n");
+  TDlgWeb again(setup);
+  EXPECT_EQ(again.UrlCombo->currentText(), "http://site.example/start/");
+}
+
+TEST_F(DlgWebTest, HistoryKeepsFortyAddressesMostRecentFirst) {
+  TDlgWeb dlg(setup);
+  for (int k = 0; k < 45; ++k) {
+    dlg.UrlCombo->setEditText(QString("http://h%1.example/").arg(k));
+    ASSERT_TRUE(dlg.CheckStartUrl());
+  }
+  dlg.UrlCombo->setEditText("http://h10.example/");
+  ASSERT_TRUE(dlg.CheckStartUrl());
+  ASSERT_EQ(dlg.History().size(), 40);
+  EXPECT_EQ(dlg.History().front(), "http://h10.example/");
+  EXPECT_EQ(dlg.History().count("http://h10.example/"), 1);
+  EXPECT_EQ(dlg.History()[1], "http://h44.example/");
+  TDlgWeb reread(setup);
+  EXPECT_EQ(reread.History(), dlg.History());
+}
+
+TEST_F(DlgWebTest, LoadingAndOkWithoutEditsKeepEveryOption) {
+  OpenWeb();
+  web.Options.ExternalWebDepth = 3;
+  web.Options.CheckDomainMachineFlag = true;
+  web.Options.MinFileSize = 4;
+  web.Options.DownLoadAppletJavaFlag = true;
+  web.Options.NewMimeValidStateFlag = true;
+  web.Options.ProfileName = std::string(kPresetNames[0]);
+  const QByteArray before = OptionBytes(web.Options);
+  TDlgWeb dlg(setup);
+  dlg.LoadWeb(&web);
+  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://old.example/");
+  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), (root.path() / "cap").string() + "/");
+  EXPECT_TRUE(dlg.MaxFileCountCheck->isChecked());
+  EXPECT_FALSE(dlg.MaxDiskSizeCheck->isChecked());
+  EXPECT_FALSE(dlg.MaxDiskSizeEdit->isEnabled());
+  EXPECT_FALSE(dlg.DomainMachineNotCheck->isChecked());
+  ASSERT_TRUE(dlg.OKClick());
+  EXPECT_EQ(OptionBytes(web.Options), before);
+  ASSERT_EQ(web.StartEntries.size(), 1u);
+  EXPECT_EQ(web.StartEntries[0].User, "u");
+}
+
+TEST_F(DlgWebTest, OkWritesTheControlsIntoTheCapture) {
+  OpenWeb();
+  bool started = false;
+  TDlgWeb dlg(setup);
+  dlg.OnStartCapture = [&] { started = true; };
+  dlg.LoadWeb(&web);
+  dlg.UrlCombo->setEditText("http://new.example/docs/");
+  dlg.UserNameEdit->setText("moi");
+  dlg.PasswordEdit->setText("secret");
+  dlg.Url_TitleEdit->setText("Nouveau titre");
+  const fs::path folder = root.path() / "dest";
+  dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()));
+  dlg.Path_UseShortNameCheck->setChecked(true);
+  dlg.Path_UseWebStructureCheck->setChecked(false);
+  dlg.MaxFileCountCheck->setChecked(false);
+  dlg.MaxDiskSizeCheck->setChecked(true);
+  dlg.MaxDiskSizeEdit->setValue(250);
+  dlg.MaxTimeCheck->setChecked(false);
+  dlg.Explore_InternalLinkDepthUpDown->setValue(7);
+  dlg.DomainMachineNotCheck->setChecked(false);
+  dlg.RealLinkCheck->setChecked(false);
+  dlg.VignetteCheck->setChecked(true);
+  // MIME page: no images.
+  controls::TWTreeNode* images = dlg.WMimeList->Root()->Child(mcImage);
+  dlg.WMimeList->Model().SelectNode(images);
+  dlg.WMimeList->ToggleCheck();
+  // Filter page: a filter added through its dialog.
+  dlg.RunDialog = [](QDialog& d) {
+    auto* filter = qobject_cast<TDlgFilter*>(&d);
+    if (!filter) return false;
+    filter->DomainEdit->setText("new.example");
+    filter->PathEdit->setText("private/");
+    return filter->Validate();
+  };
+  dlg.FilterAddClick();
+
+  ASSERT_TRUE(dlg.OKClick(true));
+  EXPECT_TRUE(dlg.CaptureRequested);
+  EXPECT_TRUE(started);
+  ASSERT_EQ(web.StartEntries.size(), 1u);
+  EXPECT_EQ(web.StartEntries[0].Url, "http://new.example/docs/");
+  EXPECT_EQ(web.StartEntries[0].User, "moi");
+  EXPECT_EQ(web.StartEntries[0].Password, "secret");
+  EXPECT_EQ(web.GetTitle(), "Nouveau titre");
+  EXPECT_EQ(web.GetFolder(), folder.string() + "/");
+  EXPECT_EQ(dlg.CaptureFile(), folder / "local.web");
+  const TOptions& o = web.Options;
+  EXPECT_EQ(o.MaxFileCount, 0) << "an unchecked limit is stored as 0";
+  EXPECT_EQ(o.MaxDiskSize, 250);
+  EXPECT_EQ(o.MaxTime, 0);
+  EXPECT_EQ(o.InternalLinkDepth, 7);
+  EXPECT_TRUE(o.CheckDomainMachineFlag);
+  EXPECT_FALSE(o.RealLinkFlag);
+  EXPECT_TRUE(o.VignetteFlag);
+  EXPECT_TRUE(o.ShortFileNameFlag);
+  EXPECT_FALSE(o.UseWebStructureFlag);
+  EXPECT_FALSE(o.MimeList().GetCategoryEnabled(mcImage));
+  EXPECT_TRUE(o.Filters().IsExcluded("http://new.example/private/a.htm"));
+  EXPECT_TRUE(o.Filters().IsExcluded("http://ads.example/x.gif"));
+  EXPECT_TRUE(setup.UseShortName);
+  EXPECT_FALSE(setup.UseWebStructure);
+}
+
+TEST_F(DlgWebTest, CancelAndRefusedAddressLeaveTheCaptureAlone) {
+  OpenWeb();
+  ScriptedMessageBoxes boxes;
+  const QByteArray before = OptionBytes(web.Options);
+  TDlgWeb dlg(setup);
+  dlg.LoadWeb(&web);
+  dlg.MaxFileCountCheck->setChecked(false);
+  dlg.FiltersTreeView->AddFilterPath("http://other.example/", true);
+  dlg.WMimeList->EnableAllCategories();
+  dlg.Url_TitleEdit->setText("Changé");
+  dlg.CancelClick();
+  EXPECT_EQ(OptionBytes(web.Options), before);
+  EXPECT_EQ(web.GetTitle(), "Ancien");
+
+  dlg.LoadWeb(&web);
+  dlg.GoToPage(TDlgWeb::pgLimits);
+  dlg.UrlCombo->setEditText("news.example");
+  dlg.Url_TitleEdit->setText("Changé");
+  EXPECT_FALSE(dlg.OKClick());
+  EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgUrl) << "a refused address shows the first page";
+  EXPECT_EQ(boxes.shown.back().text, std::string(TextAt(kUrlCheckMessages, 2)));
+  EXPECT_EQ(web.GetTitle(), "Ancien");
+  EXPECT_EQ(web.StartEntries[0].Url, "http://old.example/");
+}
+
+TEST_F(DlgWebTest, StructureIsFixedOnceTheCaptureHoldsFiles) {
+  OpenWeb();
+  web.Options.UseWebStructureFlag = true;
+  web.RetrievedCount = 3;
+  TDlgWeb dlg(setup);
+  dlg.LoadWeb(&web);
+  EXPECT_FALSE(dlg.Path_UseWebStructureCheck->isEnabled());
+  dlg.Path_UseWebStructureCheck->setChecked(false);
+  ASSERT_TRUE(dlg.OKClick());
+  EXPECT_TRUE(web.Options.UseWebStructureFlag);
+}
+
+TEST_F(DlgWebTest, ChoosingAProfileLoadsItIntoTheWorkingOptions) {
+  ASSERT_TRUE(setup.Profiles);
+  TOptions saved;
+  saved.SetDefault(0);
+  saved.MaxFileSize = 321;
+  saved.DownloadVrmlFlag = true;
+  ASSERT_TRUE(setup.Profiles->SaveProfile(saved, "Essai"));
+  TDlgWeb dlg(setup);
+  EXPECT_GE(dlg.Profile_DefaultCombo->findText("Essai"), 0);
+  dlg.ChooseProfile("Essai");
+  EXPECT_EQ(dlg.Profile_DefaultCombo->currentText(), "Essai");
+  EXPECT_EQ(dlg.MaxFileSizeEdit->value(), 321);
+  EXPECT_TRUE(dlg.DownLoadVrmlCheck->isChecked());
+  EXPECT_EQ(dlg.WorkingOptions().MaxFileSize, 321);
+}
+
+TEST_F(DlgWebTest, TextFileOfAddressesBecomesAnEscapedStartPage) {
+  const fs::path list = root.path() / "liens.txt";
+  std::ofstream(list) << "voir http://a.example/x.htm et\nftp://f.example/pub/ puis "
+                         "http://b.example/?q=<script>alert(1)</script>\n";
+  const fs::path page = TDlgWeb::MakeUrlPage(list);
+  ASSERT_EQ(page, root.path() / "liens.htm");
+  const std::string html = ReadText(page);
+  EXPECT_EQ(html.rfind("<html>\r\n<body>\r\n<title>liens.txt</title><br>\r\n<h2>liens.txt<h2><br>\r\n", 0), 0u);
+  EXPECT_NE(html.find("<a href=\"http://a.example/x.htm\">http://a.example/x.htm</a><br>\r\n"), std::string::npos);
+  EXPECT_NE(html.find("<a href=\"ftp://f.example/pub/\">"), std::string::npos);
+  EXPECT_EQ(html.find("<script>"), std::string::npos);
+  EXPECT_EQ(html.substr(html.size() - 16), "</body>\r\n</html>");
+
+  ScriptedMessageBoxes boxes({platform::IDYES, platform::IDYES});
+  TDlgWeb dlg(setup);
+  dlg.OpenUrlFile(list);
+  EXPECT_EQ(boxes.shown.at(0).caption, "Analyse du fichier texte");
+  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), "file://" + page.string());
+  EXPECT_EQ(TDlgWeb::CheckUrlText(dlg.UrlCombo->currentText().toStdString()), 1);
+
+  const fs::path empty = root.path() / "vide.txt";
+  std::ofstream(empty) << "rien ici\n";
+  dlg.OpenUrlFile(empty);
+  EXPECT_EQ(boxes.shown.back().text, "Ce fichier texte ne contient pas d'urls ou ne peut être lu par Quillon!");
+  EXPECT_FALSE(fs::exists(root.path() / "vide.htm"));
+}
+
+}  // namespace
+}  // namespace qlon::shell
