@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "DlgFilter.h"
+#include "DlgMime.h"
 #include "FiltersView.h"
 #include "MessageBox.h"
 #include "MimeTree.h"
@@ -307,6 +308,37 @@ TEST_F(DlgWebTest, TextFileOfAddressesBecomesAnEscapedStartPage) {
   dlg.OpenUrlFile(empty);
   EXPECT_EQ(boxes.shown.back().text, "Ce fichier texte ne contient pas d'urls ou ne peut être lu par Quillon!");
   EXPECT_FALSE(fs::exists(root.path() / "vide.htm"));
+}
+
+TEST_F(DlgWebTest, TypesPageAddsThroughItsDialogAndDeletesOnlyFreeTypes) {
+  TDlgWeb dlg(setup);
+  TMimeList& list = dlg.WorkingOptions().MimeList();
+  list.Clear();
+  const int builtIn = list.AddType("text/html", "htm", kMimeBuiltIn, mcHtml, true);
+  dlg.WMimeList->Rebuild();
+  dlg.RunDialog = [](QDialog& d) {
+    auto* mime = qobject_cast<TDlgMime*>(&d);
+    if (!mime) return false;
+    mime->TypeCombo->setEditText("video/x-test");
+    mime->ExtEdit->setText("xtv");
+    mime->AddExtClick();
+    mime->ClassCb->setCurrentIndex(mcVideo);
+    mime->accept();
+    return mime->result() == QDialog::Accepted;
+  };
+  dlg.MimeAddClick();
+  TMimeItem* added = list.FindType("video/x-test");
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->Category, mcVideo);
+  EXPECT_EQ(dlg.WMimeList->GetSelectedMimeItem(), added);
+  dlg.MimeDeleteClick();
+  EXPECT_EQ(list.FindType("video/x-test"), nullptr);
+
+  controls::TWTreeNode* html = dlg.WMimeList->Root()->Child(mcHtml)->Child(0);
+  html->ExpandWithParents();
+  dlg.WMimeList->Model().SelectNode(html);
+  dlg.MimeDeleteClick();
+  EXPECT_EQ(list.GetItem(builtIn)->ContentType, "text/html") << "a built-in type stays";
 }
 
 }  // namespace
