@@ -221,23 +221,27 @@ bool TCapture::Step() {
   bool work = Work(), launched = true;
   while (work && launched && !Stopped) {
     launched = false;
-    Slot* idle = nullptr;
-    for (auto& s : pool_)
-      if (!s->Busy && s->Request->State() == sIdle) {
-        idle = s.get();
-        break;
-      }
-    if (idle) {
+    if (Slot* idle = IdleSlot()) {
       launched = StartNext(*idle);
       if (!launched) work = false;
     }
     if (ProcessEvents) ProcessEvents();
+    // A request that ended in those events frees its slot for this step:
+    // left to the next one, the driver loop would first sleep out its wait,
+    // since nothing else is coming to wake it.
+    if (!launched && work) launched = IdleSlot() != nullptr;
     work = work && Work();
   }
   AdjustRequestPool();
   if (Work() && !Stopped) return true;
   return std::any_of(pool_.begin(), pool_.end(),
                      [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+}
+
+TCapture::Slot* TCapture::IdleSlot() const {
+  for (const auto& s : pool_)
+    if (!s->Busy && s->Request->State() == sIdle) return s.get();
+  return nullptr;
 }
 
 bool TCapture::StartNext(Slot& slot) {
@@ -325,15 +329,16 @@ void TCapture::PutBack(Slot& slot) {
   slot.Settled = true;
 }
 
-void TCapture::WaitForEvents(int ms) {
+bool TCapture::WaitForEvents(int ms) {
   if (!QCoreApplication::instance()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    return;
+    return false;
   }
   QTimer guard;
   guard.setSingleShot(true);
   guard.start(ms);
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return guard.isActive();  // a fired single-shot timer is no longer active
 }
 
 void TCapture::TimerTick() {

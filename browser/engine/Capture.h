@@ -147,8 +147,9 @@ class TCapture {
   void SaveRunInfo();
   // End of the last run := now; the five counters of this run.
   void FillCaptureInfo(TCaptureInfo& info) const;
-  // Waits for events, at most `ms` milliseconds (the driver loop's pause).
-  static void WaitForEvents(int ms);
+  // Waits for events, at most `ms` milliseconds (the driver loop's pause);
+  // false when the time ran out with nothing else handled.
+  static bool WaitForEvents(int ms);
 
   // The follow test of the link passes.
   static bool FollowLink(const TTagLink& link, const std::string& url);
@@ -189,6 +190,7 @@ class TCapture {
   int TryCount() const;
   bool Work() const;
   bool StartNext(Slot& slot);
+  Slot* IdleSlot() const;  // a slot free to take a record, if any
   int Row(const Slot& slot) const { return slot.Request->Id - 1; }
 
   // Request events.
