@@ -459,14 +459,14 @@ struct Library {
     std::optional<Clock::time_point> next;
     for (auto& [handle, socket] : sockets)
       if (socket->deadline && (!next || *socket->deadline < *next)) next = socket->deadline;
-    itimerspec spec{};
+    itimerspec when{};
     if (next) {
       auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*next - Clock::now()).count();
       if (ns < 1) ns = 1;
-      spec.it_value.tv_sec = time_t(ns / 1000000000);
-      spec.it_value.tv_nsec = long(ns % 1000000000);
+      when.it_value.tv_sec = time_t(ns / 1000000000);
+      when.it_value.tv_nsec = long(ns % 1000000000);
     }
-    ::timerfd_settime(timer, 0, &spec, nullptr);
+    ::timerfd_settime(timer, 0, &when, nullptr);
   }
 
   void Poll() {
