@@ -14,6 +14,7 @@
 
 #include <filesystem>
 
+#include "AppEnvironment.h"
 #include "DiagnosticsDialog.h"
 #include "FakeScanner.h"
 #include "HalftonePreviews.h"
@@ -29,18 +30,7 @@ namespace pf = qlon::platform;
 
 namespace {
 
-class AppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-  int argc_ = 1;
-  char name_[5] = "page";
-  char* argv_[2] = {name_, nullptr};
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+const auto* const g_env = qlon::test::AddAppEnvironment<QApplication>();
 
 // Plays the host: host window > client > page, and records what the page sends it.
 class Host : public QWidget {

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <gtest/gtest.h>
 
+#include "AppEnvironment.h"
 #include "Preferences.h"
 #include "PreferencesPage.h"
 #include "Registry.h"
@@ -22,22 +23,7 @@ namespace {
 
 const std::string kKey = "Software\\Norva\\Vellumor\\5.3\\Devices\\QMDEV";
 
-// One application for the run, gone before the exit handlers run (a static
-// one would outlive the platform plugin).
-class AppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override { delete app_; }
-  static QApplication* app_;
-
- private:
-  int argc_ = 1;
-  char name_[4] = "cpl";
-  char* argv_[2] = {name_, nullptr};
-};
-QApplication* AppEnvironment::app_ = nullptr;
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
-QApplication& App() { return *AppEnvironment::app_; }
+const auto* const g_env = qlon::test::AddAppEnvironment<QApplication>();
 
 reg::Key Make(const reg::Key& root) {
   reg::Key k;
@@ -71,7 +57,6 @@ TEST(Preferences, DroppingTheSavedPreviewDeletesItsFileOnce) {
   reg::Key u = Make(reg::HKEY_CURRENT_USER);
   reg::SetDword(u, "SavePreview", 1);
   reg::SetString(u, "CacheFileName", cache.string());
-  App();
   PreferencesPage page(kKey);
   int changes = 0;
   QObject::connect(&page, &PreferencesPage::changed, [&] { ++changes; });
@@ -99,7 +84,6 @@ TEST(Preferences, DroppingTheSavedPreviewDeletesItsFileOnce) {
 
 TEST(PreferencesHelp, ControlsOpenTheirTopicsAndTheLogoTakesTheFaceColour) {
   qlon::test::TempRoot root;
-  App();
   EXPECT_EQ(HelpTopicOf(4020), 401u);
   EXPECT_EQ(HelpTopicOf(3005), 402u);
   EXPECT_EQ(HelpTopicOf(4018), 403u);

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "AppEnvironment.h"
 #include "CapabilityTypes.h"
 #include "EmulatedInstall.h"
 #include "PageHost.h"
@@ -36,18 +37,7 @@ using namespace qlon::scanner::host;
 
 namespace {
 
-class AppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-  int argc_ = 1;
-  char name_[5] = "host";
-  char* argv_[2] = {name_, nullptr};
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+const auto* const g_env = qlon::test::AddAppEnvironment<QApplication>();
 
 const std::string kUserKey = "Software\\Norva\\Vellumor\\5.3\\Devices\\QMDEV";
 
