@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 
+#include "EventPump.h"
 #include "Cookies.h"
 #include "FtpTestServer.h"
 #include "HttpRqst.h"
@@ -151,14 +152,7 @@ class RequestTest : public ::testing::Test {
     return Pump([&] { return request->State == sIdle; }, limit);
   }
   static bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QTimer tick;
-    tick.start(10);
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return test::PumpUntil(done, limit);
   }
   bool Kept() const { return fs::exists(rec.file); }
   std::string KeptBytes() const { return test::ReadFileBytes(rec.file); }

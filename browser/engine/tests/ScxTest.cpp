@@ -1,3 +1,4 @@
+#include "EventPump.h"
 #include "Scx.h"
 
 #include <arpa/inet.h>
@@ -65,16 +66,7 @@ ScriptServer::Script SendAndClose(std::string text) {
 
 // Pumps the Qt event loop (where the socket events arrive) until done()
 // holds or the limit passes.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  QTimer tick;  // guarantees wake-ups while waiting
-  tick.start(10);
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
+using test::PumpUntil;
 
 void PumpFor(std::chrono::milliseconds duration) {
   PumpUntil([] { return false; }, duration);

@@ -1,3 +1,4 @@
+#include "EventPump.h"
 #include "DockForm.h"
 
 #include <arpa/inet.h>
@@ -23,15 +24,7 @@ namespace qlon {
 namespace {
 
 bool PumpUntil(const std::function<bool()>& done, int limitMs = 10000) {
-  QTimer tick;
-  tick.start(10);
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
+  return test::PumpUntil(done, std::chrono::milliseconds(limitMs));
 }
 
 class DockTest : public ::testing::Test {
