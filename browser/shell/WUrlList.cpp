@@ -185,6 +185,13 @@ void TWUrlList::WebFileChanged(const TWebFile& record) {
   changed();
 }
 
+int TWUrlList::AddRecord(const TWebFile& record) {
+  const int i = list_.Add(record);
+  syncRows();
+  changed();
+  return i;
+}
+
 void TWUrlList::forEachFlag(uint8_t flag, const std::function<bool(TWebFile&)>& callback) {
   TWeb* web = list_.Web();
   if (!web) return;

@@ -81,6 +81,8 @@ class TWUrlList : public controls::TWCustomGrid {
   // A record was added or changed: its row is added, refreshed or removed
   // as the current style lists it or not.
   void WebFileChanged(const TWebFile& record);
+  // Lists a record whatever the style (the rows of a search); its row index.
+  int AddRecord(const TWebFile& record);
 
   // Calls back with the record of each selected (marked) row, in row order,
   // until the callback returns false.
