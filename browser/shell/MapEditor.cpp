@@ -210,13 +210,11 @@ void TMapEditor::Free() { clipboard_.reset(); }
 
 void TMapEditor::SetWeb(TWeb* web) {
   if (web == web_) return;
-  if (currentMap_ && modified_) SaveMapZones();
-  MapImage->SetBitmap(QImage());
-  forgetMap();
+  if (currentMap_ && modified_) SaveMapZones();  // the web goes away even when that failed
+  Reset();
   web_ = web;
   MapList->SetWeb(web);
   updateButtons();
-  EnableMapMenus();
 }
 
 void TMapEditor::updateButtons() {
@@ -231,12 +229,10 @@ void TMapEditor::ShowMapPage(bool show) {
 }
 
 void TMapEditor::SelectMap(int index) {
-  if (currentMap_ && modified_) SaveMapZones();
+  // Edits that could not be saved keep their map (the user was told why).
+  if (currentMap_ && modified_ && !SaveMapZones()) return;
   if (!web_ || index < 0 || index >= web_->Maps.Count()) {
-    MapImage->SetBitmap(QImage());
-    forgetMap();
-    repaintImage();
-    EnableMapMenus();
+    Reset();
     return;
   }
   mapIndex_ = index;
@@ -248,10 +244,8 @@ void TMapEditor::MapListClick() {
   if (!web_ || !MapList->CurrentRecord(record)) return;
   const int index = web_->Maps.IndexOfName(record.GetLocalName());
   if (index < 0 || index == mapIndex_) return;
-  if (currentMap_ && modified_) SaveMapZones();
-  mapIndex_ = index;
   MapList->setEnabled(false);
-  LoadMap();
+  SelectMap(index);
   MapList->setEnabled(true);
 }
 
@@ -297,10 +291,7 @@ void TMapEditor::loadZones(const std::string& folder) {
   }
   THtmlParser parser(file);
   parser.Parse();
-  const TZoneRectangle limit = [&] {
-    const QRect r = ImageRect();
-    return TZoneRectangle{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-  }();
+  const TZoneRectangle limit = imageLimit();
   for (int i = 0; i < parser.GetCount(); ++i) {
     const TToken& token = parser.GetToken(i);
     if (!(token.Flags & kTokenStart) || token.Kind != tkArea) continue;
@@ -347,13 +338,15 @@ std::optional<std::string> TMapEditor::mapFilePathForSaving() {
   return path->string();
 }
 
-std::string TMapEditor::areaLine(const TZone& zone) const {
+std::string TMapEditor::centreUrl(const TZone& zone) const {
   const TZonePoint c = zone.GetCenter();
+  return currentMap_->MapUrl + "?" + std::to_string(c.x) + "," + std::to_string(c.y);
+}
+
+std::string TMapEditor::areaLine(const TZone& zone) const {
   std::string line = "<area shape=\"" + zone.GetShapeName() + "\" coords=\"" + zone.GetCoordsText() + "\" ";
   if (!currentMap_->Target.empty()) line += "target=\"" + EscapeHtmlText(currentMap_->Target) + "\" ";
-  line += "href=\"" + EscapeHtmlText(currentMap_->MapUrl + "?" + std::to_string(c.x) + "," + std::to_string(c.y)) +
-          "\">\r\n";
-  return line;
+  return line + "href=\"" + EscapeHtmlText(centreUrl(zone)) + "\">\r\n";
 }
 
 bool TMapEditor::SaveMapZones() {
@@ -368,8 +361,12 @@ bool TMapEditor::SaveMapZones() {
     ShowError("Les zones de la map \"" + currentMap_->ImageFile + "\" ne peuvent être enregistrées dans le dossier du Web.");
     return false;
   }
+  // A zone still being drawn when the map is left is not one yet.
+  std::vector<const TZone*> zones;
+  for (auto& zone : zones_)
+    if (zone->IsValid()) zones.push_back(zone.get());
   std::string text;
-  for (auto& zone : zones_) text += areaLine(*zone);
+  for (const TZone* zone : zones) text += areaLine(*zone);
   QSaveFile file(QString::fromStdString(*path));
   if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
       !file.commit()) {
@@ -379,15 +376,18 @@ bool TMapEditor::SaveMapZones() {
 
   // Each zone's centre URL becomes a page link of the map's page.
   TWebFile page(web_);
-  if (!zones_.empty() && IsAbsoluteUrl(currentMap_->MapUrl) && web_->FindUrl(currentMap_->PageUrl, page)) {
-    for (auto& zone : zones_) {
-      const TZonePoint c = zone->GetCenter();
+  if (!zones.empty() && IsAbsoluteUrl(currentMap_->MapUrl) && web_->FindUrl(currentMap_->PageUrl, page)) {
+    int refused = 0;
+    for (const TZone* zone : zones) {
       TWebFile link(web_);
-      link.FullUrl = currentMap_->MapUrl + "?" + std::to_string(c.x) + "," + std::to_string(c.y);
+      link.FullUrl = centreUrl(*zone);
       link.SetLinkType(ltPage);
-      web_->AddLink(link, &page);
+      if (!web_->AddLink(link, &page)) ++refused;
     }
     host_.RefreshState();
+    if (refused > 0)
+      ShowError(std::to_string(refused) + " adresse(s) de zone de la map \"" + currentMap_->ImageFile +
+                "\" n'ont pas pu être ajoutées au Web.");
   }
   modified_ = false;
   host_.RefreshStatusHints();
@@ -471,6 +471,16 @@ QRect TMapEditor::ImageRect() const {
   return QRect(QPoint(0, 0), MapImage->viewport()->size());
 }
 
+TZoneRectangle TMapEditor::imageLimit() const {
+  const QRect r = ImageRect();
+  return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+QPoint TMapEditor::clampToImage(QPoint image) const {
+  const TZoneRectangle r = imageLimit();
+  return QPoint(std::max(std::min(image.x(), r.Right), r.Left), std::max(std::min(image.y(), r.Bottom), r.Top));
+}
+
 QPoint TMapEditor::origin() const {
   return MapImage->Bitmap().isNull() ? QPoint(0, 0) : MapImage->Margins();
 }
@@ -549,12 +559,10 @@ bool TMapEditor::eventFilter(QObject* watched, QEvent* event) {
 void TMapEditor::mapImageMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
                                    QPoint at) {
   if (!currentMap_) return;
-  const QRect image = ImageRect();
-  // A zone begins on the picture, even when the press is in the margin of a centred one.
   const QPoint pt = ControlToImage(at);
-  int x = std::clamp(pt.x(), image.left(), image.left() + image.width());
-  int y = std::clamp(pt.y(), image.top(), image.top() + image.height());
-  const TZoneRectangle limit{image.left(), image.top(), image.left() + image.width(), image.top() + image.height()};
+  // A zone begins on the picture, even when the press is in the margin of a centred one.
+  int x = clampToImage(pt).x(), y = clampToImage(pt).y();
+  const TZoneRectangle limit = imageLimit();
   moving_ = false;
   if (!creating_) {
     if (button == Qt::RightButton) {
@@ -632,10 +640,8 @@ void TMapEditor::mapImageMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifie
       return;
     }
     beforeZoneChange();
-    const QRect image = ImageRect();
-    const int x = std::max(std::min(pt.x(), image.left() + image.width()), image.left());
-    const int y = std::max(std::min(pt.y(), image.top() + image.height()), image.top());
-    zone_->Track(x, y, flags);
+    const QPoint inside = clampToImage(pt);
+    zone_->Track(inside.x(), inside.y(), flags);
     afterZoneChange();
   } else if (moving_ && zone_ && mods == Qt::ShiftModifier && buttons == Qt::LeftButton) {
     beforeZoneChange();
@@ -655,11 +661,9 @@ void TMapEditor::mapImageMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifie
 void TMapEditor::mapImageMouseUp(QPoint at) {
   if (!currentMap_) return;
   if (creating_ && zone_) {
-    const QPoint pt = ControlToImage(at);
-    const QRect image = ImageRect();
+    const QPoint inside = clampToImage(ControlToImage(at));
     beforeZoneChange();
-    zone_->EndCreate(std::clamp(pt.x(), image.left(), image.left() + image.width()),
-                     std::clamp(pt.y(), image.top(), image.top() + image.height()));
+    zone_->EndCreate(inside.x(), inside.y());
     afterZoneChange();
   }
   host_.RefreshStatusHints();

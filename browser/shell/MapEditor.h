@@ -87,8 +87,9 @@ class TMapEditor : public QWidget {
 
   // Tree page 28 (true: with the list of maps) or 29 (false).
   void ShowMapPage(bool show);
-  // Saves the map being left when it was edited, then loads map `index`;
-  // an index the web has no map for leaves no map selected.
+  // Saves the map being left when it was edited (and stays on it when that
+  // fails), then loads map `index`; an index the web has no map for leaves
+  // no map selected.
   void SelectMap(int index);
   void LoadMap();
   // False (the file untouched, edits kept) when the file cannot be written.
@@ -146,6 +147,7 @@ class TMapEditor : public QWidget {
   void loadZones(const std::string& folder);
   // The map file's path, renamed first when a captured file owns the name.
   std::optional<std::string> mapFilePathForSaving();
+  std::string centreUrl(const TZone& zone) const;
   std::string areaLine(const TZone& zone) const;
 
   void mapImagePaint(QPainter& painter);
@@ -153,6 +155,8 @@ class TMapEditor : public QWidget {
   void mapImageMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, QPoint at);
   void mapImageMouseUp(QPoint at);
   QPoint origin() const;
+  TZoneRectangle imageLimit() const;
+  QPoint clampToImage(QPoint image) const;
   // The bounds bookkeeping around each change of the zone being drawn or moved.
   void beforeZoneChange();
   void afterZoneChange();

@@ -236,6 +236,14 @@ TEST_F(MapEditorTest, BandsSpanThePictureAndSmallZonesDisappear) {
   Drag({190, 75}, {150, 20});
   EXPECT_EQ(Coords()[2], "rect 150,100,200,150");
   EXPECT_EQ(Coords()[3], "circle 190,75,10");
+
+  // A polygon still open when the map is saved is left out.
+  editor.MapMenuToolClick(TMapEditor::mtPolygon);
+  Click({20, 20});
+  Click({60, 20});
+  EXPECT_TRUE(editor.MapCreating());
+  ASSERT_TRUE(editor.SaveMapZones());
+  EXPECT_EQ(ReadFileBytes(MapPath()).find("POLYGON"), std::string::npos);
 }
 
 TEST_F(MapEditorTest, PasteReplacesTheZonesAndIsDisabledUntilACopy) {
@@ -318,6 +326,13 @@ TEST_F(MapEditorTest, UnreadablePictureOrMapFileIsReportedAndNothingIsLost) {
   EXPECT_EQ(boxes.shown.size(), 3u);
   EXPECT_EQ(fs::file_size(MapPath()), big.size());
   EXPECT_TRUE(editor.MapModified());
+  editor.SelectMap(0);  // the edits that could not be saved keep their map
+  EXPECT_EQ(editor.MapIndex(), kPlan);
+  EXPECT_EQ(editor.MapZones().size(), 1u);
+  editor.MapMenuLoad->trigger();  // dropping them lets the map go
+  editor.SelectMap(0);
+  EXPECT_EQ(editor.MapIndex(), 0);
+  EXPECT_EQ(fs::file_size(MapPath()), big.size());
 }
 
 TEST_F(MapEditorTest, ACapturedFileOfTheMapNameIsNotOverwritten) {
