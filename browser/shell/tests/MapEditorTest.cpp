@@ -386,6 +386,10 @@ TEST_F(MapEditorTest, ImageCoordinatesFollowCentringAndScrolling) {
   QCoreApplication::sendEvent(Viewport(), &move);
   EXPECT_EQ(editor.MapImage->HorzPos(), 38);
   EXPECT_EQ(editor.MapMouse(), QPoint(Viewport()->width() - 3 + 38, 120));
+  const int hints = host.hints;
+  Move({200, 210});
+  EXPECT_EQ(host.hints, hints + 1);
+  EXPECT_TRUE(editor.StatusHint().startsWith("big.bmp  |  1 zone  |  x 200, y 210")) << editor.StatusHint().toStdString();
 }
 
 TEST_F(MapEditorTest, MenusButtonsListAndColourFollowTheState) {
