@@ -439,7 +439,9 @@ TEST_F(MapEditorTest, MenusButtonsListAndColourFollowTheState) {
 TEST_F(MapEditorTest, Screenshot) {
   host.color = QColor(200, 0, 0);
   editor.MapMenuColorClick();
-  editor.SelectMap(kPlan);
+  const int row = 1 + editor.MapList->List().Find(Url("plan.bmp"));
+  QTest::mouseClick(editor.MapList->viewport(), Qt::LeftButton, {}, editor.MapList->CellRect(1, row).center());
+  ASSERT_EQ(editor.MapIndex(), kPlan);
   Drag({15, 12}, {80, 55});
   editor.MapMenuToolClick(TMapEditor::mtCircle);
   Drag({150, 40}, {175, 65});
