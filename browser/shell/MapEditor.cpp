@@ -537,9 +537,10 @@ bool TMapEditor::eventFilter(QObject* watched, QEvent* event) {
   if (watched == MapImage->viewport()) {
     switch (event->type()) {
       case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonDblClick: {  // the second press of a double click ends a polygon
+      case QEvent::MouseButtonDblClick: {
         auto* e = static_cast<QMouseEvent*>(event);
-        mapImageMouseDown(e->button(), e->buttons(), e->modifiers(), e->position().toPoint());
+        mapImageMouseDown(e->button(), e->buttons(), e->modifiers(), e->position().toPoint(),
+                          event->type() == QEvent::MouseButtonDblClick);
         break;
       }
       case QEvent::MouseMove: {
@@ -557,9 +558,13 @@ bool TMapEditor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMapEditor::mapImageMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
-                                   QPoint at) {
+                                   QPoint at, bool doubleClick) {
   if (!currentMap_) return;
-  const QPoint pt = ControlToImage(at);
+  QPoint pt = ControlToImage(at);
+  // The second press of a double click lands on the vertex the first one
+  // made, even when the hand moved a pixel: it ends the polygon.
+  if (auto* polygon = dynamic_cast<TZonePolygon*>(zone_); doubleClick && creating_ && polygon && !polygon->Points.empty())
+    pt = QPoint(polygon->Points.back().x, polygon->Points.back().y);
   // A zone begins on the picture, even when the press is in the margin of a centred one.
   int x = clampToImage(pt).x(), y = clampToImage(pt).y();
   const TZoneRectangle limit = imageLimit();

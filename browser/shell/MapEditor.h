@@ -17,7 +17,7 @@
 //   left press        begins a zone of the current tool; rectangles, bands
 //                     and circles end on release, a polygon adds a vertex per
 //                     press (dragging moves that vertex) and ends with a
-//                     press on its last vertex (a double click)
+//                     press on its last vertex or a double click
 //   Shift+left drag   moves the first zone under the press
 //   right press       deletes the last zone under the press
 // A finished zone that is too small (TZone::IsValid) is dropped.
@@ -151,7 +151,8 @@ class TMapEditor : public QWidget {
   std::string areaLine(const TZone& zone) const;
 
   void mapImagePaint(QPainter& painter);
-  void mapImageMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, QPoint at);
+  void mapImageMouseDown(Qt::MouseButton button, Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, QPoint at,
+                         bool doubleClick);
   void mapImageMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, QPoint at);
   void mapImageMouseUp(QPoint at);
   QPoint origin() const;

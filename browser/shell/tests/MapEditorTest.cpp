@@ -237,13 +237,24 @@ TEST_F(MapEditorTest, BandsSpanThePictureAndSmallZonesDisappear) {
   EXPECT_EQ(Coords()[2], "rect 150,100,200,150");
   EXPECT_EQ(Coords()[3], "circle 190,75,10");
 
+  // A double click ends a polygon even a pixel off its last vertex.
+  editor.MapMenuToolClick(TMapEditor::mtPolygon);
+  Click({100, 20});
+  Click({140, 20});
+  Click({120, 60});
+  Send(QEvent::MouseButtonDblClick, {121, 61}, Qt::LeftButton, Qt::LeftButton);
+  Release({121, 61});
+  EXPECT_FALSE(editor.MapCreating());
+  EXPECT_EQ(Coords().back(), "POLYGON 100,20,140,20,120,60");
+
   // A polygon still open when the map is saved is left out.
   editor.MapMenuToolClick(TMapEditor::mtPolygon);
   Click({20, 20});
   Click({60, 20});
   EXPECT_TRUE(editor.MapCreating());
   ASSERT_TRUE(editor.SaveMapZones());
-  EXPECT_EQ(ReadFileBytes(MapPath()).find("POLYGON"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(MapPath()).find("20,20,60,20"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(MapPath()).find("100,20,140,20,120,60"), std::string::npos);
 }
 
 TEST_F(MapEditorTest, PasteReplacesTheZonesAndIsDisabledUntilACopy) {
