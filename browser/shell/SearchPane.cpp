@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QStringDecoder>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "HtmlParser.h"
@@ -283,6 +284,12 @@ void TSearchPane::SearchFor(const QString& text, int kind) {
   SearchTextCombo->setEditText(text);
   host_.SelectTreePage(kSearchTreePage);
   QCoreApplication::processEvents();
+  if (info_.Searching) {
+    // A press now would only stop the running search: this one starts after it.
+    info_.Stop = true;
+    startPending_ = true;
+    return;
+  }
   host_.PostSearchStart();
 }
 
@@ -378,6 +385,7 @@ void TSearchPane::RunSearch(const std::string& pattern, int kind) {
     info_.Searching = false;
     SearchStartBtn->setEnabled(!SearchTextCombo->currentText().isEmpty());
     host_.RefreshStatusHints();
+    if (std::exchange(startPending_, false)) host_.PostSearchStart();
   });
   if (!web) return;
   // The rows are the hits: no style fill may mix in.

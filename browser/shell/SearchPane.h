@@ -147,6 +147,7 @@ class TSearchPane : public QFrame {
   TSearchInfo info_;
   bool resumable_ = false;         // the last run stopped before its end
   TWeb* searchedWeb_ = nullptr;    // the web of the last run
+  bool startPending_ = false;      // SearchFor during a run: start when it ends
   std::unordered_set<std::string> listed_;  // the rows a continued run started with
 };
 

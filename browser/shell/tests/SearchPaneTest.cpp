@@ -254,6 +254,23 @@ TEST_F(SearchPaneTest, StopThenContinueOrStartOver) {
   EXPECT_EQ(Search("image", 4), (Urls{Url("links.htm"), kOther + "o1.htm"}));
 }
 
+TEST_F(SearchPaneTest, ACommandDuringASearchStartsAfterIt) {
+  pane->ShowPane(true);
+  bool asked = false;
+  grid->Onchange = [&](TWUrlList* g) {
+    if (!asked && pane->Searching() && g->List().Count() == 2) {
+      asked = true;
+      QTimer::singleShot(0, pane, [this] { pane->SearchFor(QString::fromStdString(Url("pic.gif")), 1); });
+    }
+  };
+  Search("*", 0);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(pane->Info().LastKind, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(pane->Info().LastKind, 1);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{Url("links.htm")}));
+}
+
 TEST_F(SearchPaneTest, HistoryKeepsTheFortyNewestPatterns) {
   host.web = nullptr;  // the history does not need a web
   for (int i = 1; i <= 41; ++i) Search("p" + std::to_string(i), 0);
