@@ -17,10 +17,13 @@
 // The search runs on the GUI thread and lets events run after every record,
 // so the button stops it (the stop flag is read between records). Pressing
 // it again with the same pattern and kind goes on from where it stopped,
-// keeping the rows found; a changed pattern or kind starts over.
+// keeping the rows found; a changed pattern or kind, another web, or a
+// search that ran to its end starts over. Pages whose local file is missing
+// or larger than kMaxPageBytes are not scanned.
 //
-// The main window must not close or replace the web while Searching():
-// StopSearch() ends the run at its next record.
+// The main window must not free the web while Searching(): StopSearch()
+// ends the run at its next record (a run also ends when the current web
+// changes).
 #include <QFrame>
 #include <QVariantAnimation>
 #include <cstdint>
