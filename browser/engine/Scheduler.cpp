@@ -702,6 +702,11 @@ void TTaskWeb::AppendJournal(const std::string& line) {
 
 TaskStringList TTaskWeb::LoadJournal() const { return GetParent() ? GetParent()->LoadJournal() : TaskStringList{}; }
 
+// A step writes into its job's journal: clearing it clears that one.
+void TTaskWeb::ClearJournal() {
+  if (GetParent()) GetParent()->ClearJournal();
+}
+
 void TTaskWeb::SaveToStream(QIODevice& s) const {
   TTask::SaveToStream(s);
   const std::string_view path = Utf8Prefix(WebPath, 0xFFFF);

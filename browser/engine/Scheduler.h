@@ -174,7 +174,7 @@ class TTask {
   void SetError(int code, const std::string& message);
   void SetState(TTaskState state);
   TTaskState GetState() const { return state_; }
-  void ClearJournal();
+  virtual void ClearJournal();
   void WriteJournal(TJournalKind kind, const std::string& text = {}, int code = 0);
   std::filesystem::path JournalFile() const;
 
@@ -241,6 +241,7 @@ class TTaskWeb : public TTask {
   void LoadFromStream(QIODevice& stream) override;
   void Assign(const TTask& source) override;
   TaskStringList LoadJournal() const override;
+  void ClearJournal() override;
   // A web step runs until its end is reported.
   bool RunChildren() override { return true; }
 

@@ -273,9 +273,14 @@ namespace {
 
 enum class Claim { Taken, Reserved, Refused };
 
+// The summary page is written at the capture's root after the run: a page
+// of the site given that name would be overwritten by it.
+bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accueil.htm"); }
+
 Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own) {
   auto path = LocalNameToPath(folder, name);
   if (!path) return Claim::Refused;
+  if (IsSummaryName(name)) return Claim::Taken;
   if (name == own) return Claim::Reserved;
   int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return errno == EEXIST ? Claim::Taken : Claim::Refused;

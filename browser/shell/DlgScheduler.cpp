@@ -472,8 +472,7 @@ void TDlgScheduler::PropertiesClick() {
 
 void TDlgScheduler::ClearJournalClick() {
   auto lock = scheduler_->LockTree();
-  // A step writes into its job's journal: that is the one shown and cleared.
-  if (TTask* job = jobOfSelection()) job->ClearJournal();
+  if (TTask* task = SelectedTask()) task->ClearJournal();
   lock.unlock();
   RefreshJournal();
 }

@@ -302,6 +302,9 @@ TEST_F(SchedulerTest, TreeNumbersCopiesAndJournals) {
   EXPECT_NE(lines[1].find("] #Erreur sur l'Url ( http://h/ : Pas trouvé (404) )"), std::string::npos);
   EXPECT_TRUE(fs::exists(work / "Task2.jrl"));
   EXPECT_EQ(step->LoadJournal(), lines);
+  step->ClearJournal();  // a step's journal is its job's
+  EXPECT_FALSE(fs::exists(work / "Task2.jrl"));
+  step->WriteJournal(jkWebLoad, "/w/b.web");
   // Deleting the job takes its journal along.
   s.Root().DeleteChild(copy);
   EXPECT_FALSE(fs::exists(work / "Task2.jrl"));

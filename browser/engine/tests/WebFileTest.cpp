@@ -96,6 +96,14 @@ TEST_F(LocalNames, TakenNamesGetNumberedCandidates) {
   EXPECT_EQ(Name("http://h.example/x", 0), "h.example/1");
 }
 
+TEST_F(LocalNames, TheSummaryPageNameIsNeverGivenToACapturedPage) {
+  EXPECT_EQ(Name("http://h/_Accueil.htm"), "_Accuei1.htm");
+  EXPECT_EQ(Name("http://h/_ACCUEIL.HTM"), "_ACCUEI1.HTM");
+  EXPECT_FALSE(fs::exists(folder_ / "_Accueil.htm"));
+  tree_.NameOptions.UseWebStructure = true;
+  EXPECT_EQ(Name("http://h/_Accueil.htm"), "h/_Accueil.htm") << "only the root name is the summary's";
+}
+
 TEST_F(LocalNames, RebuildingKeepsTheRecordsOwnFile) {
   TWebFile r(&tree_);
   r.FullUrl = "http://h/a.htm";
