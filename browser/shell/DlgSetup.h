@@ -56,8 +56,9 @@ class TDlgSetup : public TDockForm {
   // the edits stay) or when a file could not be written.
   bool StorePages();
 
-  // The dial-up layer: whether it is there, and the names of its phone-book
-  // entries (the stored entry is shown even when it is not among them).
+  // The dial-up layer: whether it is there (not until it says so), and the
+  // names of its phone-book entries (the stored entry is shown even when it
+  // is not among them).
   void SetDialUpAvailable(bool available);
   void SetPhoneBookEntries(const QStringList& names);
 
@@ -112,7 +113,7 @@ class TDlgSetup : public TDockForm {
 
   TSetup& setup_;
   std::vector<std::unique_ptr<TField>> fields_;
-  bool dialUp_ = true;
+  bool dialUp_ = false;
 };
 
 }  // namespace qlon::shell
