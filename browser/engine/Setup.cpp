@@ -10,6 +10,7 @@
 #include "Profile.h"
 #include "Registry.h"
 #include "PlatformRoot.h"
+#include "RasLibrary.h"
 #include "Urlutil.h"
 
 namespace qlon {
@@ -229,8 +230,8 @@ void TSetup::LoadSettings() {
   MaxSockets = std::clamp(MaxSockets, 1, kMaxSocketsLimit);
   ThumbnailSize = std::clamp(ThumbnailSize, 0, 3);
   if (!ini.ValueExists("FrameDisp", "SocketsFrameHeight")) SocketsFrameHeight = (MaxSockets + 1) * 17;
-  // The dial-up library is not on this system.
-  UseRas = false;
+  // Dialling needs the dial-up library, which is not installed by default.
+  if (!platform::LoadRasLibrary(ProgramFolder_)) UseRas = false;
 
   BrowserList.clear();
   for (int i = 0; i <= 10; ++i) {

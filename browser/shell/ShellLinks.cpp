@@ -1,0 +1,130 @@
+#include "ShellLinks.h"
+
+#include <cstdlib>
+
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "PlatformRoot.h"
+#include "Profile.h"
+
+namespace qlon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  return QString::fromStdString(a).compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+bool HasControl(const std::string& text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+// The string escapes of desktop entry values.
+std::string Unescape(const std::string& value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      out += value[i];
+      continue;
+    }
+    switch (value[++i]) {
+      case 's': out += ' '; break;
+      case 'n': out += '\n'; break;
+      case 't': out += '\t'; break;
+      case 'r': out += '\r'; break;
+      default: out += value[i];
+    }
+  }
+  return out;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// One word of an Exec line: always quoted, so blanks and shell characters
+// stay part of it; "%" doubled so that no word becomes a field code.
+std::string ExecWord(const std::string& word) {
+  std::string quoted = "\"";
+  for (char c : word) {
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  std::string out;
+  for (char c : Escape(quoted)) {
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ReadInternetShortcut(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return {};
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec || size > kShortcutFileMax) return {};
+  std::string url = profile::GetPrivateProfileString("InternetShortcut", "URL", "", path);
+  if (url.empty() && EqualsNoCase(profile::GetPrivateProfileString("Desktop Entry", "Type", "", path), "Link"))
+    url = Unescape(profile::GetPrivateProfileString("Desktop Entry", "URL", "", path));
+  if (HasControl(url)) return {};
+  return url;
+}
+
+bool WriteInternetShortcut(const fs::path& path, const std::string& url) {
+  if (url.empty() || HasControl(url) || url.front() == ' ' || url.back() == ' ') return false;
+  return profile::WritePrivateProfileString("InternetShortcut", "URL", url, path);
+}
+
+fs::path GetShellFolderPath(const std::string& name) {
+  static const struct {
+    const char* shellName;
+    const char* folder;
+  } kFolders[] = {{"Desktop", "Desktop"}, {"Favorites", "Favorites"}, {"Start Menu", "applications"},
+                  {"Programs", "applications"}};
+  for (const auto& f : kFolders) {
+    if (!EqualsNoCase(name, f.shellName)) continue;
+    std::error_code ec;
+    const char* movedRoot = std::getenv(platform::kRootVariable);
+    if (EqualsNoCase(name, "Desktop") && !(movedRoot && *movedRoot)) {
+      const fs::path desktop =
+          QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+      if (desktop.empty()) return {};
+      fs::create_directories(desktop, ec);
+      return fs::is_directory(desktop, ec) ? desktop : fs::path();
+    }
+    const fs::path folder = platform::RootFolder(f.folder);
+    return fs::is_directory(folder, ec) ? folder : fs::path();
+  }
+  return {};
+}
+
+bool CreateShellLink(const fs::path& linkPath, const fs::path& program, const std::vector<std::string>& arguments,
+                     const std::string& name) {
+  if (name.empty() || HasControl(name) || HasControl(program.string())) return false;
+  std::string exec = ExecWord(program.string());
+  for (const std::string& a : arguments) {
+    if (HasControl(a)) return false;
+    exec += ' ' + ExecWord(a);
+  }
+  const std::string text =
+      "[Desktop Entry]\nType=Application\nName=" + Escape(name) + "\nExec=" + exec + "\n";
+  QSaveFile file(QString::fromStdString(linkPath.string()));
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(text.data(), qint64(text.size()));
+  return file.commit();
+}
+
+}  // namespace qlon
