@@ -129,6 +129,8 @@ class TWUrlList : public controls::TWCustomGrid {
   // window's. OnPopupMenu opens a menu (tests replace it).
   controls::TPopupMenuEx* ColumnMenu() const { return columnMenu_; }
   int ColumnMenuColumn() const { return menuCol_; }
+  // The column the column menu acts on when opened from elsewhere than the header.
+  void SetColumnMenuColumn(int col) { menuCol_ = col; }
   void SetStylePopup(TWUrlListStyle style, QMenu* menu) { popups_.at(style) = menu; }
   std::function<void(QMenu* menu, QPoint globalPos)> OnPopupMenu;
 

@@ -1,13 +1,28 @@
 #pragma once
 // A capture built for the shell's tests: records of every category and
-// state, their local files of known sizes, and one image map.
+// state, their local files of known sizes, and one image map; and the
+// work-folder answer for the settings.
 #include <filesystem>
 #include <string>
 
+#include "Setup.h"
 #include "TempRoot.h"
 #include "Web.h"
 
 namespace qlon::test {
+
+// Answers the settings' work-folder question with a fixed folder.
+class WorkFolder : public IWorkPathPrompt {
+ public:
+  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
+  bool AskWorkPath(std::string& path) override {
+    path = path_;
+    return true;
+  }
+
+ private:
+  std::string path_;
+};
 
 class CaptureFixture {
  public:

@@ -21,6 +21,7 @@
 #include "Setup.h"
 #include "TempRoot.h"
 #include "Texts.h"
+#include "CaptureFixture.h"
 #include "Web.h"
 
 namespace qlon::shell {
@@ -29,17 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ScriptedMessageBoxes;
 
-class WorkFolder : public IWorkPathPrompt {
- public:
-  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
-  bool AskWorkPath(std::string& path) override {
-    path = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
+using test::WorkFolder;
 
 QByteArray OptionBytes(const TOptions& options) {
   QBuffer buffer;
