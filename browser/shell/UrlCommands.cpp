@@ -59,6 +59,16 @@ fs::path FolderPath(const std::string& folder) {
   return path.has_filename() ? path : path.parent_path();
 }
 
+// A capture file that cannot be read or written fails the command, shown,
+// and leaves the window running.
+void RunSafely(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& e) {
+    platform::MessageBox(e.what(), "Erreur", platform::MB_OK | platform::MB_ICONERROR);
+  }
+}
+
 class BusyCursor {
  public:
   BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -85,7 +95,7 @@ QAction* TUrlCommands::addItem(QMenu* menu, const char* caption, int tag, const 
   action->setData(tag);
   if (shortcut) action->setShortcut(QKeySequence(QString::fromLatin1(shortcut)));
   // The tag is read when the item runs: some items get theirs on opening.
-  connect(action, &QAction::triggered, this, [action, command] { command(action->data().toInt()); });
+  connect(action, &QAction::triggered, this, [action, command] { RunSafely([&] { command(action->data().toInt()); }); });
   return action;
 }
 
@@ -149,6 +159,8 @@ void TUrlCommands::buildMenus() {
   N15->setObjectName("N15");
   FilteredPopupUnFiltered = addItem(FilteredPopup.get(), "", 0, [this](int tag) { UnFiltered(tag); });
   FilteredPopupUnFiltered->setObjectName("FilteredPopupUnFiltered");
+  FilteredPopupUnFiltered->setVisible(false);  // until a filtered row offers it
+  N15->setVisible(false);
   addItem(FilteredPopup.get(), "&Propriétés...", 0, properties);
 
   UrlSelectionPopup = make("UrlSelectionPopup");
@@ -350,7 +362,7 @@ void TUrlCommands::rebuildInclude(const TWebFile& record) {
       QAction* item = FilteredPopupInclude->addAction(caption);
       item->setObjectName(name);
       item->setData(tag);
-      connect(item, &QAction::triggered, this, [this, tag] { Include(tag); });
+      connect(item, &QAction::triggered, this, [this, tag] { RunSafely([&] { Include(tag); }); });
     };
     const TUrl url(record.FullUrl);
     if (!url.FileName.empty()) add("MenuInclude_N1", Caption(url.FileName), kIncludeFile);
@@ -369,7 +381,7 @@ void TUrlCommands::RefreshMarking() {
   QMenu* markedMenu = MarkedPopup(list_.Style());
   for (QAction* action : markedMenu->actions()) action->setEnabled(marked);
 
-  int current = list_.CurrentIndex();
+  const int current = list_.CurrentIndex();
   const bool currentMarked = current >= 0 && (list_.List().Flags(current) & TUrlList::rfMarked);
   MarquagePopupInvert->setText(list_.SelectedCount() > 1 ? Text("Inverser le marquage (barre d'espace)")
                                : currentMarked           ? Text("Supprimer la marque (barre d'espace)")
@@ -481,14 +493,9 @@ void TUrlCommands::PageNewWeb() {
   host_.ClearFolder(dlg.CaptureFolder());
   // A capture file the user chose to keep is not replaced by an empty one.
   if (fs::exists(file, ec)) return refuse();
-  try {
-    fs::create_directories(dlg.CaptureFolder(), ec);
-    web.CreateNew(file);
-    web.Close();
-  } catch (const std::exception& e) {
-    platform::MessageBox(e.what(), "Erreur", platform::MB_OK | platform::MB_ICONERROR);
-    return;
-  }
+  fs::create_directories(dlg.CaptureFolder(), ec);
+  web.CreateNew(file);
+  web.Close();
   host_.AddRecentWeb(file);
   host_.RefreshState();
 }

@@ -35,7 +35,10 @@ using test::WorkFolder;
 class FakeHost : public IUrlCommandsHost {
  public:
   TSetup& Setup() override { return *setup; }
-  void SearchFor(const std::string& text, int kind) override { searches.push_back({text, kind}); }
+  void SearchFor(const std::string& text, int kind) override {
+    if (failSearch) throw std::runtime_error("lecture impossible");
+    searches.push_back({text, kind});
+  }
   void OpenInBrowser(const std::string& address) override { opened.push_back(address); }
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override {
     captureFlags = flags;
@@ -58,6 +61,7 @@ class FakeHost : public IUrlCommandsHost {
   std::vector<int> pages;
   std::vector<fs::path> recent;
   int refreshes = 0, previewRestarts = 0, optionChanges = 0;
+  bool failSearch = false;
 };
 
 std::vector<QString> Captions(const QMenu& menu) {
@@ -417,6 +421,12 @@ TEST_F(UrlCommandsTest, RowCommandsReachTheHostWithTheCurrentRecord) {
   ASSERT_EQ(host.searches.size(), 1u);
   EXPECT_EQ(host.searches[0], (std::pair<std::string, int>{Url("a.htm"), 1}));
   EXPECT_EQ(host.properties, (std::vector<std::string>{Url("a.htm")}));
+
+  // A command that fails is reported; the menu stays usable.
+  host.failSearch = true;
+  Item(*cmds.PagePopup, "R&echercher les pages propriétaires de cette page...")->trigger();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "lecture impossible");
 
   cmds.UrlListBoxClick(Url("a.htm"));
   cmds.UrlListBoxClick(Url("c.htm"));
