@@ -15,6 +15,7 @@
 #include "DlgPrint.h"
 #include "DlgRapportError.h"
 #include "DlgSysTree.h"
+#include "DlgUrlProp.h"
 #include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "MenusEx.h"
@@ -252,6 +253,7 @@ void TUrlCommands::installDefaultDialogs() {
     TDlgVignettes::CreateFor(dialogParent_, web, std::move(urls))->exec();
   };
   RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
+  RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };
   RunErrorReport = [this](TWeb& web) {
     controls::TDlgRapportError dlg(&web, dialogParent_);
     return dlg.exec() == QDialog::Accepted;
@@ -643,10 +645,9 @@ void TUrlCommands::Properties() {
   TWeb* web = list_.Web();
   TWebFile record(web);
   if (!currentRecord(record)) return;
-  const std::string url = record.FullUrl;
-  host_.ShowUrlProperties(*web, record);
-  TWebFile changed(web);
-  if (web->FindUrl(url, changed)) list_.WebFileChanged(changed);
+  shell::TDlgUrlProp dlg(*web, record, dialogParent_);
+  // The URL may have changed with the rest: the rows are read again.
+  if (RunUrlPropDialog(dlg)) list_.Reload();
 }
 
 void TUrlCommands::ErrorReport() {

@@ -49,6 +49,7 @@ namespace controls {
 class TPopupMenuEx;
 }
 namespace shell {
+class TDlgUrlProp;
 class TDlgWeb;
 }
 
@@ -74,8 +75,6 @@ class IUrlCommandsHost {
   virtual void RestartPreview() = 0;
   // The web's capture options changed: the configuration dialog, when shown, reloads.
   virtual void WebOptionsChanged() = 0;
-  // The URL-properties dialog on one record, modal.
-  virtual void ShowUrlProperties(TWeb& web, TWebFile& record) = 0;
 };
 
 class TUrlCommands : public QObject {
@@ -149,6 +148,7 @@ class TUrlCommands : public QObject {
   // urls: the pages; none for every page of the capture.
   std::function<void(TWeb& web, std::optional<std::vector<std::string>> urls)> RunVignettes;
   std::function<bool(shell::TDlgWeb& dlg)> RunWebDialog;
+  std::function<bool(shell::TDlgUrlProp& dlg)> RunUrlPropDialog;  // true when the record was written
   std::function<bool(TWeb& web)> RunErrorReport;  // false when cancelled
   std::function<std::unique_ptr<TCopyView>()> MakeCopyView;
 

@@ -14,6 +14,7 @@
 
 #include "CaptureFixture.h"
 #include "CopyDialog.h"
+#include "DlgUrlProp.h"
 #include "DlgWeb.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
@@ -51,11 +52,10 @@ class FakeHost : public IUrlCommandsHost {
   void ShowPreview(const std::string& url, const std::string&) override { previews.push_back(url); }
   void RestartPreview() override { ++previewRestarts; }
   void WebOptionsChanged() override { ++optionChanges; }
-  void ShowUrlProperties(TWeb&, TWebFile& record) override { properties.push_back(record.FullUrl); }
 
   std::unique_ptr<TSetup> setup;
   std::vector<std::pair<std::string, int>> searches;
-  std::vector<std::string> opened, cleared, previews, properties;
+  std::vector<std::string> opened, cleared, previews;
   std::vector<std::vector<std::string>> captured;
   uint16_t captureFlags = 0;
   std::vector<int> pages;
@@ -414,13 +414,11 @@ TEST_F(UrlCommandsTest, RowCommandsReachTheHostWithTheCurrentRecord) {
   grid.SetRow(RowOf("a.htm"));
   cmds.LoadUrl();
   cmds.SearchOwner();
-  cmds.Properties();
   grid.SetRow(RowOf("c.htm"));  // no local file: its URL
   cmds.LoadUrl();
   EXPECT_EQ(host.opened, (std::vector<std::string>{PathToFileUrl(File("a.htm")), Url("c.htm")}));
   ASSERT_EQ(host.searches.size(), 1u);
   EXPECT_EQ(host.searches[0], (std::pair<std::string, int>{Url("a.htm"), 1}));
-  EXPECT_EQ(host.properties, (std::vector<std::string>{Url("a.htm")}));
 
   // A command that fails is reported; the menu stays usable.
   host.failSearch = true;
@@ -432,6 +430,24 @@ TEST_F(UrlCommandsTest, RowCommandsReachTheHostWithTheCurrentRecord) {
   cmds.UrlListBoxClick(Url("c.htm"));
   cmds.UrlListBoxClick("http://nowhere.example/");
   EXPECT_EQ(host.previews, (std::vector<std::string>{Url("a.htm")}));
+}
+
+TEST_F(UrlCommandsTest, PropertiesEditTheCurrentRecordAndTheListFollows) {
+  std::string shown;
+  bool write = false;
+  cmds.RunUrlPropDialog = [&](shell::TDlgUrlProp& dlg) {
+    shown = dlg.UrlEdit->text().toStdString();
+    dlg.UrlEdit->setText(QString::fromStdString(Url("alpha.htm")));
+    return write && dlg.Apply();
+  };
+  grid.SetRow(RowOf("a.htm"));
+  cmds.Properties();  // cancelled
+  EXPECT_EQ(shown, Url("a.htm"));
+  EXPECT_NE(grid.List().Find(Url("a.htm")), -1);
+  write = true;
+  Item(*cmds.PagePopup, "&Propriétés...")->trigger();
+  EXPECT_EQ(grid.List().Find(Url("a.htm")), -1);
+  EXPECT_NE(grid.List().Find(Url("alpha.htm")), -1);
 }
 
 TEST_F(UrlCommandsTest, ImageCopyPutsTheRowsPictureOnTheClipboard) {
