@@ -138,7 +138,9 @@ TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
   const fs::path program = ProgramFolder_ / "qlon98";
   RegisterFileExtension("Quillon", ".web", "Fichier de capture d'un Web de Quillon", program);
   CreateStartMenuEntry("Aspirer le Web", program, "/b");
-  Profiles = std::make_unique<TProfileList>(fs::path(WorkPath) / "profiles.ini");
+  // Without a work folder (the prompt was refused) there is no profile file:
+  // a relative name would land in whatever folder the program started in.
+  Profiles = std::make_unique<TProfileList>(WorkPath.empty() ? fs::path() : fs::path(WorkPath) / "profiles.ini");
 }
 
 TSetup::~TSetup() = default;

@@ -57,6 +57,8 @@ TEST_F(SetupTest, TheProgramFolderIsNeverTheWorkFolder) {
   TSetup setup(&prompt, program);
   EXPECT_EQ(setup.WorkPath, "");
   EXPECT_EQ(prompt.Asked, 1);
+  EXPECT_EQ(setup.Profiles->FileName(), fs::path()) << "never a profile file in the current folder";
+  EXPECT_FALSE(fs::exists("profiles.ini"));
   // Cancelled or refused: asked again at the next start.
   TSetup next(&prompt, program);
   EXPECT_EQ(next.WorkPath, work + "/");
