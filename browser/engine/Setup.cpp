@@ -183,6 +183,7 @@ void TSetup::ForEachKey(F&& f) {
   f("Path", "UseWebStructure", UseWebStructure);
   f("Path", "UseShortName", UseShortName);
   f("Browser", "Auto", BrowserAuto);
+  f("Browser", "ExeName", BrowserExeName);
   f("Browser", "AutoLaunch", AutoLaunch);
   f("Bookmark", "FileName", BookmarkFile);
   f("Bookmark", "BookmarkFolder", BookmarkFolder);

@@ -100,6 +100,9 @@ class TSetup {
   bool UseWebStructure = true;
   bool UseShortName = false;
   bool BrowserAuto = true;
+  // The browser program chosen when BrowserAuto is off; the shell hands it
+  // to its browser object at start and stores it back when it changes.
+  std::string BrowserExeName;
   bool AutoLaunch = false;
   std::string BookmarkFile;
   std::string BookmarkFolder = "Webs locaux";

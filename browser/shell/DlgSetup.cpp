@@ -392,6 +392,7 @@ void TDlgSetup::buildPages() {
        [this, &s](bool v) {
          s.BrowserAuto = v;
          const std::string program = v ? FindDefaultBrowser() : chosenBrowser();
+         if (!v) s.BrowserExeName = program;
          if (Browser && !program.empty()) Browser->SetPath(program);
        },
        [this] { return BrowserAutoRadio->isChecked(); },
@@ -405,6 +406,7 @@ void TDlgSetup::buildPages() {
          std::erase(s.BrowserList, v);
          s.BrowserList.insert(s.BrowserList.begin(), v);
          if (s.BrowserList.size() > kBrowserListMax) s.BrowserList.resize(kBrowserListMax);
+         if (!s.BrowserAuto) s.BrowserExeName = v;
          if (Browser && !s.BrowserAuto) Browser->SetPath(v);
        },
        [this] { return chosenBrowser(); },

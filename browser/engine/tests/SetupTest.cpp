@@ -87,6 +87,8 @@ TEST_F(SetupTest, WrittenThenReadGivesTheSameSettings) {
   setup.UseWebStructure = false;
   setup.EMail = "moi@example.fr";
   setup.BrowserList = {"/usr/bin/firefox", "/usr/bin/lynx -x"};
+  setup.BrowserAuto = false;
+  setup.BrowserExeName = "/usr/bin/firefox";
   setup.HttpIdentification = {"site1", "site2"};
   setup.Sommaire.ImgSize = 96;
   setup.Sommaire.ImgRatio = true;
@@ -102,6 +104,8 @@ TEST_F(SetupTest, WrittenThenReadGivesTheSameSettings) {
   EXPECT_FALSE(read.UseWebStructure);
   EXPECT_EQ(read.EMail, "moi@example.fr");
   EXPECT_EQ(read.BrowserList, setup.BrowserList);
+  EXPECT_FALSE(read.BrowserAuto);
+  EXPECT_EQ(read.BrowserExeName, "/usr/bin/firefox");
   EXPECT_EQ(read.Sommaire.ImgSize, 96);
   EXPECT_TRUE(read.Sommaire.ImgRatio);
   EXPECT_EQ(read.AgentCount(), 5);

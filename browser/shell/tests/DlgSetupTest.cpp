@@ -101,6 +101,7 @@ TEST_F(DlgSetupTest, EditedPagesReachQuillonIniAndComeBackInAFreshDialog) {
   EXPECT_EQ(Ini("Request", "UseSameProxy"), "1");
   EXPECT_EQ(Ini("Browser", "Auto"), "0");
   EXPECT_EQ(Ini("BrowserList", "0"), browser);
+  EXPECT_EQ(Ini("Browser", "ExeName"), browser);
   EXPECT_EQ(Ini("Bookmark", "FileName"), Path("marks.htm"));
   EXPECT_EQ(Ini("Bookmark", "BookmarkFolder"), "Mes Webs");
   EXPECT_EQ(Ini("sommaire", "LigByPage"), "20");
