@@ -1,0 +1,990 @@
+// The main window's frame: start-up and shut-down, mode and view, caption,
+// toolbar, geometry, the recent webs, the command line with the hand-over
+// from second instances, and the scheduler's task start and end.
+#include "Main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextStream>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "DlgWeb.h"
+#include "MessageBox.h"
+#include "Mime.h"
+#include "Scheduler.h"
+#include "Setup.h"
+#include "Splash.h"
+#include "WBrowser.h"
+#include "WSList.h"
+#include "WUrlList.h"
+#include "Web.h"
+#include "WebShortcut.h"
+#include "WindowMessage.h"
+
+namespace fs = std::filesystem;
+
+namespace qlon {
+
+using namespace platform;
+
+TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
+  b.Height = std::min(b.Height, screenHeight);
+  b.Width = std::min(b.Width, screenWidth);
+  if (b.Top + b.Height > screenHeight) b.Top = screenHeight - b.Height;
+  if (b.Left + b.Width > screenWidth) b.Left = screenWidth - b.Width;
+  b.Top = std::max(b.Top, 0);
+  b.Left = std::max(b.Left, 0);
+  return b;
+}
+
+std::string FirstArgument(const StringList& arguments) {
+  if (arguments.empty()) return {};
+  std::string arg = arguments.front();
+  if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
+  if (const size_t quote = arg.find('"'); quote != std::string::npos) arg.resize(quote);
+  return arg;
+}
+
+std::string UrlArgument(const std::string& argument) {
+  const size_t open = UpperCase(argument).find("URL(");
+  const size_t close = argument.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open + 4) return {};
+  return argument.substr(open + 4, close - open - 4);
+}
+
+namespace {
+
+bool EndsWithNoCase(const std::string& text, const char* suffix) {
+  return QString::fromStdString(text).endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
+}
+
+// Two paths name the same file (links and "." resolved; case counts here).
+bool SamePath(const fs::path& a, const fs::path& b) {
+  std::error_code ec1, ec2;
+  return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2);
+}
+
+QFrame* NewFrame(QWidget* parent, const char* name) {
+  auto* f = new QFrame(parent);
+  f->setObjectName(name);
+  return f;
+}
+
+QToolButton* NewToolButton(QWidget* parent, const char* name, const QString& text) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(name);
+  b->setText(text);
+  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  b->setAutoRaise(true);
+  return b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- creation
+
+TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
+    : QMainWindow(parent), setup_(setup), config_(std::move(config)), programFolder_(ProgramFolder()) {
+  setObjectName("MainWin");
+  setMinimumSize(kMinTrackWidth, kMinTrackHeight);
+  ExecDialog = [](QDialog& d) { return d.exec(); };
+  argumentsTimer_ = new QTimer(this);
+  argumentsTimer_->setSingleShot(true);
+  connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
+  buildMenus();
+  buildToolBar();
+  buildFrames();
+  FormCreate();
+}
+
+TMainWin::~TMainWin() { FormDestroy(); }
+
+void TMainWin::buildMenus() {
+  auto action = [this](QMenu* menu, const char* name, const QString& text) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(name);
+    return a;
+  };
+  MenuFile = menuBar()->addMenu("&Fichier");
+  MenuFileNew = action(MenuFile, "MenuFileNew", "&Nouveau");
+  MenuFileOpen = action(MenuFile, "MenuFileOpen", "&Ouvrir");
+  MenuFileSave = action(MenuFile, "MenuFileSave", "&Enregistrer");
+  MenuFileSave->setShortcut(QKeySequence("Ctrl+E"));
+  MenuFileClose = action(MenuFile, "MenuFileClose", "&Fermer");
+  // The recent webs go after this separator (tag -1).
+  MenuFileRecent = MenuFile->addSeparator();
+  MenuFileRecent->setData(-1);
+  MenuFile->addSeparator();
+  MenuFileExit = action(MenuFile, "MenuFileExit", "&Quitter");
+
+  MenuWeb = menuBar()->addMenu("&Web");
+  MenuWebReset = action(MenuWeb, "MenuWebReset", "&Réinitialiser...");
+  MenuWebDelete = action(MenuWeb, "MenuWebDelete", "&Supprimer");
+  MenuWeb->addSeparator();
+  MenuWebCopy = action(MenuWeb, "MenuWebCopy", "&Copier...");
+  MenuWebMove = action(MenuWeb, "MenuWebMove", "&Déplacer...");
+  MenuWebRemoveAloneLinks = action(MenuWeb, "MenuWebRemoveAloneLinks", "Supprimer les &liens isolés");
+  MenuWeb->addSeparator();
+  MenuWebAddBookmark = action(MenuWeb, "MenuWebAddBookmark", "Ajouter aux &signets");
+  MenuWebAddWebShortcut = action(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
+
+  MenuCapture = menuBar()->addMenu("&Capture");
+  MenuCaptureStart = action(MenuCapture, "MenuCaptureStart", "&Démarrer...");
+  MenuCaptureStop = action(MenuCapture, "MenuCaptureStop", "&Arrêter...");
+  MenuCaptureResolveLinks = action(MenuCapture, "MenuCaptureResolveLinks", "&Résoudre les liens");
+  MenuCapture->addSeparator();
+  MenuCaptureConfig = action(MenuCapture, "MenuCaptureConfig", "&Options...");
+  MenuSaveProfile = action(MenuCapture, "MenuSaveProfile", "&Profils...");
+
+  MenuHtmlPage = menuBar()->addMenu("&Pages");
+  MenuHTMLPageSommaire = action(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
+  MenuHtmlPageHtml = action(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
+  MenuHtmlPageImages = action(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
+  MenuHtmlPageBookmark = action(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
+
+  OptionsMenu = menuBar()->addMenu("&Options");
+  MenuConfigCfg = action(OptionsMenu, "MenuConfigCfg", "&Préférences...");
+  OptionsMenuUpdateList = action(OptionsMenu, "OptionsMenuUpdateList", "&Mettre à jour la liste");
+  OptionsMenuUpdateList->setShortcut(QKeySequence(Qt::Key_F5));
+  OptionsMenu->addSeparator();
+  OptionsMenuViewFrame = action(OptionsMenu, "OptionsMenuViewFrame", "&Aperçu");
+  OptionsMenuViewLastImage = action(OptionsMenu, "OptionsMenuViewLastImage", "Voir la &dernière image capturée");
+  KeepImageRatioCheck = action(OptionsMenu, "KeepImageRatioCheck", "&Conserver les proportions des images");
+  for (QAction* a : {OptionsMenuViewFrame, OptionsMenuViewLastImage, KeepImageRatioCheck}) a->setCheckable(true);
+
+  MenuHelp = menuBar()->addMenu("&Aide");
+  MenuHelpIndex = action(MenuHelp, "MenuHelpIndex", "&Sommaire");
+  MenuHelpGlossary = action(MenuHelp, "MenuHelpGlossary", "&Glossaire");
+  MenuHelpFAQ = action(MenuHelp, "MenuHelpFAQ", "&Questions fréquentes");
+  MenuHelp->addSeparator();
+  MenuHelpPrintAll = action(MenuHelp, "MenuHelpPrintAll", "&Imprimer toute l'aide");
+  MenuHelpPrintCurrentPage = action(MenuHelp, "MenuHelpPrintCurrentPage", "Imprimer la &page");
+  MenuHelp->addSeparator();
+  MenuHelpAbout = action(MenuHelp, "MenuHelpAbout", "&A propos de Quillon 98...");
+
+  connect(MenuFileNew, &QAction::triggered, this, [this] {
+    if (CloseWeb(false)) NewWeb("", "", true);
+  });
+  connect(MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
+  connect(MenuFileSave, &QAction::triggered, this, [this] {
+    CommitDialogs();
+    SaveWeb();
+  });
+  connect(MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
+  connect(MenuFileExit, &QAction::triggered, this, &QWidget::close);
+  connect(MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
+  connect(MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
+  connect(MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
+  connect(MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
+  connect(MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
+  connect(MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
+  connect(MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
+  connect(MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
+  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage("_Accueil.htm"); });
+  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixh01.htm"); });
+  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixi01.htm"); });
+  connect(MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
+}
+
+void TMainWin::buildToolBar() {
+  QToolBar* bar = addToolBar("Outils");
+  bar->setObjectName("ToolBar");
+  bar->setMovable(false);
+  NewBtn = NewToolButton(bar, "NewBtn", "Nouveau");
+  CaptureBtn = NewToolButton(bar, "CaptureBtn", "Capturer");
+  StopBtn = NewToolButton(bar, "StopBtn", "Arrêter");
+  BrowserBtn = NewToolButton(bar, "BrowserBtn", "Navigateur");
+  BrowserPopup = new QMenu(BrowserBtn);
+  BrowserPopup->setObjectName("BrowserPopup");
+  BrowserBtn->setMenu(BrowserPopup);
+  BrowserBtn->setPopupMode(QToolButton::MenuButtonPopup);
+  ConsulterBtn = NewToolButton(bar, "ConsulterBtn", "Consulter");
+  PageSommaireBut = NewToolButton(bar, "PageSommaireBut", "Sommaire");
+  QuitButton = NewToolButton(bar, "QuitButton", "Quitter");
+  // The three main buttons share one place; the mode shows one of them.
+  for (QToolButton* b : {NewBtn, CaptureBtn, StopBtn}) {
+    mainButtons_.push_back(bar->addWidget(b));
+    connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
+  }
+  bar->addSeparator();
+  for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
+  bar->addSeparator();
+  bar->addWidget(QuitButton);
+  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage("_Accueil.htm"); });
+  connect(QuitButton, &QToolButton::clicked, this, &QWidget::close);
+}
+
+void TMainWin::buildFrames() {
+  MainSplitter = new QSplitter(Qt::Horizontal, this);
+  MainSplitter->setObjectName("MainSplitter");
+  setCentralWidget(MainSplitter);
+
+  WTreeFrame = NewFrame(MainSplitter, "WTreeFrame");
+  auto* treeLayout = new QVBoxLayout(WTreeFrame);
+  treeLayout->setContentsMargins(0, 0, 0, 0);
+  Tree = new TWebTree(this, programFolder_, WTreeFrame);
+  Tree->setObjectName("Tree");
+  treeLayout->addWidget(Tree);
+
+  RightFrame = NewFrame(MainSplitter, "RightFrame");
+  RightFrame->setFrameShape(QFrame::StyledPanel);
+  auto* right = new QGridLayout(RightFrame);
+  right->setContentsMargins(2, 2, 2, 2);
+  MainSplitter->addWidget(WTreeFrame);
+  MainSplitter->addWidget(RightFrame);
+  MainSplitter->setStretchFactor(1, 1);
+
+  // URL lists with the preview below.
+  UrlsFrame = NewFrame(RightFrame, "UrlsFrame");
+  auto* urls = new QVBoxLayout(UrlsFrame);
+  urls->setContentsMargins(0, 0, 0, 0);
+  UrlTopFrame = NewFrame(UrlsFrame, "UrlTopFrame");
+  auto* top = new QHBoxLayout(UrlTopFrame);
+  top->setContentsMargins(0, 0, 0, 0);
+  UrlActionBtn = NewToolButton(UrlTopFrame, "UrlActionBtn", "Actions");
+  PageActionBtn = NewToolButton(UrlTopFrame, "PageActionBtn", "Actions");
+  ImageActionBtn = NewToolButton(UrlTopFrame, "ImageActionBtn", "Actions");
+  MarquageButton = NewToolButton(UrlTopFrame, "MarquageButton", "Marquage");
+  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton}) {
+    b->setPopupMode(QToolButton::InstantPopup);
+    top->addWidget(b);
+  }
+  top->addStretch();
+  urls->addWidget(UrlTopFrame);
+  UrlSplitter = new QSplitter(Qt::Vertical, UrlsFrame);
+  UrlListFrame = NewFrame(UrlSplitter, "UrlListFrame");
+  auto* listLayout = new QVBoxLayout(UrlListFrame);
+  listLayout->setContentsMargins(0, 0, 0, 0);
+  UrlList = new TWUrlList(usHtml, usFiltered, UrlListFrame);
+  UrlList->setObjectName("UrlList");
+  listLayout->addWidget(UrlList);
+  ImageFrame = NewFrame(UrlSplitter, "ImageFrame");
+  auto* imageLayout = new QHBoxLayout(ImageFrame);
+  imageLayout->setContentsMargins(0, 0, 0, 0);
+  ImageWallFrame = NewFrame(ImageFrame, "ImageWallFrame");
+  ImageWallFrame->setFrameShape(QFrame::Panel);
+  ImageWallFrame->setFrameShadow(QFrame::Sunken);
+  Image = new QLabel(ImageWallFrame);
+  Image->setObjectName("Image");
+  Image->setAlignment(Qt::AlignCenter);
+  (new QVBoxLayout(ImageWallFrame))->addWidget(Image);
+  VignetteFrame = NewFrame(ImageFrame, "VignetteFrame");
+  VignetteImage = new QLabel(VignetteFrame);
+  VignetteImage->setObjectName("VignetteImage");
+  (new QVBoxLayout(VignetteFrame))->addWidget(VignetteImage);
+  imageLayout->addWidget(ImageWallFrame, 1);
+  imageLayout->addWidget(VignetteFrame);
+  UrlSplitter->addWidget(UrlListFrame);
+  UrlSplitter->addWidget(ImageFrame);
+  UrlSplitter->setStretchFactor(0, 1);
+  urls->addWidget(UrlSplitter, 1);
+  FullImagePanel = NewFrame(UrlsFrame, "FullImagePanel");
+  urls->addWidget(FullImagePanel);
+
+  // Capture page: counters, then the requests and the connections.
+  CaptureFrame = NewFrame(RightFrame, "CaptureFrame");
+  auto* capture = new QVBoxLayout(CaptureFrame);
+  capture->setContentsMargins(0, 0, 0, 0);
+  auto* counters = new QGridLayout;
+  auto counter = [&](int column, const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, CaptureFrame);
+    auto* v = new QLabel(CaptureFrame);
+    v->setObjectName(name);
+    v->setFrameShape(QFrame::Panel);
+    v->setFrameShadow(QFrame::Sunken);
+    v->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    v->setMinimumWidth(60);
+    counters->addWidget(l, 0, column);
+    counters->addWidget(v, 1, column);
+    return v;
+  };
+  LinkCountLabel = counter(0, "LinkCountLabel", "Liens");
+  ToRetrieveCountLabel = counter(1, "ToRetrieveCountLabel", "A capturer");
+  FilteredCountLabel = counter(2, "FilteredCountLabel", "Ignorés");
+  ErrorCountLabel = counter(3, "ErrorCountLabel", "Erreurs");
+  ToUpdateCountLabel = counter(4, "ToUpdateCountLabel", "A mettre à jour");
+  CapturedCountLabel = counter(5, "CapturedCountLabel", "Capturés");
+  ElapsedLabel = counter(6, "ElapsedLabel", "Durée");
+  capture->addLayout(counters);
+  CaptureSplitter = new QSplitter(Qt::Vertical, CaptureFrame);
+  RequestList = new TWUrlList(usRequest, usRequest, CaptureSplitter);
+  RequestList->setObjectName("RequestList");
+  RequestList->SetStyle(usRequest);
+  SocketsFrame = NewFrame(CaptureSplitter, "SocketsFrame");
+  auto* sockets = new QVBoxLayout(SocketsFrame);
+  sockets->setContentsMargins(0, 0, 0, 0);
+  SocketList = new controls::TWSocketList(SocketsFrame);
+  SocketList->setObjectName("SocketList");
+  sockets->addWidget(SocketList);
+  CaptureSplitter->addWidget(RequestList);
+  CaptureSplitter->addWidget(SocketsFrame);
+  CaptureSplitter->setStretchFactor(0, 1);
+  capture->addWidget(CaptureSplitter, 1);
+
+  // Image maps: the map list; the map editor's page goes here too.
+  MapFrame = NewFrame(RightFrame, "MapFrame");
+  auto* map = new QVBoxLayout(MapFrame);
+  map->setContentsMargins(0, 0, 0, 0);
+  MapListFrame = NewFrame(MapFrame, "MapListFrame");
+  auto* mapList = new QVBoxLayout(MapListFrame);
+  mapList->setContentsMargins(0, 0, 0, 0);
+  MapList = new TWUrlList(usMapList, usMapList, MapListFrame);
+  MapList->setObjectName("MapList");
+  MapList->SetStyle(usMapList);
+  mapList->addWidget(MapList);
+  map->addWidget(MapListFrame);
+
+  HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
+  SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
+  SetupFrame = NewFrame(RightFrame, "SetupFrame");
+  CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
+  // The six pages fill the right-hand area; the two dialog frames have the
+  // dialogs' own size at its top left.
+  for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
+                     static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
+                     static_cast<QWidget*>(SchedulerFrame)})
+    right->addWidget(w, 0, 0);
+  for (QFrame* f : {SetupFrame, CfgWebFrame}) {
+    f->setFixedSize(440, 380);
+    right->addWidget(f, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+  }
+
+  StatusInfo1 = new QLabel(this);
+  StatusInfo1->setObjectName("StatusInfo1");
+  StatusInfo2 = new QLabel(this);
+  StatusInfo2->setObjectName("StatusInfo2");
+  StatusProgressBar = new QProgressBar(this);
+  StatusProgressBar->setObjectName("StatusProgressBar");
+  StatusProgressBar->setMaximumHeight(14);
+  StatusProgressBar->hide();
+  statusBar()->addWidget(StatusInfo1, 1);
+  statusBar()->addWidget(StatusProgressBar);
+  statusBar()->addPermanentWidget(StatusInfo2);
+
+  TreeTimer = new QTimer(this);
+  TreeTimer->setObjectName("TreeTimer");
+  TreeTimer->setInterval(250);
+  TreeTimer->setSingleShot(true);
+  ViewTimer = new QTimer(this);
+  ViewTimer->setObjectName("ViewTimer");
+  ViewTimer->setInterval(250);
+  ViewTimer->setSingleShot(true);
+}
+
+void TMainWin::FormCreate() {
+  // Brings the focused form forward whenever the program is activated.
+  connect(qApp, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive)
+      if (QWidget* w = QApplication::activeWindow()) w->raise();
+  });
+  const StringList arguments = config_.Arguments ? *config_.Arguments : [] {
+    StringList own;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) own.push_back(args[i].toStdString());
+    return own;
+  }();
+  if (arguments.empty() && config_.Splash) {
+    auto* splash = new controls::TSplash(this);
+    splash->SetResource("splash");
+    splash->Loaded();
+  }
+  connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
+  // The dial-up entry, the search pane, the options dialog, the map editor
+  // and the drop target join here once their units exist.
+  if (QPixmap back; back.load(QString::fromStdString((programFolder_ / "Images" / "back1.gif").string()))) {
+    QPalette p = RightFrame->palette();
+    p.setBrush(QPalette::Window, back);
+    RightFrame->setPalette(p);
+    RightFrame->setAutoFillBackground(true);
+  }
+
+  SetHelpHost(this);
+  ShowHelp(HelpTopicPage(0), true);
+
+  TSchedulerConfig scheduler;
+  scheduler.WorkFolder = setup_.WorkPath;
+  scheduler.ProgramFolder = programFolder_;
+  scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
+  scheduler.PollIntervalMs = config_.SchedulerPollMs;
+  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), this, SchedulerFrame);
+  DlgScheduler->SetDocked(true, SchedulerFrame, alClient);
+  DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
+  DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
+
+  UrlList->LoadLayouts(setup_.IniFile());
+  RequestList->LoadLayouts(setup_.IniFile());
+  MapList->LoadLayouts(setup_.IniFile());
+
+  Tree->Refresh();
+  UpdateCaption();
+  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+
+  GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
+
+  RestoreGeometry();
+  LoadRecentWebs();
+  RefreshState();
+  ShowView(0);
+  SelectTreePage(tpHelp);
+
+  // Second instances hand their command lines over from now on (when this
+  // process is the instance).
+  ListenForCommandLine(this, kProgramTitle);
+  // The command line runs once the window is up, like a handed-over one.
+  pendingArguments_ = arguments;
+  argumentsTimer_->start(0);
+}
+
+void TMainWin::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  argumentsTimer_->stop();
+  SaveGeometry();
+  UrlList->SaveLayouts(setup_.IniFile());
+  RequestList->SaveLayouts(setup_.IniFile());
+  MapList->SaveLayouts(setup_.IniFile());
+  setup_.KeepImageRatioFlag = KeepImageRatioCheck->isChecked();
+  setup_.ViewLastImageFlag = OptionsMenuViewLastImage->isChecked();
+  setup_.ViewFrameFlag = OptionsMenuViewFrame->isChecked();
+  setup_.SaveSettings();
+  SaveRecentWebs();
+  // A web still open (the close was refused or never asked) is saved.
+  DetachWeb();
+  web_.reset();
+  delete DlgWeb;
+  DlgWeb = nullptr;
+  FreeHelp();
+  SetHelpHost(nullptr);
+  if (DlgScheduler) {
+    DlgScheduler->Scheduler().OnTaskStart = nullptr;
+    DlgScheduler->Scheduler().OnTaskEnd = nullptr;
+    delete DlgScheduler;  // stops the thread, saves "scheduler.dat"
+    DlgScheduler = nullptr;
+  }
+}
+
+void TMainWin::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  // Activation is not reliable on every platform (offscreen, some window
+  // managers): the scheduler also starts once the window is shown.
+  QTimer::singleShot(0, this, &TMainWin::FormActivate);
+}
+
+void TMainWin::FormActivate() {
+  if (DlgScheduler) DlgScheduler->Scheduler().Resume();
+}
+
+bool TMainWin::event(QEvent* e) {
+  if (e->type() == WindowMessage::Type()) {
+    auto* m = static_cast<WindowMessage*>(e);
+    if (m->message == WM_COPYDATA) {
+      m->result = 1;
+      const auto* data = reinterpret_cast<const CopyDataStruct*>(m->lParam);
+      if (data && data->lpData)
+        CopyData(QByteArray(static_cast<const char*>(data->lpData), qsizetype(data->cbData)));
+      return true;
+    }
+    if (m->message == kCaptureMessage) {
+      CaptureMessage(uint16_t(m->wParam));
+      return true;
+    }
+  }
+  if (e->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(e);
+}
+
+void TMainWin::closeEvent(QCloseEvent* e) {
+  if (FormCloseQuery())
+    e->accept();
+  else
+    e->ignore();
+}
+
+bool TMainWin::FormCloseQuery() {
+  if (Capturing) {
+    // The run holds the web: it is aborted and the window closes when the
+    // run has ended. Asked at most twice, never for a scheduled run.
+    if (Capture && CloseRequests < 2 && !(CaptureFlags & kCaptureScheduled) &&
+        ShowMessageBox("Il y a une capture en cours, voulez vous l'interrompre ?", "Sortie de Quillon",
+                       MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+      return false;
+    if (Capture) Capture->Abort();
+    Dialing = false;
+    CloseAfterCapture = true;
+    ++CloseRequests;
+    return false;
+  }
+  Dialing = false;
+  CloseRequests = 0;
+  CloseWeb(false);
+  return true;
+}
+
+void TMainWin::CloseLater() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
+
+// ---------------------------------------------------------------- mode and view
+
+void TMainWin::SetMode(uint8_t mode) {
+  mode_ = mode;
+  RefreshState();
+  ProcessMessages();
+}
+
+void TMainWin::SetView(uint8_t view) {
+  if (view == view_) return;
+  view_ = view;
+  ShowView(view);
+  ProcessMessages();
+}
+
+void TMainWin::ShowView(uint8_t view) {
+  view_ = view;
+  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
+                     static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(MapFrame),
+                     static_cast<QWidget*>(SetupFrame), static_cast<QWidget*>(HelpFrame_),
+                     static_cast<QWidget*>(CfgWebFrame), static_cast<QWidget*>(FullImagePanel)})
+    w->hide();
+  switch (view) {
+    case 0:
+    case 9:
+      HelpFrame_->show();
+      if (view == 0) Tree->SelectPage(tpHelp);
+      break;
+    case 1:
+      CaptureFrame->show();
+      SocketList->SetSocketCount(setup_.MaxSockets);
+      Tree->SelectPage(tpWeb);
+      break;
+    case 2:
+      // The picture alone.
+      UrlTopFrame->hide();
+      UrlListFrame->hide();
+      UrlsFrame->show();
+      break;
+    case 4:
+      MapFrame->show();
+      Tree->SelectPage(tpMaps);
+      break;
+    case 5:
+    case 8:
+      UrlTopFrame->show();
+      UrlListFrame->show();
+      UrlsFrame->show();
+      break;
+    case 6:
+      CfgWebFrame->show();
+      break;
+    case 7:
+      SetupFrame->show();
+      break;
+    case 10:
+      DlgScheduler->show();
+      SchedulerFrame->show();
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainWin::SelectTreePage(int tag) { Tree->SelectPage(tag, true); }
+
+void TMainWin::RefreshState() {
+  if (!web_) mode_ = 0;
+  Tree->SetCaptureRun(mode_ == 2);
+  Tree->Refresh();
+  UpdateToolButtons();
+  RebuildRecentMenu();
+  EnableMenus();
+  RefreshStatusHints();
+  UpdateCaption();
+}
+
+void TMainWin::UpdateToolButtons() {
+  // A tool bar shows its widgets by their actions.
+  for (int mode = 0; mode < 3; ++mode) mainButtons_[size_t(mode)]->setVisible(mode_ == mode);
+}
+
+void TMainWin::EnableMenus() {
+  const bool web = web_ != nullptr;
+  const bool idle = web && mode_ == 1;
+  for (QAction* a : {MenuFileSave, MenuFileClose, MenuWebReset, MenuWebDelete, MenuWebCopy, MenuWebMove,
+                     MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
+                     MenuWebAddWebShortcut, MenuSaveProfile})
+    a->setEnabled(idle);
+  for (QAction* a : {MenuHTMLPageSommaire, MenuHtmlPageHtml, MenuHtmlPageImages, MenuCaptureConfig})
+    a->setEnabled(web);
+  MenuFileNew->setEnabled(mode_ != 2);
+  MenuFileOpen->setEnabled(mode_ != 2);
+  MenuCaptureStop->setEnabled(mode_ == 2);
+  ConsulterBtn->setEnabled(web);
+  PageSommaireBut->setEnabled(web);
+}
+
+void TMainWin::RefreshStatusHints() {
+  if (!web_) {
+    StatusInfo1->clear();
+    return;
+  }
+  StatusInfo1->setText(QString::fromStdString(web_->Path().parent_path().string()));
+}
+
+void TMainWin::UpdateCaption() {
+  QString caption = QString(kProgramTitle) + " ";
+  if (web_) {
+    QString name = QString::fromStdString(web_->GetTitle());
+    if (name.isEmpty()) name = QString::fromStdString(web_->Path().parent_path().string());
+    caption += "(" + name + ")";
+  }
+  setWindowTitle(caption);
+}
+
+void TMainWin::DownBtnClickDispatch() {
+  ProcessMessages();
+  switch (mode_) {
+    case 0:
+      MenuFileNew->trigger();
+      break;
+    case 1:
+      StartCapture();
+      break;
+    default:
+      StopCapture();
+      break;
+  }
+}
+
+// ---------------------------------------------------------------- host interfaces
+
+void TMainWin::StartTreeTimer() {
+  TreeTimer->stop();
+  TreeTimer->start();
+}
+
+void TMainWin::TreeExpandFolder(controls::TWTreeNode*, bool) {
+  // Filling the images folder belongs to the views' commands.
+}
+
+QWidget* TMainWin::HelpFrame() { return HelpFrame_; }
+
+void TMainWin::HelpPageChanged(const QString& file) { Tree->FindHelpPage(file.toStdString()); }
+
+void TMainWin::SchedulerStatusChanged(const QString& text) { StatusInfo2->setText(text); }
+
+// ---------------------------------------------------------------- geometry
+
+void TMainWin::SaveGeometry() {
+  // Sizes of a window never shown are the framework's defaults, not the user's.
+  if (!testAttribute(Qt::WA_WState_ExplicitShowHide) && !isVisible()) return;
+  setup_.TreeFrameWidth = WTreeFrame->width();
+  if (ImageFrame->isVisible()) setup_.ImageFrameHeight = ImageFrame->height();
+  setup_.SocketsFrameHeight = SocketsFrame->height();
+  const Qt::WindowStates state = windowState();
+  setup_.WindowState = state & Qt::WindowMinimized ? 1 : state & Qt::WindowMaximized ? 2 : 0;
+  if (setup_.WindowState == 0) {
+    setup_.Width = width();
+    setup_.Height = height();
+    setup_.Top = y();
+    setup_.Left = x();
+  }
+}
+
+void TMainWin::RestoreGeometry() {
+  // The tree starts wide enough for its page captions.
+  MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, kMinTreeWidth), std::max(1, setup_.Width)});
+  if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
+  if (setup_.ImageFrameHeight > 0) UrlSplitter->setSizes({std::max(1, setup_.Height), setup_.ImageFrameHeight});
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QSize area = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+  const TWindowBounds b =
+      ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
+  setup_.Left = b.Left;
+  setup_.Top = b.Top;
+  setup_.Width = b.Width;
+  setup_.Height = b.Height;
+  switch (setup_.WindowState) {
+    case 1:
+      setWindowState(Qt::WindowMinimized);
+      break;
+    case 2:
+      setWindowState(Qt::WindowMaximized);
+      break;
+    default:
+      setWindowState(Qt::WindowNoState);
+      setGeometry(b.Left, b.Top, std::max(b.Width, kMinTrackWidth), std::max(b.Height, kMinTrackHeight));
+      break;
+  }
+}
+
+// ---------------------------------------------------------------- recent webs
+
+fs::path TMainWin::RecentFile() const { return fs::path(setup_.WorkPath) / "webs.dat"; }
+
+QString TMainWin::RecentTitle(const std::string& path) const {
+  QString title = QString::fromStdString(web_ && SamePath(web_->Path(), path) ? web_->GetTitle()
+                                                                                : ReadWebTitle(path));
+  if (title.isEmpty()) title = QString::fromStdString(fs::path(path).parent_path().string());
+  if (title.size() > 32) title = title.left(32) + "...";
+  return title;
+}
+
+void TMainWin::LoadRecentWebs() {
+  RecentPaths.clear();
+  RecentTitles.clear();
+  QFile file(QString::fromStdString(RecentFile().string()));
+  if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    QTextStream in(&file);
+    QStringList lines;
+    while (!in.atEnd())
+      if (QString line = in.readLine(); !line.isEmpty()) lines << line;
+    for (int i = int(lines.size()) - 1; i >= 0; --i) {
+      const std::string path = lines[i].toStdString();
+      std::error_code ec;
+      if (!fs::is_regular_file(path, ec)) continue;
+      RecentPaths.prepend(lines[i]);
+      RecentTitles.prepend(RecentTitle(path));
+    }
+  }
+  RebuildRecentMenu();
+}
+
+void TMainWin::AddRecentWeb(const std::string& path) {
+  const QString p = QString::fromStdString(path);
+  if (const qsizetype at = RecentPaths.indexOf(p); at >= 0) {
+    RecentPaths.removeAt(at);
+    RecentTitles.removeAt(at);
+  }
+  RecentPaths.prepend(p);
+  RecentTitles.prepend(RecentTitle(path));
+  RebuildRecentMenu();
+  SaveRecentWebs();
+}
+
+void TMainWin::RemoveRecentWeb(const std::string& path) {
+  if (const qsizetype at = RecentPaths.indexOf(QString::fromStdString(path)); at >= 0) {
+    RecentPaths.removeAt(at);
+    RecentTitles.removeAt(at);
+  }
+  RebuildRecentMenu();
+}
+
+void TMainWin::SaveRecentWebs() const {
+  QFile file(QString::fromStdString(RecentFile().string()));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
+  QTextStream out(&file);
+  for (const QString& p : RecentPaths) out << p << "\n";
+}
+
+void TMainWin::RebuildRecentMenu() {
+  for (QAction* a : MenuFile->actions())
+    if (a->data().toInt() > 0) delete a;
+  const QList<QAction*> actions = MenuFile->actions();
+  const qsizetype at = actions.indexOf(MenuFileRecent);
+  QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
+  for (int n = 1; n <= std::min<int>(kRecentShown, int(RecentPaths.size())); ++n) {
+    auto* a = new QAction(QString("&%1 %2").arg(n).arg(RecentTitles[n - 1]), MenuFile);
+    a->setObjectName(QString("w%1").arg(n));
+    a->setData(n);
+    connect(a, &QAction::triggered, this, [this, n] { OpenRecentWeb(n - 1); });
+    MenuFile->insertAction(before, a);
+  }
+}
+
+// ---------------------------------------------------------------- command line
+
+void TMainWin::CopyData(const QByteArray& data) {
+  // The text ends at its NUL, and never beyond the bytes received.
+  const qsizetype nul = data.indexOf('\0');
+  const QString text = QString::fromUtf8(nul >= 0 ? data.left(nul) : data);
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  StringList lines;
+  for (const QString& line : text.split("\r\n", Qt::SkipEmptyParts)) lines.push_back(line.toStdString());
+  if (lines.empty() || Busy()) return;  // nothing to do, or ignored during a capture
+  pendingArguments_ = std::move(lines);
+  argumentsTimer_->start(0);
+}
+
+void TMainWin::RunPendingArguments() {
+  if (!pendingArguments_) return;
+  if (Busy()) {
+    pendingArguments_.reset();
+    return;
+  }
+  // A modal dialog's loop is not the place to replace the web: later.
+  if (QApplication::activeModalWidget()) {
+    argumentsTimer_->start(200);
+    return;
+  }
+  const StringList list = std::move(*pendingArguments_);
+  pendingArguments_.reset();
+  HandleArguments(&list);
+}
+
+void TMainWin::HandleArguments(const StringList* list) {
+  StringList own;
+  if (!list) {
+    own = config_.Arguments.value_or(StringList{});
+    list = &own;
+  }
+  const std::string arg = FirstArgument(*list);
+  if (arg.empty() || Busy()) return;
+  // The file's extension decides, the first match wins; paths keep their case.
+  if (EndsWithNoCase(arg, ".web")) {
+    OpenWebFile(arg);
+  } else if (EndsWithNoCase(arg, ".wbs")) {
+    RunWebShortcut(arg);
+  } else if (EndsWithNoCase(arg, ".url")) {
+    // Internet shortcut files are read by the shell-links unit, which this
+    // window does not have yet: the argument is left alone.
+  } else if (UpperCase(arg) == "/B") {
+    std::string address, title;
+    if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
+  } else if (const std::string url = UrlArgument(arg); !url.empty()) {
+    NewWeb("", url, true);
+  }
+}
+
+void TMainWin::RunWebShortcut(const std::string& path) {
+  std::error_code ec;
+  if (Busy() || !fs::is_regular_file(path, ec)) return;
+  TWebShortcutFile shortcut;
+  shortcut.LoadFromFile(path);
+  if (shortcut.Web.empty() || !fs::is_regular_file(shortcut.Web, ec)) return;
+  if (shortcut.MinimizeFlag) showMinimized();
+  if (!web_ || !SamePath(web_->Path(), shortcut.Web)) {
+    if (!CloseWeb(false)) return;
+    auto web = std::make_unique<TWeb>();
+    try {
+      TWaitCursor wait;
+      if (web->Open(shortcut.Web) != wlOk) return;
+    } catch (const Exception&) {
+      return;
+    }
+    SetCurrentWeb(std::move(web));
+  }
+  uint16_t flags = 0;
+  if (shortcut.CloseQuillonFlag) flags |= kCaptureClose;
+  if (!shortcut.LinkResolve) flags |= kCaptureNoResolve;
+  if (shortcut.CutModemFlag) flags |= kCaptureHangUp;
+  // The shortcut's time limit holds for this run; the web keeps its own.
+  RunTimeLimit = shortcut.TimeLimitFlag ? shortcut.TimeLimit : 0;
+  switch (shortcut.CaptureKind) {
+    case 0:
+      flags |= kCaptureReset | kCaptureMissing;
+      break;
+    case 1:
+      flags |= kCaptureMissing;
+      break;
+    case 2:
+      flags |= kCaptureUpdate;
+      break;
+    case 3:
+      flags |= kCaptureMissing | kCaptureUpdate;
+      break;
+    default:
+      break;
+  }
+  PostCapture(flags);
+}
+
+// ---------------------------------------------------------------- scheduler
+
+bool TMainWin::TaskStart(TTask& task) {
+  // A capture holds the web: the task starts at a later poll.
+  if (Busy()) return true;
+  TScheduler& scheduler = DlgScheduler->Scheduler();
+  if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
+    std::string path;
+    uint8_t actions;
+    {
+      auto lock = scheduler.LockTree();
+      path = step->WebPath;
+      actions = step->Actions;
+    }
+    if (scheduler.GetStateByte() & TScheduler::kHideProgram) showMinimized();
+    if (web_ && !SamePath(web_->Path(), path) && !CloseWeb(true)) {
+      task.SetError(5, path);
+      return true;
+    }
+    if (!web_) {
+      task.WriteJournal(jkWebLoad, path);
+      if (!OpenWeb(path, true)) {
+        task.SetError(5, path);
+        return true;
+      }
+    }
+    uint16_t flags = kCaptureScheduled;
+    if (actions & kActionReset) flags = kCaptureReset | kCaptureScheduled;
+    if (actions & kActionCapture) flags |= kCaptureMissing;
+    if (actions & kActionUpdate) flags |= kCaptureUpdate;
+    if (!(actions & kActionResolveLinks)) flags |= kCaptureNoResolve;
+    task.WriteJournal(jkWorkStart, path);
+    PostCapture(flags);
+    task.SetState(tsRunning);
+    return true;
+  }
+  RunningJob = &task;
+  task.WriteJournal(jkTaskStart);
+  if (!setup_.UseRas && !setup_.UseActiveRas) {
+    task.SetState(tsRunning);
+    return true;
+  }
+  SetMode(2);
+  task.WriteJournal(jkLineOpen);
+  const int dialed = Dial();
+  SetMode(web_ ? 1 : 0);
+  if (dialed != 0)
+    task.SetError(1, "Connexion au réseau à distance impossible");
+  else
+    task.SetState(tsRunning);
+  return true;
+}
+
+bool TMainWin::TaskEnd(TTask& task) {
+  if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
+    task.WriteJournal(jkWorkStop);
+    std::string path;
+    {
+      auto lock = DlgScheduler->Scheduler().LockTree();
+      path = step->WebPath;
+    }
+    // Only the scheduler's own run of this web is stopped, never a user's.
+    if (Capturing && Capture && (CaptureFlags & kCaptureScheduled) && web_ && SamePath(web_->Path(), path))
+      Capture->Stop(true);
+    else if (!Capturing)
+      task.SetState(tsWaiting);
+    return true;
+  }
+  if (task.Flags & kTaskHangUp) {
+    HangUp(true);
+    task.WriteJournal(jkLineClose);
+  }
+  task.SetState(tsWaiting);
+  task.WriteJournal(jkTaskStop);
+  RunningJob = nullptr;
+  if (task.Flags & kTaskCloseProgram) CloseLater();
+  return true;
+}
+
+}  // namespace qlon

@@ -1,0 +1,314 @@
+#pragma once
+// TMainWin: the program's only top-level window. It owns the current web
+// (one open capture at a time), the web tree, the three URL grids, the
+// connection list, the docked dialogs (help, scheduler, options, capture
+// configuration) and the recent-webs list "webs.dat"; the capture run, the
+// scheduler thread and second instances reach the user interface through it.
+//
+//   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
+//                    command line and hand-over, scheduler task start/end
+//   MainWeb.cpp      new, open, save, close, reset and delete webs
+//   MainCapture.cpp  running a capture to its end and what follows it
+//
+// Mode: 0 no web, 1 a web is open, 2 a capture or dial-up job runs.
+//
+// Re-entrancy. A capture runs inside the handler of its posted message and
+// lets the event loop run between steps, so menus, the close box, handed-over
+// command lines and scheduler calls arrive while the run holds the web.
+// While `Capturing` is set nothing closes, replaces or frees the current web:
+// close requests are deferred to the end of the run, command lines and drops
+// are ignored, scheduled steps wait for the next poll.
+#include <QDateTime>
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Capture.h"
+#include "DlgHelp.h"
+#include "DlgScheduler.h"
+#include "Utils.h"
+#include "WebTree.h"
+
+class QAction;
+class QDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QTimer;
+class QToolButton;
+
+namespace qlon {
+
+class TSetup;
+class TTask;
+class TWUrlList;
+class TWeb;
+namespace controls {
+class TWSocketList;
+}
+namespace shell {
+class TDlgWeb;
+}
+
+inline constexpr const char* kProgramTitle = "Quillon 98";
+// The capture message the window posts itself (WM_USER + 4096); wParam
+// carries the capture flags.
+inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
+inline constexpr int kMinTrackWidth = 640;
+inline constexpr int kMinTrackHeight = 460;
+inline constexpr int kRecentShown = 6;
+inline constexpr int kMinTreeWidth = 170;
+
+// The hourglass for the life of the object; exceptions cannot leave it set.
+class TWaitCursor {
+ public:
+  TWaitCursor();
+  ~TWaitCursor();
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// Lets pending events run once.
+void ProcessMessages();
+
+// What the choose-capture dialog returns: the flags and, with flag 4, the
+// date and time to start at.
+struct TCaptureChoice {
+  uint16_t Flags = 0;
+  QDateTime Date;
+};
+
+// Start-up choices; the defaults are the program's own.
+struct TMainWinConfig {
+  // The command line without the program (argv[1..]); unset: the
+  // application's own.
+  std::optional<StringList> Arguments;
+  bool Splash = true;  // shown when started without arguments
+  int SchedulerStartDelayMs = 5000;
+  int SchedulerPollMs = 300;
+};
+
+// A stored window place pulled back onto a screen of that size.
+struct TWindowBounds {
+  int Left = 0, Top = 0, Width = 0, Height = 0;
+  bool operator==(const TWindowBounds&) const = default;
+};
+TWindowBounds ClampToScreen(TWindowBounds bounds, int screenWidth, int screenHeight);
+
+// The first argument of a command line as the program reads it: a leading
+// double quote removed, cut at the next one.
+std::string FirstArgument(const StringList& arguments);
+// The address of a "URL(...)" argument: the text between "URL(" and the
+// last ")"; empty when there is none.
+std::string UrlArgument(const std::string& argument);
+
+class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, public IHelpHost, public ISchedulerHost {
+  Q_OBJECT
+ public:
+  explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
+  ~TMainWin() override;
+
+  TSetup& Setup() { return setup_; }
+  TWeb* CurrentWeb() const { return web_.get(); }
+  uint8_t Mode() const { return mode_; }
+  uint8_t View() const { return view_; }
+  void SetMode(uint8_t mode);
+  void SetView(uint8_t view);
+  void ShowView(uint8_t view);
+  void SelectTreePage(int tag);
+  void RefreshState();
+  void RefreshStatusHints();
+  void UpdateCaption();
+  void EnableMenus();
+  void UpdateToolButtons();
+  // The toolbar's main button: new web, start or stop a capture by mode.
+  void DownBtnClickDispatch();
+
+  // ---- webs (MainWeb.cpp)
+  int Ask(const std::string& text, const std::string& caption);
+  void NewWeb(const std::string& baseFile, const std::string& url, bool makeCurrent);
+  bool OpenWeb(const std::string& path, bool keepView);
+  void OpenWebFile(const std::string& path);
+  void OpenRecentWeb(int index);
+  // False when the web stays open (Cancel, a failed save, a running capture).
+  bool CloseWeb(bool keepView);
+  void DeleteWeb();
+  void ResetWeb();
+  void MenuWebResetClick();
+  void CommitDialogs();
+  void RefreshWebInfo();
+  bool SaveWeb();
+  void SetCurrentWeb(std::unique_ptr<TWeb> web);
+  // Empties the folder after asking; false when it still holds files.
+  bool ClearFolder(const std::string& folder);
+
+  // ---- capture (MainCapture.cpp)
+  void PostCapture(uint16_t flags);
+  bool RunCapture(uint16_t flags, const StringList* urls, bool prepare);
+  void StartCapture();
+  void StopCapture();
+  void ScheduleCapture(const std::string& webFile, uint16_t flags, const QDateTime& date);
+  int Dial();
+  void HangUp(bool hangUp);
+  void ReportEmptyCapture();
+  void AskUrlChange();
+  void ResolveLinks(bool fromMenu);
+  void RemoveIsolatedLinks();
+  void CopyOrMoveWeb(bool move);
+  // Opens a page of the web's folder in the browser when it exists.
+  void OpenWebPage(const std::string& relative);
+  void MenuCaptureResolveLinksClick();
+  void MenuHtmlPageBookmarkClick();
+
+  // ---- command line, scheduler (Main.cpp)
+  // list: lines handed over by another instance; nullptr: this program's
+  // own arguments.
+  void HandleArguments(const StringList* list);
+  void RunWebShortcut(const std::string& path);
+  bool TaskStart(TTask& task);
+  bool TaskEnd(TTask& task);
+
+  // ---- geometry and recent webs (Main.cpp)
+  void SaveGeometry();
+  void RestoreGeometry();
+  void LoadRecentWebs();
+  void AddRecentWeb(const std::string& path);
+  void RemoveRecentWeb(const std::string& path);
+  void SaveRecentWebs() const;
+  void RebuildRecentMenu();
+  QString RecentTitle(const std::string& path) const;
+  std::filesystem::path RecentFile() const;
+
+  // ---- ICaptureHost
+  void UpdateCountLabels() override;
+  void AddWebFileToLists(const TWebFile& record) override;
+  bool ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) override;
+  void RefreshWebTree() override;
+  void ShowElapsed(const std::string& text) override;
+  void SetConnectionWeb(int row, const std::string& text) override;
+  void SetConnectionUrl(int row, const std::string& text) override;
+  void SetConnectionState(int row, THTTP_STATE state) override;
+  void SetConnectionSize(int row, int64_t size) override;
+  void SetConnectionProgress(int row, int percent) override;
+  // ---- IWebTreeHost
+  void StartTreeTimer() override;
+  void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
+  // ---- IHelpHost
+  QWidget* HelpFrame() override;
+  void HelpPageChanged(const QString& file) override;
+  // ---- ISchedulerHost
+  void SchedulerStatusChanged(const QString& text) override;
+
+  // What the window asks of its surroundings; tests replace them.
+  std::function<int(QDialog&)> ExecDialog;                        // a modal dialog
+  std::function<bool(shell::TDlgWeb&)> RunWebDialog;              // the wizard, modal
+  std::function<std::optional<TCaptureChoice>(uint16_t proposed)> ChooseCapture;
+  std::function<QString()> AskOpenWebFile;                        // the open dialog
+
+  // ---- state
+  uint16_t CaptureFlags = 0;
+  std::unique_ptr<TCapture> Capture;
+  bool CloseAfterCapture = false;
+  uint32_t CloseRequests = 0;
+  bool Capturing = false;
+  TTask* RunningJob = nullptr;
+  bool Dialing = false;
+  bool ConnectionFound = false;
+  QStringList RecentPaths, RecentTitles;
+  // The last failed request of a run: its HTTP status (0 for a network
+  // failure) and address.
+  int LastErrorCode = 0;
+  std::string LastErrorUrl;
+  // A shortcut's time limit for the next run only (minutes, 0 none).
+  std::optional<int32_t> RunTimeLimit;
+
+  // ---- components, named as the form's
+  QMenu* MenuFile;
+  QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
+  QMenu* MenuWeb;
+  QAction *MenuWebReset, *MenuWebDelete, *MenuWebCopy, *MenuWebMove, *MenuWebRemoveAloneLinks;
+  QAction *MenuWebAddBookmark, *MenuWebAddWebShortcut;
+  QMenu* MenuCapture;
+  QAction *MenuCaptureStart, *MenuCaptureStop, *MenuCaptureResolveLinks, *MenuCaptureConfig, *MenuSaveProfile;
+  QMenu* MenuHtmlPage;
+  QAction *MenuHTMLPageSommaire, *MenuHtmlPageHtml, *MenuHtmlPageImages, *MenuHtmlPageBookmark;
+  QMenu* OptionsMenu;
+  QAction *MenuConfigCfg, *OptionsMenuUpdateList, *OptionsMenuViewFrame, *OptionsMenuViewLastImage;
+  QAction* KeepImageRatioCheck;
+  QMenu* MenuHelp;
+  QAction *MenuHelpIndex, *MenuHelpGlossary, *MenuHelpFAQ, *MenuHelpPrintAll, *MenuHelpPrintCurrentPage;
+  QAction* MenuHelpAbout;
+
+  QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
+  QMenu* BrowserPopup;
+
+  QSplitter* MainSplitter;
+  QFrame* WTreeFrame;
+  TWebTree* Tree;
+  QFrame* RightFrame;
+  QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
+  QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
+  QLabel *Image, *VignetteImage;
+  TWUrlList* UrlList;
+  QSplitter* UrlSplitter;
+  QFrame* CaptureFrame;
+  QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
+      *CapturedCountLabel, *ElapsedLabel;
+  TWUrlList* RequestList;
+  QSplitter* CaptureSplitter;
+  QFrame* SocketsFrame;
+  controls::TWSocketList* SocketList;
+  QFrame* MapFrame;
+  QFrame* MapListFrame;
+  TWUrlList* MapList;
+  QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
+  QLabel *StatusInfo1, *StatusInfo2;
+  QProgressBar* StatusProgressBar;
+  QTimer *TreeTimer, *ViewTimer;
+
+  TDlgScheduler* DlgScheduler = nullptr;
+  shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  void buildMenus();
+  void buildToolBar();
+  void buildFrames();
+  void FormCreate();
+  void FormDestroy();
+  bool FormCloseQuery();
+  void FormActivate();
+  void CopyData(const QByteArray& text);
+  void RunPendingArguments();
+  void CaptureMessage(uint16_t flags);
+  bool Busy() const { return Capturing || mode_ == 2; }
+  void DetachWeb();
+  void EndRun(uint16_t flags, bool stopped, const StringList* urls);
+  void CloseLater();
+  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
+
+  TSetup& setup_;
+  TMainWinConfig config_;
+  std::unique_ptr<TWeb> web_;
+  uint8_t mode_ = 0;
+  uint8_t view_ = 0xFF;  // none shown yet
+  std::filesystem::path programFolder_;
+  std::optional<StringList> pendingArguments_;
+  QTimer* argumentsTimer_;
+  std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
+  bool destroyed_ = false;
+};
+
+}  // namespace qlon

@@ -1,0 +1,295 @@
+// The main window's webs: new, open, save, close, reset and delete, and how
+// the lists and docked dialogs follow the current web.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "DlgWeb.h"
+#include "Main.h"
+#include "MainWebOps.h"
+#include "MessageBox.h"
+#include "Setup.h"
+#include "WSList.h"
+#include "WUrlList.h"
+#include "Web.h"
+
+namespace fs = std::filesystem;
+
+namespace qlon {
+
+using namespace platform;
+
+namespace {
+
+// The folder without its final "/" (how folders are shown to the user).
+std::string FolderText(const fs::path& folder) {
+  std::string text = folder.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+bool SameFolder(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  return !a.empty() && !b.empty() && fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+}  // namespace
+
+int TMainWin::Ask(const std::string& text, const std::string& caption) {
+  return ShowMessageBox(text, caption, MB_YESNOCANCEL | MB_ICONQUESTION);
+}
+
+void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool makeCurrent) {
+  // A capture holds the current web; and the previous web is always closed
+  // before another becomes current.
+  if (Busy() || (makeCurrent && !CloseWeb(false))) return;
+  auto web = std::make_unique<TWeb>();
+  shell::TDlgWeb dlg(setup_, this);
+  dlg.LoadWeb(nullptr);
+  if (!baseFile.empty()) {
+    // The base is read, never written: the new web takes a copy of it.
+    TWeb base;
+    try {
+      if (base.Open(baseFile) == wlOk) {
+        web->Options.Assign(base.Options);
+        web->StartEntries = base.StartEntries;
+        web->SetTitle(base.GetTitle());
+      }
+    } catch (const Exception&) {
+    }
+    if (!web->StartEntries.empty()) dlg.UrlCombo->setEditText(QString::fromStdString(web->StartEntries[0].Url));
+  }
+  if (!url.empty()) {
+    AddStartUrl(*web, url);
+    dlg.UrlCombo->setEditText(QString::fromStdString(url));
+  }
+  bool applied = false;
+  dlg.OnAccepted = [&](shell::TDlgWeb& d) { applied = d.ApplyTo(*web); };
+  const bool ok = (RunWebDialog ? RunWebDialog(dlg) : dlg.ExecuteModal()) && applied;
+  const bool startNow = dlg.CaptureRequested;
+  if (!ok) return;
+  const fs::path file = dlg.CaptureFile();
+  const std::string folder = file.parent_path().string();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (CountFiles(folder) > 0) ClearFolder(folder);
+  try {
+    web->CreateNew(file);
+  } catch (const Exception& e) {
+    ShowMessageBox(e.message(), "Création du web", MB_OK | MB_ICONHAND);
+    return;
+  }
+  if (makeCurrent) SetCurrentWeb(std::move(web));
+  setup_.SaveSettings();
+  if (startNow && makeCurrent) PostCapture(kCaptureMissing);
+}
+
+bool TMainWin::ClearFolder(const std::string& folder) {
+  if (CountFiles(folder) == 0) return true;
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "Le répertoire %s  n'est pas vide, voulez-vous effacer les fichiers qui s'y trouvent?",
+                folder.c_str());
+  if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  if (!MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_)) {
+    ShowMessageBox("Le répertoire " + FolderText(folder) + " ne peut pas être effacé.", "Effacement",
+                   MB_OK | MB_ICONHAND);
+    return false;
+  }
+  TWaitCursor wait;
+  ProcessMessages();
+  DeleteFolderTree(folder, false);
+  return CountFiles(folder) == 0;
+}
+
+bool TMainWin::OpenWeb(const std::string& path, bool keepView) {
+  if (!CloseWeb(keepView)) return false;
+  std::string file = path;
+  if (file.empty()) {
+    const QString chosen =
+        AskOpenWebFile ? AskOpenWebFile()
+                       : QFileDialog::getOpenFileName(this, "Ouverture d'un Web", QString::fromStdString(setup_.WorkPath),
+                                                      "fichier Web (*.web)");
+    if (chosen.isEmpty()) return false;
+    file = chosen.toStdString();
+  }
+  LoadWebInto(std::make_unique<TWeb>(), file);
+  return web_ != nullptr;
+}
+
+void TMainWin::OpenWebFile(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec) || !CloseWeb(false)) return;
+  LoadWebInto(std::make_unique<TWeb>(), path);
+}
+
+void TMainWin::OpenRecentWeb(int index) {
+  if (index < 0 || index >= RecentPaths.size() || !CloseWeb(false)) return;
+  LoadWebInto(std::make_unique<TWeb>(), RecentPaths[index].toStdString());
+}
+
+// Opens the file into the web and makes it current; on failure nothing is open.
+void TMainWin::LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path) {
+  TWaitCursor wait;
+  ProcessMessages();
+  bool opened = false;
+  try {
+    std::error_code ec;
+    opened = fs::is_regular_file(path, ec) && web->Open(path) == wlOk;
+  } catch (const Exception& e) {
+    ShowMessageBox(e.message(), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
+  }
+  if (opened)
+    SetCurrentWeb(std::move(web));
+  else
+    DetachWeb();
+}
+
+void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
+  web_ = std::move(web);
+  AddRecentWeb(web_->Path().string());
+  UpdateCaption();
+  SetMode(1);
+  UrlList->SetWeb(web_.get());
+  MapList->SetWeb(web_.get());
+  Tree->SetWeb(web_.get());
+  RequestList->SetWeb(web_.get());
+  UpdateCountLabels();
+  RefreshState();
+}
+
+void TMainWin::DetachWeb() {
+  Tree->SetWeb(nullptr);
+  UrlList->SetWeb(nullptr);
+  RequestList->SetWeb(nullptr);
+  MapList->SetWeb(nullptr);
+}
+
+bool TMainWin::SaveWeb() {
+  if (!web_) return false;
+  try {
+    return web_->Save();
+  } catch (const Exception& e) {
+    ShowMessageBox(e.message(), "Enregistrement du web", MB_OK | MB_ICONHAND);
+    return false;
+  }
+}
+
+bool TMainWin::CloseWeb(bool keepView) {
+  UrlList->DropPending();
+  if (web_) {
+    // Never under a running capture.
+    if (Capturing) return false;
+    CommitDialogs();
+    if (web_->Path().empty()) {
+      const int answer = Ask("Voulez vous enregistrer le web courant ?", "Fermeture du web");
+      if (answer == IDCANCEL) return false;
+      if (answer == IDYES && !SaveWeb()) return false;
+    } else if (!SaveWeb()) {
+      return false;
+    }
+    delete DlgWeb;
+    DlgWeb = nullptr;
+    DetachWeb();
+    try {
+      web_->Close();
+    } catch (const Exception&) {
+      // Saved just before; the last save stays.
+    }
+    web_.reset();
+  }
+  if (!keepView) SetView(0);
+  RefreshState();
+  ProcessMessages();
+  return true;
+}
+
+void TMainWin::CommitDialogs() {
+  if (!web_) return;
+  // The options dialog stores its pages here once it is part of the window.
+  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->ApplyTo(*web_);
+}
+
+void TMainWin::DeleteWeb() {
+  if (!web_ || Busy()) return;
+  const fs::path file = web_->Path();
+  const fs::path folder = file.parent_path();
+  bool deleteFolder = false;
+  if (!SameFolder(folder, setup_.WorkPath) && !SameFolder(folder, programFolder_)) {
+    // The folder is named, so that the user sees what would go.
+    const int answer = Ask("Voulez vous détruire le répertoire associé ?\r\n" + FolderText(folder), "Suppression du web ");
+    if (answer == IDCANCEL) return;
+    deleteFolder = answer == IDYES;
+  }
+  TWaitCursor wait;
+  // The web's bookmark goes with it once the bookmark unit is part of the window.
+  ProcessMessages();
+  try {
+    ResetWebDocument(*web_);
+    web_->Close();
+  } catch (const Exception& e) {
+    ShowMessageBox(e.message(), "Suppression du web ", MB_OK | MB_ICONHAND);
+  }
+  RemoveRecentWeb(file.string());
+  SaveRecentWebs();
+  DetachWeb();
+  delete DlgWeb;
+  DlgWeb = nullptr;
+  web_.reset();
+  SetView(0);
+  RefreshState();
+  UpdateCaption();
+  ProcessMessages();
+  std::error_code ec;
+  if (deleteFolder && MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_))
+    DeleteFolderTree(folder.string(), false);
+  else
+    fs::remove(file, ec);
+}
+
+void TMainWin::MenuWebResetClick() {
+  if (!web_ || Busy() || web_->GetCount() == 0) return;
+  if (ShowMessageBox("Cette fonction efface tous les fichiers créés et supprime tous les liens sur les URL\r\n"
+                     "voulez vous continuer ?",
+                     "Réinitialisation du Web", MB_YESNO | MB_ICONQUESTION) == IDYES)
+    ResetWeb();
+}
+
+void TMainWin::ResetWeb() {
+  if (!web_) return;
+  UrlList->DropPending();
+  CommitDialogs();
+  ProcessMessages();
+  TWaitCursor wait;
+  DetachWeb();
+  try {
+    ResetWebDocument(*web_);
+  } catch (const Exception& e) {
+    ShowMessageBox(e.message(), "Réinitialisation du Web", MB_OK | MB_ICONHAND);
+  }
+  // The map editor starts afresh here once it is part of the window.
+  ElapsedLabel->clear();
+  RefreshWebInfo();
+  Tree->SetWeb(web_.get());
+  UrlList->SetWeb(web_.get());
+  RequestList->SetWeb(web_.get());
+  MapList->SetWeb(web_.get());
+  SocketList->Clear();
+  RefreshState();
+}
+
+void TMainWin::RefreshWebInfo() {
+  if (!web_) return;
+  TWaitCursor wait;
+  ProcessMessages();
+  UpdateCountLabels();
+  UpdateCaption();
+  if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->LoadWeb(web_.get());
+  RefreshStatusHints();
+}
+
+}  // namespace qlon

@@ -1,0 +1,80 @@
+// The program qlon98: the first process becomes the running instance and
+// shows the main window; a later one hands its command line to it and ends
+// (status 0, or 1 when no running instance took it).
+#include <QApplication>
+#include <QDir>
+#include <cstdio>
+
+#include "DWorkDir.h"
+#include "Main.h"
+#include "QtMessageBox.h"
+#include "QtShell.h"
+#include "Scx.h"
+#include "Setup.h"
+#include "Utils.h"
+
+namespace {
+
+// Exceptions that reach the event loop are shown, as the framework's
+// default handler would.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      qlon::ShowMessageBox(e.what(), qlon::kProgramTitle, qlon::platform::MB_OK | qlon::platform::MB_ICONHAND);
+    }
+    return false;
+  }
+};
+
+// The first start asks for the work folder. With no screen to ask on (the
+// offscreen platform of an unattended run) the default folder is taken.
+class TWorkPathPrompt : public qlon::IWorkPathPrompt {
+ public:
+  bool AskWorkPath(std::string& path) override {
+    const QString folder = qlon::controls::TDlgWorkPath::DefaultWorkFolder();
+    if (QGuiApplication::platformName() == "offscreen") {
+      if (!QDir().mkpath(folder)) return false;
+      path = folder.toStdString();
+      return true;
+    }
+    qlon::controls::TDlgWorkPath dlg(folder);
+    if (dlg.exec() != QDialog::Accepted) return false;
+    path = dlg.WorkPath.toStdString();
+    return true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qlon::StringList arguments(argv + 1, argv + argc);
+  if (!qlon::CreateInstanceMutex(qlon::kProgramTitle)) {
+    QCoreApplication app(argc, argv);
+    const qlon::InstanceWindow running = qlon::FindWindowByTitle(qlon::kProgramTitle);
+    if (running && qlon::SendCommandLine(running, arguments)) return 0;
+    std::fprintf(stderr, "qlon98: %s is running but could not be reached\n", qlon::kProgramTitle);
+    return 1;
+  }
+  int result;
+  {
+    TApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(qlon::kProgramTitle);
+    qlon::platform::QtMessageBoxHandler boxes;
+    qlon::platform::QtShellHandler shell;
+    // The missing socket library is reported now, not at the first capture.
+    qlon::ScxLoaded();
+    TWorkPathPrompt prompt;
+    qlon::TSetup setup(&prompt, qlon::ProgramFolder());
+    qlon::TMainWinConfig config;
+    config.Arguments = arguments;
+    qlon::TMainWin window(setup, config);
+    window.show();
+    result = app.exec();
+  }
+  qlon::CloseInstanceMutex();
+  return result;
+}
