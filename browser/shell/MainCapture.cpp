@@ -136,6 +136,10 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
         TWaitCursor wait;
         if (!urls) {
           if (prepare) web_->PrepareCapture();
+          // As the start command does: an update with nothing marked for it
+          // (from a shortcut, the scheduler) marks the retrieved records first.
+          if (prepare && (flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web_->ToUpdate.Count() == 0)
+            flags |= kCaptureUpdateWalk;
         } else {
           web_->QueueUrls(*urls, flags & kCaptureUpdate);
         }
@@ -143,6 +147,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       if (limit) web_->Options.MaxTime = *limit;
       Capture = std::make_unique<TCapture>(*web_, setup_, *this, HttpRequestFactory(&setup_), GlobalMimeList(),
                                            &CookiesBase());
+      CaptureFlags = flags;
       Capture->SetFlags(flags);
       ProcessMessages();
       try {
@@ -155,7 +160,8 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       Capture.reset();
       if (limit) web_->Options.MaxTime = storedLimit;
       // Only a whole update walk tells which records nothing links to.
-      if ((flags & kCaptureUpdate) && !stopped && failure.empty()) RemoveIsolatedRecords(*web_);
+      if ((flags & kCaptureUpdate) && !stopped && failure.empty() && CountToUpdate(*web_) == 0)
+        RemoveIsolatedRecords(*web_);
       if (web_->RetrievedCount > 0 && !(flags & kCaptureNoResolve)) ResolveLinks(false);
       SetDefaultTitle(*web_);
       RefreshState();

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -17,6 +19,8 @@
 #include <mutex>
 
 #include "DlgStop.h"
+#include "DlgSysTree.h"
+#include "DlgWeb.h"
 #include "EventPump.h"
 #include "HandOver.h"
 #include "HttpTestServer.h"
@@ -91,6 +95,11 @@ class MainWindowTest : public ::testing::Test {
       stop->CheckBox->setChecked(finishTransfers_);
       return QDialog::Accepted;
     }
+    if (auto* dir = dynamic_cast<controls::TDlgDir*>(&dialog)) {
+      if (dirAnswer_.isEmpty()) return QDialog::Rejected;
+      dir->SetPath(dirAnswer_);
+      return QDialog::Accepted;
+    }
     return dialog.exec();
   }
 
@@ -148,6 +157,17 @@ class MainWindowTest : public ::testing::Test {
     const CopyDataStruct data{0, uint32_t(payload.size()), payload.constData()};
     EXPECT_EQ(SendMessage(win_.get(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), 1);
   }
+  // Runs the action once the window's capture run exists.
+  void WhenCapturing(std::function<void()> action) {
+    auto* poll = new QTimer(win_.get());
+    QObject::connect(poll, &QTimer::timeout, poll, [this, poll, action] {
+      if (!win_->Capture) return;
+      poll->stop();
+      poll->deleteLater();
+      action();
+    });
+    poll->start(5);
+  }
   bool Pump(const std::function<bool()>& done, int seconds = 20) {
     return test::PumpUntil(done, std::chrono::seconds(seconds));
   }
@@ -178,6 +198,7 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TMainWin> win_;
   int stops_ = 0;
   bool finishTransfers_ = false;
+  QString dirAnswer_;
 };
 
 // ---------------------------------------------------------------- pure rules
@@ -486,7 +507,7 @@ TEST_F(MainWindowTest, CloseDuringAUserCaptureAsksOnceAndClosesAfterTheRun) {
   Make();
   win_->show();
   win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
-  QTimer::singleShot(300, win_.get(), [&] {
+  WhenCapturing([&] {
     boxes_.Answer(IDCANCEL);
     win_->close();  // refused: the run goes on
     EXPECT_TRUE(win_->isVisible());
@@ -505,7 +526,7 @@ TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
   Make();
   win_->show();
   win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
-  QTimer::singleShot(300, win_.get(), [&] {
+  WhenCapturing([&] {
     boxes_.Answer(IDCANCEL);
     boxes_.Answer(IDCANCEL);
     win_->close();
@@ -524,7 +545,7 @@ TEST_F(MainWindowTest, ScheduledCaptureClosesWithoutAQuestion) {
   Make();
   win_->show();
   win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
-  QTimer::singleShot(300, win_.get(), [&] { win_->close(); });
+  WhenCapturing([&] { win_->close(); });
   win_->PostCapture(kCaptureScheduled | kCaptureMissing | kCaptureNoResolve);
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
   EXPECT_TRUE(boxes_.shown.empty());
@@ -591,7 +612,7 @@ TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
   TTaskWeb step;
   step.WebPath = other.string();
   bool stopped = true;
-  QTimer::singleShot(300, win_.get(), [&] {
+  WhenCapturing([&] {
     win_->TaskEnd(step);
     stopped = win_->Capture->Stopped;
     win_->Capture->Abort();
@@ -711,6 +732,135 @@ TEST_F(MainWindowTest, ScreenshotOfTheWindowWithACapturedWeb) {
   EXPECT_TRUE(shot.save(QString::fromStdString((screens / "main-window.png").string())));
   EXPECT_EQ(win_->CapturedCountLabel->text(), "3 ");
   EXPECT_FALSE(win_->CaptureFrame->isHidden());
+}
+
+TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) {
+  Site();
+  const fs::path folder = fs::path(work_) / "fromurl";
+  Make({"URL(" + server_.Url("/") + ")"});
+  QString shown;
+  win_->RunWebDialog = [&](shell::TDlgWeb& dlg) {
+    shown = dlg.UrlCombo->currentText();
+    dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+    return dlg.OKClick(true);
+  };
+  ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount == 3; }));
+  EXPECT_EQ(shown.toStdString(), server_.Url("/"));
+  EXPECT_EQ(win_->CurrentWeb()->Path(), folder / "local.web");
+  EXPECT_EQ(win_->RecentPaths.front().toStdString(), (folder / "local.web").string());
+}
+
+TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
+  Site();
+  Make();
+  win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  std::vector<uint16_t> proposed;
+  uint16_t answer = 0;
+  win_->ChooseCapture = [&](uint16_t flags) -> std::optional<TCaptureChoice> {
+    proposed.push_back(flags);
+    if (!answer) return std::nullopt;
+    return TCaptureChoice{answer, {}};
+  };
+  win_->StartCapture();  // cancelled: nothing runs
+  ASSERT_EQ(proposed.size(), 1u);
+  EXPECT_EQ(proposed[0], kCaptureMissing);  // the start URL waits to be captured
+  EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 0u);
+  answer = kCaptureMissing;
+  win_->StartCapture();
+  EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
+  // Nothing waits any more: an update, which marks the records first.
+  answer = kCaptureUpdate;
+  win_->StartCapture();
+  EXPECT_EQ(proposed.back(), kCaptureUpdate);
+  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk);
+  EXPECT_EQ(Served("/a.htm"), 2);
+}
+
+TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
+  Make();
+  const fs::path web = MakeWeb("later", server_.Url("/"));
+  win_->OpenWebFile(web.string());
+  const QDateTime when = QDateTime::currentDateTime().addDays(2);
+  win_->ChooseCapture = [&](uint16_t) -> std::optional<TCaptureChoice> {
+    return TCaptureChoice{uint16_t(kCaptureScheduled | kCaptureMissing | kCaptureHangUp), when};
+  };
+  win_->StartCapture();
+  TScheduler& scheduler = win_->DlgScheduler->Scheduler();
+  auto lock = scheduler.LockTree();
+  ASSERT_EQ(scheduler.Root().GetChildCount(), 1);
+  TTask* job = scheduler.Root().GetChild(0);
+  EXPECT_EQ(job->StartKind, skOnce);
+  EXPECT_NEAR(job->StartDate, QDateTimeToDateTime(when), 1e-6);
+  EXPECT_TRUE(job->Flags & kTaskHangUp);
+  ASSERT_EQ(job->GetChildCount(), 1);
+  auto* step = dynamic_cast<TTaskWeb*>(job->GetChild(0));
+  ASSERT_NE(step, nullptr);
+  EXPECT_EQ(step->WebPath, web.string());
+  EXPECT_EQ(step->Actions, kActionCapture | kActionResolveLinks);
+  EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 0u);
+}
+
+TEST_F(MainWindowTest, UpdateDropsRecordsNoPageLinksToAnyMore) {
+  Site();
+  Make();
+  win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  const std::string a = win_->CurrentWeb()->GetLocalPathOfUrl(server_.Url("/a.htm"));
+  ASSERT_TRUE(fs::exists(a));
+  HttpReply home = HttpReply::Ok("<html><head><title>Accueil</title></head><body><img src=\"i.gif\">" +
+                                 std::string(2000, ' ') + "</body></html>");
+  home.blockSize = 200;
+  home.delayBetweenBlocks = std::chrono::milliseconds(20);
+  Put("/", home);
+  // A stopped walk proves nothing: the record stays.
+  WhenCapturing([&] { win_->Capture->Stop(true); });
+  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  EXPECT_EQ(int(State(server_.Url("/a.htm"))), int(fsRetrieved));
+  // Nor does a walk that could not start over the records still queued.
+  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  EXPECT_NE(int(State(server_.Url("/i.gif"))), 255);
+  EXPECT_NE(int(State(server_.Url("/a.htm"))), 255);
+  // The walk goes on from the records queued and ends: a.htm is left alone.
+  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  EXPECT_EQ(int(State(server_.Url("/a.htm"))), 255);
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_EQ(int(State(server_.Url("/i.gif"))), int(fsRetrieved));
+  EXPECT_EQ(int(State(server_.Url("/"))), int(fsRetrieved));
+  // With nothing marked, an update (as a shortcut asks it) walks the site again.
+  const int served = Served("/");
+  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  EXPECT_EQ(Served("/"), served + 1);
+  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve);
+}
+
+TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
+  Site();
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  win_->OpenWebFile(web.string());
+  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  const fs::path target = fs::path(work_) / "moved";
+  fs::create_directories(target);
+  dirAnswer_ = QString::fromStdString(target.string());
+  win_->CopyOrMoveWeb(true);
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), target / "local.web");
+  EXPECT_FALSE(fs::exists(web));
+  EXPECT_EQ(win_->RecentPaths.front().toStdString(), (target / "local.web").string());
+  EXPECT_FALSE(win_->RecentPaths.contains(QString::fromStdString(web.string())));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+}
+
+TEST_F(MainWindowTest, FailedDialEndsTheRunAndStillHonoursTheCloseFlag) {
+  setup_.UseRas = true;
+  setup_.UseActiveRas = false;
+  Make();
+  win_->show();
+  win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
+  EXPECT_FALSE(win_->RunCapture(kCaptureMissing | kCaptureClose, nullptr, true));
+  EXPECT_EQ(Served("/"), 0);
+  EXPECT_EQ(win_->Mode(), 1);
+  ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }, 5));
 }
 
 }  // namespace
