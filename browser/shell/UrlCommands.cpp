@@ -419,33 +419,49 @@ void TUrlCommands::rebuildColumnMenu() {
 
 bool TUrlCommands::currentRecord(TWebFile& record) const { return list_.Web() && list_.CurrentRecord(record); }
 
+int TUrlCommands::effectiveTarget(int tag) const {
+  // The row under the cursor stands for the selection when none is made.
+  if (tag == tgMarked) return tgMarked;
+  return tag == tgSelected && list_.SelectedCount() > 0 ? tgSelected : tgCurrent;
+}
+
 void TUrlCommands::forEachTarget(int tag, const std::function<bool(TWebFile&)>& callback) {
-  if (tag == tgMarked) {
-    list_.ForEachMarked(callback);
-  } else if (tag == tgSelected && list_.SelectedCount() > 0) {
-    list_.ForEachSelected(callback);
-  } else {
-    TWebFile record(list_.Web());
-    if (currentRecord(record)) callback(record);
+  switch (effectiveTarget(tag)) {
+    case tgMarked:
+      list_.ForEachMarked(callback);
+      break;
+    case tgSelected:
+      list_.ForEachSelected(callback);
+      break;
+    default: {
+      TWebFile record(list_.Web());
+      if (currentRecord(record)) callback(record);
+    }
   }
 }
 
 int TUrlCommands::targetCount(int tag) const {
-  if (tag == tgMarked) return list_.MarkedCount();
-  if (tag == tgSelected && list_.SelectedCount() > 0) return list_.SelectedCount();
-  return list_.CurrentIndex() >= 0 ? 1 : 0;
+  switch (effectiveTarget(tag)) {
+    case tgMarked:
+      return list_.MarkedCount();
+    case tgSelected:
+      return list_.SelectedCount();
+    default:
+      return list_.CurrentIndex() >= 0 ? 1 : 0;
+  }
 }
 
 std::vector<std::string> TUrlCommands::TargetUrls(int tag) const {
   std::vector<std::string> urls;
   const TUrlList& rows = list_.List();
-  const uint8_t flag = tag == tgMarked ? TUrlList::rfMarked : TUrlList::rfSelected;
-  if (tag == tgMarked || (tag == tgSelected && list_.SelectedCount() > 0)) {
-    for (int i = 0; i < rows.Count(); ++i)
-      if (rows.Flags(i) & flag) urls.push_back(rows.Url(i));
-  } else if (list_.CurrentIndex() >= 0) {
-    urls.push_back(rows.Url(list_.CurrentIndex()));
+  const int target = effectiveTarget(tag);
+  if (target == tgCurrent) {
+    if (list_.CurrentIndex() >= 0) urls.push_back(rows.Url(list_.CurrentIndex()));
+    return urls;
   }
+  const uint8_t flag = target == tgMarked ? TUrlList::rfMarked : TUrlList::rfSelected;
+  for (int i = 0; i < rows.Count(); ++i)
+    if (rows.Flags(i) & flag) urls.push_back(rows.Url(i));
   return urls;
 }
 
@@ -543,7 +559,7 @@ void TUrlCommands::DeleteUrl() {
 void TUrlCommands::Vignettes(int tag) {
   TWeb* web = list_.Web();
   if (!web) return;
-  // The row under the cursor stands for the selection when none is made.
+  // The row item makes the thumbnails of the selection, as the selection item does.
   RunVignettes(*web, TargetUrls(tag == tgMarked ? tgMarked : tgSelected));
   host_.RestartPreview();
 }

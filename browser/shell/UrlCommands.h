@@ -160,6 +160,7 @@ class TUrlCommands : public QObject {
   void rebuildInclude(const TWebFile& record);
   void rebuildColumnMenu();
   bool currentRecord(TWebFile& record) const;
+  int effectiveTarget(int tag) const;
   void forEachTarget(int tag, const std::function<bool(TWebFile&)>& callback);
   int targetCount(int tag) const;
   void saveOne(TWebFile& record);
