@@ -51,6 +51,7 @@ struct RunResult {
   long peakKb = 0;
   uint64_t requests = 0, external = 0;
   LinkCheckReport links;
+  fs::path folder;  // removed at the end, unless kept
 };
 
 double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
@@ -133,10 +134,8 @@ RunResult RunWget(const std::string& wget, SiteServer& server, int latency, bool
   r.requests = server.Requests() - requests;
   r.external = server.ExternalRequests() - external;
   r.links = Check(folder / "site", server);
-  if (keep)
-    std::printf("wget (%d ms) kept in %s\n", latency, folder.c_str());
-  else
-    fs::remove_all(folder);
+  if (keep) std::printf("wget (%d ms) kept in %s\n", latency, folder.c_str());
+  r.folder = folder;
   return r;
 }
 
@@ -177,10 +176,8 @@ RunResult RunCapture(SiteServer& server, int sockets, int latency, bool keep) {
   r.ok = r.ok && found;
   if (!found) r.wall = process.wall, r.cpu = process.cpu, r.peakKb = process.peakKb;
   r.links = Check(folder / "capture", server);
-  if (keep)
-    std::printf("capture (%d connections, %d ms) kept in %s\n", sockets, latency, folder.c_str());
-  else
-    fs::remove_all(folder);
+  if (keep) std::printf("capture (%d connections, %d ms) kept in %s\n", sockets, latency, folder.c_str());
+  r.folder = folder;
   return r;
 }
 
@@ -275,5 +272,10 @@ int main(int argc, char** argv) {
   Site site(config.pages, config.images, server.Origin(), server.ExternalOrigin());
   PrintTable(runs, site);
   server.Stop();
+  // Not between runs: ext4 without a journal scans past the inodes freed in
+  // the last minutes for each file it creates, so a run right after a
+  // removal of thousands of files would pay for the one before it.
+  if (!config.keep)
+    for (const RunResult& r : runs) fs::remove_all(r.folder);
   return 0;
 }

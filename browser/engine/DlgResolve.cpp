@@ -1,13 +1,11 @@
 #include "DlgResolve.h"
 
-#include <QBuffer>
-#include <QFile>
-
 #include "HtmlParser.h"
 #include "ImgMap.h"
 #include "Mime.h"
 #include "PageIndex.h"
 #include "PageRewrite.h"
+#include "ReplaceBatch.h"
 #include "Web.h"
 
 namespace qlon {
@@ -19,21 +17,6 @@ std::string SiteLabel(std::string root) {
   if (!root.empty()) root.pop_back();
   const size_t slashes = root.find("//");
   return slashes == std::string::npos ? root : root.substr(slashes + 2);
-}
-
-bool HoldsFrameSet(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  QByteArray bytes = file.readAll();
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  THtmlParser parser(buffer);
-  parser.Parse();
-  for (int i = 0; i < parser.GetCount(); ++i) {
-    const TToken& t = parser.GetToken(i);
-    if (t.Kind == tkFrameset && (t.Flags & kTokenStart)) return true;
-  }
-  return false;
 }
 
 bool FileExists(const std::string& path) {
@@ -54,6 +37,8 @@ int TDlgResolve::Run() {
   host_.ShowState("Recherche...");
   host_.SetGauge(web_.RetrievedCount);
   summary_ = std::make_unique<TSommaireIndex>(web_, param_, templates_);
+  batch_ = std::make_unique<TReplaceBatch>(web_.GetFolder());
+  summary_->Shared.Batch = batch_.get();
   web_.ForEach([this](TWebFile& r) {
     if (!r.IsRedirect() && summary_->Classify(r) == TIndexKind::Html) ++summary_->Shared.HtmlPageCount;
     return true;
@@ -71,7 +56,9 @@ int TDlgResolve::Run() {
 
   if (!cancelled_) web_.TotalSize = int32_t(std::min<uint64_t>(TotalSize, INT32_MAX));
   summary_->Close();
+  CommitPages();
   summary_.reset();
+  batch_.reset();
   Result = cancelled_ ? rrCancelled : rrFinished;
   return Result;
 }
@@ -110,15 +97,18 @@ void TDlgResolve::RewriteRecord(TWebFile& r) {
     if (r.HasIsMap()) CollectPageMaps(r.FullUrl, path, web_, web_.Maps);
     const TRewriteOptions options = TRewriteOptions::FromOptions(web_.Options);
     if (ForceRewrite || !r.IsFrameSet() || r.GetRewriteMark() != options.Mark()) {
-      r.SetFrameSet(HoldsFrameSet(path));
       // The total counts the files as they are left.
-      const uint64_t before = r.GetFileSize();
-      if (RewritePage(web_, r, options)) TotalSize += r.GetFileSize() - before;
+      int64_t growth = 0;
+      if (RewritePage(web_, r, options, *batch_, &growth)) TotalSize += uint64_t(growth);
     }
     host_.StepGauge();
   } else if (r.IsRetrieved() && web_.Options.DownloadVrmlFlag && IsVrml(r) && FileExists(path)) {
-    RewriteVrml(web_, r);
+    RewriteVrml(web_, r, *batch_);
   }
+}
+
+void TDlgResolve::CommitPages() {
+  if (!batch_->Commit()) throw EWriteError("Impossible d'écrire les pages dans " + web_.GetFolder());
 }
 
 void TDlgResolve::ResolveSite(const TWebFile& site) {
@@ -138,10 +128,16 @@ void TDlgResolve::ResolveSite(const TWebFile& site) {
                     counts.FirstHtmlFile.empty() ? counts.FirstFile : counts.FirstHtmlFile, counts.Filtered);
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;
-    if (r.IsRedirect()) return true;
-    RewriteRecord(r);
+    if (!r.IsRedirect()) RewriteRecord(r);
     host_.ProcessMessages();
-    summary_->Add(r);
+    return true;
+  });
+  // The indexes show the pages as rewritten (this also replaces the index
+  // pages of the site before).
+  CommitPages();
+  web_.ForEachInSite(site, [&](TWebFile& r) {
+    if (cancelled_) return false;
+    if (!r.IsRedirect()) summary_->Add(r);
     return true;
   });
   summary_->FinishSite();

@@ -11,10 +11,13 @@
 //   2. when the site has a record and a retrieved file: the site goes into
 //      the summary, then the rewrite pass rewrites each retrieved page whose
 //      rewrite is due (forced, not a frame set, or written under other
-//      options) and offers every record to the indexes;
+//      options), then every record is offered to the indexes;
 //   3. the site's last index pages are written.
 // The summary page is written at the end, also after a cancel; the total
-// size is set only when the walk finished.
+// size is set only when the walk finished. A site's rewritten pages are
+// replaced together (TReplaceBatch) before its records go to the indexes,
+// the index pages with the next site's pages or at the end: a crash leaves
+// each page old or new, never torn, with one wait for the disk per site.
 //
 // The progress window is a host interface: the shell's dialog shows it,
 // tests record it. ProcessMessages runs between records, so a Cancel of the
@@ -30,6 +33,7 @@ namespace qlon {
 
 class TWeb;
 class TWebFile;
+class TReplaceBatch;
 class TSommaireIndex;
 
 class TResolveHost {
@@ -71,12 +75,14 @@ class TDlgResolve {
   void ResolveSite(const TWebFile& site);
   void CountRecord(const TWebFile& record, TSiteCounts& counts);
   void RewriteRecord(TWebFile& record);
+  void CommitPages();
 
   TWeb& web_;
   TResolveHost& host_;
   TSommaireParam param_;
   std::filesystem::path templates_;
   std::unique_ptr<TSommaireIndex> summary_;
+  std::unique_ptr<TReplaceBatch> batch_;
   bool cancelled_ = false;
 };
 

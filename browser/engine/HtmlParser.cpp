@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 
+#include <QBuffer>
 #include <QIODevice>
 
 #include "Utils.h"
@@ -545,11 +546,13 @@ void THtmlParser::Parse() {
   data_.clear();
   tokens_.clear();
   insideNoframes_ = insideScript_ = false;
-  stream_.seek(0);
-  for (;;) {
-    QByteArray chunk = stream_.read(1 << 16);
-    if (chunk.isEmpty()) break;
-    data_.append(chunk);
+  // In one piece: a buffer's bytes are shared, a file is read in one
+  // allocation of its size.
+  if (const auto* buffer = qobject_cast<const QBuffer*>(&stream_)) {
+    data_ = buffer->data();
+  } else {
+    stream_.seek(0);
+    data_ = stream_.readAll();
   }
   stream_.seek(0);
 

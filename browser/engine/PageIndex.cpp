@@ -9,6 +9,7 @@
 
 #include "LocalPath.h"
 #include "PageRewrite.h"
+#include "ReplaceBatch.h"
 #include "Setup.h"
 #include "Urlutil.h"
 #include "Utils.h"
@@ -194,10 +195,14 @@ void TPageIndex::FinishPage() {
   body_ += kCrLf;
   const std::string page = Expand();
   const std::filesystem::path file = output_ / PageFileName(FirstPage + PageIndex);
-  QSaveFile out(QString::fromStdString(file.string()));
-  if (!out.open(QIODevice::WriteOnly) || out.write(page.data(), qint64(page.size())) != qint64(page.size()) ||
-      !out.commit())
-    throw EWriteError("Impossible d'écrire " + file.string());
+  if (shared_.Batch) {
+    if (!shared_.Batch->Stage(file, page)) throw EWriteError("Impossible d'écrire " + file.string());
+  } else {
+    QSaveFile out(QString::fromStdString(file.string()));
+    if (!out.open(QIODevice::WriteOnly) || out.write(page.data(), qint64(page.size())) != qint64(page.size()) ||
+        !out.commit())
+      throw EWriteError("Impossible d'écrire " + file.string());
+  }
   body_ = kCrLf;
   row_ = cell_ = onPage_ = 0;
   ++PageIndex;

@@ -29,6 +29,7 @@
 
 namespace qlon {
 
+class TReplaceBatch;
 class TWeb;
 class TWebFile;
 struct TSommaireParam;
@@ -49,6 +50,9 @@ inline constexpr std::array<std::string_view, 8> kAlignNames = {"",        "Left
 struct TIndexShared {
   TWeb* Web = nullptr;
   int HtmlPageCount = 0;  // of the whole capture (marker 14)
+  // When set, pages are staged there and replaced at its commit; else each
+  // is replaced when written.
+  TReplaceBatch* Batch = nullptr;
 };
 
 class TPageIndex {

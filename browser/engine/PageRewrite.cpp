@@ -2,11 +2,11 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 
 #include "HtmlParser.h"
 #include "LocalPath.h"
 #include "Options.h"
+#include "ReplaceBatch.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "Utils.h"
@@ -55,16 +55,6 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
   return true;
 }
 
-bool WriteWhole(const std::string& path, const std::string& bytes) {
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
-}
-
 // Where a link of the page should point, from its real URL.
 struct TLinkTarget {
   bool Captured = false;
@@ -76,7 +66,7 @@ class TPageRewriter {
   TPageRewriter(TWeb& web, const TWebFile& page, const TRewriteOptions& options)
       : web_(web), page_(page), options_(options), pagePath_(page.GetLocalPath()) {}
 
-  std::string Run(std::string_view bytes);
+  std::string Run(std::string_view bytes, bool* frameSet = nullptr);
   // The link's target in the capture, when it has a local copy.
   TLinkTarget Target(const std::string& url);
 
@@ -237,7 +227,7 @@ void TPageRewriter::RewriteImage(TTagLink& link, std::string& after) {
   after = std::move(block);
 }
 
-std::string TPageRewriter::Run(std::string_view bytes) {
+std::string TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
   QByteArray data(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
@@ -266,6 +256,7 @@ std::string TPageRewriter::Run(std::string_view bytes) {
       continue;
     }
     if (t.Kind == tkBody && (t.Flags & kTokenEnd)) bodyEnd = out.size();
+    if (frameSet && t.Kind == tkFrameset && (t.Flags & kTokenStart)) *frameSet = true;
     const bool isLink = parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && (link.Flags & kTokenStart) &&
                         !(link.GetUrl().empty() && !link.HasOldRef());
     std::string after;
@@ -320,20 +311,41 @@ std::string EscapeUrlForScript(std::string_view url) { return PercentEncode(url,
 
 std::string EscapeLocalLink(std::string_view path) { return PercentEncode(path, "\"'<>#%?\\`"); }
 
-std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options) {
-  return TPageRewriter(web, page, options).Run(bytes);
+std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
+                             bool* frameSet) {
+  if (frameSet) *frameSet = false;
+  return TPageRewriter(web, page, options).Run(bytes, frameSet);
 }
 
-bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth) {
   const std::string path = page.GetLocalPath();
   std::string bytes;
   if (!ReadWhole(path, bytes)) return false;
-  const std::string out = RewritePageBytes(web, page, bytes, options);
-  if (out != bytes && !WriteWhole(path, out)) return false;
-  if (page.GetRewriteMark() != options.Mark()) {
-    page.SetRewriteMark(options.Mark());
-    page.SaveChanges();
+  bool frameSet = false;
+  const std::string out = RewritePageBytes(web, page, bytes, options, &frameSet);
+  page.SetFrameSet(frameSet);
+  const uint8_t mark = options.Mark();
+  if (growth) *growth = int64_t(out.size()) - int64_t(bytes.size());
+  if (out == bytes) {
+    if (page.GetRewriteMark() != mark) {
+      page.SetRewriteMark(mark);
+      page.SaveChanges();
+    }
+    return true;
   }
+  // The mark tells that the file is rewritten: set only once it is.
+  return batch.Stage(path, out, [&web, url = page.FullUrl, mark] {
+    TWebFile stored(&web);
+    if (!web.FindRecord(url, stored)) return;
+    stored.SetRewriteMark(mark);
+    stored.SaveChanges();
+  });
+}
+
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
+  TReplaceBatch batch(web.GetFolder());
+  if (!RewritePage(web, page, options, batch) || !batch.Commit()) return false;
+  page.SetRewriteMark(options.Mark());
   return true;
 }
 
@@ -367,12 +379,12 @@ std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view 
   return outBytes.toStdString();
 }
 
-bool RewriteVrml(TWeb& web, TWebFile& world) {
+bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch) {
   const std::string path = world.GetLocalPath();
   std::string bytes;
   if (!ReadWhole(path, bytes)) return false;
   const std::string out = RewriteVrmlBytes(web, world, bytes);
-  return out == bytes || WriteWhole(path, out);
+  return out == bytes || batch.Stage(path, out);
 }
 
 }  // namespace qlon

@@ -38,6 +38,7 @@
 namespace qlon {
 
 class TOptions;
+class TReplaceBatch;
 class TWeb;
 class TWebFile;
 
@@ -52,14 +53,21 @@ struct TRewriteOptions {
   uint8_t Mark() const { return uint8_t((RealLinks ? 2 : 0) | (SuppressLinks ? 4 : 0) | (Banner ? 8 : 0)); }
 };
 
-// The page's bytes as rewritten; `page` is a record of `web` with its local name.
-std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options);
-// Rewrites the record's local file in place (atomically) and sets its mark;
-// false when the file cannot be read or written.
+// The page's bytes as rewritten; `page` is a record of `web` with its local
+// name. frameSet, when given, tells whether the page holds a frame set.
+std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
+                             bool* frameSet = nullptr);
+// Rewrites the record's local file through the batch and sets the record's
+// frame-set flag; the mark is set once the batch has replaced the file (at
+// once when the bytes stay the same). growth, when given, gets how many
+// bytes the file gains. False when the file cannot be read or staged.
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch,
+                 int64_t* growth = nullptr);
+// The same for one page, replaced before it returns.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options);
 // The links of a saved VRML world, rewritten the same way (OLDREF comments).
 std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes);
-bool RewriteVrml(TWeb& web, TWebFile& world);
+bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch);
 
 // Escapes for the places a URL is written to.
 std::string EscapeUrlForScript(std::string_view url);  // inside '...' of an attribute's script

@@ -1,5 +1,8 @@
 #include "DlgResolve.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 #include <set>
@@ -9,6 +12,7 @@
 #include "CaptureFixture.h"
 #include "PageIndex.h"
 #include "PageRewrite.h"
+#include "ReplaceBatch.h"
 
 using namespace qlon;
 using qlon::test::CheckAllLinks;
@@ -178,6 +182,35 @@ TEST_F(DlgResolveTest, ResolvingTwiceGivesTheSameBytes) {
   Recorder host;
   ASSERT_EQ(Resolve(host, true), rrFinished);
   EXPECT_EQ(Snapshot(), first);
+}
+
+TEST_F(DlgResolveTest, ACrashBeforeThePagesAreReplacedLeavesThemWholeAndTheNextRunClearsUp) {
+  BuildTwoSites();
+  const std::string original = cap_.Read("a/index.htm");
+  auto page = cap_.Find("http://a.example/");
+  const std::string rewritten =
+      RewritePageBytes(cap_.web, *page, original, TRewriteOptions::FromOptions(cap_.web.Options));
+  ASSERT_NE(rewritten, original);
+  // A resolution that dies with the rewritten page staged, not yet renamed.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TReplaceBatch batch(cap_.Folder());
+    ::_exit(batch.Stage(page->GetLocalPath(), rewritten) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(cap_.Read("a/index.htm"), original);
+  EXPECT_EQ(cap_.Find("http://a.example/")->GetRewriteMark(), 0);
+  ASSERT_TRUE(fs::exists(cap_.Folder() / kStagingFolder));
+
+  ASSERT_EQ(Resolve(), rrFinished);
+  EXPECT_EQ(cap_.Read("a/index.htm"), rewritten);
+  EXPECT_EQ(cap_.Find("http://a.example/")->GetRewriteMark(), TRewriteOptions::FromOptions(cap_.web.Options).Mark());
+  EXPECT_FALSE(fs::exists(cap_.Folder() / kStagingFolder));
+  for (const auto& e : fs::recursive_directory_iterator(cap_.Folder()))
+    EXPECT_EQ(e.path().string().find(kStagingFolder), std::string::npos) << e.path();
 }
 
 TEST_F(DlgResolveTest, RecordsChangingAfterAResolution) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "HtmlParser.h"
+#include "ReplaceBatch.h"
 #include "TempRoot.h"
 #include "Urlutil.h"
 #include "Web.h"
@@ -188,6 +189,27 @@ TEST_F(PageRewriteTest, FileRewriteSetsTheMark) {
   EXPECT_EQ(stored.GetRewriteMark(), 4 | 8);
   std::filesystem::remove(dir_.path() / "index.htm");
   EXPECT_FALSE(RewritePage(web_, *page_, options));
+}
+
+TEST_F(PageRewriteTest, ABatchedRewriteSetsTheMarkOnlyOnceTheFileIsReplaced) {
+  qlon::test::WriteFileBytes(dir_.path() / "index.htm", "<frameset><frame src=\"a.htm\"></frameset>");
+  TRewriteOptions options;
+  TReplaceBatch batch(dir_.path());
+  int64_t growth = 0;
+  ASSERT_TRUE(RewritePage(web_, *page_, options, batch, &growth));
+  EXPECT_TRUE(page_->IsFrameSet());
+  TWebFile stored(&web_);
+  ASSERT_TRUE(web_.FindRecord(page_->FullUrl, stored));
+  EXPECT_EQ(stored.GetRewriteMark(), 0);
+  EXPECT_EQ(qlon::test::ReadFileBytes(dir_.path() / "index.htm"), "<frameset><frame src=\"a.htm\"></frameset>");
+  ASSERT_TRUE(batch.Commit());
+  const std::string out = qlon::test::ReadFileBytes(dir_.path() / "index.htm");
+  EXPECT_EQ(int64_t(out.size()) - growth, 40);
+  ASSERT_TRUE(web_.FindRecord(page_->FullUrl, stored));
+  EXPECT_EQ(stored.GetRewriteMark(), options.Mark());
+  // Nothing left to change: nothing staged.
+  ASSERT_TRUE(RewritePage(web_, *page_, options, batch));
+  EXPECT_EQ(batch.StagedCount(), 0u);
 }
 
 TEST_F(PageRewriteTest, VrmlLinksKeepTheirOldUrl) {
