@@ -428,6 +428,10 @@ void TMapEditor::MapMenuClearClick() {
 
 void TMapEditor::MapMenuToolClick(int tool) {
   tool_ = std::clamp(tool, int(mtRectangle), int(mtPolygon));
+  checkTool();
+}
+
+void TMapEditor::checkTool() {
   for (QAction* a : MapMenuTools->actions())
     if (a->isCheckable()) a->setChecked(a->data().toInt() == tool_);
 }
@@ -444,9 +448,7 @@ void TMapEditor::EnableMapMenus() {
   MapMenuCopy->setEnabled(map);
   MapMenuClear->setEnabled(map);
   MapMenuPaste->setEnabled(map && clipboard_);
-  if (map)
-    for (QAction* a : MapMenuTools->actions())
-      if (a->isCheckable()) a->setChecked(a->data().toInt() == tool_);
+  if (map) checkTool();
 }
 
 QString TMapEditor::StatusHint() const {

@@ -143,6 +143,7 @@ class TMapEditor : public QWidget {
  private:
   void buildMenus();
   void updateButtons();
+  void checkTool();  // the MapMenuTools item of the current tool, alone
   void forgetMap();
   void loadZones(const std::string& folder);
   // The map file's path, renamed first when a captured file owns the name.
