@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QDialog>
 #include <QFile>
 #include <QFrame>
@@ -21,12 +22,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "MessageBox.h"
 #include "Mime.h"
+#include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
+#include "ShellLinks.h"
 #include "Splash.h"
+#include "UrlDropTarget.h"
 #include "WBrowser.h"
 #include "WSList.h"
 #include "WUrlList.h"
@@ -269,12 +274,15 @@ void TMainWin::buildFrames() {
   }
   top->addStretch();
   urls->addWidget(UrlTopFrame);
+  UrlList = new TWUrlList(usHtml, usFiltered);
+  UrlList->setObjectName("UrlList");
+  SearchPanel = new shell::TSearchPane(*this, *UrlList, UrlsFrame);
+  SearchPanel->hide();
+  urls->addWidget(SearchPanel);
   UrlSplitter = new QSplitter(Qt::Vertical, UrlsFrame);
   UrlListFrame = NewFrame(UrlSplitter, "UrlListFrame");
   auto* listLayout = new QVBoxLayout(UrlListFrame);
   listLayout->setContentsMargins(0, 0, 0, 0);
-  UrlList = new TWUrlList(usHtml, usFiltered, UrlListFrame);
-  UrlList->setObjectName("UrlList");
   listLayout->addWidget(UrlList);
   ImageFrame = NewFrame(UrlSplitter, "ImageFrame");
   auto* imageLayout = new QHBoxLayout(ImageFrame);
@@ -339,24 +347,15 @@ void TMainWin::buildFrames() {
   CaptureSplitter->setStretchFactor(0, 1);
   capture->addWidget(CaptureSplitter, 1);
 
-  // Image maps: the map list; the map editor's page goes here too.
-  MapFrame = NewFrame(RightFrame, "MapFrame");
-  auto* map = new QVBoxLayout(MapFrame);
-  map->setContentsMargins(0, 0, 0, 0);
-  MapListFrame = NewFrame(MapFrame, "MapListFrame");
-  auto* mapList = new QVBoxLayout(MapListFrame);
-  mapList->setContentsMargins(0, 0, 0, 0);
-  MapList = new TWUrlList(usMapList, usMapList, MapListFrame);
-  MapList->setObjectName("MapList");
-  MapList->SetStyle(usMapList);
-  mapList->addWidget(MapList);
-  map->addWidget(MapListFrame);
+  MapEditor = new TMapEditor(*this, RightFrame);
+  MapFrame = MapEditor;
+  MapList = MapEditor->MapList;
 
   HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
   SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
   SetupFrame = NewFrame(RightFrame, "SetupFrame");
   CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
-  // The six pages fill the right-hand area; the two dialog frames have the
+  // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left.
   for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
@@ -407,8 +406,10 @@ void TMainWin::FormCreate() {
     splash->Loaded();
   }
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
-  // The dial-up entry, the search pane, the options dialog, the map editor
-  // and the drop target join here once their units exist.
+  RasEntry = new TRas(this);
+  connect(RasEntry, &TRas::RasConnect, this, [this] { Dialing = false; });
+  connect(RasEntry, &TRas::RasDisconnect, this, [this] { Dialing = false; });
+  SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / "Images" / "back1.gif").string()))) {
     QPalette p = RightFrame->palette();
     p.setBrush(QPalette::Window, back);
@@ -418,6 +419,13 @@ void TMainWin::FormCreate() {
 
   SetHelpHost(this);
   ShowHelp(HelpTopicPage(0), true);
+  DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
+  DlgSetup->SetDocked(true, SetupFrame, alClient);
+  DlgSetup->Browser = &GetBrowser();
+  DlgSetup->SetDialUpAvailable(RasAvailable());
+  if (TPhoneBookEntries phoneBook(QString::fromStdString(setup_.RasPhoneBook)); RasAvailable() && phoneBook.Refresh())
+    DlgSetup->SetPhoneBookEntries(phoneBook.Names());
+  DlgSetup->LoadPages();
 
   TSchedulerConfig scheduler;
   scheduler.WorkFolder = setup_.WorkPath;
@@ -438,6 +446,7 @@ void TMainWin::FormCreate() {
   KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
   OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
   OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  MapEditor->Init();
 
   GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
 
@@ -446,6 +455,14 @@ void TMainWin::FormCreate() {
   RefreshState();
   ShowView(0);
   SelectTreePage(tpHelp);
+
+  Bookmarks = std::make_unique<TBookmarkList>();
+  DropTarget = new TUrlDropTarget(this);
+  DropTarget->SetActive(true);
+  // The wizard runs after the drop has ended, never inside it.
+  connect(DropTarget, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
+    QMetaObject::invokeMethod(this, [this, url] { NewWeb("", url.toStdString(), true); }, Qt::QueuedConnection);
+  });
 
   // Second instances hand their command lines over from now on (when this
   // process is the instance).
@@ -463,14 +480,20 @@ void TMainWin::FormDestroy() {
   UrlList->SaveLayouts(setup_.IniFile());
   RequestList->SaveLayouts(setup_.IniFile());
   MapList->SaveLayouts(setup_.IniFile());
+  SearchPanel->Save();
   setup_.KeepImageRatioFlag = KeepImageRatioCheck->isChecked();
   setup_.ViewLastImageFlag = OptionsMenuViewLastImage->isChecked();
   setup_.ViewFrameFlag = OptionsMenuViewFrame->isChecked();
   setup_.SaveSettings();
+  delete DlgSetup;
+  DlgSetup = nullptr;
+  delete RasEntry;
+  RasEntry = nullptr;
   SaveRecentWebs();
   // A web still open (the close was refused or never asked) is saved.
   DetachWeb();
   web_.reset();
+  MapEditor->Free();
   delete DlgWeb;
   DlgWeb = nullptr;
   FreeHelp();
@@ -508,6 +531,10 @@ bool TMainWin::event(QEvent* e) {
       CaptureMessage(uint16_t(m->wParam));
       return true;
     }
+    if (m->message == shell::TSearchPane::kSearchStartMessage) {
+      SearchPanel->SearchStartBtnClick();
+      return true;
+    }
   }
   if (e->type() == QEvent::WindowActivate) FormActivate();
   return QMainWindow::event(e);
@@ -532,6 +559,12 @@ bool TMainWin::FormCloseQuery() {
     Dialing = false;
     CloseAfterCapture = true;
     ++CloseRequests;
+    return false;
+  }
+  if (SearchPanel->Searching()) {
+    // The search holds the web: it ends at its next record, then the close.
+    SearchPanel->StopSearch();
+    CloseLater();
     return false;
   }
   Dialing = false;
@@ -590,6 +623,7 @@ void TMainWin::ShowView(uint8_t view) {
       UrlTopFrame->show();
       UrlListFrame->show();
       UrlsFrame->show();
+      SearchPanel->ShowPane(view == 8);
       break;
     case 6:
       CfgWebFrame->show();
@@ -690,6 +724,24 @@ void TMainWin::HelpPageChanged(const QString& file) { Tree->FindHelpPage(file.to
 
 void TMainWin::SchedulerStatusChanged(const QString& text) { StatusInfo2->setText(text); }
 
+bool TMainWin::AskYesNo(const std::string& text, const std::string& caption) {
+  return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TMainWin::ShowBookmarkOptions() { SelectTreePage(6); }
+
+std::optional<QColor> TMainWin::ChooseMapPenColor() {
+  QColorDialog dlg(Qt::red, this);
+  if (ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
+  return dlg.currentColor();
+}
+
+fs::path TMainWin::WorkFolder() { return setup_.WorkPath; }
+
+void TMainWin::PostSearchStart() { PostMessage(this, shell::TSearchPane::kSearchStartMessage, 0, 0); }
+
+void TMainWin::SearchFor(const QString& text, int kind) { SearchPanel->SearchFor(text, kind); }
+
 // ---------------------------------------------------------------- geometry
 
 void TMainWin::SaveGeometry() {
@@ -767,14 +819,14 @@ void TMainWin::LoadRecentWebs() {
   RebuildRecentMenu();
 }
 
-void TMainWin::AddRecentWeb(const std::string& path) {
-  const QString p = QString::fromStdString(path);
+void TMainWin::AddRecentWeb(const fs::path& path) {
+  const QString p = QString::fromStdString(path.string());
   if (const qsizetype at = RecentPaths.indexOf(p); at >= 0) {
     RecentPaths.removeAt(at);
     RecentTitles.removeAt(at);
   }
   RecentPaths.prepend(p);
-  RecentTitles.prepend(RecentTitle(path));
+  RecentTitles.prepend(RecentTitle(path.string()));
   RebuildRecentMenu();
   SaveRecentWebs();
 }
@@ -855,8 +907,7 @@ void TMainWin::HandleArguments(const StringList* list) {
   } else if (EndsWithNoCase(arg, ".wbs")) {
     RunWebShortcut(arg);
   } else if (EndsWithNoCase(arg, ".url")) {
-    // Internet shortcut files are read by the shell-links unit, which this
-    // window does not have yet: the argument is left alone.
+    if (const std::string url = ReadInternetShortcut(arg); !url.empty()) NewWeb("", url, true);
   } else if (UpperCase(arg) == "/B") {
     std::string address, title;
     if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
@@ -954,8 +1005,10 @@ bool TMainWin::TaskStart(TTask& task) {
   task.WriteJournal(jkLineOpen);
   const int dialed = Dial();
   SetMode(web_ ? 1 : 0);
-  if (dialed != 0)
-    task.SetError(1, "Connexion au réseau à distance impossible");
+  if (dialed == 1)
+    task.SetError(1, RasEntry->ErrorText().toStdString());
+  else if (dialed != 0)
+    task.SetError(1, {});
   else
     task.SetState(tsRunning);
   return true;

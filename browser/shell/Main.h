@@ -29,9 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "Bookmarks.h"
 #include "Capture.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
+#include "MapEditor.h"
+#include "SearchPane.h"
 #include "Utils.h"
 #include "WebTree.h"
 
@@ -47,14 +50,17 @@ class QToolButton;
 
 namespace qlon {
 
+class TRas;
 class TSetup;
 class TTask;
+class TUrlDropTarget;
 class TWUrlList;
 class TWeb;
 namespace controls {
 class TWSocketList;
 }
 namespace shell {
+class TDlgSetup;
 class TDlgWeb;
 }
 
@@ -78,13 +84,6 @@ class TWaitCursor {
 
 // Lets pending events run once.
 void ProcessMessages();
-
-// What the choose-capture dialog returns: the flags and, with flag 4, the
-// date and time to start at.
-struct TCaptureChoice {
-  uint16_t Flags = 0;
-  QDateTime Date;
-};
 
 // Start-up choices; the defaults are the program's own.
 struct TMainWinConfig {
@@ -110,7 +109,14 @@ std::string FirstArgument(const StringList& arguments);
 // last ")"; empty when there is none.
 std::string UrlArgument(const std::string& argument);
 
-class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, public IHelpHost, public ISchedulerHost {
+class TMainWin : public QMainWindow,
+                 public ICaptureHost,
+                 public IWebTreeHost,
+                 public IHelpHost,
+                 public ISchedulerHost,
+                 public IBookmarkHost,
+                 public IMapEditorHost,
+                 public shell::ISearchHost {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
@@ -118,14 +124,15 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
 
   TSetup& Setup() { return setup_; }
   TWeb* CurrentWeb() const { return web_.get(); }
+  TWeb* CurrentWeb() override { return web_.get(); }
   uint8_t Mode() const { return mode_; }
   uint8_t View() const { return view_; }
   void SetMode(uint8_t mode);
   void SetView(uint8_t view);
   void ShowView(uint8_t view);
-  void SelectTreePage(int tag);
-  void RefreshState();
-  void RefreshStatusHints();
+  void SelectTreePage(int tag) override;
+  void RefreshState() override;
+  void RefreshStatusHints() override;
   void UpdateCaption();
   void EnableMenus();
   void UpdateToolButtons();
@@ -147,8 +154,8 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
   void RefreshWebInfo();
   bool SaveWeb();
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
-  // Empties the folder after asking; false when it still holds files.
-  bool ClearFolder(const std::string& folder);
+  // Offers to empty a folder that holds files.
+  void ClearFolder(const std::string& folder);
 
   // ---- capture (MainCapture.cpp)
   void PostCapture(uint16_t flags);
@@ -180,7 +187,7 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
   void SaveGeometry();
   void RestoreGeometry();
   void LoadRecentWebs();
-  void AddRecentWeb(const std::string& path);
+  void AddRecentWeb(const std::filesystem::path& path);
   void RemoveRecentWeb(const std::string& path);
   void SaveRecentWebs() const;
   void RebuildRecentMenu();
@@ -206,11 +213,19 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
   void HelpPageChanged(const QString& file) override;
   // ---- ISchedulerHost
   void SchedulerStatusChanged(const QString& text) override;
+  // ---- IBookmarkHost
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowBookmarkOptions() override;
+  // ---- IMapEditorHost
+  std::optional<QColor> ChooseMapPenColor() override;
+  // ---- ISearchHost
+  std::filesystem::path WorkFolder() override;
+  void PostSearchStart() override;
+  void SearchFor(const QString& text, int kind);
 
   // What the window asks of its surroundings; tests replace them.
   std::function<int(QDialog&)> ExecDialog;                        // a modal dialog
   std::function<bool(shell::TDlgWeb&)> RunWebDialog;              // the wizard, modal
-  std::function<std::optional<TCaptureChoice>(uint16_t proposed)> ChooseCapture;
   std::function<QString()> AskOpenWebFile;                        // the open dialog
 
   // ---- state
@@ -266,15 +281,20 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
   QSplitter* CaptureSplitter;
   QFrame* SocketsFrame;
   controls::TWSocketList* SocketList;
-  QFrame* MapFrame;
-  QFrame* MapListFrame;
-  TWUrlList* MapList;
+  TMapEditor* MapEditor;  // the map page, MapFrame
+  QWidget* MapFrame;
+  TWUrlList* MapList;      // the map editor's
+  shell::TSearchPane* SearchPanel;
   QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
   QLabel *StatusInfo1, *StatusInfo2;
   QProgressBar* StatusProgressBar;
   QTimer *TreeTimer, *ViewTimer;
 
   TDlgScheduler* DlgScheduler = nullptr;
+  shell::TDlgSetup* DlgSetup = nullptr;
+  TRas* RasEntry = nullptr;
+  TUrlDropTarget* DropTarget = nullptr;
+  std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
   shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
 
  protected:
@@ -293,7 +313,8 @@ class TMainWin : public QMainWindow, public ICaptureHost, public IWebTreeHost, p
   void CopyData(const QByteArray& text);
   void RunPendingArguments();
   void CaptureMessage(uint16_t flags);
-  bool Busy() const { return Capturing || mode_ == 2; }
+  // A capture or a search holds the current web.
+  bool Busy() const { return Capturing || mode_ == 2 || SearchPanel->Searching(); }
   void DetachWeb();
   void EndRun(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();

@@ -7,12 +7,14 @@
 
 #include "CopyDialog.h"
 #include "Cookies.h"
+#include "DlgChooseCapture.h"
 #include "DlgStop.h"
 #include "DlgSysTree.h"
 #include "DlgVignettes.h"
 #include "Main.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
+#include "Ras.h"
 #include "ResolveDialog.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -66,14 +68,12 @@ void TMainWin::StartCapture() {
                       : web_->ToCapture.Count() > 0 ? kCaptureMissing
                                                     : kCaptureUpdate;
   if (web_->ToUpdate.Count() > 0) proposed |= kCaptureUpdate;
-  // The choose-capture dialog is not part of the window yet: without it the
-  // command offers nothing, as if cancelled.
-  const std::optional<TCaptureChoice> choice = ChooseCapture ? ChooseCapture(proposed) : std::nullopt;
-  if (!choice) return;
-  uint16_t flags = choice->Flags;
+  shell::TDlgChooseCapture dlg(proposed, this);
+  if (ExecDialog(dlg) != QDialog::Accepted) return;
+  uint16_t flags = dlg.Flags();
   if (flags & kCaptureScheduled) {
     // Here the bit asks for a start at the chosen date.
-    ScheduleCapture(web_->Path().string(), flags, choice->Date);
+    ScheduleCapture(web_->Path().string(), flags, DateTimeToQDateTime(dlg.Date()));
     return;
   }
   if ((flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web_->ToUpdate.Count() == 0)
@@ -114,6 +114,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
   const int32_t storedLimit = web_->Options.MaxTime;
   const bool scheduled = flags & kCaptureScheduled;
   bool ran = false, dialFailed = false, stopped = false;
+  int dialResult = 0;
   std::string failure;
   try {
     CommitDialogs();
@@ -129,7 +130,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
     SocketList->Clear();
     if (!scheduled) SetView(1);
     ProcessMessages();
-    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && Dial() != 0) {
+    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (dialResult = Dial()) != 0) {
       dialFailed = true;
     } else {
       {
@@ -183,8 +184,11 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
   if (!ran && !dialFailed && web_) SaveWeb();
   Capturing = false;
   if (mode_ == 2) SetMode(1);
-  // A failed dial shows the dial-up layer's error text; with no layer there is none.
-  if (dialFailed) RefreshState();
+  if (dialFailed) {
+    if (const QString text = RasEntry->ErrorText(); dialResult == 1 && !text.isEmpty())
+      ShowMessageBox(text.toStdString(), "Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND);
+    RefreshState();
+  }
   EndRun(flags, stopped || !failure.empty(), urls);
   if (scheduled && DlgScheduler && web_) {
     const bool empty = ran && web_->RetrievedCount == 0 && !stopped && !urls;
@@ -200,10 +204,8 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
     return ran;
   }
   if (!ran) return false;
-  if (web_ && web_->GetCount() > 0 && setup_.AutoAddBookmark) {
-    // Adding the web's bookmark belongs to the bookmark unit, not part of
-    // the window yet.
-  }
+  if (web_ && web_->GetCount() > 0 && setup_.AutoAddBookmark)
+    AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
   if (web_ && setup_.AutoLaunch && !stopped && web_->GetCount() > 0) {
     ProcessMessages();
     OpenWebPage("_Accueil.htm");
@@ -259,19 +261,46 @@ void TMainWin::StopCapture() {
 
 int TMainWin::Dial() {
   ConnectionFound = false;
-  // The dial-up layer is not part of this build: its library counts as
-  // missing, so the run goes on without dialling when an open connection is
-  // acceptable, and fails otherwise.
-  if (setup_.UseActiveRas) {
+  if ((setup_.UseRas || setup_.UseActiveRas) && !RasAvailable() && !LoadRasLibrary()) {
+    // No dial-up library: an open connection will do when that is allowed.
+    if (!setup_.UseActiveRas) return 1;
     RefreshStatusHints();
     return 0;
   }
-  return 1;
+  if (setup_.UseActiveRas) {
+    TConnectionList connections;
+    if (connections.Refresh() && connections.FindConnected()) ConnectionFound = true;
+  }
+  if (!setup_.UseRas || ConnectionFound) return 0;
+  RasEntry->PhoneBook = IsWindowsNT() ? QString::fromStdString(setup_.RasPhoneBook) : QString();
+  if (setup_.RasConnexion.empty()) return 1;
+  RasEntry->LoadDialParams(QString::fromStdString(setup_.RasConnexion));
+  RasEntry->EntryName = QString::fromStdString(setup_.RasConnexion);
+  if (!setup_.DefaultIdent && !setup_.RasUserName.empty() && !setup_.RasPassword.empty()) {
+    RasEntry->UserName = QString::fromStdString(setup_.RasUserName);
+    RasEntry->Password = QString::fromStdString(setup_.RasPassword);
+  }
+  if (RasEntry->IsConnected()) {
+    ConnectionFound = true;
+    return 0;
+  }
+  if (RasEntry->Dial() != 0) return 1;
+  // The outcome comes through the entry's events (or the stop command).
+  Dialing = true;
+  while (Dialing) TCapture::WaitForEvents(100);
+  const int result = RasEntry->State() == kRasStateConnected ? 0 : RasEntry->ErrorCode() == 0 ? 2 : 1;
+  RefreshStatusHints();
+  return result;
 }
 
 void TMainWin::HangUp(bool hangUp) {
-  // With no dial-up layer there is no connection of ours to cut.
-  if (!hangUp) Dialing = false;
+  if (!hangUp)
+    Dialing = false;
+  else if (!ConnectionFound)
+    RasEntry->HangUp();
+  else
+    RasEntry->HangUpByName(RasEntry->EntryName.isEmpty() ? QString::fromStdString(setup_.RasConnexion)
+                                                         : RasEntry->EntryName);
   ProcessMessages();
 }
 
@@ -334,7 +363,7 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   }
   ProcessMessages();
   RefreshWebInfo();
-  AddRecentWeb(web_->Path().string());
+  AddRecentWeb(web_->Path());
 }
 
 void TMainWin::OpenWebPage(const std::string& relative) {

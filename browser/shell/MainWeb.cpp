@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "Main.h"
 #include "MainWebOps.h"
@@ -85,22 +86,21 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
   if (startNow && makeCurrent) PostCapture(kCaptureMissing);
 }
 
-bool TMainWin::ClearFolder(const std::string& folder) {
-  if (CountFiles(folder) == 0) return true;
+void TMainWin::ClearFolder(const std::string& folder) {
+  if (CountFiles(folder) == 0) return;
   char text[1024];
   std::snprintf(text, sizeof text,
                 "Le répertoire %s  n'est pas vide, voulez-vous effacer les fichiers qui s'y trouvent?",
                 folder.c_str());
-  if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+  if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   if (!MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_)) {
     ShowMessageBox("Le répertoire " + FolderText(folder) + " ne peut pas être effacé.", "Effacement",
                    MB_OK | MB_ICONHAND);
-    return false;
+    return;
   }
   TWaitCursor wait;
   ProcessMessages();
   DeleteFolderTree(folder, false);
-  return CountFiles(folder) == 0;
 }
 
 bool TMainWin::OpenWeb(const std::string& path, bool keepView) {
@@ -148,11 +148,11 @@ void TMainWin::LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path) {
 
 void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   web_ = std::move(web);
-  AddRecentWeb(web_->Path().string());
+  AddRecentWeb(web_->Path());
   UpdateCaption();
   SetMode(1);
   UrlList->SetWeb(web_.get());
-  MapList->SetWeb(web_.get());
+  MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
   RequestList->SetWeb(web_.get());
   UpdateCountLabels();
@@ -163,7 +163,7 @@ void TMainWin::DetachWeb() {
   Tree->SetWeb(nullptr);
   UrlList->SetWeb(nullptr);
   RequestList->SetWeb(nullptr);
-  MapList->SetWeb(nullptr);
+  MapEditor->SetWeb(nullptr);
 }
 
 bool TMainWin::SaveWeb() {
@@ -179,8 +179,12 @@ bool TMainWin::SaveWeb() {
 bool TMainWin::CloseWeb(bool keepView) {
   UrlList->DropPending();
   if (web_) {
-    // Never under a running capture.
+    // Never under a running capture or search.
     if (Capturing) return false;
+    if (SearchPanel->Searching()) {
+      SearchPanel->StopSearch();
+      return false;
+    }
     CommitDialogs();
     if (web_->Path().empty()) {
       const int answer = Ask("Voulez vous enregistrer le web courant ?", "Fermeture du web");
@@ -207,7 +211,7 @@ bool TMainWin::CloseWeb(bool keepView) {
 
 void TMainWin::CommitDialogs() {
   if (!web_) return;
-  // The options dialog stores its pages here once it is part of the window.
+  if (DlgSetup) DlgSetup->StorePages();
   KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
   OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
   OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
@@ -226,7 +230,7 @@ void TMainWin::DeleteWeb() {
     deleteFolder = answer == IDYES;
   }
   TWaitCursor wait;
-  // The web's bookmark goes with it once the bookmark unit is part of the window.
+  RemoveWebBookmark(*Bookmarks, setup_, WebBookmarkOf(*web_));
   ProcessMessages();
   try {
     ResetWebDocument(*web_);
@@ -271,13 +275,13 @@ void TMainWin::ResetWeb() {
   } catch (const Exception& e) {
     ShowMessageBox(e.message(), "Réinitialisation du Web", MB_OK | MB_ICONHAND);
   }
-  // The map editor starts afresh here once it is part of the window.
+  MapEditor->Reset();
   ElapsedLabel->clear();
   RefreshWebInfo();
   Tree->SetWeb(web_.get());
   UrlList->SetWeb(web_.get());
   RequestList->SetWeb(web_.get());
-  MapList->SetWeb(web_.get());
+  MapEditor->SetWeb(web_.get());
   SocketList->Clear();
   RefreshState();
 }

@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QRadioButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QFrame>
@@ -18,6 +20,7 @@
 #include <map>
 #include <mutex>
 
+#include "DlgChooseCapture.h"
 #include "DlgStop.h"
 #include "DlgSysTree.h"
 #include "DlgWeb.h"
@@ -26,6 +29,8 @@
 #include "HttpTestServer.h"
 #include "Main.h"
 #include "MessageBox.h"
+#include "Ras.h"
+#include "RasLibrary.h"
 #include "Scheduler.h"
 #include "Setup.h"
 #include "TempRoot.h"
@@ -95,6 +100,8 @@ class MainWindowTest : public ::testing::Test {
       stop->CheckBox->setChecked(finishTransfers_);
       return QDialog::Accepted;
     }
+    if (auto* choose = dynamic_cast<shell::TDlgChooseCapture*>(&dialog))
+      return choose_ ? choose_(*choose) : QDialog::Rejected;
     if (auto* dir = dynamic_cast<controls::TDlgDir*>(&dialog)) {
       if (dirAnswer_.isEmpty()) return QDialog::Rejected;
       dir->SetPath(dirAnswer_);
@@ -199,6 +206,7 @@ class MainWindowTest : public ::testing::Test {
   int stops_ = 0;
   bool finishTransfers_ = false;
   QString dirAnswer_;
+  std::function<int(shell::TDlgChooseCapture&)> choose_;
 };
 
 // ---------------------------------------------------------------- pure rules
@@ -413,12 +421,12 @@ TEST_F(MainWindowTest, ClearFolderNeverEmptiesTheWorkFolder) {
   Make();
   test::WriteFileBytes(fs::path(work_) / "quillon-notes.txt", "x");
   boxes_.Answer(IDYES);
-  EXPECT_FALSE(win_->ClearFolder(work_));
+  win_->ClearFolder(work_);
   EXPECT_TRUE(fs::exists(fs::path(work_) / "quillon-notes.txt"));
   const fs::path other = fs::path(work_) / "old";
   test::WriteFileBytes(other / "a.htm", "x");
   boxes_.Answer(IDYES);
-  EXPECT_TRUE(win_->ClearFolder(other.string()));
+  win_->ClearFolder(other.string());
   EXPECT_FALSE(fs::exists(other / "a.htm"));
 }
 
@@ -755,21 +763,22 @@ TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
   Make();
   win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
   std::vector<uint16_t> proposed;
-  uint16_t answer = 0;
-  win_->ChooseCapture = [&](uint16_t flags) -> std::optional<TCaptureChoice> {
-    proposed.push_back(flags);
-    if (!answer) return std::nullopt;
-    return TCaptureChoice{answer, {}};
+  QRadioButton* shell::TDlgChooseCapture::*answer = nullptr;
+  choose_ = [&](shell::TDlgChooseCapture& d) {
+    proposed.push_back(d.Flags());  // what the dialog shows first
+    if (!answer) return int(QDialog::Rejected);
+    (d.*answer)->setChecked(true);
+    return int(QDialog::Accepted);
   };
   win_->StartCapture();  // cancelled: nothing runs
   ASSERT_EQ(proposed.size(), 1u);
   EXPECT_EQ(proposed[0], kCaptureMissing);  // the start URL waits to be captured
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 0u);
-  answer = kCaptureMissing;
+  answer = &shell::TDlgChooseCapture::FinishRadio;
   win_->StartCapture();
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
   // Nothing waits any more: an update, which marks the records first.
-  answer = kCaptureUpdate;
+  answer = &shell::TDlgChooseCapture::UpdateRadio;
   win_->StartCapture();
   EXPECT_EQ(proposed.back(), kCaptureUpdate);
   EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk);
@@ -781,8 +790,12 @@ TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
   const fs::path web = MakeWeb("later", server_.Url("/"));
   win_->OpenWebFile(web.string());
   const QDateTime when = QDateTime::currentDateTime().addDays(2);
-  win_->ChooseCapture = [&](uint16_t) -> std::optional<TCaptureChoice> {
-    return TCaptureChoice{uint16_t(kCaptureScheduled | kCaptureMissing | kCaptureHangUp), when};
+  choose_ = [&](shell::TDlgChooseCapture& d) {
+    d.FinishRadio->setChecked(true);
+    d.LaterCheck->setChecked(true);
+    d.LaterEdit->setDateTime(when);
+    d.HangUpCheck->setChecked(true);
+    return int(QDialog::Accepted);
   };
   win_->StartCapture();
   TScheduler& scheduler = win_->DlgScheduler->Scheduler();
@@ -790,7 +803,7 @@ TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
   ASSERT_EQ(scheduler.Root().GetChildCount(), 1);
   TTask* job = scheduler.Root().GetChild(0);
   EXPECT_EQ(job->StartKind, skOnce);
-  EXPECT_NEAR(job->StartDate, QDateTimeToDateTime(when), 1e-6);
+  EXPECT_NEAR(job->StartDate, QDateTimeToDateTime(when), 1.0 / 86400);
   EXPECT_TRUE(job->Flags & kTaskHangUp);
   ASSERT_EQ(job->GetChildCount(), 1);
   auto* step = dynamic_cast<TTaskWeb*>(job->GetChild(0));
@@ -851,16 +864,45 @@ TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
 }
 
-TEST_F(MainWindowTest, FailedDialEndsTheRunAndStillHonoursTheCloseFlag) {
-  setup_.UseRas = true;
-  setup_.UseActiveRas = false;
+// Dial-up through the simulated library and its phone book.
+class MainWindowDialTest : public MainWindowTest {
+ protected:
+  MainWindowDialTest() {
+    platform::UnloadRasLibrary();
+    test::WriteFileBytes(root_.path() / "rasphone.pbk", "Maison=connect\nBureau=fail\n");
+    EXPECT_TRUE(platform::LoadRasLibrary(QLON_FAKE_RAS_DIR));
+    setup_.UseRas = true;
+    setup_.UseActiveRas = false;
+  }
+  ~MainWindowDialTest() override {
+    win_.reset();
+    platform::UnloadRasLibrary();
+  }
+};
+
+TEST_F(MainWindowDialTest, FailedDialEndsTheRunWithTheLayersTextAndHonoursTheCloseFlag) {
+  setup_.RasConnexion = "Bureau";
   Make();
   win_->show();
   win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
   EXPECT_FALSE(win_->RunCapture(kCaptureMissing | kCaptureClose, nullptr, true));
   EXPECT_EQ(Served("/"), 0);
   EXPECT_EQ(win_->Mode(), 1);
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Connexion au réseau à distance..."});
+  EXPECT_FALSE(boxes_.shown[0].text.empty());
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }, 5));
+}
+
+TEST_F(MainWindowDialTest, DialledConnectionCarriesTheCaptureAndIsHungUpAfter) {
+  Site();
+  setup_.RasConnexion = "Maison";
+  Make();
+  win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
+  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve | kCaptureHangUp, nullptr, true));
+  EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
+  EXPECT_FALSE(win_->ConnectionFound);
+  ASSERT_TRUE(Pump([&] { return win_->RasEntry->State() == kRasStateDisconnected; }, 5));
+  EXPECT_TRUE(boxes_.shown.empty());
 }
 
 }  // namespace
