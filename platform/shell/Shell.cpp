@@ -17,11 +17,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A started program lives on its own: it keeps none of our standard
+// channels, so a pipe we were given (a terminal, a test runner) is not held
+// open by a browser or a companion that outlives us.
+bool Detached(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments);
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.setStandardErrorFile(QProcess::nullDevice());
+  return process.startDetached();
+}
+
 class XdgShell : public ShellHandler {
  public:
   bool OpenItem(const std::string& item) override {
     if (item.empty()) return false;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(item)});
+    return Detached(QStringLiteral("xdg-open"), {QString::fromStdString(item)});
   }
   bool StartCommand(const std::string& commandLine) override { return StartDetached(commandLine); }
 };
@@ -123,14 +136,14 @@ bool StartDetached(const std::string& commandLine) {
   QStringList words = QProcess::splitCommand(QString::fromStdString(commandLine));
   if (words.isEmpty()) return false;
   const QString program = words.takeFirst();
-  return QProcess::startDetached(program, words);
+  return Detached(program, words);
 }
 
 bool ShellHandler::StartProgram(const std::string& program, const std::vector<std::string>& arguments) {
   if (program.empty()) return false;
   QStringList args;
   for (const std::string& a : arguments) args.push_back(QString::fromStdString(a));
-  return QProcess::startDetached(QString::fromStdString(program), args);
+  return Detached(QString::fromStdString(program), args);
 }
 
 bool OpenItem(const std::string& item) { return Handler().OpenItem(item); }

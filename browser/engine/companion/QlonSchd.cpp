@@ -16,6 +16,9 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDateTime>
 
@@ -46,9 +49,21 @@ Published Read() {
   return p;
 }
 
+// A daemon keeps none of its starter's descriptors: a pipe it held open
+// would keep the starter's reader (a terminal, a test runner) waiting.
+void DetachFromStarter() {
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null >= 0) {
+    for (int fd = 0; fd <= 2; ++fd) ::dup3(null, fd, 0);
+    if (null > 2) ::close(null);
+  }
+  ::close_range(3, ~0U, 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  DetachFromStarter();
   QCoreApplication app(argc, argv);
   std::string program = (qlon::ProgramFolder() / "qlon98").string();
   for (int i = 1; i + 1 < argc; ++i)
@@ -66,9 +81,10 @@ int main(int argc, char** argv) {
       qlon::platform::StartProgram(program, {});
       startedFor = published.startup;
     }
-    if (sync.WaitData(1000)) {
-      published = Read();
-      sync.EndRead();
-    }
+    // Read again after every wait, not only when told: the state may have
+    // gone with its folder, and then nothing is scheduled any more.
+    const bool told = sync.WaitData(1000);
+    published = Read();
+    if (told) sync.EndRead();
   }
 }

@@ -758,5 +758,24 @@ TEST_F(SchedulerTest, CompanionProgramStartsTheProgramAtTheDate) {
   run.waitForFinished(10000);
 }
 
+TEST_F(SchedulerTest, CompanionEndsWhenItsStateIsGoneAndHoldsNoPipeOfItsStarter) {
+  const fs::path companion = fs::read_symlink("/proc/self/exe").parent_path() / "qlonschd";
+  {
+    TScheduler s(Config());
+    AddJob(s.Root(), skOnce, {})->StartDate = QDateTimeToDateTime(QDateTime::currentDateTime()) + 1;  // tomorrow
+    s.SaveState();
+  }
+  QProcess run;
+  run.start(QString::fromStdString(companion.string()), {});
+  ASSERT_TRUE(run.waitForStarted(10000));
+  for (int i = 0; i < 500 && IsInstanceFree(companion.string()); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(IsInstanceFree(companion.string())) << "waiting for tomorrow";
+  const fs::path fds = "/proc/" + std::to_string(run.processId()) + "/fd";
+  for (const char* fd : {"1", "2"}) EXPECT_EQ(fs::read_symlink(fds / fd), "/dev/null") << fd;
+  fs::remove_all(root.path() / "registry");
+  ASSERT_TRUE(run.waitForFinished(10000)) << "still waiting for a date nobody keeps";
+  EXPECT_EQ(run.exitCode(), 0);
+}
+
 }  // namespace
 }  // namespace qlon

@@ -108,5 +108,16 @@ TEST(Shell, StartProgramPassesEachArgumentAsOneWord) {
   EXPECT_FALSE(StartProgram("/nonexistent/qlon-program", {}));
 }
 
+TEST(Shell, StartedProgramsKeepNoneOfOurStandardChannels) {
+  test::TempDir dir;
+  const fs::path out = dir.path() / "channels";
+  ASSERT_TRUE(StartProgram("/bin/sh", {"-c", "l=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2); echo \"$l\" > \"$1\"", "sh",
+                                        out.string()}));
+  const std::string expected = "/dev/null\n/dev/null\n/dev/null\n";
+  for (int i = 0; i < 500 && test::ReadFileBytes(out) != expected; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(test::ReadFileBytes(out), expected);
+}
+
 }  // namespace
 }  // namespace qlon::platform
