@@ -2,6 +2,7 @@
 
 #include "HtmlParser.h"
 #include "ImgMap.h"
+#include "LinkTargets.h"
 #include "Mime.h"
 #include "PageIndex.h"
 #include "PageRewrite.h"
@@ -39,6 +40,7 @@ int TDlgResolve::Run() {
   summary_ = std::make_unique<TSommaireIndex>(web_, param_, templates_);
   batch_ = std::make_unique<TReplaceBatch>(web_.GetFolder());
   summary_->Shared.Batch = batch_.get();
+  targets_ = std::make_unique<TLinkTargets>(web_);
   web_.ForEach([this](TWebFile& r) {
     if (!r.IsRedirect() && summary_->Classify(r) == TIndexKind::Html) ++summary_->Shared.HtmlPageCount;
     return true;
@@ -59,6 +61,7 @@ int TDlgResolve::Run() {
   CommitPages();
   summary_.reset();
   batch_.reset();
+  targets_.reset();
   Result = cancelled_ ? rrCancelled : rrFinished;
   return Result;
 }
@@ -99,11 +102,11 @@ void TDlgResolve::RewriteRecord(TWebFile& r) {
     if (ForceRewrite || !r.IsFrameSet() || r.GetRewriteMark() != options.Mark()) {
       // The total counts the files as they are left.
       int64_t growth = 0;
-      if (RewritePage(web_, r, options, *batch_, &growth)) TotalSize += uint64_t(growth);
+      if (RewritePage(web_, r, options, *batch_, &growth, targets_.get())) TotalSize += uint64_t(growth);
     }
     host_.StepGauge();
   } else if (r.IsRetrieved() && web_.Options.DownloadVrmlFlag && IsVrml(r) && FileExists(path)) {
-    RewriteVrml(web_, r, *batch_);
+    RewriteVrml(web_, r, *batch_, targets_.get());
   }
 }
 

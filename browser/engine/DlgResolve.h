@@ -33,6 +33,7 @@ namespace qlon {
 
 class TWeb;
 class TWebFile;
+class TLinkTargets;
 class TReplaceBatch;
 class TSommaireIndex;
 
@@ -83,6 +84,7 @@ class TDlgResolve {
   std::filesystem::path templates_;
   std::unique_ptr<TSommaireIndex> summary_;
   std::unique_ptr<TReplaceBatch> batch_;
+  std::unique_ptr<TLinkTargets> targets_;  // for the length of Run
   bool cancelled_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "HtmlParser.h"
+#include "LinkTargets.h"
 #include "LocalPath.h"
 #include "Options.h"
 #include "ReplaceBatch.h"
@@ -63,8 +64,8 @@ struct TLinkTarget {
 
 class TPageRewriter {
  public:
-  TPageRewriter(TWeb& web, const TWebFile& page, const TRewriteOptions& options)
-      : web_(web), page_(page), options_(options), pagePath_(page.GetLocalPath()) {}
+  TPageRewriter(TWeb& web, const TWebFile& page, const TRewriteOptions& options, TLinkTargets& targets)
+      : web_(web), page_(page), options_(options), targets_(targets), pagePath_(page.GetLocalPath()) {}
 
   std::string Run(std::string_view bytes, bool* frameSet = nullptr);
   // The link's target in the capture, when it has a local copy.
@@ -79,6 +80,7 @@ class TPageRewriter {
   TWeb& web_;
   const TWebFile& page_;
   const TRewriteOptions& options_;
+  TLinkTargets& targets_;
   std::string pagePath_;
   bool needScript_ = false;
 };
@@ -120,11 +122,9 @@ bool IsQuillonTag(const THtmlParser& parser, int i) {
 
 TLinkTarget TPageRewriter::Target(const std::string& url) {
   TLinkTarget target;
-  TWebFile record(&web_);
-  if (pagePath_.empty() || !web_.FindUrl(url, record) || !record.IsRetrieved()) return target;
-  const std::string path = record.GetLocalPath();
-  std::error_code ec;
-  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return target;
+  if (pagePath_.empty()) return target;
+  const std::string& path = targets_.Path(url);
+  if (path.empty()) return target;
   target.Captured = true;
   target.Local = EscapeLocalLink(RelativePath(pagePath_, path));
   return target;
@@ -312,17 +312,22 @@ std::string EscapeUrlForScript(std::string_view url) { return PercentEncode(url,
 std::string EscapeLocalLink(std::string_view path) { return PercentEncode(path, "\"'<>#%?\\`"); }
 
 std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
-                             bool* frameSet) {
+                             bool* frameSet, TLinkTargets* targets) {
   if (frameSet) *frameSet = false;
-  return TPageRewriter(web, page, options).Run(bytes, frameSet);
+  if (!targets) {
+    TLinkTargets own(web);
+    return TPageRewriter(web, page, options, own).Run(bytes, frameSet);
+  }
+  return TPageRewriter(web, page, options, *targets).Run(bytes, frameSet);
 }
 
-bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth) {
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth,
+                 TLinkTargets* targets) {
   const std::string path = page.GetLocalPath();
   std::string bytes;
   if (!ReadWhole(path, bytes)) return false;
   bool frameSet = false;
-  const std::string out = RewritePageBytes(web, page, bytes, options, &frameSet);
+  const std::string out = RewritePageBytes(web, page, bytes, options, &frameSet, targets);
   page.SetFrameSet(frameSet);
   const uint8_t mark = options.Mark();
   if (growth) *growth = int64_t(out.size()) - int64_t(bytes.size());
@@ -349,13 +354,14 @@ bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
   return true;
 }
 
-std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes) {
+std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes, TLinkTargets* targets) {
   QByteArray data(bytes.data(), qsizetype(bytes.size()));
   QBuffer in(&data);
   in.open(QIODevice::ReadOnly);
   TVRMLParser parser(in);
   TRewriteOptions options;
-  TPageRewriter rewriter(web, world, options);
+  TLinkTargets own(web);
+  TPageRewriter rewriter(web, world, options, targets ? *targets : own);
   QByteArray outBytes;
   QBuffer out(&outBytes);
   out.open(QIODevice::WriteOnly);
@@ -379,11 +385,11 @@ std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view 
   return outBytes.toStdString();
 }
 
-bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch) {
+bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch, TLinkTargets* targets) {
   const std::string path = world.GetLocalPath();
   std::string bytes;
   if (!ReadWhole(path, bytes)) return false;
-  const std::string out = RewriteVrmlBytes(web, world, bytes);
+  const std::string out = RewriteVrmlBytes(web, world, bytes, targets);
   return out == bytes || batch.Stage(path, out);
 }
 

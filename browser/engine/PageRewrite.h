@@ -37,6 +37,7 @@
 
 namespace qlon {
 
+class TLinkTargets;
 class TOptions;
 class TReplaceBatch;
 class TWeb;
@@ -55,19 +56,22 @@ struct TRewriteOptions {
 
 // The page's bytes as rewritten; `page` is a record of `web` with its local
 // name. frameSet, when given, tells whether the page holds a frame set.
+// targets, when given, is the lookup shared by the pages of one resolution
+// (else each call looks its links up afresh).
 std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
-                             bool* frameSet = nullptr);
+                             bool* frameSet = nullptr, TLinkTargets* targets = nullptr);
 // Rewrites the record's local file through the batch and sets the record's
 // frame-set flag; the mark is set once the batch has replaced the file (at
 // once when the bytes stay the same). growth, when given, gets how many
 // bytes the file gains. False when the file cannot be read or staged.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch,
-                 int64_t* growth = nullptr);
+                 int64_t* growth = nullptr, TLinkTargets* targets = nullptr);
 // The same for one page, replaced before it returns.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options);
 // The links of a saved VRML world, rewritten the same way (OLDREF comments).
-std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes);
-bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch);
+std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes,
+                             TLinkTargets* targets = nullptr);
+bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch, TLinkTargets* targets = nullptr);
 
 // Escapes for the places a URL is written to.
 std::string EscapeUrlForScript(std::string_view url);  // inside '...' of an attribute's script

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "HtmlParser.h"
+#include "LinkTargets.h"
 #include "ReplaceBatch.h"
 #include "TempRoot.h"
 #include "Urlutil.h"
@@ -210,6 +211,27 @@ TEST_F(PageRewriteTest, ABatchedRewriteSetsTheMarkOnlyOnceTheFileIsReplaced) {
   // Nothing left to change: nothing staged.
   ASSERT_TRUE(RewritePage(web_, *page_, options, batch));
   EXPECT_EQ(batch.StagedCount(), 0u);
+}
+
+// One lookup serves every page of a resolution: what it keeps must not
+// depend on the page that asked first.
+TEST_F(PageRewriteTest, PagesSharingOneLookupLinkRelativeToThemselves) {
+  TWebFile* deep = Add("http://site.example/dir/sub/p.htm", "sub/p.htm", "text/html");
+  Add("http://site.example/dir/lost.htm", "lost.htm", "text/html");
+  std::filesystem::remove(dir_.path() / "lost.htm");  // retrieved, but its file is gone
+  const std::string page = "<a href=\"http://site.example/dir/a.htm\">a</a>"
+                           "<img src=\"http://site.example/dir/img/i.gif\">"
+                           "<a href=\"http://site.example/dir/lost.htm\">l</a>";
+  TLinkTargets targets(web_);
+  const std::string top = RewritePageBytes(web_, *page_, page, {}, nullptr, &targets);
+  const std::string below = RewritePageBytes(web_, *deep, page, {}, nullptr, &targets);
+  EXPECT_NE(top.find("<a href=\"a.htm\" OLDREF="), std::string::npos) << top;
+  EXPECT_NE(below.find("<a href=\"../a.htm\" OLDREF="), std::string::npos) << below;
+  EXPECT_NE(below.find("<img src=\"../img/i.gif\" OLDREF="), std::string::npos) << below;
+  EXPECT_NE(below.find("QuillonLU(&#39;http://site.example/dir/lost.htm&#39;)"), std::string::npos) << below;
+  EXPECT_EQ(top, Rewrite(page));
+  EXPECT_EQ(below, RewritePageBytes(web_, *deep, page, {}));
+  EXPECT_EQ(RewritePageBytes(web_, *deep, below, {}, nullptr, &targets), below);
 }
 
 TEST_F(PageRewriteTest, VrmlLinksKeepTheirOldUrl) {
