@@ -316,7 +316,7 @@ class TMainWin : public QMainWindow,
   // A capture or a search holds the current web.
   bool Busy() const { return Capturing || mode_ == 2 || SearchPanel->Searching(); }
   void DetachWeb();
-  void EndRun(uint16_t flags, bool stopped, const StringList* urls);
+  void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
 

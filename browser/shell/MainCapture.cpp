@@ -189,7 +189,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       ShowMessageBox(text.toStdString(), "Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND);
     RefreshState();
   }
-  EndRun(flags, stopped || !failure.empty(), urls);
+  ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
   if (scheduled && DlgScheduler && web_) {
     const bool empty = ran && web_->RetrievedCount == 0 && !stopped && !urls;
     std::string text = !failure.empty() ? failure : LastErrorUrl;
@@ -215,7 +215,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
 }
 
 // The report of a user's run that captured nothing.
-void TMainWin::EndRun(uint16_t flags, bool stopped, const StringList* urls) {
+void TMainWin::ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls) {
   if ((flags & kCaptureScheduled) || stopped || urls || !web_ || web_->RetrievedCount > 0) return;
   if (CloseAfterCapture || (flags & kCaptureClose)) return;  // nobody waits for an answer
   ReportEmptyCapture();

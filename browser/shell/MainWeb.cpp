@@ -88,10 +88,8 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
 
 void TMainWin::ClearFolder(const std::string& folder) {
   if (CountFiles(folder) == 0) return;
-  char text[1024];
-  std::snprintf(text, sizeof text,
-                "Le répertoire %s  n'est pas vide, voulez-vous effacer les fichiers qui s'y trouvent?",
-                folder.c_str());
+  const std::string text =
+      "Le répertoire " + folder + "  n'est pas vide, voulez-vous effacer les fichiers qui s'y trouvent?";
   if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
   if (!MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_)) {
     ShowMessageBox("Le répertoire " + FolderText(folder) + " ne peut pas être effacé.", "Effacement",

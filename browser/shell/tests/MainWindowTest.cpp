@@ -128,6 +128,13 @@ class MainWindowTest : public ::testing::Test {
     slow.delayBetweenBlocks = std::chrono::milliseconds(20);
     return slow;
   }
+  // A shown window on a web whose start page is slow to come.
+  void OpenSlowWeb() {
+    Put("/", SlowPage());
+    Make();
+    win_->show();
+    win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
+  }
   void Site() {
     Put("/", "<html><head><title>Accueil du site</title></head><body><a href=\"a.htm\">a</a>"
              "<img src=\"i.gif\"></body></html>");
@@ -511,10 +518,7 @@ TEST_F(MainWindowTest, RedirectToTheSameUrlWithASlashNeedsNoQuestion) {
 }
 
 TEST_F(MainWindowTest, CloseDuringAUserCaptureAsksOnceAndClosesAfterTheRun) {
-  Put("/", SlowPage());
-  Make();
-  win_->show();
-  win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
+  OpenSlowWeb();
   WhenCapturing([&] {
     boxes_.Answer(IDCANCEL);
     win_->close();  // refused: the run goes on
@@ -530,10 +534,7 @@ TEST_F(MainWindowTest, CloseDuringAUserCaptureAsksOnceAndClosesAfterTheRun) {
 }
 
 TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
-  Put("/", SlowPage());
-  Make();
-  win_->show();
-  win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
+  OpenSlowWeb();
   WhenCapturing([&] {
     boxes_.Answer(IDCANCEL);
     boxes_.Answer(IDCANCEL);
@@ -549,10 +550,7 @@ TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
 }
 
 TEST_F(MainWindowTest, ScheduledCaptureClosesWithoutAQuestion) {
-  Put("/", SlowPage());
-  Make();
-  win_->show();
-  win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
+  OpenSlowWeb();
   WhenCapturing([&] { win_->close(); });
   win_->PostCapture(kCaptureScheduled | kCaptureMissing | kCaptureNoResolve);
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
