@@ -24,6 +24,7 @@
 
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
 #include "Ras.h"
@@ -32,6 +33,7 @@
 #include "ShellLinks.h"
 #include "Splash.h"
 #include "UrlDropTarget.h"
+#include "UrlCommands.h"
 #include "WBrowser.h"
 #include "WSList.h"
 #include "WUrlList.h"
@@ -437,6 +439,7 @@ void TMainWin::FormCreate() {
   DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
 
+  SetupViews();
   UrlList->LoadLayouts(setup_.IniFile());
   RequestList->LoadLayouts(setup_.IniFile());
   MapList->LoadLayouts(setup_.IniFile());
@@ -494,6 +497,7 @@ void TMainWin::FormDestroy() {
   DetachWeb();
   web_.reset();
   MapEditor->Free();
+  FreeViews();
   delete DlgWeb;
   DlgWeb = nullptr;
   FreeHelp();
@@ -623,7 +627,7 @@ void TMainWin::ShowView(uint8_t view) {
       UrlTopFrame->show();
       UrlListFrame->show();
       UrlsFrame->show();
-      SearchPanel->ShowPane(view == 8);
+      SetupUrlPage();
       break;
     case 6:
       CfgWebFrame->show();
@@ -640,7 +644,12 @@ void TMainWin::ShowView(uint8_t view) {
   }
 }
 
-void TMainWin::SelectTreePage(int tag) { Tree->SelectPage(tag, true); }
+void TMainWin::SelectTreePage(int tag) {
+  Tree->SelectPage(tag, true);
+  // The search pane's page must be up before the search it was asked for
+  // starts, or showing it would empty the list of hits.
+  if (tag == tpSearch) TreeTimerTimer();
+}
 
 void TMainWin::RefreshState() {
   if (!web_) mode_ = 0;
@@ -712,10 +721,6 @@ void TMainWin::DownBtnClickDispatch() {
 void TMainWin::StartTreeTimer() {
   TreeTimer->stop();
   TreeTimer->start();
-}
-
-void TMainWin::TreeExpandFolder(controls::TWTreeNode*, bool) {
-  // Filling the images folder belongs to the views' commands.
 }
 
 QWidget* TMainWin::HelpFrame() { return HelpFrame_; }

@@ -19,6 +19,7 @@
 // close requests are deferred to the end of the run, command lines and drops
 // are ignored, scheduled steps wait for the next poll.
 #include <QDateTime>
+#include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
@@ -59,9 +60,12 @@ class TWeb;
 namespace controls {
 class TWSocketList;
 }
+class TUrlCommands;
+class TWebFile;
 namespace shell {
 class TDlgSetup;
 class TDlgWeb;
+class TSearchPane;
 }
 
 inline constexpr const char* kProgramTitle = "Quillon 98";
@@ -296,6 +300,62 @@ class TMainWin : public QMainWindow,
   TUrlDropTarget* DropTarget = nullptr;
   std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
   shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
+
+  // ---- views, preview and the remaining commands (MainViews.cpp)
+  // Creation (the URL commands, the handlers of the URL page and of the
+  // menus) and freeing at destruction.
+  void SetupViews();
+  void FreeViews();
+  void TreeTimerTimer();
+  void TreeAction(controls::TWTreeNode* node);
+  // ShowView's part for views 5 and 8: the search pane, the preview layout
+  // and the action button of the list's category.
+  void SetupUrlPage();
+  void ShowPreview(const std::string& url, const std::string& file);
+  void ViewTimerTimer();
+  void ReleasePreview();
+  void ShowPicture(const QString& file);
+  void FitImage();
+  void OpenInBrowser(const std::string& address);
+  void UrlListWebFileClick(TWebFile& record);
+  void UrlListWebFileDblClick(TWebFile& record);
+  void UrlListStyleChanging(TWUrlListStyle style);
+  void UrlListSortChange();
+  void UrlListProgress(const QString& text);
+  void ActionBtnEnter(QToolButton* button);
+  void OptionsMenuUpdateListClick();
+  void OptionsMenuViewFrameClick(bool checked);
+  void OptionsMenuViewLastImageClick(bool checked);
+  void BrowserBtnClick();
+  void BrowserPopupPopup();
+  void BrowserPopupLoadClick(int tag);
+  void ConsulterBtnClick();
+  void MenuSaveProfileClick();
+  void MenuHelpClick(int tag);
+  void MenuHelpPrintAllClick();
+  void MenuHelpPrintCurrentPageClick();
+  void MenuHelpAboutClick();
+  void MenuWebAddBookmarkClick();
+  void MenuWebAddWebShortcutClick();
+  void RasStateChange(int state);
+
+  uint8_t PageTag = 0;                  // the web-tree tag of the page shown
+  std::string PreviewUrl, PreviewFile;  // what the view timer is to show
+  std::string ShownUrl, ShownFile;      // what the preview shows
+  QImage Picture;                       // the preview picture at its own size
+  std::unique_ptr<TUrlCommands> UrlCommands;
+  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
+          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
+  // Opens an address in the default browser; tests replace it.
+  std::function<void(const std::string& address)> OpenAddress;
+
+ private:
+  class TViewsHost;
+  struct TViewsHostDelete {
+    void operator()(TViewsHost* host) const;
+  };
+  std::unique_ptr<TViewsHost, TViewsHostDelete> viewsHost_;
+  // ---- end of the views' part
 
  protected:
   bool event(QEvent* e) override;

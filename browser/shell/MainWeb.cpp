@@ -7,6 +7,7 @@
 
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "MapEditor.h"
 #include "Main.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
@@ -162,6 +163,7 @@ void TMainWin::DetachWeb() {
   UrlList->SetWeb(nullptr);
   RequestList->SetWeb(nullptr);
   MapEditor->SetWeb(nullptr);
+  ReleasePreview();
 }
 
 bool TMainWin::SaveWeb() {
