@@ -267,7 +267,9 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   ASSERT_TRUE(win_->CloseWeb(false));
   win_->SetMode(2);
   EXPECT_EQ(win_->Mode(), 0);
-  EXPECT_EQ(win_->View(), 0);
+  // The help: view 0, or view 9 once the tree's timer has served its node.
+  EXPECT_TRUE(win_->View() == 0 || win_->View() == 9) << int(win_->View());
+  EXPECT_TRUE(win_->HelpFrame()->isVisible());
 }
 
 TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
