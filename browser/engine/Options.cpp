@@ -254,13 +254,16 @@ void TProfileList::SetFileName(const std::filesystem::path& path) {
 
 void TProfileList::CreateDefaultFile() {
   if (path_.empty() || Exists()) return;
-  profile::TIniFile ini(path_);
-  TOptions options;
-  options.ProfileBaseName.clear();
-  for (int kind = 0; kind < kPresetCount; ++kind) {
-    options.SetDefault(kind);
-    options.SaveToIni(ini, kPresetNames[kind]);
-  }
+  // Hundreds of keys: written in one rewrite of the file, not one each.
+  profile::BatchPrivateProfile(path_, [this] {
+    profile::TIniFile ini(path_);
+    TOptions options;
+    options.ProfileBaseName.clear();
+    for (int kind = 0; kind < kPresetCount; ++kind) {
+      options.SetDefault(kind);
+      options.SaveToIni(ini, kPresetNames[kind]);
+    }
+  });
 }
 
 const std::vector<std::string>& TProfileList::GetProfileNames() {
@@ -282,9 +285,13 @@ bool TProfileList::LoadProfile(TOptions* options, std::string_view name) {
 
 bool TProfileList::SaveProfile(TOptions& options, std::string_view name) {
   if (!Exists()) return false;
-  profile::TIniFile ini(path_);
   options.ProfileName = name;
-  return options.SaveToIni(ini, name);
+  bool saved = false;
+  const bool written = profile::BatchPrivateProfile(path_, [&] {
+    profile::TIniFile ini(path_);
+    saved = options.SaveToIni(ini, name);
+  });
+  return saved && written;
 }
 
 std::string TProfileList::GetDefaultProfile() const {

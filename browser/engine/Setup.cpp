@@ -257,8 +257,15 @@ void TSetup::LoadSettings() {
 }
 
 bool TSetup::SaveSettings() const {
-  TIniFile ini(IniFile());
   bool ok = true;
+  // Every key in one rewrite of quillon.ini.
+  ok = profile::BatchPrivateProfile(IniFile(), [&] { WriteSettings(ok); }) && ok;
+  if (AcceptCookies) ok = CookiesBase().SaveToFile(WorkPath + "cookies.txt") && ok;
+  return ok;
+}
+
+void TSetup::WriteSettings(bool& ok) const {
+  TIniFile ini(IniFile());
   const_cast<TSetup*>(this)->ForEachKey([&](const char* section, const char* key, auto& field) {
     using T = std::decay_t<decltype(field)>;
     if (std::string_view(key) == "TraceOn") return;  // read only
@@ -278,8 +285,6 @@ bool TSetup::SaveSettings() const {
     ok = ini.WriteString("User Agent", a.Name, a.Agent) && ok;
   }
   Sommaire.SaveToIni(ini, "sommaire");
-  if (AcceptCookies) ok = CookiesBase().SaveToFile(WorkPath + "cookies.txt") && ok;
-  return ok;
 }
 
 void TSetup::SetAgentIdentity(int index) {

@@ -134,6 +134,7 @@ class TSetup {
  private:
   template <class F>
   void ForEachKey(F&& f);
+  void WriteSettings(bool& ok) const;
   IWorkPathPrompt* Prompt_;
   std::filesystem::path ProgramFolder_;
   std::array<TAgentStruct, kMaxAgents> Agents_;

@@ -100,7 +100,16 @@ bool ValidKey(std::string_view k) {
          k.front() != ';';
 }
 
+// The file this thread is changing in one piece, and its text so far.
+struct Batch {
+  const fs::path& file;
+  IniText ini;
+  bool changed = false;
+};
+thread_local Batch* tBatch = nullptr;
+
 IniText Load(const fs::path& file) {
+  if (tBatch && tBatch->file == file) return tBatch->ini;
   IniText ini;
   std::ifstream in(file, std::ios::binary);
   if (!in) return ini;
@@ -205,6 +214,11 @@ bool Save(const IniText& ini, const fs::path& file) {
 // Runs a change on the file's lines under the write lock; the change answers
 // whether anything is to be written.
 bool Change(const fs::path& file, const std::function<bool(IniText&)>& change) {
+  if (tBatch && tBatch->file == file) {
+    const bool changed = change(tBatch->ini);
+    tBatch->changed = tBatch->changed || changed;
+    return changed;
+  }
   WriteLock lock(file);
   if (!lock.ok()) return false;
   IniText ini = Load(file);
@@ -317,6 +331,23 @@ std::vector<std::string> GetPrivateProfileSectionKeys(std::string_view section, 
     if (!seen) keys.emplace_back(k->key);
   }
   return keys;
+}
+
+bool BatchPrivateProfile(const fs::path& file, const std::function<void()>& changes) {
+  if (tBatch) {  // already inside a batch: its changes join it
+    changes();
+    return true;
+  }
+  WriteLock lock(file);
+  if (!lock.ok()) return false;
+  Batch batch{file, Load(file)};
+  tBatch = &batch;
+  struct Restore {
+    ~Restore() { tBatch = nullptr; }
+  } restore;
+  changes();
+  tBatch = nullptr;
+  return !batch.changed || Save(batch.ini, file);
 }
 
 fs::path WinIniPath() { return platform::Root() / "win.ini"; }

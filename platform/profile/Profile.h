@@ -25,6 +25,7 @@
 // (RootFolder("run")/profile-<hash>.lock) shared by every process, so a
 // reader never sees half a file and two writers never lose each other's keys.
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,12 @@ bool DeletePrivateProfileSection(std::string_view section, const fs::path& file)
 std::vector<std::string> GetPrivateProfileSectionNames(const fs::path& file);
 // Keys of the first matching section, in file order, each once.
 std::vector<std::string> GetPrivateProfileSectionKeys(std::string_view section, const fs::path& file);
+
+// Runs `changes` with every change this thread makes to `file` kept in
+// memory (and seen by this thread's reads), then writes the file once under
+// its lock: many keys cost one rewrite. Other threads and processes see the
+// old text until then. False when the file could not be written.
+bool BatchPrivateProfile(const fs::path& file, const std::function<void()>& changes);
 
 // win.ini, at the platform root.
 fs::path WinIniPath();

@@ -164,3 +164,37 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoKey) {
   b.join();
   EXPECT_EQ(GetPrivateProfileSectionKeys("S", file).size(), size_t(2 * kPerThread));
 }
+
+namespace {
+
+TEST_F(ProfileTest, ABatchWritesItsKeysInOneRewriteSeenByOthersOnlyAtTheEnd) {
+  WriteFileBytes(file, "; kept\r\n[A]\r\nx=1\r\n");
+  std::string seenByOtherThread;
+  ASSERT_TRUE(BatchPrivateProfile(file, [&] {
+    TIniFile ini(file);
+    for (int i = 0; i < 200; ++i) ASSERT_TRUE(ini.WriteInteger("B", "k" + std::to_string(i), i));
+    ASSERT_TRUE(ini.WriteString("A", "x", "2"));
+    EXPECT_TRUE(ini.DeleteKey("B", "k0"));
+    EXPECT_FALSE(ini.DeleteKey("B", "missing"));
+    EXPECT_EQ(ini.ReadString("A", "x", ""), "2");  // this thread reads its own changes
+    std::thread([&] { seenByOtherThread = GetPrivateProfileString("A", "x", "", file); }).join();
+    EXPECT_EQ(ReadFileBytes(file), "; kept\r\n[A]\r\nx=1\r\n");
+  }));
+  EXPECT_EQ(seenByOtherThread, "1");
+  TIniFile ini(file);
+  EXPECT_EQ(ini.ReadString("A", "x", ""), "2");
+  EXPECT_EQ(ini.ReadSection("B").size(), 199u);
+  EXPECT_EQ(ini.ReadInteger("B", "k199", 0), 199);
+  EXPECT_EQ(ReadFileBytes(file).rfind("; kept\r\n[A]\r\nx=2\r\n[B]\r\nk1=1\r\n", 0), 0u);
+  // Outside the batch, writes reach the file at once again.
+  ASSERT_TRUE(ini.WriteString("A", "y", "3"));
+  EXPECT_NE(ReadFileBytes(file).find("y=3"), std::string::npos);
+}
+
+TEST_F(ProfileTest, ABatchThatCannotBeWrittenReportsIt) {
+  const fs::path nowhere = dir.path() / "missing-folder" / "x.ini";
+  EXPECT_FALSE(BatchPrivateProfile(nowhere, [&] { TIniFile(nowhere).WriteString("S", "k", "v"); }));
+  EXPECT_TRUE(BatchPrivateProfile(nowhere, [] {})) << "nothing changed, nothing to write";
+}
+
+}  // namespace
