@@ -408,6 +408,8 @@ void TMainWin::FormCreate() {
     splash->Loaded();
   }
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
+  // The browser the user chose in the options, kept across starts.
+  if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   RasEntry = new TRas(this);
   connect(RasEntry, &TRas::RasConnect, this, [this] { Dialing = false; });
   connect(RasEntry, &TRas::RasDisconnect, this, [this] { Dialing = false; });

@@ -34,6 +34,7 @@
 #include "Scheduler.h"
 #include "Setup.h"
 #include "TempRoot.h"
+#include "WBrowser.h"
 #include "Web.h"
 #include "WebShortcut.h"
 #include "WindowMessage.h"
@@ -270,6 +271,15 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   // The help: view 0, or view 9 once the tree's timer has served its node.
   EXPECT_TRUE(win_->View() == 0 || win_->View() == 9) << int(win_->View());
   EXPECT_TRUE(win_->HelpFrame()->isVisible());
+}
+
+TEST_F(MainWindowTest, TheBrowserChosenInTheOptionsIsUsedFromTheStart) {
+  const std::string before = GetBrowser().GetPath();
+  setup_.BrowserAuto = false;
+  setup_.BrowserExeName = "/bin/sh";  // any existing program
+  Make();
+  EXPECT_EQ(GetBrowser().GetPath(), "/bin/sh");
+  GetBrowser().SetPath(before);
 }
 
 TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
