@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <set>
 
+#include "CaptureFixture.h"
 #include "Cookies.h"
 #include "MessageBox.h"
 #include "Profile.h"
@@ -25,17 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ScriptedMessageBoxes;
 
-class WorkFolder : public IWorkPathPrompt {
- public:
-  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
-  bool AskWorkPath(std::string& path) override {
-    path = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
+using test::WorkFolder;
 
 class DlgSetupTest : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 
+#include "CaptureFixture.h"
 #include "DlgWeb.h"
 #include "EventPump.h"
 #include "Main.h"
@@ -48,17 +49,7 @@ std::string Bmp(int w, int h, QColor colour) {
   return bytes.toStdString();
 }
 
-class WorkFolder : public IWorkPathPrompt {
- public:
-  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
-  bool AskWorkPath(std::string& path) override {
-    path = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
+using test::WorkFolder;
 
 // A window on a small capture: two pages, a small and a large picture with
 // an image map, a failed record.

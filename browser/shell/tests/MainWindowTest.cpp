@@ -20,6 +20,7 @@
 #include <map>
 #include <mutex>
 
+#include "CaptureFixture.h"
 #include "DlgChooseCapture.h"
 #include "DlgStop.h"
 #include "DlgSysTree.h"
@@ -47,17 +48,7 @@ using namespace platform;
 using test::HttpReply;
 using test::HttpRequestSeen;
 
-class WorkFolder : public IWorkPathPrompt {
- public:
-  explicit WorkFolder(std::string path) : path_(std::move(path)) {}
-  bool AskWorkPath(std::string& path) override {
-    path = path_;
-    return true;
-  }
-
- private:
-  std::string path_;
-};
+using test::WorkFolder;
 
 // A fresh platform root and work folder, scripted message boxes, a loopback
 // site, and a main window built on demand.
