@@ -21,6 +21,7 @@
 #include "MapEditor.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
+#include "PictureBytes.h"
 #include "Ras.h"
 #include "SearchPane.h"
 #include "Setup.h"
@@ -39,15 +40,7 @@ using namespace platform;
 
 constexpr const char* kHost = "http://h.example/";
 
-std::string Bmp(int w, int h, QColor colour) {
-  QImage image(w, h, QImage::Format_RGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "BMP");
-  return bytes.toStdString();
-}
+using test::BmpPicture;
 
 using test::WorkFolder;
 
@@ -69,8 +62,8 @@ class MainViewsTest : public ::testing::Test {
       web.CreateNew(folder_ / "local.web");
       Add(web, "index.htm", "text/html", "htm", "<html><title>Accueil</title></html>");
       Add(web, "a.htm", "text/html", "htm", "<html><title>A</title></html>");
-      Add(web, "small.bmp", "image/bmp", "bmp", Bmp(40, 30, Qt::red));
-      Add(web, "big.bmp", "image/bmp", "bmp", Bmp(1600, 400, Qt::blue));
+      Add(web, "small.bmp", "image/bmp", "bmp", BmpPicture(40, 30, Qt::red));
+      Add(web, "big.bmp", "image/bmp", "bmp", BmpPicture(1600, 400, Qt::blue));
       TWebFile failed(&web);
       SetContentType(failed, "text/html", "htm");
       failed.SetError(404);
@@ -253,7 +246,7 @@ TEST_F(MainViewsTest, TheSameRowTwiceDoesNotReloadItsPreview) {
   win_->ViewTimerTimer();
   EXPECT_EQ(win_->ShownUrl, Url("small.bmp"));
   // The file changes; the same row again keeps what is shown.
-  test::WriteFileBytes(folder_ / "small.bmp", Bmp(20, 10, Qt::green));
+  test::WriteFileBytes(folder_ / "small.bmp", BmpPicture(20, 10, Qt::green));
   win_->UrlListWebFileClick(r);
   win_->ViewTimerTimer();
   EXPECT_EQ(win_->Picture.size(), QSize(40, 30));

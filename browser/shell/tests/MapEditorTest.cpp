@@ -14,6 +14,7 @@
 #include "CaptureFixture.h"
 #include "ExImage.h"
 #include "MessageBox.h"
+#include "PictureBytes.h"
 #include "Utils.h"
 #include "WUrlList.h"
 
@@ -43,11 +44,7 @@ std::string BmpBytes(int w, int h) {
   p.fillRect(20, 20, w / 3, h / 3, QColor(120, 170, 90));
   p.fillRect(w / 2, h / 2, w / 3, h / 3, QColor(90, 120, 190));
   p.end();
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "BMP");
-  return bytes.toStdString();
+  return test::ImageBytes(image);
 }
 
 // The capture of the shell tests (its map 0, "pic.gif", has no readable

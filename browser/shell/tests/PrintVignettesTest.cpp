@@ -17,6 +17,7 @@
 #include "PdfText.h"
 #include "DlgVignettes.h"
 #include "Htmlview.h"
+#include "PictureBytes.h"
 #include "ZoomLib.h"
 #include "vwPrint.h"
 
@@ -128,16 +129,7 @@ TEST_F(DlgPrintTest, APrinterThatRefusesTheJobEndsTheDialog) {
   EXPECT_FALSE(dlg.JobEnded());
 }
 
-// A BMP picture of one colour.
-std::string Picture(int w, int h, QColor colour) {
-  QImage image(w, h, QImage::Format_RGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "BMP");
-  return bytes.toStdString();
-}
+using test::BmpPicture;
 
 // How much of the picture is close to the colour (0..1).
 double Share(const QImage& image, QColor colour) {
@@ -158,8 +150,8 @@ class DlgVignettesTest : public ::testing::Test {
   DlgVignettesTest() {
     // The picture is named by its capture URL; the page by a name relative
     // to its URL that is not where the capture keeps the picture.
-    cap.Add("http://h.example/img/red.bmp", fsRetrieved, "image/bmp", "img/red.bmp", Picture(800, 600, Qt::red));
-    cap.Add("http://h.example/a/blue.bmp", fsRetrieved, "image/bmp", "pictures/blue.bmp", Picture(800, 600, Qt::blue));
+    cap.Add("http://h.example/img/red.bmp", fsRetrieved, "image/bmp", "img/red.bmp", BmpPicture(800, 600, Qt::red));
+    cap.Add("http://h.example/a/blue.bmp", fsRetrieved, "image/bmp", "pictures/blue.bmp", BmpPicture(800, 600, Qt::blue));
     cap.Page("http://h.example/", "index.htm",
              "<body style=\"margin:0\"><img src=\"http://h.example/img/red.bmp\" width=800 height=600></body>");
     cap.Page("http://h.example/a/", "a/index.htm", "<body><img src=\"blue.bmp\" width=800 height=600></body>");
