@@ -61,10 +61,14 @@ std::string EscapeValue(std::string_view value, bool unquoted) {
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
       default:
-        if (unquoted && IsBlank(c))
-          out += "%20";
-        else
+        if (unquoted && IsBlank(c)) {
+          // Escaped as a URL would be, so the link reads back the same.
+          static constexpr char kHex[] = "0123456789ABCDEF";
+          const auto b = static_cast<unsigned char>(c);
+          out.append({'%', kHex[b >> 4], kHex[b & 15]});
+        } else {
           out += c;
+        }
     }
   }
   return out;
@@ -318,12 +322,14 @@ bool TTag::ReplaceValue(TTagParam& p, std::string_view value, int& delta) {
   for (bool bare : {p.Quote == 0, true}) {
     std::string esc = EscapeValue(value, bare);
     TTagParam q = p;
-    std::string pre, post;
+    std::string pre, post, tail;
     size_t vs, ve, full;
     if (p.ValueStart < 0) {
       vs = ve = full = p.Start + p.Name.size();
       pre = bare ? "=" : "=\"";
       post = bare ? "" : "\"";
+      // A bare value would run on into a "/" that ended the name.
+      if (bare && full < original.size() && original[full] == '/') tail = " ";
     } else {
       vs = p.ValueStart;
       ve = vs + p.ValueLength;
@@ -334,19 +340,21 @@ bool TTag::ReplaceValue(TTagParam& p, std::string_view value, int& delta) {
     std::string out;
     out.reserve(text_.size() + esc.size() + 3);
     out.append(original, 0, vs).append(pre).append(esc).append(original, ve, full - ve).append(post);
-    out.append(original, full, std::string::npos);
+    out.append(tail).append(original, full, std::string::npos);
     if (out.size() > size_t(kMaxTagLength) && out.size() > original.size()) return false;
     const int d = static_cast<int>(out.size()) - static_cast<int>(original.size());
     q.ValueStart = static_cast<int>(vs + pre.size());
     q.ValueLength = static_cast<int>(esc.size());
-    q.ValueEnd = static_cast<int>(full) + d - static_cast<int>(post.size());
+    q.ValueEnd = static_cast<int>(full) + d - static_cast<int>(post.size() + tail.size());
     q.OpenQuote = p.OpenQuote || (!pre.empty() && pre.back() == '"');
     q.CloseQuote = p.CloseQuote || !post.empty();
     if (!post.empty()) q.Quote = '"';
     q.Length = q.ValueEnd + (q.CloseQuote ? 1 : 0) - q.Start;
     q.Value = esc;
     text_ = std::move(out);
-    const bool added = !post.empty() || (!pre.empty() && pre.back() == '"');
+    // A value put back in its own place scans as before; anything added
+    // around it is checked by scanning the tag again.
+    const bool added = !pre.empty() || !post.empty();
     if (!added || WalkParams([&](TTagParam& w) {
           return w.Start == q.Start && w.ValueStart == q.ValueStart && w.ValueEnd == q.ValueEnd;
         })) {

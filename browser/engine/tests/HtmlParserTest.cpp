@@ -307,7 +307,10 @@ TEST(HtmlParserLinks, SetUrlKeepsTheFragmentAndTheRestOfTheTag) {
 }
 
 TEST(HtmlParserLinks, RewritingATagWithAnUnclosedQuoteKeepsItsLink) {
-  for (const char* page : {"<a title=\"x href=old.htm>", "<a href=\"old.htm\" b=\"c>"}) {
+  // The last one has an empty link ended by "/": written bare, the new
+  // value must not run on into it.
+  for (const char* page : {"<a title=\"x href=old.htm>", "<a href=\"old.htm\" b=\"c>",
+                           "<img alt=\"x src/ y>"}) {
     SCOPED_TRACE(page);
     Parsed p(page);
     TTagLink link;
@@ -320,6 +323,15 @@ TEST(HtmlParserLinks, RewritingATagWithAnUnclosedQuoteKeepsItsLink) {
     EXPECT_EQ(back.GetUrl(), "new.htm");
     EXPECT_EQ(back.GetOldUrl(), "http://h/old.htm");
   }
+}
+
+TEST(HtmlParserLinks, ABareValueEscapesBlanksAndControlBytesAsTheUrlWould) {
+  // The unclosed quote makes the new value go in without quotes.
+  Parsed p("<a title=\"x href=old.htm>");
+  TTagLink link;
+  ASSERT_TRUE(p.parser.GetTagLink(1, link));
+  ASSERT_TRUE(link.SetUrl("my page\x01.htm"));
+  EXPECT_EQ(link.GetText(), "<a title=\"x href=my%20page%01.htm>");
 }
 
 TEST(HtmlParserLinks, OldRefRoundTripAcrossRewrites) {
