@@ -668,8 +668,11 @@ bool THttpRequest::OpenContent() {
     Content = CreateContentStream(*this);
     ContentIsFile_ = false;
   } else {
+    // The file is most often the empty one reserved for the record: cutting
+    // it only when it holds something spares ext4 a flush of every file at
+    // its close (done after each truncation to zero).
     auto file = std::make_unique<QFile>(QString::fromStdString(Filename));
-    if (!Filename.empty() && file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!Filename.empty() && file->open(QIODevice::ReadWrite) && (file->size() == 0 || file->resize(0))) {
       Content = std::move(file);
       ContentIsFile_ = true;
     }

@@ -8,14 +8,27 @@
 
 namespace qlon {
 
+namespace {
+
+bool IsForbidden(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c < 0x20 || c == 0x7F || ch == '/' || ch == '\\' || ch == ':' || ch == '|';
+}
+
+// What CleanNamePart leaves as it is.
+bool IsCleanPart(std::string_view part) {
+  if (part.empty() || part.size() > kLocalPartMax || part.back() == '.' || part.back() == ' ') return false;
+  for (char ch : part)
+    if (IsForbidden(ch)) return false;
+  return true;
+}
+
+}  // namespace
+
 std::string CleanNamePart(std::string_view part) {
   std::string out;
   out.reserve(part.size());
-  for (char ch : part) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    bool bad = c < 0x20 || c == 0x7F || ch == '/' || ch == '\\' || ch == ':' || ch == '|';
-    out += bad ? '_' : ch;
-  }
+  for (char ch : part) out += IsForbidden(ch) ? '_' : ch;
   while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
   out = std::string(Utf8Prefix(out, kLocalPartMax));
   // The cut may expose a trailing dot or blank again.
@@ -38,42 +51,77 @@ std::string CleanLocalName(std::string_view raw) {
 }
 
 bool IsCleanLocalName(std::string_view name) {
-  return !name.empty() && name.size() <= kLocalNameMax && CleanLocalName(name) == name;
+  if (name.empty() || name.size() > kLocalNameMax) return false;
+  for (size_t start = 0;;) {
+    const size_t slash = name.find('/', start);
+    if (!IsCleanPart(name.substr(start, slash == std::string_view::npos ? slash : slash - start))) return false;
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
 }
 
-std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name) {
+void TCheckedFolders::Add(std::string_view base, std::string_view folder) {
+  if (base != base_) {
+    folders_.clear();
+    base_ = base;
+  }
+  folders_.emplace(folder);
+}
+
+std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
+                                                     TCheckedFolders* checked) {
+  // A clean name has no empty, "." or ".." part: joined to the folder, it
+  // stays below it.
   if (!IsCleanLocalName(name) || folder.empty()) return std::nullopt;
-  std::filesystem::path base = folder.lexically_normal();
-  std::filesystem::path path = base;
+  const std::string base = folder.lexically_normal().native();
+  std::string path = base;
+  if (path.back() != '/') path += '/';
+  const size_t root = path.size();
+  path += name;
   size_t start = 0;
+  // Begin below the deepest folder of the name known to be real.
+  if (checked)
+    for (size_t slash = name.rfind('/'); slash != std::string_view::npos && slash > 0;
+         slash = name.rfind('/', slash - 1))
+      if (checked->Contains(base, name.substr(0, slash))) {
+        start = slash + 1;
+        break;
+      }
+  // Each part in turn, the path cut after it for the check.
   while (start <= name.size()) {
     size_t slash = name.find('/', start);
     if (slash == std::string_view::npos) slash = name.size();
-    path /= std::string(name.substr(start, slash - start));
+    const char kept = path[root + slash];
+    path[root + slash] = '\0';
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-      if (S_ISLNK(st.st_mode)) return std::nullopt;
-    } else {
-      // Nothing below a missing part exists either.
-      path = base / std::string(name);
-      break;
-    }
+    const bool found = ::lstat(path.c_str(), &st) == 0;
+    path[root + slash] = kept;
+    if (!found) break;  // nothing below a missing part exists either
+    if (S_ISLNK(st.st_mode)) return std::nullopt;
+    if (checked && slash < name.size() && S_ISDIR(st.st_mode)) checked->Add(base, name.substr(0, slash));
     start = slash + 1;
   }
-  // Belt and braces: the lexical form must still lie under the folder.
-  auto rel = path.lexically_normal().lexically_relative(base);
-  if (rel.empty() || *rel.begin() == "..") return std::nullopt;
-  return path;
+  return std::filesystem::path(std::move(path));
 }
 
-bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name) {
+bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name, TCheckedFolders* checked) {
   if (name.empty()) return true;
-  auto path = LocalNameToPath(folder, name);
+  if (checked) {
+    // Still there? Files of a capture may have been deleted since.
+    const std::string base = folder.lexically_normal().native();
+    struct stat st {};
+    if (checked->Contains(base, name) && ::lstat((std::filesystem::path(base) / std::string(name)).c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+      return true;
+  }
+  auto path = LocalNameToPath(folder, name, checked);
   if (!path) return false;
   std::error_code ec;
   std::filesystem::create_directories(*path, ec);
   // A link made meanwhile is refused by the check of the finished path.
-  return !ec && LocalNameToPath(folder, name) && std::filesystem::is_directory(*path, ec);
+  if (ec || !LocalNameToPath(folder, name, checked) || !std::filesystem::is_directory(*path, ec)) return false;
+  if (checked) checked->Add(folder.lexically_normal().native(), name);
+  return true;
 }
 
 }  // namespace qlon

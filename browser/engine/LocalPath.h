@@ -11,6 +11,7 @@
 // that are not clean and symbolic links met below the capture folder.
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -26,11 +27,32 @@ std::string CleanNamePart(std::string_view part);
 std::string CleanLocalName(std::string_view raw);
 bool IsCleanLocalName(std::string_view name);
 
+// Local folder names below one capture folder already found to be real
+// folders, not links. A capture looks up the path of each record several
+// times, in a few folders: with this, a lookup costs the check of its last
+// part instead of one per folder. The capture's own code never makes links;
+// the set is for one capture folder and forgets everything when given
+// another.
+class TCheckedFolders {
+ public:
+  void Clear() { base_.clear(), folders_.clear(); }
+  bool Contains(std::string_view base, std::string_view folder) const {
+    return base == base_ && folders_.find(folder) != folders_.end();
+  }
+  void Add(std::string_view base, std::string_view folder);
+
+ private:
+  std::string base_;
+  std::set<std::string, std::less<>> folders_;
+};
+
 // The path of a local name inside the folder; none when the name is empty,
 // not clean, too long, or passes through a symbolic link below the folder.
-std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name);
+std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
+                                                     TCheckedFolders* checked = nullptr);
 // Creates the folders of a local folder name (all missing parents) through
 // LocalNameToPath; false when refused or when creating failed.
-bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name);
+bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name,
+                       TCheckedFolders* checked = nullptr);
 
 }  // namespace qlon

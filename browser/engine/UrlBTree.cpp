@@ -138,6 +138,7 @@ void TUrlBTree::Corrupt(const std::string& what) const {
 void TUrlBTree::SetFolder(const std::string& path) {
   folder_ = path;
   if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
+  CheckedFolders.Clear();
 }
 
 void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64_t base) {

@@ -104,6 +104,7 @@ class TUrlBTree {
   TIdentityList Identities;
   TLocalNameOptions NameOptions;
   TUniqueNameHints NameHints;
+  TCheckedFolders CheckedFolders;
   // The MIME item of a record (from the capture's MIME table); by default none.
   std::function<TMimeNaming(const TWebFile&)> MimeNaming;
 

@@ -277,8 +277,9 @@ enum class Claim { Taken, Reserved, Refused };
 // of the site given that name would be overwritten by it.
 bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accueil.htm"); }
 
-Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own) {
-  auto path = LocalNameToPath(folder, name);
+Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own,
+               TCheckedFolders* checked) {
+  auto path = LocalNameToPath(folder, name, checked);
   if (!path) return Claim::Refused;
   if (IsSummaryName(name)) return Claim::Taken;
   if (name == own) return Claim::Reserved;
@@ -288,8 +289,8 @@ Claim TryClaim(const std::filesystem::path& folder, const std::string& name, con
   return Claim::Reserved;
 }
 
-bool Exists(const std::filesystem::path& folder, const std::string& name) {
-  auto path = LocalNameToPath(folder, name);
+bool Exists(const std::filesystem::path& folder, const std::string& name, TCheckedFolders* checked) {
+  auto path = LocalNameToPath(folder, name, checked);
   struct stat st {};
   return path && ::lstat(path->c_str(), &st) == 0;
 }
@@ -297,8 +298,8 @@ bool Exists(const std::filesystem::path& folder, const std::string& name) {
 }  // namespace
 
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints) {
-  switch (TryClaim(folder, name, own)) {
+                              TUniqueNameHints* hints, TCheckedFolders* checked) {
+  switch (TryClaim(folder, name, own, checked)) {
     case Claim::Reserved: return name;
     case Claim::Refused: return {};
     case Claim::Taken: break;
@@ -330,25 +331,25 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
   uint64_t k = 0;
   if (hints) {
     auto it = hints->find(name);
-    if (it != hints->end() && it->second > 0 && Exists(folder, candidate(it->second - 1))) k = it->second;
+    if (it != hints->end() && it->second > 0 && Exists(folder, candidate(it->second - 1), checked)) k = it->second;
   }
   for (int attempt = 0; attempt < 1000; ++attempt, ++k) {
-    if (k >= order.size() && Exists(folder, candidate(k))) {
+    if (k >= order.size() && Exists(folder, candidate(k), checked)) {
       // Past the short numbers: double the step, then halve the gap, to reach
       // a free number in a few probes however many are taken.
       uint64_t lo = k, hi = k + 1;
-      while (Exists(folder, candidate(hi))) {
+      while (Exists(folder, candidate(hi), checked)) {
         lo = hi;
         hi = k + (hi - k) * 2;
         if (hi > (uint64_t(1) << 40)) return {};
       }
       while (hi - lo > 1) {
         uint64_t mid = lo + (hi - lo) / 2;
-        (Exists(folder, candidate(mid)) ? lo : hi) = mid;
+        (Exists(folder, candidate(mid), checked) ? lo : hi) = mid;
       }
       k = hi;
     }
-    Claim c = TryClaim(folder, candidate(k), own);
+    Claim c = TryClaim(folder, candidate(k), own, checked);
     if (c == Claim::Refused) return {};
     if (c == Claim::Reserved) {
       if (hints) (*hints)[name] = k + 1;
@@ -360,7 +361,7 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
 
 std::string TWebFile::GetLocalPath() const {
   if (!Owner || IsRedirect()) return {};
-  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName());
+  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
   return path ? path->string() : std::string();
 }
 
@@ -376,7 +377,7 @@ std::string TWebFile::GetThumbnailPath() const {
   if (!Owner || !IsRetrieved() || !IsHtmlPage() || name.empty()) return {};
   size_t dot = ExtensionDot(name);
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
-  auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name);
+  auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
   return path ? path->string() : std::string();
 }
 
@@ -431,9 +432,10 @@ bool TWebFile::BuildLocalName() {
   std::string local = path.empty() ? file : path + "/" + file;
   // Room for a numbered candidate, so a reserved file never fails to fit the record.
   auto fits = [&](const std::string& n) { return kHead + GetUrl().size() + n.size() + 2 + 8 <= kRecordSize; };
-  if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path)) local = file;
+  if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders))
+    local = file;
   if (!fits(local)) return false;
-  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints);
+  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders);
   return !local.empty() && SetLocalName(local);
 }
 

@@ -28,6 +28,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "LocalPath.h"
+
 namespace qlon {
 
 class TUrlBTree;
@@ -75,10 +77,11 @@ enum TWebFileState : uint8_t {
 // is always found). The chosen file is created empty at once, so two records
 // never get one file even when their bodies arrive later. `own` (the
 // record's current name) counts as free. Empty when the folder refuses.
-// `hints` (optional) remembers where the search for each name ended.
+// `hints` (optional) remembers where the search for each name ended;
+// `checked` (optional) the folders already found free of links.
 using TUniqueNameHints = std::unordered_map<std::string, uint64_t>;
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints = nullptr);
+                              TUniqueNameHints* hints = nullptr, TCheckedFolders* checked = nullptr);
 
 class TWebFile {
  public:

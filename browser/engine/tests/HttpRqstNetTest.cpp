@@ -203,6 +203,15 @@ TEST_F(RequestTest, OkWithContentLength) {
   EXPECT_FALSE(Kept()) << "an error reply's body is not stored";
 }
 
+TEST_F(RequestTest, ABodyReplacesALongerFileWhole) {
+  HttpTestServer http;
+  ASSERT_TRUE(http.Start());
+  http.Route("/a.htm", HttpReply::Ok("new"));
+  test::WriteFileBytes(rec.file, std::string(5000, 'o'));
+  ASSERT_TRUE(Fetch(http.Url("/a.htm")));
+  EXPECT_EQ(KeptBytes(), "new");
+}
+
 TEST_F(RequestTest, ErrorStatuses) {
   HttpTestServer http;
   ASSERT_TRUE(http.Start());

@@ -196,6 +196,28 @@ TEST(LocalPath, SymbolicLinksBelowTheFolderAreRefused) {
   EXPECT_TRUE(fs::is_empty(outside.path()));
 }
 
+TEST(LocalPath, CheckedFoldersSkipOnlyWhatWasChecked) {
+  qlon::test::TempDir dir, other, outside;
+  TCheckedFolders checked;
+  ASSERT_TRUE(CreateLocalFolder(dir.path(), "a/b", &checked));
+  EXPECT_EQ(LocalNameToPath(dir.path(), "a/b/x.htm", &checked), dir.path() / "a" / "b" / "x.htm");
+  // Folders removed since are made again.
+  fs::remove_all(dir.path() / "a");
+  ASSERT_TRUE(CreateLocalFolder(dir.path(), "a/b", &checked));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "a" / "b"));
+  // A link beside a checked folder, or as the last part, is still refused.
+  fs::create_directory_symlink(outside.path(), dir.path() / "a" / "link");
+  EXPECT_FALSE(LocalNameToPath(dir.path(), "a/link/x.htm", &checked));
+  EXPECT_FALSE(LocalNameToPath(dir.path(), "a/link", &checked));
+  EXPECT_FALSE(CreateLocalFolder(dir.path(), "a/link/c", &checked));
+  // The same names below another folder are checked again.
+  fs::create_directories(other.path() / "b");
+  fs::create_directory_symlink(outside.path(), other.path() / "a");
+  EXPECT_FALSE(LocalNameToPath(other.path(), "a/b/x.htm", &checked));
+  EXPECT_FALSE(CreateLocalFolder(other.path(), "a/b", &checked));
+  EXPECT_TRUE(fs::is_empty(outside.path()));
+}
+
 // ---------------------------------------------------------------- record
 
 TEST(WebFileRecord, FieldsLandAtTheirOffsets) {
