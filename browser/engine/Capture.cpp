@@ -587,8 +587,9 @@ void TCapture::RequestContent(Slot& slot) {
     }
     Web.TotalSize = std::max<int64_t>(0, Web.TotalSize - oldSize);
   }
-  const std::string path = r.GetLocalPath();
-  const int64_t size = FileSize(path);
+  uint64_t fileSize = 0;
+  const std::string path = r.GetExistingPath(&fileSize);
+  const auto size = int64_t(fileSize);
   const TMimeItem* item = GetMimeItem(r);
   TWebFileState verdict = fsNotFiltered;
   if (!update) {

@@ -20,11 +20,6 @@ std::string SiteLabel(std::string root) {
   return slashes == std::string::npos ? root : root.substr(slashes + 2);
 }
 
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
-}
-
 }  // namespace
 
 TDlgResolve::TDlgResolve(TWeb& web, TResolveHost& host, const TSommaireParam& param, std::filesystem::path templates)
@@ -94,8 +89,12 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c) {
 }
 
 void TDlgResolve::RewriteRecord(TWebFile& r) {
-  const std::string path = r.GetLocalPath();
-  if (r.IsRetrieved() && r.IsHtmlPage() && FileExists(path)) {
+  if (!r.IsRetrieved()) return;
+  const bool page = r.IsHtmlPage(), world = !page && web_.Options.DownloadVrmlFlag && IsVrml(r);
+  if (!page && !world) return;
+  const std::string path = r.GetExistingPath();
+  if (path.empty()) return;
+  if (page) {
     host_.ShowFile(r.GetLocalName());
     if (r.HasIsMap()) CollectPageMaps(r.FullUrl, path, web_, web_.Maps);
     const TRewriteOptions options = TRewriteOptions::FromOptions(web_.Options);
@@ -105,7 +104,7 @@ void TDlgResolve::RewriteRecord(TWebFile& r) {
       if (RewritePage(web_, r, options, *batch_, &growth, targets_.get())) TotalSize += uint64_t(growth);
     }
     host_.StepGauge();
-  } else if (r.IsRetrieved() && web_.Options.DownloadVrmlFlag && IsVrml(r) && FileExists(path)) {
+  } else {
     RewriteVrml(web_, r, *batch_, targets_.get());
   }
 }

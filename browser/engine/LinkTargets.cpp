@@ -1,7 +1,5 @@
 #include "LinkTargets.h"
 
-#include <filesystem>
-
 #include "Web.h"
 
 namespace qlon {
@@ -11,9 +9,7 @@ const std::string& TLinkTargets::Path(const std::string& url) {
   if (!added) return it->second;
   TWebFile record(&web_);
   if (!web_.FindUrl(url, record) || !record.IsRetrieved()) return it->second;
-  std::string path = record.GetLocalPath();
-  std::error_code ec;
-  if (!path.empty() && std::filesystem::is_regular_file(path, ec)) it->second = std::move(path);
+  it->second = record.GetExistingPath();
   return it->second;
 }
 

@@ -69,7 +69,8 @@ void TCheckedFolders::Add(std::string_view base, std::string_view folder) {
 }
 
 std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
-                                                     TCheckedFolders* checked) {
+                                                     TCheckedFolders* checked, struct stat* found) {
+  if (found) found->st_mode = 0;
   // A clean name has no empty, "." or ".." part: joined to the folder, it
   // stays below it.
   if (!IsCleanLocalName(name) || folder.empty()) return std::nullopt;
@@ -94,11 +95,12 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
     const char kept = path[root + slash];
     path[root + slash] = '\0';
     struct stat st {};
-    const bool found = ::lstat(path.c_str(), &st) == 0;
+    const bool there = ::lstat(path.c_str(), &st) == 0;
     path[root + slash] = kept;
-    if (!found) break;  // nothing below a missing part exists either
+    if (!there) break;  // nothing below a missing part exists either
     if (S_ISLNK(st.st_mode)) return std::nullopt;
     if (checked && slash < name.size() && S_ISDIR(st.st_mode)) checked->Add(base, name.substr(0, slash));
+    if (found && slash == name.size()) *found = st;
     start = slash + 1;
   }
   return std::filesystem::path(std::move(path));

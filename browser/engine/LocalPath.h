@@ -9,6 +9,8 @@
 // (hostile input) and from capture files (possibly damaged), so every use of
 // one by the file system goes through LocalNameToPath, which refuses names
 // that are not clean and symbolic links met below the capture folder.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -48,8 +50,9 @@ class TCheckedFolders {
 
 // The path of a local name inside the folder; none when the name is empty,
 // not clean, too long, or passes through a symbolic link below the folder.
+// `found` (optional) receives what is at the path (st_mode 0 for nothing).
 std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
-                                                     TCheckedFolders* checked = nullptr);
+                                                     TCheckedFolders* checked = nullptr, struct stat* found = nullptr);
 // Creates the folders of a local folder name (all missing parents) through
 // LocalNameToPath; false when refused or when creating failed.
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name,

@@ -170,8 +170,8 @@ std::string TPageIndex::LocalLink(const std::string& path) const {
 }
 
 std::string TPageIndex::FileLink(const TWebFile& record) const {
-  const std::string path = record.GetLocalPath();
-  return LocalLink(FileExists(path) ? path : Web().GetFolder() + kNotFoundPage);
+  const std::string path = record.GetExistingPath();
+  return LocalLink(!path.empty() ? path : Web().GetFolder() + kNotFoundPage);
 }
 
 std::string TPageIndex::UrlLink(const TWebFile& record) const {

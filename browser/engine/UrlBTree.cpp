@@ -13,7 +13,9 @@ namespace qlon {
 namespace {
 
 constexpr size_t kMaxDepth = 32;  // far beyond any tree the 32-bit offsets allow
-constexpr int kSlots = 8;
+// Pages kept in memory: enough for the upper levels and the pages a capture
+// run touches most (its folders' records), about half a megabyte.
+constexpr int kSlots = 64;
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) {

@@ -365,11 +365,20 @@ std::string TWebFile::GetLocalPath() const {
   return path ? path->string() : std::string();
 }
 
-uint64_t TWebFile::GetFileSize() const {
-  std::string path = GetLocalPath();
+std::string TWebFile::GetExistingPath(uint64_t* size) const {
+  if (size) *size = 0;
+  if (!Owner || IsRedirect()) return {};
   struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return uint64_t(st.st_size);
+  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
+  if (!path || !S_ISREG(st.st_mode)) return {};
+  if (size) *size = uint64_t(st.st_size);
+  return path->string();
+}
+
+uint64_t TWebFile::GetFileSize() const {
+  uint64_t size = 0;
+  GetExistingPath(&size);
+  return size;
 }
 
 std::string TWebFile::GetThumbnailPath() const {

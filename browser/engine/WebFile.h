@@ -191,6 +191,8 @@ class TWebFile {
   // Local file. GetLocalPath is empty when the record has no local name or
   // its name is not a clean one (see LocalPath.h).
   std::string GetLocalPath() const;
+  // The path only when a file is there (and its size), else empty.
+  std::string GetExistingPath(uint64_t* size = nullptr) const;
   uint64_t GetFileSize() const;
   std::string GetThumbnailPath() const;
   // Names the record's local file from its URL and reserves it (an empty file
