@@ -2,6 +2,7 @@
 
 #include <sys/statvfs.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSize>
@@ -73,7 +74,8 @@ class THttpCaptureRequest : public TCaptureRequest {
       ReadHeader();
       if (OnContentReceived) OnContentReceived();
     };
-    http_.OnReceiveContent = [this](THttpRequest&, const char*, int, int percent) {
+    http_.OnReceiveContent = [this](THttpRequest&, const char* block, int size, int percent) {
+      if (KeepBody && block && size > 0) Keep(block, size_t(size));
       if (OnReceiveContent) OnReceiveContent(percent);
     };
     http_.OnReceiveData = [this](THttpRequest&, const char*, int count) {
@@ -93,6 +95,9 @@ class THttpCaptureRequest : public TCaptureRequest {
     http_.bUpdate = bUpdate;
     http_.Filename = Filename;
     header_ = {};
+    KeepBody = overflow_ = false;
+    Body.clear();
+    if (Body.capacity() > kReusedBody) Body.shrink_to_fit();
     return http_.Start();
   }
   void Abort() override { http_.Abort(); }
@@ -102,6 +107,17 @@ class THttpCaptureRequest : public TCaptureRequest {
   bool HasContent() const override { return http_.Content != nullptr; }
 
  private:
+  static constexpr size_t kReusedBody = size_t(256) << 10;
+
+  void Keep(const char* block, size_t size) {
+    if (overflow_) return;
+    if (Body.size() + size > kKeptBodyMax) {
+      overflow_ = true;
+      Body.clear();
+      return;
+    }
+    Body.append(block, size);
+  }
   void ReadHeader() {
     header_.Status = http_.Header.Status;
     header_.ContentType = http_.Header.ContentType;
@@ -112,6 +128,7 @@ class THttpCaptureRequest : public TCaptureRequest {
 
   THttpRequest http_;
   TReplyHeader header_;
+  bool overflow_ = false;
 };
 
 }  // namespace
@@ -564,6 +581,8 @@ bool TCapture::RequestHeader(Slot& slot) {
     }
     q.Filename = r.GetLocalPath();
   }
+  const int category = GetMimeItem(r)->Category;
+  q.KeepBody = category == mcHtml || category == mcImage;
   host_.SetConnectionSize(Row(slot), h.ContentLength);
   r.SaveChanges();
   return true;
@@ -599,15 +618,26 @@ void TCapture::RequestContent(Slot& slot) {
     if (o.MaxFileSize > 0 && int64_t(o.MaxFileSize) * 1024 < size) verdict = fsFilteredSize;
   }
   const bool keep = verdict == fsNotFiltered || r.IsStartUrl();
+  // The body as received, when it is whole and the file holds just that.
+  const bool inMemory = q.KeepBody && !path.empty() && !q.Body.empty() && q.Body.size() == fileSize;
+  QByteArray body = inMemory ? QByteArray::fromRawData(q.Body.data(), qsizetype(q.Body.size())) : QByteArray();
+  QBuffer bodyStream(&body);
+  if (inMemory) bodyStream.open(QIODevice::ReadOnly);
   if (keep) {
     // Only a kept file drives the crawl.
     const std::string url = q.Url.GetFullUrl();
-    if (item->Category == mcHtml) Web.ScanPageLinks(r, url, FollowLink);
+    if (item->Category == mcHtml) {
+      if (inMemory)
+        Web.ScanPageLinks(r, url, FollowLink, bodyStream);
+      else
+        Web.ScanPageLinks(r, url, FollowLink);
+    }
     if (Web.Options.DownloadVrmlFlag && SameTextAscii(item->ContentType, "x-world/x-vrml"))
       Web.ScanVrmlLinks(r, url, FollowLink);
     if (Web.Options.DownLoadAppletJavaFlag && r.IsJavaClass()) Web.ScanJavaLinks(r);
     QSize dimensions;
-    if (item->Category == mcImage && GetImageSize(QString::fromStdString(path), dimensions)) {
+    if (item->Category == mcImage && (inMemory ? bodyStream.seek(0) && GetImageSize(bodyStream, dimensions)
+                                               : GetImageSize(QString::fromStdString(path), dimensions))) {
       r.SetWidth(uint16_t(std::clamp(dimensions.width(), 0, 0xFFFF)));
       r.SetHeight(uint16_t(std::clamp(dimensions.height(), 0, 0xFFFF)));
     }

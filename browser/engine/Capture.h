@@ -109,6 +109,12 @@ class TCaptureRequest {
   double IfModifiedSince = 0;
   bool bUpdate = false;
   std::string Filename;
+  // Set once the header is taken: the body is also kept here as it is
+  // stored, up to kKeptBodyMax bytes (beyond, Body stays empty), so that
+  // its links and image size are read without reading the file again.
+  static constexpr size_t kKeptBodyMax = size_t(4) << 20;
+  bool KeepBody = false;
+  std::string Body;
 
   std::function<void(THTTP_ERROR, int status)> OnError;
   std::function<bool()> OnHeaderReceived;

@@ -548,8 +548,11 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
   const std::string path = page.GetLocalPath();
   if (path.empty()) return;
   QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return;
-  THtmlParser parser(file);
+  if (file.open(QIODevice::ReadOnly)) ScanPageLinks(page, url, follow, file);
+}
+
+void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow, QIODevice& bytes) {
+  THtmlParser parser(bytes);
   parser.FrameOption = Options.NotExploreFrameFlag;
   parser.Parse();
   std::string base = url;

@@ -211,6 +211,8 @@ class TWeb : public TUrlBTree {
 
   // Link passes over a saved file; every link the test accepts goes to AddLink.
   void ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow);
+  // The same over the page's bytes as they are at hand (they must be the file's).
+  void ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow, QIODevice& bytes);
   void ScanVrmlLinks(TWebFile& file, const std::string& url, const TFollowTest& follow);
   void ScanJavaLinks(TWebFile& file);
 

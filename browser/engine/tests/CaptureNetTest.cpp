@@ -137,6 +137,22 @@ TEST_F(CaptureNetTest, SiteIsCapturedWholeWithNothingLeftBehind) {
     }
 }
 
+TEST_F(CaptureNetTest, ALargePageIsScannedWholeFromItsFile) {
+  // Beyond what a request keeps in memory: the links come from the file.
+  std::string big = "<html><body><img src=\"i.gif\">";
+  big.append(TCaptureRequest::kKeptBodyMax, ' ');
+  big += "<a href=\"a.htm\">a</a></body></html>";
+  Put("/", big);
+  Put("/a.htm", "page a");
+  Put("/i.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
+  Open(Url("/"));
+  Run();
+  EXPECT_EQ(States(), (std::map<std::string, int>{
+                          {Url("/"), fsRetrieved}, {Url("/a.htm"), fsRetrieved}, {Url("/i.gif"), fsRetrieved}}));
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("Index.htm")).size(), big.size());
+  EXPECT_EQ(Record(Url("/i.gif"))->GetHeight(), 4);
+}
+
 TEST_F(CaptureNetTest, UpdateFetchesOnlyWhatChanged) {
   Site();
   Run();
