@@ -81,6 +81,9 @@ bool RunChild(const std::vector<std::string>& argv, RunResult& result, const fs:
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   std::fflush(nullptr);
+  // What the run before left to write out is not this run's: a capture
+  // syncs its rewritten pages, which would write the other's files too.
+  ::sync();
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid < 0) return false;

@@ -11,7 +11,22 @@ namespace qlon {
 
 namespace {
 
-constexpr std::string_view kUnsafe = "{}|^~[]`";
+// The first of a few bytes: string::find_first_of calls memchr on the set
+// for each byte of the text, and every link of every page is parsed here.
+std::size_t FindFirstOf(std::string_view text, std::string_view set) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    for (char c : set)
+      if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
+// The bytes that are %-escaped wherever they stand: {}|^~[]`
+bool IsUnsafe(char c) {
+  switch (c) {
+    case '{': case '}': case '|': case '^': case '~': case '[': case ']': case '`': return true;
+    default: return false;
+  }
+}
 constexpr char kHex[] = "0123456789ABCDEF";
 
 void AppendEscape(std::string& out, unsigned char c) {
@@ -48,7 +63,7 @@ std::string PrepareText(std::string_view text) {
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '\t' || c == '\n' || c == '\r') continue;
-    if (c <= 0x20 || c == 0x7F || kUnsafe.find(ch) != std::string_view::npos)
+    if (c <= 0x20 || c == 0x7F || IsUnsafe(ch))
       AppendEscape(out, c);
     else
       out += ch;
@@ -95,7 +110,7 @@ bool HasUnknownScheme(std::string_view text) {
 
 // "\" counts as "/" before the query (or, in a file URL, before the "#").
 void SlashBackslashes(std::string& text, TIProtocol protocol) {
-  const std::size_t end = std::min(text.find_first_of(protocol == ipFile ? "#" : "?#"), text.size());
+  const std::size_t end = std::min(FindFirstOf(text, protocol == ipFile ? "#" : "?#"), text.size());
   std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\\', '/');
 }
 
@@ -278,7 +293,7 @@ bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t 
   if (Protocol == ipFile && !slashes) return false;  // "file:/path": no authority
   if (slashes) text.erase(0, 2);
 
-  const std::size_t cut = text.find_first_of(Protocol == ipFile ? "/#" : "/?#");
+  const std::size_t cut = FindFirstOf(text, Protocol == ipFile ? "/#" : "/?#");
   std::string authority = text.substr(0, cut);
   text.erase(0, cut == std::string::npos ? text.size() : cut);
   Port = DefaultPort(Protocol);
@@ -309,7 +324,7 @@ void TUrl::ApplyHostAlias() {
 
 std::string TUrl::ParseQuery(std::string& text) {
   Query.clear();
-  const std::size_t at = text.find_first_of(Protocol == ipFile ? "#" : "?#");
+  const std::size_t at = FindFirstOf(text, Protocol == ipFile ? "#" : "?#");
   if (at == std::string::npos) return {};
   std::string tail = text.substr(at);
   text.erase(at);
@@ -484,7 +499,7 @@ std::string EscapeUnsafe(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (kUnsafe.find(c) != std::string_view::npos)
+    if (IsUnsafe(c))
       AppendEscape(out, static_cast<unsigned char>(c));
     else
       out += c;
@@ -520,7 +535,7 @@ std::string PathToFileUrl(std::string_view path) {
   for (char ch : path) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c == 0x7F || std::string_view("%#?\\").find(ch) != std::string_view::npos ||
-        kUnsafe.find(ch) != std::string_view::npos)
+        IsUnsafe(ch))
       AppendEscape(out, c);
     else
       out += ch;
