@@ -82,6 +82,7 @@ class TPageRewriter {
   const TRewriteOptions& options_;
   TLinkTargets& targets_;
   std::string pagePath_;
+  TUrlResolver resolver_;
   bool needScript_ = false;
 };
 
@@ -137,7 +138,7 @@ std::string TPageRewriter::NotFoundLink() const {
 // True when the tag was rewritten (it now carries OLDREF).
 bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   const std::string written = link.GetUrl();
-  const std::string real = link.HasOldRef() ? link.GetOldUrl() : ResolveUrl(written, base);
+  const std::string real = link.HasOldRef() ? link.GetOldUrl() : resolver_.Resolve(written, base);
   if (link.Kind == tkBase) {
     if (real.empty()) return false;
     base = real;
@@ -146,8 +147,10 @@ bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
     return link.SetUrl(self) && link.SetOldUrl(real);
   }
   if (link.Kind == tkApplet || link.Kind == tkParam) return false;  // class names, not URLs
-  if (real.empty() || !IsAbsoluteUrl(real)) return false;
-  const TIProtocol scheme = GetUrlProtocol(real);
+  if (real.empty()) return false;
+  const TUrl parsed(real);
+  if (!IsAbsoluteUrl(parsed)) return false;
+  const TIProtocol scheme = parsed.Protocol;
   if (scheme != ipHttp && scheme != ipFtp && scheme != ipFile) return false;
 
   const TLinkTarget target = Target(real);

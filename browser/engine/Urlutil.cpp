@@ -201,9 +201,12 @@ void TUrl::ParseRest(std::string& text, std::string_view basePath) {
 
 TUrl TUrl::CreateRelative(std::string_view ref, std::string_view base) {
   if (base.empty()) return TUrl(ref);
-  const TUrl b(base);
+  return CreateRelative(ref, TUrl(base));
+}
+
+TUrl TUrl::CreateRelative(std::string_view ref, const TUrl& base) {
   TUrl url;
-  url.ResolveAgainst(PrepareText(ref), b);
+  url.ResolveAgainst(PrepareText(ref), base);
   return url;
 }
 
@@ -448,8 +451,19 @@ std::string ResolveUrl(std::string_view ref, std::string_view base) {
   return TUrl::CreateRelative(ref, base).GetFullUrl();
 }
 
-bool IsAbsoluteUrl(std::string_view url) {
-  const TUrl u(url);
+std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
+  if (base.empty()) return ResolveUrl(ref, base);
+  if (!parsed_ || base != text_) {
+    text_ = base;
+    base_.Parse(base);
+    parsed_ = true;
+  }
+  return TUrl::CreateRelative(ref, base_).GetFullUrl();
+}
+
+bool IsAbsoluteUrl(std::string_view url) { return IsAbsoluteUrl(TUrl(url)); }
+
+bool IsAbsoluteUrl(const TUrl& u) {
   // A local file URL has no host but always an absolute path.
   if (u.Host.empty() && u.Protocol != ipFile) return false;
   return u.Path.find(':') == std::string::npos && u.FileName.find(':') == std::string::npos;

@@ -81,6 +81,8 @@ class TUrl {
   explicit TUrl(std::string_view url) { Parse(url); }
   // The reference resolved against the base URL text; with an empty base, TUrl(ref).
   static TUrl CreateRelative(std::string_view ref, std::string_view base);
+  // The same against a base already parsed from a text that is not empty.
+  static TUrl CreateRelative(std::string_view ref, const TUrl& base);
 
   // Replaces every field by those of the URL.
   void Parse(std::string_view url);
@@ -140,8 +142,21 @@ std::string GetUrlDirectoryUrl(std::string_view url);
 std::string GetUrlDocument(std::string_view url);
 std::string GetUrlExtension(std::string_view url);
 std::string ResolveUrl(std::string_view ref, std::string_view base);
+
+// ResolveUrl against one base after another, each base parsed once: the
+// links of a page mostly share one.
+class TUrlResolver {
+ public:
+  std::string Resolve(std::string_view ref, std::string_view base);
+
+ private:
+  std::string text_;
+  TUrl base_;
+  bool parsed_ = false;
+};
 // A host (or, for a file URL, a local path) and no ":" in the path or file name.
 bool IsAbsoluteUrl(std::string_view url);
+bool IsAbsoluteUrl(const TUrl& url);
 
 enum TSiteCompare : int { scSameSite = 0, scOtherSite = 1, scSameDomainOtherMachine = 2 };
 // Schemes and ports are not compared; any file URL as url1 is the same site.

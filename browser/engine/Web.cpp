@@ -372,8 +372,9 @@ std::string FirstStartUrl(const std::vector<TStartEntry>& entries) {
 }  // namespace
 
 bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
-  if (!IsAbsoluteUrl(url)) return false;
-  const TIProtocol p = GetUrlProtocol(url);
+  const TUrl parsed(url);
+  if (!IsAbsoluteUrl(parsed)) return false;
+  const TIProtocol p = parsed.Protocol;
   if (p != ipHttp && p != ipFtp && p != ipFile) return false;
   return link.Kind != tkA || !link.IsMap;
 }
@@ -433,7 +434,7 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
   if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
     return fsFilteredProtocol;
   // An unknown scheme (https:, javascript:) parses as a path holding ":".
-  if (!IsAbsoluteUrl(url)) return fsFilteredProtocol;
+  if (!IsAbsoluteUrl(u)) return fsFilteredProtocol;
   const TFilterList& filters = Options.Filters();
   if (!filters.IsAllowed(url)) {
     if (filters.IsExcluded(url)) return fsFilteredExclusion;
@@ -557,8 +558,9 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
   parser.Parse();
   std::string base = url;
   TTagLink link;
+  TUrlResolver resolver;
   auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
-    const std::string target = ResolveUrl(text, against);
+    const std::string target = resolver.Resolve(text, against);
     if (target.empty() || target == page.FullUrl || (follow && !follow(link, target))) return;
     TWebFile next(this);
     next.FullUrl = target;

@@ -271,6 +271,12 @@ TEST(Resolve, Rfc3986NormalExamples) {
       {"../../g", "http://a/g"},
   };
   for (const Row& r : rows) EXPECT_EQ(ResolveUrl(r.input, base), r.expected) << r.input;
+  // One resolver over these and other bases in turn, empty ones too: each
+  // answer as ResolveUrl gives it.
+  TUrlResolver resolver;
+  for (const Row& r : rows)
+    for (std::string_view other : {base, std::string_view("ftp://h:21/x/y.htm"), std::string_view(""), base})
+      EXPECT_EQ(resolver.Resolve(r.input, other), ResolveUrl(r.input, other)) << r.input << " against " << other;
 }
 
 TEST(Resolve, Rfc3986AbnormalExamples) {
