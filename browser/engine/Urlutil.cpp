@@ -27,6 +27,7 @@ bool IsUnsafe(char c) {
     default: return false;
   }
 }
+
 constexpr char kHex[] = "0123456789ABCDEF";
 
 void AppendEscape(std::string& out, unsigned char c) {
