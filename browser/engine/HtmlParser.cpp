@@ -61,14 +61,11 @@ std::string EscapeValue(std::string_view value, bool unquoted) {
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
       default:
-        if (unquoted && IsBlank(c)) {
-          // Escaped as a URL would be, so the link reads back the same.
-          static constexpr char kHex[] = "0123456789ABCDEF";
-          const auto b = static_cast<unsigned char>(c);
-          out.append({'%', kHex[b >> 4], kHex[b & 15]});
-        } else {
+        // Escaped as a URL would be, so the link reads back the same.
+        if (unquoted && IsBlank(c))
+          AppendPercentByte(out, static_cast<unsigned char>(c));
+        else
           out += c;
-        }
     }
   }
   return out;

@@ -183,7 +183,6 @@ void THttpHeader::ParseField(std::string_view name, std::string_view value) {
 // Request texts
 
 std::string EncodeFormFields(const std::vector<std::string>& fields) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   const auto encode = [](std::string_view text, std::string& out) {
     for (const char ch : text) {
       const auto c = static_cast<unsigned char>(ch);
@@ -192,9 +191,7 @@ std::string EncodeFormFields(const std::vector<std::string>& fields) {
       } else if (c == ' ') {
         out += '+';
       } else {
-        out += '%';
-        out += kHex[c >> 4];
-        out += kHex[c & 15];
+        AppendPercentByte(out, c);
       }
     }
   };
@@ -212,15 +209,12 @@ std::string EncodeFormFields(const std::vector<std::string>& fields) {
 namespace detail {
 
 std::string EscapeRequestTarget(std::string_view target) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(target.size());
   for (const char ch : target) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendPercentByte(out, c);
     } else {
       out += ch;
     }

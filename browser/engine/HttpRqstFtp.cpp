@@ -69,16 +69,13 @@ std::string HtmlEscape(std::string_view text) {
 }
 
 std::string HrefEscape(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (const char ch : name) {
     const auto c = static_cast<unsigned char>(ch);
     if (std::isalnum(c) || std::string_view("-._~!$'()*+,;=:@").find(ch) != std::string_view::npos) {
       out += ch;
     } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendPercentByte(out, c);
     }
   }
   return out;

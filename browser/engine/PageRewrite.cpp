@@ -28,21 +28,13 @@ constexpr std::string_view kScriptBody =
     "}\r\n"
     "</SCRIPT>\r\n";
 
-const char kHex[] = "0123456789ABCDEF";
-
-void PercentByte(std::string& out, unsigned char c) {
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
-}
-
 // Control bytes, blanks and the given characters as %XX.
 std::string PercentEncode(std::string_view text, std::string_view special) {
   std::string out;
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c == 0x7F || special.find(ch) != std::string_view::npos)
-      PercentByte(out, c);
+      AppendPercentByte(out, c);
     else
       out += ch;
   }

@@ -90,15 +90,12 @@ FilterPath SplitUrl(std::string_view url) {
 constexpr std::string_view kIniEscaped = "%[]()\r\n";
 
 std::string EscapeIniText(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : text) {
     if (kIniEscaped.find(c) == std::string_view::npos) {
       out += c;
     } else {
-      out += '%';
-      out += kHex[(static_cast<unsigned char>(c) >> 4) & 15];
-      out += kHex[static_cast<unsigned char>(c) & 15];
+      AppendPercentByte(out, static_cast<unsigned char>(c));
     }
   }
   return out;

@@ -6,6 +6,7 @@
 
 #include "DoubleList.h"
 #include "Types.h"
+#include "Utils.h"
 
 namespace qlon {
 
@@ -26,14 +27,6 @@ bool IsUnsafe(char c) {
     case '{': case '}': case '|': case '^': case '~': case '[': case ']': case '`': return true;
     default: return false;
   }
-}
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
-void AppendEscape(std::string& out, unsigned char c) {
-  out += '%';
-  out += kHex[c >> 4];
-  out += kHex[c & 15];
 }
 
 int HexValue(char c) {
@@ -65,7 +58,7 @@ std::string PrepareText(std::string_view text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '\t' || c == '\n' || c == '\r') continue;
     if (c <= 0x20 || c == 0x7F || IsUnsafe(ch))
-      AppendEscape(out, c);
+      AppendPercentByte(out, c);
     else
       out += ch;
   }
@@ -515,7 +508,7 @@ std::string EscapeUnsafe(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     if (IsUnsafe(c))
-      AppendEscape(out, static_cast<unsigned char>(c));
+      AppendPercentByte(out, static_cast<unsigned char>(c));
     else
       out += c;
   }
@@ -551,7 +544,7 @@ std::string PathToFileUrl(std::string_view path) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c == 0x7F || std::string_view("%#?\\").find(ch) != std::string_view::npos ||
         IsUnsafe(ch))
-      AppendEscape(out, c);
+      AppendPercentByte(out, c);
     else
       out += ch;
   }

@@ -82,6 +82,13 @@ T ReadLittleEndianChecked(QIODevice& stream) {
 
 }  // namespace
 
+void AppendPercentByte(std::string& out, unsigned char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[c >> 4];
+  out += kHex[c & 15];
+}
+
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   std::size_t n = maxBytes;

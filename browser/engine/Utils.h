@@ -69,6 +69,10 @@ inline constexpr std::size_t kShortStringMax = 255;
 // are cut like single characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 
+// Appends the byte as "%XX" (upper-case hex), as URLs and our text
+// escapes write it.
+void AppendPercentByte(std::string& out, unsigned char c);
+
 // Writes a short string; returns false when the text was longer than 255
 // bytes and only its first characters were stored.
 bool WriteShortString(std::string_view text, QIODevice& stream);
