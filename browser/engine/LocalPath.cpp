@@ -108,12 +108,11 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
 
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name, TCheckedFolders* checked) {
   if (name.empty()) return true;
-  if (checked) {
+  const std::string base = folder.lexically_normal().native();
+  if (checked && checked->Contains(base, name)) {
     // Still there? Files of a capture may have been deleted since.
-    const std::string base = folder.lexically_normal().native();
     struct stat st {};
-    if (checked->Contains(base, name) && ::lstat((std::filesystem::path(base) / std::string(name)).c_str(), &st) == 0 &&
-        S_ISDIR(st.st_mode))
+    if (::lstat((std::filesystem::path(base) / std::string(name)).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       return true;
   }
   auto path = LocalNameToPath(folder, name, checked);
@@ -122,7 +121,7 @@ bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view nam
   std::filesystem::create_directories(*path, ec);
   // A link made meanwhile is refused by the check of the finished path.
   if (ec || !LocalNameToPath(folder, name, checked) || !std::filesystem::is_directory(*path, ec)) return false;
-  if (checked) checked->Add(folder.lexically_normal().native(), name);
+  if (checked) checked->Add(base, name);
   return true;
 }
 

@@ -447,10 +447,10 @@ std::string ResolveUrl(std::string_view ref, std::string_view base) {
 
 std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
   if (base.empty()) return ResolveUrl(ref, base);
-  if (!parsed_ || base != text_) {
+  // The text is never empty once a base was parsed.
+  if (base != text_) {
     text_ = base;
     base_.Parse(base);
-    parsed_ = true;
   }
   return TUrl::CreateRelative(ref, base_).GetFullUrl();
 }

@@ -150,10 +150,10 @@ class TUrlResolver {
   std::string Resolve(std::string_view ref, std::string_view base);
 
  private:
-  std::string text_;
+  std::string text_;  // what base_ was parsed from
   TUrl base_;
-  bool parsed_ = false;
 };
+
 // A host (or, for a file URL, a local path) and no ":" in the path or file name.
 bool IsAbsoluteUrl(std::string_view url);
 bool IsAbsoluteUrl(const TUrl& url);
