@@ -413,12 +413,12 @@ void PageController::OnHalftone(const std::string& name) {
 void PageController::OnAutomatic() {
   PageState& s = *state_;
   // A driver without automatic threshold refuses 0x1100: then threshold 0
-  // would be a near-blank scan, so the page stays on manual.
+  // would be a near-blank scan, so the page stays on manual (the disabled
+  // radio button says why; the information line stays as it is).
   if (Set(kAuto, 1) != 0) {
     view_.checked[kAutoRadio] = false;
     view_.checked[kManualRadio] = true;
     view_.enabled[kAutoRadio] = false;
-    view_.text[kInfoLine] = UiString(99);
     return;
   }
   s.automatic = true;
@@ -486,13 +486,12 @@ std::string PageController::Accept(const std::string& text) {
   const bool digits = !text.empty() && text.size() <= 9 &&
                       std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   const int value = digits ? std::atoi(text.c_str()) : 256;
-  if (value > 255) {
-    view_.edit = std::to_string(state_->threshold);
-    return UiString(98);
-  }
-  OnScroll(4, value);
+  const bool valid = value <= 255;
+  // A refused value leaves the kept threshold, which is sent again: the
+  // driver, the track bar and the edit agree once more.
+  OnScroll(4, valid ? value : state_->threshold);
   Save();
-  return {};
+  return valid ? std::string() : UiString(98);
 }
 
 std::string PageController::OnEditFocusOut(const std::string& text) {

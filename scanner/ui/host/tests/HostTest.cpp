@@ -169,6 +169,15 @@ TEST_F(PageThroughHost, ShowsTheSavedValuesAndSendsAndSavesAChange) {
   EXPECT_EQ(UserDword("MoireReduction"), 0u);
   EXPECT_EQ(UserDword("Threshold"), 90u);
 
+  // This driver has no automatic threshold: the page stays on manual, with
+  // its threshold and its information line.
+  const QString info = Find<QLabel>(page, 1048)->text();
+  Find<QRadioButton>(page, 1011)->click();
+  EXPECT_TRUE(Find<QRadioButton>(page, 1012)->isChecked());
+  EXPECT_EQ(Find<QLabel>(page, 1048)->text(), info);
+  EXPECT_EQ(DriverValue(*scanner_, cap::Threshold), 90);
+  EXPECT_EQ(UserDword("AutoThreshold"), 0u);
+
   // The status line of the control under the mouse reaches the host.
   QWidget* descreen = Find<QCheckBox>(page, 1044);
   QHelpEvent help(QEvent::ToolTip, QPoint(3, 3), descreen->mapToGlobal(QPoint(3, 3)));
