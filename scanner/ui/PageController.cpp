@@ -53,21 +53,32 @@ std::pair<std::string, int> SplitEntry(const std::string& entry) {
 }
 
 std::string WrapText(const std::string& text, size_t width) {
+  // Widths count characters: a UTF-8 sequence is one ("irrécupérable" is 13).
   std::string out, line, word;
+  size_t lineChars = 0, wordChars = 0;
   auto flushWord = [&] {
     if (word.empty()) return;
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
+    if (!line.empty() && lineChars + 1 + wordChars > width) {
       out += line + "\n";
       line.clear();
+      lineChars = 0;
     }
-    line += (line.empty() ? "" : " ") + word;
+    if (!line.empty()) {
+      line += ' ';
+      ++lineChars;
+    }
+    line += word;
+    lineChars += wordChars;
     word.clear();
+    wordChars = 0;
   };
   for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
       flushWord();
-    else
+    } else {
       word += c;
+      if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++wordChars;
+    }
   }
   flushWord();
   return out + line;
