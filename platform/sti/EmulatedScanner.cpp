@@ -156,8 +156,18 @@ std::vector<uint8_t> EmulatedScanner::PatternLine(const ImageGeometry& g, uint32
 
 ScsiReply EmulatedScanner::Execute(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction,
                                    uint8_t* data, uint32_t length) {
+  const auto arrived = std::chrono::steady_clock::now();
+  std::vector<std::function<void()>> watches;
+  {
+    std::lock_guard guard(mutex_);
+    for (const auto& [opcode, watch] : watches_)
+      if (opcode < 0 || (cdbLength && opcode == cdb[0])) watches.push_back(watch);
+  }
+  // Outside the lock: a watcher may ask the scanner what it holds.
+  for (const auto& watch : watches) watch();
   std::lock_guard guard(mutex_);
   Command logged;
+  logged.at = arrived;
   logged.initiator = initiator;
   logged.cdb.assign(cdb, cdb + cdbLength);
   logged.direction = direction;
@@ -527,10 +537,16 @@ bool EmulatedScanner::ApplyFaultSwitch(const std::string& names) {
   return true;
 }
 
+void EmulatedScanner::WatchCommands(int opcode, std::function<void()> watch) {
+  std::lock_guard guard(mutex_);
+  watches_.emplace_back(opcode, std::move(watch));
+}
+
 void EmulatedScanner::ClearFaults() {
   std::lock_guard guard(mutex_);
   faults_.clear();
   edits_.clear();
+  watches_.clear();
 }
 
 // ---- provider ------------------------------------------------------------------

@@ -48,6 +48,7 @@
 // art bit (bx ÷ 8 + by) & 1, most significant bit first, unused bits of a line's
 // last byte 0. Reverse image and brightness are kept in the window, not applied.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,6 +120,7 @@ class EmulatedScanner : public std::enable_shared_from_this<EmulatedScanner> {
     uint8_t srbStatus = 0;
     std::array<uint8_t, kSenseLength> sense{};
     uint32_t transferred = 0;
+    std::chrono::steady_clock::time_point at;  // when it arrived
   };
   std::vector<Command> Log() const;
   std::vector<std::string> LogCdbs() const;  // each CDB as "12 01 F0 00 4A 00"
@@ -143,6 +145,10 @@ class EmulatedScanner : public std::enable_shared_from_this<EmulatedScanner> {
   // or grow the reply): hostile answers.
   using ReplyEdit = std::function<void(const uint8_t* cdb, std::vector<uint8_t>& reply)>;
   void EditReplies(int opcode, ReplyEdit edit);
+  // Calls `watch` on the sender's thread as each command of the opcode (-1:
+  // any) arrives, before the device acts on it: what a host shows while the
+  // device works.
+  void WatchCommands(int opcode, std::function<void()> watch);
   void SetCalibrationNeeded(uint8_t bits, bool keepAfterCalibrate = false);
   // Named faults for hosts and demonstrations, a comma-separated list:
   //   "diagnostics"  every self test fails (HARDWARE ERROR 4/80h/04h)
@@ -190,6 +196,7 @@ class EmulatedScanner : public std::enable_shared_from_this<EmulatedScanner> {
   int objectPositions_ = 0, diagnostics_ = 0, calibrations_ = 0;
   std::vector<Fault> faults_;
   std::vector<std::pair<int, ReplyEdit>> edits_;
+  std::vector<std::pair<int, std::function<void()>>> watches_;
   std::vector<Command> log_;
 };
 

@@ -11,6 +11,7 @@
 #include "DriverApi.h"
 #include "ErrorState.h"
 #include "StiTransport.h"
+#include "WindowNotice.h"
 
 #define QLON_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -31,12 +32,20 @@ class StiLink final : public DeviceLink {
   StiTransport sti_;
 };
 
+void AnchorSymbol() {}
+
 struct Session {
   // The error state is made first so that it outlives the session, whose
   // destructor may still close the device.
-  Session() : errors(LastError()), driver(link, [](int32_t code) { LastError().Record(code); }) {}
+  Session()
+      : errors(LastError()),
+        notice(ModulePathOf(reinterpret_cast<const void*>(&AnchorSymbol))),
+        driver(link, [](int32_t code) { LastError().Record(code); }) {
+    driver.SetNotice(&notice);
+  }
   ErrorState& errors;
   StiLink link;
+  WindowNotice notice;
   Driver driver;
 };
 
@@ -49,8 +58,6 @@ uint32_t Status(int32_t code) {
   if (code) LastError().Record(code);
   return PublicStatus(code);
 }
-
-void AnchorSymbol() {}
 
 }  // namespace
 

@@ -19,6 +19,8 @@ constexpr int32_t kNoMemory = -37;
 constexpr int32_t kBadReadPage = -35;
 constexpr int32_t kBadWritePage = -36;
 
+constexpr std::chrono::milliseconds kNoticePause{100};
+
 // Smallest descriptor that holds every field the driver writes (up to byte 58).
 constexpr uint8_t kMinDescriptor = 51;
 
@@ -263,8 +265,12 @@ int32_t ScsiDevice::Diagnostics() {
 int32_t ScsiDevice::Calibration(bool forScanStart) {
   uint8_t bits = 0;
   if (forScanStart && (CalibrationStatus(&bits) != 0 || bits == 0)) return 0;
-  if (notice_) notice_->Show();
-  std::this_thread::sleep_for(std::chrono::milliseconds(notice_ ? 100 : 0));
+  // The pause gives the notice time to appear; a host without a screen
+  // keeps it, so that the device sees the same timing.
+  notice_->Show();
+  std::this_thread::sleep_for(kNoticePause);
+  notice_->Repaint();
+  notice_->WaitCursor(true);
   int32_t rc = Calibrate();
   if (rc == 0) {
     rc = CalibrationStatus(&bits);
@@ -274,7 +280,8 @@ int32_t ScsiDevice::Calibration(bool forScanStart) {
       if (rc == 0 && bits != 0) rc = kCalibrationFailed;
     }
   }
-  if (notice_) notice_->Close();
+  notice_->WaitCursor(false);
+  notice_->Close();
   return rc;
 }
 

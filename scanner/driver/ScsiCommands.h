@@ -45,12 +45,16 @@ class CommandChannel {
   virtual int32_t Send(ScsiCommand& command) = 0;
 };
 
-// Shown while the device calibrates; the driver runs headless without one.
+// The notice shown while the device calibrates ("Calibrage en cours."),
+// with the hourglass. This base shows nothing: the driver of a host with no
+// screen.
 class CalibrationNotice {
  public:
   virtual ~CalibrationNotice() = default;
-  virtual void Show() = 0;
-  virtual void Close() = 0;
+  virtual void Show() {}  // modeless, and left to run
+  virtual void Repaint() {}
+  virtual void WaitCursor(bool on) { (void)on; }
+  virtual void Close() {}
 };
 
 // What StartScan asks the device to scan (pixels at the optical resolution).
@@ -90,7 +94,8 @@ class ScsiDevice {
 
   ScsiDevice(CommandChannel& channel, int model) : channel_(channel), model_(model) {}
   void SetModel(int model) { model_ = model; }
-  void SetNotice(CalibrationNotice* notice) { notice_ = notice; }
+  // Null: none shown (the pause before calibrating stays).
+  void SetNotice(CalibrationNotice* notice) { notice_ = notice ? notice : &silent_; }
 
   // ---- single commands ----
   int32_t TestUnitReady();
@@ -119,8 +124,10 @@ class ScsiDevice {
   int32_t StartScan(const ScanRequest& request, uint32_t* bytesPerLine = nullptr, uint32_t* lines = nullptr);
   int32_t Gamma(int channel, const uint8_t table[256]);
   int32_t Diagnostics();
-  // forScanStart: only when the status says it is needed. A calibration
-  // that leaves the bits set gives -24.
+  // forScanStart: only when the status says it is needed. The notice is
+  // shown and, 100 ms later, painted before the device starts; the
+  // hourglass lasts while it calibrates. A calibration that leaves the
+  // bits set gives -24.
   int32_t Calibration(bool forScanStart);
 
   // ---- queries (codes to record go to *record, 0 when none) ----
@@ -141,7 +148,8 @@ class ScsiDevice {
 
   CommandChannel& channel_;
   int model_;
-  CalibrationNotice* notice_ = nullptr;
+  static inline CalibrationNotice silent_;  // shared: it keeps no state
+  CalibrationNotice* notice_ = &silent_;
   VendorInquiry vendor_;
   bool haveVendor_ = false;
 };

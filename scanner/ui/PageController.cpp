@@ -53,21 +53,32 @@ std::pair<std::string, int> SplitEntry(const std::string& entry) {
 }
 
 std::string WrapText(const std::string& text, size_t width) {
+  // Widths count characters: a UTF-8 sequence is one ("irrécupérable" is 13).
   std::string out, line, word;
+  size_t lineChars = 0, wordChars = 0;
   auto flushWord = [&] {
     if (word.empty()) return;
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
+    if (!line.empty() && lineChars + 1 + wordChars > width) {
       out += line + "\n";
       line.clear();
+      lineChars = 0;
     }
-    line += (line.empty() ? "" : " ") + word;
+    if (!line.empty()) {
+      line += ' ';
+      ++lineChars;
+    }
+    line += word;
+    lineChars += wordChars;
     word.clear();
+    wordChars = 0;
   };
   for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
       flushWord();
-    else
+    } else {
       word += c;
+      if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++wordChars;
+    }
   }
   flushWord();
   return out + line;
@@ -413,12 +424,12 @@ void PageController::OnHalftone(const std::string& name) {
 void PageController::OnAutomatic() {
   PageState& s = *state_;
   // A driver without automatic threshold refuses 0x1100: then threshold 0
-  // would be a near-blank scan, so the page stays on manual.
+  // would be a near-blank scan, so the page stays on manual (the disabled
+  // radio button says why; the information line stays as it is).
   if (Set(kAuto, 1) != 0) {
     view_.checked[kAutoRadio] = false;
     view_.checked[kManualRadio] = true;
     view_.enabled[kAutoRadio] = false;
-    view_.text[kInfoLine] = UiString(99);
     return;
   }
   s.automatic = true;
@@ -486,13 +497,12 @@ std::string PageController::Accept(const std::string& text) {
   const bool digits = !text.empty() && text.size() <= 9 &&
                       std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   const int value = digits ? std::atoi(text.c_str()) : 256;
-  if (value > 255) {
-    view_.edit = std::to_string(state_->threshold);
-    return UiString(98);
-  }
-  OnScroll(4, value);
+  const bool valid = value <= 255;
+  // A refused value leaves the kept threshold, which is sent again: the
+  // driver, the track bar and the edit agree once more.
+  OnScroll(4, valid ? value : state_->threshold);
   Save();
-  return {};
+  return valid ? std::string() : UiString(98);
 }
 
 std::string PageController::OnEditFocusOut(const std::string& text) {

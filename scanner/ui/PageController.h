@@ -132,7 +132,8 @@ class PageController {
 
 // "Name;123" split at the first ";" (0 without one).
 std::pair<std::string, int> SplitEntry(const std::string& entry);
-// Wraps text to lines of at most `width` at blanks; longer words stay whole.
+// Wraps text to lines of at most `width` characters (UTF-8) at blanks, its own
+// line breaks counting as blanks; longer words stay whole.
 std::string WrapText(const std::string& text, size_t width);
 // Width and length of a paper row for a model's table.
 std::pair<int, int> PaperSize(int model, int row);

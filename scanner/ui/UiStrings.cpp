@@ -30,7 +30,6 @@ const char* UiString(int id) {
       {90, "Specifies threshold gradient\nThreshold Gradient"},
       {91, "Specifies threshold gradient\nThreshold Gradient"}, {94, "Vellumor"}, {95, "%s Diagnostics :"},
       {97, "pxui.hlp"}, {98, "Invalid numeric value. Please enter valid number."},
-      {99, "This scanner has no automatic threshold."},
       {113, "LPT1"}, {114, "LPT2"}, {115, "LPT3"}, {116, "LPT4"},
       {120, "Adjusts scanner calibration\nScanner Calibration"}, {121, "Pixavon ZU110V"},
       {122, "Pixavon ZE210R/EV216A"},

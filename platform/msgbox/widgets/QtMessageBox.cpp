@@ -1,10 +1,14 @@
 #include "QtMessageBox.h"
 
+#include <algorithm>
 #include <memory>
 
 #include <QAbstractButton>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QVariant>
 
 namespace qlon::platform {
@@ -42,6 +46,34 @@ QMessageBox::Icon QtIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// A text that breaks its own lines keeps them, as a Windows box does: the
+// box is made wide enough for the widest line (within the screen), so that
+// no line is broken a second time. Set when the box is shown, with the
+// label's final font, before the box sizes itself.
+class KeepLines : public QObject {
+ public:
+  explicit KeepLines(QMessageBox* box) : QObject(box) { box->installEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    auto* label = watched->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label) return false;
+    const QFontMetrics metrics(label->font());
+    int widest = 0;
+    for (const QString& line : label->text().split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line));
+    label->setMinimumWidth(std::min(widest + 2 * label->margin() + 1, Room(label)));
+    return false;
+  }
+
+ private:
+  // What a box may give its text: the screen's width (at most 1000 pixels
+  // beyond a small screen) less the icon, the margins and the frame.
+  static int Room(const QWidget* widget) {
+    const QScreen* screen = widget->screen() ? widget->screen() : QGuiApplication::primaryScreen();
+    const int width = screen ? screen->availableGeometry().width() : 800;
+    return (width <= 1024 ? width : std::min(width - 480, 1000)) - 200;
+  }
+};
+
 }  // namespace
 
 QtMessageBoxHandler::QtMessageBoxHandler() : previous_(SetMessageBoxHandler(this)) {}
@@ -54,6 +86,7 @@ QMessageBox* QtMessageBoxHandler::Build(const MessageBoxRequest& request) {
   box->setText(QString::fromStdString(request.text));
   box->setTextFormat(Qt::PlainText);
   box->setIcon(QtIcon(request.Icon()));
+  if (request.text.find('\n') != std::string::npos) new KeepLines(box);
   const int defaultId = request.DefaultButton();
   const int escapeId = request.EscapeButton();
   for (int id : request.Buttons()) {

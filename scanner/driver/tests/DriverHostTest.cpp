@@ -16,9 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include "CalibrationRoad.h"
 #include "DriverApi.h"
 #include "EmulatedScanner.h"
 #include "ErrorState.h"
+#include "NoticeWindow.h"
 #include "Registry.h"
 #include "TempRoot.h"
 
@@ -369,4 +371,30 @@ TEST_F(DriverHost, HostileDeviceAnswersFailCleanly) {
   EXPECT_EQ(api.GetDeviceName(name, &len), kFailure);
   uint8_t block[kDeviceInfoBlockSize];
   EXPECT_EQ(api.DeviceControl(5, nullptr, 0, block, sizeof block), kFailure);
+}
+
+// A host with no screen (this program has no GUI at all): the driver loads
+// its window stand-in, which shows nothing, and the device sees the same
+// commands and the same pause before calibrating as under a GUI host.
+TEST_F(DriverHost, CalibrationKeepsItsCommandsAndPauseWithoutAScreen) {
+  const std::string standIn = (BinFolder() / kNoticeWindowFileName).string();
+  Install(5);  // QM-51290T calibrates at scan start
+  ASSERT_EQ(api.StartDriver(kDescription, &Note), 0u);
+  scanner->ClearLog();
+  ASSERT_EQ(api.DeviceControl(6, nullptr, 0, nullptr, 0), 0u);
+  EXPECT_EQ(scanner->LogCdbs(), test::kCalibrationCdbs);
+  EXPECT_GE(test::PauseBeforeCalibrate(scanner->Log()), std::chrono::milliseconds(100));
+  void* loaded = dlopen(standIn.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(loaded, nullptr) << "the driver did not look for its window stand-in";
+  if (loaded) dlclose(loaded);
+
+  scanner->SetCalibrationNeeded(1);
+  scanner->ClearLog();
+  EXPECT_EQ(test::ScanSmallFrame([this](const char* name) { return dlsym(handle_, name); }), 16);
+  std::vector<std::string> cdbs = scanner->LogCdbs();
+  ASSERT_GE(cdbs.size(), test::kCalibratingScanCdbs.size());
+  cdbs.resize(test::kCalibratingScanCdbs.size());
+  EXPECT_EQ(cdbs, test::kCalibratingScanCdbs);
+  EXPECT_GE(test::PauseBeforeCalibrate(scanner->Log()), std::chrono::milliseconds(100));
+  EXPECT_EQ(scanner->Calibrations(), 2);
 }

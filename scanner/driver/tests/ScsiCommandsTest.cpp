@@ -1,5 +1,6 @@
 #include "ScsiCommands.h"
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -240,6 +241,43 @@ TEST_F(ScsiCommandsTest, CalibrationOnlyWhenNeededAndFailsWhenBitsStay) {
   r.colourOption = 1;
   ASSERT_EQ(dev.StartScan(r), 0);
   EXPECT_EQ(channel.sent[0xD6][19], 0x08);
+}
+
+// The notice's calls, in one log with the commands sent.
+class LoggingNotice : public CalibrationNotice {
+ public:
+  explicit LoggingNotice(ScriptedChannel& channel) : log_(channel.log) {}
+  void Show() override { log_.push_back("show"); shown = std::chrono::steady_clock::now(); }
+  void Repaint() override { log_.push_back("repaint"); repainted = std::chrono::steady_clock::now(); }
+  void WaitCursor(bool on) override { log_.push_back(on ? "hourglass" : "arrow"); }
+  void Close() override { log_.push_back("close"); }
+  std::chrono::steady_clock::time_point shown, repainted;
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+TEST_F(ScsiCommandsTest, CalibrationShowsTheNoticeThenPausesAndKeepsTheHourglassWhileTheDeviceWorks) {
+  OpenWith(VendorPage(), 5);
+  LoggingNotice notice(channel);
+  dev.SetNotice(&notice);
+  channel.replies[0xC3] = {{0x03, 0}, {0x03, 0}, {0x03, 0}};
+  EXPECT_EQ(dev.Calibration(true), -24);  // the bits stay: a failure, and the notice still closes
+  EXPECT_EQ(channel.log, (std::vector<std::string>{"C3 00 00 00 02 00", "show", "repaint", "hourglass",
+                                                   "C2 00 00 00 02 00", "C3 00 00 00 02 00", "C3 00 00 00 02 00",
+                                                   "arrow", "close"}));
+  EXPECT_GE(notice.repainted - notice.shown, std::chrono::milliseconds(100));
+
+  // Not needed at scan start: no notice; a failed calibrate still takes it down.
+  channel.log.clear();
+  channel.replies[0xC3] = {{0x00, 0}};
+  EXPECT_EQ(dev.Calibration(true), 0);
+  EXPECT_EQ(channel.log, (std::vector<std::string>{"C3 00 00 00 02 00"}));
+  channel.log.clear();
+  channel.failures[0xC2] = {-81};
+  EXPECT_EQ(dev.Calibration(false), -81);
+  EXPECT_EQ(channel.log, (std::vector<std::string>{"show", "repaint", "hourglass", "C2 00 00 00 02 00", "arrow",
+                                                   "close"}));
 }
 
 TEST_F(ScsiCommandsTest, DeviceStatusQueries) {

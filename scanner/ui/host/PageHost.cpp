@@ -17,7 +17,9 @@ namespace ui = qlon::scanner::ui;
 
 PageHost::PageHost(const std::string& uiLibrary, imgport::ScannerInterface* scanner, QWidget* parent)
     : QWidget(parent) {
-  setWindowTitle(QString::fromUtf8("Vellumor — Réglages du scanner"));
+  // The scanning application's own title: the driver's calibration notice
+  // finds its owner by it.
+  setWindowTitle("Vellumor");
   client_ = new QWidget;
   client_->setMinimumSize(460, 420);
   status_ = new QLabel;

@@ -282,6 +282,9 @@ TEST(PageHelpers, SplitWrapAndModels) {
   EXPECT_EQ(SplitEntry("Platen;7"), (std::pair<std::string, int>{"Platen", 7}));
   EXPECT_EQ(SplitEntry("Name"), (std::pair<std::string, int>{"Name", 0}));
   EXPECT_EQ(WrapText(std::string(70, 'x') + " y", 60), std::string(70, 'x') + "\ny");
+  // Characters, not bytes: 60 characters in 61 bytes stay on one line.
+  EXPECT_EQ(WrapText(std::string(58, 'a') + "\nà", 60), std::string(58, 'a') + " à");
+  EXPECT_EQ(WrapText(std::string(59, 'a') + " à", 60), std::string(59, 'a') + "\nà");
   EXPECT_EQ(ModelOfDeviceName("QM-7741         "), 2);
   EXPECT_EQ(ModelOfDeviceName("QM-774"), 7);
   EXPECT_EQ(PaperSize(6, 5), (std::pair<int, int>{4965, 7016}));

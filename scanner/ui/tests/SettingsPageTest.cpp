@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -122,11 +124,21 @@ TEST_F(PageWidget, TipsShowTheSecondPartAndPostTheFirstThreeLevelsUp) {
   EXPECT_EQ(host_.Count(kMsgStatusText), before);  // no text, no status line
 }
 
-TEST_F(PageWidget, ThresholdEditWarnsOnTabAndKeepsThePreviousValue) {
+TEST_F(PageWidget, ThresholdEditWarnsOnTabAndSendsTheKeptValueAgain) {
   auto* edit = static_cast<QLineEdit*>(page_->Control(kThresholdEdit));
+  auto* track = static_cast<QSlider*>(page_->Control(kTrackBar));
   ASSERT_TRUE(edit->isEnabled());
   edit->setFocus();
   Pump();
+  si_.Take();
+  // Enter takes a good value at once.
+  edit->setText("64");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(edit, &enter);
+  EXPECT_EQ(state_.threshold, 64);
+  EXPECT_EQ(si_.Take(), (test::Calls{{0x1123, 64}}));
+  EXPECT_TRUE(boxes_.shown.empty());
+
   edit->setText("300");
   QKeyEvent three(QEvent::KeyPress, Qt::Key_3, Qt::NoModifier, "3");
   QApplication::sendEvent(edit, &three);
@@ -138,18 +150,38 @@ TEST_F(PageWidget, ThresholdEditWarnsOnTabAndKeepsThePreviousValue) {
   EXPECT_EQ(boxes_.shown[0].text, "Invalid numeric value. Please enter valid number.");
   EXPECT_EQ(boxes_.shown[0].caption, "Vellumor");
   EXPECT_EQ(boxes_.shown[0].Icon(), pf::MessageIcon::Warning);
-  EXPECT_EQ(state_.threshold, 128);
-  EXPECT_EQ(edit->text(), "128");
-  EXPECT_EQ(QApplication::focusWidget(), edit);
-  EXPECT_EQ(edit->selectedText(), "128");
-
-  // Enter takes a good value at once.
-  edit->setText("64");
-  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-  QApplication::sendEvent(edit, &enter);
+  // The kept value went through the track-bar path again: driver, track bar, edit.
+  EXPECT_EQ(si_.Take(), (test::Calls{{0x1123, 64}}));
   EXPECT_EQ(state_.threshold, 64);
-  EXPECT_EQ(si_.sets.back(), (std::pair<int32_t, intptr_t>{0x1123, 64}));
-  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(track->value(), 64);
+  EXPECT_EQ(edit->text(), "64");
+  EXPECT_EQ(QApplication::focusWidget(), edit);
+  EXPECT_EQ(edit->selectedText(), "64");
+
+  // No number at all is refused the same way.
+  edit->clear();
+  QApplication::sendEvent(edit, &enter);
+  Pump();
+  EXPECT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(si_.Take(), (test::Calls{{0x1123, 64}}));
+  EXPECT_EQ(edit->text(), "64");
+}
+
+TEST_F(PageWidget, RefusedAutomaticThresholdStaysManualAndKeepsTheInformationLine) {
+  auto* info = static_cast<QLabel*>(page_->Control(kInfoLine));
+  const QString line = info->text();
+  ASSERT_NE(line.indexOf("tq21udrv"), -1);
+  ASSERT_NE(line.indexOf("Firmware : 1.07"), -1);
+  si_.failSet[0x1100] = 0xC0000000u;
+  si_.Take();
+  static_cast<QRadioButton*>(page_->Control(kAutoRadio))->click();
+  Pump();
+  EXPECT_EQ(info->text(), line);
+  EXPECT_EQ(si_.Take(), (test::Calls{{0x1100, 1}}));  // never threshold 0
+  EXPECT_TRUE(static_cast<QRadioButton*>(page_->Control(kManualRadio))->isChecked());
+  EXPECT_FALSE(static_cast<QRadioButton*>(page_->Control(kAutoRadio))->isChecked());
+  EXPECT_TRUE(page_->Control(kTrackBar)->isEnabled());
+  EXPECT_TRUE(boxes_.shown.empty());
 }
 
 TEST_F(PageWidget, FailedDiagnosticsKeepStartDisabledAndCloseTheHost) {

@@ -1,6 +1,8 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <QPushButton>
 #include <QTimer>
 
@@ -50,6 +52,31 @@ TEST(QtMessageBox, ShowReturnsTheButtonClickedAndInstallsItself) {
   }
   QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
   EXPECT_EQ(MessageBox("Fini", "Quillon", MB_OKCANCEL), IDCANCEL);  // closing answers Cancel
+}
+
+// A text laid out by its caller keeps its lines; one long line is still
+// wrapped to fit the screen.
+TEST(QtMessageBox, KeepsTheLinesOfATextThatBreaksItsOwn) {
+  App();
+  const QString laidOut = QString::fromUtf8(
+      "Erreur irrécupérable sur le scanner. Mettez le scanner hors\n"
+      "tension et suivez les instructions du manuel. Le pilote du\n"
+      "scanner va être fermé.(Code:-24)");
+  std::unique_ptr<QMessageBox> box(QtMessageBoxHandler::Build({laidOut.toStdString(), "Vellumor", MB_OK | MB_ICONHAND}));
+  box->show();
+  QApplication::processEvents();
+  auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+  ASSERT_NE(label, nullptr);
+  const QFontMetrics metrics(label->font());
+  for (const QString& line : laidOut.split('\n'))
+    EXPECT_LE(metrics.horizontalAdvance(line), label->contentsRect().width()) << line.toStdString();
+  EXPECT_LE(label->height(), 4 * metrics.lineSpacing());  // three lines, not five
+
+  const QString oneLine = QString("mot ").repeated(120);
+  std::unique_ptr<QMessageBox> wide(QtMessageBoxHandler::Build({oneLine.toStdString(), "Quillon", MB_OK}));
+  wide->show();
+  QApplication::processEvents();
+  EXPECT_LE(wide->width(), QGuiApplication::primaryScreen()->availableGeometry().width());
 }
 
 }  // namespace

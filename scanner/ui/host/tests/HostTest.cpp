@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include <QApplication>
@@ -16,12 +17,15 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QPainter>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "AppEnvironment.h"
+#include "CalibrationRoad.h"
 #include "CapabilityTypes.h"
 #include "EmulatedInstall.h"
 #include "PageHost.h"
@@ -43,6 +47,27 @@ const std::string kUserKey = "Software\\Norva\\Vellumor\\5.3\\Devices\\QMDEV";
 
 void Pump() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+// Where the tests leave screenshots: build/screens.
+fs::path Screens() {
+  const fs::path screens = ProgramFolder().parent_path() / "screens";
+  fs::create_directories(screens);
+  return screens;
+}
+// Acts on the box a click opens, once it is up: the driver's calibration
+// notice lets posted events through while it appears, so a zero-time
+// callback could run before the box exists.
+void WhenBoxIsUp(std::function<void(QMessageBox*)> act) {
+  auto* poll = new QTimer;
+  poll->setInterval(10);
+  QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    poll->stop();
+    poll->deleteLater();
+    act(box);
+  });
+  poll->start();
 }
 uint32_t UserDword(const char* name) {
   reg::Key key;
@@ -144,6 +169,15 @@ TEST_F(PageThroughHost, ShowsTheSavedValuesAndSendsAndSavesAChange) {
   EXPECT_EQ(UserDword("MoireReduction"), 0u);
   EXPECT_EQ(UserDword("Threshold"), 90u);
 
+  // This driver has no automatic threshold: the page stays on manual, with
+  // its threshold and its information line.
+  const QString info = Find<QLabel>(page, 1048)->text();
+  Find<QRadioButton>(page, 1011)->click();
+  EXPECT_TRUE(Find<QRadioButton>(page, 1012)->isChecked());
+  EXPECT_EQ(Find<QLabel>(page, 1048)->text(), info);
+  EXPECT_EQ(DriverValue(*scanner_, cap::Threshold), 90);
+  EXPECT_EQ(UserDword("AutoThreshold"), 0u);
+
   // The status line of the control under the mouse reaches the host.
   QWidget* descreen = Find<QCheckBox>(page, 1044);
   QHelpEvent help(QEvent::ToolTip, QPoint(3, 3), descreen->mapToGlobal(QPoint(3, 3)));
@@ -167,6 +201,77 @@ TEST_F(PageThroughHost, DiagnosticsAndCalibrationAgainstTheEmulator) {
   EXPECT_FALSE(host_->CloseRequested());
 }
 
+// What the screen shows when the device starts calibrating (C2h arrives).
+struct NoticeSeen {
+  QString text;
+  QWidget* owner = nullptr;
+  bool onScreen = false;  // the window system's copy holds the painted notice
+  bool hourglass = false;
+  QImage screen;          // the host with the notice over it
+};
+
+NoticeSeen LookAtTheScreen(QWidget* host) {
+  NoticeSeen seen;
+  const QCursor* cursor = QApplication::overrideCursor();
+  seen.hourglass = cursor && cursor->shape() == Qt::WaitCursor;
+  QWidget* notice = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->objectName() == "qlonwin_notice") notice = w;
+  if (!notice) return seen;
+  seen.owner = notice->parentWidget();
+  for (QLabel* label : notice->findChildren<QLabel*>())
+    if (!label->text().isEmpty()) seen.text = label->text();
+  const QImage shown = QGuiApplication::primaryScreen()->grabWindow(notice->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage drawn = notice->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int dark = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) dark += qGray(shown.pixel(x, y)) < 96;
+  seen.onScreen = !shown.isNull() && shown == drawn && dark > 50;
+  seen.screen = host->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QPainter painter(&seen.screen);
+  painter.drawImage(notice->geometry().topLeft() - host->geometry().topLeft(), shown);
+  return seen;
+}
+
+TEST_F(PageThroughHost, TheCalibrationNoticeIsOnScreenWhileTheDeviceCalibrates) {
+  Open({.product = "QM-51290T", .faults = ""});
+  const auto& device = install_->Scanner();
+  std::vector<NoticeSeen> seen;
+  device->WatchCommands(0xC2, [&] { seen.push_back(LookAtTheScreen(host_.get())); });
+  const QString calibrating = QString::fromUtf8("Calibrage en cours.\nNe pas ouvrir le cache.");
+
+  // The page's Calibration button: DeviceControl(6).
+  device->ClearLog();
+  Find<QPushButton>(host_->Page(), 1009)->click();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, calibrating);
+  EXPECT_EQ(seen[0].owner, host_.get());  // the window titled "Vellumor"
+  EXPECT_TRUE(seen[0].onScreen);
+  EXPECT_TRUE(seen[0].hourglass);
+  EXPECT_EQ(device->LogCdbs(), qlon::scanner::test::kCalibrationCdbs);
+  EXPECT_GE(qlon::scanner::test::PauseBeforeCalibrate(device->Log()), std::chrono::milliseconds(100));
+  seen[0].screen.save(QString::fromStdString((Screens() / "calibration-notice.png").string()));
+
+  // A scan start of this model while the device asks for calibration.
+  device->SetCalibrationNeeded(1);
+  device->ClearLog();
+  EXPECT_EQ(qlon::scanner::test::ScanSmallFrame([this](const char* name) { return scanner_->Symbol(name); }), 16);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].text, calibrating);
+  EXPECT_TRUE(seen[1].onScreen);
+  EXPECT_TRUE(seen[1].hourglass);
+  std::vector<std::string> cdbs = device->LogCdbs();
+  ASSERT_GE(cdbs.size(), qlon::scanner::test::kCalibratingScanCdbs.size());
+  cdbs.resize(qlon::scanner::test::kCalibratingScanCdbs.size());
+  EXPECT_EQ(cdbs, qlon::scanner::test::kCalibratingScanCdbs);
+  EXPECT_GE(qlon::scanner::test::PauseBeforeCalibrate(device->Log()), std::chrono::milliseconds(100));
+
+  // Gone afterwards, with the arrow back.
+  EXPECT_TRUE(LookAtTheScreen(host_.get()).text.isEmpty());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_FALSE(host_->CloseRequested());
+}
+
 TEST_F(PageThroughHost, FailingDiagnosticsShowTheDriverTextAndCloseTheHost) {
   Open({.faults = "diagnostics"});
   bool startEnabled = true;
@@ -183,19 +288,27 @@ TEST_F(PageThroughHost, FailingCalibrationShowsItsBoxAndClosesTheHost) {
   Open({.faults = "calibration"});
   QString caption, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
+  int linesShown = 0;
+  WhenBoxIsUp([&](QMessageBox* box) {
     caption = box->windowTitle();
     text = box->text();
     icon = box->icon();
+    // The lines the label draws at its width.
+    auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_NE(label, nullptr);
+    const QFontMetrics metrics(label->font());
+    linesShown = metrics.boundingRect(label->contentsRect(), Qt::TextWordWrap, text).height() / metrics.lineSpacing();
+    box->grab().save(QString::fromStdString((Screens() / "calibration-failed.png").string()));
     box->buttons().front()->click();
   });
   Find<QPushButton>(host_->Page(), 1009)->click();
   Pump();
   EXPECT_EQ(caption, "Vellumor");
-  EXPECT_NE(text.indexOf(QString::fromUtf8("Erreur irrécupérable")), -1) << text.toStdString();
-  for (const QString& line : text.split('\n')) EXPECT_LE(line.size(), 60);
+  // Laid out once, at 60 characters, and shown as written.
+  EXPECT_EQ(text, QString::fromUtf8("Erreur irrécupérable sur le scanner. Mettez le scanner hors\n"
+                                    "tension et suivez les instructions du manuel. Le pilote du\n"
+                                    "scanner va être fermé.(Code:-24)"));
+  EXPECT_EQ(linesShown, 3);
   EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_TRUE(host_->CloseRequested());
 }
@@ -306,8 +419,7 @@ TEST(Deliverables, LinkAgainstNoOtherDeliverable) {
 // The host programs render their windows: screenshots in the build tree.
 TEST(HostPrograms, RenderTheSettingsPageAndThePreferencesSheet) {
   qlon::test::TempRoot root;
-  const fs::path screens = ProgramFolder().parent_path() / "screens";
-  fs::create_directories(screens);
+  const fs::path screens = Screens();
   const std::pair<const char*, const char*> runs[] = {{"tq21uui-host", "settings-page.png"},
                                                       {"tq21ucpl-host", "preferences-page.png"}};
   for (auto [program, file] : runs) {

@@ -1,0 +1,70 @@
+#include "WindowNotice.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "ErrorState.h"
+
+namespace qlon::scanner {
+
+namespace {
+constexpr int kCalibratingText = 1;
+}  // namespace
+
+WindowNotice::~WindowNotice() {
+  Close();
+  if (library_) dlclose(library_);
+}
+
+bool WindowNotice::Load() {
+  if (tried_) return library_ != nullptr;
+  tried_ = true;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path self(modulePath_);
+  // The stand-in brings the GUI libraries with it: it stays loaded (it is
+  // never unloaded under a host that still runs them).
+  for (const fs::path& folder : {self.parent_path(), fs::canonical(self, ec).parent_path()}) {
+    if (folder.empty()) continue;
+    void* library = dlopen((folder / kNoticeWindowFileName).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!library) continue;
+    open_ = reinterpret_cast<QlonNoticeOpenFn>(dlsym(library, kNoticeOpen));
+    repaint_ = reinterpret_cast<QlonNoticeRepaintFn>(dlsym(library, kNoticeRepaint));
+    close_ = reinterpret_cast<QlonNoticeCloseFn>(dlsym(library, kNoticeClose));
+    waitCursor_ = reinterpret_cast<QlonWaitCursorFn>(dlsym(library, kWaitCursor));
+    if (open_ && repaint_ && close_ && waitCursor_) {
+      library_ = library;
+      return true;
+    }
+    dlclose(library);
+  }
+  return false;
+}
+
+void WindowNotice::Show() {
+  if (notice_ || !Load()) return;
+  notice_ = open_(kOwnerTitle, kOwnerTitle, DriverString(kCalibratingText));
+}
+
+void WindowNotice::Repaint() {
+  if (notice_) repaint_(notice_);
+}
+
+void WindowNotice::WaitCursor(bool on) {
+  // Only the hourglass this notice put up is taken back.
+  if (on && !waiting_ && library_) {
+    waiting_ = waitCursor_(1) != 0;
+  } else if (!on && waiting_) {
+    waitCursor_(0);
+    waiting_ = false;
+  }
+}
+
+void WindowNotice::Close() {
+  WaitCursor(false);
+  if (notice_) close_(notice_);
+  notice_ = nullptr;
+}
+
+}  // namespace qlon::scanner
