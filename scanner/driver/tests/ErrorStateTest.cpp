@@ -95,7 +95,7 @@ TEST(Sense, TableRowsAndTheVerdictOfUnlistedConditions) {
   EXPECT_EQ(DecodeSense(Sense(1, 0x17, 0).data()), 0);
   EXPECT_EQ(DecodeSense(Sense(6, 0x29, 0).data()), 0);
   // ... and a failure for NOT READY, MEDIUM ERROR, other HARDWARE ERROR and ILLEGAL REQUEST.
-  for (uint8_t key : {2, 3, 4, 5, 7, 0x0B}) EXPECT_EQ(DecodeSense(Sense(key, 0x11, 0).data()), kUnlistedSense) << int(key);
+  for (uint8_t key : {2, 3, 4, 5, 7, 0x0B}) EXPECT_EQ(DecodeSense(Sense(key, 0x11, 0).data()), kDeviceFailure) << int(key);
 }
 
 TEST(ErrorInfo, MessageAndCodeSuffixByRow) {
