@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "ErrorState.h"
+
 namespace qlon::scanner {
 
 namespace {
@@ -125,7 +127,7 @@ int32_t& Capabilities::CurrentOf(const Row& row) {
 }
 
 int32_t Capabilities::GetList(const int32_t** ids, int32_t* count) const {
-  if (!ids || !count) return -14;
+  if (!ids || !count) return kNullPointer;
   *ids = ids_.data();
   *count = kRows;
   return 0;
@@ -133,21 +135,22 @@ int32_t Capabilities::GetList(const int32_t** ids, int32_t* count) const {
 
 int32_t Capabilities::GetUnits(int32_t id) const {
   const Row* row = Find(id);
-  return row ? row->units : -9;
+  if (!row) return kUnknownCapability;
+  return row->units;
 }
 
 int32_t Capabilities::GetFlags(int32_t id, int32_t* flags) const {
   const Row* row = Find(id);
-  if (!row) return -9;
-  if (!flags) return -14;
+  if (!row) return kUnknownCapability;
+  if (!flags) return kNullPointer;
   *flags = row->flags;
   return 0;
 }
 
 int32_t Capabilities::Get(int32_t id, int32_t* kind, void** value) {
   Row* row = Find(id);
-  if (!row) return -9;
-  if (!kind || !value) return -14;
+  if (!row) return kUnknownCapability;
+  if (!kind || !value) return kNullPointer;
   if (const int32_t rc = RunGetHook(*row)) return rc;
   *kind = row->kind;
   *value = row->cell;  // every member of the union starts at the cell's address
@@ -156,47 +159,47 @@ int32_t Capabilities::Get(int32_t id, int32_t* kind, void** value) {
 
 int32_t Capabilities::GetValue(int32_t id, int32_t* value) const {
   const Row* row = Find(id);
-  if (!row || row->kind == kCapFrame) return -9;
-  if (!value) return -14;
+  if (!row || row->kind == kCapFrame) return kUnknownCapability;
+  if (!value) return kNullPointer;
   *value = CurrentOf(*row);
   return 0;
 }
 
 int32_t Capabilities::Set(int32_t id, intptr_t value) {
   Row* row = Find(id);
-  if (!row) return -9;
+  if (!row) return kUnknownCapability;
   if (row->kind == kCapFrame) {
     const auto* in = reinterpret_cast<const int32_t*>(value);
-    if (!in) return -14;
+    if (!in) return kNullPointer;
     const CapFrame f{in[0], in[1], in[2], in[3]};
     CapFrame& cur = row->cell->frame;
     if (f.left == cur.left && f.top == cur.top && f.width == cur.width && f.height == cur.height)
       return 0;
     // A frame with a negative origin or an empty extent would give negative
     // window sizes and line counts further down.
-    if (f.left < 0 || f.top < 0 || f.width <= 0 || f.height <= 0) return -7;
-    if (row->readOnly) return -25;
+    if (f.left < 0 || f.top < 0 || f.width <= 0 || f.height <= 0) return kOutOfRange;
+    if (row->readOnly) return kReadOnly;
     if (const int32_t rc = RunSetHook(*row, 0)) return rc;
     cur = f;
     Notify(kNotifyValueChanged, id);
     return 0;
   }
-  if (row->kind != kCapOne && row->kind != kCapRange && row->kind != kCapEnum) return -8;
+  if (row->kind != kCapOne && row->kind != kCapRange && row->kind != kCapEnum) return kBadKind;
   if (FitsInt32(value) && static_cast<int32_t>(value) == CurrentOf(*row)) return 0;
   if (row->kind == kCapRange) {
     const CapRange& r = row->cell->range;
-    if (!FitsInt32(value) || value < r.minimum || value > r.maximum) return -7;
+    if (!FitsInt32(value) || value < r.minimum || value > r.maximum) return kOutOfRange;
     const int64_t step = r.step > 0 ? r.step : 1;
-    if ((static_cast<int64_t>(value) - r.minimum) % step != 0) return -6;
+    if ((static_cast<int64_t>(value) - r.minimum) % step != 0) return kOffStep;
   } else if (row->kind == kCapEnum) {
     const CapEnum& e = row->cell->enumeration;
     if (!FitsInt32(value) || std::find(e.list, e.list + e.count, static_cast<int32_t>(value)) ==
                                  e.list + e.count)
-      return -5;
+      return kNotInList;
   } else if (!FitsInt32(value)) {
-    return -7;
+    return kOutOfRange;
   }
-  if (row->readOnly) return -25;
+  if (row->readOnly) return kReadOnly;
   const auto v = static_cast<int32_t>(value);
   if (const int32_t rc = RunSetHook(*row, v)) return rc;
   CurrentOf(*row) = v;
@@ -230,17 +233,17 @@ bool Capabilities::FrameOf(CapFrame* out) const {
 
 int32_t Capabilities::SetSilently(int32_t id, int32_t value) {
   Row* row = Find(id);
-  if (!row) return -9;
-  if (row->kind == kCapFrame) return -8;
+  if (!row) return kUnknownCapability;
+  if (row->kind == kCapFrame) return kBadKind;
   CurrentOf(*row) = value;
   return 0;
 }
 
 int32_t Capabilities::ReplaceList(int32_t id, const std::vector<int32_t>& list, int32_t current) {
   Row* row = Find(id);
-  if (!row) return -9;
-  if (row->kind != kCapEnum) return -8;
-  if (std::find(list.begin(), list.end(), current) == list.end()) return -5;
+  if (!row) return kUnknownCapability;
+  if (row->kind != kCapEnum) return kBadKind;
+  if (std::find(list.begin(), list.end(), current) == list.end()) return kNotInList;
   Cell& c = *row->cell;
   c.list = list;
   c.enumeration.count = static_cast<int32_t>(c.list.size());
@@ -284,12 +287,14 @@ int32_t Capabilities::RunSetHook(const Row& row, int32_t value) {
     case Hook::AcceptAll:
     case Hook::FeederLoaded: return 0;
     case Hook::AutoFeed:
-      return value == 1 && Current(cap::FeederEnabled) != 1 ? -1 : 0;
+      if (value == 1 && Current(cap::FeederEnabled) != 1) return kRefused;
+      return 0;
     case Hook::DeviceOnline:
-      return value == 1 && !(device_ && device_->DeviceOnline()) ? -1 : 0;
+      if (value == 1 && !(device_ && device_->DeviceOnline())) return kRefused;
+      return 0;
     case Hook::FeederEnabled:
       if (value == 1) {
-        if (!(device_ && device_->FeederUsable())) return -1;
+        if (!(device_ && device_->FeederUsable())) return kRefused;
         PageSizeNotification(false);
       } else {
         PageSizeNotification(true);
@@ -301,8 +306,8 @@ int32_t Capabilities::RunSetHook(const Row& row, int32_t value) {
       const bool isWidth = row.setHook == Hook::PaperWidth;
       const int32_t physical = isWidth ? cap::PhysicalWidth : cap::PhysicalHeight;
       // The carriage wait divides by the physical height: no model takes a size below 1.
-      if (value < 1) return -1;
-      if (WideModel() && (value < 100 || value > Default(physical))) return -1;
+      if (value < 1) return kRefused;
+      if (WideModel() && (value < 100 || value > Default(physical))) return kRefused;
       // The shared cell is stored before the host hears of it.
       SetSilently(physical, value);
       Notify(kNotifyValueChanged, physical);
@@ -327,7 +332,7 @@ int32_t Capabilities::RunGetHook(const Row& row) {
     case Hook::AutoFeed:
       if (Current(cap::FeederEnabled) == 1 && Current(cap::AutoFeed) == 1 &&
           !(device_ && device_->PaperPresent()))
-        return -17;
+        return kNoPaper;
       return 0;
     case Hook::FeederLoaded: {
       if (Current(cap::FeederEnabled) != 1) {
@@ -337,7 +342,7 @@ int32_t Capabilities::RunGetHook(const Row& row) {
       int32_t loaded = 0;
       if (!device_ || device_->PaperLoaded(&loaded) != 0) {
         SetSilently(cap::FeederLoaded, 0);
-        return -19;
+        return kNoFeederStatus;
       }
       SetSilently(cap::FeederLoaded, loaded ? 1 : 0);
       return 0;

@@ -53,7 +53,8 @@ class Capabilities {
   void SetDevice(CapabilityDevice* device) { device_ = device; }
   void SetNotify(NotifyCallback notify) { notify_ = notify; }
 
-  // Host operations; they return internal codes (0 or negative).
+  // Host operations; they return internal codes (0 or negative; GetUnits
+  // the units when the id is known).
   int32_t GetList(const int32_t** ids, int32_t* count) const;
   int32_t GetUnits(int32_t id) const;
   int32_t GetFlags(int32_t id, int32_t* flags) const;
@@ -62,11 +63,11 @@ class Capabilities {
   // value is the integer, or for a frame a pointer to four int32.
   int32_t Set(int32_t id, intptr_t value);
 
-  // Driver-internal reads and writes: no hooks, no notification.
+  // Driver-internal reads and writes: no hooks; only ReplaceList tells the host.
   int32_t Current(int32_t id) const;       // 0 when unknown or a frame
   int32_t Default(int32_t id) const;       // 0 when unknown or a frame
   bool FrameOf(CapFrame* out) const;
-  int32_t SetSilently(int32_t id, int32_t value);  // kind checked; no read-only test
+  int32_t SetSilently(int32_t id, int32_t value);  // no frame; no list, range or read-only test
   // Replaces the allowed values of an enumeration and tells the host.
   int32_t ReplaceList(int32_t id, const std::vector<int32_t>& list, int32_t current);
 

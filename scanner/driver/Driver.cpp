@@ -6,23 +6,12 @@
 #include <cstring>
 #include <thread>
 
+#include "ErrorState.h"
 #include "RegistryValueList.h"
 
 namespace qlon::scanner {
 
 namespace {
-
-constexpr int32_t kNotTransferring = -2;
-constexpr int32_t kBufferTooShort = -4;
-constexpr int32_t kUnknownControl = -12;
-constexpr int32_t kBadGammaLength = -13;
-constexpr int32_t kNullPointer = -14;
-constexpr int32_t kModelUnknown = -26;
-constexpr int32_t kOutputTooShort = -27;
-constexpr int32_t kBusy = -28;
-constexpr int32_t kWindowOutside = -32;
-constexpr int32_t kNameTooShort = -38;
-constexpr int32_t kBadInstallation = -84;
 
 constexpr const char* kProducts[] = {"QM-51270K       ", "QM-7741         ", "QM-28460P       ",
                                      "QM-7731         ", "QM-6620         ", "QM-51290T       ",
@@ -329,15 +318,15 @@ int32_t Driver::FillInfoBlock(uint8_t* out) {
 
 int32_t Driver::DeviceControl(int32_t code, const void* in, int32_t inLength, void* out, int32_t outLength) {
   if (code == 5 && !infoBlock_.empty()) {
-    if (!out || outLength < kDeviceInfoBlockSize) return kOutputTooShort;
+    if (!out || outLength < kDeviceInfoBlockSize) return kOutputNotWritable;
     std::memcpy(out, infoBlock_.data(), infoBlock_.size());
     return 0;
   }
   if (code < 0 || code > 6) return kUnknownControl;
   if ((code <= 3 && (!in || inLength != 256))) return kBadGammaLength;
-  if (code == 5 && (!out || outLength < kDeviceInfoBlockSize)) return kOutputTooShort;
+  if (code == 5 && (!out || outLength < kDeviceInfoBlockSize)) return kOutputNotWritable;
   // Commands in the middle of a transfer would break the scan.
-  if ((state_ == 3 || state_ == 4) && code != 5) return kBusy;
+  if ((state_ == 3 || state_ == 4) && code != 5) return kDeviceBusy;
   const bool opened = state_ == 0;
   if (opened)
     if (const int32_t rc = Open()) return rc;
@@ -367,7 +356,7 @@ int32_t Driver::DeviceControl(int32_t code, const void* in, int32_t inLength, vo
 int32_t Driver::GetDeviceName(char* buffer, int32_t* length) {
   if (!buffer || !length) return kNullPointer;
   if (deviceName_.empty()) {
-    if (state_ == 3 || state_ == 4) return kBusy;
+    if (state_ == 3 || state_ == 4) return kDeviceBusy;
     const bool opened = state_ == 0;
     if (opened)
       if (const int32_t rc = Open()) return rc;
@@ -389,9 +378,9 @@ int32_t Driver::GetDeviceName(char* buffer, int32_t* length) {
 }
 
 int32_t Driver::GetDeviceInternalName(char* buffer, int32_t* length) {
-  if (!buffer || !length || !link_.IsOpen()) return -1;
+  if (!buffer || !length || !link_.IsOpen()) return kRefused;
   const std::string name = link_.InternalName();
-  if (name.empty() || *length < int32_t(name.size() + 1)) return -1;
+  if (name.empty() || *length < int32_t(name.size() + 1)) return kRefused;
   std::memcpy(buffer, name.c_str(), name.size() + 1);
   *length = int32_t(name.size());
   return 0;
@@ -430,7 +419,7 @@ bool Driver::PaperPresent() {
 }
 
 int32_t Driver::PaperLoaded(int32_t* loaded) {
-  if (!link_.IsOpen()) return -1;
+  if (!link_.IsOpen()) return kRefused;
   int32_t record = 0;
   const int32_t rc = scsi_.PaperLoaded(loaded, &record);
   Record(record);

@@ -13,22 +13,70 @@ namespace {
 struct ErrorRow {
   int32_t code;
   uint32_t status;
-  int stringId;  // 0: no text
+  DriverText text;
 };
 
 constexpr uint32_t F = kStatusFailure;
 
 // Searched in this order; the first row with the code decides.
 constexpr ErrorRow kErrorTable[] = {
-    {-81, F, 3}, {-73, F, 2}, {-71, F, 2}, {-70, F, 2}, {-69, F, 2}, {-67, F, 2}, {-66, F, 2},
-    {-65, F, 2}, {-62, F, 2}, {-61, F, 2}, {-60, F, 2}, {-59, F, 2}, {-83, F, 7}, {-82, F, 7},
-    {-56, 0, 0}, {-53, F, 3}, {-47, F, 6}, {-39, F, 2}, {-38, F, 2}, {-37, F, 4}, {-36, F, 2},
-    {-35, F, 2}, {-34, F, 6}, {-33, F, 2}, {-32, F, 2}, {-31, F, 2}, {-30, F, 2}, {-29, F, 2},
-    {-28, F, 2}, {-27, F, 2}, {-26, F, 2}, {-25, F, 2}, {-24, F, 2}, {-23, F, 6}, {-22, F, 6},
-    {-21, F, 6}, {-20, F, 6}, {-19, F, 6}, {-18, F, 6}, {-17, F, 6}, {-16, F, 2}, {-15, F, 2},
-    {-14, F, 2}, {-13, F, 2}, {-12, F, 2}, {-11, F, 2}, {-9, F, 2},  {-8, F, 2},  {-7, F, 2},
-    {-6, F, 2},  {-5, F, 2},  {-4, F, 2},  {-3, F, 2},  {-2, F, 2},  {-1, F, 2},  {-999, F, 2},
-    {-84, F, 5},
+    {kNoCommunication, F, kNoCommunicationText},
+    {kVendorIllegalRequest, F, kUnrecoverableText},
+    {kTooManyWindows, F, kUnrecoverableText},
+    {kCommandSequence, F, kUnrecoverableText},
+    {kInvalidParameters, F, kUnrecoverableText},
+    {kInvalidFieldInCdb, F, kUnrecoverableText},
+    {kInvalidCommand, F, kUnrecoverableText},
+    {kParameterListLength, F, kUnrecoverableText},
+    {kDeviceFailure, F, kUnrecoverableText},
+    {kHardwareFault3, F, kUnrecoverableText},
+    {kHardwareFault2, F, kUnrecoverableText},
+    {kHardwareFault1, F, kUnrecoverableText},
+    {kLampFailure, F, kReleaseLockText},
+    {kHeadPosition, F, kReleaseLockText},
+    {kRoundedParameter, kStatusSuccess, kNoText},
+    {kDeviceUnavailable, F, kNoCommunicationText},
+    {kReserved47, F, kInternalErrorText},
+    {kReserved39, F, kUnrecoverableText},
+    {kNameTooShort, F, kUnrecoverableText},
+    {kNoMemory, F, kNoMemoryText},
+    {kBadWritePage, F, kUnrecoverableText},
+    {kBadReadPage, F, kUnrecoverableText},
+    {kReserved34, F, kInternalErrorText},
+    {kReserved33, F, kUnrecoverableText},
+    {kWindowOutside, F, kUnrecoverableText},
+    {kReserved31, F, kUnrecoverableText},
+    {kBadGammaChannel, F, kUnrecoverableText},
+    {kTransferTooLarge, F, kUnrecoverableText},
+    {kDeviceBusy, F, kUnrecoverableText},
+    {kOutputNotWritable, F, kUnrecoverableText},
+    {kModelUnknown, F, kUnrecoverableText},
+    {kReadOnly, F, kUnrecoverableText},
+    {kCalibrationFailed, F, kUnrecoverableText},
+    {kReserved23, F, kInternalErrorText},
+    {kFeederError8, F, kInternalErrorText},
+    {kFeederError4, F, kInternalErrorText},
+    {kFeederError2, F, kInternalErrorText},
+    {kNoFeederStatus, F, kInternalErrorText},
+    {kReserved18, F, kInternalErrorText},
+    {kNoPaper, F, kInternalErrorText},
+    {kReserved16, F, kUnrecoverableText},
+    {kReserved15, F, kUnrecoverableText},
+    {kNullPointer, F, kUnrecoverableText},
+    {kBadGammaLength, F, kUnrecoverableText},
+    {kUnknownControl, F, kUnrecoverableText},
+    {kBadHook, F, kUnrecoverableText},
+    {kUnknownCapability, F, kUnrecoverableText},
+    {kBadKind, F, kUnrecoverableText},
+    {kOutOfRange, F, kUnrecoverableText},
+    {kOffStep, F, kUnrecoverableText},
+    {kNotInList, F, kUnrecoverableText},
+    {kBufferTooShort, F, kUnrecoverableText},
+    {kReserved3, F, kUnrecoverableText},
+    {kNotTransferring, F, kUnrecoverableText},
+    {kRefused, F, kUnrecoverableText},
+    {kCommandTimeout, F, kUnrecoverableText},
+    {kBadInstallation, F, kBadInstallationText},
 };
 
 struct SenseRow {
@@ -37,12 +85,17 @@ struct SenseRow {
 };
 
 constexpr SenseRow kSenseTable[] = {
-    {1, 0x37, 0x00, -56}, {4, 0x60, 0x00, -83}, {4, 0x62, 0x00, -82}, {4, 0x80, 0x01, -59},
-    {4, 0x80, 0x02, -60}, {4, 0x80, 0x03, -61}, {4, 0x80, 0x04, -62}, {5, 0x1A, 0x00, -65},
-    {5, 0x20, 0x00, -66}, {5, 0x24, 0x00, -67}, {5, 0x26, 0x00, -69}, {5, 0x2C, 0x00, -70},
-    {5, 0x2C, 0x01, -71}, {5, 0x80, 0x02, -73}, {11, 0x80, 0x00, -81},
+    {1, 0x37, 0x00, kRoundedParameter},   {4, 0x60, 0x00, kLampFailure},
+    {4, 0x62, 0x00, kHeadPosition},       {4, 0x80, 0x01, kHardwareFault1},
+    {4, 0x80, 0x02, kHardwareFault2},     {4, 0x80, 0x03, kHardwareFault3},
+    {4, 0x80, 0x04, kDeviceFailure},      {5, 0x1A, 0x00, kParameterListLength},
+    {5, 0x20, 0x00, kInvalidCommand},     {5, 0x24, 0x00, kInvalidFieldInCdb},
+    {5, 0x26, 0x00, kInvalidParameters},  {5, 0x2C, 0x00, kCommandSequence},
+    {5, 0x2C, 0x01, kTooManyWindows},     {5, 0x80, 0x02, kVendorIllegalRequest},
+    {11, 0x80, 0x00, kNoCommunication},
 };
 
+// Indexed by DriverText.
 constexpr const char* kStrings[] = {
     "",
     "Calibrage en cours.\nNe pas ouvrir le cache.",
@@ -56,6 +109,7 @@ constexpr const char* kStrings[] = {
     "Erreur interne.\nLe pilote du scanner va être fermé.",
     "Libérez le verrou, détachez le câble USB et reconnectez-le. Refermez le pilote du scanner.",
 };
+static_assert(std::size(kStrings) == kReleaseLockText + 1);
 
 constexpr size_t kMaxMessage = 256;  // bytes of the message before the "(Code:...)" suffix
 
@@ -108,7 +162,8 @@ int32_t DecodeSense(const uint8_t* sense) {
   if (code == kRoundedParameter) return 0;
   if (code != 0) return code;
   uint8_t key = sense[2] & 0x0F;
-  return key == 0 || key == 1 || key == 6 ? 0 : kUnlistedSense;
+  if (key == 0 || key == 1 || key == 6) return 0;
+  return kDeviceFailure;
 }
 
 const char* DriverString(int id) {
@@ -132,8 +187,10 @@ uint32_t ErrorState::Fill(DrvErrorInfo* info, const DeviceNameSource& deviceName
   info->size = sizeof(DrvErrorInfo);
   info->code = static_cast<int32_t>(0u - static_cast<uint32_t>(code_));  // no overflow for INT32_MIN
   if (const ErrorRow* row = FindRow(code_)) {
-    Append(info->text, sizeof info->text, DriverString(row->stringId), kMaxMessage);
-    if (row->stringId == 2 || row->stringId == 6) Append(info->text, sizeof info->text, CodeSuffix(code_, code_ < 0));
+    Append(info->text, sizeof info->text, DriverString(row->text), kMaxMessage);
+    // The two generic texts say which code they stand for.
+    if (row->text == kUnrecoverableText || row->text == kInternalErrorText)
+      Append(info->text, sizeof info->text, CodeSuffix(code_, code_ < 0));
   } else if (code_ != 0) {
     Append(info->text, sizeof info->text, CodeSuffix(code_, false));
   }

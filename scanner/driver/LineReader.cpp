@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "ErrorState.h"
+
 namespace qlon::scanner {
 
 namespace {
@@ -76,7 +78,7 @@ void SmoothLine(const uint32_t* const prefix[5], const uint8_t* centre, uint8_t*
 
 int32_t LineReader::Begin(uint32_t deviceBytesPerLine, uint32_t deviceLines, const Options& options) {
   End();
-  if (deviceBytesPerLine == 0 || deviceBytesPerLine > kMaxDeviceLine) return -29;
+  if (deviceBytesPerLine == 0 || deviceBytesPerLine > kMaxDeviceLine) return kTransferTooLarge;
   deviceBytesPerLine_ = deviceBytesPerLine;
   linesToRead_ = deviceLines;
   options_ = options;
@@ -116,7 +118,7 @@ void LineReader::CopyLine(const uint8_t* line, uint8_t* dest, uint32_t stride) c
 int32_t LineReader::ReadLines(uint8_t* dest, uint32_t asked, uint32_t callerBytesPerLine,
                               uint32_t* delivered) {
   *delivered = 0;
-  if (deviceBytesPerLine_ == 0) return -2;
+  if (deviceBytesPerLine_ == 0) return kNotTransferring;
   std::memset(dest, 0xFF, size_t(asked) * callerBytesPerLine);
   const int32_t rc = options_.smoothing ? ReadSmoothed(dest, asked, callerBytesPerLine, delivered)
                                         : ReadPlain(dest, asked, callerBytesPerLine, delivered);
@@ -128,7 +130,7 @@ int32_t LineReader::ReadLines(uint8_t* dest, uint32_t asked, uint32_t callerByte
 int32_t LineReader::ReadPlain(uint8_t* dest, uint32_t asked, uint32_t stride, uint32_t* delivered) {
   if (deviceEnded_) return 0;
   const uint32_t perRead = maxTransfer_ / deviceBytesPerLine_;
-  if (perRead == 0) return -29;
+  if (perRead == 0) return kTransferTooLarge;
   uint32_t toDeliver = std::min(asked, linesToRead_);
   while (toDeliver > 0) {
     const uint32_t lines = std::min(toDeliver, perRead);
@@ -136,7 +138,7 @@ int32_t LineReader::ReadPlain(uint8_t* dest, uint32_t asked, uint32_t stride, ui
     try {
       buffer_.resize(std::max<size_t>(buffer_.size(), bytes));
     } catch (const std::bad_alloc&) {
-      return -37;
+      return kNoMemory;
     }
     uint32_t got = 0;
     if (const int32_t rc = device_.ReadData(buffer_.data(), bytes, &got)) return rc;

@@ -5,19 +5,11 @@
 #include <cstring>
 #include <thread>
 
+#include "ErrorState.h"
+
 namespace qlon::scanner {
 
 namespace {
-
-// Internal codes of this unit.
-constexpr int32_t kBadDeviceAnswer = -62;  // a reply that cannot be used
-constexpr int32_t kWindowOutside = -32;
-constexpr int32_t kTransferTooLarge = -29;
-constexpr int32_t kBadGammaChannel = -30;
-constexpr int32_t kCalibrationFailed = -24;
-constexpr int32_t kNoMemory = -37;
-constexpr int32_t kBadReadPage = -35;
-constexpr int32_t kBadWritePage = -36;
 
 constexpr std::chrono::milliseconds kNoticePause{100};
 
@@ -64,7 +56,7 @@ int32_t ScsiDevice::Inquiry(StandardInquiry* out) {
   uint8_t reply[36] = {};
   uint32_t got = 0;
   if (const int32_t rc = Run(0x12, {{4, 36}}, DataDirection::In, reply, 36, &got)) return rc;
-  if (got < 36) return kBadDeviceAnswer;
+  if (got < 36) return kDeviceFailure;
   out->vendor.assign(reinterpret_cast<const char*>(reply + 8), 8);
   out->product.assign(reinterpret_cast<const char*>(reply + 16), 16);
   out->revision.assign(reinterpret_cast<const char*>(reply + 32), 4);
@@ -87,7 +79,7 @@ int32_t ScsiDevice::InquiryVendorPage() {
   // cannot carry the window or its length byte is no page of this family.
   if (got < 39 || v.baseX == 0 || v.baseY == 0 || v.maxWidth == 0 || v.maxLength == 0 ||
       v.descriptorLength < kMinDescriptor || v.descriptorLength > 255 - 8)
-    return kBadDeviceAnswer;
+    return kDeviceFailure;
   vendor_ = v;
   haveVendor_ = true;
   return 0;
@@ -104,7 +96,7 @@ int32_t ScsiDevice::Scan() {
 int32_t ScsiDevice::SendDiagnostic() { return Run(0x1D, {{1, 4}}); }
 
 int32_t ScsiDevice::BuildWindow(const ScanRequest& r, std::vector<uint8_t>* window) const {
-  if (!haveVendor_) return kBadDeviceAnswer;
+  if (!haveVendor_) return kDeviceFailure;
   if (r.xResolution == 0 || r.yResolution == 0) return kWindowOutside;
   const uint64_t A = vendor_.baseX, B = vendor_.baseY, X = r.xResolution, Y = r.yResolution;
   uint64_t pixelWidth = r.width;
@@ -185,7 +177,7 @@ int32_t ScsiDevice::GetDataBufferStatus(uint32_t* bytesPerLine, uint32_t* lines)
   reply[2] = 0x18;
   uint32_t got = 0;
   if (const int32_t rc = Run(0x34, {{8, 28}}, DataDirection::In, reply, 28, &got)) return rc;
-  if (got < 20) return kBadDeviceAnswer;
+  if (got < 20) return kDeviceFailure;
   if (bytesPerLine) *bytesPerLine = GetBe32(reply + 12);
   if (lines) *lines = GetBe32(reply + 16);
   return 0;
@@ -301,7 +293,7 @@ bool ScsiDevice::PaperPresent(int32_t* record) {
   DeviceStatus s;
   if (GetDeviceStatus(&s) != 0 || !s.Ready()) return false;
   if (s.ErrorNibble() == 1) {
-    *record = -17;
+    *record = kNoPaper;
     return false;
   }
   return true;
@@ -314,10 +306,10 @@ int32_t ScsiDevice::PaperLoaded(int32_t* loaded, int32_t* record) {
   if (const int32_t rc = GetDeviceStatus(&s)) return rc;
   switch (s.ErrorNibble()) {
     case 0: *loaded = s.Ready() ? 1 : 0; break;
-    case 1: *record = -17; break;
-    case 2: *record = -20; break;
-    case 4: *record = -21; break;
-    case 8: *record = -22; break;
+    case 1: *record = kNoPaper; break;
+    case 2: *record = kFeederError2; break;
+    case 4: *record = kFeederError4; break;
+    case 8: *record = kFeederError8; break;
     default: break;
   }
   return 0;

@@ -126,8 +126,8 @@ class ScsiDevice {
   int32_t Diagnostics();
   // forScanStart: only when the status says it is needed. The notice is
   // shown and, 100 ms later, painted before the device starts; the
-  // hourglass lasts while it calibrates. A calibration that leaves the
-  // bits set gives -24.
+  // hourglass lasts while it calibrates. A calibration whose bits are still
+  // set at a second status read gives kCalibrationFailed.
   int32_t Calibration(bool forScanStart);
 
   // ---- queries (codes to record go to *record, 0 when none) ----
@@ -136,7 +136,8 @@ class ScsiDevice {
   bool PaperPresent(int32_t* record);
   int32_t PaperLoaded(int32_t* loaded, int32_t* record);
 
-  // The window a request gives, or -32 when it cannot fit the bed.
+  // The window a request gives; kWindowOutside when it cannot fit the bed,
+  // kDeviceFailure before page F0h has been read.
   int32_t BuildWindow(const ScanRequest& request, std::vector<uint8_t>* window) const;
   const VendorInquiry& Vendor() const { return vendor_; }
   bool HaveVendorPage() const { return haveVendor_; }

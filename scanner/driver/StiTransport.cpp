@@ -6,26 +6,15 @@
 
 namespace qlon::scanner {
 
-namespace {
-constexpr int32_t kNoDevice = -1;
-constexpr int32_t kStiUnavailable = -28;
-constexpr int32_t kNoCommunication = -81;
-constexpr int32_t kBadArgument = -66;
-constexpr int32_t kDeviceLocked = -53;
-constexpr int32_t kCommandTimeout = -999;
-constexpr int32_t kBadInstallation = -84;
-constexpr int32_t kBadStatus = -62;
-}  // namespace
-
 StiTransport::~StiTransport() { Release(); }
 
 int32_t StiTransport::MapResult(sti::HRESULT hr) {
   switch (static_cast<uint32_t>(hr)) {
     case 0x80070005u:
     case 0x8007045Du: return kNoCommunication;
-    case 0x80070057u: return kBadArgument;
+    case 0x80070057u: return kInvalidCommand;
     case 0x8007009Eu:
-    case 0x80070102u: return kDeviceLocked;
+    case 0x80070102u: return kDeviceUnavailable;
     case 0x800705B4u: return kCommandTimeout;
     default: return kBadInstallation;
   }
@@ -46,7 +35,8 @@ int32_t StiTransport::OpenDevice(const std::string& description, void* hostInsta
   const uint32_t before = sti::GetLastError();
   sti::HRESULT hr = StiCreateInstanceW(hostInstance, sti::kStiVersion, &sti_, nullptr);
   const uint32_t after = sti::GetLastError();
-  if (sti::Failed(hr) || !sti_ || (after != 0 && after != before)) return kStiUnavailable;
+  // STI that will not start reads as a busy device.
+  if (sti::Failed(hr) || !sti_ || (after != 0 && after != before)) return kDeviceBusy;
 
   void* list = nullptr;
   hr = sti_->GetDeviceList(0, 0, &count_, &list);
@@ -61,7 +51,7 @@ int32_t StiTransport::OpenDevice(const std::string& description, void* hostInsta
     anyScanner = true;
     if (r.portName && r.portName[0] && sti::Utf16ToUtf8(r.deviceDescription) == description) chosen = &r;
   }
-  if (!anyScanner || !chosen) return kDeviceLocked;  // no scanner, or not ours: the no-communication text
+  if (!anyScanner || !chosen) return kDeviceUnavailable;  // no scanner, or not ours: the no-communication text
 
   char16_t name[128];
   std::memcpy(name, chosen->internalName, sizeof name);
@@ -98,9 +88,9 @@ void StiTransport::Release() {
 
 int32_t StiTransport::Send(ScsiCommand& command) {
   command.transferred = 0;
-  if (!device_) return Failure(kNoDevice);
+  if (!device_) return Failure(kRefused);
   if (command.cdbLength == 0 || command.cdbLength > command.cdb.size() || (command.dataLength && !command.data))
-    return Failure(kBadArgument);
+    return Failure(kInvalidCommand);
   uint8_t status = 0;
   uint8_t sense[sti::kSenseLength] = {};
   sti::ScsiPassThrough req{};
@@ -109,7 +99,7 @@ int32_t StiTransport::Send(ScsiCommand& command) {
     req.flags = command.direction == DataDirection::In ? sti::kDataIn
                 : command.direction == DataDirection::Out ? sti::kDataOut
                                                           : 0;
-  if (command.dataLength && !req.flags) return Failure(kBadArgument);
+  if (command.dataLength && !req.flags) return Failure(kInvalidCommand);
   req.cdbLength = static_cast<uint8_t>(command.cdbLength);
   req.senseLength = sti::kSenseLength;
   req.dataLength = command.dataLength;
@@ -124,7 +114,7 @@ int32_t StiTransport::Send(ScsiCommand& command) {
   switch (status & 0x3F) {
     case sti::kSrbSuccess: return 0;
     case sti::kSrbError: return Failure(DecodeSense(sense));
-    default: return Failure(kBadStatus);
+    default: return Failure(kDeviceFailure);
   }
 }
 

@@ -4,11 +4,15 @@
 // by description (the device key name it was started with), opens and locks
 // it once, and sends each block through the device's pass-through Escape.
 //
-// A command's outcome: an STI failure maps through the result table
-// (access/device gone -81, bad argument -66, lock -53, command time-out
-// -999, anything else -84); otherwise the SRB status decides: success, CHECK
-// CONDITION decoded from the sense data (ErrorState's DecodeSense), anything
-// else -62. Every failure is recorded as the last error.
+// Opening: STI that will not start gives kDeviceBusy; no scanner of that
+// description with a port, kDeviceUnavailable. Sending with no device open
+// gives kRefused. A command's outcome: an STI failure maps through the
+// result table (access denied or device gone kNoCommunication, invalid
+// argument kInvalidCommand, not locked or lock time-out kDeviceUnavailable,
+// command time-out kCommandTimeout, anything else kBadInstallation);
+// otherwise the SRB status decides: success, CHECK CONDITION decoded from
+// the sense data (ErrorState's DecodeSense), anything else kDeviceFailure.
+// Every failure is recorded as the last error.
 #include <cstdint>
 #include <string>
 

@@ -8,10 +8,6 @@
 
 namespace qlon::scanner {
 
-namespace {
-constexpr int kCalibratingText = 1;
-}  // namespace
-
 WindowNotice::~WindowNotice() {
   Close();
   if (library_) dlclose(library_);

@@ -23,7 +23,7 @@ class WindowNotice : public CalibrationNotice {
   WindowNotice(const WindowNotice&) = delete;
   WindowNotice& operator=(const WindowNotice&) = delete;
 
-  void Show() override;  // string 1 of the driver
+  void Show() override;  // kCalibratingText of the driver
   void Repaint() override;
   void WaitCursor(bool on) override;
   void Close() override;

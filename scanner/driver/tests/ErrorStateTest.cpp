@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,34 @@ TEST(PublicStatus, FollowsTheErrorTable) {
   for (int32_t code : {-10, -40, -1000, 7}) EXPECT_EQ(PublicStatus(code), kStatusFailure) << code;
 }
 
+// Hosts and the settings page know the codes by number: every row keeps its
+// code, status and text, whatever the codes are called inside the driver.
+TEST(ErrorTable, EveryCodeKeepsItsStatusAndText) {
+  const struct {
+    int text;
+    std::vector<int32_t> codes;
+  } groups[] = {
+      {3, {-81, -53}},
+      {7, {-83, -82}},
+      {6, {-47, -34, -23, -22, -21, -20, -19, -18, -17}},
+      {4, {-37}},
+      {5, {-84}},
+      {2, {-73, -71, -70, -69, -67, -66, -65, -62, -61, -60, -59, -39, -38, -36, -35, -33, -32, -31, -30, -29,
+           -28, -27, -26, -25, -24, -16, -15, -14, -13, -12, -11, -9, -8, -7, -6, -5, -4, -3, -2, -1, -999}},
+  };
+  for (const auto& group : groups) {
+    for (int32_t code : group.codes) {
+      EXPECT_EQ(PublicStatus(code), kStatusFailure) << code;
+      std::string expected = DriverString(group.text);
+      if (group.text == 2 || group.text == 6) expected += "(Code:" + std::to_string(code) + ")";
+      EXPECT_EQ(InfoAfter(code).text, expected) << code;
+    }
+  }
+  // The one row of success, without text.
+  EXPECT_EQ(PublicStatus(-56), kStatusSuccess);
+  EXPECT_STREQ(InfoAfter(-56).text, "");
+}
+
 TEST(Sense, TableRowsAndTheVerdictOfUnlistedConditions) {
   struct Row {
     uint8_t key, asc, ascq;
@@ -66,7 +95,7 @@ TEST(Sense, TableRowsAndTheVerdictOfUnlistedConditions) {
   EXPECT_EQ(DecodeSense(Sense(1, 0x17, 0).data()), 0);
   EXPECT_EQ(DecodeSense(Sense(6, 0x29, 0).data()), 0);
   // ... and a failure for NOT READY, MEDIUM ERROR, other HARDWARE ERROR and ILLEGAL REQUEST.
-  for (uint8_t key : {2, 3, 4, 5, 7, 0x0B}) EXPECT_EQ(DecodeSense(Sense(key, 0x11, 0).data()), kUnlistedSense) << int(key);
+  for (uint8_t key : {2, 3, 4, 5, 7, 0x0B}) EXPECT_EQ(DecodeSense(Sense(key, 0x11, 0).data()), kDeviceFailure) << int(key);
 }
 
 TEST(ErrorInfo, MessageAndCodeSuffixByRow) {

@@ -180,8 +180,8 @@ TEST_F(ScsiOverStiTest, DeviceServicesReachTheDevice) {
   scanner_->FailWithSense(0x28, {3, 0x11, 0});
   uint8_t buf[64];
   uint32_t got = 0;
-  EXPECT_EQ(device_->Read(buf, 64, &got), kUnlistedSense);
-  EXPECT_EQ(LastError().code(), kUnlistedSense);
+  EXPECT_EQ(device_->Read(buf, 64, &got), kDeviceFailure);
+  EXPECT_EQ(LastError().code(), kDeviceFailure);
 }
 
 }  // namespace
