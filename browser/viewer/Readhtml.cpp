@@ -567,7 +567,7 @@ class Reader {
     if (section_->Buff.empty()) {
       if (section_->ListType != kPlainList) {
         section_->CheckEmpty();
-      } else if (!sectionAnchored_) {
+      } else if (!sectionAnchored_ && section_->ClearAttr == 0) {  // a clearing break keeps its clearance
         section_.reset();
         return;
       }
@@ -665,8 +665,10 @@ class Reader {
     if (result_.Title.isEmpty()) result_.Title = title.simplified();
   }
 
+  // The page colours hold while no section is in the document yet; the open
+  // section a line end before BODY starts is not one of them.
   void DoBodyTag() {
-    if (list_.Sections.empty() && !section_) {
+    if (list_.Sections.empty()) {
       Color c;
       for (const TAttribute& a : Attrs().Items()) {
         if (a.Which == Attr::Text && ColorFromString(a.Name, c)) {
@@ -702,6 +704,7 @@ class Reader {
           uint8_t j = section_ ? section_->Justify : justify_;
           if (section_) section_->CheckEmpty();
           Open(j);
+          section_->ProcessClear(Attrs());
         }
         break;
       case Tag::B: case Tag::Strong: SetStyle(kBold, !end); break;
@@ -975,6 +978,7 @@ class Reader {
       text = text.simplified();
       box->AddOption(text, hasValue ? value : text, selected);
     }
+    box->ResetToValue();  // the options marked SELECTED are the initial choice
     if (Sy().IsEnd(Tag::Select)) Next();
   }
 

@@ -121,7 +121,7 @@ void TSection::ProcessClear(const TAttributeList& attributes) {
   const TAttribute* a = attributes.Find(Attr::Clear);
   if (!a) return;
   QString v = a->Name.toLower().left(15);
-  ClearAttr = v == "left" ? 1 : v == "right" ? 2 : 3;
+  ClearAttr = v == "left" ? 1 : v == "right" ? 2 : v == "none" ? 0 : 3;  // "none" is the default: no clearing
 }
 
 uint8_t TSection::CheckEmpty() {
