@@ -496,10 +496,13 @@ std::shared_ptr<TFormControlObj> CreateFormControl(ControlKind kind, TSectionLis
   return c;
 }
 
+TFormControlList::Controls::const_iterator TFormControlList::FirstAtOrAfter(int pos) const {
+  return std::lower_bound(Items.begin(), Items.end(), pos, [](const auto& c, int p) { return c->Pos < p; });
+}
+
 TFormControlObj* TFormControlList::FindControl(int pos) const {
-  for (const auto& c : Items)
-    if (c->Pos == pos) return c.get();
-  return nullptr;
+  auto it = FirstAtOrAfter(pos);
+  return it != Items.end() && (*it)->Pos == pos ? it->get() : nullptr;
 }
 
 int TFormControlList::GetHeightAt(int pos, bool& onBaseline) const {
@@ -515,9 +518,8 @@ int TFormControlList::GetWidthAt(int pos) const {
 }
 
 int TFormControlList::GetControlCountAt(int pos) const {
-  for (const auto& c : Items)
-    if (c->Pos >= pos) return c->Pos - pos;
-  return 9999;
+  auto it = FirstAtOrAfter(pos);
+  return it != Items.end() ? (*it)->Pos - pos : 9999;
 }
 
 }  // namespace qlon::viewer

@@ -165,11 +165,16 @@ void TImageObj::Draw(Canvas& canvas, int x, int topY, int y, const TFontObj& fon
   }
 }
 
-TImageObj* TImageList::FindImage(int pos) {
-  for (TImageObj& i : Items)
-    if (i.Pos == pos) return &i;
-  return nullptr;
+std::vector<TImageObj>::iterator TImageList::FirstAtOrAfter(int pos) {
+  return std::lower_bound(Items.begin(), Items.end(), pos, [](const TImageObj& i, int p) { return i.Pos < p; });
 }
+
+TImageObj* TImageList::FindImage(int pos) {
+  auto it = FirstAtOrAfter(pos);
+  return it != Items.end() && it->Pos == pos ? &*it : nullptr;
+}
+
+const TImageObj* TImageList::FindImage(int pos) const { return const_cast<TImageList*>(this)->FindImage(pos); }
 
 int TImageList::GetHeightAt(int pos, uint8_t& align) {
   TImageObj* i = FindImage(pos);
@@ -186,9 +191,8 @@ int TImageList::GetWidthAt(int pos, uint8_t& align) {
 }
 
 int TImageList::GetImageCountAt(int pos) const {
-  for (const TImageObj& i : Items)
-    if (i.Pos >= pos) return i.Pos - pos;
-  return 9999;
+  auto it = const_cast<TImageList*>(this)->FirstAtOrAfter(pos);
+  return it != Items.end() ? it->Pos - pos : 9999;
 }
 
 bool TImageList::PtInImage(int x, int y, const TSectionList& list, const TMapItem*& map, bool& usesMap, bool& isMap,

@@ -473,8 +473,9 @@ class Reader {
     auto pre = std::make_unique<TPreFormated>(&list_, 0, f, nullptr, kLeft);
     section_ = std::move(pre);
     // The text as the character reader gives it: one CR per line end, TAB as space.
-    std::u16string line;
+    std::u16string text;
     const std::u16string& t = *plain_;
+    text.reserve(t.size());
     for (size_t i = 0; i < t.size(); ++i) {
       char16_t c = t[i];
       if (c == u'\r' || c == u'\n') {
@@ -485,13 +486,9 @@ class Reader {
       } else if (c < 32) {
         continue;
       }
-      line += c;
-      if (line.size() >= 1000) {
-        AddText(line);
-        line.clear();
-      }
+      text += c;
     }
-    AddText(line);
+    AddText(text);
     End();
   }
   const std::u16string* plain_ = nullptr;
@@ -589,12 +586,8 @@ class Reader {
   void EnsureSection() {
     if (!section_) Open();
   }
-  // Text beyond a section's limit goes on in a continuation section.
   void AddText(const std::u16string& text) {
     EnsureSection();
-    if (section_->AddText(text)) return;
-    std::unique_ptr<TSection> next = section_->MakeContinuation();
-    SetSection(std::move(next));
     section_->AddText(text);
   }
   void AddSection(std::unique_ptr<TSectionBase> s) {

@@ -71,13 +71,37 @@ TEST(ReadhtmlText, TitleBaseAndUnterminatedComment) {
   ASSERT_EQ(list.Sections.size(), 1u);  // what came before stays
 }
 
-TEST(ReadhtmlText, LongTextIsContinuedNotCut) {
-  std::u16string word(30000, u'w');
-  Parsed p(u"<p>" + word + u" end");
-  size_t total = 0;
-  for (TSection* s : p.Texts()) total += s->Buff.size();
-  EXPECT_EQ(total, word.size() + 4);
-  EXPECT_GE(p.Texts().size(), 2u);
+// Long text is one section however long: its lines break between words
+// only, on screen and in the copied text.
+TEST(ReadhtmlText, LongParagraphAndTextFileReadWhole) {
+  QStringList words;
+  for (int i = 0; i < 4000; ++i) words << QString("w%1").arg(i * 7919 % 100000);
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, (u"<p>" + words.join(' ').toStdU16String() + u"<p>after"));
+  d.Layout(600);
+  std::vector<TSection*> texts;
+  test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_GT(texts[0]->Lines.size(), 100u);
+  EXPECT_EQ(test::SplitWord(*texts[0]), "");
+  d.list.SelB = 0;
+  d.list.SelE = 1 << 30;
+  EXPECT_EQ(d.list.GetSelText().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts), words + QStringList{"after"});
+
+  // A text file: each of its lines is one line on screen.
+  QStringList lines;
+  for (int i = 0; i < 3000; ++i) lines << QString("line %1 of a long text file").arg(i);
+  test::Doc t;
+  ParseText(t.list, (lines.join("\r\n") + "\r\n").toStdU16String());
+  t.Layout(600);
+  ASSERT_EQ(t.list.Sections.size(), 1u);
+  auto& pre = dynamic_cast<TPreFormated&>(*t.list.Sections[0]);
+  ASSERT_EQ(pre.Lines.size(), size_t(lines.size()));
+  for (int i = 0; i < lines.size(); ++i) {
+    const LineRec& l = pre.Lines[size_t(i)];
+    ASSERT_EQ(QString::fromStdU16String(pre.Buff.substr(size_t(l.Start), size_t(l.Ln))), lines[i] + '\r');
+  }
 }
 
 TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
