@@ -402,10 +402,11 @@ void TListBoxFormControlObj::SetHeightWidth(Canvas& canvas) {
   Height = row * Rows();
   Width = canvas.CharWidth(u'A') * Longest + 15;
   if (auto* lb = qobject_cast<QListWidget*>(TheControl.data())) {
-    // The rows inside the style's frame.
+    // The rows inside the style's frame, their text inside the margins the style keeps beside it.
     static_cast<RowHeightDelegate*>(lb->itemDelegate())->SetRowHeight(row);
+    const int textMargin = lb->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lb) + 1;
     Height += 2 * lb->frameWidth();
-    Width += 2 * lb->frameWidth();
+    Width += 2 * (lb->frameWidth() + textMargin);
     lb->resize(Width, Height);
   }
 }

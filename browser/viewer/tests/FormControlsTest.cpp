@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QWidget>
@@ -103,9 +104,11 @@ TEST(Forms, ListBoxRowsTextAreaLinesAndHostValues) {
   EXPECT_EQ(one->Rows(), 1);  // SIZE=0 still shows a row
   d.Layout(800);
   // The rows and columns of the formulas inside the widgets' frames (and the memo's bars).
-  const int frame = qobject_cast<QFrame*>(many->Widget())->frameWidth();
+  QListWidget* list = qobject_cast<QListWidget*>(many->Widget());
+  const int frame = list->frameWidth();
+  const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
   EXPECT_EQ(many->Height, 13 * 8 + 2 * frame);
-  EXPECT_EQ(many->Width, 6 * 5 + 15 + 2 * frame);
+  EXPECT_EQ(many->Width, 6 * 5 + 15 + 2 * (frame + textMargin));
   QSize memo = qobject_cast<QPlainTextEdit*>(ta->Widget())->maximumViewportSize();
   EXPECT_EQ(memo.width(), 6 * 10 + 5);
   EXPECT_GE(memo.height(), 13 * 5 + 5);

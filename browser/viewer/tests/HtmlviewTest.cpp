@@ -397,6 +397,8 @@ TEST_F(ViewerFixture, FormControlsShowWhole) {
   auto* list = qobject_cast<QListWidget*>(controls[2]->Widget());
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->item(2))));
+  const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+  EXPECT_LE(list->fontMetrics().horizontalAdvance("Rouge") + 2 * textMargin, list->viewport()->width());
   auto* memo = qobject_cast<QPlainTextEdit*>(controls[3]->Widget());
   ASSERT_NE(memo, nullptr);
   QTextCursor third(memo->document()->findBlockByNumber(2));
