@@ -165,16 +165,20 @@ void TImageObj::Draw(Canvas& canvas, int x, int topY, int y, const TFontObj& fon
   }
 }
 
-std::vector<TImageObj>::iterator TImageList::FirstAtOrAfter(int pos) {
-  return std::lower_bound(Items.begin(), Items.end(), pos, [](const TImageObj& i, int p) { return i.Pos < p; });
+size_t TImageList::IndexAtOrAfter(int pos) const {
+  auto it = std::lower_bound(Items.begin(), Items.end(), pos, [](const TImageObj& i, int p) { return i.Pos < p; });
+  return size_t(it - Items.begin());
 }
 
 TImageObj* TImageList::FindImage(int pos) {
-  auto it = FirstAtOrAfter(pos);
-  return it != Items.end() && it->Pos == pos ? &*it : nullptr;
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() && Items[i].Pos == pos ? &Items[i] : nullptr;
 }
 
-const TImageObj* TImageList::FindImage(int pos) const { return const_cast<TImageList*>(this)->FindImage(pos); }
+const TImageObj* TImageList::FindImage(int pos) const {
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() && Items[i].Pos == pos ? &Items[i] : nullptr;
+}
 
 int TImageList::GetHeightAt(int pos, uint8_t& align) {
   TImageObj* i = FindImage(pos);
@@ -191,8 +195,8 @@ int TImageList::GetWidthAt(int pos, uint8_t& align) {
 }
 
 int TImageList::GetImageCountAt(int pos) const {
-  auto it = const_cast<TImageList*>(this)->FirstAtOrAfter(pos);
-  return it != Items.end() ? it->Pos - pos : 9999;
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() ? Items[i].Pos - pos : 9999;
 }
 
 bool TImageList::PtInImage(int x, int y, const TSectionList& list, const TMapItem*& map, bool& usesMap, bool& isMap,

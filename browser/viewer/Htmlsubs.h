@@ -103,8 +103,8 @@ class TImageList {
 
   TImageObj* FindImage(int pos);
   const TImageObj* FindImage(int pos) const;
-  // The first image at or after the position (Items.end() when none).
-  std::vector<TImageObj>::iterator FirstAtOrAfter(int pos);
+  // The index of the first image at or after the position (Items.size() when none).
+  size_t IndexAtOrAfter(int pos) const;
   int GetHeightAt(int pos, uint8_t& align);
   int GetWidthAt(int pos, uint8_t& align);
   // Distance from the position to the next image at or after it; 9999 when none.

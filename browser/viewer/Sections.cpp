@@ -293,9 +293,10 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
           line.Descent = Fonts.Items[k].Descent;
         }
     }
-    for (auto img = Images.FirstAtOrAfter(pos); img != Images.Items.end() && img->Pos < end; ++img) {
-      int h = img->ImageHeight, d = h - line.LineHt;
-      switch (img->ObjAlign) {
+    for (size_t k = Images.IndexAtOrAfter(pos); k < Images.Items.size() && Images.Items[k].Pos < end; ++k) {
+      const TImageObj& img = Images.Items[k];
+      int h = img.ImageHeight, d = h - line.LineHt;
+      switch (img.ObjAlign) {
         case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
         case kAlignMiddle:
           line.SpaceAfter = std::max(line.SpaceAfter, d / 2);
