@@ -9,7 +9,10 @@ QLON_PACKAGES=(
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-dejavu-core
-  lua5.2-doc  # real HTML pages for the viewer tests and benchmark
+  # real pages for the viewer tests and benchmark
+  lua5.2-doc
+  libxslt1-dev  # its HTML manual
+  python3.11-doc
   imagemagick
   poppler-utils
   wget  # the capture benchmark compares with it

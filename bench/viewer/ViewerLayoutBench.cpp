@@ -125,14 +125,7 @@ class ModelBuilder {
       s->HRef(link.Url.isEmpty() ? '<' : '>', FontOf(f), link);
       QString text = frag.text();
       text.replace(QChar::LineSeparator, ' ').replace(QChar::Nbsp, QChar(160));
-      for (qsizetype at = 0; at < text.size(); at += 4000) {
-        if (!s->AddText(text.mid(at, 4000))) {
-          auto next = s->MakeContinuation();
-          cell.Add(std::move(s));
-          s = std::move(next);
-          s->AddText(text.mid(at, 4000));
-        }
-      }
+      s->AddText(text);
     }
     s->CheckEmpty();
     cell.Add(std::move(s));

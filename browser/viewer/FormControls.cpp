@@ -9,7 +9,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTextBlock>
 #include <algorithm>
+#include <cmath>
 
 #include "QtCanvas.h"
 #include "SectionList.h"
@@ -48,6 +52,31 @@ class EditKeys : public QObject {
 
  private:
   TFormControlObj* control_;
+};
+
+// The classic size of a check box or radio button, or the style's indicator
+// when that is larger, so that the indicator shows whole.
+int IndicatorSide(QWidget* w, QStyle::PixelMetric metric, int least) {
+  return w ? std::max(least, w->style()->pixelMetric(metric, nullptr, w)) : least;
+}
+
+// List box rows of the height the layout gives them (the height of "A").
+class RowHeightDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void SetRowHeight(int height) {
+    if (height == height_) return;
+    height_ = height;
+    emit sizeHintChanged(QModelIndex());
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    if (height_ > 0) s.setHeight(height_);
+    return s;
+  }
+
+ private:
+  int height_ = 0;
 };
 
 }  // namespace
@@ -247,7 +276,7 @@ TCheckBoxFormControlObj::TCheckBoxFormControlObj(TSectionList* list, int pos, co
   OnBaseline = true;
   QCheckBox* c = HaveWidgets() ? new QCheckBox : nullptr;
   if (c) c->setChecked(IsChecked);
-  Adopt(c, 13, 13);
+  Adopt(c, IndicatorSide(c, QStyle::PM_IndicatorWidth, 13), IndicatorSide(c, QStyle::PM_IndicatorHeight, 13));
 }
 
 bool TCheckBoxFormControlObj::Checked() const {
@@ -278,7 +307,8 @@ TRadioButtonFormControlObj::TRadioButtonFormControlObj(TSectionList* list, int p
     r->setChecked(IsChecked);
     QObject::connect(r, &QRadioButton::clicked, r, [this] { Click(); });
   }
-  Adopt(r, 13, 14);
+  Adopt(r, IndicatorSide(r, QStyle::PM_ExclusiveIndicatorWidth, 13),
+        IndicatorSide(r, QStyle::PM_ExclusiveIndicatorHeight, 14));
 }
 
 bool TRadioButtonFormControlObj::Checked() const {
@@ -310,7 +340,11 @@ TListBoxFormControlObj::TListBoxFormControlObj(TSectionList* list, int pos, cons
   Multiple = attributes.Find(Attr::Multiple) != nullptr;
   if (combo) return;
   QListWidget* lb = HaveWidgets() ? new QListWidget : nullptr;
-  if (lb) lb->setSelectionMode(Multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+  if (lb) {
+    lb->setSelectionMode(Multiple ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+    lb->setItemDelegate(new RowHeightDelegate(lb));
+    lb->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // it would cover the last row
+  }
   Adopt(lb, 100, 60);
 }
 
@@ -364,9 +398,17 @@ int TListBoxFormControlObj::Rows() const {
 
 void TListBoxFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
-  Height = canvas.Metrics().height * Rows();
+  const int row = canvas.Metrics().height;
+  Height = row * Rows();
   Width = canvas.CharWidth(u'A') * Longest + 15;
-  if (TheControl) TheControl->resize(Width, Height);
+  if (auto* lb = qobject_cast<QListWidget*>(TheControl.data())) {
+    // The rows inside the style's frame, their text inside the margins the style keeps beside it.
+    static_cast<RowHeightDelegate*>(lb->itemDelegate())->SetRowHeight(row);
+    const int textMargin = lb->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lb) + 1;
+    Height += 2 * lb->frameWidth();
+    Width += 2 * (lb->frameWidth() + textMargin);
+    lb->resize(Width, Height);
+  }
 }
 
 TComboFormControlObj::TComboFormControlObj(TSectionList* list, int pos, const TAttributeList& attributes)
@@ -457,7 +499,16 @@ void TTextAreaFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
   Width = canvas.CharWidth(u'A') * Cols + 5;
   Height = canvas.Metrics().height * Rows + 5;
-  if (TheControl) TheControl->resize(Width, Height);
+  if (auto* m = qobject_cast<QPlainTextEdit*>(TheControl.data())) {
+    // Rows lines as the memo spaces them, when that takes more than the
+    // formula gives, inside the style's frame and the two scroll bars.
+    QTextDocument* doc = m->document();
+    int line = int(std::ceil(doc->documentLayout()->blockBoundingRect(doc->firstBlock()).height()));
+    int lines = line * Rows + int(std::ceil(2 * doc->documentMargin()));
+    Height = std::max(Height, lines) + 2 * m->frameWidth() + m->horizontalScrollBar()->sizeHint().height();
+    Width += 2 * m->frameWidth() + m->verticalScrollBar()->sizeHint().width();
+    m->resize(Width, Height);
+  }
 }
 
 bool CoversPanel(const QWidget* panel, const QRect& clip) {
@@ -496,10 +547,13 @@ std::shared_ptr<TFormControlObj> CreateFormControl(ControlKind kind, TSectionLis
   return c;
 }
 
+TFormControlList::Controls::const_iterator TFormControlList::FirstAtOrAfter(int pos) const {
+  return std::lower_bound(Items.begin(), Items.end(), pos, [](const auto& c, int p) { return c->Pos < p; });
+}
+
 TFormControlObj* TFormControlList::FindControl(int pos) const {
-  for (const auto& c : Items)
-    if (c->Pos == pos) return c.get();
-  return nullptr;
+  auto it = FirstAtOrAfter(pos);
+  return it != Items.end() && (*it)->Pos == pos ? it->get() : nullptr;
 }
 
 int TFormControlList::GetHeightAt(int pos, bool& onBaseline) const {
@@ -515,9 +569,8 @@ int TFormControlList::GetWidthAt(int pos) const {
 }
 
 int TFormControlList::GetControlCountAt(int pos) const {
-  for (const auto& c : Items)
-    if (c->Pos >= pos) return c->Pos - pos;
-  return 9999;
+  auto it = FirstAtOrAfter(pos);
+  return it != Items.end() ? (*it)->Pos - pos : 9999;
 }
 
 }  // namespace qlon::viewer

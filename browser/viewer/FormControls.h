@@ -197,7 +197,10 @@ std::shared_ptr<TFormControlObj> CreateFormControl(ControlKind kind, TSectionLis
 // The controls of one section, in position order. A print copy shares them.
 class TFormControlList {
  public:
-  std::vector<std::shared_ptr<TFormControlObj>> Items;
+  using Controls = std::vector<std::shared_ptr<TFormControlObj>>;
+  Controls Items;
+  // The first control at or after the position (Items.end() when none).
+  Controls::const_iterator FirstAtOrAfter(int pos) const;
   TFormControlObj* FindControl(int pos) const;
   int GetHeightAt(int pos, bool& onBaseline) const;
   int GetWidthAt(int pos) const;

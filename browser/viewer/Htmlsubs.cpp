@@ -165,10 +165,19 @@ void TImageObj::Draw(Canvas& canvas, int x, int topY, int y, const TFontObj& fon
   }
 }
 
+size_t TImageList::IndexAtOrAfter(int pos) const {
+  auto it = std::lower_bound(Items.begin(), Items.end(), pos, [](const TImageObj& i, int p) { return i.Pos < p; });
+  return size_t(it - Items.begin());
+}
+
 TImageObj* TImageList::FindImage(int pos) {
-  for (TImageObj& i : Items)
-    if (i.Pos == pos) return &i;
-  return nullptr;
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() && Items[i].Pos == pos ? &Items[i] : nullptr;
+}
+
+const TImageObj* TImageList::FindImage(int pos) const {
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() && Items[i].Pos == pos ? &Items[i] : nullptr;
 }
 
 int TImageList::GetHeightAt(int pos, uint8_t& align) {
@@ -186,9 +195,8 @@ int TImageList::GetWidthAt(int pos, uint8_t& align) {
 }
 
 int TImageList::GetImageCountAt(int pos) const {
-  for (const TImageObj& i : Items)
-    if (i.Pos >= pos) return i.Pos - pos;
-  return 9999;
+  size_t i = IndexAtOrAfter(pos);
+  return i < Items.size() ? Items[i].Pos - pos : 9999;
 }
 
 bool TImageList::PtInImage(int x, int y, const TSectionList& list, const TMapItem*& map, bool& usesMap, bool& isMap,

@@ -96,11 +96,15 @@ class TImageObj {
   void Draw(Canvas& canvas, int x, int topY, int y, const TFontObj& font);
 };
 
+// The images of one section, in text order (their positions increase).
 class TImageList {
  public:
   std::vector<TImageObj> Items;
 
   TImageObj* FindImage(int pos);
+  const TImageObj* FindImage(int pos) const;
+  // The index of the first image at or after the position (Items.size() when none).
+  size_t IndexAtOrAfter(int pos) const;
   int GetHeightAt(int pos, uint8_t& align);
   int GetWidthAt(int pos, uint8_t& align);
   // Distance from the position to the next image at or after it; 9999 when none.

@@ -473,8 +473,9 @@ class Reader {
     auto pre = std::make_unique<TPreFormated>(&list_, 0, f, nullptr, kLeft);
     section_ = std::move(pre);
     // The text as the character reader gives it: one CR per line end, TAB as space.
-    std::u16string line;
+    std::u16string text;
     const std::u16string& t = *plain_;
+    text.reserve(t.size());
     for (size_t i = 0; i < t.size(); ++i) {
       char16_t c = t[i];
       if (c == u'\r' || c == u'\n') {
@@ -485,13 +486,9 @@ class Reader {
       } else if (c < 32) {
         continue;
       }
-      line += c;
-      if (line.size() >= 1000) {
-        AddText(line);
-        line.clear();
-      }
+      text += c;
     }
-    AddText(line);
+    AddText(text);
     End();
   }
   const std::u16string* plain_ = nullptr;
@@ -567,7 +564,7 @@ class Reader {
     if (section_->Buff.empty()) {
       if (section_->ListType != kPlainList) {
         section_->CheckEmpty();
-      } else if (!sectionAnchored_) {
+      } else if (!sectionAnchored_ && section_->ClearAttr == 0) {  // a clearing break keeps its clearance
         section_.reset();
         return;
       }
@@ -589,12 +586,8 @@ class Reader {
   void EnsureSection() {
     if (!section_) Open();
   }
-  // Text beyond a section's limit goes on in a continuation section.
   void AddText(const std::u16string& text) {
     EnsureSection();
-    if (section_->AddText(text)) return;
-    std::unique_ptr<TSection> next = section_->MakeContinuation();
-    SetSection(std::move(next));
     section_->AddText(text);
   }
   void AddSection(std::unique_ptr<TSectionBase> s) {
@@ -665,8 +658,10 @@ class Reader {
     if (result_.Title.isEmpty()) result_.Title = title.simplified();
   }
 
+  // The page colours hold while no section is in the document yet; the open
+  // section a line end before BODY starts is not one of them.
   void DoBodyTag() {
-    if (list_.Sections.empty() && !section_) {
+    if (list_.Sections.empty()) {
       Color c;
       for (const TAttribute& a : Attrs().Items()) {
         if (a.Which == Attr::Text && ColorFromString(a.Name, c)) {
@@ -702,6 +697,7 @@ class Reader {
           uint8_t j = section_ ? section_->Justify : justify_;
           if (section_) section_->CheckEmpty();
           Open(j);
+          section_->ProcessClear(Attrs());
         }
         break;
       case Tag::B: case Tag::Strong: SetStyle(kBold, !end); break;
@@ -975,6 +971,7 @@ class Reader {
       text = text.simplified();
       box->AddOption(text, hasValue ? value : text, selected);
     }
+    box->ResetToValue();  // the options marked SELECTED are the initial choice
     if (Sy().IsEnd(Tag::Select)) Next();
   }
 

@@ -39,9 +39,8 @@ std::unique_ptr<TSectionBase> TPreFormated::Copy(TSectionList* list) const {
   return std::make_unique<TPreFormated>(list, *this);
 }
 
-bool TSection::AddText(const std::u16string& text) {
-  if (text.empty()) return true;
-  if (IsFull()) return false;
+void TSection::AddText(const std::u16string& text) {
+  if (text.empty()) return;
   size_t from = 0;
   if (text[0] == u' ') {
     bool drop = Buff.empty() || Buff.back() == u' ';
@@ -51,33 +50,10 @@ bool TSection::AddText(const std::u16string& text) {
     }
     if (drop) from = 1;
   }
-  if (Buff.size() + text.size() > Buff.capacity()) Buff.reserve(Buff.size() + text.size() + 100);
   Buff.append(text, from, std::u16string::npos);
-  return true;
 }
 
-bool TPreFormated::AddText(const std::u16string& text) {
-  if (text.empty()) return true;
-  if (IsFull()) return false;
-  Buff += text;
-  return true;
-}
-
-namespace {
-// A section of kind T going on where s stops: the last run's font and link as
-// they are (the style set already applied), the same level and justification.
-template <typename T>
-std::unique_ptr<TSection> ContinuationOf(const TSection& s) {
-  const TFontObj& last = s.Fonts.Items.back();
-  auto next = std::make_unique<T>(s.ParentSectionList, s.ListLevel, last.TheFont, &last.UrlTarget, s.Justify);
-  next->Fonts.Items[0] = last;
-  next->Fonts.Items[0].Pos = 0;
-  return next;
-}
-}  // namespace
-
-std::unique_ptr<TSection> TSection::MakeContinuation() const { return ContinuationOf<TSection>(*this); }
-std::unique_ptr<TSection> TPreFormated::MakeContinuation() const { return ContinuationOf<TPreFormated>(*this); }
+void TPreFormated::AddText(const std::u16string& text) { Buff += text; }
 
 void TSection::ChangeFont(const TMyFont& font) {
   TFontObj* run;
@@ -121,7 +97,7 @@ void TSection::ProcessClear(const TAttributeList& attributes) {
   const TAttribute* a = attributes.Find(Attr::Clear);
   if (!a) return;
   QString v = a->Name.toLower().left(15);
-  ClearAttr = v == "left" ? 1 : v == "right" ? 2 : 3;
+  ClearAttr = v == "left" ? 1 : v == "right" ? 2 : v == "none" ? 0 : 3;  // "none" is the default: no clearing
 }
 
 uint8_t TSection::CheckEmpty() {
@@ -130,9 +106,8 @@ uint8_t TSection::CheckEmpty() {
 }
 
 bool TSection::IsFloat(int pos) const {
-  for (const TImageObj& i : Images.Items)
-    if (i.Pos == pos) return i.ObjAlign == kAlignLeft || i.ObjAlign == kAlignRight;
-  return false;
+  const TImageObj* i = Images.FindImage(pos);
+  return i && (i->ObjAlign == kAlignLeft || i->ObjAlign == kAlignRight);
 }
 
 int TSection::Clearance(const IndentManager& imgr, int y) const {
@@ -318,8 +293,8 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
           line.Descent = Fonts.Items[k].Descent;
         }
     }
-    for (TImageObj& img : Images.Items) {
-      if (img.Pos < pos || img.Pos >= end) continue;
+    for (size_t k = Images.IndexAtOrAfter(pos); k < Images.Items.size() && Images.Items[k].Pos < end; ++k) {
+      const TImageObj& img = Images.Items[k];
       int h = img.ImageHeight, d = h - line.LineHt;
       switch (img.ObjAlign) {
         case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
@@ -331,10 +306,10 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
         default: break;
       }
     }
-    for (const auto& c : FormControls.Items) {
-      if (c->Pos < pos || c->Pos >= end) continue;
-      int h = c->Height;
-      line.SpaceBefore = std::max(line.SpaceBefore, c->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt);
+    for (auto c = FormControls.FirstAtOrAfter(pos); c != FormControls.Items.end() && (*c)->Pos < end; ++c) {
+      int h = (*c)->Height;
+      line.SpaceBefore =
+          std::max(line.SpaceBefore, (*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt);
     }
     int trimmed = end;
     while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;

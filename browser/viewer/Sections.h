@@ -32,9 +32,6 @@ struct LineRec {
 enum ListKind : uint8_t { kPlainList = 0, kNumberedItem = 1, kBulletItem = 2, kDefinitionItem = 3 };
 enum JustifyKind : uint8_t { kLeft = 1, kCentre = 2, kRight = 3 };
 
-// Text a section ignores once it holds more than this; the reader then goes
-// on in a continuation section (MakeContinuation) so nothing is lost.
-inline constexpr int kMaxSectionText = 20000;
 inline constexpr int kPreWidth = 32000;
 
 class TSection : public TSectionBase {
@@ -61,9 +58,10 @@ class TSection : public TSectionBase {
   int Length() const override { return Len(); }
   virtual bool IsPre() const { return false; }
 
-  // False when the text was refused because the section is full.
-  virtual bool AddText(const std::u16string& text);
-  bool AddText(const QString& text) { return AddText(text.toStdU16String()); }
+  // A section takes text of any length: a paragraph or a text file is one
+  // section, whose lines break only where lines may.
+  virtual void AddText(const std::u16string& text);
+  void AddText(const QString& text) { AddText(text.toStdU16String()); }
   void ChangeFont(const TMyFont& font);
   // kind '>' starts a link, any other ends it.
   void HRef(char kind, const TMyFont& font, const TUrlTarget& link);
@@ -72,10 +70,6 @@ class TSection : public TSectionBase {
   void ProcessClear(const TAttributeList& attributes);
   void Allocate(int size) { Buff.reserve(size_t(size)); }
   uint8_t CheckEmpty();
-  // An empty section of the same kind, level, justification, font and link,
-  // to go on with once this one is full.
-  virtual std::unique_ptr<TSection> MakeContinuation() const;
-  bool IsFull() const { return Len() > kMaxSectionText; }
 
   std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
   void CopyToClipboard() override;
@@ -111,9 +105,8 @@ class TPreFormated : public TSection {
  public:
   using TSection::TSection;
   bool IsPre() const override { return true; }
-  bool AddText(const std::u16string& text) override;
+  void AddText(const std::u16string& text) override;
   std::unique_ptr<TSectionBase> Copy(TSectionList* list) const override;
-  std::unique_ptr<TSection> MakeContinuation() const override;
   void MinMaxWidth(Canvas& canvas, int& min, int& max) override;
 };
 

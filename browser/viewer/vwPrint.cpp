@@ -2,16 +2,51 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "SectionList.h"
 
 namespace qlon::viewer {
+
+namespace {
+
+// A new, empty file beside the target that a job writes until it ends and
+// is renamed over the target: with the target's permissions when it
+// exists, else with those the umask gives a new file. Empty when none can
+// be made.
+QString CreatePartFile(const QString& target) {
+  const QFileInfo info(target);
+  struct stat old {};
+  const bool exists = ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &old) == 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    QString name = info.absoluteDir().filePath(QStringLiteral(".%1.%2").arg(info.fileName()).arg(
+        QRandomGenerator::global()->bounded(1u << 30), 6, 36, QChar('0')));
+    const QByteArray path = QFile::encodeName(name);
+    int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return {};
+    }
+    const bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
+    ::close(fd);
+    if (ok) return name;
+    ::unlink(path.constData());
+    return {};
+  }
+  return {};
+}
+
+}  // namespace
 
 PrinterSetup& PrinterSelection() {
   static PrinterSetup setup;
@@ -110,13 +145,8 @@ void TvwPrinter::SetState(int state) {
     }
   }
   if (state == 2 && !setup_.OutputFile.isEmpty()) {
-    // The job goes to a temporary file beside the target until it ends.
-    QFileInfo target(setup_.OutputFile);
-    QTemporaryFile part(target.absoluteDir().filePath(QStringLiteral(".") + target.fileName() + ".XXXXXX"));
-    part.setAutoRemove(false);
-    if (!part.open()) throw EPrinter(kInvalidPrinter);
-    partFile_ = part.fileName();
-    part.close();
+    partFile_ = CreatePartFile(setup_.OutputFile);
+    if (partFile_.isEmpty()) throw EPrinter(kInvalidPrinter);
     printer_->setOutputFileName(partFile_);
   }
   state_ = state;

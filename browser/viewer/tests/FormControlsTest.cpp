@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QWidget>
 
@@ -101,10 +103,15 @@ TEST(Forms, ListBoxRowsTextAreaLinesAndHostValues) {
   EXPECT_EQ(many->Rows(), 8);
   EXPECT_EQ(one->Rows(), 1);  // SIZE=0 still shows a row
   d.Layout(800);
-  EXPECT_EQ(many->Height, 13 * 8);
-  EXPECT_EQ(many->Width, 6 * 5 + 15);
-  EXPECT_EQ(ta->Width, 6 * 10 + 5);
-  EXPECT_EQ(ta->Height, 13 * 5 + 5);
+  // The rows and columns of the formulas inside the widgets' frames (and the memo's bars).
+  QListWidget* list = qobject_cast<QListWidget*>(many->Widget());
+  const int frame = list->frameWidth();
+  const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+  EXPECT_EQ(many->Height, 13 * 8 + 2 * frame);
+  EXPECT_EQ(many->Width, 6 * 5 + 15 + 2 * (frame + textMargin));
+  QSize memo = qobject_cast<QPlainTextEdit*>(ta->Widget())->maximumViewportSize();
+  EXPECT_EQ(memo.width(), 6 * 10 + 5);
+  EXPECT_GE(memo.height(), 13 * 5 + 5);
   d.list.CurrentForm->SubmitTheForm({});
   EXPECT_EQ(d.submitted, (QStringList{"l=2", "l=5", "t=l1", "t=l2", "t=l3", "who=host"}));
 }
@@ -122,7 +129,7 @@ TEST(Forms, ControlsArePlacedByTheLayoutAndHiddenWhenScrolledAway) {
   EXPECT_EQ(d.section->Lines[0].SpaceBefore, 2);
   d.Draw(10);
   EXPECT_EQ(edit->Widget()->geometry(), QRect(26, 0, 125, 20));
-  EXPECT_EQ(box->Widget()->geometry().topLeft(), QPoint(151, 16 - 13));  // on the baseline
+  EXPECT_EQ(box->Widget()->geometry().topLeft(), QPoint(151, 16 - box->Height));  // on the baseline
   EXPECT_TRUE(edit->Widget()->isVisible());
   d.list.SetYOffset(500);
   d.Draw(10, QRect(0, 500, 800, 100));  // a strip exposed by the scroll: others stay

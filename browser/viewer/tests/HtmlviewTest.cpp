@@ -5,7 +5,11 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QStyleOptionButton>
+#include <QTextBlock>
 
 #include "FormControls.h"
 #include "Htmlview.h"
@@ -365,6 +369,40 @@ TEST_F(ViewerFixture, FormSubmissionIsReportedAfterTheClick) {
   EXPECT_EQ(action, "go.cgi");
   EXPECT_EQ(method.toUpper(), "POST");
   EXPECT_EQ(results, (QStringList{"q=abc", "s=Send"}));
+}
+
+// Controls on screen show whole: a check box or radio button its whole
+// indicator, a list box of SIZE=3 three rows, a text area of ROWS=3 three
+// lines; the widget is as large as the layout made room for.
+TEST_F(ViewerFixture, FormControlsShowWhole) {
+  viewer.resize(600, 400);
+  viewer.LoadFromString("<form>x<input type=checkbox checked>y<input type=radio checked>z"
+                        "<select name=s size=3><option>Rouge<option>Vert<option>Bleu<option>Jaune</select>"
+                        "<textarea rows=3 cols=12>1\n2\n3\n4\n5</textarea></form>");
+  Shot();
+  auto controls = viewer.SectionList().AllControls();
+  ASSERT_EQ(controls.size(), 4u);
+  for (TFormControlObj* c : controls) {
+    ASSERT_TRUE(c->Widget()->isVisible());
+    EXPECT_EQ(c->Widget()->size(), QSize(c->Width, c->Height));
+  }
+  for (int i : {0, 1}) {
+    QWidget* w = controls[size_t(i)]->Widget();
+    QStyleOptionButton opt;
+    opt.initFrom(w);
+    QRect indicator = w->style()->subElementRect(i == 0 ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator,
+                                                 &opt, w);
+    EXPECT_TRUE(w->rect().contains(indicator)) << i;
+  }
+  auto* list = qobject_cast<QListWidget*>(controls[2]->Widget());
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->viewport()->rect().contains(list->visualItemRect(list->item(2))));
+  const int textMargin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+  EXPECT_LE(list->fontMetrics().horizontalAdvance("Rouge") + 2 * textMargin, list->viewport()->width());
+  auto* memo = qobject_cast<QPlainTextEdit*>(controls[3]->Widget());
+  ASSERT_NE(memo, nullptr);
+  QTextCursor third(memo->document()->findBlockByNumber(2));
+  EXPECT_LE(memo->cursorRect(third).bottom(), memo->viewport()->height());
 }
 
 TEST_F(ViewerFixture, DraggingBelowTheWindowScrollsAndSelects) {

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+
 #include "FormControls.h"
 #include "Readhtml.h"
 #include "ViewerTestSupport.h"
@@ -66,13 +71,37 @@ TEST(ReadhtmlText, TitleBaseAndUnterminatedComment) {
   ASSERT_EQ(list.Sections.size(), 1u);  // what came before stays
 }
 
-TEST(ReadhtmlText, LongTextIsContinuedNotCut) {
-  std::u16string word(30000, u'w');
-  Parsed p(u"<p>" + word + u" end");
-  size_t total = 0;
-  for (TSection* s : p.Texts()) total += s->Buff.size();
-  EXPECT_EQ(total, word.size() + 4);
-  EXPECT_GE(p.Texts().size(), 2u);
+// Long text is one section however long: its lines break between words
+// only, on screen and in the copied text.
+TEST(ReadhtmlText, LongParagraphAndTextFileReadWhole) {
+  QStringList words;
+  for (int i = 0; i < 4000; ++i) words << QString("w%1").arg(i * 7919 % 100000);
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, (u"<p>" + words.join(' ').toStdU16String() + u"<p>after"));
+  d.Layout(600);
+  std::vector<TSection*> texts;
+  test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_GT(texts[0]->Lines.size(), 100u);
+  EXPECT_EQ(test::SplitWord(*texts[0]), "");
+  d.list.SelB = 0;
+  d.list.SelE = 1 << 30;
+  EXPECT_EQ(d.list.GetSelText().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts), words + QStringList{"after"});
+
+  // A text file: each of its lines is one line on screen.
+  QStringList lines;
+  for (int i = 0; i < 3000; ++i) lines << QString("line %1 of a long text file").arg(i);
+  test::Doc t;
+  ParseText(t.list, (lines.join("\r\n") + "\r\n").toStdU16String());
+  t.Layout(600);
+  ASSERT_EQ(t.list.Sections.size(), 1u);
+  auto& pre = dynamic_cast<TPreFormated&>(*t.list.Sections[0]);
+  ASSERT_EQ(pre.Lines.size(), size_t(lines.size()));
+  for (int i = 0; i < lines.size(); ++i) {
+    const LineRec& l = pre.Lines[size_t(i)];
+    ASSERT_EQ(QString::fromStdU16String(pre.Buff.substr(size_t(l.Start), size_t(l.Ln))), lines[i] + '\r');
+  }
 }
 
 TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
@@ -262,6 +291,75 @@ TEST(ReadhtmlBody, ColoursBackgroundAndMaps) {
   QString url, target;
   EXPECT_TRUE(p.list.MapList[0]->GetURL(5, 5, url, target));
   EXPECT_EQ(url, "a.htm");
+}
+
+// The page colours hold while nothing but white space, comments and the head
+// came before BODY; once a section is in the document they are ignored.
+TEST(ReadhtmlBody, ColoursAfterDoctypeAndHead) {
+  for (const std::u16string head : {u"<html>\n", u"<?xml version=\"1.0\"?>\n<!DOCTYPE html>\n<html><head>\n"
+                                                 u"<title>t</title><style>p {}</style></head>\n  "}) {
+    Parsed p(head + u"<body bgcolor=\"#00FF00\" text=#000080 link=#a06060>x <a href=y.htm>link</a>");
+    EXPECT_EQ(p.list.Background & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(p.list.FontColor & 0xFFFFFF, 0x800000u);
+    EXPECT_EQ(p.list.HotSpotColor & 0xFFFFFF, 0x6060A0u);
+    TSection* s = p.Texts().at(0);
+    int overhang;
+    EXPECT_EQ(s->Fonts.GetFontAt(0, overhang).TheFont.FontColor & 0xFFFFFF, 0x800000u);
+    EXPECT_EQ(s->Fonts.GetFontAt(int(s->Buff.find(u"link")), overhang).TheFont.FontColor & 0xFFFFFF, 0x6060A0u);
+  }
+  Parsed late(u"<p>text<body bgcolor=#00FF00>");
+  EXPECT_NE(late.list.Background & 0xFFFFFF, 0x00FF00u);
+}
+
+// A list with SELECTED options shows and submits them, a drop-down list its
+// selected option rather than the first.
+TEST(ReadhtmlForms, SelectedOptionsAreShownAndSubmitted) {
+  Parsed p(u"<form><select name=size><option>Small<option selected>Medium<option>Large</select>"
+           u"<select name=m multiple><option selected>a<option>b<option value=cv selected>c</select>"
+           u"<select name=l size=3><option>x<option selected>y<option>z</select>"
+           u"<select name=none><option>first<option>second</select><input type=submit></form>");
+  QStringList submitted;
+  p.list.OnFormSubmit = [&](const QString&, const QString&, const QStringList& r) { submitted = r; };
+  auto controls = p.list.AllControls();
+  ASSERT_EQ(controls.size(), 5u);
+  auto* combo = qobject_cast<QComboBox*>(controls[0]->Widget());
+  ASSERT_NE(combo, nullptr);
+  EXPECT_EQ(combo->currentText(), "Medium");
+  auto* multi = qobject_cast<QListWidget*>(controls[1]->Widget());
+  ASSERT_NE(multi, nullptr);
+  EXPECT_EQ(multi->selectedItems().size(), 2);
+  qobject_cast<QPushButton*>(controls[4]->Widget())->click();
+  EXPECT_EQ(submitted, (QStringList{"size=Medium", "m=a", "m=cv", "l=y", "none=first"}));
+  // The reset button brings the initial choice back.
+  combo->setCurrentIndex(2);
+  controls[0]->MyForm->ResetControls();
+  EXPECT_EQ(combo->currentText(), "Medium");
+}
+
+// BR CLEAR moves what follows below the floating images of that side.
+TEST(ReadhtmlLayout, BreakClearGoesBelowFloats) {
+  struct Row {
+    std::u16string html;
+    bool below;
+  } rows[] = {
+      {u"<img src=40x100.gif align=left>beside<br clear=left>after", true},
+      {u"<img src=40x100.gif align=right>beside<br clear=right>after", true},
+      {u"<img src=40x100.gif align=left>beside<br clear=all>after", true},
+      {u"<img src=40x100.gif align=left>beside<br clear=all><p>after", true},
+      {u"<img src=40x100.gif align=left>beside<br clear=right>after", false},
+      {u"<img src=40x100.gif align=left>beside<br clear=none>after", false},
+      {u"<img src=40x100.gif align=left>beside<br>after", false},
+  };
+  for (const Row& r : rows) {
+    test::Doc d;
+    TAnchorList anchors;
+    ParseString(d.list, anchors, r.html);
+    d.Layout(400);
+    d.Draw();
+    const RecordingCanvas::Call* after = d.canvas.FindText("after");
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(after->rect.top() >= 100, r.below) << QString::fromStdU16String(r.html).toStdString();
+  }
 }
 
 TEST(ReadhtmlRecovery, BrokenMarkupGivesAModel) {

@@ -61,19 +61,6 @@ TEST(TextLayout, LeadingBlanksAfterImages) {
   EXPECT_EQ(u.Buff, u"a b");
 }
 
-TEST(TextLayout, FullSectionRefusesTextAndContinues) {
-  Doc d;
-  TSection& s = d.Para(std::u16string(kMaxSectionText + 1, u'x'));
-  EXPECT_FALSE(s.AddText(u"more"));
-  EXPECT_EQ(s.Len(), kMaxSectionText + 1);
-  auto next = s.MakeContinuation();
-  EXPECT_TRUE(next->AddText(u"more"));
-  EXPECT_EQ(next->Justify, s.Justify);
-  TPreFormated pre(&d.list, 0, d.font, nullptr, kLeft);
-  pre.AddText(std::u16string(kMaxSectionText + 1, u' '));
-  EXPECT_TRUE(pre.MakeContinuation()->IsPre());
-}
-
 TEST(TextLayout, LeftImageNarrowsTheLinesBesideIt) {
   Doc d;
   TSection& s = d.Para(u"");

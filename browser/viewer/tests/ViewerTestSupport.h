@@ -2,6 +2,7 @@
 // A document built directly in the model and laid out on the recording
 // canvas (size 12 text: 8 px per character, line height 18, descent 4).
 #include <QImage>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,39 @@ inline std::unique_ptr<TCellObj> TextCell(Doc& d, const std::u16string& text, co
   s->AddText(text);
   c->Cell->Add(std::move(s));
   return c;
+}
+
+// Every text section of a cell, tables' cells and captions included, in
+// document order.
+inline void ForEachText(TCell& cell, const std::function<void(TSection&)>& f) {
+  for (auto& s : cell.Sections) {
+    if (auto* t = dynamic_cast<TSection*>(s.get())) {
+      f(*t);
+    } else if (auto* table = dynamic_cast<ThtmlTable*>(s.get())) {
+      if (table->Caption) ForEachText(*table->Caption->Cell, f);
+      for (auto& row : table->Rows)
+        for (auto& c : row->Cells) ForEachText(*c->Cell, f);
+    }
+  }
+}
+
+// Where a laid-out line of a section ends without a break opportunity (a
+// blank, an image or a control; a line end in preformatted text): the text
+// of the two sides, or empty when every line ends where a line may.
+inline QString SplitWord(const TSection& s) {
+  auto breaks = [](char16_t c) { return c == u' ' || c == kImageChar || c == kControlChar; };
+  for (size_t i = 0; i + 1 < s.Lines.size(); ++i) {
+    int end = s.Lines[i].Start + s.Lines[i].Ln;
+    if (end <= 0 || end >= s.Len()) continue;
+    char16_t last = s.Buff[size_t(end - 1)], next = s.Buff[size_t(end)];
+    bool ok = s.IsPre() ? last == u'\r' : breaks(last) || breaks(next);
+    if (!ok) {
+      int from = std::max(0, end - 10);
+      return QString::fromStdU16String(s.Buff.substr(size_t(from), size_t(end - from))) + " / " +
+             QString::fromStdU16String(s.Buff.substr(size_t(end), 10));
+    }
+  }
+  return {};
 }
 
 }  // namespace qlon::viewer::test

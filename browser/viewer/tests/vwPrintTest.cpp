@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <optional>
+#include <sys/stat.h>
 
 #include "Htmlview.h"
 #include "Readhtml.h"
@@ -201,6 +202,25 @@ TEST_F(PrintTest, NothingInRangeAbortsTheJobAndKeepsAnOlderFile) {
   EXPECT_EQ(r.Pages, 1);
   EXPECT_EQ(r.PrintedPages, 0);
   EXPECT_EQ(qlon::test::ReadFileBytes(OutPath()), "older");
+  EXPECT_EQ(Files().size(), 1u);
+}
+
+// The printed file gets the permissions a new file gets, or keeps those of
+// the file it replaces.
+TEST_F(PrintTest, PrintedFileHasTheUsualPermissions) {
+  auto doc = Parse(NumberedLines(5));
+  const mode_t saved = ::umask(022);
+  auto mode = [&] {
+    struct stat st {};
+    EXPECT_EQ(::stat(OutPath().c_str(), &st), 0);
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(PrintAlone(*doc, 1, 9999).PrintedPages, 1);
+  EXPECT_EQ(mode(), 0644u);
+  fs::permissions(OutPath(), fs::perms(0640));
+  EXPECT_EQ(PrintAlone(*doc, 1, 9999).PrintedPages, 1);
+  EXPECT_EQ(mode(), 0640u);
+  ::umask(saved);
   EXPECT_EQ(Files().size(), 1u);
 }
 
