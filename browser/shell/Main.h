@@ -66,6 +66,7 @@ namespace shell {
 class TDlgSetup;
 class TDlgWeb;
 class TSearchPane;
+class TUnattended;
 }
 
 inline constexpr const char* kProgramTitle = "Quillon 98";
@@ -112,6 +113,12 @@ std::string FirstArgument(const StringList& arguments);
 // The address of a "URL(...)" argument: the text between "URL(" and the
 // last ")"; empty when there is none.
 std::string UrlArgument(const std::string& argument);
+// An argument that names a file the program reads: a capture file, a web
+// shortcut or an Internet shortcut (".web", ".wbs", ".url").
+bool IsFileArgument(const std::string& argument);
+// A command line as it is handed to the running instance, whose current
+// folder is another: file arguments made absolute against `folder`.
+StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
 
 class TMainWin : public QMainWindow,
                  public ICaptureHost,
@@ -178,6 +185,8 @@ class TMainWin : public QMainWindow,
   void OpenWebPage(const std::string& relative);
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
+  // A line in the journal of the scheduled job that runs.
+  void JournalScheduledRun(const std::string& line);
 
   // ---- command line, scheduler (Main.cpp)
   // list: lines handed over by another instance; nullptr: this program's
@@ -379,6 +388,8 @@ class TMainWin : public QMainWindow,
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
+  // Who answers the boxes (this window's own when the program made none).
+  shell::TUnattended& Unattended();
 
   TSetup& setup_;
   TMainWinConfig config_;
@@ -390,6 +401,7 @@ class TMainWin : public QMainWindow,
   QTimer* argumentsTimer_;
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
+  std::unique_ptr<shell::TUnattended> ownUnattended_;
 };
 
 }  // namespace qlon

@@ -12,6 +12,7 @@
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
+#include "Unattended.h"
 #include "WSList.h"
 #include "WUrlList.h"
 #include "Web.h"
@@ -68,6 +69,7 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
   }
   bool applied = false;
   dlg.OnAccepted = [&](shell::TDlgWeb& d) { applied = d.ApplyTo(*web); };
+  if (!shell::MayAsk(dlg.windowTitle().toStdString())) return;
   const bool ok = (RunWebDialog ? RunWebDialog(dlg) : dlg.ExecuteModal()) && applied;
   const bool startNow = dlg.CaptureRequested;
   if (!ok) return;
