@@ -165,8 +165,14 @@ class TMainWin : public QMainWindow,
   void RefreshWebInfo();
   bool SaveWeb();
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
-  // Offers to empty a folder that holds files.
-  void ClearFolder(const std::string& folder);
+  // Offers to empty a folder that is not empty; true when it is empty (or
+  // missing) afterwards.
+  bool ClearFolder(const std::string& folder);
+  // Whether the wizard's destination may receive a new web: never a folder
+  // the program or the user lives in, nor one that holds another web or
+  // files the user keeps (after the offer to empty it). When refused the
+  // wizard shows why, on its destination page.
+  bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture (MainCapture.cpp)
   void PostCapture(uint16_t flags);

@@ -352,9 +352,11 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   dlg.setWindowTitle(move ? "Déplacement d'un Web" : "Copie d'un Web");
   dlg.SetPath(QString::fromStdString(folder.string()));
   if (ExecDialog(dlg) != QDialog::Accepted) return;
-  const fs::path target = dlg.GetPath().toStdString();
+  const std::string chosen = dlg.GetPath().toStdString();
+  if (chosen.empty()) return;
+  const fs::path target = NormalFolder(chosen);  // given with or without its "/"
   std::error_code ec;
-  if (target.empty() || fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
+  if (fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
   ProcessMessages();
   const std::string oldPath = web_->Path().string();
   try {
