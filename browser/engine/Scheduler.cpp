@@ -961,17 +961,33 @@ void TScheduler::WriteRegistryState() {
   registry::SetValue(key, "Startup date", registry::kBinary, &next, sizeof next);
 }
 
-void TScheduler::ReadRegistryState() {
+bool TScheduler::ReadPublished(std::uint8_t& state, double& nextStart) {
   registry::Key key;
   if (registry::OpenKey(registry::HKEY_CLASSES_ROOT, kRegistryKey, registry::Access::Read, &key) != registry::kOk)
-    return;
+    return false;
   registry::Value v;
-  if (registry::QueryValue(key, "State", &v) == registry::kOk && v.data.size() == 4) state_ = v.data[0];
+  if (registry::QueryValue(key, "State", &v) == registry::kOk && v.data.size() == 4) state = v.data[0];
   if (registry::QueryValue(key, "Startup date", &v) == registry::kOk && v.data.size() == 8) {
     double next;
     std::memcpy(&next, v.data.data(), sizeof next);
-    if (std::isfinite(next)) nextStart_ = next;
+    if (std::isfinite(next)) nextStart = next;
   }
+  return true;
+}
+
+void TScheduler::ReadRegistryState() {
+  std::uint8_t state = state_.load();
+  double next = nextStart_.load();
+  if (!ReadPublished(state, next)) return;
+  state_ = state;
+  nextStart_ = next;
+}
+
+bool TScheduler::JobDue() {
+  std::uint8_t state = 0;
+  double next = 0;
+  return ReadPublished(state, next) && !(state & kSuspended) && next != 0 &&
+         next <= SystemNow();
 }
 
 void TScheduler::SetSuspended(bool suspended) {

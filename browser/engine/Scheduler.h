@@ -324,6 +324,12 @@ class TScheduler {
   void EndWebTask(const std::string& captureFile, bool ignore, int code, const std::string& message);
   // Publishes the state and next start in the registry.
   void SaveState();
+  // What the registry holds (what the companion reads); false when nothing
+  // was published.
+  static bool ReadPublished(std::uint8_t& state, double& nextStart);
+  // A job's start has come and the scheduler is not suspended: what the
+  // companion starts the program for.
+  static bool JobDue();
 
   double Now() const;
   int IdleSeconds() const;

@@ -135,27 +135,43 @@ TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
   std::copy(kBuiltInAgents.begin(), kBuiltInAgents.end(), Agents_.begin());
   AgentCount_ = static_cast<int>(kBuiltInAgents.size());
   LoadSettings();
+  // Without a work folder (the prompt was refused) the program does not run:
+  // nothing is registered, and there is no profile file, whose relative name
+  // would land in whatever folder the program started in.
+  if (WorkPath.empty()) {
+    Profiles = std::make_unique<TProfileList>(fs::path());
+    return;
+  }
   const fs::path program = ProgramFolder_ / "qlon98";
   RegisterFileExtension("Quillon", ".web", "Fichier de capture d'un Web de Quillon", program);
   CreateStartMenuEntry("Aspirer le Web", program, "/b");
-  // Without a work folder (the prompt was refused) there is no profile file:
-  // a relative name would land in whatever folder the program started in.
-  Profiles = std::make_unique<TProfileList>(WorkPath.empty() ? fs::path() : fs::path(WorkPath) / "profiles.ini");
+  Profiles = std::make_unique<TProfileList>(fs::path(WorkPath) / "profiles.ini");
 }
 
 TSetup::~TSetup() = default;
 
 void TSetup::FindWorkPath() {
-  WorkPath = WithSlash(profile::GetProfileString("QUILLON", "WORKPATH", ""));
-  std::error_code ec;
-  if (!WorkPath.empty() && fs::is_directory(WorkPath, ec) && !IsInside(WorkPath, ProgramFolder_)) return;
-  std::string answer = WorkPath;
-  // The program's folder is read-only: ask again rather than store there.
-  if (Prompt_ && Prompt_->AskWorkPath(answer) && !answer.empty() && !IsInside(answer, ProgramFolder_)) {
+  // A usable work folder is an existing folder named by an absolute path
+  // outside the program's read-only folder: a relative one would follow the
+  // current folder of each start.
+  const auto usable = [this](const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::path(path).is_absolute() && fs::is_directory(path, ec) &&
+           !IsInside(path, ProgramFolder_);
+  };
+  const std::string stored = WithSlash(profile::GetProfileString("QUILLON", "WORKPATH", ""));
+  WorkPath = stored;
+  if (usable(WorkPath)) return;
+  WorkPath.clear();
+  std::string answer = stored;
+  if (Prompt_ && Prompt_->AskWorkPath(answer) && !answer.empty() && fs::path(answer).is_absolute() &&
+      !IsInside(answer, ProgramFolder_)) {
+    std::error_code ec;
     fs::create_directories(answer, ec);
-    if (fs::is_directory(answer, ec)) WorkPath = WithSlash(answer);
+    if (usable(answer)) WorkPath = WithSlash(answer);
   }
-  profile::WriteProfileString("QUILLON", "WORKPATH", WorkPath);
+  // Without one nothing is stored: the next start asks again.
+  if (!WorkPath.empty()) profile::WriteProfileString("QUILLON", "WORKPATH", WorkPath);
 }
 
 // Every scalar key of quillon.ini, in file order, with its field.
@@ -219,6 +235,8 @@ void TSetup::ForEachKey(F&& f) {
 
 void TSetup::LoadSettings() {
   FindWorkPath();
+  // Without a work folder there is no settings file to read.
+  if (WorkPath.empty()) return;
   if (WebPath.empty()) WebPath = WorkPath;
   const TIniFile ini(IniFile());
   ForEachKey([&](const char* section, const char* key, auto& field) {
@@ -257,6 +275,7 @@ void TSetup::LoadSettings() {
 }
 
 bool TSetup::SaveSettings() const {
+  if (WorkPath.empty()) return false;  // never beside whatever folder the program started in
   bool ok = true;
   // Every key in one rewrite of quillon.ini.
   ok = profile::BatchPrivateProfile(IniFile(), [&] { WriteSettings(ok); }) && ok;

@@ -541,6 +541,12 @@ namespace qlon {
 
 namespace fs = std::filesystem;
 
+fs::path NormalFolder(const fs::path& p) {
+  fs::path n = p.lexically_normal();
+  if (n.has_filename() || n == n.root_path()) return n;
+  return n.parent_path();  // "a/b/" -> "a/b"
+}
+
 namespace {
 
 bool IsFile(const fs::directory_entry& e) {
@@ -560,12 +566,6 @@ std::vector<fs::directory_entry> Matches(const fs::path& folder, std::string_vie
   return out;
 }
 
-fs::path Normalized(const fs::path& p) {
-  fs::path n = p.lexically_normal();
-  if (n.has_filename() || n == n.root_path()) return n;
-  return n.parent_path();  // "a/b/" -> "a/b"
-}
-
 bool Contains(const fs::path& ancestor, const fs::path& p) {
   auto a = ancestor.begin(), b = p.begin();
   for (; a != ancestor.end(); ++a, ++b)
@@ -578,17 +578,17 @@ std::vector<fs::path> HomeFolders() {
   static std::mutex lock;
   std::lock_guard guard(lock);
   std::vector<fs::path> homes;
-  if (const char* home = std::getenv("HOME"); home && *home) homes.push_back(Normalized(home));
+  if (const char* home = std::getenv("HOME"); home && *home) homes.push_back(NormalFolder(home));
   ::setpwent();
   while (const passwd* pw = ::getpwent())
-    if (pw->pw_dir && pw->pw_dir[0] == '/') homes.push_back(Normalized(pw->pw_dir));
+    if (pw->pw_dir && pw->pw_dir[0] == '/') homes.push_back(NormalFolder(pw->pw_dir));
   ::endpwent();
   return homes;
 }
 
 bool SafeLexically(const fs::path& p) {
   if (p.empty() || !p.is_absolute()) return false;
-  const fs::path n = Normalized(p);
+  const fs::path n = NormalFolder(p);
   const fs::path below = n.relative_path();
   if (std::distance(below.begin(), below.end()) < 2) return false;
   for (const fs::path& home : HomeFolders())
@@ -637,7 +637,7 @@ bool CopyOrMoveItems(const fs::path& from, const fs::path& to, bool move) {
     const fs::path target = to / item.filename();
     if (fs::equivalent(item, target, ec)) continue;
     ec.clear();
-    if (Contains(Normalized(fs::absolute(item, ec)), Normalized(fs::absolute(to, ec)))) {
+    if (Contains(NormalFolder(fs::absolute(item, ec)), NormalFolder(fs::absolute(to, ec)))) {
       ok = false;  // a folder into itself would never end
       continue;
     }

@@ -295,6 +295,9 @@ inline constexpr unsigned FOF_FILESONLY = 0x80;
 // empty: see IsSafeToDeleteTree. Without FOF_NOCONFIRMATION a delete asks
 // first (a Yes/No message box).
 bool ShellFileOperation(const std::string& from, const std::string& to, unsigned operation, unsigned flags);
+// The path lexically normal, without a trailing "/" ("a/b/" gives "a/b";
+// the root stays "/").
+std::filesystem::path NormalFolder(const std::filesystem::path& p);
 // False for an empty or relative path, the root, a folder directly under
 // the root, a home folder (of any account) or an ancestor of one (also
 // after resolving links).

@@ -185,7 +185,8 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, TCopyVie
   TCopyRun run;
   run.Move = move;
   run.Source = path_.parent_path();
-  run.Destination = fs::absolute(destination).lexically_normal();
+  // With or without its trailing "/": the same folder.
+  run.Destination = NormalFolder(fs::absolute(destination));
   run.Event = std::move(event);
 
   // 1. The destination.

@@ -433,6 +433,13 @@ bool TWebFile::BuildLocalName() {
   name = CleanNamePart(name);
   ext = CleanNamePart(ext);
   if (name.empty()) name = "Index";
+  // "name.ext" is one part of the path, so it too must fit the file
+  // system's 255 bytes. The name gives way, keeping at least as many bytes
+  // as the unique-name rule writes digits over its end.
+  constexpr size_t kDigitsRoom = 8;
+  if (ext.size() + 1 + kDigitsRoom > kLocalPartMax) ext = CleanNamePart(Utf8Prefix(ext, kLocalPartMax - 1 - kDigitsRoom));
+  const size_t nameMax = ext.empty() ? kLocalPartMax : kLocalPartMax - 1 - ext.size();
+  if (name.size() > nameMax) name = CleanNamePart(Utf8Prefix(name, nameMax));
   std::string file = ext.empty() ? name : name + "." + ext;
 
   std::string path;

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <fstream>
 
 #include "DlgFilter.h"
@@ -23,12 +24,14 @@
 #include "DlgSysTree.h"
 #include "DlgUrlVerif.h"
 #include "FiltersView.h"
+#include "LocalPath.h"
 #include "MessageBox.h"
 #include "MimeTree.h"
 #include "Setup.h"
 #include "Texts.h"
 #include "Urlutil.h"
 #include "Web.h"
+#include "WebFile.h"
 
 namespace qlon::shell {
 
@@ -180,6 +183,12 @@ void TDlgWeb::buildPages() {
     row->addWidget(Path_PathEdit, 1);
     row->addWidget(Path_BrowseBtn);
     v->addLayout(row);
+    Path_FixedLabel = new QLabel(
+        QString::fromUtf8("La capture est enregistrée dans ce répertoire : pour la changer de répertoire, "
+                          "utilisez la commande Déplacer... du menu Web."),
+        page);
+    Path_FixedLabel->setWordWrap(true);
+    v->addWidget(Path_FixedLabel);
     Path_UseWebStructureCheck = check(page, "Respecter la structure des sites Web");
     Path_UseShortNameCheck = check(page, "Utiliser des noms de fichiers courts (8.3)");
     v->addWidget(Path_UseWebStructureCheck);
@@ -187,8 +196,12 @@ void TDlgWeb::buildPages() {
     v->addStretch();
     connect(Path_BrowseBtn, &QPushButton::clicked, this, [this] {
       const QString folder = AskFolder ? AskFolder(Path_PathEdit->text()) : QString();
-      if (!folder.isEmpty()) Path_PathEdit->setText(folder);
+      if (folder.isEmpty()) return;
+      pathEdited_ = true;
+      Path_PathEdit->setText(folder);
     });
+    connect(Path_PathEdit, &QLineEdit::textEdited, this, [this] { pathEdited_ = true; });
+    connect(UrlCombo, &QComboBox::editTextChanged, this, [this] { followStartUrl(); });
   }
   {  // Configuration
     QWidget* page = newPage();
@@ -398,6 +411,10 @@ fs::path TDlgWeb::MakeUrlPage(const fs::path& textFile) {
   if (found.isEmpty()) return {};
   fs::path page = textFile;
   page.replace_extension(".htm");
+  // A page of that name is the user's: the new one takes a free name.
+  const std::string free = ReserveUniqueName(page.parent_path(), page.filename().string(), {});
+  if (free.empty()) return {};
+  page = page.parent_path() / free;
   const QString name = HtmlEscaped(QString::fromStdString(textFile.filename().string()));
   // Addresses come from any text: escaped, so none can add markup.
   QByteArray html = "<html>\r\n<body>\r\n";
@@ -406,7 +423,11 @@ fs::path TDlgWeb::MakeUrlPage(const fs::path& textFile) {
     html += QStringLiteral("<a href=\"%1\">%1</a><br>\r\n").arg(HtmlEscaped(url)).toUtf8();
   html += "</body>\r\n</html>";
   QSaveFile out(QString::fromStdString(page.string()));
-  if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size() || !out.commit()) return {};
+  if (!out.open(QIODevice::WriteOnly) || out.write(html) != html.size() || !out.commit()) {
+    std::error_code ec;
+    fs::remove(page, ec);  // the name reserved above
+    return {};
+  }
   return page;
 }
 
@@ -469,9 +490,15 @@ void TDlgWeb::LoadWeb(TWeb* web) {
     UserNameEdit->clear();
     PasswordEdit->clear();
     Url_TitleEdit->clear();
-    Path_PathEdit->setText(QString::fromStdString(setup_.WebPath));
+    pathEdited_ = false;
+    followStartUrl();
     TitleLine->setText(QString::fromUtf8("Nouveau Web : "));
   }
+  // A capture on disk keeps its folder: its files are there.
+  const bool fixed = web && !web->Path().empty();
+  Path_PathEdit->setReadOnly(fixed);
+  Path_BrowseBtn->setEnabled(!fixed);
+  Path_FixedLabel->setVisible(fixed);
   // The structure of a capture that holds files is fixed.
   Path_UseWebStructureCheck->setEnabled(!web || web->RetrievedCount == 0);
   toControls();
@@ -545,6 +572,27 @@ std::string TDlgWeb::CaptureFolder() const {
   return folder.isEmpty() ? std::string() : controls::WithTrailingSlash(folder).toStdString();
 }
 
+std::string TDlgWeb::DefaultFolder(const std::string& base, const std::string& url) {
+  std::string name = CleanNamePart(UnescapeUrl(ShortWebName(url)));
+  if (name.empty()) name = "Web";
+  const fs::path root = fs::path(base);
+  fs::path folder;
+  for (int n = 1; n < 10000; ++n) {
+    folder = root / (n == 1 ? name : name + std::to_string(n));
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(folder, ec)) || (fs::is_directory(folder, ec) && fs::is_empty(folder, ec)))
+      break;
+  }
+  return folder.string() + "/";
+}
+
+void TDlgWeb::followStartUrl() {
+  if (web_ || pathEdited_) return;
+  const std::string base = setup_.WebPath.empty() ? setup_.WorkPath : setup_.WebPath;
+  if (base.empty()) return;
+  Path_PathEdit->setText(QString::fromStdString(DefaultFolder(base, UrlCombo->currentText().trimmed().toStdString())));
+}
+
 fs::path TDlgWeb::CaptureFile() const {
   const std::string folder = CaptureFolder();
   return folder.empty() ? fs::path() : fs::path(folder) / "local.web";
@@ -561,15 +609,31 @@ bool TDlgWeb::ApplyTo(TWeb& web) {
     showPage(pgPath);
     return false;
   }
+  const bool onDisk = !web.Path().empty();
+  if (onDisk && fs::path(CaptureFolder()).lexically_normal() != (web.Path().parent_path() / "").lexically_normal()) {
+    // The capture file and the files stay where they are: a second capture
+    // file would start in the new folder while the records name the old one.
+    platform::MessageBox("Le répertoire d'une capture enregistrée ne change pas ici : utilisez la commande "
+                         "Déplacer... du menu Web.",
+                         "Erreur", platform::MB_OK | platform::MB_ICONERROR);
+    showPage(pgPath);
+    return false;
+  }
   setup_.UseWebStructure = Path_UseWebStructureCheck->isChecked();
   setup_.UseShortName = Path_UseShortNameCheck->isChecked();
-  TStartEntry entry;
-  entry.Url = UrlCombo->currentText().trimmed().toStdString();
-  entry.User = UserNameEdit->text().toStdString();
-  entry.Password = PasswordEdit->text().toStdString();
-  web.StartEntries.assign(1, entry);
+  // The page edits the first start entry; the others were added from the
+  // URL lists and stay.
+  if (web.StartEntries.empty()) web.StartEntries.emplace_back();
+  TStartEntry& first = web.StartEntries.front();
+  first.Url = UrlCombo->currentText().trimmed().toStdString();
+  first.User = UserNameEdit->text().toStdString();
+  first.Password = PasswordEdit->text().toStdString();
+  const std::string url = first.Url;
+  web.StartEntries.erase(std::remove_if(web.StartEntries.begin() + 1, web.StartEntries.end(),
+                                        [&](const TStartEntry& e) { return e.Url == url; }),
+                         web.StartEntries.end());
   web.SetTitle(Url_TitleEdit->text().toStdString());
-  web.SetFolder(CaptureFolder());
+  if (!onDisk) web.SetFolder(CaptureFolder());
   fromControls();
   // The structure of a capture is fixed once it holds files.
   if (web.RetrievedCount != 0) options_.UseWebStructureFlag = web.Options.UseWebStructureFlag;
@@ -587,9 +651,9 @@ bool TDlgWeb::OKClick(bool andCapture) {
   } else {
     fromControls();
   }
+  if (OnAccepted && !OnAccepted(*this)) return false;
   closedWithOk_ = true;
   CaptureRequested = andCapture;
-  if (OnAccepted) OnAccepted(*this);
   if (Mode & 1) close();
   if (andCapture && OnStartCapture) OnStartCapture();
   return true;

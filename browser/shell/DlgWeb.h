@@ -4,6 +4,11 @@
 // writes it, with the start address, title and destination, into the
 // capture on OK; Cancel leaves the capture as it was. Docked in the main
 // window, or run as a modal dialog (mode bit 0).
+//
+// Destination. A new web's folder follows its start address (the folder of
+// new captures + the address's short name, numbered when taken) until the
+// user edits it. A capture that has its file on disk keeps its folder here:
+// only the Move command of the Web menu takes its files along.
 #include <QStringList>
 #include <filesystem>
 #include <functional>
@@ -66,7 +71,8 @@ class TDlgWeb : public TDockForm {
   const QStringList& History() const { return history_; }
 
   // Makes the HTML page of the addresses found in a text file, beside it
-  // (same name, ".htm"); the page's path, or empty when none was found.
+  // (same name with ".htm", or a free name when that one is taken); the
+  // page's path, or empty when none was found.
   static std::filesystem::path MakeUrlPage(const std::filesystem::path& textFile);
   // "&Fichier...": starts from a file (a text file of addresses is turned
   // into a page first, after the user agreed).
@@ -74,8 +80,8 @@ class TDlgWeb : public TDockForm {
   void ChooseProfile(const QString& name);
 
   // Writes the wizard into the capture: the defaults of the settings, the
-  // start entry, title, folder and options. False (nothing written) when
-  // the start address or the folder is refused.
+  // first start entry (the others stay), title, folder and options. False
+  // (nothing written) when the start address or the folder is refused.
   bool ApplyTo(TWeb& web);
   // OK, and OK-and-capture: applies to the loaded web (a new web is left to
   // OnAccepted), closes a modal form and asks for the capture.
@@ -87,10 +93,14 @@ class TDlgWeb : public TDockForm {
   // The capture file chosen on the destination page (folder + "local.web").
   std::filesystem::path CaptureFile() const;
   std::string CaptureFolder() const;
+  // A new web's folder: base + the address's short name + "/", with a
+  // number appended while that folder exists and is not empty.
+  static std::string DefaultFolder(const std::string& base, const std::string& url);
 
   quint16 Mode = 0;  // bit 0: modal
   bool CaptureRequested = false;
-  std::function<void(TDlgWeb&)> OnAccepted;  // after OK, with the form's state
+  // After OK, with the form's state; false keeps the form open.
+  std::function<bool(TDlgWeb&)> OnAccepted;
   std::function<void()> OnStartCapture;
   // What the form asks of its surroundings; tests replace them.
   std::function<bool(QDialog&)> RunDialog;
@@ -111,6 +121,7 @@ class TDlgWeb : public TDockForm {
   QLineEdit* Path_PathEdit;
   QPushButton* Path_BrowseBtn;
   QCheckBox *Path_UseWebStructureCheck, *Path_UseShortNameCheck;
+  QLabel* Path_FixedLabel;  // why the folder of a saved capture cannot be edited
   QComboBox* Profile_DefaultCombo;
   QCheckBox *Explore_InternalPathLimitCheck, *Explore_ExternalPathLimitCheck, *DomainMachineNotCheck;
   QSpinBox *Explore_InternalLinkDepthUpDown, *Explore_ExternalWebDepthUpDown, *Explore_ExternalLinkDepthUpDown;
@@ -145,12 +156,14 @@ class TDlgWeb : public TDockForm {
   void refillProfiles();
   bool runDialog(QDialog& dlg);
   void showPage(int page);
+  void followStartUrl();
 
   TSetup& setup_;
   TWeb* web_ = nullptr;
   TOptions options_;
   QStringList history_;
   bool closedWithOk_ = false;
+  bool pathEdited_ = false;  // the user chose the new web's folder
 };
 
 }  // namespace qlon::shell

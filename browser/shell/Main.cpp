@@ -32,6 +32,7 @@
 #include "Setup.h"
 #include "ShellLinks.h"
 #include "Splash.h"
+#include "Unattended.h"
 #include "UrlDropTarget.h"
 #include "UrlCommands.h"
 #include "WBrowser.h"
@@ -83,6 +84,21 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
   return QString::fromStdString(text).endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
 }
 
+}  // namespace
+
+bool IsFileArgument(const std::string& argument) {
+  return EndsWithNoCase(argument, ".web") || EndsWithNoCase(argument, ".wbs") || EndsWithNoCase(argument, ".url");
+}
+
+StringList HandOverArguments(StringList arguments, const fs::path& folder) {
+  for (std::string& argument : arguments)
+    if (const std::string file = FirstArgument({argument}); IsFileArgument(file) && fs::path(file).is_relative())
+      argument = (folder / file).lexically_normal().string();
+  return arguments;
+}
+
+namespace {
+
 // Two paths name the same file (links and "." resolved; case counts here).
 bool SamePath(const fs::path& a, const fs::path& b) {
   std::error_code ec1, ec2;
@@ -113,6 +129,7 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
   setObjectName("MainWin");
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
   ExecDialog = [](QDialog& d) { return d.exec(); };
+  if (!shell::TUnattended::Current()) ownUnattended_ = std::make_unique<shell::TUnattended>();
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
@@ -472,8 +489,10 @@ void TMainWin::FormCreate() {
   // Second instances hand their command lines over from now on (when this
   // process is the instance).
   ListenForCommandLine(this, kProgramTitle);
-  // The command line runs once the window is up, like a handed-over one.
-  pendingArguments_ = arguments;
+  // The command line runs once the window is up, like a handed-over one,
+  // so its file names are made absolute here, as a sender makes them.
+  std::error_code ec;
+  pendingArguments_ = HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
 }
 
@@ -580,6 +599,10 @@ bool TMainWin::FormCloseQuery() {
 }
 
 void TMainWin::CloseLater() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
+
+shell::TUnattended& TMainWin::Unattended() {
+  return ownUnattended_ ? *ownUnattended_ : *shell::TUnattended::Current();
+}
 
 // ---------------------------------------------------------------- mode and view
 
@@ -908,6 +931,13 @@ void TMainWin::HandleArguments(const StringList* list) {
   }
   const std::string arg = FirstArgument(*list);
   if (arg.empty() || Busy()) return;
+  // A name handed over is read in this process's current folder, not the
+  // sender's: only an absolute one names the file the sender meant.
+  if (list != &own && IsFileArgument(arg) && fs::path(arg).is_relative()) {
+    ShowMessageBox("Le fichier " + arg + " n'est pas désigné par un chemin complet : il est ignoré.", kProgramTitle,
+                   MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
   // The file's extension decides, the first match wins; paths keep their case.
   if (EndsWithNoCase(arg, ".web")) {
     OpenWebFile(arg);
@@ -928,16 +958,25 @@ void TMainWin::RunWebShortcut(const std::string& path) {
   if (Busy() || !fs::is_regular_file(path, ec)) return;
   TWebShortcutFile shortcut;
   shortcut.LoadFromFile(path);
-  if (shortcut.Web.empty() || !fs::is_regular_file(shortcut.Web, ec)) return;
+  // A shortcut that closes the program runs with nobody to answer, and
+  // ends the program even when its web cannot be captured.
+  if (shortcut.CloseQuillonFlag) Unattended().Set(shell::TUnattended::Shortcut, true);
+  const auto fail = [&](const std::string& why) {
+    if (!shortcut.CloseQuillonFlag) return;
+    ShowMessageBox(why, "Raccourci de capture", MB_OK | MB_ICONHAND);
+    CloseLater();
+  };
+  if (shortcut.Web.empty() || !fs::is_regular_file(shortcut.Web, ec))
+    return fail("Le web " + shortcut.Web + " du raccourci " + path + " n'existe pas.");
   if (shortcut.MinimizeFlag) showMinimized();
   if (!web_ || !SamePath(web_->Path(), shortcut.Web)) {
-    if (!CloseWeb(false)) return;
+    if (!CloseWeb(false)) return fail("Le web courant ne peut pas être fermé.");
     auto web = std::make_unique<TWeb>();
     try {
       TWaitCursor wait;
-      if (web->Open(shortcut.Web) != wlOk) return;
-    } catch (const Exception&) {
-      return;
+      if (web->Open(shortcut.Web) != wlOk) return fail("Le web " + shortcut.Web + " ne peut pas être ouvert.");
+    } catch (const Exception& e) {
+      return fail("Le web " + shortcut.Web + " ne peut pas être ouvert : " + e.message());
     }
     SetCurrentWeb(std::move(web));
   }
@@ -971,6 +1010,9 @@ void TMainWin::RunWebShortcut(const std::string& path) {
 bool TMainWin::TaskStart(TTask& task) {
   // A capture holds the web: the task starts at a later poll.
   if (Busy()) return true;
+  // The scheduler starts it: nobody answers, the task's journal says it.
+  shell::TUnattendedScope nobody(Unattended(), shell::TUnattended::Scheduled,
+                                 [&task](const std::string& line) { task.Log(line); });
   TScheduler& scheduler = DlgScheduler->Scheduler();
   if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
     std::string path;
@@ -1022,6 +1064,8 @@ bool TMainWin::TaskStart(TTask& task) {
 }
 
 bool TMainWin::TaskEnd(TTask& task) {
+  shell::TUnattendedScope nobody(Unattended(), shell::TUnattended::Scheduled,
+                                 [&task](const std::string& line) { task.Log(line); });
   if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
     task.WriteJournal(jkWorkStop);
     std::string path;

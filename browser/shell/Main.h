@@ -66,6 +66,7 @@ namespace shell {
 class TDlgSetup;
 class TDlgWeb;
 class TSearchPane;
+class TUnattended;
 }
 
 inline constexpr const char* kProgramTitle = "Quillon 98";
@@ -112,6 +113,12 @@ std::string FirstArgument(const StringList& arguments);
 // The address of a "URL(...)" argument: the text between "URL(" and the
 // last ")"; empty when there is none.
 std::string UrlArgument(const std::string& argument);
+// An argument that names a file the program reads: a capture file, a web
+// shortcut or an Internet shortcut (".web", ".wbs", ".url").
+bool IsFileArgument(const std::string& argument);
+// A command line as it is handed to the running instance, whose current
+// folder is another: file arguments made absolute against `folder`.
+StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
 
 class TMainWin : public QMainWindow,
                  public ICaptureHost,
@@ -158,8 +165,14 @@ class TMainWin : public QMainWindow,
   void RefreshWebInfo();
   bool SaveWeb();
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
-  // Offers to empty a folder that holds files.
-  void ClearFolder(const std::string& folder);
+  // Offers to empty a folder that is not empty; true when it is empty (or
+  // missing) afterwards.
+  bool ClearFolder(const std::string& folder);
+  // Whether the wizard's destination may receive a new web: never a folder
+  // the program or the user lives in, nor one that holds another web or
+  // files the user keeps (after the offer to empty it). When refused the
+  // wizard shows why, on its destination page.
+  bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture (MainCapture.cpp)
   void PostCapture(uint16_t flags);
@@ -178,6 +191,8 @@ class TMainWin : public QMainWindow,
   void OpenWebPage(const std::string& relative);
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
+  // A line in the journal of the scheduled job that runs.
+  void JournalScheduledRun(const std::string& line);
 
   // ---- command line, scheduler (Main.cpp)
   // list: lines handed over by another instance; nullptr: this program's
@@ -379,6 +394,8 @@ class TMainWin : public QMainWindow,
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
+  // Who answers the boxes (this window's own when the program made none).
+  shell::TUnattended& Unattended();
 
   TSetup& setup_;
   TMainWinConfig config_;
@@ -390,6 +407,7 @@ class TMainWin : public QMainWindow,
   QTimer* argumentsTimer_;
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
+  std::unique_ptr<shell::TUnattended> ownUnattended_;
 };
 
 }  // namespace qlon

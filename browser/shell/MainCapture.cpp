@@ -18,6 +18,7 @@
 #include "ResolveDialog.h"
 #include "Scheduler.h"
 #include "Setup.h"
+#include "Unattended.h"
 #include "WBrowser.h"
 #include "WSList.h"
 #include "WUrlList.h"
@@ -113,6 +114,11 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
   const std::optional<int32_t> limit = std::exchange(RunTimeLimit, std::nullopt);
   const int32_t storedLimit = web_->Options.MaxTime;
   const bool scheduled = flags & kCaptureScheduled;
+  // Nobody answers a scheduled run: its messages go to its job's journal.
+  std::optional<shell::TUnattendedScope> scheduledRun;
+  if (scheduled)
+    scheduledRun.emplace(Unattended(), shell::TUnattended::Scheduled,
+                         [this](const std::string& line) { JournalScheduledRun(line); });
   bool ran = false, dialFailed = false, stopped = false;
   int dialResult = 0;
   std::string failure;
@@ -189,7 +195,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       ShowMessageBox(text.toStdString(), "Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND);
     RefreshState();
   }
-  ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
+  if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
   if (scheduled && DlgScheduler && web_) {
     const bool empty = ran && web_->RetrievedCount == 0 && !stopped && !urls;
     std::string text = !failure.empty() ? failure : LastErrorUrl;
@@ -217,7 +223,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
 // The report of a user's run that captured nothing.
 void TMainWin::ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls) {
   if ((flags & kCaptureScheduled) || stopped || urls || !web_ || web_->RetrievedCount > 0) return;
-  if (CloseAfterCapture || (flags & kCaptureClose)) return;  // nobody waits for an answer
+  if (CloseAfterCapture) return;  // the user asked to quit
   ReportEmptyCapture();
 }
 
@@ -346,9 +352,11 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   dlg.setWindowTitle(move ? "Déplacement d'un Web" : "Copie d'un Web");
   dlg.SetPath(QString::fromStdString(folder.string()));
   if (ExecDialog(dlg) != QDialog::Accepted) return;
-  const fs::path target = dlg.GetPath().toStdString();
+  const std::string chosen = dlg.GetPath().toStdString();
+  if (chosen.empty()) return;
+  const fs::path target = NormalFolder(chosen);  // given with or without its "/"
   std::error_code ec;
-  if (target.empty() || fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
+  if (fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
   ProcessMessages();
   const std::string oldPath = web_->Path().string();
   try {
@@ -419,11 +427,17 @@ void TMainWin::AddWebFileToLists(const TWebFile& record) {
 bool TMainWin::ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) {
   const std::string& old = record.FullUrl;
   if (location == old + "/") return true;
-  // Nobody answers during a scheduled run: the start URL stays.
-  if (CaptureFlags & kCaptureScheduled) return false;
   const std::string text = Format("L'url %s\r\n\r\na été déplacée vers %s\r\n\r\nVoulez-vous l'utiliser comme URL de départ ?",
                                   old, location);
   return ShowMessageBox(text, kProgramTitle, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void TMainWin::JournalScheduledRun(const std::string& line) {
+  if (!DlgScheduler) return;
+  TScheduler& scheduler = DlgScheduler->Scheduler();
+  auto lock = scheduler.LockTree();
+  // A web step writes into its job's journal.
+  if (TTask* job = scheduler.Root().FindActiveChild()) job->Log(line);
 }
 
 void TMainWin::RefreshWebTree() { Tree->Refresh(); }

@@ -109,7 +109,7 @@ class TMainWin::TViewsHost : public QObject, public IUrlCommandsHost {
   }
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshState() override { win_.RefreshState(); }
-  void ClearFolder(const std::string& folder) override { win_.ClearFolder(folder); }
+  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override { return win_.AcceptNewWebFolder(dlg); }
   void AddRecentWeb(const fs::path& file) override { win_.AddRecentWeb(file); }
   void ShowPreview(const std::string& url, const std::string& file) override { win_.ShowPreview(url, file); }
   void RestartPreview() override {

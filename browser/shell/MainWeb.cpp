@@ -12,6 +12,7 @@
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
+#include "Unattended.h"
 #include "WSList.h"
 #include "WUrlList.h"
 #include "Web.h"
@@ -34,6 +35,12 @@ std::string FolderText(const fs::path& folder) {
 bool SameFolder(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   return !a.empty() && !b.empty() && fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+// Missing, or a folder with nothing in it.
+bool IsEmptyFolder(const std::string& folder) {
+  std::error_code ec;
+  return !fs::exists(fs::symlink_status(folder, ec)) || (fs::is_directory(folder, ec) && fs::is_empty(folder, ec));
 }
 
 }  // namespace
@@ -66,16 +73,20 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
     AddStartUrl(*web, url);
     dlg.UrlCombo->setEditText(QString::fromStdString(url));
   }
-  bool applied = false;
-  dlg.OnAccepted = [&](shell::TDlgWeb& d) { applied = d.ApplyTo(*web); };
-  const bool ok = (RunWebDialog ? RunWebDialog(dlg) : dlg.ExecuteModal()) && applied;
+  // The folder is settled while the wizard is open, so that a refused one
+  // leaves the user on its page.
+  dlg.OnAccepted = [&](shell::TDlgWeb& d) { return d.ApplyTo(*web) && AcceptNewWebFolder(d); };
+  if (!shell::MayAsk(dlg.windowTitle().toStdString())) return;
+  if (!(RunWebDialog ? RunWebDialog(dlg) : dlg.ExecuteModal())) return;
   const bool startNow = dlg.CaptureRequested;
-  if (!ok) return;
   const fs::path file = dlg.CaptureFile();
-  const std::string folder = file.parent_path().string();
   std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (CountFiles(folder) > 0) ClearFolder(folder);
+  if (fs::exists(fs::symlink_status(file, ec))) {
+    // Another web's capture file is never replaced by an empty one.
+    ShowMessageBox("Le répertoire " + FolderText(file.parent_path()) + " contient déjà un web.", "Création du web",
+                   MB_OK | MB_ICONHAND);
+    return;
+  }
   try {
     web->CreateNew(file);
   } catch (const Exception& e) {
@@ -87,19 +98,40 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
   if (startNow && makeCurrent) PostCapture(kCaptureMissing);
 }
 
-void TMainWin::ClearFolder(const std::string& folder) {
-  if (CountFiles(folder) == 0) return;
+bool TMainWin::ClearFolder(const std::string& folder) {
+  if (IsEmptyFolder(folder)) return true;
   const std::string text =
       "Le répertoire " + folder + "  n'est pas vide, voulez-vous effacer les fichiers qui s'y trouvent?";
-  if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+  if (ShowMessageBox(text, "Effacement", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
   if (!MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_)) {
     ShowMessageBox("Le répertoire " + FolderText(folder) + " ne peut pas être effacé.", "Effacement",
                    MB_OK | MB_ICONHAND);
-    return;
+    return false;
   }
   TWaitCursor wait;
   ProcessMessages();
   DeleteFolderTree(folder, false);
+  return IsEmptyFolder(folder);
+}
+
+bool TMainWin::AcceptNewWebFolder(shell::TDlgWeb& dlg) {
+  const std::string folder = dlg.CaptureFolder();
+  const auto refuse = [&](const std::string& why) {
+    ShowMessageBox("Le répertoire " + FolderText(folder) + why, "Destination", MB_OK | MB_ICONEXCLAMATION);
+    dlg.GoToPage(shell::TDlgWeb::pgPath);
+    return false;
+  };
+  // A capture folder is deleted as a whole with its web.
+  if (!MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_))
+    return refuse(" ne peut pas recevoir une capture : choisissez un de ses sous-répertoires.");
+  if (web_ && (IsWithin(folder, web_->Path().parent_path()) || IsWithin(web_->Path().parent_path(), folder)))
+    return refuse(" recouvre celui du web ouvert : le nouveau web n'y est pas créé.");
+  if (!ClearFolder(folder))
+    return refuse(" n'est pas vide : choisissez un autre répertoire pour le nouveau web.");
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) return refuse(" ne peut pas être créé.");
+  return true;
 }
 
 bool TMainWin::OpenWeb(const std::string& path, bool keepView) {

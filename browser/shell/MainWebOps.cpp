@@ -28,8 +28,9 @@ void RemoveEmptyFolders(const fs::path& root) {
     if (fs::is_empty(f, ec)) fs::remove(f, ec);
 }
 
-// True when inner is outer or lies inside it.
-bool Within(const fs::path& inner, const fs::path& outer) {
+}  // namespace
+
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
   std::error_code ec;
   const fs::path a = fs::weakly_canonical(inner, ec), b = fs::weakly_canonical(outer, ec);
   if (a.empty() || b.empty()) return false;
@@ -40,8 +41,6 @@ bool Within(const fs::path& inner, const fs::path& outer) {
   }
   return true;
 }
-
-}  // namespace
 
 void AddStartUrl(TWeb& web, const std::string& url, const std::string& user, const std::string& password) {
   for (const TStartEntry& e : web.StartEntries)
@@ -123,7 +122,7 @@ void SetDefaultTitle(TWeb& web) {
 bool MayDeleteWebFolder(const fs::path& folder, const fs::path& workFolder, const fs::path& programFolder) {
   if (!IsSafeToDeleteTree(folder)) return false;
   for (const fs::path& kept : {workFolder, programFolder})
-    if (!kept.empty() && Within(kept, folder)) return false;
+    if (!kept.empty() && IsWithin(kept, folder)) return false;
   return true;
 }
 

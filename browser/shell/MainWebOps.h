@@ -23,9 +23,11 @@ int RemoveIsolatedRecords(TWeb& web);
 int CountToUpdate(TWeb& web);
 // An empty title becomes the first start page's title, else its address.
 void SetDefaultTitle(TWeb& web);
+// True when inner is outer or lies inside it (links resolved).
+bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);
 // Whether a web's folder may be emptied or deleted as a whole: never the
 // root, a home folder, the work folder, the program's folder, nor a folder
-// holding one of them.
+// holding one of them. Only such a folder may receive a new web.
 bool MayDeleteWebFolder(const std::filesystem::path& folder, const std::filesystem::path& workFolder,
                         const std::filesystem::path& programFolder);
 

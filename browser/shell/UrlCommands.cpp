@@ -52,14 +52,6 @@ bool IsRegularFile(const std::string& path) {
   return !path.empty() && fs::is_regular_file(path, ec);
 }
 
-// A folder without its trailing "/", links resolved as far as it exists.
-fs::path FolderPath(const std::string& folder) {
-  std::error_code ec;
-  fs::path path = fs::weakly_canonical(folder, ec);
-  if (ec) path = fs::path(folder).lexically_normal();
-  return path.has_filename() ? path : path.parent_path();
-}
-
 // A capture file that cannot be read or written fails the command, shown,
 // and leaves the window running.
 void RunSafely(const std::function<void()>& command) {
@@ -495,23 +487,13 @@ void TUrlCommands::PageNewWeb() {
   dlg.UrlCombo->setEditText(QString::fromStdString(record.FullUrl));
   dlg.UserNameEdit->setText(QString::fromStdString(user));
   dlg.PasswordEdit->setText(QString::fromStdString(password));
-  if (!RunWebDialog(dlg)) return;
   TWeb web;
-  if (!dlg.ApplyTo(web)) return;
+  // The folder is settled while the wizard is open (the current web's is refused).
+  dlg.OnAccepted = [&](shell::TDlgWeb& d) { return d.ApplyTo(web) && host_.AcceptNewWebFolder(d); };
+  if (!RunWebDialog(dlg)) return;
   const fs::path file = dlg.CaptureFile();
-  auto refuse = [&] {
-    platform::MessageBox("Le répertoire " + dlg.CaptureFolder() +
-                             " contient déjà un web : le nouveau web n'a pas été créé.",
-                         "Erreur", platform::MB_OK | platform::MB_ICONERROR);
-  };
-  // The current web stays open: its folder is never offered for emptying.
   std::error_code ec;
-  const fs::path inside = FolderPath(list_.Web()->GetFolder()).lexically_relative(FolderPath(dlg.CaptureFolder()));
-  if (!inside.empty() && *inside.begin() != "..") return refuse();
-  host_.ClearFolder(dlg.CaptureFolder());
-  // A capture file the user chose to keep is not replaced by an empty one.
-  if (fs::exists(file, ec)) return refuse();
-  fs::create_directories(dlg.CaptureFolder(), ec);
+  if (fs::exists(fs::symlink_status(file, ec))) return;  // never over another web's file
   web.CreateNew(file);
   web.Close();
   host_.AddRecentWeb(file);

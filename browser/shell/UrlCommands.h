@@ -66,8 +66,9 @@ class IUrlCommandsHost {
   virtual void RunCapture(uint16_t flags, const std::vector<std::string>& urls) = 0;
   virtual void SelectTreePage(int tag) = 0;
   virtual void RefreshState() = 0;
-  // Offers to empty a folder that holds files.
-  virtual void ClearFolder(const std::string& folder) = 0;
+  // Whether the wizard's destination may receive a new web (see TMainWin);
+  // when it may, the folder exists.
+  virtual bool AcceptNewWebFolder(shell::TDlgWeb& dlg) = 0;
   // Puts a capture file at the head of the recent webs.
   virtual void AddRecentWeb(const std::filesystem::path& file) = 0;
   virtual void ShowPreview(const std::string& url, const std::string& file) = 0;

@@ -8,6 +8,7 @@ namespace qlon::platform {
 
 namespace {
 std::atomic<MessageBoxHandler*> gHandler{nullptr};
+}  // namespace
 
 const char* ButtonName(int id) {
   switch (id) {
@@ -23,7 +24,6 @@ const char* ButtonName(int id) {
   }
   return "?";
 }
-}  // namespace
 
 std::vector<int> MessageBoxRequest::Buttons() const {
   switch (flags & MB_TYPEMASK) {

@@ -78,6 +78,9 @@ class MessageBoxHandler {
   virtual int Show(const MessageBoxRequest& request) = 0;
 };
 
+// The French name of a result's button ("Oui", "Annuler", ...).
+const char* ButtonName(int id);
+
 // Installs a handler (not owned; nullptr restores the default) and returns
 // the previous one.
 MessageBoxHandler* SetMessageBoxHandler(MessageBoxHandler* handler);

@@ -64,6 +64,22 @@ TEST_F(SetupTest, TheProgramFolderIsNeverTheWorkFolder) {
   EXPECT_EQ(next.WorkPath, work + "/");
 }
 
+TEST_F(SetupTest, AnUnusableWorkFolderIsNeitherUsedNorStoredNorWrittenInto) {
+  // A relative name would follow the folder each start happens in.
+  profile::WriteProfileString("QUILLON", "WORKPATH", "relative/work");
+  prompt.Answers = {"also/relative", ""};
+  for (int start = 0; start < 2; ++start) {
+    TSetup setup(&prompt, program);
+    EXPECT_EQ(setup.WorkPath, "");
+    EXPECT_FALSE(setup.SaveSettings());
+    EXPECT_FALSE(fs::exists("quillon.ini"));
+  }
+  EXPECT_EQ(prompt.Asked, 2);
+  EXPECT_EQ(profile::GetProfileString("QUILLON", "WORKPATH", ""), "relative/work");
+  EXPECT_FALSE(fs::exists("relative") || fs::exists("also") || fs::exists("profiles.ini"));
+  EXPECT_FALSE(fs::exists(platform::RootFolder("applications") / "Quillon.desktop")) << "nothing registered";
+}
+
 TEST_F(SetupTest, DefaultsWithoutQuillonIni) {
   TSetup setup(&prompt, program);
   EXPECT_EQ(setup.MaxSockets, 5);

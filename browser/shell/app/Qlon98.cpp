@@ -1,6 +1,10 @@
 // The program qlon98: the first process becomes the running instance and
 // shows the main window; a later one hands its command line to it and ends
 // (status 0, or 1 when no running instance took it).
+//
+// Exit status of the instance: 0; 1 when an unattended run met an error it
+// could only report, or no work folder can be had; 2 when started with no
+// screen and nothing to do.
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
@@ -9,8 +13,10 @@
 #include "Main.h"
 #include "QtMessageBox.h"
 #include "QtShell.h"
+#include "Scheduler.h"
 #include "Scx.h"
 #include "Setup.h"
+#include "Unattended.h"
 #include "Utils.h"
 
 namespace {
@@ -30,13 +36,13 @@ class TApplication : public QApplication {
   }
 };
 
-// The first start asks for the work folder. With no screen to ask on (the
-// offscreen platform of an unattended run) the default folder is taken.
+// The first start asks for the work folder. With nobody to ask (no screen)
+// the default folder is taken.
 class TWorkPathPrompt : public qlon::IWorkPathPrompt {
  public:
   bool AskWorkPath(std::string& path) override {
     const QString folder = qlon::controls::TDlgWorkPath::DefaultWorkFolder();
-    if (QGuiApplication::platformName() == "offscreen") {
+    if (const auto* unattended = qlon::shell::TUnattended::Current(); unattended && unattended->Active()) {
       if (!QDir().mkpath(folder)) return false;
       path = folder.toStdString();
       return true;
@@ -55,7 +61,9 @@ int main(int argc, char** argv) {
   if (!qlon::CreateInstanceMutex(qlon::kProgramTitle)) {
     QCoreApplication app(argc, argv);
     const qlon::InstanceWindow running = qlon::FindWindowByTitle(qlon::kProgramTitle);
-    if (running && qlon::SendCommandLine(running, arguments)) return 0;
+    // The running instance has another current folder.
+    if (running && qlon::SendCommandLine(running, qlon::HandOverArguments(arguments, QDir::currentPath().toStdString())))
+      return 0;
     std::fprintf(stderr, "qlon98: %s is running but could not be reached\n", qlon::kProgramTitle);
     return 1;
   }
@@ -64,16 +72,34 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     QApplication::setApplicationDisplayName(qlon::kProgramTitle);
     qlon::platform::QtMessageBoxHandler boxes;
+    qlon::shell::TUnattended unattended;
+    const bool noScreen = QGuiApplication::platformName() == "offscreen";
+    // Unless the scheduler's companion started it for a job due now.
+    if (noScreen && arguments.empty() && !qlon::TScheduler::JobDue()) {
+      std::fprintf(stderr,
+                   "qlon98: pas d'écran (plate-forme offscreen), rien à faire sans utilisateur ; "
+                   "pour lancer une capture : qlon98 /chemin/du/raccourci.wbs\n");
+      qlon::CloseInstanceMutex();
+      return 2;
+    }
+    unattended.Set(qlon::shell::TUnattended::NoScreen, noScreen);
     qlon::platform::QtShellHandler shell;
     // The missing socket library is reported now, not at the first capture.
     qlon::ScxLoaded();
     TWorkPathPrompt prompt;
     qlon::TSetup setup(&prompt, qlon::ProgramFolder());
+    if (setup.WorkPath.empty()) {
+      qlon::ShowMessageBox("Aucun Répertoire de travail ne peut être créé : Quillon 98 s'arrête sans rien écrire.",
+                           qlon::kProgramTitle, qlon::platform::MB_OK | qlon::platform::MB_ICONHAND);
+      qlon::CloseInstanceMutex();
+      return 1;
+    }
     qlon::TMainWinConfig config;
     config.Arguments = arguments;
     qlon::TMainWin window(setup, config);
     window.show();
     result = app.exec();
+    if (result == 0 && unattended.Failures() > 0) result = 1;
   }
   qlon::CloseInstanceMutex();
   return result;

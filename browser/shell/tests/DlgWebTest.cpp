@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <fstream>
 
 #include "DlgFilter.h"
@@ -168,8 +169,6 @@ TEST_F(DlgWebTest, OkWritesTheControlsIntoTheCapture) {
   dlg.UserNameEdit->setText("moi");
   dlg.PasswordEdit->setText("secret");
   dlg.Url_TitleEdit->setText("Nouveau titre");
-  const fs::path folder = root.path() / "dest";
-  dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()));
   dlg.Path_UseShortNameCheck->setChecked(true);
   dlg.Path_UseWebStructureCheck->setChecked(false);
   dlg.MaxFileCountCheck->setChecked(false);
@@ -202,8 +201,7 @@ TEST_F(DlgWebTest, OkWritesTheControlsIntoTheCapture) {
   EXPECT_EQ(web.StartEntries[0].User, "moi");
   EXPECT_EQ(web.StartEntries[0].Password, "secret");
   EXPECT_EQ(web.GetTitle(), "Nouveau titre");
-  EXPECT_EQ(web.GetFolder(), folder.string() + "/");
-  EXPECT_EQ(dlg.CaptureFile(), folder / "local.web");
+  EXPECT_EQ(dlg.CaptureFile(), root.path() / "cap" / "local.web");
   const TOptions& o = web.Options;
   EXPECT_EQ(o.MaxFileCount, 0) << "an unchecked limit is stored as 0";
   EXPECT_EQ(o.MaxDiskSize, 250);
@@ -258,6 +256,63 @@ TEST_F(DlgWebTest, StructureIsFixedOnceTheCaptureHoldsFiles) {
   EXPECT_TRUE(web.Options.UseWebStructureFlag);
 }
 
+TEST_F(DlgWebTest, ASavedCaptureKeepsItsFolderAndItsOtherStartEntries) {
+  OpenWeb();
+  web.StartEntries.push_back({"http://old.example/more/", "", "", ""});
+  web.StartEntries.push_back({"http://other.example/", "", "", ""});
+  ScriptedMessageBoxes boxes;
+  TDlgWeb dlg(setup);
+  dlg.LoadWeb(&web);
+  EXPECT_TRUE(dlg.Path_PathEdit->isReadOnly());
+  EXPECT_FALSE(dlg.Path_BrowseBtn->isEnabled());
+  EXPECT_FALSE(dlg.Path_FixedLabel->isHidden());
+  // The page edits the first entry; an entry that becomes a copy of it goes.
+  dlg.UrlCombo->setEditText("http://other.example/");
+  ASSERT_TRUE(dlg.OKClick());
+  ASSERT_EQ(web.StartEntries.size(), 2u);
+  EXPECT_EQ(web.StartEntries[0].Url, "http://other.example/");
+  EXPECT_EQ(web.StartEntries[1].Url, "http://old.example/more/");
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // A folder set behind the field's back is refused, nothing written.
+  dlg.Url_TitleEdit->setText("Ailleurs");
+  dlg.Path_PathEdit->setText(QString::fromStdString((root.path() / "dest").string()));
+  EXPECT_FALSE(dlg.OKClick());
+  EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgPath);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("Déplacer"), std::string::npos);
+  EXPECT_EQ(web.GetTitle(), "Ancien");
+  EXPECT_EQ(web.GetFolder(), (root.path() / "cap").string() + "/");
+}
+
+TEST_F(DlgWebTest, ANewWebsFolderFollowsItsAddressUntilTheUserEditsIt) {
+  const std::string base = setup.WebPath;
+  ASSERT_FALSE(base.empty());
+  TDlgWeb dlg(setup);
+  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "manual/");
+  dlg.UrlCombo->setEditText("http://www.example.org/");
+  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "EXAMPLE/");
+  // A folder that holds something is not offered: a number follows.
+  fs::create_directories(fs::path(base) / "EXAMPLE");
+  std::ofstream(fs::path(base) / "EXAMPLE" / "local.web") << "x";
+  fs::create_directories(fs::path(base) / "EXAMPLE2");  // empty: offered
+  EXPECT_EQ(TDlgWeb::DefaultFolder(base, "http://www.example.org/"), base + "EXAMPLE2/");
+  // Names from addresses are made clean; an address without one gives "Web".
+  EXPECT_EQ(TDlgWeb::DefaultFolder(base, "http://h.example/a:b/"), base + "a_b/");
+  EXPECT_EQ(TDlgWeb::DefaultFolder(base, ""), base + "Web/");
+
+  // Typed by the user, the folder stays.
+  dlg.Path_PathEdit->setFocus();
+  QTest::keyClicks(dlg.Path_PathEdit, "x");
+  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "EXAMPLE/x");
+  // A new web starts following again.
+  dlg.LoadWeb(nullptr);
+  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "manual/");
+}
+
 TEST_F(DlgWebTest, ChoosingAProfileLoadsItIntoTheWorkingOptions) {
   ASSERT_TRUE(setup.Profiles);
   TOptions saved;
@@ -287,12 +342,19 @@ TEST_F(DlgWebTest, TextFileOfAddressesBecomesAnEscapedStartPage) {
   EXPECT_EQ(html.find("<script>"), std::string::npos);
   EXPECT_EQ(html.substr(html.size() - 16), "</body>\r\n</html>");
 
+  // Through the button: the page made above is the user's now, so the
+  // new one takes a free name.
+  test::WriteFileBytes(page, "<html>mine</html>");
   ScriptedMessageBoxes boxes({platform::IDYES, platform::IDYES});
   TDlgWeb dlg(setup);
-  dlg.OpenUrlFile(list);
+  dlg.AskUrlFile = [&] { return QString::fromStdString(list.string()); };
+  QTest::mouseClick(dlg.OpenUrlButton, Qt::LeftButton);
   EXPECT_EQ(boxes.shown.at(0).caption, "Analyse du fichier texte");
-  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), "file://" + page.string());
+  const fs::path made = root.path() / "lien1.htm";
+  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), "file://" + made.string());
   EXPECT_EQ(TDlgWeb::CheckUrlText(dlg.UrlCombo->currentText().toStdString()), 1);
+  EXPECT_EQ(ReadText(page), "<html>mine</html>");
+  EXPECT_EQ(ReadText(made), html);
 
   const fs::path empty = root.path() / "vide.txt";
   std::ofstream(empty) << "rien ici\n";

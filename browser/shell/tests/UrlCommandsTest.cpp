@@ -47,7 +47,11 @@ class FakeHost : public IUrlCommandsHost {
   }
   void SelectTreePage(int tag) override { pages.push_back(tag); }
   void RefreshState() override { ++refreshes; }
-  void ClearFolder(const std::string& folder) override { cleared.push_back(folder); }
+  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override {
+    offered.push_back(dlg.CaptureFolder());
+    if (acceptFolder) fs::create_directories(dlg.CaptureFolder());
+    return acceptFolder;
+  }
   void AddRecentWeb(const fs::path& file) override { recent.push_back(file); }
   void ShowPreview(const std::string& url, const std::string&) override { previews.push_back(url); }
   void RestartPreview() override { ++previewRestarts; }
@@ -55,7 +59,8 @@ class FakeHost : public IUrlCommandsHost {
 
   std::unique_ptr<TSetup> setup;
   std::vector<std::pair<std::string, int>> searches;
-  std::vector<std::string> opened, cleared, previews;
+  std::vector<std::string> opened, offered, previews;
+  bool acceptFolder = true;
   std::vector<std::vector<std::string>> captured;
   uint16_t captureFlags = 0;
   std::vector<int> pages;
@@ -517,10 +522,15 @@ TEST_F(UrlCommandsTest, ANewWebFromAPageIsCreatedBesideTheCurrentOne) {
   host.setup = std::make_unique<TSetup>(&prompt, root.path() / "program");
   const fs::path folder = root.path() / "nouveau";
   std::string url, path;
+  int oks = 0;
+  // OK as the user presses it: the host settles the folder while the
+  // wizard is open, and a refusal keeps it open.
   cmds.RunWebDialog = [&](shell::TDlgWeb& dlg) {
     url = dlg.UrlCombo->currentText().toStdString();
+    if (path.empty()) return false;
     dlg.Path_PathEdit->setText(QString::fromStdString(path));
-    return !path.empty();
+    ++oks;
+    return dlg.OKClick();
   };
   grid.SetRow(RowOf("b.htm"));
   cmds.PageNewWeb();  // cancelled
@@ -528,10 +538,17 @@ TEST_F(UrlCommandsTest, ANewWebFromAPageIsCreatedBesideTheCurrentOne) {
   EXPECT_TRUE(host.recent.empty());
 
   path = folder.string() + "/";
+  host.acceptFolder = false;
+  cmds.PageNewWeb();
+  EXPECT_EQ(oks, 1);
+  EXPECT_EQ(host.offered, (std::vector<std::string>{path}));
+  EXPECT_TRUE(host.recent.empty());
+  EXPECT_FALSE(fs::exists(folder / "local.web"));
+
+  host.acceptFolder = true;
   cmds.PageNewWeb();
   ASSERT_EQ(host.recent.size(), 1u);
   EXPECT_EQ(host.recent[0], folder / "local.web");
-  EXPECT_EQ(host.cleared, (std::vector<std::string>{path}));
   EXPECT_EQ(host.refreshes, 1);
   TWeb created;
   ASSERT_EQ(created.Open(folder / "local.web"), wlOk);
@@ -540,21 +557,11 @@ TEST_F(UrlCommandsTest, ANewWebFromAPageIsCreatedBesideTheCurrentOne) {
   created.Close();
   EXPECT_TRUE(web.IsFileOpen()) << "the current web stays open";
 
-  // The current web's folder, or one holding it, is refused before any
-  // offer to empty it; a capture file kept in the folder is not replaced.
-  const std::string before = ReadFileBytes(Folder() / "local.web");
-  for (const fs::path& refused : {Folder(), dir_.path(), folder}) {
-    path = refused.string() + "/";
-    cmds.PageNewWeb();
-  }
+  // A capture file found in the accepted folder is never replaced.
+  const std::string before = ReadFileBytes(folder / "local.web");
+  cmds.PageNewWeb();
   EXPECT_EQ(host.recent.size(), 1u);
-  EXPECT_EQ(host.cleared.size(), 2u) << "only the folder of no open web is offered for emptying";
-  EXPECT_EQ(boxes.shown.size(), 3u);
-  EXPECT_EQ(ReadFileBytes(Folder() / "local.web"), before);
-  TWeb kept;
-  ASSERT_EQ(kept.Open(folder / "local.web"), wlOk);
-  EXPECT_EQ(kept.StartEntries.size(), 1u);
-  kept.Close();
+  EXPECT_EQ(ReadFileBytes(folder / "local.web"), before);
 }
 
 // ------------------------------------------------------- filtered links

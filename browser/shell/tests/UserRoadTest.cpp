@@ -1,0 +1,446 @@
+// A person's road through the program, driven through its own wiring: new
+// webs from File > Nouveau and the wizard, a web edited in the docked wizard
+// and moved with the Web menu, a page with a very long name, and the
+// program run unattended from a web shortcut (as a child process).
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest/QTest>
+
+#include "DlgWeb.h"
+#include "HandOver.h"
+#include "MainWindowFixture.h"
+#include "Scheduler.h"
+#include "ScreenShot.h"
+#include "WebStream.h"
+#include "WebTree.h"
+
+namespace qlon {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using test::HttpReply;
+using test::ReadFileBytes;
+
+// The files of a folder, by name, with their bytes.
+std::map<std::string, std::string> FilesOf(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.is_regular_file()) files[e.path().filename().string()] = ReadFileBytes(e.path());
+  return files;
+}
+
+class UserRoadTest : public test::MainWindowFixture {
+ protected:
+  // A small site under a folder of the server: a page, a page it links to,
+  // and a picture.
+  void SiteUnder(const std::string& folder, const std::string& title) {
+    Put(folder, "<html><head><title>" + title + "</title></head><body><a href=\"page.htm\">page</a>"
+                "<img src=\"pic.gif\"></body></html>");
+    Put(folder + "page.htm", "<html><body><a href=\"" + folder + "\">retour</a></body></html>");
+    Put(folder + "pic.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
+  }
+  // File > Nouveau; `fill` works on the wizard (modal) as a person does.
+  // Returns whether the wizard was seen.
+  bool NewWebFromTheMenu(const std::function<void(shell::TDlgWeb&)>& fill) {
+    bool seen = false;
+    auto* poll = new QTimer(win_.get());
+    QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+      auto* dlg = qobject_cast<shell::TDlgWeb*>(QApplication::activeModalWidget());
+      if (!dlg || !dlg->isVisible()) return;
+      poll->stop();
+      poll->deleteLater();
+      seen = true;
+      fill(*dlg);
+    });
+    poll->start(10);
+    win_->MenuFileNew->trigger();
+    return seen;
+  }
+  static void Type(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+  }
+  // The OK buttons as clicked; the wizard is still open when refused.
+  static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // A node of the web tree, clicked; its page shows after the tree's timer.
+  void ClickTreeNode(int tag) {
+    controls::TWTreeNode* node = win_->Tree->FindNodeByTag(quint8(tag));
+    ASSERT_NE(node, nullptr) << tag;
+    const int row = win_->Tree->Model().RowOf(node);
+    ASSERT_GE(row, 0) << tag;
+    QTest::mouseClick(win_->Tree->viewport(), Qt::LeftButton, {}, win_->Tree->CellRect(0, row).center());
+  }
+  bool CapturedAll(size_t count) {
+    return Pump([&] {
+      return win_->CurrentWeb() && !win_->Capturing && win_->Mode() == 1 &&
+             win_->CurrentWeb()->RetrievedCount == count;
+    });
+  }
+  // Capture > Démarrer..., finishing the capture.
+  void StartCaptureFromTheMenu() {
+    choose_ = [](shell::TDlgChooseCapture& d) {
+      d.FinishRadio->setChecked(true);
+      return int(QDialog::Accepted);
+    };
+    win_->MenuCaptureStart->trigger();
+  }
+  void OpenFromTheMenu(const fs::path& file) {
+    win_->AskOpenWebFile = [file] { return QString::fromStdString(file.string()); };
+    win_->MenuFileOpen->trigger();
+    ASSERT_NE(win_->CurrentWeb(), nullptr);
+  }
+};
+
+// ---------------------------------------------------------------- new webs
+
+TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
+  SiteUnder("/alpha/", "Alpha");
+  SiteUnder("/beta/", "Beta");
+  Make();
+  win_->show();
+  const auto settings = FilesOf(work_);
+  ASSERT_TRUE(settings.count("mime.def"));
+
+  QString proposed[2];
+  for (const char* folder : {"alpha", "beta"}) {
+    const int n = folder[0] == 'a' ? 0 : 1;
+    ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+      Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/" + std::string(folder) + "/")));
+      proposed[n] = dlg.Path_PathEdit->text();
+      if (n == 1 && dlg.GoToPage(shell::TDlgWeb::pgPath)) test::SaveScreenShot(dlg, "new-web-destination");
+      Click(dlg.OKCaptureBtn);
+    }));
+    ASSERT_TRUE(CapturedAll(3)) << folder;
+  }
+  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha/");
+  EXPECT_EQ(proposed[1].toStdString(), work_ + "beta/");
+  ASSERT_TRUE(win_->CloseWeb(false));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+
+  // Both reopen whole, each from its own folder.
+  for (const char* folder : {"alpha", "beta"}) {
+    const fs::path file = fs::path(work_) / folder / "local.web";
+    TWeb web;
+    ASSERT_EQ(web.Open(file), wlOk) << folder;
+    EXPECT_EQ(web.RetrievedCount, 3u);
+    EXPECT_EQ(web.GetCount(), 3u);
+    EXPECT_TRUE(fs::exists(web.GetLocalPathOfUrl(server_.Url("/" + std::string(folder) + "/page.htm"))));
+  }
+  // The work folder kept its settings files and took no capture.
+  const auto after = FilesOf(work_);
+  EXPECT_EQ(after.at("mime.def"), settings.at("mime.def"));
+  for (const auto& [name, bytes] : after)
+    EXPECT_TRUE(name == "quillon.ini" || name == "profiles.ini" || name == "mime.def" || name == "webs.dat" ||
+                name == "uhistory.lst" || name == "cookies.txt")
+        << name;
+
+  // The same address again: its folder is taken, a numbered one is offered.
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
+    proposed[0] = dlg.Path_PathEdit->text();
+    Click(dlg.CancelBtn);
+  }));
+  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha2/");
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+}
+
+TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
+  const fs::path other = MakeWeb("alpha", server_.Url("/alpha/"));
+  const std::string before = ReadFileBytes(other);
+  Make();
+  win_->show();
+  std::vector<int> pages;
+  bool stillOpen = true;
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
+    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha2/");
+    for (const std::string& folder : {work_, other.parent_path().string() + "/", QDir::homePath().toStdString()}) {
+      Type(dlg.Path_PathEdit, QString::fromStdString(folder));
+      if (folder != work_) boxes_.Answer(IDNO);  // to emptying the other web's folder
+      Click(dlg.OKBtn);
+      pages.push_back(dlg.CurrentPage());
+    }
+    stillOpen = dlg.isVisible();
+    Click(dlg.CancelBtn);
+  }));
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(pages, (std::vector<int>{shell::TDlgWeb::pgPath, shell::TDlgWeb::pgPath, shell::TDlgWeb::pgPath}));
+  ASSERT_EQ(boxes_.shown.size(), 4u);
+  EXPECT_NE(boxes_.shown[0].text.find("ne peut pas recevoir une capture"), std::string::npos);
+  EXPECT_EQ(boxes_.shown[1].caption, "Effacement");
+  EXPECT_NE(boxes_.shown[2].text.find("n'est pas vide"), std::string::npos);
+  EXPECT_NE(boxes_.shown[3].text.find("ne peut pas recevoir une capture"), std::string::npos);
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(ReadFileBytes(other), before);
+}
+
+// ---------------------------------------------------------------- an open web
+
+TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
+  const fs::path file = MakeWeb("two", server_.Url("/"));
+  {
+    TWeb web;
+    ASSERT_EQ(web.Open(file), wlOk);
+    web.StartEntries.push_back({server_.Url("/second/"), "", "", ""});
+    web.Save();
+  }
+  Make();
+  win_->resize(900, 600);
+  win_->show();
+  OpenFromTheMenu(file);
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == 6; }, 5));
+  ASSERT_NE(win_->DlgWeb, nullptr);
+  ClickTreeNode(tpWeb);
+  ASSERT_TRUE(Pump([&] { return win_->View() == 1; }, 5));
+  win_->activateWindow();
+  QTest::keyClick(win_.get(), Qt::Key_E, Qt::ControlModifier);
+  win_->MenuFileClose->trigger();
+  ASSERT_EQ(win_->CurrentWeb(), nullptr);
+  TWeb web;
+  ASSERT_EQ(web.Open(file), wlOk);
+  ASSERT_EQ(web.StartEntries.size(), 2u);
+  EXPECT_EQ(web.StartEntries[0].Url, server_.Url("/"));
+  EXPECT_EQ(web.StartEntries[1].Url, server_.Url("/second/"));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+}
+
+TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
+  Site();
+  const fs::path file = MakeWeb("site", server_.Url("/"));
+  Make();
+  win_->resize(900, 600);
+  win_->show();
+  OpenFromTheMenu(file);
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(3));
+
+  // The destination of a captured web cannot be typed over.
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == 6 && win_->DlgWeb; }, 5));
+  shell::TDlgWeb& dlg = *win_->DlgWeb;
+  dlg.PageList->setCurrentRow(shell::TDlgWeb::pgPath);
+  ASSERT_EQ(dlg.CurrentPage(), shell::TDlgWeb::pgPath);
+  const QString folder = dlg.Path_PathEdit->text();
+  QTest::keyClicks(dlg.Path_PathEdit, "ailleurs");
+  EXPECT_EQ(dlg.Path_PathEdit->text(), folder);
+  EXPECT_TRUE(dlg.Path_FixedLabel->isVisible());
+  test::SaveScreenShot(*win_, "captured-web-destination");
+  win_->MenuFileSave->trigger();
+
+  // Moved (and copied) to a folder given with its trailing "/".
+  const fs::path target = fs::path(work_) / "moved";
+  dirAnswer_ = QString::fromStdString(target.string()) + "/";
+  win_->MenuWebMove->trigger();
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), target / "local.web");
+  EXPECT_FALSE(fs::exists(file.parent_path()));
+  const fs::path copy = fs::path(work_) / "copied";
+  dirAnswer_ = QString::fromStdString(copy.string()) + "/";
+  win_->MenuWebCopy->trigger();
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  ASSERT_TRUE(win_->CloseWeb(false));
+
+  for (const fs::path& place : {target, copy}) {
+    TWeb web;
+    ASSERT_EQ(web.Open(place / "local.web"), wlOk) << place;
+    EXPECT_EQ(web.RetrievedCount, 3u);
+    web.ForEach([&](TWebFile& r) {
+      EXPECT_TRUE(fs::exists(r.GetLocalPath())) << r.FullUrl;
+      return true;
+    });
+  }
+}
+
+TEST_F(UserRoadTest, APageWithAThreeHundredByteNameIsCapturedAndLinked) {
+  const std::string name(300, 'n');
+  Put("/", "<html><body><a href=\"" + name + ".htm\">long</a></body></html>");
+  Put("/" + name + ".htm", "<html><body><a href=\"b.htm\">b</a><a href=\"/\">home</a></body></html>");
+  Put("/b.htm", "<html><body>b</body></html>");
+  Make();
+  win_->show();
+  OpenFromTheMenu(MakeWeb("long", server_.Url("/")));
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(3));
+  TWeb& web = *win_->CurrentWeb();
+  TWebFile page(&web);
+  ASSERT_TRUE(web.FindUrl(server_.Url("/" + name + ".htm"), page));
+  EXPECT_EQ(page.GetState(), fsRetrieved);
+  const std::string local = page.GetFileName();
+  EXPECT_LE(local.size(), 255u);
+  EXPECT_EQ(local.substr(local.size() - 4), ".htm");
+  ASSERT_TRUE(fs::exists(page.GetLocalPath()));
+  // Links resolved both ways: to the long page and from it.
+  TWebFile home(&web);
+  ASSERT_TRUE(web.FindUrl(server_.Url("/"), home));
+  EXPECT_NE(ReadFileBytes(home.GetLocalPath()).find("href=\"" + local + "\""), std::string::npos);
+  const std::string saved = ReadFileBytes(page.GetLocalPath());
+  EXPECT_NE(saved.find("<a href=\"b.htm\""), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("href=\"" + server_.Url("/b.htm")), std::string::npos) << saved;
+}
+
+// ---------------------------------------------------------------- nobody there
+
+TEST_F(UserRoadTest, AScheduledRunAnswersForItselfAndWritesItsJournal) {
+  Put("/", Moved(302, server_.Url("/index.html")));
+  Put("/index.html", "<html><title>Index</title></html>");
+  const fs::path web = MakeWeb("sched", server_.Url("/"));
+  Make();
+  TScheduler& scheduler = win_->DlgScheduler->Scheduler();
+  auto due = CaptureJob(scheduler, web, kActionCapture | kActionResolveLinks, -1000);
+  TTask* job = due.get();
+  ASSERT_TRUE(JobRanToItsEnd(std::move(due)));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  // The start address stays; the run followed the redirect.
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->StartEntries.front().Url, server_.Url("/"));
+  EXPECT_EQ(State(server_.Url("/index.html")), fsRetrieved);
+  std::string journal;
+  {
+    auto lock = scheduler.LockTree();
+    for (const auto& line : job->LoadJournal()) journal += line + "\n";
+  }
+  EXPECT_NE(journal.find("a été déplacée vers " + server_.Url("/index.html")), std::string::npos) << journal;
+}
+
+TEST_F(UserRoadTest, AHandedOverNameMustBeAbsolute) {
+  Site();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, false, false);
+  Make();
+  HandOver({"run.wbs"});
+  ASSERT_TRUE(Pump([&] { return !boxes_.shown.empty(); }, 5));
+  EXPECT_NE(boxes_.shown[0].text.find("chemin complet"), std::string::npos);
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  // What a second instance sends instead.
+  const StringList sent = HandOverArguments({"run.wbs", "\"sub/x.web\" -v", "/B", "URL(a.web)", "/abs/c.url"},
+                                            web.parent_path());
+  EXPECT_EQ(sent, (StringList{wbs.string(), (web.parent_path() / "sub/x.web").string(), "/B", "URL(a.web)",
+                              "/abs/c.url"}));
+}
+
+// ---------------------------------------------------------------- the program
+
+class ProgramRoadTest : public test::ProgramFixture {};
+
+TEST_F(ProgramRoadTest, AShortcutWhoseStartPageMovedEndsByItselfWithTheCaptureSaved) {
+  Put("/", Moved(302, server_.Url("/index.html")));
+  Put("/index.html", "<html><title>Index</title><a href=\"a.htm\">a</a></html>");
+  Put("/a.htm", "<html>a</html>");
+  const fs::path web = MakeWeb("moved", server_.Url("/"));
+  MakeShortcut(web, 1, true, true);
+  // Named as a person in that folder names it.
+  QProcess* p = Start({"run.wbs"}, [&](QProcess& process, QProcessEnvironment&) {
+    process.setWorkingDirectory(QString::fromStdString(web.parent_path().string()));
+  });
+  ASSERT_TRUE(Finished(p, 30)) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 0) << Errors(p);
+  EXPECT_NE(Errors(p).find("a été déplacée vers"), std::string::npos) << Errors(p);
+  TWeb reopened;
+  ASSERT_EQ(reopened.Open(web), wlOk);
+  EXPECT_EQ(reopened.RetrievedCount, 3u);  // the redirect, index.html, a.htm
+  EXPECT_EQ(reopened.StartEntries.front().Url, server_.Url("/"));
+}
+
+TEST_F(ProgramRoadTest, AShortcutWhoseCaptureCannotBeSavedEndsWithTheMessage) {
+  Site();
+  const fs::path web = MakeWeb("locked", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  const fs::path folder = web.parent_path();
+  // The capture file's journal cannot be made: a folder holds its name, and
+  // the folder is read-only (which does not stop root).
+  fs::create_directory(TWebStream::JournalPath(web));
+  fs::permissions(folder, fs::perms(0555));
+  QProcess* p = Start({QString::fromStdString(wbs.string())});
+  const bool finished = Finished(p, 30);
+  fs::permissions(folder, fs::perms(0755));
+  fs::remove(TWebStream::JournalPath(web));
+  ASSERT_TRUE(finished) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
+  EXPECT_NE(Errors(p).find("journal"), std::string::npos) << Errors(p);
+}
+
+TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
+  Site();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  MakeShortcut(web, 1, false, true);
+  QProcess* running = Start({QString::fromStdString(MakeWeb("idle", server_.Url("/")).string())});
+  ASSERT_TRUE(Pump([] { return HandOverAvailable(InstanceMutexName(kProgramTitle), 100); }, 60));
+  QProcess* second = Start({"run.wbs"}, [&](QProcess& process, QProcessEnvironment&) {
+    process.setWorkingDirectory(QString::fromStdString(web.parent_path().string()));
+  });
+  ASSERT_TRUE(Finished(second));
+  EXPECT_EQ(second->exitCode(), 0);
+  ASSERT_TRUE(Finished(running, 30)) << Errors(running);
+  EXPECT_EQ(running->exitCode(), 0) << Errors(running);
+  EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
+TEST_F(ProgramRoadTest, WithNoScreenAndNothingToDoItSaysHowAndEnds) {
+  QProcess* p = Start({});
+  ASSERT_TRUE(Finished(p, 20));
+  EXPECT_EQ(p->exitCode(), 2);
+  // One line of its own (Qt may add its warnings).
+  std::vector<std::string> own;
+  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
+    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  EXPECT_NE(own[0].find("offscreen"), std::string::npos) << own[0];
+  EXPECT_NE(own[0].find(".wbs"), std::string::npos) << own[0];
+}
+
+TEST_F(ProgramRoadTest, WithNoScreenItStillRunsAJobThatIsDueAndEndsAsTheJobAsks) {
+  Site();
+  const fs::path web = MakeWeb("due", server_.Url("/"));
+  {
+    // What the companion starts the program for: a job due now, published.
+    TSchedulerConfig config;
+    config.WorkFolder = work_;
+    TScheduler scheduler(config);
+    auto job = CaptureJob(scheduler, web, kActionCapture, 500);
+    job->Flags |= kTaskCloseProgram;
+    {
+      auto lock = scheduler.LockTree();
+      scheduler.Root().AddChild(std::move(job))->SetState(tsWaiting);
+    }
+    ASSERT_TRUE(scheduler.SaveTasks());
+  }
+  // The companion starts the program once the date has come.
+  EXPECT_FALSE(TScheduler::JobDue());
+  ASSERT_TRUE(Pump([] { return TScheduler::JobDue(); }, 5));
+  QProcess* p = Start({});
+  ASSERT_TRUE(Finished(p, 30)) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 0) << Errors(p);
+  EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
+TEST_F(ProgramRoadTest, WithoutAWorkFolderItSaysSoAndWritesNothing) {
+  test::TempDir fresh;
+  const fs::path here = fresh.path() / "here", root = fresh.path() / "root";
+  fs::create_directories(here);
+  test::WriteFileBytes(fresh.path() / "file", "not a folder");
+  QProcess* p = Start({"nothing.wbs"}, [&](QProcess& process, QProcessEnvironment& env) {
+    process.setWorkingDirectory(QString::fromStdString(here.string()));
+    env.insert("QLON_PLATFORM_ROOT", QString::fromStdString(root.string()));
+    env.insert("HOME", QString::fromStdString((fresh.path() / "file" / "home").string()));
+  });
+  ASSERT_TRUE(Finished(p, 20));
+  EXPECT_EQ(p->exitCode(), 1);
+  EXPECT_NE(Errors(p).find("Répertoire de travail"), std::string::npos) << Errors(p);
+  EXPECT_TRUE(fs::is_empty(here));
+  EXPECT_FALSE(fs::exists(root / "win.ini"));
+}
+
+}  // namespace
+}  // namespace qlon
