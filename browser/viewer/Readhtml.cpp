@@ -666,7 +666,9 @@ class Reader {
   }
 
   void DoBodyTag() {
-    if (list_.Sections.empty() && !section_) {
+    // Only the sections already finished count: the line ends of the head
+    // open a section that holds no text yet.
+    if (list_.Sections.empty()) {
       Color c;
       for (const TAttribute& a : Attrs().Items()) {
         if (a.Which == Attr::Text && ColorFromString(a.Name, c)) {

@@ -264,6 +264,15 @@ TEST(ReadhtmlBody, ColoursBackgroundAndMaps) {
   EXPECT_EQ(url, "a.htm");
 }
 
+TEST(ReadhtmlBody, ColoursOfABodyAfterAHeadOnSeveralLines) {
+  Parsed p(u"<html>\n<head>\n<title>t</title>\n</head>\n<body bgcolor=\"#FFFFFF\" text=navy>\n<p>x");
+  EXPECT_EQ(p.list.Background, 0x02FFFFFFu);
+  EXPECT_EQ(p.list.FontColor & 0xFFFFFF, 0x800000u);
+  // Not once the document shows something.
+  Parsed late(u"<p>shown</p><body bgcolor=navy>x");
+  EXPECT_NE(late.list.Background & 0xFFFFFF, 0x800000u);
+}
+
 TEST(ReadhtmlRecovery, BrokenMarkupGivesAModel) {
   const std::u16string cases[] = {
       u"<b><i>unclosed <table><tr><td>cell",
