@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "DWorkDir.h"
+#include "FrenchUi.h"
 #include "Main.h"
 #include "QtMessageBox.h"
 #include "QtShell.h"
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
   {
     TApplication app(argc, argv);
     QApplication::setApplicationDisplayName(qlon::kProgramTitle);
+    // French for the framework's own texts too, from the first dialog on.
+    qlon::InstallFrenchUi(app);
     qlon::platform::QtMessageBoxHandler boxes;
     qlon::platform::QtShellHandler shell;
     // The missing socket library is reported now, not at the first capture.
