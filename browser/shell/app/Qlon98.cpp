@@ -8,6 +8,7 @@
 #include "DWorkDir.h"
 #include "FrenchUi.h"
 #include "Main.h"
+#include "Pictures.h"
 #include "QtMessageBox.h"
 #include "QtShell.h"
 #include "Scx.h"
@@ -66,6 +67,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(qlon::kProgramTitle);
     // French for the framework's own texts too, from the first dialog on.
     qlon::InstallFrenchUi(app);
+    QApplication::setWindowIcon(qlon::ProgramIcon());
     qlon::platform::QtMessageBoxHandler boxes;
     qlon::platform::QtShellHandler shell;
     // The missing socket library is reported now, not at the first capture.
