@@ -190,11 +190,12 @@ void ShowHelp(const QString& page, bool docked) {
 }
 
 void ShowHelpTopic(int topic, bool docked, bool html) {
-  if (html) {
-    ShowHelp(HelpTopicPage(topic), docked);
+  const QString helpFile = HelpFolder() + "Aide.hlp";
+  if (!html && QFileInfo(helpFile).isFile()) {
+    platform::WinHelp(helpFile.toStdString(), platform::HELP_CONTEXT, uintptr_t(topic));
     return;
   }
-  platform::WinHelp((HelpFolder() + "Aide.hlp").toStdString(), platform::HELP_CONTEXT, uintptr_t(topic));
+  ShowHelp(HelpTopicPage(topic), docked);
 }
 
 void FreeHelp() { delete gHelp; }

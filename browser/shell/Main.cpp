@@ -424,7 +424,7 @@ void TMainWin::FormCreate() {
   }
 
   SetHelpHost(this);
-  ShowHelp(HelpTopicPage(0), true);
+  ShowHelp(HelpTopicPage(htIndex), true);
   DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
   DlgSetup->SetDocked(true, SetupFrame, alClient);
   DlgSetup->Browser = &GetBrowser();
