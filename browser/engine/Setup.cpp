@@ -133,8 +133,9 @@ bool RegisterFileExtension(const std::string& typeName, std::string extension, c
                    platform::DesktopExecWord(program.string()) + " %f") +
           "GenericName=Navigateur hors ligne\nMimeType=" + mime + ";\n",
       &entryChanged);
-  const bool iconsChanged = InstallIcons(program, "mimetypes", icon) | InstallIcons(program, "apps", kProgramIcon);
-  if (typeChanged || entryChanged || iconsChanged) platform::RefreshDesktopCaches();
+  const bool typeIconChanged = InstallIcons(program, "mimetypes", icon);
+  const bool programIconChanged = InstallIcons(program, "apps", kProgramIcon);
+  if (typeChanged || entryChanged || typeIconChanged || programIconChanged) platform::RefreshDesktopCaches();
   return typeOk && entryOk;
 }
 

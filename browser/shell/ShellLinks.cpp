@@ -1,6 +1,5 @@
 #include "ShellLinks.h"
 
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "DesktopEntry.h"
@@ -100,10 +99,7 @@ bool CreateShellLink(const fs::path& linkPath, const fs::path& program, const st
   }
   const std::string text =
       "[Desktop Entry]\nType=Application\nName=" + platform::DesktopEscape(name) + "\nExec=" + exec + "\n";
-  QSaveFile file(QString::fromStdString(linkPath.string()));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(text.data(), qint64(text.size()));
-  return file.commit();
+  return platform::WriteDesktopFile(linkPath, text);
 }
 
 }  // namespace qlon

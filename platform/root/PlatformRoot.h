@@ -1,6 +1,7 @@
 #pragma once
 // The one folder under which every stand-in keeps its state: win.ini, the
-// registry files, run-time sockets and locks, desktop entries.
+// registry files, run-time sockets and locks. What the desktop must see
+// (desktop entries, MIME types, icons) goes to DesktopDataFolder instead.
 //
 //   $QLON_PLATFORM_ROOT                      when set (tests always set it)
 //   $XDG_DATA_HOME/quillon98-platform        otherwise
