@@ -6,6 +6,20 @@ function(qlon_sources var dir)
   set(${var} ${srcs} PARENT_SCOPE)
 endfunction()
 
+# qlon_ship_folder(TARGET SOURCE_DIR NAME): the files of SOURCE_DIR copied
+# beside the program, into its folder NAME, by TARGET (built by default).
+function(qlon_ship_folder target source name)
+  file(GLOB files CONFIGURE_DEPENDS ${source}/*)
+  set(folder ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name})
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.stamp)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${files} ${folder}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${files})
+  add_custom_target(${target} ALL DEPENDS ${stamp})
+endfunction()
+
 # qlon_add_tests(NAME DIR LIBS...): one GoogleTest executable from DIR/*.cpp,
 # each test registered with CTest. Tests never touch the user's real stand-in
 # state: the platform root points into the build tree unless a test moves it
@@ -17,9 +31,14 @@ function(qlon_add_tests name dir)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${ARGN} qlon_testsupport GTest::gmock GTest::gtest_main)
+  # The environment comes with the command that runs each test (and the
+  # discovery): a list-valued ENVIRONMENT property would lose all but its
+  # first entry on its way through gtest_discover_tests.
+  set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
+    ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen QLON_PLATFORM_ROOT=${CMAKE_BINARY_DIR}/test-root
+    QLON_SOURCE_DIR=${CMAKE_SOURCE_DIR})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES
-      TIMEOUT 300
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QLON_PLATFORM_ROOT=${CMAKE_BINARY_DIR}/test-root;QLON_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+      TIMEOUT 300)
 endfunction()

@@ -6,6 +6,7 @@ set -euo pipefail
 QLON_PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-translations-l10n  # the framework's own dialogs and buttons in French
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
   fonts-dejavu-core

@@ -11,7 +11,7 @@ namespace qlon::controls {
 TGauge95::TGauge95(QWidget* parent) : QWidget(parent) {
   boxColor_ = palette().color(QPalette::Highlight);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  resize(boxWidth_ * boxCount_ + 3, 24);
+  resize(boxWidth_ * 20 + 3, 24);
 }
 
 void TGauge95::SetMinValue(int v) {
@@ -43,19 +43,19 @@ void TGauge95::SetParentColor(bool on) {
   update();
 }
 
-void TGauge95::applyBoxWidth() {
-  resize(boxWidth_ * boxCount_ + 1 + (bevel_ != bsNone ? 2 : 0), height());
+int TGauge95::BoxCount() const { return std::max(1, (width() - BorderWidth()) / boxWidth_); }
+
+void TGauge95::applyBoxWidth(int count) {
+  resize(boxWidth_ * count + 1 + (bevel_ != bsNone ? 2 : 0), height());
   update();
 }
 
-void TGauge95::SetBoxCount(int n) {
-  boxCount_ = std::max(1, n);
-  applyBoxWidth();
-}
+void TGauge95::SetBoxCount(int n) { applyBoxWidth(std::max(1, n)); }
 
 void TGauge95::SetBoxWidth(int w) {
+  const int count = BoxCount();
   boxWidth_ = std::max(3, w);
-  applyBoxWidth();
+  applyBoxWidth(count);
 }
 
 void TGauge95::SetBevelStyle(TBevelStyle s) {
@@ -70,14 +70,14 @@ void TGauge95::SetBounds(int x, int y, int w, int h) {
   const int b = BorderWidth();
   int innerW = std::max(boxWidth_, w - b);
   const int innerH = std::max(3, h - b - 1);
-  boxCount_ = std::max(1, innerW / boxWidth_);
-  if (!aligned_) innerW = boxCount_ * boxWidth_;
+  if (!aligned_) innerW = std::max(1, innerW / boxWidth_) * boxWidth_;
   setGeometry(x, y, innerW + b, innerH + b + 1);
 }
 
 int TGauge95::FilledBoxes() const {
   const double percent = max_ == min_ ? 0.0 : double(progress_ - min_) / double(max_ - min_) * 100.0;
-  return std::clamp(int(percent * boxCount_ * 0.01), 0, boxCount_);
+  const int count = BoxCount();
+  return std::clamp(int(percent * count * 0.01), 0, count);
 }
 
 QRect TGauge95::BoxRect(int k) const {

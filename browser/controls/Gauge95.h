@@ -1,6 +1,8 @@
 #pragma once
 // TGauge95: a progress bar drawn as a row of boxes inside an optional
-// one-pixel 3D frame. The control sizes itself to whole boxes.
+// one-pixel 3D frame. The control sizes itself to whole boxes; the box
+// count always follows the width, so a gauge that a layout stretches or
+// shrinks fills its whole width when complete.
 #include <QColor>
 #include <QWidget>
 
@@ -24,7 +26,8 @@ class TGauge95 : public QWidget {
   void SetBevelStyle(TBevelStyle s);
   QColor BoxColor() const { return boxColor_; }
   void SetBoxColor(const QColor& c);
-  int BoxCount() const { return boxCount_; }
+  // The boxes that fit in the width inside the border (at least 1).
+  int BoxCount() const;
   void SetBoxCount(int n);
   int BoxWidth() const { return boxWidth_; }
   void SetBoxWidth(int w);
@@ -45,11 +48,11 @@ class TGauge95 : public QWidget {
   void paintEvent(QPaintEvent* e) override;
 
  private:
-  void applyBoxWidth();
+  void applyBoxWidth(int count);
   int min_ = 0, max_ = 100, progress_ = 0;
   TBevelStyle bevel_ = bsLowered;
   QColor boxColor_;
-  int boxCount_ = 20, boxWidth_ = 12;
+  int boxWidth_ = 12;
   bool aligned_ = false;
   bool parentColor_ = false;
 };

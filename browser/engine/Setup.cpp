@@ -3,9 +3,9 @@
 #include <QByteArray>
 
 #include <algorithm>
-#include <fstream>
 
 #include "Cookies.h"
+#include "DesktopEntry.h"
 #include "Options.h"
 #include "Profile.h"
 #include "Registry.h"
@@ -79,14 +79,6 @@ void TSommaireParam::SaveToIni(TIniFile& ini, const std::string& section) const 
 
 namespace {
 
-bool WriteTextFile(const fs::path& file, const std::string& text) {
-  std::error_code ec;
-  fs::create_directories(file.parent_path(), ec);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  return static_cast<bool>(out.flush());
-}
-
 bool SetDefaultValue(const std::string& subKey, const std::string& value) {
   using namespace registry;
   Key key;
@@ -94,6 +86,22 @@ bool SetDefaultValue(const std::string& subKey, const std::string& value) {
       CreateKey(HKEY_CLASSES_ROOT, subKey, "", &key) != kOk)
     return false;
   return SetString(key, "", value) == kOk;
+}
+
+// The desktop side of a registration: what a desktop entry says of the
+// program, whatever it opens.
+std::string ProgramEntry(const std::string& name, const std::string& comment, const std::string& exec) {
+  return "[Desktop Entry]\nType=Application\nName=" + platform::DesktopEscape(name) +
+         "\nComment=" + platform::DesktopEscape(comment) + "\nExec=" + exec + "\nIcon=" + kProgramIcon +
+         "\nTerminal=false\nCategories=Network;WebBrowser;\n";
+}
+
+// The program's icons (drawn by the build beside the program) into the
+// desktop's theme; a program folder without them registers the names only.
+bool InstallIcons(const fs::path& program, const char* context, const std::string& icon) {
+  bool changed = false;
+  platform::InstallDesktopIcons(program.parent_path() / "icons" / "hicolor", context, icon, &changed);
+  return changed;
 }
 
 }  // namespace
@@ -107,23 +115,39 @@ bool RegisterFileExtension(const std::string& typeName, std::string extension, c
     return false;
   std::string mime = "application/x-" + typeName;
   for (char& c : mime) c = LowerChar(c);
-  const bool typeOk = WriteTextFile(
-      platform::RootFolder("mime") / "packages" / (typeName + ".xml"),
+  std::string icon = mime;
+  std::replace(icon.begin(), icon.end(), '/', '-');
+  bool typeChanged = false, entryChanged = false;
+  const bool typeOk = platform::WriteDesktopFile(
+      platform::DesktopDataFolder("mime/packages") / (typeName + ".xml"),
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-      "  <mime-type type=\"" + mime + "\">\n    <comment>" + description + "</comment>\n"
-      "    <glob pattern=\"*" + extension + "\"/>\n  </mime-type>\n</mime-info>\n");
-  const bool entryOk = WriteTextFile(platform::RootFolder("applications") / (typeName + ".desktop"),
-                                     "[Desktop Entry]\nType=Application\nName=" + typeName + "\nComment=" +
-                                         description + "\nExec=\"" + program.string() + "\" %f\nMimeType=" + mime +
-                                         ";\nNoDisplay=true\n");
+      "  <mime-type type=\"" + mime + "\">\n    <comment>" + platform::XmlEscape(description) + "</comment>\n" +
+          "    <icon name=\"" + icon + "\"/>\n    <glob pattern=\"*" + platform::XmlEscape(extension) +
+          "\"/>\n  </mime-type>\n</mime-info>\n",
+      &typeChanged);
+  // The entry that opens the type is also the program's own in the menu.
+  const bool entryOk = platform::WriteDesktopFile(
+      platform::DesktopDataFolder("applications") / (typeName + ".desktop"),
+      ProgramEntry("Quillon 98", "Capturer des sites Web et les consulter hors ligne",
+                   platform::DesktopExecWord(program.string()) + " %f") +
+          "GenericName=Navigateur hors ligne\nMimeType=" + mime + ";\n",
+      &entryChanged);
+  const bool typeIconChanged = InstallIcons(program, "mimetypes", icon);
+  const bool programIconChanged = InstallIcons(program, "apps", kProgramIcon);
+  if (typeChanged || entryChanged || typeIconChanged || programIconChanged) platform::RefreshDesktopCaches();
   return typeOk && entryOk;
 }
 
 bool CreateStartMenuEntry(const std::string& name, const fs::path& program, const std::string& argument) {
-  return WriteTextFile(platform::RootFolder("applications") / (name + ".desktop"),
-                       "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=\"" + program.string() + "\" " +
-                           argument + "\n");
+  bool changed = false;
+  const bool ok = platform::WriteDesktopFile(
+      platform::DesktopDataFolder("applications") / (name + ".desktop"),
+      ProgramEntry(name, "Capturer avec Quillon 98 la page ouverte dans le navigateur Web",
+                   platform::DesktopExecWord(program.string()) + " " + platform::DesktopExecWord(argument)),
+      &changed);
+  if (changed) platform::RefreshDesktopCaches();
+  return ok;
 }
 
 std::string Base64Encode(const std::string& text) {

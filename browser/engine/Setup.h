@@ -143,10 +143,19 @@ class TSetup {
   std::vector<std::pair<std::string, std::string>> Logins_;  // host -> Base64
 };
 
+// The icon of the program's desktop entries, and of the ".web" type, as the
+// build draws them beside the program ("icons/hicolor/<n>x<n>/apps/" and
+// ".../mimetypes/"); a registration copies them into the desktop's theme.
+inline constexpr const char* kProgramIcon = "quillon98";
+inline constexpr const char* kWebFileIcon = "application-x-quillon";
+
 // Files of the extension open with the program: the registry's class keys
-// (HKEY_CLASSES_ROOT ext -> type, type\Shell\Open\Command, type\DefaultIcon)
-// and a desktop entry with its MIME type under the platform root. False when
-// a key can neither be opened nor created.
+// (HKEY_CLASSES_ROOT ext -> type, type\Shell\Open\Command, type\DefaultIcon),
+// and for the desktop the MIME type "application/x-<type>" of the extension
+// with its icon, and the program's desktop entry "<type>.desktop" that opens
+// it (in the applications menu too), where the desktop looks for them
+// (platform::DesktopDataFolder). False when a key can neither be opened nor
+// created, or a file cannot be written.
 bool RegisterFileExtension(const std::string& typeName, std::string extension, const std::string& description,
                            const std::filesystem::path& program);
 // The Start-menu entry "<name>.desktop" running the program with the argument.

@@ -3,12 +3,12 @@
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "Gdi.h"
 #include "Label3D.h"
+#include "Pictures.h"
 #include "WBrowser.h"
 
 namespace qlon {
@@ -21,23 +21,6 @@ void SetInk(QLabel* label, const QColor& colour) {
   QPalette pal = label->palette();
   pal.setColor(QPalette::WindowText, colour);
   label->setPalette(pal);
-}
-
-// The program's emblem: a quill over a globe, drawn rather than shipped.
-QPixmap Emblem() {
-  QPixmap pm(48, 48);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(0, 0, 128), 2));
-  p.setBrush(QColor(90, 150, 220));
-  p.drawEllipse(QRectF(6, 10, 34, 34));
-  p.setBrush(Qt::NoBrush);
-  p.drawLine(QPointF(6, 27), QPointF(40, 27));
-  p.drawEllipse(QRectF(16, 10, 14, 34));
-  p.setPen(QPen(QColor(128, 0, 0), 3));
-  p.drawLine(QPointF(44, 2), QPointF(24, 30));
-  return pm;
 }
 
 }  // namespace
@@ -59,7 +42,7 @@ TDlgAbout::TDlgAbout(QWidget* parent) : QDialog(parent) {
   VersionLabel = new controls::TLabel3D(Panel1);
   VersionLabel->SetCaptionStyle(controls::csRecessed);
   Image = new QLabel(Panel1);
-  Image->setPixmap(Emblem());
+  Image->setPixmap(QPixmap::fromImage(ProgramBitmap("QUILLON")));
   Label4 = new QLabel("Pour obtenir d'autres renseignements :", Panel1);
   LabelContact = new QLabel(kContact, Panel1);
   QuillonUrlLabel = new QLabel(kHomePage, Panel1);

@@ -5,8 +5,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLinearGradient>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QToolButton>
@@ -17,7 +15,7 @@
 #include "DlgPrint.h"
 #include "Htmlview.h"
 #include "MenusEx.h"
-#include "Palette.h"
+#include "Pictures.h"
 #include "WBrowser.h"
 #include "WinHelp.h"
 #include "vwPrint.h"
@@ -29,26 +27,6 @@ namespace {
 QString gHelpFolder;
 IHelpHost* gHost = nullptr;
 TDlgHelp* gHelp = nullptr;
-
-// The blue strip of the caption, drawn rather than shipped.
-QPixmap BarBlue() {
-  QPixmap pm(400, 6);
-  QPainter p(&pm);
-  QLinearGradient g(0, 0, 400, 0);
-  g.setColorAt(0, QColor(0, 0, 128));
-  g.setColorAt(1, QColor(90, 150, 220));
-  p.fillRect(pm.rect(), g);
-  return pm;
-}
-
-// The program's colour table as a 16 x 16 picture, one pixel per colour.
-QImage PalettePicture() {
-  QImage img(16, 16, QImage::Format_Indexed8);
-  const std::vector<QRgb>& colours = ProgramPalette();
-  img.setColorTable(QList<QRgb>(colours.begin(), colours.end()));
-  for (int i = 0; i < 256; ++i) img.setPixel(i % 16, i / 16, uint(i) % uint(std::max<std::size_t>(colours.size(), 1)));
-  return img;
-}
 
 bool DefaultConfirmPrint(QWidget* parent) {
   QPrinter printer;
@@ -94,7 +72,7 @@ TDlgHelp::TDlgHelp(QWidget* parent) : TDockForm(parent) {
 
   BkPanel = new QFrame(this);
   CaptionImage = new QLabel(BkPanel);
-  CaptionImage->setPixmap(BarBlue());
+  CaptionImage->setPixmap(QPixmap::fromImage(ProgramBitmap("BARBLUE")));
   CaptionImage->setScaledContents(true);
   CaptionImage->setFixedHeight(6);
   EtapeLabel = new QLabel("Aide", BkPanel);
@@ -115,7 +93,7 @@ TDlgHelp::TDlgHelp(QWidget* parent) : TDockForm(parent) {
   HelpPanel->setFrameShape(QFrame::Panel);
   HelpPanel->setFrameShadow(QFrame::Sunken);
   PaletteImage = new QLabel(BkPanel);
-  PaletteImage->setPixmap(QPixmap::fromImage(PalettePicture()));
+  PaletteImage->setPixmap(QPixmap::fromImage(ProgramBitmap("PALETTEBMP")));
   PaletteImage->hide();
 
   auto* head = new QHBoxLayout;
@@ -212,11 +190,12 @@ void ShowHelp(const QString& page, bool docked) {
 }
 
 void ShowHelpTopic(int topic, bool docked, bool html) {
-  if (html) {
-    ShowHelp(HelpTopicPage(topic), docked);
+  const QString helpFile = HelpFolder() + "Aide.hlp";
+  if (!html && QFileInfo(helpFile).isFile()) {
+    platform::WinHelp(helpFile.toStdString(), platform::HELP_CONTEXT, uintptr_t(topic));
     return;
   }
-  platform::WinHelp((HelpFolder() + "Aide.hlp").toStdString(), platform::HELP_CONTEXT, uintptr_t(topic));
+  ShowHelp(HelpTopicPage(topic), docked);
 }
 
 void FreeHelp() { delete gHelp; }

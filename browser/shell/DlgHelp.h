@@ -74,6 +74,19 @@ class TDlgHelp : public TDockForm {
   viewer::THTMLViewer* Viewer;
 };
 
+// The topics the program opens by number (the help's chapters 1 to 5 are
+// topics 1 to 5). Every topic a window opens is named here, so that a test
+// can check each against the pages shipped.
+enum THelpTopic : int {
+  htIndex = 0,      // "index.htm", the contents
+  htGlossary = 52,  // "Chap5.htm#5.2"
+};
+struct THelpTopicName {
+  const char* Name;
+  THelpTopic Topic;
+};
+inline constexpr THelpTopicName kHelpTopics[] = {{"htIndex", htIndex}, {"htGlossary", htGlossary}};
+
 // The folder of the help pages: the program folder + "help/" unless set.
 QString HelpFolder();
 void SetHelpFolder(const QString& folder);
@@ -88,7 +101,8 @@ TDlgHelp* HelpWindow();
 // moves it between docked and free as asked, opens the page and shows it.
 void ShowHelp(const QString& page, bool docked);
 // html: ShowHelp on the topic's page; otherwise the platform help file
-// "Aide.hlp" of the help folder at that topic.
+// "Aide.hlp" of the help folder at that topic, or the topic's page when
+// there is no such file (the program ships its help as pages only).
 void ShowHelpTopic(int topic, bool docked, bool html);
 // Frees the help window (at program end).
 void FreeHelp();

@@ -27,6 +27,7 @@
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
+#include "Pictures.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -127,6 +128,7 @@ QToolButton* NewToolButton(QWidget* parent, const char* name, const QString& tex
 TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
     : QMainWindow(parent), setup_(setup), config_(std::move(config)), programFolder_(ProgramFolder()) {
   setObjectName("MainWin");
+  setWindowIcon(ProgramIcon());
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
   ExecDialog = [](QDialog& d) { return d.exec(); };
   if (!shell::TUnattended::Current()) ownUnattended_ = std::make_unique<shell::TUnattended>();
@@ -421,8 +423,8 @@ void TMainWin::FormCreate() {
   }();
   if (arguments.empty() && config_.Splash) {
     auto* splash = new controls::TSplash(this);
-    splash->SetResource("splash");
-    splash->Loaded();
+    splash->SetPicture(QPixmap::fromImage(ProgramBitmap("SPLASH")));
+    splash->Show();
   }
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   // The browser the user chose in the options, kept across starts.
@@ -431,7 +433,7 @@ void TMainWin::FormCreate() {
   connect(RasEntry, &TRas::RasConnect, this, [this] { Dialing = false; });
   connect(RasEntry, &TRas::RasDisconnect, this, [this] { Dialing = false; });
   SearchPanel->Setup();
-  if (QPixmap back; back.load(QString::fromStdString((programFolder_ / "Images" / "back1.gif").string()))) {
+  if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
     p.setBrush(QPalette::Window, back);
     RightFrame->setPalette(p);
@@ -439,7 +441,7 @@ void TMainWin::FormCreate() {
   }
 
   SetHelpHost(this);
-  ShowHelp(HelpTopicPage(0), true);
+  ShowHelp(HelpTopicPage(htIndex), true);
   DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
   DlgSetup->SetDocked(true, SetupFrame, alClient);
   DlgSetup->Browser = &GetBrowser();

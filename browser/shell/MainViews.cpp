@@ -579,14 +579,14 @@ void TMainWin::MenuHelpClick(int tag) {
     OpenInBrowser(std::string("http://") + TDlgHelp::kMakerHost + "/" + kFaqPage);
     return;
   }
-  ShowHelp(HelpTopicPage(tag == 0 ? 0 : 52), true);
+  ShowHelp(HelpTopicPage(tag == 0 ? htIndex : htGlossary), true);
   Tree->SelectPage(tpHelp);
   PageTag = tpHelp;
   SetView(9);
 }
 
 void TMainWin::MenuHelpPrintAllClick() {
-  if (!HelpWindow()) ShowHelp(HelpTopicPage(0), true);
+  if (!HelpWindow()) ShowHelp(HelpTopicPage(htIndex), true);
   if (TDlgHelp* help = HelpWindow()) help->MenuAllPrintClick();
 }
 

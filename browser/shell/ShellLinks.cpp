@@ -1,10 +1,8 @@
 #include "ShellLinks.h"
 
-#include <cstdlib>
-
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include "DesktopEntry.h"
 #include "PlatformRoot.h"
 #include "Profile.h"
 
@@ -43,32 +41,6 @@ std::string Unescape(const std::string& value) {
   return out;
 }
 
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
-// One word of an Exec line: always quoted, so blanks and shell characters
-// stay part of it; "%" doubled so that no word becomes a field code.
-std::string ExecWord(const std::string& word) {
-  std::string quoted = "\"";
-  for (char c : word) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  quoted += '"';
-  std::string out;
-  for (char c : Escape(quoted)) {
-    if (c == '%') out += '%';
-    out += c;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string ReadInternetShortcut(const fs::path& path) {
@@ -89,23 +61,29 @@ bool WriteInternetShortcut(const fs::path& path, const std::string& url) {
 }
 
 fs::path GetShellFolderPath(const std::string& name) {
+  // Where each lies: the platform root, the desktop's own data folder (where
+  // it finds application entries), or the XDG desktop.
+  enum Place { kRoot, kDesktopData, kXdgDesktop };
   static const struct {
     const char* shellName;
     const char* folder;
-  } kFolders[] = {{"Desktop", "Desktop"}, {"Favorites", "Favorites"}, {"Start Menu", "applications"},
-                  {"Programs", "applications"}};
+    Place place;
+  } kFolders[] = {{"Desktop", "Desktop", kXdgDesktop},
+                  {"Favorites", "Favorites", kRoot},
+                  {"Start Menu", "applications", kDesktopData},
+                  {"Programs", "applications", kDesktopData}};
   for (const auto& f : kFolders) {
     if (!EqualsNoCase(name, f.shellName)) continue;
     std::error_code ec;
-    const char* movedRoot = std::getenv(platform::kRootVariable);
-    if (EqualsNoCase(name, "Desktop") && !(movedRoot && *movedRoot)) {
+    if (f.place == kXdgDesktop && !platform::RootMoved()) {
       const fs::path desktop =
           QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
       if (desktop.empty()) return {};
       fs::create_directories(desktop, ec);
       return fs::is_directory(desktop, ec) ? desktop : fs::path();
     }
-    const fs::path folder = platform::RootFolder(f.folder);
+    const fs::path folder =
+        f.place == kDesktopData ? platform::DesktopDataFolder(f.folder) : platform::RootFolder(f.folder);
     return fs::is_directory(folder, ec) ? folder : fs::path();
   }
   return {};
@@ -114,17 +92,14 @@ fs::path GetShellFolderPath(const std::string& name) {
 bool CreateShellLink(const fs::path& linkPath, const fs::path& program, const std::vector<std::string>& arguments,
                      const std::string& name) {
   if (name.empty() || HasControl(name) || HasControl(program.string())) return false;
-  std::string exec = ExecWord(program.string());
+  std::string exec = platform::DesktopExecWord(program.string());
   for (const std::string& a : arguments) {
     if (HasControl(a)) return false;
-    exec += ' ' + ExecWord(a);
+    exec += ' ' + platform::DesktopExecWord(a);
   }
   const std::string text =
-      "[Desktop Entry]\nType=Application\nName=" + Escape(name) + "\nExec=" + exec + "\n";
-  QSaveFile file(QString::fromStdString(linkPath.string()));
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(text.data(), qint64(text.size()));
-  return file.commit();
+      "[Desktop Entry]\nType=Application\nName=" + platform::DesktopEscape(name) + "\nExec=" + exec + "\n";
+  return platform::WriteDesktopFile(linkPath, text);
 }
 
 }  // namespace qlon

@@ -13,9 +13,10 @@
 //
 // Special folders, by their shell names (case-insensitive): "Desktop", the
 // user's desktop; "Favorites", the bookmarks' shortcuts; "Start Menu" and
-// "Programs", where the desktop finds application entries. They all lie
-// under the platform root, except "Desktop", which is the XDG desktop unless
-// the root is moved (QLON_PLATFORM_ROOT set, as in the tests).
+// "Programs", where the desktop finds application entries (the user's
+// "applications" data folder). "Favorites" lies under the platform root;
+// the others are the desktop's own folders unless the root is moved
+// (QLON_PLATFORM_ROOT set, as in the tests), when they lie under it too.
 #include <cstdint>
 #include <filesystem>
 #include <string>

@@ -72,7 +72,9 @@ void TWCheckListBox::DrawItem(QPainter& p, int index, const QRect& rect, bool se
   QRect text = rect.adjusted(kTextIndent, 0, 0, 0);
   if (selected && enabled) p.fillRect(text, pal.color(QPalette::Highlight));
   const QString shown = controls::FitTextEllipsis(p.fontMetrics(), it->text(), text.width(), false);
-  p.setPen((focused || selected) && enabled ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
+  // The highlight text colour only over the highlight: a focused row that
+  // is not selected keeps its base background, where it would not show.
+  p.setPen(selected && enabled ? pal.color(QPalette::HighlightedText) : QColor(Qt::black));
   p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shown);
   if (focused) {
     QStyleOptionFocusRect f;

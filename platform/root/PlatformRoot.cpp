@@ -23,17 +23,20 @@ void MakePrivateFolder(const fs::path& p) {
   if (fs::create_directories(p, ec)) ::chmod(p.c_str(), 0700);
 }
 
+fs::path DataHome() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg && fs::path(xdg).is_absolute()) return xdg;
+  return HomeFolder() / ".local" / "share";
+}
+
 }  // namespace
 
+bool RootMoved() {
+  const char* v = std::getenv(kRootVariable);
+  return v && *v;
+}
+
 fs::path Root() {
-  fs::path root;
-  if (const char* v = std::getenv(kRootVariable); v && *v) {
-    root = v;
-  } else if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg && fs::path(xdg).is_absolute()) {
-    root = fs::path(xdg) / "quillon98-platform";
-  } else {
-    root = HomeFolder() / ".local" / "share" / "quillon98-platform";
-  }
+  const fs::path root = RootMoved() ? fs::path(std::getenv(kRootVariable)) : DataHome() / "quillon98-platform";
   MakePrivateFolder(root);
   return root;
 }
@@ -41,6 +44,13 @@ fs::path Root() {
 fs::path RootFolder(const fs::path& name) {
   fs::path p = Root() / name;
   MakePrivateFolder(p);
+  return p;
+}
+
+fs::path DesktopDataFolder(const fs::path& name) {
+  const fs::path p = (RootMoved() ? Root() : DataHome()) / name;
+  std::error_code ec;
+  fs::create_directories(p, ec);
   return p;
 }
 

@@ -1,5 +1,6 @@
 #include <QImage>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include "Gauge95.h"
@@ -58,6 +59,27 @@ TEST(Gauge95, SizesItselfToWholeBoxes) {
   EXPECT_EQ(g.width(), 3 * 8 + 3);
   g.SetBoxCount(0);
   EXPECT_EQ(g.BoxCount(), 1);
+}
+
+TEST(Gauge95, BoxesFollowTheSizeALayoutGives) {
+  QWidget form;
+  auto* layout = new QVBoxLayout(&form);
+  auto* g = new TGauge95;
+  layout->addWidget(g);
+  g->SetProgress(100);
+  form.resize(500, 60);
+  form.show();
+  QCoreApplication::processEvents();
+  ASSERT_GT(g->width(), 400);
+  EXPECT_EQ(g->BoxCount(), (g->width() - g->BorderWidth()) / g->BoxWidth());
+  // Complete: the filled boxes reach the right edge, whatever the width.
+  const QImage wide = g->grab().toImage();
+  EXPECT_EQ(QColor(wide.pixel(g->BoxRect(g->BoxCount() - 1).center())), g->BoxColor());
+  EXPECT_GT(g->BoxRect(g->BoxCount() - 1).right(), g->width() - g->BoxWidth() - 3);
+  form.resize(120, 60);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(g->BoxCount(), (g->width() - g->BorderWidth()) / g->BoxWidth());
+  EXPECT_LE(g->BoxRect(g->BoxCount() - 1).right(), g->width());
 }
 
 TEST(W95Meter, ClampsAndErasesOnDecrease) {

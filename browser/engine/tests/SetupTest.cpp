@@ -6,6 +6,7 @@
 #include "PlatformRoot.h"
 #include "Profile.h"
 #include "Registry.h"
+#include "Shell.h"
 #include "TempRoot.h"
 
 namespace qlon {
@@ -163,9 +164,65 @@ TEST_F(SetupTest, StartRegistersTheWebTypeAndTheStartMenuEntry) {
   EXPECT_EQ(defaultValue("Quillon\\Shell\\Open\\Command"), exe + " %1");
   EXPECT_EQ(defaultValue("Quillon\\DefaultIcon"), exe + ",0");
   const std::string entry = test::ReadFileBytes(platform::RootFolder("applications") / "Aspirer le Web.desktop");
-  EXPECT_NE(entry.find("Exec=\"" + exe + "\" /b\n"), std::string::npos) << entry;
-  EXPECT_NE(test::ReadFileBytes(platform::RootFolder("mime") / "packages" / "Quillon.xml").find("*.web"),
-            std::string::npos);
+  EXPECT_NE(entry.find("Exec=\"" + exe + "\" \"/b\"\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nIcon=quillon98\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("\nCategories=Network;"), std::string::npos) << entry;
+  const std::string type = test::ReadFileBytes(platform::RootFolder("applications") / "Quillon.desktop");
+  EXPECT_NE(type.find("Exec=\"" + exe + "\" %f\n"), std::string::npos) << type;
+  EXPECT_NE(type.find("\nMimeType=application/x-quillon;\n"), std::string::npos) << type;
+  const std::string mime = test::ReadFileBytes(platform::RootFolder("mime") / "packages" / "Quillon.xml");
+  EXPECT_NE(mime.find("<glob pattern=\"*.web\"/>"), std::string::npos) << mime;
+  EXPECT_NE(mime.find(std::string("<icon name=\"") + kWebFileIcon + "\"/>"), std::string::npos) << mime;
+}
+
+TEST_F(SetupTest, StartGivesTheDesktopTheProgramsIconsOnceOnly) {
+  const fs::path apps = program / "icons" / "hicolor" / "48x48" / "apps";
+  const fs::path types = program / "icons" / "hicolor" / "48x48" / "mimetypes";
+  test::WriteFileBytes(apps / (std::string(kProgramIcon) + ".png"), "program icon");
+  test::WriteFileBytes(types / (std::string(kWebFileIcon) + ".png"), "web file icon");
+  const fs::path theme = root.path() / "icons" / "hicolor" / "48x48";
+  const fs::path entry = root.path() / "applications" / "Quillon.desktop";
+  {
+    TSetup setup(&prompt, program);
+  }
+  EXPECT_EQ(test::ReadFileBytes(theme / "apps" / (std::string(kProgramIcon) + ".png")), "program icon");
+  EXPECT_EQ(test::ReadFileBytes(theme / "mimetypes" / (std::string(kWebFileIcon) + ".png")), "web file icon");
+  // A later start with nothing new rewrites nothing.
+  const auto written = fs::last_write_time(entry);
+  fs::last_write_time(entry, written - std::chrono::hours(1));
+  {
+    TSetup setup(&prompt, program);
+  }
+  EXPECT_EQ(fs::last_write_time(entry), written - std::chrono::hours(1));
+}
+
+// With the default state root the desktop's own folders receive the entries.
+TEST_F(SetupTest, WithTheDefaultRootTheDesktopFindsTheEntries) {
+  test::TempDir xdg, bin;
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const char* oldPath = std::getenv("PATH");
+  const std::string savedXdg = oldXdg ? oldXdg : "", savedPath = oldPath ? oldPath : "";
+  ::setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);
+  // A cache tool of the desktop, as installed.
+  test::WriteFileBytes(bin.path() / "update-desktop-database", "#!/bin/sh\n");
+  fs::permissions(bin.path() / "update-desktop-database", fs::perms::owner_all);
+  ::setenv("PATH", bin.path().c_str(), 1);
+  ::unsetenv(platform::kRootVariable);
+  platform::RecordingShell shell;
+  {
+    TSetup setup(&prompt, program);
+  }
+  ::setenv(platform::kRootVariable, root.path().c_str(), 1);
+  ::setenv("PATH", savedPath.c_str(), 1);
+  oldXdg ? ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+  EXPECT_TRUE(fs::is_regular_file(xdg.path() / "applications" / "Aspirer le Web.desktop"));
+  EXPECT_TRUE(fs::is_regular_file(xdg.path() / "applications" / "Quillon.desktop"));
+  EXPECT_TRUE(fs::is_regular_file(xdg.path() / "mime" / "packages" / "Quillon.xml"));
+  EXPECT_FALSE(fs::exists(root.path() / "applications"));
+  ASSERT_FALSE(shell.programs.empty());
+  EXPECT_EQ(shell.programs[0],
+            (std::vector<std::string>{(bin.path() / "update-desktop-database").string(),
+                                      (xdg.path() / "applications").string()}));
 }
 
 TEST_F(SetupTest, LoginCachePerHost) {

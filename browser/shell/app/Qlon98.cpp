@@ -10,7 +10,9 @@
 #include <cstdio>
 
 #include "DWorkDir.h"
+#include "FrenchUi.h"
 #include "Main.h"
+#include "Pictures.h"
 #include "QtMessageBox.h"
 #include "QtShell.h"
 #include "Scheduler.h"
@@ -71,6 +73,9 @@ int main(int argc, char** argv) {
   {
     TApplication app(argc, argv);
     QApplication::setApplicationDisplayName(qlon::kProgramTitle);
+    // French for the framework's own texts too, from the first dialog on.
+    qlon::InstallFrenchUi(app);
+    QApplication::setWindowIcon(qlon::ProgramIcon());
     qlon::platform::QtMessageBoxHandler boxes;
     qlon::shell::TUnattended unattended;
     const bool noScreen = QGuiApplication::platformName() == "offscreen";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -84,6 +86,41 @@ TEST_F(CheckListTest, SelectedItemFillsItsTextWithTheHighlight) {
     list.DrawItem(p, 0, img.rect(), false, false);
   }
   EXPECT_EQ(img.pixelColor(190, 1), list.palette().color(QPalette::Base));
+}
+
+// The darkest pixel of the text area (after the check box) of a drawn row.
+int DarkestText(TWCheckListBox& list, bool selected, bool focused) {
+  QImage img(200, TWCheckListBox::kItemHeight, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  {
+    QPainter p(&img);
+    list.DrawItem(p, 0, img.rect(), selected, focused);
+  }
+  int darkest = 255;
+  for (int y = 2; y < img.height() - 2; ++y)
+    for (int x = TWCheckListBox::kTextIndent + 2; x < 120; ++x) darkest = std::min(darkest, qGray(img.pixel(x, y)));
+  return darkest;
+}
+
+TEST_F(CheckListTest, TextStaysReadableWhenTheItemHasTheFocusOnly) {
+  // The list's first item takes the focus without being selected.
+  QPalette pal = list.palette();
+  pal.setColor(QPalette::Base, Qt::white);
+  pal.setColor(QPalette::HighlightedText, Qt::white);
+  pal.setColor(QPalette::Highlight, QColor(0, 0, 128));
+  list.setPalette(pal);
+  EXPECT_LT(DarkestText(list, false, true), 100);
+
+  // As a person sees it: the dialog's list with the first row current.
+  list.setCurrentRow(0, QItemSelectionModel::NoUpdate);
+  list.setFocus();
+  const QImage shot = list.viewport()->grab().toImage();
+  const QRect row = list.visualItemRect(list.item(0));
+  int darkest = 255;
+  for (int y = row.top() + 3; y < row.bottom() - 3; ++y)
+    for (int x = row.left() + TWCheckListBox::kTextIndent + 2; x < row.left() + 70; ++x)
+      darkest = std::min(darkest, qGray(shot.pixel(x, y)));
+  EXPECT_LT(darkest, qGray(list.palette().color(QPalette::Base).rgb()) - 100);
 }
 
 void MoveOver(QWidget* w) { QTest::mouseMove(w, QPoint(3, 3)); }

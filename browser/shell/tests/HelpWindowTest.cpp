@@ -142,6 +142,15 @@ TEST_F(HelpWindowTest, MakersSiteOpensInTheBrowserAndPrintingListsThePages) {
                                          Page("Chap4.htm"), Page("Chap5.htm")}));
 }
 
+TEST_F(HelpWindowTest, NonHtmlTopicWithoutAPlatformHelpFileShowsItsPage) {
+  platform::RecordingShell shell;
+  ShowHelpTopic(12, false, false);
+  EXPECT_TRUE(shell.opened.empty());
+  ASSERT_NE(HelpWindow(), nullptr);
+  EXPECT_EQ(V().GetCurrentFile(), Page("Chap1.htm"));
+  EXPECT_EQ(V().VScrollPosition(), V().AnchorY("1.2"));
+}
+
 TEST_F(HelpWindowTest, NonHtmlTopicGoesToThePlatformHelp) {
   platform::RecordingShell shell;
   Write("Aide.hlp", "<html><body>aide</body></html>");

@@ -22,6 +22,7 @@
 
 #include "CaptureFixture.h"
 #include "DlgChooseCapture.h"
+#include "DlgHelp.h"
 #include "DlgStop.h"
 #include "DlgSysTree.h"
 #include "DlgWeb.h"
@@ -34,7 +35,9 @@
 #include "Ras.h"
 #include "RasLibrary.h"
 #include "Scheduler.h"
+#include "ScreenShot.h"
 #include "Setup.h"
+#include "Splash.h"
 #include "TempRoot.h"
 #include "WBrowser.h"
 #include "Web.h"
@@ -107,6 +110,27 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   // The help: view 0, or view 9 once the tree's timer has served its node.
   EXPECT_TRUE(win_->View() == 0 || win_->View() == 9) << int(win_->View());
   EXPECT_TRUE(win_->HelpFrame()->isVisible());
+}
+
+TEST_F(MainWindowTest, AStartWithoutArgumentsShowsTheSplashTheIconAndTheBackground) {
+  TMainWinConfig config;
+  config.Arguments = StringList{};
+  config.SchedulerStartDelayMs = 0;
+  win_ = std::make_unique<TMainWin>(setup_, config);
+  QWidget* splash = controls::TSplash::Window();
+  ASSERT_NE(splash, nullptr);
+  EXPECT_TRUE(splash->isVisible());
+  EXPECT_GE(splash->width(), 300);
+  EXPECT_FALSE(win_->windowIcon().isNull());
+  // The background picture of the program's folder under the right-hand pages.
+  EXPECT_FALSE(win_->RightFrame->palette().window().texture().isNull());
+  // The help is shown with its contents page, and the tree lists the pages by title.
+  win_->show();
+  ASSERT_NE(HelpWindow(), nullptr);
+  EXPECT_EQ(HelpWindow()->InfoLabel->text(), "Sommaire de l'aide");
+  EXPECT_TRUE(test::SaveScreenShot(*win_, "MainWin-Help"));
+  // The splash goes after its delay.
+  EXPECT_TRUE(test::PumpUntil([] { return controls::TSplash::Window() == nullptr; }, std::chrono::seconds(5)));
 }
 
 TEST_F(MainWindowTest, TheBrowserChosenInTheOptionsIsUsedFromTheStart) {

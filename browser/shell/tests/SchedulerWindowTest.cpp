@@ -11,12 +11,14 @@
 #include <QTimeEdit>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 #include "DlgScheduler.h"
 #include "DlgTask.h"
 #include "DlgTaskWeb.h"
 #include "MessageBox.h"
 #include "Scheduler.h"
+#include "ScreenShot.h"
 #include "TempRoot.h"
 #include "Utils.h"
 #include "WCheckListBox.h"
@@ -267,10 +269,25 @@ TEST_F(SchedulerWindowTest, ListOfWebsAddsEachWebOnce) {
   upper.replace("a.web", "A.WEB");
   Open({upper.toStdString()});  // the job holds a already, in another case
   window->SelectTask(Job(0)->GetChild(0));
-  const auto checkAll = [](QDialog& d) {
+  bool shown = false;
+  const auto checkAll = [&shown](QDialog& d) {
     auto& dlg = dynamic_cast<TDlgTaskWeb&>(d);
     EXPECT_EQ(dlg.windowTitle(), "Ajouter une liste de webs...");
     EXPECT_EQ(dlg.WebList->count(), 2);  // the missing file is not offered
+    if (!std::exchange(shown, true)) {
+      // As a person sees it: the list takes the focus on its first web,
+      // whose name must stand out from the background.
+      dlg.show();
+      dlg.WebList->setFocus();
+      EXPECT_TRUE(test::SaveScreenShot(dlg, "DlgTaskWeb-List"));
+      const QImage list = dlg.WebList->viewport()->grab().toImage();
+      const QRect row = dlg.WebList->visualItemRect(dlg.WebList->item(0));
+      int darkest = 255;
+      for (int y = row.top() + 3; y < row.bottom() - 3; ++y)
+        for (int x = row.left() + TWCheckListBox::kTextIndent + 2; x < row.left() + 90; ++x)
+          darkest = std::min(darkest, qGray(list.pixel(x, y)));
+      EXPECT_LT(darkest, qGray(list.pixel(row.right() - 2, row.center().y())) - 100);
+    }
     for (int i = 0; i < dlg.WebList->count(); ++i) dlg.WebList->SetChecked(i, true);
     dlg.OkBtnClick();
     return dlg.result();

@@ -34,3 +34,19 @@ TEST(PlatformRoot, FallsBackToXdgDataHome) {
   EXPECT_TRUE(fs::is_directory(xdg.path() / "quillon98-platform"));
   if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
 }
+
+TEST(PlatformRoot, DesktopDataGoesWhereTheDesktopLooksUnlessTheRootMoved) {
+  qlon::test::TempDir xdg;
+  qlon::test::TempRoot root;
+  EXPECT_TRUE(qlon::platform::RootMoved());
+  EXPECT_EQ(qlon::platform::DesktopDataFolder("applications"), root.path() / "applications");
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);
+  ::unsetenv(qlon::platform::kRootVariable);
+  EXPECT_FALSE(qlon::platform::RootMoved());
+  const fs::path packages = qlon::platform::DesktopDataFolder("mime/packages");
+  EXPECT_EQ(packages, xdg.path() / "mime" / "packages");
+  EXPECT_TRUE(fs::is_directory(packages));
+  if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+}

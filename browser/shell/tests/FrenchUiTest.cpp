@@ -1,0 +1,104 @@
+// The framework's own texts in French, as the program installs them: the
+// standard buttons of the dialogs, the date pickers, the file and print
+// dialogs. Screenshots of the dialogs go to build/screens.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+
+#include "DlgFilter.h"
+#include "DlgMime.h"
+#include "DlgProfile.h"
+#include "DlgTask.h"
+#include "DlgText.h"
+#include "Mime.h"
+#include "Options.h"
+#include "Scheduler.h"
+#include "ScreenShot.h"
+#include "TempRoot.h"
+#include "Utils.h"
+
+namespace qlon {
+namespace {
+
+// Texts of the framework's dialogs as they read untranslated ("Options >>"
+// reads the same in French).
+const QStringList kEnglish = {"Cancel",   "Close",       "Open",        "Save",      "Yes",
+                              "No",       "Apply",       "Help",        "Print",     "Printer",
+                              "Print to File (PDF)",     "Look in:",    "File name:", "Files of type:",
+                              "Properties", "Copies:",   "Print range", "Detail View", "List View",
+                              "Back",     "Forward"};
+
+// Every text a person can read in the widget.
+QStringList Texts(const QWidget& w) {
+  QStringList texts;
+  for (const auto* b : w.findChildren<QAbstractButton*>()) texts << b->text();
+  for (const auto* l : w.findChildren<QLabel*>()) texts << l->text();
+  for (const auto* g : w.findChildren<QGroupBox*>()) texts << g->title();
+  for (const auto* c : w.findChildren<QComboBox*>())
+    for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
+  return texts;
+}
+
+void ExpectFrench(QWidget& dialog, const QString& shot) {
+  for (QString text : Texts(dialog)) {
+    text.remove('&');
+    EXPECT_FALSE(kEnglish.contains(text.trimmed())) << shot.toStdString() << ": \"" << text.toStdString() << "\"";
+  }
+  EXPECT_TRUE(test::SaveScreenShot(dialog, shot));
+}
+
+TEST(FrenchUi, StandardButtonsOfTheShellsDialogs) {
+  test::TempRoot root;
+  TProfileList profiles(root.path() / "profiles.ini");
+  TOptions options;
+  shell::TDlgProfileList profile(profiles, options);
+  ExpectFrench(profile, "French-DlgProfile");
+  std::string text = "texte";
+  shell::TDlgText edit(text);
+  ExpectFrench(edit, "French-DlgText");
+  shell::TDlgFilter filter("http://www.example.com/a/");
+  ExpectFrench(filter, "French-DlgFilter");
+  TMimeList list;
+  shell::TDlgMime mime(*list.GetItem(list.AddType("image/png", "png", 0, mcImage, true)));
+  ExpectFrench(mime, "French-DlgMime");
+  const QAbstractButton* cancel = filter.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel);
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->text().remove('&'), "Annuler");
+}
+
+TEST(FrenchUi, DatePickersSpeakFrench) {
+  TTask task;
+  task.StartKind = skOnce;
+  task.StartDate = QDateTimeToDateTime(QDateTime(QDate(2026, 12, 9), QTime(8, 30)));
+  TDlgTask dialog(task, {});
+  dialog.StartKindCombo->setCurrentIndex(skOnce - 1);
+  EXPECT_EQ(dialog.DateEdit->text(), "09/12/2026");
+  EXPECT_EQ(dialog.DateEdit->calendarWidget()->locale().monthName(12), "décembre");
+  ExpectFrench(dialog, "French-DlgTask");
+  QDateEdit named(QDate(2026, 12, 9));
+  named.setDisplayFormat("d MMMM yyyy");
+  EXPECT_EQ(named.text(), "9 décembre 2026");
+}
+
+TEST(FrenchUi, TheFrameworksFileAndPrintDialogs) {
+  QFileDialog files(nullptr, "Ouverture d'un Web");
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  ExpectFrench(files, "French-QFileDialog");
+  QPrinter printer;
+  QPrintDialog print(&printer);
+  ExpectFrench(print, "French-QPrintDialog");
+  EXPECT_TRUE(Texts(print).join('|').contains("Imprimante")) << Texts(print).join('|').toStdString();
+}
+
+}  // namespace
+}  // namespace qlon
