@@ -80,8 +80,10 @@ QByteArray TWeb::HeaderBytes() const {
     const TStartEntry& e = StartEntries[i];
     for (const std::string* text : {&e.Url, &e.User, &e.Password, &e.Extra}) WriteShortString(*text, s);
   }
+  // The format reads these as signed 16-bit numbers: a count beyond 32,767
+  // is stored as that maximum, never as a value that reads negative.
   for (uint64_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount})
-    WriteWord(uint16_t(std::min<uint64_t>(n, 0xFFFF)), s);
+    WriteInt16(int16_t(std::min<uint64_t>(n, INT16_MAX)), s);
   WriteWord(MimeCategorySet, s);
   Options.SaveToStream(s, kWebFileVersion);
   WriteInt32(int32_t(std::clamp<int64_t>(TotalSize, 0, INT32_MAX)), s);

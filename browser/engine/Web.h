@@ -10,7 +10,9 @@
 //    4  short string title (at most 128 bytes)
 //    5  int16 n, then n x 4 short strings: URL, user, password, extra text
 //       (version 512: one URL string, two skipped strings, then the title)
-//    6  int16 retrieved, filtered, not found, errors, MIME category set
+//    6  int16 retrieved, filtered, not found, errors, MIME category set;
+//       a count is written as at most 32,767 (read as signed it never turns
+//       negative); read back unsigned, so older files' counts up to 65,535 stay
 //    7  the capture options (TOptions stream form of the file's version)
 //    8  int32 total size of the kept files, in bytes
 //    9  byte BackgroundOnlyFlag of the options
