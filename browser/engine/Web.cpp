@@ -178,7 +178,13 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   Close();
+  openNote_.clear();
   auto stream = std::make_unique<TWebStream>(path, TWebStream::Mode::Open);
+  if (const std::filesystem::path& aside = stream->SetAsideJournal(); !aside.empty()) {
+    openNote_ = "Le journal " + TWebStream::JournalPath(path).string() +
+                " ne correspond pas à ce fichier de capture : il n'a pas été appliqué et le fichier est resté tel quel.";
+    if (aside != TWebStream::JournalPath(path)) openNote_ += "\r\nLe journal a été renommé " + aside.string() + ".";
+  }
   QByteArray area(int(kWebHeaderSize), '\0');
   area.resize(qsizetype(stream->ReadSome(0, area.data(), kWebHeaderSize)));
   QBuffer in(&area);

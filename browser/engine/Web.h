@@ -140,6 +140,10 @@ class TWeb : public TUrlBTree {
   TWebLoadResult Open(const std::filesystem::path& path);
   // The version of the header last read (the current one after a conversion).
   int16_t FileVersion() const { return fileVersion_; }
+  // What the last Open has to tell the user besides its result: a journal
+  // beside the file that was not the file's, set aside unapplied. Empty
+  // when there is nothing to tell.
+  const std::string& OpenNote() const { return openNote_; }
   // False when nothing is open; throws ECaptureHeaderTooLarge (nothing
   // written) or EWebStream.
   bool Save();
@@ -260,6 +264,7 @@ class TWeb : public TUrlBTree {
   TCopyRun* copy_ = nullptr;  // the copy under way, on the stack of CopyOrMove
 
   std::string title_;
+  std::string openNote_;
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };
