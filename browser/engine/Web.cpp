@@ -676,8 +676,13 @@ void TWeb::PrepareCapture(bool reset) {
     const TUrl u(entry.Url);
     if (u.Protocol == ipHttp && !u.Host.empty()) startDirectories_.push_back({u.Host, u.Path});
   }
+  // Where earlier searches for a free name ended says nothing of the files
+  // that no record names: the searches start again.
+  ClaimedNames.Clear();
+  NameHints.clear();
   ForEach([&](TWebFile& r) {
     if (r.IsRedirect()) return true;
+    ClaimedNames.Add(r.GetLocalName());
     TWebFileState s = r.GetState();
     // A run that ended without closing its records leaves them requesting.
     if (s == fsRequesting || s == fsUpdating) r.SetState(s = fsToCapture);
@@ -690,6 +695,7 @@ void TWeb::PrepareCapture(bool reset) {
     if (s == fsToUpdate) ToUpdate.AddRecord(r);
     return true;
   });
+  ClaimedNames.Complete(path_.filename().string());
   for (const TStartEntry& entry : StartEntries) {
     TWebFile record(this);
     record.FullUrl = TUrl(entry.Url).GetFullUrl();
