@@ -243,8 +243,15 @@ bool ParseArgs(int argc, char** argv, Config& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--capture-child") == 0)
-    return RunCaptureChild(argv[2], std::atoi(argv[3]), argv[4]);
+  if (argc >= 2 && std::strcmp(argv[1], "--capture-child") == 0) {
+    CaptureChildOptions options;
+    if (!ParseCaptureChildArgs(argc - 2, argv + 2, options)) {
+      std::fprintf(stderr, "usage: %s --capture-child URL SOCKETS FOLDER [--resume] [--save-interval MS] "
+                           "[--auto-save N] [--events]\n", argv[0]);
+      return 2;
+    }
+    return RunCaptureChild(options);
+  }
   Config config;
   if (!ParseArgs(argc, argv, config)) return 2;
   SiteServer server;

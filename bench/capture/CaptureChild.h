@@ -1,14 +1,42 @@
 #pragma once
-// One capture of the benchmark, in a process of its own: the run over the
-// request client with `sockets` connections, then the link resolution that
-// makes the folder readable offline, as the main window does after a run.
-// Prints one line "RESULT retrieved notFound errors runSeconds resolveSeconds
-// cpuSeconds peakKb" on standard output; the return value is the exit code.
+// One capture of the benchmark, in a process of its own, along the road the
+// main window takes: the capture file created (or, to resume, opened as the
+// program opens it), the queues prepared, the run over the request client
+// with `sockets` connections and the program's cookie store, the save at
+// the run's end, then the link resolution that makes the folder readable
+// offline, and a last save.
+//
+// The folder holds "platform" (the settings, win.ini and registry of the
+// run, kept between runs) and "capture" (the capture folder, "local.web").
+// Prints one line "RESULT retrieved notFound errors runSeconds
+// resolveSeconds cpuSeconds peakKb" on standard output; with `events`, also
+// one line per event as it happens, written at once (so that a process
+// killed at any moment has told everything before): "RUN ms", "KEPT ms url"
+// for each record retrieved, "SAVED ms" after each save of the capture
+// file, "RESOLVING ms", where ms is CLOCK_MONOTONIC in milliseconds.
 #include <filesystem>
 #include <string>
 
 namespace qlon::bench {
 
-int RunCaptureChild(const std::string& startUrl, int sockets, const std::filesystem::path& folder);
+struct CaptureChildOptions {
+  std::string startUrl;
+  int sockets = 5;
+  std::filesystem::path folder;
+  bool resume = false;    // open the folder's capture instead of creating it
+  int saveIntervalMs = 0;  // 0: the run's own
+  int autoSaveCount = 0;   // 0: the settings'
+  bool events = false;
+};
+
+// The options from the arguments after "--capture-child": URL SOCKETS
+// FOLDER [--resume] [--save-interval MS] [--auto-save N] [--events]; false
+// when they do not parse.
+bool ParseCaptureChildArgs(int argc, char** argv, CaptureChildOptions& options);
+// The return value is the exit code.
+int RunCaptureChild(const CaptureChildOptions& options);
+
+// The clock of the events.
+long long MonotonicMs();
 
 }  // namespace qlon::bench

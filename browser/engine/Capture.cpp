@@ -159,11 +159,14 @@ TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory
   timer_.setInterval(1000);
   QObject::connect(&timer_, &QTimer::timeout, [this] { TimerTick(); });
   timer_.start();
+  saveTimer_.setSingleShot(true);
+  QObject::connect(&saveTimer_, &QTimer::timeout, [this] { SaveWeb(); });
   StartTick = Tick();
 }
 
 TCapture::~TCapture() {
   timer_.stop();
+  saveTimer_.stop();
   // A run freed in the middle leaves its records to be taken again.
   for (auto& slot : pool_) {
     if (!slot->Busy || slot->Settled) continue;
@@ -174,6 +177,19 @@ TCapture::~TCapture() {
     SaveRunInfo();
   } catch (const Exception&) {
     // The table stays in memory; the next run saves it.
+  }
+  // Whatever follows the run (link resolution, a long one) starts from a
+  // saved capture.
+  SaveWeb();
+}
+
+void TCapture::SaveWeb() {
+  saveTimer_.stop();
+  AutoSaveCounter = 0;
+  try {
+    if (Web.Save() && OnSaved) OnSaved();
+  } catch (const Exception&) {
+    // The next save tries again; the records are in the tree meanwhile.
   }
 }
 
@@ -447,6 +463,7 @@ void TCapture::Finish(Slot& slot, bool retried) {
   TWebFile& r = *slot.Record;
   slot.Settled = true;
   r.SaveChanges();
+  if (!saveTimer_.isActive()) saveTimer_.start(std::max(SaveInterval, 0));
   if (!retried) host_.AddWebFileToLists(r);
   host_.UpdateCountLabels();
 }
@@ -656,13 +673,8 @@ void TCapture::RequestContent(Slot& slot) {
       ++Web.RetrievedCount;
       ++Retrieved;
       if (++AutoSaveCounter >= setup_.AutoSaveCount) {
-        AutoSaveCounter = 0;
         r.SaveChanges();
-        try {
-          Web.Save();
-        } catch (const Exception&) {
-          // The next save tries again; the records are in the tree meanwhile.
-        }
+        SaveWeb();
       }
     }
   }

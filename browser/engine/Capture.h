@@ -21,6 +21,11 @@
 //   - an update never loses the copy it had: the new body is written beside
 //     it and replaces it only once complete; an error keeps the old one.
 //   - counters and sizes are 64-bit in memory.
+//   - what the run changed reaches the capture file within SaveInterval:
+//     the first change after a save arms a timer that saves, as well as
+//     every AutoSaveCount files kept; the run's end saves too, before
+//     anything else (link resolution) starts. A run killed at any moment
+//     loses at most the last SaveInterval of records.
 //
 // The run reaches the main window only through ICaptureHost, and its
 // requests only through TCaptureRequest, so that it runs with no window.
@@ -132,6 +137,9 @@ TRequestFactory HttpRequestFactory(TSetup* setup);
 class TCapture {
  public:
   static constexpr int kMaxPool = 16;  // rows of the connection list
+  // Longest time a change of the run waits to be saved: a few seconds of
+  // records at risk, for a save (three syncs) at most this often.
+  static constexpr int kSaveInterval = 5000;  // ms
 
   // `programMime` is the program-wide table that the run's types are merged
   // into at the end (saved to "mime.def" of the work folder when it grew).
@@ -176,6 +184,10 @@ class TCapture {
   std::function<int64_t(const std::string& folder)> FreeSpace;
   // Pending events, run between the requests a step starts.
   std::function<void()> ProcessEvents;
+  // The longest wait of a change for its save (ms); taken when the timer is armed.
+  int SaveInterval = kSaveInterval;
+  // Called after each save the run made of the capture file.
+  std::function<void()> OnSaved;
 
   int PoolSize() const { return int(pool_.size()); }
   const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }
@@ -218,6 +230,8 @@ class TCapture {
   void PutBack(Slot& slot);
   void CheckLimits();
   bool IsFirstStartUrl(const TWebFile& record) const;
+  // Saves the capture file now; a failure is left to the next save.
+  void SaveWeb();
 
   TSetup& setup_;
   ICaptureHost& host_;
@@ -225,6 +239,7 @@ class TCapture {
   TMimeList& programMime_;
   std::vector<std::unique_ptr<Slot>> pool_;
   QTimer timer_;
+  QTimer saveTimer_;  // armed by the first change after a save
   uint16_t kindsShown_ = 0;  // MIME categories whose records this run has shown
 };
 

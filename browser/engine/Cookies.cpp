@@ -93,12 +93,14 @@ std::string NameOf(std::string_view pair) {
 }
 
 // True when the host is the domain or lies below it (a leading "." of the
-// domain is ignored, as browsers do).
+// domain is ignored, as browsers do). An address has no domain above it:
+// "0.0.1" is no parent of "127.0.0.1", so only the address itself matches.
 bool HostInDomain(const std::string& host, std::string domain) {
   while (!domain.empty() && domain.front() == '.') domain.erase(0, 1);
   domain = Lower(domain);
   if (domain.empty() || host.empty()) return false;
   if (host == domain) return true;
+  if (IsNumericAddress(host)) return false;
   return host.size() > domain.size() && host.ends_with(domain) && host[host.size() - domain.size() - 1] == '.';
 }
 

@@ -258,6 +258,8 @@ THttpRequest::THttpRequest(int id, TMimeList* mimeList, TSetup* setup)
   QObject::connect(&LocalTimer_, &QTimer::timeout, [this] { LocalTick(); });
   Watchdog_.setSingleShot(true);
   QObject::connect(&Watchdog_, &QTimer::timeout, [this] { Timeout(); });
+  ProgressGuard_.setSingleShot(true);
+  QObject::connect(&ProgressGuard_, &QTimer::timeout, [this] { GuardCheck(); });
   Clear();
   Reset();
 }
@@ -300,7 +302,7 @@ void THttpRequest::SetError(THTTP_ERROR error, int status) {
 }
 
 void THttpRequest::Discard() {
-  Watchdog_.stop();
+  StopGuards();
   LocalTimer_.stop();
   LocalStream_.reset();
   StopFtp();
@@ -462,13 +464,38 @@ void THttpRequest::SendLine(std::string_view text, bool crlf) {
 // ---------------------------------------------------------------------------
 // Control socket events
 
-void THttpRequest::Watch() {
-  const int seconds = Setup ? std::max(1, Setup->Timeout) : kDefaultTimeout;
-  Watchdog_.start(seconds * 1000);
-}
+int THttpRequest::TimeoutMs() const { return (Setup ? std::max(1, Setup->Timeout) : kDefaultTimeout) * 1000; }
+
+void THttpRequest::Watch() { Watchdog_.start(TimeoutMs()); }
 
 void THttpRequest::Timeout() {
   if (State != sIdle) Fail(heTimeout);
+}
+
+void THttpRequest::GuardHeader() {
+  GuardingBody_ = false;
+  ProgressGuard_.start(Protocol == ipFtp ? 2 * TimeoutMs() : TimeoutMs());
+}
+
+void THttpRequest::GuardBody() {
+  GuardingBody_ = true;
+  PeriodBytes_ = 0;
+  ProgressGuard_.start(TimeoutMs());
+}
+
+void THttpRequest::GuardCheck() {
+  if (State == sIdle) return;
+  const std::int64_t least = kMinBodyRate * TimeoutMs() / 1000;
+  if (!GuardingBody_ || PeriodBytes_ < least) {
+    Fail(heTimeout);
+    return;
+  }
+  GuardBody();
+}
+
+void THttpRequest::StopGuards() {
+  Watchdog_.stop();
+  ProgressGuard_.stop();
 }
 
 bool THttpRequest::Lingering() {
@@ -496,6 +523,7 @@ void THttpRequest::SocketConnect(const std::string& distantIp) {
   // Through a proxy the address is the proxy's, not the host's.
   if (!ViaProxy && !Url.IsNumericHost()) AddHostAlias(Url.Host, distantIp);
   Watch();
+  GuardHeader();
   if (Protocol == ipFtp) {
     FtpConnected();
     return;
@@ -535,6 +563,7 @@ void THttpRequest::HttpReply(const char* buf, int len) {
     if (!HandleStatus() || generation != Generation_ || State == sIdle) return;
     RecState = rsContent;
     ContentSoFar = 0;
+    GuardBody();
     if (Content && !body.empty()) WriteContent(body.data(), static_cast<int>(body.size()));
     return;
   }
@@ -547,7 +576,7 @@ void THttpRequest::SocketCut() {
     FtpControlCut();
     return;
   }
-  Watchdog_.stop();
+  StopGuards();
   Socket_->Close();
   const std::uint64_t generation = Generation_;
   if (RecState == rsHeader) {
@@ -582,7 +611,7 @@ bool HasNoBody(int status, THTTP_METHOD method) {
 
 void THttpRequest::FinishContent(bool checkLength) {
   const std::uint64_t generation = Generation_;
-  Watchdog_.stop();
+  StopGuards();
   if (Content) {
     const std::int64_t announced = Header.ContentLength;
     if (checkLength && announced > 0 && ContentSoFar < announced && !HasNoBody(Header.Status, Method)) {
@@ -685,6 +714,7 @@ bool THttpRequest::WriteContent(const char* buf, int len) {
     return false;
   }
   ContentSoFar += len;
+  PeriodBytes_ += len;
   if (Header.ContentLength > 0)
     percent = static_cast<std::int32_t>(std::min<std::int64_t>(100, ContentSoFar * 100 / Header.ContentLength));
   const std::uint64_t generation = Generation_;

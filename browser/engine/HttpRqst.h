@@ -30,6 +30,15 @@
 // data flowing on the FTP data connection counts as activity, so a long
 // transfer is never cut while the control connection is quiet.
 //
+// Progress guard: a server that keeps a connection busy without getting
+// anywhere (a header or a body sent a byte at a time) ends with heTimeout
+// too, T being the settings' Timeout:
+//   - an HTTP reply header must be complete within T of the connection;
+//     an FTP dialogue, a dozen exchanges, must reach the file's data within 2T;
+//   - a body must bring at least kMinBodyRate bytes a second on average
+//     over each period of T (15 KiB per 30 s): a steady 20 KB/s transfer
+//     goes on however long it is, a drip is cut after one period.
+//
 // Handlers may call Abort or Start on the request from inside any event.
 #include <array>
 #include <cstdint>
@@ -113,6 +122,8 @@ std::string EncodeFormFields(const std::vector<std::string>& fields);
 
 class THttpRequest {
  public:
+  static constexpr std::int64_t kMinBodyRate = 512;  // bytes a second, see the progress guard
+
   using ErrorEvent = std::function<void(THttpRequest&, THTTP_ERROR, int httpStatus)>;
   using Event = std::function<void(THttpRequest&)>;
   using HeaderEvent = std::function<bool(THttpRequest&)>;
@@ -202,6 +213,13 @@ class THttpRequest {
   void FinishContent(bool checkLength);
   void Watch();
   void Timeout();
+  int TimeoutMs() const;
+  // The progress guard: the header's time limit from the connection, then
+  // the body's periods from its first byte.
+  void GuardHeader();
+  void GuardBody();
+  void GuardCheck();
+  void StopGuards();
   std::string CredentialsKey(bool proxy) const;
   std::string Credentials(bool proxy);
   void SendLine(std::string_view text, bool crlf = true);
@@ -239,6 +257,9 @@ class THttpRequest {
   std::unique_ptr<FtpSession> Ftp_;
   QTimer LocalTimer_;
   QTimer Watchdog_;
+  QTimer ProgressGuard_;
+  bool GuardingBody_ = false;
+  std::int64_t PeriodBytes_ = 0;  // body bytes since the guard's last period began
   std::unique_ptr<QFile> LocalStream_;
   bool ContentIsFile_ = false;
   bool Lingering_ = false;

@@ -333,6 +333,7 @@ void THttpRequest::FtpDataBlock(const char* buf, int len, int channel) {
   if (RecState != rsContent) {
     RecState = rsContent;
     ContentSoFar = 0;
+    GuardBody();
   }
   if (OnReceiveData) OnReceiveData(*this, buf, len);
   if (generation != Generation_) return;
@@ -418,7 +419,7 @@ void THttpRequest::FtpFinish(bool quitSent) {
   else
     Socket_->Close();
   if (!Content) {
-    Watchdog_.stop();
+    StopGuards();
     SetState(sIdle, rsNoRec);
     return;
   }

@@ -141,6 +141,7 @@ void TUrlBTree::SetFolder(const std::string& path) {
   folder_ = path;
   if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
   CheckedFolders.Clear();
+  ClaimedNames.Clear();
 }
 
 void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64_t base) {
@@ -931,6 +932,7 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
   ctl_->changed = true;
   record.Owner = this;
   record.MarkStored();
+  ClaimedNames.Add(local);
   if (OnChange) OnChange(*this);
   return true;
 }

@@ -105,6 +105,8 @@ class TUrlBTree {
   TLocalNameOptions NameOptions;
   TUniqueNameHints NameHints;
   TCheckedFolders CheckedFolders;
+  // Emptied when a tree is created or opened; TWeb::PrepareCapture fills it.
+  TClaimedNames ClaimedNames;
   // The MIME item of a record (from the capture's MIME table); by default none.
   std::function<TMimeNaming(const TWebFile&)> MimeNaming;
 

@@ -80,8 +80,10 @@ QByteArray TWeb::HeaderBytes() const {
     const TStartEntry& e = StartEntries[i];
     for (const std::string* text : {&e.Url, &e.User, &e.Password, &e.Extra}) WriteShortString(*text, s);
   }
+  // The format reads these as signed 16-bit numbers: a count beyond 32,767
+  // is stored as that maximum, never as a value that reads negative.
   for (uint64_t n : {RetrievedCount, FilteredCount, NotFoundCount, ErrorCount})
-    WriteWord(uint16_t(std::min<uint64_t>(n, 0xFFFF)), s);
+    WriteInt16(int16_t(std::min<uint64_t>(n, INT16_MAX)), s);
   WriteWord(MimeCategorySet, s);
   Options.SaveToStream(s, kWebFileVersion);
   WriteInt32(int32_t(std::clamp<int64_t>(TotalSize, 0, INT32_MAX)), s);
@@ -176,7 +178,13 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   Close();
+  openNote_.clear();
   auto stream = std::make_unique<TWebStream>(path, TWebStream::Mode::Open);
+  if (const std::filesystem::path& aside = stream->SetAsideJournal(); !aside.empty()) {
+    openNote_ = "Le journal " + TWebStream::JournalPath(path).string() +
+                " ne correspond pas à ce fichier de capture : il n'a pas été appliqué et le fichier est resté tel quel.";
+    if (aside != TWebStream::JournalPath(path)) openNote_ += "\r\nLe journal a été renommé " + aside.string() + ".";
+  }
   QByteArray area(int(kWebHeaderSize), '\0');
   area.resize(qsizetype(stream->ReadSome(0, area.data(), kWebHeaderSize)));
   QBuffer in(&area);
@@ -668,8 +676,13 @@ void TWeb::PrepareCapture(bool reset) {
     const TUrl u(entry.Url);
     if (u.Protocol == ipHttp && !u.Host.empty()) startDirectories_.push_back({u.Host, u.Path});
   }
+  // Where earlier searches for a free name ended says nothing of the files
+  // that no record names: the searches start again.
+  ClaimedNames.Clear();
+  NameHints.clear();
   ForEach([&](TWebFile& r) {
     if (r.IsRedirect()) return true;
+    ClaimedNames.Add(r.GetLocalName());
     TWebFileState s = r.GetState();
     // A run that ended without closing its records leaves them requesting.
     if (s == fsRequesting || s == fsUpdating) r.SetState(s = fsToCapture);
@@ -682,6 +695,7 @@ void TWeb::PrepareCapture(bool reset) {
     if (s == fsToUpdate) ToUpdate.AddRecord(r);
     return true;
   });
+  ClaimedNames.Complete(path_.filename().string());
   for (const TStartEntry& entry : StartEntries) {
     TWebFile record(this);
     record.FullUrl = TUrl(entry.Url).GetFullUrl();

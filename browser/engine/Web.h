@@ -10,7 +10,9 @@
 //    4  short string title (at most 128 bytes)
 //    5  int16 n, then n x 4 short strings: URL, user, password, extra text
 //       (version 512: one URL string, two skipped strings, then the title)
-//    6  int16 retrieved, filtered, not found, errors, MIME category set
+//    6  int16 retrieved, filtered, not found, errors, MIME category set;
+//       a count is written as at most 32,767 (read as signed it never turns
+//       negative); read back unsigned, so older files' counts up to 65,535 stay
 //    7  the capture options (TOptions stream form of the file's version)
 //    8  int32 total size of the kept files, in bytes
 //    9  byte BackgroundOnlyFlag of the options
@@ -138,6 +140,10 @@ class TWeb : public TUrlBTree {
   TWebLoadResult Open(const std::filesystem::path& path);
   // The version of the header last read (the current one after a conversion).
   int16_t FileVersion() const { return fileVersion_; }
+  // What the last Open has to tell the user besides its result: a journal
+  // beside the file that was not the file's, set aside unapplied. Empty
+  // when there is nothing to tell.
+  const std::string& OpenNote() const { return openNote_; }
   // False when nothing is open; throws ECaptureHeaderTooLarge (nothing
   // written) or EWebStream.
   bool Save();
@@ -218,8 +224,10 @@ class TWeb : public TUrlBTree {
 
   // Before a run: the start entries become start records (new ones queued,
   // known ones queued again when not retrieved) and the start directories
-  // are computed. With `reset`, every queue is emptied first and every
-  // record not retrieved goes back to be classified again.
+  // are computed; the walk gathers the local names the records hold
+  // (ClaimedNames), so that the run takes back the files a killed run left
+  // for records it never saved. With `reset`, every queue is emptied first
+  // and every record not retrieved goes back to be classified again.
   void PrepareCapture(bool reset = false);
   // Queues the records of the URLs (created when new) for capture, or for
   // update when `update`; the count queued.
@@ -258,6 +266,7 @@ class TWeb : public TUrlBTree {
   TCopyRun* copy_ = nullptr;  // the copy under way, on the stack of CopyOrMove
 
   std::string title_;
+  std::string openNote_;
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };

@@ -94,6 +94,7 @@ bool TWebFile::SetUrl(const std::string& text) {
 bool TWebFile::SetLocalName(const std::string& name) {
   if (!SetStrings(GetUrl(), name)) return false;
   Changed = NameChanged = true;
+  if (Owner) Owner->ClaimedNames.Add(name);
   return true;
 }
 
@@ -278,11 +279,18 @@ enum class Claim { Taken, Reserved, Refused };
 bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accueil.htm"); }
 
 Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-               TCheckedFolders* checked) {
-  auto path = LocalNameToPath(folder, name, checked);
+               TCheckedFolders* checked, TClaimedNames* claimed) {
+  struct stat st {};
+  auto path = LocalNameToPath(folder, name, checked, &st);
   if (!path) return Claim::Refused;
   if (IsSummaryName(name)) return Claim::Taken;
   if (name == own) return Claim::Reserved;
+  // A plain file that no record names: left by a run that ended before its
+  // record was saved, it is this record's to take back.
+  if (claimed && S_ISREG(st.st_mode) && claimed->IsUnclaimed(name)) {
+    claimed->Add(name);
+    return Claim::Reserved;
+  }
   int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return errno == EEXIST ? Claim::Taken : Claim::Refused;
   ::close(fd);
@@ -297,9 +305,36 @@ bool Exists(const std::filesystem::path& folder, const std::string& name, TCheck
 
 }  // namespace
 
+void TClaimedNames::Clear() {
+  hashes_.clear();
+  captureFile_.clear();
+  complete_ = false;
+}
+
+void TClaimedNames::Add(std::string_view name) {
+  if (!name.empty()) hashes_.insert(std::hash<std::string_view>{}(name));
+}
+
+void TClaimedNames::Complete(std::string captureFile) {
+  captureFile_ = std::move(captureFile);
+  complete_ = true;
+}
+
+bool TClaimedNames::IsUnclaimed(std::string_view name) const {
+  if (!complete_ || name.empty() || hashes_.count(std::hash<std::string_view>{}(name))) return false;
+  const auto under = [&](std::string_view folder) {
+    return name.size() > folder.size() && name[folder.size()] == '/' &&
+           SameTextAscii(name.substr(0, folder.size()), folder);
+  };
+  if (under("Index") || under("thumb")) return false;
+  // The index files ("_*.*") and the capture file with its journals sit at the top.
+  const bool top = name.find('/') == std::string_view::npos;
+  return !(top && (name.front() == '_' || (!captureFile_.empty() && name.starts_with(captureFile_))));
+}
+
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints, TCheckedFolders* checked) {
-  switch (TryClaim(folder, name, own, checked)) {
+                              TUniqueNameHints* hints, TCheckedFolders* checked, TClaimedNames* claimed) {
+  switch (TryClaim(folder, name, own, checked, claimed)) {
     case Claim::Reserved: return name;
     case Claim::Refused: return {};
     case Claim::Taken: break;
@@ -349,7 +384,7 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
       }
       k = hi;
     }
-    Claim c = TryClaim(folder, candidate(k), own, checked);
+    Claim c = TryClaim(folder, candidate(k), own, checked, claimed);
     if (c == Claim::Refused) return {};
     if (c == Claim::Reserved) {
       if (hints) (*hints)[name] = k + 1;
@@ -451,7 +486,8 @@ bool TWebFile::BuildLocalName() {
   if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders))
     local = file;
   if (!fits(local)) return false;
-  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders);
+  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders,
+                            &Owner->ClaimedNames);
   return !local.empty() && SetLocalName(local);
 }
 

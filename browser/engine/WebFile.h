@@ -25,7 +25,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "LocalPath.h"
@@ -78,10 +80,42 @@ enum TWebFileState : uint8_t {
 // never get one file even when their bodies arrive later. `own` (the
 // record's current name) counts as free. Empty when the folder refuses.
 // `hints` (optional) remembers where the search for each name ended;
-// `checked` (optional) the folders already found free of links.
+// `checked` (optional) the folders already found free of links; `claimed`
+// (optional) the names the capture's records hold: a file of the folder
+// that none of them names counts as free too (see TClaimedNames).
 using TUniqueNameHints = std::unordered_map<std::string, uint64_t>;
+class TClaimedNames;
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints = nullptr, TCheckedFolders* checked = nullptr);
+                              TUniqueNameHints* hints = nullptr, TCheckedFolders* checked = nullptr,
+                              TClaimedNames* claimed = nullptr);
+
+// The local names the records of one capture hold. A run that ends before
+// its records are saved (a crash, a kill) leaves files on disk that no
+// record names: the record that fetches its URL again takes its file back
+// instead of a numbered name beside the stale copy, so that a resumed
+// capture ends with the files an uninterrupted one has.
+// The set is complete only after a walk of every record (Complete); from
+// then on every name given is added and none is ever removed, so that it
+// errs only towards "claimed" (a numbered name, never a shared file). It
+// keeps hashes: a collision also errs that way.
+class TClaimedNames {
+ public:
+  // Forgets everything; no file counts as free until the next Complete.
+  void Clear();
+  void Add(std::string_view name);
+  // Every record's name was added; `captureFile` is the capture file's own
+  // name in the folder (never taken over, nor its journals).
+  void Complete(std::string captureFile);
+  // Whether an existing file of that name belongs to no record, and is not
+  // one the program writes itself (the index pages, thumbnails, the
+  // capture file).
+  bool IsUnclaimed(std::string_view name) const;
+
+ private:
+  std::unordered_set<uint64_t> hashes_;
+  std::string captureFile_;
+  bool complete_ = false;
+};
 
 class TWebFile {
  public:

@@ -13,13 +13,17 @@ namespace qlon {
 
 namespace {
 
-constexpr char kJournalMagic[8] = {'Q', 'L', 'O', 'N', 'J', 'R', 'N', '1'};
-constexpr size_t kJournalHeader = 16;
+constexpr char kJournalMagic[8] = {'Q', 'L', 'O', 'N', 'J', 'R', 'N', '2'};
+constexpr size_t kJournalHeader = 24;
 constexpr size_t kRecordHeader = 16;
+// The bytes of the file that identify it to its journal: the capture header
+// and the tree's header block with its root page, which every save rewrites.
+constexpr size_t kIdentityBytes = 16384;
+constexpr int kMaxSetAside = 100;
 
-// A checksum that tells a torn or stale record from a whole one; it reads
-// eight bytes at a time, so journalling a page costs little.
-uint32_t Checksum(uint32_t seed, const uint8_t* p, size_t n) {
+// A hash that tells a torn or stale record from a whole one; it reads eight
+// bytes at a time, so journalling a page costs little.
+uint64_t Hash(uint64_t seed, const uint8_t* p, size_t n) {
   uint64_t h = 0x9E3779B97F4A7C15ull ^ seed ^ n;
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -29,8 +33,12 @@ uint32_t Checksum(uint32_t seed, const uint8_t* p, size_t n) {
     h ^= h >> 29;
   }
   for (; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
-  h ^= h >> 32;
-  return uint32_t(h);
+  return h;
+}
+
+uint32_t Checksum(uint32_t seed, const uint8_t* p, size_t n) {
+  const uint64_t h = Hash(seed, p, n);
+  return uint32_t(h ^ (h >> 32));
 }
 
 void Put64(uint8_t* p, uint64_t v) {
@@ -110,7 +118,7 @@ TWebStream::TWebStream(const std::filesystem::path& path, Mode mode) : path_(pat
       std::filesystem::remove(JournalPath(path_), ec);
       if (::ftruncate(fd_, 0) != 0) Fail("cannot empty the capture file");
     } else if (mode == Mode::Open) {
-      RecoverJournal(fd_, path_);
+      setAside_ = RecoverJournal(fd_, path_, false);
     }
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("cannot read the capture file's size");
@@ -129,43 +137,98 @@ TWebStream::~TWebStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool TWebStream::RecoverJournal(int fd, const std::filesystem::path& file) {
+namespace {
+
+// Calls `each`(offset, data) for every complete record of a journal whose
+// records cover at most `committed` bytes, in order, up to the first torn one.
+template <class Each>
+void ForEachRecord(int jfd, uint64_t committed, Each each) {
+  uint64_t pos = kJournalHeader;
+  std::vector<uint8_t> data;
+  for (;;) {
+    uint8_t rh[kRecordHeader];
+    if (PreadFull(jfd, rh, kRecordHeader, pos) != kRecordHeader) break;
+    uint64_t off = Get64(rh);
+    uint32_t len = Get32(rh + 8);
+    if (len > (64u << 20) || off > committed || len > committed - off) break;
+    data.resize(len);
+    if (PreadFull(jfd, data.data(), len, pos + kRecordHeader) != len) break;
+    uint32_t crc = Checksum(Checksum(0, rh, 12), data.data(), len);
+    if (crc != Get32(rh + 12)) break;
+    each(off, data);
+    pos += kRecordHeader + len;
+  }
+}
+
+// Whether the journal is the file's: the file is at least the committed size
+// (a transaction only grows it), and its first bytes with the journal's
+// saved originals laid over them, what its rollback would leave, give the
+// identity the journal was begun with. A file empty at its last commit has
+// nothing that identifies it.
+bool IsJournalOf(int fd, int jfd, uint64_t committed, uint64_t identity) {
+  struct stat st {};
+  if (committed == 0 || ::fstat(fd, &st) != 0 || uint64_t(st.st_size) < committed) return false;
+  const size_t n = size_t(std::min<uint64_t>(committed, kIdentityBytes));
+  std::vector<uint8_t> bytes(n, 0);
+  if (PreadFull(fd, bytes.data(), n, 0) != n) return false;
+  ForEachRecord(jfd, committed, [&](uint64_t off, const std::vector<uint8_t>& data) {
+    if (off < n) std::memcpy(bytes.data() + off, data.data(), size_t(std::min<uint64_t>(data.size(), n - off)));
+  });
+  return Hash(0, bytes.data(), n) == identity;
+}
+
+// A free name beside the journal for one that is not its file's; empty when
+// a hundred are taken already.
+std::filesystem::path SetAsideName(const std::filesystem::path& journal) {
+  for (int i = 1; i <= kMaxSetAside; ++i) {
+    std::filesystem::path name(journal.string() + ".orphan" + (i == 1 ? std::string() : std::to_string(i)));
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) return name;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::filesystem::path TWebStream::RecoverJournal(int fd, const std::filesystem::path& file, bool own) {
   auto jpath = JournalPath(file);
   int jfd = ::open(jpath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (jfd < 0) return false;
+  if (jfd < 0) return {};
+  struct stat js {};
   uint8_t head[kJournalHeader];
-  if (PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader &&
-      std::memcmp(head, kJournalMagic, 8) == 0) {
-    uint64_t committed = Get64(head + 8);
-    uint64_t pos = kJournalHeader;
-    std::vector<uint8_t> data;
-    for (;;) {
-      uint8_t rh[kRecordHeader];
-      if (PreadFull(jfd, rh, kRecordHeader, pos) != kRecordHeader) break;
-      uint64_t off = Get64(rh);
-      uint32_t len = Get32(rh + 8);
-      if (len > (64u << 20) || off > committed || len > committed - off) break;
-      data.resize(len);
-      if (PreadFull(jfd, data.data(), len, pos + kRecordHeader) != len) break;
-      uint32_t crc = Checksum(Checksum(0, rh, 12), data.data(), len);
-      if (crc != Get32(rh + 12)) break;
-      if (!PwriteFull(fd, data.data(), len, off)) {
-        ::close(jfd);
-        throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
-      }
-      pos += kRecordHeader + len;
-    }
-    if (::ftruncate(fd, off_t(committed)) != 0 || ::fsync(fd) != 0) {
+  if (::fstat(jfd, &js) != 0 || uint64_t(js.st_size) < kJournalHeader) {
+    // A journal without a complete header was made before any write of its
+    // transaction reached the file: there is nothing to undo.
+    ::close(jfd);
+    ::unlink(jpath.c_str());
+    SyncFolder(file);
+    return {};
+  }
+  bool mine = PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader && std::memcmp(head, kJournalMagic, 8) == 0;
+  const uint64_t committed = mine ? Get64(head + 8) : 0;
+  if (mine && !own) mine = IsJournalOf(fd, jfd, committed, Get64(head + 16));
+  if (!mine) {
+    ::close(jfd);
+    // Without a free name it stays where it is, and is refused again.
+    std::filesystem::path aside = SetAsideName(jpath);
+    if (aside.empty() || ::rename(jpath.c_str(), aside.c_str()) != 0) return jpath;
+    SyncFolder(file);
+    return aside;
+  }
+  ForEachRecord(jfd, committed, [&](uint64_t off, const std::vector<uint8_t>& data) {
+    if (!PwriteFull(fd, data.data(), data.size(), off)) {
       ::close(jfd);
       throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
     }
+  });
+  if (::ftruncate(fd, off_t(committed)) != 0 || ::fsync(fd) != 0) {
+    ::close(jfd);
+    throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
   }
-  // A journal without a complete header was made before any write of its
-  // transaction reached the file: there is nothing to undo.
   ::close(jfd);
   ::unlink(jpath.c_str());
   SyncFolder(file);
-  return true;
+  return {};
 }
 
 size_t TWebStream::ReadSome(uint64_t off, void* buf, size_t n) const {
@@ -193,9 +256,14 @@ void TWebStream::BeginTransaction() {
   auto jpath = JournalPath(path_);
   journal_ = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (journal_ < 0) Fail("cannot create the capture file's journal");
+  // Nothing waits to be written at the start of a transaction: the file
+  // holds what the last commit left.
+  std::vector<uint8_t> identity(size_t(std::min<uint64_t>(committedSize_, kIdentityBytes)));
+  if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size()) Fail("cannot read the capture file");
   uint8_t head[kJournalHeader];
   std::memcpy(head, kJournalMagic, 8);
   Put64(head + 8, committedSize_);
+  Put64(head + 16, Hash(0, identity.data(), identity.size()));
   if (!PwriteFull(journal_, head, kJournalHeader, 0)) Fail("cannot write the capture file's journal");
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
@@ -318,7 +386,7 @@ void TWebStream::Rollback() {
   pendingBytes_ = 0;
   SyncJournal();
   CloseJournal(false);
-  RecoverJournal(fd_, path_);
+  RecoverJournal(fd_, path_, true);
   size_ = committedSize_;
 }
 

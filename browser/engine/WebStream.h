@@ -11,9 +11,11 @@
 // beside it ("<file>-journal") before its first overwrite since that commit.
 //
 // Journal layout (little-endian):
-//   0   8  magic "QLONJRN1"
+//   0   8  magic "QLONJRN2"
 //   8   8  size of the file at the last commit
-//   16 ... records: offset (8), length (4), checksum of offset, length and data (4), data
+//   16  8  identity: a checksum of the file's first 16 KiB (the capture
+//          header and the tree's root) as the last commit left them
+//   24 ... records: offset (8), length (4), checksum of offset, length and data (4), data
 //
 // Order of writes, and which one makes the previous ones visible:
 //   1. journal header, then fdatasync(journal), before the first write of a
@@ -29,6 +31,14 @@
 // record back, truncates the file to the committed size and removes the
 // journal: the file is exactly as the last Commit left it. A torn last record
 // is ignored: its write to the file never started (step 2 syncs first).
+//
+// A journal is applied only to its own file: the file must be at least the
+// committed size (a transaction only grows it) and its first 16 KiB, with the
+// journal's records laid over them, must give the identity. A journal that
+// fails this (another capture's, a stale one beside a restored copy, one of
+// an older layout, one of a file that was empty at its last commit, so that
+// nothing identifies it) is renamed "<file>-journal.orphan" (or ".orphanN")
+// and reported; the capture file is left byte for byte as it is.
 //
 // The lock: the file is held with flock(LOCK_EX | LOCK_NB), so two programs
 // never write one capture; it is released when the holder dies.
@@ -66,6 +76,9 @@ class TWebStream {
 
   const std::filesystem::path& Path() const { return path_; }
   static std::filesystem::path JournalPath(const std::filesystem::path& file);
+  // Where the open set aside a journal that was not this file's; empty when
+  // it found none.
+  const std::filesystem::path& SetAsideJournal() const { return setAside_; }
 
   uint64_t Size() const { return size_; }
   // Reads exactly n bytes at off; throws EWebStream on a short read.
@@ -89,10 +102,13 @@ class TWebStream {
   void SyncJournal();
   void WritePending();
   void CloseJournal(bool remove);
-  static bool RecoverJournal(int fd, const std::filesystem::path& file);
+  // Applies the file's hot journal; one that is not the file's own is set
+  // aside (its new name returned) unless `own` (a rollback of this writer).
+  static std::filesystem::path RecoverJournal(int fd, const std::filesystem::path& file, bool own);
   [[noreturn]] void Fail(const std::string& what) const;
 
   std::filesystem::path path_;
+  std::filesystem::path setAside_;
   int fd_ = -1;
   int journal_ = -1;
   bool readOnly_ = false;

@@ -188,6 +188,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   RequestList->SetWeb(web_.get());
   UpdateCountLabels();
   RefreshState();
+  if (!web_->OpenNote().empty()) ShowMessageBox(web_->OpenNote(), "Ouverture d'un Web", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TMainWin::DetachWeb() {

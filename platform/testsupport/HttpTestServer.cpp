@@ -173,8 +173,10 @@ void HttpTestServer::Play(int fd, const HttpReply& reply) {
   }
   if (reply.generatedBody > 0) {
     std::string chunk;
+    const std::size_t most = reply.generatedBlock ? reply.generatedBlock : 64 * 1024;
     for (std::size_t at = 0; at < reply.generatedBody;) {
-      const std::size_t n = std::min<std::size_t>(reply.generatedBody - at, 64 * 1024);
+      if (reply.generatedBlock && !Sleep(reply.delayBetweenBlocks)) return;
+      const std::size_t n = std::min<std::size_t>(reply.generatedBody - at, most);
       chunk.resize(n);
       for (std::size_t i = 0; i < n; ++i) chunk[i] = HttpReply::GeneratedByte(reply.body.size() + at + i);
       if (!WriteAll(fd, chunk.data(), n)) return;

@@ -32,6 +32,9 @@ struct HttpReply {
   // A body of this many bytes made on the fly (GeneratedByte) after body,
   // so that a large body costs the server no memory.
   std::size_t generatedBody = 0;
+  // Sends the generated body in blocks of this size, delayBetweenBlocks
+  // apart (a slow server); 0: as fast as the connection takes it.
+  std::size_t generatedBlock = 0;
   bool contentLength = true;  // add a Content-Length header
   std::optional<std::string> raw;  // sent instead of the composed reply
   bool readRequest = true;         // false: reply without waiting for one

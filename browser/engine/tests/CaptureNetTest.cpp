@@ -77,6 +77,14 @@ class CaptureNetTest : public CaptureRunFixture {
     return it->second.reply;
   }
   std::string Url(const std::string& path) const { return server_.Url(path); }
+  // A body of `size` bytes sent `block` bytes every 100 ms, its header at once.
+  static HttpReply PacedBody(std::size_t size, std::size_t block) {
+    HttpReply reply = HttpReply::Ok("", "application/octet-stream");
+    reply.generatedBody = size;
+    reply.generatedBlock = block;
+    reply.delayBetweenBlocks = std::chrono::milliseconds(100);
+    return reply;
+  }
   int Served(const std::string& path) {
     std::lock_guard lock(mutex_);
     return served_[path];
@@ -254,4 +262,51 @@ TEST_F(CaptureNetTest, LocalFilesAreCapturedFromFilePagesOnly) {
   EXPECT_EQ(State(PathToFileUrl((site / "private.txt").string())), fsFilteredProtocol);
   for (const std::string& f : Files()) EXPECT_EQ(f.find("private"), std::string::npos) << f;
   ExpectNoneRequesting();
+}
+
+// A server that keeps a connection busy without getting anywhere is cut as
+// a silent one is: a header or a body sent a byte at a time ends in a
+// time-out, retried, each try within the header bound (the time-out after
+// the connection) or the body's first period (a time-out of too few bytes).
+TEST_F(CaptureNetTest, DrippingServersEndInATimeOutWithinTheBound) {
+  Open(Url("/"));
+  Put("/", "<a href=\"header.htm\">h</a> <a href=\"body.bin\">b</a>");
+  HttpReply header;
+  header.raw = "HTTP/1.0 200 OK\r\nX-Drip: " + std::string(5000, 'h');  // never ends
+  header.blockSize = 1;
+  header.delayBetweenBlocks = std::chrono::milliseconds(100);
+  header.end = HttpReply::End::Silence;
+  PutReply("/header.htm", header);
+  PutReply("/body.bin", PacedBody(1000000, 1));
+  setup_.Timeout = 1;
+  setup_.TryCount = 2;
+  const auto start = std::chrono::steady_clock::now();
+  Run();
+  const auto took = std::chrono::steady_clock::now() - start;
+  for (const char* path : {"/header.htm", "/body.bin"}) {
+    EXPECT_EQ(State(Url(path)), fsNotFound) << path;
+    EXPECT_EQ(Record(Url(path))->GetWidth(), heTimeout) << path;
+    EXPECT_EQ(Served(path), 2) << path << " is tried again";
+  }
+  // Two tries of one bound each, and the slack of a loaded machine; without
+  // the bound the first try alone would last 500 s (header) or 100,000 s (body).
+  EXPECT_LT(took, std::chrono::seconds(8));
+  EXPECT_EQ(Files().count(Local("body.bin")), 0u) << "no partial body is left";
+}
+
+// The other side of the bound: a slow but steady server (20 KB/s) is never
+// cut, however long its body takes (here 100 s, three periods of the
+// default time-out).
+TEST_F(CaptureNetTest, ASlowSteadyBodyIsCapturedWhole) {
+  Open(Url("/"));
+  Put("/", "<a href=\"big.bin\">b</a>");
+  PutReply("/big.bin", PacedBody(2000000, 2000));
+  setup_.Timeout = 30;
+  setup_.TryCount = 1;
+  Run();
+  EXPECT_EQ(State(Url("/big.bin")), fsRetrieved);
+  const std::string bytes = ReadFileBytes(folder_ / Local("big.bin"));
+  ASSERT_EQ(bytes.size(), 2000000u);
+  for (std::size_t i = 0; i < bytes.size(); i += 99991)
+    ASSERT_EQ(bytes[i], HttpReply::GeneratedByte(i)) << "byte " << i;
 }

@@ -80,6 +80,7 @@ class CaptureRunFixture : public ::testing::Test {
   void Run(uint16_t flags = kCaptureMissing, const std::function<void(TCapture&)>& during = {}) {
     if (!(flags & kCaptureUpdateWalk)) web_.PrepareCapture();
     TCapture capture(web_, setup_, host_, Factory(), programMime_);
+    if (Configure) Configure(capture);
     capture.SetFlags(flags);
     int steps = 0;
     while (capture.Step()) {
@@ -122,6 +123,16 @@ class CaptureRunFixture : public ::testing::Test {
     for (const auto& [url, state] : States()) EXPECT_NE(state, fsRequesting) << url;
   }
 
+  // The retrieved count of the capture file as it is on disk now (read from a copy).
+  uint64_t RetrievedOnDisk() {
+    const auto copy = root_.path() / "copy.web";
+    std::filesystem::copy_file(folder_ / "local.web", copy, std::filesystem::copy_options::overwrite_existing);
+    TWeb saved;
+    return saved.Open(copy) == wlOk ? saved.RetrievedCount : ~uint64_t(0);
+  }
+
+  // Called on each run before it starts.
+  std::function<void(TCapture&)> Configure;
   TempRoot root_;
   PromptWork prompt_;
   std::filesystem::path program_;

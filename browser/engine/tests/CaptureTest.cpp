@@ -3,6 +3,7 @@
 #include "Capture.h"
 
 #include <QTimer>
+#include <chrono>
 #include <deque>
 
 #include "CaptureRunFixture.h"
@@ -500,17 +501,48 @@ TEST_F(CaptureTest, NewTypesReachTheProgramTable) {
   EXPECT_FALSE(std::filesystem::exists(root_.path() / "work" / "mime.def"));
 }
 
-TEST_F(CaptureTest, CaptureFileIsSavedEveryAutoSaveCountFiles) {
+TEST_F(CaptureTest, CaptureFileIsSavedEveryAutoSaveCountFilesAndAtTheEnd) {
   SmallSite();
   setup_.AutoSaveCount = 2;
   setup_.MaxSockets = 1;
+  std::vector<uint64_t> saves;  // what a crash right after each save would leave
+  Configure = [&](TCapture& c) {
+    c.SaveInterval = 60000;
+    c.OnSaved = [&] { saves.push_back(RetrievedOnDisk()); };
+  };
   Run();
-  // What a crash now would leave: the last save, made after the fourth file.
-  std::filesystem::copy_file(folder_ / "local.web", root_.path() / "copy.web");
+  EXPECT_EQ(saves, (std::vector<uint64_t>{2, 4, 5}));
   TWeb saved;
   ASSERT_EQ(saved.Open(root_.path() / "copy.web"), wlOk);
-  EXPECT_EQ(saved.RetrievedCount, 4u);
   TWebFile start(&saved);
   ASSERT_TRUE(saved.FindUrl("http://s.example/", start));
   EXPECT_EQ(start.GetState(), fsRetrieved);
+}
+
+TEST_F(CaptureTest, ChangesAreSavedWithinTheIntervalWhateverTheCount) {
+  SmallSite();
+  FakeReply silent;
+  silent.silent = true;
+  site_.Set("http://s.example/c.htm", {silent});  // the run waits on it, changing nothing
+  setup_.AutoSaveCount = 1000;
+  std::vector<uint64_t> saves;
+  std::chrono::steady_clock::time_point firstSave;
+  Configure = [&](TCapture& c) {
+    c.SaveInterval = 100;
+    c.OnSaved = [&] {
+      if (saves.empty()) firstSave = std::chrono::steady_clock::now();
+      saves.push_back(RetrievedOnDisk());
+    };
+  };
+  const auto start = std::chrono::steady_clock::now();
+  Run(kCaptureMissing, [&](TCapture& c) {
+    // Waiting well past the interval after the save: nothing changed, so no other save.
+    const auto now = std::chrono::steady_clock::now();
+    if ((!saves.empty() && now - firstSave > std::chrono::milliseconds(600)) || now - start > std::chrono::seconds(20))
+      c.Abort();
+  });
+  ASSERT_FALSE(saves.empty()) << "no save while the run waited";
+  EXPECT_EQ(saves.front(), 4u) << "every file kept before the wait is on disk";
+  EXPECT_EQ(saves.size(), 2u) << "one save for the changes, one at the end";
+  EXPECT_LT(firstSave - start, std::chrono::seconds(5));
 }

@@ -96,6 +96,11 @@ TEST_F(CookiesTest, ADomainOutsideTheServerIsRefused) {
   EXPECT_TRUE(store.ParseSetCookie("http://www.bank.example/", "sid=ok; path=/; domain=BANK.example"));
   EXPECT_EQ(store.GetCookieHeader("http://www.bank.example/"), "sid=ok");
   EXPECT_EQ(store.GetCookieHeader("http://bank.example/"), "");
+  // An address matches only itself, never a "domain" made of its last numbers.
+  for (const char* domain : {".0.0.1", "0.0.1", ".1", "27.0.0.1"})
+    EXPECT_FALSE(store.ParseSetCookie("http://127.0.0.1/", std::string("n=1; path=/; domain=") + domain)) << domain;
+  EXPECT_TRUE(store.ParseSetCookie("http://127.0.0.1/", "n=2; path=/; domain=.127.0.0.1"));
+  EXPECT_EQ(store.GetCookieHeader("http://127.0.0.1/"), "n=2");
 }
 
 TEST_F(CookiesTest, ReplacingAndDeleting) {

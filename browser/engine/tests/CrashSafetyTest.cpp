@@ -13,6 +13,7 @@
 
 #include "TempRoot.h"
 #include "UrlBTree.h"
+#include "Web.h"
 #include "WebFile.h"
 
 namespace {
@@ -137,6 +138,109 @@ TEST(WebStream, UncommittedWritesAndTornJournalsAreUndone) {
   qlon::test::WriteFileBytes(journal, "QLON");
   { TWebStream s(path, TWebStream::Mode::Open); }
   EXPECT_EQ(qlon::test::ReadFileBytes(path).size(), committed.size());
+  EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
+// A transaction left open, as a writer killed in it leaves it: the file
+// grown past its committed size, and its hot journal.
+void LeaveHot(const std::filesystem::path& path, const std::string& tail) {
+  TWebStream s(path, TWebStream::Mode::Open);
+  s.Write(s.Size(), tail.data(), tail.size());
+  s.Write(10, "XXXX", 4);
+}
+
+std::filesystem::path MakeCapture(const std::filesystem::path& folder, int records) {
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "local.web";
+  TWeb web;
+  web.StartEntries = {{"http://a.example/", "", "", ""}};
+  web.CreateNew(path);
+  for (int i = 0; i < records; ++i) {
+    TWebFile r(&web);
+    if (!web.AddUrl("http://a.example/d" + std::to_string(i % 7) + "/" + std::to_string(i), r)) return {};
+  }
+  web.Save();
+  return path;
+}
+
+TEST(WebJournal, OnlyItsOwnFileIsRolledBackWhereverThePairGoes) {
+  qlon::test::TempDir dir;
+  const auto path = MakeCapture(dir.path() / "a", 50);
+  const std::string committed = qlon::test::ReadFileBytes(path);
+  LeaveHot(path, std::string(20000, 'n'));
+  // Copied elsewhere with its journal (a backup after a crash): still its own.
+  std::filesystem::create_directories(dir.path() / "b");
+  const auto copy = dir.path() / "b" / "local.web";
+  std::filesystem::copy_file(path, copy);
+  std::filesystem::copy_file(TWebStream::JournalPath(path), TWebStream::JournalPath(copy));
+  for (const auto& p : {path, copy}) {
+    TWeb web;
+    ASSERT_EQ(web.Open(p), wlOk) << p;
+    EXPECT_EQ(web.OpenNote(), "") << p;
+    EXPECT_EQ(web.GetCount(), 50u) << p;
+    web.Close();
+    EXPECT_EQ(qlon::test::ReadFileBytes(p).size(), committed.size()) << p;
+    EXPECT_FALSE(std::filesystem::exists(TWebStream::JournalPath(p))) << p;
+  }
+}
+
+TEST(WebJournal, AJournalNotOfThisFileChangesNothingAndIsSetAside) {
+  qlon::test::TempDir dir;
+  const auto good = MakeCapture(dir.path() / "good", 1111);
+  ASSERT_FALSE(good.empty());
+  const auto journal = TWebStream::JournalPath(good);
+  std::vector<std::pair<std::string, std::string>> journals;  // what it is, its bytes
+  // Another capture's hot journal.
+  const auto other = MakeCapture(dir.path() / "other", 30);
+  LeaveHot(other, "more");
+  journals.emplace_back("another capture's", qlon::test::ReadFileBytes(TWebStream::JournalPath(other)));
+  // This capture's own, from a transaction before its last save.
+  const auto earlier = dir.path() / "earlier" / "local.web";
+  std::filesystem::create_directories(earlier.parent_path());
+  {
+    TWeb web;
+    ASSERT_EQ(web.Open(good), wlOk);
+    std::filesystem::copy_file(good, earlier);
+    TWebFile r(&web);
+    web.AddUrl("http://a.example/later", r);
+    web.Save();
+  }
+  LeaveHot(earlier, "more");
+  journals.emplace_back("an earlier one of this capture", qlon::test::ReadFileBytes(TWebStream::JournalPath(earlier)));
+  // One of a file that was being created: nothing of it identifies a file.
+  const auto created = dir.path() / "created.web";
+  {
+    TWebStream s(created, TWebStream::Mode::Create);
+    s.Write(0, "new", 3);
+  }
+  journals.emplace_back("a new file's", qlon::test::ReadFileBytes(TWebStream::JournalPath(created)));
+  // The older layout, which carried no identity, and bytes of no layout at all.
+  std::string old = std::string("QLONJRN1") + std::string(8, '\0');
+  old[8] = 100;
+  journals.emplace_back("an old-layout", old + std::string(40, '\0'));
+  journals.emplace_back("a garbage", std::string(300, 'g'));
+
+  const std::string before = qlon::test::ReadFileBytes(good);
+  int n = 0;
+  for (const auto& [what, bytes] : journals) {
+    qlon::test::WriteFileBytes(journal, bytes);
+    TWeb web;
+    ASSERT_EQ(web.Open(good), wlOk) << what;
+    EXPECT_NE(web.OpenNote().find(journal.string()), std::string::npos) << what << ": the user is told";
+    EXPECT_EQ(web.GetCount(), 1112u) << what;
+    web.DiscardTree();  // reading only: no save
+    EXPECT_EQ(qlon::test::ReadFileBytes(good), before) << what;
+    EXPECT_FALSE(std::filesystem::exists(journal)) << what;
+    const std::string aside = journal.string() + ".orphan" + (n++ ? std::to_string(n) : std::string());
+    EXPECT_EQ(qlon::test::ReadFileBytes(aside), bytes) << what << ": kept for whoever wants it";
+  }
+  // An empty journal is one whose transaction wrote nothing yet: removed, untold.
+  qlon::test::WriteFileBytes(journal, "");
+  TWeb web;
+  ASSERT_EQ(web.Open(good), wlOk);
+  EXPECT_EQ(web.OpenNote(), "");
+  web.DiscardTree();
+  EXPECT_EQ(qlon::test::ReadFileBytes(good), before);
   EXPECT_FALSE(std::filesystem::exists(journal));
 }
 

@@ -654,6 +654,16 @@ TEST_F(FtpRequestTest, LongTransferOnABusyDataConnectionIsNotCut) {
   EXPECT_EQ(KeptBytes().size(), 2500u);
 }
 
+TEST_F(FtpRequestTest, ADialogueThatDripsIsCutAtTwiceTheTimeOut) {
+  setup.Timeout = 1;
+  ftp.SetDataPacing(1, 100ms);  // the listing too: ten bytes a second
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
+  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error4 Idle");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "the listing alone would take 6 s";
+  EXPECT_FALSE(Kept());
+}
+
 TEST_F(FtpRequestTest, NotModifiedSince) {
   request->IfModifiedSince = QDateTimeToDateTime(QDateTime(QDate(2021, 3, 14), QTime(0, 0, 2), Qt::UTC));
   rec.keep = false;

@@ -115,6 +115,31 @@ TEST_F(LocalNames, RebuildingKeepsTheRecordsOwnFile) {
   EXPECT_EQ(r.GetLocalName(), "a.htm");
 }
 
+TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
+  // What a run killed before its save left: files that no record names.
+  for (const char* stale :
+       {"other.htm", "page.htm", "pag1.htm", "claimed.htm", "_index.htm", "local.web", "local.web-journal"})
+    std::ofstream(folder_ / stale) << "stale";
+  EXPECT_EQ(Name("http://h/other.htm"), "othe1.htm") << "nothing is known before the walk of the records";
+
+  tree_.ClaimedNames.Add("claimed.htm");
+  tree_.ClaimedNames.Complete("local.web");
+  EXPECT_EQ(Name("http://h/page.htm"), "page.htm");
+  EXPECT_EQ(Name("http://h/page.htm?again"), "pag1.htm") << "the name taken back is claimed now";
+  EXPECT_EQ(Name("http://h/page.htm?third"), "pag2.htm");
+  EXPECT_EQ(Name("http://h/claimed.htm"), "claime1.htm");
+  // Never the program's own files.
+  EXPECT_EQ(Name("http://h/_index.htm"), "_inde1.htm");
+  EXPECT_EQ(Name("http://h/local.web", 0), "loca1.web");
+  EXPECT_EQ(Name("http://h/local.web-journal", 0), "loca1.web-journal");
+  tree_.NameOptions.UseWebStructure = true;
+  fs::create_directories(folder_ / "index");
+  std::ofstream(folder_ / "index" / "p.htm") << "an index page";
+  EXPECT_EQ(Name("http://INDEX/p.htm"), "index/1.htm");
+  for (const char* kept : {"_index.htm", "local.web", "local.web-journal", "claimed.htm"})
+    EXPECT_EQ(qlon::test::ReadFileBytes(folder_ / kept), "stale") << kept;
+}
+
 TEST_F(LocalNames, HostileUrlsStayInsideTheCaptureFolder) {
   const char* urls[] = {
       "http://../x.htm",

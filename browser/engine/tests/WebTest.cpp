@@ -178,3 +178,60 @@ TEST_F(WebTest, RecordsReachTheCaptureMimeTable) {
   web.ApplyOptions();
   EXPECT_TRUE(web.NameOptions.UseWebStructure);
 }
+
+// The counters as any reader of the format sees them: items 1 to 6 of the
+// header read with the format's own primitives (short strings, signed
+// little-endian 16-bit integers), nothing of ours.
+std::vector<int16_t> CountersAsTheFormatReadsThem(const std::string& area) {
+  size_t at = 0;
+  auto shortString = [&] { at += 1 + uint8_t(area.at(at)); };
+  auto int16 = [&] {
+    const auto v = int16_t(uint16_t(uint8_t(area.at(at))) | uint16_t(uint8_t(area.at(at + 1))) << 8);
+    at += 2;
+    return v;
+  };
+  shortString();  // magic
+  int16();        // version
+  shortString();  // program version
+  shortString();  // title
+  for (int16_t n = int16(); n > 0; --n)
+    for (int text = 0; text < 4; ++text) shortString();
+  std::vector<int16_t> counters;
+  for (int i = 0; i < 5; ++i) counters.push_back(int16());
+  return counters;
+}
+
+TEST_F(WebTest, LargeCountsSaturateAtTheSigned16BitMaximum) {
+  {
+    TWeb web;
+    web.StartEntries = {{"http://a.example/", "", "", ""}};
+    web.CreateNew(path_);
+    web.RetrievedCount = 40000;
+    web.FilteredCount = 300000;
+    web.NotFoundCount = 32768;
+    web.ErrorCount = 32767;
+    web.MimeCategorySet = 0x7F;
+    ASSERT_TRUE(web.Save());
+    EXPECT_EQ(web.FilteredCount, 300000u) << "the counts in memory are not cut";
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area()), (std::vector<int16_t>{32767, 32767, 32767, 32767, 0x7F}));
+    web.FilteredCount = 12;
+    ASSERT_TRUE(web.Save());
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area())[1], 12);
+  }
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_EQ(back.RetrievedCount, 32767u);
+  EXPECT_EQ(back.FilteredCount, 12u);
+  EXPECT_EQ(back.NotFoundCount, 32767u);
+
+  // A file of an older writer that stored counts up to 65,535 keeps them.
+  back.Close();
+  std::string bytes = qlon::test::ReadFileBytes(path_);
+  const size_t counters = 6 + 2 + 5 + 1 + 2 + (1 + 17 + 3);
+  ASSERT_EQ(bytes.substr(counters, 2), std::string("\xFF\x7F", 2));
+  bytes.replace(counters, 2, std::string("\x40\x9C", 2));  // 40,000
+  qlon::test::WriteFileBytes(path_, bytes);
+  TWeb old;
+  ASSERT_EQ(old.Open(path_), wlOk);
+  EXPECT_EQ(old.RetrievedCount, 40000u);
+}

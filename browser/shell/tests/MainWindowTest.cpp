@@ -316,6 +316,20 @@ TEST_F(MainWindowTest, ResetIsOfferedOnlyForAWebWithRecords) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+TEST_F(MainWindowTest, AJournalNotOfTheWebIsToldAndTheWebOpensAsItIs) {
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  const std::string before = test::ReadFileBytes(web);
+  test::WriteFileBytes(TWebStream::JournalPath(web), "QLONJRN2" + std::string(16, '\0') + std::string(64, 'j'));
+  win_->OpenWebFile(web.string());
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].caption, "Ouverture d'un Web");
+  EXPECT_TRUE(Asked(TWebStream::JournalPath(web).string() + " ne correspond pas")) << boxes_.shown[0].text;
+  EXPECT_EQ(test::ReadFileBytes(web), before);
+  EXPECT_TRUE(fs::exists(TWebStream::JournalPath(web).string() + ".orphan"));
+}
+
 // ---------------------------------------------------------------- captures
 
 TEST_F(MainWindowTest, ShortcutCapturesResolvesAndClosesTheProgram) {
