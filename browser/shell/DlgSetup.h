@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DockForm.h"
+#include "MainTypes.h"
 
 class QCheckBox;
 class QComboBox;
@@ -35,8 +36,8 @@ class TDlgSetup : public TDockForm {
  public:
   // The pages, in the order of their hints.
   enum Page { pgPreferences, pgConnection, pgBrowser, pgReport, pgFolders, pgProxy, kPageCount };
-  static constexpr int kFirstTag = 4;
-  static constexpr int kLastTag = 9;
+  static constexpr int kFirstTag = tpPreferences;
+  static constexpr int kLastTag = tpFolders;
   static constexpr const char* kCaption = "Préférences";
 
   explicit TDlgSetup(TSetup& setup, QWidget* parent = nullptr);

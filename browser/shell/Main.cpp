@@ -475,7 +475,7 @@ void TMainWin::FormCreate() {
   RestoreGeometry();
   LoadRecentWebs();
   RefreshState();
-  ShowView(0);
+  ShowView(mvHome);
   SelectTreePage(tpHelp);
 
   Bookmarks = std::make_unique<TBookmarkList>();
@@ -606,20 +606,20 @@ shell::TUnattended& TMainWin::Unattended() {
 
 // ---------------------------------------------------------------- mode and view
 
-void TMainWin::SetMode(uint8_t mode) {
+void TMainWin::SetMode(TMainMode mode) {
   mode_ = mode;
   RefreshState();
   ProcessMessages();
 }
 
-void TMainWin::SetView(uint8_t view) {
+void TMainWin::SetView(TMainView view) {
   if (view == view_) return;
   view_ = view;
   ShowView(view);
   ProcessMessages();
 }
 
-void TMainWin::ShowView(uint8_t view) {
+void TMainWin::ShowView(TMainView view) {
   view_ = view;
   for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(MapFrame),
@@ -627,44 +627,45 @@ void TMainWin::ShowView(uint8_t view) {
                      static_cast<QWidget*>(CfgWebFrame), static_cast<QWidget*>(FullImagePanel)})
     w->hide();
   switch (view) {
-    case 0:
-    case 9:
+    case mvHome:
+    case mvHelp:
       HelpFrame_->show();
-      if (view == 0) Tree->SelectPage(tpHelp);
+      if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
-    case 1:
+    case mvCapture:
       CaptureFrame->show();
       SocketList->SetSocketCount(setup_.MaxSockets);
       Tree->SelectPage(tpWeb);
       break;
-    case 2:
+    case mvPicture:
       // The picture alone.
       UrlTopFrame->hide();
       UrlListFrame->hide();
       UrlsFrame->show();
       break;
-    case 4:
+    case mvMap:
       MapFrame->show();
       Tree->SelectPage(tpMaps);
       break;
-    case 5:
-    case 8:
+    case mvUrls:
+    case mvSearch:
       UrlTopFrame->show();
       UrlListFrame->show();
       UrlsFrame->show();
       SetupUrlPage();
       break;
-    case 6:
+    case mvWebConfig:
       CfgWebFrame->show();
       break;
-    case 7:
+    case mvSetup:
       SetupFrame->show();
       break;
-    case 10:
+    case mvScheduler:
       DlgScheduler->show();
       SchedulerFrame->show();
       break;
-    default:
+    case mvBlank:
+    case mvNone:
       break;
   }
 }
@@ -677,8 +678,8 @@ void TMainWin::SelectTreePage(int tag) {
 }
 
 void TMainWin::RefreshState() {
-  if (!web_) mode_ = 0;
-  Tree->SetCaptureRun(mode_ == 2);
+  if (!web_) mode_ = mmNoWeb;
+  Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
   UpdateToolButtons();
   RebuildRecentMenu();
@@ -688,22 +689,22 @@ void TMainWin::RefreshState() {
 }
 
 void TMainWin::UpdateToolButtons() {
-  // A tool bar shows its widgets by their actions.
-  for (int mode = 0; mode < 3; ++mode) mainButtons_[size_t(mode)]->setVisible(mode_ == mode);
+  // A tool bar shows its widgets by their actions, in the order of the modes.
+  for (TMainMode mode : {mmNoWeb, mmWebOpen, mmRunning}) mainButtons_[mode]->setVisible(mode_ == mode);
 }
 
 void TMainWin::EnableMenus() {
   const bool web = web_ != nullptr;
-  const bool idle = web && mode_ == 1;
+  const bool idle = web && mode_ == mmWebOpen;
   for (QAction* a : {MenuFileSave, MenuFileClose, MenuWebReset, MenuWebDelete, MenuWebCopy, MenuWebMove,
                      MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
                      MenuWebAddWebShortcut, MenuSaveProfile})
     a->setEnabled(idle);
   for (QAction* a : {MenuHTMLPageSommaire, MenuHtmlPageHtml, MenuHtmlPageImages, MenuCaptureConfig})
     a->setEnabled(web);
-  MenuFileNew->setEnabled(mode_ != 2);
-  MenuFileOpen->setEnabled(mode_ != 2);
-  MenuCaptureStop->setEnabled(mode_ == 2);
+  MenuFileNew->setEnabled(mode_ != mmRunning);
+  MenuFileOpen->setEnabled(mode_ != mmRunning);
+  MenuCaptureStop->setEnabled(mode_ == mmRunning);
   ConsulterBtn->setEnabled(web);
   PageSommaireBut->setEnabled(web);
 }
@@ -729,13 +730,13 @@ void TMainWin::UpdateCaption() {
 void TMainWin::DownBtnClickDispatch() {
   ProcessMessages();
   switch (mode_) {
-    case 0:
+    case mmNoWeb:
       MenuFileNew->trigger();
       break;
-    case 1:
+    case mmWebOpen:
       StartCapture();
       break;
-    default:
+    case mmRunning:
       StopCapture();
       break;
   }
@@ -758,7 +759,7 @@ bool TMainWin::AskYesNo(const std::string& text, const std::string& caption) {
   return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void TMainWin::ShowBookmarkOptions() { SelectTreePage(6); }
+void TMainWin::ShowBookmarkOptions() { SelectTreePage(tpBrowser); }
 
 std::optional<QColor> TMainWin::ChooseMapPenColor() {
   QColorDialog dlg(Qt::red, this);
@@ -1024,13 +1025,13 @@ bool TMainWin::TaskStart(TTask& task) {
     }
     if (scheduler.GetStateByte() & TScheduler::kHideProgram) showMinimized();
     if (web_ && !SamePath(web_->Path(), path) && !CloseWeb(true)) {
-      task.SetError(5, path);
+      task.SetError(teWebLoad, path);
       return true;
     }
     if (!web_) {
       task.WriteJournal(jkWebLoad, path);
       if (!OpenWeb(path, true)) {
-        task.SetError(5, path);
+        task.SetError(teWebLoad, path);
         return true;
       }
     }
@@ -1050,14 +1051,14 @@ bool TMainWin::TaskStart(TTask& task) {
     task.SetState(tsRunning);
     return true;
   }
-  SetMode(2);
+  SetMode(mmRunning);
   task.WriteJournal(jkLineOpen);
-  const int dialed = Dial();
-  SetMode(web_ ? 1 : 0);
-  if (dialed == 1)
-    task.SetError(1, RasEntry->ErrorText().toStdString());
-  else if (dialed != 0)
-    task.SetError(1, {});
+  const TDialResult dialed = Dial();
+  SetMode(web_ ? mmWebOpen : mmNoWeb);
+  if (dialed == drFailed)
+    task.SetError(teConnection, RasEntry->ErrorText().toStdString());
+  else if (dialed != drConnected)
+    task.SetError(teConnection, {});
   else
     task.SetState(tsRunning);
   return true;

@@ -10,7 +10,7 @@
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
 //   MainCapture.cpp  running a capture to its end and what follows it
 //
-// Mode: 0 no web, 1 a web is open, 2 a capture or dial-up job runs.
+// Mode (TMainMode): no web, a web open, a capture or dial-up job running.
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
@@ -34,6 +34,7 @@
 #include "Capture.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
+#include "MainTypes.h"
 #include "MapEditor.h"
 #include "SearchPane.h"
 #include "Utils.h"
@@ -136,11 +137,11 @@ class TMainWin : public QMainWindow,
   TSetup& Setup() { return setup_; }
   TWeb* CurrentWeb() const { return web_.get(); }
   TWeb* CurrentWeb() override { return web_.get(); }
-  uint8_t Mode() const { return mode_; }
-  uint8_t View() const { return view_; }
-  void SetMode(uint8_t mode);
-  void SetView(uint8_t view);
-  void ShowView(uint8_t view);
+  TMainMode Mode() const { return mode_; }
+  TMainView View() const { return view_; }
+  void SetMode(TMainMode mode);
+  void SetView(TMainView view);
+  void ShowView(TMainView view);
   void SelectTreePage(int tag) override;
   void RefreshState() override;
   void RefreshStatusHints() override;
@@ -180,7 +181,7 @@ class TMainWin : public QMainWindow,
   void StartCapture();
   void StopCapture();
   void ScheduleCapture(const std::string& webFile, uint16_t flags, const QDateTime& date);
-  int Dial();
+  TDialResult Dial();
   void HangUp(bool hangUp);
   void ReportEmptyCapture();
   void AskUrlChange();
@@ -354,7 +355,7 @@ class TMainWin : public QMainWindow,
   void MenuWebAddWebShortcutClick();
   void RasStateChange(int state);
 
-  uint8_t PageTag = 0;                  // the web-tree tag of the page shown
+  TWebTreePage PageTag{};               // the web-tree tag of the page shown
   std::string PreviewUrl, PreviewFile;  // what the view timer is to show
   std::string ShownUrl, ShownFile;      // what the preview shows
   QImage Picture;                       // the preview picture at its own size
@@ -389,7 +390,7 @@ class TMainWin : public QMainWindow,
   void RunPendingArguments();
   void CaptureMessage(uint16_t flags);
   // A capture or a search holds the current web.
-  bool Busy() const { return Capturing || mode_ == 2 || SearchPanel->Searching(); }
+  bool Busy() const { return Capturing || mode_ == mmRunning || SearchPanel->Searching(); }
   void DetachWeb();
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();
@@ -400,8 +401,8 @@ class TMainWin : public QMainWindow,
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;
-  uint8_t mode_ = 0;
-  uint8_t view_ = 0xFF;  // none shown yet
+  TMainMode mode_ = mmNoWeb;
+  TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;

@@ -120,7 +120,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
     scheduledRun.emplace(Unattended(), shell::TUnattended::Scheduled,
                          [this](const std::string& line) { JournalScheduledRun(line); });
   bool ran = false, dialFailed = false, stopped = false;
-  int dialResult = 0;
+  TDialResult dialResult = drConnected;
   std::string failure;
   try {
     CommitDialogs();
@@ -131,12 +131,12 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       ProcessMessages();
     }
     CaptureFlags = flags;
-    SetMode(2);
+    SetMode(mmRunning);
     RequestList->Reload();
     SocketList->Clear();
-    if (!scheduled) SetView(1);
+    if (!scheduled) SetView(mvCapture);
     ProcessMessages();
-    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (dialResult = Dial()) != 0) {
+    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (dialResult = Dial()) != drConnected) {
       dialFailed = true;
     } else {
       {
@@ -162,7 +162,7 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
       } catch (const std::exception& e) {
         failure = e.what();
       }
-      SetMode(1);
+      SetMode(mmWebOpen);
       stopped = Capture->Stopped;
       Capture.reset();
       if (limit) web_->Options.MaxTime = storedLimit;
@@ -189,9 +189,9 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
   if (web_ && limit) web_->Options.MaxTime = storedLimit;
   if (!ran && !dialFailed && web_) SaveWeb();
   Capturing = false;
-  if (mode_ == 2) SetMode(1);
+  if (mode_ == mmRunning) SetMode(mmWebOpen);
   if (dialFailed) {
-    if (const QString text = RasEntry->ErrorText(); dialResult == 1 && !text.isEmpty())
+    if (const QString text = RasEntry->ErrorText(); dialResult == drFailed && !text.isEmpty())
       ShowMessageBox(text.toStdString(), "Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND);
     RefreshState();
   }
@@ -201,9 +201,9 @@ bool TMainWin::RunCapture(uint16_t flags, const StringList* urls, bool prepare) 
     std::string text = !failure.empty() ? failure : LastErrorUrl;
     if (failure.empty() && !HttpStatusText(LastErrorCode).empty()) text += " : " + HttpStatusText(LastErrorCode);
     if (empty || !failure.empty())
-      DlgScheduler->Scheduler().EndWebTask(web_->Path().string(), false, 8, text);
+      DlgScheduler->Scheduler().EndWebTask(web_->Path().string(), false, teUrl, text);
     else
-      DlgScheduler->Scheduler().EndWebTask(web_->Path().string(), false, 0, {});
+      DlgScheduler->Scheduler().EndWebTask(web_->Path().string(), false, teNone, {});
   }
   if (CloseAfterCapture || (flags & kCaptureClose)) {
     CloseLater();
@@ -260,26 +260,26 @@ void TMainWin::AskUrlChange() {
 void TMainWin::StopCapture() {
   UrlList->DropPending();
   Dialing = false;
-  if (mode_ != 2 || !Capture) return;
+  if (mode_ != mmRunning || !Capture) return;
   TDlgStop dlg(this);
   if (ExecDialog(dlg) == QDialog::Accepted && Capture) Capture->Stop(!dlg.FinishTransfers());
 }
 
-int TMainWin::Dial() {
+TDialResult TMainWin::Dial() {
   ConnectionFound = false;
   if ((setup_.UseRas || setup_.UseActiveRas) && !RasAvailable() && !LoadRasLibrary()) {
     // No dial-up library: an open connection will do when that is allowed.
-    if (!setup_.UseActiveRas) return 1;
+    if (!setup_.UseActiveRas) return drFailed;
     RefreshStatusHints();
-    return 0;
+    return drConnected;
   }
   if (setup_.UseActiveRas) {
     TConnectionList connections;
     if (connections.Refresh() && connections.FindConnected()) ConnectionFound = true;
   }
-  if (!setup_.UseRas || ConnectionFound) return 0;
+  if (!setup_.UseRas || ConnectionFound) return drConnected;
   RasEntry->PhoneBook = IsWindowsNT() ? QString::fromStdString(setup_.RasPhoneBook) : QString();
-  if (setup_.RasConnexion.empty()) return 1;
+  if (setup_.RasConnexion.empty()) return drFailed;
   RasEntry->LoadDialParams(QString::fromStdString(setup_.RasConnexion));
   RasEntry->EntryName = QString::fromStdString(setup_.RasConnexion);
   if (!setup_.DefaultIdent && !setup_.RasUserName.empty() && !setup_.RasPassword.empty()) {
@@ -288,13 +288,15 @@ int TMainWin::Dial() {
   }
   if (RasEntry->IsConnected()) {
     ConnectionFound = true;
-    return 0;
+    return drConnected;
   }
-  if (RasEntry->Dial() != 0) return 1;
+  if (RasEntry->Dial() != 0) return drFailed;
   // The outcome comes through the entry's events (or the stop command).
   Dialing = true;
   while (Dialing) TCapture::WaitForEvents(100);
-  const int result = RasEntry->State() == kRasStateConnected ? 0 : RasEntry->ErrorCode() == 0 ? 2 : 1;
+  const TDialResult result = RasEntry->State() == kRasStateConnected ? drConnected
+                             : RasEntry->ErrorCode() == 0          ? drCancelled
+                                                                   : drFailed;
   RefreshStatusHints();
   return result;
 }
@@ -418,10 +420,10 @@ void TMainWin::AddWebFileToLists(const TWebFile& record) {
     LastErrorUrl = record.FullUrl;
   }
   RequestList->WebFileChanged(record);
-  if (record.GetState() == fsToCapture || (view_ != 2 && view_ != 5)) return;
+  if (record.GetState() == fsToCapture || (view_ != mvPicture && view_ != mvUrls)) return;
   UrlList->WebFileChanged(record);
   if (UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
-    Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == 5);
+    Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == mvUrls);
 }
 
 bool TMainWin::ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) {

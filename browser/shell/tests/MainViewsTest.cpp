@@ -131,7 +131,7 @@ TEST_F(MainViewsTest, TwoTreeClicksWithinTheTimerShowOnlyTheSecondPage) {
   int ticks = 0;
   QObject::connect(win_->TreeTimer, &QTimer::timeout, [&] { ++ticks; });
   bool schedulerShown = false;
-  QObject::connect(win_->TreeTimer, &QTimer::timeout, [&] { schedulerShown |= win_->View() == 10; });
+  QObject::connect(win_->TreeTimer, &QTimer::timeout, [&] { schedulerShown |= win_->View() == mvScheduler; });
   ASSERT_TRUE(win_->Tree->SelectPage(tpScheduler, true));
   ASSERT_TRUE(win_->Tree->SelectPage(tpPages, true));
   EXPECT_TRUE(win_->TreeTimer->isActive());
@@ -139,17 +139,17 @@ TEST_F(MainViewsTest, TwoTreeClicksWithinTheTimerShowOnlyTheSecondPage) {
   QTest::qWait(300);
   EXPECT_EQ(ticks, 1);
   EXPECT_FALSE(schedulerShown);
-  EXPECT_EQ(win_->View(), 5);
+  EXPECT_EQ(win_->View(), mvUrls);
   EXPECT_EQ(win_->PageTag, tpPages);
   EXPECT_FALSE(win_->TreeTimer->isActive());
 }
 
 TEST_F(MainViewsTest, EachTagShowsItsViewStyleAndActionButton) {
   Page(tpWeb);
-  EXPECT_EQ(win_->View(), 1);
+  EXPECT_EQ(win_->View(), mvCapture);
   EXPECT_TRUE(win_->CaptureFrame->isVisible());
   Page(tpPages);
-  EXPECT_EQ(win_->View(), 5);
+  EXPECT_EQ(win_->View(), mvUrls);
   EXPECT_EQ(win_->UrlList->Style(), usHtml);
   EXPECT_TRUE(win_->PageActionBtn->isVisible());
   EXPECT_FALSE(win_->ImageActionBtn->isVisible());
@@ -163,25 +163,25 @@ TEST_F(MainViewsTest, EachTagShowsItsViewStyleAndActionButton) {
   EXPECT_TRUE(win_->UrlActionBtn->isVisible());
   EXPECT_FALSE(win_->MarquageButton->isEnabled());
   Page(tpPreferences);
-  EXPECT_EQ(win_->View(), 7);
+  EXPECT_EQ(win_->View(), mvSetup);
   Page(tpOptions);
-  EXPECT_EQ(win_->View(), 6);
+  EXPECT_EQ(win_->View(), mvWebConfig);
   ASSERT_NE(win_->DlgWeb, nullptr);
   EXPECT_EQ(win_->DlgWeb->Web(), win_->CurrentWeb());
   EXPECT_EQ(win_->CfgWebFrame->size(), QSize(440, 380));
-  Page(14);
+  Page(tpFilters);
   EXPECT_EQ(win_->DlgWeb->CurrentPage(), shell::TDlgWeb::pgFilters);
   EXPECT_GT(win_->CfgWebFrame->width(), 440);
   Page(tpScheduler);
-  EXPECT_EQ(win_->View(), 10);
+  EXPECT_EQ(win_->View(), mvScheduler);
   EXPECT_TRUE(win_->SchedulerFrame->isVisible());
   Page(tpHelp);
-  EXPECT_EQ(win_->View(), 9);
+  EXPECT_EQ(win_->View(), mvHelp);
 }
 
 TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpMaps);
-  EXPECT_EQ(win_->View(), 4);
+  EXPECT_EQ(win_->View(), mvMap);
   EXPECT_TRUE(win_->MapEditor->isVisible());
   EXPECT_TRUE(win_->MapEditor->MapListFrame->isVisible());
   EXPECT_EQ(win_->MapList, win_->MapEditor->MapList);
@@ -191,7 +191,7 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   ASSERT_NE(win_->MapEditor->CurrentMap(), nullptr);
 
   Page(tpSearch);
-  EXPECT_EQ(win_->View(), 8);
+  EXPECT_EQ(win_->View(), mvSearch);
   EXPECT_TRUE(win_->SearchPanel->isVisible());
   win_->SearchFor("big", 0);
   ASSERT_TRUE(test::PumpUntil([&] { return win_->UrlList->List().Count() == 1 && !win_->SearchPanel->Searching(); },
@@ -230,7 +230,7 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   win_->KeepImageRatioCheck->setChecked(false);
   win_->FitImage();
   EXPECT_TRUE(win_->Image->hasScaledContents());  // the list page still fits
-  win_->SetView(2);
+  win_->SetView(mvPicture);
   win_->FitImage();
   EXPECT_FALSE(win_->Image->hasScaledContents());
   EXPECT_EQ(win_->Image->geometry(), Wall());

@@ -82,7 +82,7 @@ TEST(MainWindowRules, StoredPlacesArePulledBackOntoTheScreen) {
 TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   Make();
   win_->show();
-  EXPECT_EQ(win_->Mode(), 0);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   EXPECT_EQ(win_->windowTitle(), "Quillon 98 ");
   EXPECT_EQ(win_->minimumSize(), QSize(640, 460));
   EXPECT_TRUE(win_->NewBtn->isVisible());
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   const fs::path untitled = MakeWeb("untitled", server_.Url("/"));
   win_->OpenWebFile(untitled.string());
   ASSERT_NE(win_->CurrentWeb(), nullptr);
-  EXPECT_EQ(win_->Mode(), 1);
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
   EXPECT_FALSE(win_->NewBtn->isVisible());
   EXPECT_TRUE(win_->CaptureBtn->isVisible());
   EXPECT_EQ(win_->windowTitle(), QString::fromStdString("Quillon 98 (" + untitled.parent_path().string() + ")"));
@@ -102,10 +102,10 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
 
   // Mode 2 cannot stand without a web.
   ASSERT_TRUE(win_->CloseWeb(false));
-  win_->SetMode(2);
-  EXPECT_EQ(win_->Mode(), 0);
+  win_->SetMode(mmRunning);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   // The help: view 0, or view 9 once the tree's timer has served its node.
-  EXPECT_TRUE(win_->View() == 0 || win_->View() == 9) << int(win_->View());
+  EXPECT_TRUE(win_->View() == mvHome || win_->View() == mvHelp) << int(win_->View());
   EXPECT_TRUE(win_->HelpFrame()->isVisible());
 }
 
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, HandedOverWebOpensUnlessACaptureRuns) {
 TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   Make();
   win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
-  win_->SetView(5);
+  win_->SetView(mvUrls);
   // A capture that was never given a file cannot be saved: the question
   // decides, Cancel keeps it open on its page.
   auto pathless = std::make_unique<TWeb>();
@@ -232,7 +232,7 @@ TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   boxes_.Answer(IDCANCEL);
   EXPECT_FALSE(win_->CloseWeb(false));
   EXPECT_NE(win_->CurrentWeb(), nullptr);
-  EXPECT_EQ(win_->View(), 5);
+  EXPECT_EQ(win_->View(), mvUrls);
   boxes_.Answer(IDNO);
   EXPECT_TRUE(win_->CloseWeb(false));
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, ShortcutCapturesResolvesAndClosesTheProgram) {
   win_->show();
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); })) << win_->Mode() << win_->Capturing;
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
-  EXPECT_EQ(win_->Mode(), 0);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   const fs::path folder = web.parent_path();
   EXPECT_TRUE(fs::exists(folder / "_Accueil.htm"));
   EXPECT_TRUE(fs::exists(folder / "127.0.0.1" / "a.htm"));
@@ -347,7 +347,7 @@ TEST_F(MainWindowTest, StartUrlNotFoundAsksToChangeTheUrl) {
       << boxes_.shown[0].text;
   EXPECT_NE(boxes_.shown[0].text.find("404"), std::string::npos);
   EXPECT_EQ(boxes_.shown[0].Buttons(), (std::vector<int>{IDYES, IDNO}));
-  EXPECT_EQ(win_->Mode(), 1);
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
   EXPECT_FALSE(win_->Capturing);
 }
 
@@ -531,7 +531,7 @@ TEST_F(MainWindowTest, ScreenshotOfTheWindowWithACapturedWeb) {
   win_->show();
   win_->OpenWebFile(MakeWeb("site", server_.Url("/"), "Site de test").string());
   ASSERT_TRUE(win_->RunCapture(kCaptureMissing, nullptr, true));
-  win_->SetView(1);
+  win_->SetView(mvCapture);
   ProcessMessages();
   const fs::path screens = ProgramFolder().parent_path() / "screens";
   fs::create_directories(screens);
@@ -686,7 +686,7 @@ TEST_F(MainWindowDialTest, FailedDialEndsTheRunWithTheLayersTextAndHonoursTheClo
   win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
   EXPECT_FALSE(win_->RunCapture(kCaptureMissing | kCaptureClose, nullptr, true));
   EXPECT_EQ(Served("/"), 0);
-  EXPECT_EQ(win_->Mode(), 1);
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
   ASSERT_EQ(Captions(), std::vector<std::string>{"Connexion au réseau à distance..."});
   EXPECT_FALSE(boxes_.shown[0].text.empty());
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }, 5));

@@ -83,7 +83,7 @@ class UserRoadTest : public test::MainWindowFixture {
   }
   bool CapturedAll(size_t count) {
     return Pump([&] {
-      return win_->CurrentWeb() && !win_->Capturing && win_->Mode() == 1 &&
+      return win_->CurrentWeb() && !win_->Capturing && win_->Mode() == mmWebOpen &&
              win_->CurrentWeb()->RetrievedCount == count;
     });
   }
@@ -200,10 +200,10 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
   win_->show();
   OpenFromTheMenu(file);
   ClickTreeNode(tpOptions);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 6; }, 5));
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig; }, 5));
   ASSERT_NE(win_->DlgWeb, nullptr);
   ClickTreeNode(tpWeb);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 1; }, 5));
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvCapture; }, 5));
   win_->activateWindow();
   QTest::keyClick(win_.get(), Qt::Key_E, Qt::ControlModifier);
   win_->MenuFileClose->trigger();
@@ -228,7 +228,7 @@ TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
 
   // The destination of a captured web cannot be typed over.
   ClickTreeNode(tpOptions);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 6 && win_->DlgWeb; }, 5));
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && win_->DlgWeb; }, 5));
   shell::TDlgWeb& dlg = *win_->DlgWeb;
   dlg.PageList->setCurrentRow(shell::TDlgWeb::pgPath);
   ASSERT_EQ(dlg.CurrentPage(), shell::TDlgWeb::pgPath);
