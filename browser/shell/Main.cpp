@@ -24,6 +24,7 @@
 
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
@@ -47,11 +48,6 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
-
-TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-
-void ProcessMessages() { QCoreApplication::processEvents(); }
 
 TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
   b.Height = std::min(b.Height, screenHeight);
@@ -98,12 +94,6 @@ StringList HandOverArguments(StringList arguments, const fs::path& folder) {
 }
 
 namespace {
-
-// Two paths name the same file (links and "." resolved; case counts here).
-bool SamePath(const fs::path& a, const fs::path& b) {
-  std::error_code ec1, ec2;
-  return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2);
-}
 
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
@@ -428,8 +418,7 @@ void TMainWin::FormCreate() {
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   RasEntry = new TRas(this);
-  connect(RasEntry, &TRas::RasConnect, this, [this] { Dialing = false; });
-  connect(RasEntry, &TRas::RasDisconnect, this, [this] { Dialing = false; });
+  road_ = std::make_unique<shell::TCaptureRoad>(*this, setup_, *RasEntry, Unattended());
   SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / "Images" / "back1.gif").string()))) {
     QPalette p = RightFrame->palette();
@@ -511,6 +500,7 @@ void TMainWin::FormDestroy() {
   setup_.SaveSettings();
   delete DlgSetup;
   DlgSetup = nullptr;
+  road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
   SaveRecentWebs();
@@ -573,17 +563,9 @@ void TMainWin::closeEvent(QCloseEvent* e) {
 }
 
 bool TMainWin::FormCloseQuery() {
-  if (Capturing) {
-    // The run holds the web: it is aborted and the window closes when the
-    // run has ended. Asked at most twice, never for a scheduled run.
-    if (Capture && CloseRequests < 2 && !(CaptureFlags & kCaptureScheduled) &&
-        ShowMessageBox("Il y a une capture en cours, voulez vous l'interrompre ?", "Sortie de Quillon",
-                       MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      return false;
-    if (Capture) Capture->Abort();
-    Dialing = false;
-    CloseAfterCapture = true;
-    ++CloseRequests;
+  if (road_->Running()) {
+    // The run holds the web: the window closes when the run has ended.
+    road_->RequestClose();
     return false;
   }
   if (SearchPanel->Searching()) {
@@ -592,8 +574,7 @@ bool TMainWin::FormCloseQuery() {
     CloseLater();
     return false;
   }
-  Dialing = false;
-  CloseRequests = 0;
+  road_->CancelDial();
   CloseWeb(false);
   return true;
 }
@@ -986,7 +967,7 @@ void TMainWin::RunWebShortcut(const std::string& path) {
   if (!shortcut.LinkResolve) flags |= kCaptureNoResolve;
   if (shortcut.CutModemFlag) flags |= kCaptureHangUp;
   // The shortcut's time limit holds for this run; the web keeps its own.
-  RunTimeLimit = shortcut.TimeLimitFlag ? shortcut.TimeLimit : 0;
+  road_->LimitNextRun(shortcut.TimeLimitFlag ? shortcut.TimeLimit : 0);
   switch (shortcut.CaptureKind) {
     case 0:
       flags |= kCaptureReset | kCaptureMissing;
@@ -1053,7 +1034,7 @@ bool TMainWin::TaskStart(TTask& task) {
   }
   SetMode(mmRunning);
   task.WriteJournal(jkLineOpen);
-  const TDialResult dialed = Dial();
+  const TDialResult dialed = road_->Dial();
   SetMode(web_ ? mmWebOpen : mmNoWeb);
   if (dialed == drFailed)
     task.SetError(teConnection, RasEntry->ErrorText().toStdString());
@@ -1075,14 +1056,14 @@ bool TMainWin::TaskEnd(TTask& task) {
       path = step->WebPath;
     }
     // Only the scheduler's own run of this web is stopped, never a user's.
-    if (Capturing && Capture && (CaptureFlags & kCaptureScheduled) && web_ && SamePath(web_->Path(), path))
-      Capture->Stop(true);
-    else if (!Capturing)
+    if (road_->Running())
+      road_->StopScheduledRun(path);
+    else
       task.SetState(tsWaiting);
     return true;
   }
   if (task.Flags & kTaskHangUp) {
-    HangUp(true);
+    road_->HangUp(true);
     task.WriteJournal(jkLineClose);
   }
   task.SetState(tsWaiting);

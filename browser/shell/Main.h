@@ -8,17 +8,17 @@
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
 //                    command line and hand-over, scheduler task start/end
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
-//   MainCapture.cpp  running a capture to its end and what follows it
+//   MainCapture.cpp  the capture commands and what a run shows; the run
+//                    itself is the capture road (CaptureRoad.h)
 //
 // Mode (TMainMode): no web, a web open, a capture or dial-up job running.
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
 // command lines and scheduler calls arrive while the run holds the web.
-// While `Capturing` is set nothing closes, replaces or frees the current web:
+// While the road runs (TCaptureRoad::Running) nothing closes, replaces or frees the current web:
 // close requests are deferred to the end of the run, command lines and drops
 // are ignored, scheduled steps wait for the next poll.
-#include <QDateTime>
 #include <QImage>
 #include <QMainWindow>
 #include <QStringList>
@@ -31,13 +31,14 @@
 #include <vector>
 
 #include "Bookmarks.h"
-#include "Capture.h"
+#include "CaptureRoad.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
 #include "MainTypes.h"
 #include "MapEditor.h"
 #include "SearchPane.h"
 #include "Utils.h"
+#include "WaitCursor.h"
 #include "WebTree.h"
 
 class QAction;
@@ -70,7 +71,6 @@ class TSearchPane;
 class TUnattended;
 }
 
-inline constexpr const char* kProgramTitle = "Quillon 98";
 // The capture message the window posts itself (WM_USER + 4096); wParam
 // carries the capture flags.
 inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
@@ -78,18 +78,6 @@ inline constexpr int kMinTrackWidth = 640;
 inline constexpr int kMinTrackHeight = 460;
 inline constexpr int kRecentShown = 6;
 inline constexpr int kMinTreeWidth = 170;
-
-// The hourglass for the life of the object; exceptions cannot leave it set.
-class TWaitCursor {
- public:
-  TWaitCursor();
-  ~TWaitCursor();
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
-// Lets pending events run once.
-void ProcessMessages();
 
 // Start-up choices; the defaults are the program's own.
 struct TMainWinConfig {
@@ -122,7 +110,7 @@ bool IsFileArgument(const std::string& argument);
 StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
 
 class TMainWin : public QMainWindow,
-                 public ICaptureHost,
+                 public shell::ICaptureRoadHost,
                  public IWebTreeHost,
                  public IHelpHost,
                  public ISchedulerHost,
@@ -139,8 +127,8 @@ class TMainWin : public QMainWindow,
   TWeb* CurrentWeb() override { return web_.get(); }
   TMainMode Mode() const { return mode_; }
   TMainView View() const { return view_; }
-  void SetMode(TMainMode mode);
-  void SetView(TMainView view);
+  void SetMode(TMainMode mode) override;
+  void SetView(TMainView view) override;
   void ShowView(TMainView view);
   void SelectTreePage(int tag) override;
   void RefreshState() override;
@@ -160,11 +148,11 @@ class TMainWin : public QMainWindow,
   // False when the web stays open (Cancel, a failed save, a running capture).
   bool CloseWeb(bool keepView);
   void DeleteWeb();
-  void ResetWeb();
+  void ResetWeb() override;
   void MenuWebResetClick();
-  void CommitDialogs();
+  void CommitDialogs() override;
   void RefreshWebInfo();
-  bool SaveWeb();
+  bool SaveWeb() override;
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   // Offers to empty a folder that is not empty; true when it is empty (or
   // missing) afterwards.
@@ -176,24 +164,15 @@ class TMainWin : public QMainWindow,
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture (MainCapture.cpp)
+  shell::TCaptureRoad& Road() { return *road_; }
   void PostCapture(uint16_t flags);
-  bool RunCapture(uint16_t flags, const StringList* urls, bool prepare);
   void StartCapture();
   void StopCapture();
-  void ScheduleCapture(const std::string& webFile, uint16_t flags, const QDateTime& date);
-  TDialResult Dial();
-  void HangUp(bool hangUp);
-  void ReportEmptyCapture();
-  void AskUrlChange();
-  void ResolveLinks(bool fromMenu);
   void RemoveIsolatedLinks();
   void CopyOrMoveWeb(bool move);
-  // Opens a page of the web's folder in the browser when it exists.
-  void OpenWebPage(const std::string& relative);
+  void OpenWebPage(const std::string& relative) override;
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
-  // A line in the journal of the scheduled job that runs.
-  void JournalScheduledRun(const std::string& line);
 
   // ---- command line, scheduler (Main.cpp)
   // list: lines handed over by another instance; nullptr: this program's
@@ -214,17 +193,19 @@ class TMainWin : public QMainWindow,
   QString RecentTitle(const std::string& path) const;
   std::filesystem::path RecentFile() const;
 
-  // ---- ICaptureHost
+  // ---- ICaptureRoadHost
+  int ExecModal(QDialog& dialog) override;
+  QWidget* DialogParent() override;
+  void ClearRunLists() override;
+  void ShowRunEnd(bool scheduled) override;
   void UpdateCountLabels() override;
   void AddWebFileToLists(const TWebFile& record) override;
-  bool ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) override;
   void RefreshWebTree() override;
   void ShowElapsed(const std::string& text) override;
-  void SetConnectionWeb(int row, const std::string& text) override;
-  void SetConnectionUrl(int row, const std::string& text) override;
-  void SetConnectionState(int row, THTTP_STATE state) override;
-  void SetConnectionSize(int row, int64_t size) override;
-  void SetConnectionProgress(int row, int percent) override;
+  controls::TWSocketList& Connections() override;
+  void AddBookmark() override;
+  void CloseProgram() override;
+  TScheduler* Scheduler() override;
   // ---- IWebTreeHost
   void StartTreeTimer() override;
   void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
@@ -249,21 +230,8 @@ class TMainWin : public QMainWindow,
   std::function<QString()> AskOpenWebFile;                        // the open dialog
 
   // ---- state
-  uint16_t CaptureFlags = 0;
-  std::unique_ptr<TCapture> Capture;
-  bool CloseAfterCapture = false;
-  uint32_t CloseRequests = 0;
-  bool Capturing = false;
-  TTask* RunningJob = nullptr;
-  bool Dialing = false;
-  bool ConnectionFound = false;
+  TTask* RunningJob = nullptr;  // the scheduler job being run
   QStringList RecentPaths, RecentTitles;
-  // The last failed request of a run: its HTTP status (0 for a network
-  // failure) and address.
-  int LastErrorCode = 0;
-  std::string LastErrorUrl;
-  // A shortcut's time limit for the next run only (minutes, 0 none).
-  std::optional<int32_t> RunTimeLimit;
 
   // ---- components, named as the form's
   QMenu* MenuFile;
@@ -390,9 +358,8 @@ class TMainWin : public QMainWindow,
   void RunPendingArguments();
   void CaptureMessage(uint16_t flags);
   // A capture or a search holds the current web.
-  bool Busy() const { return Capturing || mode_ == mmRunning || SearchPanel->Searching(); }
+  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
   void DetachWeb();
-  void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void CloseLater();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
   // Who answers the boxes (this window's own when the program made none).
@@ -409,6 +376,7 @@ class TMainWin : public QMainWindow,
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
+  std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy
 };
 
 }  // namespace qlon

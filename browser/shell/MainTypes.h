@@ -1,11 +1,13 @@
 #pragma once
-// The main window's numbers, named once. The values are the window's own
+// The main window's title and its numbers, named once. The values are the window's own
 // and must not change: the web tree stores tags in its nodes, the tests and
 // the scheduler's journal compare modes and codes, and the scheduler keeps
 // a step's error code in "scheduler.dat".
 #include <cstdint>
 
 namespace qlon {
+
+inline constexpr const char* kProgramTitle = "Quillon 98";
 
 // What the window holds; the toolbar's main button and the menus follow it.
 enum TMainMode : std::uint8_t {

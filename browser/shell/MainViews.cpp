@@ -105,7 +105,7 @@ class TMainWin::TViewsHost : public QObject, public IUrlCommandsHost {
   }
   void OpenInBrowser(const std::string& address) override { win_.OpenInBrowser(address); }
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override {
-    win_.RunCapture(flags, &urls, true);
+    win_.road_->Run(flags, &urls, true);
   }
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshState() override { win_.RefreshState(); }

@@ -212,7 +212,7 @@ bool TMainWin::CloseWeb(bool keepView) {
   UrlList->DropPending();
   if (web_) {
     // Never under a running capture or search.
-    if (Capturing) return false;
+    if (road_->Running()) return false;
     if (SearchPanel->Searching()) {
       SearchPanel->StopSearch();
       return false;

@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, HandedOverWebOpensUnlessACaptureRuns) {
     HandOver({second.string()});
     handed = true;
   });
-  win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
   EXPECT_TRUE(handed);
   ProcessMessages();
   ProcessMessages();
@@ -300,7 +300,7 @@ TEST_F(MainWindowTest, ShortcutCapturesResolvesAndClosesTheProgram) {
   const fs::path wbs = MakeShortcut(web, 0, true, true);
   Make({wbs.string()});
   win_->show();
-  ASSERT_TRUE(Pump([&] { return !win_->isVisible(); })) << win_->Mode() << win_->Capturing;
+  ASSERT_TRUE(Pump([&] { return !win_->isVisible(); })) << win_->Mode() << win_->Road().Running();
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
   EXPECT_EQ(win_->Mode(), mmNoWeb);
   const fs::path folder = web.parent_path();
@@ -341,14 +341,14 @@ TEST_F(MainWindowTest, StartUrlNotFoundAsksToChangeTheUrl) {
   Make();
   win_->OpenWebFile(MakeWeb("missing", server_.Url("/nothing.htm")).string());
   boxes_.Answer(IDNO);
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing, nullptr, true));
+  EXPECT_TRUE(win_->Road().Run(kCaptureMissing, nullptr, true));
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_NE(boxes_.shown[0].text.find("L'url " + server_.Url("/nothing.htm") + " est erronée"), std::string::npos)
       << boxes_.shown[0].text;
   EXPECT_NE(boxes_.shown[0].text.find("404"), std::string::npos);
   EXPECT_EQ(boxes_.shown[0].Buttons(), (std::vector<int>{IDYES, IDNO}));
   EXPECT_EQ(win_->Mode(), mmWebOpen);
-  EXPECT_FALSE(win_->Capturing);
+  EXPECT_FALSE(win_->Road().Running());
 }
 
 TEST_F(MainWindowTest, RedirectToTheSameUrlWithASlashNeedsNoQuestion) {
@@ -356,7 +356,7 @@ TEST_F(MainWindowTest, RedirectToTheSameUrlWithASlashNeedsNoQuestion) {
   Put("/dir/", "<html><title>Dossier</title></html>");
   Make();
   win_->OpenWebFile(MakeWeb("dir", server_.Url("/dir")).string());
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  EXPECT_TRUE(win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
   EXPECT_EQ(State(server_.Url("/dir/")), fsRetrieved);
 }
@@ -374,17 +374,18 @@ TEST_F(MainWindowTest, CloseDuringAUserCaptureAsksOnceAndClosesAfterTheRun) {
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
   EXPECT_EQ(Captions(), (std::vector<std::string>{"Sortie de Quillon", "Sortie de Quillon"}));
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
-  EXPECT_FALSE(win_->Capturing);
+  EXPECT_FALSE(win_->Road().Running());
 }
 
 TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
   OpenSlowWeb();
   WhenCapturing([&] {
-    boxes_.Answer(IDCANCEL);
-    boxes_.Answer(IDCANCEL);
+    // Two closes asked and granted, then a third: no question, and the run
+    // still holds the web.
+    boxes_.Answer(IDOK);
+    boxes_.Answer(IDOK);
     win_->close();
     win_->close();
-    win_->CloseRequests = 2;  // two questions already refused
     win_->close();
     EXPECT_NE(win_->CurrentWeb(), nullptr);
   });
@@ -423,7 +424,7 @@ TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
     }
   });
   poll.start(10);
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  EXPECT_TRUE(win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(stops_, 1);
   int retrieved = 0, waiting = 0;
   for (int i = 0; i < 6; ++i) {
@@ -440,6 +441,7 @@ TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
 // ---------------------------------------------------------------- scheduler
 
 TEST_F(MainWindowTest, ScheduledStepWaitsWhileAUserCaptureRuns) {
+  Put("/", SlowPage());
   Make();
   const fs::path web = MakeWeb("sched", server_.Url("/"));
   win_->OpenWebFile(web.string());
@@ -447,10 +449,14 @@ TEST_F(MainWindowTest, ScheduledStepWaitsWhileAUserCaptureRuns) {
   step.WebPath = web.string();
   step.Actions = kActionCapture;
   step.SetState(tsStarting);
-  win_->Capturing = true;
-  EXPECT_TRUE(win_->TaskStart(step));
+  bool started = false;
+  WhenCapturing([&] {
+    started = win_->TaskStart(step);
+    win_->Road().Capture()->Abort();
+  });
+  win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  EXPECT_TRUE(started);
   EXPECT_EQ(step.GetState(), tsStarting);  // retried at the next poll
-  win_->Capturing = false;
 }
 
 TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
@@ -464,10 +470,10 @@ TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
   bool stopped = true;
   WhenCapturing([&] {
     win_->TaskEnd(step);
-    stopped = win_->Capture->Stopped;
-    win_->Capture->Abort();
+    stopped = win_->Road().Capture()->Stopped;
+    win_->Road().Capture()->Abort();
   });
-  win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
   EXPECT_FALSE(stopped);
 }
 
@@ -530,7 +536,7 @@ TEST_F(MainWindowTest, ScreenshotOfTheWindowWithACapturedWeb) {
   win_->resize(900, 600);
   win_->show();
   win_->OpenWebFile(MakeWeb("site", server_.Url("/"), "Site de test").string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureMissing, nullptr, true));
   win_->SetView(mvCapture);
   ProcessMessages();
   const fs::path screens = ProgramFolder().parent_path() / "screens";
@@ -580,7 +586,7 @@ TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
   answer = &shell::TDlgChooseCapture::UpdateRadio;
   win_->StartCapture();
   EXPECT_EQ(proposed.back(), kCaptureUpdate);
-  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk);
+  EXPECT_EQ(win_->Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk);
   EXPECT_EQ(Served("/a.htm"), 2);
 }
 
@@ -616,7 +622,7 @@ TEST_F(MainWindowTest, UpdateDropsRecordsNoPageLinksToAnyMore) {
   Site();
   Make();
   win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   const std::string a = win_->CurrentWeb()->GetLocalPathOfUrl(server_.Url("/a.htm"));
   ASSERT_TRUE(fs::exists(a));
   HttpReply home = HttpReply::Ok("<html><head><title>Accueil</title></head><body><img src=\"i.gif\">" +
@@ -625,24 +631,24 @@ TEST_F(MainWindowTest, UpdateDropsRecordsNoPageLinksToAnyMore) {
   home.delayBetweenBlocks = std::chrono::milliseconds(20);
   Put("/", home);
   // A stopped walk proves nothing: the record stays.
-  WhenCapturing([&] { win_->Capture->Stop(true); });
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  WhenCapturing([&] { win_->Road().Capture()->Stop(true); });
+  ASSERT_TRUE(win_->Road().Run(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(int(State(server_.Url("/a.htm"))), int(fsRetrieved));
   // Nor does a walk that could not start over the records still queued.
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
   EXPECT_NE(int(State(server_.Url("/i.gif"))), 255);
   EXPECT_NE(int(State(server_.Url("/a.htm"))), 255);
   // The walk goes on from the records queued and ends: a.htm is left alone.
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(int(State(server_.Url("/a.htm"))), 255);
   EXPECT_FALSE(fs::exists(a));
   EXPECT_EQ(int(State(server_.Url("/i.gif"))), int(fsRetrieved));
   EXPECT_EQ(int(State(server_.Url("/"))), int(fsRetrieved));
   // With nothing marked, an update (as a shortcut asks it) walks the site again.
   const int served = Served("/");
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(Served("/"), served + 1);
-  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve);
+  EXPECT_EQ(win_->Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve);
 }
 
 TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
@@ -650,7 +656,7 @@ TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
   Make();
   const fs::path web = MakeWeb("site", server_.Url("/"));
   win_->OpenWebFile(web.string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(win_->Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   const fs::path target = fs::path(work_) / "moved";
   fs::create_directories(target);
   dirAnswer_ = QString::fromStdString(target.string());
@@ -684,7 +690,7 @@ TEST_F(MainWindowDialTest, FailedDialEndsTheRunWithTheLayersTextAndHonoursTheClo
   Make();
   win_->show();
   win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
-  EXPECT_FALSE(win_->RunCapture(kCaptureMissing | kCaptureClose, nullptr, true));
+  EXPECT_FALSE(win_->Road().Run(kCaptureMissing | kCaptureClose, nullptr, true));
   EXPECT_EQ(Served("/"), 0);
   EXPECT_EQ(win_->Mode(), mmWebOpen);
   ASSERT_EQ(Captions(), std::vector<std::string>{"Connexion au réseau à distance..."});
@@ -697,9 +703,9 @@ TEST_F(MainWindowDialTest, DialledConnectionCarriesTheCaptureAndIsHungUpAfter) {
   setup_.RasConnexion = "Maison";
   Make();
   win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve | kCaptureHangUp, nullptr, true));
+  EXPECT_TRUE(win_->Road().Run(kCaptureMissing | kCaptureNoResolve | kCaptureHangUp, nullptr, true));
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
-  EXPECT_FALSE(win_->ConnectionFound);
+  EXPECT_FALSE(win_->Road().ConnectionFound());
   ASSERT_TRUE(Pump([&] { return win_->RasEntry->State() == kRasStateDisconnected; }, 5));
   EXPECT_TRUE(boxes_.shown.empty());
 }

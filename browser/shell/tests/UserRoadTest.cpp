@@ -83,7 +83,7 @@ class UserRoadTest : public test::MainWindowFixture {
   }
   bool CapturedAll(size_t count) {
     return Pump([&] {
-      return win_->CurrentWeb() && !win_->Capturing && win_->Mode() == mmWebOpen &&
+      return win_->CurrentWeb() && !win_->Road().Running() && win_->Mode() == mmWebOpen &&
              win_->CurrentWeb()->RetrievedCount == count;
     });
   }
