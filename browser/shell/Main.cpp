@@ -138,6 +138,7 @@ void TMainWin::buildMenus() {
     return a;
   };
   MenuFile = menuBar()->addMenu("&Fichier");
+  MenuFile->setObjectName("MenuFile");
   MenuFileNew = action(MenuFile, "MenuFileNew", "&Nouveau");
   MenuFileOpen = action(MenuFile, "MenuFileOpen", "&Ouvrir");
   MenuFileSave = action(MenuFile, "MenuFileSave", "&Enregistrer");
@@ -150,6 +151,7 @@ void TMainWin::buildMenus() {
   MenuFileExit = action(MenuFile, "MenuFileExit", "&Quitter");
 
   MenuWeb = menuBar()->addMenu("&Web");
+  MenuWeb->setObjectName("MenuWeb");
   MenuWebReset = action(MenuWeb, "MenuWebReset", "&Réinitialiser...");
   MenuWebDelete = action(MenuWeb, "MenuWebDelete", "&Supprimer");
   MenuWeb->addSeparator();
@@ -161,6 +163,7 @@ void TMainWin::buildMenus() {
   MenuWebAddWebShortcut = action(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
 
   MenuCapture = menuBar()->addMenu("&Capture");
+  MenuCapture->setObjectName("MenuCapture");
   MenuCaptureStart = action(MenuCapture, "MenuCaptureStart", "&Démarrer...");
   MenuCaptureStop = action(MenuCapture, "MenuCaptureStop", "&Arrêter...");
   MenuCaptureResolveLinks = action(MenuCapture, "MenuCaptureResolveLinks", "&Résoudre les liens");
@@ -169,12 +172,14 @@ void TMainWin::buildMenus() {
   MenuSaveProfile = action(MenuCapture, "MenuSaveProfile", "&Profils...");
 
   MenuHtmlPage = menuBar()->addMenu("&Pages");
+  MenuHtmlPage->setObjectName("MenuHtmlPage");
   MenuHTMLPageSommaire = action(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
   MenuHtmlPageHtml = action(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
   MenuHtmlPageImages = action(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
   MenuHtmlPageBookmark = action(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
 
   OptionsMenu = menuBar()->addMenu("&Options");
+  OptionsMenu->setObjectName("OptionsMenu");
   MenuConfigCfg = action(OptionsMenu, "MenuConfigCfg", "&Préférences...");
   OptionsMenuUpdateList = action(OptionsMenu, "OptionsMenuUpdateList", "&Mettre à jour la liste");
   OptionsMenuUpdateList->setShortcut(QKeySequence(Qt::Key_F5));
@@ -185,6 +190,7 @@ void TMainWin::buildMenus() {
   for (QAction* a : {OptionsMenuViewFrame, OptionsMenuViewLastImage, KeepImageRatioCheck}) a->setCheckable(true);
 
   MenuHelp = menuBar()->addMenu("&Aide");
+  MenuHelp->setObjectName("MenuHelp");
   MenuHelpIndex = action(MenuHelp, "MenuHelpIndex", "&Sommaire");
   MenuHelpGlossary = action(MenuHelp, "MenuHelpGlossary", "&Glossaire");
   MenuHelpFAQ = action(MenuHelp, "MenuHelpFAQ", "&Questions fréquentes");
@@ -418,7 +424,8 @@ void TMainWin::FormCreate() {
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   RasEntry = new TRas(this);
-  road_ = std::make_unique<shell::TCaptureRoad>(*this, setup_, *RasEntry, Unattended());
+  shell::ICaptureRoadHost& roadHost = *this;
+  road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
   SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / "Images" / "back1.gif").string()))) {
     QPalette p = RightFrame->palette();

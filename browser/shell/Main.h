@@ -2,7 +2,7 @@
 // TMainWin: the program's only top-level window. It owns the current web
 // (one open capture at a time), the web tree, the three URL grids, the
 // connection list, the docked dialogs (help, scheduler, options, capture
-// configuration) and the recent-webs list "webs.dat"; the capture run, the
+// configuration) and the recent-webs list "webs.dat"; the capture road, the
 // scheduler thread and second instances reach the user interface through it.
 //
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
@@ -10,15 +10,22 @@
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
 //   MainCapture.cpp  the capture commands and what a run shows; the run
 //                    itself is the capture road (CaptureRoad.h)
+//   MainViews.cpp    the page of each tree node, the preview, the other menus
+//
+// Its public face is what the program needs: build it, show it, read its web,
+// mode and page. Everything else is reached as a person reaches it, through
+// the menus, the tool bar, the command line, a shortcut or the scheduler; the
+// components it talks to see it through their host interfaces, privately
+// implemented here. Tests go through one probe (tests/MainWinProbe.h).
 //
 // Mode (TMainMode): no web, a web open, a capture or dial-up job running.
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
 // command lines and scheduler calls arrive while the run holds the web.
-// While the road runs (TCaptureRoad::Running) nothing closes, replaces or frees the current web:
-// close requests are deferred to the end of the run, command lines and drops
-// are ignored, scheduled steps wait for the next poll.
+// While the road runs (TCaptureRoad::Running) nothing closes, replaces or
+// frees the current web: close requests are deferred to the end of the run,
+// command lines and drops are ignored, scheduled steps wait for the next poll.
 #include <QImage>
 #include <QMainWindow>
 #include <QStringList>
@@ -64,6 +71,9 @@ class TWSocketList;
 }
 class TUrlCommands;
 class TWebFile;
+namespace test {
+class TMainWinProbe;
+}
 namespace shell {
 class TDlgSetup;
 class TDlgWeb;
@@ -110,23 +120,41 @@ bool IsFileArgument(const std::string& argument);
 StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
 
 class TMainWin : public QMainWindow,
-                 public shell::ICaptureRoadHost,
-                 public IWebTreeHost,
-                 public IHelpHost,
-                 public ISchedulerHost,
-                 public IBookmarkHost,
-                 public IMapEditorHost,
-                 public shell::ISearchHost {
+                 private shell::ICaptureRoadHost,
+                 private IWebTreeHost,
+                 private IHelpHost,
+                 private ISchedulerHost,
+                 private IBookmarkHost,
+                 private IMapEditorHost,
+                 private shell::ISearchHost {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
   ~TMainWin() override;
 
-  TSetup& Setup() { return setup_; }
   TWeb* CurrentWeb() const { return web_.get(); }
   TWeb* CurrentWeb() override { return web_.get(); }
   TMainMode Mode() const { return mode_; }
   TMainView View() const { return view_; }
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  // Tests reach the window's inside through one probe (tests/MainWinProbe.h).
+  friend class test::TMainWinProbe;
+
+  // ---- creation and frame of state (Main.cpp)
+  void buildMenus();
+  void buildToolBar();
+  void buildFrames();
+  void FormCreate();
+  void FormDestroy();
+  bool FormCloseQuery();
+  void FormActivate();
+  TSetup& Setup() { return setup_; }
   void SetMode(TMainMode mode) override;
   void SetView(TMainView view) override;
   void ShowView(TMainView view);
@@ -138,6 +166,11 @@ class TMainWin : public QMainWindow,
   void UpdateToolButtons();
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();
+  // A capture or a search holds the current web.
+  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
+  void CloseLater();
+  // Who answers the boxes (this window's own when the program made none).
+  shell::TUnattended& Unattended();
 
   // ---- webs (MainWeb.cpp)
   int Ask(const std::string& text, const std::string& caption);
@@ -154,6 +187,8 @@ class TMainWin : public QMainWindow,
   void RefreshWebInfo();
   bool SaveWeb() override;
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
+  void DetachWeb();
+  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
   // Offers to empty a folder that is not empty; true when it is empty (or
   // missing) afterwards.
   bool ClearFolder(const std::string& folder);
@@ -163,9 +198,9 @@ class TMainWin : public QMainWindow,
   // wizard shows why, on its destination page.
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
-  // ---- capture (MainCapture.cpp)
-  shell::TCaptureRoad& Road() { return *road_; }
+  // ---- capture commands, and what a run shows (MainCapture.cpp)
   void PostCapture(uint16_t flags);
+  void CaptureMessage(uint16_t flags);
   void StartCapture();
   void StopCapture();
   void RemoveIsolatedLinks();
@@ -173,8 +208,22 @@ class TMainWin : public QMainWindow,
   void OpenWebPage(const std::string& relative) override;
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
+  int ExecModal(QDialog& dialog) override;
+  QWidget* DialogParent() override;
+  void ClearRunLists() override;
+  void ShowRunEnd(bool scheduled) override;
+  void UpdateCountLabels() override;
+  void AddWebFileToLists(const TWebFile& record) override;
+  void RefreshWebTree() override;
+  void ShowElapsed(const std::string& text) override;
+  controls::TWSocketList& Connections() override;
+  void AddBookmark() override;
+  void CloseProgram() override;
+  TScheduler* Scheduler() override;
 
   // ---- command line, scheduler (Main.cpp)
+  void CopyData(const QByteArray& text);
+  void RunPendingArguments();
   // list: lines handed over by another instance; nullptr: this program's
   // own arguments.
   void HandleArguments(const StringList* list);
@@ -193,97 +242,18 @@ class TMainWin : public QMainWindow,
   QString RecentTitle(const std::string& path) const;
   std::filesystem::path RecentFile() const;
 
-  // ---- ICaptureRoadHost
-  int ExecModal(QDialog& dialog) override;
-  QWidget* DialogParent() override;
-  void ClearRunLists() override;
-  void ShowRunEnd(bool scheduled) override;
-  void UpdateCountLabels() override;
-  void AddWebFileToLists(const TWebFile& record) override;
-  void RefreshWebTree() override;
-  void ShowElapsed(const std::string& text) override;
-  controls::TWSocketList& Connections() override;
-  void AddBookmark() override;
-  void CloseProgram() override;
-  TScheduler* Scheduler() override;
-  // ---- IWebTreeHost
+  // ---- the other hosts (Main.cpp)
   void StartTreeTimer() override;
   void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
-  // ---- IHelpHost
   QWidget* HelpFrame() override;
   void HelpPageChanged(const QString& file) override;
-  // ---- ISchedulerHost
   void SchedulerStatusChanged(const QString& text) override;
-  // ---- IBookmarkHost
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void ShowBookmarkOptions() override;
-  // ---- IMapEditorHost
   std::optional<QColor> ChooseMapPenColor() override;
-  // ---- ISearchHost
   std::filesystem::path WorkFolder() override;
   void PostSearchStart() override;
   void SearchFor(const QString& text, int kind);
-
-  // What the window asks of its surroundings; tests replace them.
-  std::function<int(QDialog&)> ExecDialog;                        // a modal dialog
-  std::function<bool(shell::TDlgWeb&)> RunWebDialog;              // the wizard, modal
-  std::function<QString()> AskOpenWebFile;                        // the open dialog
-
-  // ---- state
-  TTask* RunningJob = nullptr;  // the scheduler job being run
-  QStringList RecentPaths, RecentTitles;
-
-  // ---- components, named as the form's
-  QMenu* MenuFile;
-  QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
-  QMenu* MenuWeb;
-  QAction *MenuWebReset, *MenuWebDelete, *MenuWebCopy, *MenuWebMove, *MenuWebRemoveAloneLinks;
-  QAction *MenuWebAddBookmark, *MenuWebAddWebShortcut;
-  QMenu* MenuCapture;
-  QAction *MenuCaptureStart, *MenuCaptureStop, *MenuCaptureResolveLinks, *MenuCaptureConfig, *MenuSaveProfile;
-  QMenu* MenuHtmlPage;
-  QAction *MenuHTMLPageSommaire, *MenuHtmlPageHtml, *MenuHtmlPageImages, *MenuHtmlPageBookmark;
-  QMenu* OptionsMenu;
-  QAction *MenuConfigCfg, *OptionsMenuUpdateList, *OptionsMenuViewFrame, *OptionsMenuViewLastImage;
-  QAction* KeepImageRatioCheck;
-  QMenu* MenuHelp;
-  QAction *MenuHelpIndex, *MenuHelpGlossary, *MenuHelpFAQ, *MenuHelpPrintAll, *MenuHelpPrintCurrentPage;
-  QAction* MenuHelpAbout;
-
-  QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
-  QMenu* BrowserPopup;
-
-  QSplitter* MainSplitter;
-  QFrame* WTreeFrame;
-  TWebTree* Tree;
-  QFrame* RightFrame;
-  QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
-  QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
-  QLabel *Image, *VignetteImage;
-  TWUrlList* UrlList;
-  QSplitter* UrlSplitter;
-  QFrame* CaptureFrame;
-  QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
-      *CapturedCountLabel, *ElapsedLabel;
-  TWUrlList* RequestList;
-  QSplitter* CaptureSplitter;
-  QFrame* SocketsFrame;
-  controls::TWSocketList* SocketList;
-  TMapEditor* MapEditor;  // the map page, MapFrame
-  QWidget* MapFrame;
-  TWUrlList* MapList;      // the map editor's
-  shell::TSearchPane* SearchPanel;
-  QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
-  QLabel *StatusInfo1, *StatusInfo2;
-  QProgressBar* StatusProgressBar;
-  QTimer *TreeTimer, *ViewTimer;
-
-  TDlgScheduler* DlgScheduler = nullptr;
-  shell::TDlgSetup* DlgSetup = nullptr;
-  TRas* RasEntry = nullptr;
-  TUrlDropTarget* DropTarget = nullptr;
-  std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
-  shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
 
   // ---- views, preview and the remaining commands (MainViews.cpp)
   // Creation (the URL commands, the handlers of the URL page and of the
@@ -323,48 +293,80 @@ class TMainWin : public QMainWindow,
   void MenuWebAddWebShortcutClick();
   void RasStateChange(int state);
 
+  // ---- what the window asks of its surroundings; tests replace them
+  std::function<int(QDialog&)> ExecDialog;            // a modal dialog
+  std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
+  std::function<QString()> AskOpenWebFile;            // the open dialog
+  std::function<void(const std::string& address)> OpenAddress;  // the default browser
+
+  // ---- components, named as the form's (and by their object names)
+  QMenu* MenuFile;
+  QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
+  QMenu* MenuWeb;
+  QAction *MenuWebReset, *MenuWebDelete, *MenuWebCopy, *MenuWebMove, *MenuWebRemoveAloneLinks;
+  QAction *MenuWebAddBookmark, *MenuWebAddWebShortcut;
+  QMenu* MenuCapture;
+  QAction *MenuCaptureStart, *MenuCaptureStop, *MenuCaptureResolveLinks, *MenuCaptureConfig, *MenuSaveProfile;
+  QMenu* MenuHtmlPage;
+  QAction *MenuHTMLPageSommaire, *MenuHtmlPageHtml, *MenuHtmlPageImages, *MenuHtmlPageBookmark;
+  QMenu* OptionsMenu;
+  QAction *MenuConfigCfg, *OptionsMenuUpdateList, *OptionsMenuViewFrame, *OptionsMenuViewLastImage;
+  QAction* KeepImageRatioCheck;
+  QMenu* MenuHelp;
+  QAction *MenuHelpIndex, *MenuHelpGlossary, *MenuHelpFAQ, *MenuHelpPrintAll, *MenuHelpPrintCurrentPage;
+  QAction* MenuHelpAbout;
+
+  QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
+  QMenu* BrowserPopup;
+  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
+          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
+
+  QSplitter* MainSplitter;
+  QFrame* WTreeFrame;
+  TWebTree* Tree;
+  QFrame* RightFrame;
+  QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
+  QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
+  QLabel *Image, *VignetteImage;
+  TWUrlList* UrlList;
+  QSplitter* UrlSplitter;
+  QFrame* CaptureFrame;
+  QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
+      *CapturedCountLabel, *ElapsedLabel;
+  TWUrlList* RequestList;
+  QSplitter* CaptureSplitter;
+  QFrame* SocketsFrame;
+  controls::TWSocketList* SocketList;
+  TMapEditor* MapEditor;  // the map page, MapFrame
+  QWidget* MapFrame;
+  TWUrlList* MapList;      // the map editor's
+  shell::TSearchPane* SearchPanel;
+  QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
+  QLabel *StatusInfo1, *StatusInfo2;
+  QProgressBar* StatusProgressBar;
+  QTimer *TreeTimer, *ViewTimer;
+
+  TDlgScheduler* DlgScheduler = nullptr;
+  shell::TDlgSetup* DlgSetup = nullptr;
+  TRas* RasEntry = nullptr;
+  TUrlDropTarget* DropTarget = nullptr;
+  std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
+  shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
+  std::unique_ptr<TUrlCommands> UrlCommands;
+
+  // ---- state
+  TTask* RunningJob = nullptr;  // the scheduler job being run
+  QStringList RecentPaths, RecentTitles;
   TWebTreePage PageTag{};               // the web-tree tag of the page shown
   std::string PreviewUrl, PreviewFile;  // what the view timer is to show
   std::string ShownUrl, ShownFile;      // what the preview shows
   QImage Picture;                       // the preview picture at its own size
-  std::unique_ptr<TUrlCommands> UrlCommands;
-  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
-          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
-  // Opens an address in the default browser; tests replace it.
-  std::function<void(const std::string& address)> OpenAddress;
 
- private:
   class TViewsHost;
   struct TViewsHostDelete {
     void operator()(TViewsHost* host) const;
   };
   std::unique_ptr<TViewsHost, TViewsHostDelete> viewsHost_;
-  // ---- end of the views' part
-
- protected:
-  bool event(QEvent* e) override;
-  void closeEvent(QCloseEvent* e) override;
-  void showEvent(QShowEvent* e) override;
-
- private:
-  void buildMenus();
-  void buildToolBar();
-  void buildFrames();
-  void FormCreate();
-  void FormDestroy();
-  bool FormCloseQuery();
-  void FormActivate();
-  void CopyData(const QByteArray& text);
-  void RunPendingArguments();
-  void CaptureMessage(uint16_t flags);
-  // A capture or a search holds the current web.
-  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
-  void DetachWeb();
-  void CloseLater();
-  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
-  // Who answers the boxes (this window's own when the program made none).
-  shell::TUnattended& Unattended();
-
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;

@@ -13,6 +13,7 @@
 #include "DlgStop.h"
 #include "DlgSysTree.h"
 #include "Main.h"
+#include "MainWinProbe.h"
 #include "MessageBox.h"
 #include "SiteFixture.h"
 #include "WindowMessage.h"
@@ -27,6 +28,8 @@ class MainWindowFixture : public SiteFixture {
  protected:
   ~MainWindowFixture() override { win_.reset(); }
 
+  TMainWinProbe Probe() const { return TMainWinProbe(*win_); }
+
   void Make(StringList arguments = {}) {
     TMainWinConfig config;
     config.Arguments = std::move(arguments);
@@ -34,7 +37,7 @@ class MainWindowFixture : public SiteFixture {
     config.SchedulerStartDelayMs = 0;
     config.SchedulerPollMs = 20;
     win_ = std::make_unique<TMainWin>(setup_, config);
-    win_->ExecDialog = [this](QDialog& dialog) { return AnswerDialog(dialog); };
+    Probe().ExecDialog() = [this](QDialog& dialog) { return AnswerDialog(dialog); };
   }
   // Dialogs answered by the test; the others run (they close themselves).
   virtual int AnswerDialog(QDialog& dialog) {
@@ -55,7 +58,7 @@ class MainWindowFixture : public SiteFixture {
 
   // Adds the job to the window's scheduler; true once it has run and ended.
   bool JobRanToItsEnd(std::unique_ptr<TTask> job) {
-    TScheduler& scheduler = win_->DlgScheduler->Scheduler();
+    TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
     TTask* added;
     {
       auto lock = scheduler.LockTree();
@@ -72,7 +75,7 @@ class MainWindowFixture : public SiteFixture {
     Put("/", SlowPage());
     Make();
     win_->show();
-    win_->OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
+    Probe().OpenWebFile(MakeWeb("slow", server_.Url("/")).string());
   }
   // Hands a command line over as a second instance's WM_COPYDATA.
   void HandOver(const StringList& arguments) {
@@ -84,7 +87,7 @@ class MainWindowFixture : public SiteFixture {
   void WhenCapturing(std::function<void()> action) {
     auto* poll = new QTimer(win_.get());
     QObject::connect(poll, &QTimer::timeout, poll, [this, poll, action] {
-      if (!win_->Road().Capture()) return;
+      if (!Probe().Road().Capture()) return;
       poll->stop();
       poll->deleteLater();
       action();
