@@ -43,7 +43,7 @@ class TDlgSetup : public TDockForm {
   explicit TDlgSetup(TSetup& setup, QWidget* parent = nullptr);
   ~TDlgSetup() override;
 
-  // The page of a web-tree tag 4..9, and back; -1 / 0 outside.
+  // The page of a web-tree tag tpPreferences..tpFolders, and back; -1 / 0 outside.
   static int PageOfTag(int tag);
   static int TagOfPage(int page);
   // Shows the page of the tag; other tags leave the page as it is.

@@ -262,7 +262,7 @@ class TMainWin : public QMainWindow,
   void FreeViews();
   void TreeTimerTimer();
   void TreeAction(controls::TWTreeNode* node);
-  // ShowView's part for views 5 and 8: the search pane, the preview layout
+  // ShowView's part for mvUrls and mvSearch: the search pane, the preview layout
   // and the action button of the list's category.
   void SetupUrlPage();
   void ShowPreview(const std::string& url, const std::string& file);
