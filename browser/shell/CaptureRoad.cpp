@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdio>
+#include <iterator>
 
 #include "Cookies.h"
 #include "DlgChooseCapture.h"
@@ -34,6 +35,7 @@ enum TCaptureRoad::TBox : int {
   bxDialFailed,
   bxResolveFailed,
   bxQuitDuringRun,
+  bxCount,
 };
 
 namespace {
@@ -45,15 +47,15 @@ struct TBoxRow {
 };
 
 // Indexed by TBox. The URL and proxy boxes are the shared error boxes of
-// those captions.
+// those captions; the messages answer with their button.
 constexpr TBoxRow kBoxes[] = {
-    {kProgramTitle, MB_YESNO | MB_ICONQUESTION, IDNO},                       // the old start address stays
-    {TextAt(kMessageCaptions, 4), MB_YESNO | MB_ICONHAND, IDNO},             // the start URLs stay
-    {TextAt(kMessageCaptions, 4), MB_OK | MB_ICONHAND, IDOK},                //
-    {TextAt(kMessageCaptions, 3), MB_OK | MB_ICONHAND, IDOK},                //
+    {kProgramTitle, MB_YESNO | MB_ICONQUESTION, IDNO},            // the old start address stays
+    {TextAt(kMessageCaptions, 4), MB_YESNO | MB_ICONHAND, IDNO},  // the start URLs stay
+    {TextAt(kMessageCaptions, 4), MB_OK | MB_ICONHAND, IDOK},
+    {TextAt(kMessageCaptions, 3), MB_OK | MB_ICONHAND, IDOK},
     {"Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND, IDCANCEL},  // the run has ended anyway
-    {"Résolution des liens", MB_OK | MB_ICONHAND, IDOK},                     //
-    {"Sortie de Quillon", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},          // the run goes on
+    {"Résolution des liens", MB_OK | MB_ICONHAND, IDOK},
+    {"Sortie de Quillon", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},  // the run goes on
 };
 
 std::string Format(const char* pattern, const std::string& a, const std::string& b) {
@@ -74,6 +76,7 @@ TCaptureRoad::TCaptureRoad(ICaptureRoadHost& host, TSetup& setup, TRas& ras, TUn
 TCaptureRoad::~TCaptureRoad() = default;
 
 int TCaptureRoad::Ask(TBox box, const std::string& text) {
+  static_assert(std::size(kBoxes) == bxCount, "one row per box");
   const TBoxRow& row = kBoxes[box];
   const MessageBoxRequest request{text, std::string(row.Caption), row.Flags};
   if (unattended_.Active()) return unattended_.Answered(request, row.Unattended);

@@ -17,8 +17,9 @@
 //   10. flag 0x100 or a close asked during the run: the program closes;
 //       otherwise the bookmark, the summary page, and the hang-up (flag 128)
 //
-// Whatever fails inside 1 to 8, the run ends at 9 with the web saved and the
-// window back in mode "web open".
+// An exception anywhere in 1 to 8 ends the run at 9 with the web saved; a
+// failed dial-up ends it with the web as it was. Either way the window is
+// back in mode "web open".
 //
 // The road meets the window at ICaptureRoadHost: the questions (modal
 // dialogs), the state on screen and the lists the run fills. The road is the
