@@ -102,12 +102,12 @@ TDlgSetup::~TDlgSetup() = default;
 
 int TDlgSetup::PageOfTag(int tag) {
   switch (tag) {
-    case 4: return pgPreferences;
-    case 5: return pgProxy;
-    case 6: return pgBrowser;
-    case 7: return pgConnection;
-    case 8: return pgReport;
-    case 9: return pgFolders;
+    case tpPreferences: return pgPreferences;
+    case tpProxy: return pgProxy;
+    case tpBrowser: return pgBrowser;
+    case tpConnection: return pgConnection;
+    case tpReport: return pgReport;
+    case tpFolders: return pgFolders;
     default: return -1;
   }
 }

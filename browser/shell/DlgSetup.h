@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DockForm.h"
+#include "MainTypes.h"
 
 class QCheckBox;
 class QComboBox;
@@ -35,14 +36,14 @@ class TDlgSetup : public TDockForm {
  public:
   // The pages, in the order of their hints.
   enum Page { pgPreferences, pgConnection, pgBrowser, pgReport, pgFolders, pgProxy, kPageCount };
-  static constexpr int kFirstTag = 4;
-  static constexpr int kLastTag = 9;
+  static constexpr int kFirstTag = tpPreferences;
+  static constexpr int kLastTag = tpFolders;
   static constexpr const char* kCaption = "Préférences";
 
   explicit TDlgSetup(TSetup& setup, QWidget* parent = nullptr);
   ~TDlgSetup() override;
 
-  // The page of a web-tree tag 4..9, and back; -1 / 0 outside.
+  // The page of a web-tree tag tpPreferences..tpFolders, and back; -1 / 0 outside.
   static int PageOfTag(int tag);
   static int TagOfPage(int page);
   // Shows the page of the tag; other tags leave the page as it is.

@@ -24,6 +24,7 @@
 
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
@@ -48,11 +49,6 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
-
-TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-
-void ProcessMessages() { QCoreApplication::processEvents(); }
 
 TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
   b.Height = std::min(b.Height, screenHeight);
@@ -100,12 +96,6 @@ StringList HandOverArguments(StringList arguments, const fs::path& folder) {
 
 namespace {
 
-// Two paths name the same file (links and "." resolved; case counts here).
-bool SamePath(const fs::path& a, const fs::path& b) {
-  std::error_code ec1, ec2;
-  return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2);
-}
-
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
   f->setObjectName(name);
@@ -150,6 +140,7 @@ void TMainWin::buildMenus() {
     return a;
   };
   MenuFile = menuBar()->addMenu("&Fichier");
+  MenuFile->setObjectName("MenuFile");
   MenuFileNew = action(MenuFile, "MenuFileNew", "&Nouveau");
   MenuFileOpen = action(MenuFile, "MenuFileOpen", "&Ouvrir");
   MenuFileSave = action(MenuFile, "MenuFileSave", "&Enregistrer");
@@ -162,6 +153,7 @@ void TMainWin::buildMenus() {
   MenuFileExit = action(MenuFile, "MenuFileExit", "&Quitter");
 
   MenuWeb = menuBar()->addMenu("&Web");
+  MenuWeb->setObjectName("MenuWeb");
   MenuWebReset = action(MenuWeb, "MenuWebReset", "&Réinitialiser...");
   MenuWebDelete = action(MenuWeb, "MenuWebDelete", "&Supprimer");
   MenuWeb->addSeparator();
@@ -173,6 +165,7 @@ void TMainWin::buildMenus() {
   MenuWebAddWebShortcut = action(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
 
   MenuCapture = menuBar()->addMenu("&Capture");
+  MenuCapture->setObjectName("MenuCapture");
   MenuCaptureStart = action(MenuCapture, "MenuCaptureStart", "&Démarrer...");
   MenuCaptureStop = action(MenuCapture, "MenuCaptureStop", "&Arrêter...");
   MenuCaptureResolveLinks = action(MenuCapture, "MenuCaptureResolveLinks", "&Résoudre les liens");
@@ -181,12 +174,14 @@ void TMainWin::buildMenus() {
   MenuSaveProfile = action(MenuCapture, "MenuSaveProfile", "&Profils...");
 
   MenuHtmlPage = menuBar()->addMenu("&Pages");
+  MenuHtmlPage->setObjectName("MenuHtmlPage");
   MenuHTMLPageSommaire = action(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
   MenuHtmlPageHtml = action(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
   MenuHtmlPageImages = action(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
   MenuHtmlPageBookmark = action(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
 
   OptionsMenu = menuBar()->addMenu("&Options");
+  OptionsMenu->setObjectName("OptionsMenu");
   MenuConfigCfg = action(OptionsMenu, "MenuConfigCfg", "&Préférences...");
   OptionsMenuUpdateList = action(OptionsMenu, "OptionsMenuUpdateList", "&Mettre à jour la liste");
   OptionsMenuUpdateList->setShortcut(QKeySequence(Qt::Key_F5));
@@ -197,6 +192,7 @@ void TMainWin::buildMenus() {
   for (QAction* a : {OptionsMenuViewFrame, OptionsMenuViewLastImage, KeepImageRatioCheck}) a->setCheckable(true);
 
   MenuHelp = menuBar()->addMenu("&Aide");
+  MenuHelp->setObjectName("MenuHelp");
   MenuHelpIndex = action(MenuHelp, "MenuHelpIndex", "&Sommaire");
   MenuHelpGlossary = action(MenuHelp, "MenuHelpGlossary", "&Glossaire");
   MenuHelpFAQ = action(MenuHelp, "MenuHelpFAQ", "&Questions fréquentes");
@@ -430,8 +426,8 @@ void TMainWin::FormCreate() {
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   RasEntry = new TRas(this);
-  connect(RasEntry, &TRas::RasConnect, this, [this] { Dialing = false; });
-  connect(RasEntry, &TRas::RasDisconnect, this, [this] { Dialing = false; });
+  shell::ICaptureRoadHost& roadHost = *this;
+  road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
   SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
@@ -477,7 +473,7 @@ void TMainWin::FormCreate() {
   RestoreGeometry();
   LoadRecentWebs();
   RefreshState();
-  ShowView(0);
+  ShowView(mvHome);
   SelectTreePage(tpHelp);
 
   Bookmarks = std::make_unique<TBookmarkList>();
@@ -513,6 +509,7 @@ void TMainWin::FormDestroy() {
   setup_.SaveSettings();
   delete DlgSetup;
   DlgSetup = nullptr;
+  road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
   SaveRecentWebs();
@@ -575,17 +572,9 @@ void TMainWin::closeEvent(QCloseEvent* e) {
 }
 
 bool TMainWin::FormCloseQuery() {
-  if (Capturing) {
-    // The run holds the web: it is aborted and the window closes when the
-    // run has ended. Asked at most twice, never for a scheduled run.
-    if (Capture && CloseRequests < 2 && !(CaptureFlags & kCaptureScheduled) &&
-        ShowMessageBox("Il y a une capture en cours, voulez vous l'interrompre ?", "Sortie de Quillon",
-                       MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
-      return false;
-    if (Capture) Capture->Abort();
-    Dialing = false;
-    CloseAfterCapture = true;
-    ++CloseRequests;
+  if (road_->Running()) {
+    // The run holds the web: the window closes when the run has ended.
+    road_->RequestClose();
     return false;
   }
   if (SearchPanel->Searching()) {
@@ -594,8 +583,7 @@ bool TMainWin::FormCloseQuery() {
     CloseLater();
     return false;
   }
-  Dialing = false;
-  CloseRequests = 0;
+  road_->CancelDial();
   CloseWeb(false);
   return true;
 }
@@ -608,20 +596,20 @@ shell::TUnattended& TMainWin::Unattended() {
 
 // ---------------------------------------------------------------- mode and view
 
-void TMainWin::SetMode(uint8_t mode) {
+void TMainWin::SetMode(TMainMode mode) {
   mode_ = mode;
   RefreshState();
   ProcessMessages();
 }
 
-void TMainWin::SetView(uint8_t view) {
+void TMainWin::SetView(TMainView view) {
   if (view == view_) return;
   view_ = view;
   ShowView(view);
   ProcessMessages();
 }
 
-void TMainWin::ShowView(uint8_t view) {
+void TMainWin::ShowView(TMainView view) {
   view_ = view;
   for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(MapFrame),
@@ -629,44 +617,45 @@ void TMainWin::ShowView(uint8_t view) {
                      static_cast<QWidget*>(CfgWebFrame), static_cast<QWidget*>(FullImagePanel)})
     w->hide();
   switch (view) {
-    case 0:
-    case 9:
+    case mvHome:
+    case mvHelp:
       HelpFrame_->show();
-      if (view == 0) Tree->SelectPage(tpHelp);
+      if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
-    case 1:
+    case mvCapture:
       CaptureFrame->show();
       SocketList->SetSocketCount(setup_.MaxSockets);
       Tree->SelectPage(tpWeb);
       break;
-    case 2:
+    case mvPicture:
       // The picture alone.
       UrlTopFrame->hide();
       UrlListFrame->hide();
       UrlsFrame->show();
       break;
-    case 4:
+    case mvMap:
       MapFrame->show();
       Tree->SelectPage(tpMaps);
       break;
-    case 5:
-    case 8:
+    case mvUrls:
+    case mvSearch:
       UrlTopFrame->show();
       UrlListFrame->show();
       UrlsFrame->show();
       SetupUrlPage();
       break;
-    case 6:
+    case mvWebConfig:
       CfgWebFrame->show();
       break;
-    case 7:
+    case mvSetup:
       SetupFrame->show();
       break;
-    case 10:
+    case mvScheduler:
       DlgScheduler->show();
       SchedulerFrame->show();
       break;
-    default:
+    case mvBlank:
+    case mvNone:
       break;
   }
 }
@@ -679,8 +668,8 @@ void TMainWin::SelectTreePage(int tag) {
 }
 
 void TMainWin::RefreshState() {
-  if (!web_) mode_ = 0;
-  Tree->SetCaptureRun(mode_ == 2);
+  if (!web_) mode_ = mmNoWeb;
+  Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
   UpdateToolButtons();
   RebuildRecentMenu();
@@ -690,22 +679,22 @@ void TMainWin::RefreshState() {
 }
 
 void TMainWin::UpdateToolButtons() {
-  // A tool bar shows its widgets by their actions.
-  for (int mode = 0; mode < 3; ++mode) mainButtons_[size_t(mode)]->setVisible(mode_ == mode);
+  // A tool bar shows its widgets by their actions, in the order of the modes.
+  for (TMainMode mode : {mmNoWeb, mmWebOpen, mmRunning}) mainButtons_[mode]->setVisible(mode_ == mode);
 }
 
 void TMainWin::EnableMenus() {
   const bool web = web_ != nullptr;
-  const bool idle = web && mode_ == 1;
+  const bool idle = web && mode_ == mmWebOpen;
   for (QAction* a : {MenuFileSave, MenuFileClose, MenuWebReset, MenuWebDelete, MenuWebCopy, MenuWebMove,
                      MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
                      MenuWebAddWebShortcut, MenuSaveProfile})
     a->setEnabled(idle);
   for (QAction* a : {MenuHTMLPageSommaire, MenuHtmlPageHtml, MenuHtmlPageImages, MenuCaptureConfig})
     a->setEnabled(web);
-  MenuFileNew->setEnabled(mode_ != 2);
-  MenuFileOpen->setEnabled(mode_ != 2);
-  MenuCaptureStop->setEnabled(mode_ == 2);
+  MenuFileNew->setEnabled(mode_ != mmRunning);
+  MenuFileOpen->setEnabled(mode_ != mmRunning);
+  MenuCaptureStop->setEnabled(mode_ == mmRunning);
   ConsulterBtn->setEnabled(web);
   PageSommaireBut->setEnabled(web);
 }
@@ -731,13 +720,13 @@ void TMainWin::UpdateCaption() {
 void TMainWin::DownBtnClickDispatch() {
   ProcessMessages();
   switch (mode_) {
-    case 0:
+    case mmNoWeb:
       MenuFileNew->trigger();
       break;
-    case 1:
+    case mmWebOpen:
       StartCapture();
       break;
-    default:
+    case mmRunning:
       StopCapture();
       break;
   }
@@ -760,7 +749,7 @@ bool TMainWin::AskYesNo(const std::string& text, const std::string& caption) {
   return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void TMainWin::ShowBookmarkOptions() { SelectTreePage(6); }
+void TMainWin::ShowBookmarkOptions() { SelectTreePage(tpBrowser); }
 
 std::optional<QColor> TMainWin::ChooseMapPenColor() {
   QColorDialog dlg(Qt::red, this);
@@ -987,7 +976,7 @@ void TMainWin::RunWebShortcut(const std::string& path) {
   if (!shortcut.LinkResolve) flags |= kCaptureNoResolve;
   if (shortcut.CutModemFlag) flags |= kCaptureHangUp;
   // The shortcut's time limit holds for this run; the web keeps its own.
-  RunTimeLimit = shortcut.TimeLimitFlag ? shortcut.TimeLimit : 0;
+  road_->LimitNextRun(shortcut.TimeLimitFlag ? shortcut.TimeLimit : 0);
   switch (shortcut.CaptureKind) {
     case 0:
       flags |= kCaptureReset | kCaptureMissing;
@@ -1026,13 +1015,13 @@ bool TMainWin::TaskStart(TTask& task) {
     }
     if (scheduler.GetStateByte() & TScheduler::kHideProgram) showMinimized();
     if (web_ && !SamePath(web_->Path(), path) && !CloseWeb(true)) {
-      task.SetError(5, path);
+      task.SetError(teWebLoad, path);
       return true;
     }
     if (!web_) {
       task.WriteJournal(jkWebLoad, path);
       if (!OpenWeb(path, true)) {
-        task.SetError(5, path);
+        task.SetError(teWebLoad, path);
         return true;
       }
     }
@@ -1052,14 +1041,14 @@ bool TMainWin::TaskStart(TTask& task) {
     task.SetState(tsRunning);
     return true;
   }
-  SetMode(2);
+  SetMode(mmRunning);
   task.WriteJournal(jkLineOpen);
-  const int dialed = Dial();
-  SetMode(web_ ? 1 : 0);
-  if (dialed == 1)
-    task.SetError(1, RasEntry->ErrorText().toStdString());
-  else if (dialed != 0)
-    task.SetError(1, {});
+  const TDialResult dialed = road_->Dial();
+  SetMode(web_ ? mmWebOpen : mmNoWeb);
+  if (dialed == drFailed)
+    task.SetError(teConnection, RasEntry->ErrorText().toStdString());
+  else if (dialed != drConnected)
+    task.SetError(teConnection, {});
   else
     task.SetState(tsRunning);
   return true;
@@ -1076,14 +1065,14 @@ bool TMainWin::TaskEnd(TTask& task) {
       path = step->WebPath;
     }
     // Only the scheduler's own run of this web is stopped, never a user's.
-    if (Capturing && Capture && (CaptureFlags & kCaptureScheduled) && web_ && SamePath(web_->Path(), path))
-      Capture->Stop(true);
-    else if (!Capturing)
+    if (road_->Running())
+      road_->StopScheduledRun(path);
+    else
       task.SetState(tsWaiting);
     return true;
   }
   if (task.Flags & kTaskHangUp) {
-    HangUp(true);
+    road_->HangUp(true);
     task.WriteJournal(jkLineClose);
   }
   task.SetState(tsWaiting);

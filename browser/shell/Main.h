@@ -2,23 +2,30 @@
 // TMainWin: the program's only top-level window. It owns the current web
 // (one open capture at a time), the web tree, the three URL grids, the
 // connection list, the docked dialogs (help, scheduler, options, capture
-// configuration) and the recent-webs list "webs.dat"; the capture run, the
+// configuration) and the recent-webs list "webs.dat"; the capture road, the
 // scheduler thread and second instances reach the user interface through it.
 //
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
 //                    command line and hand-over, scheduler task start/end
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
-//   MainCapture.cpp  running a capture to its end and what follows it
+//   MainCapture.cpp  the capture commands and what a run shows; the run
+//                    itself is the capture road (CaptureRoad.h)
+//   MainViews.cpp    the page of each tree node, the preview, the other menus
 //
-// Mode: 0 no web, 1 a web is open, 2 a capture or dial-up job runs.
+// Its public face is what the program needs: build it, show it, read its web,
+// mode and page. Everything else is reached as a person reaches it, through
+// the menus, the tool bar, the command line, a shortcut or the scheduler; the
+// components it talks to see it through their host interfaces, privately
+// implemented here. Tests go through one probe (tests/MainWinProbe.h).
+//
+// Mode (TMainMode): no web, a web open, a capture or dial-up job running.
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
 // command lines and scheduler calls arrive while the run holds the web.
-// While `Capturing` is set nothing closes, replaces or frees the current web:
-// close requests are deferred to the end of the run, command lines and drops
-// are ignored, scheduled steps wait for the next poll.
-#include <QDateTime>
+// While the road runs (TCaptureRoad::Running) nothing closes, replaces or
+// frees the current web: close requests are deferred to the end of the run,
+// command lines and drops are ignored, scheduled steps wait for the next poll.
 #include <QImage>
 #include <QMainWindow>
 #include <QStringList>
@@ -31,12 +38,14 @@
 #include <vector>
 
 #include "Bookmarks.h"
-#include "Capture.h"
+#include "CaptureRoad.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
+#include "MainTypes.h"
 #include "MapEditor.h"
 #include "SearchPane.h"
 #include "Utils.h"
+#include "WaitCursor.h"
 #include "WebTree.h"
 
 class QAction;
@@ -62,6 +71,9 @@ class TWSocketList;
 }
 class TUrlCommands;
 class TWebFile;
+namespace test {
+class TMainWinProbe;
+}
 namespace shell {
 class TDlgSetup;
 class TDlgWeb;
@@ -69,7 +81,6 @@ class TSearchPane;
 class TUnattended;
 }
 
-inline constexpr const char* kProgramTitle = "Quillon 98";
 // The capture message the window posts itself (WM_USER + 4096); wParam
 // carries the capture flags.
 inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
@@ -77,18 +88,6 @@ inline constexpr int kMinTrackWidth = 640;
 inline constexpr int kMinTrackHeight = 460;
 inline constexpr int kRecentShown = 6;
 inline constexpr int kMinTreeWidth = 170;
-
-// The hourglass for the life of the object; exceptions cannot leave it set.
-class TWaitCursor {
- public:
-  TWaitCursor();
-  ~TWaitCursor();
-  TWaitCursor(const TWaitCursor&) = delete;
-  TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
-// Lets pending events run once.
-void ProcessMessages();
 
 // Start-up choices; the defaults are the program's own.
 struct TMainWinConfig {
@@ -121,26 +120,44 @@ bool IsFileArgument(const std::string& argument);
 StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
 
 class TMainWin : public QMainWindow,
-                 public ICaptureHost,
-                 public IWebTreeHost,
-                 public IHelpHost,
-                 public ISchedulerHost,
-                 public IBookmarkHost,
-                 public IMapEditorHost,
-                 public shell::ISearchHost {
+                 private shell::ICaptureRoadHost,
+                 private IWebTreeHost,
+                 private IHelpHost,
+                 private ISchedulerHost,
+                 private IBookmarkHost,
+                 private IMapEditorHost,
+                 private shell::ISearchHost {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
   ~TMainWin() override;
 
-  TSetup& Setup() { return setup_; }
   TWeb* CurrentWeb() const { return web_.get(); }
   TWeb* CurrentWeb() override { return web_.get(); }
-  uint8_t Mode() const { return mode_; }
-  uint8_t View() const { return view_; }
-  void SetMode(uint8_t mode);
-  void SetView(uint8_t view);
-  void ShowView(uint8_t view);
+  TMainMode Mode() const { return mode_; }
+  TMainView View() const { return view_; }
+
+ protected:
+  bool event(QEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  // Tests reach the window's inside through one probe (tests/MainWinProbe.h).
+  friend class test::TMainWinProbe;
+
+  // ---- creation and frame of state (Main.cpp)
+  void buildMenus();
+  void buildToolBar();
+  void buildFrames();
+  void FormCreate();
+  void FormDestroy();
+  bool FormCloseQuery();
+  void FormActivate();
+  TSetup& Setup() { return setup_; }
+  void SetMode(TMainMode mode) override;
+  void SetView(TMainView view) override;
+  void ShowView(TMainView view);
   void SelectTreePage(int tag) override;
   void RefreshState() override;
   void RefreshStatusHints() override;
@@ -149,6 +166,11 @@ class TMainWin : public QMainWindow,
   void UpdateToolButtons();
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();
+  // A capture or a search holds the current web.
+  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
+  void CloseLater();
+  // Who answers the boxes (this window's own when the program made none).
+  shell::TUnattended& Unattended();
 
   // ---- webs (MainWeb.cpp)
   int Ask(const std::string& text, const std::string& caption);
@@ -159,12 +181,14 @@ class TMainWin : public QMainWindow,
   // False when the web stays open (Cancel, a failed save, a running capture).
   bool CloseWeb(bool keepView);
   void DeleteWeb();
-  void ResetWeb();
+  void ResetWeb() override;
   void MenuWebResetClick();
-  void CommitDialogs();
+  void CommitDialogs() override;
   void RefreshWebInfo();
-  bool SaveWeb();
+  bool SaveWeb() override;
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
+  void DetachWeb();
+  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
   // Offers to empty a folder that is not empty; true when it is empty (or
   // missing) afterwards.
   bool ClearFolder(const std::string& folder);
@@ -174,27 +198,32 @@ class TMainWin : public QMainWindow,
   // wizard shows why, on its destination page.
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
-  // ---- capture (MainCapture.cpp)
+  // ---- capture commands, and what a run shows (MainCapture.cpp)
   void PostCapture(uint16_t flags);
-  bool RunCapture(uint16_t flags, const StringList* urls, bool prepare);
+  void CaptureMessage(uint16_t flags);
   void StartCapture();
   void StopCapture();
-  void ScheduleCapture(const std::string& webFile, uint16_t flags, const QDateTime& date);
-  int Dial();
-  void HangUp(bool hangUp);
-  void ReportEmptyCapture();
-  void AskUrlChange();
-  void ResolveLinks(bool fromMenu);
   void RemoveIsolatedLinks();
   void CopyOrMoveWeb(bool move);
-  // Opens a page of the web's folder in the browser when it exists.
-  void OpenWebPage(const std::string& relative);
+  void OpenWebPage(const std::string& relative) override;
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
-  // A line in the journal of the scheduled job that runs.
-  void JournalScheduledRun(const std::string& line);
+  int ExecModal(QDialog& dialog) override;
+  QWidget* DialogParent() override;
+  void ClearRunLists() override;
+  void ShowRunEnd(bool scheduled) override;
+  void UpdateCountLabels() override;
+  void AddWebFileToLists(const TWebFile& record) override;
+  void RefreshWebTree() override;
+  void ShowElapsed(const std::string& text) override;
+  controls::TWSocketList& Connections() override;
+  void AddBookmark() override;
+  void CloseProgram() override;
+  TScheduler* Scheduler() override;
 
   // ---- command line, scheduler (Main.cpp)
+  void CopyData(const QByteArray& text);
+  void RunPendingArguments();
   // list: lines handed over by another instance; nullptr: this program's
   // own arguments.
   void HandleArguments(const StringList* list);
@@ -213,58 +242,64 @@ class TMainWin : public QMainWindow,
   QString RecentTitle(const std::string& path) const;
   std::filesystem::path RecentFile() const;
 
-  // ---- ICaptureHost
-  void UpdateCountLabels() override;
-  void AddWebFileToLists(const TWebFile& record) override;
-  bool ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) override;
-  void RefreshWebTree() override;
-  void ShowElapsed(const std::string& text) override;
-  void SetConnectionWeb(int row, const std::string& text) override;
-  void SetConnectionUrl(int row, const std::string& text) override;
-  void SetConnectionState(int row, THTTP_STATE state) override;
-  void SetConnectionSize(int row, int64_t size) override;
-  void SetConnectionProgress(int row, int percent) override;
-  // ---- IWebTreeHost
+  // ---- the other hosts (Main.cpp)
   void StartTreeTimer() override;
   void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
-  // ---- IHelpHost
   QWidget* HelpFrame() override;
   void HelpPageChanged(const QString& file) override;
-  // ---- ISchedulerHost
   void SchedulerStatusChanged(const QString& text) override;
-  // ---- IBookmarkHost
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void ShowBookmarkOptions() override;
-  // ---- IMapEditorHost
   std::optional<QColor> ChooseMapPenColor() override;
-  // ---- ISearchHost
   std::filesystem::path WorkFolder() override;
   void PostSearchStart() override;
   void SearchFor(const QString& text, int kind);
 
-  // What the window asks of its surroundings; tests replace them.
-  std::function<int(QDialog&)> ExecDialog;                        // a modal dialog
-  std::function<bool(shell::TDlgWeb&)> RunWebDialog;              // the wizard, modal
-  std::function<QString()> AskOpenWebFile;                        // the open dialog
+  // ---- views, preview and the remaining commands (MainViews.cpp)
+  // Creation (the URL commands, the handlers of the URL page and of the
+  // menus) and freeing at destruction.
+  void SetupViews();
+  void FreeViews();
+  void TreeTimerTimer();
+  void TreeAction(controls::TWTreeNode* node);
+  // ShowView's part for mvUrls and mvSearch: the search pane, the preview layout
+  // and the action button of the list's category.
+  void SetupUrlPage();
+  void ShowPreview(const std::string& url, const std::string& file);
+  void ViewTimerTimer();
+  void ReleasePreview();
+  void ShowPicture(const QString& file);
+  void FitImage();
+  void OpenInBrowser(const std::string& address);
+  void UrlListWebFileClick(TWebFile& record);
+  void UrlListWebFileDblClick(TWebFile& record);
+  void UrlListStyleChanging(TWUrlListStyle style);
+  void UrlListSortChange();
+  void UrlListProgress(const QString& text);
+  void ActionBtnEnter(QToolButton* button);
+  void OptionsMenuUpdateListClick();
+  void OptionsMenuViewFrameClick(bool checked);
+  void OptionsMenuViewLastImageClick(bool checked);
+  void BrowserBtnClick();
+  void BrowserPopupPopup();
+  void BrowserPopupLoadClick(int tag);
+  void ConsulterBtnClick();
+  void MenuSaveProfileClick();
+  void MenuHelpClick(int tag);
+  void MenuHelpPrintAllClick();
+  void MenuHelpPrintCurrentPageClick();
+  void MenuHelpAboutClick();
+  void MenuWebAddBookmarkClick();
+  void MenuWebAddWebShortcutClick();
+  void RasStateChange(int state);
 
-  // ---- state
-  uint16_t CaptureFlags = 0;
-  std::unique_ptr<TCapture> Capture;
-  bool CloseAfterCapture = false;
-  uint32_t CloseRequests = 0;
-  bool Capturing = false;
-  TTask* RunningJob = nullptr;
-  bool Dialing = false;
-  bool ConnectionFound = false;
-  QStringList RecentPaths, RecentTitles;
-  // The last failed request of a run: its HTTP status (0 for a network
-  // failure) and address.
-  int LastErrorCode = 0;
-  std::string LastErrorUrl;
-  // A shortcut's time limit for the next run only (minutes, 0 none).
-  std::optional<int32_t> RunTimeLimit;
+  // ---- what the window asks of its surroundings; tests replace them
+  std::function<int(QDialog&)> ExecDialog;            // a modal dialog
+  std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
+  std::function<QString()> AskOpenWebFile;            // the open dialog
+  std::function<void(const std::string& address)> OpenAddress;  // the default browser
 
-  // ---- components, named as the form's
+  // ---- components, named as the form's (and by their object names)
   QMenu* MenuFile;
   QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
   QMenu* MenuWeb;
@@ -283,6 +318,8 @@ class TMainWin : public QMainWindow,
 
   QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
   QMenu* BrowserPopup;
+  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
+          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
 
   QSplitter* MainSplitter;
   QFrame* WTreeFrame;
@@ -315,99 +352,33 @@ class TMainWin : public QMainWindow,
   TUrlDropTarget* DropTarget = nullptr;
   std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
   shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
+  std::unique_ptr<TUrlCommands> UrlCommands;
 
-  // ---- views, preview and the remaining commands (MainViews.cpp)
-  // Creation (the URL commands, the handlers of the URL page and of the
-  // menus) and freeing at destruction.
-  void SetupViews();
-  void FreeViews();
-  void TreeTimerTimer();
-  void TreeAction(controls::TWTreeNode* node);
-  // ShowView's part for views 5 and 8: the search pane, the preview layout
-  // and the action button of the list's category.
-  void SetupUrlPage();
-  void ShowPreview(const std::string& url, const std::string& file);
-  void ViewTimerTimer();
-  void ReleasePreview();
-  void ShowPicture(const QString& file);
-  void FitImage();
-  void OpenInBrowser(const std::string& address);
-  void UrlListWebFileClick(TWebFile& record);
-  void UrlListWebFileDblClick(TWebFile& record);
-  void UrlListStyleChanging(TWUrlListStyle style);
-  void UrlListSortChange();
-  void UrlListProgress(const QString& text);
-  void ActionBtnEnter(QToolButton* button);
-  void OptionsMenuUpdateListClick();
-  void OptionsMenuViewFrameClick(bool checked);
-  void OptionsMenuViewLastImageClick(bool checked);
-  void BrowserBtnClick();
-  void BrowserPopupPopup();
-  void BrowserPopupLoadClick(int tag);
-  void ConsulterBtnClick();
-  void MenuSaveProfileClick();
-  void MenuHelpClick(int tag);
-  void MenuHelpPrintAllClick();
-  void MenuHelpPrintCurrentPageClick();
-  void MenuHelpAboutClick();
-  void MenuWebAddBookmarkClick();
-  void MenuWebAddWebShortcutClick();
-  void RasStateChange(int state);
-
-  uint8_t PageTag = 0;                  // the web-tree tag of the page shown
+  // ---- state
+  TTask* RunningJob = nullptr;  // the scheduler job being run
+  QStringList RecentPaths, RecentTitles;
+  TWebTreePage PageTag{};               // the web-tree tag of the page shown
   std::string PreviewUrl, PreviewFile;  // what the view timer is to show
   std::string ShownUrl, ShownFile;      // what the preview shows
   QImage Picture;                       // the preview picture at its own size
-  std::unique_ptr<TUrlCommands> UrlCommands;
-  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
-          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
-  // Opens an address in the default browser; tests replace it.
-  std::function<void(const std::string& address)> OpenAddress;
 
- private:
   class TViewsHost;
   struct TViewsHostDelete {
     void operator()(TViewsHost* host) const;
   };
   std::unique_ptr<TViewsHost, TViewsHostDelete> viewsHost_;
-  // ---- end of the views' part
-
- protected:
-  bool event(QEvent* e) override;
-  void closeEvent(QCloseEvent* e) override;
-  void showEvent(QShowEvent* e) override;
-
- private:
-  void buildMenus();
-  void buildToolBar();
-  void buildFrames();
-  void FormCreate();
-  void FormDestroy();
-  bool FormCloseQuery();
-  void FormActivate();
-  void CopyData(const QByteArray& text);
-  void RunPendingArguments();
-  void CaptureMessage(uint16_t flags);
-  // A capture or a search holds the current web.
-  bool Busy() const { return Capturing || mode_ == 2 || SearchPanel->Searching(); }
-  void DetachWeb();
-  void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
-  void CloseLater();
-  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
-  // Who answers the boxes (this window's own when the program made none).
-  shell::TUnattended& Unattended();
-
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;
-  uint8_t mode_ = 0;
-  uint8_t view_ = 0xFF;  // none shown yet
+  TMainMode mode_ = mmNoWeb;
+  TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
+  std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy
 };
 
 }  // namespace qlon

@@ -105,7 +105,7 @@ class TMainWin::TViewsHost : public QObject, public IUrlCommandsHost {
   }
   void OpenInBrowser(const std::string& address) override { win_.OpenInBrowser(address); }
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override {
-    win_.RunCapture(flags, &urls, true);
+    win_.road_->Run(flags, &urls, true);
   }
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshState() override { win_.RefreshState(); }
@@ -233,7 +233,7 @@ void TMainWin::SetupViews() {
   connect(BrowserPopupLoadSommaire, &QAction::triggered, this, [this] { BrowserPopupLoadClick(1); });
   connect(BrowserPopupLoadBookmarks, &QAction::triggered, this, [this] { BrowserPopupLoadClick(2); });
   connect(BrowserPopupLoadUrl, &QAction::triggered, this, [this] { UrlCommands->LoadUrl(); });
-  connect(BrowserPopupSelect, &QAction::triggered, this, [this] { SelectTreePage(6); });
+  connect(BrowserPopupSelect, &QAction::triggered, this, [this] { SelectTreePage(tpBrowser); });
   connect(BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
   connect(ConsulterBtn, &QToolButton::clicked, this, &TMainWin::ConsulterBtnClick);
 
@@ -271,13 +271,13 @@ void TMainWin::TreeTimerTimer() {
   if (DlgSetup) DlgSetup->StorePages();
   CommitDialogs();
   controls::TWTreeNode* node = Tree->GetSelectedNode();
-  PageTag = uint8_t(Tree->GetPage());
+  PageTag = TWebTreePage(Tree->GetPage());
   const int tag = PageTag;
   if (SearchPanel && tag != tpSearch && !SearchPanel->isHidden()) SearchPanel->ShowPane(false);
 
   if (tag >= shell::TDlgSetup::kFirstTag && tag <= shell::TDlgSetup::kLastTag) {
     if (DlgSetup) DlgSetup->SelectPage(tag);
-    SetView(7);
+    SetView(mvSetup);
   } else if (tag >= tpOptions && tag < tpWeb) {
     if (!DlgWeb && web_) {
       DlgWeb = new shell::TDlgWeb(setup_, CfgWebFrame);
@@ -287,7 +287,7 @@ void TMainWin::TreeTimerTimer() {
     // Filters and file types need the room; the other pages keep the
     // dialog's own size at the top left.
     auto* grid = static_cast<QGridLayout*>(RightFrame->layout());
-    if (tag == 14 || tag == 15) {
+    if (tag == tpFilters || tag == tpFileTypes) {
       CfgWebFrame->setMinimumSize(0, 0);
       CfgWebFrame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       grid->setAlignment(CfgWebFrame, {});
@@ -295,44 +295,44 @@ void TMainWin::TreeTimerTimer() {
       CfgWebFrame->setFixedSize(440, 380);
       grid->setAlignment(CfgWebFrame, Qt::AlignLeft | Qt::AlignTop);
     }
-    SetView(6);
+    SetView(mvWebConfig);
     if (DlgWeb) {
       DlgWeb->GoToPage(kCfgPages[tag - tpOptions]);
       // The address page may refuse to be left: the tree follows the dialog.
       const int shown = CfgTagOfPage(DlgWeb->CurrentPage());
       if (shown != tag) {
         Tree->SelectPage(shown);
-        PageTag = uint8_t(shown);
+        PageTag = TWebTreePage(shown);
       }
     }
-  } else if (tag == tpWeb || tag == 19) {
-    SetView(1);
+  } else if (tag == tpWeb || tag == tpWebRunning) {
+    SetView(mvCapture);
   } else if (tag >= tpPages && tag <= tpErrors) {
     ReleasePreview();
     UrlList->SetStyle(StyleOfTag(tag));
-    SetView(5);
+    SetView(mvUrls);
     SetupUrlPage();
   } else if (tag == tpImage) {
-    SetView(2);
+    SetView(mvPicture);
     SetupUrlPage();
     if (auto* image = dynamic_cast<TImageNode*>(node); image && web_)
       if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName))
         ShowPreview({}, path->string());
   } else if (tag == tpMaps) {
-    SetView(4);
+    SetView(mvMap);
     MapEditor->ShowMapPage(true);
   } else if (tag == tpMap) {
-    SetView(4);
+    SetView(mvMap);
     MapEditor->ShowMapPage(false);
     if (auto* map = dynamic_cast<TMapNode*>(node)) MapEditor->SelectMap(map->MapIndex);
   } else if (tag == tpSearch) {
-    SetView(8);
+    SetView(mvSearch);
   } else if (tag == tpHelp || tag == tpHelpPage) {
-    SetView(9);
+    SetView(mvHelp);
     if (auto* page = dynamic_cast<THtmlNode*>(node); page && tag == tpHelpPage)
       ShowHelp(QString::fromStdString(page->FileName), true);
   } else if (tag == tpScheduler) {
-    SetView(10);
+    SetView(mvScheduler);
   }
   RefreshStatusHints();
   if (UrlCommands) UrlCommands->RefreshPopups();
@@ -360,15 +360,15 @@ void TMainWin::TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) {
 // ---------------------------------------------------------------- the URL page
 
 void TMainWin::SetupUrlPage() {
-  if (SearchPanel && (view_ == 8) == SearchPanel->isHidden()) SearchPanel->ShowPane(view_ == 8);
+  if (SearchPanel && (view_ == mvSearch) == SearchPanel->isHidden()) SearchPanel->ShowPane(view_ == mvSearch);
   // The preview: the page's thumbnail beside the list of pages, the
   // picture under the images, the picture alone on an image node.
-  const bool picture = view_ == 2 || (view_ == 5 && UrlList->Style() == usImages);
-  const bool thumbnail = view_ == 5 && UrlList->Style() == usHtml;
-  ImageFrame->setVisible(view_ == 2 || ((picture || thumbnail) && OptionsMenuViewFrame->isChecked()));
+  const bool picture = view_ == mvPicture || (view_ == mvUrls && UrlList->Style() == usImages);
+  const bool thumbnail = view_ == mvUrls && UrlList->Style() == usHtml;
+  ImageFrame->setVisible(view_ == mvPicture || ((picture || thumbnail) && OptionsMenuViewFrame->isChecked()));
   ImageWallFrame->setVisible(picture);
   VignetteFrame->setVisible(thumbnail);
-  if (view_ == 2) {
+  if (view_ == mvPicture) {
     // Only the preview: the list and its splitter share are given to it.
     UrlSplitter->setSizes({0, std::max(1, UrlSplitter->height())});
   } else if (const QList<int> sizes = UrlSplitter->sizes();
@@ -382,8 +382,8 @@ void TMainWin::SetupUrlPage() {
                         : UrlList->Style() == usImages ? ImageActionBtn
                                                        : UrlActionBtn;
   for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn}) {
-    b->setVisible(b == action && view_ == 5);
-    b->setEnabled(b == action && view_ == 5);
+    b->setVisible(b == action && view_ == mvUrls);
+    b->setEnabled(b == action && view_ == mvUrls);
   }
   MarquageButton->setEnabled(UrlList->HasMarks());
   FitImage();
@@ -413,7 +413,7 @@ void TMainWin::UrlListStyleChanging(TWUrlListStyle style) {
 
 void TMainWin::UrlListSortChange() {
   controls::TWTreeNode* images = Tree->ImagesFolder();
-  if (view_ == 5 && UrlList->Style() == usImages && images && images->GetExpanded()) Tree->FillImages(UrlList->List());
+  if (view_ == mvUrls && UrlList->Style() == usImages && images && images->GetExpanded()) Tree->FillImages(UrlList->List());
 }
 
 void TMainWin::UrlListProgress(const QString& text) {
@@ -506,7 +506,7 @@ void TMainWin::FitImage() {
   const int W = std::max(1, wall.width()), H = std::max(1, wall.height());
   const int w = Picture.width(), h = Picture.height();
   TWaitCursor wait;
-  if ((!KeepImageRatioCheck->isChecked() && view_ == 2) || (w <= W && h <= H)) {
+  if ((!KeepImageRatioCheck->isChecked() && view_ == mvPicture) || (w <= W && h <= H)) {
     // Natural size, centred in the frame.
     Image->setScaledContents(false);
     Image->setAlignment(Qt::AlignCenter);
@@ -582,7 +582,7 @@ void TMainWin::MenuHelpClick(int tag) {
   ShowHelp(HelpTopicPage(tag == 0 ? htIndex : htGlossary), true);
   Tree->SelectPage(tpHelp);
   PageTag = tpHelp;
-  SetView(9);
+  SetView(mvHelp);
 }
 
 void TMainWin::MenuHelpPrintAllClick() {

@@ -181,7 +181,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   web_ = std::move(web);
   AddRecentWeb(web_->Path());
   UpdateCaption();
-  SetMode(1);
+  SetMode(mmWebOpen);
   UrlList->SetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
@@ -213,7 +213,7 @@ bool TMainWin::CloseWeb(bool keepView) {
   UrlList->DropPending();
   if (web_) {
     // Never under a running capture or search.
-    if (Capturing) return false;
+    if (road_->Running()) return false;
     if (SearchPanel->Searching()) {
       SearchPanel->StopSearch();
       return false;
@@ -236,7 +236,7 @@ bool TMainWin::CloseWeb(bool keepView) {
     }
     web_.reset();
   }
-  if (!keepView) SetView(0);
+  if (!keepView) SetView(mvHome);
   RefreshState();
   ProcessMessages();
   return true;
@@ -277,7 +277,7 @@ void TMainWin::DeleteWeb() {
   delete DlgWeb;
   DlgWeb = nullptr;
   web_.reset();
-  SetView(0);
+  SetView(mvHome);
   RefreshState();
   UpdateCaption();
   ProcessMessages();

@@ -30,6 +30,11 @@ void RemoveEmptyFolders(const fs::path& root) {
 
 }  // namespace
 
+bool SamePath(const fs::path& a, const fs::path& b) {
+  std::error_code ec1, ec2;
+  return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2);
+}
+
 bool IsWithin(const fs::path& inner, const fs::path& outer) {
   std::error_code ec;
   const fs::path a = fs::weakly_canonical(inner, ec), b = fs::weakly_canonical(outer, ec);

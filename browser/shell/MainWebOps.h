@@ -23,6 +23,8 @@ int RemoveIsolatedRecords(TWeb& web);
 int CountToUpdate(TWeb& web);
 // An empty title becomes the first start page's title, else its address.
 void SetDefaultTitle(TWeb& web);
+// Two paths name the same file (links and "." resolved; case counts here).
+bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b);
 // True when inner is outer or lies inside it (links resolved).
 bool IsWithin(const std::filesystem::path& inner, const std::filesystem::path& outer);
 // Whether a web's folder may be emptied or deleted as a whole: never the

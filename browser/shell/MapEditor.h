@@ -85,7 +85,7 @@ class TMapEditor : public QWidget {
   void SetWeb(TWeb* web);
   TWeb* Web() const { return web_; }
 
-  // Tree page 28 (true: with the list of maps) or 29 (false).
+  // Tree page tpMaps (true: with the list of maps) or tpMap (false).
   void ShowMapPage(bool show);
   // Saves the map being left when it was edited (and stays on it when that
   // fails), then loads map `index`; an index the web has no map for leaves

@@ -31,6 +31,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "MainTypes.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -95,7 +97,7 @@ class TSearchPane : public QFrame {
   static constexpr int kKindCount = 5;
   static constexpr int kHistoryMax = 40;
   static constexpr const char* kHistoryFile = "srhistory.lst";
-  static constexpr int kSearchTreePage = 30;
+  static constexpr int kSearchTreePage = tpSearch;
   static constexpr uint32_t kSearchStartMessage = 0x0400 + 4098;  // WM_USER + 4098
   // Larger pages are not scanned: no page a person reads is that big, and
   // the scanner holds a whole page in memory.

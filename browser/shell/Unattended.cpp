@@ -53,7 +53,10 @@ int TUnattended::Answer(const MessageBoxRequest& request) {
 
 int TUnattended::Show(const MessageBoxRequest& request) {
   if (!Active() && shown_) return shown_->Show(request);
-  const int answer = Answer(request);
+  return Answered(request, Answer(request));
+}
+
+int TUnattended::Answered(const MessageBoxRequest& request, int answer) {
   const MessageIcon icon = request.Icon();
   if (icon == MessageIcon::Error || icon == MessageIcon::Warning) failures_.fetch_add(1);
   std::string text = request.text;

@@ -39,6 +39,10 @@ class TUnattended : public platform::MessageBoxHandler {
 
   int Show(const platform::MessageBoxRequest& request) override;
   static int Answer(const platform::MessageBoxRequest& request);
+  // A box answered in the person's place with `answer` (a caller that
+  // knows better than Answer): reported, and counted when it is an error
+  // or a warning. Returns the answer.
+  int Answered(const platform::MessageBoxRequest& request, int answer);
   // Writes a message nobody will see on a screen: "qlon98: [caption] text"
   // on standard error, and "[caption] text" into the journal when one is set.
   void Report(const std::string& caption, const std::string& text);

@@ -18,6 +18,7 @@
 #include "DlgUrlProp.h"
 #include "DlgVignettes.h"
 #include "DlgWeb.h"
+#include "MainTypes.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
 #include "Texts.h"
@@ -671,12 +672,12 @@ void TUrlCommands::UnFiltered(int tag) {
       if (TMimeItem* item = options.MimeList().GetItem(record.GetMimeIndex() - 1)) item->SetEnabled(true);
       break;
     case fsFilteredSize:
-      host_.SelectTreePage(16);
+      host_.SelectTreePage(tpSizeLimits);
       return;
     case fsFilteredExternalWebDepth:
     case fsFilteredInternalLinkDepth:
     case fsFilteredExternalLinkDepth:
-      host_.SelectTreePage(13);
+      host_.SelectTreePage(tpExploration);
       return;
     case fsFilteredExternalLinkDirectory:
       // Its item offers to stop limiting links to their directory.
@@ -686,7 +687,7 @@ void TUrlCommands::UnFiltered(int tag) {
       options.InternalPathLimit = false;
       break;
     case fsFilteredExclusion:
-      host_.SelectTreePage(14);
+      host_.SelectTreePage(tpFilters);
       return;
     case fsFilteredDomainMachine:
       options.CheckDomainMachineFlag = false;

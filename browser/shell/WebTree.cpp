@@ -94,7 +94,7 @@ void TWebTree::SetWeb(TWeb* web) {
   Refresh();
 }
 
-QString TWebTree::rootCaption() const { return PageTitle(captureRun_ ? 19 : tpWeb); }
+QString TWebTree::rootCaption() const { return PageTitle(captureRun_ ? tpWebRunning : tpWeb); }
 
 void TWebTree::SetCaptureRun(bool on) {
   if (on == captureRun_) return;
@@ -112,7 +112,8 @@ TWebTreeNode* TWebTree::add(TWTreeNode* parent, quint8 tag, quint8 kind, quint8 
 void TWebTree::buildWeb() {
   webRoot_ = add(nullptr, tpWeb, TWebTreeNode::nkFolder, 5, rootCaption());
   TWTreeNode* options = add(webRoot_, tpOptions, TWebTreeNode::nkFolder, 4);
-  for (quint8 tag : {11, 13, 15, 16, 14, 17}) add(options, tag, TWebTreeNode::nkLeaf);
+  for (quint8 tag : {tpCaptureFolder, tpExploration, tpFileTypes, tpSizeLimits, tpFilters, tpOtherOptions})
+    add(options, tag, TWebTreeNode::nkLeaf);
   const unsigned bits = web_->MimeCategorySet;
   if (bits & (1u << mcHtml)) add(webRoot_, tpPages, TWebTreeNode::nkFolder, 6);
   if (bits & (1u << mcImage)) {
@@ -175,7 +176,7 @@ void TWebTree::Refresh() {
     add(nullptr, tpSearch, TWebTreeNode::nkFolder, 2);
   }
   TWTreeNode* prefs = add(nullptr, tpPreferences, TWebTreeNode::nkFolder, 3);
-  for (quint8 tag : {5, 6, 7, 8, 9}) add(prefs, tag, TWebTreeNode::nkLeaf);
+  for (quint8 tag : {tpProxy, tpBrowser, tpConnection, tpReport, tpFolders}) add(prefs, tag, TWebTreeNode::nkLeaf);
   add(nullptr, tpScheduler, TWebTreeNode::nkFolder, 14);
   buildHelp();
   EndUpdate();

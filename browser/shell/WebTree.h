@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "MainTypes.h"
 #include "WTree.h"
 
 namespace qlon {
@@ -36,27 +37,6 @@ class IWebTreeHost {
   // A node was selected or activated: show its page after the tree timer.
   virtual void StartTreeTimer() = 0;
   virtual void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) = 0;
-};
-
-// Page tags of the nodes.
-enum TWebTreePage : quint8 {
-  tpPreferences = 4,
-  tpOptions = 10,
-  tpWeb = 18,
-  tpPages = 20,
-  tpImages = 21,
-  tpSounds = 22,
-  tpVideos = 23,
-  tpOthers = 24,
-  tpFiltered = 25,
-  tpErrors = 26,
-  tpImage = 27,
-  tpMaps = 28,
-  tpMap = 29,
-  tpSearch = 30,
-  tpHelp = 31,
-  tpHelpPage = 32,
-  tpScheduler = 33,
 };
 
 // The caption of a page tag; empty for the tags without one.

@@ -18,6 +18,7 @@
 #include "DlgWeb.h"
 #include "EventPump.h"
 #include "Main.h"
+#include "MainWinProbe.h"
 #include "MapEditor.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
@@ -77,15 +78,16 @@ class MainViewsTest : public ::testing::Test {
     config.Splash = false;
     config.SchedulerStartDelayMs = 0;
     win_ = std::make_unique<TMainWin>(setup_, config);
-    win_->ExecDialog = [](QDialog& dialog) { return dialog.exec(); };
-    win_->OpenAddress = [this](const std::string& address) { opened_.push_back(address); };
+    Probe().ExecDialog() = [](QDialog& dialog) { return dialog.exec(); };
+    Probe().OpenAddress() = [this](const std::string& address) { opened_.push_back(address); };
     win_->resize(1000, 700);
     win_->show();
     ProcessMessages();
-    EXPECT_TRUE(win_->OpenWeb((folder_ / "local.web").string(), false));
+    EXPECT_TRUE(Probe().OpenWeb((folder_ / "local.web").string(), false));
   }
   ~MainViewsTest() override { win_.reset(); }
 
+  test::TMainWinProbe Probe() const { return test::TMainWinProbe(*win_); }
   static std::string Url(const std::string& name) { return kHost + name; }
   void Add(TWeb& web, const std::string& name, const std::string& type, const std::string& ext,
            const std::string& body) {
@@ -98,24 +100,24 @@ class MainViewsTest : public ::testing::Test {
   }
   // The page of the tag, served now.
   void Page(int tag) {
-    ASSERT_TRUE(win_->Tree->SelectPage(tag)) << tag;
-    win_->TreeTimerTimer();
+    ASSERT_TRUE(Probe().Tree()->SelectPage(tag)) << tag;
+    Probe().TreeTimerTimer();
     ProcessMessages();
   }
   void Preview(const std::string& url) {
-    win_->ShowPreview(url, {});
-    win_->ViewTimerTimer();
+    Probe().ShowPreview(url, {});
+    Probe().ViewTimerTimer();
   }
   // Makes the row of the URL current; false when the list does not show it.
   bool GoTo(const std::string& url) {
     TWebFile r(win_->CurrentWeb());
-    for (int row = 0; row < win_->UrlList->RowCount(); ++row) {
-      win_->UrlList->SetRow(row);
-      if (win_->UrlList->CurrentRecord(r) && r.FullUrl == url) return true;
+    for (int row = 0; row < Probe().UrlList()->RowCount(); ++row) {
+      Probe().UrlList()->SetRow(row);
+      if (Probe().UrlList()->CurrentRecord(r) && r.FullUrl == url) return true;
     }
     return false;
   }
-  QRect Wall() const { return win_->ImageWallFrame->contentsRect(); }
+  QRect Wall() const { return Probe().ImageWallFrame()->contentsRect(); }
 
   test::TempRoot root_;
   std::string work_;
@@ -129,96 +131,96 @@ class MainViewsTest : public ::testing::Test {
 
 TEST_F(MainViewsTest, TwoTreeClicksWithinTheTimerShowOnlyTheSecondPage) {
   int ticks = 0;
-  QObject::connect(win_->TreeTimer, &QTimer::timeout, [&] { ++ticks; });
+  QObject::connect(Probe().TreeTimer(), &QTimer::timeout, [&] { ++ticks; });
   bool schedulerShown = false;
-  QObject::connect(win_->TreeTimer, &QTimer::timeout, [&] { schedulerShown |= win_->View() == 10; });
-  ASSERT_TRUE(win_->Tree->SelectPage(tpScheduler, true));
-  ASSERT_TRUE(win_->Tree->SelectPage(tpPages, true));
-  EXPECT_TRUE(win_->TreeTimer->isActive());
+  QObject::connect(Probe().TreeTimer(), &QTimer::timeout, [&] { schedulerShown |= win_->View() == mvScheduler; });
+  ASSERT_TRUE(Probe().Tree()->SelectPage(tpScheduler, true));
+  ASSERT_TRUE(Probe().Tree()->SelectPage(tpPages, true));
+  EXPECT_TRUE(Probe().TreeTimer()->isActive());
   ASSERT_TRUE(test::PumpUntil([&] { return ticks > 0; }, std::chrono::seconds(5)));
   QTest::qWait(300);
   EXPECT_EQ(ticks, 1);
   EXPECT_FALSE(schedulerShown);
-  EXPECT_EQ(win_->View(), 5);
-  EXPECT_EQ(win_->PageTag, tpPages);
-  EXPECT_FALSE(win_->TreeTimer->isActive());
+  EXPECT_EQ(win_->View(), mvUrls);
+  EXPECT_EQ(Probe().PageTag(), tpPages);
+  EXPECT_FALSE(Probe().TreeTimer()->isActive());
 }
 
 TEST_F(MainViewsTest, EachTagShowsItsViewStyleAndActionButton) {
   Page(tpWeb);
-  EXPECT_EQ(win_->View(), 1);
-  EXPECT_TRUE(win_->CaptureFrame->isVisible());
+  EXPECT_EQ(win_->View(), mvCapture);
+  EXPECT_TRUE(Probe().CaptureFrame()->isVisible());
   Page(tpPages);
-  EXPECT_EQ(win_->View(), 5);
-  EXPECT_EQ(win_->UrlList->Style(), usHtml);
-  EXPECT_TRUE(win_->PageActionBtn->isVisible());
-  EXPECT_FALSE(win_->ImageActionBtn->isVisible());
-  EXPECT_FALSE(win_->UrlActionBtn->isEnabled());
+  EXPECT_EQ(win_->View(), mvUrls);
+  EXPECT_EQ(Probe().UrlList()->Style(), usHtml);
+  EXPECT_TRUE(Probe().PageActionBtn()->isVisible());
+  EXPECT_FALSE(Probe().ImageActionBtn()->isVisible());
+  EXPECT_FALSE(Probe().UrlActionBtn()->isEnabled());
   Page(tpImages);
-  EXPECT_EQ(win_->UrlList->Style(), usImages);
-  EXPECT_TRUE(win_->ImageActionBtn->isVisible());
-  EXPECT_FALSE(win_->PageActionBtn->isVisible());
+  EXPECT_EQ(Probe().UrlList()->Style(), usImages);
+  EXPECT_TRUE(Probe().ImageActionBtn()->isVisible());
+  EXPECT_FALSE(Probe().PageActionBtn()->isVisible());
   Page(tpErrors);
-  EXPECT_EQ(win_->UrlList->Style(), usErrors);
-  EXPECT_TRUE(win_->UrlActionBtn->isVisible());
-  EXPECT_FALSE(win_->MarquageButton->isEnabled());
+  EXPECT_EQ(Probe().UrlList()->Style(), usErrors);
+  EXPECT_TRUE(Probe().UrlActionBtn()->isVisible());
+  EXPECT_FALSE(Probe().MarquageButton()->isEnabled());
   Page(tpPreferences);
-  EXPECT_EQ(win_->View(), 7);
+  EXPECT_EQ(win_->View(), mvSetup);
   Page(tpOptions);
-  EXPECT_EQ(win_->View(), 6);
-  ASSERT_NE(win_->DlgWeb, nullptr);
-  EXPECT_EQ(win_->DlgWeb->Web(), win_->CurrentWeb());
-  EXPECT_EQ(win_->CfgWebFrame->size(), QSize(440, 380));
-  Page(14);
-  EXPECT_EQ(win_->DlgWeb->CurrentPage(), shell::TDlgWeb::pgFilters);
-  EXPECT_GT(win_->CfgWebFrame->width(), 440);
+  EXPECT_EQ(win_->View(), mvWebConfig);
+  ASSERT_NE(Probe().DlgWeb(), nullptr);
+  EXPECT_EQ(Probe().DlgWeb()->Web(), win_->CurrentWeb());
+  EXPECT_EQ(Probe().CfgWebFrame()->size(), QSize(440, 380));
+  Page(tpFilters);
+  EXPECT_EQ(Probe().DlgWeb()->CurrentPage(), shell::TDlgWeb::pgFilters);
+  EXPECT_GT(Probe().CfgWebFrame()->width(), 440);
   Page(tpScheduler);
-  EXPECT_EQ(win_->View(), 10);
-  EXPECT_TRUE(win_->SchedulerFrame->isVisible());
+  EXPECT_EQ(win_->View(), mvScheduler);
+  EXPECT_TRUE(Probe().SchedulerFrame()->isVisible());
   Page(tpHelp);
-  EXPECT_EQ(win_->View(), 9);
+  EXPECT_EQ(win_->View(), mvHelp);
 }
 
 TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpMaps);
-  EXPECT_EQ(win_->View(), 4);
-  EXPECT_TRUE(win_->MapEditor->isVisible());
-  EXPECT_TRUE(win_->MapEditor->MapListFrame->isVisible());
-  EXPECT_EQ(win_->MapList, win_->MapEditor->MapList);
+  EXPECT_EQ(win_->View(), mvMap);
+  EXPECT_TRUE(Probe().MapEditor()->isVisible());
+  EXPECT_TRUE(Probe().MapEditor()->MapListFrame->isVisible());
+  EXPECT_EQ(Probe().MapList(), Probe().MapEditor()->MapList);
   Page(tpMap);
-  EXPECT_FALSE(win_->MapEditor->MapListFrame->isVisible());
-  EXPECT_EQ(win_->MapEditor->MapIndex(), 0);
-  ASSERT_NE(win_->MapEditor->CurrentMap(), nullptr);
+  EXPECT_FALSE(Probe().MapEditor()->MapListFrame->isVisible());
+  EXPECT_EQ(Probe().MapEditor()->MapIndex(), 0);
+  ASSERT_NE(Probe().MapEditor()->CurrentMap(), nullptr);
 
   Page(tpSearch);
-  EXPECT_EQ(win_->View(), 8);
-  EXPECT_TRUE(win_->SearchPanel->isVisible());
-  win_->SearchFor("big", 0);
-  ASSERT_TRUE(test::PumpUntil([&] { return win_->UrlList->List().Count() == 1 && !win_->SearchPanel->Searching(); },
+  EXPECT_EQ(win_->View(), mvSearch);
+  EXPECT_TRUE(Probe().SearchPanel()->isVisible());
+  Probe().SearchFor("big", 0);
+  ASSERT_TRUE(test::PumpUntil([&] { return Probe().UrlList()->List().Count() == 1 && !Probe().SearchPanel()->Searching(); },
                               std::chrono::seconds(5)));
   EXPECT_TRUE(GoTo(Url("big.bmp")));
   // Leaving the pane lists the style's rows again.
   Page(tpPages);
-  EXPECT_FALSE(win_->SearchPanel->isVisible());
-  EXPECT_EQ(win_->UrlList->List().Count(), 2);
+  EXPECT_FALSE(Probe().SearchPanel()->isVisible());
+  EXPECT_EQ(Probe().UrlList()->List().Count(), 2);
 }
 
 TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   Page(tpImages);
-  ASSERT_TRUE(win_->ImageWallFrame->isVisible());
+  ASSERT_TRUE(Probe().ImageWallFrame()->isVisible());
   Preview(Url("small.bmp"));
-  ASSERT_FALSE(win_->Picture.isNull());
-  EXPECT_EQ(win_->Picture.size(), QSize(40, 30));
+  ASSERT_FALSE(Probe().Picture().isNull());
+  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
   // Natural size, centred.
-  EXPECT_FALSE(win_->Image->hasScaledContents());
-  EXPECT_EQ(win_->Image->geometry(), Wall());
-  EXPECT_EQ(win_->Image->alignment(), Qt::AlignCenter);
+  EXPECT_FALSE(Probe().Image()->hasScaledContents());
+  EXPECT_EQ(Probe().Image()->geometry(), Wall());
+  EXPECT_EQ(Probe().Image()->alignment(), Qt::AlignCenter);
 
-  win_->KeepImageRatioCheck->setChecked(true);
+  Probe().KeepImageRatioCheck()->setChecked(true);
   Preview(Url("big.bmp"));
-  ASSERT_EQ(win_->Picture.size(), QSize(1600, 400));
-  const QRect wall = Wall(), shown = win_->Image->geometry();
-  EXPECT_TRUE(win_->Image->hasScaledContents());
+  ASSERT_EQ(Probe().Picture().size(), QSize(1600, 400));
+  const QRect wall = Wall(), shown = Probe().Image()->geometry();
+  EXPECT_TRUE(Probe().Image()->hasScaledContents());
   // Inside the frame, touching it on one axis, centred on the other, 4:1 kept.
   EXPECT_TRUE(wall.contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
   EXPECT_TRUE(shown.width() == wall.width() || shown.height() == wall.height());
@@ -227,48 +229,48 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   EXPECT_LE(std::abs((shown.top() - wall.top()) - (wall.bottom() - shown.bottom())), 2);
 
   // On the picture page without the ratio box: natural size.
-  win_->KeepImageRatioCheck->setChecked(false);
-  win_->FitImage();
-  EXPECT_TRUE(win_->Image->hasScaledContents());  // the list page still fits
-  win_->SetView(2);
-  win_->FitImage();
-  EXPECT_FALSE(win_->Image->hasScaledContents());
-  EXPECT_EQ(win_->Image->geometry(), Wall());
+  Probe().KeepImageRatioCheck()->setChecked(false);
+  Probe().FitImage();
+  EXPECT_TRUE(Probe().Image()->hasScaledContents());  // the list page still fits
+  Probe().SetView(mvPicture);
+  Probe().FitImage();
+  EXPECT_FALSE(Probe().Image()->hasScaledContents());
+  EXPECT_EQ(Probe().Image()->geometry(), Wall());
 }
 
 TEST_F(MainViewsTest, TheSameRowTwiceDoesNotReloadItsPreview) {
   Page(tpImages);
   ASSERT_TRUE(GoTo(Url("small.bmp")));
   TWebFile r(win_->CurrentWeb());
-  ASSERT_TRUE(win_->UrlList->CurrentRecord(r));
-  win_->UrlListWebFileClick(r);
-  EXPECT_TRUE(win_->ViewTimer->isActive());
-  win_->ViewTimerTimer();
-  EXPECT_EQ(win_->ShownUrl, Url("small.bmp"));
+  ASSERT_TRUE(Probe().UrlList()->CurrentRecord(r));
+  Probe().UrlListWebFileClick(r);
+  EXPECT_TRUE(Probe().ViewTimer()->isActive());
+  Probe().ViewTimerTimer();
+  EXPECT_EQ(Probe().ShownUrl(), Url("small.bmp"));
   // The file changes; the same row again keeps what is shown.
   test::WriteFileBytes(folder_ / "small.bmp", BmpPicture(20, 10, Qt::green));
-  win_->UrlListWebFileClick(r);
-  win_->ViewTimerTimer();
-  EXPECT_EQ(win_->Picture.size(), QSize(40, 30));
+  Probe().UrlListWebFileClick(r);
+  Probe().ViewTimerTimer();
+  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
   Preview(Url("big.bmp"));
-  EXPECT_EQ(win_->Picture.size(), QSize(1600, 400));
+  EXPECT_EQ(Probe().Picture().size(), QSize(1600, 400));
   Preview(Url("small.bmp"));
-  EXPECT_EQ(win_->Picture.size(), QSize(20, 10));
+  EXPECT_EQ(Probe().Picture().size(), QSize(20, 10));
 }
 
 TEST_F(MainViewsTest, F5ReloadsTheListKeepingItsRow) {
   Page(tpPages);
   ASSERT_TRUE(GoTo(Url("a.htm")));
-  ASSERT_EQ(win_->UrlList->List().Count(), 2);
+  ASSERT_EQ(Probe().UrlList()->List().Count(), 2);
   TWeb& web = *win_->CurrentWeb();
   Add(web, "b.htm", "text/html", "htm", "<html><title>B</title></html>");
-  EXPECT_EQ(win_->UrlList->List().Count(), 2);
+  EXPECT_EQ(Probe().UrlList()->List().Count(), 2);
   win_->activateWindow();
   QTest::keyClick(win_.get(), Qt::Key_F5);
   ProcessMessages();
-  EXPECT_EQ(win_->UrlList->List().Count(), 3);
+  EXPECT_EQ(Probe().UrlList()->List().Count(), 3);
   TWebFile r(&web);
-  ASSERT_TRUE(win_->UrlList->CurrentRecord(r));
+  ASSERT_TRUE(Probe().UrlList()->CurrentRecord(r));
   EXPECT_EQ(r.FullUrl, Url("a.htm"));
 }
 
@@ -279,24 +281,24 @@ TEST_F(MainViewsTest, ActionButtonsOfferTheSelectionMenuWhenRowsAreSelected) {
     QApplication::sendEvent(b, &e);
     return b->menu();
   };
-  EXPECT_EQ(enter(win_->PageActionBtn), win_->UrlCommands->PagePopup.get());
-  win_->UrlList->SelectRow(win_->UrlList->Row(), 1);
-  ASSERT_GT(win_->UrlList->SelectedCount(), 0);
-  EXPECT_EQ(enter(win_->PageActionBtn), win_->UrlCommands->PageSelectionPopup.get());
-  EXPECT_EQ(enter(win_->ImageActionBtn), win_->UrlCommands->ImageSelectionPopup.get());
-  win_->UrlList->ClearSelection();
-  EXPECT_EQ(enter(win_->ImageActionBtn), win_->UrlCommands->ImagePopup.get());
-  EXPECT_EQ(enter(win_->UrlActionBtn), win_->UrlCommands->UrlPopup.get());
+  EXPECT_EQ(enter(Probe().PageActionBtn()), Probe().UrlCommands()->PagePopup.get());
+  Probe().UrlList()->SelectRow(Probe().UrlList()->Row(), 1);
+  ASSERT_GT(Probe().UrlList()->SelectedCount(), 0);
+  EXPECT_EQ(enter(Probe().PageActionBtn()), Probe().UrlCommands()->PageSelectionPopup.get());
+  EXPECT_EQ(enter(Probe().ImageActionBtn()), Probe().UrlCommands()->ImageSelectionPopup.get());
+  Probe().UrlList()->ClearSelection();
+  EXPECT_EQ(enter(Probe().ImageActionBtn()), Probe().UrlCommands()->ImagePopup.get());
+  EXPECT_EQ(enter(Probe().UrlActionBtn()), Probe().UrlCommands()->UrlPopup.get());
   // The marking button follows the style.
   Page(tpImages);
-  EXPECT_TRUE(win_->MarquageButton->isEnabled());
-  EXPECT_EQ(win_->MarquageButton->menu(), win_->UrlCommands->MarquagePopup.get());
+  EXPECT_TRUE(Probe().MarquageButton()->isEnabled());
+  EXPECT_EQ(Probe().MarquageButton()->menu(), Probe().UrlCommands()->MarquagePopup.get());
 }
 
 TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
   Page(tpErrors);
-  ASSERT_EQ(win_->UrlList->List().Count(), 1);
-  QAction* report = win_->UrlCommands->ErreurPopup->findChild<QAction*>("ErreurPopupRapport");
+  ASSERT_EQ(Probe().UrlList()->List().Count(), 1);
+  QAction* report = Probe().UrlCommands()->ErreurPopup->findChild<QAction*>("ErreurPopupRapport");
   ASSERT_NE(report, nullptr);
   boxes_.Answer(IDYES);
   report->trigger();
@@ -314,27 +316,27 @@ TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
 }
 
 TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
-  win_->BrowserPopupPopup();
-  EXPECT_TRUE(win_->BrowserPopupLoadIndex->isEnabled());
-  EXPECT_FALSE(win_->BrowserPopupLoadSommaire->isEnabled());  // no index pages yet
-  EXPECT_FALSE(win_->BrowserPopupLoadBookmarks->isEnabled());
-  EXPECT_EQ(win_->BrowserPopupLoadBookmarks->text(), QString::fromStdString(setup_.BookmarkFolder) + "...");
-  win_->BrowserPopupLoadIndex->trigger();
+  Probe().BrowserPopupPopup();
+  EXPECT_TRUE(Probe().BrowserPopupLoadIndex()->isEnabled());
+  EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());  // no index pages yet
+  EXPECT_FALSE(Probe().BrowserPopupLoadBookmarks()->isEnabled());
+  EXPECT_EQ(Probe().BrowserPopupLoadBookmarks()->text(), QString::fromStdString(setup_.BookmarkFolder) + "...");
+  Probe().BrowserPopupLoadIndex()->trigger();
   ASSERT_EQ(opened_.size(), 1u);
   EXPECT_EQ(opened_[0], kHost);
-  win_->CloseWeb(false);
-  win_->BrowserPopupPopup();
-  EXPECT_FALSE(win_->BrowserPopupLoadIndex->isEnabled());
-  EXPECT_FALSE(win_->BrowserPopupLoadSommaire->isEnabled());
-  EXPECT_TRUE(win_->BrowserPopupSelect->isEnabled());
+  Probe().CloseWeb(false);
+  Probe().BrowserPopupPopup();
+  EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
+  EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
+  EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
 }
 
 TEST_F(MainViewsTest, DialUpStatesShowInTheStatusLine) {
-  win_->RasStateChange(kRasStateConnected);
-  EXPECT_EQ(win_->StatusInfo1->text().toStdString(), TextAt(kDialStateTexts, kRasStateConnected));
-  EXPECT_FALSE(win_->StatusInfo1->text().isEmpty());
-  win_->RasStateChange(99);  // a state the texts do not know
-  EXPECT_TRUE(win_->StatusInfo1->text().isEmpty());
+  Probe().RasStateChange(kRasStateConnected);
+  EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), TextAt(kDialStateTexts, kRasStateConnected));
+  EXPECT_FALSE(Probe().StatusInfo1()->text().isEmpty());
+  Probe().RasStateChange(99);  // a state the texts do not know
+  EXPECT_TRUE(Probe().StatusInfo1()->text().isEmpty());
 }
 
 TEST_F(MainViewsTest, ScreenshotOfAListPageWithItsPreview) {
@@ -345,7 +347,7 @@ TEST_F(MainViewsTest, ScreenshotOfAListPageWithItsPreview) {
   const fs::path screens = ProgramFolder().parent_path() / "screens";
   fs::create_directories(screens);
   EXPECT_TRUE(win_->grab().save(QString::fromStdString((screens / "main-views.png").string())));
-  EXPECT_TRUE(win_->Image->isVisible());
+  EXPECT_TRUE(Probe().Image()->isVisible());
 }
 
 }  // namespace

@@ -85,31 +85,31 @@ TEST(MainWindowRules, StoredPlacesArePulledBackOntoTheScreen) {
 TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   Make();
   win_->show();
-  EXPECT_EQ(win_->Mode(), 0);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   EXPECT_EQ(win_->windowTitle(), "Quillon 98 ");
   EXPECT_EQ(win_->minimumSize(), QSize(640, 460));
-  EXPECT_TRUE(win_->NewBtn->isVisible());
-  EXPECT_FALSE(win_->CaptureBtn->isVisible());
-  EXPECT_FALSE(win_->StopBtn->isVisible());
+  EXPECT_TRUE(Probe().NewBtn()->isVisible());
+  EXPECT_FALSE(Probe().CaptureBtn()->isVisible());
+  EXPECT_FALSE(Probe().StopBtn()->isVisible());
 
   const fs::path untitled = MakeWeb("untitled", server_.Url("/"));
-  win_->OpenWebFile(untitled.string());
+  Probe().OpenWebFile(untitled.string());
   ASSERT_NE(win_->CurrentWeb(), nullptr);
-  EXPECT_EQ(win_->Mode(), 1);
-  EXPECT_FALSE(win_->NewBtn->isVisible());
-  EXPECT_TRUE(win_->CaptureBtn->isVisible());
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
+  EXPECT_FALSE(Probe().NewBtn()->isVisible());
+  EXPECT_TRUE(Probe().CaptureBtn()->isVisible());
   EXPECT_EQ(win_->windowTitle(), QString::fromStdString("Quillon 98 (" + untitled.parent_path().string() + ")"));
 
-  win_->OpenWebFile(MakeWeb("titled", server_.Url("/"), "Mon site").string());
+  Probe().OpenWebFile(MakeWeb("titled", server_.Url("/"), "Mon site").string());
   EXPECT_EQ(win_->windowTitle(), "Quillon 98 (Mon site)");
 
   // Mode 2 cannot stand without a web.
-  ASSERT_TRUE(win_->CloseWeb(false));
-  win_->SetMode(2);
-  EXPECT_EQ(win_->Mode(), 0);
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  Probe().SetMode(mmRunning);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   // The help: view 0, or view 9 once the tree's timer has served its node.
-  EXPECT_TRUE(win_->View() == 0 || win_->View() == 9) << int(win_->View());
-  EXPECT_TRUE(win_->HelpFrame()->isVisible());
+  EXPECT_TRUE(win_->View() == mvHome || win_->View() == mvHelp) << int(win_->View());
+  EXPECT_TRUE(Probe().HelpFrame()->isVisible());
 }
 
 TEST_F(MainWindowTest, AStartWithoutArgumentsShowsTheSplashTheIconAndTheBackground) {
@@ -147,15 +147,15 @@ TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
   std::vector<fs::path> webs;
   for (int i = 0; i < 7; ++i) {
     webs.push_back(MakeWeb("w" + std::to_string(i), server_.Url("/"), "Web " + std::to_string(i)));
-    win_->OpenWebFile(webs.back().string());
+    Probe().OpenWebFile(webs.back().string());
   }
   std::vector<QString> shown;
-  for (QAction* a : win_->MenuFile->actions())
+  for (QAction* a : Probe().MenuFile()->actions())
     if (a->data().toInt() > 0) shown.push_back(a->text());
   ASSERT_EQ(shown.size(), 6u);
   EXPECT_EQ(shown.front(), "&1 Web 6");
   EXPECT_EQ(shown.back(), "&6 Web 1");
-  EXPECT_EQ(win_->RecentPaths.size(), 7);
+  EXPECT_EQ(Probe().RecentPaths().size(), 7);
   const std::string saved = test::ReadFileBytes(fs::path(work_) / "webs.dat");
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 7);
   EXPECT_EQ(saved.substr(0, saved.find('\n')), webs[6].string());
@@ -164,14 +164,14 @@ TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
   win_.reset();
   fs::remove(webs[3]);
   Make();
-  EXPECT_EQ(win_->RecentPaths.size(), 6);
-  EXPECT_FALSE(win_->RecentPaths.contains(QString::fromStdString(webs[3].string())));
+  EXPECT_EQ(Probe().RecentPaths().size(), 6);
+  EXPECT_FALSE(Probe().RecentPaths().contains(QString::fromStdString(webs[3].string())));
 
   // Opening the n-th entry makes it current and puts it first.
-  win_->OpenRecentWeb(3);
+  Probe().OpenRecentWeb(3);
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->GetTitle(), "Web 2");
-  EXPECT_EQ(win_->RecentPaths.front().toStdString(), webs[2].string());
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), webs[2].string());
 }
 
 TEST_F(MainWindowTest, GeometryIsSavedAndAPlaceOffTheScreenPulledBack) {
@@ -185,11 +185,11 @@ TEST_F(MainWindowTest, GeometryIsSavedAndAPlaceOffTheScreenPulledBack) {
   EXPECT_EQ(win_->y(), screen.height() - 500);
   win_->show();
   win_->resize(720, 510);
-  win_->SaveGeometry();
+  Probe().SaveGeometry();
   EXPECT_EQ(setup_.Width, 720);
   EXPECT_EQ(setup_.Height, 510);
   EXPECT_EQ(setup_.WindowState, 0);
-  EXPECT_EQ(setup_.TreeFrameWidth, win_->WTreeFrame->width());
+  EXPECT_EQ(setup_.TreeFrameWidth, Probe().WTreeFrame()->width());
 }
 
 // ---------------------------------------------------------------- command line
@@ -199,18 +199,18 @@ TEST_F(MainWindowTest, ArgumentsOpenByExtensionOnly) {
   Make({"\"" + web.string() + "\" ignored"});
   ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() != nullptr; }, 5));
   EXPECT_EQ(win_->CurrentWeb()->Path(), web);
-  ASSERT_TRUE(win_->CloseWeb(false));
+  ASSERT_TRUE(Probe().CloseWeb(false));
 
   // A folder named like a capture file is not one; nor is "x.web.old".
   const fs::path odd = fs::path(work_) / "x.web.old";
   fs::create_directories(odd);
   StringList list{odd.string()};
-  win_->HandleArguments(&list);
+  Probe().HandleArguments(&list);
   StringList inside{(odd / "run.wbs.txt").string()};
-  win_->HandleArguments(&inside);
+  Probe().HandleArguments(&inside);
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   StringList empty;
-  win_->HandleArguments(&empty);
+  Probe().HandleArguments(&empty);
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   EXPECT_TRUE(boxes_.shown.empty());
 }
@@ -235,7 +235,7 @@ TEST_F(MainWindowTest, HandedOverWebOpensUnlessACaptureRuns) {
     HandOver({second.string()});
     handed = true;
   });
-  win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
   EXPECT_TRUE(handed);
   ProcessMessages();
   ProcessMessages();
@@ -246,19 +246,19 @@ TEST_F(MainWindowTest, HandedOverWebOpensUnlessACaptureRuns) {
 
 TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   Make();
-  win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
-  win_->SetView(5);
+  Probe().OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  Probe().SetView(mvUrls);
   // A capture that was never given a file cannot be saved: the question
   // decides, Cancel keeps it open on its page.
   auto pathless = std::make_unique<TWeb>();
-  ASSERT_TRUE(win_->CloseWeb(true));
-  win_->SetCurrentWeb(std::move(pathless));
+  ASSERT_TRUE(Probe().CloseWeb(true));
+  Probe().SetCurrentWeb(std::move(pathless));
   boxes_.Answer(IDCANCEL);
-  EXPECT_FALSE(win_->CloseWeb(false));
+  EXPECT_FALSE(Probe().CloseWeb(false));
   EXPECT_NE(win_->CurrentWeb(), nullptr);
-  EXPECT_EQ(win_->View(), 5);
+  EXPECT_EQ(win_->View(), mvUrls);
   boxes_.Answer(IDNO);
-  EXPECT_TRUE(win_->CloseWeb(false));
+  EXPECT_TRUE(Probe().CloseWeb(false));
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(Captions(), (std::vector<std::string>{"Fermeture du web", "Fermeture du web"}));
 }
@@ -270,26 +270,26 @@ TEST_F(MainWindowTest, DeletingAWebInTheWorkFolderKeepsTheFolder) {
   web.CreateNew(fs::path(work_) / "local.web");
   web.Close();
   test::WriteFileBytes(fs::path(work_) / "keep.txt", "mine");
-  win_->OpenWebFile(work_ + "local.web");
+  Probe().OpenWebFile(work_ + "local.web");
   ASSERT_NE(win_->CurrentWeb(), nullptr);
-  win_->DeleteWeb();
+  Probe().DeleteWeb();
   EXPECT_TRUE(boxes_.shown.empty());  // no question for the work folder
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   EXPECT_FALSE(fs::exists(fs::path(work_) / "local.web"));
   EXPECT_TRUE(fs::exists(fs::path(work_) / "keep.txt"));
-  EXPECT_TRUE(win_->RecentPaths.empty());
+  EXPECT_TRUE(Probe().RecentPaths().empty());
 }
 
 TEST_F(MainWindowTest, DeletingAWebAsksWithItsFolderAndDeletesIt) {
   Make();
   const fs::path web = MakeWeb("gone", server_.Url("/"));
   test::WriteFileBytes(web.parent_path() / "page.htm", "x");
-  win_->OpenWebFile(web.string());
+  Probe().OpenWebFile(web.string());
   boxes_.Answer(IDCANCEL);
-  win_->DeleteWeb();
+  Probe().DeleteWeb();
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   boxes_.Answer(IDYES);
-  win_->DeleteWeb();
+  Probe().DeleteWeb();
   ASSERT_EQ(boxes_.shown.size(), 2u);
   EXPECT_NE(boxes_.shown[1].text.find(web.parent_path().string()), std::string::npos);
   EXPECT_FALSE(fs::exists(web.parent_path()));
@@ -300,19 +300,19 @@ TEST_F(MainWindowTest, ClearFolderNeverEmptiesTheWorkFolder) {
   Make();
   test::WriteFileBytes(fs::path(work_) / "quillon-notes.txt", "x");
   boxes_.Answer(IDYES);
-  win_->ClearFolder(work_);
+  Probe().ClearFolder(work_);
   EXPECT_TRUE(fs::exists(fs::path(work_) / "quillon-notes.txt"));
   const fs::path other = fs::path(work_) / "old";
   test::WriteFileBytes(other / "a.htm", "x");
   boxes_.Answer(IDYES);
-  win_->ClearFolder(other.string());
+  Probe().ClearFolder(other.string());
   EXPECT_FALSE(fs::exists(other / "a.htm"));
 }
 
 TEST_F(MainWindowTest, ResetIsOfferedOnlyForAWebWithRecords) {
   Make();
-  win_->OpenWebFile(MakeWeb("empty", server_.Url("/")).string());
-  win_->MenuWebResetClick();
+  Probe().OpenWebFile(MakeWeb("empty", server_.Url("/")).string());
+  Probe().MenuWebResetClick();
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
@@ -338,9 +338,9 @@ TEST_F(MainWindowTest, ShortcutCapturesResolvesAndClosesTheProgram) {
   const fs::path wbs = MakeShortcut(web, 0, true, true);
   Make({wbs.string()});
   win_->show();
-  ASSERT_TRUE(Pump([&] { return !win_->isVisible(); })) << win_->Mode() << win_->Capturing;
+  ASSERT_TRUE(Pump([&] { return !win_->isVisible(); })) << win_->Mode() << Probe().Road().Running();
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
-  EXPECT_EQ(win_->Mode(), 0);
+  EXPECT_EQ(win_->Mode(), mmNoWeb);
   const fs::path folder = web.parent_path();
   EXPECT_TRUE(fs::exists(folder / "_Accueil.htm"));
   EXPECT_TRUE(fs::exists(folder / "127.0.0.1" / "a.htm"));
@@ -377,24 +377,24 @@ TEST_F(MainWindowTest, ShortcutTimeLimitHoldsForThatRunOnly) {
 
 TEST_F(MainWindowTest, StartUrlNotFoundAsksToChangeTheUrl) {
   Make();
-  win_->OpenWebFile(MakeWeb("missing", server_.Url("/nothing.htm")).string());
+  Probe().OpenWebFile(MakeWeb("missing", server_.Url("/nothing.htm")).string());
   boxes_.Answer(IDNO);
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing, nullptr, true));
+  EXPECT_TRUE(Probe().Road().Run(kCaptureMissing, nullptr, true));
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_NE(boxes_.shown[0].text.find("L'url " + server_.Url("/nothing.htm") + " est erronée"), std::string::npos)
       << boxes_.shown[0].text;
   EXPECT_NE(boxes_.shown[0].text.find("404"), std::string::npos);
   EXPECT_EQ(boxes_.shown[0].Buttons(), (std::vector<int>{IDYES, IDNO}));
-  EXPECT_EQ(win_->Mode(), 1);
-  EXPECT_FALSE(win_->Capturing);
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
+  EXPECT_FALSE(Probe().Road().Running());
 }
 
 TEST_F(MainWindowTest, RedirectToTheSameUrlWithASlashNeedsNoQuestion) {
   Put("/dir", Moved(301, server_.Url("/dir/")));
   Put("/dir/", "<html><title>Dossier</title></html>");
   Make();
-  win_->OpenWebFile(MakeWeb("dir", server_.Url("/dir")).string());
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  Probe().OpenWebFile(MakeWeb("dir", server_.Url("/dir")).string());
+  EXPECT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
   EXPECT_EQ(State(server_.Url("/dir/")), fsRetrieved);
 }
@@ -408,25 +408,26 @@ TEST_F(MainWindowTest, CloseDuringAUserCaptureAsksOnceAndClosesAfterTheRun) {
     boxes_.Answer(IDOK);
     win_->close();  // aborts; the window closes when the run ends
   });
-  win_->PostCapture(kCaptureMissing | kCaptureNoResolve);
+  Probe().PostCapture(kCaptureMissing | kCaptureNoResolve);
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
   EXPECT_EQ(Captions(), (std::vector<std::string>{"Sortie de Quillon", "Sortie de Quillon"}));
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
-  EXPECT_FALSE(win_->Capturing);
+  EXPECT_FALSE(Probe().Road().Running());
 }
 
 TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
   OpenSlowWeb();
   WhenCapturing([&] {
-    boxes_.Answer(IDCANCEL);
-    boxes_.Answer(IDCANCEL);
+    // Two closes asked and granted, then a third: no question, and the run
+    // still holds the web.
+    boxes_.Answer(IDOK);
+    boxes_.Answer(IDOK);
     win_->close();
     win_->close();
-    win_->CloseRequests = 2;  // two questions already refused
     win_->close();
     EXPECT_NE(win_->CurrentWeb(), nullptr);
   });
-  win_->PostCapture(kCaptureMissing | kCaptureNoResolve);
+  Probe().PostCapture(kCaptureMissing | kCaptureNoResolve);
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
   EXPECT_EQ(boxes_.shown.size(), 2u);
 }
@@ -434,7 +435,7 @@ TEST_F(MainWindowTest, ThirdCloseRequestNeverFreesTheWebUnderTheRun) {
 TEST_F(MainWindowTest, ScheduledCaptureClosesWithoutAQuestion) {
   OpenSlowWeb();
   WhenCapturing([&] { win_->close(); });
-  win_->PostCapture(kCaptureScheduled | kCaptureMissing | kCaptureNoResolve);
+  Probe().PostCapture(kCaptureScheduled | kCaptureMissing | kCaptureNoResolve);
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }));
   EXPECT_TRUE(boxes_.shown.empty());
 }
@@ -450,18 +451,18 @@ TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
     Put("/p" + std::to_string(i) + ".htm", page);
   }
   Make();
-  win_->OpenWebFile(MakeWeb("stop", server_.Url("/")).string());
+  Probe().OpenWebFile(MakeWeb("stop", server_.Url("/")).string());
   finishTransfers_ = true;
   // Stop once the page transfers have begun.
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (Served("/p0.htm") + Served("/p1.htm") > 0 && stops_ == 0) {
-      QTimer::singleShot(100, win_.get(), [&] { win_->StopCapture(); });
+      QTimer::singleShot(100, win_.get(), [&] { Probe().StopCapture(); });
       poll.stop();
     }
   });
   poll.start(10);
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  EXPECT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(stops_, 1);
   int retrieved = 0, waiting = 0;
   for (int i = 0; i < 6; ++i) {
@@ -478,17 +479,22 @@ TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
 // ---------------------------------------------------------------- scheduler
 
 TEST_F(MainWindowTest, ScheduledStepWaitsWhileAUserCaptureRuns) {
+  Put("/", SlowPage());
   Make();
   const fs::path web = MakeWeb("sched", server_.Url("/"));
-  win_->OpenWebFile(web.string());
+  Probe().OpenWebFile(web.string());
   TTaskWeb step;
   step.WebPath = web.string();
   step.Actions = kActionCapture;
   step.SetState(tsStarting);
-  win_->Capturing = true;
-  EXPECT_TRUE(win_->TaskStart(step));
+  bool started = false;
+  WhenCapturing([&] {
+    started = Probe().TaskStart(step);
+    Probe().Road().Capture()->Abort();
+  });
+  Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  EXPECT_TRUE(started);
   EXPECT_EQ(step.GetState(), tsStarting);  // retried at the next poll
-  win_->Capturing = false;
 }
 
 TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
@@ -496,16 +502,16 @@ TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
   Make();
   const fs::path web = MakeWeb("user", server_.Url("/"));
   const fs::path other = MakeWeb("other", server_.Url("/"));
-  win_->OpenWebFile(web.string());
+  Probe().OpenWebFile(web.string());
   TTaskWeb step;
   step.WebPath = other.string();
   bool stopped = true;
   WhenCapturing([&] {
-    win_->TaskEnd(step);
-    stopped = win_->Capture->Stopped;
-    win_->Capture->Abort();
+    Probe().TaskEnd(step);
+    stopped = Probe().Road().Capture()->Stopped;
+    Probe().Road().Capture()->Abort();
   });
-  win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true);
+  Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
   EXPECT_FALSE(stopped);
 }
 
@@ -513,7 +519,7 @@ TEST_F(MainWindowTest, ScheduledStepCapturesItsWebAndEnds) {
   Site();
   const fs::path web = MakeWeb("sched", server_.Url("/"));
   Make();
-  ASSERT_TRUE(JobRanToItsEnd(CaptureJob(win_->DlgScheduler->Scheduler(), web, kActionCapture | kActionResolveLinks, -1000)));
+  ASSERT_TRUE(JobRanToItsEnd(CaptureJob(Probe().DlgScheduler()->Scheduler(), web, kActionCapture | kActionResolveLinks, -1000)));
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
   EXPECT_TRUE(fs::exists(web.parent_path() / "_Accueil.htm"));
@@ -567,16 +573,16 @@ TEST_F(MainWindowTest, ScreenshotOfTheWindowWithACapturedWeb) {
   Make();
   win_->resize(900, 600);
   win_->show();
-  win_->OpenWebFile(MakeWeb("site", server_.Url("/"), "Site de test").string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing, nullptr, true));
-  win_->SetView(1);
+  Probe().OpenWebFile(MakeWeb("site", server_.Url("/"), "Site de test").string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing, nullptr, true));
+  Probe().SetView(mvCapture);
   ProcessMessages();
   const fs::path screens = ProgramFolder().parent_path() / "screens";
   fs::create_directories(screens);
   const QImage shot = win_->grab().toImage();
   EXPECT_TRUE(shot.save(QString::fromStdString((screens / "main-window.png").string())));
-  EXPECT_EQ(win_->CapturedCountLabel->text(), "3 ");
-  EXPECT_FALSE(win_->CaptureFrame->isHidden());
+  EXPECT_EQ(Probe().CapturedCountLabel()->text(), "3 ");
+  EXPECT_FALSE(Probe().CaptureFrame()->isHidden());
 }
 
 TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) {
@@ -584,7 +590,7 @@ TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) 
   const fs::path folder = fs::path(work_) / "fromurl";
   Make({"URL(" + server_.Url("/") + ")"});
   QString shown;
-  win_->RunWebDialog = [&](shell::TDlgWeb& dlg) {
+  Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
     shown = dlg.UrlCombo->currentText();
     dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
     return dlg.OKClick(true);
@@ -592,13 +598,13 @@ TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) 
   ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount == 3; }));
   EXPECT_EQ(shown.toStdString(), server_.Url("/"));
   EXPECT_EQ(win_->CurrentWeb()->Path(), folder / "local.web");
-  EXPECT_EQ(win_->RecentPaths.front().toStdString(), (folder / "local.web").string());
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (folder / "local.web").string());
 }
 
 TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
   Site();
   Make();
-  win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  Probe().OpenWebFile(MakeWeb("site", server_.Url("/")).string());
   std::vector<uint16_t> proposed;
   QRadioButton* shell::TDlgChooseCapture::*answer = nullptr;
   choose_ = [&](shell::TDlgChooseCapture& d) {
@@ -607,25 +613,25 @@ TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
     (d.*answer)->setChecked(true);
     return int(QDialog::Accepted);
   };
-  win_->StartCapture();  // cancelled: nothing runs
+  Probe().StartCapture();  // cancelled: nothing runs
   ASSERT_EQ(proposed.size(), 1u);
   EXPECT_EQ(proposed[0], kCaptureMissing);  // the start URL waits to be captured
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 0u);
   answer = &shell::TDlgChooseCapture::FinishRadio;
-  win_->StartCapture();
+  Probe().StartCapture();
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
   // Nothing waits any more: an update, which marks the records first.
   answer = &shell::TDlgChooseCapture::UpdateRadio;
-  win_->StartCapture();
+  Probe().StartCapture();
   EXPECT_EQ(proposed.back(), kCaptureUpdate);
-  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk);
+  EXPECT_EQ(Probe().Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk);
   EXPECT_EQ(Served("/a.htm"), 2);
 }
 
 TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
   Make();
   const fs::path web = MakeWeb("later", server_.Url("/"));
-  win_->OpenWebFile(web.string());
+  Probe().OpenWebFile(web.string());
   const QDateTime when = QDateTime::currentDateTime().addDays(2);
   choose_ = [&](shell::TDlgChooseCapture& d) {
     d.FinishRadio->setChecked(true);
@@ -634,8 +640,8 @@ TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
     d.HangUpCheck->setChecked(true);
     return int(QDialog::Accepted);
   };
-  win_->StartCapture();
-  TScheduler& scheduler = win_->DlgScheduler->Scheduler();
+  Probe().StartCapture();
+  TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
   auto lock = scheduler.LockTree();
   ASSERT_EQ(scheduler.Root().GetChildCount(), 1);
   TTask* job = scheduler.Root().GetChild(0);
@@ -653,8 +659,8 @@ TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
 TEST_F(MainWindowTest, UpdateDropsRecordsNoPageLinksToAnyMore) {
   Site();
   Make();
-  win_->OpenWebFile(MakeWeb("site", server_.Url("/")).string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  Probe().OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   const std::string a = win_->CurrentWeb()->GetLocalPathOfUrl(server_.Url("/a.htm"));
   ASSERT_TRUE(fs::exists(a));
   HttpReply home = HttpReply::Ok("<html><head><title>Accueil</title></head><body><img src=\"i.gif\">" +
@@ -663,41 +669,41 @@ TEST_F(MainWindowTest, UpdateDropsRecordsNoPageLinksToAnyMore) {
   home.delayBetweenBlocks = std::chrono::milliseconds(20);
   Put("/", home);
   // A stopped walk proves nothing: the record stays.
-  WhenCapturing([&] { win_->Capture->Stop(true); });
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  WhenCapturing([&] { Probe().Road().Capture()->Stop(true); });
+  ASSERT_TRUE(Probe().Road().Run(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(int(State(server_.Url("/a.htm"))), int(fsRetrieved));
   // Nor does a walk that could not start over the records still queued.
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(Probe().Road().Run(kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve, nullptr, true));
   EXPECT_NE(int(State(server_.Url("/i.gif"))), 255);
   EXPECT_NE(int(State(server_.Url("/a.htm"))), 255);
   // The walk goes on from the records queued and ends: a.htm is left alone.
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(Probe().Road().Run(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(int(State(server_.Url("/a.htm"))), 255);
   EXPECT_FALSE(fs::exists(a));
   EXPECT_EQ(int(State(server_.Url("/i.gif"))), int(fsRetrieved));
   EXPECT_EQ(int(State(server_.Url("/"))), int(fsRetrieved));
   // With nothing marked, an update (as a shortcut asks it) walks the site again.
   const int served = Served("/");
-  ASSERT_TRUE(win_->RunCapture(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
+  ASSERT_TRUE(Probe().Road().Run(kCaptureUpdate | kCaptureNoResolve, nullptr, true));
   EXPECT_EQ(Served("/"), served + 1);
-  EXPECT_EQ(win_->CaptureFlags, kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve);
+  EXPECT_EQ(Probe().Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk | kCaptureNoResolve);
 }
 
 TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
   Site();
   Make();
   const fs::path web = MakeWeb("site", server_.Url("/"));
-  win_->OpenWebFile(web.string());
-  ASSERT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  Probe().OpenWebFile(web.string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
   const fs::path target = fs::path(work_) / "moved";
   fs::create_directories(target);
   dirAnswer_ = QString::fromStdString(target.string());
-  win_->CopyOrMoveWeb(true);
+  Probe().CopyOrMoveWeb(true);
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->Path(), target / "local.web");
   EXPECT_FALSE(fs::exists(web));
-  EXPECT_EQ(win_->RecentPaths.front().toStdString(), (target / "local.web").string());
-  EXPECT_FALSE(win_->RecentPaths.contains(QString::fromStdString(web.string())));
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (target / "local.web").string());
+  EXPECT_FALSE(Probe().RecentPaths().contains(QString::fromStdString(web.string())));
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
 }
 
@@ -721,10 +727,10 @@ TEST_F(MainWindowDialTest, FailedDialEndsTheRunWithTheLayersTextAndHonoursTheClo
   setup_.RasConnexion = "Bureau";
   Make();
   win_->show();
-  win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
-  EXPECT_FALSE(win_->RunCapture(kCaptureMissing | kCaptureClose, nullptr, true));
+  Probe().OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
+  EXPECT_FALSE(Probe().Road().Run(kCaptureMissing | kCaptureClose, nullptr, true));
   EXPECT_EQ(Served("/"), 0);
-  EXPECT_EQ(win_->Mode(), 1);
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
   ASSERT_EQ(Captions(), std::vector<std::string>{"Connexion au réseau à distance..."});
   EXPECT_FALSE(boxes_.shown[0].text.empty());
   ASSERT_TRUE(Pump([&] { return !win_->isVisible(); }, 5));
@@ -734,11 +740,11 @@ TEST_F(MainWindowDialTest, DialledConnectionCarriesTheCaptureAndIsHungUpAfter) {
   Site();
   setup_.RasConnexion = "Maison";
   Make();
-  win_->OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
-  EXPECT_TRUE(win_->RunCapture(kCaptureMissing | kCaptureNoResolve | kCaptureHangUp, nullptr, true));
+  Probe().OpenWebFile(MakeWeb("dial", server_.Url("/")).string());
+  EXPECT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve | kCaptureHangUp, nullptr, true));
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
-  EXPECT_FALSE(win_->ConnectionFound);
-  ASSERT_TRUE(Pump([&] { return win_->RasEntry->State() == kRasStateDisconnected; }, 5));
+  EXPECT_FALSE(Probe().Road().ConnectionFound());
+  ASSERT_TRUE(Pump([&] { return Probe().RasEntry()->State() == kRasStateDisconnected; }, 5));
   EXPECT_TRUE(boxes_.shown.empty());
 }
 

@@ -63,7 +63,7 @@ class UserRoadTest : public test::MainWindowFixture {
       fill(*dlg);
     });
     poll->start(10);
-    win_->MenuFileNew->trigger();
+    Probe().MenuFileNew()->trigger();
     return seen;
   }
   static void Type(QLineEdit* edit, const QString& text) {
@@ -75,15 +75,15 @@ class UserRoadTest : public test::MainWindowFixture {
   static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   // A node of the web tree, clicked; its page shows after the tree's timer.
   void ClickTreeNode(int tag) {
-    controls::TWTreeNode* node = win_->Tree->FindNodeByTag(quint8(tag));
+    controls::TWTreeNode* node = Probe().Tree()->FindNodeByTag(quint8(tag));
     ASSERT_NE(node, nullptr) << tag;
-    const int row = win_->Tree->Model().RowOf(node);
+    const int row = Probe().Tree()->Model().RowOf(node);
     ASSERT_GE(row, 0) << tag;
-    QTest::mouseClick(win_->Tree->viewport(), Qt::LeftButton, {}, win_->Tree->CellRect(0, row).center());
+    QTest::mouseClick(Probe().Tree()->viewport(), Qt::LeftButton, {}, Probe().Tree()->CellRect(0, row).center());
   }
   bool CapturedAll(size_t count) {
     return Pump([&] {
-      return win_->CurrentWeb() && !win_->Capturing && win_->Mode() == 1 &&
+      return win_->CurrentWeb() && !Probe().Road().Running() && win_->Mode() == mmWebOpen &&
              win_->CurrentWeb()->RetrievedCount == count;
     });
   }
@@ -93,11 +93,11 @@ class UserRoadTest : public test::MainWindowFixture {
       d.FinishRadio->setChecked(true);
       return int(QDialog::Accepted);
     };
-    win_->MenuCaptureStart->trigger();
+    Probe().MenuCaptureStart()->trigger();
   }
   void OpenFromTheMenu(const fs::path& file) {
-    win_->AskOpenWebFile = [file] { return QString::fromStdString(file.string()); };
-    win_->MenuFileOpen->trigger();
+    Probe().AskOpenWebFile() = [file] { return QString::fromStdString(file.string()); };
+    Probe().MenuFileOpen()->trigger();
     ASSERT_NE(win_->CurrentWeb(), nullptr);
   }
 };
@@ -125,7 +125,7 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
   }
   EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha/");
   EXPECT_EQ(proposed[1].toStdString(), work_ + "beta/");
-  ASSERT_TRUE(win_->CloseWeb(false));
+  ASSERT_TRUE(Probe().CloseWeb(false));
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
 
   // Both reopen whole, each from its own folder.
@@ -200,13 +200,13 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
   win_->show();
   OpenFromTheMenu(file);
   ClickTreeNode(tpOptions);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 6; }, 5));
-  ASSERT_NE(win_->DlgWeb, nullptr);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig; }, 5));
+  ASSERT_NE(Probe().DlgWeb(), nullptr);
   ClickTreeNode(tpWeb);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 1; }, 5));
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvCapture; }, 5));
   win_->activateWindow();
   QTest::keyClick(win_.get(), Qt::Key_E, Qt::ControlModifier);
-  win_->MenuFileClose->trigger();
+  Probe().MenuFileClose()->trigger();
   ASSERT_EQ(win_->CurrentWeb(), nullptr);
   TWeb web;
   ASSERT_EQ(web.Open(file), wlOk);
@@ -228,8 +228,8 @@ TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
 
   // The destination of a captured web cannot be typed over.
   ClickTreeNode(tpOptions);
-  ASSERT_TRUE(Pump([&] { return win_->View() == 6 && win_->DlgWeb; }, 5));
-  shell::TDlgWeb& dlg = *win_->DlgWeb;
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
+  shell::TDlgWeb& dlg = *Probe().DlgWeb();
   dlg.PageList->setCurrentRow(shell::TDlgWeb::pgPath);
   ASSERT_EQ(dlg.CurrentPage(), shell::TDlgWeb::pgPath);
   const QString folder = dlg.Path_PathEdit->text();
@@ -237,20 +237,20 @@ TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   EXPECT_EQ(dlg.Path_PathEdit->text(), folder);
   EXPECT_TRUE(dlg.Path_FixedLabel->isVisible());
   test::SaveScreenShot(*win_, "captured-web-destination");
-  win_->MenuFileSave->trigger();
+  Probe().MenuFileSave()->trigger();
 
   // Moved (and copied) to a folder given with its trailing "/".
   const fs::path target = fs::path(work_) / "moved";
   dirAnswer_ = QString::fromStdString(target.string()) + "/";
-  win_->MenuWebMove->trigger();
+  Probe().MenuWebMove()->trigger();
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->Path(), target / "local.web");
   EXPECT_FALSE(fs::exists(file.parent_path()));
   const fs::path copy = fs::path(work_) / "copied";
   dirAnswer_ = QString::fromStdString(copy.string()) + "/";
-  win_->MenuWebCopy->trigger();
+  Probe().MenuWebCopy()->trigger();
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
-  ASSERT_TRUE(win_->CloseWeb(false));
+  ASSERT_TRUE(Probe().CloseWeb(false));
 
   for (const fs::path& place : {target, copy}) {
     TWeb web;
@@ -297,7 +297,7 @@ TEST_F(UserRoadTest, AScheduledRunAnswersForItselfAndWritesItsJournal) {
   Put("/index.html", "<html><title>Index</title></html>");
   const fs::path web = MakeWeb("sched", server_.Url("/"));
   Make();
-  TScheduler& scheduler = win_->DlgScheduler->Scheduler();
+  TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
   auto due = CaptureJob(scheduler, web, kActionCapture | kActionResolveLinks, -1000);
   TTask* job = due.get();
   ASSERT_TRUE(JobRanToItsEnd(std::move(due)));

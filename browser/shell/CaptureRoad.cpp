@@ -1,0 +1,431 @@
+#include "CaptureRoad.h"
+
+#include <QDialog>
+#include <QString>
+#include <cstdio>
+#include <iterator>
+
+#include "Cookies.h"
+#include "DlgChooseCapture.h"
+#include "DlgStop.h"
+#include "DlgVignettes.h"
+#include "MainWebOps.h"
+#include "MessageBox.h"
+#include "Mime.h"
+#include "Ras.h"
+#include "ResolveDialog.h"
+#include "Scheduler.h"
+#include "Setup.h"
+#include "Texts.h"
+#include "Unattended.h"
+#include "WSList.h"
+#include "WaitCursor.h"
+#include "Web.h"
+
+namespace qlon::shell {
+
+using namespace platform;
+
+// The road's message boxes, and what each answers when nobody watches.
+enum TCaptureRoad::TBox : int {
+  bxMovedStartUrl,
+  bxUrlInError,
+  bxUrlFailed,
+  bxProxyFailed,
+  bxDialFailed,
+  bxResolveFailed,
+  bxQuitDuringRun,
+  bxCount,
+};
+
+namespace {
+
+struct TBoxRow {
+  std::string_view Caption;
+  unsigned Flags;
+  int Unattended;
+};
+
+// Indexed by TBox. The URL and proxy boxes are the shared error boxes of
+// those captions; the messages answer with their button.
+constexpr TBoxRow kBoxes[] = {
+    {kProgramTitle, MB_YESNO | MB_ICONQUESTION, IDNO},            // the old start address stays
+    {TextAt(kMessageCaptions, 4), MB_YESNO | MB_ICONHAND, IDNO},  // the start URLs stay
+    {TextAt(kMessageCaptions, 4), MB_OK | MB_ICONHAND, IDOK},
+    {TextAt(kMessageCaptions, 3), MB_OK | MB_ICONHAND, IDOK},
+    {"Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND, IDCANCEL},  // the run has ended anyway
+    {"Résolution des liens", MB_OK | MB_ICONHAND, IDOK},
+    {"Sortie de Quillon", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},  // the run goes on
+};
+
+std::string Format(const char* pattern, const std::string& a, const std::string& b) {
+  const int n = std::snprintf(nullptr, 0, pattern, a.c_str(), b.c_str());
+  std::string text(size_t(std::max(n, 0)), '\0');
+  std::snprintf(text.data(), text.size() + 1, pattern, a.c_str(), b.c_str());
+  return text;
+}
+
+}  // namespace
+
+TCaptureRoad::TCaptureRoad(ICaptureRoadHost& host, TSetup& setup, TRas& ras, TUnattended& unattended)
+    : host_(host), setup_(setup), ras_(ras), unattended_(unattended) {
+  connect(&ras_, &TRas::RasConnect, this, [this] { dialing_ = false; });
+  connect(&ras_, &TRas::RasDisconnect, this, [this] { dialing_ = false; });
+}
+
+TCaptureRoad::~TCaptureRoad() = default;
+
+int TCaptureRoad::Ask(TBox box, const std::string& text) {
+  static_assert(std::size(kBoxes) == bxCount, "one row per box");
+  const TBoxRow& row = kBoxes[box];
+  const MessageBoxRequest request{text, std::string(row.Caption), row.Flags};
+  if (unattended_.Active()) return unattended_.Answered(request, row.Unattended);
+  return ShowMessageBox(request.text, request.caption, request.flags);
+}
+
+// ---------------------------------------------------------------- starting and stopping
+
+void TCaptureRoad::Start() {
+  TWeb* web = host_.CurrentWeb();
+  if (!web || capturing_) return;
+  host_.CommitDialogs();
+  {
+    TWaitCursor wait;
+    web->PrepareCapture();
+    host_.UpdateCountLabels();
+  }
+  uint16_t proposed = web->GetCount() == 0 ? kCaptureReset | kCaptureMissing
+                      : web->ToCapture.Count() > 0 ? kCaptureMissing
+                                                   : kCaptureUpdate;
+  if (web->ToUpdate.Count() > 0) proposed |= kCaptureUpdate;
+  TDlgChooseCapture dlg(proposed, host_.DialogParent());
+  if (host_.ExecModal(dlg) != QDialog::Accepted) return;
+  uint16_t flags = dlg.Flags();
+  if (flags & kCaptureScheduled) {
+    // Here the bit asks for a start at the chosen date.
+    ScheduleCapture(web->Path().string(), flags, DateTimeToQDateTime(dlg.Date()));
+    return;
+  }
+  if ((flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web->ToUpdate.Count() == 0)
+    flags |= kCaptureUpdateWalk;
+  Run(flags, nullptr, false);
+}
+
+void TCaptureRoad::ScheduleCapture(const std::string& webFile, uint16_t flags, const QDateTime& date) {
+  TScheduler* scheduler = host_.Scheduler();
+  if (!scheduler) return;
+  auto job = std::make_unique<TTask>(scheduler);
+  job->StartKind = skOnce;
+  job->StartDate = QDateTimeToDateTime(date);
+  if (flags & kCaptureHangUp) job->Flags |= kTaskHangUp;
+  auto step = std::make_unique<TTaskWeb>(scheduler);
+  step->WebPath = webFile;
+  step->Actions = kActionResolveLinks | (flags & kCaptureReset ? kActionReset : 0) |
+                  (flags & kCaptureMissing ? kActionCapture : 0) | (flags & kCaptureUpdate ? kActionUpdate : 0);
+  {
+    auto lock = scheduler->LockTree();
+    if (TTask* added = scheduler->Root().AddChild(std::move(job))) {
+      added->AddChild(std::move(step));
+      added->SetState(tsWaiting);
+    }
+  }
+  scheduler->SaveTasks();
+  host_.SelectTreePage(tpScheduler);
+}
+
+void TCaptureRoad::Stop() {
+  dialing_ = false;
+  if (!capture_) return;
+  TDlgStop dlg(host_.DialogParent());
+  if (host_.ExecModal(dlg) == QDialog::Accepted && capture_) capture_->Stop(!dlg.FinishTransfers());
+}
+
+void TCaptureRoad::RequestClose() {
+  // Asked at most twice, never for a scheduled run.
+  if (capture_ && closeRequests_ < 2 && !(flags_ & kCaptureScheduled) &&
+      Ask(bxQuitDuringRun, "Il y a une capture en cours, voulez vous l'interrompre ?") != IDOK)
+    return;
+  if (capture_) capture_->Abort();
+  dialing_ = false;
+  closeAfter_ = true;
+  ++closeRequests_;
+}
+
+void TCaptureRoad::StopScheduledRun(const std::filesystem::path& webFile) {
+  const TWeb* web = host_.CurrentWeb();
+  if (capture_ && (flags_ & kCaptureScheduled) && web && SamePath(web->Path(), webFile)) capture_->Stop(true);
+}
+
+// ---------------------------------------------------------------- the run
+
+bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
+  closeRequests_ = 0;
+  TWeb* web = host_.CurrentWeb();
+  // One run at a time: a second request while one holds the web is dropped.
+  if (!web || capturing_) return false;
+  capturing_ = true;
+  closeAfter_ = false;
+  lastErrorCode_ = 0;
+  lastErrorUrl_.clear();
+  const std::optional<int32_t> limit = std::exchange(nextLimit_, std::nullopt);
+  const int32_t storedLimit = web->Options.MaxTime;
+  const bool scheduled = flags & kCaptureScheduled;
+  // Nobody answers a scheduled run: its messages go to its job's journal.
+  std::optional<TUnattendedScope> scheduledRun;
+  if (scheduled)
+    scheduledRun.emplace(unattended_, TUnattended::Scheduled,
+                         [this](const std::string& line) { JournalScheduledRun(line); });
+  bool ran = false, dialFailed = false, stopped = false, shownRunning = false;
+  TDialResult dialResult = drConnected;
+  std::string failure;
+  try {
+    host_.CommitDialogs();
+    if (flags & kCaptureReset) {
+      ProcessMessages();
+      host_.ResetWeb();
+      web->PrepareCapture();
+      ProcessMessages();
+    }
+    flags_ = flags;
+    host_.SetMode(mmRunning);
+    shownRunning = true;
+    host_.ClearRunLists();
+    if (!scheduled) host_.SetView(mvCapture);
+    ProcessMessages();
+    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (dialResult = Dial()) != drConnected) {
+      dialFailed = true;
+    } else {
+      {
+        TWaitCursor wait;
+        if (!urls) {
+          if (prepare) web->PrepareCapture();
+          // As the start command does: an update with nothing marked for it
+          // (from a shortcut, the scheduler) marks the retrieved records first.
+          if (prepare && (flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web->ToUpdate.Count() == 0)
+            flags |= kCaptureUpdateWalk;
+        } else {
+          web->QueueUrls(*urls, flags & kCaptureUpdate);
+        }
+      }
+      if (limit) web->Options.MaxTime = *limit;
+      ICaptureHost& reports = *this;
+      capture_ = std::make_unique<TCapture>(*web, setup_, reports, HttpRequestFactory(&setup_), GlobalMimeList(),
+                                            &CookiesBase());
+      flags_ = flags;
+      capture_->SetFlags(flags);
+      ProcessMessages();
+      try {
+        while (capture_->Step()) TCapture::WaitForEvents(100);
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      host_.SetMode(mmWebOpen);
+      shownRunning = false;
+      stopped = capture_->Stopped;
+      capture_.reset();
+      if (limit) web->Options.MaxTime = storedLimit;
+      // Only a whole update walk tells which records nothing links to.
+      if ((flags & kCaptureUpdate) && !stopped && failure.empty() && CountToUpdate(*web) == 0)
+        RemoveIsolatedRecords(*web);
+      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve)) ResolveLinks(false);
+      SetDefaultTitle(*web);
+      host_.ShowRunEnd(scheduled);
+      host_.SaveWeb();
+      ran = true;
+    }
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  // Whatever happened above, the run ends here.
+  if (capture_) {
+    stopped = capture_->Stopped;
+    capture_.reset();
+  }
+  if (limit) web->Options.MaxTime = storedLimit;
+  if (!ran && !dialFailed) host_.SaveWeb();
+  capturing_ = false;
+  if (shownRunning) host_.SetMode(mmWebOpen);
+  if (dialFailed)
+    if (const QString text = ras_.ErrorText(); dialResult == drFailed && !text.isEmpty())
+      Ask(bxDialFailed, text.toStdString());
+  if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
+  if (scheduled) ReportToScheduler(ran, stopped, urls, failure);
+  if (closeAfter_ || (flags & kCaptureClose)) {
+    host_.CloseProgram();
+    return ran;
+  }
+  if (!ran) return false;
+  if (web->GetCount() > 0 && setup_.AutoAddBookmark) host_.AddBookmark();
+  if (setup_.AutoLaunch && !stopped && web->GetCount() > 0) {
+    ProcessMessages();
+    host_.OpenWebPage("_Accueil.htm");
+  }
+  if ((flags & kCaptureHangUp) && !scheduled) HangUp(true);
+  return true;
+}
+
+// ---------------------------------------------------------------- reports
+
+// The report of a user's run that captured nothing.
+void TCaptureRoad::ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls) {
+  const TWeb* web = host_.CurrentWeb();
+  if ((flags & kCaptureScheduled) || stopped || urls || !web || web->RetrievedCount > 0) return;
+  if (closeAfter_) return;  // the user asked to quit
+  ReportEmptyCapture();
+}
+
+void TCaptureRoad::ReportEmptyCapture() {
+  ProcessMessages();
+  const int code = lastErrorCode_;
+  switch (code) {
+    case 301:
+    case 302:
+    case 400:
+    case 404:
+      AskUrlChange();
+      return;
+    default:
+      break;
+  }
+  if (code != 0)
+    Ask(bxUrlFailed, Format("Url : %s\r\n%s", lastErrorUrl_, HttpStatusText(code)));
+  else if (setup_.HTTPUseProxy && !setup_.HTTPProxyAdress.empty())
+    Ask(bxProxyFailed, Format("Proxy : %s\r\n%s", lastErrorUrl_, HttpStatusText(code)));
+  else
+    AskUrlChange();
+}
+
+void TCaptureRoad::AskUrlChange() {
+  const std::string text = Format("L'url %s est erronée\r\n%s\r\nVoulez vous modifier l'url du Web?", lastErrorUrl_,
+                                  HttpStatusText(lastErrorCode_));
+  const TWeb* web = host_.CurrentWeb();
+  if (Ask(bxUrlInError, text) != IDYES || !web || web->StartEntries.empty()) return;
+  // The capture configuration opens on its start URL page.
+  host_.SelectTreePage(tpOptions);
+}
+
+// A scheduled run ends its step: with error 8 when it captured nothing or
+// failed, else without an error.
+void TCaptureRoad::ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure) {
+  TScheduler* scheduler = host_.Scheduler();
+  const TWeb* web = host_.CurrentWeb();
+  if (!scheduler || !web) return;
+  const bool empty = ran && web->RetrievedCount == 0 && !stopped && !urls;
+  std::string text = !failure.empty() ? failure : lastErrorUrl_;
+  if (failure.empty() && !HttpStatusText(lastErrorCode_).empty()) text += " : " + HttpStatusText(lastErrorCode_);
+  if (empty || !failure.empty())
+    scheduler->EndWebTask(web->Path().string(), false, teUrl, text);
+  else
+    scheduler->EndWebTask(web->Path().string(), false, teNone, {});
+}
+
+void TCaptureRoad::JournalScheduledRun(const std::string& line) {
+  TScheduler* scheduler = host_.Scheduler();
+  if (!scheduler) return;
+  auto lock = scheduler->LockTree();
+  // A web step writes into its job's journal.
+  if (TTask* job = scheduler->Root().FindActiveChild()) job->Log(line);
+}
+
+// ---------------------------------------------------------------- dial-up
+
+TDialResult TCaptureRoad::Dial() {
+  connectionFound_ = false;
+  if ((setup_.UseRas || setup_.UseActiveRas) && !RasAvailable() && !LoadRasLibrary()) {
+    // No dial-up library: an open connection will do when that is allowed.
+    if (!setup_.UseActiveRas) return drFailed;
+    host_.RefreshStatusHints();
+    return drConnected;
+  }
+  if (setup_.UseActiveRas) {
+    TConnectionList connections;
+    if (connections.Refresh() && connections.FindConnected()) connectionFound_ = true;
+  }
+  if (!setup_.UseRas || connectionFound_) return drConnected;
+  ras_.PhoneBook = IsWindowsNT() ? QString::fromStdString(setup_.RasPhoneBook) : QString();
+  if (setup_.RasConnexion.empty()) return drFailed;
+  ras_.LoadDialParams(QString::fromStdString(setup_.RasConnexion));
+  ras_.EntryName = QString::fromStdString(setup_.RasConnexion);
+  if (!setup_.DefaultIdent && !setup_.RasUserName.empty() && !setup_.RasPassword.empty()) {
+    ras_.UserName = QString::fromStdString(setup_.RasUserName);
+    ras_.Password = QString::fromStdString(setup_.RasPassword);
+  }
+  if (ras_.IsConnected()) {
+    connectionFound_ = true;
+    return drConnected;
+  }
+  if (ras_.Dial() != 0) return drFailed;
+  // The outcome comes through the entry's events (or the stop command).
+  dialing_ = true;
+  while (dialing_) TCapture::WaitForEvents(100);
+  const TDialResult result = ras_.State() == kRasStateConnected ? drConnected
+                             : ras_.ErrorCode() == 0           ? drCancelled
+                                                               : drFailed;
+  host_.RefreshStatusHints();
+  return result;
+}
+
+void TCaptureRoad::HangUp(bool hangUp) {
+  if (!hangUp)
+    dialing_ = false;
+  else if (!connectionFound_)
+    ras_.HangUp();
+  else
+    ras_.HangUpByName(ras_.EntryName.isEmpty() ? QString::fromStdString(setup_.RasConnexion) : ras_.EntryName);
+  ProcessMessages();
+}
+
+// ---------------------------------------------------------------- link resolution
+
+void TCaptureRoad::ResolveLinks(bool fromMenu) {
+  TWeb* web = host_.CurrentWeb();
+  if (!web || web->GetCount() == 0) return;
+  if (web->Options.VignetteFlag) {
+    const std::unique_ptr<TDlgVignettes> thumbnails = TDlgVignettes::CreateFor(host_.DialogParent(), *web);
+    if (thumbnails) host_.ExecModal(*thumbnails);
+  }
+  controls::TResolveDialog dlg(*web, setup_.Sommaire, host_.DialogParent());
+  dlg.Walk().ForceRewrite = fromMenu;
+  host_.ExecModal(dlg);
+  if (!dlg.Error().empty()) Ask(bxResolveFailed, dlg.Error());
+  host_.RefreshStatusHints();
+}
+
+// ---------------------------------------------------------------- what the run reports
+
+void TCaptureRoad::AddWebFileToLists(const TWebFile& record) {
+  // The last failure of the run, for the report when nothing came.
+  if (record.GetState() == fsError || record.IsRedirect()) {
+    lastErrorCode_ = record.GetWidth();
+    lastErrorUrl_ = record.FullUrl;
+  } else if (record.GetState() == fsNotFound) {
+    lastErrorCode_ = 0;
+    lastErrorUrl_ = record.FullUrl;
+  }
+  host_.AddWebFileToLists(record);
+}
+
+bool TCaptureRoad::ConfirmMovedStartUrl(const TWebFile& record, const std::string& location) {
+  const std::string& old = record.FullUrl;
+  if (location == old + "/") return true;
+  const std::string text =
+      Format("L'url %s\r\n\r\na été déplacée vers %s\r\n\r\nVoulez-vous l'utiliser comme URL de départ ?", old, location);
+  return Ask(bxMovedStartUrl, text) == IDYES;
+}
+
+void TCaptureRoad::UpdateCountLabels() { host_.UpdateCountLabels(); }
+void TCaptureRoad::RefreshWebTree() { host_.RefreshWebTree(); }
+void TCaptureRoad::ShowElapsed(const std::string& text) { host_.ShowElapsed(text); }
+void TCaptureRoad::SetConnectionWeb(int row, const std::string& text) {
+  host_.Connections().SetWeb(row, QString::fromStdString(text));
+}
+void TCaptureRoad::SetConnectionUrl(int row, const std::string& text) {
+  host_.Connections().SetUrl(row, QString::fromStdString(text));
+}
+void TCaptureRoad::SetConnectionState(int row, THTTP_STATE state) { host_.Connections().SetState(row, state); }
+void TCaptureRoad::SetConnectionSize(int row, int64_t size) {
+  host_.Connections().SetSize(row, qint32(std::min<int64_t>(size, INT32_MAX)));
+}
+void TCaptureRoad::SetConnectionProgress(int row, int percent) { host_.Connections().SetProgress(row, percent); }
+
+}  // namespace qlon::shell

@@ -1,0 +1,12 @@
+#include "WaitCursor.h"
+
+#include <QApplication>
+
+namespace qlon {
+
+TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+void ProcessMessages() { QCoreApplication::processEvents(); }
+
+}  // namespace qlon

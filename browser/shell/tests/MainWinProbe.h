@@ -1,0 +1,119 @@
+#pragma once
+// The main window as its tests reach it. Its widgets are found by their
+// object names, as a person finds them on the screen; the state and the
+// commands a test drives without a person's clicks go through the window's
+// private members (the probe is its friend).
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QToolButton>
+#include <stdexcept>
+
+#include "Main.h"
+#include "UrlCommands.h"
+#include "WUrlList.h"
+
+namespace qlon::test {
+
+class TMainWinProbe {
+ public:
+  explicit TMainWinProbe(TMainWin& win) : win_(win) {}
+
+  // A child of the window by its object name; a missing one fails the test.
+  template <class T>
+  T* Find(const char* name) const {
+    T* found = win_.findChild<T*>(QString::fromLatin1(name));
+    if (!found) throw std::logic_error(std::string("the main window has no ") + name);
+    return found;
+  }
+
+  // ---- widgets
+  QMenu* MenuFile() const { return Find<QMenu>("MenuFile"); }
+  QAction* MenuFileNew() const { return Find<QAction>("MenuFileNew"); }
+  QAction* MenuFileOpen() const { return Find<QAction>("MenuFileOpen"); }
+  QAction* MenuFileSave() const { return Find<QAction>("MenuFileSave"); }
+  QAction* MenuFileClose() const { return Find<QAction>("MenuFileClose"); }
+  QAction* MenuWebCopy() const { return Find<QAction>("MenuWebCopy"); }
+  QAction* MenuWebMove() const { return Find<QAction>("MenuWebMove"); }
+  QAction* MenuCaptureStart() const { return Find<QAction>("MenuCaptureStart"); }
+  QAction* KeepImageRatioCheck() const { return Find<QAction>("KeepImageRatioCheck"); }
+  QAction* BrowserPopupLoadIndex() const { return Find<QAction>("BrowserPopupLoadIndex"); }
+  QAction* BrowserPopupLoadSommaire() const { return Find<QAction>("BrowserPopupLoadSommaire"); }
+  QAction* BrowserPopupLoadBookmarks() const { return Find<QAction>("BrowserPopupLoadBookmarks"); }
+  QAction* BrowserPopupSelect() const { return Find<QAction>("BrowserPopupSelect"); }
+  QToolButton* NewBtn() const { return Find<QToolButton>("NewBtn"); }
+  QToolButton* CaptureBtn() const { return Find<QToolButton>("CaptureBtn"); }
+  QToolButton* StopBtn() const { return Find<QToolButton>("StopBtn"); }
+  QToolButton* UrlActionBtn() const { return Find<QToolButton>("UrlActionBtn"); }
+  QToolButton* PageActionBtn() const { return Find<QToolButton>("PageActionBtn"); }
+  QToolButton* ImageActionBtn() const { return Find<QToolButton>("ImageActionBtn"); }
+  QToolButton* MarquageButton() const { return Find<QToolButton>("MarquageButton"); }
+  QFrame* WTreeFrame() const { return Find<QFrame>("WTreeFrame"); }
+  QFrame* ImageWallFrame() const { return Find<QFrame>("ImageWallFrame"); }
+  QFrame* CaptureFrame() const { return Find<QFrame>("CaptureFrame"); }
+  QFrame* CfgWebFrame() const { return Find<QFrame>("CfgWebFrame"); }
+  QFrame* HelpFrame() const { return Find<QFrame>("HelpFrame"); }
+  QFrame* SchedulerFrame() const { return Find<QFrame>("SchedulerFrame"); }
+  QLabel* Image() const { return Find<QLabel>("Image"); }
+  QLabel* CapturedCountLabel() const { return Find<QLabel>("CapturedCountLabel"); }
+  QLabel* StatusInfo1() const { return Find<QLabel>("StatusInfo1"); }
+  QTimer* TreeTimer() const { return Find<QTimer>("TreeTimer"); }
+  QTimer* ViewTimer() const { return Find<QTimer>("ViewTimer"); }
+  TWebTree* Tree() const { return Find<TWebTree>("Tree"); }
+  TWUrlList* UrlList() const { return Find<TWUrlList>("UrlList"); }
+  TWUrlList* MapList() const { return Find<TWUrlList>("MapList"); }
+  TMapEditor* MapEditor() const { return Find<TMapEditor>("MapFrame"); }
+  shell::TSearchPane* SearchPanel() const { return Find<shell::TSearchPane>("SearchPanel"); }
+
+  // ---- state
+  shell::TCaptureRoad& Road() const { return *win_.road_; }
+  TDlgScheduler* DlgScheduler() const { return win_.DlgScheduler; }
+  shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
+  TRas* RasEntry() const { return win_.RasEntry; }
+  TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
+  const QStringList& RecentPaths() const { return win_.RecentPaths; }
+  TWebTreePage PageTag() const { return win_.PageTag; }
+  const std::string& ShownUrl() const { return win_.ShownUrl; }
+  const QImage& Picture() const { return win_.Picture; }
+
+  // ---- what the window asks of its surroundings
+  std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
+  std::function<bool(shell::TDlgWeb&)>& RunWebDialog() const { return win_.RunWebDialog; }
+  std::function<QString()>& AskOpenWebFile() const { return win_.AskOpenWebFile; }
+  std::function<void(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
+
+  // ---- commands
+  void SetMode(TMainMode mode) const { win_.SetMode(mode); }
+  void SetView(TMainView view) const { win_.SetView(view); }
+  void OpenWebFile(const std::string& path) const { win_.OpenWebFile(path); }
+  bool OpenWeb(const std::string& path, bool keepView) const { return win_.OpenWeb(path, keepView); }
+  void OpenRecentWeb(int index) const { win_.OpenRecentWeb(index); }
+  bool CloseWeb(bool keepView) const { return win_.CloseWeb(keepView); }
+  void SetCurrentWeb(std::unique_ptr<TWeb> web) const { win_.SetCurrentWeb(std::move(web)); }
+  void DeleteWeb() const { win_.DeleteWeb(); }
+  bool ClearFolder(const std::string& folder) const { return win_.ClearFolder(folder); }
+  void MenuWebResetClick() const { win_.MenuWebResetClick(); }
+  void CopyOrMoveWeb(bool move) const { win_.CopyOrMoveWeb(move); }
+  void SaveGeometry() const { win_.SaveGeometry(); }
+  void HandleArguments(const StringList* list) const { win_.HandleArguments(list); }
+  bool TaskStart(TTask& task) const { return win_.TaskStart(task); }
+  bool TaskEnd(TTask& task) const { return win_.TaskEnd(task); }
+  void PostCapture(uint16_t flags) const { win_.PostCapture(flags); }
+  void StartCapture() const { win_.StartCapture(); }
+  void StopCapture() const { win_.StopCapture(); }
+  void TreeTimerTimer() const { win_.TreeTimerTimer(); }
+  void ShowPreview(const std::string& url, const std::string& file) const { win_.ShowPreview(url, file); }
+  void ViewTimerTimer() const { win_.ViewTimerTimer(); }
+  void FitImage() const { win_.FitImage(); }
+  void UrlListWebFileClick(TWebFile& record) const { win_.UrlListWebFileClick(record); }
+  void BrowserPopupPopup() const { win_.BrowserPopupPopup(); }
+  void SearchFor(const QString& text, int kind) const { win_.SearchFor(text, kind); }
+  void RasStateChange(int state) const { win_.RasStateChange(state); }
+
+ private:
+  TMainWin& win_;
+};
+
+}  // namespace qlon::test
