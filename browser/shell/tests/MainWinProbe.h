@@ -51,6 +51,7 @@ class TMainWinProbe {
   QToolButton* ImageActionBtn() const { return Find<QToolButton>("ImageActionBtn"); }
   QToolButton* MarquageButton() const { return Find<QToolButton>("MarquageButton"); }
   QFrame* WTreeFrame() const { return Find<QFrame>("WTreeFrame"); }
+  QFrame* RightFrame() const { return Find<QFrame>("RightFrame"); }
   QFrame* ImageWallFrame() const { return Find<QFrame>("ImageWallFrame"); }
   QFrame* CaptureFrame() const { return Find<QFrame>("CaptureFrame"); }
   QFrame* CfgWebFrame() const { return Find<QFrame>("CfgWebFrame"); }

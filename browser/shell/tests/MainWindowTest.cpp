@@ -123,7 +123,7 @@ TEST_F(MainWindowTest, AStartWithoutArgumentsShowsTheSplashTheIconAndTheBackgrou
   EXPECT_GE(splash->width(), 300);
   EXPECT_FALSE(win_->windowIcon().isNull());
   // The background picture of the program's folder under the right-hand pages.
-  EXPECT_FALSE(win_->RightFrame->palette().window().texture().isNull());
+  EXPECT_FALSE(Probe().RightFrame()->palette().window().texture().isNull());
   // The help is shown with its contents page, and the tree lists the pages by title.
   win_->show();
   ASSERT_NE(HelpWindow(), nullptr);
@@ -321,7 +321,7 @@ TEST_F(MainWindowTest, AJournalNotOfTheWebIsToldAndTheWebOpensAsItIs) {
   const fs::path web = MakeWeb("site", server_.Url("/"));
   const std::string before = test::ReadFileBytes(web);
   test::WriteFileBytes(TWebStream::JournalPath(web), "QLONJRN2" + std::string(16, '\0') + std::string(64, 'j'));
-  win_->OpenWebFile(web.string());
+  Probe().OpenWebFile(web.string());
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].caption, "Ouverture d'un Web");
