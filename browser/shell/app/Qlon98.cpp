@@ -7,6 +7,7 @@
 // screen and nothing to do.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "DWorkDir.h"
@@ -96,6 +97,14 @@ int main(int argc, char** argv) {
     if (setup.WorkPath.empty()) {
       qlon::ShowMessageBox("Aucun Répertoire de travail ne peut être créé : Quillon 98 s'arrête sans rien écrire.",
                            qlon::kProgramTitle, qlon::platform::MB_OK | qlon::platform::MB_ICONHAND);
+      qlon::CloseInstanceMutex();
+      return 1;
+    }
+    // A file named on the command line that is not there leaves nothing
+    // to do either: said, and the program ends rather than wait for nobody.
+    if (const std::string file = qlon::FirstArgument(arguments);
+        noScreen && qlon::IsFileArgument(file) && !QFileInfo(QString::fromStdString(file)).isFile()) {
+      std::fprintf(stderr, "qlon98: le fichier %s n'existe pas.\n", file.c_str());
       qlon::CloseInstanceMutex();
       return 1;
     }

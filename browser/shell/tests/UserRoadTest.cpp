@@ -398,6 +398,13 @@ TEST_F(ProgramRoadTest, WithNoScreenAndNothingToDoItSaysHowAndEnds) {
   ASSERT_EQ(own.size(), 1u) << Errors(p);
   EXPECT_NE(own[0].find("offscreen"), std::string::npos) << own[0];
   EXPECT_NE(own[0].find(".wbs"), std::string::npos) << own[0];
+
+  // A shortcut that is not there is said and ends the program too.
+  const std::string missing = (fs::path(work_) / "absent.wbs").string();
+  QProcess* q = Start({QString::fromStdString(missing)});
+  ASSERT_TRUE(Finished(q, 20));
+  EXPECT_EQ(q->exitCode(), 1);
+  EXPECT_NE(Errors(q).find(missing + " n'existe pas"), std::string::npos) << Errors(q);
 }
 
 TEST_F(ProgramRoadTest, WithNoScreenItStillRunsAJobThatIsDueAndEndsAsTheJobAsks) {
