@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimeEdit>
 #include <fstream>
 #include <thread>
@@ -138,6 +139,27 @@ TEST_F(SchedulerWindowTest, TreeShowsJobsWithTheirStepsAndStates) {
   EXPECT_EQ(window->StateLabel->text(), "En erreur");
   EXPECT_EQ(window->ResultLabel->text(), "Erreur au chargement du Web ( absent )");
   EXPECT_EQ(window->LastStartLabel->text(), "Dernier démarrage : <Aucun>");
+}
+
+TEST_F(SchedulerWindowTest, TheCommandsFollowTheTaskSelectedAtOnce) {
+  Open({"/nowhere/a.web"});
+  // The row the window shows as current is the selected job.
+  EXPECT_EQ(window->TaskLabel->text(), "Tâche 1");
+  EXPECT_TRUE(window->AddWebBtn->isEnabled());
+  EXPECT_TRUE(window->MenuAddWebList->isEnabled());
+  // Nothing selected, then a click on the job: its commands at once.
+  window->TaskView->ClearSelection();
+  window->RefreshDetails();
+  EXPECT_FALSE(window->AddWebBtn->isEnabled());
+  EXPECT_FALSE(window->PropBtn->isEnabled());
+  QTest::mouseClick(window->TaskView->viewport(), Qt::LeftButton, {}, window->TaskView->CellRect(0, 0).center());
+  EXPECT_TRUE(window->AddWebBtn->isEnabled());
+  EXPECT_TRUE(window->PropBtn->isEnabled());
+  EXPECT_TRUE(window->MenuDelete->isEnabled());
+  // A running job cannot be deleted; the menu says so as soon as it runs.
+  window->StartClick();
+  EXPECT_FALSE(window->MenuDelete->isEnabled());
+  EXPECT_TRUE(window->MenuStop->isEnabled());
 }
 
 TEST_F(SchedulerWindowTest, NewTaskDialogAddsAJobAndSavesIt) {
