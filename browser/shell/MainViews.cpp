@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "CapturedFile.h"
 #include "DlgAbout.h"
 #include "DlgProfile.h"
 #include "DlgRapportError.h"
@@ -342,7 +343,7 @@ void TMainWin::TreeTimerTimer() {
 void TMainWin::TreeAction(controls::TWTreeNode* node) {
   if (auto* image = dynamic_cast<TImageNode*>(node); image && web_) {
     if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName); path && IsFile(*path))
-      OpenDocument(path->string());
+      shell::OpenCapturedFile(*path);
   } else if (auto* page = dynamic_cast<THtmlNode*>(node); page && page->tag == tpHelpPage) {
     const std::string& name = page->FileName;
     OpenInBrowser(name.find("://") != std::string::npos ? name : FileUrl(name));
@@ -399,7 +400,7 @@ void TMainWin::UrlListWebFileClick(TWebFile& record) {
 void TMainWin::UrlListWebFileDblClick(TWebFile& record) {
   const std::string local = record.IsRetrieved() ? record.GetLocalPath() : std::string();
   if (!local.empty() && !record.IsHtmlPage() && IsFile(local))
-    OpenDocument(local);
+    shell::OpenCapturedFile(local);  // never run: data types only
   else if (!local.empty() && IsFile(local))
     OpenInBrowser(FileUrl(local));
   else

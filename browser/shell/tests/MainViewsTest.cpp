@@ -26,6 +26,7 @@
 #include "Ras.h"
 #include "SearchPane.h"
 #include "Setup.h"
+#include "Shell.h"
 #include "TempRoot.h"
 #include "Texts.h"
 #include "UrlCommands.h"
@@ -65,6 +66,7 @@ class MainViewsTest : public ::testing::Test {
       Add(web, "a.htm", "text/html", "htm", "<html><title>A</title></html>");
       Add(web, "small.bmp", "image/bmp", "bmp", BmpPicture(40, 30, Qt::red));
       Add(web, "big.bmp", "image/bmp", "bmp", BmpPicture(1600, 400, Qt::blue));
+      Add(web, "run.sh", "text/plain", "txt", "#!/bin/sh\necho\n");  // a script served as text
       TWebFile failed(&web);
       SetContentType(failed, "text/html", "htm");
       failed.SetError(404);
@@ -329,6 +331,25 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
+}
+
+TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {
+  platform::RecordingShell shell;
+  const auto doubleClick = [&](int tag, const std::string& url) {
+    Page(tag);
+    ASSERT_TRUE(GoTo(url)) << url;
+    TWUrlList* list = Probe().UrlList();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(0, list->Row()).center());
+  };
+  doubleClick(tpImages, Url("small.bmp"));
+  EXPECT_EQ(shell.opened, std::vector<std::string>{(folder_ / "small.bmp").string()});
+  EXPECT_TRUE(boxes_.shown.empty());
+  doubleClick(tpOthers, Url("run.sh"));
+  ASSERT_EQ(shell.opened.size(), 2u);
+  EXPECT_EQ(shell.opened[1], folder_.string());  // its folder, not the script
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].caption, "Ouvrir un fichier");
+  EXPECT_TRUE(shell.programs.empty() && shell.started.empty());
 }
 
 TEST_F(MainViewsTest, DialUpStatesShowInTheStatusLine) {
