@@ -425,6 +425,11 @@ void TMainWin::FormCreate() {
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
+  // The desktop's default browser heads the list the options offer, unless listed.
+  if (const std::string program = FindDefaultBrowser();
+      !program.empty() && std::find(setup_.BrowserList.begin(), setup_.BrowserList.end(), program) ==
+                              setup_.BrowserList.end())
+    setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
   RasEntry = new TRas(this);
   shell::ICaptureRoadHost& roadHost = *this;
   road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());

@@ -243,7 +243,7 @@ void TUrlCommands::installDefaultDialogs() {
     TDlgPrint::PrintFiles(title, files, dialogParent_);
   };
   RunVignettes = [this](TWeb& web, std::optional<std::vector<std::string>> urls) {
-    TDlgVignettes::CreateFor(dialogParent_, web, std::move(urls))->exec();
+    TDlgVignettes::CreateFor(dialogParent_, web, host_.Setup(), std::move(urls))->exec();
   };
   RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };

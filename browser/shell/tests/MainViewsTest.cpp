@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDialog>
 #include <QEnterEvent>
 #include <QLabel>
@@ -15,6 +16,8 @@
 #include <QtTest/QTest>
 
 #include "CaptureFixture.h"
+#include "DlgSetup.h"
+#include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "EventPump.h"
 #include "Main.h"
@@ -96,6 +99,7 @@ class MainViewsTest : public ::testing::Test {
     TWebFile r(&web);
     r.SetState(fsRetrieved);
     SetContentType(r, type, ext);
+    r.SetFlag(TWebFile::kFlagPageLink, type == "text/html");
     r.SetLocalName(name);
     test::WriteFileBytes(folder_ / name, body);
     web.AddUrl(Url(name), r);
@@ -331,6 +335,25 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
+}
+
+TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
+  shell::TDlgSetup* preferences = Probe().DlgSetup();
+  const fs::path thumb = folder_ / "thumb" / "index.gif";
+  for (int size = 0; size < 4; ++size) {
+    Page(tpReport);
+    preferences->ThumbnailSizeCombo->setCurrentIndex(size);
+    Page(tpPages);  // leaving the page stores it
+    EXPECT_EQ(setup_.ThumbnailSize, size);
+    QAction* all = nullptr;
+    for (QAction* a : Probe().UrlCommands()->PagePopup->actions())
+      if (a->text() == "Générer toutes les vignettes des pages...") all = a;
+    ASSERT_NE(all, nullptr);
+    all->trigger();
+    EXPECT_EQ(QImage(QString::fromStdString(thumb.string())).size(),
+              QSize(kThumbnailSizes[size].Width, kThumbnailSizes[size].Height))
+        << preferences->ThumbnailSizeCombo->currentText().toStdString();
+  }
 }
 
 TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {

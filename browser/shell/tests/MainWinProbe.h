@@ -71,6 +71,7 @@ class TMainWinProbe {
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
   TDlgScheduler* DlgScheduler() const { return win_.DlgScheduler; }
+  shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
   shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
   TRas* RasEntry() const { return win_.RasEntry; }
   TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
