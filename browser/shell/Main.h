@@ -297,7 +297,7 @@ class TMainWin : public QMainWindow,
   std::function<int(QDialog&)> ExecDialog;            // a modal dialog
   std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
   std::function<QString()> AskOpenWebFile;            // the open dialog
-  std::function<void(const std::string& address)> OpenAddress;  // the default browser
+  std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
 
   // ---- components, named as the form's (and by their object names)
   QMenu* MenuFile;

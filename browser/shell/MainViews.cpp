@@ -164,7 +164,7 @@ void TMainWin::TViewsHostDelete::operator()(TViewsHost* host) const { delete hos
 void TMainWin::SetupViews() {
   viewsHost_.reset(new TViewsHost(*this));
   TViewsHost& host = *viewsHost_;
-  OpenAddress = [](const std::string& address) { GetBrowser().OpenUrl(address); };
+  OpenAddress = ShowInBrowser;
 
   UrlCommands = std::make_unique<TUrlCommands>(*UrlList, host, this);
   UrlCommands->AttachToList();

@@ -86,4 +86,8 @@ class TBrowser : public QObject {
 // The program's browser, made on first use and freed at program end.
 TBrowser& GetBrowser();
 
+// Shows the address in the program's browser; when no browser can show it
+// the user is told. False then.
+bool ShowInBrowser(const std::string& address);
+
 }  // namespace qlon

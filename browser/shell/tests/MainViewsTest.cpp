@@ -84,7 +84,10 @@ class MainViewsTest : public ::testing::Test {
     config.SchedulerStartDelayMs = 0;
     win_ = std::make_unique<TMainWin>(setup_, config);
     Probe().ExecDialog() = [](QDialog& dialog) { return dialog.exec(); };
-    Probe().OpenAddress() = [this](const std::string& address) { opened_.push_back(address); };
+    Probe().OpenAddress() = [this](const std::string& address) {
+      opened_.push_back(address);
+      return true;
+    };
     win_->resize(1000, 700);
     win_->show();
     ProcessMessages();

@@ -84,7 +84,7 @@ class TMainWinProbe {
   std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
   std::function<bool(shell::TDlgWeb&)>& RunWebDialog() const { return win_.RunWebDialog; }
   std::function<QString()>& AskOpenWebFile() const { return win_.AskOpenWebFile; }
-  std::function<void(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
+  std::function<bool(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
 
   // ---- commands
   void SetMode(TMainMode mode) const { win_.SetMode(mode); }
