@@ -93,11 +93,14 @@ QString TDlgWeb::PageTitle(int page) {
 void TDlgWeb::buildPages() {
   auto* outer = new QVBoxLayout(this);
   TitleLine = new QLabel(this);
+  TitleLine->setWordWrap(true);  // a long web title does not widen the form
   outer->addWidget(TitleLine);
   auto* middle = new QHBoxLayout;
   PageList = new QListWidget(this);
   for (int p = 0; p < kPageCount; ++p) PageList->addItem(PageTitle(p));
-  PageList->setMaximumWidth(150);
+  // As wide as its longest title.
+  PageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  PageList->setFixedWidth(PageList->sizeHintForColumn(0) + 2 * PageList->frameWidth() + 4);
   middle->addWidget(PageList);
   auto* right = new QVBoxLayout;
   HintLabel = new QLabel(this);
@@ -140,6 +143,9 @@ void TDlgWeb::buildPages() {
     UrlCombo = new QComboBox(page);
     UrlCombo->setEditable(true);
     UrlCombo->setMaxCount(kHistoryMax);
+    // A long address of the history does not widen the form.
+    UrlCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    UrlCombo->setMinimumContentsLength(24);
     UserNameEdit = new QLineEdit(page);
     PasswordEdit = new QLineEdit(page);
     PasswordEdit->setEchoMode(QLineEdit::Password);

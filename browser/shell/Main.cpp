@@ -29,6 +29,7 @@
 #include "MessageBox.h"
 #include "Mime.h"
 #include "Pictures.h"
+#include "Profile.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -373,14 +374,19 @@ void TMainWin::buildFrames() {
   SetupFrame = NewFrame(RightFrame, "SetupFrame");
   CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
   // The pages fill the right-hand area; the two dialog frames have the
-  // dialogs' own size at its top left.
+  // dialogs' own size at its top left (FitDockedForms). A hidden page still
+  // counts in the area's least size, so that whichever is shown fits.
   for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(SchedulerFrame)})
-    right->addWidget(w, 0, 0);
-  for (QFrame* f : {SetupFrame, CfgWebFrame}) {
-    f->setFixedSize(440, 380);
-    right->addWidget(f, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+                     static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
+                     static_cast<QWidget*>(CfgWebFrame)}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    if (w == SetupFrame || w == CfgWebFrame)
+      right->addWidget(w, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    else
+      right->addWidget(w, 0, 0);
   }
 
   StatusInfo1 = new QLabel(this);
@@ -462,6 +468,7 @@ void TMainWin::FormCreate() {
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
 
   SetupViews();
+  FitDockedForms();
   UrlList->LoadLayouts(setup_.IniFile());
   RequestList->LoadLayouts(setup_.IniFile());
   MapList->LoadLayouts(setup_.IniFile());
@@ -497,6 +504,18 @@ void TMainWin::FormCreate() {
   std::error_code ec;
   pendingArguments_ = HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
+}
+
+void TMainWin::FitDockedForms() {
+  // The forms were drawn for 440 x 380; the texts of this font may need more.
+  const QSize drawn(440, 380);
+  SetupFrame->setFixedSize(drawn.expandedTo(DlgSetup->sizeHint()));
+  cfgWebSize_ = drawn.expandedTo(shell::TDlgWeb(setup_).sizeHint());
+  CfgWebFrame->setFixedSize(cfgWebSize_);
+  SchedulerFrame->setMinimumSize(DlgScheduler->minimumSizeHint());
+  if (TDlgHelp* help = HelpWindow(); help && help->parentWidget() == HelpFrame_)
+    HelpFrame_->setMinimumSize(help->minimumSizeHint());
+  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
 }
 
 void TMainWin::FormDestroy() {
@@ -792,7 +811,21 @@ void TMainWin::RestoreGeometry() {
   if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
   if (setup_.ImageFrameHeight > 0) UrlSplitter->setSizes({std::max(1, setup_.Height), setup_.ImageFrameHeight});
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  const QSize area = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+  const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  const QSize area = available.size();
+  // No place stored yet (nor given by the caller): a first start.
+  const bool placed = setup_.Left != 0 || setup_.Top != 0 ||
+                      profile::TIniFile(setup_.IniFile()).ValueExists("FrameDisp", "Left");
+  if (!placed) {
+    // A first start: centred, at a size where every page fits with the
+    // tree at its starting width.
+    const QSize fit = minimumSize().expandedTo(minimumSizeHint()) +
+                      QSize(std::max(0, kMinTreeWidth - WTreeFrame->minimumSizeHint().width()), 0);
+    setup_.Width = std::max(setup_.Width, fit.width());
+    setup_.Height = std::max(setup_.Height, fit.height());
+    setup_.Left = available.x() + (area.width() - setup_.Width) / 2;
+    setup_.Top = available.y() + (area.height() - setup_.Height) / 2;
+  }
   const TWindowBounds b =
       ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
   setup_.Left = b.Left;
@@ -808,7 +841,10 @@ void TMainWin::RestoreGeometry() {
       break;
     default:
       setWindowState(Qt::WindowNoState);
-      setGeometry(b.Left, b.Top, std::max(b.Width, kMinTrackWidth), std::max(b.Height, kMinTrackHeight));
+      // The place is the frame's, as SaveGeometry reads it: the window does
+      // not creep by its title bar from one start to the next.
+      resize(std::max(b.Width, kMinTrackWidth), std::max(b.Height, kMinTrackHeight));
+      move(b.Left, b.Top);
       break;
   }
 }

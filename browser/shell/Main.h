@@ -150,6 +150,9 @@ class TMainWin : public QMainWindow,
   void buildMenus();
   void buildToolBar();
   void buildFrames();
+  // The docked forms' frames sized to what the forms need in this font, and
+  // the window's least size to the largest of them.
+  void FitDockedForms();
   void FormCreate();
   void FormDestroy();
   bool FormCloseQuery();
@@ -373,6 +376,7 @@ class TMainWin : public QMainWindow,
   TMainMode mode_ = mmNoWeb;
   TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
+  QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar

@@ -289,11 +289,11 @@ void TMainWin::TreeTimerTimer() {
     // dialog's own size at the top left.
     auto* grid = static_cast<QGridLayout*>(RightFrame->layout());
     if (tag == tpFilters || tag == tpFileTypes) {
-      CfgWebFrame->setMinimumSize(0, 0);
+      CfgWebFrame->setMinimumSize(cfgWebSize_);
       CfgWebFrame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       grid->setAlignment(CfgWebFrame, {});
     } else {
-      CfgWebFrame->setFixedSize(440, 380);
+      CfgWebFrame->setFixedSize(cfgWebSize_);
       grid->setAlignment(CfgWebFrame, Qt::AlignLeft | Qt::AlignTop);
     }
     SetView(mvWebConfig);

@@ -50,6 +50,7 @@ class TMainWinProbe {
   QToolButton* PageActionBtn() const { return Find<QToolButton>("PageActionBtn"); }
   QToolButton* ImageActionBtn() const { return Find<QToolButton>("ImageActionBtn"); }
   QToolButton* MarquageButton() const { return Find<QToolButton>("MarquageButton"); }
+  QAction* MenuHelpAbout() const { return Find<QAction>("MenuHelpAbout"); }
   QFrame* WTreeFrame() const { return Find<QFrame>("WTreeFrame"); }
   QFrame* RightFrame() const { return Find<QFrame>("RightFrame"); }
   QFrame* ImageWallFrame() const { return Find<QFrame>("ImageWallFrame"); }

@@ -19,6 +19,7 @@
 #include "DlgTaskWeb.h"
 #include "MessageBox.h"
 #include "Scheduler.h"
+#include "ScreenCheck.h"
 #include "ScreenShot.h"
 #include "TempRoot.h"
 #include "Utils.h"
@@ -302,13 +303,7 @@ TEST_F(SchedulerWindowTest, ListOfWebsAddsEachWebOnce) {
       dlg.show();
       dlg.WebList->setFocus();
       EXPECT_TRUE(test::SaveScreenShot(dlg, "DlgTaskWeb-List"));
-      const QImage list = dlg.WebList->viewport()->grab().toImage();
-      const QRect row = dlg.WebList->visualItemRect(dlg.WebList->item(0));
-      int darkest = 255;
-      for (int y = row.top() + 3; y < row.bottom() - 3; ++y)
-        for (int x = row.left() + TWCheckListBox::kTextIndent + 2; x < row.left() + 90; ++x)
-          darkest = std::min(darkest, qGray(list.pixel(x, y)));
-      EXPECT_LT(darkest, qGray(list.pixel(row.right() - 2, row.center().y())) - 100);
+      EXPECT_GT(test::FirstItemContrast(*dlg.WebList, TWCheckListBox::kTextIndent), 100);
     }
     for (int i = 0; i < dlg.WebList->count(); ++i) dlg.WebList->SetChecked(i, true);
     dlg.OkBtnClick();
