@@ -28,6 +28,7 @@
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
+#include "PageIndex.h"
 #include "Pictures.h"
 #include "Profile.h"
 #include "Ras.h"
@@ -96,6 +97,11 @@ StringList HandOverArguments(StringList arguments, const fs::path& folder) {
 }
 
 namespace {
+
+// The web's pages of the Pages menu, in its folder.
+constexpr const char* kHomePage = kSummaryPage;
+constexpr const char* kHtmlIndexPage = "Index/_ixh01.htm";
+constexpr const char* kImageIndexPage = "Index/_ixi01.htm";
 
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
@@ -221,10 +227,12 @@ void TMainWin::buildMenus() {
   connect(MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
   connect(MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
   connect(MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
-  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage("_Accueil.htm"); });
-  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixh01.htm"); });
-  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixi01.htm"); });
+  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
+  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
+  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
   connect(MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
+  // Pages made since the state was last refreshed (a link resolution) count.
+  connect(MenuHtmlPage, &QMenu::aboutToShow, this, &TMainWin::EnableMenus);
 }
 
 void TMainWin::buildToolBar() {
@@ -251,7 +259,7 @@ void TMainWin::buildToolBar() {
   for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
   bar->addSeparator();
   bar->addWidget(QuitButton);
-  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage("_Accueil.htm"); });
+  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
   connect(QuitButton, &QToolButton::clicked, this, &QWidget::close);
 }
 
@@ -286,11 +294,12 @@ void TMainWin::buildFrames() {
   PageActionBtn = NewToolButton(UrlTopFrame, "PageActionBtn", "Actions");
   ImageActionBtn = NewToolButton(UrlTopFrame, "ImageActionBtn", "Actions");
   MarquageButton = NewToolButton(UrlTopFrame, "MarquageButton", "Marquage");
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton}) {
+  UrlOptionsBtn = NewToolButton(UrlTopFrame, "UrlOptionsBtn", "Options");
+  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn}) {
     b->setPopupMode(QToolButton::InstantPopup);
+    if (b == UrlOptionsBtn) top->addStretch();
     top->addWidget(b);
   }
-  top->addStretch();
   urls->addWidget(UrlTopFrame);
   UrlList = new TWUrlList(usHtml, usFiltered);
   UrlList->setObjectName("UrlList");
@@ -714,13 +723,23 @@ void TMainWin::EnableMenus() {
                      MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
                      MenuWebAddWebShortcut, MenuSaveProfile})
     a->setEnabled(idle);
-  for (QAction* a : {MenuHTMLPageSommaire, MenuHtmlPageHtml, MenuHtmlPageImages, MenuCaptureConfig})
-    a->setEnabled(web);
+  MenuCaptureConfig->setEnabled(web);
+  // The web's pages exist once its links were resolved.
+  const auto page = [this](const char* relative) {
+    std::error_code ec;
+    return web_ && fs::is_regular_file(web_->Path().parent_path() / relative, ec);
+  };
+  MenuHTMLPageSommaire->setEnabled(page(kHomePage));
+  MenuHtmlPageHtml->setEnabled(page(kHtmlIndexPage));
+  MenuHtmlPageImages->setEnabled(page(kImageIndexPage));
+  std::error_code ec;
+  MenuHtmlPageBookmark->setEnabled(web && fs::is_regular_file(setup_.BookmarkFile, ec));
   MenuFileNew->setEnabled(mode_ != mmRunning);
   MenuFileOpen->setEnabled(mode_ != mmRunning);
   MenuCaptureStop->setEnabled(mode_ == mmRunning);
-  ConsulterBtn->setEnabled(web);
-  PageSommaireBut->setEnabled(web);
+  ConsulterBtn->setEnabled(page(kHomePage));
+  PageSommaireBut->setEnabled(page(kHomePage));
+  OptionsMenuUpdateList->setEnabled(web && (view_ == mvUrls || view_ == mvSearch));
 }
 
 void TMainWin::RefreshStatusHints() {

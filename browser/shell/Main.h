@@ -278,7 +278,7 @@ class TMainWin : public QMainWindow,
   void UrlListWebFileDblClick(TWebFile& record);
   void UrlListStyleChanging(TWUrlListStyle style);
   void UrlListSortChange();
-  void UrlListProgress(const QString& text);
+  void UrlListProgress(int position, int total);
   void ActionBtnEnter(QToolButton* button);
   void OptionsMenuUpdateListClick();
   void OptionsMenuViewFrameClick(bool checked);
@@ -330,6 +330,7 @@ class TMainWin : public QMainWindow,
   QFrame* RightFrame;
   QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
   QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
+  QToolButton* UrlOptionsBtn;  // the list's options (UrlOptionsPopup), also on a right click beside the list
   QLabel *Image, *VignetteImage;
   TWUrlList* UrlList;
   QSplitter* UrlSplitter;

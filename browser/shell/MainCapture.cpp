@@ -53,6 +53,7 @@ void TMainWin::MenuCaptureResolveLinksClick() {
   CommitDialogs();
   road_->ResolveLinks(true);
   SaveWeb();
+  EnableMenus();  // the web's pages are there now
 }
 
 void TMainWin::RemoveIsolatedLinks() {

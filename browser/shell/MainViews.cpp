@@ -12,6 +12,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -173,6 +174,14 @@ void TMainWin::SetupViews() {
     return ExecDialog(dlg) == QDialog::Accepted;
   };
   MarquageButton->setMenu(UrlCommands->MarquagePopup.get());
+  UrlOptionsBtn->setMenu(UrlCommands->UrlOptionsPopup.get());
+  for (QWidget* w : {static_cast<QWidget*>(UrlTopFrame), static_cast<QWidget*>(ImageFrame)}) {
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(w, &QWidget::customContextMenuRequested, this,
+            [this, w](const QPoint& at) {
+              if (UrlCommands) UrlCommands->UrlOptionsPopup->popup(w->mapToGlobal(at));
+            });
+  }
   UrlActionBtn->setMenu(UrlCommands->UrlPopup.get());
   PageActionBtn->setMenu(UrlCommands->PagePopup.get());
   ImageActionBtn->setMenu(UrlCommands->ImagePopup.get());
@@ -202,7 +211,7 @@ void TMainWin::SetupViews() {
     UrlListSortChange();
     if (PageTag >= tpPages && PageTag <= tpImage) RefreshStatusHints();
   };
-  UrlList->OnProgress = [this](TWUrlList*, const QString& text) { UrlListProgress(text); };
+  UrlList->OnProgress = [this](TWUrlList*, int position, int total) { UrlListProgress(position, total); };
   Tree->OnAction = [this](controls::TCustomWTree*, controls::TWTreeNode* node) { TreeAction(node); };
   if (RasEntry) connect(RasEntry, &TRas::RasStateChange, this, &TMainWin::RasStateChange);
   connect(TreeTimer, &QTimer::timeout, this, &TMainWin::TreeTimerTimer);
@@ -256,7 +265,8 @@ void TMainWin::FreeViews() {
   ViewTimer->stop();
   // The list keeps pointers to the menus and calls back into the window.
   for (int s = usHtml; s <= usFiltered; ++s) UrlList->SetStylePopup(TWUrlListStyle(s), nullptr);
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton}) b->setMenu(nullptr);
+  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn})
+    b->setMenu(nullptr);
   UrlList->OnWebFileClick = UrlList->OnWebFileDblClick = nullptr;
   UrlList->OnStyleChanging = nullptr;
   UrlList->OnSortChange = UrlList->Onchange = nullptr;
@@ -417,10 +427,24 @@ void TMainWin::UrlListSortChange() {
   if (view_ == mvUrls && UrlList->Style() == usImages && images && images->GetExpanded()) Tree->FillImages(UrlList->List());
 }
 
-void TMainWin::UrlListProgress(const QString& text) {
+void TMainWin::UrlListProgress(int position, int total) {
   if (PageTag < tpPages || PageTag > tpImage) return;
-  StatusInfo1->setText(text);
-  StatusInfo2->setMinimumWidth(200);
+  if (position < 0) {
+    StatusProgressBar->hide();
+    RefreshStatusHints();
+    return;
+  }
+  if (position == 0) {
+    const TWUrlListStyle style = UrlList->Style();
+    StatusInfo1->setText(style >= usHtml && style <= usFiltered ? Text(TextAt(kUrlListProgressTexts, style - 1))
+                                                                : QString());
+    StatusInfo2->setMinimumWidth(200);
+    StatusProgressBar->setRange(0, std::max(total, 1));
+    StatusProgressBar->show();
+    // Laid out now: the events that would do it wait until the list is full.
+    statusBar()->layout()->activate();
+  }
+  StatusProgressBar->setValue(std::min(position, StatusProgressBar->maximum()));
   // Painted now: running the event loop here would let another page
   // change refill the list in the middle of this fill.
   statusBar()->repaint();
@@ -539,7 +563,10 @@ void TMainWin::OpenInBrowser(const std::string& address) {
 
 void TMainWin::BrowserBtnClick() {
   TWebFile record(web_.get());
-  if (web_ && UrlList->CurrentRecord(record)) OpenInBrowser(record.FullUrl);
+  if (web_ && UrlList->CurrentRecord(record))
+    OpenInBrowser(record.FullUrl);
+  else
+    BrowserPopup->popup(BrowserBtn->mapToGlobal(QPoint(0, BrowserBtn->height())));  // nothing to show: the choices
 }
 
 void TMainWin::BrowserPopupPopup() {

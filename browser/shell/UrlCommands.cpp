@@ -203,6 +203,8 @@ void TUrlCommands::buildMenus() {
   UrlOptionsPopup->addSeparator();
   OptionsMenuViewFrame = UrlOptionsPopup->addAction(Text("&Fenêtre d'aperçu"));
   OptionsMenuUpdateList->setObjectName("OptionsMenuUpdateList");
+  // F5 of the window is the Options menu's; this one only reads it.
+  OptionsMenuUpdateList->setShortcutContext(Qt::WidgetShortcut);
   OptionsMenuViewLastImage->setObjectName("OptionsMenuViewLastImage");
   OptionsMenuViewFrame->setObjectName("OptionsMenuViewFrame");
   OptionsMenuViewLastImage->setCheckable(true);

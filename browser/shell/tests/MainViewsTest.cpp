@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -343,6 +345,48 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
 }
 
+TEST_F(MainViewsTest, AListThatFillsShowsItsProgressInTheStatusBar) {
+  struct Seen {
+    bool shown;
+    int value, maximum;
+    QString text;
+  };
+  std::vector<Seen> seen;
+  QProgressBar* bar = Probe().StatusProgressBar();
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+    seen.push_back({bar->isVisible(), value, bar->maximum(), Probe().StatusInfo1()->text()});
+  });
+  Page(tpImages);
+  ASSERT_FALSE(seen.empty());
+  const int records = int(win_->CurrentWeb()->GetCount());
+  EXPECT_TRUE(seen.front().shown);
+  EXPECT_EQ(seen.front().maximum, records);
+  EXPECT_EQ(seen.front().text.toStdString(), TextAt(kUrlListProgressTexts, usImages - 1));
+  EXPECT_EQ(seen.back().value, records);
+  // Done: the bar goes, the status line shows the web again.
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), folder_.string());
+}
+
+TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
+  Page(tpPages);
+  QToolButton* options = Probe().UrlOptionsBtn();
+  EXPECT_TRUE(options->isVisible());
+  QMenu* popup = options->menu();
+  ASSERT_EQ(popup, Probe().UrlCommands()->UrlOptionsPopup.get());
+  QStringList captions;
+  for (const QAction* a : popup->actions())
+    if (!a->isSeparator()) captions << a->text();
+  EXPECT_EQ(captions, (QStringList{"&Colonne", "&Rafraîchir ", "&Affichage automatique de la dernière image capturée",
+                                   "&Fenêtre d'aperçu"}));
+  // A right click beside the list opens it too.
+  QWidget* top = options->parentWidget();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2));
+  QApplication::sendEvent(top, &click);
+  EXPECT_TRUE(popup->isVisible());
+  popup->close();
+}
+
 TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
   shell::TDlgSetup* preferences = Probe().DlgSetup();
   const fs::path thumb = folder_ / "thumb" / "index.gif";
@@ -360,6 +404,20 @@ TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
               QSize(kThumbnailSizes[size].Width, kThumbnailSizes[size].Height))
         << preferences->ThumbnailSizeCombo->currentText().toStdString();
   }
+}
+
+TEST_F(MainViewsTest, ThePagesOfTheWebAreOfferedOnceTheyExist) {
+  // No link resolution yet: nothing to consult.
+  EXPECT_FALSE(Probe().ConsulterBtn()->isEnabled());
+  emit Probe().MenuHtmlPage()->aboutToShow();
+  EXPECT_FALSE(Probe().MenuHTMLPageSommaire()->isEnabled());
+  Probe().MenuCaptureResolveLinks()->trigger();
+  ASSERT_TRUE(fs::is_regular_file(folder_ / "_Accueil.htm"));
+  EXPECT_TRUE(Probe().ConsulterBtn()->isEnabled());
+  EXPECT_TRUE(Probe().MenuHTMLPageSommaire()->isEnabled());
+  Probe().ConsulterBtn()->click();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], PathToFileUrl((folder_ / "_Accueil.htm").string()));
 }
 
 TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
@@ -50,6 +51,12 @@ class TMainWinProbe {
   QToolButton* PageActionBtn() const { return Find<QToolButton>("PageActionBtn"); }
   QToolButton* ImageActionBtn() const { return Find<QToolButton>("ImageActionBtn"); }
   QToolButton* MarquageButton() const { return Find<QToolButton>("MarquageButton"); }
+  QToolButton* UrlOptionsBtn() const { return Find<QToolButton>("UrlOptionsBtn"); }
+  QToolButton* ConsulterBtn() const { return Find<QToolButton>("ConsulterBtn"); }
+  QToolButton* BrowserBtn() const { return Find<QToolButton>("BrowserBtn"); }
+  QMenu* MenuHtmlPage() const { return Find<QMenu>("MenuHtmlPage"); }
+  QAction* MenuHTMLPageSommaire() const { return Find<QAction>("MenuHTMLPageSommaire"); }
+  QAction* MenuCaptureResolveLinks() const { return Find<QAction>("MenuCaptureResolveLinks"); }
   QAction* MenuHelpAbout() const { return Find<QAction>("MenuHelpAbout"); }
   QFrame* WTreeFrame() const { return Find<QFrame>("WTreeFrame"); }
   QFrame* RightFrame() const { return Find<QFrame>("RightFrame"); }
@@ -61,6 +68,7 @@ class TMainWinProbe {
   QLabel* Image() const { return Find<QLabel>("Image"); }
   QLabel* CapturedCountLabel() const { return Find<QLabel>("CapturedCountLabel"); }
   QLabel* StatusInfo1() const { return Find<QLabel>("StatusInfo1"); }
+  QProgressBar* StatusProgressBar() const { return Find<QProgressBar>("StatusProgressBar"); }
   QTimer* TreeTimer() const { return Find<QTimer>("TreeTimer"); }
   QTimer* ViewTimer() const { return Find<QTimer>("ViewTimer"); }
   TWebTree* Tree() const { return Find<TWebTree>("Tree"); }
