@@ -47,7 +47,12 @@ bool IsDataFile(const fs::path& file) {
 }
 
 bool OpenCapturedFile(const fs::path& file) {
-  if (IsDataFile(file)) return platform::OpenItem(file.string());
+  if (IsDataFile(file)) {
+    if (platform::OpenItem(file.string())) return true;
+    platform::MessageBox("Aucun programme n'a pu ouvrir " + file.string() + ".", "Ouvrir un fichier",
+                         platform::MB_OK | platform::MB_ICONINFORMATION);
+    return false;
+  }
   platform::MessageBox("Quillon n'ouvre pas " + file.filename().string() +
                            " : ce fichier venu du Web n'est pas un document et pourrait être un programme.\r\n"
                            "Son répertoire va être affiché.",

@@ -13,8 +13,9 @@ namespace qlon::shell {
 // Whether the desktop may open the file as a document.
 bool IsDataFile(const std::filesystem::path& file);
 
-// Opens a data file; for any other file, says why and shows its folder.
-// False when the file itself was not opened.
+// Opens a data file (the user is told when no program could); for any
+// other file, says why and shows its folder. False when the file itself was
+// not opened.
 bool OpenCapturedFile(const std::filesystem::path& file);
 
 }  // namespace qlon::shell

@@ -60,6 +60,12 @@ TEST_F(CapturedFileTest, AProgramIsNotRunButItsFolderShown) {
   EXPECT_TRUE(OpenCapturedFile(text));
   EXPECT_EQ(shell.opened, std::vector<std::string>{text.string()});
   EXPECT_TRUE(boxes.shown.empty());
+  shell.result = false;  // no program for it
+  EXPECT_FALSE(OpenCapturedFile(text));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find(text.string()), std::string::npos);
+  shell.result = true;
+  boxes.shown.clear();
 
   const fs::path script = Write("run.sh", "#!/bin/sh\necho\n");
   EXPECT_FALSE(OpenCapturedFile(script));
