@@ -11,10 +11,10 @@
 //   current page   request "WWW_GetWindowInfo" "0xffffffff" -> "\"url\",\"title\",..."
 //
 // No browser on Linux serves DDE, so opening a page normally takes the
-// fallback: the browser program is started with the address as its one
-// argument (no shell ever sees the address), for web, file and mail
-// addresses only. The default browser is the desktop's handler of ".htm"
-// files (xdg).
+// fallback (as does a browser that answers with no window, id 0): the
+// browser program is started with the address as its one argument (no
+// shell ever sees the address), for web, file and mail addresses only. The
+// default browser is the desktop's handler of ".htm" files (xdg).
 #include <cstdint>
 #include <functional>
 #include <optional>
