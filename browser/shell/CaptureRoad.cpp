@@ -106,8 +106,6 @@ void TCaptureRoad::Start() {
     ScheduleCapture(web->Path().string(), flags, DateTimeToQDateTime(dlg.Date()));
     return;
   }
-  if ((flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web->ToUpdate.Count() == 0)
-    flags |= kCaptureUpdateWalk;
   Run(flags, nullptr, false);
 }
 
@@ -199,10 +197,10 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
         TWaitCursor wait;
         if (!urls) {
           if (prepare) web->PrepareCapture();
-          // As the start command does: an update with nothing marked for it
-          // (from a shortcut, the scheduler) marks the retrieved records first.
-          if (prepare && (flags & kCaptureUpdate) && !(flags & kCaptureMissing) && web->ToUpdate.Count() == 0)
-            flags |= kCaptureUpdateWalk;
+          // An update with nothing marked for it marks the retrieved records
+          // first, also when the capture is to be finished too: "update and
+          // finish" updates the pages, then takes what is left.
+          if ((flags & kCaptureUpdate) && web->ToUpdate.Count() == 0) flags |= kCaptureUpdateWalk;
         } else {
           web->QueueUrls(*urls, flags & kCaptureUpdate);
         }
@@ -381,7 +379,7 @@ void TCaptureRoad::ResolveLinks(bool fromMenu) {
   TWeb* web = host_.CurrentWeb();
   if (!web || web->GetCount() == 0) return;
   if (web->Options.VignetteFlag) {
-    const std::unique_ptr<TDlgVignettes> thumbnails = TDlgVignettes::CreateFor(host_.DialogParent(), *web);
+    const std::unique_ptr<TDlgVignettes> thumbnails = TDlgVignettes::CreateFor(host_.DialogParent(), *web, setup_);
     if (thumbnails) host_.ExecModal(*thumbnails);
   }
   controls::TResolveDialog dlg(*web, setup_.Sommaire, host_.DialogParent());

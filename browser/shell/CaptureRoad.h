@@ -7,7 +7,8 @@
 //    2. mode "running", the run's lists emptied, the capture page (unless
 //       scheduled: the scheduler's own page stays)
 //    3. dial-up (unless scheduled: the job dialled); a failure ends here
-//    4. the web prepares its queues, or queues the records asked for
+//    4. the web prepares its queues, or queues the records asked for; an
+//       update with none waiting walks the site from its start page
 //    5. the run (TCapture), stepped on the GUI thread until it ends
 //    6. mode "web open"; after a whole update walk, the records no page
 //       links to any more go

@@ -27,7 +27,7 @@ void SetInk(QLabel* label, const QColor& colour) {
 
 TDlgAbout::TDlgAbout(QWidget* parent) : QDialog(parent) {
   setWindowTitle("A propos...");
-  OpenAddress = [](const std::string& address) { GetBrowser().OpenUrl(address); };
+  OpenAddress = ShowInBrowser;
 
   Panel1 = new QFrame(this);
   Panel1->setFrameShape(QFrame::Panel);

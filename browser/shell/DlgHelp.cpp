@@ -66,7 +66,7 @@ TDlgHelp::TDlgHelp(QWidget* parent) : TDockForm(parent) {
   QFont arial("Arial");
   arial.setPointSize(8);
   setFont(arial);
-  OpenAddress = [](const std::string& address) { GetBrowser().OpenUrl(address); };
+  OpenAddress = ShowInBrowser;
   ConfirmPrint = DefaultConfirmPrint;
   Print = [this](const QString& title, const QStringList& files) { TDlgPrint::PrintFiles(title, files, this); };
 

@@ -290,10 +290,11 @@ void TDlgScheduler::RebuildTree() {
     jobNode->SetExpanded(!collapsed.count(job));
   }
   TaskView->EndUpdate();
+  // The grid always shows a current row: it is the selected task.
+  if (!select && root.GetChildCount() > 0) select = TaskView->Root()->Child(0);
   if (select) TaskView->Model().SelectNode(select);
   RefreshDetails();
   RefreshJournal();
-  UpdateCommands();
 }
 
 void TDlgScheduler::RefreshStates() {
@@ -321,6 +322,7 @@ void TDlgScheduler::RefreshDetails() {
     for (QLabel* l : {TaskLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) l->clear();
     StartBtn->setText("Démarrer");
     StartBtn->setEnabled(false);
+    UpdateCommands();
     return;
   }
   TaskLabel->setText(QString("Tâche %1").arg(task->Number));
@@ -336,6 +338,7 @@ void TDlgScheduler::RefreshDetails() {
                                                    : QString());
   StartBtn->setText(task->IsActive() ? "Arrêter" : "Démarrer");
   StartBtn->setEnabled(true);
+  UpdateCommands();
 }
 
 void TDlgScheduler::RefreshJournal() {
@@ -388,7 +391,6 @@ void TDlgScheduler::afterEdit(const TTask* select) {
   syncTree();
   if (select) SelectTask(select);
   RefreshStates();
-  UpdateCommands();
 }
 
 

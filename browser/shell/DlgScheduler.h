@@ -94,6 +94,7 @@ class TDlgScheduler : public TDockForm {
   // What the queued reports run.
   void RebuildTree();
   void RefreshStates();
+  // The selected task's details, and the commands that follow it.
   void RefreshDetails();
   void RefreshJournal();
   void RefreshStatus();

@@ -16,6 +16,7 @@
 #include "HTMLUn2.h"
 #include "Htmlview.h"
 #include "LocalPath.h"
+#include "Setup.h"
 #include "Texts.h"
 #include "Urlutil.h"
 #include "Web.h"
@@ -80,9 +81,12 @@ bool LoadRecordImage(const TWebFile& record, QImage& picture) {
   return true;
 }
 
-std::unique_ptr<TDlgVignettes> TDlgVignettes::CreateFor(QWidget* owner, TWeb& web,
+std::unique_ptr<TDlgVignettes> TDlgVignettes::CreateFor(QWidget* owner, TWeb& web, const TSetup& setup,
                                                         std::optional<std::vector<std::string>> urls) {
-  return std::make_unique<TDlgVignettes>(owner, web, std::move(urls));
+  auto dlg = std::make_unique<TDlgVignettes>(owner, web, std::move(urls));
+  dlg->SizeIndex = setup.ThumbnailSize;
+  dlg->Background = setup.ThumbnailBackground;
+  return dlg;
 }
 
 TDlgVignettes::TDlgVignettes(QWidget* owner, TWeb& web, std::optional<std::vector<std::string>> urls)

@@ -27,6 +27,7 @@ class TGauge95;
 
 namespace qlon {
 
+class TSetup;
 class TWeb;
 class TWebFile;
 
@@ -50,8 +51,9 @@ bool LoadRecordImage(const TWebFile& record, QImage& picture);
 class TDlgVignettes : public QDialog {
  public:
   // urls: the pages chosen (their records must be retrieved HTML pages);
-  // none: every such page of the capture.
-  static std::unique_ptr<TDlgVignettes> CreateFor(QWidget* owner, TWeb& web,
+  // none: every such page of the capture. The size and background are the
+  // settings' ([Thumbnail] Size and BackgroundFlag).
+  static std::unique_ptr<TDlgVignettes> CreateFor(QWidget* owner, TWeb& web, const TSetup& setup,
                                                   std::optional<std::vector<std::string>> urls = std::nullopt);
   TDlgVignettes(QWidget* owner, TWeb& web, std::optional<std::vector<std::string>> urls);
   ~TDlgVignettes() override;

@@ -30,6 +30,7 @@
 #include "Setup.h"
 #include "Texts.h"
 #include "Urlutil.h"
+#include "WBrowser.h"
 #include "Web.h"
 #include "WebFile.h"
 
@@ -79,6 +80,9 @@ TDlgWeb::TDlgWeb(TSetup& setup, QWidget* parent) : TDockForm(parent), setup_(set
     dlg.Url = url;
     dlg.exec();
   };
+  BrowserCurrentPage = [](std::string& address, std::string& title) {
+    return GetBrowser().GetCurrentPage(address, title);
+  };
   buildPages();
   loadHistory();
   LoadWeb(nullptr);
@@ -93,11 +97,14 @@ QString TDlgWeb::PageTitle(int page) {
 void TDlgWeb::buildPages() {
   auto* outer = new QVBoxLayout(this);
   TitleLine = new QLabel(this);
+  TitleLine->setWordWrap(true);  // a long web title does not widen the form
   outer->addWidget(TitleLine);
   auto* middle = new QHBoxLayout;
   PageList = new QListWidget(this);
   for (int p = 0; p < kPageCount; ++p) PageList->addItem(PageTitle(p));
-  PageList->setMaximumWidth(150);
+  // As wide as its longest title.
+  PageList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  PageList->setFixedWidth(PageList->sizeHintForColumn(0) + 2 * PageList->frameWidth() + 4);
   middle->addWidget(PageList);
   auto* right = new QVBoxLayout;
   HintLabel = new QLabel(this);
@@ -140,6 +147,9 @@ void TDlgWeb::buildPages() {
     UrlCombo = new QComboBox(page);
     UrlCombo->setEditable(true);
     UrlCombo->setMaxCount(kHistoryMax);
+    // A long address of the history does not widen the form.
+    UrlCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    UrlCombo->setMinimumContentsLength(24);
     UserNameEdit = new QLineEdit(page);
     PasswordEdit = new QLineEdit(page);
     PasswordEdit->setEchoMode(QLineEdit::Password);
@@ -163,7 +173,9 @@ void TDlgWeb::buildPages() {
     });
     connect(BrowserUrlBut, &QPushButton::clicked, this, [this] {
       std::string address, title;
-      if (!BrowserCurrentPage || !BrowserCurrentPage(address, title)) return;
+      // The browser may have gone since the page was shown.
+      if (!BrowserCurrentPage || !BrowserCurrentPage(address, title) || address.empty())
+        return refreshBrowserButton();
       UrlCombo->setEditText(QString::fromStdString(address));
       if (Url_TitleEdit->text().isEmpty()) Url_TitleEdit->setText(QString::fromStdString(title));
     });
@@ -240,7 +252,11 @@ void TDlgWeb::buildPages() {
     connect(MimeAddBtn, &QPushButton::clicked, this, [this] { MimeAddClick(); });
     connect(MimePropBtn, &QPushButton::clicked, this, [this] { MimePropClick(); });
     connect(MimeDeleteBtn, &QPushButton::clicked, this, [this] { MimeDeleteClick(); });
-    connect(MimeAllBtn, &QPushButton::clicked, this, [this] { WMimeList->EnableAllCategories(); });
+    connect(MimeAllBtn, &QPushButton::clicked, this, [this] {
+      WMimeList->EnableAllCategories();
+      updateTreeButtons();
+    });
+    WMimeList->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
   }
   {  // Limitations
     QWidget* page = newPage();
@@ -275,6 +291,7 @@ void TDlgWeb::buildPages() {
       connect(action, &QAction::triggered, this, [this, mark = mark] { FilterMarkClick(mark); });
       FiltersTreeView->addAction(action);
     }
+    FiltersTreeView->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
     connect(FilterAddBtn, &QPushButton::clicked, this, [this] { FilterAddClick(); });
     connect(FilterEditBtn, &QPushButton::clicked, this, [this] { FilterEditClick(); });
     connect(FilterDeleteBtn, &QPushButton::clicked, this, [this] { FilterDeleteClick(); });
@@ -332,6 +349,34 @@ void TDlgWeb::showPage(int page) {
   HintLabel->setText(page < int(kWizardHints.size()) ? Utf8(TextAt(kWizardHints, page)) : QString());
   PrevBtn->setEnabled(page > 0);
   NextBtn->setEnabled(page < kPageCount - 1);
+  if (page == pgUrl) refreshBrowserButton();
+  updateTreeButtons();
+}
+
+void TDlgWeb::showEvent(QShowEvent* event) {
+  TDockForm::showEvent(event);
+  if (CurrentPage() == pgUrl) refreshBrowserButton();
+}
+
+void TDlgWeb::refreshBrowserButton() {
+  std::string address, title;
+  const bool answers = BrowserCurrentPage && BrowserCurrentPage(address, title) && !address.empty();
+  BrowserUrlBut->setEnabled(answers);
+  BrowserUrlBut->setToolTip(
+      answers ? QString::fromUtf8("Prendre l'adresse de la page affichée par le navigateur")
+              : QString::fromUtf8("Aucun navigateur ne donne sa page courante : copiez son adresse "
+                                  "dans votre navigateur, puis collez-la ici."));
+}
+
+void TDlgWeb::updateTreeButtons() {
+  // What the buttons act on: the selected type, the selected filter node.
+  const TMimeItem* type = WMimeList->GetSelectedMimeItem();
+  MimePropBtn->setEnabled(type != nullptr);
+  MimeDeleteBtn->setEnabled(type && type->CanDelete());
+  const controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
+  const bool filter = node && node != FiltersTreeView->Root();
+  FilterEditBtn->setEnabled(filter);
+  FilterDeleteBtn->setEnabled(filter);
 }
 
 bool TDlgWeb::GoToPage(int page) {
@@ -687,6 +732,7 @@ void TDlgWeb::MimeAddClick() {
   item.Category = uint8_t(category >= 0 ? category : mcAutre);
   TDlgMime dlg(item, this);
   if (runDialog(dlg)) WMimeList->AddMimeItem(item);
+  updateTreeButtons();
 }
 
 void TDlgWeb::MimePropClick() {
@@ -696,6 +742,7 @@ void TDlgWeb::MimePropClick() {
   item.Assign(*selected);
   TDlgMime dlg(item, this);
   if (runDialog(dlg)) WMimeList->UpdateSelectedItem(item);
+  updateTreeButtons();
 }
 
 void TDlgWeb::MimeDeleteClick() {
@@ -703,12 +750,14 @@ void TDlgWeb::MimeDeleteClick() {
   if (!selected || !selected->CanDelete()) return;  // built-in or in use
   options_.MimeList().Remove(selected);
   WMimeList->Rebuild();
+  updateTreeButtons();
 }
 
 void TDlgWeb::FilterAddClick() {
   TDlgFilter dlg({}, this);
   if (!runDialog(dlg)) return;
   FiltersTreeView->AddFilterPath(dlg.FilterUrl, true);
+  updateTreeButtons();
 }
 
 void TDlgWeb::FilterEditClick() {
@@ -720,17 +769,20 @@ void TDlgWeb::FilterEditClick() {
   if (!runDialog(dlg)) return;
   FiltersTreeView->RemoveFilterPath(old);
   FiltersTreeView->AddFilterPath(dlg.FilterUrl, mark != kFilterAllowed);
+  updateTreeButtons();
 }
 
 void TDlgWeb::FilterDeleteClick() {
   controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
   if (!node || node == FiltersTreeView->Root()) return;
   FiltersTreeView->RemoveFilterPath("http://" + TFiltersView::NodePath(node));
+  updateTreeButtons();
 }
 
 void TDlgWeb::FilterClearClick() {
   options_.Filters().Clear();
   FiltersTreeView->Rebuild();
+  updateTreeButtons();
 }
 
 void TDlgWeb::FilterMarkClick(int mark) {

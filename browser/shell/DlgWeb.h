@@ -106,6 +106,7 @@ class TDlgWeb : public TDockForm {
   std::function<bool(QDialog&)> RunDialog;
   std::function<QString()> AskUrlFile;
   std::function<QString(const QString& start)> AskFolder;
+  // The page the user's browser shows (the browser link by default).
   std::function<bool(std::string& address, std::string& title)> BrowserCurrentPage;
   std::function<void(const std::string& url)> VerifyUrl;
 
@@ -147,6 +148,9 @@ class TDlgWeb : public TDockForm {
   // The popup marks of the selected filter node: 2 exclude, 1 include, 0 none.
   void FilterMarkClick(int mark);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void buildPages();
   void loadHistory();
@@ -157,6 +161,10 @@ class TDlgWeb : public TDockForm {
   bool runDialog(QDialog& dlg);
   void showPage(int page);
   void followStartUrl();
+  // "&Url courante du navigateur" only while a browser tells its page.
+  void refreshBrowserButton();
+  // The tree pages' buttons follow what is selected.
+  void updateTreeButtons();
 
   TSetup& setup_;
   TWeb* web_ = nullptr;

@@ -28,7 +28,9 @@
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
+#include "PageIndex.h"
 #include "Pictures.h"
+#include "Profile.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -95,6 +97,11 @@ StringList HandOverArguments(StringList arguments, const fs::path& folder) {
 }
 
 namespace {
+
+// The web's pages of the Pages menu, in its folder.
+constexpr const char* kHomePage = kSummaryPage;
+constexpr const char* kHtmlIndexPage = "Index/_ixh01.htm";
+constexpr const char* kImageIndexPage = "Index/_ixi01.htm";
 
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
@@ -220,10 +227,12 @@ void TMainWin::buildMenus() {
   connect(MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
   connect(MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
   connect(MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
-  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage("_Accueil.htm"); });
-  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixh01.htm"); });
-  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage("Index/_ixi01.htm"); });
+  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
+  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
+  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
   connect(MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
+  // Pages made since the state was last refreshed (a link resolution) count.
+  connect(MenuHtmlPage, &QMenu::aboutToShow, this, &TMainWin::EnableMenus);
 }
 
 void TMainWin::buildToolBar() {
@@ -250,7 +259,7 @@ void TMainWin::buildToolBar() {
   for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
   bar->addSeparator();
   bar->addWidget(QuitButton);
-  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage("_Accueil.htm"); });
+  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
   connect(QuitButton, &QToolButton::clicked, this, &QWidget::close);
 }
 
@@ -285,11 +294,12 @@ void TMainWin::buildFrames() {
   PageActionBtn = NewToolButton(UrlTopFrame, "PageActionBtn", "Actions");
   ImageActionBtn = NewToolButton(UrlTopFrame, "ImageActionBtn", "Actions");
   MarquageButton = NewToolButton(UrlTopFrame, "MarquageButton", "Marquage");
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton}) {
+  UrlOptionsBtn = NewToolButton(UrlTopFrame, "UrlOptionsBtn", "Options");
+  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn}) {
     b->setPopupMode(QToolButton::InstantPopup);
+    if (b == UrlOptionsBtn) top->addStretch();
     top->addWidget(b);
   }
-  top->addStretch();
   urls->addWidget(UrlTopFrame);
   UrlList = new TWUrlList(usHtml, usFiltered);
   UrlList->setObjectName("UrlList");
@@ -373,14 +383,19 @@ void TMainWin::buildFrames() {
   SetupFrame = NewFrame(RightFrame, "SetupFrame");
   CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
   // The pages fill the right-hand area; the two dialog frames have the
-  // dialogs' own size at its top left.
+  // dialogs' own size at its top left (FitDockedForms). A hidden page still
+  // counts in the area's least size, so that whichever is shown fits.
   for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(SchedulerFrame)})
-    right->addWidget(w, 0, 0);
-  for (QFrame* f : {SetupFrame, CfgWebFrame}) {
-    f->setFixedSize(440, 380);
-    right->addWidget(f, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+                     static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
+                     static_cast<QWidget*>(CfgWebFrame)}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    if (w == SetupFrame || w == CfgWebFrame)
+      right->addWidget(w, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    else
+      right->addWidget(w, 0, 0);
   }
 
   StatusInfo1 = new QLabel(this);
@@ -425,6 +440,11 @@ void TMainWin::FormCreate() {
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
+  // The desktop's default browser heads the list the options offer, unless listed.
+  if (const std::string program = FindDefaultBrowser();
+      !program.empty() && std::find(setup_.BrowserList.begin(), setup_.BrowserList.end(), program) ==
+                              setup_.BrowserList.end())
+    setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
   RasEntry = new TRas(this);
   shell::ICaptureRoadHost& roadHost = *this;
   road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
@@ -457,6 +477,7 @@ void TMainWin::FormCreate() {
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
 
   SetupViews();
+  FitDockedForms();
   UrlList->LoadLayouts(setup_.IniFile());
   RequestList->LoadLayouts(setup_.IniFile());
   MapList->LoadLayouts(setup_.IniFile());
@@ -492,6 +513,18 @@ void TMainWin::FormCreate() {
   std::error_code ec;
   pendingArguments_ = HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
+}
+
+void TMainWin::FitDockedForms() {
+  // The forms were drawn for 440 x 380; the texts of this font may need more.
+  const QSize drawn(440, 380);
+  SetupFrame->setFixedSize(drawn.expandedTo(DlgSetup->sizeHint()));
+  cfgWebSize_ = drawn.expandedTo(shell::TDlgWeb(setup_).sizeHint());
+  CfgWebFrame->setFixedSize(cfgWebSize_);
+  SchedulerFrame->setMinimumSize(DlgScheduler->minimumSizeHint());
+  if (TDlgHelp* help = HelpWindow(); help && help->parentWidget() == HelpFrame_)
+    HelpFrame_->setMinimumSize(help->minimumSizeHint());
+  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
 }
 
 void TMainWin::FormDestroy() {
@@ -690,13 +723,23 @@ void TMainWin::EnableMenus() {
                      MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
                      MenuWebAddWebShortcut, MenuSaveProfile})
     a->setEnabled(idle);
-  for (QAction* a : {MenuHTMLPageSommaire, MenuHtmlPageHtml, MenuHtmlPageImages, MenuCaptureConfig})
-    a->setEnabled(web);
+  MenuCaptureConfig->setEnabled(web);
+  // The web's pages exist once its links were resolved.
+  const auto page = [this](const char* relative) {
+    std::error_code ec;
+    return web_ && fs::is_regular_file(web_->Path().parent_path() / relative, ec);
+  };
+  MenuHTMLPageSommaire->setEnabled(page(kHomePage));
+  MenuHtmlPageHtml->setEnabled(page(kHtmlIndexPage));
+  MenuHtmlPageImages->setEnabled(page(kImageIndexPage));
+  std::error_code ec;
+  MenuHtmlPageBookmark->setEnabled(web && fs::is_regular_file(setup_.BookmarkFile, ec));
   MenuFileNew->setEnabled(mode_ != mmRunning);
   MenuFileOpen->setEnabled(mode_ != mmRunning);
   MenuCaptureStop->setEnabled(mode_ == mmRunning);
-  ConsulterBtn->setEnabled(web);
-  PageSommaireBut->setEnabled(web);
+  ConsulterBtn->setEnabled(page(kHomePage));
+  PageSommaireBut->setEnabled(page(kHomePage));
+  OptionsMenuUpdateList->setEnabled(web && (view_ == mvUrls || view_ == mvSearch));
 }
 
 void TMainWin::RefreshStatusHints() {
@@ -787,7 +830,21 @@ void TMainWin::RestoreGeometry() {
   if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
   if (setup_.ImageFrameHeight > 0) UrlSplitter->setSizes({std::max(1, setup_.Height), setup_.ImageFrameHeight});
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-  const QSize area = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+  const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  const QSize area = available.size();
+  // No place stored yet (nor given by the caller): a first start.
+  const bool placed = setup_.Left != 0 || setup_.Top != 0 ||
+                      profile::TIniFile(setup_.IniFile()).ValueExists("FrameDisp", "Left");
+  if (!placed) {
+    // A first start: centred, at a size where every page fits with the
+    // tree at its starting width.
+    const QSize fit = minimumSize().expandedTo(minimumSizeHint()) +
+                      QSize(std::max(0, kMinTreeWidth - WTreeFrame->minimumSizeHint().width()), 0);
+    setup_.Width = std::max(setup_.Width, fit.width());
+    setup_.Height = std::max(setup_.Height, fit.height());
+    setup_.Left = available.x() + (area.width() - setup_.Width) / 2;
+    setup_.Top = available.y() + (area.height() - setup_.Height) / 2;
+  }
   const TWindowBounds b =
       ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
   setup_.Left = b.Left;
@@ -803,7 +860,10 @@ void TMainWin::RestoreGeometry() {
       break;
     default:
       setWindowState(Qt::WindowNoState);
-      setGeometry(b.Left, b.Top, std::max(b.Width, kMinTrackWidth), std::max(b.Height, kMinTrackHeight));
+      // The place is the frame's, as SaveGeometry reads it: the window does
+      // not creep by its title bar from one start to the next.
+      resize(std::max(b.Width, kMinTrackWidth), std::max(b.Height, kMinTrackHeight));
+      move(b.Left, b.Top);
       break;
   }
 }

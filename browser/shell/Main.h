@@ -150,6 +150,9 @@ class TMainWin : public QMainWindow,
   void buildMenus();
   void buildToolBar();
   void buildFrames();
+  // The docked forms' frames sized to what the forms need in this font, and
+  // the window's least size to the largest of them.
+  void FitDockedForms();
   void FormCreate();
   void FormDestroy();
   bool FormCloseQuery();
@@ -275,7 +278,7 @@ class TMainWin : public QMainWindow,
   void UrlListWebFileDblClick(TWebFile& record);
   void UrlListStyleChanging(TWUrlListStyle style);
   void UrlListSortChange();
-  void UrlListProgress(const QString& text);
+  void UrlListProgress(int position, int total);
   void ActionBtnEnter(QToolButton* button);
   void OptionsMenuUpdateListClick();
   void OptionsMenuViewFrameClick(bool checked);
@@ -297,7 +300,7 @@ class TMainWin : public QMainWindow,
   std::function<int(QDialog&)> ExecDialog;            // a modal dialog
   std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
   std::function<QString()> AskOpenWebFile;            // the open dialog
-  std::function<void(const std::string& address)> OpenAddress;  // the default browser
+  std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
 
   // ---- components, named as the form's (and by their object names)
   QMenu* MenuFile;
@@ -327,6 +330,7 @@ class TMainWin : public QMainWindow,
   QFrame* RightFrame;
   QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
   QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
+  QToolButton* UrlOptionsBtn;  // the list's options (UrlOptionsPopup), also on a right click beside the list
   QLabel *Image, *VignetteImage;
   TWUrlList* UrlList;
   QSplitter* UrlSplitter;
@@ -373,6 +377,7 @@ class TMainWin : public QMainWindow,
   TMainMode mode_ = mmNoWeb;
   TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
+  QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar

@@ -3,7 +3,6 @@
 // resolution, isolated links, copy and move, its pages), and the window's
 // side of the road: the state and the lists a run shows.
 #include <QLabel>
-#include <QUrl>
 
 #include "CaptureRoad.h"
 #include "CopyDialog.h"
@@ -54,6 +53,7 @@ void TMainWin::MenuCaptureResolveLinksClick() {
   CommitDialogs();
   road_->ResolveLinks(true);
   SaveWeb();
+  EnableMenus();  // the web's pages are there now
 }
 
 void TMainWin::RemoveIsolatedLinks() {
@@ -103,8 +103,7 @@ void TMainWin::OpenWebPage(const std::string& relative) {
   if (!web_) return;
   const fs::path page = web_->Path().parent_path() / relative;
   std::error_code ec;
-  if (fs::is_regular_file(page, ec))
-    GetBrowser().OpenUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())).toString().toStdString());
+  if (fs::is_regular_file(page, ec)) OpenInBrowser(PathToFileUrl(page.string()));
 }
 
 void TMainWin::MenuHtmlPageBookmarkClick() {
@@ -112,7 +111,7 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
   CommitDialogs();
   std::error_code ec;
   if (!setup_.BookmarkFile.empty() && fs::is_regular_file(setup_.BookmarkFile, ec))
-    GetBrowser().OpenUrl(QUrl::fromLocalFile(QString::fromStdString(setup_.BookmarkFile)).toString().toStdString());
+    OpenInBrowser(PathToFileUrl(setup_.BookmarkFile));
 }
 
 // ---------------------------------------------------------------- what a run shows

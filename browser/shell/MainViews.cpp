@@ -12,12 +12,14 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "CapturedFile.h"
 #include "DlgAbout.h"
 #include "DlgProfile.h"
 #include "DlgRapportError.h"
@@ -163,7 +165,7 @@ void TMainWin::TViewsHostDelete::operator()(TViewsHost* host) const { delete hos
 void TMainWin::SetupViews() {
   viewsHost_.reset(new TViewsHost(*this));
   TViewsHost& host = *viewsHost_;
-  OpenAddress = [](const std::string& address) { GetBrowser().OpenUrl(address); };
+  OpenAddress = ShowInBrowser;
 
   UrlCommands = std::make_unique<TUrlCommands>(*UrlList, host, this);
   UrlCommands->AttachToList();
@@ -172,6 +174,14 @@ void TMainWin::SetupViews() {
     return ExecDialog(dlg) == QDialog::Accepted;
   };
   MarquageButton->setMenu(UrlCommands->MarquagePopup.get());
+  UrlOptionsBtn->setMenu(UrlCommands->UrlOptionsPopup.get());
+  for (QWidget* w : {static_cast<QWidget*>(UrlTopFrame), static_cast<QWidget*>(ImageFrame)}) {
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(w, &QWidget::customContextMenuRequested, this,
+            [this, w](const QPoint& at) {
+              if (UrlCommands) UrlCommands->UrlOptionsPopup->popup(w->mapToGlobal(at));
+            });
+  }
   UrlActionBtn->setMenu(UrlCommands->UrlPopup.get());
   PageActionBtn->setMenu(UrlCommands->PagePopup.get());
   ImageActionBtn->setMenu(UrlCommands->ImagePopup.get());
@@ -201,7 +211,7 @@ void TMainWin::SetupViews() {
     UrlListSortChange();
     if (PageTag >= tpPages && PageTag <= tpImage) RefreshStatusHints();
   };
-  UrlList->OnProgress = [this](TWUrlList*, const QString& text) { UrlListProgress(text); };
+  UrlList->OnProgress = [this](TWUrlList*, int position, int total) { UrlListProgress(position, total); };
   Tree->OnAction = [this](controls::TCustomWTree*, controls::TWTreeNode* node) { TreeAction(node); };
   if (RasEntry) connect(RasEntry, &TRas::RasStateChange, this, &TMainWin::RasStateChange);
   connect(TreeTimer, &QTimer::timeout, this, &TMainWin::TreeTimerTimer);
@@ -255,7 +265,8 @@ void TMainWin::FreeViews() {
   ViewTimer->stop();
   // The list keeps pointers to the menus and calls back into the window.
   for (int s = usHtml; s <= usFiltered; ++s) UrlList->SetStylePopup(TWUrlListStyle(s), nullptr);
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton}) b->setMenu(nullptr);
+  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn})
+    b->setMenu(nullptr);
   UrlList->OnWebFileClick = UrlList->OnWebFileDblClick = nullptr;
   UrlList->OnStyleChanging = nullptr;
   UrlList->OnSortChange = UrlList->Onchange = nullptr;
@@ -288,11 +299,11 @@ void TMainWin::TreeTimerTimer() {
     // dialog's own size at the top left.
     auto* grid = static_cast<QGridLayout*>(RightFrame->layout());
     if (tag == tpFilters || tag == tpFileTypes) {
-      CfgWebFrame->setMinimumSize(0, 0);
+      CfgWebFrame->setMinimumSize(cfgWebSize_);
       CfgWebFrame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
       grid->setAlignment(CfgWebFrame, {});
     } else {
-      CfgWebFrame->setFixedSize(440, 380);
+      CfgWebFrame->setFixedSize(cfgWebSize_);
       grid->setAlignment(CfgWebFrame, Qt::AlignLeft | Qt::AlignTop);
     }
     SetView(mvWebConfig);
@@ -342,7 +353,7 @@ void TMainWin::TreeTimerTimer() {
 void TMainWin::TreeAction(controls::TWTreeNode* node) {
   if (auto* image = dynamic_cast<TImageNode*>(node); image && web_) {
     if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName); path && IsFile(*path))
-      OpenDocument(path->string());
+      shell::OpenCapturedFile(*path);
   } else if (auto* page = dynamic_cast<THtmlNode*>(node); page && page->tag == tpHelpPage) {
     const std::string& name = page->FileName;
     OpenInBrowser(name.find("://") != std::string::npos ? name : FileUrl(name));
@@ -399,7 +410,7 @@ void TMainWin::UrlListWebFileClick(TWebFile& record) {
 void TMainWin::UrlListWebFileDblClick(TWebFile& record) {
   const std::string local = record.IsRetrieved() ? record.GetLocalPath() : std::string();
   if (!local.empty() && !record.IsHtmlPage() && IsFile(local))
-    OpenDocument(local);
+    shell::OpenCapturedFile(local);  // never run: data types only
   else if (!local.empty() && IsFile(local))
     OpenInBrowser(FileUrl(local));
   else
@@ -416,10 +427,24 @@ void TMainWin::UrlListSortChange() {
   if (view_ == mvUrls && UrlList->Style() == usImages && images && images->GetExpanded()) Tree->FillImages(UrlList->List());
 }
 
-void TMainWin::UrlListProgress(const QString& text) {
+void TMainWin::UrlListProgress(int position, int total) {
   if (PageTag < tpPages || PageTag > tpImage) return;
-  StatusInfo1->setText(text);
-  StatusInfo2->setMinimumWidth(200);
+  if (position < 0) {
+    StatusProgressBar->hide();
+    RefreshStatusHints();
+    return;
+  }
+  if (position == 0) {
+    const TWUrlListStyle style = UrlList->Style();
+    StatusInfo1->setText(style >= usHtml && style <= usFiltered ? Text(TextAt(kUrlListProgressTexts, style - 1))
+                                                                : QString());
+    StatusInfo2->setMinimumWidth(200);
+    StatusProgressBar->setRange(0, std::max(total, 1));
+    StatusProgressBar->show();
+    // Laid out now: the events that would do it wait until the list is full.
+    statusBar()->layout()->activate();
+  }
+  StatusProgressBar->setValue(std::min(position, StatusProgressBar->maximum()));
   // Painted now: running the event loop here would let another page
   // change refill the list in the middle of this fill.
   statusBar()->repaint();
@@ -538,7 +563,10 @@ void TMainWin::OpenInBrowser(const std::string& address) {
 
 void TMainWin::BrowserBtnClick() {
   TWebFile record(web_.get());
-  if (web_ && UrlList->CurrentRecord(record)) OpenInBrowser(record.FullUrl);
+  if (web_ && UrlList->CurrentRecord(record))
+    OpenInBrowser(record.FullUrl);
+  else
+    BrowserPopup->popup(BrowserBtn->mapToGlobal(QPoint(0, BrowserBtn->height())));  // nothing to show: the choices
 }
 
 void TMainWin::BrowserPopupPopup() {

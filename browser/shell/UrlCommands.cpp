@@ -203,6 +203,8 @@ void TUrlCommands::buildMenus() {
   UrlOptionsPopup->addSeparator();
   OptionsMenuViewFrame = UrlOptionsPopup->addAction(Text("&Fenêtre d'aperçu"));
   OptionsMenuUpdateList->setObjectName("OptionsMenuUpdateList");
+  // F5 of the window is the Options menu's; this one only reads it.
+  OptionsMenuUpdateList->setShortcutContext(Qt::WidgetShortcut);
   OptionsMenuViewLastImage->setObjectName("OptionsMenuViewLastImage");
   OptionsMenuViewFrame->setObjectName("OptionsMenuViewFrame");
   OptionsMenuViewLastImage->setCheckable(true);
@@ -243,7 +245,7 @@ void TUrlCommands::installDefaultDialogs() {
     TDlgPrint::PrintFiles(title, files, dialogParent_);
   };
   RunVignettes = [this](TWeb& web, std::optional<std::vector<std::string>> urls) {
-    TDlgVignettes::CreateFor(dialogParent_, web, std::move(urls))->exec();
+    TDlgVignettes::CreateFor(dialogParent_, web, host_.Setup(), std::move(urls))->exec();
   };
   RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };

@@ -203,13 +203,16 @@ void TUrlList::Delete(int row) {
   if (textColumn_) textKeys_.erase(textKeys_.begin() + row);
 }
 
-int TUrlList::Fill(TWUrlListStyle style) {
+int TUrlList::Fill(TWUrlListStyle style, const std::function<void(int visited)>& progress) {
   Clear();
   if (!web_ || !web_->IsOpen()) return 0;
+  int visited = 0;
   web_->ForEach([&](TWebFile& record) {
     if (record.IsUrlRecord() && BelongsToStyle(style, record, *web_)) rows_.push_back(makeRow(record));
+    if (progress && ++visited % 256 == 0) progress(visited);
     return true;
   });
+  if (progress) progress(visited);
   Sort();
   return Count();
 }

@@ -100,8 +100,9 @@ class TUrlList {
   int Update(const TWebFile& record);
   void Delete(int row);
   // Empties the list, then lists the capture's records of the style in the
-  // current sort order; the row count.
-  int Fill(TWUrlListStyle style);
+  // current sort order; the row count. `progress` hears now and then how
+  // many records of the capture were looked at.
+  int Fill(TWUrlListStyle style, const std::function<void(int visited)>& progress = {});
 
   int Count() const { return int(rows_.size()); }
   const TUrlRow& Row(int i) const { return rows_.at(size_t(i)); }

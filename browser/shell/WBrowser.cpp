@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include "Dde.h"
+#include "MessageBox.h"
 #include "Shell.h"
 
 namespace qlon {
@@ -38,6 +39,15 @@ bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
 bool IsFile(const std::string& path) {
   std::error_code ec;
   return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+// The browser window an answer names (its first 32-bit number), 0 when it
+// names none: the browser refused.
+std::uint32_t WindowIdOf(const std::optional<std::string>& answer) {
+  if (!answer || answer->size() < 4) return 0;
+  std::uint32_t id = 0;
+  for (int i = 3; i >= 0; --i) id = (id << 8) | static_cast<unsigned char>((*answer)[size_t(i)]);
+  return id;
 }
 
 // The hourglass of the GUI while a page goes to the browser.
@@ -139,9 +149,9 @@ bool TBrowser::OpenUrl(const std::string& address) {
   // names the same URL.
   std::string quoted;
   for (const char c : address) quoted += c == '"' ? std::string("%22") : std::string(1, c);
-  const std::optional<std::string> answer =
-      Request("WWW_OpenURL", "\"" + quoted + "\",," + kAnyWindow + ",0x00000000,,,");
-  bool shown = answer && !answer->empty();
+  // A browser that answers without a window (id 0) did not show the page:
+  // the fallback starts it, as for no answer.
+  bool shown = WindowIdOf(Request("WWW_OpenURL", "\"" + quoted + "\",," + kAnyWindow + ",0x00000000,,,")) != 0;
   if (!shown && IsBrowsableAddress(address)) {
     // Never a command line built from the address: it is one argument.
     shown = !path_.empty() ? platform::StartProgram(path_, {address}) : platform::OpenItem(address);
@@ -158,9 +168,7 @@ bool TBrowser::OpenUrl(const std::string& address) {
 bool TBrowser::Activate(int mode, const QRect& rect) {
   const std::optional<std::string> answer = Request("WWW_Activate", std::string(kAnyWindow) + ",0x00000000");
   if (!answer || answer->size() < 4) return false;
-  std::uint32_t id = 0;
-  for (int i = 3; i >= 0; --i) id = (id << 8) | static_cast<unsigned char>((*answer)[i]);
-  std::string data = Hex(id);
+  std::string data = Hex(WindowIdOf(answer));
   if (mode == 1) {
     data += "," + Hex(4);
   } else if (mode == 2) {
@@ -188,6 +196,14 @@ QIcon TBrowser::Icon(int size, QIcon& cache) {
 
 QIcon TBrowser::SmallIcon() { return Icon(16, small_); }
 QIcon TBrowser::LargeIcon() { return Icon(32, large_); }
+
+bool ShowInBrowser(const std::string& address) {
+  if (GetBrowser().OpenUrl(address)) return true;
+  platform::MessageBox("Aucun navigateur n'a pu afficher " + address +
+                           ".\r\nIndiquez votre navigateur dans les préférences, page « Navigateur Web ».",
+                       "Navigateur Web", platform::MB_OK | platform::MB_ICONINFORMATION);
+  return false;
+}
 
 TBrowser& GetBrowser() {
   // Owned by the application, so it goes before the application does.

@@ -11,10 +11,10 @@
 //   current page   request "WWW_GetWindowInfo" "0xffffffff" -> "\"url\",\"title\",..."
 //
 // No browser on Linux serves DDE, so opening a page normally takes the
-// fallback: the browser program is started with the address as its one
-// argument (no shell ever sees the address), for web, file and mail
-// addresses only. The default browser is the desktop's handler of ".htm"
-// files (xdg).
+// fallback (as does a browser that answers with no window, id 0): the
+// browser program is started with the address as its one argument (no
+// shell ever sees the address), for web, file and mail addresses only. The
+// default browser is the desktop's handler of ".htm" files (xdg).
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -85,5 +85,9 @@ class TBrowser : public QObject {
 
 // The program's browser, made on first use and freed at program end.
 TBrowser& GetBrowser();
+
+// Shows the address in the program's browser; when no browser can show it
+// the user is told. False then.
+bool ShowInBrowser(const std::string& address);
 
 }  // namespace qlon

@@ -123,9 +123,15 @@ void TWUrlList::Reload() {
   list_.Clear();
   selectedCount_ = markedCount_ = 0;
   if (!NoExplore && list_.Web()) {
-    if (style_ >= usHtml && style_ <= usFiltered && OnProgress)
-      OnProgress(this, QString::fromUtf8(TextAt(kUrlListProgressTexts, style_ - 1).data()));
-    list_.Fill(style_);
+    const bool report = style_ >= usHtml && style_ <= usFiltered && OnProgress;
+    const int total = int(std::min<uint32_t>(list_.Web()->GetCount(), INT32_MAX));
+    std::function<void(int)> progress;
+    if (report) {
+      OnProgress(this, 0, total);
+      progress = [this, total](int visited) { OnProgress(this, visited, total); };
+    }
+    list_.Fill(style_, progress);
+    if (report) OnProgress(this, -1, total);
   }
   syncRows();
   restoreCurrent(current);

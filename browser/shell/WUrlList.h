@@ -144,7 +144,9 @@ class TWUrlList : public controls::TWCustomGrid {
   std::function<void(TWUrlList*)> OnStyleChanged;
   std::function<void(TWUrlList*, TWebFile&)> OnWebFileClick, OnWebFileDblClick;
   std::function<void(TWUrlList*)> OnSortChange;
-  std::function<void(TWUrlList*, const QString& text)> OnProgress;
+  // While a style of the list fills: position 0 before (with the capture's
+  // record count), the records looked at meanwhile, -1 when done.
+  std::function<void(TWUrlList*, int position, int total)> OnProgress;
 
  protected:
   void DrawCell(QPainter& p, int col, int row, const QRect& rect, int state) override;

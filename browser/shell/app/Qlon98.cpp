@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
   int result;
   {
     TApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(qlon::kProgramTitle);
+    // No display name: the framework would add it to every window title
+    // ("Attention! — Quillon 98"); each window names itself.
     // French for the framework's own texts too, from the first dialog on.
     qlon::InstallFrenchUi(app);
     QApplication::setWindowIcon(qlon::ProgramIcon());

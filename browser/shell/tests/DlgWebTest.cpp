@@ -394,5 +394,62 @@ TEST_F(DlgWebTest, TypesPageAddsThroughItsDialogAndDeletesOnlyFreeTypes) {
   EXPECT_EQ(list.GetItem(builtIn)->ContentType, "text/html") << "a built-in type stays";
 }
 
+TEST_F(DlgWebTest, TheTreeButtonsFollowTheSelectedNode) {
+  OpenWeb();
+  TDlgWeb dlg(setup);
+  dlg.LoadWeb(&web);
+  dlg.resize(600, 400);
+  dlg.show();
+  ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgMime));
+  // A category: nothing to edit or delete.
+  dlg.WMimeList->Model().SelectNode(dlg.WMimeList->Root()->Child(mcHtml));
+  QTest::keyClick(dlg.WMimeList, Qt::Key_Home);
+  EXPECT_FALSE(dlg.MimePropBtn->isEnabled());
+  EXPECT_FALSE(dlg.MimeDeleteBtn->isEnabled());
+  // A type: its properties; its deletion only when nothing holds it.
+  dlg.WMimeList->Root()->Child(mcHtml)->Child(0)->ExpandWithParents();
+  QTest::keyClick(dlg.WMimeList, Qt::Key_Home);
+  QTest::keyClick(dlg.WMimeList, Qt::Key_Down);
+  ASSERT_NE(dlg.WMimeList->GetSelectedMimeItem(), nullptr);
+  EXPECT_TRUE(dlg.MimePropBtn->isEnabled());
+  EXPECT_EQ(dlg.MimeDeleteBtn->isEnabled(), dlg.WMimeList->GetSelectedMimeItem()->CanDelete());
+
+  // The filters: a node to change once one is chosen; none after all are gone.
+  ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgFilters));
+  QTest::keyClick(dlg.FiltersTreeView, Qt::Key_Home);
+  EXPECT_TRUE(dlg.FilterEditBtn->isEnabled());
+  EXPECT_TRUE(dlg.FilterDeleteBtn->isEnabled());
+  dlg.FilterClearClick();
+  EXPECT_FALSE(dlg.FilterEditBtn->isEnabled());
+  EXPECT_FALSE(dlg.FilterDeleteBtn->isEnabled());
+}
+
+TEST_F(DlgWebTest, TheBrowsersAddressIsOfferedOnlyWhileABrowserTellsIt) {
+  TDlgWeb dlg(setup);
+  std::string page;  // what the browser shows; empty: no browser answers
+  dlg.BrowserCurrentPage = [&](std::string& address, std::string& title) {
+    address = page;
+    title = "Page du navigateur";
+    return !page.empty();
+  };
+  dlg.LoadWeb(nullptr);
+  EXPECT_FALSE(dlg.BrowserUrlBut->isEnabled());
+  EXPECT_FALSE(dlg.BrowserUrlBut->toolTip().isEmpty()) << "a hint says why";
+  page = "http://vu.example/page.htm";
+  dlg.UrlCombo->setEditText("http://site.example/");
+  ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgPath));
+  ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgUrl));  // shown again: asked again
+  ASSERT_TRUE(dlg.BrowserUrlBut->isEnabled());
+  dlg.BrowserUrlBut->click();
+  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), page);
+  EXPECT_EQ(dlg.Url_TitleEdit->text(), "Page du navigateur");
+  // The browser went meanwhile: the click changes nothing, the button goes grey.
+  page.clear();
+  dlg.UrlCombo->setEditText("http://autre.example/");
+  dlg.BrowserUrlBut->click();
+  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://autre.example/");
+  EXPECT_FALSE(dlg.BrowserUrlBut->isEnabled());
+}
+
 }  // namespace
 }  // namespace qlon::shell

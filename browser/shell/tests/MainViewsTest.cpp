@@ -6,15 +6,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
 
 #include "CaptureFixture.h"
+#include "DlgSetup.h"
+#include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "EventPump.h"
 #include "Main.h"
@@ -26,6 +31,7 @@
 #include "Ras.h"
 #include "SearchPane.h"
 #include "Setup.h"
+#include "Shell.h"
 #include "TempRoot.h"
 #include "Texts.h"
 #include "UrlCommands.h"
@@ -65,6 +71,7 @@ class MainViewsTest : public ::testing::Test {
       Add(web, "a.htm", "text/html", "htm", "<html><title>A</title></html>");
       Add(web, "small.bmp", "image/bmp", "bmp", BmpPicture(40, 30, Qt::red));
       Add(web, "big.bmp", "image/bmp", "bmp", BmpPicture(1600, 400, Qt::blue));
+      Add(web, "run.sh", "text/plain", "txt", "#!/bin/sh\necho\n");  // a script served as text
       TWebFile failed(&web);
       SetContentType(failed, "text/html", "htm");
       failed.SetError(404);
@@ -79,7 +86,10 @@ class MainViewsTest : public ::testing::Test {
     config.SchedulerStartDelayMs = 0;
     win_ = std::make_unique<TMainWin>(setup_, config);
     Probe().ExecDialog() = [](QDialog& dialog) { return dialog.exec(); };
-    Probe().OpenAddress() = [this](const std::string& address) { opened_.push_back(address); };
+    Probe().OpenAddress() = [this](const std::string& address) {
+      opened_.push_back(address);
+      return true;
+    };
     win_->resize(1000, 700);
     win_->show();
     ProcessMessages();
@@ -94,6 +104,7 @@ class MainViewsTest : public ::testing::Test {
     TWebFile r(&web);
     r.SetState(fsRetrieved);
     SetContentType(r, type, ext);
+    r.SetFlag(TWebFile::kFlagPageLink, type == "text/html");
     r.SetLocalName(name);
     test::WriteFileBytes(folder_ / name, body);
     web.AddUrl(Url(name), r);
@@ -170,10 +181,13 @@ TEST_F(MainViewsTest, EachTagShowsItsViewStyleAndActionButton) {
   EXPECT_EQ(win_->View(), mvWebConfig);
   ASSERT_NE(Probe().DlgWeb(), nullptr);
   EXPECT_EQ(Probe().DlgWeb()->Web(), win_->CurrentWeb());
-  EXPECT_EQ(Probe().CfgWebFrame()->size(), QSize(440, 380));
+  // The size the form was drawn for, or what its texts need in this font.
+  const QSize own = QSize(440, 380).expandedTo(Probe().DlgWeb()->sizeHint());
+  EXPECT_GE(Probe().CfgWebFrame()->width(), own.width());
+  EXPECT_GE(Probe().CfgWebFrame()->height(), own.height());
   Page(tpFilters);
   EXPECT_EQ(Probe().DlgWeb()->CurrentPage(), shell::TDlgWeb::pgFilters);
-  EXPECT_GT(Probe().CfgWebFrame()->width(), 440);
+  EXPECT_GT(Probe().CfgWebFrame()->width(), own.width());
   Page(tpScheduler);
   EXPECT_EQ(win_->View(), mvScheduler);
   EXPECT_TRUE(Probe().SchedulerFrame()->isVisible());
@@ -329,6 +343,100 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
+}
+
+TEST_F(MainViewsTest, AListThatFillsShowsItsProgressInTheStatusBar) {
+  struct Seen {
+    bool shown;
+    int value, maximum;
+    QString text;
+  };
+  std::vector<Seen> seen;
+  QProgressBar* bar = Probe().StatusProgressBar();
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+    seen.push_back({bar->isVisible(), value, bar->maximum(), Probe().StatusInfo1()->text()});
+  });
+  Page(tpImages);
+  ASSERT_FALSE(seen.empty());
+  const int records = int(win_->CurrentWeb()->GetCount());
+  EXPECT_TRUE(seen.front().shown);
+  EXPECT_EQ(seen.front().maximum, records);
+  EXPECT_EQ(seen.front().text.toStdString(), TextAt(kUrlListProgressTexts, usImages - 1));
+  EXPECT_EQ(seen.back().value, records);
+  // Done: the bar goes, the status line shows the web again.
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), folder_.string());
+}
+
+TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
+  Page(tpPages);
+  QToolButton* options = Probe().UrlOptionsBtn();
+  EXPECT_TRUE(options->isVisible());
+  QMenu* popup = options->menu();
+  ASSERT_EQ(popup, Probe().UrlCommands()->UrlOptionsPopup.get());
+  QStringList captions;
+  for (const QAction* a : popup->actions())
+    if (!a->isSeparator()) captions << a->text();
+  EXPECT_EQ(captions, (QStringList{"&Colonne", "&Rafraîchir ", "&Affichage automatique de la dernière image capturée",
+                                   "&Fenêtre d'aperçu"}));
+  // A right click beside the list opens it too.
+  QWidget* top = options->parentWidget();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2));
+  QApplication::sendEvent(top, &click);
+  EXPECT_TRUE(popup->isVisible());
+  popup->close();
+}
+
+TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
+  shell::TDlgSetup* preferences = Probe().DlgSetup();
+  const fs::path thumb = folder_ / "thumb" / "index.gif";
+  for (int size = 0; size < 4; ++size) {
+    Page(tpReport);
+    preferences->ThumbnailSizeCombo->setCurrentIndex(size);
+    Page(tpPages);  // leaving the page stores it
+    EXPECT_EQ(setup_.ThumbnailSize, size);
+    QAction* all = nullptr;
+    for (QAction* a : Probe().UrlCommands()->PagePopup->actions())
+      if (a->text() == "Générer toutes les vignettes des pages...") all = a;
+    ASSERT_NE(all, nullptr);
+    all->trigger();
+    EXPECT_EQ(QImage(QString::fromStdString(thumb.string())).size(),
+              QSize(kThumbnailSizes[size].Width, kThumbnailSizes[size].Height))
+        << preferences->ThumbnailSizeCombo->currentText().toStdString();
+  }
+}
+
+TEST_F(MainViewsTest, ThePagesOfTheWebAreOfferedOnceTheyExist) {
+  // No link resolution yet: nothing to consult.
+  EXPECT_FALSE(Probe().ConsulterBtn()->isEnabled());
+  emit Probe().MenuHtmlPage()->aboutToShow();
+  EXPECT_FALSE(Probe().MenuHTMLPageSommaire()->isEnabled());
+  Probe().MenuCaptureResolveLinks()->trigger();
+  ASSERT_TRUE(fs::is_regular_file(folder_ / "_Accueil.htm"));
+  EXPECT_TRUE(Probe().ConsulterBtn()->isEnabled());
+  EXPECT_TRUE(Probe().MenuHTMLPageSommaire()->isEnabled());
+  Probe().ConsulterBtn()->click();
+  ASSERT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(opened_[0], PathToFileUrl((folder_ / "_Accueil.htm").string()));
+}
+
+TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {
+  platform::RecordingShell shell;
+  const auto doubleClick = [&](int tag, const std::string& url) {
+    Page(tag);
+    ASSERT_TRUE(GoTo(url)) << url;
+    TWUrlList* list = Probe().UrlList();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(0, list->Row()).center());
+  };
+  doubleClick(tpImages, Url("small.bmp"));
+  EXPECT_EQ(shell.opened, std::vector<std::string>{(folder_ / "small.bmp").string()});
+  EXPECT_TRUE(boxes_.shown.empty());
+  doubleClick(tpOthers, Url("run.sh"));
+  ASSERT_EQ(shell.opened.size(), 2u);
+  EXPECT_EQ(shell.opened[1], folder_.string());  // its folder, not the script
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].caption, "Ouvrir un fichier");
+  EXPECT_TRUE(shell.programs.empty() && shell.started.empty());
 }
 
 TEST_F(MainViewsTest, DialUpStatesShowInTheStatusLine) {

@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
@@ -50,6 +51,13 @@ class TMainWinProbe {
   QToolButton* PageActionBtn() const { return Find<QToolButton>("PageActionBtn"); }
   QToolButton* ImageActionBtn() const { return Find<QToolButton>("ImageActionBtn"); }
   QToolButton* MarquageButton() const { return Find<QToolButton>("MarquageButton"); }
+  QToolButton* UrlOptionsBtn() const { return Find<QToolButton>("UrlOptionsBtn"); }
+  QToolButton* ConsulterBtn() const { return Find<QToolButton>("ConsulterBtn"); }
+  QToolButton* BrowserBtn() const { return Find<QToolButton>("BrowserBtn"); }
+  QMenu* MenuHtmlPage() const { return Find<QMenu>("MenuHtmlPage"); }
+  QAction* MenuHTMLPageSommaire() const { return Find<QAction>("MenuHTMLPageSommaire"); }
+  QAction* MenuCaptureResolveLinks() const { return Find<QAction>("MenuCaptureResolveLinks"); }
+  QAction* MenuHelpAbout() const { return Find<QAction>("MenuHelpAbout"); }
   QFrame* WTreeFrame() const { return Find<QFrame>("WTreeFrame"); }
   QFrame* RightFrame() const { return Find<QFrame>("RightFrame"); }
   QFrame* ImageWallFrame() const { return Find<QFrame>("ImageWallFrame"); }
@@ -60,6 +68,7 @@ class TMainWinProbe {
   QLabel* Image() const { return Find<QLabel>("Image"); }
   QLabel* CapturedCountLabel() const { return Find<QLabel>("CapturedCountLabel"); }
   QLabel* StatusInfo1() const { return Find<QLabel>("StatusInfo1"); }
+  QProgressBar* StatusProgressBar() const { return Find<QProgressBar>("StatusProgressBar"); }
   QTimer* TreeTimer() const { return Find<QTimer>("TreeTimer"); }
   QTimer* ViewTimer() const { return Find<QTimer>("ViewTimer"); }
   TWebTree* Tree() const { return Find<TWebTree>("Tree"); }
@@ -71,6 +80,7 @@ class TMainWinProbe {
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
   TDlgScheduler* DlgScheduler() const { return win_.DlgScheduler; }
+  shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
   shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
   TRas* RasEntry() const { return win_.RasEntry; }
   TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
@@ -83,7 +93,7 @@ class TMainWinProbe {
   std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
   std::function<bool(shell::TDlgWeb&)>& RunWebDialog() const { return win_.RunWebDialog; }
   std::function<QString()>& AskOpenWebFile() const { return win_.AskOpenWebFile; }
-  std::function<void(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
+  std::function<bool(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
 
   // ---- commands
   void SetMode(TMainMode mode) const { win_.SetMode(mode); }

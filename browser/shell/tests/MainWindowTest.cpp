@@ -23,6 +23,7 @@
 #include "CaptureFixture.h"
 #include "DlgChooseCapture.h"
 #include "DlgHelp.h"
+#include "DlgSetup.h"
 #include "DlgStop.h"
 #include "DlgSysTree.h"
 #include "DlgWeb.h"
@@ -87,7 +88,8 @@ TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
   win_->show();
   EXPECT_EQ(win_->Mode(), mmNoWeb);
   EXPECT_EQ(win_->windowTitle(), "Quillon 98 ");
-  EXPECT_EQ(win_->minimumSize(), QSize(640, 460));
+  // At least 640 x 460; more when a page needs more in this font.
+  EXPECT_EQ(win_->minimumSize(), QSize(640, 460).expandedTo(win_->minimumSizeHint()));
   EXPECT_TRUE(Probe().NewBtn()->isVisible());
   EXPECT_FALSE(Probe().CaptureBtn()->isVisible());
   EXPECT_FALSE(Probe().StopBtn()->isVisible());
@@ -140,6 +142,25 @@ TEST_F(MainWindowTest, TheBrowserChosenInTheOptionsIsUsedFromTheStart) {
   Make();
   EXPECT_EQ(GetBrowser().GetPath(), "/bin/sh");
   GetBrowser().SetPath(before);
+}
+
+TEST_F(MainWindowTest, TheDefaultBrowserHeadsTheBrowserListOfTheOptions) {
+  // The desktop names a browser for HTML files.
+  const fs::path program = root_.path() / "bin" / "desk.browser";
+  test::WriteFileBytes(program, "#!/bin/sh\n");
+  test::WriteFileBytes(root_.path() / "applications" / "qlon-desk-browser.desktop",
+                       "[Desktop Entry]\nType=Application\nName=Desk\nExec=" + program.string() + " %u\n");
+  test::WriteFileBytes(root_.path() / "mimeapps.list", "[Default Applications]\ntext/html=qlon-desk-browser.desktop\n");
+  setup_.BrowserList = {"/usr/bin/other-browser"};
+  Make();
+  EXPECT_EQ(setup_.BrowserList, (std::vector<std::string>{program.string(), "/usr/bin/other-browser"}));
+  ASSERT_GE(Probe().DlgSetup()->BrowserCombo->count(), 1);
+  EXPECT_EQ(Probe().DlgSetup()->BrowserCombo->itemText(0).toStdString(), program.string());
+  // Listed already: the list stays as it is.
+  win_.reset();
+  setup_.BrowserList = {"/usr/bin/other-browser", program.string()};
+  Make();
+  EXPECT_EQ(setup_.BrowserList, (std::vector<std::string>{"/usr/bin/other-browser", program.string()}));
 }
 
 TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
@@ -626,6 +647,35 @@ TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
   EXPECT_EQ(proposed.back(), kCaptureUpdate);
   EXPECT_EQ(Probe().Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk);
   EXPECT_EQ(Served("/a.htm"), 2);
+}
+
+TEST_F(MainWindowTest, UpdateAndFinishOnACompleteWebUpdatesItsPagesThenTakesWhatIsNew) {
+  Site();
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  Probe().OpenWebFile(web.string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  ASSERT_EQ(win_->CurrentWeb()->ToCapture.Count() + win_->CurrentWeb()->ToUpdate.Count(), 0);
+  // The site gained a page; nothing of the web waits for capture or update.
+  Put("/", "<html><body><a href=\"a.htm\">a</a><a href=\"b.htm\">b</a><img src=\"i.gif\"></body></html>");
+  Put("/b.htm", "<html><body>b</body></html>");
+  choose_ = [&](shell::TDlgChooseCapture& d) {
+    d.FinishUpdateRadio->setChecked(true);
+    return int(QDialog::Accepted);
+  };
+  const int served = Served("/a.htm");
+  Probe().StartCapture();
+  EXPECT_EQ(Served("/a.htm"), served + 1);  // updated
+  EXPECT_EQ(int(State(server_.Url("/b.htm"))), int(fsRetrieved));  // then captured
+  EXPECT_EQ(Probe().Road().Flags(), kCaptureMissing | kCaptureUpdate | kCaptureUpdateWalk);
+
+  // A scheduled step that updates and captures does the same.
+  Put("/", "<html><body><a href=\"a.htm\">a</a><a href=\"b.htm\">b</a><a href=\"c.htm\">c</a></body></html>");
+  Put("/c.htm", "<html><body>c</body></html>");
+  TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
+  ASSERT_TRUE(JobRanToItsEnd(CaptureJob(scheduler, web, kActionCapture | kActionUpdate, 0)));
+  EXPECT_EQ(Served("/a.htm"), served + 2);
+  EXPECT_EQ(int(State(server_.Url("/c.htm"))), int(fsRetrieved));
 }
 
 TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {

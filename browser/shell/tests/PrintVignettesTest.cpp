@@ -13,6 +13,7 @@
 #include <set>
 
 #include "../../engine/tests/CaptureFixture.h"
+#include "CaptureFixture.h"
 #include "DlgPrint.h"
 #include "PdfText.h"
 #include "DlgVignettes.h"
@@ -162,9 +163,10 @@ class DlgVignettesTest : public ::testing::Test {
   }
   ~DlgVignettesTest() override { viewer::RebindZoom(""); }
 
+  // The pages' thumbnails at the size of the settings.
   int Run(std::optional<std::vector<std::string>> urls = std::nullopt, int size = 1) {
-    auto dlg = TDlgVignettes::CreateFor(nullptr, cap.web, std::move(urls));
-    dlg->SizeIndex = size;
+    setup_.ThumbnailSize = size;
+    auto dlg = TDlgVignettes::CreateFor(nullptr, cap.web, setup_, std::move(urls));
     dlg->exec();
     EXPECT_FALSE(dlg->Cancelled);
     pages_ = dlg->PageCount();
@@ -182,6 +184,9 @@ class DlgVignettesTest : public ::testing::Test {
   test::TestCapture cap;
   std::set<std::string> before_;
   int pages_ = 0;
+  test::TempRoot root_;
+  test::WorkFolder prompt_{(root_.path() / "work").string()};
+  TSetup setup_{&prompt_, ProgramFolder()};
 };
 
 TEST_F(DlgVignettesTest, EveryRetrievedPageGetsItsOwnThumbnail) {
@@ -236,7 +241,7 @@ TEST_F(DlgVignettesTest, WithoutZoomNothingIsWritten) {
 }
 
 TEST_F(DlgVignettesTest, CancelStopsAndKeepsTheDialogResult) {
-  auto dlg = TDlgVignettes::CreateFor(nullptr, cap.web);
+  auto dlg = TDlgVignettes::CreateFor(nullptr, cap.web, setup_);
   // Cancelled as the first page starts loading.
   dlg->Viewer().OnProcessing = [&](viewer::THTMLViewer&, bool on) {
     if (on && !dlg->Cancelled) dlg->CancelBtn->click();

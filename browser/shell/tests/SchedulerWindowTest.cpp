@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimeEdit>
 #include <fstream>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "DlgTaskWeb.h"
 #include "MessageBox.h"
 #include "Scheduler.h"
+#include "ScreenCheck.h"
 #include "ScreenShot.h"
 #include "TempRoot.h"
 #include "Utils.h"
@@ -138,6 +140,27 @@ TEST_F(SchedulerWindowTest, TreeShowsJobsWithTheirStepsAndStates) {
   EXPECT_EQ(window->StateLabel->text(), "En erreur");
   EXPECT_EQ(window->ResultLabel->text(), "Erreur au chargement du Web ( absent )");
   EXPECT_EQ(window->LastStartLabel->text(), "Dernier démarrage : <Aucun>");
+}
+
+TEST_F(SchedulerWindowTest, TheCommandsFollowTheTaskSelectedAtOnce) {
+  Open({"/nowhere/a.web"});
+  // The row the window shows as current is the selected job.
+  EXPECT_EQ(window->TaskLabel->text(), "Tâche 1");
+  EXPECT_TRUE(window->AddWebBtn->isEnabled());
+  EXPECT_TRUE(window->MenuAddWebList->isEnabled());
+  // Nothing selected, then a click on the job: its commands at once.
+  window->TaskView->ClearSelection();
+  window->RefreshDetails();
+  EXPECT_FALSE(window->AddWebBtn->isEnabled());
+  EXPECT_FALSE(window->PropBtn->isEnabled());
+  QTest::mouseClick(window->TaskView->viewport(), Qt::LeftButton, {}, window->TaskView->CellRect(0, 0).center());
+  EXPECT_TRUE(window->AddWebBtn->isEnabled());
+  EXPECT_TRUE(window->PropBtn->isEnabled());
+  EXPECT_TRUE(window->MenuDelete->isEnabled());
+  // A running job cannot be deleted; the menu says so as soon as it runs.
+  window->StartClick();
+  EXPECT_FALSE(window->MenuDelete->isEnabled());
+  EXPECT_TRUE(window->MenuStop->isEnabled());
 }
 
 TEST_F(SchedulerWindowTest, NewTaskDialogAddsAJobAndSavesIt) {
@@ -280,13 +303,7 @@ TEST_F(SchedulerWindowTest, ListOfWebsAddsEachWebOnce) {
       dlg.show();
       dlg.WebList->setFocus();
       EXPECT_TRUE(test::SaveScreenShot(dlg, "DlgTaskWeb-List"));
-      const QImage list = dlg.WebList->viewport()->grab().toImage();
-      const QRect row = dlg.WebList->visualItemRect(dlg.WebList->item(0));
-      int darkest = 255;
-      for (int y = row.top() + 3; y < row.bottom() - 3; ++y)
-        for (int x = row.left() + TWCheckListBox::kTextIndent + 2; x < row.left() + 90; ++x)
-          darkest = std::min(darkest, qGray(list.pixel(x, y)));
-      EXPECT_LT(darkest, qGray(list.pixel(row.right() - 2, row.center().y())) - 100);
+      EXPECT_GT(test::FirstItemContrast(*dlg.WebList, TWCheckListBox::kTextIndent), 100);
     }
     for (int i = 0; i < dlg.WebList->count(); ++i) dlg.WebList->SetChecked(i, true);
     dlg.OkBtnClick();

@@ -7,6 +7,7 @@
 #include <QApplication>
 
 #include "Dde.h"
+#include "MessageBox.h"
 #include "Palette.h"
 #include "Shell.h"
 #include "TempRoot.h"
@@ -146,13 +147,19 @@ TEST_F(BrowserTest, WithoutDdeTheBrowserStartsWithTheAddressAsOneArgument) {
   EXPECT_EQ(shell.programs[0], (std::vector<std::string>{program.string(), hostile}));
   EXPECT_TRUE(shell.started.empty());  // never a command line
 
-  // A server that gives an empty answer also leads to exactly one start.
+  // A server that gives an empty answer, or no window (it refused), also
+  // leads to exactly one start.
   {
     platform::ScriptedDdeServer server("TEST");
     server.answers["WWW_OpenURL"] = "";
     ASSERT_TRUE(browser.OpenUrl("https://h/x"));
     EXPECT_EQ(shell.programs.size(), 2u);
     EXPECT_EQ(shell.programs[1].back(), "https://h/x");
+    server.answers["WWW_OpenURL"] = std::string(4, '\0');
+    ASSERT_TRUE(browser.OpenUrl("https://h/y"));
+    ASSERT_EQ(shell.programs.size(), 3u);
+    EXPECT_EQ(shell.programs[2].back(), "https://h/y");
+    shell.programs.pop_back();
   }
   // Other addresses start nothing.
   EXPECT_FALSE(browser.OpenUrl("javascript:alert(1)"));
@@ -167,6 +174,20 @@ TEST_F(BrowserTest, WithoutDdeTheBrowserStartsWithTheAddressAsOneArgument) {
   EXPECT_TRUE(browser.OpenUrl("mailto:a@b"));
   EXPECT_EQ(shell.opened, std::vector<std::string>{"mailto:a@b"});
   EXPECT_EQ(shell.programs.size(), 3u);
+}
+
+TEST_F(BrowserTest, APageNoBrowserCanShowIsToldToTheUser) {
+  platform::ScriptedMessageBoxes boxes;
+  const std::string before = GetBrowser().GetPath();
+  GetBrowser().SetPath(program.string());
+  EXPECT_TRUE(ShowInBrowser("http://h/"));
+  EXPECT_TRUE(boxes.shown.empty());
+  shell.result = false;  // the program cannot be started
+  EXPECT_FALSE(ShowInBrowser("http://h/"));
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].caption, "Navigateur Web");
+  EXPECT_NE(boxes.shown[0].text.find("http://h/"), std::string::npos);
+  GetBrowser().SetPath(before);
 }
 
 TEST_F(BrowserTest, OneBrowserForTheProgram) {

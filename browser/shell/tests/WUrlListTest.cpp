@@ -33,12 +33,17 @@ TEST_F(WUrlListTest, StyleChangeRaisesEventsAndKeepsTheCurrentRowPerStyle) {
     events.push_back("changing " + std::to_string(s) + " from " + std::to_string(g->Style()));
   };
   grid.OnStyleChanged = [&](TWUrlList* g) { events.push_back("changed " + std::to_string(g->Style())); };
-  grid.OnProgress = [&](TWUrlList*, const QString& text) { events.push_back(text.toStdString()); };
+  grid.OnProgress = [&](TWUrlList*, int position, int total) {
+    EXPECT_EQ(total, int(web.GetCount()));
+    events.push_back("progress " + std::to_string(position));
+  };
 
   EXPECT_EQ(grid.RowCount(), 1 + 4);
   grid.SetRow(1 + grid.List().Find(Url("b.htm")));
   grid.SetStyle(usImages);
-  EXPECT_EQ(events, (std::vector<std::string>{"changing 3 from 1", "Recherche des Images...", "changed 3"}));
+  // The fill reports every record of the capture looked at.
+  const std::string all = "progress " + std::to_string(web.GetCount());
+  EXPECT_EQ(events, (std::vector<std::string>{"changing 3 from 1", "progress 0", all, "progress -1", "changed 3"}));
   EXPECT_EQ(grid.RowCount(), 1 + 2);
   EXPECT_EQ(grid.Columns().size(), DefaultLayout(usImages).Cols.size());
   grid.SetStyle(usHtml);
