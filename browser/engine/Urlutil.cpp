@@ -147,14 +147,16 @@ bool DecodeLocalPath(std::string_view text, std::string& out) {
 // The program-wide host-alias state.
 struct HostAliases {
   std::mutex lock;
-  TDoubleList names;               // host name -> numeric address
-  TDoubleList* bound = nullptr;    // the open capture's numeric address -> host name
+  TDoubleList names;                 // host name -> numeric address
+  std::vector<TDoubleList*> bound;   // open captures' lists, the current one last
 
+  TDoubleList* Current() const { return bound.empty() ? nullptr : bound.back(); }
   void RefreshLocked() {
-    if (!bound) return;
-    for (int i = 0; i < bound->PairCount(); ++i) {
-      const int known = names.IndexOfValue(bound->GetKey(i));
-      if (known >= 0) bound->SetValue(i, names.GetKey(known));
+    TDoubleList* list = Current();
+    if (!list) return;
+    for (int i = 0; i < list->PairCount(); ++i) {
+      const int known = names.IndexOfValue(list->GetKey(i));
+      if (known >= 0) list->SetValue(i, names.GetKey(known));
     }
   }
 };
@@ -163,6 +165,9 @@ HostAliases& Aliases() {
   static HostAliases aliases;
   return aliases;
 }
+
+// Parses on this thread leave numeric hosts as written.
+thread_local int tLiteralHosts = 0;
 
 }  // namespace
 
@@ -316,7 +321,7 @@ bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t 
 }
 
 void TUrl::ApplyHostAlias() {
-  if (!Host.empty() && IsNumericAddress(Host)) Host = LookupHostAlias(Host);
+  if (!Host.empty() && !tLiteralHosts && IsNumericAddress(Host)) Host = LookupHostAlias(Host);
 }
 
 std::string TUrl::ParseQuery(std::string& text) {
@@ -647,21 +652,48 @@ void AddHostAlias(std::string_view name, std::string_view address) {
 void SetHostAddressList(TDoubleList* list) {
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
-  a.bound = list;
+  if (!list) {
+    a.bound.clear();
+    return;
+  }
+  std::erase(a.bound, list);
+  a.bound.push_back(list);
+}
+
+void ReleaseHostAddressList(TDoubleList* list) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  std::erase(a.bound, list);
+}
+
+TDoubleList CopyHostAddressList(const TDoubleList& list) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  return list;
 }
 
 std::string LookupHostAlias(std::string_view address) {
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
-  if (!a.bound) return std::string(address);
-  int i = a.bound->IndexOfKey(address);
+  TDoubleList* list = a.Current();
+  if (!list) return std::string(address);
+  int i = list->IndexOfKey(address);
   if (i < 0) {
-    a.bound->AddPair(address, "");
-    i = a.bound->PairCount() - 1;
+    list->AddPair(address, "");
+    i = list->PairCount() - 1;
   }
-  if (a.bound->GetValue(i).empty()) a.RefreshLocked();
-  std::string name = a.bound->GetValue(i);
+  if (list->GetValue(i).empty()) a.RefreshLocked();
+  std::string name = list->GetValue(i);
   return name.empty() ? std::string(address) : name;
+}
+
+std::string HostAddressOf(std::string_view name) {
+  if (name.empty() || IsNumericAddress(name)) return {};
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  const TDoubleList* list = a.Current();
+  const int i = list ? list->IndexOfValue(name) : -1;
+  return i >= 0 ? list->GetKey(i) : std::string();
 }
 
 void RefreshHostAddressList() {
@@ -674,7 +706,11 @@ void ClearHostAliases() {
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
   a.names.Clear();
-  a.bound = nullptr;
+  a.bound.clear();
 }
+
+TLiteralHosts::TLiteralHosts() { ++tLiteralHosts; }
+
+TLiteralHosts::~TLiteralHosts() { --tLiteralHosts; }
 
 }  // namespace qlon

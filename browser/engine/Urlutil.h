@@ -205,12 +205,32 @@ constexpr char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<cha
 // address met in a URL is remembered. Inside an open capture a URL written
 // with a known address is filed under the host name.
 void AddHostAlias(std::string_view name, std::string_view address);
-// Binds the capture's list (not owned), or unbinds with nullptr.
+// Binds the capture's list (not owned) while the capture is open, or
+// unbinds every list with nullptr. A capture opened while another is (a
+// copy checked, a base read) binds over it until it is closed.
 void SetHostAddressList(TDoubleList* list);
+// Unbinds the list; the one bound before it, when still bound, serves again.
+void ReleaseHostAddressList(TDoubleList* list);
+// A copy of the list, taken under the lock that guards it while it is bound.
+TDoubleList CopyHostAddressList(const TDoubleList& list);
 // The host name known for a numeric address, else the address itself.
 std::string LookupHostAlias(std::string_view address);
+// The numeric address the capture's list files under the host name; empty
+// when none. Records filed under an address before its name was known stay
+// there: lookups by the name fall back on it.
+std::string HostAddressOf(std::string_view name);
 void RefreshHostAddressList();
 // Forgets every program-wide alias and unbinds the capture's list.
 void ClearHostAliases();
+
+// While one lives on a thread, parses on that thread leave a numeric host as
+// written: a URL read back from the capture's tree is already filed.
+class TLiteralHosts {
+ public:
+  TLiteralHosts();
+  ~TLiteralHosts();
+  TLiteralHosts(const TLiteralHosts&) = delete;
+  TLiteralHosts& operator=(const TLiteralHosts&) = delete;
+};
 
 }  // namespace qlon

@@ -36,6 +36,30 @@ std::string ReadLine(QIODevice& stream) {
   return line.toStdString();
 }
 
+bool IsHostLine(const std::string& line) {
+  return line.size() <= 255 && line.find_first_of("\r\n") == std::string::npos;
+}
+
+// The pairs with a name, then the others, as many as fit in the area.
+void WriteHostAddresses(const TDoubleList& list, QBuffer& s) {
+  qsizetype room = qsizetype(kWebHeaderSize) - 1 - s.pos() - 2;
+  std::vector<int> kept;
+  for (bool named : {true, false})
+    for (int i = 0; i < list.PairCount() && int(kept.size()) < kMaxHostPairs; ++i) {
+      const std::string key = list.GetKey(i), value = list.GetValue(i);
+      if (value.empty() == named || !IsHostLine(key) || !IsHostLine(value)) continue;
+      const qsizetype size = qsizetype(key.size() + value.size()) + 4;
+      if (size > room) continue;
+      room -= size;
+      kept.push_back(i);
+    }
+  WriteInt16(int16_t(kept.size()), s);
+  for (int i : kept) {
+    WriteLine(list.GetKey(i), s);
+    WriteLine(list.GetValue(i), s);
+  }
+}
+
 void WriteDate(double date, QIODevice& stream) { WriteDouble(DateToStored(date), stream); }
 double ReadDate(QIODevice& stream) { return StoredToDate(ReadDoubleChecked(stream)); }
 
@@ -58,6 +82,7 @@ TWeb::~TWeb() {
   } catch (const Exception&) {
     // The last completed save stays on disk.
   }
+  ReleaseHostAddressList(&HostAddresses);
 }
 
 void TWeb::ApplyOptions() {
@@ -92,9 +117,7 @@ QByteArray TWeb::HeaderBytes() const {
   WriteDate(Info.FirstDate, s);
   WriteDate(Info.LastDate, s);
   for (int32_t n : Info.Counters) WriteInt32(n, s);
-  const size_t pairs = std::min<size_t>(HostAddresses.size() / 2, kMaxHostPairs);
-  WriteInt16(int16_t(pairs), s);
-  for (size_t i = 0; i < pairs * 2; ++i) WriteLine(HostAddresses[i], s);
+  WriteHostAddresses(CopyHostAddressList(HostAddresses), s);
   return bytes;
 }
 
@@ -131,14 +154,14 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     if (!Identities.LoadFromStream(s)) return wlReadError;
     Maps.LoadFromStream(version, s);
     TCaptureInfo info;
-    StringList hosts;
+    TDoubleList hosts;
     if (version >= 512) {  // older headers end with the image maps
       info.FirstDate = ReadDate(s);
       info.LastDate = ReadDate(s);
       for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
       const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
       if (pairs < 0 || pairs > kMaxHostPairs) return wlReadError;
-      for (int i = 0; i < pairs * 2; ++i) hosts.push_back(ReadLine(s));
+      for (int i = 0; i < pairs * 2; ++i) hosts.Add(ReadLine(s));
     }
 
     SetTitle(title);
@@ -172,6 +195,7 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   path_ = path;
   ApplyOptions();
   CreateTree(path.parent_path().string(), stream_.get(), kWebHeaderSize);
+  SetHostAddressList(&HostAddresses);
 }
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
@@ -203,6 +227,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   stream_ = std::move(stream);
   path_ = path;
   ApplyOptions();
+  SetHostAddressList(&HostAddresses);
   return wlOk;
 }
 
@@ -242,6 +267,7 @@ bool TWeb::ConvertOldFile(TWebStream& stream) {
 
 void TWeb::Close() {
   if (!stream_) return;
+  ReleaseHostAddressList(&HostAddresses);
   try {
     Save();
     CloseTree();

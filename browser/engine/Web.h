@@ -21,7 +21,9 @@
 //   14  int16 pair count, then per pair an address line and a host line, each
 //       ending with CR LF (the host-address list). It follows the statistics
 //       so that a header written with an empty list and no count (the zeros
-//       of the area) reads as an empty list.
+//       of the area) reads as an empty list. The pairs with a host name come
+//       first, then the others, as many as the area holds: the list only
+//       grows, and a pair without a name is learnt again when next met.
 // The rest of the area up to 5120 is zeros.
 //
 // Older files (versions 1 to 511) hold items 1, 2 and 4 to 12 in the version
@@ -46,6 +48,7 @@
 #include <utility>
 #include <vector>
 
+#include "DoubleList.h"
 #include "HtmlParser.h"
 #include "ImgMap.h"
 #include "Mime.h"
@@ -236,7 +239,10 @@ class TWeb : public TUrlBTree {
   TOptions Options;
   int64_t TotalSize = 0;  // saturates in the 32-bit header field
   TMapList Maps;
-  StringList HostAddresses;  // address, host name, address, host name, ...
+  // Numeric address -> host name; bound to the URL model while the file is
+  // open (numeric hosts of known names are filed under the name, and every
+  // numeric address met is added), so read it through CopyHostAddressList.
+  TDoubleList HostAddresses;
   TCaptureInfo Info;
 
  private:

@@ -589,5 +589,31 @@ TEST_F(HostAlias, FirstAddressOfANameStays) {
   EXPECT_EQ(LookupHostAlias("10.0.0.1"), "10.0.0.1");
 }
 
+TEST_F(HostAlias, ACaptureOpenedOverAnotherLendsTheListBackWhenClosed) {
+  TDoubleList other;
+  SetHostAddressList(&captureList_);
+  SetHostAddressList(&other);
+  TUrl("http://10.0.0.7/");
+  ReleaseHostAddressList(&other);
+  TUrl("http://10.0.0.8/");
+  EXPECT_EQ(other.Lines(), (std::vector<std::string>{"10.0.0.7", ""}));
+  EXPECT_EQ(captureList_.Lines(), (std::vector<std::string>{"10.0.0.8", ""}));
+  ReleaseHostAddressList(&captureList_);
+  TUrl("http://10.0.0.9/");
+  EXPECT_EQ(captureList_.PairCount(), 1);
+}
+
+TEST_F(HostAlias, TheNameOfAnAddressFindsIt) {
+  SetHostAddressList(&captureList_);
+  AddHostAlias("a.org", "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("a.org"), "");  // not met in this capture yet
+  TUrl("http://10.0.0.1/");
+  EXPECT_EQ(HostAddressOf("a.org"), "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("A.ORG"), "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("10.0.0.1"), "");
+  EXPECT_EQ(HostAddressOf("b.org"), "");
+}
+
+
 }  // namespace
 }  // namespace qlon
