@@ -318,21 +318,51 @@ TMimeItem* GetMimeItem(const TWebFile& record) {
 
 std::string GetContentType(const TWebFile& record) { return GetMimeItem(record)->ContentType; }
 
+namespace {
+
+// The slot of the item listing "class"; -1 when the table has none.
+int JavaClassSlot(const TMimeList& list) {
+  const TMimeItem* item = list.FindExtension("class");
+  return item ? list.IndexOf(item) : -1;
+}
+
+void UseMimeSlot(TWeb& web, TWebFile& record, int index) {
+  TMimeList& list = web.Options.MimeList();
+  record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
+  if (index < 0) return;
+  list.GetItem(index)->SetUsed(true);
+  web.MimeCategorySet = uint16_t(web.MimeCategorySet | 1u << list.GetItem(index)->Category);
+}
+
+}  // namespace
+
 void SetContentType(TWebFile& record, const std::string& type, const std::string& extension) {
   TWeb* web = WebOf(record);
   if (!web) return;
+  if (type.empty()) {
+    record.SetMimeIndex(0);
+    return;
+  }
   TMimeList& list = web->Options.MimeList();
-  TMimeItem* item = list.FindType(type);
+  if (record.IsJavaClass()) {
+    UseMimeSlot(*web, record, JavaClassSlot(list));
+    return;
+  }
+  const TMimeItem* item = list.FindType(type);
   int index = item ? list.IndexOf(item) : -1;
   if (!item) {
-    // A new type: its category from its major type, captured like its category.
-    const int category = MimeTypeCategory(type);
-    index = list.AddType(type, extension, 0, category, list.GetCategoryEnabled(category));
+    // A type met for the first time: its category from its major type,
+    // captured or not as the capture's options say of new types.
+    index = list.AddType(type, extension, 0, MimeTypeCategory(type), web->Options.NewMimeValidStateFlag);
   }
-  record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
-  if (index >= 0) {
-    list.GetItem(index)->SetUsed(true);
-    web->MimeCategorySet = uint16_t(web->MimeCategorySet | 1u << list.GetItem(index)->Category);
+  UseMimeSlot(*web, record, index);
+}
+
+void MakeJavaClass(TWebFile& record) {
+  record.SetJavaClass(true);
+  if (TWeb* web = WebOf(record)) {
+    const int index = JavaClassSlot(web->Options.MimeList());
+    record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
   }
 }
 
@@ -528,7 +558,7 @@ bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
   next.FullUrl = target;
   next.SetLinkType(record.GetLinkType());
   next.SetFrameLink(record.IsFrameLink());
-  next.SetJavaClass(record.IsJavaClass());
+  if (record.IsJavaClass()) MakeJavaClass(next);
   if (!AddLink(next, &record, true)) return false;
   if (!record.SetRedirect(next)) return false;
   record.SetState(fsRetrieved);
@@ -679,7 +709,7 @@ void TWeb::ScanJavaLinks(TWebFile& classFile) {
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(ltEmbedded);
-    next.SetJavaClass(true);
+    MakeJavaClass(next);
     AddLink(next, &classFile);
   }
 }

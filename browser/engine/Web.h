@@ -282,9 +282,13 @@ std::string ReadWebTitle(const std::filesystem::path& path, const TWeb* open = n
 // 0 or an unknown slot), and the operations on it.
 TMimeItem* GetMimeItem(const TWebFile& record);
 std::string GetContentType(const TWebFile& record);
-// Finds or adds the type (with its extension) in the capture's table; a full
-// table leaves the record on index 0.
+// Finds or adds the type (with its extension) in the capture's table, a new
+// type captured only when the option NewMimeValidStateFlag says so. A Java
+// class file takes the item listing "class" whatever its type; an empty type
+// and a full table leave the record on index 0.
 void SetContentType(TWebFile& record, const std::string& type, const std::string& extension);
+// Marks the record a Java class file, with the item listing "class".
+void MakeJavaClass(TWebFile& record);
 bool IsImage(const TWebFile& record);
 bool IsVrml(const TWebFile& record);
 

@@ -353,3 +353,37 @@ TEST_F(NamedHostTest, RecordsFiledUnderTheAddressBeforeTheNameStayFound) {
   EXPECT_NE(n.find("href=\"../127.0.0.1/a1.htm\""), std::string::npos) << n;
   EXPECT_NE(n.find("href=\"../127.0.0.1/a2.htm\""), std::string::npos) << n;
 }
+
+// ---------------------------------------------------------------- new MIME types
+
+namespace {
+
+class NewTypeTest : public CaptureNetTest {
+ protected:
+  void CaptureNewType(bool capture) {
+    Put("/", "<a href=\"data.qln\">data</a> <img src=\"i.gif\">");
+    Put("/data.qln", "new kind of file", "application/x-quillon-new");
+    Put("/i.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
+    web_.Options.NewMimeValidStateFlag = capture;
+    Open(Url("/"));
+    Run();
+  }
+};
+
+}  // namespace
+
+TEST_F(NewTypeTest, ANewTypeIsLeftWhenTheOptionIsOff) {
+  CaptureNewType(false);
+  EXPECT_EQ(State(Url("/data.qln")), fsFilteredMime);
+  EXPECT_EQ(Files(), (std::set<std::string>{Local("Index.htm"), Local("i.gif")}));
+  const TMimeItem* item = web_.Options.MimeList().FindType("application/x-quillon-new");
+  ASSERT_NE(item, nullptr);
+  EXPECT_FALSE(item->IsEnabled());
+}
+
+TEST_F(NewTypeTest, ANewTypeIsCapturedWhenTheOptionIsOn) {
+  CaptureNewType(true);
+  EXPECT_EQ(State(Url("/data.qln")), fsRetrieved);
+  EXPECT_EQ(Files(), (std::set<std::string>{Local("Index.htm"), Local("i.gif"), Local("data.qln")}));
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("data.qln")), "new kind of file");
+}

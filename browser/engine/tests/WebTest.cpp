@@ -180,6 +180,39 @@ TEST_F(WebTest, RecordsReachTheCaptureMimeTable) {
   EXPECT_TRUE(web.NameOptions.UseWebStructure);
 }
 
+TEST_F(WebTest, NewTypesJavaClassesAndEmptyTypes) {
+  TWeb web;
+  web.CreateNew(path_);
+  TMimeList& mime = web.Options.MimeList();
+  const int count = mime.Count();
+  TWebFile r(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/x", r));
+  for (bool capture : {false, true}) {
+    web.Options.NewMimeValidStateFlag = capture;
+    const std::string type = capture ? "application/x-taken" : "application/x-left";
+    SetContentType(r, type, "bin");
+    const TMimeItem* item = mime.FindType(type);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->IsEnabled(), capture) << type;
+    EXPECT_TRUE(item->IsUsed());
+    EXPECT_EQ(item->Category, mcAutre);
+    EXPECT_EQ(r.GetMimeIndex(), mime.IndexOf(item) + 1);
+  }
+  SetContentType(r, "", "bin");
+  EXPECT_EQ(r.GetMimeIndex(), 0);
+  EXPECT_EQ(mime.Count(), count + 2);  // no empty type added
+
+  TWebFile applet(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/App.class", applet));
+  MakeJavaClass(applet);
+  const TMimeItem* classes = mime.FindExtension("class");
+  ASSERT_NE(classes, nullptr);
+  EXPECT_EQ(applet.GetMimeIndex(), mime.IndexOf(classes) + 1);
+  SetContentType(applet, "application/x-served-as", "class");
+  EXPECT_EQ(GetMimeItem(applet), classes);
+  EXPECT_EQ(mime.FindType("application/x-served-as"), nullptr);
+}
+
 // The capture's host list follows the URL model while the file is open,
 // reaches the file at a save and comes back at the next open.
 TEST_F(WebTest, HostListIsBoundWhileOpenAndKeptInTheFile) {
