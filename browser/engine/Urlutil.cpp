@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <mutex>
+#include <utility>
 
 #include "DoubleList.h"
 #include "Types.h"
@@ -166,6 +167,8 @@ HostAliases& Aliases() {
   return aliases;
 }
 
+// The recorder of this thread, when one lives on it.
+thread_local THostAddressRecorder* tRecorder = nullptr;
 // Parses on this thread leave numeric hosts as written.
 thread_local int tLiteralHosts = 0;
 
@@ -673,6 +676,7 @@ TDoubleList CopyHostAddressList(const TDoubleList& list) {
 }
 
 std::string LookupHostAlias(std::string_view address) {
+  if (tRecorder) return tRecorder->Lookup(address);
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
   TDoubleList* list = a.Current();
@@ -712,5 +716,45 @@ void ClearHostAliases() {
 TLiteralHosts::TLiteralHosts() { ++tLiteralHosts; }
 
 TLiteralHosts::~TLiteralHosts() { --tLiteralHosts; }
+
+THostAliasSnapshot TakeHostAliasSnapshot() {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  THostAliasSnapshot snapshot;
+  const TDoubleList* list = a.Current();
+  snapshot.HasList = list != nullptr;
+  if (list)
+    for (int i = 0; i < list->PairCount(); ++i) snapshot.Bound.try_emplace(list->GetKey(i), list->GetValue(i));
+  for (int i = 0; i < a.names.PairCount(); ++i) snapshot.Named.try_emplace(a.names.GetValue(i), a.names.GetKey(i));
+  return snapshot;
+}
+
+THostAddressRecorder::THostAddressRecorder(const THostAliasSnapshot& snapshot)
+    : snapshot_(snapshot), outer_(tRecorder) {
+  tRecorder = this;
+}
+
+THostAddressRecorder::~THostAddressRecorder() { tRecorder = outer_; }
+
+// LookupHostAlias on the snapshot: a pair without a name takes the one the
+// program-wide list gives, as refreshing it would.
+std::string THostAddressRecorder::Lookup(std::string_view address) {
+  const std::string key(address);
+  if (!snapshot_.HasList) return key;
+  std::string name;
+  if (const auto it = snapshot_.Bound.find(key); it != snapshot_.Bound.end())
+    name = it->second;
+  else if (std::find(addresses_.begin(), addresses_.end(), key) == addresses_.end())
+    addresses_.push_back(key);
+  if (name.empty())
+    if (const auto it = snapshot_.Named.find(key); it != snapshot_.Named.end()) name = it->second;
+  return name.empty() ? key : name;
+}
+
+std::vector<std::string> THostAddressRecorder::Take() { return std::exchange(addresses_, {}); }
+
+void NoteHostAddresses(const std::vector<std::string>& addresses) {
+  for (const std::string& address : addresses) LookupHostAlias(address);
+}
 
 }  // namespace qlon

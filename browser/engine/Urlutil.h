@@ -38,11 +38,12 @@
 // "#", "?", "\", blanks, control bytes and the unsafe characters escaped;
 // PathToFileUrl and FileUrlToPath convert both ways.
 //
-// GUI thread; the host-alias lists are program-wide and locked.
+// Any thread; the host-alias lists are program-wide and locked.
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qlon {
@@ -232,5 +233,37 @@ class TLiteralHosts {
   TLiteralHosts(const TLiteralHosts&) = delete;
   TLiteralHosts& operator=(const TLiteralHosts&) = delete;
 };
+
+// The host-alias lists as they stand, for lookups that take no lock.
+struct THostAliasSnapshot {
+  bool HasList = false;  // a capture's list is bound
+  std::unordered_map<std::string, std::string> Bound;  // the capture's: address -> name
+  std::unordered_map<std::string, std::string> Named;  // program-wide: address -> its first name
+};
+THostAliasSnapshot TakeHostAliasSnapshot();
+
+// While one lives on a thread, the numeric hosts parsed on that thread are
+// looked up in a snapshot, the bound list left as it is: the answers are
+// the same while the names known stay the same and the list only gains
+// addresses without a name (as in a link resolution, after
+// RefreshHostAddressList). The addresses the snapshot's list lacked are kept
+// in the order met, so that the thread that owns the list adds them
+// (NoteHostAddresses) in the order a single thread would have.
+class THostAddressRecorder {
+ public:
+  explicit THostAddressRecorder(const THostAliasSnapshot& snapshot);
+  ~THostAddressRecorder();
+  THostAddressRecorder(const THostAddressRecorder&) = delete;
+  THostAddressRecorder& operator=(const THostAddressRecorder&) = delete;
+  std::string Lookup(std::string_view address);
+  std::vector<std::string> Take();
+
+ private:
+  const THostAliasSnapshot& snapshot_;
+  THostAddressRecorder* outer_;
+  std::vector<std::string> addresses_;
+};
+// Looks each address up as a parse would, adding the ones the list lacks.
+void NoteHostAddresses(const std::vector<std::string>& addresses);
 
 }  // namespace qlon

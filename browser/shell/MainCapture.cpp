@@ -312,6 +312,7 @@ void TMainWin::ResolveLinks(bool fromMenu) {
   }
   controls::TResolveDialog dlg(*web_, setup_.Sommaire, this);
   dlg.Walk().ForceRewrite = fromMenu;
+  dlg.Walk().Threads = setup_.ResolveThreads;
   ExecDialog(dlg);
   if (!dlg.Error().empty()) ShowMessageBox(dlg.Error(), "Résolution des liens", MB_OK | MB_ICONHAND);
   RefreshStatusHints();
