@@ -12,6 +12,7 @@
 #include "ReplaceBatch.h"
 #include "RewritePool.h"
 #include "Urlutil.h"
+#include "Utils.h"
 #include "Web.h"
 
 namespace qlon {
@@ -43,6 +44,7 @@ int TDlgResolve::Run() {
   summary_->Shared.Facts = &facts_;
   targets_ = std::make_unique<TLinkTargets>(web_);
   options_ = TRewriteOptions::FromOptions(web_.Options);
+  options_.DateText = DateTimeText(web_.CaptureDate);
   const int threads = Threads > 0 ? Threads : int(std::max(1u, std::thread::hardware_concurrency()));
   // The names known now go into the capture's host list at once, so that a
   // numeric host reads the same on every thread for the whole walk.

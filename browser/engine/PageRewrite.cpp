@@ -283,7 +283,8 @@ std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* fram
     const std::string url = EscapeHtmlText(page_.FullUrl);
     banner = std::string(kOnMarker) + "<p><hr><b></i></s></u><var><center>  " +
              "Capturé par Quillon à partir de <A HREF=\"" + url + "\" > " + url + " </a> le " +
-             EscapeHtmlText(DateTimeText(web_.CaptureDate)) + "<hr> " + std::string(kOffMarker);
+             EscapeHtmlText(options_.DateText ? *options_.DateText : DateTimeText(web_.CaptureDate)) + "<hr> " +
+             std::string(kOffMarker);
   }
   std::string head;
   if (firstLink != std::string::npos) {

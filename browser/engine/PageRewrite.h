@@ -34,6 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,10 @@ struct TRewriteOptions {
   bool RealLinks = true;
   bool SuppressLinks = true;
   bool Banner = true;
+  // The capture date as the banner shows it, when known already: a run
+  // over many pages formats it once (the clock's time zone is read each
+  // time, under a lock of the C library's).
+  std::optional<std::string> DateText;
   static TRewriteOptions FromOptions(const TOptions& options);
   uint8_t Mark() const { return uint8_t((RealLinks ? 2 : 0) | (SuppressLinks ? 4 : 0) | (Banner ? 8 : 0)); }
 };
