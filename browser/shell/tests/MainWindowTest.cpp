@@ -759,6 +759,30 @@ TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) 
   EXPECT_EQ(win_->RecentPaths.front().toStdString(), (folder / "local.web").string());
 }
 
+// The wizard's "Capturer les nouveaux types rencontrés" decides whether the
+// files of a type the capture meets for the first time are taken.
+TEST_F(MainWindowTest, TheWizardsOptionForNewTypesDecidesWhetherTheyAreCaptured) {
+  Put("/", "<html><body><a href=\"data.qln\">data</a> <a href=\"a.htm\">a</a></body></html>");
+  Put("/a.htm", "<html><body>a</body></html>");
+  Put("/data.qln", "new kind of file", "application/x-quillon-new");
+  for (bool capture : {false, true}) {
+    const fs::path folder = fs::path(work_) / (capture ? "taken" : "left");
+    Make({"URL(" + server_.Url("/") + ")"});
+    bool offered = false;
+    win_->RunWebDialog = [&](shell::TDlgWeb& dlg) {
+      offered = dlg.NewMimeValidStateCheck->text() == QString::fromUtf8("Capturer les nouveaux types rencontrés");
+      dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+      dlg.NewMimeValidStateCheck->setChecked(capture);
+      return dlg.OKClick(true);
+    };
+    ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount >= 2 && !win_->Capture; }));
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(State(server_.Url("/data.qln")), capture ? fsRetrieved : fsFilteredMime) << capture;
+    EXPECT_EQ(fs::exists(folder / "127.0.0.1/data.qln"), capture);
+    EXPECT_TRUE(fs::exists(folder / "127.0.0.1/a.htm"));
+  }
+}
+
 TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
   Site();
   Make();
