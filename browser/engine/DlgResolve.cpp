@@ -58,6 +58,7 @@ int TDlgResolve::Run() {
     targets_->Freeze();
     pool_ = std::make_unique<TRewritePool>(web_, *targets_, *batch_, options_, threads);
     batch_->Dispose = [pool = pool_.get()](std::vector<std::filesystem::path> old) { pool->Remove(std::move(old)); };
+    batch_->Background = [pool = pool_.get()](std::function<void(int)> write) { pool->Post(std::move(write)); };
   }
 
   if (web_.FindFirstSite()) {
@@ -192,6 +193,8 @@ void TDlgResolve::ResolveSite(const TWebFile& site) {
   }
   // After a cancel, what the workers did beyond the last page applied goes.
   if (pool_) pool_->Drop();
+  // The site's pages are replaced before its records go to the indexes
+  // (this also replaces the index pages of the site before).
   CommitPages();
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;

@@ -63,10 +63,33 @@ TReplaceBatch::TReplaceBatch(fs::path folder) : folder_(std::move(folder)), stag
 TReplaceBatch::~TReplaceBatch() { Discard(); }
 
 bool TReplaceBatch::Stage(const fs::path& target, std::string_view bytes, std::function<void()> replaced) {
+  if (Background) {
+    const std::size_t entry = entries_.size();
+    Adopt({}, target, bytes.size(), std::move(replaced));
+    {
+      std::lock_guard guard(lock_);
+      ++writing_;
+    }
+    Background([this, entry, target, bytes = std::string(bytes)](int lane) {
+      fs::path staged = WriteStaged(target, bytes, lane);
+      std::lock_guard guard(lock_);
+      writes_[entry] = std::move(staged);
+      --writing_;
+      written_.notify_all();
+    });
+    return true;
+  }
   fs::path staged = WriteStaged(target, bytes);
   if (staged.empty()) return false;
   Adopt(std::move(staged), target, bytes.size(), std::move(replaced));
   return true;
+}
+
+void TReplaceBatch::TakeWritten() {
+  std::unique_lock guard(lock_);
+  written_.wait(guard, [&] { return writing_ == 0; });
+  for (auto& [entry, staged] : writes_) entries_[entry].staged = std::move(staged);
+  writes_.clear();
 }
 
 fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view bytes, int lane) {
@@ -103,6 +126,7 @@ bool TReplaceBatch::SyncStaged() const {
     return fd.get() >= 0 && ::syncfs(fd.get()) == 0;
   }
   for (const TEntry& e : entries_) {
+    if (e.staged.empty()) continue;  // not written
     TFd fd(e.staged, O_RDONLY);
     if (fd.get() < 0 || ::fdatasync(fd.get()) != 0) return false;
   }
@@ -110,6 +134,7 @@ bool TReplaceBatch::SyncStaged() const {
 }
 
 bool TReplaceBatch::Commit() {
+  TakeWritten();
   if (entries_.empty()) return true;
   if (!SyncStaged()) {
     Discard();
@@ -120,6 +145,10 @@ bool TReplaceBatch::Commit() {
   std::vector<std::function<void()>> done;
   std::vector<fs::path> old;  // staged names that hold a replaced file's old bytes
   for (TEntry& e : entries_) {
+    if (e.staged.empty()) {  // a background write that failed
+      all = false;
+      continue;
+    }
     const bool swapped = Dispose && ::renameat2(AT_FDCWD, e.staged.c_str(), AT_FDCWD, e.target.c_str(),
                                                 RENAME_EXCHANGE) == 0;
     if (!swapped && ::rename(e.staged.c_str(), e.target.c_str()) != 0) {
@@ -142,7 +171,9 @@ bool TReplaceBatch::Commit() {
 }
 
 void TReplaceBatch::Discard() {
-  for (const TEntry& e : entries_) ::unlink(e.staged.c_str());
+  TakeWritten();
+  for (const TEntry& e : entries_)
+    if (!e.staged.empty()) ::unlink(e.staged.c_str());
   entries_.clear();
   stagedBytes_ = 0;
   // With the lanes' folders, now empty.

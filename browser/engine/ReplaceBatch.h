@@ -21,11 +21,14 @@
 // belong to the batch's owner, and the targets are replaced in the order
 // they were adopted.
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qlon {
@@ -41,8 +44,15 @@ class TReplaceBatch {
 
   // Stages the bytes that replace `target` (a file of the folder, new or
   // not; an existing one keeps its permissions). `replaced` runs once the
-  // target holds them durably. False when they cannot be staged.
+  // target holds them durably. False when they cannot be staged (with
+  // Background: at the commit).
   bool Stage(const std::filesystem::path& target, std::string_view bytes, std::function<void()> replaced = {});
+  // When set, Stage hands the writing of the staged file to it (a task to
+  // run on another thread, in a lane of its own) and returns at once: a
+  // file made in a folder waits for the disk as much as for the folder's
+  // other files. Commit waits for those writes first; one that failed makes
+  // it fail, its target unchanged.
+  std::function<void(std::function<void(int lane)>)> Background;
   // The bytes in a new file of the staging folder, with the permissions of
   // the target when it exists; empty when they cannot be written. Each
   // lane above 0 stages in a folder of its own: files made in one folder
@@ -74,12 +84,19 @@ class TReplaceBatch {
     std::function<void()> replaced;
   };
   bool SyncStaged() const;
+  // Waits for the writes handed to Background and takes their files in.
+  void TakeWritten();
   void Discard();
 
   std::filesystem::path folder_, staging_;
   std::vector<TEntry> entries_;
   std::size_t stagedBytes_ = 0;
   std::atomic<unsigned long> next_ = 0;
+
+  std::mutex lock_;  // guards what the background writes give back
+  std::condition_variable written_;
+  int writing_ = 0;
+  std::unordered_map<std::size_t, std::filesystem::path> writes_;  // entry -> staged file, empty: failed
 };
 
 }  // namespace qlon

@@ -30,19 +30,30 @@ TRewritePool::~TRewritePool() {
   Drop();
   {
     std::unique_lock guard(lock_);
-    ready_.wait(guard, [&] { return removals_.empty() && removing_ == 0; });
+    ready_.wait(guard, [&] { return tasks_.empty() && tasking_ == 0; });
     stop_ = true;
   }
   work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
 }
 
-void TRewritePool::Remove(std::vector<std::filesystem::path> files) {
+void TRewritePool::Post(std::function<void(int lane)> task) {
   {
     std::lock_guard guard(lock_);
-    removals_.insert(removals_.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+    tasks_.push_back(std::move(task));
   }
-  work_.notify_all();
+  work_.notify_one();
+}
+
+void TRewritePool::Remove(std::vector<std::filesystem::path> files) {
+  // A few at a time, so that a page added meanwhile waits little.
+  for (size_t at = 0; at < files.size(); at += 16) {
+    std::vector<std::filesystem::path> part(files.begin() + std::ptrdiff_t(at),
+                                            files.begin() + std::ptrdiff_t(std::min(at + 16, files.size())));
+    Post([part = std::move(part)](int) {
+      for (const auto& file : part) ::unlink(file.c_str());
+    });
+  }
 }
 
 std::size_t TRewritePool::Add(TJob job) {
@@ -87,18 +98,15 @@ void TRewritePool::Drop() {
 void TRewritePool::Work(int lane) {
   std::unique_lock guard(lock_);
   for (;;) {
-    work_.wait(guard, [&] { return stop_ || !queue_.empty() || !removals_.empty(); });
-    if (queue_.empty() && !removals_.empty()) {
-      // A few at a time, so that a page added meanwhile waits little.
-      const size_t n = std::min<size_t>(removals_.size(), 16);
-      std::vector<std::filesystem::path> files(std::make_move_iterator(removals_.end() - std::ptrdiff_t(n)),
-                                               std::make_move_iterator(removals_.end()));
-      removals_.resize(removals_.size() - n);
-      ++removing_;
+    work_.wait(guard, [&] { return stop_ || !queue_.empty() || !tasks_.empty(); });
+    if (queue_.empty() && !tasks_.empty()) {
+      auto task = std::move(tasks_.front());
+      tasks_.pop_front();
+      ++tasking_;
       guard.unlock();
-      for (const auto& file : files) ::unlink(file.c_str());
+      task(lane);
       guard.lock();
-      --removing_;
+      --tasking_;
       ready_.notify_all();
       continue;
     }

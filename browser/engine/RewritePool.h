@@ -15,7 +15,8 @@
 // window's messages run meanwhile. Drop forgets the jobs not taken: it
 // waits for the pages at hand and removes what the workers staged, so the
 // batch holds only pages whose outcome was applied. Between pages, the
-// workers remove the old files of the pages replaced.
+// workers write the batch's other files and remove the old files of the
+// pages replaced.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -61,8 +62,12 @@ class TRewritePool {
   // until then. Each job is taken once.
   TOutcome Take(std::size_t job, const std::function<void()>& idle);
   void Drop();
-  // Removes the files when no page waits (the old bytes of replaced pages,
-  // TReplaceBatch::Dispose); the pool's end waits for them.
+  // Runs the task when no page waits, given the worker's lane (writes of
+  // the batch's other files, TReplaceBatch::Background); the pool's end
+  // waits for every task.
+  void Post(std::function<void(int lane)> task);
+  // Removes the files the same way (the old bytes of replaced pages,
+  // TReplaceBatch::Dispose).
   void Remove(std::vector<std::filesystem::path> files);
   int Threads() const { return int(workers_.size()); }
 
@@ -79,12 +84,12 @@ class TRewritePool {
   std::mutex lock_;
   std::condition_variable work_, ready_;
   std::deque<std::pair<std::size_t, TJob>> queue_;
-  std::vector<std::filesystem::path> removals_;
+  std::deque<std::function<void(int lane)>> tasks_;
   std::unordered_map<std::size_t, TOutcome> done_;
   std::size_t next_ = 0;       // the number of the next job added
   std::size_t dropBelow_ = 0;  // outcomes of jobs below are dropped
-  int running_ = 0;   // pages at hand
-  int removing_ = 0;  // workers removing files
+  int running_ = 0;  // pages at hand
+  int tasking_ = 0;  // tasks at hand
   bool stop_ = false;
   std::vector<std::thread> workers_;
 };

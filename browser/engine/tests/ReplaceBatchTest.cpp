@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -112,6 +113,32 @@ TEST_F(ReplaceBatchTest, LanesStageAtOnceAndSwappedOldFilesAreHandedOver) {
   EXPECT_EQ(ReadFileBytes(old.front()), "old a");  // adopted first
   EXPECT_EQ(ReadFileBytes(old.back()), "old");
   for (const fs::path& file : old) EXPECT_EQ(file.string().rfind(Staging().string(), 0), 0u) << file;
+}
+
+// Stages written on other threads: the commit waits for them, and one that
+// could not be written fails it and leaves its target as it was.
+TEST_F(ReplaceBatchTest, StagesWrittenInTheBackgroundAreWaitedForAndCanFail) {
+  TReplaceBatch batch(Folder());
+  std::vector<std::thread> writers;
+  int lane = 1;
+  batch.Background = [&](std::function<void(int)> write) {
+    writers.emplace_back([write = std::move(write), lane = lane++] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      write(lane);
+    });
+  };
+  // The second lane's folder cannot be made.
+  fs::create_directories(Staging());
+  WriteFileBytes(Staging() / "lane2", "in the way");
+  int replaced = 0;
+  ASSERT_TRUE(batch.Stage(Folder() / "site/a.htm", "new a", [&] { ++replaced; }));
+  ASSERT_TRUE(batch.Stage(Folder() / "site/sub/b.htm", "new b", [&] { ++replaced; }));
+  EXPECT_FALSE(batch.Commit());
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/a.htm"), "new a");
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/sub/b.htm"), "old b");
+  EXPECT_EQ(replaced, 1);
+  EXPECT_FALSE(fs::exists(Staging()));
 }
 
 TEST_F(ReplaceBatchTest, AFailedRenameKeepsTheOldFileAndReportsIt) {
