@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <map>
@@ -33,6 +34,7 @@
 #include "Ras.h"
 #include "RasLibrary.h"
 #include "Scheduler.h"
+#include "ScreenShot.h"
 #include "Setup.h"
 #include "TempRoot.h"
 #include "WBrowser.h"
@@ -772,7 +774,11 @@ TEST_F(MainWindowTest, TheWizardsOptionForNewTypesDecidesWhetherTheyAreCaptured)
     win_->RunWebDialog = [&](shell::TDlgWeb& dlg) {
       offered = dlg.NewMimeValidStateCheck->text() == QString::fromUtf8("Capturer les nouveaux types rencontrés");
       dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+      // On its page, as a person sees and ticks it.
+      dlg.GoToPage(dlg.Pages->indexOf(dlg.NewMimeValidStateCheck->parentWidget()));
       dlg.NewMimeValidStateCheck->setChecked(capture);
+      EXPECT_TRUE(test::SaveScreenShot(dlg, capture ? "DlgWeb-NewTypes-on" : "DlgWeb-NewTypes-off"));
+      EXPECT_TRUE(dlg.NewMimeValidStateCheck->isVisible());
       return dlg.OKClick(true);
     };
     ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount >= 2 && !win_->Capture; }));
