@@ -1,6 +1,7 @@
 #include "CaptureChild.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
 
 #include "Capture.h"
 #include "DlgResolve.h"
@@ -77,24 +81,38 @@ double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-}  // namespace
+// What a child starts with: the settings, win.ini and the registry of the
+// run in its folder (set before the application starts), the application
+// and the settings.
+class ChildRun {
+ public:
+  explicit ChildRun(const fs::path& folder)
+      : root_(PlatformRoot(folder)), app_(argc_, argv_), prompt_((root_ / "work").string()),
+        setup(&prompt_, root_ / "program") {}
 
-int RunCaptureChild(const std::string& startUrl, int sockets, const fs::path& folder) {
-  // The settings, win.ini and the registry of this run stay in its folder.
-  const fs::path root = folder / "platform";
-  fs::create_directories(root / "program");
-  fs::create_directories(folder / "capture");
-  ::setenv("QLON_PLATFORM_ROOT", root.c_str(), 1);
-  int argc = 1;
-  char name[] = "bench_capture";
-  char* argv[] = {name, nullptr};
-  QCoreApplication app(argc, argv);
+ private:
+  static fs::path PlatformRoot(const fs::path& folder) {
+    const fs::path root = folder / "platform";
+    fs::create_directories(root / "program");
+    fs::create_directories(folder / "capture");
+    ::setenv("QLON_PLATFORM_ROOT", root.c_str(), 1);
+    return root;
+  }
+  fs::path root_;
+  int argc_ = 1;
+  char name_[14] = "bench_capture";
+  char* argv_[2] = {name_, nullptr};
+  QCoreApplication app_;
+  FixedWorkPath prompt_;
 
-  FixedWorkPath prompt((root / "work").string());
-  TSetup setup(&prompt, root / "program");
+ public:
+  TSetup setup;
+};
+
+// The capture run over the site into folder/capture, its seconds.
+double CaptureSite(TWeb& web, TSetup& setup, const std::string& startUrl, int sockets, const fs::path& folder) {
   setup.MaxSockets = sockets;
   setup.Timeout = 30;
-  TWeb web;
   web.Options.SetDefault(0);
   web.Options.UseWebStructureFlag = true;
   // Links to what was not captured stay online, as Wget's -k leaves them, so
@@ -104,20 +122,36 @@ int RunCaptureChild(const std::string& startUrl, int sockets, const fs::path& fo
   web.StartEntries = {{startUrl, "", "", ""}};
   web.CreateNew(folder / "capture" / "local.web");
   web.PrepareCapture();
-
   QuietHost host;
   TMimeList programMime;
-  const double cpu = CpuSeconds();
-  auto start = std::chrono::steady_clock::now();
-  {
-    TCapture capture(web, setup, host, HttpRequestFactory(&setup), programMime);
-    capture.SetFlags(kCaptureMissing);
-    while (capture.Step()) TCapture::WaitForEvents(100);
+  const auto start = std::chrono::steady_clock::now();
+  TCapture capture(web, setup, host, HttpRequestFactory(&setup), programMime);
+  capture.SetFlags(kCaptureMissing);
+  while (capture.Step()) TCapture::WaitForEvents(100);
+  return Since(start);
+}
+
+// Every file below the folder, by relative name.
+std::map<std::string, std::string> Files(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    files[fs::relative(e.path(), folder).string()] = std::string(std::istreambuf_iterator<char>(in), {});
   }
-  const double run = Since(start);
-  start = std::chrono::steady_clock::now();
+  return files;
+}
+
+}  // namespace
+
+int RunCaptureChild(const std::string& startUrl, int sockets, const fs::path& folder) {
+  ChildRun child(folder);
+  TWeb web;
+  const double cpu = CpuSeconds();
+  const double run = CaptureSite(web, child.setup, startUrl, sockets, folder);
+  const auto start = std::chrono::steady_clock::now();
   QuietResolve resolveHost;
-  TDlgResolve resolve(web, resolveHost, setup.Sommaire);
+  TDlgResolve resolve(web, resolveHost, child.setup.Sommaire);
   int resolved = rrNone;
   try {
     resolved = resolve.Run();
@@ -132,6 +166,58 @@ int RunCaptureChild(const std::string& startUrl, int sockets, const fs::path& fo
               static_cast<unsigned long long>(web.NotFoundCount), static_cast<unsigned long long>(web.ErrorCount), run,
               resolving, used, PeakKb());
   return resolved == rrFinished ? 0 : 3;
+}
+
+int RunResolveChild(const std::string& startUrl, int sockets, const fs::path& folder, int threads, int rounds) {
+  ChildRun child(folder);
+  {
+    TWeb web;
+    CaptureSite(web, child.setup, startUrl, sockets, folder);
+    web.Close();
+  }
+  // A fresh copy of the captured folder for each resolution, all made and
+  // on disk before the first starts: the resolution's sync would write out
+  // a copy made just before, and ext4 without a journal makes every file
+  // created look past the inodes freed in the last seconds, so nothing is
+  // removed until the end.
+  std::vector<int> counts{1};
+  if (threads != 1) counts.push_back(threads);
+  std::vector<fs::path> copies;
+  for (int round = 0; round < rounds; ++round)
+    for (int count : counts) {
+      copies.push_back(folder / ("resolved-" + std::to_string(round) + "-" + std::to_string(count)));
+      fs::copy(folder / "capture", copies.back(), fs::copy_options::recursive);
+    }
+  ::sync();
+  std::map<std::string, std::string> first;
+  bool same = true;
+  size_t files = 0, next = 0;
+  for (int round = 0; round < rounds; ++round)
+    for (int count : counts) {
+      const fs::path& copy = copies[next++];
+      TWeb web;
+      if (web.Open(copy / "local.web") != wlOk) return 4;
+      QuietResolve host;
+      TDlgResolve resolve(web, host, child.setup.Sommaire);
+      resolve.Threads = count;
+      const auto start = std::chrono::steady_clock::now();
+      const int result = resolve.Run();
+      const double seconds = Since(start);
+      web.Close();
+      if (result != rrFinished) return 3;
+      std::printf("RESOLVE %d %.3f\n", count, seconds);
+      std::fflush(stdout);
+      const auto now = Files(copy);
+      if (first.empty()) {
+        first = now;
+        files = now.size();
+      } else if (now != first) {
+        same = false;
+      }
+    }
+  for (const fs::path& copy : copies) fs::remove_all(copy);
+  std::printf("SAME %s %zu\n", same ? "yes" : "no", files);
+  return same ? 0 : 5;
 }
 
 }  // namespace qlon::bench

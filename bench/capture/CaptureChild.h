@@ -10,5 +10,11 @@
 namespace qlon::bench {
 
 int RunCaptureChild(const std::string& startUrl, int sockets, const std::filesystem::path& folder);
+// The capture alone, then link resolution on fresh copies of the captured
+// folder, taking turns with one thread and with `threads`, `rounds` times
+// each: a line "RESOLVE threads seconds" each, then "SAME yes|no files"
+// (every file of every copy, the capture file included, against the first).
+int RunResolveChild(const std::string& startUrl, int sockets, const std::filesystem::path& folder, int threads,
+                    int rounds);
 
 }  // namespace qlon::bench
