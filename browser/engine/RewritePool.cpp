@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "LinkTargets.h"
 #include "Urlutil.h"
 #include "Web.h"
 

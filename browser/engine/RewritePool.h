@@ -69,7 +69,6 @@ class TRewritePool {
   // Removes the files the same way (the old bytes of replaced pages,
   // TReplaceBatch::Dispose).
   void Remove(std::vector<std::filesystem::path> files);
-  int Threads() const { return int(workers_.size()); }
 
  private:
   void Work(int lane);
