@@ -1,5 +1,4 @@
 #include "PageIndex.h"
-#include <cstdio>
 
 #include <algorithm>
 #include <cstdio>
