@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs, then builds and runs every test twice: a
 # plain build in build/ and an AddressSanitizer + UndefinedBehaviorSanitizer
-# build in build-asan/. Exits non-zero on any failure.
+# build in build-asan/; then the link resolution's tests under
+# ThreadSanitizer in build-tsan/. Exits non-zero on any failure.
 set -euo pipefail
 QLON_TOP=$(cd "$(dirname "$0")" && pwd)
 source "$QLON_TOP/tools/setup.sh"
@@ -23,6 +24,16 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export LSAN_OPTIONS=suppressions=$QLON_TOP/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$QLON_TOP/build-asan" --output-on-failure -j "$jobs" | tee -a "$log" || status=1
+
+# The tests that run threads of the engine's own (link resolution), under
+# ThreadSanitizer: only their program is built. The crash test forks a
+# process that starts threads, which ThreadSanitizer allows only this way.
+echo "== thread sanitizer build (link resolution)"
+cmake -S "$QLON_TOP" -B "$QLON_TOP/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQLON_SANITIZE_THREAD=ON >/dev/null
+cmake --build "$QLON_TOP/build-tsan" --parallel "$jobs" --target qlon_engine_tests
+TSAN_OPTIONS=halt_on_error=1:die_after_fork=0 \
+  ctest --test-dir "$QLON_TOP/build-tsan" --output-on-failure -j "$jobs" \
+    -R '^(DlgResolveTest|ResolveNetTest|ReplaceBatchTest|HostAlias|NamedHostTest)\.' | tee -a "$log" || status=1
 
 if [ -x "$QLON_TOP/tools/fuzz.sh" ]; then
   echo "== fuzzing"

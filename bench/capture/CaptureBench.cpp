@@ -7,8 +7,13 @@
 //   bench_capture [--pages N] [--images N] [--latency MS] [--no-latency]
 //                 [--only-latency] [--connections 1,5,16] [--no-wget]
 //                 [--no-capture] [--keep]
+//                 [--resolution ROUNDS] [--resolve-threads N]
 // --latency sets the delay of the slow runs (default 50 ms); --keep leaves
-// the captured folders in place and prints where they are.
+// the captured folders in place and prints where they are. --resolution
+// then captures the site once more and resolves its links on fresh copies
+// of the folder with one thread and with N (default: as many as the
+// processors), taking turns ROUNDS times, and checks that both give the
+// same files (--no-wget --no-capture for that alone).
 //
 // Each crawler runs in a process of its own (the server too), so that its
 // CPU time and peak memory are its own.
@@ -17,13 +22,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CaptureChild.h"
@@ -40,6 +48,8 @@ struct Config {
   int pages = 2000, images = 5000, latency = 50, threads = 48;
   bool fast = true, slow = true, wget = true, capture = true, keep = false;
   std::vector<int> connections{1, 5, 16};
+  int resolutionRounds = 0;  // --resolution: one thread against all, this many times each
+  int resolveThreads = 0;    // 0: as many as the processors
 };
 
 struct RunResult {
@@ -184,6 +194,57 @@ RunResult RunCapture(SiteServer& server, int sockets, int latency, bool keep) {
   return r;
 }
 
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// One capture, then its link resolution on copies of the folder, with one
+// thread and with all of them taking turns.
+int CompareResolutions(SiteServer& server, const Config& config) {
+  const int threads = config.resolveThreads > 0 ? config.resolveThreads : int(std::thread::hardware_concurrency());
+  const fs::path folder = MakeTempFolder("resolution");
+  server.SetLatency(0);
+  RunResult process;
+  std::printf("capture, 5 connections, then link resolution with 1 and %d threads, %d times each ...\n", threads,
+              config.resolutionRounds);
+  std::fflush(stdout);
+  const bool ran = RunChild({fs::read_symlink("/proc/self/exe").string(), "--resolve-child",
+                             server.Origin() + "/index.html", "5", folder.string(), std::to_string(threads),
+                             std::to_string(config.resolutionRounds)},
+                            process, folder / "resolve.log");
+  std::map<int, std::vector<double>> seconds;
+  std::string same = "?";
+  std::ifstream log(folder / "resolve.log");
+  for (std::string line; std::getline(log, line);) {
+    int count = 0;
+    double s = 0;
+    char answer[8] = {};
+    unsigned long files = 0;
+    if (std::sscanf(line.c_str(), "RESOLVE %d %lf", &count, &s) == 2)
+      seconds[count].push_back(s);
+    else if (std::sscanf(line.c_str(), "SAME %7s %lu", answer, &files) == 2)
+      same = std::string(answer) + " (" + std::to_string(files) + " files compared)";
+    else if (!line.empty())
+      std::printf("  %s\n", line.c_str());
+  }
+  std::printf("\n%-8s %8s %8s %8s  %s\n", "threads", "median s", "min s", "max s", "each");
+  for (const auto& [count, list] : seconds) {
+    std::string each;
+    for (double v : list) each += (each.empty() ? "" : " / ") + std::to_string(v).substr(0, 5);
+    std::printf("%-8d %8.3f %8.3f %8.3f  %s\n", count, Median(list), *std::min_element(list.begin(), list.end()),
+                *std::max_element(list.begin(), list.end()), each.c_str());
+  }
+  if (seconds.count(1) && seconds.count(threads) && threads != 1)
+    std::printf("\nlink resolution with %d threads: %.2f times as fast as with one (medians)\n", threads,
+                Median(seconds[1]) / Median(seconds[threads]));
+  std::printf("same files with 1 and %d threads: %s\n", threads, same.c_str());
+  if (!config.keep) fs::remove_all(folder);
+  return ran && same.rfind("yes", 0) == 0 ? 0 : 1;
+}
+
 void PrintTable(const std::vector<RunResult>& runs, const Site& site) {
   std::printf("\n%-8s %5s %7s %8s %6s %8s %8s %8s %7s %5s %8s  %s\n", "tool", "conns", "latency", "wall s", "pages",
               "pages/s", "CPU s", "peak MB", "reqs", "ext", "fidelity", "links: local/missing/outside/online-site");
@@ -203,6 +264,28 @@ void PrintTable(const std::vector<RunResult>& runs, const Site& site) {
   for (const RunResult& r : runs)
     for (size_t i = 0; i < r.links.problems.size() && i < 5; ++i)
       std::printf("  %s %d/%d: %s\n", r.tool.c_str(), r.connections, r.latency, r.links.problems[i].c_str());
+}
+
+// The figures the runs are judged by: a capture against Wget's mirror at
+// the same latency, and with a latency, against the least time its requests
+// can take: each file costs two round trips (connection, request), its
+// connections overlap them.
+void PrintRatios(const std::vector<RunResult>& runs) {
+  std::printf("\n");
+  for (const RunResult& c : runs) {
+    if (c.tool != "capture" || !c.ok) continue;
+    for (const RunResult& w : runs)
+      if (w.tool == "wget" && w.ok && w.latency == c.latency && c.wall > 0)
+        std::printf("capture, %d connections, %d ms: %.2f times as fast as wget (%.2f s against %.2f s)\n",
+                    c.connections, c.latency, w.wall / c.wall, c.wall, w.wall);
+    if (c.latency > 0) {
+      const double limit = double(c.requests) * 2 * c.latency / 1000.0 / c.connections;
+      std::printf("capture, %d connections, %d ms: %.2f s, %.2f times the latency limit of %.2f s "
+                  "(%llu requests x 2 round trips / %d connections)\n",
+                  c.connections, c.latency, c.wall, c.wall / limit, limit, (unsigned long long)c.requests,
+                  c.connections);
+    }
+  }
 }
 
 bool ParseArgs(int argc, char** argv, Config& c) {
@@ -225,6 +308,10 @@ bool ParseArgs(int argc, char** argv, Config& c) {
       c.capture = false;
     else if (a == "--keep")
       c.keep = true;
+    else if (a == "--resolution")
+      c.resolutionRounds = std::max(1, std::atoi(next()));
+    else if (a == "--resolve-threads")
+      c.resolveThreads = std::atoi(next());
     else if (a == "--connections") {
       c.connections.clear();
       for (std::string list = next(); !list.empty();) {
@@ -252,13 +339,14 @@ int main(int argc, char** argv) {
     }
     return RunCaptureChild(options);
   }
+  if (argc == 7 && std::strcmp(argv[1], "--resolve-child") == 0)
+    return RunResolveChild(argv[2], std::atoi(argv[3]), argv[4], std::atoi(argv[5]), std::atoi(argv[6]));
   Config config;
   if (!ParseArgs(argc, argv, config)) return 2;
   SiteServer server;
   if (!server.Start(config.pages, config.images, config.threads)) return 1;
   std::printf("Site on %s (other host %s): %d pages, %d images\n", server.Origin().c_str(),
               server.ExternalOrigin().c_str(), config.pages, config.images);
-
   const std::string wget = config.wget ? FindProgram("wget") : "";
   if (config.wget && wget.empty()) std::printf("wget not found: its runs are skipped\n");
   std::vector<int> latencies;
@@ -280,12 +368,16 @@ int main(int argc, char** argv) {
       }
   }
   Site site(config.pages, config.images, server.Origin(), server.ExternalOrigin());
-  PrintTable(runs, site);
+  if (!runs.empty()) {
+    PrintTable(runs, site);
+    PrintRatios(runs);
+  }
+  const int status = config.resolutionRounds > 0 ? CompareResolutions(server, config) : 0;
   server.Stop();
   // Not between runs: ext4 without a journal scans past the inodes freed in
   // the last minutes for each file it creates, so a run right after a
   // removal of thousands of files would pay for the one before it.
   if (!config.keep)
     for (const RunResult& r : runs) fs::remove_all(r.folder);
-  return 0;
+  return status;
 }

@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
 
 #include "Capture.h"
 #include "Cookies.h"
@@ -99,6 +102,86 @@ double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// What a child starts with: the settings, win.ini and the registry of the
+// run in its folder (set before the application starts), the application
+// and the settings.
+class ChildRun {
+ public:
+  explicit ChildRun(const fs::path& folder)
+      : root_(PlatformRoot(folder)), app_(argc_, argv_), prompt_((root_ / "work").string()),
+        setup(&prompt_, root_ / "program") {}
+
+ private:
+  static fs::path PlatformRoot(const fs::path& folder) {
+    const fs::path root = folder / "platform";
+    fs::create_directories(root / "program");
+    fs::create_directories(folder / "capture");
+    ::setenv("QLON_PLATFORM_ROOT", root.c_str(), 1);
+    return root;
+  }
+  fs::path root_;
+  int argc_ = 1;
+  char name_[14] = "bench_capture";
+  char* argv_[2] = {name_, nullptr};
+  QCoreApplication app_;
+  FixedWorkPath prompt_;
+
+ public:
+  TSetup setup;
+};
+
+// The capture run as the program makes it, into folder/capture: a new
+// capture file, or with `resume` the folder's own. Its seconds; negative
+// when the capture file does not open.
+double CaptureSite(TWeb& web, TSetup& setup, const CaptureChildOptions& options, ChildHost& host) {
+  const fs::path file = options.folder / "capture" / "local.web";
+  setup.MaxSockets = options.sockets;
+  setup.Timeout = 30;
+  if (options.resume) {
+    try {
+      if (web.Open(file) != wlOk) {
+        std::fprintf(stderr, "%s: not a capture that opens\n", file.c_str());
+        return -1;
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return -1;
+    }
+    if (!web.OpenNote().empty()) std::fprintf(stderr, "%s\n", web.OpenNote().c_str());
+  } else {
+    web.Options.SetDefault(0);
+    web.Options.UseWebStructureFlag = true;
+    // Links to what was not captured stay online, as Wget's -k leaves them, so
+    // that both copies are judged alike.
+    web.Options.SuppressLinkFlag = false;
+    web.Options.RealLinkFlag = true;
+    web.StartEntries = {{options.startUrl, "", "", ""}};
+    web.CreateNew(file);
+  }
+  web.PrepareCapture();
+  const auto start = std::chrono::steady_clock::now();
+  host.Event("RUN");
+  {
+    TCapture capture(web, setup, host, HttpRequestFactory(&setup), GlobalMimeList(), &CookiesBase());
+    if (options.saveIntervalMs > 0) capture.SaveInterval = options.saveIntervalMs;
+    capture.OnSaved = [&host] { host.Event("SAVED"); };
+    capture.SetFlags(kCaptureMissing);
+    while (capture.Step()) TCapture::WaitForEvents(100);
+  }  // the run's end saves the capture
+  return Since(start);
+}
+
+// Every file below the folder, by relative name.
+std::map<std::string, std::string> Files(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    files[fs::relative(e.path(), folder).string()] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
 }  // namespace
 
 long long MonotonicMs() {
@@ -130,63 +213,18 @@ bool ParseCaptureChildArgs(int argc, char** argv, CaptureChildOptions& o) {
 }
 
 int RunCaptureChild(const CaptureChildOptions& options) {
-  // The settings, win.ini and the registry of this run stay in its folder.
-  const fs::path root = options.folder / "platform";
-  const fs::path file = options.folder / "capture" / "local.web";
-  fs::create_directories(root / "program");
-  fs::create_directories(file.parent_path());
-  ::setenv("QLON_PLATFORM_ROOT", root.c_str(), 1);
-  int argc = 1;
-  char name[] = "bench_capture";
-  char* argv[] = {name, nullptr};
-  QCoreApplication app(argc, argv);
-
+  ChildRun child(options.folder);
+  TSetup& setup = child.setup;
   // As the program starts: its settings (the cookie store loaded with them
   // when cookies are accepted) and its MIME table.
-  FixedWorkPath prompt((root / "work").string());
-  TSetup setup(&prompt, root / "program");
-  setup.MaxSockets = options.sockets;
-  setup.Timeout = 30;
   if (options.autoSaveCount > 0) setup.AutoSaveCount = options.autoSaveCount;
   GlobalMimeList().LoadFromFile(fs::path(setup.WorkPath) / "mime.def");
   ChildHost host(options.events);
-
   TWeb web;
-  if (options.resume) {
-    try {
-      if (web.Open(file) != wlOk) {
-        std::fprintf(stderr, "%s: not a capture that opens\n", file.c_str());
-        return 4;
-      }
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-      return 4;
-    }
-    if (!web.OpenNote().empty()) std::fprintf(stderr, "%s\n", web.OpenNote().c_str());
-  } else {
-    web.Options.SetDefault(0);
-    web.Options.UseWebStructureFlag = true;
-    // Links to what was not captured stay online, as Wget's -k leaves them, so
-    // that both copies are judged alike.
-    web.Options.SuppressLinkFlag = false;
-    web.Options.RealLinkFlag = true;
-    web.StartEntries = {{options.startUrl, "", "", ""}};
-    web.CreateNew(file);
-  }
-  web.PrepareCapture();
-
   const double cpu = CpuSeconds();
-  auto start = std::chrono::steady_clock::now();
-  host.Event("RUN");
-  {
-    TCapture capture(web, setup, host, HttpRequestFactory(&setup), GlobalMimeList(), &CookiesBase());
-    if (options.saveIntervalMs > 0) capture.SaveInterval = options.saveIntervalMs;
-    capture.OnSaved = [&host] { host.Event("SAVED"); };
-    capture.SetFlags(kCaptureMissing);
-    while (capture.Step()) TCapture::WaitForEvents(100);
-  }  // the run's end saves the capture
-  const double run = Since(start);
-  start = std::chrono::steady_clock::now();
+  const double run = CaptureSite(web, setup, options, host);
+  if (run < 0) return 4;
+  const auto start = std::chrono::steady_clock::now();
   host.Event("RESOLVING");
   QuietResolve resolveHost;
   TDlgResolve resolve(web, resolveHost, setup.Sommaire);
@@ -207,6 +245,63 @@ int RunCaptureChild(const CaptureChildOptions& options) {
               static_cast<unsigned long long>(web.NotFoundCount), static_cast<unsigned long long>(web.ErrorCount), run,
               resolving, used, PeakKb());
   return resolved == rrFinished ? 0 : 3;
+}
+
+int RunResolveChild(const std::string& startUrl, int sockets, const fs::path& folder, int threads, int rounds) {
+  ChildRun child(folder);
+  {
+    CaptureChildOptions options;
+    options.startUrl = startUrl;
+    options.sockets = sockets;
+    options.folder = folder;
+    ChildHost host(false);
+    TWeb web;
+    if (CaptureSite(web, child.setup, options, host) < 0) return 4;
+    web.Close();
+  }
+  // A fresh copy of the captured folder for each resolution, all made and
+  // on disk before the first starts: the resolution's sync would write out
+  // a copy made just before, and ext4 without a journal makes every file
+  // created look past the inodes freed in the last seconds, so nothing is
+  // removed until the end.
+  std::vector<int> counts{1};
+  if (threads != 1) counts.push_back(threads);
+  std::vector<fs::path> copies;
+  for (int round = 0; round < rounds; ++round)
+    for (int count : counts) {
+      copies.push_back(folder / ("resolved-" + std::to_string(round) + "-" + std::to_string(count)));
+      fs::copy(folder / "capture", copies.back(), fs::copy_options::recursive);
+    }
+  ::sync();
+  std::map<std::string, std::string> first;
+  bool same = true;
+  size_t files = 0, next = 0;
+  for (int round = 0; round < rounds; ++round)
+    for (int count : counts) {
+      const fs::path& copy = copies[next++];
+      TWeb web;
+      if (web.Open(copy / "local.web") != wlOk) return 4;
+      QuietResolve host;
+      TDlgResolve resolve(web, host, child.setup.Sommaire);
+      resolve.Threads = count;
+      const auto start = std::chrono::steady_clock::now();
+      const int result = resolve.Run();
+      const double seconds = Since(start);
+      web.Close();
+      if (result != rrFinished) return 3;
+      std::printf("RESOLVE %d %.3f\n", count, seconds);
+      std::fflush(stdout);
+      const auto now = Files(copy);
+      if (first.empty()) {
+        first = now;
+        files = now.size();
+      } else if (now != first) {
+        same = false;
+      }
+    }
+  for (const fs::path& copy : copies) fs::remove_all(copy);
+  std::printf("SAME %s %zu\n", same ? "yes" : "no", files);
+  return same ? 0 : 5;
 }
 
 }  // namespace qlon::bench

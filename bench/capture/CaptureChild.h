@@ -36,6 +36,13 @@ bool ParseCaptureChildArgs(int argc, char** argv, CaptureChildOptions& options);
 // The return value is the exit code.
 int RunCaptureChild(const CaptureChildOptions& options);
 
+// The capture alone, then link resolution on fresh copies of the captured
+// folder, taking turns with one thread and with `threads`, `rounds` times
+// each: a line "RESOLVE threads seconds" each, then "SAME yes|no files"
+// (every file of every copy, the capture file included, against the first).
+int RunResolveChild(const std::string& startUrl, int sockets, const std::filesystem::path& folder, int threads,
+                    int rounds);
+
 // The clock of the events.
 long long MonotonicMs();
 

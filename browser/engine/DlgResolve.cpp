@@ -1,5 +1,8 @@
 #include "DlgResolve.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "HtmlParser.h"
 #include "ImgMap.h"
 #include "LinkTargets.h"
@@ -7,6 +10,9 @@
 #include "PageIndex.h"
 #include "PageRewrite.h"
 #include "ReplaceBatch.h"
+#include "RewritePool.h"
+#include "Urlutil.h"
+#include "Utils.h"
 #include "Web.h"
 
 namespace qlon {
@@ -35,11 +41,25 @@ int TDlgResolve::Run() {
   summary_ = std::make_unique<TSommaireIndex>(web_, param_, templates_);
   batch_ = std::make_unique<TReplaceBatch>(web_.GetFolder());
   summary_->Shared.Batch = batch_.get();
+  summary_->Shared.Facts = &facts_;
   targets_ = std::make_unique<TLinkTargets>(web_);
-  web_.ForEach([this](TWebFile& r) {
+  options_ = TRewriteOptions::FromOptions(web_.Options);
+  options_.DateText = DateTimeText(web_.CaptureDate);
+  const int threads = Threads > 0 ? Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  // The names known now go into the capture's host list at once, so that a
+  // numeric host reads the same on every thread for the whole walk.
+  RefreshHostAddressList();
+  web_.ForEach([&](TWebFile& r) {
     if (!r.IsRedirect() && summary_->Classify(r) == TIndexKind::Html) ++summary_->Shared.HtmlPageCount;
+    if (threads > 1) targets_->Add(r);
     return true;
   });
+  if (threads > 1) {
+    targets_->Freeze();
+    pool_ = std::make_unique<TRewritePool>(web_, *targets_, *batch_, options_, threads);
+    batch_->Dispose = [pool = pool_.get()](std::vector<std::filesystem::path> old) { pool->Remove(std::move(old)); };
+    batch_->Background = [pool = pool_.get()](std::function<void(int)> write) { pool->Post(std::move(write)); };
+  }
 
   if (web_.FindFirstSite()) {
     do {
@@ -54,6 +74,7 @@ int TDlgResolve::Run() {
   if (!cancelled_) web_.TotalSize = int32_t(std::min<uint64_t>(TotalSize, INT32_MAX));
   summary_->Close();
   CommitPages();
+  pool_.reset();  // once it has removed the old files
   summary_.reset();
   batch_.reset();
   targets_.reset();
@@ -61,10 +82,15 @@ int TDlgResolve::Run() {
   return Result;
 }
 
-void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c) {
+void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c, std::vector<TRewriteItem>& items) {
   ++c.Records;
   if (r.IsRetrieved()) {
-    TotalSize += r.GetFileSize();
+    uint64_t size = 0;
+    // The walk before found every file already when the pages are rewritten in parallel.
+    const std::string path = targets_->Frozen() ? targets_->Stored(r.FullUrl, size) : r.GetExistingPath(&size);
+    TotalSize += size;
+    facts_[r.FullUrl] = {path, size, false, {}};
+    NoteRewrite(r, path, items);
     if (r.GetMimeIndex() != 0) {
       ++c.Retrieved;
       if (c.FirstUrl.empty()) {
@@ -88,25 +114,52 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c) {
   }
 }
 
-void TDlgResolve::RewriteRecord(TWebFile& r) {
-  if (!r.IsRetrieved()) return;
+// A retrieved page whose file exists is rewritten when that is due (forced,
+// not a frame set, or written under other options); a VRML world when the
+// capture takes them.
+void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, std::vector<TRewriteItem>& items) {
   const bool page = r.IsHtmlPage(), world = !page && web_.Options.DownloadVrmlFlag && IsVrml(r);
-  if (!page && !world) return;
-  const std::string path = r.GetExistingPath();
-  if (path.empty()) return;
-  if (page) {
+  if ((!page && !world) || path.empty()) return;
+  TRewriteItem item;
+  item.Record.assign(reinterpret_cast<const char*>(r.Record()), r.Length());
+  item.Url = r.FullUrl;
+  item.Path = path;
+  item.World = world;
+  item.Due = world || ForceRewrite || !r.IsFrameSet() || r.GetRewriteMark() != options_.Mark();
+  if (item.Due && pool_) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world});
+  items.push_back(std::move(item));
+}
+
+void TDlgResolve::Rewrite(TRewriteItem& item) {
+  TWebFile r(&web_);
+  r.LoadRecord(reinterpret_cast<const uint8_t*>(item.Record.data()), item.Record.size());
+  r.FullUrl = item.Url;
+  if (!item.World) {
     host_.ShowFile(r.GetLocalName());
-    if (r.HasIsMap()) CollectPageMaps(r.FullUrl, path, web_, web_.Maps);
-    const TRewriteOptions options = TRewriteOptions::FromOptions(web_.Options);
-    if (ForceRewrite || !r.IsFrameSet() || r.GetRewriteMark() != options.Mark()) {
-      // The total counts the files as they are left.
-      int64_t growth = 0;
-      if (RewritePage(web_, r, options, *batch_, &growth, targets_.get())) TotalSize += uint64_t(growth);
-    }
-    host_.StepGauge();
-  } else {
-    RewriteVrml(web_, r, *batch_, targets_.get());
+    if (r.HasIsMap()) CollectPageMaps(r.FullUrl, item.Path, web_, web_.Maps);
   }
+  if (item.Due) {
+    TStagedRewrite staged;
+    if (pool_) {
+      TRewritePool::TOutcome outcome = pool_->Take(item.Job, [this] { host_.ProcessMessages(); });
+      NoteHostAddresses(outcome.Addresses);
+      staged = std::move(outcome.Staged);
+    }
+    if (!pool_ || staged.NeedsOwner)
+      staged = StageRewrite(web_, r, item.Path, item.World, options_, *batch_, targets_.get());
+    // The indexes and the total count the files as they are left (the
+    // total leaves a world's growth out).
+    if (ApplyRewrite(web_, r, item.Path, item.World, options_, *batch_, staged)) {
+      TFileFact& fact = facts_[item.Url];
+      fact.Size += uint64_t(staged.Growth);
+      if (!item.World) {
+        TotalSize += uint64_t(staged.Growth);
+        fact.HasTitle = true;
+        fact.RawTitle = std::move(staged.RawTitle);
+      }
+    }
+  }
+  if (!item.World) host_.StepGauge();
 }
 
 void TDlgResolve::CommitPages() {
@@ -115,33 +168,40 @@ void TDlgResolve::CommitPages() {
 
 void TDlgResolve::ResolveSite(const TWebFile& site) {
   TSiteCounts counts;
+  std::vector<TRewriteItem> items;
   host_.ShowState(SiteLabel(site.FullUrl));
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;
-    if (!r.IsRedirect()) CountRecord(r, counts);
+    if (!r.IsRedirect()) CountRecord(r, counts, items);
     host_.ProcessMessages();
     return true;
   });
-  if (cancelled_ || counts.Records == 0 || counts.Retrieved == 0) return;
+  if (cancelled_ || counts.Records == 0 || counts.Retrieved == 0) {
+    if (pool_) pool_->Drop();
+    facts_.clear();
+    return;
+  }
 
   host_.SetGauge(counts.Pages);
   summary_->AddSite(site.FullUrl, counts.FirstUrl, true, counts.Others, counts.ListedImages, counts.Errors,
                     counts.Images, counts.Html, counts.Records,
                     counts.FirstHtmlFile.empty() ? counts.FirstFile : counts.FirstHtmlFile, counts.Filtered);
-  web_.ForEachInSite(site, [&](TWebFile& r) {
-    if (cancelled_) return false;
-    if (!r.IsRedirect()) RewriteRecord(r);
+  for (TRewriteItem& item : items) {
+    if (cancelled_) break;
+    Rewrite(item);
     host_.ProcessMessages();
-    return true;
-  });
-  // The indexes show the pages as rewritten (this also replaces the index
-  // pages of the site before).
+  }
+  // After a cancel, what the workers did beyond the last page applied goes.
+  if (pool_) pool_->Drop();
+  // The site's pages are replaced before its records go to the indexes
+  // (this also replaces the index pages of the site before).
   CommitPages();
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;
     if (!r.IsRedirect()) summary_->Add(r);
     return true;
   });
+  facts_.clear();
   summary_->FinishSite();
 }
 

@@ -19,14 +19,26 @@
 // the index pages with the next site's pages or at the end: a crash leaves
 // each page old or new, never torn, with one wait for the disk per site.
 //
+// The count pass notes the pages (and VRML worlds) the rewrite pass will
+// take; with worker threads (TRewritePool) they are read, rewritten and
+// staged in parallel from that moment, and the rewrite pass applies them
+// in the walk's order on this thread: the records, the map list, the host
+// list, the progress and the batch see what one thread would have done, so
+// the files are the same byte for byte whatever the number of threads.
+//
 // The progress window is a host interface: the shell's dialog shows it,
-// tests record it. ProcessMessages runs between records, so a Cancel of the
-// host (calling TDlgResolve::Cancel) stops the walk after the current record.
+// tests record it. ProcessMessages runs between records (and while a
+// page's worker is not done), so a Cancel of the host (calling
+// TDlgResolve::Cancel) stops the walk after the current record.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "PageIndex.h"
+#include "PageRewrite.h"
 #include "Setup.h"
 
 namespace qlon {
@@ -35,7 +47,7 @@ class TWeb;
 class TWebFile;
 class TLinkTargets;
 class TReplaceBatch;
-class TSommaireIndex;
+class TRewritePool;
 
 class TResolveHost {
  public:
@@ -64,6 +76,9 @@ class TDlgResolve {
   bool Cancelled() const { return cancelled_; }
 
   bool ForceRewrite = false;
+  // Threads that rewrite pages: 0 as many as the processors; 1 none, the
+  // pages are rewritten on this thread one after the other.
+  int Threads = 0;
   int Result = rrNone;
   uint64_t TotalSize = 0;
 
@@ -73,18 +88,31 @@ class TDlgResolve {
     int Filtered = 0;
     std::string FirstUrl, FirstFile, FirstHtmlFile;
   };
+  // A page or world of the rewrite pass, as the count pass found it.
+  struct TRewriteItem {
+    std::string Record;  // the stored record
+    std::string Url, Path;
+    bool World = false;
+    bool Due = false;  // to be rewritten (a frame set is only when the options changed)
+    std::size_t Job = 0;
+  };
   void ResolveSite(const TWebFile& site);
-  void CountRecord(const TWebFile& record, TSiteCounts& counts);
-  void RewriteRecord(TWebFile& record);
+  void CountRecord(const TWebFile& record, TSiteCounts& counts, std::vector<TRewriteItem>& items);
+  void NoteRewrite(const TWebFile& record, const std::string& path, std::vector<TRewriteItem>& items);
+  void Rewrite(TRewriteItem& item);
   void CommitPages();
 
   TWeb& web_;
   TResolveHost& host_;
   TSommaireParam param_;
   std::filesystem::path templates_;
+  TRewriteOptions options_;
+  // For the length of Run; the pool, which uses the others, goes first.
   std::unique_ptr<TSommaireIndex> summary_;
   std::unique_ptr<TReplaceBatch> batch_;
-  std::unique_ptr<TLinkTargets> targets_;  // for the length of Run
+  std::unique_ptr<TLinkTargets> targets_;
+  std::unique_ptr<TRewritePool> pool_;
+  TFileFacts facts_;  // of the site's records, for its indexes
   bool cancelled_ = false;
 };
 

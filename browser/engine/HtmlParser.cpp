@@ -812,9 +812,14 @@ bool FindTagTextInFile(const std::filesystem::path& file, std::string_view tagNa
                        std::string& text, std::string& tagText) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  char buf[1024];
+  char buf[kTagTextWindow];
   in.read(buf, sizeof buf);
-  std::string_view s(buf, static_cast<size_t>(in.gcount()));
+  return FindTagText(std::string_view(buf, static_cast<size_t>(in.gcount())), tagName, longestTag, text, tagText);
+}
+
+bool FindTagText(std::string_view bytes, std::string_view tagName, int longestTag, std::string& text,
+                 std::string& tagText) {
+  const std::string_view s = bytes.substr(0, kTagTextWindow);
   size_t i = 0;
   while ((i = s.find('<', i)) != std::string_view::npos) {
     if (s.substr(i + 1, 2) == "--") { ++i; continue; }

@@ -197,8 +197,12 @@ class THtmlParser {
 
 // The inner text of the first tag holding `tagName` among the first 1024 bytes
 // of the file, and the text that follows it up to the next "<".
+inline constexpr size_t kTagTextWindow = 1024;
 bool FindTagTextInFile(const std::filesystem::path& file, std::string_view tagName,
                        int longestTag, std::string& text, std::string& tagText);
+// The same among the first 1024 of the bytes.
+bool FindTagText(std::string_view bytes, std::string_view tagName, int longestTag, std::string& text,
+                 std::string& tagText);
 
 // The text with & < > " ' written as character references: safe as element
 // content and inside any attribute value.

@@ -170,8 +170,36 @@ std::string TPageIndex::LocalLink(const std::string& path) const {
 }
 
 std::string TPageIndex::FileLink(const TWebFile& record) const {
-  const std::string path = record.GetExistingPath();
+  const std::string path = ExistingPath(record);
   return LocalLink(!path.empty() ? path : Web().GetFolder() + kNotFoundPage);
+}
+
+namespace {
+
+const TFileFact* FactOf(const TIndexShared& shared, const TWebFile& record) {
+  if (!shared.Facts) return nullptr;
+  const auto it = shared.Facts->find(record.FullUrl);
+  return it == shared.Facts->end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+std::string TPageIndex::ExistingPath(const TWebFile& record) const {
+  const TFileFact* fact = FactOf(shared_, record);
+  return fact ? fact->Path : record.GetExistingPath();
+}
+
+std::string TPageIndex::SizeText(const TWebFile& record) const {
+  const TFileFact* fact = FactOf(shared_, record);
+  return fact ? TWebFile::SizeText(fact->Size) : record.GetSizeText();
+}
+
+std::string TPageIndex::RecordTitle(const TWebFile& record) const {
+  const TFileFact* fact = FactOf(shared_, record);
+  if (!fact || !fact->HasTitle) return record.GetTitle();
+  std::string decoded;
+  DecodeHtmlEntities(fact->RawTitle, false, decoded);
+  return decoded;
 }
 
 std::string TPageIndex::UrlLink(const TWebFile& record) const {
@@ -323,7 +351,7 @@ bool THtmlIndex::Add(const TWebFile& record) {
   }
   const std::string page = FileLink(record);
   const std::string thumbnail = record.GetThumbnailPath();
-  std::string title = record.GetTitle();
+  std::string title = RecordTitle(record);
   if (title.empty()) title = FileNameOf(record.GetLocalName());
   const std::string font = "<font face=\"Arial\" size=\"2\">";
   body_ += "<td align=\"center\"><a href=\"" + page + "\">";
@@ -335,7 +363,7 @@ bool THtmlIndex::Add(const TWebFile& record) {
   body_ += "<tr><td>" + font + "<b><a href=\"" + page + "\">" + Text(Cut(title, 40, "..")) + "</a></b></font></td></tr>\r\n";
   body_ += "<tr><td>" + font + "<a href=\"" + UrlLink(record) + "\">" + Text(Cut(record.FullUrl, 40, "..")) +
            "</a></font></td></tr>\r\n";
-  body_ += "<tr><td>" + font + "<b>" + Text("Taille : " + record.GetSizeText()) + "</b></font></td></tr>\r\n";
+  body_ += "<tr><td>" + font + "<b>" + Text("Taille : " + SizeText(record)) + "</b></font></td></tr>\r\n";
   body_ += "</table></td>\r\n";
   Listed();
   if (++cell_ >= CellsPerRow) {
@@ -419,7 +447,7 @@ bool TOtherIndex::Add(const TWebFile& record) {
   body_ += "<td>" + font + "<a href=\"" + FileLink(record) + "\" OLDREF=\"" + Text(record.FullUrl) + "\">" +
            Text(record.FullUrl) + "</a></font></td>";
   body_ += "<td>" + font + Text(GetContentType(record)) + "</font></td>";
-  body_ += "<td>" + font + Text(record.GetSizeText()) + "</font></td>";
+  body_ += "<td>" + font + Text(SizeText(record)) + "</font></td>";
   RowEnd();
   cell_ = 1;
   Listed();

@@ -21,10 +21,12 @@
 // Counting and listing use one predicate (TSommaireIndex::Classify), so the
 // page counts announced in the links are the pages written.
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qlon {
@@ -46,6 +48,19 @@ inline constexpr const char* kSummaryPage = "_Accueil.htm";
 inline constexpr std::array<std::string_view, 8> kAlignNames = {"",        "Left",    "Right",  "Top",
                                                                 "Bottom",  "Center",  "TextTop", "Middle"};
 
+// What is known already of a retrieved record's file: its path (empty when
+// missing), its size and, for a page whose bytes were at hand, the raw text
+// of its title (as TWebFile::GetRawTitle reads it), so that the indexes need
+// not ask the disk again.
+struct TFileFact {
+  std::string Path;
+  uint64_t Size = 0;
+  bool HasTitle = false;
+  std::string RawTitle;
+};
+// By the record's URL as the tree holds it.
+using TFileFacts = std::unordered_map<std::string, TFileFact>;
+
 // What the summary shares with its four indexes.
 struct TIndexShared {
   TWeb* Web = nullptr;
@@ -53,6 +68,8 @@ struct TIndexShared {
   // When set, pages are staged there and replaced at its commit; else each
   // is replaced when written.
   TReplaceBatch* Batch = nullptr;
+  // When set, the files of the records it holds are as it says.
+  const TFileFacts* Facts = nullptr;
 };
 
 class TPageIndex {
@@ -101,6 +118,10 @@ class TPageIndex {
   std::string FileLink(const TWebFile& record) const;
   // The URL when it leads to the web, else the record's local file.
   std::string UrlLink(const TWebFile& record) const;
+  // The record's file as the shared facts know it, else as the disk has it.
+  std::string ExistingPath(const TWebFile& record) const;
+  std::string SizeText(const TWebFile& record) const;
+  std::string RecordTitle(const TWebFile& record) const;
   TWeb& Web() const { return *shared_.Web; }
   // One row: the record's URL as a link (in `open`/`close` type) and its state.
   void AddressRow(const TWebFile& record, const std::string& open, const std::string& close);

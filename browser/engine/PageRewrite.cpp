@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QFile>
 
+#include <optional>
+
 #include "HtmlParser.h"
 #include "LinkTargets.h"
 #include "LocalPath.h"
@@ -56,10 +58,14 @@ struct TLinkTarget {
 
 class TPageRewriter {
  public:
-  TPageRewriter(TWeb& web, const TWebFile& page, const TRewriteOptions& options, TLinkTargets& targets)
-      : web_(web), page_(page), options_(options), targets_(targets), pagePath_(page.GetLocalPath()) {}
+  // ownerThread: on the capture's thread, which may read its tree and map
+  // list; elsewhere an ISMAP image stops the rewrite (Run gives nullopt).
+  TPageRewriter(TWeb& web, const TWebFile& page, std::string pagePath, const TRewriteOptions& options,
+                TLinkTargets& targets, bool ownerThread = true)
+      : web_(web), page_(page), options_(options), targets_(targets), pagePath_(std::move(pagePath)),
+        ownerThread_(ownerThread) {}
 
-  std::string Run(std::string_view bytes, bool* frameSet = nullptr);
+  std::optional<std::string> Run(std::string_view bytes, bool* frameSet = nullptr);
   // The link's target in the capture, when it has a local copy.
   TLinkTarget Target(const std::string& url);
 
@@ -74,6 +80,7 @@ class TPageRewriter {
   const TRewriteOptions& options_;
   TLinkTargets& targets_;
   std::string pagePath_;
+  bool ownerThread_;
   TUrlResolver resolver_;
   bool needScript_ = false;
 };
@@ -222,7 +229,7 @@ void TPageRewriter::RewriteImage(TTagLink& link, std::string& after) {
   after = std::move(block);
 }
 
-std::string TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
+std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
   QByteArray data(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
@@ -256,6 +263,8 @@ std::string TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
                         !(link.GetUrl().empty() && !link.HasOldRef());
     std::string after;
     if (isLink) {
+      // The map of an ISMAP image is in the capture's map list.
+      if (link.Kind == tkImg && link.IsMap && !ownerThread_) return std::nullopt;
       const size_t at = out.size();
       const bool rewritten = RewriteLink(link, base);
       if (link.Kind == tkImg && link.IsMap) RewriteImage(link, after);
@@ -274,7 +283,8 @@ std::string TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
     const std::string url = EscapeHtmlText(page_.FullUrl);
     banner = std::string(kOnMarker) + "<p><hr><b></i></s></u><var><center>  " +
              "Capturé par Quillon à partir de <A HREF=\"" + url + "\" > " + url + " </a> le " +
-             EscapeHtmlText(DateTimeText(web_.CaptureDate)) + "<hr> " + std::string(kOffMarker);
+             EscapeHtmlText(options_.DateText ? *options_.DateText : DateTimeText(web_.CaptureDate)) + "<hr> " +
+             std::string(kOffMarker);
   }
   std::string head;
   if (firstLink != std::string::npos) {
@@ -292,71 +302,15 @@ std::string TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
   return out;
 }
 
-}  // namespace
-
-TRewriteOptions TRewriteOptions::FromOptions(const TOptions& options) {
-  TRewriteOptions r;
-  r.RealLinks = options.RealLinkFlag;
-  r.SuppressLinks = options.SuppressLinkFlag;
-  r.Banner = true;
-  return r;
-}
-
-std::string EscapeUrlForScript(std::string_view url) { return PercentEncode(url, "\"'\\<>&%`"); }
-
-std::string EscapeLocalLink(std::string_view path) { return PercentEncode(path, "\"'<>#%?\\`"); }
-
-std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
-                             bool* frameSet, TLinkTargets* targets) {
-  if (frameSet) *frameSet = false;
-  if (!targets) {
-    TLinkTargets own(web);
-    return TPageRewriter(web, page, options, own).Run(bytes, frameSet);
-  }
-  return TPageRewriter(web, page, options, *targets).Run(bytes, frameSet);
-}
-
-bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth,
-                 TLinkTargets* targets) {
-  const std::string path = page.GetLocalPath();
-  std::string bytes;
-  if (!ReadWhole(path, bytes)) return false;
-  bool frameSet = false;
-  const std::string out = RewritePageBytes(web, page, bytes, options, &frameSet, targets);
-  page.SetFrameSet(frameSet);
-  const uint8_t mark = options.Mark();
-  if (growth) *growth = int64_t(out.size()) - int64_t(bytes.size());
-  if (out == bytes) {
-    if (page.GetRewriteMark() != mark) {
-      page.SetRewriteMark(mark);
-      page.SaveChanges();
-    }
-    return true;
-  }
-  // The mark tells that the file is rewritten: set only once it is.
-  return batch.Stage(path, out, [&web, url = page.FullUrl, mark] {
-    TWebFile stored(&web);
-    if (!web.FindRecord(url, stored)) return;
-    stored.SetRewriteMark(mark);
-    stored.SaveChanges();
-  });
-}
-
-bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
-  TReplaceBatch batch(web.GetFolder());
-  if (!RewritePage(web, page, options, batch) || !batch.Commit()) return false;
-  page.SetRewriteMark(options.Mark());
-  return true;
-}
-
-std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes, TLinkTargets* targets) {
+// The links of a VRML world that lead to captured files, rewritten.
+std::string VrmlBytes(TWeb& web, const TWebFile& world, const std::string& path, std::string_view bytes,
+                      TLinkTargets& targets) {
   QByteArray data(bytes.data(), qsizetype(bytes.size()));
   QBuffer in(&data);
   in.open(QIODevice::ReadOnly);
   TVRMLParser parser(in);
   TRewriteOptions options;
-  TLinkTargets own(web);
-  TPageRewriter rewriter(web, world, options, targets ? *targets : own);
+  TPageRewriter rewriter(web, world, path, options, targets);
   QByteArray outBytes;
   QBuffer out(&outBytes);
   out.open(QIODevice::WriteOnly);
@@ -380,12 +334,104 @@ std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view 
   return outBytes.toStdString();
 }
 
+}  // namespace
+
+TRewriteOptions TRewriteOptions::FromOptions(const TOptions& options) {
+  TRewriteOptions r;
+  r.RealLinks = options.RealLinkFlag;
+  r.SuppressLinks = options.SuppressLinkFlag;
+  r.Banner = true;
+  return r;
+}
+
+std::string EscapeUrlForScript(std::string_view url) { return PercentEncode(url, "\"'\\<>&%`"); }
+
+std::string EscapeLocalLink(std::string_view path) { return PercentEncode(path, "\"'<>#%?\\`"); }
+
+std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view bytes, const TRewriteOptions& options,
+                             bool* frameSet, TLinkTargets* targets) {
+  if (frameSet) *frameSet = false;
+  TLinkTargets own(web);
+  return *TPageRewriter(web, page, page.GetLocalPath(), options, targets ? *targets : own).Run(bytes, frameSet);
+}
+
+TStagedRewrite StageRewrite(TWeb& web, const TWebFile& file, const std::string& path, bool world,
+                            const TRewriteOptions& options, TReplaceBatch& batch, TLinkTargets* targets, int lane) {
+  TStagedRewrite staged;
+  std::string bytes;
+  if (!ReadWhole(path, bytes)) return staged;
+  TLinkTargets own(web);
+  TLinkTargets& lookup = targets ? *targets : own;
+  std::optional<std::string> out;
+  if (world)
+    out = VrmlBytes(web, file, path, bytes, lookup);
+  else
+    out = TPageRewriter(web, file, path, options, lookup, lane == 0).Run(bytes, &staged.FrameSet);
+  if (!out) {
+    staged.NeedsOwner = true;
+    return staged;
+  }
+  staged.Read = true;
+  staged.Growth = int64_t(out->size()) - int64_t(bytes.size());
+  staged.Unchanged = *out == bytes;
+  if (!world) staged.RawTitle = TWebFile::RawTitleOf(*out);
+  if (!staged.Unchanged) {
+    staged.Size = out->size();
+    staged.Staged = batch.WriteStaged(path, *out, lane);
+  }
+  return staged;
+}
+
+bool ApplyRewrite(TWeb& web, TWebFile& file, const std::string& path, bool world, const TRewriteOptions& options,
+                  TReplaceBatch& batch, TStagedRewrite& staged) {
+  if (!staged.Read) return false;
+  if (world) {
+    if (!staged.Staged.empty()) batch.Adopt(std::move(staged.Staged), path, staged.Size);
+    return staged.Unchanged || !staged.Staged.empty();
+  }
+  file.SetFrameSet(staged.FrameSet);
+  const uint8_t mark = options.Mark();
+  if (staged.Unchanged) {
+    if (file.GetRewriteMark() != mark) file.SetRewriteMark(mark);
+    file.SaveChanges();
+    return true;
+  }
+  file.SaveChanges();
+  if (staged.Staged.empty()) return false;
+  // The mark tells that the file is rewritten: set only once it is.
+  batch.Adopt(std::move(staged.Staged), path, staged.Size, [&web, url = file.FullUrl, mark] {
+    TWebFile stored(&web);
+    if (!web.FindRecord(url, stored)) return;
+    stored.SetRewriteMark(mark);
+    stored.SaveChanges();
+  });
+  return true;
+}
+
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth,
+                 TLinkTargets* targets) {
+  const std::string path = page.GetLocalPath();
+  TStagedRewrite staged = StageRewrite(web, page, path, false, options, batch, targets);
+  if (growth) *growth = staged.Growth;
+  return ApplyRewrite(web, page, path, false, options, batch, staged);
+}
+
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
+  TReplaceBatch batch(web.GetFolder());
+  if (!RewritePage(web, page, options, batch) || !batch.Commit()) return false;
+  page.SetRewriteMark(options.Mark());
+  return true;
+}
+
+std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes, TLinkTargets* targets) {
+  TLinkTargets own(web);
+  return VrmlBytes(web, world, world.GetLocalPath(), bytes, targets ? *targets : own);
+}
+
 bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch, TLinkTargets* targets) {
   const std::string path = world.GetLocalPath();
-  std::string bytes;
-  if (!ReadWhole(path, bytes)) return false;
-  const std::string out = RewriteVrmlBytes(web, world, bytes, targets);
-  return out == bytes || batch.Stage(path, out);
+  TStagedRewrite staged = StageRewrite(web, world, path, true, {}, batch, targets);
+  return ApplyRewrite(web, world, path, true, {}, batch, staged);
 }
 
 }  // namespace qlon

@@ -31,7 +31,10 @@
 //
 // The record's rewrite mark keeps the options in force: 2 RealLinks,
 // 4 SuppressLinks, 8 Banner.
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +53,10 @@ struct TRewriteOptions {
   bool RealLinks = true;
   bool SuppressLinks = true;
   bool Banner = true;
+  // The capture date as the banner shows it, when known already: a run
+  // over many pages formats it once (the clock's time zone is read each
+  // time, under a lock of the C library's).
+  std::optional<std::string> DateText;
   static TRewriteOptions FromOptions(const TOptions& options);
   uint8_t Mark() const { return uint8_t((RealLinks ? 2 : 0) | (SuppressLinks ? 4 : 0) | (Banner ? 8 : 0)); }
 };
@@ -66,6 +73,36 @@ std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view b
 // bytes the file gains. False when the file cannot be read or staged.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch,
                  int64_t* growth = nullptr, TLinkTargets* targets = nullptr);
+
+// RewritePage (or RewriteVrml, for a world) in two halves, so that the
+// first can run on a worker thread while the capture's thread goes on:
+//   StageRewrite  reads the file at `path` (the record's local path), rewrites
+//                 it and writes the new bytes to the batch's staging folder.
+//                 On a worker (lane 1, 2, ..., each staging in a folder of
+//                 its own) it reads only the file, the capture's folder and
+//                 date and frozen targets; a page with an ISMAP image, whose
+//                 map is in the capture's map list, is then left alone
+//                 (NeedsOwner). Lane 0 is the capture's thread;
+//   ApplyRewrite  on the capture's thread, in the order the pages are to be
+//                 replaced: the record's frame-set flag and mark, and the
+//                 staged file handed to the batch.
+struct TStagedRewrite {
+  bool Read = false;        // the file was read and rewritten
+  bool NeedsOwner = false;  // to be staged again on the capture's thread
+  bool Unchanged = false;   // the rewrite gives the same bytes: nothing staged
+  bool FrameSet = false;
+  int64_t Growth = 0;       // bytes the file gains
+  std::filesystem::path Staged;  // empty when unchanged or not written
+  std::size_t Size = 0;          // of the bytes staged
+  std::string RawTitle;          // of the page as rewritten (TWebFile::RawTitleOf)
+};
+TStagedRewrite StageRewrite(TWeb& web, const TWebFile& file, const std::string& path, bool world,
+                            const TRewriteOptions& options, TReplaceBatch& batch, TLinkTargets* targets,
+                            int lane = 0);
+// True when the file is rewritten (or already was); false when it could
+// not be read or staged.
+bool ApplyRewrite(TWeb& web, TWebFile& file, const std::string& path, bool world, const TRewriteOptions& options,
+                  TReplaceBatch& batch, TStagedRewrite& staged);
 // The same for one page, replaced before it returns.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options);
 // The links of a saved VRML world, rewritten the same way (OLDREF comments).

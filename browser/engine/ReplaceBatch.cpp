@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <set>
 
 namespace qlon {
@@ -62,22 +63,61 @@ TReplaceBatch::TReplaceBatch(fs::path folder) : folder_(std::move(folder)), stag
 TReplaceBatch::~TReplaceBatch() { Discard(); }
 
 bool TReplaceBatch::Stage(const fs::path& target, std::string_view bytes, std::function<void()> replaced) {
-  std::error_code ec;
-  if (entries_.empty() && !fs::create_directory(staging_, ec) && ec) return false;
+  if (Background) {
+    const std::size_t entry = entries_.size();
+    Adopt({}, target, bytes.size(), std::move(replaced));
+    {
+      std::lock_guard guard(lock_);
+      ++writing_;
+    }
+    Background([this, entry, target, bytes = std::string(bytes)](int lane) {
+      fs::path staged = WriteStaged(target, bytes, lane);
+      std::lock_guard guard(lock_);
+      writes_[entry] = std::move(staged);
+      --writing_;
+      written_.notify_all();
+    });
+    return true;
+  }
+  fs::path staged = WriteStaged(target, bytes);
+  if (staged.empty()) return false;
+  Adopt(std::move(staged), target, bytes.size(), std::move(replaced));
+  return true;
+}
+
+void TReplaceBatch::TakeWritten() {
+  std::unique_lock guard(lock_);
+  written_.wait(guard, [&] { return writing_ == 0; });
+  for (auto& [entry, staged] : writes_) entries_[entry].staged = std::move(staged);
+  writes_.clear();
+}
+
+fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view bytes, int lane) {
+  // Staged files are named by number, lanes' folders not.
+  const fs::path folder = lane > 0 ? staging_ / ("lane" + std::to_string(lane)) : staging_;
+  // Lanes make their folders at the same time: one that exists is fine.
+  for (const fs::path& dir : {staging_, folder})
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return {};
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
-  const fs::path staged = staging_ / std::to_string(next_++);
+  fs::path staged = folder / std::to_string(next_++);
   TFd fd(staged, O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd.get() < 0) return false;
+  if (fd.get() < 0) return {};
   // A replaced file keeps its permissions; a new one gets the umask's.
   const bool ok = (!exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0) && WriteAll(fd.get(), bytes);
+  // A lane starts writing its file out now, so the commit's sync finds
+  // less to wait for.
+  if (ok && lane > 0) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
   if (!fd.Close() || !ok) {
     ::unlink(staged.c_str());
-    return false;
+    return {};
   }
-  entries_.push_back({staged, target, std::move(replaced)});
-  stagedBytes_ += bytes.size();
-  return true;
+  return staged;
+}
+
+void TReplaceBatch::Adopt(fs::path staged, const fs::path& target, std::size_t size, std::function<void()> replaced) {
+  entries_.push_back({std::move(staged), target, std::move(replaced)});
+  stagedBytes_ += size;
 }
 
 bool TReplaceBatch::SyncStaged() const {
@@ -86,6 +126,7 @@ bool TReplaceBatch::SyncStaged() const {
     return fd.get() >= 0 && ::syncfs(fd.get()) == 0;
   }
   for (const TEntry& e : entries_) {
+    if (e.staged.empty()) continue;  // not written
     TFd fd(e.staged, O_RDONLY);
     if (fd.get() < 0 || ::fdatasync(fd.get()) != 0) return false;
   }
@@ -93,33 +134,51 @@ bool TReplaceBatch::SyncStaged() const {
 }
 
 bool TReplaceBatch::Commit() {
+  TakeWritten();
   if (entries_.empty()) return true;
   if (!SyncStaged()) {
     Discard();
     return false;
   }
   bool all = true;
-  std::set<fs::path> directories{staging_};
+  std::set<fs::path> directories;
   std::vector<std::function<void()>> done;
+  std::vector<fs::path> old;  // staged names that hold a replaced file's old bytes
   for (TEntry& e : entries_) {
-    if (::rename(e.staged.c_str(), e.target.c_str()) != 0) {
+    if (e.staged.empty()) {  // a background write that failed
       all = false;
       continue;
     }
+    const bool swapped = Dispose && ::renameat2(AT_FDCWD, e.staged.c_str(), AT_FDCWD, e.target.c_str(),
+                                                RENAME_EXCHANGE) == 0;
+    if (!swapped && ::rename(e.staged.c_str(), e.target.c_str()) != 0) {
+      all = false;
+      ::unlink(e.staged.c_str());
+      continue;
+    }
+    directories.insert(e.staged.parent_path());
     directories.insert(e.target.parent_path());
+    if (swapped) old.push_back(std::move(e.staged));
     if (e.replaced) done.push_back(std::move(e.replaced));
   }
+  entries_.clear();
+  stagedBytes_ = 0;
   for (const fs::path& dir : directories) all = SyncDirectory(dir) && all;
-  Discard();
+  if (!old.empty()) Dispose(std::move(old));
+  if (!Dispose) Discard();
   for (auto& action : done) action();
   return all;
 }
 
 void TReplaceBatch::Discard() {
-  for (const TEntry& e : entries_) ::unlink(e.staged.c_str());
+  TakeWritten();
+  for (const TEntry& e : entries_)
+    if (!e.staged.empty()) ::unlink(e.staged.c_str());
   entries_.clear();
   stagedBytes_ = 0;
-  ::rmdir(staging_.c_str());
+  // With the lanes' folders, now empty.
+  std::error_code ec;
+  fs::remove_all(staging_, ec);
 }
 
 }  // namespace qlon

@@ -255,6 +255,7 @@ void TSetup::ForEachKey(F&& f) {
   f("Ras", "DefaultIdent", DefaultIdent);
   f("Brix", "NoWriteDisk", NoWriteDisk);
   f("Brix", "TraceOn", TraceOn);
+  f("Brix", "ResolveThreads", ResolveThreads);
 }
 
 void TSetup::LoadSettings() {
@@ -273,6 +274,7 @@ void TSetup::LoadSettings() {
       field = ini.ReadString(section, key, field);
   });
   MaxSockets = std::clamp(MaxSockets, 1, kMaxSocketsLimit);
+  ResolveThreads = std::clamp(ResolveThreads, 0, 256);
   ThumbnailSize = std::clamp(ThumbnailSize, 0, 3);
   if (!ini.ValueExists("FrameDisp", "SocketsFrameHeight")) SocketsFrameHeight = (MaxSockets + 1) * 17;
   // Dialling needs the dial-up library, which is not installed by default.
@@ -311,7 +313,7 @@ void TSetup::WriteSettings(bool& ok) const {
   TIniFile ini(IniFile());
   const_cast<TSetup*>(this)->ForEachKey([&](const char* section, const char* key, auto& field) {
     using T = std::decay_t<decltype(field)>;
-    if (std::string_view(key) == "TraceOn") return;  // read only
+    if (std::string_view(key) == "TraceOn" || std::string_view(key) == "ResolveThreads") return;  // read only
     if constexpr (std::is_same_v<T, bool>)
       ok = ini.WriteBool(section, key, field) && ok;
     else if constexpr (std::is_same_v<T, int>)

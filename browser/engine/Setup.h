@@ -130,6 +130,9 @@ class TSetup {
   bool DefaultIdent = true;
   bool NoWriteDisk = false;
   bool TraceOn = false;
+  // Threads of link resolution (TDlgResolve::Threads): 0 as many as the
+  // processors, 1 to rewrite the pages one after the other. Read only.
+  int ResolveThreads = 0;
 
  private:
   template <class F>

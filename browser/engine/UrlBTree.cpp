@@ -823,11 +823,12 @@ bool TUrlBTree::Fits(const std::string& url, const std::string& localName) {
 // normal form of the URL model (so equal texts are the same record).
 bool TUrlBTree::SplitUrl(const std::string& url, UrlParts& parts) {
   if (url.empty()) return false;
-  TUrl u(url);
-  parts.site = u.GetSiteUrl();
-  parts.folder = u.GetDirectoryUrl();
-  parts.document = u.GetDocument();
+  parts = PartsOf(TUrl(url));
   return true;
+}
+
+TUrlBTree::UrlParts TUrlBTree::PartsOf(const TUrl& url) {
+  return {url.GetSiteUrl(), url.GetDirectoryUrl(), url.GetDocument()};
 }
 
 // Site and folder entries are never deleted nor renumbered while the tree is
@@ -938,10 +939,18 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
 }
 
 bool TUrlBTree::FindRecord(const std::string& url, TWebFile& record) {
-  if (!ctl_) return false;
-  UrlParts parts;
+  if (!ctl_ || url.empty()) return false;
+  TUrl u(url);
+  if (FindParts(PartsOf(u), record)) return true;
+  // A host first met by its numeric address keeps the records filed then
+  // under the address once its name is known: the name finds them.
+  u.Host = HostAddressOf(u.Host);
+  return !u.Host.empty() && FindParts(PartsOf(u), record);
+}
+
+bool TUrlBTree::FindParts(const UrlParts& parts, TWebFile& record) {
   uint16_t site, folder;
-  if (!SplitUrl(url, parts) || !FindFolder(parts, site, folder)) return false;
+  if (!FindFolder(parts, site, folder)) return false;
   Bytes e;
   if (!FindCopy(Key{site, uint16_t(folder * 2 + kRecordKeyB), parts.document}, TSearchMode::Normal, e))
     return false;
@@ -1031,6 +1040,7 @@ bool TUrlBTree::LocateRecord(const TWebFile& record, TSearchMode mode) {
   }
   if (record.KeyA() != 0) {
     UrlParts parts;
+    const TLiteralHosts stored;
     if (SplitUrl(cursorFolderUrl_, parts)) cursorSite_ = parts.site;
   }
   return true;

@@ -57,6 +57,8 @@
 
 namespace qlon {
 
+class TUrl;
+
 // A capture file whose tree is damaged: the message says where.
 class EUrlBTreeCorrupt : public EWebStream {
  public:
@@ -196,6 +198,8 @@ class TUrlBTree {
     std::string site, folder, document;
   };
   static bool SplitUrl(const std::string& url, UrlParts& parts);
+  static UrlParts PartsOf(const TUrl& url);
+  bool FindParts(const UrlParts& parts, TWebFile& record);
   bool FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder);
   bool MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder);
   void RememberFolder(const std::string& folderUrl, uint16_t site, uint16_t folder);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <mutex>
+#include <utility>
 
 #include "DoubleList.h"
 #include "Types.h"
@@ -147,14 +148,16 @@ bool DecodeLocalPath(std::string_view text, std::string& out) {
 // The program-wide host-alias state.
 struct HostAliases {
   std::mutex lock;
-  TDoubleList names;               // host name -> numeric address
-  TDoubleList* bound = nullptr;    // the open capture's numeric address -> host name
+  TDoubleList names;                 // host name -> numeric address
+  std::vector<TDoubleList*> bound;   // open captures' lists, the current one last
 
+  TDoubleList* Current() const { return bound.empty() ? nullptr : bound.back(); }
   void RefreshLocked() {
-    if (!bound) return;
-    for (int i = 0; i < bound->PairCount(); ++i) {
-      const int known = names.IndexOfValue(bound->GetKey(i));
-      if (known >= 0) bound->SetValue(i, names.GetKey(known));
+    TDoubleList* list = Current();
+    if (!list) return;
+    for (int i = 0; i < list->PairCount(); ++i) {
+      const int known = names.IndexOfValue(list->GetKey(i));
+      if (known >= 0) list->SetValue(i, names.GetKey(known));
     }
   }
 };
@@ -163,6 +166,11 @@ HostAliases& Aliases() {
   static HostAliases aliases;
   return aliases;
 }
+
+// The recorder of this thread, when one lives on it.
+thread_local THostAddressRecorder* tRecorder = nullptr;
+// Parses on this thread leave numeric hosts as written.
+thread_local int tLiteralHosts = 0;
 
 }  // namespace
 
@@ -316,7 +324,7 @@ bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t 
 }
 
 void TUrl::ApplyHostAlias() {
-  if (!Host.empty() && IsNumericAddress(Host)) Host = LookupHostAlias(Host);
+  if (!Host.empty() && !tLiteralHosts && IsNumericAddress(Host)) Host = LookupHostAlias(Host);
 }
 
 std::string TUrl::ParseQuery(std::string& text) {
@@ -647,21 +655,49 @@ void AddHostAlias(std::string_view name, std::string_view address) {
 void SetHostAddressList(TDoubleList* list) {
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
-  a.bound = list;
+  if (!list) {
+    a.bound.clear();
+    return;
+  }
+  std::erase(a.bound, list);
+  a.bound.push_back(list);
+}
+
+void ReleaseHostAddressList(TDoubleList* list) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  std::erase(a.bound, list);
+}
+
+TDoubleList CopyHostAddressList(const TDoubleList& list) {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  return list;
 }
 
 std::string LookupHostAlias(std::string_view address) {
+  if (tRecorder) return tRecorder->Lookup(address);
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
-  if (!a.bound) return std::string(address);
-  int i = a.bound->IndexOfKey(address);
+  TDoubleList* list = a.Current();
+  if (!list) return std::string(address);
+  int i = list->IndexOfKey(address);
   if (i < 0) {
-    a.bound->AddPair(address, "");
-    i = a.bound->PairCount() - 1;
+    list->AddPair(address, "");
+    i = list->PairCount() - 1;
   }
-  if (a.bound->GetValue(i).empty()) a.RefreshLocked();
-  std::string name = a.bound->GetValue(i);
+  if (list->GetValue(i).empty()) a.RefreshLocked();
+  std::string name = list->GetValue(i);
   return name.empty() ? std::string(address) : name;
+}
+
+std::string HostAddressOf(std::string_view name) {
+  if (name.empty() || IsNumericAddress(name)) return {};
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  const TDoubleList* list = a.Current();
+  const int i = list ? list->IndexOfValue(name) : -1;
+  return i >= 0 ? list->GetKey(i) : std::string();
 }
 
 void RefreshHostAddressList() {
@@ -674,7 +710,51 @@ void ClearHostAliases() {
   HostAliases& a = Aliases();
   std::lock_guard guard(a.lock);
   a.names.Clear();
-  a.bound = nullptr;
+  a.bound.clear();
+}
+
+TLiteralHosts::TLiteralHosts() { ++tLiteralHosts; }
+
+TLiteralHosts::~TLiteralHosts() { --tLiteralHosts; }
+
+THostAliasSnapshot TakeHostAliasSnapshot() {
+  HostAliases& a = Aliases();
+  std::lock_guard guard(a.lock);
+  THostAliasSnapshot snapshot;
+  const TDoubleList* list = a.Current();
+  snapshot.HasList = list != nullptr;
+  if (list)
+    for (int i = 0; i < list->PairCount(); ++i) snapshot.Bound.try_emplace(list->GetKey(i), list->GetValue(i));
+  for (int i = 0; i < a.names.PairCount(); ++i) snapshot.Named.try_emplace(a.names.GetValue(i), a.names.GetKey(i));
+  return snapshot;
+}
+
+THostAddressRecorder::THostAddressRecorder(const THostAliasSnapshot& snapshot)
+    : snapshot_(snapshot), outer_(tRecorder) {
+  tRecorder = this;
+}
+
+THostAddressRecorder::~THostAddressRecorder() { tRecorder = outer_; }
+
+// LookupHostAlias on the snapshot: a pair without a name takes the one the
+// program-wide list gives, as refreshing it would.
+std::string THostAddressRecorder::Lookup(std::string_view address) {
+  const std::string key(address);
+  if (!snapshot_.HasList) return key;
+  std::string name;
+  if (const auto it = snapshot_.Bound.find(key); it != snapshot_.Bound.end())
+    name = it->second;
+  else if (std::find(addresses_.begin(), addresses_.end(), key) == addresses_.end())
+    addresses_.push_back(key);
+  if (name.empty())
+    if (const auto it = snapshot_.Named.find(key); it != snapshot_.Named.end()) name = it->second;
+  return name.empty() ? key : name;
+}
+
+std::vector<std::string> THostAddressRecorder::Take() { return std::exchange(addresses_, {}); }
+
+void NoteHostAddresses(const std::vector<std::string>& addresses) {
+  for (const std::string& address : addresses) LookupHostAlias(address);
 }
 
 }  // namespace qlon

@@ -38,11 +38,12 @@
 // "#", "?", "\", blanks, control bytes and the unsafe characters escaped;
 // PathToFileUrl and FileUrlToPath convert both ways.
 //
-// GUI thread; the host-alias lists are program-wide and locked.
+// Any thread; the host-alias lists are program-wide and locked.
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qlon {
@@ -205,12 +206,64 @@ constexpr char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<cha
 // address met in a URL is remembered. Inside an open capture a URL written
 // with a known address is filed under the host name.
 void AddHostAlias(std::string_view name, std::string_view address);
-// Binds the capture's list (not owned), or unbinds with nullptr.
+// Binds the capture's list (not owned) while the capture is open, or
+// unbinds every list with nullptr. A capture opened while another is (a
+// copy checked, a base read) binds over it until it is closed.
 void SetHostAddressList(TDoubleList* list);
+// Unbinds the list; the one bound before it, when still bound, serves again.
+void ReleaseHostAddressList(TDoubleList* list);
+// A copy of the list, taken under the lock that guards it while it is bound.
+TDoubleList CopyHostAddressList(const TDoubleList& list);
 // The host name known for a numeric address, else the address itself.
 std::string LookupHostAlias(std::string_view address);
+// The numeric address the capture's list files under the host name; empty
+// when none. Records filed under an address before its name was known stay
+// there: lookups by the name fall back on it.
+std::string HostAddressOf(std::string_view name);
 void RefreshHostAddressList();
 // Forgets every program-wide alias and unbinds the capture's list.
 void ClearHostAliases();
+
+// While one lives on a thread, parses on that thread leave a numeric host as
+// written: a URL read back from the capture's tree is already filed.
+class TLiteralHosts {
+ public:
+  TLiteralHosts();
+  ~TLiteralHosts();
+  TLiteralHosts(const TLiteralHosts&) = delete;
+  TLiteralHosts& operator=(const TLiteralHosts&) = delete;
+};
+
+// The host-alias lists as they stand, for lookups that take no lock.
+struct THostAliasSnapshot {
+  bool HasList = false;  // a capture's list is bound
+  std::unordered_map<std::string, std::string> Bound;  // the capture's: address -> name
+  std::unordered_map<std::string, std::string> Named;  // program-wide: address -> its first name
+};
+THostAliasSnapshot TakeHostAliasSnapshot();
+
+// While one lives on a thread, the numeric hosts parsed on that thread are
+// looked up in a snapshot, the bound list left as it is: the answers are
+// the same while the names known stay the same and the list only gains
+// addresses without a name (as in a link resolution, after
+// RefreshHostAddressList). The addresses the snapshot's list lacked are kept
+// in the order met, so that the thread that owns the list adds them
+// (NoteHostAddresses) in the order a single thread would have.
+class THostAddressRecorder {
+ public:
+  explicit THostAddressRecorder(const THostAliasSnapshot& snapshot);
+  ~THostAddressRecorder();
+  THostAddressRecorder(const THostAddressRecorder&) = delete;
+  THostAddressRecorder& operator=(const THostAddressRecorder&) = delete;
+  std::string Lookup(std::string_view address);
+  std::vector<std::string> Take();
+
+ private:
+  const THostAliasSnapshot& snapshot_;
+  THostAddressRecorder* outer_;
+  std::vector<std::string> addresses_;
+};
+// Looks each address up as a parse would, adding the ones the list lacks.
+void NoteHostAddresses(const std::vector<std::string>& addresses);
 
 }  // namespace qlon

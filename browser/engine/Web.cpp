@@ -36,6 +36,30 @@ std::string ReadLine(QIODevice& stream) {
   return line.toStdString();
 }
 
+bool IsHostLine(const std::string& line) {
+  return line.size() <= 255 && line.find_first_of("\r\n") == std::string::npos;
+}
+
+// The pairs with a name, then the others, as many as fit in the area.
+void WriteHostAddresses(const TDoubleList& list, QBuffer& s) {
+  qsizetype room = qsizetype(kWebHeaderSize) - 1 - s.pos() - 2;
+  std::vector<int> kept;
+  for (bool named : {true, false})
+    for (int i = 0; i < list.PairCount() && int(kept.size()) < kMaxHostPairs; ++i) {
+      const std::string key = list.GetKey(i), value = list.GetValue(i);
+      if (value.empty() == named || !IsHostLine(key) || !IsHostLine(value)) continue;
+      const qsizetype size = qsizetype(key.size() + value.size()) + 4;
+      if (size > room) continue;
+      room -= size;
+      kept.push_back(i);
+    }
+  WriteInt16(int16_t(kept.size()), s);
+  for (int i : kept) {
+    WriteLine(list.GetKey(i), s);
+    WriteLine(list.GetValue(i), s);
+  }
+}
+
 void WriteDate(double date, QIODevice& stream) { WriteDouble(DateToStored(date), stream); }
 double ReadDate(QIODevice& stream) { return StoredToDate(ReadDoubleChecked(stream)); }
 
@@ -58,6 +82,7 @@ TWeb::~TWeb() {
   } catch (const Exception&) {
     // The last completed save stays on disk.
   }
+  ReleaseHostAddressList(&HostAddresses);
 }
 
 void TWeb::ApplyOptions() {
@@ -94,9 +119,7 @@ QByteArray TWeb::HeaderBytes() const {
   WriteDate(Info.FirstDate, s);
   WriteDate(Info.LastDate, s);
   for (int32_t n : Info.Counters) WriteInt32(n, s);
-  const size_t pairs = std::min<size_t>(HostAddresses.size() / 2, kMaxHostPairs);
-  WriteInt16(int16_t(pairs), s);
-  for (size_t i = 0; i < pairs * 2; ++i) WriteLine(HostAddresses[i], s);
+  WriteHostAddresses(CopyHostAddressList(HostAddresses), s);
   return bytes;
 }
 
@@ -133,14 +156,14 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     if (!Identities.LoadFromStream(s)) return wlReadError;
     Maps.LoadFromStream(version, s);
     TCaptureInfo info;
-    StringList hosts;
+    TDoubleList hosts;
     if (version >= 512) {  // older headers end with the image maps
       info.FirstDate = ReadDate(s);
       info.LastDate = ReadDate(s);
       for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
       const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
       if (pairs < 0 || pairs > kMaxHostPairs) return wlReadError;
-      for (int i = 0; i < pairs * 2; ++i) hosts.push_back(ReadLine(s));
+      for (int i = 0; i < pairs * 2; ++i) hosts.Add(ReadLine(s));
     }
 
     SetTitle(title);
@@ -174,6 +197,7 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   path_ = path;
   ApplyOptions();
   CreateTree(path.parent_path().string(), stream_.get(), kWebHeaderSize);
+  SetHostAddressList(&HostAddresses);
 }
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
@@ -211,6 +235,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   stream_ = std::move(stream);
   path_ = path;
   ApplyOptions();
+  SetHostAddressList(&HostAddresses);
   return wlOk;
 }
 
@@ -250,6 +275,7 @@ bool TWeb::ConvertOldFile(TWebStream& stream) {
 
 void TWeb::Close() {
   if (!stream_) return;
+  ReleaseHostAddressList(&HostAddresses);
   try {
     Save();
     CloseTree();
@@ -300,21 +326,51 @@ TMimeItem* GetMimeItem(const TWebFile& record) {
 
 std::string GetContentType(const TWebFile& record) { return GetMimeItem(record)->ContentType; }
 
+namespace {
+
+// The slot of the item listing "class"; -1 when the table has none.
+int JavaClassSlot(const TMimeList& list) {
+  const TMimeItem* item = list.FindExtension("class");
+  return item ? list.IndexOf(item) : -1;
+}
+
+void UseMimeSlot(TWeb& web, TWebFile& record, int index) {
+  TMimeList& list = web.Options.MimeList();
+  record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
+  if (index < 0) return;
+  list.GetItem(index)->SetUsed(true);
+  web.MimeCategorySet = uint16_t(web.MimeCategorySet | 1u << list.GetItem(index)->Category);
+}
+
+}  // namespace
+
 void SetContentType(TWebFile& record, const std::string& type, const std::string& extension) {
   TWeb* web = WebOf(record);
   if (!web) return;
+  if (type.empty()) {
+    record.SetMimeIndex(0);
+    return;
+  }
   TMimeList& list = web->Options.MimeList();
-  TMimeItem* item = list.FindType(type);
+  if (record.IsJavaClass()) {
+    UseMimeSlot(*web, record, JavaClassSlot(list));
+    return;
+  }
+  const TMimeItem* item = list.FindType(type);
   int index = item ? list.IndexOf(item) : -1;
   if (!item) {
-    // A new type: its category from its major type, captured like its category.
-    const int category = MimeTypeCategory(type);
-    index = list.AddType(type, extension, 0, category, list.GetCategoryEnabled(category));
+    // A type met for the first time: its category from its major type,
+    // captured or not as the capture's options say of new types.
+    index = list.AddType(type, extension, 0, MimeTypeCategory(type), web->Options.NewMimeValidStateFlag);
   }
-  record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
-  if (index >= 0) {
-    list.GetItem(index)->SetUsed(true);
-    web->MimeCategorySet = uint16_t(web->MimeCategorySet | 1u << list.GetItem(index)->Category);
+  UseMimeSlot(*web, record, index);
+}
+
+void MakeJavaClass(TWebFile& record) {
+  record.SetJavaClass(true);
+  if (TWeb* web = WebOf(record)) {
+    const int index = JavaClassSlot(web->Options.MimeList());
+    record.SetMimeIndex(uint8_t(index >= 0 ? index + 1 : 0));
   }
 }
 
@@ -510,7 +566,7 @@ bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
   next.FullUrl = target;
   next.SetLinkType(record.GetLinkType());
   next.SetFrameLink(record.IsFrameLink());
-  next.SetJavaClass(record.IsJavaClass());
+  if (record.IsJavaClass()) MakeJavaClass(next);
   if (!AddLink(next, &record, true)) return false;
   if (!record.SetRedirect(next)) return false;
   record.SetState(fsRetrieved);
@@ -661,7 +717,7 @@ void TWeb::ScanJavaLinks(TWebFile& classFile) {
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(ltEmbedded);
-    next.SetJavaClass(true);
+    MakeJavaClass(next);
     AddLink(next, &classFile);
   }
 }

@@ -23,7 +23,9 @@
 //   14  int16 pair count, then per pair an address line and a host line, each
 //       ending with CR LF (the host-address list). It follows the statistics
 //       so that a header written with an empty list and no count (the zeros
-//       of the area) reads as an empty list.
+//       of the area) reads as an empty list. The pairs with a host name come
+//       first, then the others, as many as the area holds: the list only
+//       grows, and a pair without a name is learnt again when next met.
 // The rest of the area up to 5120 is zeros.
 //
 // Older files (versions 1 to 511) hold items 1, 2 and 4 to 12 in the version
@@ -48,6 +50,7 @@
 #include <utility>
 #include <vector>
 
+#include "DoubleList.h"
 #include "HtmlParser.h"
 #include "ImgMap.h"
 #include "Mime.h"
@@ -244,7 +247,10 @@ class TWeb : public TUrlBTree {
   TOptions Options;
   int64_t TotalSize = 0;  // saturates in the 32-bit header field
   TMapList Maps;
-  StringList HostAddresses;  // address, host name, address, host name, ...
+  // Numeric address -> host name; bound to the URL model while the file is
+  // open (numeric hosts of known names are filed under the name, and every
+  // numeric address met is added), so read it through CopyHostAddressList.
+  TDoubleList HostAddresses;
   TCaptureInfo Info;
 
  private:
@@ -285,9 +291,13 @@ std::string ReadWebTitle(const std::filesystem::path& path, const TWeb* open = n
 // 0 or an unknown slot), and the operations on it.
 TMimeItem* GetMimeItem(const TWebFile& record);
 std::string GetContentType(const TWebFile& record);
-// Finds or adds the type (with its extension) in the capture's table; a full
-// table leaves the record on index 0.
+// Finds or adds the type (with its extension) in the capture's table, a new
+// type captured only when the option NewMimeValidStateFlag says so. A Java
+// class file takes the item listing "class" whatever its type; an empty type
+// and a full table leave the record on index 0.
 void SetContentType(TWebFile& record, const std::string& type, const std::string& extension);
+// Marks the record a Java class file, with the item listing "class".
+void MakeJavaClass(TWebFile& record);
 bool IsImage(const TWebFile& record);
 bool IsVrml(const TWebFile& record);
 

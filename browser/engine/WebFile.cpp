@@ -491,10 +491,20 @@ bool TWebFile::BuildLocalName() {
   return !local.empty() && SetLocalName(local);
 }
 
+namespace {
+constexpr std::string_view kTitleTag = "TITLE";
+constexpr int kTitleTagLength = 10;
+}  // namespace
+
 std::string TWebFile::GetRawTitle() const {
   std::string path = GetLocalPath(), text, tag;
-  if (path.empty() || !FindTagTextInFile(path, "TITLE", 10, text, tag)) return {};
+  if (path.empty() || !FindTagTextInFile(path, kTitleTag, kTitleTagLength, text, tag)) return {};
   return text;
+}
+
+std::string TWebFile::RawTitleOf(std::string_view bytes) {
+  std::string text, tag;
+  return FindTagText(bytes, kTitleTag, kTitleTagLength, text, tag) ? text : std::string();
 }
 
 std::string TWebFile::GetTitle() const {

@@ -237,6 +237,8 @@ class TWebFile {
   // The page title of the local file, entities decoded (GetRawTitle: as written).
   std::string GetTitle() const;
   std::string GetRawTitle() const;
+  // GetRawTitle of a file holding these bytes.
+  static std::string RawTitleOf(std::string_view bytes);
 
   // MIME, through the owner's table.
   TMimeNaming GetMimeNaming() const;

@@ -384,6 +384,7 @@ void TCaptureRoad::ResolveLinks(bool fromMenu) {
   }
   controls::TResolveDialog dlg(*web, setup_.Sommaire, host_.DialogParent());
   dlg.Walk().ForceRewrite = fromMenu;
+  dlg.Walk().Threads = setup_.ResolveThreads;
   host_.ExecModal(dlg);
   if (!dlg.Error().empty()) Ask(bxResolveFailed, dlg.Error());
   host_.RefreshStatusHints();

@@ -5,9 +5,13 @@
 #include <mutex>
 
 #include "Capture.h"
+#include "CaptureFixture.h"
 #include "CaptureRunFixture.h"
 #include "Cookies.h"
+#include "DlgResolve.h"
 #include "HttpTestServer.h"
+#include "Scx.h"
+#include "Scx32.h"
 
 using namespace qlon;
 using namespace qlon::test;
@@ -309,4 +313,132 @@ TEST_F(CaptureNetTest, ASlowSteadyBodyIsCapturedWhole) {
   ASSERT_EQ(bytes.size(), 2000000u);
   for (std::size_t i = 0; i < bytes.size(); i += 99991)
     ASSERT_EQ(bytes[i], HttpReply::GeneratedByte(i)) << "byte " << i;
+}
+
+// ---------------------------------------------------------------- host names and addresses
+
+namespace {
+
+struct QuietResolveHost : TResolveHost {
+  void ShowState(const std::string&) override {}
+  void ShowFile(const std::string&) override {}
+  void SetGauge(int) override {}
+  void StepGauge() override {}
+  void ProcessMessages() override {}
+};
+
+int NamedSiteResolver(const char* host, char* dotted, int size) {
+  if (std::string(host) != "site.test" && std::string(host) != "127.0.0.1") return 0;
+  std::snprintf(dotted, static_cast<std::size_t>(size), "127.0.0.1");
+  return 1;
+}
+
+class NamedHostTest : public CaptureNetTest {
+ protected:
+  NamedHostTest() {
+    ClearHostAliases();
+    Resolver(NamedSiteResolver);
+    web_.Options.ExternalWebDepth = 1;
+  }
+  ~NamedHostTest() override {
+    Resolver(nullptr);
+    ClearHostAliases();
+  }
+  static void Resolver(ScxResolverProc proc) {
+    if (auto hook = reinterpret_cast<void (*)(ScxResolverProc)>(ScxEntryPoint("SCX_SetResolver"))) hook(proc);
+  }
+  // The server under its name.
+  std::string Named(const std::string& path) const {
+    std::string url = Url(path);
+    return url.replace(url.find("127.0.0.1"), 9, "site.test");
+  }
+};
+
+}  // namespace
+
+TEST_F(NamedHostTest, AServerReachedByNameAndByAddressIsOneHost) {
+  Put("/", "<a href=\"" + Url("/a.htm") + "\">a</a> <a href=\"b.htm\">b</a>");
+  Put("/a.htm", "<a href=\"" + Named("/b.htm") + "\">b</a> <a href=\"" + Url("/c.htm") + "\">c</a>");
+  Put("/b.htm", "b");
+  Put("/c.htm", "c");
+  Open(Named("/"));
+  Run();
+  EXPECT_EQ(States(), (std::map<std::string, int>{{Named("/"), fsRetrieved},
+                                                  {Named("/a.htm"), fsRetrieved},
+                                                  {Named("/b.htm"), fsRetrieved},
+                                                  {Named("/c.htm"), fsRetrieved}}));
+  EXPECT_EQ(Files(), (std::set<std::string>{"site.test/Index.htm", "site.test/a.htm", "site.test/b.htm",
+                                            "site.test/c.htm"}));
+  EXPECT_EQ(Served("/b.htm"), 1);
+  web_.Close();
+
+  ClearHostAliases();
+  TWeb back;
+  ASSERT_EQ(back.Open(folder_ / "local.web"), wlOk);
+  EXPECT_EQ(back.HostAddresses.Lines(), (StringList{"127.0.0.1", "site.test"}));
+  // Reopened, the address is filed under the name again.
+  TWebFile r(&back);
+  ASSERT_TRUE(back.FindUrl(Url("/c.htm"), r));
+  EXPECT_EQ(r.FullUrl, Named("/c.htm"));
+}
+
+// Met first by its address, the host keeps the records filed then: the
+// queue, the links that name them either way and the resolution find them.
+TEST_F(NamedHostTest, RecordsFiledUnderTheAddressBeforeTheNameStayFound) {
+  setup_.MaxSockets = 1;
+  Put("/", "<a href=\"" + Named("/n.htm") + "\">n</a> <a href=\"a1.htm\">1</a> <a href=\"a2.htm\">2</a>"
+           "<a href=\"a3.htm\">3</a>");
+  Put("/n.htm", "<a href=\"a1.htm\">1</a> <a href=\"" + Url("/a2.htm") + "\">2</a>");
+  for (const char* page : {"/a1.htm", "/a2.htm", "/a3.htm"}) Put(page, "<a href=\"/\">home</a>");
+  Open(Url("/"));
+  Run();
+  EXPECT_EQ(States(), (std::map<std::string, int>{{Url("/"), fsRetrieved},
+                                                  {Named("/n.htm"), fsRetrieved},
+                                                  {Url("/a1.htm"), fsRetrieved},
+                                                  {Url("/a2.htm"), fsRetrieved},
+                                                  {Url("/a3.htm"), fsRetrieved}}));
+  for (const char* page : {"/", "/a1.htm", "/a2.htm", "/a3.htm"}) EXPECT_EQ(Served(page), 1) << page;
+
+  QuietResolveHost resolveHost;
+  TDlgResolve resolve(web_, resolveHost, setup_.Sommaire);
+  ASSERT_EQ(resolve.Run(), rrFinished);
+  const LinkReport report = CheckAllLinks(folder_);
+  EXPECT_TRUE(report.Problems.empty()) << report.Problems.front();
+  const std::string n = ReadFileBytes(folder_ / "site.test/n.htm");
+  EXPECT_NE(n.find("href=\"../127.0.0.1/a1.htm\""), std::string::npos) << n;
+  EXPECT_NE(n.find("href=\"../127.0.0.1/a2.htm\""), std::string::npos) << n;
+}
+
+// ---------------------------------------------------------------- new MIME types
+
+namespace {
+
+class NewTypeTest : public CaptureNetTest {
+ protected:
+  void CaptureNewType(bool capture) {
+    Put("/", "<a href=\"data.qln\">data</a> <img src=\"i.gif\">");
+    Put("/data.qln", "new kind of file", "application/x-quillon-new");
+    Put("/i.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
+    web_.Options.NewMimeValidStateFlag = capture;
+    Open(Url("/"));
+    Run();
+  }
+};
+
+}  // namespace
+
+TEST_F(NewTypeTest, ANewTypeIsLeftWhenTheOptionIsOff) {
+  CaptureNewType(false);
+  EXPECT_EQ(State(Url("/data.qln")), fsFilteredMime);
+  EXPECT_EQ(Files(), (std::set<std::string>{Local("Index.htm"), Local("i.gif")}));
+  const TMimeItem* item = web_.Options.MimeList().FindType("application/x-quillon-new");
+  ASSERT_NE(item, nullptr);
+  EXPECT_FALSE(item->IsEnabled());
+}
+
+TEST_F(NewTypeTest, ANewTypeIsCapturedWhenTheOptionIsOn) {
+  CaptureNewType(true);
+  EXPECT_EQ(State(Url("/data.qln")), fsRetrieved);
+  EXPECT_EQ(Files(), (std::set<std::string>{Local("Index.htm"), Local("i.gif"), Local("data.qln")}));
+  EXPECT_EQ(ReadFileBytes(folder_ / Local("data.qln")), "new kind of file");
 }

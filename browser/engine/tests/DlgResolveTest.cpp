@@ -3,9 +3,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -49,7 +53,8 @@ class DlgResolveTest : public ::testing::Test {
     WriteFileBytes(templates_.path() / "_enotfou.htm", "<html>absent</html>");
   }
 
-  void BuildTwoSites() {
+  void BuildTwoSites() { BuildTwoSites(cap_); }
+  static void BuildTwoSites(qlon::test::TestCapture& cap_) {
     cap_.web.SetTitle("Deux sites");
     cap_.web.StartEntries = {{"http://a.example/", "", "", ""}};
     cap_.Page("http://a.example/", "a/index.htm",
@@ -77,9 +82,57 @@ class DlgResolveTest : public ::testing::Test {
               "<title>&lt;script&gt;alert(1)&lt;/script&gt;</title><a href=\"http://a.example/page2.htm\">a2</a>");
   }
 
-  int Resolve(Recorder& host, bool force = false, fs::path templates = {}) {
-    TDlgResolve dlg(cap_.web, host, param_, templates.empty() ? templates_.path() : templates);
+  // The two sites, and a third one with what the rewrite pass treats apart:
+  // many pages over several folders, a frame set, ISMAP images with and
+  // without a drawn map, a VRML world, numeric hosts not yet in the host list.
+  static void BuildLargeCapture(qlon::test::TestCapture& cap) {
+    BuildTwoSites(cap);
+    cap.web.Options.DownloadVrmlFlag = true;
+    const int pages = 120;
+    auto page = [](int i) { return "d" + std::to_string(i % 7) + "/p" + std::to_string(i) + ".htm"; };
+    for (int i = 0; i < pages; ++i) {
+      std::string html = "<html><head><title>Page " + std::to_string(i) + "</title></head><body>";
+      for (int k = 1; k <= 6; ++k) html += "<a href=\"../" + page((i * k + 3) % pages) + "\">p</a> ";
+      html += "<img src=\"/img/i" + std::to_string(i % 9) + ".gif\"> <a href=\"http://10.9.9." + std::to_string(i % 5) +
+              "/x.htm\">n</a> <a href=\"/gone" + std::to_string(i) + ".htm\">g</a> <a href=\"/frames.htm\">f</a>" +
+              std::string(size_t(i * 37 % 3000), ' ') + "</body></html>";
+      cap.Page("http://m.example/" + page(i), "m/" + page(i), html);
+    }
+    for (int i = 0; i < 9; ++i)
+      cap.Add("http://m.example/img/i" + std::to_string(i) + ".gif", fsRetrieved, "image/gif",
+              "m/img/i" + std::to_string(i) + ".gif", "GIF89a", 1, 10, 10);
+    cap.Page("http://m.example/frames.htm", "m/frames.htm",
+             "<frameset><frame src=\"d0/p0.htm\"><frame src=\"d1/p1.htm\"></frameset>");
+    for (const char* name : {"map", "plain"}) {
+      const std::string n = name;
+      cap.Add("http://m.example/img/" + n + ".gif", fsRetrieved, "image/gif", "m/img/" + n + ".gif", "GIF89a", 1, 20,
+              20);
+      cap.Page("http://m.example/" + n + ".htm", "m/" + n + ".htm",
+               "<body><a href=\"/cgi-bin/" + n + "\"><img src=\"img/" + n + ".gif\" ismap></a>"
+               "<a href=\"d2/p2.htm\">2</a></body>");
+      TWebFile r(&cap.web);
+      ASSERT_TRUE(cap.web.FindUrl("http://m.example/" + n + ".htm", r));
+      r.SetIsMap(true);
+      ASSERT_TRUE(r.SaveChanges());
+    }
+    // Only one of the two maps was drawn.
+    cap.web.Maps.AddMap("http://m.example/img/map.gif", "m/img/map.gif", "m/img/map.map", "T",
+                        "http://m.example/cgi-bin/map", "http://m.example/map.htm", "");
+    WriteFileBytes(cap.Folder() / "m/img/map.map",
+                   "<AREA SHAPE=\"rect\" COORDS=\"0,0,10,10\" HREF=\"http://m.example/d3/p3.htm\">\r\n");
+    cap.Add("http://m.example/w.wrl", fsRetrieved, "x-world/x-vrml", "m/w.wrl",
+            "#VRML V1.0 ascii\r\nTexture2 { filename \"img/i1.gif\" }\r\n", 1);
+    ASSERT_TRUE(cap.web.Save());
+  }
+
+  int Resolve(Recorder& host, bool force = false, fs::path templates = {}, int threads = 0) {
+    return Resolve(cap_, host, force, templates, threads);
+  }
+  int Resolve(qlon::test::TestCapture& cap, Recorder& host, bool force = false, fs::path templates = {},
+              int threads = 0) {
+    TDlgResolve dlg(cap.web, host, param_, templates.empty() ? templates_.path() : templates);
     dlg.ForceRewrite = force;
+    dlg.Threads = threads;
     if (!host.OnMessage) host.OnMessage = [] {};
     dialog_ = &dlg;
     const int result = dlg.Run();
@@ -91,12 +144,13 @@ class DlgResolveTest : public ::testing::Test {
     return Resolve(host);
   }
 
-  // Every saved page and generated page, by name.
-  std::map<std::string, std::string> Snapshot() {
+  // Every saved page and generated page, by name (the capture file too when asked).
+  std::map<std::string, std::string> Snapshot() { return Snapshot(cap_.Folder()); }
+  static std::map<std::string, std::string> Snapshot(const fs::path& folder, bool withWebFile = false) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(cap_.Folder()))
-      if (e.is_regular_file() && e.path().extension() != ".web")
-        files[fs::relative(e.path(), cap_.Folder()).string()] = ReadFileBytes(e.path());
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+      if (e.is_regular_file() && (withWebFile || e.path().extension() != ".web"))
+        files[fs::relative(e.path(), folder).string()] = ReadFileBytes(e.path());
     return files;
   }
   // The local files an index kind links to, over all its pages.
@@ -318,4 +372,174 @@ TEST_F(DlgResolveTest, FilteredAddressesGetTheirOwnPagesWhenAskedFor) {
   ASSERT_EQ(Resolve(), rrFinished);
   EXPECT_FALSE(fs::exists(cap_.Folder() / "Index/_ixf01.htm"));
   EXPECT_EQ(cap_.Read("_Accueil.htm").find("Filtr"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- on every core
+
+namespace {
+
+void ExpectSameFiles(const std::map<std::string, std::string>& got, const std::map<std::string, std::string>& want,
+                     const std::string& what) {
+  std::set<std::string> names;
+  for (const auto& [name, bytes] : got) names.insert(name);
+  for (const auto& [name, bytes] : want) names.insert(name);
+  for (const std::string& name : names) {
+    const auto g = got.find(name), w = want.find(name);
+    EXPECT_TRUE(g != got.end() && w != want.end() && g->second == w->second) << what << ": " << name;
+    if (g != got.end() && w != want.end() && g->second != w->second) {
+      size_t at = 0;
+      while (at < g->second.size() && at < w->second.size() && g->second[at] == w->second[at]) ++at;
+      ADD_FAILURE() << "DIFF at " << at << "\n got: " << g->second.substr(at > 200 ? at - 200 : 0, 400) << "\n want: " << w->second.substr(at > 200 ? at - 200 : 0, 400);
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(DlgResolveTest, ParallelAndOneThreadGiveTheSameFiles) {
+  struct Outcome {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> states, shown;
+    std::vector<int> gauges;
+    int steps = 0;
+  };
+  auto resolve = [&](int threads) {
+    qlon::test::TestCapture cap;
+    BuildLargeCapture(cap);
+    Recorder host;
+    EXPECT_EQ(Resolve(cap, host, false, {}, threads), rrFinished);
+    cap.web.Close();
+    return Outcome{Snapshot(cap.Folder(), true), host.States, host.Files, host.Gauges, host.Steps};
+  };
+  const Outcome one = resolve(1);
+  // What the walk had to do happened: links made local, the drawn map
+  // inlined, the world rewritten, the new numeric hosts in the capture file.
+  EXPECT_NE(one.files.at("m/d3/p3.htm").find("href=\"../d2/p9.htm\" OLDREF="), std::string::npos);
+  EXPECT_NE(one.files.at("m/map.htm").find("<map name=\"map\">"), std::string::npos);
+  EXPECT_EQ(one.files.at("m/plain.htm").find("<map"), std::string::npos);
+  EXPECT_NE(one.files.at("m/w.wrl").find("OLDREF"), std::string::npos);
+  EXPECT_NE(one.files.at("local.web").find("10.9.9.4\r\n"), std::string::npos);
+  EXPECT_EQ(one.steps, 127);
+  // The page indexes give each page's size and title as rewritten.
+  std::string indexes;
+  for (const auto& [name, bytes] : one.files)
+    if (name.rfind("Index/_ixh", 0) == 0) indexes += bytes;
+  for (int i = 0; i < 120; i += 7) {
+    const std::string name = "d" + std::to_string(i % 7) + "/p" + std::to_string(i) + ".htm";
+    const std::string entry = "<b><a href=\"../m/" + name + "\">Page " + std::to_string(i) +
+                              "</a></b></font></td></tr>\r\n<tr><td><font face=\"Arial\" size=\"2\"><a href=\"http://m.example/" +
+                              name + "\">http://m.example/" + name + "</a></font></td></tr>\r\n<tr><td><font face=\"Arial\" "
+                              "size=\"2\"><b>Taille : " + TWebFile::SizeText(one.files.at("m/" + name).size()) + "</b>";
+    EXPECT_NE(indexes.find(entry), std::string::npos) << name;
+  }
+  for (int threads : {8, 3}) {
+    const Outcome many = resolve(threads);
+    ExpectSameFiles(many.files, one.files, std::to_string(threads) + " threads");
+    EXPECT_EQ(many.states, one.states);
+    EXPECT_EQ(many.shown, one.shown);
+    EXPECT_EQ(many.gauges, one.gauges);
+    EXPECT_EQ(many.steps, one.steps);
+  }
+}
+
+// Cancel, then a kill at any moment: each page is left as it was or as the
+// whole resolution writes it, with the rewrite mark to match.
+TEST_F(DlgResolveTest, AParallelResolutionStoppedOrKilledLeavesEveryPageOldOrNew) {
+  qlon::test::TestCapture reference;
+  BuildLargeCapture(reference);
+  const auto before = Snapshot(reference.Folder());
+  {
+    Recorder host;
+    ASSERT_EQ(Resolve(reference, host), rrFinished);
+  }
+  const auto after = Snapshot(reference.Folder());
+  const uint8_t mark = TRewriteOptions::FromOptions(reference.web.Options).Mark();
+  // Old or new, and returns how many pages are new.
+  auto check = [&](qlon::test::TestCapture& cap, const std::string& what) {
+    int renewed = 0;
+    for (const auto& [name, bytes] : Snapshot(cap.Folder())) {
+      // What a killed run staged; the index pages of a stopped walk list what it saw.
+      if (name.rfind(kStagingFolder, 0) == 0 || name.rfind("Index/", 0) == 0 || name == "_Accueil.htm") continue;
+      const auto old = before.find(name), now = after.find(name);
+      if (now == after.end()) {
+        ADD_FAILURE() << what << ": " << name << " should not be there";
+        continue;
+      }
+      const bool isOld = old != before.end() && bytes == old->second, isNew = bytes == now->second;
+      EXPECT_TRUE(isOld || isNew) << what << ": " << name << " is torn";
+      if (isOld || name.rfind("m/", 0) != 0 || name.find(".htm") == std::string::npos) continue;
+      ++renewed;
+    }
+    return renewed;
+  };
+
+  for (int stopAt : {3, 60}) {
+    qlon::test::TestCapture cap;
+    BuildLargeCapture(cap);
+    cap.web.TotalSize = 777;
+    Recorder host;
+    host.OnMessage = [&] {
+      if (host.Steps >= stopAt) dialog_->Cancel();
+    };
+    EXPECT_EQ(Resolve(cap, host, false, {}, 8), rrCancelled);
+    EXPECT_EQ(cap.web.TotalSize, 777);
+    EXPECT_FALSE(fs::exists(cap.Folder() / kStagingFolder));
+    const std::string what = "stopped at " + std::to_string(stopAt);
+    const int renewed = check(cap, what);
+    int marked = 0;
+    cap.web.ForEach([&](TWebFile& r) {
+      if (r.IsHtmlPage() && r.GetLocalName().rfind("m/", 0) == 0 && r.GetRewriteMark() == mark) ++marked;
+      return true;
+    });
+    EXPECT_EQ(marked, renewed) << what;
+    EXPECT_LE(renewed, stopAt) << what;
+  }
+
+  const fs::path web = "local.web";
+  std::mt19937 random(26);
+  for (int run = 0; run < 4; ++run) {
+    qlon::test::TestCapture cap;
+    BuildLargeCapture(cap);
+    cap.web.Close();
+    int pipes[2];
+    ASSERT_EQ(::pipe(pipes), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipes[0]);
+      TWeb opened;
+      if (opened.Open(cap.Folder() / web) != wlOk) ::_exit(2);
+      struct Reporting : Recorder {
+        int fd = -1;
+        void StepGauge() override {
+          const char c = 's';
+          if (::write(fd, &c, 1) != 1) ::_exit(3);
+        }
+      } host;
+      host.fd = pipes[1];
+      TDlgResolve dlg(opened, host, param_, templates_.path());
+      dlg.Run();
+      ::_exit(0);
+    }
+    ::close(pipes[1]);
+    // Killed after a number of pages, a little later (into the commit) or
+    // when it is all but done.
+    const int pages = run % 2 ? int(random() % 127) : 127;
+    char c;
+    for (int read = 0; read < pages && ::read(pipes[0], &c, 1) == 1; ++read) {
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 5000));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(pipes[0]);
+    ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+    const std::string what = "killed after " + std::to_string(pages) + " pages";
+    check(cap, what);
+    // The next resolution ends the work.
+    ASSERT_EQ(cap.web.Open(cap.Folder() / web), wlOk) << what;
+    Recorder host;
+    ASSERT_EQ(Resolve(cap, host), rrFinished) << what;
+    ExpectSameFiles(Snapshot(cap.Folder()), after, what);
+  }
 }

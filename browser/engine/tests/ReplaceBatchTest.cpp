@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+#include <vector>
+
 #include "TempRoot.h"
 
 using namespace qlon;
@@ -69,6 +73,71 @@ TEST_F(ReplaceBatchTest, ManyFilesGoThroughOneSyncOfTheFileSystem) {
   ASSERT_TRUE(batch.Commit());
   for (int i = 0; i < 40; ++i)
     EXPECT_EQ(ReadFileBytes(Folder() / "site" / ("p" + std::to_string(i) + ".htm")), "page " + std::to_string(i));
+  EXPECT_FALSE(fs::exists(Staging()));
+}
+
+// Staged from several threads at once, in lanes beside the owner's own
+// stages, adopted in order and committed by swapping: every target new,
+// every old file handed over.
+TEST_F(ReplaceBatchTest, LanesStageAtOnceAndSwappedOldFilesAreHandedOver) {
+  ::chmod((Folder() / "site/a.htm").c_str(), 0640);
+  constexpr int kPages = 64, kLanes = 4;
+  for (int i = 0; i < kPages; ++i) WriteFileBytes(Folder() / "site" / ("p" + std::to_string(i) + ".htm"), "old");
+  std::vector<fs::path> old;
+  TReplaceBatch batch(Folder());
+  batch.Dispose = [&](std::vector<fs::path> files) { old.insert(old.end(), files.begin(), files.end()); };
+  std::vector<fs::path> staged(kPages);
+  std::vector<std::thread> lanes;
+  for (int lane = 1; lane <= kLanes; ++lane)
+    lanes.emplace_back([&, lane] {
+      for (int i = lane - 1; i < kPages; i += kLanes)
+        staged[size_t(i)] =
+            batch.WriteStaged(Folder() / "site" / ("p" + std::to_string(i) + ".htm"), "new " + std::to_string(i), lane);
+    });
+  ASSERT_TRUE(batch.Stage(Folder() / "site/a.htm", "new a"));  // the owner's, meanwhile
+  for (std::thread& lane : lanes) lane.join();
+  for (int i = 0; i < kPages; ++i) {
+    ASSERT_FALSE(staged[size_t(i)].empty()) << i;
+    batch.Adopt(staged[size_t(i)], Folder() / "site" / ("p" + std::to_string(i) + ".htm"), 5);
+  }
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/p7.htm"), "old");
+  ASSERT_TRUE(batch.Commit());
+  for (int i = 0; i < kPages; ++i)
+    EXPECT_EQ(ReadFileBytes(Folder() / "site" / ("p" + std::to_string(i) + ".htm")), "new " + std::to_string(i));
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/a.htm"), "new a");
+  struct stat st {};
+  ASSERT_EQ(::stat((Folder() / "site/a.htm").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  // The old bytes wait in the staging folder for whoever removes them.
+  ASSERT_EQ(old.size(), size_t(kPages) + 1);
+  EXPECT_EQ(ReadFileBytes(old.front()), "old a");  // adopted first
+  EXPECT_EQ(ReadFileBytes(old.back()), "old");
+  for (const fs::path& file : old) EXPECT_EQ(file.string().rfind(Staging().string(), 0), 0u) << file;
+}
+
+// Stages written on other threads: the commit waits for them, and one that
+// could not be written fails it and leaves its target as it was.
+TEST_F(ReplaceBatchTest, StagesWrittenInTheBackgroundAreWaitedForAndCanFail) {
+  TReplaceBatch batch(Folder());
+  std::vector<std::thread> writers;
+  int lane = 1;
+  batch.Background = [&](std::function<void(int)> write) {
+    writers.emplace_back([write = std::move(write), lane = lane++] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      write(lane);
+    });
+  };
+  // The second lane's folder cannot be made.
+  fs::create_directories(Staging());
+  WriteFileBytes(Staging() / "lane2", "in the way");
+  int replaced = 0;
+  ASSERT_TRUE(batch.Stage(Folder() / "site/a.htm", "new a", [&] { ++replaced; }));
+  ASSERT_TRUE(batch.Stage(Folder() / "site/sub/b.htm", "new b", [&] { ++replaced; }));
+  EXPECT_FALSE(batch.Commit());
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/a.htm"), "new a");
+  EXPECT_EQ(ReadFileBytes(Folder() / "site/sub/b.htm"), "old b");
+  EXPECT_EQ(replaced, 1);
   EXPECT_FALSE(fs::exists(Staging()));
 }
 

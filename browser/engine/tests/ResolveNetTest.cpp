@@ -43,11 +43,12 @@ class ResolveNetTest : public CaptureRunFixture {
     std::lock_guard lock(mutex_);
     pages_[path] = HttpReply::Ok(body, type);
   }
-  std::map<std::string, std::string> Pages() {
+  std::map<std::string, std::string> Pages() { return Pages(folder_); }
+  static std::map<std::string, std::string> Pages(const std::filesystem::path& folder) {
     std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder_))
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
       if (e.is_regular_file() && e.path().extension() != ".web")
-        files[std::filesystem::relative(e.path(), folder_).string()] = ReadFileBytes(e.path());
+        files[std::filesystem::relative(e.path(), folder).string()] = ReadFileBytes(e.path());
     return files;
   }
 
@@ -68,6 +69,10 @@ TEST_F(ResolveNetTest, CapturedSiteResolvesToAFolderThatLinksOnlyToItself) {
   Open(server_.Url("/"));
   Run();
   ASSERT_EQ(State(server_.Url("/a.htm")), fsRetrieved);
+  // A twin of the capture, for a resolution on one thread.
+  ASSERT_TRUE(web_.Save());
+  const std::filesystem::path twin = root_.path() / "twin";
+  std::filesystem::copy(folder_, twin, std::filesystem::copy_options::recursive);
 
   QuietHost host;
   TDlgResolve dlg(web_, host, setup_.Sommaire);
@@ -90,4 +95,12 @@ TEST_F(ResolveNetTest, CapturedSiteResolvesToAFolderThatLinksOnlyToItself) {
   again.ForceRewrite = true;
   ASSERT_EQ(again.Run(), rrFinished);
   EXPECT_EQ(Pages(), first);
+
+  web_.Close();
+  TWeb single;
+  ASSERT_EQ(single.Open(twin / "local.web"), wlOk);
+  TDlgResolve one(single, host, setup_.Sommaire);
+  one.Threads = 1;
+  ASSERT_EQ(one.Run(), rrFinished);
+  EXPECT_EQ(Pages(twin), first);
 }

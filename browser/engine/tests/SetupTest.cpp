@@ -136,9 +136,10 @@ TEST_F(SetupTest, HandEditedFileKeepsWhatItDoesNotKnow) {
   test::WriteFileBytes(ini,
                        "; my notes\r\n[Mine]\r\nkeep=this\r\n[Options]\r\n; socket count\r\nMaxSockets=200\r\n"
                        "[User Agent]\r\nA=agent a\r\nB=agent b\r\nC=\r\n"
-                       "[BrowserList]\r\n0=one\r\n1=two\r\n2=\r\n3=lost\r\n");
+                       "[BrowserList]\r\n0=one\r\n1=two\r\n2=\r\n3=lost\r\n[Brix]\r\nResolveThreads=1\r\n");
   setup.LoadSettings();
   EXPECT_EQ(setup.MaxSockets, 16) << "bounded by the connection list";
+  EXPECT_EQ(setup.ResolveThreads, 1);
   EXPECT_EQ(setup.AgentCount(), 3);
   EXPECT_EQ(setup.Agent(1).Agent, "agent b");
   EXPECT_EQ(setup.BrowserList, (std::vector<std::string>{"one", "two"}));
@@ -147,6 +148,7 @@ TEST_F(SetupTest, HandEditedFileKeepsWhatItDoesNotKnow) {
   EXPECT_EQ(bytes.rfind("; my notes\r\n[Mine]\r\nkeep=this\r\n[Options]\r\n; socket count\r\nMaxSockets=16\r\n", 0), 0u)
       << bytes;
   EXPECT_EQ(bytes.find("lost"), std::string::npos);
+  EXPECT_NE(bytes.find("[Brix]\r\nResolveThreads=1\r\n"), std::string::npos) << "kept, never written";
 }
 
 TEST_F(SetupTest, StartRegistersTheWebTypeAndTheStartMenuEntry) {

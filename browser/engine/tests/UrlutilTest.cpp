@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <thread>
 
 #include "DoubleList.h"
 
@@ -587,6 +588,67 @@ TEST_F(HostAlias, FirstAddressOfANameStays) {
   EXPECT_EQ(LookupHostAlias("10.0.0.2"), "10.0.0.2");
   SetHostAddressList(nullptr);
   EXPECT_EQ(LookupHostAlias("10.0.0.1"), "10.0.0.1");
+}
+
+TEST_F(HostAlias, ACaptureOpenedOverAnotherLendsTheListBackWhenClosed) {
+  TDoubleList other;
+  SetHostAddressList(&captureList_);
+  SetHostAddressList(&other);
+  TUrl("http://10.0.0.7/");
+  ReleaseHostAddressList(&other);
+  TUrl("http://10.0.0.8/");
+  EXPECT_EQ(other.Lines(), (std::vector<std::string>{"10.0.0.7", ""}));
+  EXPECT_EQ(captureList_.Lines(), (std::vector<std::string>{"10.0.0.8", ""}));
+  ReleaseHostAddressList(&captureList_);
+  TUrl("http://10.0.0.9/");
+  EXPECT_EQ(captureList_.PairCount(), 1);
+}
+
+TEST_F(HostAlias, TheNameOfAnAddressFindsIt) {
+  SetHostAddressList(&captureList_);
+  AddHostAlias("a.org", "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("a.org"), "");  // not met in this capture yet
+  TUrl("http://10.0.0.1/");
+  EXPECT_EQ(HostAddressOf("a.org"), "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("A.ORG"), "10.0.0.1");
+  EXPECT_EQ(HostAddressOf("10.0.0.1"), "");
+  EXPECT_EQ(HostAddressOf("b.org"), "");
+}
+
+// Lookups made under a recorder, on a snapshot, then the addresses noted in
+// order, leave the list as the same lookups made directly, and answer the same.
+TEST_F(HostAlias, ARecorderAnswersAsTheListWouldAndDefersItsAdditions) {
+  const std::vector<std::string> urls = {"http://10.0.0.2/", "http://10.0.0.3/x", "http://10.0.0.1/",
+                                         "http://10.0.0.3/y", "http://named.org/", "http://10.0.0.4/"};
+  auto start = [](TDoubleList& list) {
+    list.AddPair("10.0.0.1", "one.org");
+    list.AddPair("10.0.0.9", "");
+    AddHostAlias("two.org", "10.0.0.2");
+    SetHostAddressList(&list);
+    RefreshHostAddressList();
+  };
+  std::vector<std::string> direct;
+  start(captureList_);
+  for (const auto& url : urls) direct.push_back(TUrl(url).GetFullUrl());
+  const TDoubleList expected = captureList_;
+  ClearHostAliases();
+
+  TDoubleList list;
+  start(list);
+  std::vector<std::string> recorded, noted;
+  const THostAliasSnapshot snapshot = TakeHostAliasSnapshot();
+  std::thread worker([&] {
+    THostAddressRecorder recorder(snapshot);
+    for (const auto& url : urls) recorded.push_back(TUrl(url).GetFullUrl());
+    noted = recorder.Take();
+  });
+  worker.join();
+  EXPECT_EQ(recorded, direct);
+  EXPECT_EQ(list.PairCount(), 2);  // untouched until noted
+  EXPECT_EQ(noted, (std::vector<std::string>{"10.0.0.2", "10.0.0.3", "10.0.0.4"}));
+  NoteHostAddresses(noted);
+  EXPECT_EQ(list, expected);
+  EXPECT_EQ(direct[0], "http://two.org/");
 }
 
 }  // namespace

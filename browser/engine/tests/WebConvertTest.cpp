@@ -122,7 +122,7 @@ TEST_F(WebConvertTest, OldFileIsReadAndRewrittenInTheCurrentForm) {
   ASSERT_EQ(web.Maps.Count(), 1);
   EXPECT_EQ(web.Maps[0].MapUrl, "http://old.example/m");
   EXPECT_EQ(web.Maps[0].ImageUrl, "");
-  EXPECT_TRUE(web.HostAddresses.empty());
+  EXPECT_EQ(web.HostAddresses.Count(), 0);
   EXPECT_EQ(web.Info.Counters[0], 0);
   TWebFile r(&web);
   EXPECT_TRUE(web.FindUrl("http://old.example/sub/b.gif", r));

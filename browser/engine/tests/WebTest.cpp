@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TempRoot.h"
+#include "Urlutil.h"
 #include "Utils.h"
 
 using namespace qlon;
@@ -26,7 +27,7 @@ class WebTest : public ::testing::Test {
     web.CaptureDate = 36526.5;
     web.Identities.SetIdentity("site", "bob", "secret");
     web.Maps.AddMap("http://a.example/i.gif", "i.gif", "i.map", "T", "http://a.example/m", "http://a.example/", "");
-    web.HostAddresses = {"10.0.0.1", "a.example"};
+    web.HostAddresses.AddPair("10.0.0.1", "a.example");
     web.Info.FirstDate = 36000.25;
     web.Info.Counters[5] = -7;
   }
@@ -78,7 +79,7 @@ TEST_F(WebTest, HeaderRoundTripAndStableSaves) {
   EXPECT_EQ(password, "secret");
   ASSERT_EQ(back.Maps.Count(), 1);
   EXPECT_EQ(back.Maps[0].MapFile, "i.map");
-  EXPECT_EQ(back.HostAddresses, (StringList{"10.0.0.1", "a.example"}));
+  EXPECT_EQ(back.HostAddresses.Lines(), (StringList{"10.0.0.1", "a.example"}));
   EXPECT_DOUBLE_EQ(back.Info.FirstDate, 36000.25);
   EXPECT_EQ(back.Info.Counters[5], -7);
   TWebFile r(&back);
@@ -234,4 +235,95 @@ TEST_F(WebTest, LargeCountsSaturateAtTheSigned16BitMaximum) {
   TWeb old;
   ASSERT_EQ(old.Open(path_), wlOk);
   EXPECT_EQ(old.RetrievedCount, 40000u);
+}
+
+TEST_F(WebTest, NewTypesJavaClassesAndEmptyTypes) {
+  TWeb web;
+  web.CreateNew(path_);
+  TMimeList& mime = web.Options.MimeList();
+  const int count = mime.Count();
+  TWebFile r(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/x", r));
+  for (bool capture : {false, true}) {
+    web.Options.NewMimeValidStateFlag = capture;
+    const std::string type = capture ? "application/x-taken" : "application/x-left";
+    SetContentType(r, type, "bin");
+    const TMimeItem* item = mime.FindType(type);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->IsEnabled(), capture) << type;
+    EXPECT_TRUE(item->IsUsed());
+    EXPECT_EQ(item->Category, mcAutre);
+    EXPECT_EQ(r.GetMimeIndex(), mime.IndexOf(item) + 1);
+  }
+  SetContentType(r, "", "bin");
+  EXPECT_EQ(r.GetMimeIndex(), 0);
+  EXPECT_EQ(mime.Count(), count + 2);  // no empty type added
+
+  TWebFile applet(&web);
+  ASSERT_TRUE(web.AddUrl("http://a.example/App.class", applet));
+  MakeJavaClass(applet);
+  const TMimeItem* classes = mime.FindExtension("class");
+  ASSERT_NE(classes, nullptr);
+  EXPECT_EQ(applet.GetMimeIndex(), mime.IndexOf(classes) + 1);
+  SetContentType(applet, "application/x-served-as", "class");
+  EXPECT_EQ(GetMimeItem(applet), classes);
+  EXPECT_EQ(mime.FindType("application/x-served-as"), nullptr);
+}
+
+// The capture's host list follows the URL model while the file is open,
+// reaches the file at a save and comes back at the next open.
+TEST_F(WebTest, HostListIsBoundWhileOpenAndKeptInTheFile) {
+  ClearHostAliases();
+  {
+    TWeb web;
+    web.CreateNew(path_);
+    TWebFile r(&web);
+    ASSERT_TRUE(web.AddUrl("http://10.1.1.1/early.htm", r));  // before its name is known
+    AddHostAlias("named.example", "10.1.1.1");
+    TWebFile late(&web);
+    ASSERT_TRUE(web.AddUrl("http://10.1.1.1/late.htm", late));
+    EXPECT_EQ(late.FullUrl, "http://named.example/late.htm");
+    // The record filed under the address is found by either form.
+    TWebFile found(&web);
+    EXPECT_TRUE(web.FindUrl("http://named.example/early.htm", found));
+    EXPECT_TRUE(web.FindUrl("http://10.1.1.1/early.htm", found));
+    EXPECT_EQ(found.FullUrl, "http://10.1.1.1/early.htm");
+    TUrl("http://10.2.2.2/");
+    {
+      // Opened and closed over it: the capture gets its list back.
+      TWeb other;
+      other.CreateNew(dir_.path() / "other.web");
+      TUrl("http://10.3.3.3/");
+    }
+    TUrl("http://10.4.4.4/");
+    web.Close();
+  }
+  ClearHostAliases();
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_EQ(back.HostAddresses.Lines(),
+            (StringList{"10.1.1.1", "named.example", "10.2.2.2", "", "10.4.4.4", ""}));
+  TUrl("http://10.5.5.5/");
+  EXPECT_EQ(back.HostAddresses.PairCount(), 4);
+  TWebFile r(&back);
+  EXPECT_TRUE(back.FindUrl("http://named.example/early.htm", r));
+  ClearHostAliases();
+}
+
+TEST_F(WebTest, AHostListLargerThanTheHeaderKeepsTheNamedPairs) {
+  ClearHostAliases();
+  TWeb web;
+  web.CreateNew(path_);
+  for (int i = 0; i < 600; ++i) TUrl("http://10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) + "/");
+  AddHostAlias("late.example", "10.0.2.99");
+  ASSERT_TRUE(web.Save());
+  web.Close();
+  TWeb back;
+  ASSERT_EQ(back.Open(path_), wlOk);
+  EXPECT_GT(back.HostAddresses.PairCount(), 100);
+  EXPECT_LT(back.HostAddresses.PairCount(), 600);
+  EXPECT_EQ(back.HostAddresses.GetKey(0), "10.0.2.99");
+  EXPECT_EQ(back.HostAddresses.GetValue(0), "late.example");
+  EXPECT_EQ(back.HostAddresses.GetKey(1), "10.0.0.0");
+  ClearHostAliases();
 }

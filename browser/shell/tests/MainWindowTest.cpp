@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <map>
@@ -620,6 +621,34 @@ TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) 
   EXPECT_EQ(shown.toStdString(), server_.Url("/"));
   EXPECT_EQ(win_->CurrentWeb()->Path(), folder / "local.web");
   EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (folder / "local.web").string());
+}
+
+// The wizard's "Capturer les nouveaux types rencontrés" decides whether the
+// files of a type the capture meets for the first time are taken.
+TEST_F(MainWindowTest, TheWizardsOptionForNewTypesDecidesWhetherTheyAreCaptured) {
+  Put("/", "<html><body><a href=\"data.qln\">data</a> <a href=\"a.htm\">a</a></body></html>");
+  Put("/a.htm", "<html><body>a</body></html>");
+  Put("/data.qln", "new kind of file", "application/x-quillon-new");
+  for (bool capture : {false, true}) {
+    const fs::path folder = fs::path(work_) / (capture ? "taken" : "left");
+    Make({"URL(" + server_.Url("/") + ")"});
+    bool offered = false;
+    Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
+      offered = dlg.NewMimeValidStateCheck->text() == QString::fromUtf8("Capturer les nouveaux types rencontrés");
+      dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+      // On its page, as a person sees and ticks it.
+      dlg.GoToPage(dlg.Pages->indexOf(dlg.NewMimeValidStateCheck->parentWidget()));
+      dlg.NewMimeValidStateCheck->setChecked(capture);
+      EXPECT_TRUE(test::SaveScreenShot(dlg, capture ? "DlgWeb-NewTypes-on" : "DlgWeb-NewTypes-off"));
+      EXPECT_TRUE(dlg.NewMimeValidStateCheck->isVisible());
+      return dlg.OKClick(true);
+    };
+    ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount >= 2 && !Probe().Road().Running(); }));
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(State(server_.Url("/data.qln")), capture ? fsRetrieved : fsFilteredMime) << capture;
+    EXPECT_EQ(fs::exists(folder / "127.0.0.1/data.qln"), capture);
+    EXPECT_TRUE(fs::exists(folder / "127.0.0.1/a.htm"));
+  }
 }
 
 TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
