@@ -1,6 +1,5 @@
 #include "WSList.h"
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <cmath>
 
@@ -9,24 +8,6 @@
 #include "TextFit.h"
 
 namespace qlon::controls {
-
-TWCustomGrid::TWCustomGrid(QWidget* parent) : WGrid(parent) {
-  SetDefaultRowHeight(18);
-  SetDefaultColWidth(100);
-}
-
-void TWCustomGrid::SetPaintLocked(bool locked) {
-  if (locked == paintLocked_) return;
-  if (locked) {
-    paintLocked_ = true;
-    viewport()->setUpdatesEnabled(false);
-    return;
-  }
-  QCoreApplication::processEvents();
-  paintLocked_ = false;
-  viewport()->setUpdatesEnabled(true);
-  viewport()->repaint();
-}
 
 TWSocketList::TWSocketList(QWidget* parent) : TWCustomGrid(parent) {
   SetOptions(GridLayout::ColSizing);

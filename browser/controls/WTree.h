@@ -11,7 +11,7 @@
 
 #include "Gdi.h"
 #include "HintUser.h"
-#include "WSList.h"
+#include "WCustomGrid.h"
 #include "WTreeModel.h"
 
 namespace qlon::controls {

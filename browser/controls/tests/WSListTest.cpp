@@ -1,6 +1,5 @@
 #include <QImage>
 #include <QPainter>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include "Gdi.h"
@@ -135,36 +134,4 @@ TEST(SocketList, StateColumnShowsTheStateText) {
   QImage blank(100, 17, QImage::Format_RGB32);
   blank.fill(list.Color());
   EXPECT_NE(receive, blank);
-}
-
-TEST(CustomGrid, UserSizesColumnsOnTheTitleRow) {
-  TWSocketList list;
-  list.resize(500, 120);
-  list.show();
-  const int border = rightOf(list.CellRect(0, 0));
-  QTest::mousePress(list.viewport(), Qt::LeftButton, {}, QPoint(border, 8));
-  QMouseEvent move(QEvent::MouseMove, QPointF(border + 30, 8), list.viewport()->mapToGlobal(QPointF(border + 30, 8)),
-                   Qt::NoButton, Qt::LeftButton, {});
-  QApplication::sendEvent(list.viewport(), &move);
-  QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, QPoint(border + 30, 8));
-  EXPECT_EQ(rightOf(list.CellRect(0, 0)), border + 30);
-}
-
-TEST(CustomGrid, UnlockingRepaintsOnceAfterPendingEvents) {
-  TWSocketList list;
-  list.resize(300, 120);
-  list.show();
-  QCoreApplication::processEvents();
-  list.SetPaintLocked(true);
-  const int before = list.paintCount();
-  list.SetWeb(0, "a");
-  list.SetUrl(1, "b");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(list.paintCount(), before);  // the screen holds still
-  list.SetPaintLocked(false);
-  EXPECT_EQ(list.paintCount(), before + 1);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(list.paintCount(), before + 1);
-  list.SetPaintLocked(false);  // unchanged: nothing
-  EXPECT_EQ(list.paintCount(), before + 1);
 }
