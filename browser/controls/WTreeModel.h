@@ -29,19 +29,19 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "Utils.h"
 
 namespace qlon::controls {
 
 class TWTreeModel;
 
-// Raised when an index names no node.
-class WTreeError : public Exception {
+// Raised when an index names no node: a caller's fault, like an index out
+// of a container's range (the event loop shows it as any other exception).
+class WTreeError : public std::out_of_range {
  public:
-  explicit WTreeError(int index) : Exception("WTreeError: no node has index " + std::to_string(index)) {}
+  explicit WTreeError(int index) : std::out_of_range("WTreeError: no node has index " + std::to_string(index)) {}
 };
 
 class TWTreeNode {

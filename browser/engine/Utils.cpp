@@ -466,17 +466,6 @@ Rect NormalizeRect(const Rect& r) {
   return {std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right), std::max(r.top, r.bottom)};
 }
 
-void CenterForm(Bounds& form, const Bounds* mainForm, int screenWidth, int screenHeight) {
-  // Integer division rounds toward zero, also for a form larger than its host.
-  if (mainForm) {
-    form.left = mainForm->left + (mainForm->width - form.width) / 2;
-    form.top = mainForm->top + (mainForm->height - form.height) / 2;
-  } else {
-    form.left = (screenWidth - form.width) / 2;
-    form.top = (screenHeight - form.height) / 2;
-  }
-}
-
 void ListBoxDeleteSelected(ListBoxModel& list) {
   const int former = list.ItemIndex();
   for (int i = list.Count() - 1; i >= 0; --i)

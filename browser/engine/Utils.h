@@ -204,13 +204,6 @@ struct Rect {
 };
 Rect NormalizeRect(const Rect& rect);
 
-struct Bounds {
-  int left = 0, top = 0, width = 0, height = 0;
-  bool operator==(const Bounds&) const = default;
-};
-// Centres the form on the main form, or on the screen (origin 0, 0) when
-// there is none; width and height are kept.
-void CenterForm(Bounds& form, const Bounds* mainForm, int screenWidth, int screenHeight);
 
 class ListBoxModel {
  public:

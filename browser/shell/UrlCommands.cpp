@@ -250,11 +250,11 @@ void TUrlCommands::installDefaultDialogs() {
   RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };
   RunErrorReport = [this](TWeb& web) {
-    controls::TDlgRapportError dlg(&web, dialogParent_);
+    shell::TDlgRapportError dlg(&web, dialogParent_);
     return dlg.exec() == QDialog::Accepted;
   };
   MakeCopyView = [this]() -> std::unique_ptr<TCopyView> {
-    return std::make_unique<controls::TCopyDialog>(dialogParent_);
+    return std::make_unique<shell::TCopyDialog>(dialogParent_);
   };
 }
 

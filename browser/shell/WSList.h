@@ -8,11 +8,9 @@
 #include "Types.h"
 #include "WCustomGrid.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
-using qlon::THTTP_STATE;
-
-class TWSocketList : public TWCustomGrid {
+class TWSocketList : public controls::TWCustomGrid {
   Q_OBJECT
  public:
   // The request pool never has more rows than this table.
@@ -57,4 +55,4 @@ class TWSocketList : public TWCustomGrid {
   std::array<Row, kRows> rows_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

@@ -13,7 +13,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 class TCopyDialog : public QDialog, public TCopyView {
   Q_OBJECT
@@ -47,4 +47,4 @@ class TCopyDialog : public QDialog, public TCopyView {
   bool started_ = false, running_ = false;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

@@ -13,8 +13,10 @@ class QLabel;
 class QPushButton;
 
 namespace qlon::controls {
-
 class TGauge95;
+}
+
+namespace qlon::shell {
 
 class TProgressDialog : public QDialog, public TResolveHost {
   Q_OBJECT
@@ -23,7 +25,7 @@ class TProgressDialog : public QDialog, public TResolveHost {
   const std::string& Error() const { return error_; }
   QLabel* StateLabel() const { return state_; }
   QLabel* FileLabel() const { return file_; }
-  TGauge95* Gauge() const { return gauge_; }
+  controls::TGauge95* Gauge() const { return gauge_; }
   QPushButton* CancelButton() const { return cancel_; }
 
   void ShowState(const std::string& text) override;
@@ -45,10 +47,10 @@ class TProgressDialog : public QDialog, public TResolveHost {
 
   QLabel* state_;
   QLabel* file_;
-  TGauge95* gauge_;
+  controls::TGauge95* gauge_;
   QPushButton* cancel_;
   bool started_ = false, running_ = false;
   std::string error_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell
