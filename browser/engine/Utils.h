@@ -37,6 +37,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QtEndian>
 
 class QIODevice;
 class QObject;
@@ -83,6 +84,15 @@ void WriteInt16(std::int16_t value, QIODevice& stream);
 void WriteWord(std::uint16_t value, QIODevice& stream);
 void WriteInt32(std::int32_t value, QIODevice& stream);
 void WriteDouble(double value, QIODevice& stream);
+
+// The same little-endian values in a byte buffer (pages, records and
+// journal headers that are read and written whole): p must hold the bytes.
+inline std::uint16_t GetLE16(const std::uint8_t* p) { return qFromLittleEndian<std::uint16_t>(p); }
+inline std::uint32_t GetLE32(const std::uint8_t* p) { return qFromLittleEndian<std::uint32_t>(p); }
+inline std::uint64_t GetLE64(const std::uint8_t* p) { return qFromLittleEndian<std::uint64_t>(p); }
+inline void PutLE16(std::uint8_t* p, std::uint16_t value) { qToLittleEndian(value, p); }
+inline void PutLE32(std::uint8_t* p, std::uint32_t value) { qToLittleEndian(value, p); }
+inline void PutLE64(std::uint8_t* p, std::uint64_t value) { qToLittleEndian(value, p); }
 
 // Plain reads: 0 (or the bytes that were there) at the end of the stream.
 // ReadShortString returns false when the stream ended inside the string.
