@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QIODevice>
 
-#include "Utils.h"
+#include "UtilsStream.h"
 
 namespace qlon {
 namespace {

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "Urlutil.h"
-#include "Utils.h"
+#include "UtilsStream.h"
 #include "WebFile.h"
 
 namespace qlon {

@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "LocalPath.h"
-#include "Utils.h"
+#include "UtilsStream.h"
 
 namespace qlon {
 

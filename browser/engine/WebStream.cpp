@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Utils.h"
+#include "UtilsStream.h"
 
 namespace qlon {
 

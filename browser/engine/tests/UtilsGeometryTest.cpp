@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TempRoot.h"
-#include "Utils.h"
+#include "UtilsGeometry.h"
 
 namespace qlon {
 namespace {
