@@ -3,7 +3,7 @@
 // the capture folder): a header area of 5120 bytes from offset 0, then the
 // URL B-tree (TUrlBTree) from offset 5120.
 //
-// Header, in this order (stream primitives of Utils.h):
+// Header, in this order (stream primitives of UtilsStream.h):
 //    1  short string "MQLON"
 //    2  int16 format version, 513
 //    3  short string program version "2.03"
