@@ -15,7 +15,7 @@ class QPushButton;
 
 namespace qlon::shell {
 
-class TCopyDialog : public QDialog, public TCopyView {
+class TCopyDialog : public QDialog, public ICopyView {
   Q_OBJECT
  public:
   explicit TCopyDialog(QWidget* parent = nullptr);

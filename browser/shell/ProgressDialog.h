@@ -3,7 +3,7 @@
 // label, a file label, a gauge and a Cancel button. It starts the work as
 // soon as it is shown and closes itself when the work ends; Cancel, Escape
 // and the close box cancel the work while it runs. It is the engine's
-// progress host (TResolveHost): messages are processed between records.
+// progress host (IResolveHost): messages are processed between records.
 #include <QDialog>
 #include <string>
 
@@ -18,7 +18,7 @@ class TGauge95;
 
 namespace qlon::shell {
 
-class TProgressDialog : public QDialog, public TResolveHost {
+class TProgressDialog : public QDialog, public IResolveHost {
   Q_OBJECT
  public:
   // A failed work's message (the window then closes with 0).

@@ -253,7 +253,7 @@ void TUrlCommands::installDefaultDialogs() {
     shell::TDlgRapportError dlg(&web, dialogParent_);
     return dlg.exec() == QDialog::Accepted;
   };
-  MakeCopyView = [this]() -> std::unique_ptr<TCopyView> {
+  MakeCopyView = [this]() -> std::unique_ptr<ICopyView> {
     return std::make_unique<shell::TCopyDialog>(dialogParent_);
   };
 }
@@ -585,7 +585,7 @@ void TUrlCommands::saveSeveral(int tag) {
   if (folder.isEmpty()) return;
   saveFolder_ = folder;
   const fs::path target = folder.toStdString();
-  std::unique_ptr<TCopyView> view = MakeCopyView ? MakeCopyView() : nullptr;
+  std::unique_ptr<ICopyView> view = MakeCopyView ? MakeCopyView() : nullptr;
   TDlgCopy copy(view.get());
   copy.SetCaption("Enregistrer sous...");
   copy.SetDestination(folder.toStdString());
