@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "DlgSysTree.h"
 #include "FormUtil.h"
 #include "MessageBox.h"
@@ -29,6 +31,9 @@ TDlgWorkPath::TDlgWorkPath(QString defaultFolder, QWidget* parent)
   WorkPathEdit = new QLineEdit;
   BrowseBtn = new QPushButton("&Parcourir...");
   BrowseBtn->setFocusPolicy(Qt::ClickFocus);
+  // Wide enough for the proposed folder, whose start says where it is.
+  WorkPathEdit->setMinimumWidth(
+      std::min(WorkPathEdit->fontMetrics().horizontalAdvance(default_ + "MM") + 12, 640));
   row->addWidget(WorkPathEdit, 1);
   row->addWidget(BrowseBtn);
   v->addLayout(row);

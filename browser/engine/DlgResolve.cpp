@@ -147,13 +147,13 @@ void TDlgResolve::Rewrite(TRewriteItem& item) {
     }
     if (!pool_ || staged.NeedsOwner)
       staged = StageRewrite(web_, r, item.Path, item.World, options_, *batch_, targets_.get());
-    // The indexes and the total count the files as they are left (the
-    // total leaves a world's growth out).
+    // The indexes and the total count the files as they are left, the same
+    // whether a run stopped before had already rewritten them or not.
     if (ApplyRewrite(web_, r, item.Path, item.World, options_, *batch_, staged)) {
       TFileFact& fact = facts_[item.Url];
       fact.Size += uint64_t(staged.Growth);
+      TotalSize += uint64_t(staged.Growth);
       if (!item.World) {
-        TotalSize += uint64_t(staged.Growth);
         fact.HasTitle = true;
         fact.RawTitle = std::move(staged.RawTitle);
       }

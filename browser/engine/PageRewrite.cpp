@@ -386,8 +386,10 @@ bool ApplyRewrite(TWeb& web, TWebFile& file, const std::string& path, bool world
                   TReplaceBatch& batch, TStagedRewrite& staged) {
   if (!staged.Read) return false;
   if (world) {
-    if (!staged.Staged.empty()) batch.Adopt(std::move(staged.Staged), path, staged.Size);
-    return staged.Unchanged || !staged.Staged.empty();
+    if (staged.Unchanged) return true;
+    if (staged.Staged.empty()) return false;
+    batch.Adopt(std::move(staged.Staged), path, staged.Size);
+    return true;
   }
   file.SetFrameSet(staged.FrameSet);
   const uint8_t mark = options.Mark();

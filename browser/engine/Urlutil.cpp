@@ -501,6 +501,8 @@ std::string ShortWebName(std::string_view url) {
   for (std::size_t i = u.Segments.size(); i-- > 0;)
     if (u.Segments[i].size() > 1) return u.Segments[i].substr(0, u.Segments[i].size() - 1);
   std::string domain = u.GetDomain();
+  // An address has no name in it to take: cut down it would read "1".
+  if (IsNumericAddress(domain)) return domain;
   for (char& c : domain) c = UpperChar(c);
   const std::size_t last = domain.rfind('.');
   if (last != std::string::npos) domain.erase(last);

@@ -297,21 +297,26 @@ bool Exists(const std::filesystem::path& folder, const std::string& name, TCheck
 }  // namespace
 
 void TClaimedNames::Clear() {
+  const std::lock_guard lock(mutex_);
   hashes_.clear();
   captureFile_.clear();
   complete_ = false;
 }
 
 void TClaimedNames::Add(std::string_view name) {
-  if (!name.empty()) hashes_.insert(std::hash<std::string_view>{}(name));
+  if (name.empty()) return;
+  const std::lock_guard lock(mutex_);
+  hashes_.insert(std::hash<std::string_view>{}(name));
 }
 
 void TClaimedNames::Complete(std::string captureFile) {
+  const std::lock_guard lock(mutex_);
   captureFile_ = std::move(captureFile);
   complete_ = true;
 }
 
 bool TClaimedNames::IsUnclaimed(std::string_view name) const {
+  const std::lock_guard lock(mutex_);
   if (!complete_ || name.empty() || hashes_.count(std::hash<std::string_view>{}(name))) return false;
   const auto under = [&](std::string_view folder) {
     return name.size() > folder.size() && name[folder.size()] == '/' &&

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -98,7 +99,8 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
 // The set is complete only after a walk of every record (Complete); from
 // then on every name given is added and none is ever removed, so that it
 // errs only towards "claimed" (a numbered name, never a shared file). It
-// keeps hashes: a collision also errs that way.
+// keeps hashes: a collision also errs that way. Link resolution's workers
+// name their records too, so the set is locked.
 class TClaimedNames {
  public:
   // Forgets everything; no file counts as free until the next Complete.
@@ -113,6 +115,7 @@ class TClaimedNames {
   bool IsUnclaimed(std::string_view name) const;
 
  private:
+  mutable std::mutex mutex_;
   std::unordered_set<uint64_t> hashes_;
   std::string captureFile_;
   bool complete_ = false;

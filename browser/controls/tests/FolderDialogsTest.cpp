@@ -137,6 +137,8 @@ TEST_F(Folders, WorkPathDialogAsksBeforeCreating) {
   TDlgWorkPath dlg(target);
   dlg.show();
   EXPECT_EQ(dlg.WorkPathEdit->text(), target);
+  // The whole proposed folder shows, its start included.
+  EXPECT_GE(dlg.WorkPathEdit->contentsRect().width(), dlg.WorkPathEdit->fontMetrics().horizontalAdvance(target));
   EXPECT_TRUE(dlg.OKBtn->isEnabled());
   dlg.WorkPathEdit->setText(base + "/work");
   EXPECT_FALSE(dlg.OKBtn->isEnabled());  // no final "/"

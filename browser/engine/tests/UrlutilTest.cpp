@@ -432,6 +432,7 @@ TEST(Components, ShortWebName) {
   EXPECT_EQ(ShortWebName("http://www.example.org/"), "EXAMPLE");
   EXPECT_EQ(ShortWebName("http://example.org/"), "EXAMPLE");
   EXPECT_EQ(ShortWebName("http://localhost/"), "LOCALHOST");
+  EXPECT_EQ(ShortWebName("http://192.168.1.20:8080/index.html"), "192.168.1.20");
 }
 
 TEST(Components, SegmentsSplitAndJoin) {
