@@ -61,7 +61,7 @@ class ChildHost : public ICaptureHost {
   bool events_;
 };
 
-class QuietResolve : public TResolveHost {
+class QuietResolve : public IResolveHost {
  public:
   void ShowState(const std::string&) override {}
   void ShowFile(const std::string&) override {}

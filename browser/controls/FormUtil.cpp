@@ -4,19 +4,23 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "Utils.h"
-
 namespace qlon::controls {
 
+QPoint CenterForm(QSize form, const QRect* mainForm, QSize screen) {
+  // Integer division rounds toward zero, as the halves must.
+  if (mainForm)
+    return {mainForm->x() + (mainForm->width() - form.width()) / 2,
+            mainForm->y() + (mainForm->height() - form.height()) / 2};
+  return {(screen.width() - form.width()) / 2, (screen.height() - form.height()) / 2};
+}
+
 void CenterWidget(QWidget* form) {
-  Bounds b{form->x(), form->y(), form->width(), form->height()};
   const QWidget* main = form->parentWidget() ? form->parentWidget()->window() : nullptr;
-  Bounds mb;
-  if (main) mb = Bounds{main->x(), main->y(), main->width(), main->height()};
+  // pos() is the frame's corner, as the form's own move() takes it.
+  const QRect mainRect = main ? QRect(main->pos(), main->size()) : QRect();
   const QScreen* s = QGuiApplication::primaryScreen();
   const QSize screen = s ? s->size() : QSize(1024, 768);
-  CenterForm(b, main ? &mb : nullptr, screen.width(), screen.height());
-  form->move(b.left, b.top);
+  form->move(CenterForm(form->size(), main ? &mainRect : nullptr, screen));
 }
 
 }  // namespace qlon::controls

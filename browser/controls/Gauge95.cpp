@@ -8,11 +8,17 @@
 
 namespace qlon::controls {
 
+namespace {
+constexpr int kDefaultHeight = 24;
+}  // namespace
+
 TGauge95::TGauge95(QWidget* parent) : QWidget(parent) {
   boxColor_ = palette().color(QPalette::Highlight);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  resize(boxWidth_ * 20 + 3, 24);
+  resize(boxWidth_ * 20 + 3, kDefaultHeight);
 }
+
+QSize TGauge95::sizeHint() const { return {boxWidth_ * 20 + BorderWidth(), kDefaultHeight}; }
 
 void TGauge95::SetMinValue(int v) {
   if (v == min_) return;

@@ -41,6 +41,9 @@ class TGauge95 : public QWidget {
   // border (unless aligned).
   void SetBounds(int x, int y, int w, int h);
   int BorderWidth() const { return bevel_ == bsNone ? 1 : 3; }
+  // Twenty boxes, as high as a new gauge: a layout gives it that height
+  // (it has no content to size it otherwise).
+  QSize sizeHint() const override;
   int FilledBoxes() const;
   QRect BoxRect(int k) const;
 

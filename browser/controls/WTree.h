@@ -11,12 +11,12 @@
 
 #include "Gdi.h"
 #include "HintUser.h"
-#include "WSList.h"
+#include "WCustomGrid.h"
 #include "WTreeModel.h"
 
 namespace qlon::controls {
 
-class TCustomWTree : public TWCustomGrid, public TWTreeHost {
+class TCustomWTree : public TWCustomGrid, public IWTreeHost {
   Q_OBJECT
  public:
   // Tree options.
@@ -88,7 +88,7 @@ class TCustomWTree : public TWCustomGrid, public TWTreeHost {
   EWTreeChange OnAction, OnCheck;
   std::function<void()> OnBeep;  // tests and headless runs count the beeps
 
-  // TWTreeHost
+  // IWTreeHost
   int CurrentRow() const override { return Row(); }
   void SetCurrentRow(int row) override { SetRow(row); }
   void RowCountChanged(int rows) override { SetRowCount(rows); }

@@ -161,7 +161,7 @@ void TWTreeNode::SetSortMode(quint8 mode) {
 
 // ---- TWTreeModel ------------------------------------------------------------
 
-TWTreeModel::TWTreeModel(TWTreeHost* host) : host_(host ? host : &ownHost_) {
+TWTreeModel::TWTreeModel(IWTreeHost* host) : host_(host ? host : &ownHost_) {
   collator_.setCaseSensitivity(Qt::CaseInsensitive);
   initRoot(false);
 }

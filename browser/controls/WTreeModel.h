@@ -29,19 +29,19 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "Utils.h"
 
 namespace qlon::controls {
 
 class TWTreeModel;
 
-// Raised when an index names no node.
-class WTreeError : public Exception {
+// Raised when an index names no node: a caller's fault, like an index out
+// of a container's range (the event loop shows it as any other exception).
+class WTreeError : public std::out_of_range {
  public:
-  explicit WTreeError(int index) : Exception("WTreeError: no node has index " + std::to_string(index)) {}
+  explicit WTreeError(int index) : std::out_of_range("WTreeError: no node has index " + std::to_string(index)) {}
 };
 
 class TWTreeNode {
@@ -145,9 +145,9 @@ class TWTreeNode {
 // What the model needs of the widget showing it: the grid's current row,
 // redraws and the expansion hooks. The default keeps a current row only,
 // for trees driven without a window.
-class TWTreeHost {
+class IWTreeHost {
  public:
-  virtual ~TWTreeHost() = default;
+  virtual ~IWTreeHost() = default;
   virtual int CurrentRow() const { return row_; }
   virtual void SetCurrentRow(int row) { row_ = row; }
   virtual void RowCountChanged(int rows) {
@@ -171,12 +171,12 @@ class TWTreeHost {
 
 class TWTreeModel {
  public:
-  explicit TWTreeModel(TWTreeHost* host = nullptr);
+  explicit TWTreeModel(IWTreeHost* host = nullptr);
   ~TWTreeModel();
   TWTreeModel(const TWTreeModel&) = delete;
   TWTreeModel& operator=(const TWTreeModel&) = delete;
 
-  TWTreeHost& Host() const { return *host_; }
+  IWTreeHost& Host() const { return *host_; }
   TWTreeNode* Root() const { return root_.get(); }
 
   void Clear();
@@ -238,8 +238,8 @@ class TWTreeModel {
   void structureChanged();
   void updateRowCount();
 
-  TWTreeHost ownHost_;
-  TWTreeHost* host_;
+  IWTreeHost ownHost_;
+  IWTreeHost* host_;
   std::unique_ptr<TWTreeNode> root_;
   TWTreeNode* frontier_ = nullptr;
   TWTreeNode* selected_ = nullptr;

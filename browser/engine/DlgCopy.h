@@ -19,9 +19,9 @@ class TDlgCopy;
 class TUrlBTree;
 class TWebFile;
 
-class TCopyView {
+class ICopyView {
  public:
-  virtual ~TCopyView() = default;
+  virtual ~ICopyView() = default;
   virtual void SetCaption(const std::string& caption) = 0;
   virtual void SetGauge(int maximum) = 0;  // from 0 to maximum, at 0
   virtual void StepGauge() = 0;
@@ -43,7 +43,7 @@ class TDlgCopy {
   // Walks rows of a URL list, calling the step for each until it returns false.
   using TRowWalk = std::function<void(const std::function<bool(TWebFile&)>&)>;
 
-  explicit TDlgCopy(TCopyView* view = nullptr) : view_(view) {}
+  explicit TDlgCopy(ICopyView* view = nullptr) : view_(view) {}
 
   void SetCaption(const std::string& caption);
   // Every record of the tree. True when the walk reached every record.
@@ -66,7 +66,7 @@ class TDlgCopy {
   bool Run(int maximum, const std::function<bool()>& walk);
   bool Step(TWebFile& item);
 
-  TCopyView* view_;
+  ICopyView* view_;
   TOnItem onItem_;
   std::string destination_;
   bool cancelled_ = false;

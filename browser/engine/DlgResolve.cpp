@@ -28,7 +28,7 @@ std::string SiteLabel(std::string root) {
 
 }  // namespace
 
-TDlgResolve::TDlgResolve(TWeb& web, TResolveHost& host, const TSommaireParam& param, std::filesystem::path templates)
+TDlgResolve::TDlgResolve(TWeb& web, IResolveHost& host, const TSommaireParam& param, std::filesystem::path templates)
     : web_(web), host_(host), param_(param), templates_(std::move(templates)) {}
 
 TDlgResolve::~TDlgResolve() = default;

@@ -49,9 +49,9 @@ class TLinkTargets;
 class TReplaceBatch;
 class TRewritePool;
 
-class TResolveHost {
+class IResolveHost {
  public:
-  virtual ~TResolveHost() = default;
+  virtual ~IResolveHost() = default;
   virtual void ShowState(const std::string& text) = 0;  // the site, or "Recherche..."
   virtual void ShowFile(const std::string& name) = 0;   // the page being rewritten
   virtual void SetGauge(int maximum) = 0;               // from 0 to maximum, at 0
@@ -64,7 +64,7 @@ enum TResolveResult : int { rrNone = 0, rrFinished = 1, rrCancelled = 2 };
 class TDlgResolve {
  public:
   // The templates come from the program's "Index" folder unless given.
-  TDlgResolve(TWeb& web, TResolveHost& host, const TSommaireParam& param, std::filesystem::path templates = {});
+  TDlgResolve(TWeb& web, IResolveHost& host, const TSommaireParam& param, std::filesystem::path templates = {});
   ~TDlgResolve();
 
   // The walk (the form's activation); rrFinished or rrCancelled. Throws
@@ -103,7 +103,7 @@ class TDlgResolve {
   void CommitPages();
 
   TWeb& web_;
-  TResolveHost& host_;
+  IResolveHost& host_;
   TSommaireParam param_;
   std::filesystem::path templates_;
   TRewriteOptions options_;

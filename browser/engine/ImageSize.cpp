@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QIODevice>
 
+#include "UtilsStream.h"
+
 namespace qlon {
 namespace {
 
@@ -16,13 +18,7 @@ bool ReadExact(QIODevice& stream, unsigned char* out, qint64 n) {
   return stream.read(reinterpret_cast<char*>(out), n) == n;
 }
 
-unsigned Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 unsigned Be16(const unsigned char* p) { return (p[0] << 8) | p[1]; }
-std::int32_t Le32(const unsigned char* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
-}
 
 bool Accept(long long width, long long height, QSize& size) {
   if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return false;
@@ -33,7 +29,7 @@ bool Accept(long long width, long long height, QSize& size) {
 bool GifSize(QIODevice& stream, QSize& size) {
   unsigned char rest[4];
   if (!ReadExact(stream, rest, 4)) return false;
-  const unsigned width = Le16(rest), height = Le16(rest + 2);
+  const unsigned width = GetLE16(rest), height = GetLE16(rest + 2);
   if (width >= kGifMaxWidth) return false;
   return Accept(width, height, size);
 }
@@ -77,15 +73,16 @@ bool JpegSize(QIODevice& stream, QSize& size) {
 bool BmpSize(QIODevice& stream, QSize& size) {
   unsigned char h[12 + 8];  // rest of the file header, DIB size, width, height
   if (!ReadExact(stream, h, 12 + 4)) return false;
-  const std::int32_t dibSize = Le32(h + 12);
+  const std::int32_t dibSize = static_cast<std::int32_t>(GetLE32(h + 12));
   if (dibSize == 12) {
     if (!ReadExact(stream, h + 16, 4)) return false;
-    return Accept(Le16(h + 16), Le16(h + 18), size);
+    return Accept(GetLE16(h + 16), GetLE16(h + 18), size);
   }
   if (dibSize < 16) return false;
   unsigned char wh[8];
   if (!ReadExact(stream, wh, 8)) return false;
-  const long long width = Le32(wh), height = Le32(wh + 4);
+  const long long width = static_cast<std::int32_t>(GetLE32(wh)),
+                  height = static_cast<std::int32_t>(GetLE32(wh + 4));
   return Accept(width, std::llabs(height), size);
 }
 

@@ -25,7 +25,7 @@ inline constexpr const char* kReportPage = "Index/_Rapport.htm";
 
 class TRapportError {
  public:
-  TRapportError(TWeb& web, TResolveHost& host) : web_(web), host_(host) {}
+  TRapportError(TWeb& web, IResolveHost& host) : web_(web), host_(host) {}
 
   // rrFinished when the report was written, rrCancelled; throws EWriteError
   // when the report cannot be written.
@@ -38,7 +38,7 @@ class TRapportError {
 
  private:
   TWeb& web_;
-  TResolveHost& host_;
+  IResolveHost& host_;
   bool cancelled_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "Urlutil.h"
+#include "UtilsStream.h"
 #include "WebFile.h"
 
 namespace qlon {
@@ -17,28 +18,16 @@ constexpr size_t kMaxDepth = 32;  // far beyond any tree the 32-bit offsets allo
 // run touches most (its folders' records), about half a megabyte.
 constexpr int kSlots = 64;
 
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-uint32_t Child(const uint8_t* e) { return Get32(e); }
-uint32_t Len(const uint8_t* e) { return Get16(e + 4); }
+uint32_t Child(const uint8_t* e) { return GetLE32(e); }
+uint32_t Len(const uint8_t* e) { return GetLE16(e + 4); }
 const char* Str1(const uint8_t* e) { return reinterpret_cast<const char*>(e + 28); }
 
 std::vector<uint8_t> MakeEntry(uint16_t a, uint16_t b, const std::string& s1, const std::string& s2) {
   std::vector<uint8_t> e(TUrlBTree::kEntryHead + s1.size() + 1 + s2.size() + 1, 0);
-  Put32(e.data(), TUrlBTree::kNone);
-  Put16(e.data() + 4, uint16_t(e.size()));
-  Put16(e.data() + 6, a);
-  Put16(e.data() + 8, b);
+  PutLE32(e.data(), TUrlBTree::kNone);
+  PutLE16(e.data() + 4, uint16_t(e.size()));
+  PutLE16(e.data() + 6, a);
+  PutLE16(e.data() + 8, b);
   std::memcpy(e.data() + 28, s1.data(), s1.size());
   std::memcpy(e.data() + 28 + s1.size() + 1, s2.data(), s2.size());
   return e;
@@ -54,12 +43,12 @@ std::string Hex(uint64_t v) {
 
 struct TUrlBTree::Page {
   uint8_t b[kPageSize];
-  uint32_t Self() const { return Get32(b); }
-  uint32_t Used() const { return Get32(b + 4); }
-  uint32_t Leftmost() const { return Get32(b + 8); }
-  void SetSelf(uint32_t v) { Put32(b, v); }
-  void SetUsed(uint32_t v) { Put32(b + 4, v); }
-  void SetLeftmost(uint32_t v) { Put32(b + 8, v); }
+  uint32_t Self() const { return GetLE32(b); }
+  uint32_t Used() const { return GetLE32(b + 4); }
+  uint32_t Leftmost() const { return GetLE32(b + 8); }
+  void SetSelf(uint32_t v) { PutLE32(b, v); }
+  void SetUsed(uint32_t v) { PutLE32(b + 4, v); }
+  void SetLeftmost(uint32_t v) { PutLE32(b + 8, v); }
   uint8_t* Entries() { return b + 12; }
   const uint8_t* Entries() const { return b + 12; }
   bool Leaf() const { return Leftmost() == kNone; }
@@ -166,12 +155,12 @@ bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t
   stream_ = stream;
   base_ = base;
   auto ctl = std::make_unique<Control>();
-  ctl->reserved = Get16(blk);
-  ctl->siteCounter = Get16(blk + 2);
-  ctl->count = Get32(blk + 4);
+  ctl->reserved = GetLE16(blk);
+  ctl->siteCounter = GetLE16(blk + 2);
+  ctl->count = GetLE32(blk + 4);
   std::memcpy(ctl->root.b, blk + 8, kPageSize);
-  ctl->freeHead = Get32(blk + 7177);
-  ctl->height = Get32(blk + 7181);
+  ctl->freeHead = GetLE32(blk + 7177);
+  ctl->height = GetLE32(blk + 7181);
   for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
   folderMemo_.clear();
   ctl_ = std::move(ctl);
@@ -209,12 +198,12 @@ void TUrlBTree::Flush() {
     if (cache_[i].offset != kNone && cache_[i].changed) WriteSlot(i);
   if (ctl_->changed) {
     uint8_t blk[kHeaderBlock];
-    Put16(blk, ctl_->reserved);
-    Put16(blk + 2, ctl_->siteCounter);
-    Put32(blk + 4, ctl_->count);
+    PutLE16(blk, ctl_->reserved);
+    PutLE16(blk + 2, ctl_->siteCounter);
+    PutLE32(blk + 4, ctl_->count);
     std::memcpy(blk + 8, ctl_->root.b, kPageSize);
-    Put32(blk + 7177, ctl_->freeHead);
-    Put32(blk + 7181, ctl_->height);
+    PutLE32(blk + 7177, ctl_->freeHead);
+    PutLE32(blk + 7181, ctl_->height);
     stream_->Write(base_, blk, kHeaderBlock);
     ctl_->changed = false;
   }
@@ -315,8 +304,8 @@ uint32_t TUrlBTree::Allocate() {
     if (!ValidChild(off)) Corrupt("the free-page chain points outside the file");
     uint8_t head[12];
     stream_->Read(base_ + off, head, sizeof head);
-    uint32_t next = Get32(head);
-    if (Get32(head + 8) != kFreed || (next != kNone && !ValidChild(next)))
+    uint32_t next = GetLE32(head);
+    if (GetLE32(head + 8) != kFreed || (next != kNone && !ValidChild(next)))
       Corrupt("the free-page chain holds page " + Hex(off) + " that is not free");
     ctl_->freeHead = next;
     ctl_->changed = true;
@@ -348,12 +337,12 @@ void TUrlBTree::FreePage(uint32_t offset) {
 
 // ---------------------------------------------------------------- entries
 
-TUrlBTree::Key TUrlBTree::KeyOf(const uint8_t* e) { return Key{Get16(e + 6), Get16(e + 8), Str1(e)}; }
+TUrlBTree::Key TUrlBTree::KeyOf(const uint8_t* e) { return Key{GetLE16(e + 6), GetLE16(e + 8), Str1(e)}; }
 
 int TUrlBTree::Compare(const Key& k, const uint8_t* e, TSearchMode mode) {
-  uint16_t ea = Get16(e + 6);
+  uint16_t ea = GetLE16(e + 6);
   if (k.a != ea) return k.a < ea ? -1 : 1;
-  uint16_t kb = k.b, eb = Get16(e + 8);
+  uint16_t kb = k.b, eb = GetLE16(e + 8);
   if (mode == TSearchMode::Normal) {
     if (kb < 0x8000) kb = 0;
     if (eb < 0x8000) eb = 0;
@@ -415,7 +404,7 @@ bool TUrlBTree::InsertEntry(Bytes entry) {
   Key k = KeyOf(entry.data());
   k.s1 = s1;
   if (Search(k, TSearchMode::Normal, false)) return false;
-  Put32(entry.data(), kNone);
+  PutLE32(entry.data(), kNone);
   size_t level = path_.size() - 1;
   int32_t at;
   {
@@ -464,7 +453,7 @@ void TUrlBTree::InsertAt(size_t level, int32_t at, Bytes entry) {
       r->SetUsed(rightLen);
       WriteSlot(r.slot());
     }
-    Put32(up.data(), rightOff);
+    PutLE32(up.data(), rightOff);
     if (level == 0) {
       // The root never moves: its left half goes to a new page under it.
       uint32_t leftOff = Allocate();
@@ -535,7 +524,7 @@ bool TUrlBTree::DeleteEntry(const Key& key) {
       off = c->Leftmost();
     }
     Bytes moved = succ;
-    Put32(moved.data(), child);
+    PutLE32(moved.data(), child);
     ReplaceAt(level, pos, std::move(moved));  // may split: the successor can be longer
     std::string s1(Str1(succ.data()));
     Key sk = KeyOf(succ.data());
@@ -593,7 +582,7 @@ void TUrlBTree::Rebalance(size_t level) {
       Pin n = Load(nOff);
       uint32_t nUsed = n->Used();
       if (used + sl + nUsed < kPayload) {
-        Put32(sep.data(), n->Leftmost());
+        PutLE32(sep.data(), n->Leftmost());
         std::memcpy(p->Entries() + used, sep.data(), sl);
         std::memcpy(p->Entries() + used + sl, n->Entries(), nUsed);
         p->SetUsed(used + sl + nUsed);
@@ -606,7 +595,7 @@ void TUrlBTree::Rebalance(size_t level) {
         continue;
       }
       if (nUsed > used + sl) {
-        Put32(sep.data(), n->Leftmost());
+        PutLE32(sep.data(), n->Leftmost());
         std::memcpy(p->Entries() + used, sep.data(), sl);
         p->SetUsed(used + sl);
         p.Changed();
@@ -617,7 +606,7 @@ void TUrlBTree::Rebalance(size_t level) {
         std::memset(ne + nUsed - first.size(), 0, first.size());
         n->SetUsed(nUsed - uint32_t(first.size()));
         n.Changed();
-        Put32(first.data(), nOff);
+        PutLE32(first.data(), nOff);
         n.Release();
         p.Release();
         ReplaceAt(level - 1, sepAt, std::move(first));  // may split the parent
@@ -637,7 +626,7 @@ void TUrlBTree::Rebalance(size_t level) {
     Pin l = Load(lOff);
     uint32_t lUsed = l->Used();
     if (lUsed + sl + used < kPayload) {
-      Put32(sep.data(), p->Leftmost());
+      PutLE32(sep.data(), p->Leftmost());
       std::memcpy(l->Entries() + lUsed, sep.data(), sl);
       std::memcpy(l->Entries() + lUsed + sl, p->Entries(), used);
       l->SetUsed(lUsed + sl + used);
@@ -651,7 +640,7 @@ void TUrlBTree::Rebalance(size_t level) {
     }
     if (lUsed > used) {
       uint8_t* pe = p->Entries();
-      Put32(sep.data(), p->Leftmost());
+      PutLE32(sep.data(), p->Leftmost());
       std::memmove(pe + sl, pe, used);
       std::memcpy(pe, sep.data(), sl);
       uint8_t* le = l->Entries();
@@ -664,7 +653,7 @@ void TUrlBTree::Rebalance(size_t level) {
       p->SetLeftmost(Child(last.data()));
       p->SetUsed(used + sl);
       p.Changed();
-      Put32(last.data(), off);
+      PutLE32(last.data(), off);
       l.Release();
       p.Release();
       ReplaceAt(level - 1, par.pos, std::move(last));
@@ -757,10 +746,10 @@ void TUrlBTree::CheckTree() {
         if (Compare(k, f.hi.data(), TSearchMode::Normal) >= 0)
           Corrupt("page " + Hex(f.off) + " holds a key outside its range");
       }
-      uint16_t a = Get16(e + 6), b = Get16(e + 8);
+      uint16_t a = GetLE16(e + 6), b = GetLE16(e + 8);
       if (a == 0) {
         ++sites;
-        if (b == 0 || !siteFolders.emplace(b, Get16(e + 26)).second) Corrupt("two sites share a number");
+        if (b == 0 || !siteFolders.emplace(b, GetLE16(e + 26)).second) Corrupt("two sites share a number");
       } else if (b < 0x8000) {
         if (!folders.insert(uint32_t(a) << 16 | b).second) Corrupt("two folders of a site share a number");
       } else if (b & 1) {
@@ -785,8 +774,8 @@ void TUrlBTree::CheckTree() {
     if (!ValidChild(free) || !seen.insert(free).second) Corrupt("the free-page chain is broken");
     uint8_t head[12];
     stream_->Read(base_ + free, head, sizeof head);
-    if (Get32(head + 8) != kFreed) Corrupt("the free-page chain holds a page in use");
-    free = Get32(head);
+    if (GetLE32(head + 8) != kFreed) Corrupt("the free-page chain holds a page in use");
+    free = GetLE32(head);
   }
   if (records != ctl_->count) Corrupt("the record count does not match the records");
   if (sites > ctl_->siteCounter) Corrupt("the site counter is below the number of sites");
@@ -847,9 +836,9 @@ bool TUrlBTree::FindFolder(const UrlParts& parts, uint16_t& site, uint16_t& fold
   }
   Bytes e;
   if (!FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, e)) return false;
-  site = Get16(e.data() + 8);
+  site = GetLE16(e.data() + 8);
   if (!FindCopy(Key{site, 1, parts.folder}, TSearchMode::Normal, e)) return false;
-  folder = Get16(e.data() + 8);
+  folder = GetLE16(e.data() + 8);
   RememberFolder(parts.folder, site, folder);
   return true;
 }
@@ -858,14 +847,14 @@ bool TUrlBTree::EnsureFolder(uint16_t site, Bytes& siteEntry, const std::string&
                              bool& created) {
   Bytes e;
   if (FindCopy(Key{site, 0, folderUrl}, TSearchMode::Normal, e)) {
-    folder = Get16(e.data() + 8);
+    folder = GetLE16(e.data() + 8);
     return true;
   }
-  uint16_t counter = Get16(siteEntry.data() + 26);
+  uint16_t counter = GetLE16(siteEntry.data() + 26);
   if (counter >= kMaxFolders) return false;
   InsertEntry(MakeEntry(site, counter, folderUrl, ""));
   InsertEntry(MakeEntry(site, uint16_t(counter * 2 + 0x8000), "", ""));
-  Put16(siteEntry.data() + 26, uint16_t(counter + 1));
+  PutLE16(siteEntry.data() + 26, uint16_t(counter + 1));
   folder = counter;
   created = true;
   return true;
@@ -889,7 +878,7 @@ bool TUrlBTree::AddUrl(const std::string& url, TWebFile& record) {
 bool TUrlBTree::MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& folder) {
   Bytes siteEntry;
   if (FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, siteEntry)) {
-    site = Get16(siteEntry.data() + 8);
+    site = GetLE16(siteEntry.data() + 8);
   } else {
     if (ctl_->siteCounter >= kMaxSites) return false;
     site = uint16_t(ctl_->siteCounter + 1);
@@ -985,7 +974,7 @@ bool TUrlBTree::UpdateRecord(TWebFile& record, bool nameChanged) {
     return true;
   }
   Bytes n(record.Record(), record.Record() + record.Length());
-  Put32(n.data(), Child(e));
+  PutLE32(n.data(), Child(e));
   p.Release();
   ReplaceAt(level, pos, std::move(n));
   return true;
@@ -1060,8 +1049,8 @@ bool TUrlBTree::RestoreCursor() {
 }
 
 bool TUrlBTree::EnterSite(const Bytes& siteEntry) {
-  if (Get16(siteEntry.data() + 6) != 0 || Get16(siteEntry.data() + 8) == 0) return false;
-  uint16_t site = Get16(siteEntry.data() + 8);
+  if (GetLE16(siteEntry.data() + 6) != 0 || GetLE16(siteEntry.data() + 8) == 0) return false;
+  uint16_t site = GetLE16(siteEntry.data() + 8);
   std::string root(Str1(siteEntry.data()));
   Bytes e;
   if (!FindCopy(Key{site, 0, root}, TSearchMode::Normal, e)) return false;
@@ -1091,7 +1080,7 @@ bool TUrlBTree::FindNextFolder() {
   SaveCursor();
   uint16_t site = cursor_->KeyA();
   Bytes e;
-  if (!NextEntry(Key{site, 0, cursorFolderUrl_}, e) || Get16(e.data() + 6) != site || Get16(e.data() + 8) >= 0x8000)
+  if (!NextEntry(Key{site, 0, cursorFolderUrl_}, e) || GetLE16(e.data() + 6) != site || GetLE16(e.data() + 8) >= 0x8000)
     return RestoreCursor();
   cursor_->LoadRecord(e.data(), e.size());
   cursor_->FullUrl = cursorFolderUrl_ = Str1(e.data());
@@ -1104,8 +1093,8 @@ bool TUrlBTree::FindFirstInFolder() {
   uint16_t site = cursor_->KeyA(), b = cursor_->KeyB();
   uint16_t folder = b < 0x8000 ? b : uint16_t((b - 0x8000) / 2);
   Bytes e;
-  if (!NextEntry(Key{site, uint16_t(folder * 2 + 0x8000), ""}, e) || Get16(e.data() + 6) != site ||
-      Get16(e.data() + 8) != folder * 2 + kRecordKeyB)
+  if (!NextEntry(Key{site, uint16_t(folder * 2 + 0x8000), ""}, e) || GetLE16(e.data() + 6) != site ||
+      GetLE16(e.data() + 8) != folder * 2 + kRecordKeyB)
     return RestoreCursor();
   cursor_->LoadRecord(e.data(), e.size());
   cursor_->FullUrl = cursorFolderUrl_ + cursor_->GetUrl();
@@ -1118,7 +1107,7 @@ bool TUrlBTree::FindNextInFolder() {
   std::string s1 = cursor_->IsStored() ? cursor_->StoredKey() : cursor_->GetUrl();
   uint16_t a = cursor_->KeyA(), b = cursor_->KeyB();
   Bytes e;
-  if (!NextEntry(Key{a, b, s1}, e) || Get16(e.data() + 6) != a || Get16(e.data() + 8) != b) return RestoreCursor();
+  if (!NextEntry(Key{a, b, s1}, e) || GetLE16(e.data() + 6) != a || GetLE16(e.data() + 8) != b) return RestoreCursor();
   cursor_->LoadRecord(e.data(), e.size());
   cursor_->FullUrl = cursorFolderUrl_ + cursor_->GetUrl();
   return true;
@@ -1138,18 +1127,18 @@ bool TUrlBTree::ForEach(const TForEachCallback& callback) {
   // starts again from the key of the entry before, never from a held position.
   Bytes siteEntry;
   bool haveSite = FirstEntry(siteEntry);
-  while (haveSite && Get16(siteEntry.data() + 6) == 0) {
-    uint16_t site = Get16(siteEntry.data() + 8);
+  while (haveSite && GetLE16(siteEntry.data() + 6) == 0) {
+    uint16_t site = GetLE16(siteEntry.data() + 8);
     std::string root(Str1(siteEntry.data()));
     Bytes folderEntry;
     bool haveFolder = NextEntry(Key{site, 0, ""}, folderEntry);
-    while (haveFolder && Get16(folderEntry.data() + 6) == site && Get16(folderEntry.data() + 8) < 0x8000) {
-      uint16_t folder = Get16(folderEntry.data() + 8);
+    while (haveFolder && GetLE16(folderEntry.data() + 6) == site && GetLE16(folderEntry.data() + 8) < 0x8000) {
+      uint16_t folder = GetLE16(folderEntry.data() + 8);
       std::string folderUrl(Str1(folderEntry.data()));
       uint16_t recordB = uint16_t(folder * 2 + kRecordKeyB);
       Bytes e;
       bool have = NextEntry(Key{site, uint16_t(recordB - 1), ""}, e);
-      while (have && Get16(e.data() + 6) == site && Get16(e.data() + 8) == recordB) {
+      while (have && GetLE16(e.data() + 6) == site && GetLE16(e.data() + 8) == recordB) {
         if (!Visit(e, folderUrl, callback)) return false;
         std::string s1(Str1(e.data()));
         Bytes next;
@@ -1171,8 +1160,8 @@ bool TUrlBTree::ForEachInSite(const TWebFile& site, const TForEachCallback& call
   std::map<uint16_t, std::string> folders;
   Bytes e;
   bool have = NextEntry(Key{number, 0, ""}, e);
-  while (have && Get16(e.data() + 6) == number) {
-    uint16_t b = Get16(e.data() + 8);
+  while (have && GetLE16(e.data() + 6) == number) {
+    uint16_t b = GetLE16(e.data() + 8);
     if (b < 0x8000) {
       folders[b] = Str1(e.data());
     } else if (b & 1) {

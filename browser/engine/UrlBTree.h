@@ -36,9 +36,11 @@
 // unsigned bytes); every key of a child page lies between the entries around
 // its pointer; leaves have no children and inner entries always have one;
 // pages other than the root are never empty. A lookup reads one page per
-// level (the root is held in memory), three lookups per URL.
+// level (the root is held in memory). A URL takes three lookups (site,
+// folder, record) the first time its folder is met, then one: the numbers
+// of sites and folders are remembered while the tree is open.
 //
-// Pages go through an 8-slot write-back cache. A slot in use by an operation
+// Pages go through a 64-slot write-back cache. A slot in use by an operation
 // is pinned and never chosen for eviction; a freed page leaves the cache at
 // once. A save writes the changed pages first, then the header block that
 // points at them, then commits the capture file (TWebStream), which is what

@@ -3,7 +3,7 @@
 // the capture folder): a header area of 5120 bytes from offset 0, then the
 // URL B-tree (TUrlBTree) from offset 5120.
 //
-// Header, in this order (stream primitives of Utils.h):
+// Header, in this order (stream primitives of UtilsStream.h):
 //    1  short string "MQLON"
 //    2  int16 format version, 513
 //    3  short string program version "2.03"
@@ -73,7 +73,7 @@ class ECopyWeb : public Exception {
   using Exception::Exception;
 };
 
-class TCopyView;
+class ICopyView;
 class TDlgCopy;
 
 inline constexpr const char* kWebMagic = "MQLON";
@@ -165,13 +165,13 @@ class TWeb : public TUrlBTree {
   // with every record, and every copied file must have its source's size.
   // A cancelled copy still copies the index files and the capture file.
   using TPerFileEvent = std::function<void(TWebFile&)>;
-  bool CopyTo(const std::filesystem::path& destination, TPerFileEvent event = {}, TCopyView* view = nullptr);
+  bool CopyTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
   // The copy, then the rest of the capture folder, then the capture is
   // reopened at the destination and only then are the copied source files
   // deleted and the emptied folders removed (anything not copied stays).
   // A cancelled move removes its partial copy and returns false; the
   // capture stays where it was.
-  bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, TCopyView* view = nullptr);
+  bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
   const std::filesystem::path& Path() const { return path_; }
 
   // Passes the options the local-name rule reads to the tree; Open,
@@ -261,7 +261,7 @@ class TWeb : public TUrlBTree {
   bool ConvertOldFile(TWebStream& stream);
 
   struct TCopyRun;
-  bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, TCopyView* view, bool move);
+  bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, ICopyView* view, bool move);
   // The steps of a copy under way: one record of the walk (true, or throws
   // ECopyWeb), the index files, the capture file.
   bool CopyRecordFile(TWebFile& record);
@@ -281,7 +281,7 @@ class TWeb : public TUrlBTree {
 // is opened for the copy, so a capture another program holds open for
 // writing is refused (ECopyWeb), as is a file that is not a capture.
 bool CopyWebFile(const std::filesystem::path& file, const std::filesystem::path& destination, bool move,
-                 TWeb::TPerFileEvent event = {}, TCopyView* view = nullptr);
+                 TWeb::TPerFileEvent event = {}, ICopyView* view = nullptr);
 
 // The title of a capture file (the open capture's own when the path is
 // its); empty when the file is not a readable capture.

@@ -169,15 +169,15 @@ struct TWeb::TCopyRun {
   }
 };
 
-bool TWeb::CopyTo(const fs::path& destination, TPerFileEvent event, TCopyView* view) {
+bool TWeb::CopyTo(const fs::path& destination, TPerFileEvent event, ICopyView* view) {
   return CopyOrMove(destination, std::move(event), view, false);
 }
 
-bool TWeb::MoveTo(const fs::path& destination, TPerFileEvent event, TCopyView* view) {
+bool TWeb::MoveTo(const fs::path& destination, TPerFileEvent event, ICopyView* view) {
   return CopyOrMove(destination, std::move(event), view, true);
 }
 
-bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, TCopyView* view, bool move) {
+bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyView* view, bool move) {
   if (copy_) throw ECopyWeb("a copy of this capture is already under way");
   if (!IsFileOpen()) throw ECopyWeb("no capture is open");
   if (destination.empty()) throw ECopyWeb("no destination folder was given");
@@ -393,7 +393,7 @@ void TWeb::VerifyCopy() {
 }
 
 bool CopyWebFile(const fs::path& file, const fs::path& destination, bool move, TWeb::TPerFileEvent event,
-                 TCopyView* view) {
+                 ICopyView* view) {
   TWeb web;
   TWebLoadResult opened = wlOpenError;
   try {

@@ -31,15 +31,6 @@ void TWebFile::Assign(const TWebFile& source) {
   stored_ = source.stored_;
 }
 
-void TWebFile::Put16(size_t at, uint16_t v) {
-  rec_[at] = uint8_t(v);
-  rec_[at + 1] = uint8_t(v >> 8);
-}
-
-void TWebFile::Put32(size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) rec_[at + i] = uint8_t(v >> (8 * i));
-}
-
 bool TWebFile::LoadRecord(const uint8_t* entry, size_t n) {
   if (n < kHead + 2 || n > kRecordSize) return false;
   std::memset(rec_, 0, sizeof rec_);

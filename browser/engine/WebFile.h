@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "LocalPath.h"
+#include "UtilsStream.h"
 
 namespace qlon {
 
@@ -265,13 +266,10 @@ class TWebFile {
   std::function<void(TWebFile&)> OnStateChange;
 
  protected:
-  uint16_t Get16(size_t at) const { return uint16_t(rec_[at] | rec_[at + 1] << 8); }
-  uint32_t Get32(size_t at) const {
-    return uint32_t(rec_[at]) | uint32_t(rec_[at + 1]) << 8 | uint32_t(rec_[at + 2]) << 16 |
-           uint32_t(rec_[at + 3]) << 24;
-  }
-  void Put16(size_t at, uint16_t v);
-  void Put32(size_t at, uint32_t v);
+  uint16_t Get16(size_t at) const { return GetLE16(rec_ + at); }
+  uint32_t Get32(size_t at) const { return GetLE32(rec_ + at); }
+  void Put16(size_t at, uint16_t v) { PutLE16(rec_ + at, v); }
+  void Put32(size_t at, uint32_t v) { PutLE32(rec_ + at, v); }
 
  private:
   uint8_t rec_[kRecordSize];

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "UtilsStream.h"
+
 namespace qlon {
 
 namespace {
@@ -39,21 +41,6 @@ uint64_t Hash(uint64_t seed, const uint8_t* p, size_t n) {
 uint32_t Checksum(uint32_t seed, const uint8_t* p, size_t n) {
   const uint64_t h = Hash(seed, p, n);
   return uint32_t(h ^ (h >> 32));
-}
-
-void Put64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-uint64_t Get64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 size_t PreadFull(int fd, void* buf, size_t n, uint64_t off) {
@@ -148,13 +135,13 @@ void ForEachRecord(int jfd, uint64_t committed, Each each) {
   for (;;) {
     uint8_t rh[kRecordHeader];
     if (PreadFull(jfd, rh, kRecordHeader, pos) != kRecordHeader) break;
-    uint64_t off = Get64(rh);
-    uint32_t len = Get32(rh + 8);
+    uint64_t off = GetLE64(rh);
+    uint32_t len = GetLE32(rh + 8);
     if (len > (64u << 20) || off > committed || len > committed - off) break;
     data.resize(len);
     if (PreadFull(jfd, data.data(), len, pos + kRecordHeader) != len) break;
     uint32_t crc = Checksum(Checksum(0, rh, 12), data.data(), len);
-    if (crc != Get32(rh + 12)) break;
+    if (crc != GetLE32(rh + 12)) break;
     each(off, data);
     pos += kRecordHeader + len;
   }
@@ -205,8 +192,8 @@ std::filesystem::path TWebStream::RecoverJournal(int fd, const std::filesystem::
     return {};
   }
   bool mine = PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader && std::memcmp(head, kJournalMagic, 8) == 0;
-  const uint64_t committed = mine ? Get64(head + 8) : 0;
-  if (mine && !own) mine = IsJournalOf(fd, jfd, committed, Get64(head + 16));
+  const uint64_t committed = mine ? GetLE64(head + 8) : 0;
+  if (mine && !own) mine = IsJournalOf(fd, jfd, committed, GetLE64(head + 16));
   if (!mine) {
     ::close(jfd);
     // Without a free name it stays where it is, and is refused again.
@@ -262,8 +249,8 @@ void TWebStream::BeginTransaction() {
   if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size()) Fail("cannot read the capture file");
   uint8_t head[kJournalHeader];
   std::memcpy(head, kJournalMagic, 8);
-  Put64(head + 8, committedSize_);
-  Put64(head + 16, Hash(0, identity.data(), identity.size()));
+  PutLE64(head + 8, committedSize_);
+  PutLE64(head + 16, Hash(0, identity.data(), identity.size()));
   if (!PwriteFull(journal_, head, kJournalHeader, 0)) Fail("cannot write the capture file's journal");
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
@@ -290,11 +277,11 @@ void TWebStream::JournalRange(uint64_t off, size_t n) {
     if (it != journalled_.end() && it->first < stop) stop = it->first;
     size_t len = size_t(stop - cur);
     data.assign(kRecordHeader + len, 0);
-    Put64(data.data(), cur);
-    Put32(data.data() + 8, uint32_t(len));
+    PutLE64(data.data(), cur);
+    PutLE32(data.data() + 8, uint32_t(len));
     if (PreadFull(fd_, data.data() + kRecordHeader, len, cur) != len)
       Fail("cannot read the capture file");
-    Put32(data.data() + 12, Checksum(Checksum(0, data.data(), 12), data.data() + kRecordHeader, len));
+    PutLE32(data.data() + 12, Checksum(Checksum(0, data.data(), 12), data.data() + kRecordHeader, len));
     if (!PwriteFull(journal_, data.data(), data.size(), journalEnd_))
       Fail("cannot write the capture file's journal");
     journalEnd_ += data.size();

@@ -382,7 +382,7 @@ void TCaptureRoad::ResolveLinks(bool fromMenu) {
     const std::unique_ptr<TDlgVignettes> thumbnails = TDlgVignettes::CreateFor(host_.DialogParent(), *web, setup_);
     if (thumbnails) host_.ExecModal(*thumbnails);
   }
-  controls::TResolveDialog dlg(*web, setup_.Sommaire, host_.DialogParent());
+  TResolveDialog dlg(*web, setup_.Sommaire, host_.DialogParent());
   dlg.Walk().ForceRewrite = fromMenu;
   dlg.Walk().Threads = setup_.ResolveThreads;
   host_.ExecModal(dlg);

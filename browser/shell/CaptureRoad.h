@@ -60,13 +60,11 @@ class TScheduler;
 class TSetup;
 class TWeb;
 class TWebFile;
-namespace controls {
-class TWSocketList;
-}
 
 namespace shell {
 
 class TUnattended;
+class TWSocketList;
 
 // What the road needs of the main window.
 class ICaptureRoadHost {
@@ -100,7 +98,7 @@ class ICaptureRoadHost {
   virtual void AddWebFileToLists(const TWebFile& record) = 0;
   virtual void RefreshWebTree() = 0;
   virtual void ShowElapsed(const std::string& text) = 0;
-  virtual controls::TWSocketList& Connections() = 0;
+  virtual TWSocketList& Connections() = 0;
 
   // The follow-up.
   virtual void AddBookmark() = 0;

@@ -366,7 +366,7 @@ void TMainWin::buildFrames() {
   SocketsFrame = NewFrame(CaptureSplitter, "SocketsFrame");
   auto* sockets = new QVBoxLayout(SocketsFrame);
   sockets->setContentsMargins(0, 0, 0, 0);
-  SocketList = new controls::TWSocketList(SocketsFrame);
+  SocketList = new shell::TWSocketList(SocketsFrame);
   SocketList->setObjectName("SocketList");
   sockets->addWidget(SocketList);
   CaptureSplitter->addWidget(RequestList);

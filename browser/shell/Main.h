@@ -66,9 +66,6 @@ class TTask;
 class TUrlDropTarget;
 class TWUrlList;
 class TWeb;
-namespace controls {
-class TWSocketList;
-}
 class TUrlCommands;
 class TWebFile;
 namespace test {
@@ -79,6 +76,7 @@ class TDlgSetup;
 class TDlgWeb;
 class TSearchPane;
 class TUnattended;
+class TWSocketList;
 }
 
 // The capture message the window posts itself (WM_USER + 4096); wParam
@@ -219,7 +217,7 @@ class TMainWin : public QMainWindow,
   void AddWebFileToLists(const TWebFile& record) override;
   void RefreshWebTree() override;
   void ShowElapsed(const std::string& text) override;
-  controls::TWSocketList& Connections() override;
+  shell::TWSocketList& Connections() override;
   void AddBookmark() override;
   void CloseProgram() override;
   TScheduler* Scheduler() override;
@@ -340,7 +338,7 @@ class TMainWin : public QMainWindow,
   TWUrlList* RequestList;
   QSplitter* CaptureSplitter;
   QFrame* SocketsFrame;
-  controls::TWSocketList* SocketList;
+  shell::TWSocketList* SocketList;
   TMapEditor* MapEditor;  // the map page, MapFrame
   QWidget* MapFrame;
   TWUrlList* MapList;      // the map editor's

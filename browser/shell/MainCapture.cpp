@@ -85,7 +85,7 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   ProcessMessages();
   const std::string oldPath = web_->Path().string();
   try {
-    controls::TCopyDialog view(this);
+    shell::TCopyDialog view(this);
     if (move) {
       if (web_->MoveTo(target, {}, &view)) RemoveRecentWeb(oldPath);
     } else {
@@ -156,7 +156,7 @@ int TMainWin::ExecModal(QDialog& dialog) { return ExecDialog(dialog); }
 QWidget* TMainWin::DialogParent() { return this; }
 void TMainWin::RefreshWebTree() { Tree->Refresh(); }
 void TMainWin::ShowElapsed(const std::string& text) { ElapsedLabel->setText(QString::fromStdString(text)); }
-controls::TWSocketList& TMainWin::Connections() { return *SocketList; }
+shell::TWSocketList& TMainWin::Connections() { return *SocketList; }
 void TMainWin::AddBookmark() {
   if (web_) AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
 }

@@ -170,7 +170,7 @@ void TMainWin::SetupViews() {
   UrlCommands = std::make_unique<TUrlCommands>(*UrlList, host, this);
   UrlCommands->AttachToList();
   UrlCommands->RunErrorReport = [this](TWeb& web) {
-    controls::TDlgRapportError dlg(&web, this);
+    shell::TDlgRapportError dlg(&web, this);
     return ExecDialog(dlg) == QDialog::Accepted;
   };
   MarquageButton->setMenu(UrlCommands->MarquagePopup.get());

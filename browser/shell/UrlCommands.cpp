@@ -250,11 +250,11 @@ void TUrlCommands::installDefaultDialogs() {
   RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };
   RunErrorReport = [this](TWeb& web) {
-    controls::TDlgRapportError dlg(&web, dialogParent_);
+    shell::TDlgRapportError dlg(&web, dialogParent_);
     return dlg.exec() == QDialog::Accepted;
   };
-  MakeCopyView = [this]() -> std::unique_ptr<TCopyView> {
-    return std::make_unique<controls::TCopyDialog>(dialogParent_);
+  MakeCopyView = [this]() -> std::unique_ptr<ICopyView> {
+    return std::make_unique<shell::TCopyDialog>(dialogParent_);
   };
 }
 
@@ -585,7 +585,7 @@ void TUrlCommands::saveSeveral(int tag) {
   if (folder.isEmpty()) return;
   saveFolder_ = folder;
   const fs::path target = folder.toStdString();
-  std::unique_ptr<TCopyView> view = MakeCopyView ? MakeCopyView() : nullptr;
+  std::unique_ptr<ICopyView> view = MakeCopyView ? MakeCopyView() : nullptr;
   TDlgCopy copy(view.get());
   copy.SetCaption("Enregistrer sous...");
   copy.SetDestination(folder.toStdString());

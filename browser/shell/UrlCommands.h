@@ -39,7 +39,7 @@ class QMenu;
 
 namespace qlon {
 
-class TCopyView;
+class ICopyView;
 class TSetup;
 class TWUrlList;
 class TWeb;
@@ -151,7 +151,7 @@ class TUrlCommands : public QObject {
   std::function<bool(shell::TDlgWeb& dlg)> RunWebDialog;
   std::function<bool(shell::TDlgUrlProp& dlg)> RunUrlPropDialog;  // true when the record was written
   std::function<bool(TWeb& web)> RunErrorReport;  // false when cancelled
-  std::function<std::unique_ptr<TCopyView>()> MakeCopyView;
+  std::function<std::unique_ptr<ICopyView>()> MakeCopyView;
 
  private:
   using Command = std::function<void(int tag)>;

@@ -27,7 +27,7 @@
 
 #include "Types.h"
 #include "UrlListUnit.h"
-#include "WSList.h"
+#include "WCustomGrid.h"
 
 class QMenu;
 

@@ -1,4 +1,6 @@
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -80,6 +82,21 @@ TEST(Gauge95, BoxesFollowTheSizeALayoutGives) {
   QCoreApplication::processEvents();
   EXPECT_EQ(g->BoxCount(), (g->width() - g->BorderWidth()) / g->BoxWidth());
   EXPECT_LE(g->BoxRect(g->BoxCount() - 1).right(), g->width());
+}
+
+TEST(Gauge95, KeepsItsHeightAmongOtherControls) {
+  // A progress window's column: the gauge must not be squeezed to nothing
+  // between the labels and the button.
+  QWidget form;
+  auto* layout = new QVBoxLayout(&form);
+  layout->addWidget(new QLabel("site"));
+  auto* g = new TGauge95;
+  layout->addWidget(g);
+  layout->addWidget(new QPushButton("Annuler"));
+  form.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(g->height(), 24);
+  EXPECT_GE(g->BoxCount(), 1);
 }
 
 TEST(W95Meter, ClampsAndErasesOnDecrease) {

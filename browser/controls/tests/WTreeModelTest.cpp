@@ -398,7 +398,7 @@ TEST(WTreeModel, CaptionRules) {
 }
 
 TEST(WTreeModel, HooksRunAroundExpansionAndMayFillChildren) {
-  struct Host : TWTreeHost {
+  struct Host : IWTreeHost {
     std::vector<std::string> log;
     TWTreeModel* m = nullptr;
     void BeforeExpand(TWTreeNode* n) override {

@@ -319,7 +319,7 @@ TEST_F(CaptureNetTest, ASlowSteadyBodyIsCapturedWhole) {
 
 namespace {
 
-struct QuietResolveHost : TResolveHost {
+struct QuietResolveHost : IResolveHost {
   void ShowState(const std::string&) override {}
   void ShowFile(const std::string&) override {}
   void SetGauge(int) override {}

@@ -29,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Recorder : TResolveHost {
+struct Recorder : IResolveHost {
   void ShowState(const std::string& text) override { States.push_back(text); }
   void ShowFile(const std::string& name) override { Files.push_back(name); }
   void SetGauge(int maximum) override { Gauges.push_back(maximum); }

@@ -10,7 +10,7 @@ using qlon::test::Count;
 
 namespace {
 
-struct Host : TResolveHost {
+struct Host : IResolveHost {
   void ShowState(const std::string& text) override { States.push_back(text); }
   void ShowFile(const std::string&) override {}
   void SetGauge(int maximum) override { Gauge = maximum; }

@@ -13,7 +13,7 @@ using namespace qlon::test;
 
 namespace {
 
-struct QuietHost : TResolveHost {
+struct QuietHost : IResolveHost {
   void ShowState(const std::string&) override {}
   void ShowFile(const std::string& name) override { Files.insert(name); }
   void SetGauge(int) override {}

@@ -9,7 +9,7 @@
 #include "MessageBox.h"
 #include "Shell.h"
 #include "TempRoot.h"
-#include "Utils.h"
+#include "UtilsFile.h"
 
 namespace qlon {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TempRoot.h"
-#include "Utils.h"
+#include "UtilsGeometry.h"
 
 namespace qlon {
 namespace {
@@ -12,18 +12,6 @@ namespace {
 TEST(Geometry, NormalizeRectOrdersCorners) {
   EXPECT_EQ(NormalizeRect({10, 20, 0, 5}), (Rect{0, 5, 10, 20}));
   EXPECT_EQ(NormalizeRect({0, 5, 10, 20}), (Rect{0, 5, 10, 20}));
-}
-
-TEST(Geometry, CenterFormOnMainFormOrScreen) {
-  Bounds form{0, 0, 441, 380};
-  const Bounds main{100, 50, 800, 600};
-  CenterForm(form, &main, 1024, 768);
-  EXPECT_EQ(form, (Bounds{279, 160, 441, 380}));
-  CenterForm(form, nullptr, 1024, 768);
-  EXPECT_EQ(form, (Bounds{291, 194, 441, 380}));
-  Bounds big{0, 0, 1031, 800};
-  CenterForm(big, nullptr, 1024, 768);
-  EXPECT_EQ(big, (Bounds{-3, -16, 1031, 800}));  // rounds toward zero
 }
 
 class VectorListBox : public ListBoxModel {

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "TempRoot.h"
-#include "Utils.h"
+#include "UtilsInstance.h"
 
 extern char** environ;
 

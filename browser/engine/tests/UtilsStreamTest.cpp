@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "TempRoot.h"
-#include "Utils.h"
+#include "UtilsStream.h"
+#include "UtilsText.h"
 
 namespace qlon {
 namespace {
@@ -42,6 +43,20 @@ TEST_F(StreamTest, NumbersAreLittleEndianAndUnpadded) {
   WriteInt32(0x01020304, buffer_);
   WriteDouble(1.0, buffer_);
   EXPECT_EQ(bytes_, QByteArray::fromHex("ab" "feff" "3412" "04030201" "000000000000f03f"));
+}
+
+TEST(ByteBuffer, ValuesAreLittleEndianAtAnyOffset) {
+  std::uint8_t bytes[15] = {};
+  PutLE16(bytes + 1, 0x1234);
+  PutLE32(bytes + 3, 0x01020304);
+  PutLE64(bytes + 7, 0x1122334455667788ull);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes),
+            QByteArray::fromHex("00" "3412" "04030201" "8877665544332211"));
+  EXPECT_EQ(GetLE16(bytes + 1), 0x1234);
+  EXPECT_EQ(GetLE32(bytes + 3), 0x01020304u);
+  EXPECT_EQ(GetLE64(bytes + 7), 0x1122334455667788ull);
+  const std::uint8_t high[4] = {0xFF, 0xFF, 0xFF, 0xFE};  // no sign extension
+  EXPECT_EQ(GetLE32(high), 0xFEFFFFFFu);
 }
 
 TEST_F(StreamTest, NumbersRoundTrip) {

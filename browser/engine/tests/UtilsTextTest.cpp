@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Utils.h"
+#include "UtilsText.h"
 
 namespace qlon {
 namespace {

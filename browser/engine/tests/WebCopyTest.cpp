@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Recorder : TCopyView {
+struct Recorder : ICopyView {
   void SetCaption(const std::string& text) override { Caption = text; }
   void SetGauge(int maximum) override { Maximum = maximum; }
   void StepGauge() override { ++Steps; }

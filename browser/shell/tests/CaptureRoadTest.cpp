@@ -31,11 +31,11 @@ class TRoadRecorder : public shell::ICaptureRoadHost {
   TScheduler* scheduler = nullptr;
   std::vector<std::string> calls;
   int records = 0;  // record changes the run reported
-  controls::TWSocketList connections;
+  shell::TWSocketList connections;
 
   TWeb* CurrentWeb() override { return web.get(); }
   int ExecModal(QDialog& dialog) override {
-    if (dynamic_cast<controls::TResolveDialog*>(&dialog)) calls.push_back("resolve");
+    if (dynamic_cast<shell::TResolveDialog*>(&dialog)) calls.push_back("resolve");
     else if (dynamic_cast<TDlgVignettes*>(&dialog)) calls.push_back("thumbnails");
     else if (dynamic_cast<TDlgStop*>(&dialog)) calls.push_back("stop?");
     else if (dynamic_cast<shell::TDlgChooseCapture*>(&dialog)) calls.push_back("choose?");
@@ -58,7 +58,7 @@ class TRoadRecorder : public shell::ICaptureRoadHost {
   void AddWebFileToLists(const TWebFile&) override { ++records; }
   void RefreshWebTree() override {}
   void ShowElapsed(const std::string&) override {}
-  controls::TWSocketList& Connections() override { return connections; }
+  shell::TWSocketList& Connections() override { return connections; }
   void AddBookmark() override { calls.push_back("bookmark"); }
   void OpenWebPage(const std::string& relative) override { calls.push_back("open " + relative); }
   void CloseProgram() override { calls.push_back("close"); }

@@ -115,7 +115,7 @@ class UrlCommandsTest : public ::testing::Test, public CaptureFixture {
     cmds.AskPrinter = [this] { return printerAnswer; };
     cmds.RunPrint = [this](const QString& title, const QStringList& files) { prints.push_back({title, files}); };
     cmds.RunVignettes = [this](TWeb&, std::optional<std::vector<std::string>> urls) { thumbs.push_back(urls); };
-    cmds.MakeCopyView = [] { return std::unique_ptr<TCopyView>(); };
+    cmds.MakeCopyView = [] { return std::unique_ptr<ICopyView>(); };
   }
   ~UrlCommandsTest() override { web.Close(); }
 

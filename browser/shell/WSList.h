@@ -1,6 +1,4 @@
 #pragma once
-// TWCustomGrid: the base of every owner-drawn list and tree; adds a paint
-// lock that holds the screen still while a caller makes many changes.
 // TWSocketList: the main window's list of the capture's open connections,
 // one title row and one row per request of the capture's pool.
 #include <QString>
@@ -8,27 +6,11 @@
 #include <functional>
 
 #include "Types.h"
-#include "WGrid.h"
+#include "WCustomGrid.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
-using qlon::THTTP_STATE;
-
-class TWCustomGrid : public WGrid {
-  Q_OBJECT
- public:
-  explicit TWCustomGrid(QWidget* parent = nullptr);
-  bool PaintLocked() const { return paintLocked_; }
-  // Locking only records the flag (the screen stops following). Unlocking
-  // first serves the pending events against the still-locked screen, then
-  // repaints the whole control once.
-  void SetPaintLocked(bool locked);
-
- private:
-  bool paintLocked_ = false;
-};
-
-class TWSocketList : public TWCustomGrid {
+class TWSocketList : public controls::TWCustomGrid {
   Q_OBJECT
  public:
   // The request pool never has more rows than this table.
@@ -73,4 +55,4 @@ class TWSocketList : public TWCustomGrid {
   std::array<Row, kRows> rows_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

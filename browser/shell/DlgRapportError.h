@@ -5,7 +5,7 @@
 #include "ProgressDialog.h"
 #include "RapportError.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 class TDlgRapportError : public TProgressDialog {
   Q_OBJECT
@@ -21,4 +21,4 @@ class TDlgRapportError : public TProgressDialog {
   std::unique_ptr<TRapportError> report_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

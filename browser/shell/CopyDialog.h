@@ -13,9 +13,9 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace qlon::controls {
+namespace qlon::shell {
 
-class TCopyDialog : public QDialog, public TCopyView {
+class TCopyDialog : public QDialog, public ICopyView {
   Q_OBJECT
  public:
   explicit TCopyDialog(QWidget* parent = nullptr);
@@ -47,4 +47,4 @@ class TCopyDialog : public QDialog, public TCopyView {
   bool started_ = false, running_ = false;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

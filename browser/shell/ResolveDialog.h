@@ -6,7 +6,7 @@
 #include "DlgResolve.h"
 #include "ProgressDialog.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 class TResolveDialog : public TProgressDialog {
   Q_OBJECT
@@ -24,4 +24,4 @@ class TResolveDialog : public TProgressDialog {
   TDlgResolve walk_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

@@ -13,7 +13,7 @@
 #include "Web.h"
 
 using namespace qlon;
-using namespace qlon::controls;
+using namespace qlon::shell;
 
 namespace {
 

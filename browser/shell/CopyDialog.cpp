@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 TCopyDialog::TCopyDialog(QWidget* parent)
     : QDialog(parent),
@@ -79,4 +79,4 @@ void TCopyDialog::reject() {
   }
 }
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

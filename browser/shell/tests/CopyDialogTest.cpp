@@ -10,7 +10,7 @@
 #include "Web.h"
 
 using namespace qlon;
-using namespace qlon::controls;
+using namespace qlon::shell;
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "WSList.h"
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <cmath>
 
@@ -8,28 +7,10 @@
 #include "Texts.h"
 #include "TextFit.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
-TWCustomGrid::TWCustomGrid(QWidget* parent) : WGrid(parent) {
-  SetDefaultRowHeight(18);
-  SetDefaultColWidth(100);
-}
-
-void TWCustomGrid::SetPaintLocked(bool locked) {
-  if (locked == paintLocked_) return;
-  if (locked) {
-    paintLocked_ = true;
-    viewport()->setUpdatesEnabled(false);
-    return;
-  }
-  QCoreApplication::processEvents();
-  paintLocked_ = false;
-  viewport()->setUpdatesEnabled(true);
-  viewport()->repaint();
-}
-
-TWSocketList::TWSocketList(QWidget* parent) : TWCustomGrid(parent) {
-  SetOptions(GridLayout::ColSizing);
+TWSocketList::TWSocketList(QWidget* parent) : controls::TWCustomGrid(parent) {
+  SetOptions(controls::GridLayout::ColSizing);
   SetDefaultDrawing(false);
   SetDefaultRowHeight(17);
   SetColCount(5);
@@ -98,36 +79,36 @@ void TWSocketList::DrawCell(QPainter& p, int col, int row, const QRect& rect, in
 void TWSocketList::drawText(QPainter& p, const QRect& cell, const QString& text, bool path) {
   const QFontMetrics fm(p.font());
   const QRect r = cell.translated(0, 2).adjusted(1, 1, -1, -1);
-  const QString shown = path ? FitPathEllipsis(fm, text, r.width())
-                             : FitTextEllipsis(fm, text, r.width(), false);
+  const QString shown = path ? controls::FitPathEllipsis(fm, text, r.width())
+                             : controls::FitTextEllipsis(fm, text, r.width(), false);
   p.setPen(palette().color(QPalette::Text));
   p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
 }
 
 void TWSocketList::drawProgress(QPainter& p, const QRect& cell, const Row& r) {
-  const int left = cell.x(), top = cell.y(), right = rightOf(cell), bottom = bottomOf(cell);
+  const int left = cell.x(), top = cell.y(), right = controls::rightOf(cell), bottom = controls::bottomOf(cell);
   const int n = (right - left) / 5;
   // Half-to-even under the default rounding mode.
   const int filled = int(std::nearbyint(n * r.progress * 0.01));
   const bool busy = r.state == sLookup || r.state == sConnexion || r.state == sRequest ||
                     r.state == sReceive;
-  const QColor red = fromColorRef(0x0000FF);
-  const QColor rest = fromColorRef(busy ? 0x800000 : 0xC0C0C0);
+  const QColor red = controls::fromColorRef(0x0000FF);
+  const QColor rest = controls::fromColorRef(busy ? 0x800000 : 0xC0C0C0);
   for (int k = 0; left + 8 + 5 * k <= right - 4; ++k)
-    p.fillRect(ltrb(left + 4 + 5 * k, top + 4, left + 8 + 5 * k, bottom - 4), k < filled ? red : rest);
+    p.fillRect(controls::ltrb(left + 4 + 5 * k, top + 4, left + 8 + 5 * k, bottom - 4), k < filled ? red : rest);
 }
 
 void TWSocketList::PaintCell(QPainter& p, int col, int row, const QRect& rect) {
   p.setFont(font());
   if (row == 0) {
     const QColor black(Qt::black);
-    int l = rect.x(), t = rect.y(), r = rightOf(rect), b = bottomOf(rect);
-    p.fillRect(ltrb(l, b - 1, r, b), black);
+    int l = rect.x(), t = rect.y(), r = controls::rightOf(rect), b = controls::bottomOf(rect);
+    p.fillRect(controls::ltrb(l, b - 1, r, b), black);
     --b;
-    if (col > 0) { p.fillRect(ltrb(l, t, l + 1, b), black); ++l; }
-    if (col == ColCount() - 1) { p.fillRect(ltrb(r - 1, t, r, b), black); --r; }
-    const QRect inner = draw3dFrame(p, ltrb(l, t, r, b), Qt::white, fromColorRef(0x808080));
-    p.fillRect(inner, fromColorRef(0xC0C0C0));
+    if (col > 0) { p.fillRect(controls::ltrb(l, t, l + 1, b), black); ++l; }
+    if (col == ColCount() - 1) { p.fillRect(controls::ltrb(r - 1, t, r, b), black); --r; }
+    const QRect inner = controls::draw3dFrame(p, controls::ltrb(l, t, r, b), Qt::white, controls::fromColorRef(0x808080));
+    p.fillRect(inner, controls::fromColorRef(0xC0C0C0));
     if (col >= 0 && col < 5) drawText(p, rect, captions_[col], false);
     return;
   }
@@ -144,4 +125,4 @@ void TWSocketList::PaintCell(QPainter& p, int col, int row, const QRect& rect) {
   }
 }
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

@@ -1,40 +1,12 @@
 #include <QImage>
 #include <QPainter>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include "Gdi.h"
-#include "TextFit.h"
 #include "WSList.h"
 
-using namespace qlon::controls;
-
-TEST(TextFit, ShortensByTheCountThatFits) {
-  QFont mono("DejaVu Sans Mono", 10);
-  const QFontMetrics fm(mono);
-  const int w = fm.horizontalAdvance('x');
-  const QString t = "abcdefghij";
-  EXPECT_EQ(FitTextEllipsis(fm, t, 10 * w, false), t);
-  EXPECT_EQ(FitTextEllipsis(fm, t, 6 * w, false), "abcd...");
-  EXPECT_EQ(FitTextEllipsis(fm, t, 6 * w, true), "...ghij");
-  EXPECT_EQ(FitTextEllipsis(fm, t, 3 * w, false), "ab.");
-  EXPECT_EQ(FitTextEllipsis(fm, t, 1 * w, false), "a");
-  EXPECT_EQ(FitTextEllipsis(fm, t, 0, false), "a");
-  EXPECT_EQ(FitTextEllipsis(fm, t, 0, false, false), t);
-  EXPECT_EQ(FitTextEllipsis(fm, "", 0, false), "");
-}
-
-TEST(TextFit, PathKeepsLongestTailFromASeparator) {
-  QFont mono("DejaVu Sans Mono", 10);
-  const QFontMetrics fm(mono);
-  const int w = fm.horizontalAdvance('x');
-  const QString url = "http://host/dir/sub/file.htm";
-  EXPECT_EQ(FitPathEllipsis(fm, url, 100 * w), url);
-  EXPECT_EQ(FitPathEllipsis(fm, url, 17 * w), ".../sub/file.htm");
-  EXPECT_EQ(FitPathEllipsis(fm, url, 13 * w), ".../file.htm");
-  // Even the last tail is too wide: the end of the text is kept.
-  EXPECT_EQ(FitPathEllipsis(fm, url, 8 * w), "...le.htm");  // 8 fit: 6 + dots
-}
+using namespace qlon::shell;
+using qlon::controls::fromColorRef;
 
 namespace {
 
@@ -135,36 +107,4 @@ TEST(SocketList, StateColumnShowsTheStateText) {
   QImage blank(100, 17, QImage::Format_RGB32);
   blank.fill(list.Color());
   EXPECT_NE(receive, blank);
-}
-
-TEST(CustomGrid, UserSizesColumnsOnTheTitleRow) {
-  TWSocketList list;
-  list.resize(500, 120);
-  list.show();
-  const int border = rightOf(list.CellRect(0, 0));
-  QTest::mousePress(list.viewport(), Qt::LeftButton, {}, QPoint(border, 8));
-  QMouseEvent move(QEvent::MouseMove, QPointF(border + 30, 8), list.viewport()->mapToGlobal(QPointF(border + 30, 8)),
-                   Qt::NoButton, Qt::LeftButton, {});
-  QApplication::sendEvent(list.viewport(), &move);
-  QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, QPoint(border + 30, 8));
-  EXPECT_EQ(rightOf(list.CellRect(0, 0)), border + 30);
-}
-
-TEST(CustomGrid, UnlockingRepaintsOnceAfterPendingEvents) {
-  TWSocketList list;
-  list.resize(300, 120);
-  list.show();
-  QCoreApplication::processEvents();
-  list.SetPaintLocked(true);
-  const int before = list.paintCount();
-  list.SetWeb(0, "a");
-  list.SetUrl(1, "b");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(list.paintCount(), before);  // the screen holds still
-  list.SetPaintLocked(false);
-  EXPECT_EQ(list.paintCount(), before + 1);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(list.paintCount(), before + 1);
-  list.SetPaintLocked(false);  // unchanged: nothing
-  EXPECT_EQ(list.paintCount(), before + 1);
 }

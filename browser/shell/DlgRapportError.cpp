@@ -5,7 +5,7 @@
 
 #include "Gauge95.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 TDlgRapportError::TDlgRapportError(TWeb* web, QWidget* parent)
     : TProgressDialog(QString::fromUtf8("Compte rendu des erreurs..."), QString::fromUtf8("&Interrompre"), parent),
@@ -34,4 +34,4 @@ void TDlgRapportError::CancelWork() {
   if (report_) report_->Cancel();
 }
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

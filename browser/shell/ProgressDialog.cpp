@@ -9,13 +9,13 @@
 #include "Gauge95.h"
 #include "Utils.h"
 
-namespace qlon::controls {
+namespace qlon::shell {
 
 TProgressDialog::TProgressDialog(const QString& caption, const QString& cancelText, QWidget* parent)
     : QDialog(parent),
       state_(new QLabel(this)),
       file_(new QLabel(this)),
-      gauge_(new TGauge95(this)),
+      gauge_(new controls::TGauge95(this)),
       cancel_(new QPushButton(cancelText, this)) {
   setWindowTitle(caption);
   setModal(true);
@@ -70,4 +70,4 @@ void TProgressDialog::StepGauge() { gauge_->SetProgress(gauge_->Progress() + 1);
 
 void TProgressDialog::ProcessMessages() { QApplication::processEvents(); }
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

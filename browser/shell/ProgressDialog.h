@@ -3,7 +3,7 @@
 // label, a file label, a gauge and a Cancel button. It starts the work as
 // soon as it is shown and closes itself when the work ends; Cancel, Escape
 // and the close box cancel the work while it runs. It is the engine's
-// progress host (TResolveHost): messages are processed between records.
+// progress host (IResolveHost): messages are processed between records.
 #include <QDialog>
 #include <string>
 
@@ -13,17 +13,19 @@ class QLabel;
 class QPushButton;
 
 namespace qlon::controls {
-
 class TGauge95;
+}
 
-class TProgressDialog : public QDialog, public TResolveHost {
+namespace qlon::shell {
+
+class TProgressDialog : public QDialog, public IResolveHost {
   Q_OBJECT
  public:
   // A failed work's message (the window then closes with 0).
   const std::string& Error() const { return error_; }
   QLabel* StateLabel() const { return state_; }
   QLabel* FileLabel() const { return file_; }
-  TGauge95* Gauge() const { return gauge_; }
+  controls::TGauge95* Gauge() const { return gauge_; }
   QPushButton* CancelButton() const { return cancel_; }
 
   void ShowState(const std::string& text) override;
@@ -45,10 +47,10 @@ class TProgressDialog : public QDialog, public TResolveHost {
 
   QLabel* state_;
   QLabel* file_;
-  TGauge95* gauge_;
+  controls::TGauge95* gauge_;
   QPushButton* cancel_;
   bool started_ = false, running_ = false;
   std::string error_;
 };
 
-}  // namespace qlon::controls
+}  // namespace qlon::shell

@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include "FormUtil.h"
+
+using namespace qlon::controls;
+
+TEST(CenterForm, OnTheMainFormOrTheScreen) {
+  const QRect main(100, 50, 800, 600);
+  EXPECT_EQ(CenterForm({441, 380}, &main, {1024, 768}), QPoint(279, 160));
+  EXPECT_EQ(CenterForm({441, 380}, nullptr, {1024, 768}), QPoint(291, 194));
+  EXPECT_EQ(CenterForm({1031, 800}, nullptr, {1024, 768}), QPoint(-3, -16));  // rounds toward zero
+}
