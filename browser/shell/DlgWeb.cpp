@@ -24,6 +24,7 @@
 #include "DlgSysTree.h"
 #include "DlgUrlVerif.h"
 #include "FiltersView.h"
+#include "FormUtil.h"
 #include "LocalPath.h"
 #include "MessageBox.h"
 #include "MimeTree.h"
@@ -714,6 +715,12 @@ bool TDlgWeb::ExecuteModal() {
   Mode |= 1;
   closedWithOk_ = false;
   setWindowModality(Qt::ApplicationModal);
+  // Over the main window, as the program's other dialogs open, rather than
+  // wherever the display puts a new window.
+  if (!testAttribute(Qt::WA_Moved)) {
+    if (!testAttribute(Qt::WA_Resized)) adjustSize();
+    controls::CenterWidget(this);
+  }
   show();
   QEventLoop loop;
   connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);

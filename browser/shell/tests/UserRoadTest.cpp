@@ -155,6 +155,21 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
 }
 
+TEST_F(UserRoadTest, TheWizardOpensOverTheMainWindow) {
+  Make();
+  win_->show();
+  win_->move(300, 200);
+  QRect wizard;
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    wizard = dlg.frameGeometry();
+    Click(dlg.CancelBtn);
+  }));
+  const QPoint mainCentre = win_->frameGeometry().center();
+  EXPECT_LE((wizard.center() - mainCentre).manhattanLength(), 4)
+      << wizard.x() << "," << wizard.y() << " " << wizard.width() << "x" << wizard.height();
+  EXPECT_GT(wizard.width(), 300);
+}
+
 TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
   const fs::path other = MakeWeb("alpha", server_.Url("/alpha/"));
   const std::string before = ReadFileBytes(other);
