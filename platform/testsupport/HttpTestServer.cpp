@@ -42,6 +42,13 @@ HttpReply HttpReply::Ok(std::string body, std::string type) {
   return r;
 }
 
+HttpReply HttpReply::NotFound(std::string body) {
+  HttpReply r = Ok(std::move(body));
+  r.status = 404;
+  r.reason = "Not Found";
+  return r;
+}
+
 HttpReply HttpReply::Silent() {
   HttpReply r;
   r.raw = "";
@@ -115,10 +122,7 @@ HttpReply HttpTestServer::ReplyFor(const HttpRequestSeen& request) {
     queue_.pop_front();
     return r;
   }
-  HttpReply r = HttpReply::Ok("<HTML>Not found</HTML>");
-  r.status = 404;
-  r.reason = "Not Found";
-  return r;
+  return HttpReply::NotFound("<HTML>Not found</HTML>");
 }
 
 bool HttpTestServer::ReadRequest(int fd, HttpRequestSeen& request) {

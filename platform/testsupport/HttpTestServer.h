@@ -49,6 +49,7 @@ struct HttpReply {
   static char GeneratedByte(std::size_t index) { return static_cast<char>('a' + (index * 7 + index / 4096) % 26); }
   static HttpReply Ok(std::string body, std::string type = "text/html");
   static HttpReply Silent();  // accepts, reads, never answers
+  static HttpReply NotFound(std::string body);  // 404 "Not Found" with that page
 };
 
 struct HttpRequestSeen {

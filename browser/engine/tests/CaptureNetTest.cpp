@@ -63,12 +63,7 @@ class CaptureNetTest : public CaptureRunFixture {
     std::lock_guard lock(mutex_);
     ++served_[request.target];
     auto it = pages_.find(request.target);
-    if (it == pages_.end()) {
-      HttpReply missing = HttpReply::Ok("<html>no</html>");
-      missing.status = 404;
-      missing.reason = "Not Found";
-      return missing;
-    }
+    if (it == pages_.end()) return HttpReply::NotFound("<html>no</html>");
     const std::string ims = request.Header("If-Modified-Since");
     if (!ims.empty() && it->second.date > 0 && std::abs(ParseHttpDate(ims) - it->second.date) < 0.0001) {
       HttpReply same;
@@ -177,10 +172,7 @@ TEST_F(CaptureNetTest, UpdateFetchesOnlyWhatChanged) {
     bodies_.clear();
   }
   Put("/a.htm", "<a href=\"/\">home</a> page a, changed", "text/html", 45001.5);
-  HttpReply gone = HttpReply::Ok("<html>gone</html>");
-  gone.status = 404;
-  gone.reason = "Not Found";
-  PutReply("/b/b.htm", gone);
+  PutReply("/b/b.htm", HttpReply::NotFound("<html>gone</html>"));
   Run(kCaptureUpdate | kCaptureUpdateWalk);
   EXPECT_EQ(Bodies(), std::vector<std::string>{"/a.htm"});
   EXPECT_EQ(ReadFileBytes(folder_ / Local("a.htm")), "<a href=\"/\">home</a> page a, changed");

@@ -29,11 +29,7 @@ class ResolveNetTest : public CaptureRunFixture {
     server_.SetScript([this](const HttpRequestSeen& request) {
       std::lock_guard lock(mutex_);
       auto it = pages_.find(request.target);
-      if (it != pages_.end()) return it->second;
-      HttpReply missing = HttpReply::Ok("<html>no</html>");
-      missing.status = 404;
-      missing.reason = "Not Found";
-      return missing;
+      return it != pages_.end() ? it->second : HttpReply::NotFound("<html>no</html>");
     });
     EXPECT_TRUE(server_.Start());
   }

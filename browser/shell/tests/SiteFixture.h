@@ -36,10 +36,7 @@ class SiteFixture : public ::testing::Test {
       std::lock_guard lock(mutex_);
       ++served_[request.target];
       if (auto it = pages_.find(request.target); it != pages_.end()) return it->second;
-      HttpReply missing = HttpReply::Ok("<html>no</html>");
-      missing.status = 404;
-      missing.reason = "Not Found";
-      return missing;
+      return HttpReply::NotFound("<html>no</html>");
     });
     EXPECT_TRUE(server_.Start());
   }
