@@ -410,10 +410,9 @@ bool ApplyRewrite(TWeb& web, TWebFile& file, const std::string& path, bool world
   return true;
 }
 
-bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth,
-                 TLinkTargets* targets) {
+bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch, int64_t* growth) {
   const std::string path = page.GetLocalPath();
-  TStagedRewrite staged = StageRewrite(web, page, path, false, options, batch, targets);
+  TStagedRewrite staged = StageRewrite(web, page, path, false, options, batch, nullptr);
   if (growth) *growth = staged.Growth;
   return ApplyRewrite(web, page, path, false, options, batch, staged);
 }
@@ -428,12 +427,6 @@ bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options) {
 std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes, TLinkTargets* targets) {
   TLinkTargets own(web);
   return VrmlBytes(web, world, world.GetLocalPath(), bytes, targets ? *targets : own);
-}
-
-bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch, TLinkTargets* targets) {
-  const std::string path = world.GetLocalPath();
-  TStagedRewrite staged = StageRewrite(web, world, path, true, {}, batch, targets);
-  return ApplyRewrite(web, world, path, true, {}, batch, staged);
 }
 
 }  // namespace qlon

@@ -72,9 +72,9 @@ std::string RewritePageBytes(TWeb& web, const TWebFile& page, std::string_view b
 // once when the bytes stay the same). growth, when given, gets how many
 // bytes the file gains. False when the file cannot be read or staged.
 bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options, TReplaceBatch& batch,
-                 int64_t* growth = nullptr, TLinkTargets* targets = nullptr);
+                 int64_t* growth = nullptr);
 
-// RewritePage (or RewriteVrml, for a world) in two halves, so that the
+// RewritePage (or its like for a VRML world) in two halves, so that the
 // first can run on a worker thread while the capture's thread goes on:
 //   StageRewrite  reads the file at `path` (the record's local path), rewrites
 //                 it and writes the new bytes to the batch's staging folder.
@@ -108,7 +108,6 @@ bool RewritePage(TWeb& web, TWebFile& page, const TRewriteOptions& options);
 // The links of a saved VRML world, rewritten the same way (OLDREF comments).
 std::string RewriteVrmlBytes(TWeb& web, const TWebFile& world, std::string_view bytes,
                              TLinkTargets* targets = nullptr);
-bool RewriteVrml(TWeb& web, TWebFile& world, TReplaceBatch& batch, TLinkTargets* targets = nullptr);
 
 // Escapes for the places a URL is written to.
 std::string EscapeUrlForScript(std::string_view url);  // inside '...' of an attribute's script
