@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 namespace qlon {
@@ -95,20 +96,25 @@ void TReplaceBatch::TakeWritten() {
 fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view bytes, int lane) {
   // Staged files are named by number, lanes' folders not.
   const fs::path folder = lane > 0 ? staging_ / ("lane" + std::to_string(lane)) : staging_;
-  // Lanes make their folders at the same time: one that exists is fine.
-  for (const fs::path& dir : {staging_, folder})
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return {};
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
   fs::path staged = folder / std::to_string(next_++);
-  TFd fd(staged, O_WRONLY | O_CREAT | O_EXCL, 0666);
-  if (fd.get() < 0) return {};
+  std::optional<TFd> fd;
+  fd.emplace(staged, O_WRONLY | O_CREAT | O_EXCL, 0666);
+  // The folders are made by the first file staged in them. Lanes make
+  // theirs at the same time: one that exists is fine.
+  if (fd->get() < 0 && errno == ENOENT) {
+    for (const fs::path& dir : {staging_, folder})
+      if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return {};
+    fd.emplace(staged, O_WRONLY | O_CREAT | O_EXCL, 0666);
+  }
+  if (fd->get() < 0) return {};
   // A replaced file keeps its permissions; a new one gets the umask's.
-  const bool ok = (!exists || ::fchmod(fd.get(), old.st_mode & 07777) == 0) && WriteAll(fd.get(), bytes);
+  const bool ok = (!exists || ::fchmod(fd->get(), old.st_mode & 07777) == 0) && WriteAll(fd->get(), bytes);
   // A lane starts writing its file out now, so the commit's sync finds
   // less to wait for.
-  if (ok && lane > 0) ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-  if (!fd.Close() || !ok) {
+  if (ok && lane > 0) ::sync_file_range(fd->get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (!fd->Close() || !ok) {
     ::unlink(staged.c_str());
     return {};
   }
