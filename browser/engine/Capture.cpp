@@ -660,6 +660,7 @@ void TCapture::RequestContent(Slot& slot) {
     }
   }
   if (setup_.NoWriteDisk) RemoveFile(path);  // still counted below
+  bool autosave = false;
   if (!keep) {
     RemoveFile(path);
     r.SetState(verdict);
@@ -672,13 +673,13 @@ void TCapture::RequestContent(Slot& slot) {
     if (!update) {
       ++Web.RetrievedCount;
       ++Retrieved;
-      if (++AutoSaveCounter >= setup_.AutoSaveCount) {
-        r.SaveChanges();
-        SaveWeb();
-      }
+      autosave = ++AutoSaveCounter >= setup_.AutoSaveCount;
     }
   }
   Finish(slot);
+  // After Finish, which stores the record and arms the timed save: this
+  // save makes that one unneeded.
+  if (autosave) SaveWeb();
   CheckLimits();
 }
 
