@@ -126,7 +126,10 @@ void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, std::v
   item.Path = path;
   item.World = world;
   item.Due = world || ForceRewrite || !r.IsFrameSet() || r.GetRewriteMark() != options_.Mark();
-  if (item.Due && pool_) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world});
+  // A page with a server-side image map is staged here: its map is read
+  // on this thread (the workers would hand it back).
+  item.Pooled = item.Due && pool_ && !r.HasIsMap();
+  if (item.Pooled) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world});
   items.push_back(std::move(item));
 }
 
@@ -140,12 +143,12 @@ void TDlgResolve::Rewrite(TRewriteItem& item) {
   }
   if (item.Due) {
     TStagedRewrite staged;
-    if (pool_) {
+    if (item.Pooled) {
       TRewritePool::TOutcome outcome = pool_->Take(item.Job, [this] { host_.ProcessMessages(); });
       NoteHostAddresses(outcome.Addresses);
       staged = std::move(outcome.Staged);
     }
-    if (!pool_ || staged.NeedsOwner)
+    if (!item.Pooled || staged.NeedsOwner)
       staged = StageRewrite(web_, r, item.Path, item.World, options_, *batch_, targets_.get());
     // The indexes and the total count the files as they are left, the same
     // whether a run stopped before had already rewritten them or not.

@@ -94,6 +94,7 @@ class TDlgResolve {
     std::string Url, Path;
     bool World = false;
     bool Due = false;  // to be rewritten (a frame set is only when the options changed)
+    bool Pooled = false;  // staged by a worker, as job Job
     std::size_t Job = 0;
   };
   void ResolveSite(const TWebFile& site);
