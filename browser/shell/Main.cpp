@@ -725,20 +725,17 @@ void TMainWin::EnableMenus() {
     a->setEnabled(idle);
   MenuCaptureConfig->setEnabled(web);
   // The web's pages exist once its links were resolved.
-  const auto page = [this](const char* relative) {
-    std::error_code ec;
-    return web_ && fs::is_regular_file(web_->Path().parent_path() / relative, ec);
-  };
-  MenuHTMLPageSommaire->setEnabled(page(kHomePage));
-  MenuHtmlPageHtml->setEnabled(page(kHtmlIndexPage));
-  MenuHtmlPageImages->setEnabled(page(kImageIndexPage));
+  const bool home = WebPage(kHomePage).has_value();
+  MenuHTMLPageSommaire->setEnabled(home);
+  MenuHtmlPageHtml->setEnabled(WebPage(kHtmlIndexPage).has_value());
+  MenuHtmlPageImages->setEnabled(WebPage(kImageIndexPage).has_value());
   std::error_code ec;
   MenuHtmlPageBookmark->setEnabled(web && fs::is_regular_file(setup_.BookmarkFile, ec));
   MenuFileNew->setEnabled(mode_ != mmRunning);
   MenuFileOpen->setEnabled(mode_ != mmRunning);
   MenuCaptureStop->setEnabled(mode_ == mmRunning);
-  ConsulterBtn->setEnabled(page(kHomePage));
-  PageSommaireBut->setEnabled(page(kHomePage));
+  ConsulterBtn->setEnabled(home);
+  PageSommaireBut->setEnabled(home);
   OptionsMenuUpdateList->setEnabled(web && (view_ == mvUrls || view_ == mvSearch));
 }
 

@@ -164,6 +164,8 @@ class TMainWin : public QMainWindow,
   void RefreshStatusHints() override;
   void UpdateCaption();
   void EnableMenus();
+  // The page of the open web's folder (an index page), when it exists.
+  std::optional<std::filesystem::path> WebPage(const std::string& relative) const;
   void UpdateToolButtons();
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();

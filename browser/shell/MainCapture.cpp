@@ -99,11 +99,16 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   AddRecentWeb(web_->Path());
 }
 
-void TMainWin::OpenWebPage(const std::string& relative) {
-  if (!web_) return;
-  const fs::path page = web_->Path().parent_path() / relative;
+std::optional<fs::path> TMainWin::WebPage(const std::string& relative) const {
+  if (!web_) return std::nullopt;
+  fs::path page = web_->Path().parent_path() / relative;
   std::error_code ec;
-  if (fs::is_regular_file(page, ec)) OpenInBrowser(PathToFileUrl(page.string()));
+  if (!fs::is_regular_file(page, ec)) return std::nullopt;
+  return page;
+}
+
+void TMainWin::OpenWebPage(const std::string& relative) {
+  if (const auto page = WebPage(relative)) OpenInBrowser(PathToFileUrl(page->string()));
 }
 
 void TMainWin::MenuHtmlPageBookmarkClick() {
