@@ -230,10 +230,12 @@ void TPageRewriter::RewriteImage(TTagLink& link, std::string& after) {
 }
 
 std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
-  QByteArray data(bytes.data(), qsizetype(bytes.size()));
+  // The parser reads the caller's bytes where they are.
+  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
   THtmlParser parser(buffer);
+  parser.AnchorTexts = false;
   parser.Parse();
 
   std::string out;

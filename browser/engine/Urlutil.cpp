@@ -55,14 +55,16 @@ std::string PrepareText(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
   std::string out;
   out.reserve(text.size());
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\t' || c == '\n' || c == '\r') continue;
-    if (c <= 0x20 || c == 0x7F || IsUnsafe(ch))
-      AppendPercentByte(out, c);
-    else
-      out += ch;
+  // Copied a run at a time: most texts need nothing done.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c > 0x20 && c != 0x7F && !IsUnsafe(text[i])) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    if (c != '\t' && c != '\n' && c != '\r') AppendPercentByte(out, c);
   }
+  out.append(text.substr(run));
   return out;
 }
 
@@ -105,8 +107,10 @@ bool HasUnknownScheme(std::string_view text) {
 
 // "\" counts as "/" before the query (or, in a file URL, before the "#").
 void SlashBackslashes(std::string& text, TIProtocol protocol) {
-  const std::size_t end = std::min(FindFirstOf(text, protocol == ipFile ? "#" : "?#"), text.size());
-  std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\\', '/');
+  for (char& c : text) {
+    if (c == '#' || (c == '?' && protocol != ipFile)) break;
+    if (c == '\\') c = '/';
+  }
 }
 
 // Cuts a "#..." part off.
@@ -454,13 +458,17 @@ std::string ResolveUrl(std::string_view ref, std::string_view base) {
 }
 
 std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
-  if (base.empty()) return ResolveUrl(ref, base);
+  if (base.empty()) {
+    last_.Parse(ref);
+    return last_.GetFullUrl();
+  }
   // The text is never empty once a base was parsed.
   if (base != text_) {
     text_ = base;
     base_.Parse(base);
   }
-  return TUrl::CreateRelative(ref, base_).GetFullUrl();
+  last_ = TUrl::CreateRelative(ref, base_);
+  return last_.GetFullUrl();
 }
 
 bool IsAbsoluteUrl(std::string_view url) { return IsAbsoluteUrl(TUrl(url)); }
@@ -471,8 +479,9 @@ bool IsAbsoluteUrl(const TUrl& u) {
   return u.Path.find(':') == std::string::npos && u.FileName.find(':') == std::string::npos;
 }
 
-int CompareSites(std::string_view url1, std::string_view url2) {
-  const TUrl a(url1), b(url2);
+int CompareSites(std::string_view url1, std::string_view url2) { return CompareSites(TUrl(url1), TUrl(url2)); }
+
+int CompareSites(const TUrl& a, const TUrl& b) {
   if (a.Protocol == ipFile) return scSameSite;
   if (a.IsNumericHost() && b.IsNumericHost())
     return SameTextAscii(a.Host, b.Host) ? scSameSite : scOtherSite;

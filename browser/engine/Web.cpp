@@ -5,6 +5,7 @@
 #include <QSize>
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "ImageSize.h"
 #include "JavaClassFile.h"
@@ -420,8 +421,7 @@ namespace {
 
 uint8_t Above(uint8_t level) { return level == 255 ? level : uint8_t(level + 1); }
 
-bool SameAuthority(const std::string& a, const std::string& b) {
-  const TUrl x(a), y(b);
+bool SameAuthority(const TUrl& x, const TUrl& y) {
   return x.Protocol == y.Protocol && SameTextAscii(x.SchemeAndAuthority(), y.SchemeAndAuthority());
 }
 
@@ -435,8 +435,7 @@ std::string FirstStartUrl(const std::vector<TStartEntry>& entries) {
 
 }  // namespace
 
-bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
-  const TUrl parsed(url);
+bool TWeb::FollowLinkDefault(const TTagLink& link, const TUrl& parsed) {
   if (!IsAbsoluteUrl(parsed)) return false;
   const TIProtocol p = parsed.Protocol;
   if (p != ipHttp && p != ipFtp && p != ipFile) return false;
@@ -444,6 +443,11 @@ bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
 }
 
 bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect) {
+  return AddLink(record, referrer, redirect, TUrl(record.FullUrl), nullptr);
+}
+
+bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, const TUrl& url,
+                   const TUrl* referrerUrl) {
   record.Owner = this;
   TWebFile found(this);
   if (FindUrl(record.FullUrl, found)) {
@@ -451,36 +455,41 @@ bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect) {
     return true;
   }
   record.SetState(fsToCapture);
+  std::optional<TUrl> parsedReferrer;
   if (referrer) {
+    const TUrl& from = referrerUrl ? *referrerUrl : parsedReferrer.emplace(referrer->FullUrl);
     record.SetWebLevel(referrer->GetWebLevel());
     record.SetLinkLevel(referrer->GetLinkLevel());
     // A login belongs to its site: a link to another site never carries it.
-    record.SetIdentityIndex(SameAuthority(referrer->FullUrl, record.FullUrl) ? referrer->GetIdentityIndex() : 0);
+    record.SetIdentityIndex(SameAuthority(from, url) ? referrer->GetIdentityIndex() : 0);
     if (!redirect && !record.IsFrameLink() && record.GetLinkType() == ltPage)
       record.SetLinkLevel(Above(record.GetLinkLevel()));
-    const int sites = CompareSites(referrer->FullUrl, record.FullUrl);
+    const int sites = CompareSites(from, url);
     if (sites == scOtherSite || (sites == scSameDomainOtherMachine && Options.CheckDomainMachineFlag)) {
       record.SetWebLevel(Above(record.GetWebLevel()));
       record.SetLinkLevel(0);
     }
+    referrerUrl = &from;
   } else {
     record.SetWebLevel(0);
     record.SetLinkLevel(0);
   }
   if (!InsertRecord(record)) return false;
   // A page fetched from the network never makes the run read local files.
-  if (referrer && GetUrlProtocol(record.FullUrl) == ipFile && GetUrlProtocol(referrer->FullUrl) != ipFile) {
+  if (referrer && url.Protocol == ipFile && referrerUrl->Protocol != ipFile) {
     record.SetState(fsFilteredProtocol);
     ++FilteredCount;
   } else {
-    ClassifyAndQueue(record);
+    ClassifyAndQueue(record, url);
   }
   record.SaveChanges();
   return true;
 }
 
-bool TWeb::ClassifyAndQueue(TWebFile& record) {
-  const TWebFileState verdict = ClassifyLink(record);
+bool TWeb::ClassifyAndQueue(TWebFile& record) { return ClassifyAndQueue(record, TUrl(record.FullUrl)); }
+
+bool TWeb::ClassifyAndQueue(TWebFile& record, const TUrl& url) {
+  const TWebFileState verdict = ClassifyLink(record, url);
   if (verdict != fsNotFiltered) {
     record.SetState(verdict);
     ++FilteredCount;
@@ -492,9 +501,12 @@ bool TWeb::ClassifyAndQueue(TWebFile& record) {
 }
 
 TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
+  return record.IsStartUrl() ? fsNotFiltered : ClassifyLink(record, TUrl(record.FullUrl));
+}
+
+TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
   if (record.IsStartUrl()) return fsNotFiltered;
   const std::string& url = record.FullUrl;
-  const TUrl u(url);
   if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
     return fsFilteredProtocol;
   // An unknown scheme (https:, javascript:) parses as a path holding ":".
@@ -508,9 +520,8 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
         if (record.GetLinkLevel() > Options.ExternalLinkDepth) return fsFilteredExternalLinkDepth;
       } else {
         if (record.GetLinkLevel() > Options.InternalLinkDepth) return fsFilteredInternalLinkDepth;
-        const std::string first = FirstStartUrl(StartEntries);
-        if (Options.CheckDomainMachineFlag && !first.empty() &&
-            CompareSites(first, url) == scSameDomainOtherMachine)
+        if (Options.CheckDomainMachineFlag && !StartEntries.empty() &&
+            CompareSites(TUrl(FirstStartUrl(StartEntries)), u) == scSameDomainOtherMachine)
           return fsFilteredDomainMachine;
         if (Options.InternalPathLimit && u.Protocol == ipHttp && u.Path.find("cgi-bin") == std::string::npos) {
           bool hostListed = false;
@@ -619,18 +630,20 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
 void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow, QIODevice& bytes) {
   THtmlParser parser(bytes);
   parser.FrameOption = Options.NotExploreFrameFlag;
+  parser.AnchorTexts = false;
   parser.Parse();
   std::string base = url;
   TTagLink link;
   TUrlResolver resolver;
+  const TUrl pageUrl(page.FullUrl);
   auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
     const std::string target = resolver.Resolve(text, against);
-    if (target.empty() || target == page.FullUrl || (follow && !follow(link, target))) return;
+    if (target.empty() || target == page.FullUrl || (follow && !follow(link, resolver.Resolved()))) return;
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(type);
     if (flags) next.SetFlags(next.GetFlags() | flags);
-    AddLink(next, &page);
+    AddLink(next, &page, false, resolver.Resolved(), &pageUrl);
   };
   for (int i = 0; i < parser.GetCount(); ++i) {
     // What a rewrite inserted (script, banner, maps) holds no link of the page.
@@ -685,8 +698,9 @@ void TWeb::ScanVrmlLinks(TWebFile& world, const std::string& url, const TFollowT
   for (int i = 0; i < parser.Count(); ++i) {
     std::string text, old;
     if (!parser.GetLink(i, text, old) || text.empty()) continue;
-    const std::string target = ResolveUrl(text, url);
-    if (target.empty() || target == world.FullUrl || (follow && !follow(link, target))) continue;
+    const TUrl parsed = TUrl::CreateRelative(text, url);
+    const std::string target = parsed.GetFullUrl();
+    if (target.empty() || target == world.FullUrl || (follow && !follow(link, parsed))) continue;
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(parser.Link(i).Page ? ltPage : ltEmbedded);
