@@ -71,7 +71,7 @@ SiteReply FolderSite::Reply(const std::string& target) const {
   const fs::path file = FileOf(target);
   std::ifstream in;
   if (!file.empty()) in.open(file, std::ios::binary);
-  if (!in) {
+  if (!in.is_open()) {
     reply.status = 404;
     reply.type = "text/html";
     reply.body = "<html><body><h1>Erreur 404</h1></body></html>\n";

@@ -1,9 +1,10 @@
 #include "HtmlParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
-#include <functional>
+#include <vector>
 
 #include <QBuffer>
 #include <QIODevice>
@@ -20,6 +21,21 @@ constexpr std::string_view kTagNames[kTagKindCount] = {
     "FRAMESET", "NOFRAMES", "META", "INPUT", "TITLE", "SCRIPT", "EMBED", "APPLET", "PARAM",
     "QUILLON", "LINK", "DD",   "DL",    "DT",      "H1",    "H2",   "H3",   "UNKNOWN"};
 
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+// The kinds whose names begin with each letter, in kind order.
+const std::array<std::vector<uint8_t>, 26>& KindsByLetter() {
+  static const auto table = [] {
+    std::array<std::vector<uint8_t>, 26> t;
+    for (int k = 0; k < kTagKindCount; ++k) {
+      const char c = Upper(kTagNames[k][0]);
+      if (k != tkComment && c >= 'A' && c <= 'Z') t[c - 'A'].push_back(uint8_t(k));
+    }
+    return t;
+  }();
+  return table;
+}
+
 bool IsLinkKind(uint8_t kind) {
   switch (kind) {
     case tkA: case tkImg: case tkArea: case tkBase: case tkBody: case tkForm: case tkFrame:
@@ -30,7 +46,6 @@ bool IsLinkKind(uint8_t kind) {
   }
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -140,17 +155,20 @@ uint32_t ReadNumber(std::string_view s, size_t& i, bool hex) {
   return v;
 }
 
+bool IsBreak(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+
 // The text without its tabs and line breaks, appended a run at a time.
 void AppendWithoutBreaks(std::string_view text, std::string& out) {
-  while (!text.empty()) {
-    const size_t cut = text.find_first_of("\t\r\n");
-    out.append(text.substr(0, cut));
-    if (cut == std::string_view::npos) break;
-    text.remove_prefix(cut + 1);
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsBreak(text[i])) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
   }
+  out.append(text.substr(run));
 }
 
-bool HasBreaks(std::string_view text) { return text.find_first_of("\t\r\n") != std::string_view::npos; }
+bool HasBreaks(std::string_view text) { return std::any_of(text.begin(), text.end(), IsBreak); }
 
 std::string DecodeValue(std::string_view raw) {
   std::string out;
@@ -562,17 +580,18 @@ void THtmlParser::AddTag(int64_t start, int64_t end) {
       inner.remove_prefix(1);
     }
     // The name runs to the first blank or "/"; it is looked up among the
-    // names of its length only.
+    // names of its first letter only.
     size_t length = 0;
     while (length < inner.size() && !IsBlank(inner[length]) && inner[length] != '/') ++length;
     const std::string_view name = inner.substr(0, length);
-    for (int k = 0; k < kTagKindCount; ++k) {
-      if (k == tkComment || kTagNames[k].size() != length) continue;
-      if (EqualNoCase(name, kTagNames[k])) {
-        kind = static_cast<uint8_t>(k);
-        break;
+    const char first = length ? Upper(name[0]) : 0;
+    if (first >= 'A' && first <= 'Z')
+      for (uint8_t k : KindsByLetter()[first - 'A']) {
+        if (kTagNames[k].size() == length && EqualNoCase(name, kTagNames[k])) {
+          kind = k;
+          break;
+        }
       }
-    }
     if ((flags & kTokenStart) && IsLinkKind(kind)) flags |= kTokenLinkTag;
   }
   AddToken(flags, kind, start, end - start);
