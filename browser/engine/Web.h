@@ -43,6 +43,7 @@
 // makes the whole save visible at once; a writer killed before the commit
 // leaves the previous save.
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -118,7 +119,8 @@ class TWebFileList {
   int PriorityAt(int index) const { return lines_.at(size_t(index)).first; }
 
  private:
-  std::vector<std::pair<int, std::string>> lines_;
+  // A deque: the run takes its lines from the front.
+  std::deque<std::pair<int, std::string>> lines_;
 };
 
 // A directory the internal path limit keeps a capture inside: the host and

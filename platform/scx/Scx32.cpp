@@ -334,8 +334,10 @@ struct Library {
   // a reset from an orderly close.
   template <typename OnData>
   static bool Receive(Stream& s, bool& error, OnData&& onData) {
-    const int block = gBlock.load();
-    std::string buf(std::size_t(block), '\0');
+    // One buffer for every read of the thread that polls, not a new zeroed
+    // block for each readable socket.
+    thread_local std::string buf;
+    buf.resize(std::size_t(gBlock.load()));
     for (int round = 0; round < 16; ++round) {
       const ssize_t n = ::recv(s.fd, buf.data(), buf.size(), MSG_DONTWAIT);
       if (n > 0) {
