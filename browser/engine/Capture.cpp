@@ -562,7 +562,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   SetContentType(r, h.ContentType, q.Url.GetExtension());
   if (!update) {
     const TWebFileState verdict =
-        r.IsStartUrl() ? fsNotFiltered : Web.CheckHeader(r, h.ContentLength, q.Url.GetFullUrl());
+        r.IsStartUrl() ? fsNotFiltered : Web.CheckHeader(r, h.ContentLength, q.Url);
     if (verdict != fsNotFiltered) {
       r.SetState(verdict);
       ++Web.FilteredCount;

@@ -15,10 +15,10 @@ namespace {
 
 // The first of a few bytes: string::find_first_of calls memchr on the set
 // for each byte of the text, and every link of every page is parsed here.
-std::size_t FindFirstOf(std::string_view text, std::string_view set) {
+template <class... Chars>
+std::size_t FindFirst(std::string_view text, Chars... chars) {
   for (std::size_t i = 0; i < text.size(); ++i)
-    for (char c : set)
-      if (text[i] == c) return i;
+    if (((text[i] == chars) || ...)) return i;
   return std::string_view::npos;
 }
 
@@ -302,7 +302,7 @@ bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t 
   if (Protocol == ipFile && !slashes) return false;  // "file:/path": no authority
   if (slashes) text.erase(0, 2);
 
-  const std::size_t cut = FindFirstOf(text, Protocol == ipFile ? "/#" : "/?#");
+  const std::size_t cut = Protocol == ipFile ? FindFirst(text, '/', '#') : FindFirst(text, '/', '?', '#');
   std::string authority = text.substr(0, cut);
   text.erase(0, cut == std::string::npos ? text.size() : cut);
   Port = DefaultPort(Protocol);
@@ -333,7 +333,7 @@ void TUrl::ApplyHostAlias() {
 
 std::string TUrl::ParseQuery(std::string& text) {
   Query.clear();
-  const std::size_t at = FindFirstOf(text, Protocol == ipFile ? "#" : "?#");
+  const std::size_t at = Protocol == ipFile ? FindFirst(text, '#') : FindFirst(text, '?', '#');
   if (at == std::string::npos) return {};
   std::string tail = text.substr(at);
   text.erase(at);

@@ -506,14 +506,13 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
 
 TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
   if (record.IsStartUrl()) return fsNotFiltered;
-  const std::string& url = record.FullUrl;
   if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
     return fsFilteredProtocol;
   // An unknown scheme (https:, javascript:) parses as a path holding ":".
   if (!IsAbsoluteUrl(u)) return fsFilteredProtocol;
   const TFilterList& filters = Options.Filters();
-  if (!filters.IsAllowed(url)) {
-    if (filters.IsExcluded(url)) return fsFilteredExclusion;
+  if (!filters.IsAllowed(u)) {
+    if (filters.IsExcluded(u)) return fsFilteredExclusion;
     if (record.GetLinkType() == ltPage) {
       if (record.GetWebLevel() > 0) {
         if (record.GetWebLevel() > Options.ExternalWebDepth) return fsFilteredExternalWebDepth;
@@ -554,6 +553,10 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
 }
 
 TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const {
+  return CheckHeader(record, length, TUrl(url));
+}
+
+TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const TUrl& url) const {
   const int64_t minBytes = int64_t(Options.MinFileSize) * 1024, maxBytes = int64_t(Options.MaxFileSize) * 1024;
   auto bySize = [&]() {
     if (length < 1) return fsNotFiltered;
@@ -561,7 +564,7 @@ TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const st
     if (Options.MaxFileSize > 0 && length > maxBytes) return fsFilteredSize;
     return fsNotFiltered;
   };
-  if (GetUrlProtocol(url) == ipFtp) return bySize();
+  if (url.Protocol == ipFtp) return bySize();
   if (record.IsJavaClass()) return Options.DownLoadAppletJavaFlag ? fsNotFiltered : fsFilteredMime;
   const TMimeItem* item = GetMimeItem(record);
   if (item->Category == mcHtml) return fsNotFiltered;  // pages are judged after their body

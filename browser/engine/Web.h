@@ -215,6 +215,7 @@ class TWeb : public TUrlBTree {
   bool ClassifyAndQueue(TWebFile& record, const TUrl& url);
   // The header check of a reply; length below 1 is unknown.
   TWebFileState CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const;
+  TWebFileState CheckHeader(const TWebFile& record, int64_t length, const TUrl& url) const;
   // Makes the record a redirect to `location` (resolved against its URL) and
   // files the target as a link of it. False, with nothing changed, for a
   // redirect to the record's own URL or a target that cannot be stored.
