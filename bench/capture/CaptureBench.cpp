@@ -70,6 +70,7 @@ struct RunResult {
   bool ok = false;
   std::string note;
   double wall = 0, cpu = 0;
+  double user = 0, sys = 0;  // the whole process's, from wait4
   long peakKb = 0;
   uint64_t requests = 0, external = 0;
   unsigned kept = 0;  // records retrieved (a capture's own count)
@@ -122,7 +123,9 @@ bool RunChild(const std::vector<std::string>& argv, RunResult& result, const fs:
   rusage usage{};
   if (::wait4(pid, &status, 0, &usage) != pid) return false;
   result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  result.user = Seconds(usage.ru_utime);
+  result.sys = Seconds(usage.ru_stime);
+  result.cpu = result.user + result.sys;
   result.peakKb = usage.ru_maxrss;
   if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
     result.note = "did not run to its end";
@@ -182,6 +185,8 @@ RunResult RunCapture(SiteServer& server, int sockets, int latency, bool keep, co
                    std::to_string(sockets), folder.string()},
                   process, folder / "capture.log");
   r.note = process.note;
+  r.user = process.user;
+  r.sys = process.sys;
   r.requests = server.Requests() - requests;
   r.external = server.ExternalRequests() - external;
   // The child's own account: the run and the link resolution, without the
@@ -264,14 +269,16 @@ int CompareResolutions(SiteServer& server, const Config& config) {
 }
 
 void PrintTable(const std::vector<RunResult>& runs, const Site* site) {
-  std::printf("\n%-8s %5s %7s %8s %6s %8s %8s %8s %7s %7s %5s %8s  %s\n", "tool", "conns", "latency", "wall s",
-              "pages", "pages/s", "CPU s", "CPU ms/f", "peak MB", "reqs", "ext", "fidelity",
+  std::printf("\n%-8s %5s %7s %8s %6s %8s %8s %8s %11s %7s %7s %5s %8s  %s\n", "tool", "conns", "latency",
+              "wall s", "pages", "pages/s", "CPU s", "CPU ms/f", "user/sys s", "peak MB", "reqs", "ext", "fidelity",
               "links: local/missing/outside/online-site");
   for (const RunResult& r : runs) {
     const double pps = r.wall > 0 ? double(r.links.pages) / r.wall : 0;
     const double perFile = r.requests ? 1000.0 * r.cpu / double(r.requests) : 0;
-    std::printf("%-8s %5d %5d ms %8.2f %6zu %8.1f %8.2f %8.3f %8.1f %7llu %5llu %7.2f%%  %zu/%zu/%zu/%zu%s%s\n",
-                r.tool.c_str(), r.connections, r.latency, r.wall, r.links.pages, pps, r.cpu, perFile,
+    char userSys[32];
+    std::snprintf(userSys, sizeof userSys, "%.2f/%.2f", r.user, r.sys);
+    std::printf("%-8s %5d %5d ms %8.2f %6zu %8.1f %8.2f %8.3f %11s %8.1f %7llu %5llu %7.2f%%  %zu/%zu/%zu/%zu%s%s\n",
+                r.tool.c_str(), r.connections, r.latency, r.wall, r.links.pages, pps, r.cpu, perFile, userSys,
                 double(r.peakKb) / 1024.0, (unsigned long long)r.requests, (unsigned long long)r.external,
                 100.0 * r.links.Fidelity(), r.links.local, r.links.missing, r.links.outside, r.links.onSite,
                 r.note.empty() ? "" : "  ", r.note.c_str());
@@ -302,11 +309,13 @@ std::vector<RunResult> Medians(const std::vector<RunResult>& runs, std::map<std:
   }
   for (const std::string& key : order) {
     const auto& list = groups[key];
-    std::vector<double> wall, cpu, peak, requests;
+    std::vector<double> wall, cpu, peak, requests, user, sys;
     std::string each;
     for (const RunResult* r : list) {
       wall.push_back(r->wall);
       cpu.push_back(r->cpu);
+      user.push_back(r->user);
+      sys.push_back(r->sys);
       peak.push_back(double(r->peakKb));
       requests.push_back(double(r->requests));
       char text[32];
@@ -316,6 +325,8 @@ std::vector<RunResult> Medians(const std::vector<RunResult>& runs, std::map<std:
     RunResult m = *list.front();
     m.wall = Median(wall);
     m.cpu = Median(cpu);
+    m.user = Median(user);
+    m.sys = Median(sys);
     m.peakKb = long(Median(peak));
     m.requests = uint64_t(Median(requests));
     m.note = "wall " + each;

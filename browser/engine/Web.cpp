@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <optional>
+#include <unordered_set>
 
 #include "ImageSize.h"
 #include "JavaClassFile.h"
@@ -639,9 +640,13 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
   TTagLink link;
   TUrlResolver resolver;
   const TUrl pageUrl(page.FullUrl);
+  // A target the page links to again is filed already: a second AddLink
+  // finds it and, as the first left it, changes nothing.
+  std::unordered_set<std::string> offered;
   auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
     const std::string target = resolver.Resolve(text, against);
     if (target.empty() || target == page.FullUrl || (follow && !follow(link, resolver.Resolved()))) return;
+    if (!offered.insert(target).second) return;
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(type);
