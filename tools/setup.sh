@@ -14,6 +14,7 @@ QLON_PACKAGES=(
   lua5.2-doc
   libxslt1-dev  # its HTML manual
   python3.11-doc
+  postgresql-doc-15  # a real manual of small pages for the capture benchmark
   imagemagick
   poppler-utils
   wget  # the capture benchmark compares with it

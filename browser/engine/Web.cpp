@@ -451,7 +451,7 @@ bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, co
                    const TUrl* referrerUrl) {
   record.Owner = this;
   TWebFile found(this);
-  if (FindUrl(record.FullUrl, found)) {
+  if (FindUrl(url, found)) {
     if (QueueForUpdate(found)) found.SaveChanges();
     return true;
   }
