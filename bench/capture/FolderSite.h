@@ -2,8 +2,10 @@
 // A real web site for the capture benchmark: the files of a folder (an
 // installed documentation package), served as they are. A target names a
 // file below the folder ("/" and a folder name serve its "index.html"); its
-// type comes from the extension. Nothing outside the folder is reached: a
-// target with a ".." segment, a NUL or a "\" is answered 404.
+// type comes from the extension. A target never names a path outside the
+// folder: one with a ".." segment (also written %2e%2e), a NUL or a "\" is
+// answered 404. (Symbolic links the package itself installs, such as the
+// Python documentation's shared scripts, are followed.)
 #include <filesystem>
 #include <string>
 
