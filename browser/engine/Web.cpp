@@ -475,22 +475,23 @@ bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, co
     record.SetWebLevel(0);
     record.SetLinkLevel(0);
   }
+  // The verdict comes before the record is stored, so that it is stored
+  // once, as it ends. A page fetched from the network never makes the run
+  // read local files.
+  TWebFileState verdict = fsFilteredProtocol;
+  if (!referrer || url.Protocol != ipFile || referrerUrl->Protocol == ipFile) verdict = ClassifyLink(record, url);
+  record.SetState(verdict == fsNotFiltered ? fsToCapture : verdict);
   if (!InsertRecord(record)) return false;
-  // A page fetched from the network never makes the run read local files.
-  if (referrer && url.Protocol == ipFile && referrerUrl->Protocol != ipFile) {
-    record.SetState(fsFilteredProtocol);
+  record.Changed = record.NameChanged = false;  // the tree holds it as it is
+  if (verdict == fsNotFiltered)
+    ToCapture.AddRecord(record);
+  else
     ++FilteredCount;
-  } else {
-    ClassifyAndQueue(record, url);
-  }
-  record.SaveChanges();
   return true;
 }
 
-bool TWeb::ClassifyAndQueue(TWebFile& record) { return ClassifyAndQueue(record, TUrl(record.FullUrl)); }
-
-bool TWeb::ClassifyAndQueue(TWebFile& record, const TUrl& url) {
-  const TWebFileState verdict = ClassifyLink(record, url);
+bool TWeb::ClassifyAndQueue(TWebFile& record) {
+  const TWebFileState verdict = ClassifyLink(record);
   if (verdict != fsNotFiltered) {
     record.SetState(verdict);
     ++FilteredCount;

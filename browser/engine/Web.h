@@ -212,7 +212,6 @@ class TWeb : public TUrlBTree {
   TWebFileState ClassifyLink(const TWebFile& record, const TUrl& url) const;
   // Classifies and queues on the to-capture queue; false when filtered.
   bool ClassifyAndQueue(TWebFile& record);
-  bool ClassifyAndQueue(TWebFile& record, const TUrl& url);
   // The header check of a reply; length below 1 is unknown.
   TWebFileState CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const;
   TWebFileState CheckHeader(const TWebFile& record, int64_t length, const TUrl& url) const;
