@@ -766,11 +766,18 @@ int THtmlParser::InsertedBlockEnd(int index) const {
 // the ALT text of images inside. It stops at the next anchor (an unclosed A
 // must not read the rest of the page) and at kMaxShortText bytes.
 void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
+  // Without anchor texts the length of the text is still counted: the walk
+  // ends where the text reaches its limit, so the ISMAP mark is the same.
   std::string text;
-  if (AnchorTexts) text.assign(TextAfterBytes(index).substr(0, kMaxShortText + 1));
+  size_t length = 0;
+  auto add = [&](std::string_view piece) {
+    length += piece.size();
+    if (AnchorTexts) text.append(piece);
+  };
+  add(TextAfterBytes(index).substr(0, kMaxShortText + 1));
   TTag inner;
   TTagParam ismap;
-  for (int j = index + 1; j < GetCount() && text.size() <= size_t(kMaxShortText); ++j) {
+  for (int j = index + 1; j < GetCount() && length <= size_t(kMaxShortText); ++j) {
     const TToken& t = tokens_[j];
     if (t.Flags & kTokenSentinel) break;
     if (t.Kind == tkA && (t.Flags & kTokenEnd)) break;
@@ -778,12 +785,10 @@ void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
     if (t.Kind == tkImg && (t.Flags & kTokenStart)) {
       LoadTag(j, inner);
       if (inner.FindParam("ISMAP", ismap)) link.IsMap = true;
-      if (AnchorTexts) {
-        text += ' ';
-        text += inner.GetParamValue("ALT");
-      }
+      add(" ");
+      add(inner.GetParamValue("ALT"));
     }
-    if (AnchorTexts) text.append(TextAfterBytes(j).substr(0, kMaxShortText + 1));
+    add(TextAfterBytes(j).substr(0, kMaxShortText + 1));
   }
   if (AnchorTexts) link.AnchorText = std::string(Utf8Prefix(TrimBlanks(text), kMaxShortText));
 }

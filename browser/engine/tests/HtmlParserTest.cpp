@@ -313,6 +313,13 @@ TEST(HtmlParserLinks, WithoutAnchorTextsTheIsMapMarkIsStillRead) {
   EXPECT_TRUE(link.IsMap);
   ASSERT_TRUE(p.parser.GetTagLink(p.Find(tkA, kTokenStart, p.Find(tkA) + 1), link));
   EXPECT_FALSE(link.IsMap);  // nothing of the link before stays
+  // An image past the anchor text's limit is not read, with or without texts.
+  for (bool texts : {true, false}) {
+    Parsed far("<a href=far.htm>" + std::string(300, 'x') + "<img src=i.gif ismap></a>");
+    far.parser.AnchorTexts = texts;
+    ASSERT_TRUE(far.parser.GetTagLink(far.Find(tkA), link));
+    EXPECT_FALSE(link.IsMap) << texts;
+  }
 }
 
 TEST(HtmlParserLinks, ScriptsAndNoframesHideTheirLinks) {
