@@ -7,7 +7,6 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QDialog>
-#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,7 +15,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTextStream>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -123,7 +121,11 @@ QToolButton* NewToolButton(QWidget* parent, const char* name, const QString& tex
 // ---------------------------------------------------------------- creation
 
 TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), config_(std::move(config)), programFolder_(ProgramFolder()) {
+    : QMainWindow(parent),
+      setup_(setup),
+      config_(std::move(config)),
+      programFolder_(ProgramFolder()),
+      recent_(setup) {
   setObjectName("MainWin");
   setWindowIcon(ProgramIcon());
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
@@ -492,7 +494,8 @@ void TMainWin::FormCreate() {
   GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
 
   RestoreGeometry();
-  LoadRecentWebs();
+  recent_.Load(web_.get());
+  RebuildRecentMenu();
   RefreshState();
   ShowView(mvHome);
   SelectTreePage(tpHelp);
@@ -545,7 +548,7 @@ void TMainWin::FormDestroy() {
   road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
-  SaveRecentWebs();
+  recent_.Save();
   // A web still open (the close was refused or never asked) is saved.
   DetachWeb();
   web_.reset();
@@ -867,61 +870,15 @@ void TMainWin::RestoreGeometry() {
 
 // ---------------------------------------------------------------- recent webs
 
-fs::path TMainWin::RecentFile() const { return fs::path(setup_.WorkPath) / "webs.dat"; }
-
-QString TMainWin::RecentTitle(const std::string& path) const {
-  QString title = QString::fromStdString(web_ && SamePath(web_->Path(), path) ? web_->GetTitle()
-                                                                                : ReadWebTitle(path));
-  if (title.isEmpty()) title = QString::fromStdString(fs::path(path).parent_path().string());
-  if (title.size() > 32) title = title.left(32) + "...";
-  return title;
-}
-
-void TMainWin::LoadRecentWebs() {
-  RecentPaths.clear();
-  RecentTitles.clear();
-  QFile file(QString::fromStdString(RecentFile().string()));
-  if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    QTextStream in(&file);
-    QStringList lines;
-    while (!in.atEnd())
-      if (QString line = in.readLine(); !line.isEmpty()) lines << line;
-    for (int i = int(lines.size()) - 1; i >= 0; --i) {
-      const std::string path = lines[i].toStdString();
-      std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) continue;
-      RecentPaths.prepend(lines[i]);
-      RecentTitles.prepend(RecentTitle(path));
-    }
-  }
-  RebuildRecentMenu();
-}
-
 void TMainWin::AddRecentWeb(const fs::path& path) {
-  const QString p = QString::fromStdString(path.string());
-  if (const qsizetype at = RecentPaths.indexOf(p); at >= 0) {
-    RecentPaths.removeAt(at);
-    RecentTitles.removeAt(at);
-  }
-  RecentPaths.prepend(p);
-  RecentTitles.prepend(RecentTitle(path.string()));
+  recent_.Add(path, web_.get());
   RebuildRecentMenu();
-  SaveRecentWebs();
+  recent_.Save();
 }
 
 void TMainWin::RemoveRecentWeb(const std::string& path) {
-  if (const qsizetype at = RecentPaths.indexOf(QString::fromStdString(path)); at >= 0) {
-    RecentPaths.removeAt(at);
-    RecentTitles.removeAt(at);
-  }
+  recent_.Remove(path);
   RebuildRecentMenu();
-}
-
-void TMainWin::SaveRecentWebs() const {
-  QFile file(QString::fromStdString(RecentFile().string()));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
-  QTextStream out(&file);
-  for (const QString& p : RecentPaths) out << p << "\n";
 }
 
 void TMainWin::RebuildRecentMenu() {
@@ -930,8 +887,8 @@ void TMainWin::RebuildRecentMenu() {
   const QList<QAction*> actions = MenuFile->actions();
   const qsizetype at = actions.indexOf(MenuFileRecent);
   QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
-  for (int n = 1; n <= std::min<int>(kRecentShown, int(RecentPaths.size())); ++n) {
-    auto* a = new QAction(QString("&%1 %2").arg(n).arg(RecentTitles[n - 1]), MenuFile);
+  for (int n = 1; n <= std::min<int>(kRecentShown, int(recent_.Paths().size())); ++n) {
+    auto* a = new QAction(QString("&%1 %2").arg(n).arg(recent_.Titles()[n - 1]), MenuFile);
     a->setObjectName(QString("w%1").arg(n));
     a->setData(n);
     connect(a, &QAction::triggered, this, [this, n] { OpenRecentWeb(n - 1); });

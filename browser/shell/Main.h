@@ -2,7 +2,7 @@
 // TMainWin: the program's only top-level window. It owns the current web
 // (one open capture at a time), the web tree, the three URL grids, the
 // connection list, the docked dialogs (help, scheduler, options, capture
-// configuration) and the recent-webs list "webs.dat"; the capture road, the
+// configuration) and the recent webs (RecentWebs.h); the capture road, the
 // scheduler thread and second instances reach the user interface through it.
 //
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
@@ -43,6 +43,7 @@
 #include "DlgScheduler.h"
 #include "MainTypes.h"
 #include "MapEditor.h"
+#include "RecentWebs.h"
 #include "SearchPane.h"
 #include "Utils.h"
 #include "WaitCursor.h"
@@ -237,13 +238,9 @@ class TMainWin : public QMainWindow,
   // ---- geometry and recent webs (Main.cpp)
   void SaveGeometry();
   void RestoreGeometry();
-  void LoadRecentWebs();
   void AddRecentWeb(const std::filesystem::path& path);
   void RemoveRecentWeb(const std::string& path);
-  void SaveRecentWebs() const;
   void RebuildRecentMenu();
-  QString RecentTitle(const std::string& path) const;
-  std::filesystem::path RecentFile() const;
 
   // ---- the other hosts (Main.cpp)
   void StartTreeTimer() override;
@@ -360,7 +357,6 @@ class TMainWin : public QMainWindow,
 
   // ---- state
   TTask* RunningJob = nullptr;  // the scheduler job being run
-  QStringList RecentPaths, RecentTitles;
   TWebTreePage PageTag{};               // the web-tree tag of the page shown
   std::string PreviewUrl, PreviewFile;  // what the view timer is to show
   std::string ShownUrl, ShownFile;      // what the preview shows
@@ -377,6 +373,7 @@ class TMainWin : public QMainWindow,
   TMainMode mode_ = mmNoWeb;
   TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
+  shell::TRecentWebs recent_;
   QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;

@@ -156,8 +156,8 @@ void TMainWin::OpenWebFile(const std::string& path) {
 }
 
 void TMainWin::OpenRecentWeb(int index) {
-  if (index < 0 || index >= RecentPaths.size() || !CloseWeb(false)) return;
-  LoadWebInto(std::make_unique<TWeb>(), RecentPaths[index].toStdString());
+  if (index < 0 || index >= recent_.Paths().size() || !CloseWeb(false)) return;
+  LoadWebInto(std::make_unique<TWeb>(), recent_.Paths()[index].toStdString());
 }
 
 // Opens the file into the web and makes it current; on failure nothing is open.
@@ -272,7 +272,7 @@ void TMainWin::DeleteWeb() {
     ShowMessageBox(e.message(), "Suppression du web ", MB_OK | MB_ICONHAND);
   }
   RemoveRecentWeb(file.string());
-  SaveRecentWebs();
+  recent_.Save();
   DetachWeb();
   delete DlgWeb;
   DlgWeb = nullptr;

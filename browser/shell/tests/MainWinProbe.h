@@ -84,7 +84,7 @@ class TMainWinProbe {
   shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
   TRas* RasEntry() const { return win_.RasEntry; }
   TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
-  const QStringList& RecentPaths() const { return win_.RecentPaths; }
+  const QStringList& RecentPaths() const { return win_.recent_.Paths(); }
   TWebTreePage PageTag() const { return win_.PageTag; }
   const std::string& ShownUrl() const { return win_.ShownUrl; }
   const QImage& Picture() const { return win_.Picture; }
