@@ -22,6 +22,7 @@
 
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
@@ -36,7 +37,7 @@
 #include "Splash.h"
 #include "Unattended.h"
 #include "UrlDropTarget.h"
-#include "UrlCommands.h"
+#include "UrlPage.h"
 #include "WBrowser.h"
 #include "WSList.h"
 #include "WUrlList.h"
@@ -286,55 +287,8 @@ void TMainWin::buildFrames() {
   MainSplitter->setStretchFactor(1, 1);
 
   // URL lists with the preview below.
-  UrlsFrame = NewFrame(RightFrame, "UrlsFrame");
-  auto* urls = new QVBoxLayout(UrlsFrame);
-  urls->setContentsMargins(0, 0, 0, 0);
-  UrlTopFrame = NewFrame(UrlsFrame, "UrlTopFrame");
-  auto* top = new QHBoxLayout(UrlTopFrame);
-  top->setContentsMargins(0, 0, 0, 0);
-  UrlActionBtn = NewToolButton(UrlTopFrame, "UrlActionBtn", "Actions");
-  PageActionBtn = NewToolButton(UrlTopFrame, "PageActionBtn", "Actions");
-  ImageActionBtn = NewToolButton(UrlTopFrame, "ImageActionBtn", "Actions");
-  MarquageButton = NewToolButton(UrlTopFrame, "MarquageButton", "Marquage");
-  UrlOptionsBtn = NewToolButton(UrlTopFrame, "UrlOptionsBtn", "Options");
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn}) {
-    b->setPopupMode(QToolButton::InstantPopup);
-    if (b == UrlOptionsBtn) top->addStretch();
-    top->addWidget(b);
-  }
-  urls->addWidget(UrlTopFrame);
-  UrlList = new TWUrlList(usHtml, usFiltered);
-  UrlList->setObjectName("UrlList");
-  SearchPanel = new shell::TSearchPane(*this, *UrlList, UrlsFrame);
-  SearchPanel->hide();
-  urls->addWidget(SearchPanel);
-  UrlSplitter = new QSplitter(Qt::Vertical, UrlsFrame);
-  UrlListFrame = NewFrame(UrlSplitter, "UrlListFrame");
-  auto* listLayout = new QVBoxLayout(UrlListFrame);
-  listLayout->setContentsMargins(0, 0, 0, 0);
-  listLayout->addWidget(UrlList);
-  ImageFrame = NewFrame(UrlSplitter, "ImageFrame");
-  auto* imageLayout = new QHBoxLayout(ImageFrame);
-  imageLayout->setContentsMargins(0, 0, 0, 0);
-  ImageWallFrame = NewFrame(ImageFrame, "ImageWallFrame");
-  ImageWallFrame->setFrameShape(QFrame::Panel);
-  ImageWallFrame->setFrameShadow(QFrame::Sunken);
-  Image = new QLabel(ImageWallFrame);
-  Image->setObjectName("Image");
-  Image->setAlignment(Qt::AlignCenter);
-  (new QVBoxLayout(ImageWallFrame))->addWidget(Image);
-  VignetteFrame = NewFrame(ImageFrame, "VignetteFrame");
-  VignetteImage = new QLabel(VignetteFrame);
-  VignetteImage->setObjectName("VignetteImage");
-  (new QVBoxLayout(VignetteFrame))->addWidget(VignetteImage);
-  imageLayout->addWidget(ImageWallFrame, 1);
-  imageLayout->addWidget(VignetteFrame);
-  UrlSplitter->addWidget(UrlListFrame);
-  UrlSplitter->addWidget(ImageFrame);
-  UrlSplitter->setStretchFactor(0, 1);
-  urls->addWidget(UrlSplitter, 1);
-  FullImagePanel = NewFrame(UrlsFrame, "FullImagePanel");
-  urls->addWidget(FullImagePanel);
+  viewsHost_ = std::make_unique<TViewsHost>(*this);
+  UrlPage = new shell::TUrlPage(*viewsHost_, setup_, this, RightFrame);
 
   // Capture page: counters, then the requests and the connections.
   CaptureFrame = NewFrame(RightFrame, "CaptureFrame");
@@ -387,7 +341,7 @@ void TMainWin::buildFrames() {
   // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
-  for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
+  for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CaptureFrame),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
                      static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(CfgWebFrame)}) {
@@ -416,10 +370,6 @@ void TMainWin::buildFrames() {
   TreeTimer->setObjectName("TreeTimer");
   TreeTimer->setInterval(250);
   TreeTimer->setSingleShot(true);
-  ViewTimer = new QTimer(this);
-  ViewTimer->setObjectName("ViewTimer");
-  ViewTimer->setInterval(250);
-  ViewTimer->setSingleShot(true);
 }
 
 void TMainWin::FormCreate() {
@@ -450,7 +400,7 @@ void TMainWin::FormCreate() {
   RasEntry = new TRas(this);
   shell::ICaptureRoadHost& roadHost = *this;
   road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
-  SearchPanel->Setup();
+  UrlPage->SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
     p.setBrush(QPalette::Window, back);
@@ -480,7 +430,7 @@ void TMainWin::FormCreate() {
 
   SetupViews();
   FitDockedForms();
-  UrlList->LoadLayouts(setup_.IniFile());
+  UrlPage->UrlList->LoadLayouts(setup_.IniFile());
   RequestList->LoadLayouts(setup_.IniFile());
   MapList->LoadLayouts(setup_.IniFile());
 
@@ -535,10 +485,10 @@ void TMainWin::FormDestroy() {
   destroyed_ = true;
   argumentsTimer_->stop();
   SaveGeometry();
-  UrlList->SaveLayouts(setup_.IniFile());
+  UrlPage->UrlList->SaveLayouts(setup_.IniFile());
   RequestList->SaveLayouts(setup_.IniFile());
   MapList->SaveLayouts(setup_.IniFile());
-  SearchPanel->Save();
+  UrlPage->SearchPanel->Save();
   setup_.KeepImageRatioFlag = KeepImageRatioCheck->isChecked();
   setup_.ViewLastImageFlag = OptionsMenuViewLastImage->isChecked();
   setup_.ViewFrameFlag = OptionsMenuViewFrame->isChecked();
@@ -592,7 +542,7 @@ bool TMainWin::event(QEvent* e) {
       return true;
     }
     if (m->message == shell::TSearchPane::kSearchStartMessage) {
-      SearchPanel->SearchStartBtnClick();
+      UrlPage->SearchPanel->SearchStartBtnClick();
       return true;
     }
   }
@@ -613,15 +563,19 @@ bool TMainWin::FormCloseQuery() {
     road_->RequestClose();
     return false;
   }
-  if (SearchPanel->Searching()) {
+  if (UrlPage->SearchPanel->Searching()) {
     // The search holds the web: it ends at its next record, then the close.
-    SearchPanel->StopSearch();
+    UrlPage->SearchPanel->StopSearch();
     CloseLater();
     return false;
   }
   road_->CancelDial();
   CloseWeb(false);
   return true;
+}
+
+bool TMainWin::Busy() const {
+  return (road_ && road_->Running()) || mode_ == mmRunning || UrlPage->SearchPanel->Searching();
 }
 
 void TMainWin::CloseLater() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
@@ -648,10 +602,10 @@ void TMainWin::SetView(TMainView view) {
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
   for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
-                     static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(MapFrame),
-                     static_cast<QWidget*>(SetupFrame), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(CfgWebFrame), static_cast<QWidget*>(FullImagePanel)})
+                     static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(SetupFrame),
+                     static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
     w->hide();
+  UrlPage->ShowView(view);
   switch (view) {
     case mvHome:
     case mvHelp:
@@ -663,22 +617,9 @@ void TMainWin::ShowView(TMainView view) {
       SocketList->SetSocketCount(setup_.MaxSockets);
       Tree->SelectPage(tpWeb);
       break;
-    case mvPicture:
-      // The picture alone.
-      UrlTopFrame->hide();
-      UrlListFrame->hide();
-      UrlsFrame->show();
-      break;
     case mvMap:
       MapFrame->show();
       Tree->SelectPage(tpMaps);
-      break;
-    case mvUrls:
-    case mvSearch:
-      UrlTopFrame->show();
-      UrlListFrame->show();
-      UrlsFrame->show();
-      SetupUrlPage();
       break;
     case mvWebConfig:
       CfgWebFrame->show();
@@ -690,6 +631,9 @@ void TMainWin::ShowView(TMainView view) {
       DlgScheduler->show();
       SchedulerFrame->show();
       break;
+    case mvPicture:  // the URL page, above
+    case mvUrls:
+    case mvSearch:
     case mvBlank:
     case mvNone:
       break;
@@ -743,11 +687,11 @@ void TMainWin::EnableMenus() {
 }
 
 void TMainWin::RefreshStatusHints() {
-  if (!web_) {
-    StatusInfo1->clear();
-    return;
-  }
-  StatusInfo1->setText(QString::fromStdString(web_->Path().parent_path().string()));
+  // The page shown has the first say (a list that fills); the others show
+  // the web's folder.
+  QString hint = UrlPage->StatusHint();
+  if (hint.isEmpty() && web_) hint = QString::fromStdString(web_->Path().parent_path().string());
+  StatusInfo1->setText(hint);
 }
 
 void TMainWin::UpdateCaption() {
@@ -800,11 +744,6 @@ std::optional<QColor> TMainWin::ChooseMapPenColor() {
   return dlg.currentColor();
 }
 
-fs::path TMainWin::WorkFolder() { return setup_.WorkPath; }
-
-void TMainWin::PostSearchStart() { PostMessage(this, shell::TSearchPane::kSearchStartMessage, 0, 0); }
-
-void TMainWin::SearchFor(const QString& text, int kind) { SearchPanel->SearchFor(text, kind); }
 
 // ---------------------------------------------------------------- geometry
 
@@ -812,7 +751,7 @@ void TMainWin::SaveGeometry() {
   // Sizes of a window never shown are the framework's defaults, not the user's.
   if (!testAttribute(Qt::WA_WState_ExplicitShowHide) && !isVisible()) return;
   setup_.TreeFrameWidth = WTreeFrame->width();
-  if (ImageFrame->isVisible()) setup_.ImageFrameHeight = ImageFrame->height();
+  UrlPage->SaveLayout();
   setup_.SocketsFrameHeight = SocketsFrame->height();
   const Qt::WindowStates state = windowState();
   setup_.WindowState = state & Qt::WindowMinimized ? 1 : state & Qt::WindowMaximized ? 2 : 0;
@@ -828,7 +767,7 @@ void TMainWin::RestoreGeometry() {
   // The tree starts wide enough for its page captions.
   MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, kMinTreeWidth), std::max(1, setup_.Width)});
   if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
-  if (setup_.ImageFrameHeight > 0) UrlSplitter->setSizes({std::max(1, setup_.Height), setup_.ImageFrameHeight});
+  UrlPage->RestoreLayout();
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   const QSize area = available.size();

@@ -1,16 +1,18 @@
 #pragma once
 // TMainWin: the program's only top-level window. It owns the current web
-// (one open capture at a time), the web tree, the three URL grids, the
-// connection list, the docked dialogs (help, scheduler, options, capture
-// configuration) and the recent webs (RecentWebs.h); the capture road, the
-// scheduler thread and second instances reach the user interface through it.
+// (one open capture at a time), the web tree, the pages on its right (the
+// URL page, UrlPage.h; the capture page; the map editor, MapEditor.h), the
+// docked dialogs (help, scheduler, options, capture configuration) and the
+// recent webs (RecentWebs.h); the capture road, the scheduler thread and
+// second instances reach the user interface through it.
 //
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
 //                    command line and hand-over, scheduler task start/end
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
 //   MainCapture.cpp  the capture commands and what a run shows; the run
 //                    itself is the capture road (CaptureRoad.h)
-//   MainViews.cpp    the page of each tree node, the preview, the other menus
+//   MainViews.cpp    the page of each tree node, the other menus, the host
+//                    of the URL page
 //
 // Its public face is what the program needs: build it, show it, read its web,
 // mode and page. Everything else is reached as a person reaches it, through
@@ -26,7 +28,6 @@
 // While the road runs (TCaptureRoad::Running) nothing closes, replaces or
 // frees the current web: close requests are deferred to the end of the run,
 // command lines and drops are ignored, scheduled steps wait for the next poll.
-#include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
@@ -44,7 +45,6 @@
 #include "MainTypes.h"
 #include "MapEditor.h"
 #include "RecentWebs.h"
-#include "SearchPane.h"
 #include "Utils.h"
 #include "WaitCursor.h"
 #include "WebTree.h"
@@ -67,7 +67,6 @@ class TTask;
 class TUrlDropTarget;
 class TWUrlList;
 class TWeb;
-class TUrlCommands;
 class TWebFile;
 namespace test {
 class TMainWinProbe;
@@ -75,8 +74,8 @@ class TMainWinProbe;
 namespace shell {
 class TDlgSetup;
 class TDlgWeb;
-class TSearchPane;
 class TUnattended;
+class TUrlPage;
 class TWSocketList;
 }
 
@@ -124,8 +123,7 @@ class TMainWin : public QMainWindow,
                  private IHelpHost,
                  private ISchedulerHost,
                  private IBookmarkHost,
-                 private IMapEditorHost,
-                 private shell::ISearchHost {
+                 private IMapEditorHost {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
@@ -156,7 +154,6 @@ class TMainWin : public QMainWindow,
   void FormDestroy();
   bool FormCloseQuery();
   void FormActivate();
-  TSetup& Setup() { return setup_; }
   void SetMode(TMainMode mode) override;
   void SetView(TMainView view) override;
   void ShowView(TMainView view);
@@ -171,7 +168,7 @@ class TMainWin : public QMainWindow,
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();
   // A capture or a search holds the current web.
-  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
+  bool Busy() const;
   void CloseLater();
   // Who answers the boxes (this window's own when the program made none).
   shell::TUnattended& Unattended();
@@ -251,35 +248,14 @@ class TMainWin : public QMainWindow,
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void ShowBookmarkOptions() override;
   std::optional<QColor> ChooseMapPenColor() override;
-  std::filesystem::path WorkFolder() override;
-  void PostSearchStart() override;
-  void SearchFor(const QString& text, int kind);
 
-  // ---- views, preview and the remaining commands (MainViews.cpp)
-  // Creation (the URL commands, the handlers of the URL page and of the
-  // menus) and freeing at destruction.
+  // ---- pages and the remaining commands (MainViews.cpp)
+  // The handlers of the pages and of the menus; freeing at destruction.
   void SetupViews();
   void FreeViews();
   void TreeTimerTimer();
   void TreeAction(controls::TWTreeNode* node);
-  // ShowView's part for mvUrls and mvSearch: the search pane, the preview layout
-  // and the action button of the list's category.
-  void SetupUrlPage();
-  void ShowPreview(const std::string& url, const std::string& file);
-  void ViewTimerTimer();
-  void ReleasePreview();
-  void ShowPicture(const QString& file);
-  void FitImage();
   void OpenInBrowser(const std::string& address);
-  void UrlListWebFileClick(TWebFile& record);
-  void UrlListWebFileDblClick(TWebFile& record);
-  void UrlListStyleChanging(TWUrlListStyle style);
-  void UrlListSortChange();
-  void UrlListProgress(int position, int total);
-  void ActionBtnEnter(QToolButton* button);
-  void OptionsMenuUpdateListClick();
-  void OptionsMenuViewFrameClick(bool checked);
-  void OptionsMenuViewLastImageClick(bool checked);
   void BrowserBtnClick();
   void BrowserPopupPopup();
   void BrowserPopupLoadClick(int tag);
@@ -325,12 +301,7 @@ class TMainWin : public QMainWindow,
   QFrame* WTreeFrame;
   TWebTree* Tree;
   QFrame* RightFrame;
-  QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
-  QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
-  QToolButton* UrlOptionsBtn;  // the list's options (UrlOptionsPopup), also on a right click beside the list
-  QLabel *Image, *VignetteImage;
-  TWUrlList* UrlList;
-  QSplitter* UrlSplitter;
+  shell::TUrlPage* UrlPage;  // UrlsFrame: the URL lists, the search pane, the preview
   QFrame* CaptureFrame;
   QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
       *CapturedCountLabel, *ElapsedLabel;
@@ -341,11 +312,10 @@ class TMainWin : public QMainWindow,
   TMapEditor* MapEditor;  // the map page, MapFrame
   QWidget* MapFrame;
   TWUrlList* MapList;      // the map editor's
-  shell::TSearchPane* SearchPanel;
   QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
   QLabel *StatusInfo1, *StatusInfo2;
   QProgressBar* StatusProgressBar;
-  QTimer *TreeTimer, *ViewTimer;
+  QTimer* TreeTimer;
 
   TDlgScheduler* DlgScheduler = nullptr;
   shell::TDlgSetup* DlgSetup = nullptr;
@@ -353,20 +323,14 @@ class TMainWin : public QMainWindow,
   TUrlDropTarget* DropTarget = nullptr;
   std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
   shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
-  std::unique_ptr<TUrlCommands> UrlCommands;
 
   // ---- state
   TTask* RunningJob = nullptr;  // the scheduler job being run
-  TWebTreePage PageTag{};               // the web-tree tag of the page shown
-  std::string PreviewUrl, PreviewFile;  // what the view timer is to show
-  std::string ShownUrl, ShownFile;      // what the preview shows
-  QImage Picture;                       // the preview picture at its own size
+  TWebTreePage PageTag{};  // the web-tree tag of the page shown
 
+  // The window as its components see it (MainHosts.h).
   class TViewsHost;
-  struct TViewsHostDelete {
-    void operator()(TViewsHost* host) const;
-  };
-  std::unique_ptr<TViewsHost, TViewsHostDelete> viewsHost_;
+  std::unique_ptr<TViewsHost> viewsHost_;
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;

@@ -13,6 +13,7 @@
 #include "Setup.h"
 #include "WBrowser.h"
 #include "WSList.h"
+#include "UrlPage.h"
 #include "WUrlList.h"
 #include "Web.h"
 #include "WindowMessage.h"
@@ -38,18 +39,18 @@ void TMainWin::CaptureMessage(uint16_t flags) {
 
 void TMainWin::StartCapture() {
   if (!web_ || Busy()) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   road_->Start();
 }
 
 void TMainWin::StopCapture() {
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   road_->Stop();
 }
 
 void TMainWin::MenuCaptureResolveLinksClick() {
   if (!web_ || Busy()) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   CommitDialogs();
   road_->ResolveLinks(true);
   SaveWeb();
@@ -65,7 +66,7 @@ void TMainWin::RemoveIsolatedLinks() {
     return;
   if (RemoveIsolatedRecords(*web_) > 0) {
     SaveWeb();
-    UrlList->Reload();
+    UrlPage->UrlList->Reload();
     RefreshWebInfo();
   }
 }
@@ -140,8 +141,8 @@ void TMainWin::UpdateCountLabels() {
 void TMainWin::AddWebFileToLists(const TWebFile& record) {
   RequestList->WebFileChanged(record);
   if (record.GetState() == fsToCapture || (view_ != mvPicture && view_ != mvUrls)) return;
-  UrlList->WebFileChanged(record);
-  if (UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
+  UrlPage->UrlList->WebFileChanged(record);
+  if (UrlPage->UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
     Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == mvUrls);
 }
 
@@ -154,7 +155,7 @@ void TMainWin::ShowRunEnd(bool scheduled) {
   RefreshState();
   if (!scheduled) Tree->SelectPage(tpWeb);
   ProcessMessages();
-  UrlList->Reload();
+  UrlPage->UrlList->Reload();
 }
 
 int TMainWin::ExecModal(QDialog& dialog) { return ExecDialog(dialog); }

@@ -14,6 +14,7 @@
 #include "Setup.h"
 #include "Unattended.h"
 #include "WSList.h"
+#include "UrlPage.h"
 #include "WUrlList.h"
 #include "Web.h"
 
@@ -182,7 +183,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   AddRecentWeb(web_->Path());
   UpdateCaption();
   SetMode(mmWebOpen);
-  UrlList->SetWeb(web_.get());
+  UrlPage->UrlList->SetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
   RequestList->SetWeb(web_.get());
@@ -193,10 +194,10 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
 
 void TMainWin::DetachWeb() {
   Tree->SetWeb(nullptr);
-  UrlList->SetWeb(nullptr);
+  UrlPage->UrlList->SetWeb(nullptr);
   RequestList->SetWeb(nullptr);
   MapEditor->SetWeb(nullptr);
-  ReleasePreview();
+  UrlPage->ReleasePreview();
 }
 
 bool TMainWin::SaveWeb() {
@@ -210,12 +211,12 @@ bool TMainWin::SaveWeb() {
 }
 
 bool TMainWin::CloseWeb(bool keepView) {
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   if (web_) {
     // Never under a running capture or search.
     if (road_->Running()) return false;
-    if (SearchPanel->Searching()) {
-      SearchPanel->StopSearch();
+    if (UrlPage->SearchPanel->Searching()) {
+      UrlPage->SearchPanel->StopSearch();
       return false;
     }
     CommitDialogs();
@@ -298,7 +299,7 @@ void TMainWin::MenuWebResetClick() {
 
 void TMainWin::ResetWeb() {
   if (!web_) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   CommitDialogs();
   ProcessMessages();
   TWaitCursor wait;
@@ -312,7 +313,7 @@ void TMainWin::ResetWeb() {
   ElapsedLabel->clear();
   RefreshWebInfo();
   Tree->SetWeb(web_.get());
-  UrlList->SetWeb(web_.get());
+  UrlPage->UrlList->SetWeb(web_.get());
   RequestList->SetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
   SocketList->Clear();

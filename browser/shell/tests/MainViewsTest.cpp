@@ -35,6 +35,7 @@
 #include "TempRoot.h"
 #include "Texts.h"
 #include "UrlCommands.h"
+#include "UrlPage.h"
 #include "Urlutil.h"
 #include "WUrlList.h"
 #include "Web.h"
@@ -115,9 +116,21 @@ class MainViewsTest : public ::testing::Test {
     Probe().TreeTimerTimer();
     ProcessMessages();
   }
+  // The URL previewed, once the view timer has served it.
   void Preview(const std::string& url) {
-    Probe().ShowPreview(url, {});
-    Probe().ViewTimerTimer();
+    Probe().UrlPage()->ShowPreview(url, {});
+    Served();
+  }
+  void Served() {
+    EXPECT_TRUE(Probe().ViewTimer()->isActive());
+    EXPECT_TRUE(test::PumpUntil([&] { return !Probe().ViewTimer()->isActive(); }, std::chrono::seconds(5)));
+  }
+  // A click on the row of the URL; false when the list does not show it.
+  bool Click(const std::string& url) {
+    if (!GoTo(url)) return false;
+    TWUrlList* list = Probe().UrlList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(0, list->Row()).center());
+    return true;
   }
   // Makes the row of the URL current; false when the list does not show it.
   bool GoTo(const std::string& url) {
@@ -129,6 +142,7 @@ class MainViewsTest : public ::testing::Test {
     return false;
   }
   QRect Wall() const { return Probe().ImageWallFrame()->contentsRect(); }
+  const QImage& Picture() const { return Probe().UrlPage()->Picture(); }
 
   test::TempRoot root_;
   std::string work_;
@@ -209,7 +223,7 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpSearch);
   EXPECT_EQ(win_->View(), mvSearch);
   EXPECT_TRUE(Probe().SearchPanel()->isVisible());
-  Probe().SearchFor("big", 0);
+  Probe().SearchPanel()->SearchFor("big", 0);
   ASSERT_TRUE(test::PumpUntil([&] { return Probe().UrlList()->List().Count() == 1 && !Probe().SearchPanel()->Searching(); },
                               std::chrono::seconds(5)));
   EXPECT_TRUE(GoTo(Url("big.bmp")));
@@ -223,8 +237,8 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   Page(tpImages);
   ASSERT_TRUE(Probe().ImageWallFrame()->isVisible());
   Preview(Url("small.bmp"));
-  ASSERT_FALSE(Probe().Picture().isNull());
-  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
+  ASSERT_FALSE(Picture().isNull());
+  EXPECT_EQ(Picture().size(), QSize(40, 30));
   // Natural size, centred.
   EXPECT_FALSE(Probe().Image()->hasScaledContents());
   EXPECT_EQ(Probe().Image()->geometry(), Wall());
@@ -232,7 +246,7 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
 
   Probe().KeepImageRatioCheck()->setChecked(true);
   Preview(Url("big.bmp"));
-  ASSERT_EQ(Probe().Picture().size(), QSize(1600, 400));
+  ASSERT_EQ(Picture().size(), QSize(1600, 400));
   const QRect wall = Wall(), shown = Probe().Image()->geometry();
   EXPECT_TRUE(Probe().Image()->hasScaledContents());
   // Inside the frame, touching it on one axis, centred on the other, 4:1 kept.
@@ -244,32 +258,42 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
 
   // On the picture page without the ratio box: natural size.
   Probe().KeepImageRatioCheck()->setChecked(false);
-  Probe().FitImage();
   EXPECT_TRUE(Probe().Image()->hasScaledContents());  // the list page still fits
-  Probe().SetView(mvPicture);
-  Probe().FitImage();
+  // The picture's own page: its node in the tree's images folder.
+  ASSERT_NE(Probe().Tree()->ImagesFolder(), nullptr);
+  Probe().Tree()->ImagesFolder()->SetExpanded(true);
+  controls::TWTreeNode* node = nullptr;
+  for (int i = 0; i < Probe().Tree()->ImagesFolder()->ChildCount(); ++i)
+    if (auto* image = dynamic_cast<TImageNode*>(Probe().Tree()->ImagesFolder()->Child(i)); image && image->LocalName == "big.bmp")
+      node = image;
+  ASSERT_NE(node, nullptr);
+  Probe().Tree()->Model().SelectNode(node);
+  Probe().TreeTimerTimer();
+  EXPECT_EQ(win_->View(), mvPicture);
+  Served();
+  EXPECT_EQ(Picture().size(), QSize(1600, 400));
   EXPECT_FALSE(Probe().Image()->hasScaledContents());
   EXPECT_EQ(Probe().Image()->geometry(), Wall());
+  // The ratio box fits it again at once.
+  Probe().KeepImageRatioCheck()->trigger();
+  EXPECT_TRUE(Probe().Image()->hasScaledContents());
 }
 
 TEST_F(MainViewsTest, TheSameRowTwiceDoesNotReloadItsPreview) {
   Page(tpImages);
   ASSERT_TRUE(GoTo(Url("small.bmp")));
-  TWebFile r(win_->CurrentWeb());
-  ASSERT_TRUE(Probe().UrlList()->CurrentRecord(r));
-  Probe().UrlListWebFileClick(r);
-  EXPECT_TRUE(Probe().ViewTimer()->isActive());
-  Probe().ViewTimerTimer();
-  EXPECT_EQ(Probe().ShownUrl(), Url("small.bmp"));
+  ASSERT_TRUE(Click(Url("small.bmp")));
+  Served();
+  EXPECT_EQ(Probe().UrlPage()->ShownUrl(), Url("small.bmp"));
   // The file changes; the same row again keeps what is shown.
   test::WriteFileBytes(folder_ / "small.bmp", BmpPicture(20, 10, Qt::green));
-  Probe().UrlListWebFileClick(r);
-  Probe().ViewTimerTimer();
-  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
+  ASSERT_TRUE(Click(Url("small.bmp")));
+  Served();
+  EXPECT_EQ(Picture().size(), QSize(40, 30));
   Preview(Url("big.bmp"));
-  EXPECT_EQ(Probe().Picture().size(), QSize(1600, 400));
+  EXPECT_EQ(Picture().size(), QSize(1600, 400));
   Preview(Url("small.bmp"));
-  EXPECT_EQ(Probe().Picture().size(), QSize(20, 10));
+  EXPECT_EQ(Picture().size(), QSize(20, 10));
 }
 
 TEST_F(MainViewsTest, F5ReloadsTheListKeepingItsRow) {
@@ -381,7 +405,7 @@ TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
                                    "&Fenêtre d'aperçu"}));
   // A right click beside the list opens it too.
   QWidget* top = options->parentWidget();
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), top->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(top, &click);
   EXPECT_TRUE(popup->isVisible());
   popup->close();

@@ -13,7 +13,9 @@
 #include <stdexcept>
 
 #include "Main.h"
+#include "SearchPane.h"
 #include "UrlCommands.h"
+#include "UrlPage.h"
 #include "WUrlList.h"
 
 namespace qlon::test {
@@ -76,6 +78,8 @@ class TMainWinProbe {
   TWUrlList* MapList() const { return Find<TWUrlList>("MapList"); }
   TMapEditor* MapEditor() const { return Find<TMapEditor>("MapFrame"); }
   shell::TSearchPane* SearchPanel() const { return Find<shell::TSearchPane>("SearchPanel"); }
+  shell::TUrlPage* UrlPage() const { return Find<shell::TUrlPage>("UrlsFrame"); }
+  TUrlCommands* UrlCommands() const { return UrlPage()->UrlCommands.get(); }
 
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
@@ -83,11 +87,8 @@ class TMainWinProbe {
   shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
   shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
   TRas* RasEntry() const { return win_.RasEntry; }
-  TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
   const QStringList& RecentPaths() const { return win_.recent_.Paths(); }
   TWebTreePage PageTag() const { return win_.PageTag; }
-  const std::string& ShownUrl() const { return win_.ShownUrl; }
-  const QImage& Picture() const { return win_.Picture; }
 
   // ---- what the window asks of its surroundings
   std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
@@ -115,12 +116,7 @@ class TMainWinProbe {
   void StartCapture() const { win_.StartCapture(); }
   void StopCapture() const { win_.StopCapture(); }
   void TreeTimerTimer() const { win_.TreeTimerTimer(); }
-  void ShowPreview(const std::string& url, const std::string& file) const { win_.ShowPreview(url, file); }
-  void ViewTimerTimer() const { win_.ViewTimerTimer(); }
-  void FitImage() const { win_.FitImage(); }
-  void UrlListWebFileClick(TWebFile& record) const { win_.UrlListWebFileClick(record); }
   void BrowserPopupPopup() const { win_.BrowserPopupPopup(); }
-  void SearchFor(const QString& text, int kind) const { win_.SearchFor(text, kind); }
   void RasStateChange(int state) const { win_.RasStateChange(state); }
 
  private:
