@@ -279,6 +279,19 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   EXPECT_TRUE(Probe().Image()->hasScaledContents());
 }
 
+TEST_F(MainViewsTest, TheViewChecksKeepTheirStateThroughASave) {
+  // Saving the web sets the checks from the settings: each click is kept there.
+  for (QAction* check : {Probe().KeepImageRatioCheck(), Probe().Find<QAction>("OptionsMenuViewLastImage"),
+                         Probe().Find<QAction>("OptionsMenuViewFrame")}) {
+    const bool before = check->isChecked();
+    check->trigger();
+    ASSERT_TRUE(Probe().MenuFileSave()->isEnabled());
+    Probe().MenuFileSave()->trigger();
+    EXPECT_EQ(check->isChecked(), !before) << check->objectName().toStdString();
+  }
+  EXPECT_EQ(setup_.KeepImageRatioFlag, Probe().KeepImageRatioCheck()->isChecked());
+}
+
 TEST_F(MainViewsTest, TheSameRowTwiceDoesNotReloadItsPreview) {
   Page(tpImages);
   ASSERT_TRUE(GoTo(Url("small.bmp")));
