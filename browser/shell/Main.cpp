@@ -687,9 +687,9 @@ void TMainWin::EnableMenus() {
 }
 
 void TMainWin::RefreshStatusHints() {
-  // The page shown has the first say (a list that fills); the others show
-  // the web's folder.
-  QString hint = UrlPage->StatusHint();
+  // The page shown has the first say (a list that fills, the map being
+  // edited); the others show the web's folder.
+  QString hint = view_ == mvMap ? MapEditor->StatusHint() : UrlPage->StatusHint();
   if (hint.isEmpty() && web_) hint = QString::fromStdString(web_->Path().parent_path().string());
   StatusInfo1->setText(hint);
 }

@@ -22,6 +22,7 @@
 #include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "EventPump.h"
+#include "ExImage.h"
 #include "Main.h"
 #include "MainWinProbe.h"
 #include "MapEditor.h"
@@ -231,6 +232,29 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpPages);
   EXPECT_FALSE(Probe().SearchPanel()->isVisible());
   EXPECT_EQ(Probe().UrlList()->List().Count(), 2);
+}
+
+TEST_F(MainViewsTest, TheMapBeingEditedGivesTheStatusLineItsText) {
+  Page(tpMap);
+  TMapEditor* editor = Probe().MapEditor();
+  ASSERT_NE(editor->CurrentMap(), nullptr);
+  QWidget* image = editor->MapImage->viewport();
+  const auto at = [&](int x, int y) { return editor->ImageToControl(QPoint(x, y)); };
+  QTest::mouseMove(image, at(12, 9));
+  EXPECT_EQ(Probe().StatusInfo1()->text(), "small.bmp  |  0 zone  |  x 12, y 9");
+  // A zone drawn with the mouse.
+  QTest::mousePress(image, Qt::LeftButton, {}, at(3, 4));
+  QTest::mouseMove(image, at(30, 25));
+  QTest::mouseRelease(image, Qt::LeftButton, {}, at(30, 25));
+  EXPECT_EQ(editor->MapZones().size(), 1u);
+  EXPECT_TRUE(Probe().StatusInfo1()->text().startsWith("small.bmp  |  1 zone  |  x 30, y 25  |  modifiée"))
+      << Probe().StatusInfo1()->text().toStdString();
+  // What the window refreshes on its own keeps the editor's text.
+  Probe().MenuFileSave()->trigger();
+  EXPECT_TRUE(Probe().StatusInfo1()->text().startsWith("small.bmp  |  1 zone"));
+  // Another page: the web's folder again.
+  Page(tpPages);
+  EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), folder_.string());
 }
 
 TEST_F(MainViewsTest, PicturesFitTheirFrame) {
