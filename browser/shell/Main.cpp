@@ -97,24 +97,10 @@ StringList HandOverArguments(StringList arguments, const fs::path& folder) {
 
 namespace {
 
-// The web's pages of the Pages menu, in its folder.
-constexpr const char* kHomePage = kSummaryPage;
-constexpr const char* kHtmlIndexPage = "Index/_ixh01.htm";
-constexpr const char* kImageIndexPage = "Index/_ixi01.htm";
-
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
   f->setObjectName(name);
   return f;
-}
-
-QToolButton* NewToolButton(QWidget* parent, const char* name, const QString& text) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(name);
-  b->setText(text);
-  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  b->setAutoRaise(true);
-  return b;
 }
 
 }  // namespace
@@ -135,136 +121,12 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
-  buildMenus();
-  buildToolBar();
+  Menus = std::make_unique<shell::TMainMenus>(*this);
   buildFrames();
   FormCreate();
 }
 
 TMainWin::~TMainWin() { FormDestroy(); }
-
-void TMainWin::buildMenus() {
-  auto action = [this](QMenu* menu, const char* name, const QString& text) {
-    QAction* a = menu->addAction(text);
-    a->setObjectName(name);
-    return a;
-  };
-  MenuFile = menuBar()->addMenu("&Fichier");
-  MenuFile->setObjectName("MenuFile");
-  MenuFileNew = action(MenuFile, "MenuFileNew", "&Nouveau");
-  MenuFileOpen = action(MenuFile, "MenuFileOpen", "&Ouvrir");
-  MenuFileSave = action(MenuFile, "MenuFileSave", "&Enregistrer");
-  MenuFileSave->setShortcut(QKeySequence("Ctrl+E"));
-  MenuFileClose = action(MenuFile, "MenuFileClose", "&Fermer");
-  // The recent webs go after this separator (tag -1).
-  MenuFileRecent = MenuFile->addSeparator();
-  MenuFileRecent->setData(-1);
-  MenuFile->addSeparator();
-  MenuFileExit = action(MenuFile, "MenuFileExit", "&Quitter");
-
-  MenuWeb = menuBar()->addMenu("&Web");
-  MenuWeb->setObjectName("MenuWeb");
-  MenuWebReset = action(MenuWeb, "MenuWebReset", "&Réinitialiser...");
-  MenuWebDelete = action(MenuWeb, "MenuWebDelete", "&Supprimer");
-  MenuWeb->addSeparator();
-  MenuWebCopy = action(MenuWeb, "MenuWebCopy", "&Copier...");
-  MenuWebMove = action(MenuWeb, "MenuWebMove", "&Déplacer...");
-  MenuWebRemoveAloneLinks = action(MenuWeb, "MenuWebRemoveAloneLinks", "Supprimer les &liens isolés");
-  MenuWeb->addSeparator();
-  MenuWebAddBookmark = action(MenuWeb, "MenuWebAddBookmark", "Ajouter aux &signets");
-  MenuWebAddWebShortcut = action(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
-
-  MenuCapture = menuBar()->addMenu("&Capture");
-  MenuCapture->setObjectName("MenuCapture");
-  MenuCaptureStart = action(MenuCapture, "MenuCaptureStart", "&Démarrer...");
-  MenuCaptureStop = action(MenuCapture, "MenuCaptureStop", "&Arrêter...");
-  MenuCaptureResolveLinks = action(MenuCapture, "MenuCaptureResolveLinks", "&Résoudre les liens");
-  MenuCapture->addSeparator();
-  MenuCaptureConfig = action(MenuCapture, "MenuCaptureConfig", "&Options...");
-  MenuSaveProfile = action(MenuCapture, "MenuSaveProfile", "&Profils...");
-
-  MenuHtmlPage = menuBar()->addMenu("&Pages");
-  MenuHtmlPage->setObjectName("MenuHtmlPage");
-  MenuHTMLPageSommaire = action(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
-  MenuHtmlPageHtml = action(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
-  MenuHtmlPageImages = action(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
-  MenuHtmlPageBookmark = action(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
-
-  OptionsMenu = menuBar()->addMenu("&Options");
-  OptionsMenu->setObjectName("OptionsMenu");
-  MenuConfigCfg = action(OptionsMenu, "MenuConfigCfg", "&Préférences...");
-  OptionsMenuUpdateList = action(OptionsMenu, "OptionsMenuUpdateList", "&Mettre à jour la liste");
-  OptionsMenuUpdateList->setShortcut(QKeySequence(Qt::Key_F5));
-  OptionsMenu->addSeparator();
-  OptionsMenuViewFrame = action(OptionsMenu, "OptionsMenuViewFrame", "&Aperçu");
-  OptionsMenuViewLastImage = action(OptionsMenu, "OptionsMenuViewLastImage", "Voir la &dernière image capturée");
-  KeepImageRatioCheck = action(OptionsMenu, "KeepImageRatioCheck", "&Conserver les proportions des images");
-  for (QAction* a : {OptionsMenuViewFrame, OptionsMenuViewLastImage, KeepImageRatioCheck}) a->setCheckable(true);
-
-  MenuHelp = menuBar()->addMenu("&Aide");
-  MenuHelp->setObjectName("MenuHelp");
-  MenuHelpIndex = action(MenuHelp, "MenuHelpIndex", "&Sommaire");
-  MenuHelpGlossary = action(MenuHelp, "MenuHelpGlossary", "&Glossaire");
-  MenuHelpFAQ = action(MenuHelp, "MenuHelpFAQ", "&Questions fréquentes");
-  MenuHelp->addSeparator();
-  MenuHelpPrintAll = action(MenuHelp, "MenuHelpPrintAll", "&Imprimer toute l'aide");
-  MenuHelpPrintCurrentPage = action(MenuHelp, "MenuHelpPrintCurrentPage", "Imprimer la &page");
-  MenuHelp->addSeparator();
-  MenuHelpAbout = action(MenuHelp, "MenuHelpAbout", "&A propos de Quillon 98...");
-
-  connect(MenuFileNew, &QAction::triggered, this, [this] {
-    if (CloseWeb(false)) NewWeb("", "", true);
-  });
-  connect(MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
-  connect(MenuFileSave, &QAction::triggered, this, [this] {
-    CommitDialogs();
-    SaveWeb();
-  });
-  connect(MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
-  connect(MenuFileExit, &QAction::triggered, this, &QWidget::close);
-  connect(MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
-  connect(MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
-  connect(MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
-  connect(MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
-  connect(MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
-  connect(MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
-  connect(MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
-  connect(MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
-  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
-  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
-  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
-  connect(MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
-  // Pages made since the state was last refreshed (a link resolution) count.
-  connect(MenuHtmlPage, &QMenu::aboutToShow, this, &TMainWin::EnableMenus);
-}
-
-void TMainWin::buildToolBar() {
-  QToolBar* bar = addToolBar("Outils");
-  bar->setObjectName("ToolBar");
-  bar->setMovable(false);
-  NewBtn = NewToolButton(bar, "NewBtn", "Nouveau");
-  CaptureBtn = NewToolButton(bar, "CaptureBtn", "Capturer");
-  StopBtn = NewToolButton(bar, "StopBtn", "Arrêter");
-  BrowserBtn = NewToolButton(bar, "BrowserBtn", "Navigateur");
-  BrowserPopup = new QMenu(BrowserBtn);
-  BrowserPopup->setObjectName("BrowserPopup");
-  BrowserBtn->setMenu(BrowserPopup);
-  BrowserBtn->setPopupMode(QToolButton::MenuButtonPopup);
-  ConsulterBtn = NewToolButton(bar, "ConsulterBtn", "Consulter");
-  PageSommaireBut = NewToolButton(bar, "PageSommaireBut", "Sommaire");
-  QuitButton = NewToolButton(bar, "QuitButton", "Quitter");
-  // The three main buttons share one place; the mode shows one of them.
-  for (QToolButton* b : {NewBtn, CaptureBtn, StopBtn}) {
-    mainButtons_.push_back(bar->addWidget(b));
-    connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
-  }
-  bar->addSeparator();
-  for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
-  bar->addSeparator();
-  bar->addWidget(QuitButton);
-  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
-  connect(QuitButton, &QToolButton::clicked, this, &QWidget::close);
-}
 
 void TMainWin::buildFrames() {
   MainSplitter = new QSplitter(Qt::Horizontal, this);
@@ -389,7 +251,7 @@ void TMainWin::FormCreate() {
     splash->SetPicture(QPixmap::fromImage(ProgramBitmap("SPLASH")));
     splash->Show();
   }
-  connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
+  connect(&GetBrowser(), &TBrowser::changed, this, [this] { Menus->BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   // The desktop's default browser heads the list the options offer, unless listed.
@@ -428,7 +290,7 @@ void TMainWin::FormCreate() {
   DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
 
-  SetupViews();
+  ConnectCommands();
   FitDockedForms();
   UrlPage->UrlList->LoadLayouts(setup_.IniFile());
   RequestList->LoadLayouts(setup_.IniFile());
@@ -436,9 +298,9 @@ void TMainWin::FormCreate() {
 
   Tree->Refresh();
   UpdateCaption();
-  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
-  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
-  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   MapEditor->Init();
 
   GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
@@ -489,9 +351,9 @@ void TMainWin::FormDestroy() {
   RequestList->SaveLayouts(setup_.IniFile());
   MapList->SaveLayouts(setup_.IniFile());
   UrlPage->SearchPanel->Save();
-  setup_.KeepImageRatioFlag = KeepImageRatioCheck->isChecked();
-  setup_.ViewLastImageFlag = OptionsMenuViewLastImage->isChecked();
-  setup_.ViewFrameFlag = OptionsMenuViewFrame->isChecked();
+  setup_.KeepImageRatioFlag = Menus->KeepImageRatioCheck->isChecked();
+  setup_.ViewLastImageFlag = Menus->OptionsMenuViewLastImage->isChecked();
+  setup_.ViewFrameFlag = Menus->OptionsMenuViewFrame->isChecked();
   setup_.SaveSettings();
   delete DlgSetup;
   DlgSetup = nullptr;
@@ -651,39 +513,11 @@ void TMainWin::RefreshState() {
   if (!web_) mode_ = mmNoWeb;
   Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
-  UpdateToolButtons();
+  Menus->ShowMode(mode_);
   RebuildRecentMenu();
   EnableMenus();
   RefreshStatusHints();
   UpdateCaption();
-}
-
-void TMainWin::UpdateToolButtons() {
-  // A tool bar shows its widgets by their actions, in the order of the modes.
-  for (TMainMode mode : {mmNoWeb, mmWebOpen, mmRunning}) mainButtons_[mode]->setVisible(mode_ == mode);
-}
-
-void TMainWin::EnableMenus() {
-  const bool web = web_ != nullptr;
-  const bool idle = web && mode_ == mmWebOpen;
-  for (QAction* a : {MenuFileSave, MenuFileClose, MenuWebReset, MenuWebDelete, MenuWebCopy, MenuWebMove,
-                     MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
-                     MenuWebAddWebShortcut, MenuSaveProfile})
-    a->setEnabled(idle);
-  MenuCaptureConfig->setEnabled(web);
-  // The web's pages exist once its links were resolved.
-  const bool home = WebPage(kHomePage).has_value();
-  MenuHTMLPageSommaire->setEnabled(home);
-  MenuHtmlPageHtml->setEnabled(WebPage(kHtmlIndexPage).has_value());
-  MenuHtmlPageImages->setEnabled(WebPage(kImageIndexPage).has_value());
-  std::error_code ec;
-  MenuHtmlPageBookmark->setEnabled(web && fs::is_regular_file(setup_.BookmarkFile, ec));
-  MenuFileNew->setEnabled(mode_ != mmRunning);
-  MenuFileOpen->setEnabled(mode_ != mmRunning);
-  MenuCaptureStop->setEnabled(mode_ == mmRunning);
-  ConsulterBtn->setEnabled(home);
-  PageSommaireBut->setEnabled(home);
-  OptionsMenuUpdateList->setEnabled(web && (view_ == mvUrls || view_ == mvSearch));
 }
 
 void TMainWin::RefreshStatusHints() {
@@ -708,7 +542,7 @@ void TMainWin::DownBtnClickDispatch() {
   ProcessMessages();
   switch (mode_) {
     case mmNoWeb:
-      MenuFileNew->trigger();
+      Menus->MenuFileNew->trigger();
       break;
     case mmWebOpen:
       StartCapture();
@@ -821,18 +655,7 @@ void TMainWin::RemoveRecentWeb(const std::string& path) {
 }
 
 void TMainWin::RebuildRecentMenu() {
-  for (QAction* a : MenuFile->actions())
-    if (a->data().toInt() > 0) delete a;
-  const QList<QAction*> actions = MenuFile->actions();
-  const qsizetype at = actions.indexOf(MenuFileRecent);
-  QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
-  for (int n = 1; n <= std::min<int>(kRecentShown, int(recent_.Paths().size())); ++n) {
-    auto* a = new QAction(QString("&%1 %2").arg(n).arg(recent_.Titles()[n - 1]), MenuFile);
-    a->setObjectName(QString("w%1").arg(n));
-    a->setData(n);
-    connect(a, &QAction::triggered, this, [this, n] { OpenRecentWeb(n - 1); });
-    MenuFile->insertAction(before, a);
-  }
+  Menus->ShowRecent(recent_.Titles(), [this](int index) { OpenRecentWeb(index); });
 }
 
 // ---------------------------------------------------------------- command line

@@ -43,21 +43,19 @@
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
 #include "MainTypes.h"
+#include "MainMenus.h"
 #include "MapEditor.h"
 #include "RecentWebs.h"
 #include "Utils.h"
 #include "WaitCursor.h"
 #include "WebTree.h"
 
-class QAction;
 class QDialog;
 class QFrame;
 class QLabel;
-class QMenu;
 class QProgressBar;
 class QSplitter;
 class QTimer;
-class QToolButton;
 
 namespace qlon {
 
@@ -84,7 +82,6 @@ class TWSocketList;
 inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
 inline constexpr int kMinTrackWidth = 640;
 inline constexpr int kMinTrackHeight = 460;
-inline constexpr int kRecentShown = 6;
 inline constexpr int kMinTreeWidth = 170;
 
 // Start-up choices; the defaults are the program's own.
@@ -144,8 +141,6 @@ class TMainWin : public QMainWindow,
   friend class test::TMainWinProbe;
 
   // ---- creation and frame of state (Main.cpp)
-  void buildMenus();
-  void buildToolBar();
   void buildFrames();
   // The docked forms' frames sized to what the forms need in this font, and
   // the window's least size to the largest of them.
@@ -164,7 +159,6 @@ class TMainWin : public QMainWindow,
   void EnableMenus();
   // The page of the open web's folder (an index page), when it exists.
   std::optional<std::filesystem::path> WebPage(const std::string& relative) const;
-  void UpdateToolButtons();
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();
   // A capture or a search holds the current web.
@@ -250,8 +244,9 @@ class TMainWin : public QMainWindow,
   std::optional<QColor> ChooseMapPenColor() override;
 
   // ---- pages and the remaining commands (MainViews.cpp)
-  // The handlers of the pages and of the menus; freeing at destruction.
-  void SetupViews();
+  // The handlers of the menus, the tool bar and the pages; freeing at
+  // destruction.
+  void ConnectCommands();
   void FreeViews();
   void TreeTimerTimer();
   void TreeAction(controls::TWTreeNode* node);
@@ -276,27 +271,7 @@ class TMainWin : public QMainWindow,
   std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
 
   // ---- components, named as the form's (and by their object names)
-  QMenu* MenuFile;
-  QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
-  QMenu* MenuWeb;
-  QAction *MenuWebReset, *MenuWebDelete, *MenuWebCopy, *MenuWebMove, *MenuWebRemoveAloneLinks;
-  QAction *MenuWebAddBookmark, *MenuWebAddWebShortcut;
-  QMenu* MenuCapture;
-  QAction *MenuCaptureStart, *MenuCaptureStop, *MenuCaptureResolveLinks, *MenuCaptureConfig, *MenuSaveProfile;
-  QMenu* MenuHtmlPage;
-  QAction *MenuHTMLPageSommaire, *MenuHtmlPageHtml, *MenuHtmlPageImages, *MenuHtmlPageBookmark;
-  QMenu* OptionsMenu;
-  QAction *MenuConfigCfg, *OptionsMenuUpdateList, *OptionsMenuViewFrame, *OptionsMenuViewLastImage;
-  QAction* KeepImageRatioCheck;
-  QMenu* MenuHelp;
-  QAction *MenuHelpIndex, *MenuHelpGlossary, *MenuHelpFAQ, *MenuHelpPrintAll, *MenuHelpPrintCurrentPage;
-  QAction* MenuHelpAbout;
-
-  QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
-  QMenu* BrowserPopup;
-  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
-          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
-
+  std::unique_ptr<shell::TMainMenus> Menus;  // the menu bar and the tool bar
   QSplitter* MainSplitter;
   QFrame* WTreeFrame;
   TWebTree* Tree;
@@ -341,7 +316,6 @@ class TMainWin : public QMainWindow,
   QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
-  std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
   std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy

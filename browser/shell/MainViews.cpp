@@ -53,6 +53,11 @@ namespace {
 
 constexpr const char* kFaqPage = "faq.htm";
 
+// The web's pages of the Pages menu, in its folder.
+constexpr const char* kHomePage = kSummaryPage;
+constexpr const char* kHtmlIndexPage = "Index/_ixh01.htm";
+constexpr const char* kImageIndexPage = "Index/_ixi01.htm";
+
 // The capture-configuration page of tags 10..17, and back.
 constexpr int kCfgPages[] = {shell::TDlgWeb::pgUrl,     shell::TDlgWeb::pgPath,    shell::TDlgWeb::pgProfile,
                              shell::TDlgWeb::pgExplore, shell::TDlgWeb::pgFilters, shell::TDlgWeb::pgMime,
@@ -150,7 +155,39 @@ bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
 
 // ---------------------------------------------------------------- creation
 
-void TMainWin::SetupViews() {
+void TMainWin::ConnectCommands() {
+  const shell::TMainMenus& m = *Menus;
+  connect(m.MenuFileNew, &QAction::triggered, this, [this] {
+    if (CloseWeb(false)) NewWeb("", "", true);
+  });
+  connect(m.MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
+  connect(m.MenuFileSave, &QAction::triggered, this, [this] {
+    CommitDialogs();
+    SaveWeb();
+  });
+  connect(m.MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
+  connect(m.MenuFileExit, &QAction::triggered, this, &QWidget::close);
+  connect(m.MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
+  connect(m.MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
+  connect(m.MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
+  connect(m.MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
+  connect(m.MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
+  connect(m.MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
+  connect(m.MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
+  connect(m.MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
+  connect(m.MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
+  connect(m.MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
+  connect(m.MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
+  connect(m.MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
+  // Pages made since the state was last refreshed (a link resolution) count.
+  connect(m.MenuHtmlPage, &QMenu::aboutToShow, this, &TMainWin::EnableMenus);
+
+  connect(m.PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
+  connect(m.QuitButton, &QToolButton::clicked, this, &QWidget::close);
+  // The toolbar's main button: new web, start or stop a capture by mode.
+  for (QToolButton* b : {m.NewBtn, m.CaptureBtn, m.StopBtn})
+    connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
+
   OpenAddress = ShowInBrowser;
   UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
     shell::TDlgRapportError dlg(&web, this);
@@ -163,58 +200,59 @@ void TMainWin::SetupViews() {
     QObject::connect(a, &QAction::toggled, b, &QAction::setChecked);
     QObject::connect(b, &QAction::toggled, a, &QAction::setChecked);
   };
-  twin(OptionsMenuViewFrame, UrlPage->UrlCommands->OptionsMenuViewFrame);
-  twin(OptionsMenuViewLastImage, UrlPage->UrlCommands->OptionsMenuViewLastImage);
-  connect(OptionsMenuViewFrame, &QAction::triggered, UrlPage, &shell::TUrlPage::OptionsMenuViewFrameClick);
-  connect(OptionsMenuViewLastImage, &QAction::toggled, this, [this](bool checked) { setup_.ViewLastImageFlag = checked; });
-  connect(KeepImageRatioCheck, &QAction::toggled, this, [this](bool checked) {
+  twin(m.OptionsMenuViewFrame, UrlPage->UrlCommands->OptionsMenuViewFrame);
+  twin(m.OptionsMenuViewLastImage, UrlPage->UrlCommands->OptionsMenuViewLastImage);
+  connect(m.OptionsMenuViewFrame, &QAction::triggered, UrlPage, &shell::TUrlPage::OptionsMenuViewFrameClick);
+  connect(m.OptionsMenuViewLastImage, &QAction::toggled, this,
+          [this](bool checked) { setup_.ViewLastImageFlag = checked; });
+  connect(m.KeepImageRatioCheck, &QAction::toggled, this, [this](bool checked) {
     setup_.KeepImageRatioFlag = checked;
     UrlPage->FitImage();
   });
-  connect(OptionsMenuUpdateList, &QAction::triggered, this, [this] { UrlPage->UrlList->Reload(); });
+  connect(m.OptionsMenuUpdateList, &QAction::triggered, this, [this] { UrlPage->UrlList->Reload(); });
 
   Tree->OnAction = [this](controls::TCustomWTree*, controls::TWTreeNode* node) { TreeAction(node); };
   if (RasEntry) connect(RasEntry, &TRas::RasStateChange, this, &TMainWin::RasStateChange);
   connect(TreeTimer, &QTimer::timeout, this, &TMainWin::TreeTimerTimer);
   WTreeFrame->installEventFilter(viewsHost_.get());
 
-  BrowserPopupLoadIndex = BrowserPopup->addAction(Text("Page de &départ du web"));
-  BrowserPopupLoadSommaire = BrowserPopup->addAction(Text("&Sommaire du web"));
-  BrowserPopupLoadBookmarks = BrowserPopup->addAction(Text("&Signets..."));
-  BrowserPopup->addSeparator();
-  BrowserPopupLoadUrl = BrowserPopup->addAction(Text("Voir l'&URL sélectionnée"));
-  BrowserPopupSelect = BrowserPopup->addAction(Text("&Choisir le navigateur..."));
-  BrowserPopupLoadIndex->setObjectName("BrowserPopupLoadIndex");
-  BrowserPopupLoadSommaire->setObjectName("BrowserPopupLoadSommaire");
-  BrowserPopupLoadBookmarks->setObjectName("BrowserPopupLoadBookmarks");
-  BrowserPopupLoadUrl->setObjectName("BrowserPopupLoadUrl");
-  BrowserPopupSelect->setObjectName("BrowserPopupSelect");
-  connect(BrowserPopup, &QMenu::aboutToShow, this, &TMainWin::BrowserPopupPopup);
-  connect(BrowserPopupLoadIndex, &QAction::triggered, this, [this] { BrowserPopupLoadClick(0); });
-  connect(BrowserPopupLoadSommaire, &QAction::triggered, this, [this] { BrowserPopupLoadClick(1); });
-  connect(BrowserPopupLoadBookmarks, &QAction::triggered, this, [this] { BrowserPopupLoadClick(2); });
-  connect(BrowserPopupLoadUrl, &QAction::triggered, this, [this] { UrlPage->UrlCommands->LoadUrl(); });
-  connect(BrowserPopupSelect, &QAction::triggered, this, [this] { SelectTreePage(tpBrowser); });
-  connect(BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
-  connect(ConsulterBtn, &QToolButton::clicked, this, &TMainWin::ConsulterBtnClick);
+  connect(m.BrowserPopup, &QMenu::aboutToShow, this, &TMainWin::BrowserPopupPopup);
+  connect(m.BrowserPopupLoadIndex, &QAction::triggered, this, [this] { BrowserPopupLoadClick(0); });
+  connect(m.BrowserPopupLoadSommaire, &QAction::triggered, this, [this] { BrowserPopupLoadClick(1); });
+  connect(m.BrowserPopupLoadBookmarks, &QAction::triggered, this, [this] { BrowserPopupLoadClick(2); });
+  connect(m.BrowserPopupLoadUrl, &QAction::triggered, this, [this] { UrlPage->UrlCommands->LoadUrl(); });
+  connect(m.BrowserPopupSelect, &QAction::triggered, this, [this] { SelectTreePage(tpBrowser); });
+  connect(m.BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
+  connect(m.ConsulterBtn, &QToolButton::clicked, this, &TMainWin::ConsulterBtnClick);
 
-  connect(MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
-  connect(MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
-  connect(MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
-  connect(MenuHelpIndex, &QAction::triggered, this, [this] { MenuHelpClick(0); });
-  connect(MenuHelpGlossary, &QAction::triggered, this, [this] { MenuHelpClick(1); });
-  connect(MenuHelpFAQ, &QAction::triggered, this, [this] { MenuHelpClick(2); });
-  connect(MenuHelpPrintAll, &QAction::triggered, this, &TMainWin::MenuHelpPrintAllClick);
-  connect(MenuHelpPrintCurrentPage, &QAction::triggered, this, &TMainWin::MenuHelpPrintCurrentPageClick);
-  connect(MenuHelpAbout, &QAction::triggered, this, &TMainWin::MenuHelpAboutClick);
-  connect(MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
-  connect(MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
+  connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
+  connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
+  connect(m.MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
+  connect(m.MenuHelpIndex, &QAction::triggered, this, [this] { MenuHelpClick(0); });
+  connect(m.MenuHelpGlossary, &QAction::triggered, this, [this] { MenuHelpClick(1); });
+  connect(m.MenuHelpFAQ, &QAction::triggered, this, [this] { MenuHelpClick(2); });
+  connect(m.MenuHelpPrintAll, &QAction::triggered, this, &TMainWin::MenuHelpPrintAllClick);
+  connect(m.MenuHelpPrintCurrentPage, &QAction::triggered, this, &TMainWin::MenuHelpPrintCurrentPageClick);
+  connect(m.MenuHelpAbout, &QAction::triggered, this, &TMainWin::MenuHelpAboutClick);
+  connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
+  connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
 }
 
 void TMainWin::FreeViews() {
   TreeTimer->stop();
   UrlPage->Detach();
   Tree->OnAction = nullptr;
+}
+
+void TMainWin::EnableMenus() {
+  std::error_code ec;
+  Menus->Enable({.WebOpen = web_ != nullptr,
+                 .Mode = mode_,
+                 .ListShown = view_ == mvUrls || view_ == mvSearch,
+                 .HomePage = WebPage(kHomePage).has_value(),
+                 .HtmlIndex = WebPage(kHtmlIndexPage).has_value(),
+                 .ImageIndex = WebPage(kImageIndexPage).has_value(),
+                 .BookmarkFile = fs::is_regular_file(setup_.BookmarkFile, ec)});
 }
 
 // ---------------------------------------------------------------- web-tree pages
@@ -321,17 +359,18 @@ void TMainWin::BrowserBtnClick() {
   if (web_ && UrlPage->UrlList->CurrentRecord(record))
     OpenInBrowser(record.FullUrl);
   else
-    BrowserPopup->popup(BrowserBtn->mapToGlobal(QPoint(0, BrowserBtn->height())));  // nothing to show: the choices
+    // Nothing to show: the choices.
+    Menus->BrowserPopup->popup(Menus->BrowserBtn->mapToGlobal(QPoint(0, Menus->BrowserBtn->height())));
 }
 
 void TMainWin::BrowserPopupPopup() {
   const bool web = web_ != nullptr;
-  BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
-  BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / "_Accueil.htm"));
-  BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder) + "...");
-  BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
-  BrowserPopupSelect->setEnabled(true);
-  BrowserPopupLoadUrl->setEnabled(web && UrlPage->UrlList->CurrentIndex() >= 0);
+  Menus->BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
+  Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / kHomePage));
+  Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder) + "...");
+  Menus->BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
+  Menus->BrowserPopupSelect->setEnabled(true);
+  Menus->BrowserPopupLoadUrl->setEnabled(web && UrlPage->UrlList->CurrentIndex() >= 0);
 }
 
 void TMainWin::BrowserPopupLoadClick(int tag) {
@@ -340,7 +379,7 @@ void TMainWin::BrowserPopupLoadClick(int tag) {
       if (web_ && !web_->StartEntries.empty()) OpenInBrowser(web_->StartEntries.front().Url);
       break;
     case 1:
-      if (web_) OpenInBrowser(FileUrl(web_->Path().parent_path() / "_Accueil.htm"));
+      if (web_) OpenInBrowser(FileUrl(web_->Path().parent_path() / kHomePage));
       break;
     default:
       if (IsFile(setup_.BookmarkFile)) OpenInBrowser(FileUrl(setup_.BookmarkFile));
@@ -348,7 +387,7 @@ void TMainWin::BrowserPopupLoadClick(int tag) {
   }
 }
 
-void TMainWin::ConsulterBtnClick() { OpenWebPage("_Accueil.htm"); }
+void TMainWin::ConsulterBtnClick() { OpenWebPage(kHomePage); }
 
 void TMainWin::MenuSaveProfileClick() {
   if (!web_ || !setup_.Profiles) return;

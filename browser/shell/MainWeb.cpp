@@ -246,9 +246,9 @@ bool TMainWin::CloseWeb(bool keepView) {
 void TMainWin::CommitDialogs() {
   if (!web_) return;
   if (DlgSetup) DlgSetup->StorePages();
-  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
-  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
-  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->ApplyTo(*web_);
 }
 
