@@ -21,7 +21,9 @@
 #include <QVBoxLayout>
 
 #include "DlgSetup.h"
+#include "CommandLine.h"
 #include "DlgWeb.h"
+#include "FormUtil.h"
 #include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MapEditor.h"
@@ -50,50 +52,6 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
-
-TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
-  b.Height = std::min(b.Height, screenHeight);
-  b.Width = std::min(b.Width, screenWidth);
-  if (b.Top + b.Height > screenHeight) b.Top = screenHeight - b.Height;
-  if (b.Left + b.Width > screenWidth) b.Left = screenWidth - b.Width;
-  b.Top = std::max(b.Top, 0);
-  b.Left = std::max(b.Left, 0);
-  return b;
-}
-
-std::string FirstArgument(const StringList& arguments) {
-  if (arguments.empty()) return {};
-  std::string arg = arguments.front();
-  if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
-  if (const size_t quote = arg.find('"'); quote != std::string::npos) arg.resize(quote);
-  return arg;
-}
-
-std::string UrlArgument(const std::string& argument) {
-  const size_t open = UpperCase(argument).find("URL(");
-  const size_t close = argument.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close < open + 4) return {};
-  return argument.substr(open + 4, close - open - 4);
-}
-
-namespace {
-
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  return QString::fromStdString(text).endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
-}
-
-}  // namespace
-
-bool IsFileArgument(const std::string& argument) {
-  return EndsWithNoCase(argument, ".web") || EndsWithNoCase(argument, ".wbs") || EndsWithNoCase(argument, ".url");
-}
-
-StringList HandOverArguments(StringList arguments, const fs::path& folder) {
-  for (std::string& argument : arguments)
-    if (const std::string file = FirstArgument({argument}); IsFileArgument(file) && fs::path(file).is_relative())
-      argument = (folder / file).lexically_normal().string();
-  return arguments;
-}
 
 namespace {
 
@@ -326,7 +284,7 @@ void TMainWin::FormCreate() {
   // The command line runs once the window is up, like a handed-over one,
   // so its file names are made absolute here, as a sender makes them.
   std::error_code ec;
-  pendingArguments_ = HandOverArguments(arguments, fs::current_path(ec));
+  pendingArguments_ = shell::HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
 }
 
@@ -618,8 +576,8 @@ void TMainWin::RestoreGeometry() {
     setup_.Left = available.x() + (area.width() - setup_.Width) / 2;
     setup_.Top = available.y() + (area.height() - setup_.Height) / 2;
   }
-  const TWindowBounds b =
-      ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
+  const controls::TWindowBounds b =
+      controls::ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
   setup_.Left = b.Left;
   setup_.Top = b.Top;
   setup_.Width = b.Width;
@@ -696,26 +654,26 @@ void TMainWin::HandleArguments(const StringList* list) {
     own = config_.Arguments.value_or(StringList{});
     list = &own;
   }
-  const std::string arg = FirstArgument(*list);
+  const std::string arg = shell::FirstArgument(*list);
   if (arg.empty() || Busy()) return;
   // A name handed over is read in this process's current folder, not the
   // sender's: only an absolute one names the file the sender meant.
-  if (list != &own && IsFileArgument(arg) && fs::path(arg).is_relative()) {
+  if (list != &own && shell::IsFileArgument(arg) && fs::path(arg).is_relative()) {
     ShowMessageBox("Le fichier " + arg + " n'est pas désigné par un chemin complet : il est ignoré.", kProgramTitle,
                    MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   // The file's extension decides, the first match wins; paths keep their case.
-  if (EndsWithNoCase(arg, ".web")) {
+  if (shell::HasExtension(arg, ".web")) {
     OpenWebFile(arg);
-  } else if (EndsWithNoCase(arg, ".wbs")) {
+  } else if (shell::HasExtension(arg, ".wbs")) {
     RunWebShortcut(arg);
-  } else if (EndsWithNoCase(arg, ".url")) {
+  } else if (shell::HasExtension(arg, ".url")) {
     if (const std::string url = ReadInternetShortcut(arg); !url.empty()) NewWeb("", url, true);
   } else if (UpperCase(arg) == "/B") {
     std::string address, title;
     if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
-  } else if (const std::string url = UrlArgument(arg); !url.empty()) {
+  } else if (const std::string url = shell::UrlArgument(arg); !url.empty()) {
     NewWeb("", url, true);
   }
 }

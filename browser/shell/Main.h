@@ -94,26 +94,6 @@ struct TMainWinConfig {
   int SchedulerPollMs = 300;
 };
 
-// A stored window place pulled back onto a screen of that size.
-struct TWindowBounds {
-  int Left = 0, Top = 0, Width = 0, Height = 0;
-  bool operator==(const TWindowBounds&) const = default;
-};
-TWindowBounds ClampToScreen(TWindowBounds bounds, int screenWidth, int screenHeight);
-
-// The first argument of a command line as the program reads it: a leading
-// double quote removed, cut at the next one.
-std::string FirstArgument(const StringList& arguments);
-// The address of a "URL(...)" argument: the text between "URL(" and the
-// last ")"; empty when there is none.
-std::string UrlArgument(const std::string& argument);
-// An argument that names a file the program reads: a capture file, a web
-// shortcut or an Internet shortcut (".web", ".wbs", ".url").
-bool IsFileArgument(const std::string& argument);
-// A command line as it is handed to the running instance, whose current
-// folder is another: file arguments made absolute against `folder`.
-StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
-
 class TMainWin : public QMainWindow,
                  private shell::ICaptureRoadHost,
                  private IWebTreeHost,

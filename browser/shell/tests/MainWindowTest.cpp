@@ -58,30 +58,6 @@ using test::WorkFolder;
 
 using MainWindowTest = test::MainWindowFixture;
 
-// ---------------------------------------------------------------- pure rules
-
-TEST(MainWindowRules, FirstArgumentDropsQuotesAndWhatFollowsThem) {
-  EXPECT_EQ(FirstArgument({"\"/a b/local.web\" -x", "second"}), "/a b/local.web");
-  EXPECT_EQ(FirstArgument({"/a/local.web"}), "/a/local.web");
-  EXPECT_EQ(FirstArgument({"\""}), "");
-  EXPECT_EQ(FirstArgument({}), "");
-}
-
-TEST(MainWindowRules, UrlArgumentKeepsTheWholeAddress) {
-  EXPECT_EQ(UrlArgument("URL(http://a/b)"), "http://a/b");
-  EXPECT_EQ(UrlArgument("url(http://a/(x))"), "http://a/(x)");
-  EXPECT_EQ(UrlArgument("URL()"), "");
-  EXPECT_EQ(UrlArgument("URL("), "");
-  EXPECT_EQ(UrlArgument(")URL("), "");
-}
-
-TEST(MainWindowRules, StoredPlacesArePulledBackOntoTheScreen) {
-  EXPECT_EQ(ClampToScreen({900, 700, 400, 300}, 1024, 768), (TWindowBounds{624, 468, 400, 300}));
-  EXPECT_EQ(ClampToScreen({-50, -10, 400, 300}, 1024, 768), (TWindowBounds{0, 0, 400, 300}));
-  EXPECT_EQ(ClampToScreen({10, 10, 2000, 1000}, 1024, 768), (TWindowBounds{0, 0, 1024, 768}));
-  EXPECT_EQ(ClampToScreen({10, 20, 400, 300}, 1024, 768), (TWindowBounds{10, 20, 400, 300}));
-}
-
 // ---------------------------------------------------------------- frame of state
 
 TEST_F(MainWindowTest, ModeFollowsTheCurrentWebAndShowsOneMainButton) {
