@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "DlgSetup.h"
+#include "CapturePage.h"
 #include "CommandLine.h"
 #include "DlgWeb.h"
 #include "FormUtil.h"
@@ -110,45 +111,7 @@ void TMainWin::buildFrames() {
   viewsHost_ = std::make_unique<TViewsHost>(*this);
   UrlPage = new shell::TUrlPage(*viewsHost_, setup_, this, RightFrame);
 
-  // Capture page: counters, then the requests and the connections.
-  CaptureFrame = NewFrame(RightFrame, "CaptureFrame");
-  auto* capture = new QVBoxLayout(CaptureFrame);
-  capture->setContentsMargins(0, 0, 0, 0);
-  auto* counters = new QGridLayout;
-  auto counter = [&](int column, const char* name, const QString& caption) {
-    auto* l = new QLabel(caption, CaptureFrame);
-    auto* v = new QLabel(CaptureFrame);
-    v->setObjectName(name);
-    v->setFrameShape(QFrame::Panel);
-    v->setFrameShadow(QFrame::Sunken);
-    v->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    v->setMinimumWidth(60);
-    counters->addWidget(l, 0, column);
-    counters->addWidget(v, 1, column);
-    return v;
-  };
-  LinkCountLabel = counter(0, "LinkCountLabel", "Liens");
-  ToRetrieveCountLabel = counter(1, "ToRetrieveCountLabel", "A capturer");
-  FilteredCountLabel = counter(2, "FilteredCountLabel", "Ignorés");
-  ErrorCountLabel = counter(3, "ErrorCountLabel", "Erreurs");
-  ToUpdateCountLabel = counter(4, "ToUpdateCountLabel", "A mettre à jour");
-  CapturedCountLabel = counter(5, "CapturedCountLabel", "Capturés");
-  ElapsedLabel = counter(6, "ElapsedLabel", "Durée");
-  capture->addLayout(counters);
-  CaptureSplitter = new QSplitter(Qt::Vertical, CaptureFrame);
-  RequestList = new TWUrlList(usRequest, usRequest, CaptureSplitter);
-  RequestList->setObjectName("RequestList");
-  RequestList->SetStyle(usRequest);
-  SocketsFrame = NewFrame(CaptureSplitter, "SocketsFrame");
-  auto* sockets = new QVBoxLayout(SocketsFrame);
-  sockets->setContentsMargins(0, 0, 0, 0);
-  SocketList = new shell::TWSocketList(SocketsFrame);
-  SocketList->setObjectName("SocketList");
-  sockets->addWidget(SocketList);
-  CaptureSplitter->addWidget(RequestList);
-  CaptureSplitter->addWidget(SocketsFrame);
-  CaptureSplitter->setStretchFactor(0, 1);
-  capture->addWidget(CaptureSplitter, 1);
+  CapturePage = new shell::TCapturePage(setup_, RightFrame);
 
   MapEditor = new TMapEditor(*this, RightFrame);
   MapFrame = MapEditor;
@@ -161,7 +124,7 @@ void TMainWin::buildFrames() {
   // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
-  for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CaptureFrame),
+  for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CapturePage),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
                      static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(CfgWebFrame)}) {
@@ -251,7 +214,7 @@ void TMainWin::FormCreate() {
   ConnectCommands();
   FitDockedForms();
   UrlPage->UrlList->LoadLayouts(setup_.IniFile());
-  RequestList->LoadLayouts(setup_.IniFile());
+  CapturePage->RequestList->LoadLayouts(setup_.IniFile());
   MapList->LoadLayouts(setup_.IniFile());
 
   Tree->Refresh();
@@ -306,7 +269,7 @@ void TMainWin::FormDestroy() {
   argumentsTimer_->stop();
   SaveGeometry();
   UrlPage->UrlList->SaveLayouts(setup_.IniFile());
-  RequestList->SaveLayouts(setup_.IniFile());
+  CapturePage->RequestList->SaveLayouts(setup_.IniFile());
   MapList->SaveLayouts(setup_.IniFile());
   UrlPage->SearchPanel->Save();
   setup_.KeepImageRatioFlag = Menus->KeepImageRatioCheck->isChecked();
@@ -421,7 +384,7 @@ void TMainWin::SetView(TMainView view) {
 
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
-  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
+  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CapturePage),
                      static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
     w->hide();
@@ -433,8 +396,7 @@ void TMainWin::ShowView(TMainView view) {
       if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
     case mvCapture:
-      CaptureFrame->show();
-      SocketList->SetSocketCount(setup_.MaxSockets);
+      CapturePage->ShowPage();
       Tree->SelectPage(tpWeb);
       break;
     case mvMap:
@@ -544,7 +506,7 @@ void TMainWin::SaveGeometry() {
   if (!testAttribute(Qt::WA_WState_ExplicitShowHide) && !isVisible()) return;
   setup_.TreeFrameWidth = WTreeFrame->width();
   UrlPage->SaveLayout();
-  setup_.SocketsFrameHeight = SocketsFrame->height();
+  CapturePage->SaveLayout();
   const Qt::WindowStates state = windowState();
   setup_.WindowState = state & Qt::WindowMinimized ? 1 : state & Qt::WindowMaximized ? 2 : 0;
   if (setup_.WindowState == 0) {
@@ -558,7 +520,7 @@ void TMainWin::SaveGeometry() {
 void TMainWin::RestoreGeometry() {
   // The tree starts wide enough for its page captions.
   MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, kMinTreeWidth), std::max(1, setup_.Width)});
-  if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
+  CapturePage->RestoreLayout();
   UrlPage->RestoreLayout();
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);

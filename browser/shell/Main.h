@@ -70,6 +70,7 @@ namespace test {
 class TMainWinProbe;
 }
 namespace shell {
+class TCapturePage;
 class TDlgSetup;
 class TDlgWeb;
 class TUnattended;
@@ -257,13 +258,7 @@ class TMainWin : public QMainWindow,
   TWebTree* Tree;
   QFrame* RightFrame;
   shell::TUrlPage* UrlPage;  // UrlsFrame: the URL lists, the search pane, the preview
-  QFrame* CaptureFrame;
-  QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
-      *CapturedCountLabel, *ElapsedLabel;
-  TWUrlList* RequestList;
-  QSplitter* CaptureSplitter;
-  QFrame* SocketsFrame;
-  shell::TWSocketList* SocketList;
+  shell::TCapturePage* CapturePage;  // CaptureFrame: the counters, the requests, the connections
   TMapEditor* MapEditor;  // the map page, MapFrame
   QWidget* MapFrame;
   TWUrlList* MapList;      // the map editor's

@@ -4,6 +4,7 @@
 // side of the road: the state and the lists a run shows.
 #include <QLabel>
 
+#include "CapturePage.h"
 #include "CaptureRoad.h"
 #include "CopyDialog.h"
 #include "DlgSysTree.h"
@@ -122,34 +123,17 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
 
 // ---------------------------------------------------------------- what a run shows
 
-void TMainWin::UpdateCountLabels() {
-  auto show = [](QLabel* label, uint64_t n) { label->setText(QString::number(n) + " "); };
-  if (!web_) {
-    for (QLabel* l : {LinkCountLabel, ToRetrieveCountLabel, FilteredCountLabel, ErrorCountLabel, ToUpdateCountLabel,
-                      CapturedCountLabel})
-      l->clear();
-    return;
-  }
-  show(LinkCountLabel, web_->GetCount());
-  show(ToRetrieveCountLabel, uint64_t(web_->ToCapture.Count()));
-  show(FilteredCountLabel, web_->FilteredCount);
-  show(ErrorCountLabel, web_->ErrorCount + web_->NotFoundCount);
-  show(ToUpdateCountLabel, uint64_t(web_->ToUpdate.Count()));
-  show(CapturedCountLabel, web_->RetrievedCount);
-}
+void TMainWin::UpdateCountLabels() { CapturePage->UpdateCountLabels(web_.get()); }
 
 void TMainWin::AddWebFileToLists(const TWebFile& record) {
-  RequestList->WebFileChanged(record);
+  CapturePage->RecordChanged(record);
   if (record.GetState() == fsToCapture || (view_ != mvPicture && view_ != mvUrls)) return;
   UrlPage->UrlList->WebFileChanged(record);
   if (UrlPage->UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
     Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == mvUrls);
 }
 
-void TMainWin::ClearRunLists() {
-  RequestList->Reload();
-  SocketList->Clear();
-}
+void TMainWin::ClearRunLists() { CapturePage->ClearRunLists(); }
 
 void TMainWin::ShowRunEnd(bool scheduled) {
   RefreshState();
@@ -161,8 +145,8 @@ void TMainWin::ShowRunEnd(bool scheduled) {
 int TMainWin::ExecModal(QDialog& dialog) { return ExecDialog(dialog); }
 QWidget* TMainWin::DialogParent() { return this; }
 void TMainWin::RefreshWebTree() { Tree->Refresh(); }
-void TMainWin::ShowElapsed(const std::string& text) { ElapsedLabel->setText(QString::fromStdString(text)); }
-shell::TWSocketList& TMainWin::Connections() { return *SocketList; }
+void TMainWin::ShowElapsed(const std::string& text) { CapturePage->ShowElapsed(text); }
+shell::TWSocketList& TMainWin::Connections() { return *CapturePage->SocketList; }
 void TMainWin::AddBookmark() {
   if (web_) AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
 }

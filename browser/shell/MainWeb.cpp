@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "CapturePage.h"
 #include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "MapEditor.h"
@@ -186,7 +187,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   UrlPage->UrlList->SetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
-  RequestList->SetWeb(web_.get());
+  CapturePage->SetWeb(web_.get());
   UpdateCountLabels();
   RefreshState();
   if (!web_->OpenNote().empty()) ShowMessageBox(web_->OpenNote(), "Ouverture d'un Web", MB_OK | MB_ICONEXCLAMATION);
@@ -195,7 +196,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
 void TMainWin::DetachWeb() {
   Tree->SetWeb(nullptr);
   UrlPage->UrlList->SetWeb(nullptr);
-  RequestList->SetWeb(nullptr);
+  CapturePage->SetWeb(nullptr);
   MapEditor->SetWeb(nullptr);
   UrlPage->ReleasePreview();
 }
@@ -310,13 +311,11 @@ void TMainWin::ResetWeb() {
     ShowMessageBox(e.message(), "Réinitialisation du Web", MB_OK | MB_ICONHAND);
   }
   MapEditor->Reset();
-  ElapsedLabel->clear();
   RefreshWebInfo();
   Tree->SetWeb(web_.get());
   UrlPage->UrlList->SetWeb(web_.get());
-  RequestList->SetWeb(web_.get());
+  CapturePage->ResetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
-  SocketList->Clear();
   RefreshState();
 }
 
