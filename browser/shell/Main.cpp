@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -56,6 +55,10 @@ using namespace platform;
 
 namespace {
 
+constexpr int kMinTrackWidth = 640;
+constexpr int kMinTrackHeight = 460;
+constexpr int kMinTreeWidth = 170;
+
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
   f->setObjectName(name);
@@ -88,6 +91,7 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
 TMainWin::~TMainWin() { FormDestroy(); }
 
 void TMainWin::buildFrames() {
+  viewsHost_ = std::make_unique<TViewsHost>(*this);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName("MainSplitter");
   setCentralWidget(MainSplitter);
@@ -95,7 +99,7 @@ void TMainWin::buildFrames() {
   WTreeFrame = NewFrame(MainSplitter, "WTreeFrame");
   auto* treeLayout = new QVBoxLayout(WTreeFrame);
   treeLayout->setContentsMargins(0, 0, 0, 0);
-  Tree = new TWebTree(this, programFolder_, WTreeFrame);
+  Tree = new TWebTree(viewsHost_.get(), programFolder_, WTreeFrame);
   Tree->setObjectName("Tree");
   treeLayout->addWidget(Tree);
 
@@ -108,14 +112,11 @@ void TMainWin::buildFrames() {
   MainSplitter->setStretchFactor(1, 1);
 
   // URL lists with the preview below.
-  viewsHost_ = std::make_unique<TViewsHost>(*this);
   UrlPage = new shell::TUrlPage(*viewsHost_, setup_, this, RightFrame);
 
   CapturePage = new shell::TCapturePage(setup_, RightFrame);
 
-  MapEditor = new TMapEditor(*this, RightFrame);
-  MapFrame = MapEditor;
-  MapList = MapEditor->MapList;
+  MapEditor = new TMapEditor(*viewsHost_, RightFrame);
 
   HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
   SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
@@ -125,7 +126,7 @@ void TMainWin::buildFrames() {
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
   for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(HelpFrame_),
                      static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(CfgWebFrame)}) {
     QSizePolicy policy = w->sizePolicy();
@@ -181,8 +182,8 @@ void TMainWin::FormCreate() {
                               setup_.BrowserList.end())
     setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
   RasEntry = new TRas(this);
-  shell::ICaptureRoadHost& roadHost = *this;
-  road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
+  roadHost_ = std::make_unique<TRoadHost>(*this);
+  road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
   UrlPage->SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
@@ -191,7 +192,7 @@ void TMainWin::FormCreate() {
     RightFrame->setAutoFillBackground(true);
   }
 
-  SetHelpHost(this);
+  SetHelpHost(viewsHost_.get());
   ShowHelp(HelpTopicPage(htIndex), true);
   DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
   DlgSetup->SetDocked(true, SetupFrame, alClient);
@@ -206,7 +207,7 @@ void TMainWin::FormCreate() {
   scheduler.ProgramFolder = programFolder_;
   scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
   scheduler.PollIntervalMs = config_.SchedulerPollMs;
-  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), this, SchedulerFrame);
+  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), viewsHost_.get(), SchedulerFrame);
   DlgScheduler->SetDocked(true, SchedulerFrame, alClient);
   DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
@@ -215,7 +216,7 @@ void TMainWin::FormCreate() {
   FitDockedForms();
   UrlPage->UrlList->LoadLayouts(setup_.IniFile());
   CapturePage->RequestList->LoadLayouts(setup_.IniFile());
-  MapList->LoadLayouts(setup_.IniFile());
+  MapEditor->MapList->LoadLayouts(setup_.IniFile());
 
   Tree->Refresh();
   UpdateCaption();
@@ -251,6 +252,8 @@ void TMainWin::FormCreate() {
   argumentsTimer_->start(0);
 }
 
+// The docked forms' frames sized to what the forms need in this font, and
+// the window's least size to the largest of them.
 void TMainWin::FitDockedForms() {
   // The forms were drawn for 440 x 380; the texts of this font may need more.
   const QSize drawn(440, 380);
@@ -270,7 +273,7 @@ void TMainWin::FormDestroy() {
   SaveGeometry();
   UrlPage->UrlList->SaveLayouts(setup_.IniFile());
   CapturePage->RequestList->SaveLayouts(setup_.IniFile());
-  MapList->SaveLayouts(setup_.IniFile());
+  MapEditor->MapList->SaveLayouts(setup_.IniFile());
   UrlPage->SearchPanel->Save();
   setup_.KeepImageRatioFlag = Menus->KeepImageRatioCheck->isChecked();
   setup_.ViewLastImageFlag = Menus->OptionsMenuViewLastImage->isChecked();
@@ -286,7 +289,9 @@ void TMainWin::FormDestroy() {
   DetachWeb();
   web_.reset();
   MapEditor->Free();
-  FreeViews();
+  TreeTimer->stop();
+  UrlPage->Detach();
+  Tree->OnAction = nullptr;
   delete DlgWeb;
   DlgWeb = nullptr;
   FreeHelp();
@@ -385,7 +390,7 @@ void TMainWin::SetView(TMainView view) {
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
   for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(SetupFrame),
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
     w->hide();
   UrlPage->ShowView(view);
@@ -400,7 +405,7 @@ void TMainWin::ShowView(TMainView view) {
       Tree->SelectPage(tpWeb);
       break;
     case mvMap:
-      MapFrame->show();
+      MapEditor->show();
       Tree->SelectPage(tpMaps);
       break;
     case mvWebConfig:
@@ -473,32 +478,6 @@ void TMainWin::DownBtnClickDispatch() {
   }
 }
 
-// ---------------------------------------------------------------- host interfaces
-
-void TMainWin::StartTreeTimer() {
-  TreeTimer->stop();
-  TreeTimer->start();
-}
-
-QWidget* TMainWin::HelpFrame() { return HelpFrame_; }
-
-void TMainWin::HelpPageChanged(const QString& file) { Tree->FindHelpPage(file.toStdString()); }
-
-void TMainWin::SchedulerStatusChanged(const QString& text) { StatusInfo2->setText(text); }
-
-bool TMainWin::AskYesNo(const std::string& text, const std::string& caption) {
-  return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
-}
-
-void TMainWin::ShowBookmarkOptions() { SelectTreePage(tpBrowser); }
-
-std::optional<QColor> TMainWin::ChooseMapPenColor() {
-  QColorDialog dlg(Qt::red, this);
-  if (ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
-  return dlg.currentColor();
-}
-
-
 // ---------------------------------------------------------------- geometry
 
 void TMainWin::SaveGeometry() {
@@ -567,11 +546,6 @@ void TMainWin::AddRecentWeb(const fs::path& path) {
   recent_.Add(path, web_.get());
   RebuildRecentMenu();
   recent_.Save();
-}
-
-void TMainWin::RemoveRecentWeb(const std::string& path) {
-  recent_.Remove(path);
-  RebuildRecentMenu();
 }
 
 void TMainWin::RebuildRecentMenu() {

@@ -17,10 +17,9 @@
 // Its public face is what the program needs: build it, show it, read its web,
 // mode and page. Everything else is reached as a person reaches it, through
 // the menus, the tool bar, the command line, a shortcut or the scheduler; the
-// components it talks to see it through their host interfaces, privately
-// implemented here. Tests go through one probe (tests/MainWinProbe.h).
-//
-// Mode (TMainMode): no web, a web open, a capture or dial-up job running.
+// components it talks to see it through their host interfaces, answered by
+// the small hosts of MainHosts.h. Tests go through one probe
+// (tests/MainWinProbe.h).
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
@@ -29,26 +28,16 @@
 // frees the current web: close requests are deferred to the end of the run,
 // command lines and drops are ignored, scheduled steps wait for the next poll.
 #include <QMainWindow>
-#include <QStringList>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "Bookmarks.h"
-#include "CaptureRoad.h"
-#include "DlgHelp.h"
-#include "DlgScheduler.h"
 #include "MainTypes.h"
-#include "MainMenus.h"
-#include "MapEditor.h"
 #include "RecentWebs.h"
 #include "Utils.h"
-#include "WaitCursor.h"
-#include "WebTree.h"
 
 class QDialog;
 class QFrame;
@@ -59,31 +48,34 @@ class QTimer;
 
 namespace qlon {
 
+class TBookmarkList;
+class TDlgScheduler;
+class TMapEditor;
 class TRas;
 class TSetup;
 class TTask;
 class TUrlDropTarget;
-class TWUrlList;
 class TWeb;
-class TWebFile;
+class TWebTree;
+namespace controls {
+class TWTreeNode;
+}
 namespace test {
 class TMainWinProbe;
 }
 namespace shell {
 class TCapturePage;
+class TCaptureRoad;
 class TDlgSetup;
 class TDlgWeb;
+class TMainMenus;
 class TUnattended;
 class TUrlPage;
-class TWSocketList;
-}
+}  // namespace shell
 
 // The capture message the window posts itself (WM_USER + 4096); wParam
 // carries the capture flags.
 inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
-inline constexpr int kMinTrackWidth = 640;
-inline constexpr int kMinTrackHeight = 460;
-inline constexpr int kMinTreeWidth = 170;
 
 // Start-up choices; the defaults are the program's own.
 struct TMainWinConfig {
@@ -95,20 +87,13 @@ struct TMainWinConfig {
   int SchedulerPollMs = 300;
 };
 
-class TMainWin : public QMainWindow,
-                 private shell::ICaptureRoadHost,
-                 private IWebTreeHost,
-                 private IHelpHost,
-                 private ISchedulerHost,
-                 private IBookmarkHost,
-                 private IMapEditorHost {
+class TMainWin : public QMainWindow {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
   ~TMainWin() override;
 
   TWeb* CurrentWeb() const { return web_.get(); }
-  TWeb* CurrentWeb() override { return web_.get(); }
   TMainMode Mode() const { return mode_; }
   TMainView View() const { return view_; }
 
@@ -120,22 +105,25 @@ class TMainWin : public QMainWindow,
  private:
   // Tests reach the window's inside through one probe (tests/MainWinProbe.h).
   friend class test::TMainWinProbe;
+  // The window as its components see it (MainHosts.h): the road's host, and
+  // the host of the pages, the tree and the docked forms.
+  class TRoadHost;
+  class TViewsHost;
 
   // ---- creation and frame of state (Main.cpp)
   void buildFrames();
-  // The docked forms' frames sized to what the forms need in this font, and
-  // the window's least size to the largest of them.
   void FitDockedForms();
   void FormCreate();
   void FormDestroy();
   bool FormCloseQuery();
   void FormActivate();
-  void SetMode(TMainMode mode) override;
-  void SetView(TMainView view) override;
+  void SetMode(TMainMode mode);
+  void SetView(TMainView view);
   void ShowView(TMainView view);
-  void SelectTreePage(int tag) override;
-  void RefreshState() override;
-  void RefreshStatusHints() override;
+  void SelectTreePage(int tag);
+  void RefreshState();
+  // The status line's text: the page shown has the first say.
+  void RefreshStatusHints();
   void UpdateCaption();
   void EnableMenus();
   // The page of the open web's folder (an index page), when it exists.
@@ -157,21 +145,15 @@ class TMainWin : public QMainWindow,
   // False when the web stays open (Cancel, a failed save, a running capture).
   bool CloseWeb(bool keepView);
   void DeleteWeb();
-  void ResetWeb() override;
+  void ResetWeb();
   void MenuWebResetClick();
-  void CommitDialogs() override;
+  void CommitDialogs();
   void RefreshWebInfo();
-  bool SaveWeb() override;
+  bool SaveWeb();
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   void DetachWeb();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
-  // Offers to empty a folder that is not empty; true when it is empty (or
-  // missing) afterwards.
   bool ClearFolder(const std::string& folder);
-  // Whether the wizard's destination may receive a new web: never a folder
-  // the program or the user lives in, nor one that holds another web or
-  // files the user keeps (after the offer to empty it). When refused the
-  // wizard shows why, on its destination page.
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture commands, and what a run shows (MainCapture.cpp)
@@ -181,21 +163,9 @@ class TMainWin : public QMainWindow,
   void StopCapture();
   void RemoveIsolatedLinks();
   void CopyOrMoveWeb(bool move);
-  void OpenWebPage(const std::string& relative) override;
+  void OpenWebPage(const std::string& relative);
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
-  int ExecModal(QDialog& dialog) override;
-  QWidget* DialogParent() override;
-  void ClearRunLists() override;
-  void ShowRunEnd(bool scheduled) override;
-  void UpdateCountLabels() override;
-  void AddWebFileToLists(const TWebFile& record) override;
-  void RefreshWebTree() override;
-  void ShowElapsed(const std::string& text) override;
-  shell::TWSocketList& Connections() override;
-  void AddBookmark() override;
-  void CloseProgram() override;
-  TScheduler* Scheduler() override;
 
   // ---- command line, scheduler (Main.cpp)
   void CopyData(const QByteArray& text);
@@ -211,36 +181,19 @@ class TMainWin : public QMainWindow,
   void SaveGeometry();
   void RestoreGeometry();
   void AddRecentWeb(const std::filesystem::path& path);
-  void RemoveRecentWeb(const std::string& path);
   void RebuildRecentMenu();
 
-  // ---- the other hosts (Main.cpp)
-  void StartTreeTimer() override;
-  void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
-  QWidget* HelpFrame() override;
-  void HelpPageChanged(const QString& file) override;
-  void SchedulerStatusChanged(const QString& text) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
-  void ShowBookmarkOptions() override;
-  std::optional<QColor> ChooseMapPenColor() override;
-
   // ---- pages and the remaining commands (MainViews.cpp)
-  // The handlers of the menus, the tool bar and the pages; freeing at
-  // destruction.
+  // The handlers of the menus, the tool bar and the pages.
   void ConnectCommands();
-  void FreeViews();
   void TreeTimerTimer();
   void TreeAction(controls::TWTreeNode* node);
   void OpenInBrowser(const std::string& address);
   void BrowserBtnClick();
   void BrowserPopupPopup();
   void BrowserPopupLoadClick(int tag);
-  void ConsulterBtnClick();
   void MenuSaveProfileClick();
   void MenuHelpClick(int tag);
-  void MenuHelpPrintAllClick();
-  void MenuHelpPrintCurrentPageClick();
-  void MenuHelpAboutClick();
   void MenuWebAddBookmarkClick();
   void MenuWebAddWebShortcutClick();
   void RasStateChange(int state);
@@ -259,9 +212,7 @@ class TMainWin : public QMainWindow,
   QFrame* RightFrame;
   shell::TUrlPage* UrlPage;  // UrlsFrame: the URL lists, the search pane, the preview
   shell::TCapturePage* CapturePage;  // CaptureFrame: the counters, the requests, the connections
-  TMapEditor* MapEditor;  // the map page, MapFrame
-  QWidget* MapFrame;
-  TWUrlList* MapList;      // the map editor's
+  TMapEditor* MapEditor;  // MapFrame: the map page
   QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
   QLabel *StatusInfo1, *StatusInfo2;
   QProgressBar* StatusProgressBar;
@@ -276,11 +227,7 @@ class TMainWin : public QMainWindow,
 
   // ---- state
   TTask* RunningJob = nullptr;  // the scheduler job being run
-  TWebTreePage PageTag{};  // the web-tree tag of the page shown
-
-  // The window as its components see it (MainHosts.h).
-  class TViewsHost;
-  std::unique_ptr<TViewsHost> viewsHost_;
+  TWebTreePage PageTag{};       // the web-tree tag of the page shown
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;
@@ -293,6 +240,8 @@ class TMainWin : public QMainWindow,
   QTimer* argumentsTimer_;
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
+  std::unique_ptr<TViewsHost> viewsHost_;
+  std::unique_ptr<TRoadHost> roadHost_;
   std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy
 };
 

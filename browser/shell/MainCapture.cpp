@@ -8,7 +8,7 @@
 #include "CaptureRoad.h"
 #include "CopyDialog.h"
 #include "DlgSysTree.h"
-#include "Main.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
@@ -89,7 +89,7 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   try {
     shell::TCopyDialog view(this);
     if (move) {
-      if (web_->MoveTo(target, {}, &view)) RemoveRecentWeb(oldPath);
+      if (web_->MoveTo(target, {}, &view)) recent_.Remove(oldPath);  // AddRecentWeb below saves
     } else {
       web_->CopyTo(target, {}, &view);
     }
@@ -121,36 +121,32 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
     OpenInBrowser(PathToFileUrl(setup_.BookmarkFile));
 }
 
-// ---------------------------------------------------------------- what a run shows
+// ---------------------------------------------------------------- the road's host
 
-void TMainWin::UpdateCountLabels() { CapturePage->UpdateCountLabels(web_.get()); }
-
-void TMainWin::AddWebFileToLists(const TWebFile& record) {
-  CapturePage->RecordChanged(record);
-  if (record.GetState() == fsToCapture || (view_ != mvPicture && view_ != mvUrls)) return;
-  UrlPage->UrlList->WebFileChanged(record);
-  if (UrlPage->UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
-    Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == mvUrls);
+void TMainWin::TRoadHost::AddWebFileToLists(const TWebFile& record) {
+  win_.CapturePage->RecordChanged(record);
+  if (record.GetState() == fsToCapture || (win_.view_ != mvPicture && win_.view_ != mvUrls)) return;
+  TWUrlList& list = *win_.UrlPage->UrlList;
+  list.WebFileChanged(record);
+  if (list.Style() == usImages && record.IsRetrieved() && IsImage(record))
+    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.view_ == mvUrls);
 }
 
-void TMainWin::ClearRunLists() { CapturePage->ClearRunLists(); }
-
-void TMainWin::ShowRunEnd(bool scheduled) {
-  RefreshState();
-  if (!scheduled) Tree->SelectPage(tpWeb);
+void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
+  win_.RefreshState();
+  if (!scheduled) win_.Tree->SelectPage(tpWeb);
   ProcessMessages();
-  UrlPage->UrlList->Reload();
+  win_.UrlPage->UrlList->Reload();
 }
 
-int TMainWin::ExecModal(QDialog& dialog) { return ExecDialog(dialog); }
-QWidget* TMainWin::DialogParent() { return this; }
-void TMainWin::RefreshWebTree() { Tree->Refresh(); }
-void TMainWin::ShowElapsed(const std::string& text) { CapturePage->ShowElapsed(text); }
-shell::TWSocketList& TMainWin::Connections() { return *CapturePage->SocketList; }
-void TMainWin::AddBookmark() {
-  if (web_) AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
+void TMainWin::TRoadHost::RefreshWebTree() { win_.Tree->Refresh(); }
+
+void TMainWin::TRoadHost::AddBookmark() {
+  if (win_.web_) AddWebBookmark(*win_.Bookmarks, win_.setup_, *win_.viewsHost_, WebBookmarkOf(*win_.web_));
 }
-void TMainWin::CloseProgram() { CloseLater(); }
-TScheduler* TMainWin::Scheduler() { return DlgScheduler ? &DlgScheduler->Scheduler() : nullptr; }
+
+TScheduler* TMainWin::TRoadHost::Scheduler() {
+  return win_.DlgScheduler ? &win_.DlgScheduler->Scheduler() : nullptr;
+}
 
 }  // namespace qlon

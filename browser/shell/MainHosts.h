@@ -4,14 +4,31 @@
 // (Main*.cpp); the methods live beside the code they serve.
 #include <QObject>
 
+#include "Bookmarks.h"
+#include "CapturePage.h"
+#include "CaptureRoad.h"
+#include "DlgHelp.h"
+#include "DlgScheduler.h"
 #include "Main.h"
+#include "MainMenus.h"
+#include "MapEditor.h"
 #include "UrlPage.h"
+#include "WaitCursor.h"
+#include "WebTree.h"
 
 namespace qlon {
 
-// The host of the URL page, its commands and its search pane; also the
-// window's event filter for the tree frame's resizes.
-class TMainWin::TViewsHost : public QObject, public shell::IUrlPageHost {
+// The host of the pages (the URL page with its commands and search pane,
+// the map editor), of the web tree, of the docked help and scheduler and of
+// the bookmarks; also the window's event filter for the tree frame's
+// resizes (MainViews.cpp).
+class TMainWin::TViewsHost : public QObject,
+                             public shell::IUrlPageHost,
+                             public IWebTreeHost,
+                             public IMapEditorHost,
+                             public IHelpHost,
+                             public ISchedulerHost,
+                             public IBookmarkHost {
  public:
   explicit TViewsHost(TMainWin& win) : win_(win) {}
 
@@ -37,9 +54,54 @@ class TMainWin::TViewsHost : public QObject, public shell::IUrlPageHost {
   std::filesystem::path WorkFolder() override;
   void PostSearchStart() override;
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
+  // IWebTreeHost
+  void StartTreeTimer() override;
+  void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
+  // IMapEditorHost
+  std::optional<QColor> ChooseMapPenColor() override;
+  // IHelpHost
+  QWidget* HelpFrame() override { return win_.HelpFrame_; }
+  void HelpPageChanged(const QString& file) override;
+  // ISchedulerHost
+  void SchedulerStatusChanged(const QString& text) override;
+  // IBookmarkHost
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowBookmarkOptions() override { win_.SelectTreePage(tpBrowser); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  TMainWin& win_;
+};
+
+// The host of the capture road: the questions, the state on screen and the
+// lists a run fills (MainCapture.cpp).
+class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
+ public:
+  explicit TRoadHost(TMainWin& win) : win_(win) {}
+
+  TWeb* CurrentWeb() override { return win_.web_.get(); }
+  int ExecModal(QDialog& dialog) override { return win_.ExecDialog(dialog); }
+  QWidget* DialogParent() override { return &win_; }
+  void SetMode(TMainMode mode) override { win_.SetMode(mode); }
+  void SetView(TMainView view) override { win_.SetView(view); }
+  void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
+  void RefreshStatusHints() override { win_.RefreshStatusHints(); }
+  void CommitDialogs() override { win_.CommitDialogs(); }
+  void ResetWeb() override { win_.ResetWeb(); }
+  bool SaveWeb() override { return win_.SaveWeb(); }
+  void ClearRunLists() override { win_.CapturePage->ClearRunLists(); }
+  void ShowRunEnd(bool scheduled) override;
+  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.web_.get()); }
+  void AddWebFileToLists(const TWebFile& record) override;
+  void RefreshWebTree() override;
+  void ShowElapsed(const std::string& text) override { win_.CapturePage->ShowElapsed(text); }
+  shell::TWSocketList& Connections() override { return *win_.CapturePage->SocketList; }
+  void AddBookmark() override;
+  void OpenWebPage(const std::string& relative) override { win_.OpenWebPage(relative); }
+  void CloseProgram() override { win_.CloseLater(); }
+  TScheduler* Scheduler() override;
 
  private:
   TMainWin& win_;

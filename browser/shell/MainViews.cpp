@@ -7,6 +7,7 @@
 // the last one is served.
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -148,6 +149,34 @@ void TMainWin::TViewsHost::PostSearchStart() {
   PostMessage(&win_, shell::TSearchPane::kSearchStartMessage, 0, 0);
 }
 
+void TMainWin::TViewsHost::StartTreeTimer() {
+  win_.TreeTimer->stop();
+  win_.TreeTimer->start();
+}
+
+void TMainWin::TViewsHost::TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) {
+  TWebTree& tree = *win_.Tree;
+  if (!expanded || !folder || folder != tree.ImagesFolder()) return;
+  tree.setEnabled(false);
+  win_.UrlPage->UrlList->SetStyle(usImages);
+  tree.FillImages(win_.UrlPage->UrlList->List());
+  tree.setEnabled(true);
+}
+
+std::optional<QColor> TMainWin::TViewsHost::ChooseMapPenColor() {
+  QColorDialog dlg(Qt::red, &win_);
+  if (win_.ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
+  return dlg.currentColor();
+}
+
+void TMainWin::TViewsHost::HelpPageChanged(const QString& file) { win_.Tree->FindHelpPage(file.toStdString()); }
+
+void TMainWin::TViewsHost::SchedulerStatusChanged(const QString& text) { win_.StatusInfo2->setText(text); }
+
+bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& caption) {
+  return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::Resize && watched == win_.WTreeFrame) win_.setup_.TreeFrameWidth = win_.WTreeFrame->width();
   return QObject::eventFilter(watched, e);
@@ -223,7 +252,7 @@ void TMainWin::ConnectCommands() {
   connect(m.BrowserPopupLoadUrl, &QAction::triggered, this, [this] { UrlPage->UrlCommands->LoadUrl(); });
   connect(m.BrowserPopupSelect, &QAction::triggered, this, [this] { SelectTreePage(tpBrowser); });
   connect(m.BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
-  connect(m.ConsulterBtn, &QToolButton::clicked, this, &TMainWin::ConsulterBtnClick);
+  connect(m.ConsulterBtn, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
 
   connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
   connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
@@ -231,17 +260,20 @@ void TMainWin::ConnectCommands() {
   connect(m.MenuHelpIndex, &QAction::triggered, this, [this] { MenuHelpClick(0); });
   connect(m.MenuHelpGlossary, &QAction::triggered, this, [this] { MenuHelpClick(1); });
   connect(m.MenuHelpFAQ, &QAction::triggered, this, [this] { MenuHelpClick(2); });
-  connect(m.MenuHelpPrintAll, &QAction::triggered, this, &TMainWin::MenuHelpPrintAllClick);
-  connect(m.MenuHelpPrintCurrentPage, &QAction::triggered, this, &TMainWin::MenuHelpPrintCurrentPageClick);
-  connect(m.MenuHelpAbout, &QAction::triggered, this, &TMainWin::MenuHelpAboutClick);
+  connect(m.MenuHelpPrintAll, &QAction::triggered, this, [] {
+    // The help window is made when missing.
+    if (!HelpWindow()) ShowHelp(HelpTopicPage(htIndex), true);
+    if (TDlgHelp* help = HelpWindow()) help->MenuAllPrintClick();
+  });
+  connect(m.MenuHelpPrintCurrentPage, &QAction::triggered, this, [] {
+    if (TDlgHelp* help = HelpWindow()) help->MenuPrintPageClick();
+  });
+  connect(m.MenuHelpAbout, &QAction::triggered, this, [this] {
+    TDlgAbout dlg(this);
+    ExecDialog(dlg);
+  });
   connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
   connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
-}
-
-void TMainWin::FreeViews() {
-  TreeTimer->stop();
-  UrlPage->Detach();
-  Tree->OnAction = nullptr;
 }
 
 void TMainWin::EnableMenus() {
@@ -340,14 +372,6 @@ void TMainWin::TreeAction(controls::TWTreeNode* node) {
   }
 }
 
-void TMainWin::TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) {
-  if (!expanded || !folder || folder != Tree->ImagesFolder()) return;
-  Tree->setEnabled(false);
-  UrlPage->UrlList->SetStyle(usImages);
-  Tree->FillImages(UrlPage->UrlList->List());
-  Tree->setEnabled(true);
-}
-
 // ---------------------------------------------------------------- browser and commands
 
 void TMainWin::OpenInBrowser(const std::string& address) {
@@ -387,8 +411,6 @@ void TMainWin::BrowserPopupLoadClick(int tag) {
   }
 }
 
-void TMainWin::ConsulterBtnClick() { OpenWebPage(kHomePage); }
-
 void TMainWin::MenuSaveProfileClick() {
   if (!web_ || !setup_.Profiles) return;
   CommitDialogs();
@@ -407,24 +429,10 @@ void TMainWin::MenuHelpClick(int tag) {
   SetView(mvHelp);
 }
 
-void TMainWin::MenuHelpPrintAllClick() {
-  if (!HelpWindow()) ShowHelp(HelpTopicPage(htIndex), true);
-  if (TDlgHelp* help = HelpWindow()) help->MenuAllPrintClick();
-}
-
-void TMainWin::MenuHelpPrintCurrentPageClick() {
-  if (TDlgHelp* help = HelpWindow()) help->MenuPrintPageClick();
-}
-
-void TMainWin::MenuHelpAboutClick() {
-  TDlgAbout dlg(this);
-  ExecDialog(dlg);
-}
-
 void TMainWin::MenuWebAddBookmarkClick() {
   if (!web_) return;
   CommitDialogs();
-  AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
+  AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*web_));
 }
 
 void TMainWin::MenuWebAddWebShortcutClick() {

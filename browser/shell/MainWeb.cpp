@@ -9,7 +9,7 @@
 #include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "MapEditor.h"
-#include "Main.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
@@ -100,6 +100,8 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
   if (startNow && makeCurrent) PostCapture(kCaptureMissing);
 }
 
+// Offers to empty a folder that is not empty; true when it is empty (or
+// missing) afterwards.
 bool TMainWin::ClearFolder(const std::string& folder) {
   if (IsEmptyFolder(folder)) return true;
   const std::string text =
@@ -116,6 +118,10 @@ bool TMainWin::ClearFolder(const std::string& folder) {
   return IsEmptyFolder(folder);
 }
 
+// Whether the wizard's destination may receive a new web: never a folder
+// the program or the user lives in, nor one that holds another web or files
+// the user keeps (after the offer to empty it). When refused the wizard
+// shows why, on its destination page.
 bool TMainWin::AcceptNewWebFolder(shell::TDlgWeb& dlg) {
   const std::string folder = dlg.CaptureFolder();
   const auto refuse = [&](const std::string& why) {
@@ -188,7 +194,7 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
   CapturePage->SetWeb(web_.get());
-  UpdateCountLabels();
+  CapturePage->UpdateCountLabels(web_.get());
   RefreshState();
   if (!web_->OpenNote().empty()) ShowMessageBox(web_->OpenNote(), "Ouverture d'un Web", MB_OK | MB_ICONEXCLAMATION);
 }
@@ -273,7 +279,7 @@ void TMainWin::DeleteWeb() {
   } catch (const Exception& e) {
     ShowMessageBox(e.message(), "Suppression du web ", MB_OK | MB_ICONHAND);
   }
-  RemoveRecentWeb(file.string());
+  recent_.Remove(file.string());  // the menu follows with the state below
   recent_.Save();
   DetachWeb();
   delete DlgWeb;
@@ -323,7 +329,7 @@ void TMainWin::RefreshWebInfo() {
   if (!web_) return;
   TWaitCursor wait;
   ProcessMessages();
-  UpdateCountLabels();
+  CapturePage->UpdateCountLabels(web_.get());
   UpdateCaption();
   if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->LoadWeb(web_.get());
   RefreshStatusHints();

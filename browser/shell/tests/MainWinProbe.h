@@ -12,11 +12,16 @@
 #include <QToolButton>
 #include <stdexcept>
 
+#include "CaptureRoad.h"
+#include "DlgScheduler.h"
 #include "Main.h"
+#include "MapEditor.h"
 #include "SearchPane.h"
 #include "UrlCommands.h"
 #include "UrlPage.h"
 #include "WUrlList.h"
+#include "WaitCursor.h"
+#include "WebTree.h"
 
 namespace qlon::test {
 
