@@ -95,7 +95,8 @@ class MainViewsTest : public ::testing::Test {
     win_->resize(1000, 700);
     win_->show();
     ProcessMessages();
-    EXPECT_TRUE(Probe().OpenWeb((folder_ / "local.web").string(), false));
+    Probe().OpenWebFile((folder_ / "local.web").string());
+    EXPECT_NE(win_->CurrentWeb(), nullptr);
   }
   ~MainViewsTest() override { win_.reset(); }
 
@@ -391,7 +392,7 @@ TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
 }
 
 TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
-  Probe().BrowserPopupPopup();
+  emit Probe().Find<QMenu>("BrowserPopup")->aboutToShow();
   EXPECT_TRUE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());  // no index pages yet
   EXPECT_FALSE(Probe().BrowserPopupLoadBookmarks()->isEnabled());
@@ -400,7 +401,7 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   ASSERT_EQ(opened_.size(), 1u);
   EXPECT_EQ(opened_[0], kHost);
   Probe().CloseWeb(false);
-  Probe().BrowserPopupPopup();
+  emit Probe().Find<QMenu>("BrowserPopup")->aboutToShow();
   EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
@@ -501,10 +502,10 @@ TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {
 }
 
 TEST_F(MainViewsTest, DialUpStatesShowInTheStatusLine) {
-  Probe().RasStateChange(kRasStateConnected);
+  emit Probe().RasEntry()->RasStateChange(kRasStateConnected);
   EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), TextAt(kDialStateTexts, kRasStateConnected));
   EXPECT_FALSE(Probe().StatusInfo1()->text().isEmpty());
-  Probe().RasStateChange(99);  // a state the texts do not know
+  emit Probe().RasEntry()->RasStateChange(99);  // a state the texts do not know
   EXPECT_TRUE(Probe().StatusInfo1()->text().isEmpty());
 }
 

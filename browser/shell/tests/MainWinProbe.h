@@ -103,26 +103,13 @@ class TMainWinProbe {
 
   // ---- commands
   void SetMode(TMainMode mode) const { win_.SetMode(mode); }
-  void SetView(TMainView view) const { win_.SetView(view); }
   void OpenWebFile(const std::string& path) const { win_.OpenWebFile(path); }
-  bool OpenWeb(const std::string& path, bool keepView) const { return win_.OpenWeb(path, keepView); }
-  void OpenRecentWeb(int index) const { win_.OpenRecentWeb(index); }
   bool CloseWeb(bool keepView) const { return win_.CloseWeb(keepView); }
   void SetCurrentWeb(std::unique_ptr<TWeb> web) const { win_.SetCurrentWeb(std::move(web)); }
-  void DeleteWeb() const { win_.DeleteWeb(); }
   bool ClearFolder(const std::string& folder) const { return win_.ClearFolder(folder); }
-  void MenuWebResetClick() const { win_.MenuWebResetClick(); }
-  void CopyOrMoveWeb(bool move) const { win_.CopyOrMoveWeb(move); }
-  void SaveGeometry() const { win_.SaveGeometry(); }
   void HandleArguments(const StringList* list) const { win_.HandleArguments(list); }
-  bool TaskStart(TTask& task) const { return win_.TaskStart(task); }
-  bool TaskEnd(TTask& task) const { return win_.TaskEnd(task); }
   void PostCapture(uint16_t flags) const { win_.PostCapture(flags); }
-  void StartCapture() const { win_.StartCapture(); }
-  void StopCapture() const { win_.StopCapture(); }
   void TreeTimerTimer() const { win_.TreeTimerTimer(); }
-  void BrowserPopupPopup() const { win_.BrowserPopupPopup(); }
-  void RasStateChange(int state) const { win_.RasStateChange(state); }
 
  private:
   TMainWin& win_;
