@@ -31,10 +31,15 @@ void TMainWin::PostCapture(uint16_t flags) {
 }
 
 void TMainWin::CaptureMessage(uint16_t flags) {
+  // The road ends its run and saves the web whatever fails inside it; what
+  // still escapes (a follow-up of the run) is told, never dropped.
   try {
     road_->Run(flags, nullptr, true);
+  } catch (const std::exception& e) {
+    ShowMessageBox(std::string("La capture s'est terminée sur une erreur : ") + e.what(), kProgramTitle,
+                   MB_OK | MB_ICONHAND);
   } catch (...) {
-    // The road did its end-of-run work; nothing more to do here.
+    ShowMessageBox("La capture s'est terminée sur une erreur inconnue.", kProgramTitle, MB_OK | MB_ICONHAND);
   }
 }
 

@@ -441,6 +441,26 @@ TEST_F(MainWindowTest, ScheduledCaptureClosesWithoutAQuestion) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+TEST_F(MainWindowTest, AnErrorAfterTheRunIsToldAndTheWebKept) {
+  Site();
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  Probe().OpenWebFile(web.string());
+  // The summary page is to be shown in the browser, which fails badly.
+  setup_.AutoLaunch = true;
+  Probe().OpenAddress() = [](const std::string&) -> bool { throw std::runtime_error("navigateur introuvable"); };
+  Probe().PostCapture(kCaptureMissing);
+  ASSERT_TRUE(Pump([&] { return !boxes_.shown.empty(); }));
+  EXPECT_EQ(boxes_.shown[0].caption, kProgramTitle);
+  EXPECT_NE(boxes_.shown[0].text.find("navigateur introuvable"), std::string::npos) << boxes_.shown[0].text;
+  EXPECT_FALSE(Probe().Road().Running());
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  TWeb saved;
+  ASSERT_EQ(saved.Open(web), wlOk);
+  EXPECT_EQ(saved.RetrievedCount, 3u);
+}
+
 TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
   std::string links;
   for (int i = 0; i < 6; ++i) links += "<a href=\"p" + std::to_string(i) + ".htm\">p</a>";
