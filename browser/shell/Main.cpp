@@ -31,7 +31,6 @@
 #include "Mime.h"
 #include "PageIndex.h"
 #include "Pictures.h"
-#include "Profile.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -225,7 +224,7 @@ void TMainWin::FormCreate() {
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   MapEditor->Init();
 
-  GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
+  GlobalMimeList().LoadFromFile(setup_.MimeFile());
 
   RestoreGeometry();
   recent_.Load(web_.get());
@@ -506,7 +505,7 @@ void TMainWin::RestoreGeometry() {
   const QSize area = available.size();
   // No place stored yet (nor given by the caller): a first start.
   const bool placed = setup_.Left != 0 || setup_.Top != 0 ||
-                      profile::TIniFile(setup_.IniFile()).ValueExists("FrameDisp", "Left");
+                      setup_.WindowPlaceStored();
   if (!placed) {
     // A first start: centred, at a size where every page fits with the
     // tree at its starting width.
