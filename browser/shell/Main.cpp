@@ -51,6 +51,11 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
+using shell::ProcessMessages;
+using shell::ProgramBitmap;
+using shell::ProgramIcon;
+using shell::TWaitCursor;
+using shell::kBackgroundFile;
 
 namespace {
 

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
+using shell::ProcessMessages;
 
 void TMainWin::PostCapture(uint16_t flags) {
   // The flags travel with the message: two posts keep their own.

@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
+using shell::ProcessMessages;
+using shell::TWaitCursor;
 
 namespace {
 

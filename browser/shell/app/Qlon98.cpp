@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
     // No display name: the framework would add it to every window title
     // ("Attention! — Quillon 98"); each window names itself.
     // French for the framework's own texts too, from the first dialog on.
-    qlon::InstallFrenchUi(app);
-    QApplication::setWindowIcon(qlon::ProgramIcon());
+    qlon::shell::InstallFrenchUi(app);
+    QApplication::setWindowIcon(qlon::shell::ProgramIcon());
     qlon::platform::QtMessageBoxHandler boxes;
     qlon::shell::TUnattended unattended;
     const bool noScreen = QGuiApplication::platformName() == "offscreen";

@@ -46,6 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using shell::ProcessMessages;
 
 constexpr const char* kHost = "http://h.example/";
 

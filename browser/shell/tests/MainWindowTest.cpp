@@ -51,6 +51,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using shell::ProcessMessages;
 using test::HttpReply;
 using test::HttpRequestSeen;
 
