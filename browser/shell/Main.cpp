@@ -88,13 +88,13 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
   Menus = std::make_unique<shell::TMainMenus>(*this);
-  buildFrames();
+  BuildFrames();
   FormCreate();
 }
 
 TMainWin::~TMainWin() { FormDestroy(); }
 
-void TMainWin::buildFrames() {
+void TMainWin::BuildFrames() {
   viewsHost_ = std::make_unique<TViewsHost>(*this);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName("MainSplitter");

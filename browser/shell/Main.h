@@ -111,7 +111,7 @@ class TMainWin : public QMainWindow {
   class TViewsHost;
 
   // ---- creation and frame of state (Main.cpp)
-  void buildFrames();
+  void BuildFrames();
   void FitDockedForms();
   void FormCreate();
   void FormDestroy();

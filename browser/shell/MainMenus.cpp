@@ -29,11 +29,11 @@ QAction* NewAction(QMenu* menu, const char* name, const QString& text) {
 }  // namespace
 
 TMainMenus::TMainMenus(QMainWindow& window) {
-  buildMenus(window);
-  buildToolBar(window);
+  BuildMenus(window);
+  BuildToolBar(window);
 }
 
-void TMainMenus::buildMenus(QMainWindow& window) {
+void TMainMenus::BuildMenus(QMainWindow& window) {
   MenuFile = window.menuBar()->addMenu("&Fichier");
   MenuFile->setObjectName("MenuFile");
   MenuFileNew = NewAction(MenuFile, "MenuFileNew", "&Nouveau");
@@ -98,7 +98,7 @@ void TMainMenus::buildMenus(QMainWindow& window) {
   MenuHelpAbout = NewAction(MenuHelp, "MenuHelpAbout", "&A propos de Quillon 98...");
 }
 
-void TMainMenus::buildToolBar(QMainWindow& window) {
+void TMainMenus::BuildToolBar(QMainWindow& window) {
   QToolBar* bar = window.addToolBar("Outils");
   bar->setObjectName("ToolBar");
   bar->setMovable(false);

@@ -70,8 +70,8 @@ class TMainMenus {
       *BrowserPopupSelect;
 
  private:
-  void buildMenus(QMainWindow& window);
-  void buildToolBar(QMainWindow& window);
+  void BuildMenus(QMainWindow& window);
+  void BuildToolBar(QMainWindow& window);
 
   std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar, by mode
 };
