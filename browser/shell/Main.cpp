@@ -9,19 +9,17 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "DlgSetup.h"
 #include "CapturePage.h"
 #include "CommandLine.h"
+#include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "FormUtil.h"
 #include "MainHosts.h"
@@ -29,7 +27,6 @@
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
-#include "PageIndex.h"
 #include "Pictures.h"
 #include "Ras.h"
 #include "Scheduler.h"
@@ -40,7 +37,6 @@
 #include "UrlDropTarget.h"
 #include "UrlPage.h"
 #include "WBrowser.h"
-#include "WSList.h"
 #include "WUrlList.h"
 #include "Web.h"
 #include "WebShortcut.h"

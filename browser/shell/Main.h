@@ -9,10 +9,10 @@
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
 //                    command line and hand-over, scheduler task start/end
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
-//   MainCapture.cpp  the capture commands and what a run shows; the run
+//   MainCapture.cpp  the capture commands and the road's host; the run
 //                    itself is the capture road (CaptureRoad.h)
-//   MainViews.cpp    the page of each tree node, the other menus, the host
-//                    of the URL page
+//   MainViews.cpp    the page of each tree node, the menus' commands, the
+//                    host of the pages, the tree and the docked forms
 //
 // Its public face is what the program needs: build it, show it, read its web,
 // mode and page. Everything else is reached as a person reaches it, through

@@ -1,8 +1,7 @@
 // The main window's capture commands: the menu handlers that start and stop
 // the capture road (CaptureRoad.h), the commands on a captured web (link
-// resolution, isolated links, copy and move, its pages), and the window's
-// side of the road: the state and the lists a run shows.
-#include <QLabel>
+// resolution, isolated links, copy and move, its pages), and the road's
+// host (MainHosts.h): the state and the lists a run shows.
 
 #include "CapturePage.h"
 #include "CaptureRoad.h"
@@ -12,9 +11,8 @@
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
-#include "WBrowser.h"
-#include "WSList.h"
 #include "UrlPage.h"
+#include "WBrowser.h"
 #include "WUrlList.h"
 #include "Web.h"
 #include "WindowMessage.h"

@@ -1,34 +1,31 @@
-// The main window's pages and what is left of its commands: the page of a
-// web-tree node, the browser button and menu, the help menu, the web's
-// bookmark and capture shortcut, and the dial-up state line. Also the host
-// of the URL page (UrlPage.h), its commands and its search pane.
+// The main window's pages and what is left of its commands: the wiring of
+// the menus and the tool bar, the page of a web-tree node, the browser
+// button and menu, the help menu, the web's bookmark and capture shortcut,
+// and the dial-up state line. Also the host (MainHosts.h) of the URL page
+// with its commands and search pane, the map editor, the web tree, the
+// docked help and scheduler and the bookmarks.
 //
 // Tree clicks come in bursts: each restarts the 250 ms tree timer and only
 // the last one is served.
 #include <QAction>
-#include <QApplication>
 #include <QColorDialog>
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include "CapturedFile.h"
 #include "DlgAbout.h"
 #include "DlgProfile.h"
 #include "DlgRapportError.h"
 #include "DlgSetup.h"
-#include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "LocalPath.h"
 #include "MainHosts.h"
-#include "MenusEx.h"
 #include "MessageBox.h"
 #include "Options.h"
 #include "Ras.h"
@@ -178,7 +175,8 @@ bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& 
 }
 
 bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::Resize && watched == win_.WTreeFrame) win_.setup_.TreeFrameWidth = win_.WTreeFrame->width();
+  if (e->type() == QEvent::Resize && watched == win_.WTreeFrame)
+    win_.setup_.TreeFrameWidth = win_.WTreeFrame->width();
   return QObject::eventFilter(watched, e);
 }
 

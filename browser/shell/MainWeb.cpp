@@ -2,7 +2,6 @@
 // the lists and docked dialogs follow the current web.
 #include <QComboBox>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 
 #include "CapturePage.h"
@@ -14,7 +13,6 @@
 #include "MessageBox.h"
 #include "Setup.h"
 #include "Unattended.h"
-#include "WSList.h"
 #include "UrlPage.h"
 #include "WUrlList.h"
 #include "Web.h"

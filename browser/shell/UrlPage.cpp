@@ -274,7 +274,8 @@ void TUrlPage::UrlListSortChange() {
 void TUrlPage::UrlListProgress(int position, int total) {
   if (host_.PageTag() < tpPages || host_.PageTag() > tpImage) return;
   if (position <= 0) {
-    const std::string_view text = position < 0 ? std::string_view() : TextAt(kUrlListProgressTexts, UrlList->Style() - 1);
+    const std::string_view text =
+        position < 0 ? std::string_view() : TextAt(kUrlListProgressTexts, UrlList->Style() - 1);
     fillText_ = QString::fromUtf8(text.data(), qsizetype(text.size()));
     host_.RefreshStatusHints();
   }
@@ -284,7 +285,8 @@ void TUrlPage::UrlListProgress(int position, int total) {
 void TUrlPage::ActionBtnEnter(QToolButton* button) {
   if (!UrlCommands) return;
   const TWUrlListStyle style = button == PageActionBtn ? usHtml : button == ImageActionBtn ? usImages : usFile;
-  button->setMenu(UrlList->SelectedCount() > 0 ? UrlCommands->SelectionPopup(style) : UrlCommands->PopupForStyle(style));
+  button->setMenu(UrlList->SelectedCount() > 0 ? UrlCommands->SelectionPopup(style)
+                                               : UrlCommands->PopupForStyle(style));
 }
 
 // ---------------------------------------------------------------- preview

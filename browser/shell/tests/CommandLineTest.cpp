@@ -22,7 +22,8 @@ TEST(CommandLine, UrlArgumentKeepsTheWholeAddress) {
 }
 
 TEST(CommandLine, FilesAreKnownByTheirExtensionWhateverItsCase) {
-  for (const char* file : {"/a/local.web", "/a/LOCAL.WEB", "run.wbs", "x.Url"}) EXPECT_TRUE(IsFileArgument(file)) << file;
+  for (const char* file : {"/a/local.web", "/a/LOCAL.WEB", "run.wbs", "x.Url"})
+    EXPECT_TRUE(IsFileArgument(file)) << file;
   for (const char* other : {"/a/local.web.old", "/a/web", "URL(http://a/b.web)", ".we", ""})
     EXPECT_FALSE(IsFileArgument(other)) << other;
 }

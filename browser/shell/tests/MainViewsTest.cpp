@@ -290,7 +290,8 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   Probe().Tree()->ImagesFolder()->SetExpanded(true);
   controls::TWTreeNode* node = nullptr;
   for (int i = 0; i < Probe().Tree()->ImagesFolder()->ChildCount(); ++i)
-    if (auto* image = dynamic_cast<TImageNode*>(Probe().Tree()->ImagesFolder()->Child(i)); image && image->LocalName == "big.bmp")
+    if (auto* image = dynamic_cast<TImageNode*>(Probe().Tree()->ImagesFolder()->Child(i));
+        image && image->LocalName == "big.bmp")
       node = image;
   ASSERT_NE(node, nullptr);
   Probe().Tree()->Model().SelectNode(node);
