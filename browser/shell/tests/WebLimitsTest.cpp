@@ -9,6 +9,10 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QtTest/QTest>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
 
 #include "MainWindowFixture.h"
 #include "UrlListUnit.h"
@@ -181,26 +185,27 @@ TEST_F(WebLimitsTest, GridSortsKeysAroundTheirOldBounds) {
       r.SetError(code);
       EXPECT_TRUE(web.AddUrl("http://h.example/" + ErrorPage(code), r));
     }
+    // A retrieved record of that name and type, changed by `fill`, then added.
+    auto retrieved = [&](const std::string& name, const std::string& type, const std::function<void()>& fill) {
+      r.Clear();
+      r.SetState(fsRetrieved);
+      SetContentType(r, type, name.substr(name.rfind('.') + 1));
+      r.SetLocalName(name);
+      fill();
+      EXPECT_TRUE(web.AddUrl("http://h.example/" + name, r));
+    };
     for (uint64_t size : sizes) {
       const std::string name = "f" + std::to_string(size) + ".zip";
-      r.Clear();
-      r.SetState(fsRetrieved);
-      SetContentType(r, "application/zip", "zip");
-      r.SetLocalName(name);
-      test::WriteFileBytes(folder / name, "");
-      fs::resize_file(folder / name, size);  // sparse
-      EXPECT_TRUE(web.AddUrl("http://h.example/" + name, r));
+      retrieved(name, "application/zip", [&] {
+        test::WriteFileBytes(folder / name, "");
+        fs::resize_file(folder / name, size);  // sparse
+      });
     }
-    for (int width : widths) {
-      const std::string name = "w" + std::to_string(width) + ".gif";
-      r.Clear();
-      r.SetState(fsRetrieved);
-      SetContentType(r, "image/gif", "gif");
-      r.SetLocalName(name);
-      r.SetWidth(uint16_t(width));
-      r.SetHeight(uint16_t(65535 - width));
-      EXPECT_TRUE(web.AddUrl("http://h.example/" + name, r));
-    }
+    for (int width : widths)
+      retrieved("w" + std::to_string(width) + ".gif", "image/gif", [&] {
+        r.SetWidth(uint16_t(width));
+        r.SetHeight(uint16_t(65535 - width));
+      });
     web.MimeCategorySet = 1u << mcImage | 1u << mcAutre;
     web.ErrorCount = codes.size();
     web.RetrievedCount = sizes.size() + widths.size();
