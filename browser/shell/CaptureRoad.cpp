@@ -316,8 +316,8 @@ void TCaptureRoad::AskUrlChange() {
   host_.SelectTreePage(tpOptions);
 }
 
-// A scheduled run ends its step: with error 8 when it captured nothing or
-// failed, else without an error.
+// A scheduled run ends its step: with error 7 when the disk was full, 8
+// when it captured nothing or failed, else without an error.
 void TCaptureRoad::ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure,
                                      bool diskFull) {
   TScheduler* scheduler = host_.Scheduler();
