@@ -492,6 +492,8 @@ bool TWeb::ClassifyAndQueue(TWebFile& record) {
 }
 
 TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
+  // Its site or folder found no number in the tree: it is kept, not followed.
+  if (InOverflow(record)) return fsFilteredDefault;
   if (record.IsStartUrl()) return fsNotFiltered;
   const std::string& url = record.FullUrl;
   const TUrl u(url);
