@@ -236,7 +236,25 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   path_ = path;
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
+  RecountSaturated();
   return wlOk;
+}
+
+// A header count stops at 32,767: what the records say is the true count.
+void TWeb::RecountSaturated() {
+  uint64_t* counts[4] = {&RetrievedCount, &FilteredCount, &NotFoundCount, &ErrorCount};
+  if (std::none_of(std::begin(counts), std::end(counts), [](const uint64_t* n) { return *n >= INT16_MAX; })) return;
+  uint64_t found[4] = {};
+  ForEach([&](TWebFile& r) {
+    const TWebFileState s = r.GetState();
+    found[0] += r.IsRetrieved();
+    found[1] += r.IsFiltered();
+    found[2] += s == fsNotFound;
+    found[3] += s == fsError;
+    return true;
+  });
+  for (int i = 0; i < 4; ++i)
+    if (*counts[i] >= INT16_MAX) *counts[i] = found[i];
 }
 
 bool TWeb::Save() {

@@ -12,7 +12,8 @@
 //       (version 512: one URL string, two skipped strings, then the title)
 //    6  int16 retrieved, filtered, not found, errors, MIME category set;
 //       a count is written as at most 32,767 (read as signed it never turns
-//       negative); read back unsigned, so older files' counts up to 65,535 stay
+//       negative); one read back as 32,767 or more is counted again from
+//       the records at open
 //    7  the capture options (TOptions stream form of the file's version)
 //    8  int32 total size of the kept files, in bytes
 //    9  byte BackgroundOnlyFlag of the options
@@ -259,6 +260,7 @@ class TWeb : public TUrlBTree {
   // Rewrites the header of an older file, open in stream, in the current
   // form; false (nothing written) when it would not fit.
   bool ConvertOldFile(TWebStream& stream);
+  void RecountSaturated();
 
   struct TCopyRun;
   bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, ICopyView* view, bool move);

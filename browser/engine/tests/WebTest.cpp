@@ -221,20 +221,42 @@ TEST_F(WebTest, LargeCountsSaturateAtTheSigned16BitMaximum) {
   }
   TWeb back;
   ASSERT_EQ(back.Open(path_), wlOk);
-  EXPECT_EQ(back.RetrievedCount, 32767u);
   EXPECT_EQ(back.FilteredCount, 12u);
-  EXPECT_EQ(back.NotFoundCount, 32767u);
+  EXPECT_EQ(back.RetrievedCount, 0u) << "a saturated count is the records' count: none";
+}
 
-  // A file of an older writer that stored counts up to 65,535 keeps them.
-  back.Close();
-  std::string bytes = qlon::test::ReadFileBytes(path_);
-  const size_t counters = 6 + 2 + 5 + 1 + 2 + (1 + 17 + 3);
-  ASSERT_EQ(bytes.substr(counters, 2), std::string("\xFF\x7F", 2));
-  bytes.replace(counters, 2, std::string("\x40\x9C", 2));  // 40,000
-  qlon::test::WriteFileBytes(path_, bytes);
-  TWeb old;
-  ASSERT_EQ(old.Open(path_), wlOk);
-  EXPECT_EQ(old.RetrievedCount, 40000u);
+TEST_F(WebTest, SaturatedCountsAreCountedAgainFromTheRecordsAtOpen) {
+  // Around the header's limit N = 32,767: retrieved N+1, errors N, not
+  // found N-1 records; the filtered count is one the records do not hold.
+  const std::pair<TWebFileState, int> kinds[] = {{fsRetrieved, 32768}, {fsError, 32767}, {fsNotFound, 32766}};
+  {
+    TWeb web;
+    web.CreateNew(path_);
+    for (const auto& [state, n] : kinds)
+      for (int i = 0; i < n; ++i) {
+        TWebFile r(&web);
+        ASSERT_TRUE(web.AddUrl("http://a.example/" + std::to_string(state) + "/" + std::to_string(i), r));
+        r.SetState(state);
+        r.SaveChanges();
+      }
+    web.RetrievedCount = 32768;
+    web.ErrorCount = 32767;
+    web.NotFoundCount = 32766;
+    web.FilteredCount = 5;
+    ASSERT_TRUE(web.Save());
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area()), (std::vector<int16_t>{32767, 5, 32766, 32767, 0}));
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    TWeb back;
+    ASSERT_EQ(back.Open(path_), wlOk);
+    EXPECT_EQ(back.RetrievedCount, 32768u) << pass;
+    EXPECT_EQ(back.ErrorCount, 32767u) << pass;
+    EXPECT_EQ(back.NotFoundCount, 32766u) << "below the limit the header is true";
+    EXPECT_EQ(back.FilteredCount, 5u);
+    back.Close();
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area()), (std::vector<int16_t>{32767, 5, 32766, 32767, 0}))
+        << "the header stays in its form";
+  }
 }
 
 TEST_F(WebTest, NewTypesJavaClassesAndEmptyTypes) {
