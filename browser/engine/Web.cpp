@@ -206,7 +206,8 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   auto stream = std::make_unique<TWebStream>(path, TWebStream::Mode::Open);
   if (const std::filesystem::path& aside = stream->SetAsideJournal(); !aside.empty()) {
     openNote_ = "Le journal " + TWebStream::JournalPath(path).string() +
-                " ne correspond pas à ce fichier de capture : il n'a pas été appliqué et le fichier est resté tel quel.";
+                (stream->SetAsideIncomplete() ? " est vide ou incomplet" : " ne correspond pas à ce fichier de capture") +
+                " : il n'a pas été appliqué et le fichier est resté tel quel.";
     if (aside != TWebStream::JournalPath(path)) openNote_ += "\r\nLe journal a été renommé " + aside.string() + ".";
   }
   QByteArray area(int(kWebHeaderSize), '\0');
