@@ -381,7 +381,7 @@ TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
                                    "&Fenêtre d'aperçu"}));
   // A right click beside the list opens it too.
   QWidget* top = options->parentWidget();
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), top->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(top, &click);
   EXPECT_TRUE(popup->isVisible());
   popup->close();
