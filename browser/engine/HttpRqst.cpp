@@ -469,7 +469,7 @@ int THttpRequest::TimeoutMs() const { return (Setup ? std::max(1, Setup->Timeout
 void THttpRequest::Watch() { Watchdog_.start(TimeoutMs()); }
 
 void THttpRequest::Timeout() {
-  if (State != sIdle) Fail(heTimeout);
+  if (State != sIdle) Fail(heTimeout, FtpDataStatus());
 }
 
 void THttpRequest::GuardHeader() {
@@ -487,7 +487,7 @@ void THttpRequest::GuardCheck() {
   if (State == sIdle) return;
   const std::int64_t least = kMinBodyRate * TimeoutMs() / 1000;
   if (!GuardingBody_ || PeriodBytes_ < least) {
-    Fail(heTimeout);
+    Fail(heTimeout, FtpDataStatus());
     return;
   }
   GuardBody();
