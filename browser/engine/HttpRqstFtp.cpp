@@ -479,8 +479,7 @@ void THttpRequest::FtpListingDone() {
       Header.Status = 200;
       Header.Date = Header.LastModified = entry.Date;
       Header.ContentLength = entry.Size;
-      const TMimeItem* mime = MimeList ? MimeList->FindExtension(Url.GetExtension()) : nullptr;
-      if (mime) Header.ContentType = mime->ContentType;
+      Header.ContentType = detail::TypeOfExtension(MimeList, Url.GetExtension());
       if (IfModifiedSince != 0 && std::abs(IfModifiedSince - Header.LastModified) <= kSameDate) Header.Status = 304;
     }
   }

@@ -11,12 +11,19 @@
 
 namespace qlon {
 
+class TMimeList;
+
 namespace detail {
 // %-escapes blanks, control bytes, bytes above 126 and " < > of a request target.
 std::string EscapeRequestTarget(std::string_view target);
 // A host name that can go into a request line and a connect: no blanks,
 // control bytes, "/" or "@".
 bool IsSafeHostText(std::string_view host);
+// The type of a file that comes with none (a local or an FTP file), by its
+// extension: the MIME table's, else "application/x-" + extension, else
+// "application/octet-stream" - never a page, which the capture would scan
+// and rewrite.
+std::string TypeOfExtension(const TMimeList* mime, const std::string& extension);
 }  // namespace detail
 
 // One anonymous FTP session: a command script played against the control

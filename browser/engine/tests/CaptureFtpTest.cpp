@@ -135,6 +135,11 @@ TEST_P(CaptureFtpConnectionsTest, EveryFileOnceWhateverTheNumberOfConnections) {
   EXPECT_EQ(web_.NotFoundCount + web_.ErrorCount, 0u);
   for (const auto& [url, state] : States()) EXPECT_EQ(state, fsRetrieved) << url;
   EXPECT_EQ(Files().size(), 25u);
+  // A type the table does not know is still no page: the stylesheet is
+  // never rewritten as one.
+  const auto style = Record(ftp_.Url("/site/style.css"));
+  ASSERT_TRUE(style);
+  EXPECT_FALSE(style->IsHtmlPage()) << GetContentType(*style);
   std::map<std::string, int> fetched;
   for (const std::string& c : ftp_.Commands())
     if (c.starts_with("RETR ")) ++fetched[c.substr(5)];
