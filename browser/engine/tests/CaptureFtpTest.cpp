@@ -27,6 +27,21 @@ class CaptureFtpTest : public CaptureRunFixture {
   ~CaptureFtpTest() override { ftp_.Stop(); }
   TRequestFactory Factory() override { return HttpRequestFactory(&setup_); }
   std::string Url(const std::string& path) const { return ftp_.Url(path); }
+  // A file whose data connection fails in the given way every time: it is
+  // tried TryCount times and ends in error with that error's text.
+  void ExpectFailingDataConnection(FtpTestServer::Order order, THTTP_ERROR error) {
+    ftp_.SetOrder(order);
+    Open(Url("/pub/notes.txt"));
+    Run();
+    auto r = Record(Url("/pub/notes.txt"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->GetState(), fsError);
+    EXPECT_EQ(r->GetStateText(), HttpErrorText(error));
+    EXPECT_EQ(r->GetRetryCount(), setup_.TryCount);
+    int lists = 0;
+    for (const std::string& c : ftp_.Commands()) lists += c.starts_with("LIST ");
+    EXPECT_EQ(lists, setup_.TryCount);
+  }
 
   FtpTestServer ftp_;
 };
@@ -68,32 +83,15 @@ TEST_F(CaptureFtpTest, SiteWithFoldersIsCapturedWhole) {
 }
 
 TEST_F(CaptureFtpTest, ADataConnectionThatFailsIsAnErrorAfterItsRetries) {
-  ftp_.SetOrder(FtpTestServer::Order::RefuseData);
-  Open(Url("/pub/notes.txt"));
-  Run();
-  auto r = Record(Url("/pub/notes.txt"));
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->GetState(), fsError);
-  EXPECT_EQ(r->GetStateText(), HttpErrorText(heFail));
-  EXPECT_EQ(r->GetRetryCount(), setup_.TryCount);
+  ExpectFailingDataConnection(FtpTestServer::Order::RefuseData, heFail);
   EXPECT_EQ(web_.ErrorCount, 1u);
   EXPECT_EQ(web_.NotFoundCount, 0u);
-  int lists = 0;
-  for (const std::string& c : ftp_.Commands()) lists += c.starts_with("LIST ");
-  EXPECT_EQ(lists, setup_.TryCount);
 }
 
 TEST_F(CaptureFtpTest, ADataConnectionThatNeverComesIsAnErrorAfterItsRetries) {
   setup_.Timeout = 1;
   setup_.TryCount = 2;
-  ftp_.SetOrder(FtpTestServer::Order::NeverConnect);
-  Open(Url("/pub/notes.txt"));
-  Run();
-  auto r = Record(Url("/pub/notes.txt"));
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->GetState(), fsError);
-  EXPECT_EQ(r->GetStateText(), HttpErrorText(heTimeout));
-  EXPECT_EQ(r->GetRetryCount(), 2);
+  ExpectFailingDataConnection(FtpTestServer::Order::NeverConnect, heTimeout);
   EXPECT_EQ(web_.NotFoundCount, 0u);
 }
 
