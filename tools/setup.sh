@@ -18,6 +18,7 @@ QLON_PACKAGES=(
   imagemagick
   poppler-utils
   wget  # the capture benchmark compares with it
+  python3-pyftpdlib  # a real FTP server for the capture tests
 )
 
 qlon_install_packages() {

@@ -423,6 +423,11 @@ void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
   }
   if (http) {
     EndInError(slot, status);
+  } else if (retriable && status != 0) {
+    // The server answered but could not carry the transfer out (a transient
+    // FTP refusal, a data connection that failed or never came): an error,
+    // not a missing file.
+    EndInError(slot, error);
   } else {
     r.SetLocalName(kNotFoundPage);
     r.SetError(error);
