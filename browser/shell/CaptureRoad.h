@@ -13,9 +13,10 @@
 //    6. mode "web open"; after a whole update walk, the records no page
 //       links to any more go
 //    7. thumbnails and link resolution with the index pages (unless
-//       kCaptureNoResolve)
+//       kCaptureNoResolve, or the run ended on a full disk)
 //    8. the default title, the lists shown again, the web saved
-//    9. the report: to the user when nothing came, or to the scheduler
+//    9. the report: to the user when the disk was full or nothing came,
+//       or to the scheduler (a full disk ends its step in error)
 //   10. kCaptureClose or a close asked during the run: the program closes;
 //       otherwise the bookmark, the summary page, and the hang-up
 //       (kCaptureHangUp)
@@ -37,7 +38,8 @@
 //   the start address failed   No: the web's options stay as they are
 //   close during the run       Cancel: the run goes on (a scheduled run is
 //                              aborted without a question)
-//   messages (dial-up, URL or proxy error, link resolution)  their button
+//   messages (dial-up, URL or proxy error, link resolution, a disk full
+//   that stopped the run)  their button
 // The box is reported on standard error, and in the job's journal during a
 // scheduled run; an error box also counts as the run's failure.
 #include <QObject>
@@ -163,7 +165,7 @@ class TCaptureRoad : public QObject, private ICaptureHost {
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void ReportEmptyCapture();
   void AskUrlChange();
-  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure);
+  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure, bool diskFull);
   void JournalScheduledRun(const std::string& line);
 
   // ICaptureHost
