@@ -721,7 +721,7 @@ void TCapture::FillCaptureInfo(TCaptureInfo& info) const {
 void TCapture::SaveRunInfo() {
   if (Web.RetrievedCount != 0) FillCaptureInfo(Web.Info);
   if (programMime_.Merge(Web.Options.MimeList()) > 0 && !setup_.WorkPath.empty())
-    programMime_.SaveToFile(fs::path(setup_.WorkPath) / "mime.def");
+    programMime_.SaveToFile(setup_.MimeFile());
 }
 
 }  // namespace qlon

@@ -124,7 +124,6 @@ class TWebFileList {
   int Count() const { return int(lines_.size()); }
   bool Empty() const { return lines_.empty(); }
   const std::string& Url(int index) const { return lines_.at(size_t(index)).second; }
-  int PriorityAt(int index) const { return lines_.at(size_t(index)).first; }
 
  private:
   std::vector<std::pair<int, std::string>> lines_;
@@ -245,7 +244,6 @@ class TWeb : public TUrlBTree {
   // Queues the records of the URLs (created when new) for capture, or for
   // update when `update`; the count queued.
   int QueueUrls(const std::vector<std::string>& urls, bool update);
-  const std::vector<TStartDirectory>& StartDirectories() const { return startDirectories_; }
 
   TWebFileList ToCapture;
   TWebFileList ToUpdate;

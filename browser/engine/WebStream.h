@@ -96,7 +96,6 @@ class TWebStream {
   void Commit();
   // Undoes every write since the last commit.
   void Rollback();
-  bool InTransaction() const { return journal_ >= 0; }
 
   // Turns fsync off (benchmarks of the algorithm alone); the write order stays.
   void SetSynchronous(bool on) { sync_ = on; }

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 
+#include "CommandLine.h"
 #include "DlgWeb.h"
 #include "HandOver.h"
 #include "MainWindowFixture.h"
@@ -429,7 +430,7 @@ TEST_F(UserRoadTest, AHandedOverNameMustBeAbsolute) {
   EXPECT_NE(boxes_.shown[0].text.find("chemin complet"), std::string::npos);
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   // What a second instance sends instead.
-  const StringList sent = HandOverArguments({"run.wbs", "\"sub/x.web\" -v", "/B", "URL(a.web)", "/abs/c.url"},
+  const StringList sent = shell::HandOverArguments({"run.wbs", "\"sub/x.web\" -v", "/B", "URL(a.web)", "/abs/c.url"},
                                             web.parent_path());
   EXPECT_EQ(sent, (StringList{wbs.string(), (web.parent_path() / "sub/x.web").string(), "/B", "URL(a.web)",
                               "/abs/c.url"}));
