@@ -14,10 +14,11 @@ QLON_PACKAGES=(
   lua5.2-doc
   libxslt1-dev  # its HTML manual
   python3.11-doc
-  postgresql-doc-15  # a real manual of small pages for the capture benchmark
+  postgresql-doc-15  # a real manual: the capture benchmark, and synopses full of markup
   imagemagick
   poppler-utils
   wget  # the capture benchmark compares with it
+  python3-pyftpdlib  # a real FTP server for the capture tests
 )
 
 qlon_install_packages() {

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace qlon::controls {
 
@@ -21,6 +22,16 @@ void CenterWidget(QWidget* form) {
   const QScreen* s = QGuiApplication::primaryScreen();
   const QSize screen = s ? s->size() : QSize(1024, 768);
   form->move(CenterForm(form->size(), main ? &mainRect : nullptr, screen));
+}
+
+TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
+  b.Height = std::min(b.Height, screenHeight);
+  b.Width = std::min(b.Width, screenWidth);
+  if (b.Top + b.Height > screenHeight) b.Top = screenHeight - b.Height;
+  if (b.Left + b.Width > screenWidth) b.Left = screenWidth - b.Width;
+  b.Top = std::max(b.Top, 0);
+  b.Left = std::max(b.Left, 0);
+  return b;
 }
 
 }  // namespace qlon::controls

@@ -15,7 +15,6 @@ void TLabel3D::SetCaptionStyle(TCaptionStyle s) { style_ = s; update(); }
 void TLabel3D::SetColorLowerText(const QColor& c) { lower_ = c; update(); }
 void TLabel3D::SetColorFocusText(const QColor& c) { focus_ = c; update(); }
 void TLabel3D::SetTransparent(bool on) { transparent_ = on; update(); }
-void TLabel3D::SetShowAccelChar(bool on) { accel_ = on; update(); }
 
 std::vector<TLabel3D::Copy> TLabel3D::Copies() const {
   std::vector<Copy> out;
@@ -35,9 +34,9 @@ void TLabel3D::paintEvent(QPaintEvent*) {
   QPainter p(this);
   if (!transparent_) p.fillRect(rect(), palette().color(QPalette::Window));
   QString caption = text();
-  if (caption.isEmpty() || (accel_ && caption == "&")) caption = " ";
-  int flags = int(alignment()) | Qt::TextExpandTabs | Qt::TextWordWrap;
-  if (accel_) flags |= Qt::TextShowMnemonic;  // without it "&" is plain text
+  if (caption.isEmpty() || caption == "&") caption = " ";
+  // Mnemonics shown: "&" marks the accelerator.
+  const int flags = int(alignment()) | Qt::TextExpandTabs | Qt::TextWordWrap | Qt::TextShowMnemonic;
   p.setFont(font());
   for (const Copy& c : Copies()) {
     p.setPen(c.color);

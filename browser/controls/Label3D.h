@@ -23,8 +23,6 @@ class TLabel3D : public QLabel {
   void SetFocusHighLighing(bool on) { highlighting_ = on; }
   bool Transparent() const { return transparent_; }
   void SetTransparent(bool on);
-  bool ShowAccelChar() const { return accel_; }
-  void SetShowAccelChar(bool on);
   bool MouseInside() const { return inside_; }
 
   struct Copy {
@@ -42,7 +40,7 @@ class TLabel3D : public QLabel {
  private:
   TCaptionStyle style_ = csRecessed;
   QColor lower_, focus_;
-  bool highlighting_ = false, transparent_ = false, accel_ = true, inside_ = false;
+  bool highlighting_ = false, transparent_ = false, inside_ = false;
 };
 
 }  // namespace qlon::controls

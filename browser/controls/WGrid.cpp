@@ -265,7 +265,6 @@ WGrid* gridAt(QPoint globalPos) {
 
 }  // namespace
 
-WGrid* WGrid::DragSource() { return drag().started ? drag().source : nullptr; }
 
 bool WGrid::Dragging() const { return drag().source == this && drag().started; }
 
@@ -429,20 +428,6 @@ void WGrid::SetRow(int row) {
   layout_.setRow(row);
   layoutChanged(old);
   if (oldTop != layout_.topRow()) Invalidate();
-}
-
-void WGrid::SetTopRow(int top) {
-  if (top == layout_.topRow()) return;
-  layout_.setTopRow(top);
-  syncScrollBars();
-  Invalidate();
-}
-
-void WGrid::SetHorzScrollPos(int px) {
-  if (px == layout_.leftOffset()) return;
-  layout_.setLeftOffset(px);
-  syncScrollBars();
-  Invalidate();
 }
 
 void WGrid::SetOptions(int gridOptions) { layout_.setOptions(gridOptions); }

@@ -122,8 +122,6 @@ class WGrid : public QAbstractScrollArea {
   void SetDefaultColWidth(int w);
   void SetColWidth(int col, int w);
   void SetRow(int row);
-  void SetTopRow(int top);
-  void SetHorzScrollPos(int px);
   void SetOptions(int gridOptions);
   void SetScrollBars(ScrollBars bars);
   void SetDefaultDrawing(bool on) { defaultDrawing_ = on; }
@@ -147,7 +145,6 @@ class WGrid : public QAbstractScrollArea {
   void BeginDrag(bool immediate);
   void EndDrag(bool drop);
   bool Dragging() const;
-  static WGrid* DragSource();
   TDragMode DragMode() const { return dragMode_; }
   void SetDragMode(TDragMode m) { dragMode_ = m; }
   std::function<void(WGrid* sender)> OnStartDrag;

@@ -34,8 +34,10 @@ namespace fs = std::filesystem;
 constexpr double kSameDate = 0.000035;
 // The suffix of an update's new body until it is whole.
 constexpr const char* kNewCopySuffix = ".qlon-new";
-// Status stored for a record refused by the disk-space guard.
-constexpr int kInsufficientStorage = 507;
+// Room the guard keeps for the capture file's save beyond the file's own
+// size (which bounds its journal): the tree pages of the records a run adds
+// between two saves.
+constexpr int64_t kSaveReserve = int64_t(256) << 10;
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
@@ -347,6 +349,10 @@ void TCapture::Abort() {
   Web.ToUpdate.Clear();
 }
 
+int64_t TCapture::DiskNeed(int64_t contentLength) const {
+  return std::max<int64_t>(contentLength, 0) + 1024 + FileSize(Web.Path().string()) + kSaveReserve;
+}
+
 // A record whose request is stopped goes back to where it came from, for
 // the next run to take.
 void TCapture::PutBack(Slot& slot) {
@@ -417,6 +423,11 @@ void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
   }
   if (http) {
     EndInError(slot, status);
+  } else if (retriable && status != 0) {
+    // The server answered but could not carry the transfer out (a transient
+    // FTP refusal, a data connection that failed or never came): an error,
+    // not a missing file.
+    EndInError(slot, error);
   } else {
     r.SetLocalName(kNotFoundPage);
     r.SetError(error);
@@ -571,16 +582,16 @@ bool TCapture::RequestHeader(Slot& slot) {
       return false;
     }
   }
-  // Disk guard, whatever the size of the disk.
-  if (FreeSpace && FreeSpace(Web.GetFolder()) < std::max<int64_t>(h.ContentLength, 0) + 1024) {
+  // Disk guard, whatever the size of the disk. It keeps the room the
+  // capture file needs to be saved: a body that fills the disk would lose
+  // every record of the run with the save.
+  if (FreeSpace && FreeSpace(Web.GetFolder()) < DiskNeed(h.ContentLength)) {
+    // Not the address's fault: the record goes back to its queue (an update
+    // keeps its copy), for the run that has room.
     Stopped = true;
-    if (update) {
-      KeepOldCopy(slot);
-    } else {
-      r.SetError(kInsufficientStorage);
-      ++Errors;
-      Finish(slot);
-    }
+    DiskFull = true;
+    PutBack(slot);
+    host_.AddWebFileToLists(r);
     return false;
   }
   const std::string old = r.GetLocalPath();
@@ -710,7 +721,7 @@ void TCapture::FillCaptureInfo(TCaptureInfo& info) const {
 void TCapture::SaveRunInfo() {
   if (Web.RetrievedCount != 0) FillCaptureInfo(Web.Info);
   if (programMime_.Merge(Web.Options.MimeList()) > 0 && !setup_.WorkPath.empty())
-    programMime_.SaveToFile(fs::path(setup_.WorkPath) / "mime.def");
+    programMime_.SaveToFile(setup_.MimeFile());
 }
 
 }  // namespace qlon

@@ -171,6 +171,10 @@ class TCapture {
   TWeb& Web;
   uint16_t Flags = 0;
   bool Stopped = false;
+  // The disk-space guard stopped the run: the capture's disk is full. The
+  // record it refused and those not taken stay queued for the next run;
+  // the caller says why the run ended early.
+  bool DiskFull = false;
   int64_t StartTick = 0;
   int64_t Elapsed = 0;
   std::string ElapsedText;
@@ -188,6 +192,11 @@ class TCapture {
   int SaveInterval = kSaveInterval;
   // Called after each save the run made of the capture file.
   std::function<void()> OnSaved;
+
+  // The free bytes the disk guard asks of the capture's disk before a body
+  // of that length (0 unknown): the body, 1 KiB, and the room the capture
+  // file's next save needs.
+  int64_t DiskNeed(int64_t contentLength) const;
 
   int PoolSize() const { return int(pool_.size()); }
   const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }

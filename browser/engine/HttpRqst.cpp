@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 
@@ -227,6 +228,15 @@ bool IsSafeHostText(std::string_view host) {
     const auto c = static_cast<unsigned char>(ch);
     return c <= 0x20 || c == 0x7F || c == '/' || c == '@';
   });
+}
+
+std::string TypeOfExtension(const TMimeList* mime, const std::string& extension) {
+  if (const TMimeItem* item = mime ? mime->FindExtension(extension) : nullptr) return item->ContentType;
+  // Only a plain extension makes a type name (the table keeps what it is given).
+  const bool plain = !extension.empty() && extension.size() <= 16 &&
+                     std::all_of(extension.begin(), extension.end(),
+                                 [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+  return plain ? "application/x-" + extension : "application/octet-stream";
 }
 
 }  // namespace detail
@@ -469,7 +479,7 @@ int THttpRequest::TimeoutMs() const { return (Setup ? std::max(1, Setup->Timeout
 void THttpRequest::Watch() { Watchdog_.start(TimeoutMs()); }
 
 void THttpRequest::Timeout() {
-  if (State != sIdle) Fail(heTimeout);
+  if (State != sIdle) Fail(heTimeout, FtpDataStatus());
 }
 
 void THttpRequest::GuardHeader() {
@@ -487,7 +497,7 @@ void THttpRequest::GuardCheck() {
   if (State == sIdle) return;
   const std::int64_t least = kMinBodyRate * TimeoutMs() / 1000;
   if (!GuardingBody_ || PeriodBytes_ < least) {
-    Fail(heTimeout);
+    Fail(heTimeout, FtpDataStatus());
     return;
   }
   GuardBody();
@@ -749,8 +759,7 @@ bool THttpRequest::StartLocal() {
   Header.Parsed = true;
   std::string ext = std::filesystem::path(LocalFile).extension().string();
   if (!ext.empty()) ext.erase(0, 1);
-  const TMimeItem* mime = MimeList ? MimeList->FindExtension(ext) : nullptr;
-  Header.ContentType = mime ? mime->ContentType : ext.empty() ? "application/octet-stream" : "application/x-" + ext;
+  Header.ContentType = detail::TypeOfExtension(MimeList, ext);
   SetState(sReceive, rsContent);
   if (generation != Generation_) return true;
   ContentSoFar = 0;

@@ -1,7 +1,8 @@
 #pragma once
 // The request client: one URL at a time, asynchronously on the GUI thread,
 // over HTTP/1.0 (directly or through an HTTP proxy), over FTP (an anonymous
-// session in active mode) or from a local file for "file:" URLs.
+// session, in passive mode unless the server refuses it) or from a local file
+// for "file:" URLs.
 //
 // Everything is reported through events, never by exceptions. One request
 // produces, in this order:
@@ -24,6 +25,14 @@
 // OnError followed by sIdle; whatever part of a body was written is deleted
 // first, and OnContentReceived never fires for it. So when sIdle arrives the
 // outcome is known. A local "file:" request goes sRequest -> sReceive -> sIdle.
+//
+// FTP failures carry the server's reply code as the status. A permanent
+// refusal (5xx: "550" for a missing file) is heFTPError. What may succeed
+// if asked again is heFail or heTimeout with a code: a transient refusal
+// (4xx: "421" busy, "425" no data connection, "426" transfer aborted), a
+// data connection that could not be made (425), or a time-out while one
+// was awaited (425) or had stalled (426). Without a code they concern the
+// control connection.
 //
 // Inactivity watchdog: once connected, a request that sees no event of its
 // control or data connection for the settings' Timeout ends with heTimeout;
@@ -243,8 +252,11 @@ class THttpRequest {
   void FtpConnected();
   void FtpStep();
   void FtpSend(std::string command);
+  void FtpSendPort();
   void FtpControlData(const char* buf, int len);
-  void FtpReply(int code);
+  void FtpReply(int code, std::string_view line);
+  void FtpPassiveReply(std::string_view line);
+  void FtpPassiveConnected();
   void FtpDataConnect(int channel, const std::string& distantIp);
   void FtpDataBlock(const char* buf, int len, int channel);
   void FtpDataCut(int channel);
@@ -252,6 +264,9 @@ class THttpRequest {
   void FtpControlCut();
   void FtpFinish(bool quitSent);
   void StopFtp();
+  // The status of a time-out: 425 while a data connection is awaited, 426
+  // once it is open, 0 outside a transfer.
+  int FtpDataStatus() const;
 
   std::unique_ptr<TSCX> Socket_;
   std::unique_ptr<FtpSession> Ftp_;

@@ -1,4 +1,11 @@
-// The FTP half of the request client: an anonymous session in active mode.
+// The FTP half of the request client: an anonymous session, each transfer
+// in passive mode unless the server refuses it.
+//
+// Passive comes first because servers serve it better: the client's side
+// of a data connection is then an ordinary outgoing connection, through any
+// NAT or firewall, and a server that juggles many sessions' active
+// connections has less to get wrong. A server that refuses PASV (or whose
+// passive port cannot be reached) gets PORT, the data port scheme below.
 //
 // The script is played one step per reply. The orders in which a server may
 // interleave the control replies and the data connection all lead to the same
@@ -33,6 +40,10 @@ constexpr std::size_t kMaxListing = 16u << 20;
 constexpr double kListingFutureSlack = 1.0;
 // Dates closer than this (about 3 s) are the same modification time.
 constexpr double kSameDate = 0.000035;
+// Replies that stand for a data connection the server could not make, and
+// for one that broke off.
+constexpr int kNoDataConnection = 425;
+constexpr int kTransferAborted = 426;
 
 constexpr std::string_view kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -103,6 +114,26 @@ bool IsSafeCommandText(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+// The port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply; some
+// servers leave out the parentheses. 0 when there is none.
+int PassivePort(std::string_view line) {
+  for (std::size_t at = 3; at < line.size(); ++at) {
+    if (line[at] < '0' || line[at] > '9') continue;
+    int n[6];
+    std::size_t i = at;
+    int count = 0;
+    for (; count < 6; ++count) {
+      const auto [end, ec] = std::from_chars(line.data() + i, line.data() + line.size(), n[count]);
+      if (ec != std::errc() || n[count] < 0 || n[count] > 255) break;
+      i = std::size_t(end - line.data());
+      if (count < 5 && (i >= line.size() || line[i++] != ',')) break;
+    }
+    if (count == 6) return n[4] * 256 + n[5];
+    while (at + 1 < line.size() && line[at + 1] >= '0' && line[at + 1] <= '9') ++at;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool ParseFtpListLine(std::string_view line, double now, TFtpListEntry& entry) {
@@ -163,6 +194,15 @@ bool THttpRequest::StartFtp() {
     };
     Ftp_->Data->OnServerData = [this](TSCX*, const char* buf, int len, int channel) { FtpDataBlock(buf, len, channel); };
     Ftp_->Data->OnServerCut = [this](TSCX*, int channel) { FtpDataCut(channel); };
+    Ftp_->Data->OnConnect = [this](TSCX*, const std::string&) { FtpPassiveConnected(); };
+    Ftp_->Data->OnData = [this](TSCX*, const char* buf, int len) { FtpDataBlock(buf, len, 0); };
+    Ftp_->Data->OnCut = [this](TSCX*) { FtpDataCut(0); };
+    Ftp_->Data->OnFail = [this](TSCX*) {
+      // The passive port is out of reach: the server may still reach us.
+      if (!Ftp_->Active || Ftp_->DataChannel >= 0) return;
+      Ftp_->Passive = false;
+      FtpSendPort();
+    };
   }
   FtpSession& f = *Ftp_;
   f.Data->Close();
@@ -197,10 +237,10 @@ void THttpRequest::FtpConnected() {
   SetState(sRequest, rsHeader);
   if (generation != Generation_) return;
   std::string password = Setup && !Setup->EMail.empty() ? Setup->EMail : "anonymous@" + Socket_->LocalAddr();
-  f.Script = {"(220)", "USER anonymous", "PASS " + password, "CWD " + f.DirPath, "TYPE A(200)", "PORT %s(200)",
+  f.Script = {"(220)", "USER anonymous", "PASS " + password, "CWD " + f.DirPath, "TYPE A(200)", "PASV(227)",
               (f.Name.empty() ? std::string("LIST") : "LIST " + f.Name) + "(150)", "(226)"};
   if (!f.Directory) {
-    for (const char* step : {"TYPE I(200)", "PORT %s(200)"}) f.Script.emplace_back(step);
+    for (const char* step : {"TYPE I(200)", "PASV(227)"}) f.Script.emplace_back(step);
     f.Script.push_back("RETR " + f.Name + "(150)");
     f.Script.emplace_back("(226)");
   }
@@ -239,28 +279,41 @@ void THttpRequest::FtpSend(std::string command) {
     f.DataMode = FtpSession::Mode::Listing;
   } else if (command.starts_with("RETR")) {
     f.DataMode = FtpSession::Mode::File;
-  } else if (command == "PORT %s") {
-    // A fresh listening socket for each transfer.
+  } else if (command == "PASV") {
+    // A fresh data connection for each transfer.
     f.Data->Close();
     f.DataChannel = -1;
     f.DataClosed = false;
-    bool listening = false;
-    for (int i = 0; i < kDataPortTries && !listening; ++i) {
-      ++f.DataPort;
-      listening = f.Data->Listen(std::to_string(f.DataPort)) != 0;
-    }
-    const std::string local = Socket_->LocalAddr();
-    int a[4] = {0, 0, 0, 0};
-    if (!listening || std::sscanf(local.c_str(), "%d.%d.%d.%d", &a[0], &a[1], &a[2], &a[3]) != 4) {
-      Fail(heFail);
+    f.DataWanted = true;
+    if (!f.Passive) {
+      FtpSendPort();
       return;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", a[0], a[1], a[2], a[3], (f.DataPort >> 8) & 255,
-                  f.DataPort & 255);
-    command = text;
   }
   Socket_->SendText(command + "\r\n");
+}
+
+// The active mode: a listening socket on the request's next data port, and
+// "PORT" to tell the server where it is.
+void THttpRequest::FtpSendPort() {
+  FtpSession& f = *Ftp_;
+  f.Data->Close();
+  f.Expected = 200;
+  bool listening = false;
+  for (int i = 0; i < kDataPortTries && !listening; ++i) {
+    ++f.DataPort;
+    listening = f.Data->Listen(std::to_string(f.DataPort)) != 0;
+  }
+  const std::string local = Socket_->LocalAddr();
+  int a[4] = {0, 0, 0, 0};
+  if (!listening || std::sscanf(local.c_str(), "%d.%d.%d.%d", &a[0], &a[1], &a[2], &a[3]) != 4) {
+    Fail(heFail, kNoDataConnection);
+    return;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d\r\n", a[0], a[1], a[2], a[3], (f.DataPort >> 8) & 255,
+                f.DataPort & 255);
+  Socket_->SendText(text);
 }
 
 void THttpRequest::FtpControlData(const char* buf, int len) {
@@ -277,26 +330,68 @@ void THttpRequest::FtpControlData(const char* buf, int len) {
     f.Line.clear();
     // "226 Done" carries a code; "226-more" and other lines continue a reply.
     if (line.size() >= 3 && AllDigits(std::string_view(line).substr(0, 3)) && (line.size() == 3 || line[3] == ' ')) {
-      FtpReply(ToInt(std::string_view(line).substr(0, 3)));
+      FtpReply(ToInt(std::string_view(line).substr(0, 3)), line);
       if (generation != Generation_ || !Ftp_->Active) return;
     }
   }
 }
 
-void THttpRequest::FtpReply(int code) {
+void THttpRequest::FtpReply(int code, std::string_view line) {
   FtpSession& f = *Ftp_;
+  if (f.Expected == 227 && code >= 500) {  // no passive mode here
+    f.Passive = false;
+    FtpSendPort();
+    return;
+  }
   const bool expected = f.Expected == 0 || f.Expected == code || (f.Expected == 150 && code == 125) ||
                         (f.Expected == 226 && code == 250);
+  if (code >= 400 && code < 500) {
+    // A transient refusal, a data connection that failed: worth asking again.
+    f.Failed = true;
+    Fail(heFail, code);
+    return;
+  }
   if (!expected || code >= 400) {
     f.Failed = true;
     Fail(heFTPError, code);
     return;
   }
   f.ExpectedMet = true;
+  if (code == 227) {
+    FtpPassiveReply(line);
+    return;
+  }
   // A server that needs no password logs in at USER; PASS would be refused.
   if (code == 230 && f.Position < f.Script.size() && f.Script[f.Position].starts_with("PASS ")) ++f.Position;
   if (f.WaitData && !f.DataClosed) return;  // the data connection is still coming in
   FtpStep();
+}
+
+void THttpRequest::FtpPassiveReply(std::string_view line) {
+  FtpSession& f = *Ftp_;
+  const int port = PassivePort(line);
+  if (port == 0) {
+    f.Passive = false;
+    FtpSendPort();
+    return;
+  }
+  // To the server we talk to, whatever address the reply names: a reply
+  // cannot send the connection elsewhere, and a server behind NAT names an
+  // address of its own network.
+  if (f.Data->Connect(ip, std::to_string(port), TimeoutMs() / 1000) == 0) Fail(heFail, kNoDataConnection);
+}
+
+void THttpRequest::FtpPassiveConnected() {
+  FtpSession& f = *Ftp_;
+  if (!f.Active || f.DataChannel >= 0) return;
+  f.DataChannel = 0;
+  Watch();
+  FtpStep();  // the LIST or RETR that waited for it
+}
+
+int THttpRequest::FtpDataStatus() const {
+  if (Protocol != ipFtp || !Ftp_ || !Ftp_->Active || !Ftp_->DataWanted) return 0;
+  return Ftp_->DataChannel >= 0 ? kTransferAborted : kNoDataConnection;
 }
 
 void THttpRequest::FtpDataConnect(int channel, const std::string& distantIp) {
@@ -345,6 +440,7 @@ void THttpRequest::FtpDataCut(int channel) {
   if (!f.Active || channel != f.DataChannel) return;
   f.DataChannel = -1;
   f.DataClosed = true;
+  f.DataWanted = false;
   const std::uint64_t generation = Generation_;
   if (f.DataMode == FtpSession::Mode::Listing) {
     if (!f.ListingLine.empty()) f.Listing.push_back(std::move(f.ListingLine));
@@ -383,8 +479,7 @@ void THttpRequest::FtpListingDone() {
       Header.Status = 200;
       Header.Date = Header.LastModified = entry.Date;
       Header.ContentLength = entry.Size;
-      const TMimeItem* mime = MimeList ? MimeList->FindExtension(Url.GetExtension()) : nullptr;
-      if (mime) Header.ContentType = mime->ContentType;
+      Header.ContentType = detail::TypeOfExtension(MimeList, Url.GetExtension());
       if (IfModifiedSince != 0 && std::abs(IfModifiedSince - Header.LastModified) <= kSameDate) Header.Status = 304;
     }
   }

@@ -11,21 +11,31 @@
 
 namespace qlon {
 
+class TMimeList;
+
 namespace detail {
 // %-escapes blanks, control bytes, bytes above 126 and " < > of a request target.
 std::string EscapeRequestTarget(std::string_view target);
 // A host name that can go into a request line and a connect: no blanks,
 // control bytes, "/" or "@".
 bool IsSafeHostText(std::string_view host);
+// The type of a file that comes with none (a local or an FTP file), by its
+// extension: the MIME table's, else "application/x-" + extension, else
+// "application/octet-stream" - never a page, which the capture would scan
+// and rewrite.
+std::string TypeOfExtension(const TMimeList* mime, const std::string& extension);
 }  // namespace detail
 
-// One anonymous FTP session in active mode: a command script played against
-// the control connection, and a listening socket for the data connections.
+// One anonymous FTP session: a command script played against the control
+// connection, and the data socket. Each transfer goes in passive mode (we
+// connect to the port the server opens); a server that refuses PASV gets the
+// active mode's PORT (we listen, it connects) for the rest of the session.
 struct THttpRequest::FtpSession {
   enum class Mode { None, Listing, File };
 
-  std::unique_ptr<TSCX> Data;  // listens; the server connects to it
+  std::unique_ptr<TSCX> Data;  // connects (passive) or listens (active)
   bool Active = false;
+  bool Passive = true;  // until the server refuses PASV
   bool Failed = false;
   std::vector<std::string> Script;  // "COMMAND(code)", "COMMAND" or "(code)"
   std::size_t Position = 0;
@@ -40,8 +50,9 @@ struct THttpRequest::FtpSession {
   std::string ListingLine;
   std::size_t ListingBytes = 0;
   int DataPort = 0;
-  int DataChannel = -1;  // the accepted data connection, -1 = none yet
+  int DataChannel = -1;  // the data connection (a listener's channel, 0 when passive), -1 = none yet
   bool DataClosed = false;
+  bool DataWanted = false;  // PASV or PORT sent, its data connection not ended yet
   bool ControlClosed = false;
   bool Directory = false;  // a directory URL: the body is an HTML index of the listing
   std::string DirPath;     // decoded directory path

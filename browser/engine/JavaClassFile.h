@@ -35,7 +35,6 @@ class TJavaClassFile {
   // Array descriptors name their element class.
   void GetClassFiles(std::vector<std::string>& list, bool skipSystem) const;
 
-  int PoolCount() const { return poolCount_; }
   const std::vector<std::string>& Texts() const { return texts_; }
 
  private:

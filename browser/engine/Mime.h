@@ -134,7 +134,6 @@ class TMimeList {
   void SetCategorySet(uint8_t set);
   bool GetCategoryExpanded(int category) const;
   void SetCategoryExpanded(int category, bool expanded);
-  const TMimeParams& CategoryParams(int category) const { return categories_.at(category); }
   void ClearUsed();
 
   void Assign(const TMimeList& source);

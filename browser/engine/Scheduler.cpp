@@ -898,9 +898,7 @@ std::optional<bool> TScheduler::CallGui(const std::function<bool(TTask&)>& handl
 }
 
 std::optional<bool> TScheduler::CallTaskEnd(TTask& task) {
-  const std::optional<bool> answer = CallGui(OnTaskEnd, task);
-  if (answer) lastEndResult_ = *answer;
-  return answer;
+  return CallGui(OnTaskEnd, task);
 }
 
 void TScheduler::TaskStateChanged(TTask& task) {

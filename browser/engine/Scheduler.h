@@ -335,7 +335,6 @@ class TScheduler {
   int IdleSeconds() const;
   const TSchedulerConfig& Config() const { return config_; }
   TTask* CallTask() const { return callTask_; }
-  bool LastEndResult() const { return lastEndResult_; }
 
   // Called on the scheduler thread.
   std::function<void()> OnTick;
@@ -383,7 +382,6 @@ class TScheduler {
   std::mutex callMutex_;
   std::shared_ptr<PendingCall> pending_;
   TTask* callTask_ = nullptr;
-  bool lastEndResult_ = false;
 
   std::atomic<bool> terminated_{false};
   std::mutex sleepMutex_;

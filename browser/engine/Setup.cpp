@@ -59,6 +59,10 @@ void WriteNumbered(TIniFile& ini, const char* section, const std::vector<std::st
 
 }  // namespace
 
+std::string StoredWorkPath() { return profile::GetProfileString("QUILLON", "WORKPATH", ""); }
+
+void StoreWorkPath(const std::string& path) { profile::WriteProfileString("QUILLON", "WORKPATH", path); }
+
 void TSommaireParam::LoadFromIni(const TIniFile& ini, const std::string& section) {
   LigByPage = ini.ReadInteger(section, "LigByPage", LigByPage);
   ImgLigByPage = ini.ReadInteger(section, "ImgLigByPage", ImgLigByPage);
@@ -183,7 +187,7 @@ void TSetup::FindWorkPath() {
     return !path.empty() && fs::path(path).is_absolute() && fs::is_directory(path, ec) &&
            !IsInside(path, ProgramFolder_);
   };
-  const std::string stored = WithSlash(profile::GetProfileString("QUILLON", "WORKPATH", ""));
+  const std::string stored = WithSlash(StoredWorkPath());
   WorkPath = stored;
   if (usable(WorkPath)) return;
   WorkPath.clear();
@@ -195,7 +199,7 @@ void TSetup::FindWorkPath() {
     if (usable(answer)) WorkPath = WithSlash(answer);
   }
   // Without one nothing is stored: the next start asks again.
-  if (!WorkPath.empty()) profile::WriteProfileString("QUILLON", "WORKPATH", WorkPath);
+  if (!WorkPath.empty()) StoreWorkPath(WorkPath);
 }
 
 // Every scalar key of quillon.ini, in file order, with its field.
@@ -297,7 +301,21 @@ void TSetup::LoadSettings() {
   }
   SetAgentIdentity(AgentIdentity);
   Sommaire.LoadFromIni(ini, "sommaire");
-  if (AcceptCookies) CookiesBase().LoadFromFile(WorkPath + "cookies.txt");
+  if (AcceptCookies) LoadCookies();
+}
+
+void TSetup::LoadCookies() const {
+  std::error_code ec;
+  if (fs::is_regular_file(CookiesFile(), ec)) CookiesBase().LoadFromFile(CookiesFile().string());
+}
+
+bool TSetup::WindowPlaceStored() const {
+  return !WorkPath.empty() && TIniFile(IniFile()).ValueExists("FrameDisp", "Left");
+}
+
+void TSetup::SetUseBookmark(bool on) {
+  UseBookmark = on;
+  if (!WorkPath.empty()) TIniFile(IniFile()).WriteBool("Bookmark", "UseBookmark", on);
 }
 
 bool TSetup::SaveSettings() const {
@@ -305,7 +323,7 @@ bool TSetup::SaveSettings() const {
   bool ok = true;
   // Every key in one rewrite of quillon.ini.
   ok = profile::BatchPrivateProfile(IniFile(), [&] { WriteSettings(ok); }) && ok;
-  if (AcceptCookies) ok = CookiesBase().SaveToFile(WorkPath + "cookies.txt") && ok;
+  if (AcceptCookies) ok = CookiesBase().SaveToFile(CookiesFile().string()) && ok;
   return ok;
 }
 

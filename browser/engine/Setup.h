@@ -4,7 +4,9 @@
 // per-host login cache.
 //
 // "quillon.ini" is read and written key by key through the profile layer, so
-// sections and comments added by hand survive a save.
+// sections and comments added by hand survive a save. This unit owns the
+// work folder's entry in win.ini and the sections of "quillon.ini" it names
+// in ForEachKey; the URL grids own section "cols" (WUrlList.h).
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -45,6 +47,11 @@ class IWorkPathPrompt {
   virtual bool AskWorkPath(std::string& path) = 0;
 };
 
+// The work folder as win.ini holds it (empty when it names none), and
+// storing another one there.
+std::string StoredWorkPath();
+void StoreWorkPath(const std::string& path);
+
 class TSetup {
  public:
   static constexpr int kMaxAgents = 21;
@@ -75,6 +82,15 @@ class TSetup {
   std::unique_ptr<TProfileList> Profiles;  // "profiles.ini" in the work folder
   std::string WorkPath;  // with a trailing "/"
   std::filesystem::path IniFile() const { return std::filesystem::path(WorkPath) / "quillon.ini"; }
+  std::filesystem::path CookiesFile() const { return std::filesystem::path(WorkPath) / "cookies.txt"; }
+  std::filesystem::path MimeFile() const { return std::filesystem::path(WorkPath) / "mime.def"; }
+  // Cookies accepted now that were not at start: their file is read before
+  // the store is saved over it.
+  void LoadCookies() const;
+  // "quillon.ini" holds a window place (a first start has none).
+  bool WindowPlaceStored() const;
+  // The bookmark option changed and stored at once, before any save.
+  void SetUseBookmark(bool on);
 
   int AgentIdentity = 0;
   int MaxSockets = 5;

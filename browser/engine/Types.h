@@ -79,14 +79,4 @@ struct TColHeader {
   bool operator==(const TColHeader&) const = default;
 };
 
-// The search state of the main window's search pane.
-struct TSearchInfo {
-  bool Searching = false;
-  bool StopRequested = false;
-  bool NewSearch = false;  // the pattern or kind changed since the last run
-  std::string SiteUrl;     // restricts a URL search to one site; empty: the whole web
-  std::string Pattern;     // the last pattern
-  std::int32_t Kind = 0;   // the last kind (0..4)
-};
-
 }  // namespace qlon

@@ -139,6 +139,8 @@ void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64
   stream_ = stream;
   base_ = base;
   folderMemo_.clear();
+  overflow_ = 0;
+  oldSiteOrder_ = false;
   ctl_ = std::make_unique<Control>();
   ctl_->root.Init(0);
   ctl_->changed = true;
@@ -165,27 +167,100 @@ bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t
   folderMemo_.clear();
   ctl_ = std::move(ctl);
   try {
-    CheckPage(ctl_->root, 0);
-    CheckTree();
+    CheckOrReorder();
+    Bytes e;
+    overflow_ = FindCopy(Key{0, 0, ""}, TSearchMode::Normal, e) ? GetLE16(e.data() + 8) : 0;
   } catch (...) {
-    ctl_.reset();
-    stream_ = nullptr;
+    DiscardTree();
     throw;
   }
   return true;
 }
 
+// A tree whose site entries are out of the root-URL order may be one written
+// when sites numbered from 0x8000 on sorted after the others: when it is
+// sound in that order, it is reordered and committed before anything else.
+void TUrlBTree::CheckOrReorder() {
+  oldSiteOrder_ = false;
+  try {
+    CheckPage(ctl_->root, 0);
+    CheckTree();
+    return;
+  } catch (const EUrlBTreeCorrupt&) {
+    if (ctl_->siteCounter < 0x8000) throw;
+  }
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  oldSiteOrder_ = true;
+  CheckPage(ctl_->root, 0);
+  CheckTree();
+  ReorderSites();
+  CheckTree();
+  Flush();
+}
+
+void TUrlBTree::ReorderSites() {
+  // In the old order the sites from 0x8000 on come last among the site
+  // entries, by number. Taken out, the rest is in order either way.
+  std::vector<Bytes> high;
+  Bytes e;
+  for (bool have = NextEntry(Key{0, 0x8000, ""}, e); have && GetLE16(e.data() + 6) == 0;) {
+    high.push_back(e);
+    std::string s1(Str1(e.data()));
+    have = NextEntry(Key{0, GetLE16(e.data() + 8), s1}, e);
+  }
+  for (const Bytes& site : high) {
+    std::string s1(Str1(site.data()));
+    if (!DeleteEntry(Key{0, GetLE16(site.data() + 8), s1})) Corrupt("a site entry cannot be reordered");
+  }
+  oldSiteOrder_ = false;
+  for (const Bytes& site : high) {
+    // A site met again after 0x8000 was not found and got a further number:
+    // the first number keeps the site, the others' entries join it.
+    if (!InsertEntry(site)) MergeSite(GetLE16(site.data() + 8));
+  }
+}
+
+// Files the folders and records of site `from`, whose site entry is gone,
+// again under their URLs, and removes what is left of it.
+void TUrlBTree::MergeSite(uint16_t from) {
+  std::map<uint16_t, std::string> folders;
+  std::vector<Bytes> entries;
+  Bytes e;
+  for (bool have = EntryFrom(Key{from, 0, ""}, e); have && GetLE16(e.data() + 6) == from;) {
+    const uint16_t b = GetLE16(e.data() + 8);
+    if (b < 0x8000) folders[b] = Str1(e.data());
+    entries.push_back(e);
+    std::string s1(Str1(e.data()));
+    have = NextEntry(Key{from, b, s1}, e);
+  }
+  for (const Bytes& entry : entries) {
+    std::string s1(Str1(entry.data()));
+    const uint16_t b = GetLE16(entry.data() + 8);
+    if (!DeleteEntry(Key{from, b, s1})) Corrupt("an entry of a site cannot be reordered");
+    if (b < 0x8001 || !(b & 1)) continue;
+    --ctl_->count;
+    TWebFile moved(this);
+    FillRecord(entry, folders[uint16_t((b - kRecordKeyB) / 2)], moved);
+    TWebFile kept(this);
+    if (InsertRecord(moved) || !FindRecord(moved.FullUrl, kept)) continue;
+    // The same URL under both numbers: the copy that was captured stays.
+    if (kept.IsRetrieved() || !moved.IsRetrieved()) continue;
+    const std::string key = kept.GetUrl();
+    std::memcpy(kept.Record() + 10, moved.Record() + 10, 18);
+    if (kept.SetStrings(key, moved.GetLocalName())) UpdateRecord(kept, true);
+  }
+  ctl_->changed = true;
+}
+
 void TUrlBTree::CloseTree() {
   if (!ctl_) return;
   Flush();
-  folderMemo_.clear();
-  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
-  ctl_.reset();
-  stream_ = nullptr;
+  DiscardTree();
 }
 
 void TUrlBTree::DiscardTree() {
   folderMemo_.clear();
+  overflow_ = 0;
   for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
   ctl_.reset();
   stream_ = nullptr;
@@ -339,13 +414,16 @@ void TUrlBTree::FreePage(uint32_t offset) {
 
 TUrlBTree::Key TUrlBTree::KeyOf(const uint8_t* e) { return Key{GetLE16(e + 6), GetLE16(e + 8), Str1(e)}; }
 
-int TUrlBTree::Compare(const Key& k, const uint8_t* e, TSearchMode mode) {
+int TUrlBTree::Compare(const Key& k, const uint8_t* e, TSearchMode mode) const {
   uint16_t ea = GetLE16(e + 6);
   if (k.a != ea) return k.a < ea ? -1 : 1;
   uint16_t kb = k.b, eb = GetLE16(e + 8);
   if (mode == TSearchMode::Normal) {
-    if (kb < 0x8000) kb = 0;
-    if (eb < 0x8000) eb = 0;
+    // Site entries go by root URL whatever their number, folder entries by
+    // folder URL; markers and records by folder number first.
+    const uint16_t byName = k.a == 0 && !oldSiteOrder_ ? 0xFFFF : 0x7FFF;
+    if (kb <= byName) kb = 0;
+    if (eb <= byName) eb = 0;
   }
   if (kb != eb) return kb < eb ? -1 : 1;
   if (mode == TSearchMode::Exact) return 0;
@@ -676,6 +754,9 @@ bool TUrlBTree::FirstEntry(Bytes& out) {
   }
 }
 
+// The entry equal to the key, else the first above it.
+bool TUrlBTree::EntryFrom(const Key& k, Bytes& out) { return FindCopy(k, TSearchMode::Normal, out) || NextEntry(k, out); }
+
 // The first entry above the key: each step of an iteration is a fresh
 // descent, so a callback may change the tree between steps, and the keys met
 // always rise (a damaged tree cannot make a walk go round in circles).
@@ -880,7 +961,7 @@ bool TUrlBTree::MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& fold
   if (FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, siteEntry)) {
     site = GetLE16(siteEntry.data() + 8);
   } else {
-    if (ctl_->siteCounter >= kMaxSites) return false;
+    if (ctl_->siteCounter + 1u >= kMaxSites) return false;
     site = uint16_t(ctl_->siteCounter + 1);
     siteEntry = MakeEntry(0, site, parts.site, "");
     InsertEntry(siteEntry);
@@ -906,15 +987,40 @@ bool TUrlBTree::MakeFolder(const UrlParts& parts, uint16_t& site, uint16_t& fold
   return true;
 }
 
+// The overflow site, made when first needed with the next site number.
+bool TUrlBTree::OverflowSite(uint16_t& site) {
+  if (!overflow_) {
+    if (ctl_->siteCounter >= kMaxSites) return false;
+    const uint16_t number = uint16_t(ctl_->siteCounter + 1);
+    Bytes siteEntry = MakeEntry(0, number, "", "");
+    PutLE16(siteEntry.data() + 26, 1);
+    if (!InsertEntry(siteEntry)) Corrupt("the overflow site cannot be made");
+    InsertEntry(MakeEntry(number, 0, "", ""));
+    InsertEntry(MakeEntry(number, 0x8000, "", ""));
+    ctl_->siteCounter = number;
+    ctl_->changed = true;
+    overflow_ = number;
+  }
+  site = overflow_;
+  return true;
+}
+
 bool TUrlBTree::InsertRecord(TWebFile& record) {
   if (!ctl_) return false;
   UrlParts parts;
   std::string local = record.GetLocalName();
   if (!SplitUrl(record.FullUrl, parts) || !Fits(record.FullUrl, local)) return false;
   uint16_t site = 0, folder = 0;
-  if (!FindFolder(parts, site, folder) && !MakeFolder(parts, site, folder)) return false;
+  std::string document = parts.document;
+  if (!FindFolder(parts, site, folder) && !MakeFolder(parts, site, folder)) {
+    // No number left for its site or its folder: the whole URL goes to the
+    // overflow site.
+    document = parts.folder + parts.document;
+    folder = 0;
+    if (kEntryHead + document.size() + local.size() + 2 > kMaxEntry || !OverflowSite(site)) return false;
+  }
   record.SetKeys(site, uint16_t(folder * 2 + kRecordKeyB));
-  record.SetStrings(parts.document, local);
+  record.SetStrings(document, local);
   record.FullUrl = parts.folder + parts.document;
   Bytes e(record.Record(), record.Record() + record.Length());
   if (!InsertEntry(std::move(e))) return false;
@@ -944,11 +1050,15 @@ bool TUrlBTree::FindRecord(const TUrl& url, TWebFile& record) {
 
 bool TUrlBTree::FindParts(const UrlParts& parts, TWebFile& record) {
   uint16_t site, folder;
-  if (!FindFolder(parts, site, folder)) return false;
   Bytes e;
-  if (!FindCopy(Key{site, uint16_t(folder * 2 + kRecordKeyB), parts.document}, TSearchMode::Normal, e))
+  if (FindFolder(parts, site, folder) &&
+      FindCopy(Key{site, uint16_t(folder * 2 + kRecordKeyB), parts.document}, TSearchMode::Normal, e)) {
+    FillRecord(e, parts.folder, record);
+    return true;
+  }
+  if (!overflow_ || !FindCopy(Key{overflow_, kRecordKeyB, parts.folder + parts.document}, TSearchMode::Normal, e))
     return false;
-  FillRecord(e, parts.folder, record);
+  FillRecord(e, "", record);
   return true;
 }
 
@@ -1030,16 +1140,20 @@ bool TUrlBTree::LocateRecord(const TWebFile& record, TSearchMode mode) {
   cursor_->Owner = this;
   if (record.KeyA() == 0) {
     cursorSite_ = cursorFolderUrl_ = std::string(Str1(e.data()));
+    cursorSiteNumber_ = GetLE16(e.data() + 8);
   } else if (record.KeyB() < 0x8000) {
     cursorFolderUrl_ = Str1(e.data());
   } else {
     const std::string doc = cursor_->GetUrl();
     cursorFolderUrl_ = record.FullUrl.substr(0, record.FullUrl.size() - std::min(doc.size(), record.FullUrl.size()));
   }
-  if (record.KeyA() != 0) {
+  // Back in the site entered last, the cursor keeps that site's own key, so
+  // the next site is always above it whatever the URLs read.
+  if (record.KeyA() != 0 && record.KeyA() != cursorSiteNumber_) {
     UrlParts parts;
     const TLiteralHosts stored;
     if (SplitUrl(cursorFolderUrl_, parts)) cursorSite_ = parts.site;
+    cursorSiteNumber_ = record.KeyA();
   }
   return true;
 }
@@ -1048,12 +1162,14 @@ void TUrlBTree::SaveCursor() {
   saved_->Assign(*cursor_);
   savedSite_ = cursorSite_;
   savedFolderUrl_ = cursorFolderUrl_;
+  savedSiteNumber_ = cursorSiteNumber_;
 }
 
 bool TUrlBTree::RestoreCursor() {
   cursor_->Assign(*saved_);
   cursorSite_ = savedSite_;
   cursorFolderUrl_ = savedFolderUrl_;
+  cursorSiteNumber_ = savedSiteNumber_;
   return false;
 }
 
@@ -1065,6 +1181,7 @@ bool TUrlBTree::EnterSite(const Bytes& siteEntry) {
   if (!FindCopy(Key{site, 0, root}, TSearchMode::Normal, e)) return false;
   cursor_->LoadRecord(e.data(), e.size());
   cursor_->FullUrl = cursorSite_ = cursorFolderUrl_ = root;
+  cursorSiteNumber_ = site;
   return true;
 }
 
@@ -1140,7 +1257,7 @@ bool TUrlBTree::ForEach(const TForEachCallback& callback) {
     uint16_t site = GetLE16(siteEntry.data() + 8);
     std::string root(Str1(siteEntry.data()));
     Bytes folderEntry;
-    bool haveFolder = NextEntry(Key{site, 0, ""}, folderEntry);
+    bool haveFolder = EntryFrom(Key{site, 0, ""}, folderEntry);
     while (haveFolder && GetLE16(folderEntry.data() + 6) == site && GetLE16(folderEntry.data() + 8) < 0x8000) {
       uint16_t folder = GetLE16(folderEntry.data() + 8);
       std::string folderUrl(Str1(folderEntry.data()));
@@ -1168,7 +1285,7 @@ bool TUrlBTree::ForEachInSite(const TWebFile& site, const TForEachCallback& call
   uint16_t number = site.KeyA();
   std::map<uint16_t, std::string> folders;
   Bytes e;
-  bool have = NextEntry(Key{number, 0, ""}, e);
+  bool have = EntryFrom(Key{number, 0, ""}, e);
   while (have && GetLE16(e.data() + 6) == number) {
     uint16_t b = GetLE16(e.data() + 8);
     if (b < 0x8000) {

@@ -31,9 +31,17 @@
 //     marker      site     folder*2 + 0x8000     empty
 //     record      site     folder*2 + 0x8001     file name and query
 //
+// Numbers: sites 1 to 65,534, folders 0 to 16,383 in a site (folder*2 +
+// 0x8001 is 16-bit). A URL whose site or folder finds no number left goes
+// to the overflow site: root URL "", its one folder "", string 1 the whole
+// URL. It takes the next site number (65,535 at most) when first needed;
+// the capture files those URLs as filtered (TWeb::ClassifyLink).
+//
 // Invariants: in every page the entries ascend strictly in the normal order
-// (key A; then key B, a key B below 0x8000 counting as 0; then string 1 as
-// unsigned bytes); every key of a child page lies between the entries around
+// (key A; then key B, where a site entry's key B and a folder's key B,
+// below 0x8000, count as 0; then string 1 as unsigned bytes), so site
+// entries are ordered by root URL whatever their number; every key of a
+// child page lies between the entries around
 // its pointer; leaves have no children and inner entries always have one;
 // pages other than the root are never empty. A lookup reads one page per
 // level (the root is held in memory). A URL takes three lookups (site,
@@ -45,6 +53,12 @@
 // once. A save writes the changed pages first, then the header block that
 // points at them, then commits the capture file (TWebStream), which is what
 // makes a save all-or-nothing when the writer dies.
+//
+// Files written before site entries were ordered by root URL alone hold the
+// sites numbered from 0x8000 on after the others, by number (and a site met
+// again may have been given a second number). Opening one reorders it: those
+// site entries are filed again by root URL, a second number's folders and
+// records go to the first, and the result is committed before use.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,7 +95,7 @@ class TUrlBTree {
   static constexpr uint32_t kFreed = 0xFFFFFFFE;
   static constexpr uint16_t kRecordKeyB = 0x8001;
   static constexpr uint32_t kMaxFolders = 0x4000;  // folder*2 + 0x8001 must stay 16-bit
-  static constexpr uint32_t kMaxSites = 0xFFFF;
+  static constexpr uint32_t kMaxSites = 0xFFFF;     // a site of its own takes a number below it
 
   using TForEachCallback = std::function<bool(TWebFile&)>;
 
@@ -117,6 +131,9 @@ class TUrlBTree {
   uint32_t GetCount() const;
   uint16_t GetSiteCount() const;
   uint32_t GetHeight() const;
+  // Whether the record lies in the overflow site (its site or folder had no
+  // number left when it was filed).
+  bool InOverflow(const TWebFile& record) const { return overflow_ && record.KeyA() == overflow_; }
 
   // URL records.
   bool AddUrl(const std::string& url, TWebFile& record);
@@ -185,7 +202,7 @@ class TUrlBTree {
   [[noreturn]] void Corrupt(const std::string& what) const;
 
   // Entries.
-  static int Compare(const Key& k, const uint8_t* entry, TSearchMode mode);
+  int Compare(const Key& k, const uint8_t* entry, TSearchMode mode) const;
   static Key KeyOf(const uint8_t* entry);
   bool Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool upper = false);
   bool FindCopy(const Key& k, TSearchMode mode, Bytes& out);
@@ -197,6 +214,7 @@ class TUrlBTree {
   void Rebalance(size_t level);
   bool FirstEntry(Bytes& out);
   bool NextEntry(const Key& k, Bytes& out);
+  bool EntryFrom(const Key& k, Bytes& out);
 
   // Records.
   struct UrlParts {
@@ -210,6 +228,10 @@ class TUrlBTree {
   void RememberFolder(const std::string& folderUrl, uint16_t site, uint16_t folder);
   bool EnsureFolder(uint16_t site, Bytes& siteEntry, const std::string& folderUrl, uint16_t& folder,
                     bool& created);
+  bool OverflowSite(uint16_t& site);
+  void CheckOrReorder();
+  void ReorderSites();
+  void MergeSite(uint16_t from);
   void FillRecord(const Bytes& entry, const std::string& folderUrl, TWebFile& record);
   bool Visit(const Bytes& entry, const std::string& folderUrl, const TForEachCallback& callback);
   void SaveCursor();
@@ -219,6 +241,8 @@ class TUrlBTree {
   std::unique_ptr<Slot[]> cache_;
   int current_ = 0;
   std::unique_ptr<Control> ctl_;
+  bool oldSiteOrder_ = false;  // compare as files written before the site order did
+  uint16_t overflow_ = 0;      // the overflow site's number; 0 none
   TWebStream* stream_ = nullptr;
   uint64_t base_ = 0;
   std::vector<PathItem> path_;
@@ -228,6 +252,7 @@ class TUrlBTree {
   std::unordered_map<std::string, std::pair<uint16_t, uint16_t>> folderMemo_;  // folder URL -> site, folder
   std::string cursorSite_, cursorFolderUrl_;
   std::string savedSite_, savedFolderUrl_;
+  uint16_t cursorSiteNumber_ = 0, savedSiteNumber_ = 0;
 };
 
 }  // namespace qlon

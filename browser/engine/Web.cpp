@@ -5,6 +5,7 @@
 #include <QSize>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <optional>
 #include <unordered_set>
 
@@ -42,9 +43,9 @@ bool IsHostLine(const std::string& line) {
   return line.size() <= 255 && line.find_first_of("\r\n") == std::string::npos;
 }
 
-// The pairs with a name, then the others, as many as fit in the area.
-void WriteHostAddresses(const TDoubleList& list, QBuffer& s) {
-  qsizetype room = qsizetype(kWebHeaderSize) - 1 - s.pos() - 2;
+// The pairs to keep: those with a host name, then the others, as many as fit
+// in `room` bytes.
+std::vector<int> KeptHostPairs(const TDoubleList& list, qsizetype room) {
   std::vector<int> kept;
   for (bool named : {true, false})
     for (int i = 0; i < list.PairCount() && int(kept.size()) < kMaxHostPairs; ++i) {
@@ -55,15 +56,82 @@ void WriteHostAddresses(const TDoubleList& list, QBuffer& s) {
       room -= size;
       kept.push_back(i);
     }
-  WriteInt16(int16_t(kept.size()), s);
-  for (int i : kept) {
-    WriteLine(list.GetKey(i), s);
-    WriteLine(list.GetValue(i), s);
-  }
+  return kept;
 }
 
 void WriteDate(double date, QIODevice& stream) { WriteDouble(DateToStored(date), stream); }
 double ReadDate(QIODevice& stream) { return StoredToDate(ReadDoubleChecked(stream)); }
+
+constexpr qsizetype kStatisticsSize = 2 * 8 + 6 * 4;
+
+void WriteStatistics(const TCaptureInfo& info, QIODevice& s) {
+  WriteDate(info.FirstDate, s);
+  WriteDate(info.LastDate, s);
+  for (int32_t n : info.Counters) WriteInt32(n, s);
+}
+
+// Reads the statistics; whether their dates are dates of the calendar (or
+// the zeros of an empty area), which text read as them never is.
+bool ReadStatistics(QIODevice& s, TCaptureInfo& info) {
+  bool dates = true;
+  for (double* date : {&info.FirstDate, &info.LastDate}) {
+    const double stored = ReadDoubleChecked(s);
+    dates = dates && std::isfinite(stored) && stored >= 0 && stored < 4e6;
+    *date = StoredToDate(stored);
+  }
+  for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
+  return dates;
+}
+
+std::optional<std::string> TakeLine(const QByteArray& bytes, qsizetype& at) {
+  const qsizetype end = bytes.indexOf('\n', at);
+  if (end < 0 || end - at > 256) return std::nullopt;
+  std::string line = bytes.mid(at, end - at).toStdString();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!IsHostLine(line)) return std::nullopt;
+  at = end + 1;
+  return line;
+}
+
+// Item 13 as the format lays it out: address and name lines with no count,
+// then the statistics. True, with the stream after them, when the bytes read
+// that way (at least one pair, whose address is numeric).
+bool ReadHostsThenStatistics(QIODevice& s, TDoubleList& hosts, TCaptureInfo& info) {
+  const qint64 start = s.pos();
+  const QByteArray bytes = s.peek(qint64(kWebHeaderSize));
+  qsizetype at = 0;
+  std::vector<std::string> lines;
+  for (;;) {
+    qsizetype next = at;
+    const auto address = TakeLine(bytes, next);
+    if (!address || !IsNumericAddress(*address)) break;
+    const auto name = TakeLine(bytes, next);
+    if (!name) break;
+    lines.push_back(*address);
+    lines.push_back(*name);
+    at = next;
+  }
+  if (lines.empty() || !s.seek(start + at)) return false;
+  TCaptureInfo read;
+  try {
+    if (ReadStatistics(s, read)) {
+      for (const std::string& line : lines) hosts.Add(line);
+      info = read;
+      return true;
+    }
+  } catch (const EReadError&) {
+  }
+  s.seek(start);
+  return false;
+}
+
+std::vector<std::string> ReadCountedHosts(QIODevice& s) {
+  const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
+  if (pairs < 0 || pairs > kMaxHostPairs) throw EReadError("the capture header's host list has a bad count");
+  std::vector<std::string> lines;
+  for (int i = 0; i < pairs * 2; ++i) lines.push_back(ReadLine(s));
+  return lines;
+}
 
 }  // namespace
 
@@ -99,7 +167,7 @@ QByteArray TWeb::HeaderBytes() const {
   QBuffer s(&bytes);
   s.open(QIODevice::WriteOnly);
   WriteShortString(kWebMagic, s);
-  WriteInt16(kWebFileVersion, s);
+  WriteInt16(kWebFileVersionNoHosts, s);
   WriteShortString(kProgramVersion, s);
   WriteShortString(Utf8Prefix(title_, kWebTitleMax), s);
   WriteInt16(int16_t(std::min<size_t>(StartEntries.size(), 32767)), s);
@@ -118,10 +186,20 @@ QByteArray TWeb::HeaderBytes() const {
   WriteDate(CaptureDate, s);
   Identities.SaveToStream(s);
   Maps.SaveToStream(s);
-  WriteDate(Info.FirstDate, s);
-  WriteDate(Info.LastDate, s);
-  for (int32_t n : Info.Counters) WriteInt32(n, s);
-  WriteHostAddresses(CopyHostAddressList(HostAddresses), s);
+  const TDoubleList hosts = CopyHostAddressList(HostAddresses);
+  const std::vector<int> kept = KeptHostPairs(hosts, qsizetype(kWebHeaderSize) - 1 - s.pos() - 2 - kStatisticsSize);
+  if (!kept.empty()) {
+    WriteInt16(int16_t(kept.size()), s);
+    for (int i : kept) {
+      WriteLine(hosts.GetKey(i), s);
+      WriteLine(hosts.GetValue(i), s);
+    }
+  }
+  WriteStatistics(Info, s);
+  if (!kept.empty()) {
+    s.seek(kVersionAt);
+    WriteInt16(kWebFileVersion, s);
+  }
   return bytes;
 }
 
@@ -159,14 +237,15 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     Maps.LoadFromStream(version, s);
     TCaptureInfo info;
     TDoubleList hosts;
-    if (version >= 512) {  // older headers end with the image maps
-      info.FirstDate = ReadDate(s);
-      info.LastDate = ReadDate(s);
-      for (int32_t& n : info.Counters) n = ReadInt32Checked(s);
-      const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
-      if (pairs < 0 || pairs > kMaxHostPairs) return wlReadError;
-      for (int i = 0; i < pairs * 2; ++i) hosts.Add(ReadLine(s));
-    }
+    if (version >= 514) {
+      for (const std::string& line : ReadCountedHosts(s)) hosts.Add(line);
+      ReadStatistics(s, info);
+    } else if (version >= 512 && !ReadHostsThenStatistics(s, hosts, info)) {
+      // Without a list in the format's place: the statistics, then the list
+      // with its count as this program wrote it until version 514.
+      ReadStatistics(s, info);
+      for (const std::string& line : ReadCountedHosts(s)) hosts.Add(line);
+    }  // older headers end with the image maps
 
     SetTitle(title);
     StartEntries = std::move(entries);
@@ -208,7 +287,8 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   auto stream = std::make_unique<TWebStream>(path, TWebStream::Mode::Open);
   if (const std::filesystem::path& aside = stream->SetAsideJournal(); !aside.empty()) {
     openNote_ = "Le journal " + TWebStream::JournalPath(path).string() +
-                " ne correspond pas à ce fichier de capture : il n'a pas été appliqué et le fichier est resté tel quel.";
+                (stream->SetAsideIncomplete() ? " est vide ou incomplet" : " ne correspond pas à ce fichier de capture") +
+                " : il n'a pas été appliqué et le fichier est resté tel quel.";
     if (aside != TWebStream::JournalPath(path)) openNote_ += "\r\nLe journal a été renommé " + aside.string() + ".";
   }
   QByteArray area(int(kWebHeaderSize), '\0');
@@ -238,7 +318,25 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   path_ = path;
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
+  RecountSaturated();
   return wlOk;
+}
+
+// A header count stops at 32,767: what the records say is the true count.
+void TWeb::RecountSaturated() {
+  uint64_t* counts[4] = {&RetrievedCount, &FilteredCount, &NotFoundCount, &ErrorCount};
+  if (std::none_of(std::begin(counts), std::end(counts), [](const uint64_t* n) { return *n >= INT16_MAX; })) return;
+  uint64_t found[4] = {};
+  ForEach([&](TWebFile& r) {
+    const TWebFileState s = r.GetState();
+    found[0] += r.IsRetrieved();
+    found[1] += r.IsFiltered();
+    found[2] += s == fsNotFound;
+    found[3] += s == fsError;
+    return true;
+  });
+  for (int i = 0; i < 4; ++i)
+    if (*counts[i] >= INT16_MAX) *counts[i] = found[i];
 }
 
 bool TWeb::Save() {
@@ -271,7 +369,7 @@ bool TWeb::ConvertOldFile(TWebStream& stream) {
     stream.Rollback();
     throw;
   }
-  fileVersion_ = kWebFileVersion;
+  fileVersion_ = GetLE16(reinterpret_cast<const uint8_t*>(header.constData()) + kVersionAt);
   return true;
 }
 
@@ -483,6 +581,12 @@ bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, co
   record.SetState(verdict == fsNotFiltered ? fsToCapture : verdict);
   if (!InsertRecord(record)) return false;
   record.Changed = record.NameChanged = false;  // the tree holds it as it is
+  // Only the insert tells whether its site or folder found a number.
+  if (verdict == fsNotFiltered && InOverflow(record)) {
+    verdict = fsFilteredDefault;
+    record.SetState(verdict);
+    record.SaveChanges();
+  }
   if (verdict == fsNotFiltered)
     ToCapture.AddRecord(record);
   else
@@ -503,10 +607,13 @@ bool TWeb::ClassifyAndQueue(TWebFile& record) {
 }
 
 TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
+  // Its site or folder found no number in the tree: it is kept, not followed.
+  if (InOverflow(record)) return fsFilteredDefault;
   return record.IsStartUrl() ? fsNotFiltered : ClassifyLink(record, TUrl(record.FullUrl));
 }
 
 TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
+  if (InOverflow(record)) return fsFilteredDefault;
   if (record.IsStartUrl()) return fsNotFiltered;
   if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
     return fsFilteredProtocol;

@@ -5,27 +5,33 @@
 //
 // Header, in this order (stream primitives of UtilsStream.h):
 //    1  short string "MQLON"
-//    2  int16 format version, 513
+//    2  int16 format version: 514 with a host list, 513 without
 //    3  short string program version "2.03"
 //    4  short string title (at most 128 bytes)
 //    5  int16 n, then n x 4 short strings: URL, user, password, extra text
 //       (version 512: one URL string, two skipped strings, then the title)
 //    6  int16 retrieved, filtered, not found, errors, MIME category set;
 //       a count is written as at most 32,767 (read as signed it never turns
-//       negative); read back unsigned, so older files' counts up to 65,535 stay
+//       negative); one read back as 32,767 or more is counted again from
+//       the records at open
 //    7  the capture options (TOptions stream form of the file's version)
 //    8  int32 total size of the kept files, in bytes
 //    9  byte BackgroundOnlyFlag of the options
 //   10  double capture date (days since 0001-01-01)
 //   11  identities (TIdentityList)
 //   12  image maps (TMapList, read with the file's version)
-//   13  statistics (TCaptureInfo): two dates as in 10, six int32 counters
-//   14  int16 pair count, then per pair an address line and a host line, each
-//       ending with CR LF (the host-address list). It follows the statistics
-//       so that a header written with an empty list and no count (the zeros
-//       of the area) reads as an empty list. The pairs with a host name come
-//       first, then the others, as many as the area holds: the list only
-//       grows, and a pair without a name is learnt again when next met.
+//   13  the host-address list, version 514 only: int16 pair count, then per
+//       pair an address line and a host line, each ending with CR LF. The
+//       pairs with a host name come first, then the others, as many as the
+//       area holds: the list only grows, and a pair without a name is
+//       learnt again when next met.
+//   14  statistics (TCaptureInfo): two dates as in 10, six int32 counters
+//
+// Version 513 with a list is read in both layouts met: the format's own
+// (item 13 as lines with no count, then item 14, which has no other way to
+// end the list than the statistics that cannot read as an address line),
+// and this program's until 514 (item 14, then item 13 with its count). With
+// an empty list the two are the same bytes, which a 513 file still gets.
 // The rest of the area up to 5120 is zeros.
 //
 // Older files (versions 1 to 511) hold items 1, 2 and 4 to 12 in the version
@@ -79,7 +85,11 @@ class ICopyView;
 class TDlgCopy;
 
 inline constexpr const char* kWebMagic = "MQLON";
-inline constexpr int16_t kWebFileVersion = 513;
+// The newest form, written when the capture has a host list; one without is
+// written as 513, the same bytes in both forms.
+inline constexpr int16_t kWebFileVersion = 514;
+inline constexpr int16_t kWebFileVersionNoHosts = 513;
+inline constexpr qsizetype kVersionAt = 6;  // after the magic's short string
 inline constexpr int16_t kOldestWebFileVersion = 1;
 inline constexpr const char* kProgramVersion = "2.03";
 inline constexpr uint32_t kWebHeaderSize = 5120;
@@ -116,7 +126,6 @@ class TWebFileList {
   int Count() const { return int(lines_.size()); }
   bool Empty() const { return lines_.empty(); }
   const std::string& Url(int index) const { return lines_.at(size_t(index)).second; }
-  int PriorityAt(int index) const { return lines_.at(size_t(index)).first; }
 
  private:
   // A deque: the run takes its lines from the front.
@@ -245,7 +254,6 @@ class TWeb : public TUrlBTree {
   // Queues the records of the URLs (created when new) for capture, or for
   // update when `update`; the count queued.
   int QueueUrls(const std::vector<std::string>& urls, bool update);
-  const std::vector<TStartDirectory>& StartDirectories() const { return startDirectories_; }
 
   TWebFileList ToCapture;
   TWebFileList ToUpdate;
@@ -269,6 +277,7 @@ class TWeb : public TUrlBTree {
   // Rewrites the header of an older file, open in stream, in the current
   // form; false (nothing written) when it would not fit.
   bool ConvertOldFile(TWebStream& stream);
+  void RecountSaturated();
 
   struct TCopyRun;
   bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, ICopyView* view, bool move);

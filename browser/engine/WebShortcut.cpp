@@ -4,6 +4,7 @@
 
 #include "MessageBox.h"
 #include "Profile.h"
+#include "Setup.h"
 #include "Shell.h"
 #include "Types.h"
 #include "Utils.h"
@@ -20,7 +21,7 @@ void TShortcutFile::SetFileName(const std::string& path) {
 }
 
 TWebShortcutFile::TWebShortcutFile() {
-  const std::string work = profile::GetProfileString("QUILLON", "WORKPATH", "");
+  const std::string work = StoredWorkPath();
   if (!work.empty()) LoadFromFile((fs::path(work) / kDefaultsFile).string());
 }
 

@@ -105,7 +105,7 @@ TWebStream::TWebStream(const std::filesystem::path& path, Mode mode) : path_(pat
       std::filesystem::remove(JournalPath(path_), ec);
       if (::ftruncate(fd_, 0) != 0) Fail("cannot empty the capture file");
     } else if (mode == Mode::Open) {
-      setAside_ = RecoverJournal(fd_, path_, false);
+      setAside_ = RecoverJournal(fd_, path_, false, &setAsideIncomplete_);
     }
     struct stat st {};
     if (::fstat(fd_, &st) != 0) Fail("cannot read the capture file's size");
@@ -177,21 +177,25 @@ std::filesystem::path SetAsideName(const std::filesystem::path& journal) {
 
 }  // namespace
 
-std::filesystem::path TWebStream::RecoverJournal(int fd, const std::filesystem::path& file, bool own) {
+std::filesystem::path TWebStream::RecoverJournal(int fd, const std::filesystem::path& file, bool own,
+                                                 bool* incomplete) {
   auto jpath = JournalPath(file);
   int jfd = ::open(jpath.c_str(), O_RDONLY | O_CLOEXEC);
   if (jfd < 0) return {};
   struct stat js {};
   uint8_t head[kJournalHeader];
-  if (::fstat(jfd, &js) != 0 || uint64_t(js.st_size) < kJournalHeader) {
-    // A journal without a complete header was made before any write of its
-    // transaction reached the file: there is nothing to undo.
+  const bool torn = ::fstat(jfd, &js) != 0 || uint64_t(js.st_size) < kJournalHeader;
+  if (torn && own) {
+    // Our own, cut before its header was complete: no write of its
+    // transaction reached the file.
     ::close(jfd);
     ::unlink(jpath.c_str());
     SyncFolder(file);
     return {};
   }
-  bool mine = PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader && std::memcmp(head, kJournalMagic, 8) == 0;
+  if (incomplete) *incomplete = torn;
+  bool mine = !torn && PreadFull(jfd, head, kJournalHeader, 0) == kJournalHeader &&
+              std::memcmp(head, kJournalMagic, 8) == 0;
   const uint64_t committed = mine ? GetLE64(head + 8) : 0;
   if (mine && !own) mine = IsJournalOf(fd, jfd, committed, GetLE64(head + 16));
   if (!mine) {
@@ -240,8 +244,12 @@ void TWebStream::Read(uint64_t off, void* buf, size_t n) const {
 }
 
 void TWebStream::BeginTransaction() {
-  auto jpath = JournalPath(path_);
-  journal_ = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // Made under another name and renamed once its header is in: a journal
+  // under its own name always holds a whole header, so a shorter one was
+  // never left by a writer of this file.
+  const auto jpath = JournalPath(path_);
+  const std::filesystem::path fresh = jpath.string() + ".new";
+  journal_ = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (journal_ < 0) Fail("cannot create the capture file's journal");
   // Nothing waits to be written at the start of a transaction: the file
   // holds what the last commit left.
@@ -251,7 +259,14 @@ void TWebStream::BeginTransaction() {
   std::memcpy(head, kJournalMagic, 8);
   PutLE64(head + 8, committedSize_);
   PutLE64(head + 16, Hash(0, identity.data(), identity.size()));
-  if (!PwriteFull(journal_, head, kJournalHeader, 0)) Fail("cannot write the capture file's journal");
+  if (!PwriteFull(journal_, head, kJournalHeader, 0) || ::rename(fresh.c_str(), jpath.c_str()) != 0) {
+    const int error = errno;
+    ::close(journal_);
+    journal_ = -1;
+    ::unlink(fresh.c_str());
+    errno = error;
+    Fail("cannot write the capture file's journal");
+  }
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
   journalHeaderSynced_ = false;

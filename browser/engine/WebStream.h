@@ -18,8 +18,10 @@
 //   24 ... records: offset (8), length (4), checksum of offset, length and data (4), data
 //
 // Order of writes, and which one makes the previous ones visible:
-//   1. journal header, then fdatasync(journal), before the first write of a
-//      transaction (so an interrupted transaction is always undone);
+//   1. journal header (written under "<file>-journal.new", then renamed, so
+//      a journal under its name is never shorter than its header), then
+//      fdatasync(journal), before the first write of a transaction (so an
+//      interrupted transaction is always undone);
 //   2. for a range below the committed size not yet journalled: its original
 //      bytes appended to the journal; the write itself is held in memory
 //      (reads see it) until up to 1 MiB of such writes wait, then one
@@ -37,8 +39,9 @@
 // journal's records laid over them, must give the identity. A journal that
 // fails this (another capture's, a stale one beside a restored copy, one of
 // an older layout, one of a file that was empty at its last commit, so that
-// nothing identifies it) is renamed "<file>-journal.orphan" (or ".orphanN")
-// and reported; the capture file is left byte for byte as it is.
+// nothing identifies it, one too short to hold its header) is renamed
+// "<file>-journal.orphan" (or ".orphanN") and reported; the capture file is
+// left byte for byte as it is.
 //
 // The lock: the file is held with flock(LOCK_EX | LOCK_NB), so two programs
 // never write one capture; it is released when the holder dies.
@@ -79,6 +82,8 @@ class TWebStream {
   // Where the open set aside a journal that was not this file's; empty when
   // it found none.
   const std::filesystem::path& SetAsideJournal() const { return setAside_; }
+  // Whether that journal was too short to hold its header (empty, or cut).
+  bool SetAsideIncomplete() const { return setAsideIncomplete_; }
 
   uint64_t Size() const { return size_; }
   // Reads exactly n bytes at off; throws EWebStream on a short read.
@@ -91,7 +96,6 @@ class TWebStream {
   void Commit();
   // Undoes every write since the last commit.
   void Rollback();
-  bool InTransaction() const { return journal_ >= 0; }
 
   // Turns fsync off (benchmarks of the algorithm alone); the write order stays.
   void SetSynchronous(bool on) { sync_ = on; }
@@ -104,11 +108,13 @@ class TWebStream {
   void CloseJournal(bool remove);
   // Applies the file's hot journal; one that is not the file's own is set
   // aside (its new name returned) unless `own` (a rollback of this writer).
-  static std::filesystem::path RecoverJournal(int fd, const std::filesystem::path& file, bool own);
+  static std::filesystem::path RecoverJournal(int fd, const std::filesystem::path& file, bool own,
+                                              bool* incomplete = nullptr);
   [[noreturn]] void Fail(const std::string& what) const;
 
   std::filesystem::path path_;
   std::filesystem::path setAside_;
+  bool setAsideIncomplete_ = false;
   int fd_ = -1;
   int journal_ = -1;
   bool readOnly_ = false;

@@ -9,7 +9,6 @@
 
 #include "HtmlParser.h"
 #include "LocalPath.h"
-#include "Profile.h"
 #include "Setup.h"
 #include "ShellLinks.h"
 #include "Urlutil.h"
@@ -447,9 +446,8 @@ bool AddWebBookmark(TBookmarkList& list, TSetup& setup, IBookmarkHost& host, con
                                     : "Le fichier de signets " + setup.BookmarkFile + " ne peut pas être lu.") +
         "\r\nVoulez-vous créer ou choisir un nouveau fichier de signet?";
     if (!host.AskYesNo(text, "Ajout d'un signet")) {
-      setup.UseBookmark = false;
       // Stored at once: the user does not want the question again.
-      profile::TIniFile(setup.IniFile()).WriteBool("Bookmark", "UseBookmark", false);
+      setup.SetUseBookmark(false);
       return false;
     }
     host.ShowBookmarkOptions();

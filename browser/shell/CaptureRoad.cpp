@@ -35,6 +35,7 @@ enum TCaptureRoad::TBox : int {
   bxDialFailed,
   bxResolveFailed,
   bxQuitDuringRun,
+  bxDiskFull,
   bxCount,
 };
 
@@ -56,6 +57,7 @@ constexpr TBoxRow kBoxes[] = {
     {"Connexion au réseau à distance...", MB_OKCANCEL | MB_ICONHAND, IDCANCEL},  // the run has ended anyway
     {"Résolution des liens", MB_OK | MB_ICONHAND, IDOK},
     {"Sortie de Quillon", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},  // the run goes on
+    {"Disque plein", MB_OK | MB_ICONHAND, IDOK},
 };
 
 std::string Format(const char* pattern, const std::string& a, const std::string& b) {
@@ -173,7 +175,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (scheduled)
     scheduledRun.emplace(unattended_, TUnattended::Scheduled,
                          [this](const std::string& line) { JournalScheduledRun(line); });
-  bool ran = false, dialFailed = false, stopped = false, shownRunning = false;
+  bool ran = false, dialFailed = false, stopped = false, diskFull = false, shownRunning = false;
   TDialResult dialResult = drConnected;
   std::string failure;
   try {
@@ -220,12 +222,16 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
       host_.SetMode(mmWebOpen);
       shownRunning = false;
       stopped = capture_->Stopped;
+      diskFull = capture_->DiskFull;
       capture_.reset();
       if (limit) web->Options.MaxTime = storedLimit;
       // Only a whole update walk tells which records nothing links to.
       if ((flags & kCaptureUpdate) && !stopped && failure.empty() && CountToUpdate(*web) == 0)
         RemoveIsolatedRecords(*web);
-      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve)) ResolveLinks(false);
+      // Link resolution stages rewritten pages beside the old ones: a full
+      // disk has no room for that. The pages stay due and the next run
+      // resolves them.
+      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve) && !diskFull) ResolveLinks(false);
       SetDefaultTitle(*web);
       host_.ShowRunEnd(scheduled);
       host_.SaveWeb();
@@ -237,6 +243,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   // Whatever happened above, the run ends here.
   if (capture_) {
     stopped = capture_->Stopped;
+    diskFull = capture_->DiskFull;
     capture_.reset();
   }
   if (limit) web->Options.MaxTime = storedLimit;
@@ -246,8 +253,15 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (dialFailed)
     if (const QString text = ras_.ErrorText(); dialResult == drFailed && !text.isEmpty())
       Ask(bxDialFailed, text.toStdString());
+  // A run the full disk ended is a failure, never taken for a whole capture.
+  const std::string diskFullText =
+      diskFull ? "Espace disque insuffisant dans " + web->Path().parent_path().string() +
+                     " : la capture s'est arrêtée avant la fin, les adresses qui restent seront prises à la "
+                     "prochaine capture."
+               : std::string();
+  if (diskFull) Ask(bxDiskFull, diskFullText);
   if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
-  if (scheduled) ReportToScheduler(ran, stopped, urls, failure);
+  if (scheduled) ReportToScheduler(ran, stopped, urls, failure.empty() ? diskFullText : failure, diskFull);
   if (closeAfter_ || (flags & kCaptureClose)) {
     host_.CloseProgram();
     return ran;
@@ -302,12 +316,17 @@ void TCaptureRoad::AskUrlChange() {
   host_.SelectTreePage(tpOptions);
 }
 
-// A scheduled run ends its step: with error 8 when it captured nothing or
-// failed, else without an error.
-void TCaptureRoad::ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure) {
+// A scheduled run ends its step: with error 7 when the disk was full, 8
+// when it captured nothing or failed, else without an error.
+void TCaptureRoad::ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure,
+                                     bool diskFull) {
   TScheduler* scheduler = host_.Scheduler();
   const TWeb* web = host_.CurrentWeb();
   if (!scheduler || !web) return;
+  if (diskFull) {
+    scheduler->EndWebTask(web->Path().string(), false, teWebSave, failure);
+    return;
+  }
   const bool empty = ran && web->RetrievedCount == 0 && !stopped && !urls;
   std::string text = !failure.empty() ? failure : lastErrorUrl_;
   if (failure.empty() && !HttpStatusText(lastErrorCode_).empty()) text += " : " + HttpStatusText(lastErrorCode_);

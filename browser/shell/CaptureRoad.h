@@ -3,20 +3,23 @@
 // capture to the last follow-up, whoever asks for it (the start command, a
 // web shortcut, the scheduler, the URL commands). A run goes:
 //
-//    1. the docked dialogs store their edits; flag 64: the web is reset
+//    1. the docked dialogs store their edits; kCaptureReset: the web is reset
 //    2. mode "running", the run's lists emptied, the capture page (unless
-//       scheduled: the scheduler's own page stays)
+//       kCaptureScheduled: the scheduler's own page stays)
 //    3. dial-up (unless scheduled: the job dialled); a failure ends here
 //    4. the web prepares its queues, or queues the records asked for; an
 //       update with none waiting walks the site from its start page
 //    5. the run (TCapture), stepped on the GUI thread until it ends
 //    6. mode "web open"; after a whole update walk, the records no page
 //       links to any more go
-//    7. thumbnails and link resolution with the index pages (unless flag 16)
+//    7. thumbnails and link resolution with the index pages (unless
+//       kCaptureNoResolve, or the run ended on a full disk)
 //    8. the default title, the lists shown again, the web saved
-//    9. the report: to the user when nothing came, or to the scheduler
-//   10. flag 0x100 or a close asked during the run: the program closes;
-//       otherwise the bookmark, the summary page, and the hang-up (flag 128)
+//    9. the report: to the user when the disk was full or nothing came,
+//       or to the scheduler (a full disk ends its step in error)
+//   10. kCaptureClose or a close asked during the run: the program closes;
+//       otherwise the bookmark, the summary page, and the hang-up
+//       (kCaptureHangUp)
 //
 // An exception anywhere in 1 to 8 ends the run at 9 with the web saved; a
 // failed dial-up ends it with the web as it was. Either way the window is
@@ -35,7 +38,8 @@
 //   the start address failed   No: the web's options stay as they are
 //   close during the run       Cancel: the run goes on (a scheduled run is
 //                              aborted without a question)
-//   messages (dial-up, URL or proxy error, link resolution)  their button
+//   messages (dial-up, URL or proxy error, link resolution, a disk full
+//   that stopped the run)  their button
 // The box is reported on standard error, and in the job's journal during a
 // scheduled run; an error box also counts as the run's failure.
 #include <QObject>
@@ -123,7 +127,7 @@ class TCaptureRoad : public QObject, private ICaptureHost {
   // choose-capture dialog, then schedules a later start or runs now.
   void Start();
   // One capture to its end. urls: only those records (for update with
-  // flag 2); none: the web's queues, prepared first when `prepare`. True
+  // kCaptureUpdate); none: the web's queues, prepared first when `prepare`. True
   // when the run went through; false without a web, while another run
   // holds it, or when the dial-up failed.
   bool Run(uint16_t flags, const StringList* urls, bool prepare);
@@ -161,7 +165,7 @@ class TCaptureRoad : public QObject, private ICaptureHost {
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void ReportEmptyCapture();
   void AskUrlChange();
-  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure);
+  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure, bool diskFull);
   void JournalScheduledRun(const std::string& line);
 
   // ICaptureHost

@@ -42,7 +42,7 @@ TDlgAbout::TDlgAbout(QWidget* parent) : QDialog(parent) {
   VersionLabel = new controls::TLabel3D(Panel1);
   VersionLabel->SetCaptionStyle(controls::csRecessed);
   Image = new QLabel(Panel1);
-  Image->setPixmap(QPixmap::fromImage(ProgramBitmap("QUILLON")));
+  Image->setPixmap(QPixmap::fromImage(shell::ProgramBitmap("QUILLON")));
   Label4 = new QLabel("Pour obtenir d'autres renseignements :", Panel1);
   LabelContact = new QLabel(kContact, Panel1);
   QuillonUrlLabel = new QLabel(kHomePage, Panel1);

@@ -29,8 +29,8 @@ class TDlgChooseCapture : public QDialog {
 
   // The chosen flags; with 4, the capture starts at Date().
   TCaptureFlags Flags() const;
-  // The start date and time (days since 1899-12-30, local time) when flag 4
-  // is chosen, else 0.
+  // The start date and time (days since 1899-12-30, local time) when
+  // kCaptureScheduled is chosen (a later start), else 0.
   double Date() const;
 
   // The clock a later start is checked against; tests set it.

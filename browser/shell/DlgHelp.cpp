@@ -72,7 +72,7 @@ TDlgHelp::TDlgHelp(QWidget* parent) : TDockForm(parent) {
 
   BkPanel = new QFrame(this);
   CaptionImage = new QLabel(BkPanel);
-  CaptionImage->setPixmap(QPixmap::fromImage(ProgramBitmap("BARBLUE")));
+  CaptionImage->setPixmap(QPixmap::fromImage(shell::ProgramBitmap("BARBLUE")));
   CaptionImage->setScaledContents(true);
   CaptionImage->setFixedHeight(6);
   EtapeLabel = new QLabel("Aide", BkPanel);
@@ -93,7 +93,7 @@ TDlgHelp::TDlgHelp(QWidget* parent) : TDockForm(parent) {
   HelpPanel->setFrameShape(QFrame::Panel);
   HelpPanel->setFrameShadow(QFrame::Sunken);
   PaletteImage = new QLabel(BkPanel);
-  PaletteImage->setPixmap(QPixmap::fromImage(ProgramBitmap("PALETTEBMP")));
+  PaletteImage->setPixmap(QPixmap::fromImage(shell::ProgramBitmap("PALETTEBMP")));
   PaletteImage->hide();
 
   auto* head = new QHBoxLayout;

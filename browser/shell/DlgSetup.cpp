@@ -20,11 +20,9 @@
 #include <filesystem>
 #include <tuple>
 
-#include "Cookies.h"
 #include "DlgSysTree.h"
 #include "DlgVignettes.h"
 #include "MessageBox.h"
-#include "Profile.h"
 #include "Setup.h"
 #include "Texts.h"
 #include "WBrowser.h"
@@ -435,7 +433,7 @@ void TDlgSetup::buildPages() {
   bind([&s] { return s.WorkPath; },
        [&s](const std::string& v) {
          s.WorkPath = v;
-         profile::WriteProfileString("QUILLON", "WORKPATH", v);
+         StoreWorkPath(v);
        },
        [this] { return Folder(WorkPathEdit); },
        [this](const std::string& v) { WorkPathEdit->setText(QString::fromStdString(v)); });
@@ -562,8 +560,7 @@ bool TDlgSetup::StorePages() {
   for (const auto& field : fields_) field->Store();
   // Cookies not accepted at start were never read: read them before the
   // store is saved over their file.
-  const std::string cookies = setup_.WorkPath + "cookies.txt";
-  if (setup_.AcceptCookies && !accepted && fs::exists(cookies)) CookiesBase().LoadFromFile(cookies);
+  if (setup_.AcceptCookies && !accepted) setup_.LoadCookies();
   return setup_.SaveSettings();
 }
 

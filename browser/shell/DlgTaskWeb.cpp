@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,9 +9,9 @@
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
-#include <fstream>
 
 #include "MessageBox.h"
+#include "RecentWebs.h"
 #include "Scheduler.h"
 #include "TaskDates.h"
 #include "WCheckListBox.h"
@@ -21,25 +20,13 @@ namespace qlon {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> LoadRecentWebs(const fs::path& workFolder) {
-  std::vector<std::string> webs;
-  std::ifstream in(workFolder / "webs.dat", std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::error_code ec;
-    if (!line.empty() && fs::is_regular_file(line, ec)) webs.push_back(line);
-  }
-  return webs;
-}
-
 TDlgTaskWeb::TDlgTaskWeb(const TTaskWeb& task, const fs::path& workFolder, bool listMode, QWidget* parent)
     : QDialog(parent), listMode_(listMode) {
   setWindowTitle(listMode ? "Ajouter une liste de webs..." : "Web");
   ChooseFile = [](QWidget* owner) {
     return QFileDialog::getOpenFileName(owner, "Choisir un web", {}, "fichier Web (*.web)");
   };
-  const std::vector<std::string> recent = LoadRecentWebs(workFolder);
+  const std::vector<std::string> recent = shell::TRecentWebs::Read(workFolder);
   auto* layout = new QVBoxLayout(this);
   if (listMode) {
     WebList = new TWCheckListBox(this);

@@ -1,8 +1,8 @@
 #pragma once
 // TDlgTaskWeb: edits one web step of a job (its capture file, actions,
 // running time limit and whether it is asleep), or, in list mode, picks
-// several capture files at once among the recent webs, all of them getting
-// the dialog's settings.
+// several capture files at once among the recent webs (RecentWebs.h), all
+// of them getting the dialog's settings.
 #include <QDialog>
 #include <filesystem>
 #include <functional>
@@ -18,10 +18,6 @@ namespace qlon {
 
 class TTaskWeb;
 class TWCheckListBox;
-
-// The capture files listed in "webs.dat" (one path per line, newest first)
-// that still exist.
-std::vector<std::string> LoadRecentWebs(const std::filesystem::path& workFolder);
 
 class TDlgTaskWeb : public QDialog {
   Q_OBJECT

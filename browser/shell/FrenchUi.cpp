@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-namespace qlon {
+namespace qlon::shell {
 
 bool InstallFrenchUi(QCoreApplication& app) {
   const QLocale french(QLocale::French, QLocale::France);
@@ -24,4 +24,4 @@ bool InstallFrenchUi(QCoreApplication& app) {
   return false;
 }
 
-}  // namespace qlon
+}  // namespace qlon::shell

@@ -4,7 +4,7 @@
 // dialogs, context menus of edits, and dates in the date pickers.
 class QCoreApplication;
 
-namespace qlon {
+namespace qlon::shell {
 
 // Loads the framework's French translation (from its translations folder,
 // else "translations/" beside the program) and makes French (France) the
@@ -12,4 +12,4 @@ namespace qlon {
 // texts then stay English, everything else is unchanged.
 bool InstallFrenchUi(QCoreApplication& app);
 
-}  // namespace qlon
+}  // namespace qlon::shell

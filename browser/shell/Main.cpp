@@ -5,32 +5,29 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QDialog>
-#include <QFile>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTextStream>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "CapturePage.h"
+#include "CommandLine.h"
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "FormUtil.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
-#include "PageIndex.h"
 #include "Pictures.h"
-#include "Profile.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
@@ -38,9 +35,8 @@
 #include "Splash.h"
 #include "Unattended.h"
 #include "UrlDropTarget.h"
-#include "UrlCommands.h"
+#include "UrlPage.h"
 #include "WBrowser.h"
-#include "WSList.h"
 #include "WUrlList.h"
 #include "Web.h"
 #include "WebShortcut.h"
@@ -51,57 +47,17 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
-
-TWindowBounds ClampToScreen(TWindowBounds b, int screenWidth, int screenHeight) {
-  b.Height = std::min(b.Height, screenHeight);
-  b.Width = std::min(b.Width, screenWidth);
-  if (b.Top + b.Height > screenHeight) b.Top = screenHeight - b.Height;
-  if (b.Left + b.Width > screenWidth) b.Left = screenWidth - b.Width;
-  b.Top = std::max(b.Top, 0);
-  b.Left = std::max(b.Left, 0);
-  return b;
-}
-
-std::string FirstArgument(const StringList& arguments) {
-  if (arguments.empty()) return {};
-  std::string arg = arguments.front();
-  if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
-  if (const size_t quote = arg.find('"'); quote != std::string::npos) arg.resize(quote);
-  return arg;
-}
-
-std::string UrlArgument(const std::string& argument) {
-  const size_t open = UpperCase(argument).find("URL(");
-  const size_t close = argument.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close < open + 4) return {};
-  return argument.substr(open + 4, close - open - 4);
-}
+using shell::ProcessMessages;
+using shell::ProgramBitmap;
+using shell::ProgramIcon;
+using shell::TWaitCursor;
+using shell::kBackgroundFile;
 
 namespace {
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  return QString::fromStdString(text).endsWith(QLatin1String(suffix), Qt::CaseInsensitive);
-}
-
-}  // namespace
-
-bool IsFileArgument(const std::string& argument) {
-  return EndsWithNoCase(argument, ".web") || EndsWithNoCase(argument, ".wbs") || EndsWithNoCase(argument, ".url");
-}
-
-StringList HandOverArguments(StringList arguments, const fs::path& folder) {
-  for (std::string& argument : arguments)
-    if (const std::string file = FirstArgument({argument}); IsFileArgument(file) && fs::path(file).is_relative())
-      argument = (folder / file).lexically_normal().string();
-  return arguments;
-}
-
-namespace {
-
-// The web's pages of the Pages menu, in its folder.
-constexpr const char* kHomePage = kSummaryPage;
-constexpr const char* kHtmlIndexPage = "Index/_ixh01.htm";
-constexpr const char* kImageIndexPage = "Index/_ixi01.htm";
+constexpr int kMinTrackWidth = 640;
+constexpr int kMinTrackHeight = 460;
+constexpr int kMinTreeWidth = 170;
 
 QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
@@ -109,21 +65,16 @@ QFrame* NewFrame(QWidget* parent, const char* name) {
   return f;
 }
 
-QToolButton* NewToolButton(QWidget* parent, const char* name, const QString& text) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(name);
-  b->setText(text);
-  b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  b->setAutoRaise(true);
-  return b;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- creation
 
 TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
-    : QMainWindow(parent), setup_(setup), config_(std::move(config)), programFolder_(ProgramFolder()) {
+    : QMainWindow(parent),
+      setup_(setup),
+      config_(std::move(config)),
+      programFolder_(ProgramFolder()),
+      recent_(setup) {
   setObjectName("MainWin");
   setWindowIcon(ProgramIcon());
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
@@ -132,138 +83,15 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
-  buildMenus();
-  buildToolBar();
-  buildFrames();
+  Menus = std::make_unique<shell::TMainMenus>(*this);
+  BuildFrames();
   FormCreate();
 }
 
 TMainWin::~TMainWin() { FormDestroy(); }
 
-void TMainWin::buildMenus() {
-  auto action = [this](QMenu* menu, const char* name, const QString& text) {
-    QAction* a = menu->addAction(text);
-    a->setObjectName(name);
-    return a;
-  };
-  MenuFile = menuBar()->addMenu("&Fichier");
-  MenuFile->setObjectName("MenuFile");
-  MenuFileNew = action(MenuFile, "MenuFileNew", "&Nouveau");
-  MenuFileOpen = action(MenuFile, "MenuFileOpen", "&Ouvrir");
-  MenuFileSave = action(MenuFile, "MenuFileSave", "&Enregistrer");
-  MenuFileSave->setShortcut(QKeySequence("Ctrl+E"));
-  MenuFileClose = action(MenuFile, "MenuFileClose", "&Fermer");
-  // The recent webs go after this separator (tag -1).
-  MenuFileRecent = MenuFile->addSeparator();
-  MenuFileRecent->setData(-1);
-  MenuFile->addSeparator();
-  MenuFileExit = action(MenuFile, "MenuFileExit", "&Quitter");
-
-  MenuWeb = menuBar()->addMenu("&Web");
-  MenuWeb->setObjectName("MenuWeb");
-  MenuWebReset = action(MenuWeb, "MenuWebReset", "&Réinitialiser...");
-  MenuWebDelete = action(MenuWeb, "MenuWebDelete", "&Supprimer");
-  MenuWeb->addSeparator();
-  MenuWebCopy = action(MenuWeb, "MenuWebCopy", "&Copier...");
-  MenuWebMove = action(MenuWeb, "MenuWebMove", "&Déplacer...");
-  MenuWebRemoveAloneLinks = action(MenuWeb, "MenuWebRemoveAloneLinks", "Supprimer les &liens isolés");
-  MenuWeb->addSeparator();
-  MenuWebAddBookmark = action(MenuWeb, "MenuWebAddBookmark", "Ajouter aux &signets");
-  MenuWebAddWebShortcut = action(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
-
-  MenuCapture = menuBar()->addMenu("&Capture");
-  MenuCapture->setObjectName("MenuCapture");
-  MenuCaptureStart = action(MenuCapture, "MenuCaptureStart", "&Démarrer...");
-  MenuCaptureStop = action(MenuCapture, "MenuCaptureStop", "&Arrêter...");
-  MenuCaptureResolveLinks = action(MenuCapture, "MenuCaptureResolveLinks", "&Résoudre les liens");
-  MenuCapture->addSeparator();
-  MenuCaptureConfig = action(MenuCapture, "MenuCaptureConfig", "&Options...");
-  MenuSaveProfile = action(MenuCapture, "MenuSaveProfile", "&Profils...");
-
-  MenuHtmlPage = menuBar()->addMenu("&Pages");
-  MenuHtmlPage->setObjectName("MenuHtmlPage");
-  MenuHTMLPageSommaire = action(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
-  MenuHtmlPageHtml = action(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
-  MenuHtmlPageImages = action(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
-  MenuHtmlPageBookmark = action(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
-
-  OptionsMenu = menuBar()->addMenu("&Options");
-  OptionsMenu->setObjectName("OptionsMenu");
-  MenuConfigCfg = action(OptionsMenu, "MenuConfigCfg", "&Préférences...");
-  OptionsMenuUpdateList = action(OptionsMenu, "OptionsMenuUpdateList", "&Mettre à jour la liste");
-  OptionsMenuUpdateList->setShortcut(QKeySequence(Qt::Key_F5));
-  OptionsMenu->addSeparator();
-  OptionsMenuViewFrame = action(OptionsMenu, "OptionsMenuViewFrame", "&Aperçu");
-  OptionsMenuViewLastImage = action(OptionsMenu, "OptionsMenuViewLastImage", "Voir la &dernière image capturée");
-  KeepImageRatioCheck = action(OptionsMenu, "KeepImageRatioCheck", "&Conserver les proportions des images");
-  for (QAction* a : {OptionsMenuViewFrame, OptionsMenuViewLastImage, KeepImageRatioCheck}) a->setCheckable(true);
-
-  MenuHelp = menuBar()->addMenu("&Aide");
-  MenuHelp->setObjectName("MenuHelp");
-  MenuHelpIndex = action(MenuHelp, "MenuHelpIndex", "&Sommaire");
-  MenuHelpGlossary = action(MenuHelp, "MenuHelpGlossary", "&Glossaire");
-  MenuHelpFAQ = action(MenuHelp, "MenuHelpFAQ", "&Questions fréquentes");
-  MenuHelp->addSeparator();
-  MenuHelpPrintAll = action(MenuHelp, "MenuHelpPrintAll", "&Imprimer toute l'aide");
-  MenuHelpPrintCurrentPage = action(MenuHelp, "MenuHelpPrintCurrentPage", "Imprimer la &page");
-  MenuHelp->addSeparator();
-  MenuHelpAbout = action(MenuHelp, "MenuHelpAbout", "&A propos de Quillon 98...");
-
-  connect(MenuFileNew, &QAction::triggered, this, [this] {
-    if (CloseWeb(false)) NewWeb("", "", true);
-  });
-  connect(MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
-  connect(MenuFileSave, &QAction::triggered, this, [this] {
-    CommitDialogs();
-    SaveWeb();
-  });
-  connect(MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
-  connect(MenuFileExit, &QAction::triggered, this, &QWidget::close);
-  connect(MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
-  connect(MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
-  connect(MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
-  connect(MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
-  connect(MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
-  connect(MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
-  connect(MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
-  connect(MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
-  connect(MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
-  connect(MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
-  connect(MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
-  connect(MenuHtmlPageBookmark, &QAction::triggered, this, &TMainWin::MenuHtmlPageBookmarkClick);
-  // Pages made since the state was last refreshed (a link resolution) count.
-  connect(MenuHtmlPage, &QMenu::aboutToShow, this, &TMainWin::EnableMenus);
-}
-
-void TMainWin::buildToolBar() {
-  QToolBar* bar = addToolBar("Outils");
-  bar->setObjectName("ToolBar");
-  bar->setMovable(false);
-  NewBtn = NewToolButton(bar, "NewBtn", "Nouveau");
-  CaptureBtn = NewToolButton(bar, "CaptureBtn", "Capturer");
-  StopBtn = NewToolButton(bar, "StopBtn", "Arrêter");
-  BrowserBtn = NewToolButton(bar, "BrowserBtn", "Navigateur");
-  BrowserPopup = new QMenu(BrowserBtn);
-  BrowserPopup->setObjectName("BrowserPopup");
-  BrowserBtn->setMenu(BrowserPopup);
-  BrowserBtn->setPopupMode(QToolButton::MenuButtonPopup);
-  ConsulterBtn = NewToolButton(bar, "ConsulterBtn", "Consulter");
-  PageSommaireBut = NewToolButton(bar, "PageSommaireBut", "Sommaire");
-  QuitButton = NewToolButton(bar, "QuitButton", "Quitter");
-  // The three main buttons share one place; the mode shows one of them.
-  for (QToolButton* b : {NewBtn, CaptureBtn, StopBtn}) {
-    mainButtons_.push_back(bar->addWidget(b));
-    connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
-  }
-  bar->addSeparator();
-  for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
-  bar->addSeparator();
-  bar->addWidget(QuitButton);
-  connect(PageSommaireBut, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
-  connect(QuitButton, &QToolButton::clicked, this, &QWidget::close);
-}
-
-void TMainWin::buildFrames() {
+void TMainWin::BuildFrames() {
+  viewsHost_ = std::make_unique<TViewsHost>(*this);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName("MainSplitter");
   setCentralWidget(MainSplitter);
@@ -271,7 +99,7 @@ void TMainWin::buildFrames() {
   WTreeFrame = NewFrame(MainSplitter, "WTreeFrame");
   auto* treeLayout = new QVBoxLayout(WTreeFrame);
   treeLayout->setContentsMargins(0, 0, 0, 0);
-  Tree = new TWebTree(this, programFolder_, WTreeFrame);
+  Tree = new TWebTree(viewsHost_.get(), programFolder_, WTreeFrame);
   Tree->setObjectName("Tree");
   treeLayout->addWidget(Tree);
 
@@ -284,99 +112,11 @@ void TMainWin::buildFrames() {
   MainSplitter->setStretchFactor(1, 1);
 
   // URL lists with the preview below.
-  UrlsFrame = NewFrame(RightFrame, "UrlsFrame");
-  auto* urls = new QVBoxLayout(UrlsFrame);
-  urls->setContentsMargins(0, 0, 0, 0);
-  UrlTopFrame = NewFrame(UrlsFrame, "UrlTopFrame");
-  auto* top = new QHBoxLayout(UrlTopFrame);
-  top->setContentsMargins(0, 0, 0, 0);
-  UrlActionBtn = NewToolButton(UrlTopFrame, "UrlActionBtn", "Actions");
-  PageActionBtn = NewToolButton(UrlTopFrame, "PageActionBtn", "Actions");
-  ImageActionBtn = NewToolButton(UrlTopFrame, "ImageActionBtn", "Actions");
-  MarquageButton = NewToolButton(UrlTopFrame, "MarquageButton", "Marquage");
-  UrlOptionsBtn = NewToolButton(UrlTopFrame, "UrlOptionsBtn", "Options");
-  for (QToolButton* b : {UrlActionBtn, PageActionBtn, ImageActionBtn, MarquageButton, UrlOptionsBtn}) {
-    b->setPopupMode(QToolButton::InstantPopup);
-    if (b == UrlOptionsBtn) top->addStretch();
-    top->addWidget(b);
-  }
-  urls->addWidget(UrlTopFrame);
-  UrlList = new TWUrlList(usHtml, usFiltered);
-  UrlList->setObjectName("UrlList");
-  SearchPanel = new shell::TSearchPane(*this, *UrlList, UrlsFrame);
-  SearchPanel->hide();
-  urls->addWidget(SearchPanel);
-  UrlSplitter = new QSplitter(Qt::Vertical, UrlsFrame);
-  UrlListFrame = NewFrame(UrlSplitter, "UrlListFrame");
-  auto* listLayout = new QVBoxLayout(UrlListFrame);
-  listLayout->setContentsMargins(0, 0, 0, 0);
-  listLayout->addWidget(UrlList);
-  ImageFrame = NewFrame(UrlSplitter, "ImageFrame");
-  auto* imageLayout = new QHBoxLayout(ImageFrame);
-  imageLayout->setContentsMargins(0, 0, 0, 0);
-  ImageWallFrame = NewFrame(ImageFrame, "ImageWallFrame");
-  ImageWallFrame->setFrameShape(QFrame::Panel);
-  ImageWallFrame->setFrameShadow(QFrame::Sunken);
-  Image = new QLabel(ImageWallFrame);
-  Image->setObjectName("Image");
-  Image->setAlignment(Qt::AlignCenter);
-  (new QVBoxLayout(ImageWallFrame))->addWidget(Image);
-  VignetteFrame = NewFrame(ImageFrame, "VignetteFrame");
-  VignetteImage = new QLabel(VignetteFrame);
-  VignetteImage->setObjectName("VignetteImage");
-  (new QVBoxLayout(VignetteFrame))->addWidget(VignetteImage);
-  imageLayout->addWidget(ImageWallFrame, 1);
-  imageLayout->addWidget(VignetteFrame);
-  UrlSplitter->addWidget(UrlListFrame);
-  UrlSplitter->addWidget(ImageFrame);
-  UrlSplitter->setStretchFactor(0, 1);
-  urls->addWidget(UrlSplitter, 1);
-  FullImagePanel = NewFrame(UrlsFrame, "FullImagePanel");
-  urls->addWidget(FullImagePanel);
+  UrlPage = new shell::TUrlPage(*viewsHost_, setup_, this, RightFrame);
 
-  // Capture page: counters, then the requests and the connections.
-  CaptureFrame = NewFrame(RightFrame, "CaptureFrame");
-  auto* capture = new QVBoxLayout(CaptureFrame);
-  capture->setContentsMargins(0, 0, 0, 0);
-  auto* counters = new QGridLayout;
-  auto counter = [&](int column, const char* name, const QString& caption) {
-    auto* l = new QLabel(caption, CaptureFrame);
-    auto* v = new QLabel(CaptureFrame);
-    v->setObjectName(name);
-    v->setFrameShape(QFrame::Panel);
-    v->setFrameShadow(QFrame::Sunken);
-    v->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    v->setMinimumWidth(60);
-    counters->addWidget(l, 0, column);
-    counters->addWidget(v, 1, column);
-    return v;
-  };
-  LinkCountLabel = counter(0, "LinkCountLabel", "Liens");
-  ToRetrieveCountLabel = counter(1, "ToRetrieveCountLabel", "A capturer");
-  FilteredCountLabel = counter(2, "FilteredCountLabel", "Ignorés");
-  ErrorCountLabel = counter(3, "ErrorCountLabel", "Erreurs");
-  ToUpdateCountLabel = counter(4, "ToUpdateCountLabel", "A mettre à jour");
-  CapturedCountLabel = counter(5, "CapturedCountLabel", "Capturés");
-  ElapsedLabel = counter(6, "ElapsedLabel", "Durée");
-  capture->addLayout(counters);
-  CaptureSplitter = new QSplitter(Qt::Vertical, CaptureFrame);
-  RequestList = new TWUrlList(usRequest, usRequest, CaptureSplitter);
-  RequestList->setObjectName("RequestList");
-  RequestList->SetStyle(usRequest);
-  SocketsFrame = NewFrame(CaptureSplitter, "SocketsFrame");
-  auto* sockets = new QVBoxLayout(SocketsFrame);
-  sockets->setContentsMargins(0, 0, 0, 0);
-  SocketList = new shell::TWSocketList(SocketsFrame);
-  SocketList->setObjectName("SocketList");
-  sockets->addWidget(SocketList);
-  CaptureSplitter->addWidget(RequestList);
-  CaptureSplitter->addWidget(SocketsFrame);
-  CaptureSplitter->setStretchFactor(0, 1);
-  capture->addWidget(CaptureSplitter, 1);
+  CapturePage = new shell::TCapturePage(setup_, RightFrame);
 
-  MapEditor = new TMapEditor(*this, RightFrame);
-  MapFrame = MapEditor;
-  MapList = MapEditor->MapList;
+  MapEditor = new TMapEditor(*viewsHost_, RightFrame);
 
   HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
   SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
@@ -385,8 +125,8 @@ void TMainWin::buildFrames() {
   // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
-  for (QWidget* w : {static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(CaptureFrame),
-                     static_cast<QWidget*>(MapFrame), static_cast<QWidget*>(HelpFrame_),
+  for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CapturePage),
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(HelpFrame_),
                      static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
                      static_cast<QWidget*>(CfgWebFrame)}) {
     QSizePolicy policy = w->sizePolicy();
@@ -414,10 +154,6 @@ void TMainWin::buildFrames() {
   TreeTimer->setObjectName("TreeTimer");
   TreeTimer->setInterval(250);
   TreeTimer->setSingleShot(true);
-  ViewTimer = new QTimer(this);
-  ViewTimer->setObjectName("ViewTimer");
-  ViewTimer->setInterval(250);
-  ViewTimer->setSingleShot(true);
 }
 
 void TMainWin::FormCreate() {
@@ -437,7 +173,7 @@ void TMainWin::FormCreate() {
     splash->SetPicture(QPixmap::fromImage(ProgramBitmap("SPLASH")));
     splash->Show();
   }
-  connect(&GetBrowser(), &TBrowser::changed, this, [this] { BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
+  connect(&GetBrowser(), &TBrowser::changed, this, [this] { Menus->BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   // The browser the user chose in the options, kept across starts.
   if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
   // The desktop's default browser heads the list the options offer, unless listed.
@@ -446,9 +182,9 @@ void TMainWin::FormCreate() {
                               setup_.BrowserList.end())
     setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
   RasEntry = new TRas(this);
-  shell::ICaptureRoadHost& roadHost = *this;
-  road_ = std::make_unique<shell::TCaptureRoad>(roadHost, setup_, *RasEntry, Unattended());
-  SearchPanel->Setup();
+  roadHost_ = std::make_unique<TRoadHost>(*this);
+  road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
+  UrlPage->SearchPanel->Setup();
   if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
     p.setBrush(QPalette::Window, back);
@@ -456,7 +192,7 @@ void TMainWin::FormCreate() {
     RightFrame->setAutoFillBackground(true);
   }
 
-  SetHelpHost(this);
+  SetHelpHost(viewsHost_.get());
   ShowHelp(HelpTopicPage(htIndex), true);
   DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
   DlgSetup->SetDocked(true, SetupFrame, alClient);
@@ -471,28 +207,29 @@ void TMainWin::FormCreate() {
   scheduler.ProgramFolder = programFolder_;
   scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
   scheduler.PollIntervalMs = config_.SchedulerPollMs;
-  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), this, SchedulerFrame);
+  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), viewsHost_.get(), SchedulerFrame);
   DlgScheduler->SetDocked(true, SchedulerFrame, alClient);
   DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
   DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
 
-  SetupViews();
+  ConnectCommands();
   FitDockedForms();
-  UrlList->LoadLayouts(setup_.IniFile());
-  RequestList->LoadLayouts(setup_.IniFile());
-  MapList->LoadLayouts(setup_.IniFile());
+  UrlPage->UrlList->LoadLayouts(setup_.IniFile());
+  CapturePage->RequestList->LoadLayouts(setup_.IniFile());
+  MapEditor->MapList->LoadLayouts(setup_.IniFile());
 
   Tree->Refresh();
   UpdateCaption();
-  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
-  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
-  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   MapEditor->Init();
 
-  GlobalMimeList().LoadFromFile(fs::path(setup_.WorkPath) / "mime.def");
+  GlobalMimeList().LoadFromFile(setup_.MimeFile());
 
   RestoreGeometry();
-  LoadRecentWebs();
+  recent_.Load(web_.get());
+  RebuildRecentMenu();
   RefreshState();
   ShowView(mvHome);
   SelectTreePage(tpHelp);
@@ -511,10 +248,12 @@ void TMainWin::FormCreate() {
   // The command line runs once the window is up, like a handed-over one,
   // so its file names are made absolute here, as a sender makes them.
   std::error_code ec;
-  pendingArguments_ = HandOverArguments(arguments, fs::current_path(ec));
+  pendingArguments_ = shell::HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
 }
 
+// The docked forms' frames sized to what the forms need in this font, and
+// the window's least size to the largest of them.
 void TMainWin::FitDockedForms() {
   // The forms were drawn for 440 x 380; the texts of this font may need more.
   const QSize drawn(440, 380);
@@ -532,25 +271,27 @@ void TMainWin::FormDestroy() {
   destroyed_ = true;
   argumentsTimer_->stop();
   SaveGeometry();
-  UrlList->SaveLayouts(setup_.IniFile());
-  RequestList->SaveLayouts(setup_.IniFile());
-  MapList->SaveLayouts(setup_.IniFile());
-  SearchPanel->Save();
-  setup_.KeepImageRatioFlag = KeepImageRatioCheck->isChecked();
-  setup_.ViewLastImageFlag = OptionsMenuViewLastImage->isChecked();
-  setup_.ViewFrameFlag = OptionsMenuViewFrame->isChecked();
+  UrlPage->UrlList->SaveLayouts(setup_.IniFile());
+  CapturePage->RequestList->SaveLayouts(setup_.IniFile());
+  MapEditor->MapList->SaveLayouts(setup_.IniFile());
+  UrlPage->SearchPanel->Save();
+  setup_.KeepImageRatioFlag = Menus->KeepImageRatioCheck->isChecked();
+  setup_.ViewLastImageFlag = Menus->OptionsMenuViewLastImage->isChecked();
+  setup_.ViewFrameFlag = Menus->OptionsMenuViewFrame->isChecked();
   setup_.SaveSettings();
   delete DlgSetup;
   DlgSetup = nullptr;
   road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
-  SaveRecentWebs();
+  recent_.Save();
   // A web still open (the close was refused or never asked) is saved.
   DetachWeb();
   web_.reset();
   MapEditor->Free();
-  FreeViews();
+  TreeTimer->stop();
+  UrlPage->Detach();
+  Tree->OnAction = nullptr;
   delete DlgWeb;
   DlgWeb = nullptr;
   FreeHelp();
@@ -589,7 +330,7 @@ bool TMainWin::event(QEvent* e) {
       return true;
     }
     if (m->message == shell::TSearchPane::kSearchStartMessage) {
-      SearchPanel->SearchStartBtnClick();
+      UrlPage->SearchPanel->SearchStartBtnClick();
       return true;
     }
   }
@@ -610,15 +351,19 @@ bool TMainWin::FormCloseQuery() {
     road_->RequestClose();
     return false;
   }
-  if (SearchPanel->Searching()) {
+  if (UrlPage->SearchPanel->Searching()) {
     // The search holds the web: it ends at its next record, then the close.
-    SearchPanel->StopSearch();
+    UrlPage->SearchPanel->StopSearch();
     CloseLater();
     return false;
   }
   road_->CancelDial();
   CloseWeb(false);
   return true;
+}
+
+bool TMainWin::Busy() const {
+  return (road_ && road_->Running()) || mode_ == mmRunning || UrlPage->SearchPanel->Searching();
 }
 
 void TMainWin::CloseLater() { QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); }
@@ -644,11 +389,11 @@ void TMainWin::SetView(TMainView view) {
 
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
-  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CaptureFrame),
-                     static_cast<QWidget*>(UrlsFrame), static_cast<QWidget*>(MapFrame),
-                     static_cast<QWidget*>(SetupFrame), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(CfgWebFrame), static_cast<QWidget*>(FullImagePanel)})
+  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CapturePage),
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(SetupFrame),
+                     static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
     w->hide();
+  UrlPage->ShowView(view);
   switch (view) {
     case mvHome:
     case mvHelp:
@@ -656,26 +401,12 @@ void TMainWin::ShowView(TMainView view) {
       if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
     case mvCapture:
-      CaptureFrame->show();
-      SocketList->SetSocketCount(setup_.MaxSockets);
+      CapturePage->ShowPage();
       Tree->SelectPage(tpWeb);
       break;
-    case mvPicture:
-      // The picture alone.
-      UrlTopFrame->hide();
-      UrlListFrame->hide();
-      UrlsFrame->show();
-      break;
     case mvMap:
-      MapFrame->show();
+      MapEditor->show();
       Tree->SelectPage(tpMaps);
-      break;
-    case mvUrls:
-    case mvSearch:
-      UrlTopFrame->show();
-      UrlListFrame->show();
-      UrlsFrame->show();
-      SetupUrlPage();
       break;
     case mvWebConfig:
       CfgWebFrame->show();
@@ -687,6 +418,9 @@ void TMainWin::ShowView(TMainView view) {
       DlgScheduler->show();
       SchedulerFrame->show();
       break;
+    case mvPicture:  // the URL page, above
+    case mvUrls:
+    case mvSearch:
     case mvBlank:
     case mvNone:
       break;
@@ -704,47 +438,19 @@ void TMainWin::RefreshState() {
   if (!web_) mode_ = mmNoWeb;
   Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
-  UpdateToolButtons();
+  Menus->ShowMode(mode_);
   RebuildRecentMenu();
   EnableMenus();
   RefreshStatusHints();
   UpdateCaption();
 }
 
-void TMainWin::UpdateToolButtons() {
-  // A tool bar shows its widgets by their actions, in the order of the modes.
-  for (TMainMode mode : {mmNoWeb, mmWebOpen, mmRunning}) mainButtons_[mode]->setVisible(mode_ == mode);
-}
-
-void TMainWin::EnableMenus() {
-  const bool web = web_ != nullptr;
-  const bool idle = web && mode_ == mmWebOpen;
-  for (QAction* a : {MenuFileSave, MenuFileClose, MenuWebReset, MenuWebDelete, MenuWebCopy, MenuWebMove,
-                     MenuWebRemoveAloneLinks, MenuCaptureStart, MenuCaptureResolveLinks, MenuWebAddBookmark,
-                     MenuWebAddWebShortcut, MenuSaveProfile})
-    a->setEnabled(idle);
-  MenuCaptureConfig->setEnabled(web);
-  // The web's pages exist once its links were resolved.
-  const bool home = WebPage(kHomePage).has_value();
-  MenuHTMLPageSommaire->setEnabled(home);
-  MenuHtmlPageHtml->setEnabled(WebPage(kHtmlIndexPage).has_value());
-  MenuHtmlPageImages->setEnabled(WebPage(kImageIndexPage).has_value());
-  std::error_code ec;
-  MenuHtmlPageBookmark->setEnabled(web && fs::is_regular_file(setup_.BookmarkFile, ec));
-  MenuFileNew->setEnabled(mode_ != mmRunning);
-  MenuFileOpen->setEnabled(mode_ != mmRunning);
-  MenuCaptureStop->setEnabled(mode_ == mmRunning);
-  ConsulterBtn->setEnabled(home);
-  PageSommaireBut->setEnabled(home);
-  OptionsMenuUpdateList->setEnabled(web && (view_ == mvUrls || view_ == mvSearch));
-}
-
 void TMainWin::RefreshStatusHints() {
-  if (!web_) {
-    StatusInfo1->clear();
-    return;
-  }
-  StatusInfo1->setText(QString::fromStdString(web_->Path().parent_path().string()));
+  // The page shown has the first say (a list that fills, the map being
+  // edited); the others show the web's folder.
+  QString hint = view_ == mvMap ? MapEditor->StatusHint() : UrlPage->StatusHint();
+  if (hint.isEmpty() && web_) hint = QString::fromStdString(web_->Path().parent_path().string());
+  StatusInfo1->setText(hint);
 }
 
 void TMainWin::UpdateCaption() {
@@ -761,7 +467,7 @@ void TMainWin::DownBtnClickDispatch() {
   ProcessMessages();
   switch (mode_) {
     case mmNoWeb:
-      MenuFileNew->trigger();
+      Menus->MenuFileNew->trigger();
       break;
     case mmWebOpen:
       StartCapture();
@@ -772,45 +478,14 @@ void TMainWin::DownBtnClickDispatch() {
   }
 }
 
-// ---------------------------------------------------------------- host interfaces
-
-void TMainWin::StartTreeTimer() {
-  TreeTimer->stop();
-  TreeTimer->start();
-}
-
-QWidget* TMainWin::HelpFrame() { return HelpFrame_; }
-
-void TMainWin::HelpPageChanged(const QString& file) { Tree->FindHelpPage(file.toStdString()); }
-
-void TMainWin::SchedulerStatusChanged(const QString& text) { StatusInfo2->setText(text); }
-
-bool TMainWin::AskYesNo(const std::string& text, const std::string& caption) {
-  return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
-}
-
-void TMainWin::ShowBookmarkOptions() { SelectTreePage(tpBrowser); }
-
-std::optional<QColor> TMainWin::ChooseMapPenColor() {
-  QColorDialog dlg(Qt::red, this);
-  if (ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
-  return dlg.currentColor();
-}
-
-fs::path TMainWin::WorkFolder() { return setup_.WorkPath; }
-
-void TMainWin::PostSearchStart() { PostMessage(this, shell::TSearchPane::kSearchStartMessage, 0, 0); }
-
-void TMainWin::SearchFor(const QString& text, int kind) { SearchPanel->SearchFor(text, kind); }
-
 // ---------------------------------------------------------------- geometry
 
 void TMainWin::SaveGeometry() {
   // Sizes of a window never shown are the framework's defaults, not the user's.
   if (!testAttribute(Qt::WA_WState_ExplicitShowHide) && !isVisible()) return;
   setup_.TreeFrameWidth = WTreeFrame->width();
-  if (ImageFrame->isVisible()) setup_.ImageFrameHeight = ImageFrame->height();
-  setup_.SocketsFrameHeight = SocketsFrame->height();
+  UrlPage->SaveLayout();
+  CapturePage->SaveLayout();
   const Qt::WindowStates state = windowState();
   setup_.WindowState = state & Qt::WindowMinimized ? 1 : state & Qt::WindowMaximized ? 2 : 0;
   if (setup_.WindowState == 0) {
@@ -824,14 +499,14 @@ void TMainWin::SaveGeometry() {
 void TMainWin::RestoreGeometry() {
   // The tree starts wide enough for its page captions.
   MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, kMinTreeWidth), std::max(1, setup_.Width)});
-  if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
-  if (setup_.ImageFrameHeight > 0) UrlSplitter->setSizes({std::max(1, setup_.Height), setup_.ImageFrameHeight});
+  CapturePage->RestoreLayout();
+  UrlPage->RestoreLayout();
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   const QSize area = available.size();
   // No place stored yet (nor given by the caller): a first start.
   const bool placed = setup_.Left != 0 || setup_.Top != 0 ||
-                      profile::TIniFile(setup_.IniFile()).ValueExists("FrameDisp", "Left");
+                      setup_.WindowPlaceStored();
   if (!placed) {
     // A first start: centred, at a size where every page fits with the
     // tree at its starting width.
@@ -842,8 +517,8 @@ void TMainWin::RestoreGeometry() {
     setup_.Left = available.x() + (area.width() - setup_.Width) / 2;
     setup_.Top = available.y() + (area.height() - setup_.Height) / 2;
   }
-  const TWindowBounds b =
-      ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
+  const controls::TWindowBounds b =
+      controls::ClampToScreen({setup_.Left, setup_.Top, setup_.Width, setup_.Height}, area.width(), area.height());
   setup_.Left = b.Left;
   setup_.Top = b.Top;
   setup_.Width = b.Width;
@@ -867,76 +542,14 @@ void TMainWin::RestoreGeometry() {
 
 // ---------------------------------------------------------------- recent webs
 
-fs::path TMainWin::RecentFile() const { return fs::path(setup_.WorkPath) / "webs.dat"; }
-
-QString TMainWin::RecentTitle(const std::string& path) const {
-  QString title = QString::fromStdString(web_ && SamePath(web_->Path(), path) ? web_->GetTitle()
-                                                                                : ReadWebTitle(path));
-  if (title.isEmpty()) title = QString::fromStdString(fs::path(path).parent_path().string());
-  if (title.size() > 32) title = title.left(32) + "...";
-  return title;
-}
-
-void TMainWin::LoadRecentWebs() {
-  RecentPaths.clear();
-  RecentTitles.clear();
-  QFile file(QString::fromStdString(RecentFile().string()));
-  if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    QTextStream in(&file);
-    QStringList lines;
-    while (!in.atEnd())
-      if (QString line = in.readLine(); !line.isEmpty()) lines << line;
-    for (int i = int(lines.size()) - 1; i >= 0; --i) {
-      const std::string path = lines[i].toStdString();
-      std::error_code ec;
-      if (!fs::is_regular_file(path, ec)) continue;
-      RecentPaths.prepend(lines[i]);
-      RecentTitles.prepend(RecentTitle(path));
-    }
-  }
-  RebuildRecentMenu();
-}
-
 void TMainWin::AddRecentWeb(const fs::path& path) {
-  const QString p = QString::fromStdString(path.string());
-  if (const qsizetype at = RecentPaths.indexOf(p); at >= 0) {
-    RecentPaths.removeAt(at);
-    RecentTitles.removeAt(at);
-  }
-  RecentPaths.prepend(p);
-  RecentTitles.prepend(RecentTitle(path.string()));
+  recent_.Add(path, web_.get());
   RebuildRecentMenu();
-  SaveRecentWebs();
-}
-
-void TMainWin::RemoveRecentWeb(const std::string& path) {
-  if (const qsizetype at = RecentPaths.indexOf(QString::fromStdString(path)); at >= 0) {
-    RecentPaths.removeAt(at);
-    RecentTitles.removeAt(at);
-  }
-  RebuildRecentMenu();
-}
-
-void TMainWin::SaveRecentWebs() const {
-  QFile file(QString::fromStdString(RecentFile().string()));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return;
-  QTextStream out(&file);
-  for (const QString& p : RecentPaths) out << p << "\n";
+  recent_.Save();
 }
 
 void TMainWin::RebuildRecentMenu() {
-  for (QAction* a : MenuFile->actions())
-    if (a->data().toInt() > 0) delete a;
-  const QList<QAction*> actions = MenuFile->actions();
-  const qsizetype at = actions.indexOf(MenuFileRecent);
-  QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
-  for (int n = 1; n <= std::min<int>(kRecentShown, int(RecentPaths.size())); ++n) {
-    auto* a = new QAction(QString("&%1 %2").arg(n).arg(RecentTitles[n - 1]), MenuFile);
-    a->setObjectName(QString("w%1").arg(n));
-    a->setData(n);
-    connect(a, &QAction::triggered, this, [this, n] { OpenRecentWeb(n - 1); });
-    MenuFile->insertAction(before, a);
-  }
+  Menus->ShowRecent(recent_.Titles(), [this](int index) { OpenRecentWeb(index); });
 }
 
 // ---------------------------------------------------------------- command line
@@ -977,26 +590,26 @@ void TMainWin::HandleArguments(const StringList* list) {
     own = config_.Arguments.value_or(StringList{});
     list = &own;
   }
-  const std::string arg = FirstArgument(*list);
+  const std::string arg = shell::FirstArgument(*list);
   if (arg.empty() || Busy()) return;
   // A name handed over is read in this process's current folder, not the
   // sender's: only an absolute one names the file the sender meant.
-  if (list != &own && IsFileArgument(arg) && fs::path(arg).is_relative()) {
+  if (list != &own && shell::IsFileArgument(arg) && fs::path(arg).is_relative()) {
     ShowMessageBox("Le fichier " + arg + " n'est pas désigné par un chemin complet : il est ignoré.", kProgramTitle,
                    MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   // The file's extension decides, the first match wins; paths keep their case.
-  if (EndsWithNoCase(arg, ".web")) {
+  if (shell::HasExtension(arg, ".web")) {
     OpenWebFile(arg);
-  } else if (EndsWithNoCase(arg, ".wbs")) {
+  } else if (shell::HasExtension(arg, ".wbs")) {
     RunWebShortcut(arg);
-  } else if (EndsWithNoCase(arg, ".url")) {
+  } else if (shell::HasExtension(arg, ".url")) {
     if (const std::string url = ReadInternetShortcut(arg); !url.empty()) NewWeb("", url, true);
   } else if (UpperCase(arg) == "/B") {
     std::string address, title;
     if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
-  } else if (const std::string url = UrlArgument(arg); !url.empty()) {
+  } else if (const std::string url = shell::UrlArgument(arg); !url.empty()) {
     NewWeb("", url, true);
   }
 }

@@ -1,24 +1,25 @@
 #pragma once
 // TMainWin: the program's only top-level window. It owns the current web
-// (one open capture at a time), the web tree, the three URL grids, the
-// connection list, the docked dialogs (help, scheduler, options, capture
-// configuration) and the recent-webs list "webs.dat"; the capture road, the
-// scheduler thread and second instances reach the user interface through it.
+// (one open capture at a time), the web tree, the pages on its right (the
+// URL page, UrlPage.h; the capture page; the map editor, MapEditor.h), the
+// docked dialogs (help, scheduler, options, capture configuration) and the
+// recent webs (RecentWebs.h); the capture road, the scheduler thread and
+// second instances reach the user interface through it.
 //
 //   Main.cpp         start-up, mode and view, caption, geometry, recent webs,
 //                    command line and hand-over, scheduler task start/end
 //   MainWeb.cpp      new, open, save, close, reset and delete webs
-//   MainCapture.cpp  the capture commands and what a run shows; the run
+//   MainCapture.cpp  the capture commands and the road's host; the run
 //                    itself is the capture road (CaptureRoad.h)
-//   MainViews.cpp    the page of each tree node, the preview, the other menus
+//   MainViews.cpp    the page of each tree node, the menus' commands, the
+//                    host of the pages, the tree and the docked forms
 //
 // Its public face is what the program needs: build it, show it, read its web,
 // mode and page. Everything else is reached as a person reaches it, through
 // the menus, the tool bar, the command line, a shortcut or the scheduler; the
-// components it talks to see it through their host interfaces, privately
-// implemented here. Tests go through one probe (tests/MainWinProbe.h).
-//
-// Mode (TMainMode): no web, a web open, a capture or dial-up job running.
+// components it talks to see it through their host interfaces, answered by
+// the small hosts of MainHosts.h. Tests go through one probe
+// (tests/MainWinProbe.h).
 //
 // Re-entrancy. A capture runs inside the handler of its posted message and
 // lets the event loop run between steps, so menus, the close box, handed-over
@@ -26,66 +27,55 @@
 // While the road runs (TCaptureRoad::Running) nothing closes, replaces or
 // frees the current web: close requests are deferred to the end of the run,
 // command lines and drops are ignored, scheduled steps wait for the next poll.
-#include <QImage>
 #include <QMainWindow>
-#include <QStringList>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "Bookmarks.h"
-#include "CaptureRoad.h"
-#include "DlgHelp.h"
-#include "DlgScheduler.h"
 #include "MainTypes.h"
-#include "MapEditor.h"
-#include "SearchPane.h"
+#include "RecentWebs.h"
 #include "Utils.h"
-#include "WaitCursor.h"
-#include "WebTree.h"
 
-class QAction;
 class QDialog;
 class QFrame;
 class QLabel;
-class QMenu;
 class QProgressBar;
 class QSplitter;
 class QTimer;
-class QToolButton;
 
 namespace qlon {
 
+class TBookmarkList;
+class TDlgScheduler;
+class TMapEditor;
 class TRas;
 class TSetup;
 class TTask;
 class TUrlDropTarget;
-class TWUrlList;
 class TWeb;
-class TUrlCommands;
-class TWebFile;
+class TWebTree;
+namespace controls {
+class TWTreeNode;
+}
 namespace test {
 class TMainWinProbe;
 }
 namespace shell {
+class TCapturePage;
+class TCaptureRoad;
 class TDlgSetup;
 class TDlgWeb;
-class TSearchPane;
+class TMainMenus;
 class TUnattended;
-class TWSocketList;
-}
+class TUrlPage;
+}  // namespace shell
 
 // The capture message the window posts itself (WM_USER + 4096); wParam
 // carries the capture flags.
 inline constexpr unsigned kCaptureMessage = 0x0400 + 4096;
-inline constexpr int kMinTrackWidth = 640;
-inline constexpr int kMinTrackHeight = 460;
-inline constexpr int kRecentShown = 6;
-inline constexpr int kMinTreeWidth = 170;
 
 // Start-up choices; the defaults are the program's own.
 struct TMainWinConfig {
@@ -97,41 +87,13 @@ struct TMainWinConfig {
   int SchedulerPollMs = 300;
 };
 
-// A stored window place pulled back onto a screen of that size.
-struct TWindowBounds {
-  int Left = 0, Top = 0, Width = 0, Height = 0;
-  bool operator==(const TWindowBounds&) const = default;
-};
-TWindowBounds ClampToScreen(TWindowBounds bounds, int screenWidth, int screenHeight);
-
-// The first argument of a command line as the program reads it: a leading
-// double quote removed, cut at the next one.
-std::string FirstArgument(const StringList& arguments);
-// The address of a "URL(...)" argument: the text between "URL(" and the
-// last ")"; empty when there is none.
-std::string UrlArgument(const std::string& argument);
-// An argument that names a file the program reads: a capture file, a web
-// shortcut or an Internet shortcut (".web", ".wbs", ".url").
-bool IsFileArgument(const std::string& argument);
-// A command line as it is handed to the running instance, whose current
-// folder is another: file arguments made absolute against `folder`.
-StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);
-
-class TMainWin : public QMainWindow,
-                 private shell::ICaptureRoadHost,
-                 private IWebTreeHost,
-                 private IHelpHost,
-                 private ISchedulerHost,
-                 private IBookmarkHost,
-                 private IMapEditorHost,
-                 private shell::ISearchHost {
+class TMainWin : public QMainWindow {
   Q_OBJECT
  public:
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
   ~TMainWin() override;
 
   TWeb* CurrentWeb() const { return web_.get(); }
-  TWeb* CurrentWeb() override { return web_.get(); }
   TMainMode Mode() const { return mode_; }
   TMainView View() const { return view_; }
 
@@ -143,34 +105,33 @@ class TMainWin : public QMainWindow,
  private:
   // Tests reach the window's inside through one probe (tests/MainWinProbe.h).
   friend class test::TMainWinProbe;
+  // The window as its components see it (MainHosts.h): the road's host, and
+  // the host of the pages, the tree and the docked forms.
+  class TRoadHost;
+  class TViewsHost;
 
   // ---- creation and frame of state (Main.cpp)
-  void buildMenus();
-  void buildToolBar();
-  void buildFrames();
-  // The docked forms' frames sized to what the forms need in this font, and
-  // the window's least size to the largest of them.
+  void BuildFrames();
   void FitDockedForms();
   void FormCreate();
   void FormDestroy();
   bool FormCloseQuery();
   void FormActivate();
-  TSetup& Setup() { return setup_; }
-  void SetMode(TMainMode mode) override;
-  void SetView(TMainView view) override;
+  void SetMode(TMainMode mode);
+  void SetView(TMainView view);
   void ShowView(TMainView view);
-  void SelectTreePage(int tag) override;
-  void RefreshState() override;
-  void RefreshStatusHints() override;
+  void SelectTreePage(int tag);
+  void RefreshState();
+  // The status line's text: the page shown has the first say.
+  void RefreshStatusHints();
   void UpdateCaption();
   void EnableMenus();
   // The page of the open web's folder (an index page), when it exists.
   std::optional<std::filesystem::path> WebPage(const std::string& relative) const;
-  void UpdateToolButtons();
   // The toolbar's main button: new web, start or stop a capture by mode.
   void DownBtnClickDispatch();
   // A capture or a search holds the current web.
-  bool Busy() const { return (road_ && road_->Running()) || mode_ == mmRunning || SearchPanel->Searching(); }
+  bool Busy() const;
   void CloseLater();
   // Who answers the boxes (this window's own when the program made none).
   shell::TUnattended& Unattended();
@@ -184,21 +145,15 @@ class TMainWin : public QMainWindow,
   // False when the web stays open (Cancel, a failed save, a running capture).
   bool CloseWeb(bool keepView);
   void DeleteWeb();
-  void ResetWeb() override;
+  void ResetWeb();
   void MenuWebResetClick();
-  void CommitDialogs() override;
+  void CommitDialogs();
   void RefreshWebInfo();
-  bool SaveWeb() override;
+  bool SaveWeb();
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   void DetachWeb();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
-  // Offers to empty a folder that is not empty; true when it is empty (or
-  // missing) afterwards.
   bool ClearFolder(const std::string& folder);
-  // Whether the wizard's destination may receive a new web: never a folder
-  // the program or the user lives in, nor one that holds another web or
-  // files the user keeps (after the offer to empty it). When refused the
-  // wizard shows why, on its destination page.
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture commands, and what a run shows (MainCapture.cpp)
@@ -208,21 +163,9 @@ class TMainWin : public QMainWindow,
   void StopCapture();
   void RemoveIsolatedLinks();
   void CopyOrMoveWeb(bool move);
-  void OpenWebPage(const std::string& relative) override;
+  void OpenWebPage(const std::string& relative);
   void MenuCaptureResolveLinksClick();
   void MenuHtmlPageBookmarkClick();
-  int ExecModal(QDialog& dialog) override;
-  QWidget* DialogParent() override;
-  void ClearRunLists() override;
-  void ShowRunEnd(bool scheduled) override;
-  void UpdateCountLabels() override;
-  void AddWebFileToLists(const TWebFile& record) override;
-  void RefreshWebTree() override;
-  void ShowElapsed(const std::string& text) override;
-  shell::TWSocketList& Connections() override;
-  void AddBookmark() override;
-  void CloseProgram() override;
-  TScheduler* Scheduler() override;
 
   // ---- command line, scheduler (Main.cpp)
   void CopyData(const QByteArray& text);
@@ -237,61 +180,20 @@ class TMainWin : public QMainWindow,
   // ---- geometry and recent webs (Main.cpp)
   void SaveGeometry();
   void RestoreGeometry();
-  void LoadRecentWebs();
   void AddRecentWeb(const std::filesystem::path& path);
-  void RemoveRecentWeb(const std::string& path);
-  void SaveRecentWebs() const;
   void RebuildRecentMenu();
-  QString RecentTitle(const std::string& path) const;
-  std::filesystem::path RecentFile() const;
 
-  // ---- the other hosts (Main.cpp)
-  void StartTreeTimer() override;
-  void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
-  QWidget* HelpFrame() override;
-  void HelpPageChanged(const QString& file) override;
-  void SchedulerStatusChanged(const QString& text) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
-  void ShowBookmarkOptions() override;
-  std::optional<QColor> ChooseMapPenColor() override;
-  std::filesystem::path WorkFolder() override;
-  void PostSearchStart() override;
-  void SearchFor(const QString& text, int kind);
-
-  // ---- views, preview and the remaining commands (MainViews.cpp)
-  // Creation (the URL commands, the handlers of the URL page and of the
-  // menus) and freeing at destruction.
-  void SetupViews();
-  void FreeViews();
+  // ---- pages and the remaining commands (MainViews.cpp)
+  // The handlers of the menus, the tool bar and the pages.
+  void ConnectCommands();
   void TreeTimerTimer();
   void TreeAction(controls::TWTreeNode* node);
-  // ShowView's part for mvUrls and mvSearch: the search pane, the preview layout
-  // and the action button of the list's category.
-  void SetupUrlPage();
-  void ShowPreview(const std::string& url, const std::string& file);
-  void ViewTimerTimer();
-  void ReleasePreview();
-  void ShowPicture(const QString& file);
-  void FitImage();
   void OpenInBrowser(const std::string& address);
-  void UrlListWebFileClick(TWebFile& record);
-  void UrlListWebFileDblClick(TWebFile& record);
-  void UrlListStyleChanging(TWUrlListStyle style);
-  void UrlListSortChange();
-  void UrlListProgress(int position, int total);
-  void ActionBtnEnter(QToolButton* button);
-  void OptionsMenuUpdateListClick();
-  void OptionsMenuViewFrameClick(bool checked);
-  void OptionsMenuViewLastImageClick(bool checked);
   void BrowserBtnClick();
   void BrowserPopupPopup();
   void BrowserPopupLoadClick(int tag);
-  void ConsulterBtnClick();
   void MenuSaveProfileClick();
   void MenuHelpClick(int tag);
-  void MenuHelpPrintAllClick();
-  void MenuHelpPrintCurrentPageClick();
-  void MenuHelpAboutClick();
   void MenuWebAddBookmarkClick();
   void MenuWebAddWebShortcutClick();
   void RasStateChange(int state);
@@ -303,52 +205,18 @@ class TMainWin : public QMainWindow,
   std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
 
   // ---- components, named as the form's (and by their object names)
-  QMenu* MenuFile;
-  QAction *MenuFileNew, *MenuFileOpen, *MenuFileSave, *MenuFileClose, *MenuFileRecent, *MenuFileExit;
-  QMenu* MenuWeb;
-  QAction *MenuWebReset, *MenuWebDelete, *MenuWebCopy, *MenuWebMove, *MenuWebRemoveAloneLinks;
-  QAction *MenuWebAddBookmark, *MenuWebAddWebShortcut;
-  QMenu* MenuCapture;
-  QAction *MenuCaptureStart, *MenuCaptureStop, *MenuCaptureResolveLinks, *MenuCaptureConfig, *MenuSaveProfile;
-  QMenu* MenuHtmlPage;
-  QAction *MenuHTMLPageSommaire, *MenuHtmlPageHtml, *MenuHtmlPageImages, *MenuHtmlPageBookmark;
-  QMenu* OptionsMenu;
-  QAction *MenuConfigCfg, *OptionsMenuUpdateList, *OptionsMenuViewFrame, *OptionsMenuViewLastImage;
-  QAction* KeepImageRatioCheck;
-  QMenu* MenuHelp;
-  QAction *MenuHelpIndex, *MenuHelpGlossary, *MenuHelpFAQ, *MenuHelpPrintAll, *MenuHelpPrintCurrentPage;
-  QAction* MenuHelpAbout;
-
-  QToolButton *NewBtn, *CaptureBtn, *StopBtn, *BrowserBtn, *ConsulterBtn, *PageSommaireBut, *QuitButton;
-  QMenu* BrowserPopup;
-  QAction *BrowserPopupLoadIndex = nullptr, *BrowserPopupLoadSommaire = nullptr,
-          *BrowserPopupLoadBookmarks = nullptr, *BrowserPopupLoadUrl = nullptr, *BrowserPopupSelect = nullptr;
-
+  std::unique_ptr<shell::TMainMenus> Menus;  // the menu bar and the tool bar
   QSplitter* MainSplitter;
   QFrame* WTreeFrame;
   TWebTree* Tree;
   QFrame* RightFrame;
-  QFrame *UrlsFrame, *UrlTopFrame, *UrlListFrame, *ImageFrame, *ImageWallFrame, *VignetteFrame, *FullImagePanel;
-  QToolButton *UrlActionBtn, *PageActionBtn, *ImageActionBtn, *MarquageButton;
-  QToolButton* UrlOptionsBtn;  // the list's options (UrlOptionsPopup), also on a right click beside the list
-  QLabel *Image, *VignetteImage;
-  TWUrlList* UrlList;
-  QSplitter* UrlSplitter;
-  QFrame* CaptureFrame;
-  QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
-      *CapturedCountLabel, *ElapsedLabel;
-  TWUrlList* RequestList;
-  QSplitter* CaptureSplitter;
-  QFrame* SocketsFrame;
-  shell::TWSocketList* SocketList;
-  TMapEditor* MapEditor;  // the map page, MapFrame
-  QWidget* MapFrame;
-  TWUrlList* MapList;      // the map editor's
-  shell::TSearchPane* SearchPanel;
+  shell::TUrlPage* UrlPage;  // UrlsFrame: the URL lists, the search pane, the preview
+  shell::TCapturePage* CapturePage;  // CaptureFrame: the counters, the requests, the connections
+  TMapEditor* MapEditor;  // MapFrame: the map page
   QFrame *HelpFrame_, *SchedulerFrame, *SetupFrame, *CfgWebFrame;
   QLabel *StatusInfo1, *StatusInfo2;
   QProgressBar* StatusProgressBar;
-  QTimer *TreeTimer, *ViewTimer;
+  QTimer* TreeTimer;
 
   TDlgScheduler* DlgScheduler = nullptr;
   shell::TDlgSetup* DlgSetup = nullptr;
@@ -356,33 +224,24 @@ class TMainWin : public QMainWindow,
   TUrlDropTarget* DropTarget = nullptr;
   std::unique_ptr<TBookmarkList> Bookmarks;  // the program's bookmark list
   shell::TDlgWeb* DlgWeb = nullptr;  // the capture configuration while shown
-  std::unique_ptr<TUrlCommands> UrlCommands;
 
   // ---- state
   TTask* RunningJob = nullptr;  // the scheduler job being run
-  QStringList RecentPaths, RecentTitles;
-  TWebTreePage PageTag{};               // the web-tree tag of the page shown
-  std::string PreviewUrl, PreviewFile;  // what the view timer is to show
-  std::string ShownUrl, ShownFile;      // what the preview shows
-  QImage Picture;                       // the preview picture at its own size
-
-  class TViewsHost;
-  struct TViewsHostDelete {
-    void operator()(TViewsHost* host) const;
-  };
-  std::unique_ptr<TViewsHost, TViewsHostDelete> viewsHost_;
+  TWebTreePage PageTag{};       // the web-tree tag of the page shown
   TSetup& setup_;
   TMainWinConfig config_;
   std::unique_ptr<TWeb> web_;
   TMainMode mode_ = mmNoWeb;
   TMainView view_ = mvNone;
   std::filesystem::path programFolder_;
+  shell::TRecentWebs recent_;
   QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
-  std::vector<QAction*> mainButtons_;  // NewBtn, CaptureBtn, StopBtn in the tool bar
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
+  std::unique_ptr<TViewsHost> viewsHost_;
+  std::unique_ptr<TRoadHost> roadHost_;
   std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy
 };
 

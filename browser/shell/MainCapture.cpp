@@ -1,18 +1,18 @@
 // The main window's capture commands: the menu handlers that start and stop
 // the capture road (CaptureRoad.h), the commands on a captured web (link
-// resolution, isolated links, copy and move, its pages), and the window's
-// side of the road: the state and the lists a run shows.
-#include <QLabel>
+// resolution, isolated links, copy and move, its pages), and the road's
+// host (MainHosts.h): the state and the lists a run shows.
 
+#include "CapturePage.h"
 #include "CaptureRoad.h"
 #include "CopyDialog.h"
 #include "DlgSysTree.h"
-#include "Main.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
+#include "UrlPage.h"
 #include "WBrowser.h"
-#include "WSList.h"
 #include "WUrlList.h"
 #include "Web.h"
 #include "WindowMessage.h"
@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
+using shell::ProcessMessages;
 
 void TMainWin::PostCapture(uint16_t flags) {
   // The flags travel with the message: two posts keep their own.
@@ -29,27 +30,32 @@ void TMainWin::PostCapture(uint16_t flags) {
 }
 
 void TMainWin::CaptureMessage(uint16_t flags) {
+  // The road ends its run and saves the web whatever fails inside it; what
+  // still escapes (a follow-up of the run) is told, never dropped.
   try {
     road_->Run(flags, nullptr, true);
+  } catch (const std::exception& e) {
+    ShowMessageBox(std::string("La capture s'est terminée sur une erreur : ") + e.what(), kProgramTitle,
+                   MB_OK | MB_ICONHAND);
   } catch (...) {
-    // The road did its end-of-run work; nothing more to do here.
+    ShowMessageBox("La capture s'est terminée sur une erreur inconnue.", kProgramTitle, MB_OK | MB_ICONHAND);
   }
 }
 
 void TMainWin::StartCapture() {
   if (!web_ || Busy()) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   road_->Start();
 }
 
 void TMainWin::StopCapture() {
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   road_->Stop();
 }
 
 void TMainWin::MenuCaptureResolveLinksClick() {
   if (!web_ || Busy()) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   CommitDialogs();
   road_->ResolveLinks(true);
   SaveWeb();
@@ -65,7 +71,7 @@ void TMainWin::RemoveIsolatedLinks() {
     return;
   if (RemoveIsolatedRecords(*web_) > 0) {
     SaveWeb();
-    UrlList->Reload();
+    UrlPage->UrlList->Reload();
     RefreshWebInfo();
   }
 }
@@ -87,7 +93,7 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   try {
     shell::TCopyDialog view(this);
     if (move) {
-      if (web_->MoveTo(target, {}, &view)) RemoveRecentWeb(oldPath);
+      if (web_->MoveTo(target, {}, &view)) recent_.Remove(oldPath);  // AddRecentWeb below saves
     } else {
       web_->CopyTo(target, {}, &view);
     }
@@ -119,53 +125,32 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
     OpenInBrowser(PathToFileUrl(setup_.BookmarkFile));
 }
 
-// ---------------------------------------------------------------- what a run shows
+// ---------------------------------------------------------------- the road's host
 
-void TMainWin::UpdateCountLabels() {
-  auto show = [](QLabel* label, uint64_t n) { label->setText(QString::number(n) + " "); };
-  if (!web_) {
-    for (QLabel* l : {LinkCountLabel, ToRetrieveCountLabel, FilteredCountLabel, ErrorCountLabel, ToUpdateCountLabel,
-                      CapturedCountLabel})
-      l->clear();
-    return;
-  }
-  show(LinkCountLabel, web_->GetCount());
-  show(ToRetrieveCountLabel, uint64_t(web_->ToCapture.Count()));
-  show(FilteredCountLabel, web_->FilteredCount);
-  show(ErrorCountLabel, web_->ErrorCount + web_->NotFoundCount);
-  show(ToUpdateCountLabel, uint64_t(web_->ToUpdate.Count()));
-  show(CapturedCountLabel, web_->RetrievedCount);
+void TMainWin::TRoadHost::AddWebFileToLists(const TWebFile& record) {
+  win_.CapturePage->RecordChanged(record);
+  if (record.GetState() == fsToCapture || (win_.view_ != mvPicture && win_.view_ != mvUrls)) return;
+  TWUrlList& list = *win_.UrlPage->UrlList;
+  list.WebFileChanged(record);
+  if (list.Style() == usImages && record.IsRetrieved() && IsImage(record))
+    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.view_ == mvUrls);
 }
 
-void TMainWin::AddWebFileToLists(const TWebFile& record) {
-  RequestList->WebFileChanged(record);
-  if (record.GetState() == fsToCapture || (view_ != mvPicture && view_ != mvUrls)) return;
-  UrlList->WebFileChanged(record);
-  if (UrlList->Style() == usImages && record.IsRetrieved() && IsImage(record))
-    Tree->AddImage(record, setup_.ViewLastImageFlag && view_ == mvUrls);
-}
-
-void TMainWin::ClearRunLists() {
-  RequestList->Reload();
-  SocketList->Clear();
-}
-
-void TMainWin::ShowRunEnd(bool scheduled) {
-  RefreshState();
-  if (!scheduled) Tree->SelectPage(tpWeb);
+void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
+  win_.RefreshState();
+  if (!scheduled) win_.Tree->SelectPage(tpWeb);
   ProcessMessages();
-  UrlList->Reload();
+  win_.UrlPage->UrlList->Reload();
 }
 
-int TMainWin::ExecModal(QDialog& dialog) { return ExecDialog(dialog); }
-QWidget* TMainWin::DialogParent() { return this; }
-void TMainWin::RefreshWebTree() { Tree->Refresh(); }
-void TMainWin::ShowElapsed(const std::string& text) { ElapsedLabel->setText(QString::fromStdString(text)); }
-shell::TWSocketList& TMainWin::Connections() { return *SocketList; }
-void TMainWin::AddBookmark() {
-  if (web_) AddWebBookmark(*Bookmarks, setup_, *this, WebBookmarkOf(*web_));
+void TMainWin::TRoadHost::RefreshWebTree() { win_.Tree->Refresh(); }
+
+void TMainWin::TRoadHost::AddBookmark() {
+  if (win_.web_) AddWebBookmark(*win_.Bookmarks, win_.setup_, *win_.viewsHost_, WebBookmarkOf(*win_.web_));
 }
-void TMainWin::CloseProgram() { CloseLater(); }
-TScheduler* TMainWin::Scheduler() { return DlgScheduler ? &DlgScheduler->Scheduler() : nullptr; }
+
+TScheduler* TMainWin::TRoadHost::Scheduler() {
+  return win_.DlgScheduler ? &win_.DlgScheduler->Scheduler() : nullptr;
+}
 
 }  // namespace qlon

@@ -79,6 +79,7 @@ enum TTaskError : int {
   teNone = 0,
   teConnection = 1,  // the job's dial-up failed
   teWebLoad = 5,     // the step's web cannot be opened
+  teWebSave = 7,     // the web's files cannot be written: its disk is full
   teUrl = 8,         // the run captured nothing, or failed
 };
 

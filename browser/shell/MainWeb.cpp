@@ -2,18 +2,18 @@
 // the lists and docked dialogs follow the current web.
 #include <QComboBox>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 
+#include "CapturePage.h"
 #include "DlgSetup.h"
 #include "DlgWeb.h"
 #include "MapEditor.h"
-#include "Main.h"
+#include "MainHosts.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Setup.h"
 #include "Unattended.h"
-#include "WSList.h"
+#include "UrlPage.h"
 #include "WUrlList.h"
 #include "Web.h"
 
@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 namespace qlon {
 
 using namespace platform;
+using shell::ProcessMessages;
+using shell::TWaitCursor;
 
 namespace {
 
@@ -98,6 +100,8 @@ void TMainWin::NewWeb(const std::string& baseFile, const std::string& url, bool 
   if (startNow && makeCurrent) PostCapture(kCaptureMissing);
 }
 
+// Offers to empty a folder that is not empty; true when it is empty (or
+// missing) afterwards.
 bool TMainWin::ClearFolder(const std::string& folder) {
   if (IsEmptyFolder(folder)) return true;
   const std::string text =
@@ -114,6 +118,10 @@ bool TMainWin::ClearFolder(const std::string& folder) {
   return IsEmptyFolder(folder);
 }
 
+// Whether the wizard's destination may receive a new web: never a folder
+// the program or the user lives in, nor one that holds another web or files
+// the user keeps (after the offer to empty it). When refused the wizard
+// shows why, on its destination page.
 bool TMainWin::AcceptNewWebFolder(shell::TDlgWeb& dlg) {
   const std::string folder = dlg.CaptureFolder();
   const auto refuse = [&](const std::string& why) {
@@ -156,8 +164,8 @@ void TMainWin::OpenWebFile(const std::string& path) {
 }
 
 void TMainWin::OpenRecentWeb(int index) {
-  if (index < 0 || index >= RecentPaths.size() || !CloseWeb(false)) return;
-  LoadWebInto(std::make_unique<TWeb>(), RecentPaths[index].toStdString());
+  if (index < 0 || index >= recent_.Paths().size() || !CloseWeb(false)) return;
+  LoadWebInto(std::make_unique<TWeb>(), recent_.Paths()[index].toStdString());
 }
 
 // Opens the file into the web and makes it current; on failure nothing is open.
@@ -182,21 +190,21 @@ void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
   AddRecentWeb(web_->Path());
   UpdateCaption();
   SetMode(mmWebOpen);
-  UrlList->SetWeb(web_.get());
+  UrlPage->UrlList->SetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
   Tree->SetWeb(web_.get());
-  RequestList->SetWeb(web_.get());
-  UpdateCountLabels();
+  CapturePage->SetWeb(web_.get());
+  CapturePage->UpdateCountLabels(web_.get());
   RefreshState();
   if (!web_->OpenNote().empty()) ShowMessageBox(web_->OpenNote(), "Ouverture d'un Web", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void TMainWin::DetachWeb() {
   Tree->SetWeb(nullptr);
-  UrlList->SetWeb(nullptr);
-  RequestList->SetWeb(nullptr);
+  UrlPage->UrlList->SetWeb(nullptr);
+  CapturePage->SetWeb(nullptr);
   MapEditor->SetWeb(nullptr);
-  ReleasePreview();
+  UrlPage->ReleasePreview();
 }
 
 bool TMainWin::SaveWeb() {
@@ -210,12 +218,12 @@ bool TMainWin::SaveWeb() {
 }
 
 bool TMainWin::CloseWeb(bool keepView) {
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   if (web_) {
     // Never under a running capture or search.
     if (road_->Running()) return false;
-    if (SearchPanel->Searching()) {
-      SearchPanel->StopSearch();
+    if (UrlPage->SearchPanel->Searching()) {
+      UrlPage->SearchPanel->StopSearch();
       return false;
     }
     CommitDialogs();
@@ -245,9 +253,9 @@ bool TMainWin::CloseWeb(bool keepView) {
 void TMainWin::CommitDialogs() {
   if (!web_) return;
   if (DlgSetup) DlgSetup->StorePages();
-  KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
-  OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
-  OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
+  Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
+  Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
+  Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->ApplyTo(*web_);
 }
 
@@ -271,8 +279,8 @@ void TMainWin::DeleteWeb() {
   } catch (const Exception& e) {
     ShowMessageBox(e.message(), "Suppression du web ", MB_OK | MB_ICONHAND);
   }
-  RemoveRecentWeb(file.string());
-  SaveRecentWebs();
+  recent_.Remove(file.string());  // the menu follows with the state below
+  recent_.Save();
   DetachWeb();
   delete DlgWeb;
   DlgWeb = nullptr;
@@ -298,7 +306,7 @@ void TMainWin::MenuWebResetClick() {
 
 void TMainWin::ResetWeb() {
   if (!web_) return;
-  UrlList->DropPending();
+  UrlPage->UrlList->DropPending();
   CommitDialogs();
   ProcessMessages();
   TWaitCursor wait;
@@ -309,13 +317,11 @@ void TMainWin::ResetWeb() {
     ShowMessageBox(e.message(), "Réinitialisation du Web", MB_OK | MB_ICONHAND);
   }
   MapEditor->Reset();
-  ElapsedLabel->clear();
   RefreshWebInfo();
   Tree->SetWeb(web_.get());
-  UrlList->SetWeb(web_.get());
-  RequestList->SetWeb(web_.get());
+  UrlPage->UrlList->SetWeb(web_.get());
+  CapturePage->ResetWeb(web_.get());
   MapEditor->SetWeb(web_.get());
-  SocketList->Clear();
   RefreshState();
 }
 
@@ -323,7 +329,7 @@ void TMainWin::RefreshWebInfo() {
   if (!web_) return;
   TWaitCursor wait;
   ProcessMessages();
-  UpdateCountLabels();
+  CapturePage->UpdateCountLabels(web_.get());
   UpdateCaption();
   if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->LoadWeb(web_.get());
   RefreshStatusHints();

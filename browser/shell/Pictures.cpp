@@ -12,7 +12,7 @@
 #include "Palette.h"
 #include "Setup.h"
 
-namespace qlon {
+namespace qlon::shell {
 
 namespace {
 
@@ -226,4 +226,4 @@ QIcon ProgramIcon() {
   return icon;
 }
 
-}  // namespace qlon
+}  // namespace qlon::shell

@@ -18,7 +18,7 @@
 #include <QStringList>
 #include <vector>
 
-namespace qlon {
+namespace qlon::shell {
 
 // The picture of that name (case-insensitive); null for a name the program
 // does not have.
@@ -41,4 +41,4 @@ std::vector<TInstalledPicture> InstalledPictures();
 // The program's icon at each size, for its windows.
 QIcon ProgramIcon();
 
-}  // namespace qlon
+}  // namespace qlon::shell

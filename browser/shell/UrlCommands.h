@@ -66,7 +66,7 @@ class IUrlCommandsHost {
   virtual void RunCapture(uint16_t flags, const std::vector<std::string>& urls) = 0;
   virtual void SelectTreePage(int tag) = 0;
   virtual void RefreshState() = 0;
-  // Whether the wizard's destination may receive a new web (see TMainWin);
+  // Whether the wizard's destination may receive a new web (TMainWin, MainWeb.cpp);
   // when it may, the folder exists.
   virtual bool AcceptNewWebFolder(shell::TDlgWeb& dlg) = 0;
   // Puts a capture file at the head of the recent webs.

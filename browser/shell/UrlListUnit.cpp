@@ -57,12 +57,9 @@ bool BelongsToStyle(TWUrlListStyle style, const TWebFile& record, const TWeb& we
 
 uint64_t TUrlList::SizeKey(uint64_t bytes) { return bytes < 1024 ? bytes : kKiloBit | (bytes / 1024); }
 
-uint16_t TUrlList::StateKey(const TWebFile& record) {
+uint32_t TUrlList::StateKey(const TWebFile& record) {
   if (record.GetState() != fsError) return record.GetState();
-  // 11 bits of code above the 5 bits of state: HTTP statuses and the
-  // request errors fit; anything larger sorts last among the errors.
-  const unsigned code = std::min<unsigned>(record.GetWidth(), 0x7FF);
-  return uint16_t(code << 5 | fsError);
+  return uint32_t(record.GetWidth()) << 5 | fsError;  // the code is the record's 16-bit error field
 }
 
 TUrlList::TUrlList() {

@@ -8,7 +8,8 @@
 //   Kind     the record's MIME index
 //   Flags    rfMarked (drawn with a mark), rfSelected (drawn highlighted)
 //   StateKey the record's state; an error row holds (error code << 5) | 4,
-//            so that errors sort by their code
+//            so that errors sort by their code: 32 bits wide, so that every
+//            16-bit code keeps its place
 //   SizeKey  only while sorted by size (else kNoSize): the size in bytes
 //            below 1024, else kKiloBit | size in KiB. 64 bits wide, so that
 //            no size collides with another range or is cut.
@@ -41,7 +42,7 @@ struct TUrlRow {
   std::string Url;
   uint8_t Kind = 0;
   uint8_t Flags = 0;
-  uint16_t StateKey = 0;
+  uint32_t StateKey = 0;
   uint64_t SizeKey = 0;
   uint32_t Key32 = 0;
 };
@@ -80,7 +81,7 @@ class TUrlList {
   static constexpr uint64_t kKiloBit = uint64_t(1) << 62;
 
   static uint64_t SizeKey(uint64_t bytes);
-  static uint16_t StateKey(const TWebFile& record);
+  static uint32_t StateKey(const TWebFile& record);
 
   TUrlList();
   virtual ~TUrlList();

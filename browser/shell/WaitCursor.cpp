@@ -2,11 +2,11 @@
 
 #include <QApplication>
 
-namespace qlon {
+namespace qlon::shell {
 
 TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
 
 void ProcessMessages() { QCoreApplication::processEvents(); }
 
-}  // namespace qlon
+}  // namespace qlon::shell

@@ -3,7 +3,7 @@
 // they run, and letting pending events run before and after, so that the
 // window repaints and the stop command is heard.
 
-namespace qlon {
+namespace qlon::shell {
 
 // The hourglass for the life of the object; exceptions cannot leave it set.
 class TWaitCursor {
@@ -17,4 +17,4 @@ class TWaitCursor {
 // Lets pending events run once.
 void ProcessMessages();
 
-}  // namespace qlon
+}  // namespace qlon::shell

@@ -249,7 +249,6 @@ class TFrameViewer : public QWidget {
 
   // The popup with "Forward in Frame" and "Back in Frame", set up for the
   // viewer under the mouse (nullptr: the whole frame viewer).
-  QMenu* FramePopup() const { return popup_; }
   void PreparePopup(THTMLViewer* underMouse);
   QAction* ForwardAction() const { return forward_; }
   QAction* BackAction() const { return back_; }

@@ -506,6 +506,16 @@ class Reader {
   TParseResult result_;
   std::vector<TMyFont> fonts_;
   int refusedPushes_ = 0;
+  // Inside a preformatted block its fixed font sits on the stack as the
+  // block's floor: an end tag there whose font was pushed before the block
+  // pops nothing until the block ends (it is owed), and fonts left open in
+  // the block end with it.
+  struct PreBlock {
+    size_t floor;       // index of the block's font in fonts_
+    int owedPops = 0;
+    bool linkInside = false;  // the open link was opened in the block
+  };
+  std::optional<PreBlock> pre_;
   std::unique_ptr<TSection> section_;
   bool sectionAnchored_ = false;
   TCell* cell_;
@@ -551,7 +561,10 @@ class Reader {
       --refusedPushes_;
       return;
     }
-    if (fonts_.size() > 1) fonts_.pop_back();
+    if (pre_ && fonts_.size() <= pre_->floor + 1)
+      ++pre_->owedPops;
+    else if (fonts_.size() > 1)
+      fonts_.pop_back();
     NewRun();
   }
   void NewRun() {
@@ -880,6 +893,7 @@ class Reader {
     if (end) {
       if (!inLink_) return;
       inLink_ = false;
+      if (pre_) pre_->linkInside = false;
       currentUrl_.Clear();
       Pop();
       if (section_) section_->HRef('<', Top(), currentUrl_);
@@ -897,6 +911,7 @@ class Reader {
       f.Style |= kUnderline;
       f.FontColor = list_.HotSpotColor | kPaletteRelative;
       inLink_ = true;
+      if (pre_) pre_->linkInside = true;
       Push(f);
       if (section_) section_->HRef('>', Top(), currentUrl_);
     }
@@ -909,7 +924,11 @@ class Reader {
 
   void DoPre(const StopSet& stops) {
     Finish();
-    SetSection(std::make_unique<TPreFormated>(&list_, level_, PreFont(), inLink_ ? &currentUrl_ : nullptr, kLeft));
+    // The block's font goes on the stack (past its limit if need be), so
+    // that every run the block's markup starts is fixed-pitch too.
+    pre_ = PreBlock{fonts_.size()};
+    fonts_.push_back(PreFont());
+    SetSection(std::make_unique<TPreFormated>(&list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr, kLeft));
     tok_.InPre = true;
     Next();
     bool first = true;
@@ -942,7 +961,25 @@ class Reader {
     }
     tok_.InPre = false;
     Finish();
+    EndPreFonts();
     if (Sy().IsEnd(Tag::Pre)) Next();
+  }
+  // The stack as it was before the block: a link left open in the block
+  // closes with it; other fonts left open are dropped, and their end tags
+  // after the block count as refused pushes, popping nothing; then the pops
+  // owed to fonts from before the block.
+  void EndPreFonts() {
+    const PreBlock block = *pre_;
+    pre_.reset();
+    int left = int(fonts_.size() - block.floor) - 1;
+    if (inLink_ && block.linkInside) {
+      inLink_ = false;
+      currentUrl_.Clear();
+      --left;
+    }
+    refusedPushes_ += left;
+    fonts_.resize(block.floor);
+    for (int i = 0; i < block.owedPops && fonts_.size() > 1; ++i) fonts_.pop_back();
   }
 
   void DoSelect() {

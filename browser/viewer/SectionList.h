@@ -61,7 +61,6 @@ class TSectionBase {
   virtual int Length() const { return 0; }
   // Moves what the last layout placed down by dy (a cell's content placed lower).
   virtual void Shift(int dy) { YValue += dy; }
-  virtual void ShowControls() {}
 
   void SetParent(TSectionList* list);
 };

@@ -77,7 +77,6 @@ class TPrinterCanvas : public Canvas {
 
   void SetClip(const QRect& clip) { clip_ = clip; }
   void SetOffPaper(bool off) { offPaper_ = off; }
-  bool OffPaper() const { return offPaper_; }
   // Forgets the device canvas (the painter went away).
   void DeviceClosed() { device_.reset(); }
 

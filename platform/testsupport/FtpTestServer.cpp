@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,9 +41,15 @@ std::string FolderLine(const std::string& name) {
 }  // namespace
 
 struct FtpTestServer::Session {
+  ~Session() { ClosePassive(); }
+  void ClosePassive() {
+    if (passive >= 0) ::close(passive);
+    passive = -1;
+  }
   std::string folder = "/";
   sockaddr_in data{};
   bool haveData = false;
+  int passive = -1;  // the listener of the next passive transfer
 };
 
 FtpTestServer::~FtpTestServer() { Stop(); }
@@ -66,6 +73,13 @@ void FtpTestServer::SetDataPacing(std::size_t block, std::chrono::milliseconds d
 void FtpTestServer::SetOpenLogin(bool open) {
   std::lock_guard lock(lock_);
   openLogin_ = open;
+}
+
+void FtpTestServer::SetPassive(bool on, std::string replyHost, bool reachable) {
+  std::lock_guard lock(lock_);
+  passive_ = on;
+  passiveHost_ = std::move(replyHost);
+  passiveReachable_ = reachable;
 }
 
 void FtpTestServer::SetControlBlockSize(std::size_t block) {
@@ -117,6 +131,38 @@ std::string FtpTestServer::ListingFor(const std::string& folder, const std::stri
   return "total " + std::to_string(count) + "\r\n" + lines;
 }
 
+bool FtpTestServer::OpenPassive(Session& session, std::string& reply) {
+  std::string host;
+  bool reachable;
+  {
+    std::lock_guard lock(lock_);
+    if (!passive_) return false;
+    host = passiveHost_;
+    reachable = passiveReachable_;
+  }
+  session.ClosePassive();
+  session.haveData = false;
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (listener >= 0) ::close(listener);
+    reply = "425 Can't open passive connection.\r\n";
+    return true;
+  }
+  const unsigned port = ntohs(addr.sin_port);
+  if (reachable)
+    session.passive = listener;
+  else
+    ::close(listener);
+  reply = "227 Entering Passive Mode (" + host + "," + std::to_string(port >> 8) + "," + std::to_string(port & 255) +
+          ").\r\n";
+  return true;
+}
+
 void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, bool file) {
   Order order;
   std::size_t block;
@@ -128,7 +174,7 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
     block = dataBlock_ ? dataBlock_ : std::max<std::size_t>(data.size(), 1);
     delay = dataDelay_;
   }
-  if (!session.haveData || order == Order::RefuseData) {
+  if ((!session.haveData && session.passive < 0) || order == Order::RefuseData) {
     Reply(fd, "425 Can't open data connection.\r\n");
     return;
   }
@@ -141,9 +187,20 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
     Reply(fd, "150 Opening data connection.\r\n226 Transfer complete.\r\n");
     if (!Sleep(std::chrono::milliseconds(100))) return;
   }
-  const int data_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (data_fd < 0 || ::connect(data_fd, reinterpret_cast<const sockaddr*>(&session.data), sizeof session.data) != 0) {
-    if (data_fd >= 0) ::close(data_fd);
+  int data_fd = -1;
+  if (session.passive >= 0) {
+    if (WaitReadable(session.passive, kCommandTimeout))
+      data_fd = ::accept4(session.passive, nullptr, nullptr, SOCK_CLOEXEC);
+    session.ClosePassive();  // one connection per PASV
+  } else {
+    data_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (data_fd >= 0 &&
+        ::connect(data_fd, reinterpret_cast<const sockaddr*>(&session.data), sizeof session.data) != 0) {
+      ::close(data_fd);
+      data_fd = -1;
+    }
+  }
+  if (data_fd < 0) {
     Reply(fd, "425 Can't open data connection.\r\n");
     return;
   }
@@ -162,6 +219,10 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
 
 void FtpTestServer::Handle(int fd) {
   Session session;
+  // "150" and "226" go out apart: waiting for the client's delayed ACK of the
+  // first would make every transfer 40 ms longer.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (!Reply(fd, "220-Test server\r\n220 Ready.\r\n")) return;
   std::string input;
   for (;;) {
@@ -204,7 +265,10 @@ void FtpTestServer::Handle(int fd) {
       session.data.sin_family = AF_INET;
       session.data.sin_addr.s_addr = htonl((h[0] << 24) | (h[1] << 16) | (h[2] << 8) | h[3]);
       session.data.sin_port = htons(static_cast<std::uint16_t>((p[0] << 8) | p[1]));
+      session.ClosePassive();
       Reply(fd, session.haveData ? "200 PORT OK.\r\n" : "501 Bad PORT.\r\n");
+    } else if (std::string reply; verb == "PASV" && OpenPassive(session, reply)) {
+      Reply(fd, reply);
     } else if (verb == "LIST") {
       bool found = false;
       const std::string listing = ListingFor(session.folder, arg, found);

@@ -1,12 +1,14 @@
 #pragma once
-// A scripted FTP server on the loopback address, for active mode: the client
+// A scripted FTP server on the loopback address. In active mode the client
 // listens, sends "PORT h1,h2,h3,h4,p1,p2" and the server connects to that
-// address for each LIST or RETR.
+// address for each LIST or RETR. Passive mode is refused (502) unless turned
+// on: then "PASV" opens a listener for the next transfer, named in the 227
+// reply, and the server takes the client's connection there.
 //
 // Files are given by absolute path ("/pub/a.txt"); the folders above them
 // exist by themselves. LIST answers in the Unix long form, one line for a
 // file, the folder's entries (after a "total" line) for a folder. Commands:
-// USER, PASS, CWD, PWD, TYPE, PORT, LIST, RETR, SYST, NOOP, QUIT; others 502.
+// USER, PASS, CWD, PWD, TYPE, PORT, PASV, LIST, RETR, SYST, NOOP, QUIT; others 502.
 //
 // The order of control replies and data connection can be made adversarial,
 // data can be paced, and replies can go out one byte at a time.
@@ -43,6 +45,10 @@ class FtpTestServer : public LoopbackServer {
   void SetControlBlockSize(std::size_t block);
   // USER logs in at once (230) and PASS is refused (503).
   void SetOpenLogin(bool open);
+  // PASV is answered; the 227 reply names replyHost ("h1,h2,h3,h4"), as a
+  // server behind NAT names an address of its own network. Not reachable:
+  // the port it names refuses connections (a firewall's reset).
+  void SetPassive(bool on, std::string replyHost = "127,0,0,1", bool reachable = true);
 
   // Every command received, as sent ("USER anonymous").
   std::vector<std::string> Commands() const;
@@ -58,6 +64,9 @@ class FtpTestServer : public LoopbackServer {
   };
   struct Session;
   bool Reply(int fd, const std::string& text);
+  // Opens the listener of the next transfer and makes the reply; false when
+  // passive mode is off.
+  bool OpenPassive(Session& session, std::string& reply);
   void Transfer(int fd, Session& session, const std::string& data, bool file);
   std::string ListingFor(const std::string& folder, const std::string& name, bool& found) const;
 
@@ -68,6 +77,9 @@ class FtpTestServer : public LoopbackServer {
   std::chrono::milliseconds dataDelay_{0};
   std::size_t controlBlock_ = 0;
   bool openLogin_ = false;
+  bool passive_ = false;
+  bool passiveReachable_ = true;
+  std::string passiveHost_;
   std::vector<std::string> commands_;
 };
 

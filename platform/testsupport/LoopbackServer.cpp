@@ -98,10 +98,13 @@ bool LoopbackServer::Sleep(std::chrono::milliseconds duration) {
   return !stopping_;
 }
 
-int LoopbackServer::ReadSome(int fd, std::string& buffer, std::chrono::milliseconds timeout) {
+bool LoopbackServer::WaitReadable(int fd, std::chrono::milliseconds timeout) {
   pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-  const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
-  if (ready <= 0 || fds[1].revents) return -1;
+  return ::poll(fds, 2, static_cast<int>(timeout.count())) > 0 && !fds[1].revents;
+}
+
+int LoopbackServer::ReadSome(int fd, std::string& buffer, std::chrono::milliseconds timeout) {
+  if (!WaitReadable(fd, timeout)) return -1;
   char block[16384];
   const ssize_t n = ::recv(fd, block, sizeof block, 0);
   if (n <= 0) return 0;

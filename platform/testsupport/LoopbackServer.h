@@ -46,6 +46,9 @@ class LoopbackServer {
   // False when the server stopped during the wait.
   bool Sleep(std::chrono::milliseconds duration);
   bool Stopping() const { return stopping_.load(); }
+  // True when fd is readable (for a listener: a connection waits) within
+  // timeout; false on time-out or stop.
+  bool WaitReadable(int fd, std::chrono::milliseconds timeout);
   // Reads what is there within timeout into buffer (appended); 0 at the
   // peer's close or an error, -1 on time-out or stop.
   int ReadSome(int fd, std::string& buffer, std::chrono::milliseconds timeout);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "DeviceControl.h"
 #include "ErrorState.h"
 #include "RegistryValueList.h"
 
@@ -80,14 +81,14 @@ Driver::Driver(DeviceLink& link, Recorder record)
 
 Driver::~Driver() {
   // Unloading the library closes an open session.
-  if (state_ != 0) Close();
+  if (state_ != SessionState::Closed) Close();
 }
 
 int32_t Driver::StartDriver(const std::string& keyName, NotifyCallback notify, int32_t settingsResult,
                             const DeviceSettings& settings) {
-  if (state_ != 0) Close();
+  if (state_ != SessionState::Closed) Close();
   if (keyName != keyName_) link_.Release();  // another device: its link is of no use
-  state_ = 0;
+  state_ = SessionState::Closed;
   model_ = -1;  // until this start finds one, Open refuses
   caps_.SetNotify(notify);
   deviceName_.clear();
@@ -112,7 +113,7 @@ int32_t Driver::StartDriver(const std::string& keyName, NotifyCallback notify, i
 }
 
 int32_t Driver::StopDriver() {
-  if (state_ != 0) Close();
+  if (state_ != SessionState::Closed) Close();
   link_.Release();
   return 0;
 }
@@ -124,21 +125,21 @@ int32_t Driver::OpenDevice() {
 
 int32_t Driver::Open() {
   if (model_ < 0) return kModelUnknown;
-  if (state_ != 0)
+  if (state_ != SessionState::Closed)
     if (const int32_t rc = Close()) return rc;
   if (const int32_t rc = OpenDevice()) return rc;
-  state_ = 1;
+  state_ = SessionState::Open;
   return 0;
 }
 
 int32_t Driver::Close() {
-  if (state_ == 0) return 0;
-  if (state_ == 3 || state_ == 4) StopScan();
-  state_ = 1;
+  if (state_ == SessionState::Closed) return 0;
+  if (InScan()) StopScan();
+  state_ = SessionState::Open;
   const int32_t rc = scsi_.ReleaseUnit();
   reader_.End();
   // A lost RELEASE must not keep the session from ever opening again.
-  state_ = 0;
+  state_ = SessionState::Closed;
   return rc;
 }
 
@@ -178,10 +179,10 @@ int32_t Driver::GetScanInfo(ScanInfo* info) {
 int32_t Driver::StartScan(int32_t noFilter) {
   noFilter_ = noFilter;
   firstRead_ = true;
-  if (state_ == 4) StopScan();
-  if (state_ == 0) {
+  if (state_ == SessionState::Transferring) StopScan();
+  if (state_ == SessionState::Closed) {
     if (const int32_t rc = Open()) return rc;
-  } else if (state_ == 3) {
+  } else if (state_ == SessionState::Scanning) {
     if (const int32_t rc = Reset()) return rc;
   }
   ScanInfo& info = scanInfo_;
@@ -213,7 +214,7 @@ int32_t Driver::StartScan(int32_t noFilter) {
   r.brightness = uint8_t(caps_.Current(cap::Brightness));
   r.contrast = uint8_t(caps_.Current(cap::Contrast));
 
-  state_ = 3;
+  state_ = SessionState::Scanning;
   linesExpected_ = info.height;
   uint32_t deviceBytesPerLine = 0, deviceLines = 0;
   int32_t rc = scsi_.StartScan(r, &deviceBytesPerLine, &deviceLines);
@@ -226,11 +227,11 @@ int32_t Driver::StartScan(int32_t noFilter) {
     rc = reader_.Begin(deviceBytesPerLine, deviceLines, o);
   }
   if (rc) {
-    state_ = 1;
+    state_ = SessionState::Open;
     Reset();
     return rc;
   }
-  state_ = 4;
+  state_ = SessionState::Transferring;
   return 0;
 }
 
@@ -239,7 +240,7 @@ int32_t Driver::GetData(uint8_t* buffer, int32_t length) {
     firstRead_ = false;
     linesHandedOver_ = 0;
   }
-  if (state_ != 4) return kNotTransferring;
+  if (state_ != SessionState::Transferring) return kNotTransferring;
   if (slowMonochrome_ && settings_.bwSpeed && *settings_.bwSpeed)
     std::this_thread::sleep_for(std::chrono::milliseconds(*settings_.bwSpeed));
   const int32_t stride = scanInfo_.bytesPerLine;
@@ -253,11 +254,11 @@ int32_t Driver::GetData(uint8_t* buffer, int32_t length) {
   linesExpected_ -= delivered;
   linesHandedOver_ += delivered;
   if (reader_.Finished()) {
-    state_ = 1;
+    state_ = SessionState::Open;
     WaitForCarriage(scanInfo_);
   } else if (linesHandedOver_ >= scanInfo_.height) {
     StopScan();
-    state_ = 1;
+    state_ = SessionState::Open;
     WaitForCarriage(scanInfo_);
   }
   // The lines that carry image: a host ends at the first short answer.
@@ -280,7 +281,7 @@ void Driver::WaitForCarriage(const ScanInfo& info) {
 
 int32_t Driver::StopScan() {
   int32_t rc = 0;
-  if (state_ != 0) {
+  if (state_ != SessionState::Closed) {
     if (linesExpected_ > 0) {
       rc = scsi_.GetDataBufferStatus(nullptr, nullptr);
       if (rc == 0) rc = scsi_.ObjectPosition();
@@ -292,7 +293,7 @@ int32_t Driver::StopScan() {
         if (rc == 0) rc = scsi_.ObjectPosition();
       }
     }
-    state_ = 1;
+    state_ = SessionState::Open;
   }
   linesExpected_ = 0;
   reader_.End();
@@ -317,28 +318,28 @@ int32_t Driver::FillInfoBlock(uint8_t* out) {
 }
 
 int32_t Driver::DeviceControl(int32_t code, const void* in, int32_t inLength, void* out, int32_t outLength) {
-  if (code == 5 && !infoBlock_.empty()) {
+  if (code == kControlDeviceInfo && !infoBlock_.empty()) {
     if (!out || outLength < kDeviceInfoBlockSize) return kOutputNotWritable;
     std::memcpy(out, infoBlock_.data(), infoBlock_.size());
     return 0;
   }
-  if (code < 0 || code > 6) return kUnknownControl;
-  if ((code <= 3 && (!in || inLength != 256))) return kBadGammaLength;
-  if (code == 5 && (!out || outLength < kDeviceInfoBlockSize)) return kOutputNotWritable;
+  if (code < kControlGammaFirst || code > kControlCalibration) return kUnknownControl;
+  if ((code <= kControlGammaLast && (!in || inLength != 256))) return kBadGammaLength;
+  if (code == kControlDeviceInfo && (!out || outLength < kDeviceInfoBlockSize)) return kOutputNotWritable;
   // Commands in the middle of a transfer would break the scan.
-  if ((state_ == 3 || state_ == 4) && code != 5) return kDeviceBusy;
-  const bool opened = state_ == 0;
+  if (InScan() && code != kControlDeviceInfo) return kDeviceBusy;
+  const bool opened = state_ == SessionState::Closed;
   if (opened)
     if (const int32_t rc = Open()) return rc;
   int32_t rc = 0;
   switch (code) {
-    case 4:
-      state_ = 2;
+    case kControlDiagnostics:
+      state_ = SessionState::DeviceControl;
       rc = scsi_.Diagnostics();
-      state_ = 1;
+      state_ = SessionState::Open;
       break;
-    case 5: rc = FillInfoBlock(static_cast<uint8_t*>(out)); break;
-    case 6: rc = scsi_.Calibration(false); break;
+    case kControlDeviceInfo: rc = FillInfoBlock(static_cast<uint8_t*>(out)); break;
+    case kControlCalibration: rc = scsi_.Calibration(false); break;
     default: {
       const auto* src = static_cast<const uint8_t*>(in);
       uint8_t table[256];
@@ -356,8 +357,8 @@ int32_t Driver::DeviceControl(int32_t code, const void* in, int32_t inLength, vo
 int32_t Driver::GetDeviceName(char* buffer, int32_t* length) {
   if (!buffer || !length) return kNullPointer;
   if (deviceName_.empty()) {
-    if (state_ == 3 || state_ == 4) return kDeviceBusy;
-    const bool opened = state_ == 0;
+    if (InScan()) return kDeviceBusy;
+    const bool opened = state_ == SessionState::Closed;
     if (opened)
       if (const int32_t rc = Open()) return rc;
     StandardInquiry inq;
@@ -395,8 +396,8 @@ const char* const* Driver::GetDeviceTabNames() {
   tabNames_ = settings_.tabNames->empty() ? std::vector<std::string>{} : SplitTabNames(*settings_.tabNames);
   if (model_ == 2 && tabNames_.size() > 1) {
     // The second tab belongs to the document feeder.
-    const bool opened = state_ == 0 && Open() == 0;
-    const bool feeder = state_ != 0 && scsi_.FeederPresent();
+    const bool opened = state_ == SessionState::Closed && Open() == 0;
+    const bool feeder = state_ != SessionState::Closed && scsi_.FeederPresent();
     if (opened) Close();
     if (!feeder) tabNames_.resize(1);
   }
@@ -406,7 +407,7 @@ const char* const* Driver::GetDeviceTabNames() {
 }
 
 bool Driver::DeviceOnline() {
-  return (state_ == 1 || state_ == 2) && scsi_.TestUnitReady() == 0;
+  return (state_ == SessionState::Open || state_ == SessionState::DeviceControl) && scsi_.TestUnitReady() == 0;
 }
 
 bool Driver::FeederUsable() { return link_.IsOpen() && scsi_.FeederUsable(); }

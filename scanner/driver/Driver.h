@@ -1,8 +1,9 @@
 #pragma once
 // Session state of the scanner driver: one device per process, one session.
 //
-// States: 0 closed, 1 open, 2 device control (diagnostics running),
-// 3 scanning (window set, scan starting), 4 transferring (lines can be read).
+// States (SessionState, numbered as the interface documents them): closed,
+// open, device control (diagnostics running), scanning (window set, scan
+// starting), transferring (lines can be read).
 //
 // Every operation returns an internal code (0 or negative; GetData a line
 // count); the exports turn them into public statuses and record failures.
@@ -14,7 +15,7 @@
 //  24 pixel type (u8)  25 bits per pixel (u8)  28 physical width  32 physical height
 //  36 bytes per line (DWORD aligned)  40 the same again
 //
-// Device information block (DeviceControl 5; 44 bytes, NUL-terminated texts):
+// Device information block (kControlDeviceInfo; 44 bytes, NUL-terminated texts):
 //   1-8 vendor, 10-25 product, 27-30 revision, 32-35 firmware (decimal, at
 //   most 9999), 38-39 SCSI id (decimal, at most 99), 41-42 host adapter.
 
@@ -69,6 +70,14 @@ int ModelOfProduct(const std::string& productId);
 // "a;\"b;c\";d" -> {"a", "b;c", "d"}.
 std::vector<std::string> SplitTabNames(const std::string& text);
 
+enum class SessionState : int {
+  Closed = 0,
+  Open = 1,
+  DeviceControl = 2,
+  Scanning = 3,
+  Transferring = 4,
+};
+
 class Driver : private CapabilityDevice, private LineDevice {
  public:
   using Recorder = std::function<void(int32_t)>;
@@ -94,7 +103,7 @@ class Driver : private CapabilityDevice, private LineDevice {
   const char* const* GetDeviceTabNames();
 
   Capabilities& Caps() { return caps_; }
-  int State() const { return state_; }
+  SessionState State() const { return state_; }
   int Model() const { return model_; }
   // The cached product name, empty until read.
   const std::string& KnownDeviceName() const { return deviceName_; }
@@ -115,6 +124,8 @@ class Driver : private CapabilityDevice, private LineDevice {
   int32_t OpenDevice();
   int32_t FillInfoBlock(uint8_t* out);
   void WaitForCarriage(const ScanInfo& info);
+  // A scan is set up or delivering lines.
+  bool InScan() const { return state_ == SessionState::Scanning || state_ == SessionState::Transferring; }
   void Record(int32_t code) {
     if (code) record_(code);
   }
@@ -124,7 +135,7 @@ class Driver : private CapabilityDevice, private LineDevice {
   ScsiDevice scsi_;
   Capabilities caps_;
   LineReader reader_;
-  int state_ = 0;
+  SessionState state_ = SessionState::Closed;
   int model_ = -1;
   std::string keyName_;
   DeviceSettings settings_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "CapabilityTypes.h"
+#include "DeviceControl.h"
 #include "Registry.h"
 #include "RegistryValueList.h"
 #include "UiStrings.h"
@@ -233,7 +234,7 @@ bool PageController::Start() {
   std::string info = std::string("Refresh \tMar 24 2000\n") + si_->GetDriverName();
   std::memset(block_, 0, sizeof block_);
   // The block is 43 bytes plus its NUL; the buffer is larger than both.
-  blockRead_ = si_->DeviceControl(5, nullptr, 0, block_, 44) == 0;
+  blockRead_ = si_->DeviceControl(kControlDeviceInfo, nullptr, 0, block_, 44) == 0;
   if (blockRead_) {
     char line[96];
     std::snprintf(line, sizeof line, "SCSI ID : %s  \t\tSCSI Adapter : %s", Field(block_ + 38, 2).c_str(),
@@ -510,7 +511,7 @@ std::string PageController::OnEditFocusOut(const std::string& text) {
 }
 
 uint32_t PageController::RunDiagnostics(std::string* text) {
-  const uint32_t status = si_->DeviceControl(4, nullptr, 0, nullptr, 0);
+  const uint32_t status = si_->DeviceControl(kControlDiagnostics, nullptr, 0, nullptr, 0);
   if (status == 0) {
     *text = UiString(72);
     return 0;
@@ -529,7 +530,7 @@ uint32_t PageController::RunDiagnostics(std::string* text) {
 }
 
 std::string PageController::Calibrate(int* icon, bool* closeHost) {
-  const uint32_t status = si_->DeviceControl(6, nullptr, 0, nullptr, 0);
+  const uint32_t status = si_->DeviceControl(kControlCalibration, nullptr, 0, nullptr, 0);
   *icon = static_cast<int>(status >> 30);
   *closeHost = false;
   if (status == 0) return {};

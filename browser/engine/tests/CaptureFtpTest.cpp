@@ -4,6 +4,7 @@
 #include "CaptureRunFixture.h"
 #include "FtpTestServer.h"
 #include "PageRewrite.h"
+#include "Texts.h"
 
 using namespace qlon;
 using namespace qlon::test;
@@ -26,6 +27,21 @@ class CaptureFtpTest : public CaptureRunFixture {
   ~CaptureFtpTest() override { ftp_.Stop(); }
   TRequestFactory Factory() override { return HttpRequestFactory(&setup_); }
   std::string Url(const std::string& path) const { return ftp_.Url(path); }
+  // A file whose data connection fails in the given way every time: it is
+  // tried TryCount times and ends in error with that error's text.
+  void ExpectFailingDataConnection(FtpTestServer::Order order, THTTP_ERROR error) {
+    ftp_.SetOrder(order);
+    Open(Url("/pub/notes.txt"));
+    Run();
+    auto r = Record(Url("/pub/notes.txt"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->GetState(), fsError);
+    EXPECT_EQ(r->GetStateText(), HttpErrorText(error));
+    EXPECT_EQ(r->GetRetryCount(), setup_.TryCount);
+    int lists = 0;
+    for (const std::string& c : ftp_.Commands()) lists += c.starts_with("LIST ");
+    EXPECT_EQ(lists, setup_.TryCount);
+  }
 
   FtpTestServer ftp_;
 };
@@ -65,3 +81,73 @@ TEST_F(CaptureFtpTest, SiteWithFoldersIsCapturedWhole) {
   EXPECT_EQ(fetched, (std::map<std::string, int>{
                          {"index.htm", 1}, {"notes.txt", 1}, {"logo.gif", 1}, {"a.txt", 1}, {"b.txt", 1}}));
 }
+
+TEST_F(CaptureFtpTest, ADataConnectionThatFailsIsAnErrorAfterItsRetries) {
+  ExpectFailingDataConnection(FtpTestServer::Order::RefuseData, heFail);
+  EXPECT_EQ(web_.ErrorCount, 1u);
+  EXPECT_EQ(web_.NotFoundCount, 0u);
+}
+
+TEST_F(CaptureFtpTest, ADataConnectionThatNeverComesIsAnErrorAfterItsRetries) {
+  setup_.Timeout = 1;
+  setup_.TryCount = 2;
+  ExpectFailingDataConnection(FtpTestServer::Order::NeverConnect, heTimeout);
+  EXPECT_EQ(web_.NotFoundCount, 0u);
+}
+
+namespace {
+
+// A site of 25 files (a start page, 23 pages it links to, one stylesheet)
+// captured over the FTP test server in active or passive mode with a given
+// number of connections.
+class CaptureFtpConnectionsTest : public CaptureRunFixture,
+                                  public ::testing::WithParamInterface<std::tuple<bool, int>> {
+ protected:
+  CaptureFtpConnectionsTest() {
+    setup_.Timeout = 5;
+    EXPECT_TRUE(ftp_.Start());
+    ftp_.SetPassive(std::get<0>(GetParam()));
+    std::string start = "<html><head><link rel=stylesheet href=\"style.css\"></head><body>";
+    for (int i = 1; i <= 23; ++i) {
+      const std::string name = "page" + std::to_string(i) + ".html";
+      start += "<a href=\"" + name + "\">" + name + "</a> ";
+      ftp_.AddFile("/site/" + name, "<html><body><a href=\"start.html\">up</a> page " + std::to_string(i) +
+                                        std::string(size_t(i) * 300, '.') + "</body></html>");
+    }
+    ftp_.AddFile("/site/start.html", start + "</body></html>");
+    ftp_.AddFile("/site/style.css", "body { color: black }\n");
+  }
+  ~CaptureFtpConnectionsTest() override { ftp_.Stop(); }
+  TRequestFactory Factory() override { return HttpRequestFactory(&setup_); }
+
+  FtpTestServer ftp_;
+};
+
+}  // namespace
+
+TEST_P(CaptureFtpConnectionsTest, EveryFileOnceWhateverTheNumberOfConnections) {
+  setup_.MaxSockets = std::get<1>(GetParam());
+  Open(ftp_.Url("/site/start.html"));
+  Run();
+  EXPECT_EQ(web_.RetrievedCount, 25u);
+  EXPECT_EQ(web_.NotFoundCount + web_.ErrorCount, 0u);
+  for (const auto& [url, state] : States()) EXPECT_EQ(state, fsRetrieved) << url;
+  EXPECT_EQ(Files().size(), 25u);
+  // A type the table does not know is still no page: the stylesheet is
+  // never rewritten as one.
+  const auto style = Record(ftp_.Url("/site/style.css"));
+  ASSERT_TRUE(style);
+  EXPECT_FALSE(style->IsHtmlPage()) << GetContentType(*style);
+  std::map<std::string, int> fetched;
+  for (const std::string& c : ftp_.Commands())
+    if (c.starts_with("RETR ")) ++fetched[c.substr(5)];
+  EXPECT_EQ(fetched.size(), 25u);
+  for (const auto& [name, times] : fetched) EXPECT_EQ(times, 1) << name << ": no time-out, no retry";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CaptureFtpConnectionsTest,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(1, 4, 16)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "Passive" : "Active") +
+                                  std::to_string(std::get<1>(info.param));
+                         });

@@ -283,11 +283,35 @@ TEST_F(CaptureTest, DiskSpaceGuardStopsBeforeWriting) {
   TCapture capture(web_, setup_, host_, Factory(), programMime_);
   capture.FreeSpace = [](const std::string&) { return int64_t(100); };
   capture.SetFlags(kCaptureMissing);
+  EXPECT_FALSE(capture.DiskFull);
   while (capture.Step()) TCapture::WaitForEvents(100);
   EXPECT_TRUE(capture.Stopped);
-  EXPECT_EQ(State("http://s.example/"), fsError);
+  EXPECT_TRUE(capture.DiskFull);
+  EXPECT_EQ(State("http://s.example/"), fsToCapture);  // for the next run
   EXPECT_TRUE(Files().empty());
 }
+
+// The guard keeps the room the capture file's save needs: free space one
+// byte short of that stops the run before the body; exactly that, or more,
+// lets the body through.
+class DiskGuardTest : public CaptureTest, public ::testing::WithParamInterface<int64_t> {};
+
+TEST_P(DiskGuardTest, KeepsRoomForTheSave) {
+  const int64_t lack = GetParam();
+  Open("http://s.example/");
+  site_.Page("http://s.example/", std::string(5000, 'x'));
+  web_.PrepareCapture();
+  TCapture capture(web_, setup_, host_, Factory(), programMime_);
+  const int64_t need = capture.DiskNeed(5000);
+  EXPECT_GT(need, 5000 + 1024 + int64_t(std::filesystem::file_size(web_.Path())));
+  capture.FreeSpace = [&](const std::string&) { return need - lack; };
+  capture.SetFlags(kCaptureMissing);
+  while (capture.Step()) TCapture::WaitForEvents(100);
+  EXPECT_EQ(capture.DiskFull, lack > 0);
+  EXPECT_EQ(State("http://s.example/"), lack > 0 ? fsToCapture : fsRetrieved);
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortByOneExactAndOneOver, DiskGuardTest, ::testing::Values(1, 0, -1));
 
 TEST_F(CaptureTest, ErrorsRetriesAndRequestsThatCannotStart) {
   Open("http://s.example/");

@@ -234,14 +234,25 @@ TEST(WebJournal, AJournalNotOfThisFileChangesNothingAndIsSetAside) {
     const std::string aside = journal.string() + ".orphan" + (n++ ? std::to_string(n) : std::string());
     EXPECT_EQ(qlon::test::ReadFileBytes(aside), bytes) << what << ": kept for whoever wants it";
   }
-  // An empty journal is one whose transaction wrote nothing yet: removed, untold.
-  qlon::test::WriteFileBytes(journal, "");
+  // Empty, or cut inside its 24-byte header (23 bytes, and a whole header's
+  // worth for comparison, which is a journal of no file): set aside and told too.
+  for (const std::string& bytes : {std::string(), std::string("QLONJRN2") + std::string(15, '\0')}) {
+    qlon::test::WriteFileBytes(journal, bytes);
+    TWeb web;
+    ASSERT_EQ(web.Open(good), wlOk);
+    EXPECT_NE(web.OpenNote().find("est vide ou incomplet"), std::string::npos) << web.OpenNote();
+    EXPECT_NE(web.OpenNote().find(journal.string()), std::string::npos);
+    web.DiscardTree();
+    EXPECT_EQ(qlon::test::ReadFileBytes(good), before);
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    const std::string aside = journal.string() + ".orphan" + std::to_string(++n);
+    EXPECT_EQ(qlon::test::ReadFileBytes(aside), bytes) << aside;
+  }
+  qlon::test::WriteFileBytes(journal, std::string("QLONJRN2") + std::string(16, '\0'));
   TWeb web;
   ASSERT_EQ(web.Open(good), wlOk);
-  EXPECT_EQ(web.OpenNote(), "");
+  EXPECT_NE(web.OpenNote().find("ne correspond pas"), std::string::npos) << web.OpenNote();
   web.DiscardTree();
-  EXPECT_EQ(qlon::test::ReadFileBytes(good), before);
-  EXPECT_FALSE(std::filesystem::exists(journal));
 }
 
 TEST(CrashSafety, KilledWriterLeavesTheLastCompletedSave) {

@@ -562,7 +562,14 @@ class FtpRequestTest : public RequestTest {
   FtpTestServer ftp;
 };
 
-TEST_F(FtpRequestTest, File) {
+// The verbs of the commands the server received, in order.
+std::string Verbs(const FtpTestServer& ftp) {
+  std::string verbs;
+  for (const std::string& c : ftp.Commands()) verbs += c.substr(0, c.find(' ')) + " ";
+  return verbs;
+}
+
+TEST_F(FtpRequestTest, FileInPassiveModeOrActiveWhenTheServerRefusesIt) {
   request->MimeList = &mime;
   ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
   EXPECT_EQ(rec.Sequence(), kWhole);
@@ -574,15 +581,42 @@ TEST_F(FtpRequestTest, File) {
                    QDateTimeToDateTime(QDateTime(QDate(2021, 3, 14), QTime(0, 0), Qt::UTC)));
   EXPECT_TRUE(Pump([&] { return ftp.OpenConnections() == 0; }, 5s)) << "QUIT reaches the server, which leaves";
   const auto commands = ftp.Commands();
-  std::string verbs;
-  for (const std::string& c : commands) verbs += c.substr(0, c.find(' ')) + " ";
-  EXPECT_EQ(verbs, "USER PASS CWD TYPE PORT LIST TYPE PORT RETR QUIT ");
+  // Refused once, PASV is not asked again in the session.
+  EXPECT_EQ(Verbs(ftp), "USER PASS CWD TYPE PASV PORT LIST TYPE PORT RETR QUIT ");
   EXPECT_EQ(commands[0], "USER anonymous");
   EXPECT_EQ(commands[1], "PASS anonymous@127.0.0.1");
   EXPECT_EQ(commands[2], "CWD /pub/");
-  EXPECT_EQ(commands[5], "LIST notes.txt");
-  EXPECT_EQ(commands[8], "RETR notes.txt");
-  EXPECT_TRUE(commands[4].starts_with("PORT 127,0,0,1,")) << commands[4];
+  EXPECT_EQ(commands[6], "LIST notes.txt");
+  EXPECT_EQ(commands[9], "RETR notes.txt");
+  EXPECT_TRUE(commands[5].starts_with("PORT 127,0,0,1,")) << commands[5];
+
+  // A server that offers passive mode has it, whatever address its reply
+  // names: the data connection goes to the server we talk to.
+  FtpTestServer passive;
+  ASSERT_TRUE(passive.Start());
+  passive.AddFile("/pub/notes.txt", "FTP file content\r\n", "Mar 14  2021");
+  passive.SetPassive(true, "10,9,8,7");
+  rec.events.clear();
+  fs::remove(rec.file);
+  ASSERT_TRUE(Fetch(passive.Url("/pub/notes.txt")));
+  EXPECT_EQ(rec.Sequence(), kWhole);
+  EXPECT_EQ(KeptBytes(), "FTP file content\r\n");
+  EXPECT_EQ(request->Header.ContentLength, 18);
+  EXPECT_TRUE(Pump([&] { return passive.OpenConnections() == 0; }, 5s));
+  EXPECT_EQ(Verbs(passive), "USER PASS CWD TYPE PASV LIST TYPE PASV RETR QUIT ");
+
+  // A passive port out of reach: the same transfer goes active.
+  passive.SetPassive(true, "127,0,0,1", false);
+  rec.events.clear();
+  fs::remove(rec.file);
+  const std::size_t before = passive.Commands().size();
+  ASSERT_TRUE(Fetch(passive.Url("/pub/notes.txt")));
+  EXPECT_EQ(rec.Sequence(), kWhole);
+  EXPECT_EQ(KeptBytes(), "FTP file content\r\n");
+  const auto later = passive.Commands();
+  std::string verbs;
+  for (std::size_t i = before; i < later.size(); ++i) verbs += later[i].substr(0, later[i].find(' ')) + " ";
+  EXPECT_EQ(verbs.substr(0, verbs.find(" RETR")), "USER PASS CWD TYPE PASV PORT LIST TYPE PORT");
 }
 
 TEST_F(FtpRequestTest, DirectoryBecomesAPageOfLinks) {
@@ -601,14 +635,18 @@ TEST_F(FtpRequestTest, EveryOrderOfReplyAndDataConnectionGivesTheWholeFile) {
   for (int i = 0; i < 3000; ++i) content += static_cast<char>('A' + i % 23);
   ftp.AddFile("/pub/big.dat", content);
   ftp.SetDataPacing(700, 5ms);
-  for (auto order : {FtpTestServer::Order::Normal, FtpTestServer::Order::DataBeforeReply,
-                     FtpTestServer::Order::ReplyBeforeData, FtpTestServer::Order::CloseControl}) {
-    ftp.SetOrder(order);
-    rec.events.clear();
-    fs::remove(rec.file);
-    ASSERT_TRUE(Fetch(ftp.Url("/pub/big.dat"))) << static_cast<int>(order);
-    EXPECT_EQ(rec.Sequence(), kWhole) << static_cast<int>(order);
-    EXPECT_TRUE(KeptBytes() == content) << static_cast<int>(order);
+  for (const bool passive : {false, true}) {
+    ftp.SetPassive(passive);
+    for (auto order : {FtpTestServer::Order::Normal, FtpTestServer::Order::DataBeforeReply,
+                       FtpTestServer::Order::ReplyBeforeData, FtpTestServer::Order::CloseControl}) {
+      ftp.SetOrder(order);
+      rec.events.clear();
+      fs::remove(rec.file);
+      const std::string what = (passive ? "passive, order " : "active, order ") + std::to_string(int(order));
+      ASSERT_TRUE(Fetch(ftp.Url("/pub/big.dat"))) << what;
+      EXPECT_EQ(rec.Sequence(), kWhole) << what;
+      EXPECT_TRUE(KeptBytes() == content) << what;
+    }
   }
 }
 
@@ -623,23 +661,36 @@ TEST_F(FtpRequestTest, RepliesOneByteAtATimeAndLoginWithoutPassword) {
 }
 
 TEST_F(FtpRequestTest, Failures) {
-  ftp.SetOrder(FtpTestServer::Order::RefuseData);
-  ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
-  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error10/425 Idle");
+  // A data connection the server cannot make, or a transient refusal, is a
+  // failure to try again (heFail with the reply); a missing file or folder
+  // is a refusal for good (heFTPError with the reply).
+  for (const bool passive : {false, true}) {
+    ftp.SetPassive(passive);
+    ftp.SetOrder(FtpTestServer::Order::RefuseData);
+    rec.events.clear();
+    ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
+    EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error3/425 Idle") << passive;
 
-  ftp.SetOrder(FtpTestServer::Order::Normal);
-  rec.events.clear();
-  ASSERT_TRUE(Fetch(ftp.Url("/pub/none.txt")));
-  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error10/550 Idle");
-  rec.events.clear();
-  ASSERT_TRUE(Fetch(ftp.Url("/nowhere/x.txt")));
-  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error10/550 Idle");
+    ftp.SetOrder(FtpTestServer::Order::Normal);
+    rec.events.clear();
+    ASSERT_TRUE(Fetch(ftp.Url("/pub/none.txt")));
+    EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error10/550 Idle") << passive;
+    rec.events.clear();
+    ASSERT_TRUE(Fetch(ftp.Url("/nowhere/x.txt")));
+    EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error10/550 Idle") << passive;
+  }
 
+  // A data connection that never comes (active), or that comes and stays
+  // silent (passive: the connection is made, the server sends nothing).
   setup.Timeout = 1;
   ftp.SetOrder(FtpTestServer::Order::NeverConnect);
-  rec.events.clear();
-  ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
-  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error4 Idle");
+  for (const bool passive : {false, true}) {
+    ftp.SetPassive(passive);
+    rec.events.clear();
+    ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
+    EXPECT_EQ(rec.Sequence(), passive ? "Lookup Connexion Request error4/426 Idle"
+                                      : "Lookup Connexion Request error4/425 Idle");
+  }
 
   request->Url.Parse("ftp://127.0.0.1/pub/a%0d%0aDELE%20x");
   EXPECT_FALSE(request->Start()) << "a decoded line break never reaches the server";
@@ -659,7 +710,7 @@ TEST_F(FtpRequestTest, ADialogueThatDripsIsCutAtTwiceTheTimeOut) {
   ftp.SetDataPacing(1, 100ms);  // the listing too: ten bytes a second
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt")));
-  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error4 Idle");
+  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request error4/426 Idle");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "the listing alone would take 6 s";
   EXPECT_FALSE(Kept());
 }

@@ -130,6 +130,27 @@ TEST_F(SetupTest, WrittenThenReadGivesTheSameSettings) {
   EXPECT_FALSE(read.TraceOn) << "TraceOn is never written";
 }
 
+TEST_F(SetupTest, WhatOthersAskOfTheSettingsFilesGoesThroughTheSettings) {
+  TSetup setup(&prompt, program);
+  // The work folder in win.ini, as the web shortcuts read it.
+  EXPECT_EQ(StoredWorkPath(), work + "/");
+  StoreWorkPath("/elsewhere/");
+  EXPECT_EQ(profile::GetProfileString("QUILLON", "WORKPATH", ""), "/elsewhere/");
+  StoreWorkPath(setup.WorkPath);
+  // A first start has no window place; a save stores one.
+  EXPECT_FALSE(setup.WindowPlaceStored());
+  ASSERT_TRUE(setup.SaveSettings());
+  EXPECT_TRUE(setup.WindowPlaceStored());
+  // The bookmark option refused at once, before any save of the rest.
+  setup.MaxSockets = 7;
+  setup.SetUseBookmark(false);
+  TSetup read(&prompt, program);
+  EXPECT_FALSE(read.UseBookmark);
+  EXPECT_NE(read.MaxSockets, 7);
+  EXPECT_EQ(read.MimeFile(), fs::path(work + "/") / "mime.def");
+  EXPECT_EQ(read.CookiesFile(), fs::path(work + "/") / "cookies.txt");
+}
+
 TEST_F(SetupTest, HandEditedFileKeepsWhatItDoesNotKnow) {
   TSetup setup(&prompt, program);
   const fs::path ini = setup.IniFile();

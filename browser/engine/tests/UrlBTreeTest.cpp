@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -229,24 +230,210 @@ TEST_F(BTreeFile, RecordsThatDoNotFitAreRefused) {
   EXPECT_EQ(tree_->GetCount(), 1u);
 }
 
-TEST_F(BTreeFile, FolderAndSiteNumbersNeverWrapIntoOtherKeys) {
+// ---------------------------------------------------------------- site and folder numbers
+
+class SiteNumbers : public BTreeFile {
+ protected:
+  void SetSiteCounter(uint16_t n) {
+    Close();
+    std::string b = Bytes();
+    b[kBase + 2] = char(n & 0xFF);
+    b[kBase + 3] = char(n >> 8);
+    qlon::test::WriteFileBytes(path_, b);
+    Open(false);
+  }
+  // The records by walk, each found again by its URL, the sites in root-URL
+  // order, and the tree sound.
+  std::vector<std::string> Walk() {
+    tree_->CheckTree();
+    std::vector<std::string> seen;
+    tree_->ForEach([&](TWebFile& r) {
+      seen.push_back(r.FullUrl);
+      return true;
+    });
+    for (const std::string& url : seen) {
+      TWebFile r;
+      EXPECT_TRUE(tree_->FindRecord(url, r)) << url;
+      EXPECT_EQ(r.FullUrl, url);
+    }
+    EXPECT_EQ(seen.size(), tree_->GetCount());
+    std::vector<std::string> sites;
+    for (bool ok = tree_->FindFirstSite(); ok && sites.size() < 100; ok = tree_->FindNextSite())
+      sites.push_back(tree_->Cursor().FullUrl);
+    EXPECT_TRUE(std::is_sorted(sites.begin(), sites.end())) << "sites go by root URL";
+    EXPECT_EQ(std::adjacent_find(sites.begin(), sites.end()), sites.end()) << "each site once";
+    return seen;
+  }
+  bool InOverflow(const std::string& url) {
+    TWebFile r;
+    return tree_->FindRecord(url, r) && tree_->InOverflow(r);
+  }
+};
+
+TEST_F(SiteNumbers, SitesAcross0x8000StayInRootUrlOrderAndAreFoundAgain) {
   Create(false);
-  // Folder 0 is the root: 16383 more fill the 16-bit record keys.
-  for (int f = 1; f < 0x4000; ++f) ASSERT_TRUE(Add("http://h/f" + std::to_string(f) + "/x")) << f;
-  EXPECT_FALSE(Add("http://h/one-too-many/x"));
-  EXPECT_TRUE(Add("http://h/f7/y")) << "existing folders still take records";
-  EXPECT_EQ(tree_->GetCount(), 0x3FFFu + 1);
+  ASSERT_TRUE(Add("http://seed.example/x.htm"));
+  SetSiteCounter(0x7FFD);
+  // Numbers 0x7FFE to 0x8001 go to hosts in falling root-URL order; a second
+  // folder of each must find its site again instead of making another.
+  const std::vector<std::string> hosts = {"http://z.example/", "http://y.example/", "http://x.example/",
+                                          "http://w.example/"};
+  for (const std::string& h : hosts) ASSERT_TRUE(Add(h + "a.htm")) << h;
+  for (const std::string& h : hosts) ASSERT_TRUE(Add(h + "d/b.htm")) << h;
+  EXPECT_EQ(tree_->GetSiteCount(), 0x8001);
+  const std::vector<std::string> expected = {
+      "http://seed.example/x.htm", "http://w.example/a.htm", "http://w.example/d/b.htm", "http://x.example/a.htm",
+      "http://x.example/d/b.htm",  "http://y.example/a.htm", "http://y.example/d/b.htm", "http://z.example/a.htm",
+      "http://z.example/d/b.htm"};
+  EXPECT_EQ(Walk(), expected);
   Close();
-  // A capture at the last site number.
-  std::string b = Bytes();
-  b[kBase + 2] = char(0xFE);
-  b[kBase + 3] = char(0xFF);
-  qlon::test::WriteFileBytes(path_, b);
+  auto e = Entries(Bytes(), kBase + 8);
+  std::vector<std::string> roots;
+  for (const RawEntry& x : e)
+    if (x.a == 0) roots.push_back(x.s1);
+  EXPECT_EQ(roots, (std::vector<std::string>{"http://seed.example/", "http://w.example/", "http://x.example/",
+                                             "http://y.example/", "http://z.example/"}));
   Open(false);
-  EXPECT_TRUE(Add("http://last.example/x"));
+  EXPECT_EQ(Walk(), expected) << "after a reopen, with nothing remembered";
+  ASSERT_TRUE(Add("http://w.example/e/c.htm"));
+  EXPECT_FALSE(Add("http://w.example/d/b.htm"));
+  EXPECT_EQ(tree_->GetSiteCount(), 0x8001) << "no site was made twice";
+}
+
+TEST_F(SiteNumbers, TheLastSiteNumbersThenTheOverflowSite) {
+  Create(false);
+  ASSERT_TRUE(Add("http://seed.example/x.htm"));
+  SetSiteCounter(0xFFFC);
+  ASSERT_TRUE(Add("http://n-1.example/a.htm"));  // site 65,533
+  ASSERT_TRUE(Add("http://n.example/a.htm"));    // 65,534: the last one of its own
+  EXPECT_FALSE(InOverflow("http://n.example/a.htm"));
+  ASSERT_TRUE(Add("http://n1.example/a.htm"));  // no number left: the overflow site, 65,535
+  ASSERT_TRUE(Add("http://n2.example/d/b.htm?q=1", "n2/b.htm"));
+  ASSERT_TRUE(Add("http://n.example/new/c.htm")) << "a numbered site still takes folders";
+  EXPECT_FALSE(Add("http://n2.example/d/b.htm?q=1"));
   EXPECT_EQ(tree_->GetSiteCount(), 0xFFFF);
+  auto check = [&] {
+    Walk();
+    EXPECT_FALSE(InOverflow("http://n-1.example/a.htm"));
+    EXPECT_FALSE(InOverflow("http://n.example/new/c.htm"));
+    EXPECT_TRUE(InOverflow("http://n1.example/a.htm"));
+    EXPECT_TRUE(InOverflow("http://n2.example/d/b.htm?q=1"));
+    TWebFile r;
+    ASSERT_TRUE(tree_->FindRecord("http://n2.example/d/b.htm?q=1", r));
+    EXPECT_EQ(r.GetLocalName(), "n2/b.htm");
+    ASSERT_TRUE(tree_->FindFirstSite());
+    EXPECT_EQ(tree_->Cursor().FullUrl, "") << "the overflow site's root sorts first";
+  };
+  check();
+  Close();
+  Open(false);
+  check();
+  ASSERT_TRUE(Add("http://n3.example/z.htm"));
+  EXPECT_TRUE(InOverflow("http://n3.example/z.htm"));
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindRecord("http://n1.example/a.htm", r));
+  EXPECT_TRUE(tree_->DeleteRecord(r));
+  EXPECT_FALSE(tree_->FindRecord("http://n1.example/a.htm", r));
+  Walk();
+}
+
+TEST_F(SiteNumbers, AFileWithEverySiteNumberTakenRefusesANewSite) {
+  Create(false);
+  ASSERT_TRUE(Add("http://seed.example/x.htm"));
+  SetSiteCounter(0xFFFF);  // written before there was an overflow site
   EXPECT_FALSE(Add("http://beyond.example/x")) << "site 0 would be the site entries' key";
+  EXPECT_TRUE(Add("http://seed.example/y.htm"));
   tree_->CheckTree();
+}
+
+TEST_F(SiteNumbers, TheLastFolderNumbersThenTheOverflowSite) {
+  Create(false);
+  // Folder 0 is the root; 0x3FFE more make N-1 folders, the next one is the
+  // last number (0x3FFF, N), one more finds none (N+1).
+  for (int f = 1; f < 0x3FFF; ++f) ASSERT_TRUE(Add("http://h/f" + std::to_string(f) + "/x")) << f;
+  ASSERT_TRUE(Add("http://h/last/x"));
+  EXPECT_FALSE(InOverflow("http://h/last/x"));
+  ASSERT_TRUE(Add("http://h/one-too-many/x"));
+  EXPECT_TRUE(InOverflow("http://h/one-too-many/x"));
+  EXPECT_TRUE(Add("http://h/f7/y")) << "existing folders still take records";
+  EXPECT_FALSE(InOverflow("http://h/f7/y"));
+  EXPECT_EQ(tree_->GetCount(), 0x3FFEu + 3);
+  Close();
+  Open(false);
+  EXPECT_EQ(Walk().size(), 0x3FFEu + 3);
+  EXPECT_TRUE(InOverflow("http://h/one-too-many/x"));
+  EXPECT_FALSE(InOverflow("http://h/last/x"));
+}
+
+// A tree written when site entries from number 0x8000 on sorted after the
+// others by number, where a site met again got a second number.
+class OldSiteOrder : public SiteNumbers {
+ protected:
+  static std::string Entry(uint16_t a, uint16_t b, const std::string& s1, const std::string& s2 = "",
+                           uint16_t folders = 0, uint8_t state = 0) {
+    std::string e(28, '\0');
+    auto put16 = [&](size_t at, uint16_t v) {
+      e[at] = char(v & 0xFF);
+      e[at + 1] = char(v >> 8);
+    };
+    for (int i = 0; i < 4; ++i) e[size_t(i)] = char(0xFF);
+    put16(4, uint16_t(28 + s1.size() + 1 + s2.size() + 1));
+    put16(6, a);
+    put16(8, b);
+    e[14] = char(state);
+    put16(26, folders);
+    return e + s1 + '\0' + s2 + '\0';
+  }
+  void WriteOldFile() {
+    const std::vector<std::string> entries = {
+        Entry(0, 1, "http://m.example/", "", 1), Entry(0, 0x8000, "http://z.example/", "", 1),
+        Entry(0, 0x8001, "http://a.example/", "", 1), Entry(0, 0x8002, "http://z.example/", "", 2),
+        Entry(1, 0, "http://m.example/"), Entry(1, 0x8000, ""), Entry(1, 0x8001, "m.htm"),
+        Entry(0x8000, 0, "http://z.example/"), Entry(0x8000, 0x8000, ""), Entry(0x8000, 0x8001, "same.htm"),
+        Entry(0x8000, 0x8001, "z1.htm"), Entry(0x8001, 0, "http://a.example/"), Entry(0x8001, 0x8000, ""),
+        Entry(0x8001, 0x8001, "a.htm"), Entry(0x8002, 0, "http://z.example/"),
+        Entry(0x8002, 1, "http://z.example/sub/"), Entry(0x8002, 0x8000, ""),
+        Entry(0x8002, 0x8001, "same.htm", "z/same.htm", 0, uint8_t(fsRetrieved)),
+        Entry(0x8002, 0x8001, "z2.htm"), Entry(0x8002, 0x8002, ""), Entry(0x8002, 0x8003, "deep.htm")};
+    std::string page;
+    for (const std::string& e : entries) page += e;
+    std::string block(7185, '\0');
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) block[at + size_t(i)] = char(v >> (8 * i));
+    };
+    block[2] = char(0x02);
+    block[3] = char(0x80);      // site counter 0x8002
+    put32(4, 7);                // records
+    put32(8 + 4, uint32_t(page.size()));
+    put32(8 + 8, 0xFFFFFFFF);   // a leaf root
+    block.replace(8 + 12, page.size(), page);
+    put32(7177, 0xFFFFFFFF);
+    put32(7181, 1);
+    qlon::test::WriteFileBytes(path_, std::string(kBase, '\0') + block);
+  }
+};
+
+TEST_F(OldSiteOrder, IsReorderedAtOpenWithEverythingFoundAndCommitted) {
+  WriteOldFile();
+  const std::vector<std::string> expected = {"http://a.example/a.htm",  "http://m.example/m.htm",
+                                             "http://z.example/same.htm", "http://z.example/z1.htm",
+                                             "http://z.example/z2.htm",   "http://z.example/sub/deep.htm"};
+  for (int pass = 0; pass < 2; ++pass) {
+    Open(false);
+    EXPECT_EQ(Walk(), expected) << pass;
+    TWebFile r;
+    ASSERT_TRUE(tree_->FindRecord("http://z.example/same.htm", r));
+    EXPECT_EQ(r.GetState(), fsRetrieved) << "of a URL filed twice, the captured copy stays";
+    EXPECT_EQ(r.GetLocalName(), "z/same.htm");
+    EXPECT_EQ(tree_->GetCount(), 6u);
+    Crash();  // nothing written after the open: the reorder was committed
+    EXPECT_FALSE(std::filesystem::exists(TWebStream::JournalPath(path_)));
+  }
+  Open(false);
+  EXPECT_TRUE(Add("http://z.example/sub/more.htm"));
+  EXPECT_TRUE(Add("http://b.example/new.htm"));
+  EXPECT_EQ(tree_->GetSiteCount(), 0x8003);
+  Walk();
 }
 
 TEST_F(BTreeFile, RenamedRecordMovesToItsNewKey) {

@@ -118,8 +118,8 @@ TEST_F(WebTest, BadFilesAreRefusedWithTheirReason) {
   TWeb web;
   qlon::test::WriteFileBytes(path_, std::string(6000, 'x'));
   EXPECT_EQ(web.Open(path_), wlNotWeb);
-  qlon::test::WriteFileBytes(path_, std::string("\x05MQLON\x02\x02", 8) + std::string(6000, '\0'));
-  EXPECT_EQ(web.Open(path_), wlNewer);
+  qlon::test::WriteFileBytes(path_, std::string("\x05MQLON\x03\x02", 8) + std::string(6000, '\0'));
+  EXPECT_EQ(web.Open(path_), wlNewer);  // 515
   qlon::test::WriteFileBytes(path_, std::string("\x05MQLON\x01\x02\x04" "2.03\x03" "abc\x05", 18));
   EXPECT_EQ(web.Open(path_), wlReadError);
   EXPECT_FALSE(web.IsFileOpen());
@@ -221,20 +221,42 @@ TEST_F(WebTest, LargeCountsSaturateAtTheSigned16BitMaximum) {
   }
   TWeb back;
   ASSERT_EQ(back.Open(path_), wlOk);
-  EXPECT_EQ(back.RetrievedCount, 32767u);
   EXPECT_EQ(back.FilteredCount, 12u);
-  EXPECT_EQ(back.NotFoundCount, 32767u);
+  EXPECT_EQ(back.RetrievedCount, 0u) << "a saturated count is the records' count: none";
+}
 
-  // A file of an older writer that stored counts up to 65,535 keeps them.
-  back.Close();
-  std::string bytes = qlon::test::ReadFileBytes(path_);
-  const size_t counters = 6 + 2 + 5 + 1 + 2 + (1 + 17 + 3);
-  ASSERT_EQ(bytes.substr(counters, 2), std::string("\xFF\x7F", 2));
-  bytes.replace(counters, 2, std::string("\x40\x9C", 2));  // 40,000
-  qlon::test::WriteFileBytes(path_, bytes);
-  TWeb old;
-  ASSERT_EQ(old.Open(path_), wlOk);
-  EXPECT_EQ(old.RetrievedCount, 40000u);
+TEST_F(WebTest, SaturatedCountsAreCountedAgainFromTheRecordsAtOpen) {
+  // Around the header's limit N = 32,767: retrieved N+1, errors N, not
+  // found N-1 records; the filtered count is one the records do not hold.
+  const std::pair<TWebFileState, int> kinds[] = {{fsRetrieved, 32768}, {fsError, 32767}, {fsNotFound, 32766}};
+  {
+    TWeb web;
+    web.CreateNew(path_);
+    for (const auto& [state, n] : kinds)
+      for (int i = 0; i < n; ++i) {
+        TWebFile r(&web);
+        ASSERT_TRUE(web.AddUrl("http://a.example/" + std::to_string(state) + "/" + std::to_string(i), r));
+        r.SetState(state);
+        r.SaveChanges();
+      }
+    web.RetrievedCount = 32768;
+    web.ErrorCount = 32767;
+    web.NotFoundCount = 32766;
+    web.FilteredCount = 5;
+    ASSERT_TRUE(web.Save());
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area()), (std::vector<int16_t>{32767, 5, 32766, 32767, 0}));
+  }
+  for (int pass = 0; pass < 2; ++pass) {
+    TWeb back;
+    ASSERT_EQ(back.Open(path_), wlOk);
+    EXPECT_EQ(back.RetrievedCount, 32768u) << pass;
+    EXPECT_EQ(back.ErrorCount, 32767u) << pass;
+    EXPECT_EQ(back.NotFoundCount, 32766u) << "below the limit the header is true";
+    EXPECT_EQ(back.FilteredCount, 5u);
+    back.Close();
+    EXPECT_EQ(CountersAsTheFormatReadsThem(Area()), (std::vector<int16_t>{32767, 5, 32766, 32767, 0}))
+        << "the header stays in its form";
+  }
 }
 
 TEST_F(WebTest, NewTypesJavaClassesAndEmptyTypes) {
@@ -326,4 +348,86 @@ TEST_F(WebTest, AHostListLargerThanTheHeaderKeepsTheNamedPairs) {
   EXPECT_EQ(back.HostAddresses.GetValue(0), "late.example");
   EXPECT_EQ(back.HostAddresses.GetKey(1), "10.0.0.0");
   ClearHostAliases();
+}
+
+// ---------------------------------------------------------------- the host list's place
+
+class HostListLayout : public WebTest {
+ protected:
+  // A capture with statistics and no host list: its header ends with them.
+  QByteArray HeaderWithoutList() {
+    TWeb web;
+    Fill(web);
+    web.HostAddresses = TDoubleList();
+    web.CreateNew(path_);
+    TWebFile r(&web);
+    EXPECT_TRUE(web.AddUrl("http://a.example/page.htm", r));
+    web.Close();
+    const QByteArray header = web.HeaderBytes();
+    EXPECT_EQ(GetLE16(reinterpret_cast<const uint8_t*>(header.constData()) + kVersionAt), 513);
+    return header;
+  }
+  void PutHeader(const QByteArray& header) {
+    std::string bytes = qlon::test::ReadFileBytes(path_);
+    bytes.replace(0, kWebHeaderSize, header.toStdString() + std::string(kWebHeaderSize - size_t(header.size()), '\0'));
+    qlon::test::WriteFileBytes(path_, bytes);
+  }
+  void ExpectListAndStatistics(const std::string& what) {
+    ClearHostAliases();
+    TWeb web;
+    ASSERT_EQ(web.Open(path_), wlOk) << what;
+    EXPECT_EQ(web.HostAddresses.Lines(), (StringList{"10.0.0.1", "a.example", "192.168.100.200", ""})) << what;
+    EXPECT_DOUBLE_EQ(web.Info.FirstDate, 36000.25) << what;
+    EXPECT_EQ(web.Info.Counters[5], -7) << what;
+    EXPECT_EQ(web.Info.Counters[0], 0) << what;
+    EXPECT_EQ(web.RetrievedCount, 5u) << what;
+    EXPECT_EQ(web.GetCount(), 1u) << what;
+    web.Close();
+    ClearHostAliases();
+  }
+  static inline const QByteArray kLines = "10.0.0.1\r\na.example\r\n192.168.100.200\r\n\r\n";
+};
+
+TEST_F(HostListLayout, Version513InTheFormatsOrderIsReadAndKeptByAReopen) {
+  const QByteArray header = HeaderWithoutList();
+  const qsizetype statistics = header.size() - 40;
+  PutHeader(header.left(statistics) + kLines + header.mid(statistics));
+  ExpectListAndStatistics("the format's order");
+  // That open's close wrote the newest form: both are still there.
+  const std::string area = Area();
+  EXPECT_EQ(GetLE16(reinterpret_cast<const uint8_t*>(area.data()) + kVersionAt), 514);
+  ExpectListAndStatistics("reopened after its close");
+  ExpectListAndStatistics("and once more");
+}
+
+TEST_F(HostListLayout, Version513AsThisProgramWroteItIsStillRead) {
+  const QByteArray header = HeaderWithoutList();
+  PutHeader(header + QByteArray("\x02\x00", 2) + kLines);
+  ExpectListAndStatistics("statistics first");
+}
+
+TEST_F(HostListLayout, AnEmptyListStaysVersion513AndTextThatIsNoListIsNotTakenForOne) {
+  const QByteArray header = HeaderWithoutList();
+  PutHeader(header);
+  {
+    TWeb web;
+    ASSERT_EQ(web.Open(path_), wlOk);
+    EXPECT_EQ(web.HostAddresses.PairCount(), 0);
+    EXPECT_DOUBLE_EQ(web.Info.FirstDate, 36000.25);
+    web.Close();
+  }
+  EXPECT_EQ(Area().substr(0, size_t(header.size())), header.toStdString()) << "the same bytes";
+  // Lines in the format's place whose first is not an address, or that run
+  // into statistics that are no dates, are not a list.
+  const qsizetype statistics = header.size() - 40;
+  for (const QByteArray& lines : {QByteArray("a.example\r\n10.0.0.1\r\n"), QByteArray("10.0.0.1\r\na.example\r\n")}) {
+    const QByteArray tail = lines.startsWith("a.") ? header.mid(statistics) : QByteArray(40, 'x');
+    PutHeader(header.left(statistics) + lines + tail);
+    TWeb web;
+    const TWebLoadResult result = web.Open(path_);
+    if (result == wlOk) {
+      EXPECT_EQ(web.HostAddresses.PairCount(), 0) << lines.toStdString();
+    }
+    web.DiscardTree();
+  }
 }

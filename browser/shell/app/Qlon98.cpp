@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "DWorkDir.h"
+#include "CommandLine.h"
 #include "FrenchUi.h"
 #include "Main.h"
 #include "Pictures.h"
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const qlon::InstanceWindow running = qlon::FindWindowByTitle(qlon::kProgramTitle);
     // The running instance has another current folder.
-    if (running && qlon::SendCommandLine(running, qlon::HandOverArguments(arguments, QDir::currentPath().toStdString())))
+    if (running && qlon::SendCommandLine(running, qlon::shell::HandOverArguments(arguments, QDir::currentPath().toStdString())))
       return 0;
     std::fprintf(stderr, "qlon98: %s is running but could not be reached\n", qlon::kProgramTitle);
     return 1;
@@ -76,8 +77,8 @@ int main(int argc, char** argv) {
     // No display name: the framework would add it to every window title
     // ("Attention! — Quillon 98"); each window names itself.
     // French for the framework's own texts too, from the first dialog on.
-    qlon::InstallFrenchUi(app);
-    QApplication::setWindowIcon(qlon::ProgramIcon());
+    qlon::shell::InstallFrenchUi(app);
+    QApplication::setWindowIcon(qlon::shell::ProgramIcon());
     qlon::platform::QtMessageBoxHandler boxes;
     qlon::shell::TUnattended unattended;
     const bool noScreen = QGuiApplication::platformName() == "offscreen";
@@ -103,8 +104,8 @@ int main(int argc, char** argv) {
     }
     // A file named on the command line that is not there leaves nothing
     // to do either: said, and the program ends rather than wait for nobody.
-    if (const std::string file = qlon::FirstArgument(arguments);
-        noScreen && qlon::IsFileArgument(file) && !QFileInfo(QString::fromStdString(file)).isFile()) {
+    if (const std::string file = qlon::shell::FirstArgument(arguments);
+        noScreen && qlon::shell::IsFileArgument(file) && !QFileInfo(QString::fromStdString(file)).isFile()) {
       std::fprintf(stderr, "qlon98: le fichier %s n'existe pas.\n", file.c_str());
       qlon::CloseInstanceMutex();
       return 1;

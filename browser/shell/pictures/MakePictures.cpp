@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   const QDir folder(QString::fromLocal8Bit(argv[1]));
-  for (const qlon::TInstalledPicture& file : qlon::InstalledPictures()) {
+  for (const qlon::shell::TInstalledPicture& file : qlon::shell::InstalledPictures()) {
     if (!Write(folder.filePath(file.File), file.Picture)) {
       std::fprintf(stderr, "qlon_pictures: cannot write %s\n", qPrintable(folder.filePath(file.File)));
       return 1;

@@ -25,6 +25,28 @@ using namespace platform;
 using shell::TCaptureRoad;
 using shell::TUnattended;
 
+// What the road asks of the window, in words: the modes and pages by name.
+std::string Said(TMainMode mode) {
+  switch (mode) {
+    case mmNoWeb: return "mode no web";
+    case mmWebOpen: return "mode web open";
+    case mmRunning: return "mode running";
+  }
+  return "mode ?";
+}
+std::string Said(TMainView view) {
+  static constexpr const char* kNames[] = {"home",  "capture", "picture", "blank",  "map",      "urls",
+                                           "web options", "setup", "search", "help", "scheduler"};
+  return std::string("view ") + (view < std::size(kNames) ? kNames[view] : "none");
+}
+std::string SaidTree(int tag) {
+  switch (tag) {
+    case tpOptions: return "tree options";
+    case tpScheduler: return "tree scheduler";
+    default: return "tree " + std::to_string(tag);
+  }
+}
+
 class TRoadRecorder : public shell::ICaptureRoadHost {
  public:
   std::unique_ptr<TWeb> web;
@@ -42,9 +64,9 @@ class TRoadRecorder : public shell::ICaptureRoadHost {
     return dialog.exec();
   }
   QWidget* DialogParent() override { return nullptr; }
-  void SetMode(TMainMode mode) override { calls.push_back("mode " + std::to_string(mode)); }
-  void SetView(TMainView view) override { calls.push_back("view " + std::to_string(view)); }
-  void SelectTreePage(int tag) override { calls.push_back("tree " + std::to_string(tag)); }
+  void SetMode(TMainMode mode) override { calls.push_back(Said(mode)); }
+  void SetView(TMainView view) override { calls.push_back(Said(view)); }
+  void SelectTreePage(int tag) override { calls.push_back(SaidTree(tag)); }
   void RefreshStatusHints() override {}
   void CommitDialogs() override { calls.push_back("commit"); }
   void ResetWeb() override { calls.push_back("reset"); }
@@ -99,8 +121,8 @@ TEST_F(CaptureRoadTest, AUserRunGoesTheWholeRoadInOrderAndSavesTheWeb) {
   setup_.AutoLaunch = true;
   const fs::path file = Open("site");
   ASSERT_TRUE(road_.Run(kCaptureMissing, nullptr, true));
-  EXPECT_EQ(window_.calls, (std::vector<std::string>{"commit", "mode 2", "lists", "view 1", "mode 1", "resolve", "end",
-                                                     "save", "bookmark", "open _Accueil.htm"}));
+  EXPECT_EQ(window_.calls, (std::vector<std::string>{"commit", "mode running", "lists", "view capture", "mode web open",
+                                                     "resolve", "end", "save", "bookmark", "open _Accueil.htm"}));
   EXPECT_FALSE(road_.Running());
   EXPECT_EQ(road_.Capture(), nullptr);
   EXPECT_GE(window_.records, 3);
@@ -143,9 +165,9 @@ TEST_F(CaptureRoadTest, AScheduledRunStaysOffTheScreenAndEndsItsStepWithTheReaso
   }
   ASSERT_TRUE(road_.Run(kCaptureScheduled | kCaptureMissing | kCaptureHangUp, nullptr, true));
   EXPECT_EQ(Served("/gone.htm"), 1);
-  EXPECT_FALSE(Called("view 1"));
+  EXPECT_FALSE(Called("view capture"));
   EXPECT_TRUE(Called("end scheduled"));
-  EXPECT_FALSE(Called("tree 10"));  // nobody is offered the start URL page
+  EXPECT_FALSE(Called("tree options"));  // nobody is offered the start URL page
   EXPECT_TRUE(boxes_.shown.empty());
   auto lock = scheduler.LockTree();
   EXPECT_EQ(step->GetState(), tsError);
@@ -188,13 +210,13 @@ TEST_F(CaptureRoadTest, AStartAddressInErrorOffersItsPageOnlyToAPerson) {
   ASSERT_TRUE(road_.Run(kCaptureMissing, nullptr, true));
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_NE(boxes_.shown[0].text.find("L'url " + server_.Url("/gone.htm") + " est erronée"), std::string::npos);
-  EXPECT_TRUE(Called("tree " + std::to_string(tpOptions)));
+  EXPECT_TRUE(Called("tree options"));
   // Nobody there: No, the options stay; the error is counted for the exit status.
   nobody_.Set(TUnattended::NoScreen, true);
   Open("nobody", "/gone.htm");
   ASSERT_TRUE(road_.Run(kCaptureMissing, nullptr, true));
   EXPECT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_FALSE(Called("tree " + std::to_string(tpOptions)));
+  EXPECT_FALSE(Called("tree options"));
   EXPECT_TRUE(Reported("est erronée"));
   EXPECT_EQ(nobody_.Failures(), 1);
 }

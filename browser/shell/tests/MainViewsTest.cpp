@@ -22,6 +22,7 @@
 #include "DlgVignettes.h"
 #include "DlgWeb.h"
 #include "EventPump.h"
+#include "ExImage.h"
 #include "Main.h"
 #include "MainWinProbe.h"
 #include "MapEditor.h"
@@ -35,6 +36,7 @@
 #include "TempRoot.h"
 #include "Texts.h"
 #include "UrlCommands.h"
+#include "UrlPage.h"
 #include "Urlutil.h"
 #include "WUrlList.h"
 #include "Web.h"
@@ -44,6 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using shell::ProcessMessages;
 
 constexpr const char* kHost = "http://h.example/";
 
@@ -93,7 +96,8 @@ class MainViewsTest : public ::testing::Test {
     win_->resize(1000, 700);
     win_->show();
     ProcessMessages();
-    EXPECT_TRUE(Probe().OpenWeb((folder_ / "local.web").string(), false));
+    Probe().OpenWebFile((folder_ / "local.web").string());
+    EXPECT_NE(win_->CurrentWeb(), nullptr);
   }
   ~MainViewsTest() override { win_.reset(); }
 
@@ -115,9 +119,21 @@ class MainViewsTest : public ::testing::Test {
     Probe().TreeTimerTimer();
     ProcessMessages();
   }
+  // The URL previewed, once the view timer has served it.
   void Preview(const std::string& url) {
-    Probe().ShowPreview(url, {});
-    Probe().ViewTimerTimer();
+    Probe().UrlPage()->ShowPreview(url, {});
+    Served();
+  }
+  void Served() {
+    EXPECT_TRUE(Probe().ViewTimer()->isActive());
+    EXPECT_TRUE(test::PumpUntil([&] { return !Probe().ViewTimer()->isActive(); }, std::chrono::seconds(5)));
+  }
+  // A click on the row of the URL; false when the list does not show it.
+  bool Click(const std::string& url) {
+    if (!GoTo(url)) return false;
+    TWUrlList* list = Probe().UrlList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(0, list->Row()).center());
+    return true;
   }
   // Makes the row of the URL current; false when the list does not show it.
   bool GoTo(const std::string& url) {
@@ -129,6 +145,7 @@ class MainViewsTest : public ::testing::Test {
     return false;
   }
   QRect Wall() const { return Probe().ImageWallFrame()->contentsRect(); }
+  const QImage& Picture() const { return Probe().UrlPage()->Picture(); }
 
   test::TempRoot root_;
   std::string work_;
@@ -209,7 +226,7 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpSearch);
   EXPECT_EQ(win_->View(), mvSearch);
   EXPECT_TRUE(Probe().SearchPanel()->isVisible());
-  Probe().SearchFor("big", 0);
+  Probe().SearchPanel()->SearchFor("big", 0);
   ASSERT_TRUE(test::PumpUntil([&] { return Probe().UrlList()->List().Count() == 1 && !Probe().SearchPanel()->Searching(); },
                               std::chrono::seconds(5)));
   EXPECT_TRUE(GoTo(Url("big.bmp")));
@@ -219,12 +236,35 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   EXPECT_EQ(Probe().UrlList()->List().Count(), 2);
 }
 
+TEST_F(MainViewsTest, TheMapBeingEditedGivesTheStatusLineItsText) {
+  Page(tpMap);
+  TMapEditor* editor = Probe().MapEditor();
+  ASSERT_NE(editor->CurrentMap(), nullptr);
+  QWidget* image = editor->MapImage->viewport();
+  const auto at = [&](int x, int y) { return editor->ImageToControl(QPoint(x, y)); };
+  QTest::mouseMove(image, at(12, 9));
+  EXPECT_EQ(Probe().StatusInfo1()->text(), "small.bmp  |  0 zone  |  x 12, y 9");
+  // A zone drawn with the mouse.
+  QTest::mousePress(image, Qt::LeftButton, {}, at(3, 4));
+  QTest::mouseMove(image, at(30, 25));
+  QTest::mouseRelease(image, Qt::LeftButton, {}, at(30, 25));
+  EXPECT_EQ(editor->MapZones().size(), 1u);
+  EXPECT_TRUE(Probe().StatusInfo1()->text().startsWith("small.bmp  |  1 zone  |  x 30, y 25  |  modifiée"))
+      << Probe().StatusInfo1()->text().toStdString();
+  // What the window refreshes on its own keeps the editor's text.
+  Probe().MenuFileSave()->trigger();
+  EXPECT_TRUE(Probe().StatusInfo1()->text().startsWith("small.bmp  |  1 zone"));
+  // Another page: the web's folder again.
+  Page(tpPages);
+  EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), folder_.string());
+}
+
 TEST_F(MainViewsTest, PicturesFitTheirFrame) {
   Page(tpImages);
   ASSERT_TRUE(Probe().ImageWallFrame()->isVisible());
   Preview(Url("small.bmp"));
-  ASSERT_FALSE(Probe().Picture().isNull());
-  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
+  ASSERT_FALSE(Picture().isNull());
+  EXPECT_EQ(Picture().size(), QSize(40, 30));
   // Natural size, centred.
   EXPECT_FALSE(Probe().Image()->hasScaledContents());
   EXPECT_EQ(Probe().Image()->geometry(), Wall());
@@ -232,7 +272,7 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
 
   Probe().KeepImageRatioCheck()->setChecked(true);
   Preview(Url("big.bmp"));
-  ASSERT_EQ(Probe().Picture().size(), QSize(1600, 400));
+  ASSERT_EQ(Picture().size(), QSize(1600, 400));
   const QRect wall = Wall(), shown = Probe().Image()->geometry();
   EXPECT_TRUE(Probe().Image()->hasScaledContents());
   // Inside the frame, touching it on one axis, centred on the other, 4:1 kept.
@@ -244,32 +284,56 @@ TEST_F(MainViewsTest, PicturesFitTheirFrame) {
 
   // On the picture page without the ratio box: natural size.
   Probe().KeepImageRatioCheck()->setChecked(false);
-  Probe().FitImage();
   EXPECT_TRUE(Probe().Image()->hasScaledContents());  // the list page still fits
-  Probe().SetView(mvPicture);
-  Probe().FitImage();
+  // The picture's own page: its node in the tree's images folder.
+  ASSERT_NE(Probe().Tree()->ImagesFolder(), nullptr);
+  Probe().Tree()->ImagesFolder()->SetExpanded(true);
+  controls::TWTreeNode* node = nullptr;
+  for (int i = 0; i < Probe().Tree()->ImagesFolder()->ChildCount(); ++i)
+    if (auto* image = dynamic_cast<TImageNode*>(Probe().Tree()->ImagesFolder()->Child(i));
+        image && image->LocalName == "big.bmp")
+      node = image;
+  ASSERT_NE(node, nullptr);
+  Probe().Tree()->Model().SelectNode(node);
+  Probe().TreeTimerTimer();
+  EXPECT_EQ(win_->View(), mvPicture);
+  Served();
+  EXPECT_EQ(Picture().size(), QSize(1600, 400));
   EXPECT_FALSE(Probe().Image()->hasScaledContents());
   EXPECT_EQ(Probe().Image()->geometry(), Wall());
+  // The ratio box fits it again at once.
+  Probe().KeepImageRatioCheck()->trigger();
+  EXPECT_TRUE(Probe().Image()->hasScaledContents());
+}
+
+TEST_F(MainViewsTest, TheViewChecksKeepTheirStateThroughASave) {
+  // Saving the web sets the checks from the settings: each click is kept there.
+  for (QAction* check : {Probe().KeepImageRatioCheck(), Probe().Find<QAction>("OptionsMenuViewLastImage"),
+                         Probe().Find<QAction>("OptionsMenuViewFrame")}) {
+    const bool before = check->isChecked();
+    check->trigger();
+    ASSERT_TRUE(Probe().MenuFileSave()->isEnabled());
+    Probe().MenuFileSave()->trigger();
+    EXPECT_EQ(check->isChecked(), !before) << check->objectName().toStdString();
+  }
+  EXPECT_EQ(setup_.KeepImageRatioFlag, Probe().KeepImageRatioCheck()->isChecked());
 }
 
 TEST_F(MainViewsTest, TheSameRowTwiceDoesNotReloadItsPreview) {
   Page(tpImages);
   ASSERT_TRUE(GoTo(Url("small.bmp")));
-  TWebFile r(win_->CurrentWeb());
-  ASSERT_TRUE(Probe().UrlList()->CurrentRecord(r));
-  Probe().UrlListWebFileClick(r);
-  EXPECT_TRUE(Probe().ViewTimer()->isActive());
-  Probe().ViewTimerTimer();
-  EXPECT_EQ(Probe().ShownUrl(), Url("small.bmp"));
+  ASSERT_TRUE(Click(Url("small.bmp")));
+  Served();
+  EXPECT_EQ(Probe().UrlPage()->ShownUrl(), Url("small.bmp"));
   // The file changes; the same row again keeps what is shown.
   test::WriteFileBytes(folder_ / "small.bmp", BmpPicture(20, 10, Qt::green));
-  Probe().UrlListWebFileClick(r);
-  Probe().ViewTimerTimer();
-  EXPECT_EQ(Probe().Picture().size(), QSize(40, 30));
+  ASSERT_TRUE(Click(Url("small.bmp")));
+  Served();
+  EXPECT_EQ(Picture().size(), QSize(40, 30));
   Preview(Url("big.bmp"));
-  EXPECT_EQ(Probe().Picture().size(), QSize(1600, 400));
+  EXPECT_EQ(Picture().size(), QSize(1600, 400));
   Preview(Url("small.bmp"));
-  EXPECT_EQ(Probe().Picture().size(), QSize(20, 10));
+  EXPECT_EQ(Picture().size(), QSize(20, 10));
 }
 
 TEST_F(MainViewsTest, F5ReloadsTheListKeepingItsRow) {
@@ -330,7 +394,7 @@ TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
 }
 
 TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
-  Probe().BrowserPopupPopup();
+  emit Probe().Find<QMenu>("BrowserPopup")->aboutToShow();
   EXPECT_TRUE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());  // no index pages yet
   EXPECT_FALSE(Probe().BrowserPopupLoadBookmarks()->isEnabled());
@@ -339,7 +403,7 @@ TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
   ASSERT_EQ(opened_.size(), 1u);
   EXPECT_EQ(opened_[0], kHost);
   Probe().CloseWeb(false);
-  Probe().BrowserPopupPopup();
+  emit Probe().Find<QMenu>("BrowserPopup")->aboutToShow();
   EXPECT_FALSE(Probe().BrowserPopupLoadIndex()->isEnabled());
   EXPECT_FALSE(Probe().BrowserPopupLoadSommaire()->isEnabled());
   EXPECT_TRUE(Probe().BrowserPopupSelect()->isEnabled());
@@ -381,7 +445,7 @@ TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
                                    "&Fenêtre d'aperçu"}));
   // A right click beside the list opens it too.
   QWidget* top = options->parentWidget();
-  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2));
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), top->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(top, &click);
   EXPECT_TRUE(popup->isVisible());
   popup->close();
@@ -440,10 +504,10 @@ TEST_F(MainViewsTest, ADoubleClickOpensACapturedPictureButNeverRunsAScript) {
 }
 
 TEST_F(MainViewsTest, DialUpStatesShowInTheStatusLine) {
-  Probe().RasStateChange(kRasStateConnected);
+  emit Probe().RasEntry()->RasStateChange(kRasStateConnected);
   EXPECT_EQ(Probe().StatusInfo1()->text().toStdString(), TextAt(kDialStateTexts, kRasStateConnected));
   EXPECT_FALSE(Probe().StatusInfo1()->text().isEmpty());
-  Probe().RasStateChange(99);  // a state the texts do not know
+  emit Probe().RasEntry()->RasStateChange(99);  // a state the texts do not know
   EXPECT_TRUE(Probe().StatusInfo1()->text().isEmpty());
 }
 

@@ -12,9 +12,16 @@
 #include <QToolButton>
 #include <stdexcept>
 
+#include "CaptureRoad.h"
+#include "DlgScheduler.h"
 #include "Main.h"
+#include "MapEditor.h"
+#include "SearchPane.h"
 #include "UrlCommands.h"
+#include "UrlPage.h"
 #include "WUrlList.h"
+#include "WaitCursor.h"
+#include "WebTree.h"
 
 namespace qlon::test {
 
@@ -76,6 +83,8 @@ class TMainWinProbe {
   TWUrlList* MapList() const { return Find<TWUrlList>("MapList"); }
   TMapEditor* MapEditor() const { return Find<TMapEditor>("MapFrame"); }
   shell::TSearchPane* SearchPanel() const { return Find<shell::TSearchPane>("SearchPanel"); }
+  shell::TUrlPage* UrlPage() const { return Find<shell::TUrlPage>("UrlsFrame"); }
+  TUrlCommands* UrlCommands() const { return UrlPage()->UrlCommands.get(); }
 
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
@@ -83,11 +92,8 @@ class TMainWinProbe {
   shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
   shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
   TRas* RasEntry() const { return win_.RasEntry; }
-  TUrlCommands* UrlCommands() const { return win_.UrlCommands.get(); }
-  const QStringList& RecentPaths() const { return win_.RecentPaths; }
+  const QStringList& RecentPaths() const { return win_.recent_.Paths(); }
   TWebTreePage PageTag() const { return win_.PageTag; }
-  const std::string& ShownUrl() const { return win_.ShownUrl; }
-  const QImage& Picture() const { return win_.Picture; }
 
   // ---- what the window asks of its surroundings
   std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
@@ -97,31 +103,13 @@ class TMainWinProbe {
 
   // ---- commands
   void SetMode(TMainMode mode) const { win_.SetMode(mode); }
-  void SetView(TMainView view) const { win_.SetView(view); }
   void OpenWebFile(const std::string& path) const { win_.OpenWebFile(path); }
-  bool OpenWeb(const std::string& path, bool keepView) const { return win_.OpenWeb(path, keepView); }
-  void OpenRecentWeb(int index) const { win_.OpenRecentWeb(index); }
   bool CloseWeb(bool keepView) const { return win_.CloseWeb(keepView); }
   void SetCurrentWeb(std::unique_ptr<TWeb> web) const { win_.SetCurrentWeb(std::move(web)); }
-  void DeleteWeb() const { win_.DeleteWeb(); }
   bool ClearFolder(const std::string& folder) const { return win_.ClearFolder(folder); }
-  void MenuWebResetClick() const { win_.MenuWebResetClick(); }
-  void CopyOrMoveWeb(bool move) const { win_.CopyOrMoveWeb(move); }
-  void SaveGeometry() const { win_.SaveGeometry(); }
   void HandleArguments(const StringList* list) const { win_.HandleArguments(list); }
-  bool TaskStart(TTask& task) const { return win_.TaskStart(task); }
-  bool TaskEnd(TTask& task) const { return win_.TaskEnd(task); }
   void PostCapture(uint16_t flags) const { win_.PostCapture(flags); }
-  void StartCapture() const { win_.StartCapture(); }
-  void StopCapture() const { win_.StopCapture(); }
   void TreeTimerTimer() const { win_.TreeTimerTimer(); }
-  void ShowPreview(const std::string& url, const std::string& file) const { win_.ShowPreview(url, file); }
-  void ViewTimerTimer() const { win_.ViewTimerTimer(); }
-  void FitImage() const { win_.FitImage(); }
-  void UrlListWebFileClick(TWebFile& record) const { win_.UrlListWebFileClick(record); }
-  void BrowserPopupPopup() const { win_.BrowserPopupPopup(); }
-  void SearchFor(const QString& text, int kind) const { win_.SearchFor(text, kind); }
-  void RasStateChange(int state) const { win_.RasStateChange(state); }
 
  private:
   TMainWin& win_;

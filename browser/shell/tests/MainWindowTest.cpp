@@ -51,36 +51,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using shell::ProcessMessages;
 using test::HttpReply;
 using test::HttpRequestSeen;
 
 using test::WorkFolder;
 
 using MainWindowTest = test::MainWindowFixture;
-
-// ---------------------------------------------------------------- pure rules
-
-TEST(MainWindowRules, FirstArgumentDropsQuotesAndWhatFollowsThem) {
-  EXPECT_EQ(FirstArgument({"\"/a b/local.web\" -x", "second"}), "/a b/local.web");
-  EXPECT_EQ(FirstArgument({"/a/local.web"}), "/a/local.web");
-  EXPECT_EQ(FirstArgument({"\""}), "");
-  EXPECT_EQ(FirstArgument({}), "");
-}
-
-TEST(MainWindowRules, UrlArgumentKeepsTheWholeAddress) {
-  EXPECT_EQ(UrlArgument("URL(http://a/b)"), "http://a/b");
-  EXPECT_EQ(UrlArgument("url(http://a/(x))"), "http://a/(x)");
-  EXPECT_EQ(UrlArgument("URL()"), "");
-  EXPECT_EQ(UrlArgument("URL("), "");
-  EXPECT_EQ(UrlArgument(")URL("), "");
-}
-
-TEST(MainWindowRules, StoredPlacesArePulledBackOntoTheScreen) {
-  EXPECT_EQ(ClampToScreen({900, 700, 400, 300}, 1024, 768), (TWindowBounds{624, 468, 400, 300}));
-  EXPECT_EQ(ClampToScreen({-50, -10, 400, 300}, 1024, 768), (TWindowBounds{0, 0, 400, 300}));
-  EXPECT_EQ(ClampToScreen({10, 10, 2000, 1000}, 1024, 768), (TWindowBounds{0, 0, 1024, 768}));
-  EXPECT_EQ(ClampToScreen({10, 20, 400, 300}, 1024, 768), (TWindowBounds{10, 20, 400, 300}));
-}
 
 // ---------------------------------------------------------------- frame of state
 
@@ -190,7 +167,7 @@ TEST_F(MainWindowTest, RecentWebsShowSixAndKeepAllNewestFirst) {
   EXPECT_FALSE(Probe().RecentPaths().contains(QString::fromStdString(webs[3].string())));
 
   // Opening the n-th entry makes it current and puts it first.
-  Probe().OpenRecentWeb(3);
+  Probe().Find<QAction>("w4")->trigger();
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->GetTitle(), "Web 2");
   EXPECT_EQ(Probe().RecentPaths().front().toStdString(), webs[2].string());
@@ -207,11 +184,12 @@ TEST_F(MainWindowTest, GeometryIsSavedAndAPlaceOffTheScreenPulledBack) {
   EXPECT_EQ(win_->y(), screen.height() - 500);
   win_->show();
   win_->resize(720, 510);
-  Probe().SaveGeometry();
+  const int treeWidth = Probe().WTreeFrame()->width();
+  win_.reset();  // the place is saved as the window goes
   EXPECT_EQ(setup_.Width, 720);
   EXPECT_EQ(setup_.Height, 510);
   EXPECT_EQ(setup_.WindowState, 0);
-  EXPECT_EQ(setup_.TreeFrameWidth, Probe().WTreeFrame()->width());
+  EXPECT_EQ(setup_.TreeFrameWidth, treeWidth);
 }
 
 // ---------------------------------------------------------------- command line
@@ -269,7 +247,9 @@ TEST_F(MainWindowTest, HandedOverWebOpensUnlessACaptureRuns) {
 TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   Make();
   Probe().OpenWebFile(MakeWeb("site", server_.Url("/")).string());
-  Probe().SetView(mvUrls);
+  ASSERT_TRUE(Probe().Tree()->SelectPage(tpWeb));
+  Probe().TreeTimerTimer();
+  ASSERT_EQ(win_->View(), mvCapture);
   // A capture that was never given a file cannot be saved: the question
   // decides, Cancel keeps it open on its page.
   auto pathless = std::make_unique<TWeb>();
@@ -278,7 +258,7 @@ TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   boxes_.Answer(IDCANCEL);
   EXPECT_FALSE(Probe().CloseWeb(false));
   EXPECT_NE(win_->CurrentWeb(), nullptr);
-  EXPECT_EQ(win_->View(), mvUrls);
+  EXPECT_EQ(win_->View(), mvCapture);
   boxes_.Answer(IDNO);
   EXPECT_TRUE(Probe().CloseWeb(false));
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
@@ -294,7 +274,7 @@ TEST_F(MainWindowTest, DeletingAWebInTheWorkFolderKeepsTheFolder) {
   test::WriteFileBytes(fs::path(work_) / "keep.txt", "mine");
   Probe().OpenWebFile(work_ + "local.web");
   ASSERT_NE(win_->CurrentWeb(), nullptr);
-  Probe().DeleteWeb();
+  Probe().Find<QAction>("MenuWebDelete")->trigger();
   EXPECT_TRUE(boxes_.shown.empty());  // no question for the work folder
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   EXPECT_FALSE(fs::exists(fs::path(work_) / "local.web"));
@@ -308,10 +288,10 @@ TEST_F(MainWindowTest, DeletingAWebAsksWithItsFolderAndDeletesIt) {
   test::WriteFileBytes(web.parent_path() / "page.htm", "x");
   Probe().OpenWebFile(web.string());
   boxes_.Answer(IDCANCEL);
-  Probe().DeleteWeb();
+  Probe().Find<QAction>("MenuWebDelete")->trigger();
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   boxes_.Answer(IDYES);
-  Probe().DeleteWeb();
+  Probe().Find<QAction>("MenuWebDelete")->trigger();
   ASSERT_EQ(boxes_.shown.size(), 2u);
   EXPECT_NE(boxes_.shown[1].text.find(web.parent_path().string()), std::string::npos);
   EXPECT_FALSE(fs::exists(web.parent_path()));
@@ -334,7 +314,7 @@ TEST_F(MainWindowTest, ClearFolderNeverEmptiesTheWorkFolder) {
 TEST_F(MainWindowTest, ResetIsOfferedOnlyForAWebWithRecords) {
   Make();
   Probe().OpenWebFile(MakeWeb("empty", server_.Url("/")).string());
-  Probe().MenuWebResetClick();
+  Probe().Find<QAction>("MenuWebReset")->trigger();
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
@@ -462,6 +442,26 @@ TEST_F(MainWindowTest, ScheduledCaptureClosesWithoutAQuestion) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+TEST_F(MainWindowTest, AnErrorAfterTheRunIsToldAndTheWebKept) {
+  Site();
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  Probe().OpenWebFile(web.string());
+  // The summary page is to be shown in the browser, which fails badly.
+  setup_.AutoLaunch = true;
+  Probe().OpenAddress() = [](const std::string&) -> bool { throw std::runtime_error("navigateur introuvable"); };
+  Probe().PostCapture(kCaptureMissing);
+  ASSERT_TRUE(Pump([&] { return !boxes_.shown.empty(); }));
+  EXPECT_EQ(boxes_.shown[0].caption, kProgramTitle);
+  EXPECT_NE(boxes_.shown[0].text.find("navigateur introuvable"), std::string::npos) << boxes_.shown[0].text;
+  EXPECT_FALSE(Probe().Road().Running());
+  EXPECT_EQ(win_->Mode(), mmWebOpen);
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  TWeb saved;
+  ASSERT_EQ(saved.Open(web), wlOk);
+  EXPECT_EQ(saved.RetrievedCount, 3u);
+}
+
 TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
   std::string links;
   for (int i = 0; i < 6; ++i) links += "<a href=\"p" + std::to_string(i) + ".htm\">p</a>";
@@ -479,7 +479,7 @@ TEST_F(MainWindowTest, StopLettingFilesFinishKeepsTransfersUnderWay) {
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (Served("/p0.htm") + Served("/p1.htm") > 0 && stops_ == 0) {
-      QTimer::singleShot(100, win_.get(), [&] { Probe().StopCapture(); });
+      QTimer::singleShot(100, win_.get(), [&] { Probe().Find<QAction>("MenuCaptureStop")->trigger(); });
       poll.stop();
     }
   });
@@ -511,7 +511,7 @@ TEST_F(MainWindowTest, ScheduledStepWaitsWhileAUserCaptureRuns) {
   step.SetState(tsStarting);
   bool started = false;
   WhenCapturing([&] {
-    started = Probe().TaskStart(step);
+    started = Probe().DlgScheduler()->Scheduler().OnTaskStart(step);
     Probe().Road().Capture()->Abort();
   });
   Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true);
@@ -529,7 +529,7 @@ TEST_F(MainWindowTest, TaskEndStopsOnlyTheSchedulersOwnRun) {
   step.WebPath = other.string();
   bool stopped = true;
   WhenCapturing([&] {
-    Probe().TaskEnd(step);
+    Probe().DlgScheduler()->Scheduler().OnTaskEnd(step);
     stopped = Probe().Road().Capture()->Stopped;
     Probe().Road().Capture()->Abort();
   });
@@ -597,7 +597,8 @@ TEST_F(MainWindowTest, ScreenshotOfTheWindowWithACapturedWeb) {
   win_->show();
   Probe().OpenWebFile(MakeWeb("site", server_.Url("/"), "Site de test").string());
   ASSERT_TRUE(Probe().Road().Run(kCaptureMissing, nullptr, true));
-  Probe().SetView(mvCapture);
+  Probe().TreeTimerTimer();  // the run ends on the web's page
+  ASSERT_EQ(win_->View(), mvCapture);
   ProcessMessages();
   const fs::path screens = ProgramFolder().parent_path() / "screens";
   fs::create_directories(screens);
@@ -663,16 +664,16 @@ TEST_F(MainWindowTest, StartProposesAndCompletesTheCaptureFlags) {
     (d.*answer)->setChecked(true);
     return int(QDialog::Accepted);
   };
-  Probe().StartCapture();  // cancelled: nothing runs
+  Probe().MenuCaptureStart()->trigger();  // cancelled: nothing runs
   ASSERT_EQ(proposed.size(), 1u);
   EXPECT_EQ(proposed[0], kCaptureMissing);  // the start URL waits to be captured
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 0u);
   answer = &shell::TDlgChooseCapture::FinishRadio;
-  Probe().StartCapture();
+  Probe().MenuCaptureStart()->trigger();
   EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
   // Nothing waits any more: an update, which marks the records first.
   answer = &shell::TDlgChooseCapture::UpdateRadio;
-  Probe().StartCapture();
+  Probe().MenuCaptureStart()->trigger();
   EXPECT_EQ(proposed.back(), kCaptureUpdate);
   EXPECT_EQ(Probe().Road().Flags(), kCaptureUpdate | kCaptureUpdateWalk);
   EXPECT_EQ(Served("/a.htm"), 2);
@@ -693,7 +694,7 @@ TEST_F(MainWindowTest, UpdateAndFinishOnACompleteWebUpdatesItsPagesThenTakesWhat
     return int(QDialog::Accepted);
   };
   const int served = Served("/a.htm");
-  Probe().StartCapture();
+  Probe().MenuCaptureStart()->trigger();
   EXPECT_EQ(Served("/a.htm"), served + 1);  // updated
   EXPECT_EQ(int(State(server_.Url("/b.htm"))), int(fsRetrieved));  // then captured
   EXPECT_EQ(Probe().Road().Flags(), kCaptureMissing | kCaptureUpdate | kCaptureUpdateWalk);
@@ -719,7 +720,7 @@ TEST_F(MainWindowTest, StartAtALaterDateAddsASchedulerJob) {
     d.HangUpCheck->setChecked(true);
     return int(QDialog::Accepted);
   };
-  Probe().StartCapture();
+  Probe().MenuCaptureStart()->trigger();
   TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
   auto lock = scheduler.LockTree();
   ASSERT_EQ(scheduler.Root().GetChildCount(), 1);
@@ -777,7 +778,7 @@ TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
   const fs::path target = fs::path(work_) / "moved";
   fs::create_directories(target);
   dirAnswer_ = QString::fromStdString(target.string());
-  Probe().CopyOrMoveWeb(true);
+  Probe().MenuWebMove()->trigger();
   ASSERT_NE(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(win_->CurrentWeb()->Path(), target / "local.web");
   EXPECT_FALSE(fs::exists(web));

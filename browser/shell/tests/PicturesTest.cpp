@@ -9,7 +9,7 @@
 
 #include "Pictures.h"
 
-namespace qlon {
+namespace qlon::shell {
 namespace {
 
 TEST(Pictures, EveryNameTheCodeLoadsIsDrawn) {
@@ -52,4 +52,4 @@ TEST(Pictures, TheBuildPutsTheirFilesBesideTheProgram) {
 }
 
 }  // namespace
-}  // namespace qlon
+}  // namespace qlon::shell

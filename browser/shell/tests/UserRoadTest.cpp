@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QtTest/QTest>
 
+#include "CommandLine.h"
 #include "DlgWeb.h"
 #include "HandOver.h"
 #include "MainWindowFixture.h"
@@ -37,6 +38,58 @@ std::map<std::string, std::string> FilesOf(const fs::path& folder) {
   for (const auto& e : fs::directory_iterator(folder))
     if (e.is_regular_file()) files[e.path().filename().string()] = ReadFileBytes(e.path());
   return files;
+}
+
+// A small file system of its own (tmpfs) at a folder, for a disk that fills
+// up; unmounted at the end. Mounting needs root: without it the test skips.
+class SmallDisk {
+ public:
+  SmallDisk(const fs::path& folder, const std::string& size) : folder_(folder) {
+    fs::create_directories(folder_);
+    mounted_ = Run("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", folder_.string()});
+  }
+  ~SmallDisk() {
+    if (mounted_) Run("umount", {"-l", folder_.string()});
+  }
+  bool Mounted() const { return mounted_; }
+  // The same disk, larger: what a person does by making room.
+  bool Grow(const std::string& size) { return Run("mount", {"-o", "remount,size=" + size, folder_.string()}); }
+
+ private:
+  static bool Run(const std::string& program, const std::vector<std::string>& arguments) {
+    QProcess p;
+    QStringList args;
+    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    p.start(QString::fromStdString(program), args);
+    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+  }
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+// A site of 60 pages of 20 KB each, linked from its start page.
+void FillingSite(const std::function<void(const std::string& path, const std::string& body)>& put) {
+  std::string home = "<html><title>Gros site</title><body>";
+  for (int i = 0; i < 60; ++i) {
+    const std::string page = "/p" + std::to_string(i) + ".htm";
+    home += "<a href=\"" + page + "\">" + page + "</a>\n";
+    put(page, "<html><body>" + std::string(20000, char('a' + i % 26)) + "</body></html>");
+  }
+  put("/", home + "</body></html>");
+}
+
+// The records a capture still has to take (the next run's queue).
+size_t StillToCapture(TWeb& web) {
+  size_t n = 0;
+  web.ForEach([&](TWebFile& r) {
+    n += r.GetState() == fsToCapture;
+    return true;
+  });
+  return n;
+}
+size_t StillToCapture(const fs::path& file) {
+  TWeb web;
+  return web.Open(file) == wlOk ? StillToCapture(web) : 0;
 }
 
 class UserRoadTest : public test::MainWindowFixture {
@@ -329,6 +382,44 @@ TEST_F(UserRoadTest, AScheduledRunAnswersForItselfAndWritesItsJournal) {
   EXPECT_NE(journal.find("a été déplacée vers " + server_.Url("/index.html")), std::string::npos) << journal;
 }
 
+// A disk that fills up stops the capture with the web saved and says why:
+// to the person in a box, to a scheduled job in its journal, which ends the
+// step in error.
+TEST_F(UserRoadTest, AFullDiskStopsTheCaptureAndSaysWhy) {
+  FillingSite([&](const std::string& path, const std::string& body) { Put(path, body); });
+  SmallDisk disk(fs::path(work_) / "full", "1m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  Make();
+  win_->show();
+  OpenFromTheMenu(web);
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(Pump([&] { return !Probe().Road().Running() && win_->Mode() == mmWebOpen; }, 30));
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Disque plein"}));
+  EXPECT_TRUE(Asked("Espace disque insuffisant dans " + web.parent_path().string()));
+  const uint64_t first = win_->CurrentWeb()->RetrievedCount;
+  EXPECT_GT(first, 3u);
+  EXPECT_GT(StillToCapture(*win_->CurrentWeb()), 10u);
+
+  boxes_.shown.clear();
+  TScheduler& scheduler = Probe().DlgScheduler()->Scheduler();
+  auto due = CaptureJob(scheduler, web, kActionCapture, -1000);
+  TTask* job = due.get();
+  TTask* step = job->GetChild(0);
+  ASSERT_TRUE(JobRanToItsEnd(std::move(due)));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  std::string journal;
+  {
+    auto lock = scheduler.LockTree();
+    EXPECT_EQ(step->GetState(), tsError);
+    EXPECT_EQ(step->Result, teWebSave);
+    for (const auto& line : job->LoadJournal()) journal += line + "\n";
+  }
+  EXPECT_NE(journal.find("[Disque plein] Espace disque insuffisant"), std::string::npos) << journal;
+  EXPECT_NE(journal.find("#" + std::string(TextAt(kTaskErrorTexts, teWebSave))), std::string::npos) << journal;
+  EXPECT_GE(win_->CurrentWeb()->RetrievedCount, first);
+}
+
 TEST_F(UserRoadTest, AHandedOverNameMustBeAbsolute) {
   Site();
   const fs::path web = MakeWeb("site", server_.Url("/"));
@@ -339,7 +430,7 @@ TEST_F(UserRoadTest, AHandedOverNameMustBeAbsolute) {
   EXPECT_NE(boxes_.shown[0].text.find("chemin complet"), std::string::npos);
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   // What a second instance sends instead.
-  const StringList sent = HandOverArguments({"run.wbs", "\"sub/x.web\" -v", "/B", "URL(a.web)", "/abs/c.url"},
+  const StringList sent = shell::HandOverArguments({"run.wbs", "\"sub/x.web\" -v", "/B", "URL(a.web)", "/abs/c.url"},
                                             web.parent_path());
   EXPECT_EQ(sent, (StringList{wbs.string(), (web.parent_path() / "sub/x.web").string(), "/B", "URL(a.web)",
                               "/abs/c.url"}));
@@ -384,6 +475,37 @@ TEST_F(ProgramRoadTest, AShortcutWhoseCaptureCannotBeSavedEndsWithTheMessage) {
   ASSERT_TRUE(finished) << Errors(p);
   EXPECT_EQ(p->exitCode(), 1) << Errors(p);
   EXPECT_NE(Errors(p).find("journal"), std::string::npos) << Errors(p);
+}
+
+// A disk that fills up ends the run as a failure: one line on standard
+// error, status 1, the rest of the site still queued; once there is room,
+// the same shortcut finishes the capture.
+TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnceThereIsRoom) {
+  FillingSite([&](const std::string& path, const std::string& body) { Put(path, body); });
+  SmallDisk disk(fs::path(work_) / "full", "1m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  QProcess* p = Start({QString::fromStdString(wbs.string())});
+  ASSERT_TRUE(Finished(p, 60)) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
+  std::vector<std::string> own;
+  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
+    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  EXPECT_EQ(own[0].rfind("qlon98: [Disque plein] Espace disque insuffisant dans " + web.parent_path().string(), 0),
+            0u) << own[0];
+  const uint64_t first = RetrievedIn(web);
+  EXPECT_GT(first, 3u);
+  EXPECT_LT(first, 61u);
+  EXPECT_GT(StillToCapture(web), 10u);
+
+  ASSERT_TRUE(disk.Grow("8m"));
+  QProcess* again = Start({QString::fromStdString(wbs.string())});
+  ASSERT_TRUE(Finished(again, 60)) << Errors(again);
+  EXPECT_EQ(again->exitCode(), 0) << Errors(again);
+  EXPECT_EQ(RetrievedIn(web), 61u);
+  EXPECT_EQ(StillToCapture(web), 0u);
 }
 
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {

@@ -471,6 +471,45 @@ TEST_F(ViewerFixture, LinkPathsFollowBaseOrTheCurrentFile) {
   EXPECT_EQ(viewer.Base(), "/elsewhere/");
 }
 
+// The ink of each line of text in a picture: its left- and rightmost dark
+// columns, top to bottom.
+std::vector<std::pair<int, int>> InkOfLines(const QImage& img) {
+  std::vector<std::pair<int, int>> lines;
+  bool inLine = false;
+  for (int y = 0; y < img.height(); ++y) {
+    int left = img.width(), right = -1;
+    for (int x = 0; x < img.width(); ++x)
+      if (qGray(img.pixel(x, y)) < 128) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+    if (right < 0) {
+      inLine = false;
+      continue;
+    }
+    if (!inLine) lines.emplace_back(left, right);
+    lines.back() = {std::min(lines.back().first, left), std::max(lines.back().second, right)};
+    inLine = true;
+  }
+  return lines;
+}
+
+// A synopsis keeps its columns: lines of as many characters end at one X
+// whatever markup their words carry.
+TEST_F(ViewerFixture, PreformattedMarkupKeepsTheColumns) {
+  viewer.LoadFromString(
+      "<pre>SELECT <em class=\"replaceable\"><code>expression</code></em> [, <b>...</b>] |\n"
+      "SELECT <i>xxxxxxxxxx</i> [, <a href=\"x.htm\">...</a>] |\n"
+      "SELECT <tt>xxxxxxxxxx</tt> [, <strong>...</strong>] |\n"
+      "SELECT xxxxxxxxxx [, ...] |</pre>");
+  const auto lines = InkOfLines(Shot());
+  ASSERT_EQ(lines.size(), 4u);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].first, lines[0].first) << "line " << i;
+    EXPECT_EQ(lines[i].second, lines[0].second) << "line " << i;
+  }
+}
+
 TEST_F(ViewerFixture, WideAndVeryTallDocuments) {
   // A line wider than the window: the horizontal bar, moved by the arrow keys.
   viewer.LoadFromString(QString::fromStdString("<pre>" + std::string(200, 'x') + "</pre>"));

@@ -189,6 +189,58 @@ TEST(ReadhtmlBlocks, ParagraphsBreaksHeadingsAndRules) {
   EXPECT_EQ(c[2]->Justify, kLeft);
 }
 
+// Every run of a preformatted block is in the fixed font, whatever markup
+// it holds; the text after the block is in the body font again.
+TEST(ReadhtmlBlocks, PreKeepsItsFixedFontThroughItsMarkup) {
+  struct Row {
+    std::u16string html;
+    QString bodyAfter;  // text after the block, in the body font
+    Color colour = kNoColor;  // its colour; kNoColor: the document's
+    bool link = false;
+  } rows[] = {
+      {u"<pre>a <b>b</b> <i>i</i> <em>e</em> <strong>s</strong> <u>u</u> <sub>d</sub> <a href=x.htm>l</a> "
+       u"<tt>t</tt> t2 <code>c</code> c2 <kbd>k</kbd> <samp>m</samp> <font color=red>f</font> "
+       u"<big>g</big> <small>h</small> <em class=r><code>expr</code></em> [, ...]</pre>body",
+       "body"},
+      // End tags of fonts opened before the block pop them once it ends.
+      {u"<tt>x<pre>y</tt>z</pre>body</tt>", "body"},
+      {u"<font color=red><pre>y</font>z</pre>body", "body"},
+      // A font left open in the block ends with it, its late end tag too.
+      {u"<font color=red><pre><font color=blue>b</pre>body</font>", "body", 0x0000FF},
+      // So does a link, whose late end tag then changes nothing.
+      {u"<pre><a href=x.htm>l</pre>body</a>", "body"},
+      {u"<a href=x.htm>l<pre>in</a>side</pre>body", "body"},
+      {u"<a href=x.htm><pre>in</pre>body</a>", "body", 0, true},
+  };
+  for (const Row& r : rows) {
+    const std::string html = QString::fromStdU16String(r.html).toStdString();
+    Parsed p(r.html);
+    auto pres = p.All<TPreFormated>(p.list);
+    ASSERT_EQ(pres.size(), 1u) << html;
+    for (const TFontObj& run : pres[0]->Fonts.Items) {
+      EXPECT_TRUE(run.TheFont.Fixed) << html << " at " << run.Pos;
+      EXPECT_EQ(run.TheFont.Name, p.list.PreFontName) << html << " at " << run.Pos;
+    }
+    TSection* after = p.Texts().back();
+    ASSERT_EQ(QString::fromStdU16String(after->Buff), r.bodyAfter) << html;
+    int overhang;
+    const TFontObj& run = after->Fonts.GetFontObjAt(0, overhang);
+    EXPECT_FALSE(run.TheFont.Fixed) << html;
+    EXPECT_EQ(run.TheFont.Name, p.list.FontName) << html;
+    const Color colour = r.link ? p.list.HotSpotColor : r.colour == kNoColor ? p.list.FontColor : r.colour;
+    EXPECT_EQ(PlainColor(run.TheFont.FontColor), PlainColor(colour)) << html;
+    EXPECT_EQ(run.UrlTarget.Url.isEmpty(), !r.link) << html;
+  }
+  // The block's font is pushed even on a full stack.
+  std::u16string deep;
+  for (int i = 0; i < kMaxFontStack + 3; ++i) deep += u"<font color=red>";
+  Parsed full(deep + u"<pre>a <b>b</b> c</pre>d");
+  auto pres = full.All<TPreFormated>(full.list);
+  ASSERT_EQ(pres.size(), 1u);
+  for (const TFontObj& run : pres[0]->Fonts.Items) EXPECT_TRUE(run.TheFont.Fixed) << run.Pos;
+  EXPECT_FALSE(full.Texts().back()->Fonts.Items.back().TheFont.Fixed);
+}
+
 TEST(ReadhtmlBlocks, PreKeepsWhiteSpaceAndLinks) {
   Parsed p(u"<pre>\n a  b\n<b>c</b>\t<a href=x.htm>d</a></pre>after");
   auto pres = p.All<TPreFormated>(p.list);

@@ -1,5 +1,5 @@
 // Real pages: HTML manuals of Debian documentation packages (lua5.2-doc,
-// libxslt1-dev, python3.11-doc), read and laid out as a reader sees them,
+// libxslt1-dev, python3.11-doc, postgresql-doc-15), read and laid out as a reader sees them,
 // and loaded into the viewer and painted to PNG files. A page whose package
 // is not installed is skipped. QLON_VIEWER_PNG_DIR keeps the pictures.
 #include <gtest/gtest.h>
@@ -25,6 +25,8 @@ namespace {
 const char* const kDocFolder = "/usr/share/doc/lua5.2";
 const QString kXslt = "/usr/share/doc/libxslt1-dev/html/";
 const QString kPython = "/usr/share/doc/python3.11/html/";
+// Its synopses and examples are preformatted blocks full of inline markup.
+const QString kPostgres = "/usr/share/doc/postgresql-doc-15/html/";
 
 bool Installed(const QString& file) { return std::filesystem::exists(file.toStdString()); }
 
@@ -141,6 +143,11 @@ struct LaidOutPage {
     // Beyond the right edge only what cannot break: preformatted text and
     // single words wider than their line (a line's trailing blanks aside;
     // on this canvas every character of a run is as wide as the others).
+    // Preformatted text (drawn clipped to its run) is in the fixed font
+    // only, whatever markup it holds.
+    for (const auto& call : d.canvas.CallsOf(RecordingCanvas::Op::Text))
+      if (!call.region.isEmpty() && call.font.face != d.list.PreFontName)
+        faults << "preformatted text in " + call.font.face + ": " + call.text;
     for (const auto& call : d.canvas.CallsOf(RecordingCanvas::Op::Text)) {
       QString text = call.text;
       while (text.endsWith(' ')) text.chop(1);
@@ -177,7 +184,8 @@ void ExpectInitialValue(TFormControlObj& c, const QString& page) {
 
 TEST(RealPages, ManualsReadAsTheirReadersSeeThem) {
   const QString pages[] = {kXslt + "internals.html", kXslt + "xsltproc2.html", kPython + "library/functions.html",
-                           kPython + "tutorial/controlflow.html", QString(kDocFolder) + "/manual.html"};
+                           kPython + "tutorial/controlflow.html", QString(kDocFolder) + "/manual.html",
+                           kPostgres + "sql-select.html", kPostgres + "plpgsql-control-structures.html"};
   qlon::test::TempDir temp;
   QString out = PngFolder(temp);
   THTMLViewer viewer;
@@ -206,6 +214,28 @@ TEST(RealPages, ManualsReadAsTheirReadersSeeThem) {
   auto controls = viewer.SectionList().AllControls();
   ASSERT_EQ(controls.size(), 2u);
   EXPECT_EQ(qobject_cast<QPushButton*>(controls[1]->Widget())->text(), "Search ...");
+}
+
+// The whole PostgreSQL manual, whose pages hold preformatted blocks with
+// markup (synopses of SQL commands, examples): every block in one font.
+// (A few of its function tables are wider than the window, so their
+// cells run past its edge, as they would in any browser.)
+TEST(RealPages, WholeManualKeepsItsPreformattedBlocksFixed) {
+  if (!Installed(kPostgres + "index.html")) GTEST_SKIP() << kPostgres.toStdString() << " is not installed";
+  int pages = 0, withMarkupInPre = 0;
+  QStringList faults;
+  for (const QFileInfo& page : QDir(kPostgres).entryInfoList({"*.html"}, QDir::Files, QDir::Name)) {
+    ++pages;
+    LaidOutPage laid(page.filePath());
+    bool markup = false;
+    test::ForEachText(laid.d.list, [&](TSection& s) { markup |= s.IsPre() && s.Fonts.Items.size() > 1; });
+    withMarkupInPre += markup;
+    for (const QString& f : laid.Faults())
+      if (f.startsWith("preformatted")) faults << page.fileName() + ": " + f;
+  }
+  EXPECT_GE(pages, 1000);
+  EXPECT_GE(withMarkupInPre, 300);
+  EXPECT_EQ(faults.join('\n').toStdString(), "");
 }
 
 // A text file is shown line for line, however long.

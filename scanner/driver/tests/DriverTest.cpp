@@ -121,7 +121,7 @@ TEST_F(DriverTest, StartDriverOpensChecksAndClosesTheDevice) {
   EXPECT_EQ(Cdbs(), (std::vector<std::string>{"00 00 00 00 00 00", "16 00 00 00 00 00",
                                               "12 01 F0 00 4A 00", "17 00 00 00 00 00"}));
   EXPECT_EQ(link->opened, "QM Scanner");
-  EXPECT_EQ(driver->State(), 0);
+  EXPECT_EQ(driver->State(), SessionState::Closed);
   EXPECT_EQ(scanner->ReservedBy(), -1);
 
   // Open, Reset and Open again reuse the one device handle and its lock.
@@ -168,7 +168,7 @@ TEST_F(DriverTest, EveryModelScansTheFrameAtTheRequestedResolution) {
     ASSERT_EQ(caps.Set(cap::YResolution, c.res), 0);
     SetFrame(c.frame[0], c.frame[1], c.frame[2], c.frame[3]);
     ASSERT_EQ(driver->StartScan(1), 0);
-    ASSERT_EQ(driver->State(), 4);
+    ASSERT_EQ(driver->State(), SessionState::Transferring);
     ScanInfo info{};
     driver->GetScanInfo(&info);
     const auto window = scanner->Window();
@@ -177,7 +177,7 @@ TEST_F(DriverTest, EveryModelScansTheFrameAtTheRequestedResolution) {
     const auto lines = ReadAll(5);
     ASSERT_EQ(lines.size(), size_t(info.height));
     EXPECT_EQ(g.lines, uint32_t(info.height));
-    EXPECT_EQ(driver->State(), 1);
+    EXPECT_EQ(driver->State(), SessionState::Open);
     for (uint32_t y = 0; y < lines.size(); ++y) {
       const auto want = EmulatedScanner::PatternLine(g, y);
       const size_t n = std::min<size_t>(want.size(), lines[y].size());
@@ -251,7 +251,7 @@ TEST_F(DriverTest, StoppingEarlyReturnsTheCarriage) {
   scanner->ClearLog();
   ASSERT_EQ(driver->StopScan(), 0);
   EXPECT_EQ(Cdbs(), (std::vector<std::string>{"34 00 00 00 00 00 00 00 1C 00", "31 00 00 00 00 00 00 00 00 00"}));
-  EXPECT_EQ(driver->State(), 1);
+  EXPECT_EQ(driver->State(), SessionState::Open);
   EXPECT_EQ(driver->GetData(buf.data(), int32_t(buf.size())), -2);
 }
 
@@ -268,7 +268,7 @@ TEST_F(DriverTest, SmoothedScansReadOneLinePerOutputAndEndExactly) {
   int reads = 0;
   for (const auto& c : Cdbs()) reads += c.rfind("28", 0) == 0;
   EXPECT_EQ(reads, 48);
-  EXPECT_EQ(driver->State(), 1);
+  EXPECT_EQ(driver->State(), SessionState::Open);
 }
 
 TEST_F(DriverTest, DeviceFailuresLeaveAUsableSession) {
@@ -278,26 +278,26 @@ TEST_F(DriverTest, DeviceFailuresLeaveAUsableSession) {
   scanner->FailWithSense(0x28, {3, 0x11, 0});
   std::vector<uint8_t> buf(100000);
   EXPECT_EQ(driver->GetData(buf.data(), int32_t(buf.size())), -62);
-  EXPECT_EQ(driver->State(), 1);
+  EXPECT_EQ(driver->State(), SessionState::Open);
 
   // A refused window: the scan fails, the device is reset, the session stays open.
   SetFrame(0, 0, 10, 10);
   scanner->FailWithSense(0x24, {5, 0x26, 0});
   EXPECT_EQ(driver->StartScan(1), -69);
-  EXPECT_EQ(driver->State(), 1);
+  EXPECT_EQ(driver->State(), SessionState::Open);
   EXPECT_EQ(driver->StartScan(1), 0);
 
   // A lost RELEASE still closes, so the next Open works.
   scanner->FailWithSense(0x17, {4, 0x80, 0x04});
   EXPECT_EQ(driver->Close(), -62);
-  EXPECT_EQ(driver->State(), 0);
+  EXPECT_EQ(driver->State(), SessionState::Closed);
   EXPECT_EQ(driver->Open(), 0);
 
   // Not ready at open.
   ASSERT_EQ(driver->Close(), 0);
   scanner->FailWithSense(0x00, {4, 0x80, 0x01});
   EXPECT_EQ(driver->Open(), -59);
-  EXPECT_EQ(driver->State(), 0);
+  EXPECT_EQ(driver->State(), SessionState::Closed);
 }
 
 TEST_F(DriverTest, DeviceControlServices) {
@@ -311,7 +311,7 @@ TEST_F(DriverTest, DeviceControlServices) {
   const auto sent = scanner->Gamma(2);
   ASSERT_TRUE(sent);
   for (int i = 0; i < 256; ++i) ASSERT_EQ((*sent)[i], uint8_t(~table[255 - i])) << i;
-  EXPECT_EQ(driver->State(), 0);
+  EXPECT_EQ(driver->State(), SessionState::Closed);
 
   ASSERT_EQ(driver->DeviceControl(4, nullptr, 0, nullptr, 0), 0);
   EXPECT_EQ(scanner->Diagnostics(), 1);

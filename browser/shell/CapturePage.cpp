@@ -1,0 +1,102 @@
+#include "CapturePage.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "Setup.h"
+#include "WSList.h"
+#include "WUrlList.h"
+#include "Web.h"
+
+namespace qlon::shell {
+
+TCapturePage::TCapturePage(TSetup& setup, QWidget* parent) : QFrame(parent), setup_(setup) {
+  setObjectName("CaptureFrame");
+  auto* capture = new QVBoxLayout(this);
+  capture->setContentsMargins(0, 0, 0, 0);
+  // Counters, then the requests and the connections.
+  auto* counters = new QGridLayout;
+  auto counter = [&](int column, const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, this);
+    auto* v = new QLabel(this);
+    v->setObjectName(name);
+    v->setFrameShape(QFrame::Panel);
+    v->setFrameShadow(QFrame::Sunken);
+    v->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    v->setMinimumWidth(60);
+    counters->addWidget(l, 0, column);
+    counters->addWidget(v, 1, column);
+    return v;
+  };
+  LinkCountLabel = counter(0, "LinkCountLabel", "Liens");
+  ToRetrieveCountLabel = counter(1, "ToRetrieveCountLabel", "A capturer");
+  FilteredCountLabel = counter(2, "FilteredCountLabel", "Ignorés");
+  ErrorCountLabel = counter(3, "ErrorCountLabel", "Erreurs");
+  ToUpdateCountLabel = counter(4, "ToUpdateCountLabel", "A mettre à jour");
+  CapturedCountLabel = counter(5, "CapturedCountLabel", "Capturés");
+  ElapsedLabel = counter(6, "ElapsedLabel", "Durée");
+  capture->addLayout(counters);
+  CaptureSplitter = new QSplitter(Qt::Vertical, this);
+  RequestList = new TWUrlList(usRequest, usRequest, CaptureSplitter);
+  RequestList->setObjectName("RequestList");
+  RequestList->SetStyle(usRequest);
+  SocketsFrame = new QFrame(CaptureSplitter);
+  SocketsFrame->setObjectName("SocketsFrame");
+  auto* sockets = new QVBoxLayout(SocketsFrame);
+  sockets->setContentsMargins(0, 0, 0, 0);
+  SocketList = new TWSocketList(SocketsFrame);
+  SocketList->setObjectName("SocketList");
+  sockets->addWidget(SocketList);
+  CaptureSplitter->addWidget(RequestList);
+  CaptureSplitter->addWidget(SocketsFrame);
+  CaptureSplitter->setStretchFactor(0, 1);
+  capture->addWidget(CaptureSplitter, 1);
+}
+
+void TCapturePage::ShowPage() {
+  show();
+  SocketList->SetSocketCount(setup_.MaxSockets);
+}
+
+void TCapturePage::SetWeb(TWeb* web) { RequestList->SetWeb(web); }
+
+void TCapturePage::UpdateCountLabels(const TWeb* web) {
+  auto show = [](QLabel* label, uint64_t n) { label->setText(QString::number(n) + " "); };
+  if (!web) {
+    for (QLabel* l : {LinkCountLabel, ToRetrieveCountLabel, FilteredCountLabel, ErrorCountLabel, ToUpdateCountLabel,
+                      CapturedCountLabel})
+      l->clear();
+    return;
+  }
+  show(LinkCountLabel, web->GetCount());
+  show(ToRetrieveCountLabel, uint64_t(web->ToCapture.Count()));
+  show(FilteredCountLabel, web->FilteredCount);
+  show(ErrorCountLabel, web->ErrorCount + web->NotFoundCount);
+  show(ToUpdateCountLabel, uint64_t(web->ToUpdate.Count()));
+  show(CapturedCountLabel, web->RetrievedCount);
+}
+
+void TCapturePage::ShowElapsed(const std::string& text) { ElapsedLabel->setText(QString::fromStdString(text)); }
+
+void TCapturePage::ClearRunLists() {
+  RequestList->Reload();
+  SocketList->Clear();
+}
+
+void TCapturePage::ResetWeb(TWeb* web) {
+  ElapsedLabel->clear();
+  RequestList->SetWeb(web);
+  SocketList->Clear();
+}
+
+void TCapturePage::RecordChanged(const TWebFile& record) { RequestList->WebFileChanged(record); }
+
+void TCapturePage::SaveLayout() { setup_.SocketsFrameHeight = SocketsFrame->height(); }
+
+void TCapturePage::RestoreLayout() {
+  if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
+}
+
+}  // namespace qlon::shell

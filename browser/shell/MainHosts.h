@@ -1,0 +1,110 @@
+#pragma once
+// The main window as its components see it: small hosts that answer their
+// interfaces with the window's state. Private to the window's own units
+// (Main*.cpp); the methods live beside the code they serve.
+#include <QObject>
+
+#include "Bookmarks.h"
+#include "CapturePage.h"
+#include "CaptureRoad.h"
+#include "DlgHelp.h"
+#include "DlgScheduler.h"
+#include "Main.h"
+#include "MainMenus.h"
+#include "MapEditor.h"
+#include "UrlPage.h"
+#include "WaitCursor.h"
+#include "WebTree.h"
+
+namespace qlon {
+
+// The host of the pages (the URL page with its commands and search pane,
+// the map editor), of the web tree, of the docked help and scheduler and of
+// the bookmarks; also the window's event filter for the tree frame's
+// resizes (MainViews.cpp).
+class TMainWin::TViewsHost : public QObject,
+                             public shell::IUrlPageHost,
+                             public IWebTreeHost,
+                             public IMapEditorHost,
+                             public IHelpHost,
+                             public ISchedulerHost,
+                             public IBookmarkHost {
+ public:
+  explicit TViewsHost(TMainWin& win) : win_(win) {}
+
+  // IUrlPageHost
+  TMainView View() override { return win_.view_; }
+  TWebTreePage PageTag() override { return win_.PageTag; }
+  void ShowListProgress(int position, int total) override;
+  void ListOrderChanged() override;
+  // IUrlCommandsHost
+  TSetup& Setup() override { return win_.setup_; }
+  void SearchFor(const std::string& text, int kind) override;
+  void OpenInBrowser(const std::string& address) override { win_.OpenInBrowser(address); }
+  void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override;
+  void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
+  void RefreshState() override { win_.RefreshState(); }
+  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override { return win_.AcceptNewWebFolder(dlg); }
+  void AddRecentWeb(const std::filesystem::path& file) override { win_.AddRecentWeb(file); }
+  void ShowPreview(const std::string& url, const std::string& file) override;
+  void RestartPreview() override;
+  void WebOptionsChanged() override;
+  // ISearchHost
+  TWeb* CurrentWeb() override { return win_.web_.get(); }
+  std::filesystem::path WorkFolder() override;
+  void PostSearchStart() override;
+  void RefreshStatusHints() override { win_.RefreshStatusHints(); }
+  // IWebTreeHost
+  void StartTreeTimer() override;
+  void TreeExpandFolder(controls::TWTreeNode* folder, bool expanded) override;
+  // IMapEditorHost
+  std::optional<QColor> ChooseMapPenColor() override;
+  // IHelpHost
+  QWidget* HelpFrame() override { return win_.HelpFrame_; }
+  void HelpPageChanged(const QString& file) override;
+  // ISchedulerHost
+  void SchedulerStatusChanged(const QString& text) override;
+  // IBookmarkHost
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowBookmarkOptions() override { win_.SelectTreePage(tpBrowser); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  TMainWin& win_;
+};
+
+// The host of the capture road: the questions, the state on screen and the
+// lists a run fills (MainCapture.cpp).
+class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
+ public:
+  explicit TRoadHost(TMainWin& win) : win_(win) {}
+
+  TWeb* CurrentWeb() override { return win_.web_.get(); }
+  int ExecModal(QDialog& dialog) override { return win_.ExecDialog(dialog); }
+  QWidget* DialogParent() override { return &win_; }
+  void SetMode(TMainMode mode) override { win_.SetMode(mode); }
+  void SetView(TMainView view) override { win_.SetView(view); }
+  void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
+  void RefreshStatusHints() override { win_.RefreshStatusHints(); }
+  void CommitDialogs() override { win_.CommitDialogs(); }
+  void ResetWeb() override { win_.ResetWeb(); }
+  bool SaveWeb() override { return win_.SaveWeb(); }
+  void ClearRunLists() override { win_.CapturePage->ClearRunLists(); }
+  void ShowRunEnd(bool scheduled) override;
+  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.web_.get()); }
+  void AddWebFileToLists(const TWebFile& record) override;
+  void RefreshWebTree() override;
+  void ShowElapsed(const std::string& text) override { win_.CapturePage->ShowElapsed(text); }
+  shell::TWSocketList& Connections() override { return *win_.CapturePage->SocketList; }
+  void AddBookmark() override;
+  void OpenWebPage(const std::string& relative) override { win_.OpenWebPage(relative); }
+  void CloseProgram() override { win_.CloseLater(); }
+  TScheduler* Scheduler() override;
+
+ private:
+  TMainWin& win_;
+};
+
+}  // namespace qlon
