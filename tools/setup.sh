@@ -14,7 +14,7 @@ QLON_PACKAGES=(
   lua5.2-doc
   libxslt1-dev  # its HTML manual
   python3.11-doc
-  postgresql-doc-15  # its synopses: preformatted blocks full of markup
+  postgresql-doc-15  # a real manual: the capture benchmark, and synopses full of markup
   imagemagick
   poppler-utils
   wget  # the capture benchmark compares with it

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -245,6 +246,31 @@ int RunCaptureChild(const CaptureChildOptions& options) {
               static_cast<unsigned long long>(web.NotFoundCount), static_cast<unsigned long long>(web.ErrorCount), run,
               resolving, used, PeakKb());
   return resolved == rrFinished ? 0 : 3;
+}
+
+int RunRecordsChild(const fs::path& folder) {
+  ChildRun child(folder);
+  TWeb web;
+  try {
+    if (web.Open(folder / "capture" / "local.web") != wlOk) return 4;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 4;
+  }
+  std::vector<std::string> lines;
+  web.ForEach([&lines](TWebFile& r) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string line = r.FullUrl + '\t';
+    for (size_t i = 10; i < TWebFile::kHead; ++i) {
+      line += kHex[r.Record()[i] >> 4];
+      line += kHex[r.Record()[i] & 15];
+    }
+    lines.push_back(line + '\t' + r.GetLocalName());
+    return true;
+  });
+  std::sort(lines.begin(), lines.end());
+  for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  return 0;
 }
 
 int RunResolveChild(const std::string& startUrl, int sockets, const fs::path& folder, int threads, int rounds) {

@@ -43,6 +43,13 @@ int RunCaptureChild(const CaptureChildOptions& options);
 int RunResolveChild(const std::string& startUrl, int sockets, const std::filesystem::path& folder, int threads,
                     int rounds);
 
+// Every record of the capture file in folder/capture, one line each, sorted:
+// the URL, the record's fields (flags, state, MIME index, marks, levels,
+// identity, date, width, height) in hexadecimal and its second string. Two
+// captures of one site hold the same records exactly when the lines are
+// the same, whatever order their requests ended in.
+int RunRecordsChild(const std::filesystem::path& folder);
+
 // The clock of the events.
 long long MonotonicMs();
 

@@ -55,8 +55,11 @@ std::string Site::ImagePath(int i) {
   return Format("/img/d%02d/i%05d", i / 100, i) + (i % 2 ? ".jpg" : ".gif");
 }
 
+// "pMMM.html": the page's path within its section folder.
+std::string Site::PageName(int n) { return Format("p%03d.html", n % kPerSection); }
+
 std::string Site::Relative(int fromPage, int toPage) const {
-  if (fromPage / kPerSection == toPage / kPerSection) return PagePath(toPage).substr(5);
+  if (fromPage / kPerSection == toPage / kPerSection) return PageName(toPage);
   return ".." + PagePath(toPage);
 }
 
@@ -73,7 +76,7 @@ std::string Site::SectionHtml(int s, SiteLinks* count) const {
   html += Link("../index.html", "Accueil");
   int links = 1;
   for (int n = s * kPerSection; n < pages_ && n < (s + 1) * kPerSection; ++n, ++links)
-    html += Link(PagePath(n).substr(5), Format("Page %d", n));
+    html += Link(PageName(n), Format("Page %d", n));
   if (count) count->local += std::size_t(links);
   return html + "</body></html>\n";
 }
@@ -139,14 +142,17 @@ SiteReply Site::Reply(const std::string& rawTarget) const {
     reply.body = gifs_.front();
     return reply;
   }
-  if (std::sscanf(target.c_str(), "/s%2d/index.htm%1s", &a, tail) == 2 && tail[0] == 'l' &&
-      target == Format("/s%02d/index.html", a) && a < Sections())
+  // Numbers of any width, each target checked against the one the site
+  // writes, so that every page of a site of any size answers.
+  if (std::sscanf(target.c_str(), "/s%d/index.htm%1s", &a, tail) == 2 && tail[0] == 'l' && a >= 0 &&
+      a < Sections() && target == Format("/s%02d/index.html", a))
     return html(SectionHtml(a, nullptr));
-  if (std::sscanf(target.c_str(), "/s%2d/p%3d.htm%1s", &a, &b, tail) == 3 && tail[0] == 'l') {
+  if (std::sscanf(target.c_str(), "/s%d/p%d.htm%1s", &a, &b, tail) == 3 && tail[0] == 'l' && a >= 0 && b >= 0 &&
+      b < kPerSection && a < Sections()) {
     const int n = a * kPerSection + b;
-    if (b < kPerSection && n < pages_ && target == PagePath(n)) return html(PageHtml(n, nullptr));
+    if (n < pages_ && target == PagePath(n)) return html(PageHtml(n, nullptr));
   }
-  if (std::sscanf(target.c_str(), "/img/d%2d/i%5d", &a, &b) == 2 && b < images_ && target == ImagePath(b)) {
+  if (std::sscanf(target.c_str(), "/img/d%d/i%d", &a, &b) == 2 && b >= 0 && b < images_ && target == ImagePath(b)) {
     const auto& set = b % 2 ? jpegs_ : gifs_;
     if (set.empty()) return error(404);
     reply.type = b % 2 ? "image/jpeg" : "image/gif";

@@ -9,6 +9,9 @@
 //   /sNN/index.html               a section: one link per page of it
 //   /sNN/pMMM.html                a page: about a dozen links, its images
 //   /img/dNN/iNNNNN.gif|.jpg      an image (even numbers GIF, odd JPEG)
+// (NN and NNNNN take more digits as the site grows: 100,000 pages make
+// 1,000 sections of 100, and with 2.5 images a page 2,500 image folders,
+// all well within the 32,767 folders a capture file holds for one site.)
 //   /img/logo.gif                 on every page
 //   /go/N                         301 (N a multiple of 20) or 302 to a page
 //   /missing/N.html  404          /broken/N.html  500
@@ -48,6 +51,7 @@ class Site {
   const std::string& Origin() const { return origin_; }
   static std::string PagePath(int n);
   static std::string ImagePath(int i);
+  static std::string PageName(int n);
 
   // Image bytes (a few real GIFs and JPEGs, reused); must be set before
   // Reply is asked for an image.

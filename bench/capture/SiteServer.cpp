@@ -14,10 +14,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
 
+#include "FolderSite.h"
 #include "Site.h"
 
 namespace qlon::bench {
@@ -87,7 +90,9 @@ const char* Reason(int status) {
   }
 }
 
-void Serve(int listener, bool external, const Site& site, ServerCounters& counters) {
+using ReplyFn = std::function<SiteReply(const std::string&)>;
+
+void Serve(int listener, bool external, const ReplyFn& answer, ServerCounters& counters) {
   for (;;) {
     const int fd = ::accept(listener, nullptr, nullptr);
     if (fd < 0) {
@@ -105,7 +110,7 @@ void Serve(int listener, bool external, const Site& site, ServerCounters& counte
         reply.body = "<html><body>Autre site</body></html>\n";
         ++counters.external;
       } else {
-        reply = site.Reply(target);
+        reply = answer(target);
         ++counters.requests;
       }
       if (const int ms = counters.latencyMs; ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -128,6 +133,21 @@ void Serve(int listener, bool external, const Site& site, ServerCounters& counte
 SiteServer::~SiteServer() { Stop(); }
 
 bool SiteServer::Start(int pages, int images, int threads) {
+  return Launch(threads, [=, this]() -> ReplyFn {
+    auto site = std::make_shared<Site>(pages, images, Origin(), ExternalOrigin());
+    site->SetImages(MakeGifs(), MakeJpegs());
+    return [site](const std::string& target) { return site->Reply(target); };
+  });
+}
+
+bool SiteServer::StartFolder(const std::filesystem::path& root, int threads) {
+  return Launch(threads, [root]() -> ReplyFn {
+    auto site = std::make_shared<FolderSite>(root);
+    return [site](const std::string& target) { return site->Reply(target); };
+  });
+}
+
+bool SiteServer::Launch(int threads, const std::function<ReplyFn()>& makeSite) {
   void* shared = ::mmap(nullptr, sizeof(ServerCounters), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (shared == MAP_FAILED) return std::perror("mmap"), false;
   counters_ = new (shared) ServerCounters;
@@ -139,11 +159,10 @@ bool SiteServer::Start(int pages, int images, int threads) {
   if (child_ < 0) return std::perror("fork"), false;
   if (child_ == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive the benchmark
-    Site site(pages, images, Origin(), ExternalOrigin());
-    site.SetImages(MakeGifs(), MakeJpegs());
+    const ReplyFn answer = makeSite();
     std::vector<std::thread> pool;
-    for (int i = 0; i < threads; ++i) pool.emplace_back(Serve, listener_, false, std::cref(site), std::ref(*counters_));
-    Serve(externalListener_, true, site, *counters_);
+    for (int i = 0; i < threads; ++i) pool.emplace_back(Serve, listener_, false, std::cref(answer), std::ref(*counters_));
+    Serve(externalListener_, true, answer, *counters_);
     ::_exit(0);
   }
   ::close(listener_);

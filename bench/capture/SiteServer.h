@@ -1,5 +1,5 @@
 #pragma once
-// Serves the generated site on 127.0.0.1 over HTTP/1.0 (one request per
+// Serves the generated site (or the files of a folder) on 127.0.0.1 over HTTP/1.0 (one request per
 // connection, then close) from a child process, so that the time and memory
 // the benchmark measures of a crawler are never the server's. A pool of
 // threads accepts on the same listener; each may wait a fixed latency
@@ -9,7 +9,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
+
+#include "Site.h"
 
 namespace qlon::bench {
 
@@ -30,6 +34,8 @@ class SiteServer {
   // Binds both listeners, then forks the serving process. False (with a
   // message on stderr) when a port cannot be bound or the fork fails.
   bool Start(int pages, int images, int threads);
+  // The same for the files of a folder (FolderSite.h).
+  bool StartFolder(const std::filesystem::path& root, int threads);
   void Stop();
 
   uint16_t Port() const { return port_; }
@@ -44,6 +50,8 @@ class SiteServer {
   uint64_t BytesSent() const { return counters_->bytes; }
 
  private:
+  bool Launch(int threads, const std::function<std::function<SiteReply(const std::string&)>()>& makeSite);
+
   int listener_ = -1, externalListener_ = -1;
   uint16_t port_ = 0, externalPort_ = 0;
   pid_t child_ = -1;

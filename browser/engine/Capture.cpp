@@ -200,7 +200,7 @@ int TCapture::MaxPool() const { return std::clamp(setup_.MaxSockets, 1, kMaxPool
 // The retry count of a record is four bits: a limit above 15 would never end.
 int TCapture::TryCount() const { return std::clamp(setup_.TryCount, 1, 15); }
 
-bool TCapture::FollowLink(const TTagLink& link, const std::string& url) { return TWeb::FollowLinkDefault(link, url); }
+bool TCapture::FollowLink(const TTagLink& link, const TUrl& url) { return TWeb::FollowLinkDefault(link, url); }
 
 void TCapture::SetFlags(uint16_t flags) {
   Flags = flags;
@@ -573,7 +573,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   SetContentType(r, h.ContentType, q.Url.GetExtension());
   if (!update) {
     const TWebFileState verdict =
-        r.IsStartUrl() ? fsNotFiltered : Web.CheckHeader(r, h.ContentLength, q.Url.GetFullUrl());
+        r.IsStartUrl() ? fsNotFiltered : Web.CheckHeader(r, h.ContentLength, q.Url);
     if (verdict != fsNotFiltered) {
       r.SetState(verdict);
       ++Web.FilteredCount;

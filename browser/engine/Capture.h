@@ -166,7 +166,7 @@ class TCapture {
   static bool WaitForEvents(int ms);
 
   // The follow test of the link passes.
-  static bool FollowLink(const TTagLink& link, const std::string& url);
+  static bool FollowLink(const TTagLink& link, const TUrl& url);
 
   TWeb& Web;
   uint16_t Flags = 0;

@@ -1,9 +1,10 @@
 #include "HtmlParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
-#include <functional>
+#include <vector>
 
 #include <QBuffer>
 #include <QIODevice>
@@ -20,6 +21,21 @@ constexpr std::string_view kTagNames[kTagKindCount] = {
     "FRAMESET", "NOFRAMES", "META", "INPUT", "TITLE", "SCRIPT", "EMBED", "APPLET", "PARAM",
     "QUILLON", "LINK", "DD",   "DL",    "DT",      "H1",    "H2",   "H3",   "UNKNOWN"};
 
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+// The kinds whose names begin with each letter, in kind order.
+const std::array<std::vector<uint8_t>, 26>& KindsByLetter() {
+  static const auto table = [] {
+    std::array<std::vector<uint8_t>, 26> t;
+    for (int k = 0; k < kTagKindCount; ++k) {
+      const char c = Upper(kTagNames[k][0]);
+      if (k != tkComment && c >= 'A' && c <= 'Z') t[c - 'A'].push_back(uint8_t(k));
+    }
+    return t;
+  }();
+  return table;
+}
+
 bool IsLinkKind(uint8_t kind) {
   switch (kind) {
     case tkA: case tkImg: case tkArea: case tkBase: case tkBody: case tkForm: case tkFrame:
@@ -30,7 +46,6 @@ bool IsLinkKind(uint8_t kind) {
   }
 }
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -140,6 +155,21 @@ uint32_t ReadNumber(std::string_view s, size_t& i, bool hex) {
   return v;
 }
 
+bool IsBreak(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+
+// The text without its tabs and line breaks, appended a run at a time.
+void AppendWithoutBreaks(std::string_view text, std::string& out) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsBreak(text[i])) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+  }
+  out.append(text.substr(run));
+}
+
+bool HasBreaks(std::string_view text) { return std::any_of(text.begin(), text.end(), IsBreak); }
+
 std::string DecodeValue(std::string_view raw) {
   std::string out;
   DecodeHtmlEntities(raw, true, out);
@@ -150,9 +180,10 @@ std::string DecodeValue(std::string_view raw) {
 // tabs and line breaks (written raw or as references) left out, blanks
 // trimmed at both ends.
 std::string UrlText(std::string_view raw) {
+  // Most values hold no reference and no break: trimmed as they are.
+  if (raw.find('&') == std::string_view::npos && !HasBreaks(raw)) return TrimBlanks(raw);
   std::string out;
-  for (char c : DecodeValue(raw))
-    if (c != '\t' && c != '\r' && c != '\n') out += c;
+  AppendWithoutBreaks(DecodeValue(raw), out);
   return TrimBlanks(out);
 }
 
@@ -191,8 +222,7 @@ bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
   url.ValueEnd = static_cast<int>(ve);
   url.OpenQuote = url.CloseQuote = true;  // quotes never go inside CONTENT
   url.Quote = content.OpenQuote ? content.Quote : 0;
-  for (char c : text.substr(vs, ve - vs))
-    if (c != '\t' && c != '\r' && c != '\n') url.Value += c;
+  AppendWithoutBreaks(text.substr(vs, ve - vs), url.Value);
   return true;
 }
 
@@ -231,14 +261,34 @@ bool TTag::SaveToStream(QIODevice& stream) const {
 bool TTag::FindParam(std::string_view name, TTagParam& param) const {
   param.Clear();
   if (name.empty()) return false;
-  return WalkParams([&](TTagParam& p) {
-    if (!EqualNoCase(p.Name, name)) return false;
-    param = std::move(p);
+  return WalkParams([&](const TParamSpan& p) {
+    if (!EqualNoCase(std::string_view(text_).substr(p.NameStart, p.NameEnd - p.NameStart), name)) return false;
+    FillParam(p, param);
     return true;
   });
 }
 
-bool TTag::WalkParams(const std::function<bool(TTagParam&)>& visit) const {
+void TTag::FillParam(const TParamSpan& span, TTagParam& param) const {
+  param.Name.assign(text_, span.NameStart, span.NameEnd - span.NameStart);
+  param.Start = span.NameStart;
+  param.Length = span.End - span.NameStart;
+  param.OpenQuote = span.OpenQuote;
+  param.CloseQuote = span.CloseQuote;
+  param.Quote = span.Quote;
+  param.Value.clear();
+  if (span.ValueStart < 0) {
+    param.ValueStart = param.ValueEnd = -1;
+    param.ValueLength = 0;
+    return;
+  }
+  param.ValueStart = span.ValueStart;
+  param.ValueLength = span.ValueEnd - span.ValueStart;
+  param.ValueEnd = span.ValueEnd;
+  AppendWithoutBreaks(std::string_view(text_).substr(span.ValueStart, param.ValueLength), param.Value);
+}
+
+template <class Visit>
+bool TTag::WalkParams(Visit&& visit) const {
   const std::string& t = text_;
   const size_t n = t.size();
   if (n < 3 || t[1] == '!') return false;
@@ -260,9 +310,9 @@ bool TTag::WalkParams(const std::function<bool(TTagParam&)>& visit) const {
     size_t nameEnd = i;
     size_t j = i;
     while (j < n && IsBlank(t[j])) ++j;
-    TTagParam p;
-    p.Name = t.substr(nameStart, nameEnd - nameStart);
-    p.Start = static_cast<int>(nameStart);
+    TParamSpan p;
+    p.NameStart = static_cast<int>(nameStart);
+    p.NameEnd = static_cast<int>(nameEnd);
     size_t end = nameEnd;
     if (j < n && t[j] == '=') {
       ++j;
@@ -292,13 +342,10 @@ bool TTag::WalkParams(const std::function<bool(TTagParam&)>& visit) const {
         }
       }
       p.ValueStart = static_cast<int>(vs);
-      p.ValueLength = static_cast<int>(ve - vs);
       p.ValueEnd = static_cast<int>(ve);
-      for (size_t k = vs; k < ve; ++k)
-        if (t[k] != '\t' && t[k] != '\r' && t[k] != '\n') p.Value += t[k];
       i = end;
     }
-    p.Length = static_cast<int>(end - nameStart);
+    p.End = static_cast<int>(end);
     if (visit(p)) return true;
   }
   return false;
@@ -352,8 +399,8 @@ bool TTag::ReplaceValue(TTagParam& p, std::string_view value, int& delta) {
     // A value put back in its own place scans as before; anything added
     // around it is checked by scanning the tag again.
     const bool added = !pre.empty() || !post.empty();
-    if (!added || WalkParams([&](TTagParam& w) {
-          return w.Start == q.Start && w.ValueStart == q.ValueStart && w.ValueEnd == q.ValueEnd;
+    if (!added || WalkParams([&](const TParamSpan& w) {
+          return w.NameStart == q.Start && w.ValueStart == q.ValueStart && w.ValueEnd == q.ValueEnd;
         })) {
       delta = d;
       p = std::move(q);
@@ -402,7 +449,7 @@ bool TTag::InsertParam(std::string_view name, std::string_view value, int& place
     text_.insert(where, ins);
     const int start = int(where + (ins[0] == ' '));
     const int valueEnd = int(where + ins.size()) - 1 - (ins.back() == ' ');
-    if (WalkParams([&](TTagParam& p) { return p.Start == start && p.ValueEnd == valueEnd; })) {
+    if (WalkParams([&](const TParamSpan& p) { return p.NameStart == start && p.ValueEnd == valueEnd; })) {
       place = static_cast<int>(where);
       size = static_cast<int>(ins.size());
       return true;
@@ -532,15 +579,19 @@ void THtmlParser::AddTag(int64_t start, int64_t end) {
       flags = kTokenEnd;
       inner.remove_prefix(1);
     }
-    for (int k = 0; k < kTagKindCount; ++k) {
-      std::string_view name = kTagNames[k];
-      if (k == tkComment || inner.size() < name.size()) continue;
-      if (!EqualNoCase(inner.substr(0, name.size()), name)) continue;
-      if (inner.size() == name.size() || IsBlank(inner[name.size()]) || inner[name.size()] == '/') {
-        kind = static_cast<uint8_t>(k);
-        break;
+    // The name runs to the first blank or "/"; it is looked up among the
+    // names of its first letter only.
+    size_t length = 0;
+    while (length < inner.size() && !IsBlank(inner[length]) && inner[length] != '/') ++length;
+    const std::string_view name = inner.substr(0, length);
+    const char first = length ? Upper(name[0]) : 0;
+    if (first >= 'A' && first <= 'Z')
+      for (uint8_t k : KindsByLetter()[first - 'A']) {
+        if (kTagNames[k].size() == length && EqualNoCase(name, kTagNames[k])) {
+          kind = k;
+          break;
+        }
       }
-    }
     if ((flags & kTokenStart) && IsLinkKind(kind)) flags |= kTokenLinkTag;
   }
   AddToken(flags, kind, start, end - start);
@@ -578,22 +629,26 @@ void THtmlParser::Parse() {
         break;
       }
       case 2: {
-        char c = d[i];
-        if (c == '>') {
+        if (i == start + 1 && d[i] == '!') {
+          state = 3;
+          ++i;
+          break;
+        }
+        // To the next "<" or ">"; a tag that reaches kMaxTagLength bytes
+        // before one is text from there on.
+        const int64_t limit = std::min(n, start + kMaxTagLength);
+        while (i < limit && d[i] != '<' && d[i] != '>') ++i;
+        if (i == n) break;
+        if (d[i] == '>') {
           AddTag(start, i + 1);
           state = 0;
           ++i;
-        } else if (c == '<') {
+        } else if (d[i] == '<') {
           // A stray "<" ends the unterminated tag before it and starts the next.
           AddTag(start, i);
           start = i++;
-        } else if (c == '!' && i == start + 1) {
-          state = 3;
-          ++i;
-        } else if (i - start + 1 > kMaxTagLength) {
-          state = 1;  // too long for a tag: what was read is text
         } else {
-          ++i;
+          state = 1;  // too long for a tag: what was read is text
         }
         break;
       }
@@ -711,23 +766,31 @@ int THtmlParser::InsertedBlockEnd(int index) const {
 // the ALT text of images inside. It stops at the next anchor (an unclosed A
 // must not read the rest of the page) and at kMaxShortText bytes.
 void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
-  std::string text(TextAfterBytes(index).substr(0, kMaxShortText + 1));
+  // Without anchor texts the length of the text is still counted: the walk
+  // ends where the text reaches its limit, so the ISMAP mark is the same.
+  std::string text;
+  size_t length = 0;
+  auto add = [&](std::string_view piece) {
+    length += piece.size();
+    if (AnchorTexts) text.append(piece);
+  };
+  add(TextAfterBytes(index).substr(0, kMaxShortText + 1));
   TTag inner;
-  for (int j = index + 1; j < GetCount() && text.size() <= size_t(kMaxShortText); ++j) {
+  TTagParam ismap;
+  for (int j = index + 1; j < GetCount() && length <= size_t(kMaxShortText); ++j) {
     const TToken& t = tokens_[j];
     if (t.Flags & kTokenSentinel) break;
     if (t.Kind == tkA && (t.Flags & kTokenEnd)) break;
     if ((t.Kind == tkA || t.Kind == tkLink) && (t.Flags & kTokenStart)) break;
     if (t.Kind == tkImg && (t.Flags & kTokenStart)) {
       LoadTag(j, inner);
-      TTagParam ismap;
       if (inner.FindParam("ISMAP", ismap)) link.IsMap = true;
-      text += ' ';
-      text += inner.GetParamValue("ALT");
+      add(" ");
+      add(inner.GetParamValue("ALT"));
     }
-    text.append(TextAfterBytes(j).substr(0, kMaxShortText + 1));
+    add(TextAfterBytes(j).substr(0, kMaxShortText + 1));
   }
-  link.AnchorText = std::string(Utf8Prefix(TrimBlanks(text), kMaxShortText));
+  if (AnchorTexts) link.AnchorText = std::string(Utf8Prefix(TrimBlanks(text), kMaxShortText));
 }
 
 bool THtmlParser::GetTagLink(int index, TTagLink& link) {
@@ -770,8 +833,7 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
       if (raw[k] != '#' || (k > 0 && raw[k - 1] == '&')) continue;
       link.Url.ValueLength = static_cast<int>(k);
       link.Url.Value.clear();
-      for (char c : raw.substr(0, k))
-        if (c != '\t' && c != '\r' && c != '\n') link.Url.Value += c;
+      AppendWithoutBreaks(raw.substr(0, k), link.Url.Value);
       break;
     }
   }

@@ -82,8 +82,25 @@ struct TTagParam {
   bool CloseQuote = false;  // a quote closed it
   char Quote = '"';         // which quote, for escaping a new value
 
-  void Clear() { *this = TTagParam(); }
+  // Keeps the texts' room: a link is cleared for every tag of a page.
+  void Clear() {
+    Name.clear();
+    Value.clear();
+    Start = ValueStart = ValueEnd = -1;
+    Length = ValueLength = 0;
+    OpenQuote = CloseQuote = false;
+    Quote = '"';
+  }
   bool Found() const { return Start >= 0; }
+};
+
+// Where one attribute lies in a tag's text, found without copying it.
+struct TParamSpan {
+  int NameStart = 0, NameEnd = 0;
+  int ValueStart = -1, ValueEnd = -1;  // -1: no value
+  int End = 0;                         // after the value and its closing quote
+  bool OpenQuote = false, CloseQuote = false;
+  char Quote = '"';
 };
 
 class TTag {
@@ -117,8 +134,11 @@ class TTag {
   bool ReplaceValue(TTagParam& param, std::string_view value, int& delta);
   // Adds the attribute; `place` and `size` tell where and how much was inserted.
   bool InsertParam(std::string_view name, std::string_view value, int& place, int& size);
-  // Calls `visit` for each attribute in order until it answers true.
-  bool WalkParams(const std::function<bool(TTagParam&)>& visit) const;
+  // Calls `visit` (a TParamSpan) for each attribute in order until it answers true.
+  template <class Visit>
+  bool WalkParams(Visit&& visit) const;
+  // The param of a span: its name and its value without tabs and line breaks.
+  void FillParam(const TParamSpan& span, TTagParam& param) const;
   std::string text_;
 };
 
@@ -182,6 +202,10 @@ class THtmlParser {
   int InsertedBlockEnd(int index) const;
 
   bool FrameOption = false;  // FRAME tags give no link; NOFRAMES content is skipped
+  // False: the links of A tags come without their anchor text (the ISMAP
+  // mark of an image inside them is still read), for a caller that only
+  // follows links.
+  bool AnchorTexts = true;
 
  private:
   void AddToken(uint8_t flags, uint8_t kind, int64_t position, int64_t length);

@@ -1,5 +1,7 @@
 #include "LocalPath.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 #include <system_error>
@@ -60,6 +62,25 @@ bool IsCleanLocalName(std::string_view name) {
   }
 }
 
+namespace {
+
+// The folder as lexically_normal writes it, without the cost of taking it
+// apart when it is in that form already (no "//", no "." or ".." part): a
+// capture looks up the path of each record several times.
+std::string NormalFolderText(const std::filesystem::path& folder) {
+  const std::string& text = folder.native();
+  bool normal = text.find("//") == std::string::npos;
+  for (size_t start = 0; normal && start <= text.size();) {
+    const size_t slash = std::min(text.find('/', start), text.size());
+    const std::string_view part(text.data() + start, slash - start);
+    normal = part != "." && part != "..";
+    start = slash + 1;
+  }
+  return normal ? text : folder.lexically_normal().native();
+}
+
+}  // namespace
+
 void TCheckedFolders::Add(std::string_view base, std::string_view folder) {
   if (base != base_) {
     folders_.clear();
@@ -74,7 +95,7 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
   // A clean name has no empty, "." or ".." part: joined to the folder, it
   // stays below it.
   if (!IsCleanLocalName(name) || folder.empty()) return std::nullopt;
-  const std::string base = folder.lexically_normal().native();
+  const std::string base = NormalFolderText(folder);
   std::string path = base;
   if (path.back() != '/') path += '/';
   const size_t root = path.size();
@@ -108,7 +129,7 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
 
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name, TCheckedFolders* checked) {
   if (name.empty()) return true;
-  const std::string base = folder.lexically_normal().native();
+  const std::string base = NormalFolderText(folder);
   if (checked && checked->Contains(base, name)) {
     // Still there? Files of a capture may have been deleted since.
     struct stat st {};

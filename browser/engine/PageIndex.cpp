@@ -67,8 +67,8 @@ std::string FileNameOf(const std::string& localName) {
 }
 
 bool IsWebUrl(const std::string& url) {
-  const TIProtocol p = GetUrlProtocol(url);
-  return IsAbsoluteUrl(url) && (p == ipHttp || p == ipFtp);
+  const TUrl u(url);
+  return IsAbsoluteUrl(u) && (u.Protocol == ipHttp || u.Protocol == ipFtp);
 }
 
 bool FileExists(const std::string& path) {

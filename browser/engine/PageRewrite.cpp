@@ -137,7 +137,8 @@ std::string TPageRewriter::NotFoundLink() const {
 // True when the tag was rewritten (it now carries OLDREF).
 bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   const std::string written = link.GetUrl();
-  const std::string real = link.HasOldRef() ? link.GetOldUrl() : resolver_.Resolve(written, base);
+  const bool resolved = !link.HasOldRef();
+  const std::string real = resolved ? resolver_.Resolve(written, base) : link.GetOldUrl();
   if (link.Kind == tkBase) {
     if (real.empty()) return false;
     base = real;
@@ -147,7 +148,9 @@ bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   }
   if (link.Kind == tkApplet || link.Kind == tkParam) return false;  // class names, not URLs
   if (real.empty()) return false;
-  const TUrl parsed(real);
+  // What the resolver gave is parsed already.
+  std::optional<TUrl> own;
+  const TUrl& parsed = resolved ? resolver_.Resolved() : own.emplace(real);
   if (!IsAbsoluteUrl(parsed)) return false;
   const TIProtocol scheme = parsed.Protocol;
   if (scheme != ipHttp && scheme != ipFtp && scheme != ipFile) return false;
@@ -230,10 +233,12 @@ void TPageRewriter::RewriteImage(TTagLink& link, std::string& after) {
 }
 
 std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* frameSet) {
-  QByteArray data(bytes.data(), qsizetype(bytes.size()));
+  // The parser reads the caller's bytes where they are.
+  QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
   THtmlParser parser(buffer);
+  parser.AnchorTexts = false;
   parser.Parse();
 
   std::string out;

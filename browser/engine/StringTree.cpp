@@ -351,25 +351,25 @@ bool TFilterList::HostMatches(std::string_view urlHost, std::string_view nodeTex
   return true;
 }
 
-bool TFilterList::Match(std::string_view url, int mark) const {
+bool TFilterList::Match(const TUrl& url, int mark) const {
   if (GetCount() == 0) return false;
-  FilterPath p = SplitUrl(url);
   const TTreeNode* current = nullptr;
   for (const auto& top : Root()->Children)
-    if (HostMatches(p.host, top->Text)) {
+    if (HostMatches(url.Host, top->Text)) {
       current = top.get();
       break;
     }
   if (!current) return false;
   if (current->Data == mark) return true;
   if (current->Data != 0 && current->Children.empty()) return false;
-  for (const std::string& segment : p.segments) {
-    current = FindChild(current, segment, 1);
+  // The directory segments below the root, then the file name.
+  for (size_t i = 1; i < url.Segments.size(); ++i) {
+    current = FindChild(current, url.Segments[i], 1);
     if (!current) return false;
     if (current->Data == mark) return true;
   }
-  if (!p.file.empty() && !current->Children.empty()) {
-    const TTreeNode* leaf = FindChild(current, p.file, 1);
+  if (!url.FileName.empty() && !current->Children.empty()) {
+    const TTreeNode* leaf = FindChild(current, url.FileName, 1);
     return leaf && leaf->Data == mark;
   }
   return false;

@@ -34,6 +34,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Urlutil.h"
+
 class QIODevice;
 
 namespace qlon {
@@ -123,8 +125,11 @@ class TFilterList : public TStringTree {
   void Delete(std::string_view url);
   void Replace(std::string_view oldUrl, std::string_view newUrl);
   static int GetNodeMark(const TTreeNode* node) { return node ? node->Data : 0; }
-  bool IsAllowed(std::string_view url) const { return Match(url, kFilterAllowed); }
-  bool IsExcluded(std::string_view url) const { return Match(url, kFilterExcluded); }
+  bool IsAllowed(std::string_view url) const { return Match(TUrl(url), kFilterAllowed); }
+  bool IsExcluded(std::string_view url) const { return Match(TUrl(url), kFilterExcluded); }
+  // The same for a URL parsed already.
+  bool IsAllowed(const TUrl& url) const { return Match(url, kFilterAllowed); }
+  bool IsExcluded(const TUrl& url) const { return Match(url, kFilterExcluded); }
 
   bool SaveToIni(profile::TIniFile& ini, std::string_view section) const;
   void LoadFromIni(const profile::TIniFile& ini, std::string_view section);
@@ -134,7 +139,7 @@ class TFilterList : public TStringTree {
   static bool HostMatches(std::string_view urlHost, std::string_view nodeText);
 
  private:
-  bool Match(std::string_view url, int mark) const;
+  bool Match(const TUrl& url, int mark) const;
 };
 
 }  // namespace qlon

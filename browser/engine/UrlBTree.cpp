@@ -1035,10 +1035,15 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
 
 bool TUrlBTree::FindRecord(const std::string& url, TWebFile& record) {
   if (!ctl_ || url.empty()) return false;
-  TUrl u(url);
-  if (FindParts(PartsOf(u), record)) return true;
+  return FindRecord(TUrl(url), record);
+}
+
+bool TUrlBTree::FindRecord(const TUrl& url, TWebFile& record) {
+  if (!ctl_) return false;
+  if (FindParts(PartsOf(url), record)) return true;
   // A host first met by its numeric address keeps the records filed then
   // under the address once its name is known: the name finds them.
+  TUrl u = url;
   u.Host = HostAddressOf(u.Host);
   return !u.Host.empty() && FindParts(PartsOf(u), record);
 }
@@ -1058,6 +1063,10 @@ bool TUrlBTree::FindParts(const UrlParts& parts, TWebFile& record) {
 }
 
 bool TUrlBTree::FindUrl(const std::string& url, TWebFile& record) {
+  return ctl_ && !url.empty() && FindUrl(TUrl(url), record);
+}
+
+bool TUrlBTree::FindUrl(const TUrl& url, TWebFile& record) {
   if (!FindRecord(url, record)) return false;
   for (int followed = 0; record.IsRedirect() && followed < 4; ++followed)
     if (!FindRecord(record.GetLocalName(), record)) return false;

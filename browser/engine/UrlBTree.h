@@ -140,6 +140,9 @@ class TUrlBTree {
   bool InsertRecord(TWebFile& record);
   bool FindRecord(const std::string& url, TWebFile& record);
   bool FindUrl(const std::string& url, TWebFile& record);
+  // The same for a URL parsed already (its text is not parsed again).
+  bool FindRecord(const TUrl& url, TWebFile& record);
+  bool FindUrl(const TUrl& url, TWebFile& record);
   std::string GetLocalPathOfUrl(const std::string& url);
   bool UpdateRecord(TWebFile& record, bool nameChanged);
   // Moves a stored record to a new string 1 in the same folder (delete and

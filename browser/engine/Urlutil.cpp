@@ -15,10 +15,10 @@ namespace {
 
 // The first of a few bytes: string::find_first_of calls memchr on the set
 // for each byte of the text, and every link of every page is parsed here.
-std::size_t FindFirstOf(std::string_view text, std::string_view set) {
+template <class... Chars>
+std::size_t FindFirst(std::string_view text, Chars... chars) {
   for (std::size_t i = 0; i < text.size(); ++i)
-    for (char c : set)
-      if (text[i] == c) return i;
+    if (((text[i] == chars) || ...)) return i;
   return std::string_view::npos;
 }
 
@@ -55,14 +55,16 @@ std::string PrepareText(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
   std::string out;
   out.reserve(text.size());
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\t' || c == '\n' || c == '\r') continue;
-    if (c <= 0x20 || c == 0x7F || IsUnsafe(ch))
-      AppendPercentByte(out, c);
-    else
-      out += ch;
+  // Copied a run at a time: most texts need nothing done.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c > 0x20 && c != 0x7F && !IsUnsafe(text[i])) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    if (c != '\t' && c != '\n' && c != '\r') AppendPercentByte(out, c);
   }
+  out.append(text.substr(run));
   return out;
 }
 
@@ -105,8 +107,10 @@ bool HasUnknownScheme(std::string_view text) {
 
 // "\" counts as "/" before the query (or, in a file URL, before the "#").
 void SlashBackslashes(std::string& text, TIProtocol protocol) {
-  const std::size_t end = std::min(FindFirstOf(text, protocol == ipFile ? "#" : "?#"), text.size());
-  std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\\', '/');
+  for (char& c : text) {
+    if (c == '#' || (c == '?' && protocol != ipFile)) break;
+    if (c == '\\') c = '/';
+  }
 }
 
 // Cuts a "#..." part off.
@@ -298,7 +302,7 @@ bool TUrl::ParseHost(std::string& text, std::string_view baseHost, std::int32_t 
   if (Protocol == ipFile && !slashes) return false;  // "file:/path": no authority
   if (slashes) text.erase(0, 2);
 
-  const std::size_t cut = FindFirstOf(text, Protocol == ipFile ? "/#" : "/?#");
+  const std::size_t cut = Protocol == ipFile ? FindFirst(text, '/', '#') : FindFirst(text, '/', '?', '#');
   std::string authority = text.substr(0, cut);
   text.erase(0, cut == std::string::npos ? text.size() : cut);
   Port = DefaultPort(Protocol);
@@ -329,7 +333,7 @@ void TUrl::ApplyHostAlias() {
 
 std::string TUrl::ParseQuery(std::string& text) {
   Query.clear();
-  const std::size_t at = FindFirstOf(text, Protocol == ipFile ? "#" : "?#");
+  const std::size_t at = Protocol == ipFile ? FindFirst(text, '#') : FindFirst(text, '?', '#');
   if (at == std::string::npos) return {};
   std::string tail = text.substr(at);
   text.erase(at);
@@ -454,13 +458,17 @@ std::string ResolveUrl(std::string_view ref, std::string_view base) {
 }
 
 std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
-  if (base.empty()) return ResolveUrl(ref, base);
+  if (base.empty()) {
+    last_.Parse(ref);
+    return last_.GetFullUrl();
+  }
   // The text is never empty once a base was parsed.
   if (base != text_) {
     text_ = base;
     base_.Parse(base);
   }
-  return TUrl::CreateRelative(ref, base_).GetFullUrl();
+  last_ = TUrl::CreateRelative(ref, base_);
+  return last_.GetFullUrl();
 }
 
 bool IsAbsoluteUrl(std::string_view url) { return IsAbsoluteUrl(TUrl(url)); }
@@ -471,8 +479,9 @@ bool IsAbsoluteUrl(const TUrl& u) {
   return u.Path.find(':') == std::string::npos && u.FileName.find(':') == std::string::npos;
 }
 
-int CompareSites(std::string_view url1, std::string_view url2) {
-  const TUrl a(url1), b(url2);
+int CompareSites(std::string_view url1, std::string_view url2) { return CompareSites(TUrl(url1), TUrl(url2)); }
+
+int CompareSites(const TUrl& a, const TUrl& b) {
   if (a.Protocol == ipFile) return scSameSite;
   if (a.IsNumericHost() && b.IsNumericHost())
     return SameTextAscii(a.Host, b.Host) ? scSameSite : scOtherSite;

@@ -149,10 +149,13 @@ std::string ResolveUrl(std::string_view ref, std::string_view base);
 class TUrlResolver {
  public:
   std::string Resolve(std::string_view ref, std::string_view base);
+  // What the last Resolve gave, parsed.
+  const TUrl& Resolved() const { return last_; }
 
  private:
   std::string text_;  // what base_ was parsed from
   TUrl base_;
+  TUrl last_;
 };
 
 // A host (or, for a file URL, a local path) and no ":" in the path or file name.
@@ -162,6 +165,7 @@ bool IsAbsoluteUrl(const TUrl& url);
 enum TSiteCompare : int { scSameSite = 0, scOtherSite = 1, scSameDomainOtherMachine = 2 };
 // Schemes and ports are not compared; any file URL as url1 is the same site.
 int CompareSites(std::string_view url1, std::string_view url2);
+int CompareSites(const TUrl& url1, const TUrl& url2);
 // The key path of the cookie store: scheme, "//" + host[:port], each path
 // segment, then the document when it is not empty.
 std::vector<std::string> GetUrlComponents(std::string_view url);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cmath>
 #include <optional>
+#include <unordered_set>
 
 #include "ImageSize.h"
 #include "JavaClassFile.h"
@@ -519,8 +520,7 @@ namespace {
 
 uint8_t Above(uint8_t level) { return level == 255 ? level : uint8_t(level + 1); }
 
-bool SameAuthority(const std::string& a, const std::string& b) {
-  const TUrl x(a), y(b);
+bool SameAuthority(const TUrl& x, const TUrl& y) {
   return x.Protocol == y.Protocol && SameTextAscii(x.SchemeAndAuthority(), y.SchemeAndAuthority());
 }
 
@@ -534,8 +534,7 @@ std::string FirstStartUrl(const std::vector<TStartEntry>& entries) {
 
 }  // namespace
 
-bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
-  const TUrl parsed(url);
+bool TWeb::FollowLinkDefault(const TTagLink& link, const TUrl& parsed) {
   if (!IsAbsoluteUrl(parsed)) return false;
   const TIProtocol p = parsed.Protocol;
   if (p != ipHttp && p != ipFtp && p != ipFile) return false;
@@ -543,38 +542,55 @@ bool TWeb::FollowLinkDefault(const TTagLink& link, const std::string& url) {
 }
 
 bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect) {
+  return AddLink(record, referrer, redirect, TUrl(record.FullUrl), nullptr);
+}
+
+bool TWeb::AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, const TUrl& url,
+                   const TUrl* referrerUrl) {
   record.Owner = this;
   TWebFile found(this);
-  if (FindUrl(record.FullUrl, found)) {
+  if (FindUrl(url, found)) {
     if (QueueForUpdate(found)) found.SaveChanges();
     return true;
   }
   record.SetState(fsToCapture);
+  std::optional<TUrl> parsedReferrer;
   if (referrer) {
+    const TUrl& from = referrerUrl ? *referrerUrl : parsedReferrer.emplace(referrer->FullUrl);
     record.SetWebLevel(referrer->GetWebLevel());
     record.SetLinkLevel(referrer->GetLinkLevel());
     // A login belongs to its site: a link to another site never carries it.
-    record.SetIdentityIndex(SameAuthority(referrer->FullUrl, record.FullUrl) ? referrer->GetIdentityIndex() : 0);
+    record.SetIdentityIndex(SameAuthority(from, url) ? referrer->GetIdentityIndex() : 0);
     if (!redirect && !record.IsFrameLink() && record.GetLinkType() == ltPage)
       record.SetLinkLevel(Above(record.GetLinkLevel()));
-    const int sites = CompareSites(referrer->FullUrl, record.FullUrl);
+    const int sites = CompareSites(from, url);
     if (sites == scOtherSite || (sites == scSameDomainOtherMachine && Options.CheckDomainMachineFlag)) {
       record.SetWebLevel(Above(record.GetWebLevel()));
       record.SetLinkLevel(0);
     }
+    referrerUrl = &from;
   } else {
     record.SetWebLevel(0);
     record.SetLinkLevel(0);
   }
+  // The verdict comes before the record is stored, so that it is stored
+  // once, as it ends. A page fetched from the network never makes the run
+  // read local files.
+  TWebFileState verdict = fsFilteredProtocol;
+  if (!referrer || url.Protocol != ipFile || referrerUrl->Protocol == ipFile) verdict = ClassifyLink(record, url);
+  record.SetState(verdict == fsNotFiltered ? fsToCapture : verdict);
   if (!InsertRecord(record)) return false;
-  // A page fetched from the network never makes the run read local files.
-  if (referrer && GetUrlProtocol(record.FullUrl) == ipFile && GetUrlProtocol(referrer->FullUrl) != ipFile) {
-    record.SetState(fsFilteredProtocol);
-    ++FilteredCount;
-  } else {
-    ClassifyAndQueue(record);
+  record.Changed = record.NameChanged = false;  // the tree holds it as it is
+  // Only the insert tells whether its site or folder found a number.
+  if (verdict == fsNotFiltered && InOverflow(record)) {
+    verdict = fsFilteredDefault;
+    record.SetState(verdict);
+    record.SaveChanges();
   }
-  record.SaveChanges();
+  if (verdict == fsNotFiltered)
+    ToCapture.AddRecord(record);
+  else
+    ++FilteredCount;
   return true;
 }
 
@@ -593,25 +609,27 @@ bool TWeb::ClassifyAndQueue(TWebFile& record) {
 TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
   // Its site or folder found no number in the tree: it is kept, not followed.
   if (InOverflow(record)) return fsFilteredDefault;
+  return record.IsStartUrl() ? fsNotFiltered : ClassifyLink(record, TUrl(record.FullUrl));
+}
+
+TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
+  if (InOverflow(record)) return fsFilteredDefault;
   if (record.IsStartUrl()) return fsNotFiltered;
-  const std::string& url = record.FullUrl;
-  const TUrl u(url);
   if (u.Protocol != ipHttp && u.Protocol != ipFile && !(u.Protocol == ipFtp && Options.DownloadFTPFlag))
     return fsFilteredProtocol;
   // An unknown scheme (https:, javascript:) parses as a path holding ":".
   if (!IsAbsoluteUrl(u)) return fsFilteredProtocol;
   const TFilterList& filters = Options.Filters();
-  if (!filters.IsAllowed(url)) {
-    if (filters.IsExcluded(url)) return fsFilteredExclusion;
+  if (!filters.IsAllowed(u)) {
+    if (filters.IsExcluded(u)) return fsFilteredExclusion;
     if (record.GetLinkType() == ltPage) {
       if (record.GetWebLevel() > 0) {
         if (record.GetWebLevel() > Options.ExternalWebDepth) return fsFilteredExternalWebDepth;
         if (record.GetLinkLevel() > Options.ExternalLinkDepth) return fsFilteredExternalLinkDepth;
       } else {
         if (record.GetLinkLevel() > Options.InternalLinkDepth) return fsFilteredInternalLinkDepth;
-        const std::string first = FirstStartUrl(StartEntries);
-        if (Options.CheckDomainMachineFlag && !first.empty() &&
-            CompareSites(first, url) == scSameDomainOtherMachine)
+        if (Options.CheckDomainMachineFlag && !StartEntries.empty() &&
+            CompareSites(TUrl(FirstStartUrl(StartEntries)), u) == scSameDomainOtherMachine)
           return fsFilteredDomainMachine;
         if (Options.InternalPathLimit && u.Protocol == ipHttp && u.Path.find("cgi-bin") == std::string::npos) {
           bool hostListed = false;
@@ -644,6 +662,10 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record) const {
 }
 
 TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const {
+  return CheckHeader(record, length, TUrl(url));
+}
+
+TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const TUrl& url) const {
   const int64_t minBytes = int64_t(Options.MinFileSize) * 1024, maxBytes = int64_t(Options.MaxFileSize) * 1024;
   auto bySize = [&]() {
     if (length < 1) return fsNotFiltered;
@@ -651,7 +673,7 @@ TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const st
     if (Options.MaxFileSize > 0 && length > maxBytes) return fsFilteredSize;
     return fsNotFiltered;
   };
-  if (GetUrlProtocol(url) == ipFtp) return bySize();
+  if (url.Protocol == ipFtp) return bySize();
   if (record.IsJavaClass()) return Options.DownLoadAppletJavaFlag ? fsNotFiltered : fsFilteredMime;
   const TMimeItem* item = GetMimeItem(record);
   if (item->Category == mcHtml) return fsNotFiltered;  // pages are judged after their body
@@ -720,18 +742,24 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
 void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTest& follow, QIODevice& bytes) {
   THtmlParser parser(bytes);
   parser.FrameOption = Options.NotExploreFrameFlag;
+  parser.AnchorTexts = false;
   parser.Parse();
   std::string base = url;
   TTagLink link;
   TUrlResolver resolver;
+  const TUrl pageUrl(page.FullUrl);
+  // A target the page links to again is filed already: a second AddLink
+  // finds it and, as the first left it, changes nothing.
+  std::unordered_set<std::string> offered;
   auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
     const std::string target = resolver.Resolve(text, against);
-    if (target.empty() || target == page.FullUrl || (follow && !follow(link, target))) return;
+    if (target.empty() || target == page.FullUrl || (follow && !follow(link, resolver.Resolved()))) return;
+    if (!offered.insert(target).second) return;
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(type);
     if (flags) next.SetFlags(next.GetFlags() | flags);
-    AddLink(next, &page);
+    AddLink(next, &page, false, resolver.Resolved(), &pageUrl);
   };
   for (int i = 0; i < parser.GetCount(); ++i) {
     // What a rewrite inserted (script, banner, maps) holds no link of the page.
@@ -786,8 +814,9 @@ void TWeb::ScanVrmlLinks(TWebFile& world, const std::string& url, const TFollowT
   for (int i = 0; i < parser.Count(); ++i) {
     std::string text, old;
     if (!parser.GetLink(i, text, old) || text.empty()) continue;
-    const std::string target = ResolveUrl(text, url);
-    if (target.empty() || target == world.FullUrl || (follow && !follow(link, target))) continue;
+    const TUrl parsed = TUrl::CreateRelative(text, url);
+    const std::string target = parsed.GetFullUrl();
+    if (target.empty() || target == world.FullUrl || (follow && !follow(link, parsed))) continue;
     TWebFile next(this);
     next.FullUrl = target;
     next.SetLinkType(parser.Link(i).Page ? ltPage : ltEmbedded);

@@ -49,6 +49,7 @@
 // makes the whole save visible at once; a writer killed before the commit
 // leaves the previous save.
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -62,6 +63,7 @@
 #include "Mime.h"
 #include "Options.h"
 #include "UrlBTree.h"
+#include "Urlutil.h"
 #include "Utils.h"
 
 namespace qlon {
@@ -126,7 +128,8 @@ class TWebFileList {
   const std::string& Url(int index) const { return lines_.at(size_t(index)).second; }
 
  private:
-  std::vector<std::pair<int, std::string>> lines_;
+  // A deque: the run takes its lines from the front.
+  std::deque<std::pair<int, std::string>> lines_;
 };
 
 // A directory the internal path limit keeps a capture inside: the host and
@@ -198,8 +201,9 @@ class TWeb : public TUrlBTree {
   // ---- run operations (the capture run drives them)
   // Whether the run may follow a link found in a page: an absolute http,
   // ftp or file URL, and not the plain link of an ISMAP anchor.
-  using TFollowTest = std::function<bool(const TTagLink& link, const std::string& url)>;
-  static bool FollowLinkDefault(const TTagLink& link, const std::string& url);
+  // The test is given the link's URL parsed (resolved against the page).
+  using TFollowTest = std::function<bool(const TTagLink& link, const TUrl& url)>;
+  static bool FollowLinkDefault(const TTagLink& link, const TUrl& url);
 
   // Files a link (the record holds its URL, link type and flags) with its
   // referrer, or as a start URL without one: a known URL is queued for update
@@ -207,13 +211,19 @@ class TWeb : public TUrlBTree {
   // not filtered, queued. `redirect` marks the target of a redirect, which
   // keeps its referrer's link level. False when the URL cannot be stored.
   bool AddLink(TWebFile& record, const TWebFile* referrer, bool redirect = false);
+  // The same with the record's URL and the referrer's already parsed (the
+  // link pass parses each once): `url` is record.FullUrl parsed, and
+  // `referrerUrl` the referrer's full URL parsed.
+  bool AddLink(TWebFile& record, const TWebFile* referrer, bool redirect, const TUrl& url, const TUrl* referrerUrl);
   // The state a new link gets: fsNotFiltered (8) to capture it, else the
   // filter state that refuses it. The first rule that decides wins.
   TWebFileState ClassifyLink(const TWebFile& record) const;
+  TWebFileState ClassifyLink(const TWebFile& record, const TUrl& url) const;
   // Classifies and queues on the to-capture queue; false when filtered.
   bool ClassifyAndQueue(TWebFile& record);
   // The header check of a reply; length below 1 is unknown.
   TWebFileState CheckHeader(const TWebFile& record, int64_t length, const std::string& url) const;
+  TWebFileState CheckHeader(const TWebFile& record, int64_t length, const TUrl& url) const;
   // Makes the record a redirect to `location` (resolved against its URL) and
   // files the target as a link of it. False, with nothing changed, for a
   // redirect to the record's own URL or a target that cannot be stored.

@@ -202,6 +202,7 @@ struct Library {
   std::deque<Event> queue;
   ScxHandle lastHandle = 0;
   std::unique_ptr<Resolver> resolver;
+  std::string receiveBuffer;  // every read of a socket goes here first
 
   ~Library() {
     resolver.reset();  // joins the workers before their eventfd goes
@@ -333,9 +334,11 @@ struct Library {
   // on the next round). Returns false when the stream ended: `error` tells
   // a reset from an orderly close.
   template <typename OnData>
-  static bool Receive(Stream& s, bool& error, OnData&& onData) {
-    const int block = gBlock.load();
-    std::string buf(std::size_t(block), '\0');
+  bool Receive(Stream& s, bool& error, OnData&& onData) {
+    // One buffer for every read, not a new zeroed block for each readable
+    // socket: the library polls on one thread at a time.
+    std::string& buf = receiveBuffer;
+    buf.resize(std::size_t(gBlock.load()));
     for (int round = 0; round < 16; ++round) {
       const ssize_t n = ::recv(s.fd, buf.data(), buf.size(), MSG_DONTWAIT);
       if (n > 0) {

@@ -99,6 +99,32 @@ TEST(HtmlParserTokens, ClassifiesByTheNameAtTheStartInAnyCase) {
   EXPECT_EQ(h.GetToken(7).Kind, tkQuillon);
 }
 
+TEST(HtmlParserTokens, TheNameEndsAtABlankOrASlashOnly) {
+  // Text between the tags: unknown tags side by side would be one token.
+  Parsed p("<img/src=a.gif>.<br/>.<framesetx>.<Frame\tsrc=f.htm>.<1a>.<A\nhref=x.htm>.<title/>");
+  const THtmlParser& h = p.parser;
+  ASSERT_EQ(h.GetCount(), 2 + 7);
+  EXPECT_EQ(h.GetToken(1).Kind, tkImg);
+  EXPECT_EQ(h.GetToken(2).Kind, tkUnknown);  // BR is not a name of the table
+  EXPECT_EQ(h.GetToken(3).Kind, tkUnknown);  // a longer name is another tag
+  EXPECT_EQ(h.GetToken(4).Kind, tkFrame);
+  EXPECT_EQ(h.GetToken(5).Kind, tkUnknown);
+  EXPECT_EQ(h.GetToken(6).Kind, tkA);
+  EXPECT_EQ(h.GetToken(7).Kind, tkTitle);
+}
+
+TEST(HtmlParserTokens, ATagOfTheLongestLengthIsATagAndOneByteMoreIsText) {
+  // "<a title=xxx...>" of exactly kMaxTagLength bytes, then one that runs
+  // past it before its ">".
+  const std::string head = "<a href=in.htm title=";
+  const std::string fits = head + std::string(kMaxTagLength - head.size() - 1, 'x') + ">";
+  const std::string over = "<a href=out.htm title=" + std::string(kMaxTagLength - head.size() + 1, 'x') + ">";
+  ASSERT_EQ(fits.size(), size_t(kMaxTagLength));
+  Parsed p(fits + "text" + over + "<img src=after.gif>");
+  EXPECT_EQ(p.Links(), (std::vector<std::string>{"0:in.htm", "2:after.gif"}));
+  EXPECT_EQ(p.parser.GetToken(1).Length, kMaxTagLength);
+}
+
 TEST(HtmlParserTokens, MergesOnlyAdjacentUnknownTags) {
   Parsed p("<p><div><span>text<b>x</b><i></i>");
   const THtmlParser& h = p.parser;
@@ -275,6 +301,25 @@ TEST(HtmlParserLinks, AnchorTextWithImagesAndItsLimits) {
   ASSERT_TRUE(p.parser.GetTagLink(open, link));
   EXPECT_EQ(link.AnchorText, "unclosed");
   EXPECT_FALSE(link.IsMap);
+}
+
+TEST(HtmlParserLinks, WithoutAnchorTextsTheIsMapMarkIsStillRead) {
+  Parsed p("<a href=a.htm>Go <img src=i.gif alt=map ismap></a><a href=b.htm>plain</a>");
+  p.parser.AnchorTexts = false;
+  TTagLink link;
+  ASSERT_TRUE(p.parser.GetTagLink(p.Find(tkA), link));
+  EXPECT_EQ(link.GetUrl(), "a.htm");
+  EXPECT_TRUE(link.AnchorText.empty());
+  EXPECT_TRUE(link.IsMap);
+  ASSERT_TRUE(p.parser.GetTagLink(p.Find(tkA, kTokenStart, p.Find(tkA) + 1), link));
+  EXPECT_FALSE(link.IsMap);  // nothing of the link before stays
+  // An image past the anchor text's limit is not read, with or without texts.
+  for (bool texts : {true, false}) {
+    Parsed far("<a href=far.htm>" + std::string(300, 'x') + "<img src=i.gif ismap></a>");
+    far.parser.AnchorTexts = texts;
+    ASSERT_TRUE(far.parser.GetTagLink(far.Find(tkA), link));
+    EXPECT_FALSE(link.IsMap) << texts;
+  }
 }
 
 TEST(HtmlParserLinks, ScriptsAndNoframesHideTheirLinks) {

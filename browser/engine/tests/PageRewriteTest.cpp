@@ -47,8 +47,8 @@ class PageRewriteTest : public ::testing::Test {
     qlon::test::WriteFileBytes(dir_.path() / "index.htm", bytes);
     web_.ToCapture.Clear();
     std::vector<std::string> seen;
-    web_.ScanPageLinks(*page_, page_->FullUrl, [&](const TTagLink&, const std::string& url) {
-      seen.push_back(url);
+    web_.ScanPageLinks(*page_, page_->FullUrl, [&](const TTagLink&, const TUrl& url) {
+      seen.push_back(url.GetFullUrl());
       return false;
     });
     return seen;

@@ -211,6 +211,19 @@ TEST(LocalPath, OnlyCleanNamesBecomePaths) {
   EXPECT_EQ(CleanLocalName("..\\a//./b\\..\\c."), "a/b/c");
 }
 
+TEST(LocalPath, TheFolderIsTakenInItsNormalForm) {
+  qlon::test::TempDir dir;
+  fs::create_directories(dir.path() / "a" / "b");
+  const fs::path plain = dir.path() / "a";
+  for (const std::string& written : {plain.string() + "/", plain.string() + "/./", plain.string() + "//",
+                                     plain.string() + "/b/..", plain.string() + "/b/../"})
+    EXPECT_EQ(LocalNameToPath(written, "b/x.htm"), plain / "b" / "x.htm") << written;
+  // The folders found are remembered under the normal form.
+  TCheckedFolders checked;
+  ASSERT_TRUE(CreateLocalFolder(plain.string() + "/./", "b", &checked));
+  EXPECT_TRUE(checked.Contains(plain.string() + "/", "b"));
+}
+
 TEST(LocalPath, SymbolicLinksBelowTheFolderAreRefused) {
   qlon::test::TempDir dir, outside;
   fs::create_directories(dir.path() / "real");
