@@ -27,6 +27,17 @@ struct Recorder {
     std::lock_guard lock(r->mutex);
     r->events.emplace_back(state, error);
   }
+  // Waits until the last state reported is `state`.
+  bool WaitState(int state) {
+    for (int i = 0; i < 2500; ++i) {
+      {
+        std::lock_guard lock(mutex);
+        if (!events.empty() && events.back().first == state) return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+  }
   bool WaitFinal() {
     for (int i = 0; i < 2000; ++i) {
       {
@@ -113,7 +124,9 @@ TEST_F(RasLibraryTest, NothingIsReportedAfterHangUp) {
   RasHandle h = 0;
   RasDialParams p = Params("Lent");
   ASSERT_EQ(ras.Dial(nullptr, &p, Recorder::Notify, &r, &h), 0u);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  // The slow entry stays in ConnectDevice; under load it may take a while to
+  // get there.
+  ASSERT_TRUE(r.WaitState(kRasConnectDevice));
   ASSERT_EQ(ras.HangUp(h), 0u);
   std::size_t seen;
   {
