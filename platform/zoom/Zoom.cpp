@@ -4,13 +4,9 @@
 #include <fstream>
 
 #include "GifWriter.h"
+#include "Quantize.h"
 
-namespace {
-QImage ToIndexed(const QImage& source) {
-  if (source.format() == QImage::Format_Indexed8) return source;
-  return source.convertToFormat(QImage::Format_Indexed8, Qt::DiffuseDither | Qt::PreferDither);
-}
-}  // namespace
+using qlon::zoom::ReduceTo256;
 
 extern "C" {
 
@@ -28,13 +24,13 @@ __attribute__((visibility("default"))) int StretchFilterDIB(const QImage* source
 
 __attribute__((visibility("default"))) int ConvertDIB(const QImage* source, int bitsPerPixel, QImage* result) {
   if (!source || !result || source->isNull()) return 0;
-  *result = bitsPerPixel <= 8 ? ToIndexed(*source) : source->convertToFormat(QImage::Format_RGB888);
+  *result = bitsPerPixel <= 8 ? ReduceTo256(*source) : source->convertToFormat(QImage::Format_RGB888);
   return result->isNull() ? 0 : 1;
 }
 
 __attribute__((visibility("default"))) int SaveToGIF(const QImage* source, const char* fileName) {
   if (!source || !fileName || source->isNull()) return 0;
-  std::string bytes = qlon::zoom::EncodeGif(ToIndexed(*source));
+  std::string bytes = qlon::zoom::EncodeGif(ReduceTo256(*source));
   if (bytes.empty()) return 0;
   std::ofstream f(fileName, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), std::streamsize(bytes.size()));

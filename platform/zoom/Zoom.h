@@ -14,8 +14,8 @@ extern "C" {
 // smooths.
 typedef int (*StretchFilterDIBProc)(const QImage* source, int left, int top, int right, int bottom, int width,
                                     int height, int filter, QImage* result);
-// The picture at 8 bits per pixel (a colour table of at most 256 entries);
-// other depths give 24 bits.
+// The picture at 8 bits per pixel (a colour table of at most 256 entries,
+// flat areas kept exact: Quantize.h); other depths give 24 bits.
 typedef int (*ConvertDIBProc)(const QImage* source, int bitsPerPixel, QImage* result);
 // The picture written as a GIF89a file (reduced to 256 colours first when needed).
 typedef int (*SaveToGIFProc)(const QImage* source, const char* fileName);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -250,6 +251,55 @@ TEST_F(DlgVignettesTest, CancelStopsAndKeepsTheDialogResult) {
   EXPECT_TRUE(dlg->Cancelled);
   EXPECT_EQ(dlg->Written(), 0);
   EXPECT_TRUE(Added().empty());
+}
+
+// Each thumbnail against the page drawn before its reduction to 256 colours:
+// blank and flat areas keep their exact colour, photographs stay close.
+TEST_F(DlgVignettesTest, ThumbnailsMatchThePageBeforeReduction) {
+  QImage photo(320, 240, QImage::Format_RGB32);
+  for (int y = 0; y < photo.height(); ++y)
+    for (int x = 0; x < photo.width(); ++x)
+      photo.setPixel(x, y, qRgb(40 + x * 180 / 320, 60 + y * 150 / 240, 128 + int(90 * std::sin(x / 25.0 + y / 40.0))));
+  cap.Add("http://h.example/p1.jpg", fsRetrieved, "image/jpeg", "p1.jpg", test::ImageBytes(photo, "JPG"));
+  cap.Add("http://h.example/p2.jpg", fsRetrieved, "image/jpeg", "p2.jpg",
+          test::ImageBytes(photo.mirrored(true, false), "JPG"));
+  cap.Page("http://h.example/line.htm", "line.htm", "<p>Une seule ligne de texte sur la page.</p>");
+  cap.Page("http://h.example/photos.htm", "photos.htm",
+           "<body><h1>Photographies</h1><img src=\"p1.jpg\" width=320 height=240> "
+           "<img src=\"p2.jpg\" width=320 height=240><p>Légende sous les photographies.</p></body>");
+  cap.Page("http://h.example/banner.htm", "banner.htm",
+           "<body bgcolor=\"#CCDDFF\"><h2>Un fond bleu pâle</h2><img src=\"p1.jpg\" width=160 height=120></body>");
+  for (const char* url : {"http://h.example/line.htm", "http://h.example/photos.htm", "http://h.example/banner.htm"})
+    for (int size = 0; size < 4; ++size)
+      for (bool background : {false, true}) {
+        setup_.ThumbnailSize = size;
+        setup_.ThumbnailBackground = background;
+        auto dlg = TDlgVignettes::CreateFor(nullptr, cap.web, setup_, std::vector<std::string>{url});
+        dlg->exec();
+        ASSERT_EQ(dlg->Written(), 1) << url;
+        const TThumbnailSize& want = kThumbnailSizes[size];
+        // The dialog's viewer still holds the page: drawn again, unreduced.
+        const QImage page = dlg->Viewer()
+                                .MakePageBitmap(want.Width, want.Height, background, false, 1)
+                                .convertToFormat(QImage::Format_RGB32);
+        const QImage thumb =
+            QImage(QString::fromStdString(cap.Find(url)->GetThumbnailPath())).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(thumb.size(), page.size()) << url;
+        const QRgb flat =
+            background && std::string(url).ends_with("banner.htm") ? qRgb(0xCC, 0xDD, 0xFF) : qRgb(255, 255, 255);
+        int flatPixels = 0, changed = 0;
+        double error = 0;
+        for (int y = 0; y < page.height(); ++y)
+          for (int x = 0; x < page.width(); ++x) {
+            const QRgb a = page.pixel(x, y), b = thumb.pixel(x, y);
+            if (a == flat) ++flatPixels, changed += a != b;
+            error += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+          }
+        const std::string what = std::string(url) + " size " + std::to_string(size) + (background ? " bg" : "");
+        EXPECT_GT(flatPixels, page.width() * page.height() / 4) << what;
+        EXPECT_EQ(changed, 0) << what << ": a blank area is dotted";
+        EXPECT_LT(error / (3.0 * page.width() * page.height()), 4.0) << what;
+      }
 }
 
 }  // namespace
