@@ -462,6 +462,10 @@ void TWUrlList::SelectRange(int first, int last, int op) {
 // ---------------------------------------------------------------- input
 
 void TWUrlList::KeyDown(int& key, Qt::KeyboardModifiers mods) {
+  if (TriggerPopupShortcut(key, mods)) {
+    key = 0;
+    return;
+  }
   if (key != Qt::Key_Space && key != Qt::Key_Control && !shiftHeld_ && selectedCount_ > 0) ClearSelection();
   switch (key) {
     case Qt::Key_Shift:
@@ -511,6 +515,22 @@ void TWUrlList::keyReleaseEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Shift) shiftHeld_ = false;
   if (e->key() == Qt::Key_Control) ctrlHeld_ = false;
   TWCustomGrid::keyReleaseEvent(e);
+}
+
+bool TWUrlList::TriggerPopupShortcut(int key, Qt::KeyboardModifiers mods) {
+  // The style menu's shortcuts work while the list has the focus, as its
+  // menu's would on a right click; the menu is brought up to date first.
+  if (!(mods & Qt::ControlModifier) || key == Qt::Key_Control || style_ > usMapList) return false;
+  QMenu* menu = popups_[style_];
+  if (!menu) return false;
+  emit menu->aboutToShow();
+  const QKeySequence pressed(QKeyCombination(mods & ~Qt::KeypadModifier, Qt::Key(key)));
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator() || action->shortcut() != pressed) continue;
+    if (action->isEnabled()) action->trigger();
+    return true;
+  }
+  return false;
 }
 
 void TWUrlList::focusOutEvent(QFocusEvent* e) {

@@ -166,6 +166,8 @@ class TWUrlList : public controls::TWCustomGrid {
   void changed();
   void buildColumnMenu();
   void popup(QMenu* menu, QPoint local);
+  // Runs the style menu's item whose shortcut is the key pressed.
+  bool TriggerPopupShortcut(int key, Qt::KeyboardModifiers mods);
   void forEachFlag(uint8_t flag, const std::function<bool(TWebFile&)>& callback);
   void restoreCurrent(const std::string& url);
   void drawHeader(QPainter& p, int col, const QRect& rect);

@@ -470,6 +470,21 @@ TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
   }
 }
 
+TEST_F(MainViewsTest, TheListMenusShortcutsWorkFromTheList) {
+  const fs::path thumb = folder_ / "thumb" / "index.gif";
+  ASSERT_FALSE(fs::exists(thumb));
+  Page(tpPages);
+  TWUrlList* list = Probe().UrlList();
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(fs::is_regular_file(thumb));
+  // Another list's menu has no such item: nothing is made there.
+  fs::remove(thumb);
+  Page(tpImages);
+  QTest::keyClick(Probe().UrlList(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_FALSE(fs::exists(thumb));
+}
+
 TEST_F(MainViewsTest, ThePagesOfTheWebAreOfferedOnceTheyExist) {
   // No link resolution yet: nothing to consult.
   EXPECT_FALSE(Probe().ConsulterBtn()->isEnabled());
