@@ -794,7 +794,10 @@ QImage THTMLViewer::MakePageBitmap(int width, int height, bool drawBackground, b
     QtCanvas canvas(painter, r, true);
     int curs = 0, maxWidth = 0;
     copy.DoLogic(canvas, 0, curs, maxWidth, kPageBitmapWidth);
-    copy.Draw(canvas, r, 0, 0);
+    // A picture of the first screen, not a sheet of paper: the page's foot
+    // lies a screen lower, so that a line the picture's edge cuts is drawn
+    // cut instead of put off to a next page.
+    copy.Draw(canvas, QRect(r.topLeft(), QSize(r.width(), 2 * r.height())), 0, 0);
   }
   QImage scaled;
   if (!zoom.StretchFilterDIB(&page, 0, 0, r.width(), r.height(), width, height, filterValue, &scaled)) return {};

@@ -295,6 +295,24 @@ TEST_F(ViewerFixture, PageBitmapThroughZoom) {
   EXPECT_TRUE(tried);
 }
 
+TEST_F(ViewerFixture, PageBitmapShowsWhatCrossesTheFootOfTheScreen) {
+  // The picture is of the first screen: a line it cuts is drawn cut, not
+  // put off to a next page as on paper.
+  QImage black(300, 400, QImage::Format_RGB32);
+  black.fill(Qt::black);
+  const QString picture = QString::fromStdString((dir.path() / "tall.png").string());
+  ASSERT_TRUE(black.save(picture));
+  viewer.SetViewImages(true);
+  viewer.LoadFromString("<h1>Heading</h1>" + QString::fromStdString(Paragraphs(0, 6)) + "<p><img src=\"" +
+                        picture + "\" width=300 height=400>");
+  const QImage page = viewer.MakePageBitmap(800, 600, false, false, 1);
+  ASSERT_FALSE(page.isNull());
+  int blackRows = 0;
+  for (int y = 0; y < page.height(); ++y) blackRows += page.pixelColor(150, y) == QColor(Qt::black);
+  EXPECT_GT(blackRows, 50);
+  EXPECT_LT(blackRows, 400);
+}
+
 TEST_F(ViewerFixture, ImagesTextFilesAndDefaults) {
   // A picture whose name would break the markup it is shown through.
   QImage red(40, 30, QImage::Format_RGB32);
