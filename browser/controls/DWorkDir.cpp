@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,6 +39,11 @@ TDlgWorkPath::TDlgWorkPath(QString defaultFolder, QWidget* parent)
   row->addWidget(WorkPathEdit, 1);
   row->addWidget(BrowseBtn);
   v->addLayout(row);
+  WholePathLabel = new QLabel;
+  WholePathLabel->setWordWrap(true);
+  WholePathLabel->setTextFormat(Qt::PlainText);
+  WholePathLabel->hide();
+  v->addWidget(WholePathLabel);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   OKBtn = new QPushButton("&OK");
@@ -57,11 +64,39 @@ void TDlgWorkPath::showEvent(QShowEvent* e) {
   if (shown_) return;
   shown_ = true;
   WorkPathEdit->setText(default_);
+  // Its start says where it is.
+  WorkPathEdit->setCursorPosition(0);
+  ShowWholePath();
+}
+
+void TDlgWorkPath::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  ShowWholePath();
+}
+
+void TDlgWorkPath::ShowWholePath() {
+  const QString path = WorkPathEdit->text();
+  WorkPathEdit->setToolTip(path);
+  QStyleOptionFrame frame;
+  frame.initFrom(WorkPathEdit);
+  frame.lineWidth = WorkPathEdit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, WorkPathEdit);
+  // The edit keeps a small margin on each side of its text.
+  const int room =
+      WorkPathEdit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, WorkPathEdit).width() - 4;
+  const bool cut = WorkPathEdit->fontMetrics().horizontalAdvance(path) > room;
+  // A break is allowed after each "/" (a zero-width space, which shows
+  // nothing); the field keeps the path to copy.
+  QString breakable = path;
+  breakable.replace('/', QStringLiteral("/\u200B"));
+  WholePathLabel->setText(breakable);
+  WholePathLabel->setToolTip(path);
+  WholePathLabel->setVisible(cut);
 }
 
 void TDlgWorkPath::editChanged() {
   const QString t = WorkPathEdit->text();
   OKBtn->setEnabled(!t.isEmpty() && t.endsWith('/'));
+  ShowWholePath();
 }
 
 void TDlgWorkPath::BrowseClick() {

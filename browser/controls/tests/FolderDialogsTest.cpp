@@ -163,6 +163,38 @@ TEST_F(Folders, WorkPathDialogAsksBeforeCreating) {
   }
 }
 
+// A proposed folder longer than the field can show (149 characters, a deep
+// home folder) is shown whole all the same: the field starts at its start,
+// and the line under it gives the rest, wrapped after a "/".
+TEST_F(Folders, WorkPathDialogShowsALongProposedFolderWhole) {
+  QString path = base;
+  while (path.size() + 20 + 15 + 1 <= 149) path += "/dossier-de-travail1";
+  path += "/" + QString(149 - path.size() - 15, 'x') + "/Quillon/Webs/";
+  ASSERT_EQ(path.size(), 149);
+  TDlgWorkPath dlg(path);
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  EXPECT_EQ(dlg.WorkPathEdit->text(), path);
+  EXPECT_EQ(dlg.WorkPathEdit->toolTip(), path);
+  EXPECT_EQ(dlg.WorkPathEdit->cursorPosition(), 0);
+  ASSERT_TRUE(dlg.WholePathLabel->isVisible());
+  EXPECT_EQ(dlg.WholePathLabel->text().remove(QChar(0x200B)), path);
+  EXPECT_EQ(dlg.WholePathLabel->toolTip(), path);
+  // Wrapped inside the dialog, on as many lines as it needs.
+  const QFontMetrics fm = dlg.WholePathLabel->fontMetrics();
+  EXPECT_LE(dlg.WholePathLabel->geometry().right(), dlg.width());
+  EXPECT_GE(dlg.WholePathLabel->height(), 2 * fm.lineSpacing());
+  EXPECT_GE(dlg.WholePathLabel->width() * (dlg.WholePathLabel->height() / fm.lineSpacing()),
+            fm.horizontalAdvance(path) * 9 / 10);
+  QDir().mkpath(QCoreApplication::applicationDirPath() + "/../screens");
+  dlg.grab().save(QCoreApplication::applicationDirPath() + "/../screens/WorkPath-LongFolder.png");
+
+  // A short folder fits the field: no second line.
+  dlg.WorkPathEdit->setText(base + "/w/");
+  EXPECT_FALSE(dlg.WholePathLabel->isVisible());
+  EXPECT_EQ(dlg.WorkPathEdit->toolTip(), base + "/w/");
+}
+
 TEST_F(Folders, WorkPathDialogFailsToCreateStaysOpen) {
   QFile file(base + "/plain");
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
