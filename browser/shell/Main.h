@@ -149,7 +149,8 @@ class TMainWin : public QMainWindow {
   void MenuWebResetClick();
   void CommitDialogs();
   void RefreshWebInfo();
-  bool SaveWeb();
+  // A failure is shown, or given back in `failure` when one is given.
+  bool SaveWeb(std::string* failure = nullptr);
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   void DetachWeb();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);

@@ -207,12 +207,15 @@ void TMainWin::DetachWeb() {
   UrlPage->ReleasePreview();
 }
 
-bool TMainWin::SaveWeb() {
+bool TMainWin::SaveWeb(std::string* failure) {
   if (!web_) return false;
   try {
     return web_->Save();
   } catch (const Exception& e) {
-    ShowMessageBox(e.message(), "Enregistrement du web", MB_OK | MB_ICONHAND);
+    if (failure)
+      *failure = e.message();
+    else
+      ShowMessageBox(e.message(), "Enregistrement du web", MB_OK | MB_ICONHAND);
     return false;
   }
 }
