@@ -40,7 +40,6 @@ TDlgWorkPath::TDlgWorkPath(QString defaultFolder, QWidget* parent)
   row->addWidget(BrowseBtn);
   v->addLayout(row);
   WholePathLabel = new QLabel;
-  WholePathLabel->setWordWrap(true);
   WholePathLabel->setTextFormat(Qt::PlainText);
   WholePathLabel->hide();
   v->addWidget(WholePathLabel);
@@ -81,16 +80,33 @@ void TDlgWorkPath::ShowWholePath() {
   frame.initFrom(WorkPathEdit);
   frame.lineWidth = WorkPathEdit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, WorkPathEdit);
   // The edit keeps a small margin on each side of its text.
-  const int room =
+  const int fieldRoom =
       WorkPathEdit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, WorkPathEdit).width() - 4;
-  const bool cut = WorkPathEdit->fontMetrics().horizontalAdvance(path) > room;
-  // A break is allowed after each "/" (a zero-width space, which shows
-  // nothing); the field keeps the path to copy.
-  QString breakable = path;
-  breakable.replace('/', QStringLiteral("/\u200B"));
-  WholePathLabel->setText(breakable);
+  const QFontMetrics fm = WholePathLabel->fontMetrics();
+  const bool cut = WorkPathEdit->fontMetrics().horizontalAdvance(path) > fieldRoom;
   WholePathLabel->setToolTip(path);
   WholePathLabel->setVisible(cut);
+  if (!cut) return;
+  // Lines as wide as the dialog, broken after a "/" (inside a name only
+  // when the name alone is wider).
+  const QMargins margins = layout()->contentsMargins();
+  const int room = std::max(width() - margins.left() - margins.right(), fm.averageCharWidth() * 8);
+  QStringList lines{QString()};
+  const QStringList parts = path.split('/');
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    QString piece = i + 1 < parts.size() ? parts[i] + '/' : parts[i];
+    if (piece.isEmpty()) continue;
+    if (!lines.last().isEmpty() && fm.horizontalAdvance(lines.last() + piece) > room) lines << QString();
+    while (fm.horizontalAdvance(lines.last() + piece) > room) {
+      int fit = 1;
+      while (fit < piece.size() && fm.horizontalAdvance(lines.last() + piece.left(fit + 1)) <= room) ++fit;
+      lines.last() += piece.left(fit);
+      piece.remove(0, fit);
+      lines << QString();
+    }
+    lines.last() += piece;
+  }
+  WholePathLabel->setText(lines.join('\n'));
 }
 
 void TDlgWorkPath::editChanged() {

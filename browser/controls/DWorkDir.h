@@ -22,7 +22,7 @@ class TDlgWorkPath : public QDialog {
   QString WorkPath;
 
   QLineEdit* WorkPathEdit;
-  // The whole folder, wrapped after its "/", under the field when the field
+  // The whole folder, on lines broken after a "/", under the field when it
   // cannot show it all.
   QLabel* WholePathLabel;
   QPushButton* BrowseBtn;
