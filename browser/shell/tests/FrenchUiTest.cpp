@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
@@ -108,6 +109,8 @@ TEST(FrenchUi, TheFrameworksFileAndPrintDialogs) {
 
 // File > Ouvrir of the window: each row of its list as the person reads it
 // (name, size, type, date).
+namespace fs = std::filesystem;
+
 class FrenchFileDialogTest : public test::MainWindowFixture {
  protected:
   std::map<QString, QStringList> OpenDialogRows(int expected) {
@@ -159,8 +162,8 @@ TEST_F(FrenchFileDialogTest, FileOpenListsTypesSizesAndDatesInFrench) {
   EXPECT_EQ(rows.at("ancien.web")[1], "2,0 ko");
   EXPECT_EQ(rows.at("ancien.web")[3], "10/12/2026 14:05");
   for (const auto& [name, cells] : rows)
-    for (const QString& word : {"Folder", "File", "bytes", "Dec", "KiB"})
-      EXPECT_FALSE(cells.join('|').contains(word)) << cells.join('|').toStdString();
+    for (const char* word : {"Folder", "File", "bytes", "Dec", "KiB"})
+      EXPECT_FALSE(cells.join('|').contains(QLatin1String(word))) << cells.join('|').toStdString();
   EXPECT_EQ(win_->CurrentWeb(), nullptr);  // cancelled
 }
 
