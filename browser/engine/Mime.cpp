@@ -326,7 +326,8 @@ bool TMimeList::LoadFromStream(QIODevice& stream) {
     if (version >= 6) {
       index = ReadInt16Checked(stream);
       if (index < 0 || index >= kMimeMaxSlots) throw EReadError("Table des types MIME à l'indice hors limites");
-      if (index < int(loaded.size()) && loaded[index]) throw EReadError("Table des types MIME à l'indice donné deux fois");
+      if (index < int(loaded.size()) && loaded[index])
+        throw EReadError("Table des types MIME à l'indice donné deux fois");
     }
     auto item = std::make_unique<TMimeItem>(this);
     item->ContentType = ReadShortStringChecked(stream);

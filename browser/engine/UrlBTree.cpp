@@ -317,7 +317,8 @@ void TUrlBTree::CheckPage(const Page& page, uint32_t offset) const {
     const uint8_t* e = ent + q;
     if (used - q < kEntryHead + 2) Corrupt(where + " se termine au milieu d'une entrée");
     uint32_t len = Len(e);
-    if (len < kEntryHead + 2 || len > kMaxEntry || len > used - q) Corrupt(where + " a une entrée de longueur incorrecte");
+    if (len < kEntryHead + 2 || len > kMaxEntry || len > used - q)
+      Corrupt(where + " a une entrée de longueur incorrecte");
     size_t s1 = strnlen(Str1(e), len - kEntryHead);
     size_t s2at = kEntryHead + s1 + 1;
     if (s2at >= len || s2at + strnlen(reinterpret_cast<const char*>(e + s2at), len - s2at) + 1 != len)
@@ -389,7 +390,8 @@ uint32_t TUrlBTree::Allocate() {
   uint64_t size = stream_->Size();
   uint64_t end = size > base_ + kHeaderBlock ? size - base_ : kHeaderBlock;
   uint64_t off = kHeaderBlock + (end - kHeaderBlock + kPageSize - 1) / kPageSize * kPageSize;
-  if (off + kPageSize > 0xFFFFFFF0ull) throw EWebStream("Le fichier de capture est plein (" + stream_->Path().string() + ")");
+  if (off + kPageSize > 0xFFFFFFF0ull)
+    throw EWebStream("Le fichier de capture est plein (" + stream_->Path().string() + ")");
   return uint32_t(off);
 }
 
@@ -819,7 +821,8 @@ void TUrlBTree::CheckTree() {
     uint32_t lastChild = page.Leftmost();
     for (uint32_t q = 0; q < page.Used(); q += Len(ent + q)) {
       const uint8_t* e = ent + q;
-      if (!f.lo.empty() && !below(f.lo, e)) Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
+      if (!f.lo.empty() && !below(f.lo, e))
+        Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
       if (!f.hi.empty()) {
         std::string s(Str1(e));
         Key k = KeyOf(e);
@@ -867,7 +870,8 @@ void TUrlBTree::CheckTree() {
   for (uint32_t f : folders) {
     auto site = siteFolders.find(uint16_t(f >> 16));
     if (site == siteFolders.end()) Corrupt("un dossier n'appartient à aucun site");
-    if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders) Corrupt("un numéro de dossier dépasse le compteur de son site");
+    if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders)
+      Corrupt("un numéro de dossier dépasse le compteur de son site");
     if (!markers.count(f)) Corrupt("un dossier n'a pas de repère");
   }
   for (uint32_t f : recordFolders)

@@ -30,7 +30,8 @@ std::string ReadLine(QIODevice& stream) {
   QByteArray line;
   char c = 0;
   for (;;) {
-    if (!stream.getChar(&c)) throw EReadError("L'en-tête du fichier de capture se termine au milieu de la liste des hôtes");
+    if (!stream.getChar(&c))
+      throw EReadError("L'en-tête du fichier de capture se termine au milieu de la liste des hôtes");
     if (c == '\n') break;
     line += c;
     if (line.size() > 4096) throw EReadError("Une ligne de la liste des hôtes du fichier de capture est trop longue");
@@ -127,7 +128,8 @@ bool ReadHostsThenStatistics(QIODevice& s, TDoubleList& hosts, TCaptureInfo& inf
 
 std::vector<std::string> ReadCountedHosts(QIODevice& s) {
   const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
-  if (pairs < 0 || pairs > kMaxHostPairs) throw EReadError("La liste des hôtes du fichier de capture annonce un nombre incorrect");
+  if (pairs < 0 || pairs > kMaxHostPairs)
+    throw EReadError("La liste des hôtes du fichier de capture annonce un nombre incorrect");
   std::vector<std::string> lines;
   for (int i = 0; i < pairs * 2; ++i) lines.push_back(ReadLine(s));
   return lines;

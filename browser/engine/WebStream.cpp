@@ -255,7 +255,8 @@ void TWebStream::BeginTransaction() {
   // Nothing waits to be written at the start of a transaction: the file
   // holds what the last commit left.
   std::vector<uint8_t> identity(size_t(std::min<uint64_t>(committedSize_, kIdentityBytes)));
-  if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size()) Fail("Impossible de lire le fichier de capture");
+  if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size())
+    Fail("Impossible de lire le fichier de capture");
   uint8_t head[kJournalHeader];
   std::memcpy(head, kJournalMagic, 8);
   PutLE64(head + 8, committedSize_);
@@ -319,7 +320,8 @@ void TWebStream::JournalRange(uint64_t off, size_t n) {
 }
 
 void TWebStream::SyncJournal() {
-  if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("Impossible d'écrire le journal du fichier de capture");
+  if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0)
+    Fail("Impossible d'écrire le journal du fichier de capture");
   journalUnsynced_ = false;
   journalHeaderSynced_ = true;
 }
@@ -331,7 +333,8 @@ void TWebStream::Write(uint64_t off, const void* buf, size_t n) {
   size_ = std::max(size_, off + n);
   if (off >= committedSize_) {
     // New bytes: a rollback truncates them, which needs only the journal's header.
-    if (!journalHeaderSynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("Impossible d'écrire le journal du fichier de capture");
+    if (!journalHeaderSynced_ && sync_ && ::fdatasync(journal_) != 0)
+      Fail("Impossible d'écrire le journal du fichier de capture");
     journalHeaderSynced_ = true;
     if (!PwriteFull(fd_, buf, n, off)) Fail("Impossible d'écrire le fichier de capture");
     return;

@@ -37,7 +37,8 @@ class TMissingWords : public QTranslator {
                     int /*n*/) const override {
     if (!context || !source) return {};
     for (const TWord& w : kMissingWords)
-      if (w.Context == context && w.Source == source) return QString::fromUtf8(w.French.data(), qsizetype(w.French.size()));
+      if (w.Context == context && w.Source == source)
+        return QString::fromUtf8(w.French.data(), qsizetype(w.French.size()));
     return {};
   }
   bool isEmpty() const override { return false; }

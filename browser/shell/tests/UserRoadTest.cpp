@@ -659,7 +659,8 @@ TEST_F(FreshAccountOnScreenTest, AClosingShortcutWhoseWorkFolderCannotBeMadeSays
 TEST_F(FreshAccountOnScreenTest, TheSchedulersStartTakesTheProposedFolderAndAPersonsStartAsks) {
   // The companion's start: the folder is taken, the window then waits for
   // its jobs (none here).
-  QProcess* scheduled = StartOnScreen({}, home_, [](QProcessEnvironment& env) { env.insert(kScheduledStartVariable, "1"); });
+  QProcess* scheduled =
+      StartOnScreen({}, home_, [](QProcessEnvironment& env) { env.insert(kScheduledStartVariable, "1"); });
   EXPECT_TRUE(Pump([&] { return WinIni().find("WORKPATH") != std::string::npos; }, 30)) << Errors(scheduled);
   EXPECT_TRUE(fs::is_directory(home_ / "Quillon/Webs"));
   EXPECT_EQ(scheduled->state(), QProcess::Running) << Errors(scheduled);
