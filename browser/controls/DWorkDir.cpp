@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,6 +39,10 @@ TDlgWorkPath::TDlgWorkPath(QString defaultFolder, QWidget* parent)
   row->addWidget(WorkPathEdit, 1);
   row->addWidget(BrowseBtn);
   v->addLayout(row);
+  WholePathLabel = new QLabel;
+  WholePathLabel->setTextFormat(Qt::PlainText);
+  WholePathLabel->hide();
+  v->addWidget(WholePathLabel);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   OKBtn = new QPushButton("&OK");
@@ -57,11 +63,56 @@ void TDlgWorkPath::showEvent(QShowEvent* e) {
   if (shown_) return;
   shown_ = true;
   WorkPathEdit->setText(default_);
+  // Its start says where it is.
+  WorkPathEdit->setCursorPosition(0);
+  ShowWholePath();
+}
+
+void TDlgWorkPath::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  ShowWholePath();
+}
+
+void TDlgWorkPath::ShowWholePath() {
+  const QString path = WorkPathEdit->text();
+  WorkPathEdit->setToolTip(path);
+  QStyleOptionFrame frame;
+  frame.initFrom(WorkPathEdit);
+  frame.lineWidth = WorkPathEdit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, WorkPathEdit);
+  // The edit keeps a small margin on each side of its text.
+  const int fieldRoom =
+      WorkPathEdit->style()->subElementRect(QStyle::SE_LineEditContents, &frame, WorkPathEdit).width() - 4;
+  const QFontMetrics fm = WholePathLabel->fontMetrics();
+  const bool cut = WorkPathEdit->fontMetrics().horizontalAdvance(path) > fieldRoom;
+  WholePathLabel->setToolTip(path);
+  WholePathLabel->setVisible(cut);
+  if (!cut) return;
+  // Lines as wide as the dialog, broken after a "/" (inside a name only
+  // when the name alone is wider).
+  const QMargins margins = layout()->contentsMargins();
+  const int room = std::max(width() - margins.left() - margins.right(), fm.averageCharWidth() * 8);
+  QStringList lines{QString()};
+  const QStringList parts = path.split('/');
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    QString piece = i + 1 < parts.size() ? parts[i] + '/' : parts[i];
+    if (piece.isEmpty()) continue;
+    if (!lines.last().isEmpty() && fm.horizontalAdvance(lines.last() + piece) > room) lines << QString();
+    while (fm.horizontalAdvance(lines.last() + piece) > room) {
+      int fit = 1;
+      while (fit < piece.size() && fm.horizontalAdvance(lines.last() + piece.left(fit + 1)) <= room) ++fit;
+      lines.last() += piece.left(fit);
+      piece.remove(0, fit);
+      lines << QString();
+    }
+    lines.last() += piece;
+  }
+  WholePathLabel->setText(lines.join('\n'));
 }
 
 void TDlgWorkPath::editChanged() {
   const QString t = WorkPathEdit->text();
   OKBtn->setEnabled(!t.isEmpty() && t.endsWith('/'));
+  ShowWholePath();
 }
 
 void TDlgWorkPath::BrowseClick() {

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <functional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -21,6 +22,9 @@ class TDlgWorkPath : public QDialog {
   QString WorkPath;
 
   QLineEdit* WorkPathEdit;
+  // The whole folder, on lines broken after a "/", under the field when it
+  // cannot show it all.
+  QLabel* WholePathLabel;
   QPushButton* BrowseBtn;
   QPushButton* OKBtn;
 
@@ -38,11 +42,13 @@ class TDlgWorkPath : public QDialog {
  protected:
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
   void accept() override;
   void reject() override {}  // no way out but OK
 
  private:
   void editChanged();
+  void ShowWholePath();
   QString default_;
   bool shown_ = false;
 };

@@ -1,6 +1,7 @@
 #include "Capture.h"
 
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include "Mime.h"
 #include "PageRewrite.h"
 #include "Setup.h"
+#include "Texts.h"
 #include "Utils.h"
 #include "Web.h"
 
@@ -368,6 +370,19 @@ void TCapture::PutBack(Slot& slot) {
   slot.Settled = true;
 }
 
+// No address is at fault then, and no later one would fare better: the
+// run stops with the reason, which the caller reports once.
+bool TCapture::FolderRefusesWrites(Slot& slot) {
+  const std::string folder = Web.GetFolder();
+  if (::access(folder.c_str(), W_OK | X_OK) == 0) return false;
+  if (WriteFailure.empty())
+    WriteFailure = "Impossible d'écrire dans le dossier de la capture " + folder + " (" + SystemErrorText(errno) + ")";
+  Stopped = true;
+  PutBack(slot);
+  host_.AddWebFileToLists(*slot.Record);
+  return true;
+}
+
 bool TCapture::WaitForEvents(int ms) {
   if (!QCoreApplication::instance()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -410,6 +425,8 @@ void TCapture::RequestProgress(Slot& slot, int percent) {
 
 void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
   if (!slot.Busy || slot.Settled) return;
+  // Once the header is taken, a failure may be the body's file.
+  if (error == heFail && !slot.Request->Filename.empty() && FolderRefusesWrites(slot)) return;
   TWebFile& r = *slot.Record;
   const bool http = error == heHttpClientError || error == heHttpServerError;
   const bool retriable = http ? (status == 408 || status == 504) : (error == heFail || error == heTimeout);
@@ -602,6 +619,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   } else {
     r.FullUrl = q.Url.GetFullUrl();
     if (!r.BuildLocalName()) {
+      if (FolderRefusesWrites(slot)) return false;
       r.SetError(heFail);
       ++Errors;
       Finish(slot);

@@ -175,6 +175,10 @@ class TCapture {
   // record it refused and those not taken stay queued for the next run;
   // the caller says why the run ended early.
   bool DiskFull = false;
+  // The capture's folder refuses writes: why, in French, naming the folder.
+  // The run stopped there; the record whose file could not be made and
+  // those not taken stay queued, and no address is marked in error.
+  std::string WriteFailure;
   int64_t StartTick = 0;
   int64_t Elapsed = 0;
   std::string ElapsedText;
@@ -237,6 +241,9 @@ class TCapture {
   void PromoteStartUrl(const std::string& target);
   void DropOldFile(TWebFile& record);
   void PutBack(Slot& slot);
+  // After a record's file could not be made or written: true (and the run
+  // stopped, the record put back) when the capture's folder refuses writes.
+  bool FolderRefusesWrites(Slot& slot);
   void CheckLimits();
   bool IsFirstStartUrl(const TWebFile& record) const;
   // Saves the capture file now; a failure is left to the next save.

@@ -111,7 +111,7 @@ bool TMapList::SaveToStream(QIODevice& stream) const {
 void TMapList::LoadFromStream(int version, QIODevice& stream) {
   Clear();
   int count = ReadInt16Checked(stream);
-  if (count < 0) throw EReadError("the image-map list has a negative count");
+  if (count < 0) throw EReadError("La liste des images cliquables annonce un nombre négatif");
   for (int i = 0; i < count; ++i) {
     std::string s[7];
     for (int k = 0; k < 6; ++k) s[k] = ReadShortStringChecked(stream);

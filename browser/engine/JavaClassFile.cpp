@@ -15,7 +15,7 @@ namespace {
 constexpr std::uint32_t kMagic = 0xCAFEBABE;
 
 void ReadBytes(QIODevice& stream, char* out, qint64 n) {
-  if (stream.read(out, n) != n) throw EReadError("class file ends inside its constant pool");
+  if (stream.read(out, n) != n) throw EReadError("La classe Java se termine au milieu de ses constantes");
 }
 
 std::uint32_t ReadBig(QIODevice& stream, int bytes) {

@@ -315,9 +315,9 @@ void TMimeList::SaveToStream(QIODevice& stream) const {
 bool TMimeList::LoadFromStream(QIODevice& stream) {
   const int16_t version = ReadInt16Checked(stream);
   if (version > kMimeFileVersion) return false;
-  if (version < 0) throw EReadError("MIME table of an unknown version");
+  if (version < 0) throw EReadError("Table des types MIME d'une version inconnue");
   const int16_t count = ReadInt16Checked(stream);
-  if (count < 0 || count > kMimeMaxSlots) throw EReadError("MIME table with a wrong item count");
+  if (count < 0 || count > kMimeMaxSlots) throw EReadError("Table des types MIME au nombre d'éléments incorrect");
 
   // Read into a table of its own, so that a bad stream leaves this one as it was.
   std::vector<std::unique_ptr<TMimeItem>> loaded;
@@ -325,14 +325,15 @@ bool TMimeList::LoadFromStream(QIODevice& stream) {
     int index = int(loaded.size());
     if (version >= 6) {
       index = ReadInt16Checked(stream);
-      if (index < 0 || index >= kMimeMaxSlots) throw EReadError("MIME table with a slot index out of range");
-      if (index < int(loaded.size()) && loaded[index]) throw EReadError("MIME table with a slot given twice");
+      if (index < 0 || index >= kMimeMaxSlots) throw EReadError("Table des types MIME à l'indice hors limites");
+      if (index < int(loaded.size()) && loaded[index])
+        throw EReadError("Table des types MIME à l'indice donné deux fois");
     }
     auto item = std::make_unique<TMimeItem>(this);
     item->ContentType = ReadShortStringChecked(stream);
     item->Extensions = ReadShortStringChecked(stream);
     item->Category = ReadByteChecked(stream);
-    if (item->Category >= kMimeCategoryCount) throw EReadError("MIME table with an unknown category");
+    if (item->Category >= kMimeCategoryCount) throw EReadError("Table des types MIME à la catégorie inconnue");
     if (version <= 1) {
       item->Params.Disabled = ReadByteChecked(stream) ? 0 : 1;
       if (item->Extensions == "htm") item->Extensions = "htm,html,shtml,map";
@@ -352,9 +353,9 @@ bool TMimeList::LoadFromStream(QIODevice& stream) {
 
 void TMimeList::SaveToFile(const std::filesystem::path& path) const {
   QSaveFile file(QString::fromStdString(path.string()));
-  if (!file.open(QIODevice::WriteOnly)) throw EWriteError("cannot write " + path.string());
+  if (!file.open(QIODevice::WriteOnly)) throw EWriteError("Impossible d'écrire " + path.string());
   SaveToStream(file);
-  if (!file.commit()) throw EWriteError("cannot write " + path.string());
+  if (!file.commit()) throw EWriteError("Impossible d'écrire " + path.string());
 }
 
 void TMimeList::LoadFromFile(const std::filesystem::path& path) {

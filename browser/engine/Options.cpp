@@ -236,7 +236,8 @@ void TOptions::LoadFromStream(QIODevice& stream, int version) {
     NewMimeValidStateFlag = ReadFlag(stream);
   }
   filters_.LoadFromStream(stream);
-  if (!mime_.LoadFromStream(stream)) throw EReadError("the MIME table of the options is of a later version");
+  if (!mime_.LoadFromStream(stream))
+    throw EReadError("La table des types MIME des options vient d'une version plus récente");
 }
 
 // ---------------------------------------------------------------- TProfileList

@@ -268,6 +268,10 @@ class ISchedulerGui {
   virtual void Post(std::function<void()> function) = 0;
 };
 
+// Set by the companion in the environment of the program it starts for a
+// due job: that start has nobody to answer the first start's question.
+inline constexpr const char* kScheduledStartVariable = "QLON_SCHEDULED_START";
+
 struct TSchedulerConfig {
   std::filesystem::path WorkFolder;     // scheduler.dat and journals
   std::filesystem::path ProgramFolder;  // where the companion program lives

@@ -21,17 +21,17 @@ void WriteNode(const TTreeNode& node, QIODevice& stream) {
   WriteWord(static_cast<uint16_t>(node.Text.size()), stream);
   if (!node.Text.empty() &&
       stream.write(node.Text.data(), static_cast<qint64>(node.Text.size())) != qint64(node.Text.size()))
-    throw EWriteError("the tree could not be written");
+    throw EWriteError("L'arbre des filtres ne peut pas être écrit");
   WriteInt32(node.Data, stream);
   for (const auto& child : node.Children) WriteNode(*child, stream);
 }
 
 std::unique_ptr<TTreeNode> ReadNode(QIODevice& stream, int depth) {
-  if (depth > kMaxTreeDepth) throw EReadError("the tree is nested too deeply");
+  if (depth > kMaxTreeDepth) throw EReadError("L'arbre des filtres est trop profond");
   const uint16_t count = ReadWordChecked(stream);
   const uint16_t length = ReadWordChecked(stream);
   QByteArray text = stream.read(length);
-  if (text.size() != length) throw EReadError("the tree ends inside a node");
+  if (text.size() != length) throw EReadError("L'arbre des filtres se termine au milieu d'un nœud");
   auto node = TStringTree::NewNode(std::string_view(text.constData(), text.size()), 0);
   node->Data = ReadInt32Checked(stream);
   node->Children.reserve(count);

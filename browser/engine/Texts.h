@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "Types.h"
@@ -311,6 +312,10 @@ inline constexpr TextTable<12> kDialStateTexts = {
     "Connection établie",
     "Déconnexion",
     "Mauvais Nom d'utilisteur ou mauvais mot de passe!"};
+
+// The reason of a failed system call (an errno value) in French: the C
+// library's own texts follow the machine's language, not the program's.
+std::string SystemErrorText(int error);
 
 // Web shortcut (".wbs") texts.
 inline constexpr TextTable<2> kShortcutActionCaptions = {

@@ -120,8 +120,8 @@ TUrlBTree::~TUrlBTree() {
 }
 
 void TUrlBTree::Corrupt(const std::string& what) const {
-  throw EUrlBTreeCorrupt("damaged capture file" + (stream_ ? " " + stream_->Path().string() : std::string()) +
-                         ": " + what);
+  throw EUrlBTreeCorrupt("Le fichier de capture" + (stream_ ? " " + stream_->Path().string() : std::string()) +
+                         " est endommagé : " + what);
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -210,7 +210,7 @@ void TUrlBTree::ReorderSites() {
   }
   for (const Bytes& site : high) {
     std::string s1(Str1(site.data()));
-    if (!DeleteEntry(Key{0, GetLE16(site.data() + 8), s1})) Corrupt("a site entry cannot be reordered");
+    if (!DeleteEntry(Key{0, GetLE16(site.data() + 8), s1})) Corrupt("une entrée de site ne peut pas être reclassée");
   }
   oldSiteOrder_ = false;
   for (const Bytes& site : high) {
@@ -236,7 +236,7 @@ void TUrlBTree::MergeSite(uint16_t from) {
   for (const Bytes& entry : entries) {
     std::string s1(Str1(entry.data()));
     const uint16_t b = GetLE16(entry.data() + 8);
-    if (!DeleteEntry(Key{from, b, s1})) Corrupt("an entry of a site cannot be reordered");
+    if (!DeleteEntry(Key{from, b, s1})) Corrupt("une entrée d'un site ne peut pas être reclassée");
     if (b < 0x8001 || !(b & 1)) continue;
     --ctl_->count;
     TWebFile moved(this);
@@ -298,33 +298,34 @@ bool TUrlBTree::ValidChild(uint32_t offset) const {
 
 void TUrlBTree::ReadPage(uint32_t offset, Page& page) const {
   if (stream_->ReadSome(base_ + offset, page.b, kPageSize) != kPageSize)
-    Corrupt("page " + Hex(offset) + " lies past the end of the file");
+    Corrupt("la page " + Hex(offset) + " est au-delà de la fin du fichier");
 }
 
 void TUrlBTree::CheckPage(const Page& page, uint32_t offset) const {
-  const std::string where = "page " + Hex(offset);
-  if (page.Self() != offset) Corrupt(where + " does not hold its own offset");
-  if (page.Leftmost() == kFreed) Corrupt(where + " is a freed page in use");
+  const std::string where = "la page " + Hex(offset);
+  if (page.Self() != offset) Corrupt(where + " ne porte pas sa propre position");
+  if (page.Leftmost() == kFreed) Corrupt(where + " est une page libérée encore utilisée");
   uint32_t used = page.Used();
-  if (used > kPayload) Corrupt(where + " claims more bytes than a page holds");
-  if (offset != 0 && used == 0) Corrupt(where + " is empty");
+  if (used > kPayload) Corrupt(where + " annonce plus d'octets qu'une page n'en contient");
+  if (offset != 0 && used == 0) Corrupt(where + " est vide");
   bool leaf = page.Leaf();
   if (!leaf && (!ValidChild(page.Leftmost()) || page.Leftmost() == offset))
-    Corrupt(where + " has an invalid child offset");
+    Corrupt(where + " a une position de page fille invalide");
   const uint8_t* ent = page.Entries();
   const uint8_t* prev = nullptr;
   for (uint32_t q = 0; q < used;) {
     const uint8_t* e = ent + q;
-    if (used - q < kEntryHead + 2) Corrupt(where + " ends inside an entry");
+    if (used - q < kEntryHead + 2) Corrupt(where + " se termine au milieu d'une entrée");
     uint32_t len = Len(e);
-    if (len < kEntryHead + 2 || len > kMaxEntry || len > used - q) Corrupt(where + " has an entry of bad length");
+    if (len < kEntryHead + 2 || len > kMaxEntry || len > used - q)
+      Corrupt(where + " a une entrée de longueur incorrecte");
     size_t s1 = strnlen(Str1(e), len - kEntryHead);
     size_t s2at = kEntryHead + s1 + 1;
     if (s2at >= len || s2at + strnlen(reinterpret_cast<const char*>(e + s2at), len - s2at) + 1 != len)
-      Corrupt(where + " has an entry whose strings do not match its length");
+      Corrupt(where + " a une entrée dont les textes ne correspondent pas à sa longueur");
     uint32_t c = Child(e);
-    if (leaf ? c != kNone : (!ValidChild(c) || c == offset)) Corrupt(where + " has an invalid child offset");
-    if (prev && Compare(KeyOf(prev), e, TSearchMode::Normal) >= 0) Corrupt(where + " has entries out of order");
+    if (leaf ? c != kNone : (!ValidChild(c) || c == offset)) Corrupt(where + " a une position de page fille invalide");
+    if (prev && Compare(KeyOf(prev), e, TSearchMode::Normal) >= 0) Corrupt(where + " a des entrées dans le désordre");
     prev = e;
     q += len;
   }
@@ -355,7 +356,7 @@ TUrlBTree::Pin TUrlBTree::Load(uint32_t offset) {
       current_ = i;
       return Pin(this, i, &cache_[i].page);
     }
-  if (!ValidChild(offset)) Corrupt("a child offset " + Hex(offset) + " points outside the file");
+  if (!ValidChild(offset)) Corrupt("une position de page fille " + Hex(offset) + " est hors du fichier");
   int s = TakeSlot();
   ReadPage(offset, cache_[s].page);
   CheckPage(cache_[s].page, offset);
@@ -376,12 +377,12 @@ TUrlBTree::Pin TUrlBTree::NewPage(uint32_t offset) {
 uint32_t TUrlBTree::Allocate() {
   if (ctl_->freeHead != kNone) {
     uint32_t off = ctl_->freeHead;
-    if (!ValidChild(off)) Corrupt("the free-page chain points outside the file");
+    if (!ValidChild(off)) Corrupt("la chaîne des pages libres sort du fichier");
     uint8_t head[12];
     stream_->Read(base_ + off, head, sizeof head);
     uint32_t next = GetLE32(head);
     if (GetLE32(head + 8) != kFreed || (next != kNone && !ValidChild(next)))
-      Corrupt("the free-page chain holds page " + Hex(off) + " that is not free");
+      Corrupt("la chaîne des pages libres contient la page " + Hex(off) + ", qui n'est pas libre");
     ctl_->freeHead = next;
     ctl_->changed = true;
     return off;
@@ -389,7 +390,8 @@ uint32_t TUrlBTree::Allocate() {
   uint64_t size = stream_->Size();
   uint64_t end = size > base_ + kHeaderBlock ? size - base_ : kHeaderBlock;
   uint64_t off = kHeaderBlock + (end - kHeaderBlock + kPageSize - 1) / kPageSize * kPageSize;
-  if (off + kPageSize > 0xFFFFFFF0ull) throw EWebStream("the capture file is full (" + stream_->Path().string() + ")");
+  if (off + kPageSize > 0xFFFFFFF0ull)
+    throw EWebStream("Le fichier de capture est plein (" + stream_->Path().string() + ")");
   return uint32_t(off);
 }
 
@@ -442,7 +444,7 @@ bool TUrlBTree::Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool up
   bool found = false;
   uint32_t off = 0;
   for (;;) {
-    if (path_.size() >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    if (path_.size() >= kMaxDepth) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
     Pin p = Load(off);
     const uint8_t* ent = p->Entries();
     int32_t pos = -1;
@@ -592,7 +594,7 @@ bool TUrlBTree::DeleteEntry(const Key& key) {
     Bytes succ;
     uint32_t off = child;
     for (size_t depth = 0;; ++depth) {
-      if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+      if (depth >= kMaxDepth) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
       Pin c = Load(off);
       if (c->Leaf()) {
         const uint8_t* e = c->Entries();
@@ -614,7 +616,7 @@ bool TUrlBTree::DeleteEntry(const Key& key) {
     pos = path_[level].pos;
     Pin p = Load(path_[level].page);
     if (!p->Leaf() || pos < 0 || Compare(sk, p->Entries() + pos, TSearchMode::Normal) != 0)
-      Corrupt("the successor of a deleted entry is not in its leaf");
+      Corrupt("le successeur d'une entrée supprimée n'est pas dans sa feuille");
   }
   RemoveAt(level, pos);
   Rebalance(level);
@@ -743,7 +745,7 @@ void TUrlBTree::Rebalance(size_t level) {
 bool TUrlBTree::FirstEntry(Bytes& out) {
   uint32_t off = 0;
   for (size_t depth = 0;; ++depth) {
-    if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    if (depth >= kMaxDepth) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
     Pin p = Load(off);
     if (p->Leaf()) {
       if (p->Used() == 0) return false;
@@ -764,7 +766,7 @@ bool TUrlBTree::NextEntry(const Key& k, Bytes& out) {
   bool have = false;
   uint32_t off = 0;
   for (size_t depth = 0;; ++depth) {
-    if (depth >= kMaxDepth) Corrupt("the tree is deeper than any valid tree");
+    if (depth >= kMaxDepth) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
     Pin p = Load(off);
     const uint8_t* ent = p->Entries();
     int32_t prev = -1;
@@ -807,8 +809,8 @@ void TUrlBTree::CheckTree() {
   while (!todo.empty()) {
     Frame f = std::move(todo.back());
     todo.pop_back();
-    if (f.depth >= int(kMaxDepth)) Corrupt("the tree is deeper than any valid tree");
-    if (f.off != 0 && !seen.insert(f.off).second) Corrupt("page " + Hex(f.off) + " is reached twice");
+    if (f.depth >= int(kMaxDepth)) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
+    if (f.off != 0 && !seen.insert(f.off).second) Corrupt("la page " + Hex(f.off) + " est atteinte deux fois");
     Page page;
     {
       Pin p = Load(f.off);
@@ -819,20 +821,21 @@ void TUrlBTree::CheckTree() {
     uint32_t lastChild = page.Leftmost();
     for (uint32_t q = 0; q < page.Used(); q += Len(ent + q)) {
       const uint8_t* e = ent + q;
-      if (!f.lo.empty() && !below(f.lo, e)) Corrupt("page " + Hex(f.off) + " holds a key outside its range");
+      if (!f.lo.empty() && !below(f.lo, e))
+        Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
       if (!f.hi.empty()) {
         std::string s(Str1(e));
         Key k = KeyOf(e);
         k.s1 = s;
         if (Compare(k, f.hi.data(), TSearchMode::Normal) >= 0)
-          Corrupt("page " + Hex(f.off) + " holds a key outside its range");
+          Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
       }
       uint16_t a = GetLE16(e + 6), b = GetLE16(e + 8);
       if (a == 0) {
         ++sites;
-        if (b == 0 || !siteFolders.emplace(b, GetLE16(e + 26)).second) Corrupt("two sites share a number");
+        if (b == 0 || !siteFolders.emplace(b, GetLE16(e + 26)).second) Corrupt("deux sites ont le même numéro");
       } else if (b < 0x8000) {
-        if (!folders.insert(uint32_t(a) << 16 | b).second) Corrupt("two folders of a site share a number");
+        if (!folders.insert(uint32_t(a) << 16 | b).second) Corrupt("deux dossiers d'un site ont le même numéro");
       } else if (b & 1) {
         ++records;
         recordFolders.insert(uint32_t(a) << 16 | uint16_t((b - kRecordKeyB) / 2));
@@ -847,33 +850,34 @@ void TUrlBTree::CheckTree() {
     if (lastChild != kNone) todo.push_back({lastChild, left, f.hi, f.depth + 1});
     if (page.Leaf()) {
       if (leafDepth < 0) leafDepth = f.depth;
-      if (leafDepth != f.depth) Corrupt("leaves lie at different depths");
+      if (leafDepth != f.depth) Corrupt("les feuilles sont à des profondeurs différentes");
     }
   }
   uint32_t free = ctl_->freeHead;
   while (free != kNone) {
-    if (!ValidChild(free) || !seen.insert(free).second) Corrupt("the free-page chain is broken");
+    if (!ValidChild(free) || !seen.insert(free).second) Corrupt("la chaîne des pages libres est rompue");
     uint8_t head[12];
     stream_->Read(base_ + free, head, sizeof head);
-    if (GetLE32(head + 8) != kFreed) Corrupt("the free-page chain holds a page in use");
+    if (GetLE32(head + 8) != kFreed) Corrupt("la chaîne des pages libres contient une page utilisée");
     free = GetLE32(head);
   }
-  if (records != ctl_->count) Corrupt("the record count does not match the records");
-  if (sites > ctl_->siteCounter) Corrupt("the site counter is below the number of sites");
+  if (records != ctl_->count) Corrupt("le nombre d'adresses ne correspond pas aux adresses");
+  if (sites > ctl_->siteCounter) Corrupt("le compteur des sites est inférieur au nombre de sites");
   // Every record lies in a folder of a site, each folder has its marker, and
   // the counters would never hand out a number in use again.
   for (auto& [site, counter] : siteFolders)
-    if (site > ctl_->siteCounter || counter > kMaxFolders) Corrupt("a site number is above the site counter");
+    if (site > ctl_->siteCounter || counter > kMaxFolders) Corrupt("un numéro de site dépasse le compteur des sites");
   for (uint32_t f : folders) {
     auto site = siteFolders.find(uint16_t(f >> 16));
-    if (site == siteFolders.end()) Corrupt("a folder belongs to no site");
-    if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders) Corrupt("a folder number is above its site's counter");
-    if (!markers.count(f)) Corrupt("a folder has no marker");
+    if (site == siteFolders.end()) Corrupt("un dossier n'appartient à aucun site");
+    if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders)
+      Corrupt("un numéro de dossier dépasse le compteur de son site");
+    if (!markers.count(f)) Corrupt("un dossier n'a pas de repère");
   }
   for (uint32_t f : recordFolders)
-    if (!folders.count(f)) Corrupt("a record belongs to no folder");
+    if (!folders.count(f)) Corrupt("une adresse n'appartient à aucun dossier");
   for (uint32_t f : markers)
-    if (!folders.count(f)) Corrupt("a folder marker belongs to no folder");
+    if (!folders.count(f)) Corrupt("un repère de dossier n'appartient à aucun dossier");
 }
 
 // ---------------------------------------------------------------- records

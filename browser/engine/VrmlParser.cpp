@@ -134,7 +134,7 @@ bool TVRMLParser::GetLink(int i, std::string& url, std::string& oldUrl) const {
 void TVRMLParser::WriteLink(QIODevice& stream, const std::string& url, const std::string& oldUrl) {
   const std::string text = "\"" + url + "\" #OLDREF=\"" + oldUrl + "\"\r\n";
   if (stream.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
-    throw EWriteError("VRML link not written");
+    throw EWriteError("Impossible d'écrire un lien du monde VRML");
 }
 
 }  // namespace qlon

@@ -23,17 +23,18 @@ constexpr int kMaxHostPairs = 10000;
 
 void WriteLine(const std::string& line, QIODevice& stream) {
   const QByteArray bytes = QByteArray::fromStdString(line) + "\r\n";
-  if (stream.write(bytes) != bytes.size()) throw EWriteError("the capture header cannot be written");
+  if (stream.write(bytes) != bytes.size()) throw EWriteError("L'en-tête du fichier de capture ne peut pas être écrit");
 }
 
 std::string ReadLine(QIODevice& stream) {
   QByteArray line;
   char c = 0;
   for (;;) {
-    if (!stream.getChar(&c)) throw EReadError("the capture header ends inside the host list");
+    if (!stream.getChar(&c))
+      throw EReadError("L'en-tête du fichier de capture se termine au milieu de la liste des hôtes");
     if (c == '\n') break;
     line += c;
-    if (line.size() > 4096) throw EReadError("a host line of the capture header is too long");
+    if (line.size() > 4096) throw EReadError("Une ligne de la liste des hôtes du fichier de capture est trop longue");
   }
   if (line.endsWith('\r')) line.chop(1);
   return line.toStdString();
@@ -127,7 +128,8 @@ bool ReadHostsThenStatistics(QIODevice& s, TDoubleList& hosts, TCaptureInfo& inf
 
 std::vector<std::string> ReadCountedHosts(QIODevice& s) {
   const int16_t pairs = ReadInt16(s);  // zeros of the area: no list
-  if (pairs < 0 || pairs > kMaxHostPairs) throw EReadError("the capture header's host list has a bad count");
+  if (pairs < 0 || pairs > kMaxHostPairs)
+    throw EReadError("La liste des hôtes du fichier de capture annonce un nombre incorrect");
   std::vector<std::string> lines;
   for (int i = 0; i < pairs * 2; ++i) lines.push_back(ReadLine(s));
   return lines;
@@ -269,7 +271,7 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   Close();
   const QByteArray header = HeaderBytes();
   if (header.size() >= qsizetype(kWebHeaderSize))
-    throw ECaptureHeaderTooLarge("the capture header does not fit before the URL tree");
+    throw ECaptureHeaderTooLarge("L'en-tête du fichier de capture ne tient pas avant l'arbre des adresses");
   auto stream = std::make_unique<TWebStream>(path, TWebStream::Mode::Create);
   static const char zeros[64] = {};
   for (uint32_t at = 0; at < kWebHeaderSize; at += sizeof zeros) stream->Write(at, zeros, sizeof zeros);
@@ -344,8 +346,8 @@ bool TWeb::Save() {
   const QByteArray header = HeaderBytes();
   // Measured before anything is written: the tree begins at 5120.
   if (header.size() >= qsizetype(kWebHeaderSize))
-    throw ECaptureHeaderTooLarge("the capture header (" + std::to_string(header.size()) +
-                                 " bytes) does not fit before the URL tree; nothing was saved");
+    throw ECaptureHeaderTooLarge("L'en-tête du fichier de capture (" + std::to_string(header.size()) +
+                                 " octets) ne tient pas avant l'arbre des adresses : rien n'a été enregistré");
   QByteArray area = header;
   area.append(QByteArray(qsizetype(kWebHeaderSize) - header.size(), '\0'));
   stream_->Write(0, area.constData(), size_t(area.size()));

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Texts.h"
 #include "UtilsStream.h"
 
 namespace qlon {
@@ -81,7 +82,7 @@ std::filesystem::path TWebStream::JournalPath(const std::filesystem::path& file)
 }
 
 void TWebStream::Fail(const std::string& what) const {
-  throw EWebStream(what + " (" + path_.string() + "): " + std::strerror(errno));
+  throw EWebStream(what + " (" + path_.string() + ") : " + SystemErrorText(errno));
 }
 
 TWebStream::TWebStream(const std::filesystem::path& path, Mode mode) : path_(path) {
@@ -89,26 +90,26 @@ TWebStream::TWebStream(const std::filesystem::path& path, Mode mode) : path_(pat
   int flags = O_CLOEXEC | (readOnly_ ? O_RDONLY : O_RDWR);
   if (mode == Mode::Create) flags |= O_CREAT;
   fd_ = ::open(path.c_str(), flags, 0600);
-  if (fd_ < 0) Fail("cannot open the capture file");
+  if (fd_ < 0) Fail("Impossible d'ouvrir le fichier de capture");
   if (!readOnly_ && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     int err = errno;
     ::close(fd_);
     fd_ = -1;
     errno = err;
     if (err == EWOULDBLOCK)
-      throw EWebStream("the capture file is in use by another program (" + path.string() + ")");
-    Fail("cannot lock the capture file");
+      throw EWebStream("Le fichier de capture est utilisé par un autre programme (" + path.string() + ")");
+    Fail("Impossible de réserver le fichier de capture");
   }
   try {
     if (mode == Mode::Create) {
       std::error_code ec;
       std::filesystem::remove(JournalPath(path_), ec);
-      if (::ftruncate(fd_, 0) != 0) Fail("cannot empty the capture file");
+      if (::ftruncate(fd_, 0) != 0) Fail("Impossible de vider le fichier de capture");
     } else if (mode == Mode::Open) {
       setAside_ = RecoverJournal(fd_, path_, false, &setAsideIncomplete_);
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("cannot read the capture file's size");
+    if (::fstat(fd_, &st) != 0) Fail("Impossible de lire la taille du fichier de capture");
     size_ = committedSize_ = uint64_t(st.st_size);
   } catch (...) {
     ::close(fd_);
@@ -209,12 +210,12 @@ std::filesystem::path TWebStream::RecoverJournal(int fd, const std::filesystem::
   ForEachRecord(jfd, committed, [&](uint64_t off, const std::vector<uint8_t>& data) {
     if (!PwriteFull(fd, data.data(), data.size(), off)) {
       ::close(jfd);
-      throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
+      throw EWebStream("Impossible de rétablir le fichier de capture depuis son journal (" + file.string() + ")");
     }
   });
   if (::ftruncate(fd, off_t(committed)) != 0 || ::fsync(fd) != 0) {
     ::close(jfd);
-    throw EWebStream("cannot restore the capture file from its journal (" + file.string() + ")");
+    throw EWebStream("Impossible de rétablir le fichier de capture depuis son journal (" + file.string() + ")");
   }
   ::close(jfd);
   ::unlink(jpath.c_str());
@@ -240,7 +241,7 @@ size_t TWebStream::ReadSome(uint64_t off, void* buf, size_t n) const {
 
 void TWebStream::Read(uint64_t off, void* buf, size_t n) const {
   if (ReadSome(off, buf, n) != n)
-    throw EWebStream("the capture file is shorter than its contents say (" + path_.string() + ")");
+    throw EWebStream("Le fichier de capture est plus court que ce qu'il annonce (" + path_.string() + ")");
 }
 
 void TWebStream::BeginTransaction() {
@@ -250,11 +251,12 @@ void TWebStream::BeginTransaction() {
   const auto jpath = JournalPath(path_);
   const std::filesystem::path fresh = jpath.string() + ".new";
   journal_ = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (journal_ < 0) Fail("cannot create the capture file's journal");
+  if (journal_ < 0) Fail("Impossible de créer le journal du fichier de capture");
   // Nothing waits to be written at the start of a transaction: the file
   // holds what the last commit left.
   std::vector<uint8_t> identity(size_t(std::min<uint64_t>(committedSize_, kIdentityBytes)));
-  if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size()) Fail("cannot read the capture file");
+  if (PreadFull(fd_, identity.data(), identity.size(), 0) != identity.size())
+    Fail("Impossible de lire le fichier de capture");
   uint8_t head[kJournalHeader];
   std::memcpy(head, kJournalMagic, 8);
   PutLE64(head + 8, committedSize_);
@@ -265,7 +267,7 @@ void TWebStream::BeginTransaction() {
     journal_ = -1;
     ::unlink(fresh.c_str());
     errno = error;
-    Fail("cannot write the capture file's journal");
+    Fail("Impossible d'écrire le journal du fichier de capture");
   }
   journalEnd_ = kJournalHeader;
   journalUnsynced_ = true;
@@ -295,10 +297,10 @@ void TWebStream::JournalRange(uint64_t off, size_t n) {
     PutLE64(data.data(), cur);
     PutLE32(data.data() + 8, uint32_t(len));
     if (PreadFull(fd_, data.data() + kRecordHeader, len, cur) != len)
-      Fail("cannot read the capture file");
+      Fail("Impossible de lire le fichier de capture");
     PutLE32(data.data() + 12, Checksum(Checksum(0, data.data(), 12), data.data() + kRecordHeader, len));
     if (!PwriteFull(journal_, data.data(), data.size(), journalEnd_))
-      Fail("cannot write the capture file's journal");
+      Fail("Impossible d'écrire le journal du fichier de capture");
     journalEnd_ += data.size();
     journalUnsynced_ = true;
     // Merge with the neighbours so that lookups stay short.
@@ -318,21 +320,23 @@ void TWebStream::JournalRange(uint64_t off, size_t n) {
 }
 
 void TWebStream::SyncJournal() {
-  if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("cannot write the capture file's journal");
+  if (journalUnsynced_ && sync_ && ::fdatasync(journal_) != 0)
+    Fail("Impossible d'écrire le journal du fichier de capture");
   journalUnsynced_ = false;
   journalHeaderSynced_ = true;
 }
 
 void TWebStream::Write(uint64_t off, const void* buf, size_t n) {
-  if (readOnly_) throw EWebStream("the capture file is open for reading only (" + path_.string() + ")");
+  if (readOnly_) throw EWebStream("Le fichier de capture est ouvert en lecture seule (" + path_.string() + ")");
   if (n == 0) return;
   if (journal_ < 0) BeginTransaction();
   size_ = std::max(size_, off + n);
   if (off >= committedSize_) {
     // New bytes: a rollback truncates them, which needs only the journal's header.
-    if (!journalHeaderSynced_ && sync_ && ::fdatasync(journal_) != 0) Fail("cannot write the capture file's journal");
+    if (!journalHeaderSynced_ && sync_ && ::fdatasync(journal_) != 0)
+      Fail("Impossible d'écrire le journal du fichier de capture");
     journalHeaderSynced_ = true;
-    if (!PwriteFull(fd_, buf, n, off)) Fail("cannot write the capture file");
+    if (!PwriteFull(fd_, buf, n, off)) Fail("Impossible d'écrire le fichier de capture");
     return;
   }
   // An overwrite of committed bytes: its original goes to the journal now, the
@@ -358,7 +362,7 @@ void TWebStream::WritePending() {
   if (pending_.empty()) return;
   SyncJournal();
   for (auto& [off, data] : pending_)
-    if (!PwriteFull(fd_, data.data(), data.size(), off)) Fail("cannot write the capture file");
+    if (!PwriteFull(fd_, data.data(), data.size(), off)) Fail("Impossible d'écrire le fichier de capture");
   pending_.clear();
   pendingBytes_ = 0;
 }
@@ -377,7 +381,7 @@ void TWebStream::CloseJournal(bool remove) {
 void TWebStream::Commit() {
   if (journal_ < 0) return;
   WritePending();
-  if (sync_ && ::fsync(fd_) != 0) Fail("cannot write the capture file");
+  if (sync_ && ::fsync(fd_) != 0) Fail("Impossible d'écrire le fichier de capture");
   CloseJournal(true);  // the commit point
   committedSize_ = size_;
 }

@@ -36,6 +36,9 @@ enum TCaptureRoad::TBox : int {
   bxResolveFailed,
   bxQuitDuringRun,
   bxDiskFull,
+  bxWriteFailed,
+  bxSaveFailed,
+  bxRunFailed,
   bxCount,
 };
 
@@ -58,6 +61,9 @@ constexpr TBoxRow kBoxes[] = {
     {"Résolution des liens", MB_OK | MB_ICONHAND, IDOK},
     {"Sortie de Quillon", MB_OKCANCEL | MB_ICONQUESTION, IDCANCEL},  // the run goes on
     {"Disque plein", MB_OK | MB_ICONHAND, IDOK},
+    {"Écriture impossible", MB_OK | MB_ICONHAND, IDOK},
+    {"Enregistrement du web", MB_OK | MB_ICONHAND, IDOK},
+    {"Capture interrompue", MB_OK | MB_ICONHAND, IDOK},
 };
 
 std::string Format(const char* pattern, const std::string& a, const std::string& b) {
@@ -65,6 +71,14 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
   std::string text(size_t(std::max(n, 0)), '\0');
   std::snprintf(text.data(), text.size() + 1, pattern, a.c_str(), b.c_str());
   return text;
+}
+
+// The text of a record's error code: an HTTP status, or below 100 the
+// request's own failure (a connection, a local file).
+std::string CodeText(int code) {
+  if (code > 0 && code < 100 && !HttpErrorText(code).empty())
+    return std::string(HttpErrorText(code)) + " (" + std::to_string(code) + ")";
+  return HttpStatusText(code);
 }
 
 }  // namespace
@@ -177,7 +191,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
                          [this](const std::string& line) { JournalScheduledRun(line); });
   bool ran = false, dialFailed = false, stopped = false, diskFull = false, shownRunning = false;
   TDialResult dialResult = drConnected;
-  std::string failure;
+  std::string failure, writeFailure, saveFailure;
   try {
     host_.CommitDialogs();
     if (flags & kCaptureReset) {
@@ -223,6 +237,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
       shownRunning = false;
       stopped = capture_->Stopped;
       diskFull = capture_->DiskFull;
+      writeFailure = capture_->WriteFailure;
       capture_.reset();
       if (limit) web->Options.MaxTime = storedLimit;
       // Only a whole update walk tells which records nothing links to.
@@ -231,10 +246,12 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
       // Link resolution stages rewritten pages beside the old ones: a full
       // disk has no room for that. The pages stay due and the next run
       // resolves them.
-      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve) && !diskFull) ResolveLinks(false);
+      // Nor can a folder that refuses writes take them.
+      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve) && !diskFull && writeFailure.empty())
+        ResolveLinks(false);
       SetDefaultTitle(*web);
       host_.ShowRunEnd(scheduled);
-      host_.SaveWeb();
+      host_.SaveWeb(&saveFailure);
       ran = true;
     }
   } catch (const std::exception& e) {
@@ -244,10 +261,11 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (capture_) {
     stopped = capture_->Stopped;
     diskFull = capture_->DiskFull;
+    writeFailure = capture_->WriteFailure;
     capture_.reset();
   }
   if (limit) web->Options.MaxTime = storedLimit;
-  if (!ran && !dialFailed) host_.SaveWeb();
+  if (!ran && !dialFailed) host_.SaveWeb(&saveFailure);
   capturing_ = false;
   if (shownRunning) host_.SetMode(mmWebOpen);
   if (dialFailed)
@@ -260,8 +278,24 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
                      "prochaine capture."
                : std::string();
   if (diskFull) Ask(bxDiskFull, diskFullText);
+  // A folder that refuses writes refuses the save too: one message says both.
+  std::string writeText;
+  if (!writeFailure.empty()) {
+    writeText = writeFailure + (saveFailure.empty()
+                                    ? " : la capture s'est arrêtée, les adresses qui restent seront prises à la "
+                                      "prochaine capture."
+                                    : " : la capture s'est arrêtée et le web n'a pas pu être enregistré ; il reste tel "
+                                      "qu'à son dernier enregistrement.");
+    Ask(bxWriteFailed, writeText);
+  } else {
+    // A scheduled run reports its failure to its job.
+    if (!failure.empty() && failure != saveFailure && !scheduled) Ask(bxRunFailed, failure);
+    if (!saveFailure.empty()) Ask(bxSaveFailed, saveFailure);
+  }
   if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
-  if (scheduled) ReportToScheduler(ran, stopped, urls, failure.empty() ? diskFullText : failure, diskFull);
+  if (scheduled)
+    ReportToScheduler(ran, stopped, urls, !writeText.empty() ? writeText : failure.empty() ? diskFullText : failure,
+                      diskFull || !writeText.empty());
   if (closeAfter_ || (flags & kCaptureClose)) {
     host_.CloseProgram();
     return ran;
@@ -300,36 +334,37 @@ void TCaptureRoad::ReportEmptyCapture() {
       break;
   }
   if (code != 0)
-    Ask(bxUrlFailed, Format("Url : %s\r\n%s", lastErrorUrl_, HttpStatusText(code)));
+    Ask(bxUrlFailed, Format("Url : %s\r\n%s", lastErrorUrl_, CodeText(code)));
   else if (setup_.HTTPUseProxy && !setup_.HTTPProxyAdress.empty())
-    Ask(bxProxyFailed, Format("Proxy : %s\r\n%s", lastErrorUrl_, HttpStatusText(code)));
+    Ask(bxProxyFailed, Format("Proxy : %s\r\n%s", lastErrorUrl_, CodeText(code)));
   else
     AskUrlChange();
 }
 
 void TCaptureRoad::AskUrlChange() {
   const std::string text = Format("L'url %s est erronée\r\n%s\r\nVoulez vous modifier l'url du Web?", lastErrorUrl_,
-                                  HttpStatusText(lastErrorCode_));
+                                  CodeText(lastErrorCode_));
   const TWeb* web = host_.CurrentWeb();
   if (Ask(bxUrlInError, text) != IDYES || !web || web->StartEntries.empty()) return;
   // The capture configuration opens on its start URL page.
   host_.SelectTreePage(tpOptions);
 }
 
-// A scheduled run ends its step: with error 7 when the disk was full, 8
-// when it captured nothing or failed, else without an error.
+// A scheduled run ends its step: with error 7 when the disk was full or
+// the folder refused writes, 8 when it captured nothing or failed, else
+// without an error.
 void TCaptureRoad::ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure,
-                                     bool diskFull) {
+                                     bool storeFailed) {
   TScheduler* scheduler = host_.Scheduler();
   const TWeb* web = host_.CurrentWeb();
   if (!scheduler || !web) return;
-  if (diskFull) {
+  if (storeFailed) {
     scheduler->EndWebTask(web->Path().string(), false, teWebSave, failure);
     return;
   }
   const bool empty = ran && web->RetrievedCount == 0 && !stopped && !urls;
   std::string text = !failure.empty() ? failure : lastErrorUrl_;
-  if (failure.empty() && !HttpStatusText(lastErrorCode_).empty()) text += " : " + HttpStatusText(lastErrorCode_);
+  if (failure.empty() && !CodeText(lastErrorCode_).empty()) text += " : " + CodeText(lastErrorCode_);
   if (empty || !failure.empty())
     scheduler->EndWebTask(web->Path().string(), false, teUrl, text);
   else

@@ -91,7 +91,9 @@ class ICaptureRoadHost {
   // The web.
   virtual void CommitDialogs() = 0;
   virtual void ResetWeb() = 0;
-  virtual bool SaveWeb() = 0;
+  // Saves the web; false, with the reason in `failure`, when it cannot
+  // (the road reports it with the run's other failures).
+  virtual bool SaveWeb(std::string* failure) = 0;
 
   // The lists: emptied when a run starts, shown again when it has ended
   // (the tree back on the web's page unless the run was scheduled).
@@ -165,7 +167,7 @@ class TCaptureRoad : public QObject, private ICaptureHost {
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void ReportEmptyCapture();
   void AskUrlChange();
-  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure, bool diskFull);
+  void ReportToScheduler(bool ran, bool stopped, const StringList* urls, const std::string& failure, bool storeFailed);
   void JournalScheduledRun(const std::string& line);
 
   // ICaptureHost

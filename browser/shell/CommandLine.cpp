@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "WebShortcut.h"
+
 namespace qlon::shell {
 
 namespace fs = std::filesystem;
@@ -27,6 +29,15 @@ bool HasExtension(const std::string& argument, const char* extension) {
 
 bool IsFileArgument(const std::string& argument) {
   return HasExtension(argument, ".web") || HasExtension(argument, ".wbs") || HasExtension(argument, ".url");
+}
+
+bool RunsClosingShortcut(const StringList& arguments) {
+  const std::string file = FirstArgument(arguments);
+  std::error_code ec;
+  if (!HasExtension(file, ".wbs") || !fs::is_regular_file(file, ec)) return false;
+  TWebShortcutFile shortcut;
+  shortcut.LoadFromFile(file);
+  return shortcut.CloseQuillonFlag;
 }
 
 StringList HandOverArguments(StringList arguments, const fs::path& folder) {

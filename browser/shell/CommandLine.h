@@ -22,6 +22,9 @@ bool HasExtension(const std::string& argument, const char* extension);
 // An argument that names a file the program reads: a capture file, a web
 // shortcut or an Internet shortcut.
 bool IsFileArgument(const std::string& argument);
+// The command line runs a web shortcut that closes the program when its
+// capture ends: a run nobody watches, from the program's first question on.
+bool RunsClosingShortcut(const StringList& arguments);
 // A command line as it is handed to the running instance, whose current
 // folder is another: file arguments made absolute against `folder`.
 StringList HandOverArguments(StringList arguments, const std::filesystem::path& folder);

@@ -149,7 +149,10 @@ class TMainWin : public QMainWindow {
   void MenuWebResetClick();
   void CommitDialogs();
   void RefreshWebInfo();
-  bool SaveWeb();
+  // A failure is shown, or given back in `failure` when one is given. With
+  // nobody watching, the failure the road reported is not said twice (the
+  // close that ends a shortcut's run saves again).
+  bool SaveWeb(std::string* failure = nullptr);
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   void DetachWeb();
   void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
@@ -240,6 +243,9 @@ class TMainWin : public QMainWindow {
   QTimer* argumentsTimer_;
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
+  // The last save failure given back to the road, which reported it;
+  // cleared by a save that works.
+  std::string reportedSaveFailure_;
   std::unique_ptr<TViewsHost> viewsHost_;
   std::unique_ptr<TRoadHost> roadHost_;
   std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy

@@ -90,7 +90,7 @@ class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
   void CommitDialogs() override { win_.CommitDialogs(); }
   void ResetWeb() override { win_.ResetWeb(); }
-  bool SaveWeb() override { return win_.SaveWeb(); }
+  bool SaveWeb(std::string* failure) override { return win_.SaveWeb(failure); }
   void ClearRunLists() override { win_.CapturePage->ClearRunLists(); }
   void ShowRunEnd(bool scheduled) override;
   void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.web_.get()); }

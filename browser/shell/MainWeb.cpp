@@ -207,12 +207,18 @@ void TMainWin::DetachWeb() {
   UrlPage->ReleasePreview();
 }
 
-bool TMainWin::SaveWeb() {
+bool TMainWin::SaveWeb(std::string* failure) {
   if (!web_) return false;
   try {
-    return web_->Save();
+    const bool saved = web_->Save();
+    if (saved) reportedSaveFailure_.clear();
+    return saved;
   } catch (const Exception& e) {
-    ShowMessageBox(e.message(), "Enregistrement du web", MB_OK | MB_ICONHAND);
+    if (failure) {
+      *failure = reportedSaveFailure_ = e.message();
+    } else if (e.message() != reportedSaveFailure_ || !Unattended().Active()) {
+      ShowMessageBox(e.message(), "Enregistrement du web", MB_OK | MB_ICONHAND);
+    }
     return false;
   }
 }

@@ -163,6 +163,42 @@ TEST_F(Folders, WorkPathDialogAsksBeforeCreating) {
   }
 }
 
+// A proposed folder longer than the field can show (149 characters, a deep
+// home folder) is shown whole all the same: the field starts at its start,
+// and the lines under it give it whole, broken after a "/".
+TEST_F(Folders, WorkPathDialogShowsALongProposedFolderWhole) {
+  QString path = base;
+  while (path.size() + 20 + 15 + 1 <= 149) path += "/dossier-de-travail1";
+  path += "/" + QString(149 - path.size() - 15, 'x') + "/Quillon/Webs/";
+  ASSERT_EQ(path.size(), 149);
+  TDlgWorkPath dlg(path);
+  dlg.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+  EXPECT_EQ(dlg.WorkPathEdit->text(), path);
+  EXPECT_EQ(dlg.WorkPathEdit->toolTip(), path);
+  EXPECT_EQ(dlg.WorkPathEdit->cursorPosition(), 0);
+  ASSERT_TRUE(dlg.WholePathLabel->isVisible());
+  const QStringList lines = dlg.WholePathLabel->text().split('\n');
+  EXPECT_EQ(lines.join(QString()), path);
+  EXPECT_EQ(dlg.WholePathLabel->toolTip(), path);
+  // On as many lines as it needs, each inside the dialog, broken after a "/".
+  ASSERT_GE(lines.size(), 2);
+  const QFontMetrics fm = dlg.WholePathLabel->fontMetrics();
+  for (const QString& line : lines.mid(0, lines.size() - 1)) EXPECT_TRUE(line.endsWith('/')) << line.toStdString();
+  QCoreApplication::processEvents();
+  EXPECT_GE(dlg.WholePathLabel->height(), int(lines.size()) * fm.height());
+  EXPECT_LE(dlg.WholePathLabel->geometry().right(), dlg.width());
+  for (const QString& line : lines)
+    EXPECT_LE(fm.horizontalAdvance(line), dlg.WholePathLabel->width()) << line.toStdString();
+  QDir().mkpath(QCoreApplication::applicationDirPath() + "/../screens");
+  dlg.grab().save(QCoreApplication::applicationDirPath() + "/../screens/WorkPath-LongFolder.png");
+
+  // A short folder fits the field: no second line.
+  dlg.WorkPathEdit->setText(base + "/w/");
+  EXPECT_FALSE(dlg.WholePathLabel->isVisible());
+  EXPECT_EQ(dlg.WorkPathEdit->toolTip(), base + "/w/");
+}
+
 TEST_F(Folders, WorkPathDialogFailsToCreateStaysOpen) {
   QFile file(base + "/plain");
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -6,7 +6,8 @@
 // "State" and "Startup date") as participant 0 of the synchronizer
 // "QuillonSyncExchange", once at start and after every change. It holds
 // its own instance mutex, so the program never starts it twice, and ends
-// when nothing is scheduled.
+// when nothing is scheduled. The program it starts finds
+// QLON_SCHEDULED_START=1 in its environment (kScheduledStartVariable).
 //
 //   qlonschd [--program PATH]    PATH: the program to start (default: qlon98
 //                                beside this executable)
@@ -24,6 +25,7 @@
 
 #include "DataSynchronizer.h"
 #include "Registry.h"
+#include "Scheduler.h"
 #include "Shell.h"
 #include "Utils.h"
 
@@ -69,6 +71,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::string(argv[i]) == "--program") program = argv[++i];
   if (!qlon::CreateInstanceMutex("")) return 0;  // one companion is enough
+  qputenv(qlon::kScheduledStartVariable, "1");  // for the programs it starts
 
   qlon::TDataSynchronizer sync("QuillonSyncExchange", 0);
   Published published = Read();

@@ -723,6 +723,9 @@ class BTreeDamage : public BTreeFile {
       t.OpenTree(dir_.path().string(), &s, kBase);
       ADD_FAILURE() << "accepted a file that should say: " << why;
     } catch (const EUrlBTreeCorrupt& e) {
+      // Said to the person as it is, in French.
+      EXPECT_EQ(std::string(e.what()).rfind("Le fichier de capture " + path_.string() + " est endommagé : ", 0), 0u)
+          << e.what();
       EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
     }
   }
@@ -733,7 +736,7 @@ TEST_F(BTreeDamage, DamagedPagesGiveAClearError) {
   Build();
   std::string b = good_;
   b[kBase + 7185 + 4] = char(0x7F);  // used bytes of the first page
-  ExpectRefused(b, "page 0x1C11");
+  ExpectRefused(b, "la page 0x1C11");
 }
 
 TEST_F(BTreeDamage, RecordsOutsideAnyFolderAreRefused) {
@@ -748,7 +751,7 @@ TEST_F(BTreeDamage, RecordsOutsideAnyFolderAreRefused) {
   size_t at = kBase + 8 + 12;
   for (size_t i = 0; i + 1 < e.size(); ++i) at += e[i].len;
   b[at + 8] = char(0x05);
-  ExpectRefused(b, "a record belongs to no folder");
+  ExpectRefused(b, "une adresse n'appartient à aucun dossier");
 }
 
 TEST_F(BTreeDamage, TruncatedFileIsRefused) {

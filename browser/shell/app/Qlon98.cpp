@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 
 #include "DWorkDir.h"
 #include "CommandLine.h"
@@ -40,14 +41,18 @@ class TApplication : public QApplication {
   }
 };
 
-// The first start asks for the work folder. With nobody to ask (no screen)
-// the default folder is taken.
+// The first start asks for the work folder. With nobody to ask (no screen,
+// a shortcut that closes the program, the scheduler's companion) the
+// proposed folder is taken.
 class TWorkPathPrompt : public qlon::IWorkPathPrompt {
  public:
   bool AskWorkPath(std::string& path) override {
     const QString folder = qlon::controls::TDlgWorkPath::DefaultWorkFolder();
     if (const auto* unattended = qlon::shell::TUnattended::Current(); unattended && unattended->Active()) {
-      if (!QDir().mkpath(folder)) return false;
+      if (!QDir().mkpath(folder)) {
+        Failed = folder.toStdString();
+        return false;
+      }
       path = folder.toStdString();
       return true;
     }
@@ -56,7 +61,17 @@ class TWorkPathPrompt : public qlon::IWorkPathPrompt {
     path = dlg.WorkPath.toStdString();
     return true;
   }
+  // The proposed folder taken in nobody's place that could not be created.
+  std::string Failed;
 };
+
+// The scheduler's companion names itself in the environment of the program
+// it starts; the program's own children do not inherit it.
+bool StartedByScheduler(const qlon::StringList& arguments) {
+  const bool started = qEnvironmentVariableIsSet(qlon::kScheduledStartVariable);
+  qunsetenv(qlon::kScheduledStartVariable);
+  return started && arguments.empty();
+}
 
 }  // namespace
 
@@ -68,7 +83,9 @@ int main(int argc, char** argv) {
     // The running instance has another current folder.
     if (running && qlon::SendCommandLine(running, qlon::shell::HandOverArguments(arguments, QDir::currentPath().toStdString())))
       return 0;
-    std::fprintf(stderr, "qlon98: %s is running but could not be reached\n", qlon::kProgramTitle);
+    // The running one may still be at its first question, before it listens.
+    std::fprintf(stderr, "qlon98: %s est déjà lancé mais ne répond pas : la commande ne lui a pas été transmise.\n",
+                 qlon::kProgramTitle);
     return 1;
   }
   int result;
@@ -91,17 +108,27 @@ int main(int argc, char** argv) {
       return 2;
     }
     unattended.Set(qlon::shell::TUnattended::NoScreen, noScreen);
+    // Nobody watches such a run from its first question on, screen or not.
+    if (qlon::shell::RunsClosingShortcut(arguments)) unattended.Set(qlon::shell::TUnattended::Shortcut, true);
+    std::optional<qlon::shell::TUnattendedScope> scheduledStart;
+    if (StartedByScheduler(arguments)) scheduledStart.emplace(unattended, qlon::shell::TUnattended::Scheduled, nullptr);
     qlon::platform::QtShellHandler shell;
     // The missing socket library is reported now, not at the first capture.
     qlon::ScxLoaded();
     TWorkPathPrompt prompt;
     qlon::TSetup setup(&prompt, qlon::ProgramFolder());
     if (setup.WorkPath.empty()) {
-      qlon::ShowMessageBox("Aucun Répertoire de travail ne peut être créé : Quillon 98 s'arrête sans rien écrire.",
-                           qlon::kProgramTitle, qlon::platform::MB_OK | qlon::platform::MB_ICONHAND);
+      const std::string text =
+          prompt.Failed.empty() ? "Aucun Répertoire de travail ne peut être créé"
+                                : "Le Répertoire de travail " + prompt.Failed + " ne peut pas être créé";
+      qlon::ShowMessageBox(text + " : Quillon 98 s'arrête sans rien écrire.", qlon::kProgramTitle,
+                           qlon::platform::MB_OK | qlon::platform::MB_ICONHAND);
       qlon::CloseInstanceMutex();
       return 1;
     }
+    // The companion's start is unattended for the first start only; the
+    // job itself runs as every scheduled one does.
+    scheduledStart.reset();
     // A file named on the command line that is not there leaves nothing
     // to do either: said, and the program ends rather than wait for nobody.
     if (const std::string file = qlon::shell::FirstArgument(arguments);

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QProcess>
 #include <QTimer>
 #include <algorithm>
+
+#include <unistd.h>
 
 #include "CaptureRoad.h"
 #include "DlgChooseCapture.h"
@@ -16,6 +19,7 @@
 #include "SiteFixture.h"
 #include "Unattended.h"
 #include "WSList.h"
+#include "WebStream.h"
 
 namespace qlon {
 namespace {
@@ -24,6 +28,41 @@ namespace fs = std::filesystem;
 using namespace platform;
 using shell::TCaptureRoad;
 using shell::TUnattended;
+
+// A folder that stops taking writes for the life of the object, as a
+// person's folder does when its rights change: read-only to its owner, or
+// for root, which writes anywhere, covered by a read-only mount of itself.
+// Files open before stay open.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const fs::path& folder) : folder_(folder) {
+    if (::geteuid() != 0) {
+      fs::permissions(folder_, fs::perms(0555));
+      active_ = true;
+    } else if (Run({"--bind", folder_.string(), folder_.string()})) {
+      mounted_ = true;
+      active_ = Run({"-o", "remount,bind,ro", folder_.string()});
+    }
+  }
+  ~ReadOnlyFolder() {
+    if (::geteuid() != 0) fs::permissions(folder_, fs::perms(0755));
+    if (mounted_) QProcess::execute("umount", {"-l", QString::fromStdString(folder_.string())});
+  }
+  bool Active() const { return active_; }
+  // What the system says of a write there.
+  static std::string Reason() {
+    return ::geteuid() != 0 ? "Permission refusée" : "Système de fichiers en lecture seule";
+  }
+
+ private:
+  static bool Run(const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const std::string& a : arguments) args << QString::fromStdString(a);
+    return QProcess::execute("mount", args) == 0;
+  }
+  fs::path folder_;
+  bool mounted_ = false, active_ = false;
+};
 
 // What the road asks of the window, in words: the modes and pages by name.
 std::string Said(TMainMode mode) {
@@ -70,9 +109,14 @@ class TRoadRecorder : public shell::ICaptureRoadHost {
   void RefreshStatusHints() override {}
   void CommitDialogs() override { calls.push_back("commit"); }
   void ResetWeb() override { calls.push_back("reset"); }
-  bool SaveWeb() override {
+  bool SaveWeb(std::string* failure) override {
     calls.push_back("save");
-    return web->Save();
+    try {
+      return web->Save();
+    } catch (const Exception& e) {
+      *failure = e.message();
+      return false;
+    }
   }
   void ClearRunLists() override { calls.push_back("lists"); }
   void ShowRunEnd(bool scheduled) override { calls.push_back(scheduled ? "end scheduled" : "end"); }
@@ -258,6 +302,52 @@ TEST_F(CaptureRoadTest, ACloseDuringARunIsAskedAndNobodyLetsTheRunGoOn) {
   EXPECT_EQ(Captions(), std::vector<std::string>{"Sortie de Quillon"});
   EXPECT_EQ(window_.calls.back(), "close");
   EXPECT_EQ(window_.web->RetrievedCount, 0u);
+}
+
+// ---------------------------------------------------------------- failures of the store
+
+TEST_F(CaptureRoadTest, AFolderThatRefusesWritesIsSaidOnceAsAWriteFailureAndLosesNothing) {
+  Site();
+  const fs::path file = Open("locked");
+  const std::string folder = window_.web->GetFolder();
+  const std::string before = test::ReadFileBytes(file);
+  {
+    ReadOnlyFolder locked(file.parent_path());
+    if (!locked.Active()) GTEST_SKIP() << "the folder cannot be made read-only here";
+    road_.Run(kCaptureMissing, nullptr, true);
+  }
+  ASSERT_EQ(boxes_.shown.size(), 1u) << testing::PrintToString(Captions());
+  EXPECT_EQ(boxes_.shown[0].caption, "Écriture impossible");
+  EXPECT_EQ(boxes_.shown[0].text, "Impossible d'écrire dans le dossier de la capture " + folder + " (" +
+                                      ReadOnlyFolder::Reason() +
+                                      ") : la capture s'est arrêtée et le web n'a pas pu être enregistré ; il reste "
+                                      "tel qu'à son dernier enregistrement.");
+  EXPECT_EQ(test::ReadFileBytes(file), before);
+  EXPECT_EQ(window_.web->ErrorCount, 0u);
+  EXPECT_EQ(window_.web->NotFoundCount, 0u);
+  // Once the folder takes writes again, the same web captures the site.
+  ASSERT_TRUE(road_.Run(kCaptureMissing, nullptr, true));
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  window_.web.reset();
+  EXPECT_EQ(RetrievedIn(file), 3u);
+}
+
+TEST_F(CaptureRoadTest, ASaveThatFailsIsSaidOnceInFrench) {
+  Site();
+  const fs::path file = Open("journal");
+  // The journal cannot be made: a folder holds the name it is made under.
+  fs::create_directories(TWebStream::JournalPath(file).string() + ".new");
+  ASSERT_TRUE(road_.Run(kCaptureMissing, nullptr, true));
+  ASSERT_EQ(boxes_.shown.size(), 1u) << testing::PrintToString(Captions());
+  EXPECT_EQ(boxes_.shown[0].caption, "Enregistrement du web");
+  EXPECT_EQ(boxes_.shown[0].text,
+            "Impossible de créer le journal du fichier de capture (" + file.string() + ") : Un dossier porte ce nom");
+  // Nothing is lost: once the name is free the next save keeps the run.
+  fs::remove(TWebStream::JournalPath(file).string() + ".new");
+  std::string failure;
+  EXPECT_TRUE(window_.SaveWeb(&failure)) << failure;
+  window_.web.reset();
+  EXPECT_EQ(RetrievedIn(file), 3u);
 }
 
 }  // namespace

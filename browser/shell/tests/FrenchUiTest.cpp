@@ -1,25 +1,32 @@
 // The framework's own texts in French, as the program installs them: the
 // standard buttons of the dialogs, the date pickers, the file and print
-// dialogs. Screenshots of the dialogs go to build/screens.
+// dialogs, and what File > Ouvrir lists. Screenshots of the dialogs go to
+// build/screens.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
 
 #include "DlgFilter.h"
 #include "DlgMime.h"
 #include "DlgProfile.h"
 #include "DlgTask.h"
 #include "DlgText.h"
+#include "MainWindowFixture.h"
 #include "Mime.h"
 #include "Options.h"
 #include "Scheduler.h"
@@ -98,6 +105,66 @@ TEST(FrenchUi, TheFrameworksFileAndPrintDialogs) {
   QPrintDialog print(&printer);
   ExpectFrench(print, "French-QPrintDialog");
   EXPECT_TRUE(Texts(print).join('|').contains("Imprimante")) << Texts(print).join('|').toStdString();
+}
+
+// File > Ouvrir of the window: each row of its list as the person reads it
+// (name, size, type, date).
+namespace fs = std::filesystem;
+
+class FrenchFileDialogTest : public test::MainWindowFixture {
+ protected:
+  std::map<QString, QStringList> OpenDialogRows(int expected) {
+    std::map<QString, QStringList> rows;
+    auto* poll = new QTimer(win_.get());
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialog->setViewMode(QFileDialog::Detail);
+      const auto* view = dialog->findChild<QTreeView*>("treeView");
+      const QAbstractItemModel* model = view ? view->model() : nullptr;
+      // The list fills in the background.
+      if (model && model->rowCount(view->rootIndex()) < expected && waited.elapsed() < 10000) return;
+      if (model)
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
+          QStringList cells;
+          for (int column = 0; column < 4; ++column)
+            cells << model->index(row, column, view->rootIndex()).data().toString();
+          rows[cells[0]] = cells;
+        }
+      poll->stop();
+      poll->deleteLater();
+      EXPECT_TRUE(test::SaveScreenShot(*dialog, "French-FileOpen"));
+      dialog->reject();
+    });
+    poll->start(20);
+    Probe().MenuFileOpen()->trigger();
+    return rows;
+  }
+};
+
+TEST_F(FrenchFileDialogTest, FileOpenListsTypesSizesAndDatesInFrench) {
+  MakeWeb("dossier", server_.Url("/"));
+  const fs::path old = fs::path(work_) / "ancien.web";
+  test::WriteFileBytes(old, std::string(2048, 'a'));
+  {
+    QFile file(QString::fromStdString(old.string()));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 12, 10), QTime(14, 5)), QFileDevice::FileModificationTime));
+  }
+  Make();
+  win_->show();
+  const std::map<QString, QStringList> rows = OpenDialogRows(2);
+  ASSERT_EQ(rows.count("dossier"), 1u);
+  ASSERT_EQ(rows.count("ancien.web"), 1u);
+  EXPECT_EQ(rows.at("dossier")[2], "Dossier");
+  EXPECT_EQ(rows.at("ancien.web")[1], "2,0 ko");
+  EXPECT_EQ(rows.at("ancien.web")[3], "10/12/2026 14:05");
+  for (const auto& [name, cells] : rows)
+    for (const char* word : {"Folder", "File", "bytes", "Dec", "KiB"})
+      EXPECT_FALSE(cells.join('|').contains(QLatin1String(word))) << cells.join('|').toStdString();
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);  // cancelled
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A person's road through the program, driven through its own wiring: new
 // webs from File > Nouveau and the wizard, a web edited in the docked wizard
 // and moved with the Web menu, a page with a very long name, and the
-// program run unattended from a web shortcut (as a child process).
+// program run unattended from a web shortcut (as a child process, without
+// a screen and on a screen of the test's own).
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -21,6 +22,7 @@
 #include "MainWindowFixture.h"
 #include "Scheduler.h"
 #include "ScreenShot.h"
+#include "VirtualScreen.h"
 #include "WebStream.h"
 #include "WebTree.h"
 
@@ -463,18 +465,22 @@ TEST_F(ProgramRoadTest, AShortcutWhoseCaptureCannotBeSavedEndsWithTheMessage) {
   Site();
   const fs::path web = MakeWeb("locked", server_.Url("/"));
   const fs::path wbs = MakeShortcut(web, 1, true, true);
-  const fs::path folder = web.parent_path();
-  // The capture file's journal cannot be made: a folder holds its name, and
-  // the folder is read-only (which does not stop root).
-  fs::create_directory(TWebStream::JournalPath(web));
-  fs::permissions(folder, fs::perms(0555));
+  // The capture file's journal cannot be made: a folder holds the name it
+  // is made under.
+  const fs::path fresh = TWebStream::JournalPath(web).string() + ".new";
+  fs::create_directory(fresh);
   QProcess* p = Start({QString::fromStdString(wbs.string())});
   const bool finished = Finished(p, 30);
-  fs::permissions(folder, fs::perms(0755));
-  fs::remove(TWebStream::JournalPath(web));
+  fs::remove(fresh);
   ASSERT_TRUE(finished) << Errors(p);
   EXPECT_EQ(p->exitCode(), 1) << Errors(p);
-  EXPECT_NE(Errors(p).find("journal"), std::string::npos) << Errors(p);
+  // Said once, in French: the close that ends the run does not say it again.
+  std::vector<std::string> own;
+  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
+    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  EXPECT_EQ(own[0], "qlon98: [Enregistrement du web] Impossible de créer le journal du fichier de capture (" +
+                        web.string() + ") : Un dossier porte ce nom");
 }
 
 // A disk that fills up ends the run as a failure: one line on standard
@@ -584,6 +590,97 @@ TEST_F(ProgramRoadTest, WithoutAWorkFolderItSaysSoAndWritesNothing) {
   EXPECT_NE(Errors(p).find("Répertoire de travail"), std::string::npos) << Errors(p);
   EXPECT_TRUE(fs::is_empty(here));
   EXPECT_FALSE(fs::exists(root / "win.ini"));
+}
+
+// ---------------------------------------------------------------- the program on a screen
+
+// A fresh account (no work folder yet, nothing in its platform state) on a
+// screen of the test's own.
+class FreshAccountOnScreenTest : public test::ProgramFixture {
+ protected:
+  void SetUp() override {
+    if (screen_.Display().isEmpty()) GTEST_SKIP() << "no Xvfb can start here";
+  }
+  QProcess* StartOnScreen(const QStringList& arguments, const fs::path& home,
+                          const std::function<void(QProcessEnvironment&)>& tune = {}) {
+    return Start(arguments, [&](QProcess&, QProcessEnvironment& env) {
+      env.insert("QT_QPA_PLATFORM", "xcb");
+      env.insert("DISPLAY", screen_.Display());
+      env.insert("HOME", QString::fromStdString(home.string()));
+      env.insert("QLON_PLATFORM_ROOT", QString::fromStdString(root_.string()));
+      for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) env.remove(name);
+      if (tune) tune(env);
+    });
+  }
+  std::string WinIni() const { return test::ReadFileBytes(root_ / "win.ini"); }
+  // The instance's lock, taken before anything else.
+  bool Running() const {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(root_ / "run", ec))
+      if (e.path().extension() == ".lock") return true;
+    return false;
+  }
+
+  test::VirtualScreen screen_;
+  test::TempDir account_;
+  const fs::path home_ = account_.path() / "home";
+  const fs::path root_ = account_.path() / "root";
+};
+
+TEST_F(FreshAccountOnScreenTest, AClosingShortcutTakesTheProposedWorkFolderAndEndsByItself) {
+  Site();
+  const fs::path web = MakeWeb("fresh", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  QProcess* p = StartOnScreen({QString::fromStdString(wbs.string())}, home_);
+  ASSERT_TRUE(Finished(p, 60)) << "waits for a person: " << Errors(p);
+  EXPECT_EQ(p->exitCode(), 0) << Errors(p);
+  EXPECT_TRUE(fs::is_directory(home_ / "Quillon/Webs"));
+  EXPECT_NE(WinIni().find((home_ / "Quillon/Webs/").string()), std::string::npos) << WinIni();
+  EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
+TEST_F(FreshAccountOnScreenTest, AClosingShortcutWhoseWorkFolderCannotBeMadeSaysSoAndEndsWithStatusOne) {
+  Site();
+  const fs::path web = MakeWeb("fresh", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  // A home folder under a file: nothing can be made there.
+  test::WriteFileBytes(account_.path() / "file", "not a folder");
+  const fs::path home = account_.path() / "file" / "home";
+  QProcess* p = StartOnScreen({QString::fromStdString(wbs.string())}, home);
+  ASSERT_TRUE(Finished(p, 60)) << "waits for a person: " << Errors(p);
+  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
+  EXPECT_NE(Errors(p).find("Le Répertoire de travail " + (home / "Quillon/Webs/").string() + " ne peut pas être créé"),
+            std::string::npos)
+      << Errors(p);
+  EXPECT_EQ(WinIni().find("WORKPATH"), std::string::npos) << WinIni();
+  EXPECT_EQ(RetrievedIn(web), 0u);
+}
+
+TEST_F(FreshAccountOnScreenTest, TheSchedulersStartTakesTheProposedFolderAndAPersonsStartAsks) {
+  // The companion's start: the folder is taken, the window then waits for
+  // its jobs (none here).
+  QProcess* scheduled =
+      StartOnScreen({}, home_, [](QProcessEnvironment& env) { env.insert(kScheduledStartVariable, "1"); });
+  EXPECT_TRUE(Pump([&] { return WinIni().find("WORKPATH") != std::string::npos; }, 30)) << Errors(scheduled);
+  EXPECT_TRUE(fs::is_directory(home_ / "Quillon/Webs"));
+  EXPECT_EQ(scheduled->state(), QProcess::Running) << Errors(scheduled);
+  scheduled->kill();
+  ASSERT_TRUE(Finished(scheduled));
+
+  // A person's start on another fresh account asks, and waits; a second
+  // program meanwhile cannot hand its command line over, and says so.
+  fs::remove_all(root_);
+  const fs::path otherHome = account_.path() / "other";
+  QProcess* person = StartOnScreen({}, otherHome);
+  ASSERT_TRUE(Pump([&] { return Running(); }, 30)) << Errors(person);
+  QProcess* second = StartOnScreen({"URL(http://127.0.0.1/)"}, otherHome);
+  ASSERT_TRUE(Finished(second, 30));
+  EXPECT_EQ(second->exitCode(), 1);
+  EXPECT_NE(Errors(second).find("qlon98: Quillon 98 est déjà lancé mais ne répond pas"), std::string::npos)
+      << Errors(second);
+  EXPECT_EQ(person->state(), QProcess::Running);
+  EXPECT_FALSE(fs::exists(otherHome / "Quillon/Webs"));
+  EXPECT_EQ(WinIni().find("WORKPATH"), std::string::npos) << WinIni();
 }
 
 }  // namespace
