@@ -198,14 +198,35 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
                 name == "uhistory.lst" || name == "cookies.txt")
         << name;
 
-  // The same address again: its folder is taken, a numbered one is offered.
+  // The same address again: its folder is taken, a numbered one is offered,
+  // the number set apart from the name; the capture lives there whole.
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
     Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
     proposed[0] = dlg.Path_PathEdit->text();
+    Click(dlg.OKCaptureBtn);
+  }));
+  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha (2)/");
+  ASSERT_TRUE(CapturedAll(3));
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  TWeb again;
+  ASSERT_EQ(again.Open(fs::path(work_) / "alpha (2)" / "local.web"), wlOk);
+  const fs::path page = again.GetLocalPathOfUrl(server_.Url("/alpha/page.htm"));
+  EXPECT_TRUE(fs::exists(page)) << page;
+  EXPECT_EQ(page.string().rfind(work_ + "alpha (2)/", 0), 0u) << page;
+  EXPECT_TRUE(fs::exists(fs::path(work_) / "alpha (2)" / "_Accueil.htm"));
+}
+
+TEST_F(UserRoadTest, ASecondWebOfAnAddressIsNumberedApartFromTheAddress) {
+  for (const char* taken : {"127.0.0.1", "127.0.0.1 (2)"}) test::WriteFileBytes(fs::path(work_) / taken / "local.web", "x");
+  Make();
+  win_->show();
+  QString proposed;
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/")));
+    proposed = dlg.Path_PathEdit->text();
     Click(dlg.CancelBtn);
   }));
-  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha2/");
-  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(proposed.toStdString(), work_ + "127.0.0.1 (3)/");
 }
 
 TEST_F(UserRoadTest, TheWizardOpensOverTheMainWindow) {
@@ -232,7 +253,7 @@ TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
   bool stillOpen = true;
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
     Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
-    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha2/");
+    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha (2)/");
     for (const std::string& folder : {work_, other.parent_path().string() + "/", QDir::homePath().toStdString()}) {
       Type(dlg.Path_PathEdit, QString::fromStdString(folder));
       if (folder != work_) boxes_.Answer(IDNO);  // to emptying the other web's folder
