@@ -117,10 +117,10 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   TaskPopup->addSeparator();
   MenuStart = item("&Démarrer", &TDlgScheduler::StartClick);
   MenuStop = item("&Arrêter", &TDlgScheduler::StopClick);
-  MenuSleep = item("&Suspendre", &TDlgScheduler::SleepClick);
+  MenuSleep = item("S&uspendre", &TDlgScheduler::SleepClick);
   TaskPopup->addSeparator();
   MenuCopy = item("&Copier", &TDlgScheduler::CopyClick);
-  MenuPaste = item("&Coller", &TDlgScheduler::PasteClick);
+  MenuPaste = item("C&oller", &TDlgScheduler::PasteClick);
   MenuDelete = item("&Supprimer", &TDlgScheduler::DeleteClick);
   MenuClearJournal = item("&Effacer le journal", &TDlgScheduler::ClearJournalClick);
   TaskPopup->OnPopup = [this](controls::TPopupMenuEx*) { UpdateCommands(); };

@@ -389,7 +389,8 @@ void TMainWin::BrowserPopupPopup() {
   const bool web = web_ != nullptr;
   Menus->BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
   Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / kHomePage));
-  Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder) + "...");
+  // The folder's name is shown as it is: an ampersand in it marks no letter.
+  Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder).replace('&', "&&") + "...");
   Menus->BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
   Menus->BrowserPopupSelect->setEnabled(true);
   Menus->BrowserPopupLoadUrl->setEnabled(web && UrlPage->UrlList->CurrentIndex() >= 0);
