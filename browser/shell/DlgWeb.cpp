@@ -681,6 +681,7 @@ bool TDlgWeb::ApplyTo(TWeb& web) {
                                         [&](const TStartEntry& e) { return e.Url == url; }),
                          web.StartEntries.end());
   web.SetTitle(Url_TitleEdit->text().toStdString());
+  if (web_ == &web) TitleLine->setText(QString::fromStdString(web.GetTitle()));
   if (!onDisk) web.SetFolder(CaptureFolder());
   fromControls();
   // The structure of a capture is fixed once it holds files.

@@ -256,7 +256,12 @@ void TMainWin::CommitDialogs() {
   Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
   Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
-  if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->ApplyTo(*web_);
+  if (DlgWeb && DlgWeb->Web() == web_.get() && DlgWeb->ApplyTo(*web_)) {
+    // A new title shows at once where the window names the web.
+    UpdateCaption();
+    recent_.Retitle(*web_);
+    RebuildRecentMenu();
+  }
 }
 
 void TMainWin::DeleteWeb() {

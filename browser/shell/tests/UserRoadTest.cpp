@@ -305,6 +305,49 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
 }
 
+TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
+  Site();
+  Put("/a.htm", SlowPage());  // a run long enough to show its duration
+  const fs::path file = MakeWeb("site", server_.Url("/"), "Ancien titre");
+  const fs::path other = MakeWeb("other", server_.Url("/a.htm"), "Autre web");
+  Make();
+  win_->resize(900, 600);
+  win_->show();
+  OpenFromTheMenu(file);
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(3));
+  auto* elapsed = Probe().Find<QLabel>("ElapsedLabel");
+  EXPECT_FALSE(elapsed->text().isEmpty());
+
+  // A title saved from the docked configuration names the window and the
+  // recent web at once.
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
+  Type(Probe().DlgWeb()->Url_TitleEdit, "Nouveau titre");
+  Probe().MenuFileSave()->trigger();
+  EXPECT_TRUE(win_->windowTitle().endsWith("(Nouveau titre)")) << win_->windowTitle().toStdString();
+  QStringList recent;
+  for (QAction* a : Probe().MenuFile()->actions())
+    if (a->data().toInt() > 0) recent << a->text();
+  EXPECT_TRUE(recent.contains("&1 Nouveau titre")) << recent.join(" | ").toStdString();
+
+  // The shortcut's file gets a name of its own: the box says where it is.
+  Probe().Find<QAction>("MenuWebAddWebShortcut")->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  const std::string text = boxes_.shown[0].text;
+  const std::size_t at = text.find(":\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  const fs::path shortcut = text.substr(at + 2);
+  EXPECT_EQ(shortcut.extension(), ".wbs");
+  EXPECT_TRUE(fs::is_regular_file(shortcut)) << text;
+  EXPECT_NE(text.find("bureau"), std::string::npos);
+
+  // The duration was of that web's run: another web shows none.
+  OpenFromTheMenu(other);
+  EXPECT_TRUE(elapsed->text().isEmpty()) << elapsed->text().toStdString();
+  EXPECT_TRUE(win_->windowTitle().endsWith("(Autre web)"));
+}
+
 TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   Site();
   const fs::path file = MakeWeb("site", server_.Url("/"));
