@@ -221,6 +221,10 @@ void TCustomWTree::InvalidateNode(TWTreeNode* node) {
   if (row >= 0) InvalidateCell(0, row);
 }
 
+int TCustomWTree::CaptionWidth(int level, const QString& caption) const {
+  return level * DefaultRowHeight() + 16 + QFontMetrics(font()).horizontalAdvance(caption) + 6;
+}
+
 int TCustomWTree::nodeWidth(TWTreeNode* n, TWTreeNode* selected) {
   int w = n->Level() * DefaultRowHeight() + (n->kind != 0 ? 16 : 0) + textWidth(n) + 6;
   if (n->flags & TWTreeNode::nfCheckBox) w += 16;

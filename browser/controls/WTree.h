@@ -57,6 +57,10 @@ class TCustomWTree : public TWCustomGrid, public IWTreeHost {
   void UpdateParentCheck(TWTreeNode* parent) { model_.UpdateParentCheck(parent); }
   void SetCheckPropagation(int mode) { model_.SetCheckPropagation(mode); }
   TWTreeNode* NodeAtRow(int row) { return model_.NodeAtRow(row); }
+  // The width a node's row needs to show its caption whole, expanded or not.
+  int NodeWidth(TWTreeNode* n) { return nodeWidth(n, nullptr); }
+  // The same for a caption at a level (1: the root's children), with an icon.
+  int CaptionWidth(int level, const QString& caption) const;
   // Index of the node in the row under a client point; -1 when none.
   int GetNodeIndexAt(int x, int y);
 

@@ -241,7 +241,7 @@ inline constexpr TextTable<6> kColumnMenuCaptions = {
     "Ordre de tri &croissant",
     "Ordre de tri &décroissant",
     "Déplacer la colonne vers la &gauche",
-    "Déplacer la colonne vers la &droite",
+    "Déplacer la colonne vers la d&roite",
     "Supprimer la colonne",
     "Ajouter la colonne"};
 

@@ -60,7 +60,11 @@ void TCapturePage::ShowPage() {
   SocketList->SetSocketCount(setup_.MaxSockets);
 }
 
-void TCapturePage::SetWeb(TWeb* web) { RequestList->SetWeb(web); }
+void TCapturePage::SetWeb(TWeb* web) {
+  // The duration shown is of a run of the web open: another web starts blank.
+  ElapsedLabel->clear();
+  RequestList->SetWeb(web);
+}
 
 void TCapturePage::UpdateCountLabels(const TWeb* web) {
   auto show = [](QLabel* label, uint64_t n) { label->setText(QString::number(n) + " "); };

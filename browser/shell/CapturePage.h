@@ -28,7 +28,8 @@ class TCapturePage : public QFrame {
 
   // The page shown: as many connection rows as the settings allow.
   void ShowPage();
-  // The web whose records the request list shows (nullptr: none).
+  // The web whose records the request list shows (nullptr: none); the
+  // duration of an earlier run goes.
   void SetWeb(TWeb* web);
   // The web's counters; none: empty.
   void UpdateCountLabels(const TWeb* web);

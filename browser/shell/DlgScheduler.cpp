@@ -90,6 +90,10 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   TaskView->SetStateBitmap(StateImages());
   TaskView->SetDragMode(controls::dmAutomatic);
   TaskLabel = new QLabel(this);
+  // The whole caption of the task, which its row may be too narrow for.
+  TaskTextLabel = new QLabel(this);
+  TaskTextLabel->setObjectName("TaskTextLabel");
+  TaskTextLabel->setWordWrap(true);
   StateLabel = new QLabel(this);
   LastStartLabel = new QLabel(this);
   DurationLabel = new QLabel(this);
@@ -117,10 +121,10 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   TaskPopup->addSeparator();
   MenuStart = item("&Démarrer", &TDlgScheduler::StartClick);
   MenuStop = item("&Arrêter", &TDlgScheduler::StopClick);
-  MenuSleep = item("&Suspendre", &TDlgScheduler::SleepClick);
+  MenuSleep = item("S&uspendre", &TDlgScheduler::SleepClick);
   TaskPopup->addSeparator();
   MenuCopy = item("&Copier", &TDlgScheduler::CopyClick);
-  MenuPaste = item("&Coller", &TDlgScheduler::PasteClick);
+  MenuPaste = item("C&oller", &TDlgScheduler::PasteClick);
   MenuDelete = item("&Supprimer", &TDlgScheduler::DeleteClick);
   MenuClearJournal = item("&Effacer le journal", &TDlgScheduler::ClearJournalClick);
   TaskPopup->OnPopup = [this](controls::TPopupMenuEx*) { UpdateCommands(); };
@@ -140,12 +144,16 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
 
   auto* details = new QWidget(this);
   auto* dl = new QVBoxLayout(details);
-  for (QLabel* l : {TaskLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) dl->addWidget(l);
+  for (QLabel* l : {TaskLabel, TaskTextLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) dl->addWidget(l);
   dl->addWidget(new QLabel("Journal :", details));
   dl->addWidget(JournalList, 1);
   auto* split = new QSplitter(this);
   split->addWidget(TaskView);
   split->addWidget(details);
+  // The task captions are long ("Tous les ... à 00:00:00"): the tree takes
+  // the larger share, the details keep what their labels need.
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
   auto* buttons = new QHBoxLayout;
   for (QWidget* b : std::initializer_list<QWidget*>{NewBtn, AddWebBtn, PropBtn, StartBtn, OptionsBtn})
     buttons->addWidget(b);
@@ -319,13 +327,16 @@ void TDlgScheduler::RefreshDetails() {
   auto lock = scheduler_->LockTree();
   const TTask* task = SelectedTask();
   if (!task) {
-    for (QLabel* l : {TaskLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) l->clear();
+    for (QLabel* l : {TaskLabel, TaskTextLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) l->clear();
     StartBtn->setText("Démarrer");
     StartBtn->setEnabled(false);
     UpdateCommands();
     return;
   }
   TaskLabel->setText(QString("Tâche %1").arg(task->Number));
+  TaskTextLabel->setText(QString::fromStdString(IsStep(task) ? static_cast<const TTaskWeb*>(task)->GetCaption()
+                                                             : task->GetStartText())
+                             .trimmed());
   StateLabel->setText(Text(TextAt(kTaskStateTexts, task->GetState())));
   LastStartLabel->setText("Dernier démarrage : " +
                           (task->LastStart == 0 ? QString("<Aucun>") : QString::fromStdString(FormatTaskDate(task->LastStart))));

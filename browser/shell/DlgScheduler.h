@@ -101,6 +101,7 @@ class TDlgScheduler : public TDockForm {
 
   controls::TWTree* TaskView;
   QLabel* TaskLabel;
+  QLabel* TaskTextLabel;  // the task's whole caption, wrapped
   QLabel* StateLabel;
   QLabel* LastStartLabel;
   QLabel* DurationLabel;

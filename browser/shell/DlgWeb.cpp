@@ -623,8 +623,10 @@ std::string TDlgWeb::DefaultFolder(const std::string& base, const std::string& u
   if (name.empty()) name = "Web";
   const fs::path root = fs::path(base);
   fs::path folder;
+  // The number stands apart from the name: "127.0.0.12" would read as
+  // another address, "manual2" as another page.
   for (int n = 1; n < 10000; ++n) {
-    folder = root / (n == 1 ? name : name + std::to_string(n));
+    folder = root / (n == 1 ? name : name + " (" + std::to_string(n) + ")");
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(folder, ec)) || (fs::is_directory(folder, ec) && fs::is_empty(folder, ec)))
       break;
@@ -679,6 +681,7 @@ bool TDlgWeb::ApplyTo(TWeb& web) {
                                         [&](const TStartEntry& e) { return e.Url == url; }),
                          web.StartEntries.end());
   web.SetTitle(Url_TitleEdit->text().toStdString());
+  if (web_ == &web) TitleLine->setText(QString::fromStdString(web.GetTitle()));
   if (!onDisk) web.SetFolder(CaptureFolder());
   fromControls();
   // The structure of a capture is fixed once it holds files.

@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -497,13 +498,17 @@ void TMainWin::SaveGeometry() {
 }
 
 void TMainWin::RestoreGeometry() {
-  // The tree starts wide enough for its page captions.
-  MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, kMinTreeWidth), std::max(1, setup_.Width)});
-  CapturePage->RestoreLayout();
-  UrlPage->RestoreLayout();
   const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
   const QSize area = available.size();
+  // The tree starts wide enough for its page captions, with room for its
+  // scroll bar, but takes no more than a third of the screen.
+  const int captions = Tree->PageCaptionsWidth() + 2 * Tree->frameWidth() +
+                       Tree->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Tree);
+  const int treeWidth = std::clamp(captions, kMinTreeWidth, std::max(kMinTreeWidth, area.width() / 3));
+  MainSplitter->setSizes({std::max(setup_.TreeFrameWidth, treeWidth), std::max(1, setup_.Width)});
+  CapturePage->RestoreLayout();
+  UrlPage->RestoreLayout();
   // No place stored yet (nor given by the caller): a first start.
   const bool placed = setup_.Left != 0 || setup_.Top != 0 ||
                       setup_.WindowPlaceStored();
@@ -511,7 +516,7 @@ void TMainWin::RestoreGeometry() {
     // A first start: centred, at a size where every page fits with the
     // tree at its starting width.
     const QSize fit = minimumSize().expandedTo(minimumSizeHint()) +
-                      QSize(std::max(0, kMinTreeWidth - WTreeFrame->minimumSizeHint().width()), 0);
+                      QSize(std::max(0, treeWidth - WTreeFrame->minimumSizeHint().width()), 0);
     setup_.Width = std::max(setup_.Width, fit.width());
     setup_.Height = std::max(setup_.Height, fit.height());
     setup_.Left = available.x() + (area.width() - setup_.Width) / 2;

@@ -56,8 +56,8 @@ void TMainMenus::BuildMenus(QMainWindow& window) {
   MenuWebMove = NewAction(MenuWeb, "MenuWebMove", "&Déplacer...");
   MenuWebRemoveAloneLinks = NewAction(MenuWeb, "MenuWebRemoveAloneLinks", "Supprimer les &liens isolés");
   MenuWeb->addSeparator();
-  MenuWebAddBookmark = NewAction(MenuWeb, "MenuWebAddBookmark", "Ajouter aux &signets");
-  MenuWebAddWebShortcut = NewAction(MenuWeb, "MenuWebAddWebShortcut", "Créer un &raccourci de capture");
+  MenuWebAddBookmark = NewAction(MenuWeb, "MenuWebAddBookmark", "&Ajouter aux signets");
+  MenuWebAddWebShortcut = NewAction(MenuWeb, "MenuWebAddWebShortcut", "Créer un racc&ourci de capture");
 
   MenuCapture = window.menuBar()->addMenu("&Capture");
   MenuCapture->setObjectName("MenuCapture");
@@ -73,7 +73,7 @@ void TMainMenus::BuildMenus(QMainWindow& window) {
   MenuHTMLPageSommaire = NewAction(MenuHtmlPage, "MenuHTMLPageSommaire", "&Sommaire");
   MenuHtmlPageHtml = NewAction(MenuHtmlPage, "MenuHtmlPageHtml", "Index des pages &HTML");
   MenuHtmlPageImages = NewAction(MenuHtmlPage, "MenuHtmlPageImages", "Index des &images");
-  MenuHtmlPageBookmark = NewAction(MenuHtmlPage, "MenuHtmlPageBookmark", "&Signets");
+  MenuHtmlPageBookmark = NewAction(MenuHtmlPage, "MenuHtmlPageBookmark", "Si&gnets");
 
   OptionsMenu = window.menuBar()->addMenu("&Options");
   OptionsMenu->setObjectName("OptionsMenu");
@@ -112,7 +112,7 @@ void TMainMenus::BuildToolBar(QMainWindow& window) {
   BrowserBtn->setPopupMode(QToolButton::MenuButtonPopup);
   BrowserPopupLoadIndex = NewAction(BrowserPopup, "BrowserPopupLoadIndex", "Page de &départ du web");
   BrowserPopupLoadSommaire = NewAction(BrowserPopup, "BrowserPopupLoadSommaire", "&Sommaire du web");
-  BrowserPopupLoadBookmarks = NewAction(BrowserPopup, "BrowserPopupLoadBookmarks", "&Signets...");
+  BrowserPopupLoadBookmarks = NewAction(BrowserPopup, "BrowserPopupLoadBookmarks", "Si&gnets...");
   BrowserPopup->addSeparator();
   BrowserPopupLoadUrl = NewAction(BrowserPopup, "BrowserPopupLoadUrl", "Voir l'&URL sélectionnée");
   BrowserPopupSelect = NewAction(BrowserPopup, "BrowserPopupSelect", "&Choisir le navigateur...");
@@ -158,7 +158,7 @@ void TMainMenus::ShowRecent(const QStringList& titles, const std::function<void(
   const qsizetype at = actions.indexOf(MenuFileRecent);
   QAction* before = at + 1 < actions.size() ? actions[at + 1] : nullptr;
   for (int n = 1; n <= std::min<int>(kRecentShown, int(titles.size())); ++n) {
-    auto* a = new QAction(QString("&%1 %2").arg(n).arg(titles[n - 1]), MenuFile);
+    auto* a = new QAction(QString("&%1 %2").arg(n).arg(QString(titles[n - 1]).replace('&', "&&")), MenuFile);
     a->setObjectName(QString("w%1").arg(n));
     a->setData(n);
     QObject::connect(a, &QAction::triggered, MenuFile, [open, n] { open(n - 1); });

@@ -389,7 +389,8 @@ void TMainWin::BrowserPopupPopup() {
   const bool web = web_ != nullptr;
   Menus->BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
   Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / kHomePage));
-  Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder) + "...");
+  // The folder's name is shown as it is: an ampersand in it marks no letter.
+  Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder).replace('&', "&&") + "...");
   Menus->BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
   Menus->BrowserPopupSelect->setEnabled(true);
   Menus->BrowserPopupLoadUrl->setEnabled(web && UrlPage->UrlList->CurrentIndex() >= 0);
@@ -437,9 +438,15 @@ void TMainWin::MenuWebAddWebShortcutClick() {
   if (!web_) return;
   CommitDialogs();
   const fs::path desktop = GetShellFolderPath("Desktop");
-  if (desktop.empty() || CreateWebShortcut(desktop, web_->Path().string()).empty())
+  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web_->Path().string());
+  if (made.empty()) {
     ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
                    MB_OK | MB_ICONHAND);
+    return;
+  }
+  // The file gets a generic name: the user has to know where to find it.
+  ShowMessageBox("Le raccourci de capture a été créé sur le bureau :\n" + made, "Raccourci de capture",
+                 MB_OK | MB_ICONINFORMATION);
 }
 
 void TMainWin::RasStateChange(int state) {

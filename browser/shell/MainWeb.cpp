@@ -262,7 +262,12 @@ void TMainWin::CommitDialogs() {
   Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
   Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
-  if (DlgWeb && DlgWeb->Web() == web_.get()) DlgWeb->ApplyTo(*web_);
+  if (DlgWeb && DlgWeb->Web() == web_.get() && DlgWeb->ApplyTo(*web_)) {
+    // A new title shows at once where the window names the web.
+    UpdateCaption();
+    recent_.Retitle(*web_);
+    RebuildRecentMenu();
+  }
 }
 
 void TMainWin::DeleteWeb() {
@@ -271,10 +276,20 @@ void TMainWin::DeleteWeb() {
   const fs::path folder = file.parent_path();
   bool deleteFolder = false;
   if (!SameFolder(folder, setup_.WorkPath) && !SameFolder(folder, programFolder_)) {
-    // The folder is named, so that the user sees what would go.
-    const int answer = Ask("Voulez vous détruire le répertoire associé ?\r\n" + FolderText(folder), "Suppression du web ");
-    if (answer == IDCANCEL) return;
-    deleteFolder = answer == IDYES;
+    if (MayDeleteWebFolder(folder, setup_.WorkPath, programFolder_)) {
+      // The folder is named, so that the user sees what would go.
+      const int answer =
+          Ask("Voulez vous détruire le répertoire associé ?\r\n" + FolderText(folder), "Suppression du web ");
+      if (answer == IDCANCEL) return;
+      deleteFolder = answer == IDYES;
+    } else {
+      // A home, or a folder holding the work folder, is never deleted: asking
+      // would offer an answer that changes nothing. Say what stays instead.
+      const std::string text = "Le répertoire " + FolderText(folder) +
+                               " n'est pas propre à ce web : il sera conservé, avec tout ce qui n'appartient pas "
+                               "à la capture.\r\nSeuls le web et les fichiers capturés seront supprimés.";
+      if (ShowMessageBox(text, "Suppression du web ", MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+    }
   }
   TWaitCursor wait;
   RemoveWebBookmark(*Bookmarks, setup_, WebBookmarkOf(*web_));

@@ -154,7 +154,7 @@ void TMapEditor::buildMenus() {
   MapEditPopup = new QMenu(this);
   MapEditPopup->setObjectName("MapEditPopup");
   MapMenuCopy = MapEditPopup->addAction("&Copier", this, &TMapEditor::MapMenuCopyClick);
-  MapMenuPaste = MapEditPopup->addAction("&Coller", this, &TMapEditor::MapMenuPasteClick);
+  MapMenuPaste = MapEditPopup->addAction("C&oller", this, &TMapEditor::MapMenuPasteClick);
   MapMenuClear = MapEditPopup->addAction("&Effacer", this, &TMapEditor::MapMenuClearClick);
   MapEditBtn->setMenu(MapEditPopup);
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "Gauge95.h"
+#include "TextFit.h"
 #include "Utils.h"
 
 namespace qlon::shell {
@@ -21,6 +22,9 @@ TProgressDialog::TProgressDialog(const QString& caption, const QString& cancelTe
   setModal(true);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(state_);
+  // A long file name would widen the window past the screen, and the gauge's
+  // filled boxes with it: the label takes the width it is given.
+  file_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   layout->addWidget(file_);
   gauge_->SetAligned(true);
   layout->addWidget(gauge_);
@@ -58,7 +62,21 @@ void TProgressDialog::reject() {
 
 void TProgressDialog::ShowState(const std::string& text) { state_->setText(QString::fromStdString(text)); }
 
-void TProgressDialog::ShowFile(const std::string& name) { file_->setText(QString::fromStdString(name)); }
+void TProgressDialog::ShowFile(const std::string& name) {
+  fileName_ = QString::fromStdString(name);
+  fitFileLabel();
+}
+
+void TProgressDialog::fitFileLabel() {
+  const QString shown = controls::FitPathEllipsis(file_->fontMetrics(), fileName_, file_->contentsRect().width());
+  file_->setText(shown);
+  file_->setToolTip(shown == fileName_ ? QString() : fileName_);
+}
+
+void TProgressDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  fitFileLabel();
+}
 
 void TProgressDialog::SetGauge(int maximum) {
   gauge_->SetMinValue(0);

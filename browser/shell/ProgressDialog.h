@@ -40,10 +40,12 @@ class TProgressDialog : public QDialog, public IResolveHost {
   virtual int Work() = 0;
   virtual void CancelWork() = 0;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void reject() override;
 
  private:
   void Start();
+  void fitFileLabel();
 
   QLabel* state_;
   QLabel* file_;
@@ -51,6 +53,7 @@ class TProgressDialog : public QDialog, public IResolveHost {
   QPushButton* cancel_;
   bool started_ = false, running_ = false;
   std::string error_;
+  QString fileName_;  // whole; the label may show it shortened
 };
 
 }  // namespace qlon::shell

@@ -50,6 +50,11 @@ void TRecentWebs::Add(const fs::path& file, const TWeb* open) {
   titles_.prepend(TitleOf(file.string(), open));
 }
 
+void TRecentWebs::Retitle(const TWeb& open) {
+  if (const qsizetype at = paths_.indexOf(QString::fromStdString(open.Path().string())); at >= 0)
+    titles_[at] = TitleOf(open.Path().string(), &open);
+}
+
 void TRecentWebs::Remove(const std::string& file) {
   if (const qsizetype at = paths_.indexOf(QString::fromStdString(file)); at >= 0) {
     paths_.removeAt(at);

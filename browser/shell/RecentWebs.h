@@ -44,6 +44,8 @@ class TRecentWebs {
   void Load(const TWeb* open);
   // Puts the capture file at the head (moved there when listed).
   void Add(const std::filesystem::path& file, const TWeb* open);
+  // The open web's title changed: its entry shows the new one.
+  void Retitle(const TWeb& open);
   void Remove(const std::string& file);
   // False when the file could not be written (the old one stays).
   bool Save() const;

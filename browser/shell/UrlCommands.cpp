@@ -133,7 +133,7 @@ void TUrlCommands::buildMenus() {
   addItem(ImagePopup.get(), "Rechercher les pages contenant cette image....", 0, searchOwner);
   addItem(ImagePopup.get(), "Enregistrer l'image sous...", 0, saveAs);
   addItem(ImagePopup.get(), "Imprimer l'image...", 0, print);
-  addItem(ImagePopup.get(), "&Copier dans le presse-papiers", 0, [this](int) { ImageCopy(); }, "Ctrl+C");
+  addItem(ImagePopup.get(), "C&opier dans le presse-papiers", 0, [this](int) { ImageCopy(); }, "Ctrl+C");
   ImagePopup->addSeparator();
   addItem(ImagePopup.get(), "&Propriétés...", 0, properties);
 

@@ -163,6 +163,21 @@ void TWebTree::buildHelp() {
   for (const fs::path& p : chapters) addPage(p);
 }
 
+int TWebTree::PageCaptionsWidth() {
+  int widest = 0;
+  IterateNodes(Root(), [&](controls::TWTreeNode* n) {
+    if (n != Root() && n->Level() <= 2) widest = std::max(widest, NodeWidth(n));
+    return true;
+  });
+  for (int tag : {tpWeb, tpWebRunning, tpSearch}) widest = std::max(widest, CaptionWidth(1, PageTitle(tag)));
+  for (int tag = tpOptions; tag <= tpMaps; ++tag) {
+    if (tag == tpWeb || tag == tpWebRunning || tag == tpImage) continue;
+    const int level = tag > tpOptions && tag <= tpOtherOptions ? 3 : 2;
+    widest = std::max(widest, CaptionWidth(level, PageTitle(tag)));
+  }
+  return widest;
+}
+
 void TWebTree::Refresh() {
   const int page = GetPage();
   rebuilding_ = true;

@@ -91,6 +91,9 @@ class TWebTree : public controls::TCustomWTree {
   bool SelectPage(int tag, bool activate = false);
   // The selected node's tag; 0 when none.
   int GetPage();
+  // The width that shows every page caption whole: those shown now and those
+  // a web adds (not the names of its images and maps, which have hints).
+  int PageCaptionsWidth();
 
   controls::TWTreeNode* ImagesFolder() const { return imagesFolder_; }
   // The images folder from the rows of a URL list, in the list's order.

@@ -296,8 +296,8 @@ TEST_F(DlgWebTest, ANewWebsFolderFollowsItsAddressUntilTheUserEditsIt) {
   // A folder that holds something is not offered: a number follows.
   fs::create_directories(fs::path(base) / "EXAMPLE");
   std::ofstream(fs::path(base) / "EXAMPLE" / "local.web") << "x";
-  fs::create_directories(fs::path(base) / "EXAMPLE2");  // empty: offered
-  EXPECT_EQ(TDlgWeb::DefaultFolder(base, "http://www.example.org/"), base + "EXAMPLE2/");
+  fs::create_directories(fs::path(base) / "EXAMPLE (2)");  // empty: offered
+  EXPECT_EQ(TDlgWeb::DefaultFolder(base, "http://www.example.org/"), base + "EXAMPLE (2)/");
   // Names from addresses are made clean; an address without one gives "Web".
   EXPECT_EQ(TDlgWeb::DefaultFolder(base, "http://h.example/a:b/"), base + "a_b/");
   EXPECT_EQ(TDlgWeb::DefaultFolder(base, ""), base + "Web/");

@@ -12,10 +12,13 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
+#include <map>
+#include <set>
 
 #include "CaptureFixture.h"
 #include "DlgSetup.h"
@@ -449,6 +452,80 @@ TEST_F(MainViewsTest, TheListOptionsOpenFromTheirButtonAndBesideTheList) {
   QApplication::sendEvent(top, &click);
   EXPECT_TRUE(popup->isVisible());
   popup->close();
+}
+
+// The marked letters of a caption: "&&" is a plain ampersand.
+QString MarkedLetters(const QString& text) {
+  QString marked;
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] != '&') marked += text[i + 1].toLower();
+    ++i;
+  }
+  return marked;
+}
+
+// Walks a menu and its submenus, filled as they are when they open: within a
+// menu no two items share a letter, and each caption marks one letter at most
+// (a second one would hide its ampersand and never be reached).
+void WalkMenu(QMenu* menu, const QString& path, std::set<QMenu*>& walked, QStringList& faults) {
+  if (!walked.insert(menu).second) return;
+  emit menu->aboutToShow();
+  std::map<QChar, QString> taken;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator() || !a->isVisible()) continue;
+    const QString letters = MarkedLetters(a->text());
+    if (letters.size() > 1) faults << path + " : « " + a->text() + " » marque plusieurs lettres";
+    if (!letters.isEmpty()) {
+      const auto [at, fresh] = taken.emplace(letters[0], a->text());
+      if (!fresh) faults << path + " : « " + at->second + " » et « " + a->text() + " »";
+    }
+    if (a->menu()) WalkMenu(a->menu(), path + " > " + a->text(), walked, faults);
+  }
+}
+
+TEST_F(MainViewsTest, EveryMenuOfTheWindowMarksEachLetterOnce) {
+  // A bookmark folder and a recent web whose names hold an ampersand.
+  setup_.BookmarkFolder = "Liens & signets";
+  const fs::path other = fs::path(work_) / "plans";
+  fs::create_directories(other);
+  {
+    TWeb web;
+    web.Options.SetDefault(0);
+    web.StartEntries = {{std::string(kHost), "", "", ""}};
+    web.SetTitle("Plans & cartes");
+    web.CreateNew(other / "local.web");
+    web.Save();
+  }
+  Probe().OpenWebFile((other / "local.web").string());
+  Probe().OpenWebFile((folder_ / "local.web").string());
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  bool recentShown = false;
+  for (QAction* a : Probe().MenuFile()->actions()) recentShown |= a->text().contains("Plans && cartes");
+  EXPECT_TRUE(recentShown);
+  // Every page once, so that the menus its views make exist.
+  for (int tag : {tpWeb, tpImages, tpOthers, tpErrors, tpMaps, tpReport, tpHelp, tpScheduler, tpPages}) Page(tag);
+  ASSERT_TRUE(GoTo(Url("a.htm")));
+
+  QStringList faults;
+  std::set<QMenu*> walked;
+  std::map<QChar, QString> titles;
+  for (QAction* a : win_->menuBar()->actions()) {
+    const QString letters = MarkedLetters(a->text());
+    if (!letters.isEmpty() && !titles.emplace(letters[0], a->text()).second)
+      faults << "barre des menus : « " + a->text() + " »";
+    if (a->menu()) WalkMenu(a->menu(), a->text(), walked, faults);
+  }
+  // The tool bar's, the pages' and the pop-up menus, the URL lists' too
+  // (some have no parent of their own).
+  for (QWidget* w : QApplication::allWidgets())
+    if (auto* menu = qobject_cast<QMenu*>(w)) WalkMenu(menu, menu->objectName(), walked, faults);
+  EXPECT_TRUE(faults.isEmpty()) << faults.join("\n").toStdString();
+  // The walk reached the Web menu, the URL pop-ups and the scheduler's menu.
+  EXPECT_TRUE(walked.count(Probe().Find<QMenu>("MenuWeb")));
+  EXPECT_TRUE(walked.count(Probe().UrlCommands()->ImagePopup.get()));
+  EXPECT_TRUE(walked.count(Probe().DlgScheduler()->TaskPopup));
+  EXPECT_GT(walked.size(), 25u);
 }
 
 TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {

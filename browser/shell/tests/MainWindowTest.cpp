@@ -282,6 +282,47 @@ TEST_F(MainWindowTest, DeletingAWebInTheWorkFolderKeepsTheFolder) {
   EXPECT_TRUE(Probe().RecentPaths().empty());
 }
 
+TEST_F(MainWindowTest, DeletingAWebInAFolderThatIsNotItsOwnSaysTheFolderStays) {
+  // A home, and the folder that holds the work folder: neither is deleted,
+  // so no question offers to; the box says what stays and may still cancel.
+  const fs::path home = fs::path(work_).parent_path().parent_path() / "home";
+  fs::create_directories(home);
+  struct HomeAt {
+    QByteArray old = qgetenv("HOME");
+    explicit HomeAt(const fs::path& p) { qputenv("HOME", QByteArray::fromStdString(p.string())); }
+    ~HomeAt() { qputenv("HOME", old); }
+  } homeAt(home);
+  for (const fs::path& folder : {home, fs::path(work_).parent_path().parent_path()}) {
+    SCOPED_TRACE(folder.string());
+    boxes_.shown.clear();
+    Make();
+    TWeb web;
+    web.StartEntries = {{server_.Url("/"), "", "", ""}};
+    web.CreateNew(folder / "local.web");
+    web.Close();
+    test::WriteFileBytes(folder / "notes.txt", "mine");
+    Probe().OpenWebFile((folder / "local.web").string());
+    ASSERT_NE(win_->CurrentWeb(), nullptr);
+    boxes_.Answer(IDCANCEL);
+    Probe().Find<QAction>("MenuWebDelete")->trigger();
+    EXPECT_NE(win_->CurrentWeb(), nullptr);
+    boxes_.Answer(IDOK);
+    Probe().Find<QAction>("MenuWebDelete")->trigger();
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    for (const auto& box : boxes_.shown) {
+      EXPECT_EQ(box.flags & 0xF, MB_OKCANCEL);
+      EXPECT_EQ(box.text.find("Voulez"), std::string::npos) << box.text;
+      EXPECT_NE(box.text.find(folder.string() + " n'est pas propre à ce web : il sera conservé"), std::string::npos)
+          << box.text;
+    }
+    EXPECT_TRUE(boxes_.refused.empty());
+    EXPECT_EQ(win_->CurrentWeb(), nullptr);
+    EXPECT_FALSE(fs::exists(folder / "local.web"));
+    EXPECT_EQ(test::ReadFileBytes(folder / "notes.txt"), "mine");
+    EXPECT_TRUE(fs::exists(work_));
+  }
+}
+
 TEST_F(MainWindowTest, DeletingAWebAsksWithItsFolderAndDeletesIt) {
   Make();
   const fs::path web = MakeWeb("gone", server_.Url("/"));

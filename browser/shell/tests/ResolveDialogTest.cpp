@@ -80,3 +80,52 @@ TEST_F(ResolveDialogTest, ErrorReportWindow) {
   TDlgRapportError none(nullptr);
   EXPECT_EQ(none.exec(), QDialog::Rejected);
 }
+
+TEST_F(ResolveDialogTest, TheErrorReportsGaugeFollowsItsScanOnScreen) {
+  // Enough records for the scan to be seen halfway, one page with a long name.
+  for (int i = 0; i < 300; ++i) {
+    TWebFile r(&web_);
+    r.SetState(fsRetrieved);
+    r.SetLinkType(0);
+    r.SetFlag(TWebFile::kFlagPageLink, true);
+    SetContentType(r, "text/html", "htm");
+    const std::string name = (i == 150 ? std::string(200, 'n') : "p" + std::to_string(i)) + ".htm";
+    r.SetLocalName(name);
+    ASSERT_TRUE(web_.AddUrl("http://h.example/" + name, r));
+    test::WriteFileBytes(dir_.path() / "cap" / name, "<a href=\"a.htm\">a</a>");
+  }
+  TDlgRapportError dialog(&web_);
+  struct Seen {
+    int progress, maximum, filled, painted, width;
+    QString name;
+  };
+  std::vector<Seen> seen;
+  // Sampled while the scan processes messages between records.
+  QTimer sample;
+  QObject::connect(&sample, &QTimer::timeout, &dialog, [&] {
+    controls::TGauge95* gauge = dialog.Gauge();
+    if (gauge->MaxValue() < 300 || gauge->Progress() == 0) return;
+    const QImage shot = gauge->grab().toImage();
+    const QColor box = gauge->BoxColor();
+    int painted = 0;
+    for (int k = 0; k < gauge->BoxCount(); ++k)
+      painted += shot.pixelColor(gauge->BoxRect(k).center()) == box;
+    seen.push_back({gauge->Progress(), gauge->MaxValue(), gauge->FilledBoxes(), painted, dialog.width(),
+                    dialog.FileLabel()->toolTip()});
+  });
+  sample.start(0);
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  ASSERT_GT(seen.size(), 10u);
+  bool halfway = false;
+  for (const Seen& s : seen) {
+    const int boxes = dialog.Gauge()->BoxCount();
+    EXPECT_EQ(s.filled, s.progress * boxes / s.maximum) << s.progress << "/" << s.maximum;
+    EXPECT_EQ(s.painted, s.filled) << s.progress << "/" << s.maximum;
+    // A long name does not stretch the window off the screen.
+    EXPECT_LE(s.width, 600) << s.progress;
+    halfway |= s.progress * 2 >= s.maximum && s.painted * 2 >= boxes - 1 && s.progress < s.maximum;
+  }
+  EXPECT_TRUE(halfway);
+  // The long name was shown shortened, whole in its tooltip.
+  EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const Seen& s) { return s.name.startsWith(QString(200, 'n')); }));
+}

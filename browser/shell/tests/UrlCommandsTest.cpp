@@ -164,7 +164,7 @@ TEST_F(UrlCommandsTest, EachStyleHasItsMenusWithTheirItemsAndTags) {
                                   "&Imprimer la page...", "Créer la vignette HTML...",
                                   "Générer toutes les vignettes des pages...", "&Propriétés..."}));
   EXPECT_EQ(Item(*cmds.PagePopup, "&Imprimer la page...")->shortcut(), QKeySequence("Ctrl+I"));
-  EXPECT_EQ(Captions(*cmds.ImagePopup)[4], "&Copier dans le presse-papiers");
+  EXPECT_EQ(Captions(*cmds.ImagePopup)[4], "C&opier dans le presse-papiers");
   EXPECT_EQ(Captions(*cmds.ErreurPopup), (std::vector<QString>{"&Rechercher les pages contenant cette erreur...",
                                                               "Créer un rapport d'erreurs...", "&Propriétés.."}));
   EXPECT_EQ(Tags(*cmds.UrlPopup), (std::vector<int>(5, 0)));
@@ -463,7 +463,7 @@ TEST_F(UrlCommandsTest, ImageCopyPutsTheRowsPictureOnTheClipboard) {
   grid.SetStyle(usImages);
   grid.SetRow(RowOf("shot.png"));
   QApplication::clipboard()->clear();
-  Item(*cmds.ImagePopup, "&Copier dans le presse-papiers")->trigger();
+  Item(*cmds.ImagePopup, "C&opier dans le presse-papiers")->trigger();
   const QImage copied = QApplication::clipboard()->image();
   EXPECT_EQ(copied.size(), QSize(12, 7));
 }

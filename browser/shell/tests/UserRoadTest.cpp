@@ -200,14 +200,35 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
                 name == "uhistory.lst" || name == "cookies.txt")
         << name;
 
-  // The same address again: its folder is taken, a numbered one is offered.
+  // The same address again: its folder is taken, a numbered one is offered,
+  // the number set apart from the name; the capture lives there whole.
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
     Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
     proposed[0] = dlg.Path_PathEdit->text();
+    Click(dlg.OKCaptureBtn);
+  }));
+  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha (2)/");
+  ASSERT_TRUE(CapturedAll(3));
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  TWeb again;
+  ASSERT_EQ(again.Open(fs::path(work_) / "alpha (2)" / "local.web"), wlOk);
+  const fs::path page = again.GetLocalPathOfUrl(server_.Url("/alpha/page.htm"));
+  EXPECT_TRUE(fs::exists(page)) << page;
+  EXPECT_EQ(page.string().rfind(work_ + "alpha (2)/", 0), 0u) << page;
+  EXPECT_TRUE(fs::exists(fs::path(work_) / "alpha (2)" / "_Accueil.htm"));
+}
+
+TEST_F(UserRoadTest, ASecondWebOfAnAddressIsNumberedApartFromTheAddress) {
+  for (const char* taken : {"127.0.0.1", "127.0.0.1 (2)"}) test::WriteFileBytes(fs::path(work_) / taken / "local.web", "x");
+  Make();
+  win_->show();
+  QString proposed;
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/")));
+    proposed = dlg.Path_PathEdit->text();
     Click(dlg.CancelBtn);
   }));
-  EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha2/");
-  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(proposed.toStdString(), work_ + "127.0.0.1 (3)/");
 }
 
 TEST_F(UserRoadTest, TheWizardOpensOverTheMainWindow) {
@@ -234,7 +255,7 @@ TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
   bool stillOpen = true;
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
     Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
-    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha2/");
+    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha (2)/");
     for (const std::string& folder : {work_, other.parent_path().string() + "/", QDir::homePath().toStdString()}) {
       Type(dlg.Path_PathEdit, QString::fromStdString(folder));
       if (folder != work_) boxes_.Answer(IDNO);  // to emptying the other web's folder
@@ -284,6 +305,49 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
   EXPECT_EQ(web.StartEntries[0].Url, server_.Url("/"));
   EXPECT_EQ(web.StartEntries[1].Url, server_.Url("/second/"));
   EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+}
+
+TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
+  Site();
+  Put("/a.htm", SlowPage());  // a run long enough to show its duration
+  const fs::path file = MakeWeb("site", server_.Url("/"), "Ancien titre");
+  const fs::path other = MakeWeb("other", server_.Url("/a.htm"), "Autre web");
+  Make();
+  win_->resize(900, 600);
+  win_->show();
+  OpenFromTheMenu(file);
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(3));
+  auto* elapsed = Probe().Find<QLabel>("ElapsedLabel");
+  EXPECT_FALSE(elapsed->text().isEmpty());
+
+  // A title saved from the docked configuration names the window and the
+  // recent web at once.
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
+  Type(Probe().DlgWeb()->Url_TitleEdit, "Nouveau titre");
+  Probe().MenuFileSave()->trigger();
+  EXPECT_TRUE(win_->windowTitle().endsWith("(Nouveau titre)")) << win_->windowTitle().toStdString();
+  QStringList recent;
+  for (QAction* a : Probe().MenuFile()->actions())
+    if (a->data().toInt() > 0) recent << a->text();
+  EXPECT_TRUE(recent.contains("&1 Nouveau titre")) << recent.join(" | ").toStdString();
+
+  // The shortcut's file gets a name of its own: the box says where it is.
+  Probe().Find<QAction>("MenuWebAddWebShortcut")->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  const std::string text = boxes_.shown[0].text;
+  const std::size_t at = text.find(":\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  const fs::path shortcut = text.substr(at + 2);
+  EXPECT_EQ(shortcut.extension(), ".wbs");
+  EXPECT_TRUE(fs::is_regular_file(shortcut)) << text;
+  EXPECT_NE(text.find("bureau"), std::string::npos);
+
+  // The duration was of that web's run: another web shows none.
+  OpenFromTheMenu(other);
+  EXPECT_TRUE(elapsed->text().isEmpty()) << elapsed->text().toStdString();
+  EXPECT_TRUE(win_->windowTitle().endsWith("(Autre web)"));
 }
 
 TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
