@@ -190,6 +190,9 @@ class THttpRequest {
   std::int32_t percent = 0;
   std::unique_ptr<QIODevice> Content;
   std::int64_t ContentSoFar = 0;
+  // The body could not be stored (the disk is full or gone): the request
+  // failed with heFail through no fault of the address.
+  bool ContentWriteFailed = false;
   std::string Filename;
   const std::int32_t id;
   std::uint8_t Protocol = ipHttp;
