@@ -267,8 +267,12 @@ class THttpRequest {
   void FtpControlCut();
   void FtpFinish(bool quitSent);
   void StopFtp();
+  // While a transfer's data connection has ended and its last reply has not
+  // come: the watchdog waits a short grace, not the whole time-out.
+  void FtpWatchEnd();
   // The status of a time-out: 425 while a data connection is awaited, 426
-  // once it is open, 0 outside a transfer.
+  // once it is open or when it ended without the transfer's last reply, 0
+  // outside a transfer.
   int FtpDataStatus() const;
 
   std::unique_ptr<TSCX> Socket_;
