@@ -40,6 +40,10 @@ constexpr const char* kNewCopySuffix = ".qlon-new";
 // size (which bounds its journal): the tree pages of the records a run adds
 // between two saves.
 constexpr int64_t kSaveReserve = int64_t(256) << 10;
+// How often a body that is arriving looks at the disk's room: several
+// bodies at once, unannounced or announced and weighed one by one, would
+// otherwise take the room the save needs.
+constexpr int64_t kDiskLookStep = int64_t(32) << 10;
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
@@ -66,6 +70,7 @@ class THttpCaptureRequest : public TCaptureRequest {
  public:
   THttpCaptureRequest(int id, TMimeList& mime, TSetup* setup) : TCaptureRequest(id), http_(id, &mime, setup) {
     http_.OnError = [this](THttpRequest&, THTTP_ERROR error, int status) {
+      WriteFailed = http_.ContentWriteFailed;
       if (OnError) OnError(error, status);
     };
     http_.OnHeaderReceived = [this](THttpRequest&) {
@@ -99,7 +104,7 @@ class THttpCaptureRequest : public TCaptureRequest {
     http_.bUpdate = bUpdate;
     http_.Filename = Filename;
     header_ = {};
-    KeepBody = overflow_ = false;
+    KeepBody = overflow_ = WriteFailed = false;
     Body.clear();
     if (Body.capacity() > kReusedBody) Body.shrink_to_fit();
     return http_.Start();
@@ -228,9 +233,10 @@ void TCapture::AddSlot() {
   q.OnHeaderReceived = [this, s] { return RequestHeader(*s); };
   q.OnContentReceived = [this, s] { RequestContent(*s); };
   q.OnReceiveContent = [this, s](int percent) { RequestProgress(*s, percent); };
-  q.OnReceiveData = [this](int count) {
+  q.OnReceiveData = [this, s](int count) {
     BytesReceived += uint64_t(std::max(count, 0));
     KBytesReceived = BytesReceived >> 10;
+    s->Unweighed += std::max(count, 0);
   };
   q.OnStateChange = [this, s] { RequestStateChange(*s); };
   pool_.push_back(std::move(slot));
@@ -355,6 +361,15 @@ int64_t TCapture::DiskNeed(int64_t contentLength) const {
   return std::max<int64_t>(contentLength, 0) + 1024 + FileSize(Web.Path().string()) + kSaveReserve;
 }
 
+void TCapture::StopForDisk(Slot& slot) {
+  Stopped = true;
+  DiskFull = true;
+  PutBack(slot);
+  host_.AddWebFileToLists(*slot.Record);
+  slot.Request->Abort();  // a request that failed is idle already
+  if (slot.Request->State() == sIdle) slot.Busy = false;
+}
+
 // A record whose request is stopped goes back to where it came from, for
 // the next run to take.
 void TCapture::PutBack(Slot& slot) {
@@ -421,10 +436,19 @@ void TCapture::RequestStateChange(Slot& slot) {
 void TCapture::RequestProgress(Slot& slot, int percent) {
   const TCaptureRequest& q = *slot.Request;
   host_.SetConnectionProgress(Row(slot), q.Header().ContentLength >= 1 && q.HasContent() ? percent : 0);
+  if (slot.Unweighed < kDiskLookStep || !slot.Busy || slot.Settled) return;
+  slot.Unweighed = 0;
+  if (FreeSpace && FreeSpace(Web.GetFolder()) < DiskNeed(0)) StopForDisk(slot);
 }
 
 void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
   if (!slot.Busy || slot.Settled) return;
+  if (slot.Request->WriteFailed) {
+    // The body could not be written: a folder that refuses writes, else a
+    // full disk.
+    if (!FolderRefusesWrites(slot)) StopForDisk(slot);
+    return;
+  }
   // Once the header is taken, a failure may be the body's file.
   if (error == heFail && !slot.Request->Filename.empty() && FolderRefusesWrites(slot)) return;
   TWebFile& r = *slot.Record;

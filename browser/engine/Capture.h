@@ -120,6 +120,9 @@ class TCaptureRequest {
   static constexpr size_t kKeptBodyMax = size_t(4) << 20;
   bool KeepBody = false;
   std::string Body;
+  // Set with OnError when the body could not be stored (the disk is full or
+  // gone): not the address's fault.
+  bool WriteFailed = false;
 
   std::function<void(THTTP_ERROR, int status)> OnError;
   std::function<bool()> OnHeaderReceived;
@@ -172,8 +175,10 @@ class TCapture {
   uint16_t Flags = 0;
   bool Stopped = false;
   // The disk-space guard stopped the run: the capture's disk is full. The
-  // record it refused and those not taken stay queued for the next run;
-  // the caller says why the run ended early.
+  // guard weighs each announced body at its header and, while any body
+  // arrives, keeps the room DiskNeed(0) asks; a body that could not be
+  // written stops the run too. The records it refused and those not taken
+  // stay queued for the next run; the caller says why the run ended early.
   bool DiskFull = false;
   // The capture's folder refuses writes: why, in French, naming the folder.
   // The run stopped there; the record whose file could not be made and
@@ -213,6 +218,7 @@ class TCapture {
     bool Busy = false;     // a record was handed to the request
     bool Settled = false;  // the record has its outcome
     std::string OldPath;   // an update's previous copy, kept until the new one is whole
+    int64_t Unweighed = 0; // bytes received since the disk's room was last looked at
   };
 
   void AddSlot();
@@ -244,6 +250,9 @@ class TCapture {
   // After a record's file could not be made or written: true (and the run
   // stopped, the record put back) when the capture's folder refuses writes.
   bool FolderRefusesWrites(Slot& slot);
+  // The disk has no room for the body and the save: the run stops, the
+  // record goes back to its queue and its partial body is deleted.
+  void StopForDisk(Slot& slot);
   void CheckLimits();
   bool IsFirstStartUrl(const TWebFile& record) const;
   // Saves the capture file now; a failure is left to the next save.

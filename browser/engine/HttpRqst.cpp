@@ -294,6 +294,7 @@ void THttpRequest::Clear() {
   previous = sIdle;
   percent = 0;
   ContentSoFar = 0;
+  ContentWriteFailed = false;
   Header.Clear();
   Content.reset();
 }
@@ -634,6 +635,7 @@ void THttpRequest::FinishContent(bool checkLength) {
       const bool written = file->error() == QFileDevice::NoError;
       file->close();
       if (!written) {
+        ContentWriteFailed = true;
         Fail(heFail);
         return;
       }
@@ -720,6 +722,7 @@ bool THttpRequest::OpenContent() {
 bool THttpRequest::WriteContent(const char* buf, int len) {
   if (!Content) return true;
   if (len > 0 && Content->write(buf, len) != len) {
+    ContentWriteFailed = true;
     Fail(heFail);  // disk full or gone: never a short file reported whole
     return false;
   }

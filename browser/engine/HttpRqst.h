@@ -190,6 +190,9 @@ class THttpRequest {
   std::int32_t percent = 0;
   std::unique_ptr<QIODevice> Content;
   std::int64_t ContentSoFar = 0;
+  // The body could not be stored (the disk is full or gone): the request
+  // failed with heFail through no fault of the address.
+  bool ContentWriteFailed = false;
   std::string Filename;
   const std::int32_t id;
   std::uint8_t Protocol = ipHttp;
@@ -264,8 +267,12 @@ class THttpRequest {
   void FtpControlCut();
   void FtpFinish(bool quitSent);
   void StopFtp();
+  // While a transfer's data connection has ended and its last reply has not
+  // come: the watchdog waits a short grace, not the whole time-out.
+  void FtpWatchEnd();
   // The status of a time-out: 425 while a data connection is awaited, 426
-  // once it is open, 0 outside a transfer.
+  // once it is open or when it ended without the transfer's last reply, 0
+  // outside a transfer.
   int FtpDataStatus() const;
 
   std::unique_ptr<TSCX> Socket_;

@@ -44,6 +44,9 @@ constexpr double kSameDate = 0.000035;
 // for one that broke off.
 constexpr int kNoDataConnection = 425;
 constexpr int kTransferAborted = 426;
+// How long the last reply of a transfer may lag behind the end of its data
+// connection; a server sends it as it closes the connection.
+constexpr int kTransferEndGraceMs = 3000;
 
 constexpr std::string_view kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -251,13 +254,17 @@ void THttpRequest::FtpConnected() {
 
 void THttpRequest::FtpStep() {
   FtpSession& f = *Ftp_;
+  f.AwaitingEnd = false;
   while (f.Position < f.Script.size()) {
     const std::string& line = f.Script[f.Position++];
     const std::size_t open = line.rfind('(');
     f.Expected = open == std::string::npos ? 0 : ToInt(std::string_view(line).substr(open + 1));
     f.ExpectedMet = false;
     f.WaitData = f.Expected == 226;
-    if (open == 0) return;  // wait for that reply
+    if (open == 0) {  // wait for that reply
+      f.AwaitingEnd = f.WaitData && f.DataClosed;
+      return;
+    }
     const std::string command = line.substr(0, open);
     if (command == "QUIT") {
       Socket_->SendText("QUIT\r\n");
@@ -334,6 +341,7 @@ void THttpRequest::FtpControlData(const char* buf, int len) {
       if (generation != Generation_ || !Ftp_->Active) return;
     }
   }
+  FtpWatchEnd();  // a reply restarted the watchdog
 }
 
 void THttpRequest::FtpReply(int code, std::string_view line) {
@@ -390,8 +398,14 @@ void THttpRequest::FtpPassiveConnected() {
 }
 
 int THttpRequest::FtpDataStatus() const {
-  if (Protocol != ipFtp || !Ftp_ || !Ftp_->Active || !Ftp_->DataWanted) return 0;
+  if (Protocol != ipFtp || !Ftp_ || !Ftp_->Active) return 0;
+  if (Ftp_->AwaitingEnd) return kTransferAborted;
+  if (!Ftp_->DataWanted) return 0;
   return Ftp_->DataChannel >= 0 ? kTransferAborted : kNoDataConnection;
+}
+
+void THttpRequest::FtpWatchEnd() {
+  if (Ftp_ && Ftp_->Active && Ftp_->AwaitingEnd) Watchdog_.start(std::min(TimeoutMs(), kTransferEndGraceMs));
 }
 
 void THttpRequest::FtpDataConnect(int channel, const std::string& distantIp) {
@@ -448,10 +462,20 @@ void THttpRequest::FtpDataCut(int channel) {
     FtpListingDone();
     if (generation != Generation_ || !f.Active) return;
   }
+  if (f.DataMode == FtpSession::Mode::File && Header.ContentLength > 0 && ContentSoFar < Header.ContentLength &&
+      !f.ControlClosed) {
+    // Shorter than its listing said: whatever the server replies now, the
+    // file is not whole. Asked again at once, not after the time-out.
+    Fail(heFail, kTransferAborted);
+    return;
+  }
   if (f.WaitData && f.ExpectedMet) {
     FtpStep();
   } else if (f.ControlClosed && f.DataMode == FtpSession::Mode::File) {
     FtpFinish(false);  // the length check decides whether the file is whole
+  } else {
+    f.AwaitingEnd = true;
+    FtpWatchEnd();
   }
 }
 

@@ -53,6 +53,9 @@ struct THttpRequest::FtpSession {
   int DataChannel = -1;  // the data connection (a listener's channel, 0 when passive), -1 = none yet
   bool DataClosed = false;
   bool DataWanted = false;  // PASV or PORT sent, its data connection not ended yet
+  // The data connection ended before the transfer's last reply: a server
+  // that lost it (closed it under the command) would wait for another.
+  bool AwaitingEnd = false;
   bool ControlClosed = false;
   bool Directory = false;  // a directory URL: the body is an HTML index of the listing
   std::string DirPath;     // decoded directory path

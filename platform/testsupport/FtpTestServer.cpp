@@ -170,7 +170,7 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
   {
     std::lock_guard lock(lock_);
     order = order_;
-    if (order == Order::CloseControl && !file) order = Order::Normal;
+    if ((order == Order::CloseControl || order == Order::LoseFileData) && !file) order = Order::Normal;
     block = dataBlock_ ? dataBlock_ : std::max<std::size_t>(data.size(), 1);
     delay = dataDelay_;
   }
@@ -179,6 +179,15 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
     return;
   }
   if (order == Order::NeverConnect) {
+    Reply(fd, "150 Opening data connection.\r\n");
+    return;
+  }
+  if (order == Order::LoseData || order == Order::LoseFileData) {
+    if (session.passive >= 0) {
+      if (WaitReadable(session.passive, kCommandTimeout))
+        if (const int lost = ::accept4(session.passive, nullptr, nullptr, SOCK_CLOEXEC); lost >= 0) ::close(lost);
+      session.ClosePassive();
+    }
     Reply(fd, "150 Opening data connection.\r\n");
     return;
   }

@@ -31,6 +31,11 @@ class FtpTestServer : public LoopbackServer {
     RefuseData,       // 425, never connects
     NeverConnect,     // 150, then nothing
     CloseControl,     // RETR: 150, data connection opened, control connection closed, then the data
+    // The data connection lost under the command, as a busy server may: in
+    // passive mode taken and closed unused, then 150 and nothing (the
+    // server waits for another connection). LoseFileData: RETR only.
+    LoseData,
+    LoseFileData,
   };
 
   ~FtpTestServer() override;

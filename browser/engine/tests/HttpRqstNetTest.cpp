@@ -696,6 +696,25 @@ TEST_F(FtpRequestTest, Failures) {
   EXPECT_FALSE(request->Start()) << "a decoded line break never reaches the server";
 }
 
+// A server that loses the data connection under the command replies 150 and
+// waits for another one: the request fails for a retry well within the
+// time-out (Fetch gives up after 15 s): at once when the file came shorter
+// than its listing, after a short grace for the listing's last reply.
+TEST_F(FtpRequestTest, ADataConnectionTheServerLosesFailsForARetryWithoutWaitingForTheTimeOut) {
+  setup.Timeout = 60;
+  ftp.SetPassive(true);
+  ftp.SetOrder(FtpTestServer::Order::LoseFileData);
+  ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt"), 2s));
+  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request Receive header200 error3/426 Idle");
+  EXPECT_FALSE(Kept());
+
+  ftp.SetOrder(FtpTestServer::Order::LoseData);
+  rec.events.clear();
+  ASSERT_TRUE(Fetch(ftp.Url("/pub/notes.txt"), 10s));
+  EXPECT_EQ(rec.Sequence(), "Lookup Connexion Request Receive header0 error4/426 Idle");
+  EXPECT_EQ(Verbs(ftp).substr(Verbs(ftp).rfind("USER")), "USER PASS CWD TYPE PASV LIST ");
+}
+
 TEST_F(FtpRequestTest, LongTransferOnABusyDataConnectionIsNotCut) {
   setup.Timeout = 1;
   ftp.AddFile("/pub/slow.bin", std::string(2500, 's'));

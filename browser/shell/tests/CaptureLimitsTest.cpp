@@ -63,6 +63,11 @@ class CaptureLimitsTest : public test::ProgramFixture {
 };
 
 TEST_F(CaptureLimitsTest, APageNaming32800SitesAndAFullSiteIsCapturedResolvedAndReopened) {
+#ifdef __SANITIZE_ADDRESS__
+  // Some 49,000 links take minutes under the sanitizers; the same road at
+  // the same limits, from a preset counter, is the next test's.
+  GTEST_SKIP() << "too long under the sanitizers";
+#endif
   // 32,800 hosts take site numbers across 0x8000; one more host gets 16,385
   // folders: folder numbers up to the last (0x3FFF) and one beyond.
   std::vector<std::string> urls;

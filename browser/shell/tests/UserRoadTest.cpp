@@ -578,6 +578,50 @@ TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnc
   EXPECT_EQ(StillToCapture(web), 0u);
 }
 
+// Bodies sent without a length cannot be weighed at their header, and
+// several arrive at once: while they come, the run keeps the room its save
+// needs. It stops with the records it took saved and no partial body left.
+TEST_F(ProgramRoadTest, BodiesOfNoAnnouncedLengthThatFillTheDiskLeaveTheRunSaved) {
+  constexpr size_t kBody = size_t(512) << 10;
+  std::string home = "<html><body>";
+  for (int i = 0; i < 12; ++i) {
+    const std::string path = "/b" + std::to_string(i) + ".bin";
+    home += "<a href=\"" + path + "\">" + path + "</a>\n";
+    HttpReply reply = HttpReply::Ok({}, "application/octet-stream");
+    reply.generatedBody = kBody;
+    reply.generatedBlock = 16 << 10;
+    reply.contentLength = false;
+    Put(path, reply);
+  }
+  Put("/", home + "</body></html>");
+  SmallDisk disk(fs::path(work_) / "full", "2m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, false, true);
+  QProcess* p = Start({QString::fromStdString(wbs.string())});
+  ASSERT_TRUE(Finished(p, 60)) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
+  EXPECT_NE(Errors(p).find("qlon98: [Disque plein]"), std::string::npos) << Errors(p);
+  EXPECT_EQ(Errors(p).find("Enregistrement du web"), std::string::npos) << "the save had its room: " << Errors(p);
+  const uint64_t first = RetrievedIn(web);
+  EXPECT_GE(first, 2u) << "the start page and a body";
+  EXPECT_GT(StillToCapture(web), 0u);
+  size_t bodies = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(web.parent_path()))
+    if (entry.path().extension() == ".bin") {
+      EXPECT_EQ(entry.file_size(), kBody) << entry.path();
+      ++bodies;
+    }
+  EXPECT_EQ(bodies, first - 1) << "each body on the disk is a record's, whole";
+
+  ASSERT_TRUE(disk.Grow("16m"));
+  QProcess* again = Start({QString::fromStdString(wbs.string())});
+  ASSERT_TRUE(Finished(again, 60)) << Errors(again);
+  EXPECT_EQ(again->exitCode(), 0) << Errors(again);
+  EXPECT_EQ(RetrievedIn(web), 13u);
+  EXPECT_EQ(StillToCapture(web), 0u);
+}
+
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
   Site();
   const fs::path web = MakeWeb("site", server_.Url("/"));
