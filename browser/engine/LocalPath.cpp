@@ -90,7 +90,7 @@ void TCheckedFolders::Add(std::string_view base, std::string_view folder) {
 }
 
 std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
-                                                     TCheckedFolders* checked, struct stat* found) {
+                                                     TCheckedFolders* checked, struct stat* found, bool lastPart) {
   if (found) found->st_mode = 0;
   // A clean name has no empty, "." or ".." part: joined to the folder, it
   // stays below it.
@@ -113,6 +113,7 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
   while (start <= name.size()) {
     size_t slash = name.find('/', start);
     if (slash == std::string_view::npos) slash = name.size();
+    if (slash == name.size() && !lastPart) break;
     const char kept = path[root + slash];
     path[root + slash] = '\0';
     struct stat st {};
