@@ -57,6 +57,11 @@ class TCheckedFolders {
 std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
                                                      TCheckedFolders* checked = nullptr, struct stat* found = nullptr,
                                                      bool lastPart = true);
+// The same as a text, for the callers that need no path object (taking one
+// apart costs more than the lookup when it is not used).
+std::optional<std::string> LocalNameToPathText(std::string_view folder, std::string_view name,
+                                               TCheckedFolders* checked = nullptr, struct stat* found = nullptr,
+                                               bool lastPart = true);
 // Creates the folders of a local folder name (all missing parents) through
 // LocalNameToPath; false when refused or when creating failed.
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name,

@@ -276,7 +276,7 @@ Claim TryClaim(const std::filesystem::path& folder, const std::string& name, con
   // The summary's name and our own are looked at whole; another is created
   // first and looked at only when it exists already (O_EXCL never follows
   // a link).
-  auto path = LocalNameToPath(folder, name, checked, &st, summary || mine);
+  auto path = LocalNameToPathText(folder.native(), name, checked, &st, summary || mine);
   if (!path) return Claim::Refused;
   if (summary) return Claim::Taken;
   if (mine) return Claim::Reserved;
@@ -297,7 +297,7 @@ Claim TryClaim(const std::filesystem::path& folder, const std::string& name, con
 }
 
 bool Exists(const std::filesystem::path& folder, const std::string& name, TCheckedFolders* checked) {
-  auto path = LocalNameToPath(folder, name, checked);
+  auto path = LocalNameToPathText(folder.native(), name, checked);
   struct stat st {};
   return path && ::lstat(path->c_str(), &st) == 0;
 }
@@ -400,18 +400,18 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
 
 std::string TWebFile::GetLocalPath() const {
   if (!Owner || IsRedirect()) return {};
-  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
-  return path ? path->string() : std::string();
+  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
+  return path ? std::move(*path) : std::string();
 }
 
 std::string TWebFile::GetExistingPath(uint64_t* size) const {
   if (size) *size = 0;
   if (!Owner || IsRedirect()) return {};
   struct stat st {};
-  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
+  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
   if (!path || !S_ISREG(st.st_mode)) return {};
   if (size) *size = uint64_t(st.st_size);
-  return path->string();
+  return std::move(*path);
 }
 
 uint64_t TWebFile::GetFileSize() const {
@@ -425,8 +425,8 @@ std::string TWebFile::GetThumbnailPath() const {
   if (!Owner || !IsRetrieved() || !IsHtmlPage() || name.empty()) return {};
   size_t dot = ExtensionDot(name);
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
-  auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
-  return path ? path->string() : std::string();
+  auto path = LocalNameToPathText(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
+  return path ? std::move(*path) : std::string();
 }
 
 namespace {
