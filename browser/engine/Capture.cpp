@@ -357,8 +357,27 @@ void TCapture::Abort() {
   Web.ToUpdate.Clear();
 }
 
+// The disk is asked before each body while its room is within 64 MiB of
+// the need; with more, once a second, less what was received since.
+bool TCapture::LacksRoom(int64_t contentLength) {
+  constexpr int64_t kMargin = int64_t(64) << 20;
+  constexpr int64_t kMaxAge = 1000;  // ms
+  if (!FreeSpace) return false;
+  const int64_t need = DiskNeed(contentLength);
+  const int64_t now = Tick();
+  int64_t spent = int64_t(std::min<uint64_t>(BytesReceived - freeAtBytes_, INT64_MAX));
+  const bool stale = freeKnown_ < 0 || now - freeTick_ >= kMaxAge || now < freeTick_;
+  if (stale || freeKnown_ - spent < need || freeKnown_ - spent - need < kMargin) {
+    freeKnown_ = FreeSpace(Web.GetFolder());
+    freeAtBytes_ = BytesReceived;
+    freeTick_ = now;
+    spent = 0;
+  }
+  return freeKnown_ - spent < need;
+}
+
 int64_t TCapture::DiskNeed(int64_t contentLength) const {
-  return std::max<int64_t>(contentLength, 0) + 1024 + FileSize(Web.Path().string()) + kSaveReserve;
+  return std::max<int64_t>(contentLength, 0) + 1024 + Web.StoredSize() + kSaveReserve;
 }
 
 void TCapture::StopForDisk(Slot& slot) {
@@ -626,7 +645,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   // Disk guard, whatever the size of the disk. It keeps the room the
   // capture file needs to be saved: a body that fills the disk would lose
   // every record of the run with the save.
-  if (FreeSpace && FreeSpace(Web.GetFolder()) < DiskNeed(h.ContentLength)) {
+  if (LacksRoom(h.ContentLength)) {
     // Not the address's fault: the record goes back to its queue (an update
     // keeps its copy), for the run that has room.
     Stopped = true;

@@ -254,10 +254,17 @@ class TCapture {
   // record goes back to its queue and its partial body is deleted.
   void StopForDisk(Slot& slot);
   void CheckLimits();
+  // Whether the disk lacks the room a body of that length needs.
+  bool LacksRoom(int64_t contentLength);
   bool IsFirstStartUrl(const TWebFile& record) const;
   // Saves the capture file now; a failure is left to the next save.
   void SaveWeb();
 
+  // The disk's last answer to the guard, with the bytes received and the
+  // tick at the time.
+  int64_t freeKnown_ = -1;
+  uint64_t freeAtBytes_ = 0;
+  int64_t freeTick_ = 0;
   TSetup& setup_;
   ICaptureHost& host_;
   TRequestFactory factory_;

@@ -64,19 +64,23 @@ bool IsCleanLocalName(std::string_view name) {
 
 namespace {
 
-// The folder as lexically_normal writes it, without the cost of taking it
-// apart when it is in that form already (no "//", no "." or ".." part): a
-// capture looks up the path of each record several times.
-std::string NormalFolderText(const std::filesystem::path& folder) {
-  const std::string& text = folder.native();
-  bool normal = text.find("//") == std::string::npos;
-  for (size_t start = 0; normal && start <= text.size();) {
+// Whether a folder's text is as lexically_normal writes it (no "//", no
+// "." or ".." part): a capture looks up the path of each record several
+// times, and its folder is in that form.
+bool IsNormalFolderText(std::string_view text) {
+  if (text.find("//") != std::string_view::npos) return false;
+  for (size_t start = 0; start <= text.size();) {
     const size_t slash = std::min(text.find('/', start), text.size());
     const std::string_view part(text.data() + start, slash - start);
-    normal = part != "." && part != "..";
+    if (part == "." || part == "..") return false;
     start = slash + 1;
   }
-  return normal ? text : folder.lexically_normal().native();
+  return true;
+}
+
+// The folder as lexically_normal writes it.
+std::string NormalFolderText(const std::filesystem::path& folder) {
+  return IsNormalFolderText(folder.native()) ? folder.native() : folder.lexically_normal().native();
 }
 
 }  // namespace
@@ -89,14 +93,21 @@ void TCheckedFolders::Add(std::string_view base, std::string_view folder) {
   folders_.emplace(folder);
 }
 
-std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
-                                                     TCheckedFolders* checked, struct stat* found) {
+std::optional<std::string> LocalNameToPathText(std::string_view folder, std::string_view name,
+                                               TCheckedFolders* checked, struct stat* found, bool lastPart) {
   if (found) found->st_mode = 0;
   // A clean name has no empty, "." or ".." part: joined to the folder, it
   // stays below it.
   if (!IsCleanLocalName(name) || folder.empty()) return std::nullopt;
-  const std::string base = NormalFolderText(folder);
-  std::string path = base;
+  std::string normal;
+  if (!IsNormalFolderText(folder)) {
+    normal = std::filesystem::path(folder).lexically_normal().native();
+    folder = normal;
+  }
+  const std::string_view base = folder;
+  std::string path;
+  path.reserve(base.size() + 1 + name.size());
+  path += base;
   if (path.back() != '/') path += '/';
   const size_t root = path.size();
   path += name;
@@ -113,6 +124,7 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
   while (start <= name.size()) {
     size_t slash = name.find('/', start);
     if (slash == std::string_view::npos) slash = name.size();
+    if (slash == name.size() && !lastPart) break;
     const char kept = path[root + slash];
     path[root + slash] = '\0';
     struct stat st {};
@@ -124,7 +136,14 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
     if (found && slash == name.size()) *found = st;
     start = slash + 1;
   }
-  return std::filesystem::path(std::move(path));
+  return path;
+}
+
+std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
+                                                     TCheckedFolders* checked, struct stat* found, bool lastPart) {
+  auto text = LocalNameToPathText(folder.native(), name, checked, found, lastPart);
+  if (!text) return std::nullopt;
+  return std::filesystem::path(std::move(*text));
 }
 
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name, TCheckedFolders* checked) {

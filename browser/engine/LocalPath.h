@@ -51,8 +51,17 @@ class TCheckedFolders {
 // The path of a local name inside the folder; none when the name is empty,
 // not clean, too long, or passes through a symbolic link below the folder.
 // `found` (optional) receives what is at the path (st_mode 0 for nothing).
+// Without `lastPart` only the folders above the last part are looked at:
+// for a caller that creates it with O_CREAT | O_EXCL, which never follows
+// a link (`found` is then left at 0).
 std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path& folder, std::string_view name,
-                                                     TCheckedFolders* checked = nullptr, struct stat* found = nullptr);
+                                                     TCheckedFolders* checked = nullptr, struct stat* found = nullptr,
+                                                     bool lastPart = true);
+// The same as a text, for the callers that need no path object (taking one
+// apart costs more than the lookup when it is not used).
+std::optional<std::string> LocalNameToPathText(std::string_view folder, std::string_view name,
+                                               TCheckedFolders* checked = nullptr, struct stat* found = nullptr,
+                                               bool lastPart = true);
 // Creates the folders of a local folder name (all missing parents) through
 // LocalNameToPath; false when refused or when creating failed.
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name,

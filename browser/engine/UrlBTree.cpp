@@ -59,11 +59,21 @@ struct TUrlBTree::Page {
   }
 };
 
+// The offsets of a page's entries, kept beside the page while its entries'
+// lengths and order stay as they are: a search halves it instead of walking
+// the entries. Any change of the page through its pin drops it.
+struct TUrlBTree::Offsets {
+  uint16_t at[kMaxEntries];
+  uint16_t n = 0;
+  bool valid = false;
+};
+
 struct TUrlBTree::Slot {
   Page page;
   uint32_t offset = kNone;  // kNone: empty
   bool changed = false;
   int pins = 0;
+  Offsets offsets;
 };
 
 struct TUrlBTree::Control {
@@ -74,6 +84,7 @@ struct TUrlBTree::Control {
   uint32_t freeHead = kNone;
   uint32_t height = 1;
   bool changed = false;
+  Offsets offsets;
 };
 
 // A page in use by an operation: its cache slot cannot be evicted until the
@@ -95,10 +106,22 @@ class TUrlBTree::Pin {
   Page* operator->() const { return page_; }
   Page& operator*() const { return *page_; }
   void Changed() const {
-    if (slot_ < 0)
+    if (slot_ < 0) {
       tree_->ctl_->changed = true;
-    else
+      tree_->ctl_->offsets.valid = false;
+    } else {
       tree_->cache_[slot_].changed = true;
+      tree_->cache_[slot_].offsets.valid = false;
+    }
+  }
+  // The page's entry offsets, found again only after a change.
+  const Offsets& EntryOffsets() const {
+    Offsets& o = slot_ < 0 ? tree_->ctl_->offsets : tree_->cache_[slot_].offsets;
+    if (!o.valid) {
+      o.n = uint16_t(tree_->EntryOffsets(*page_, o.at));
+      o.valid = true;
+    }
+    return o;
   }
   int slot() const { return slot_; }
 
@@ -145,7 +168,7 @@ void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64
   ctl_->root.Init(0);
   ctl_->changed = true;
   // Written at once, so that the area exists and the first page lands behind it.
-  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ResetCache();
   Flush();
 }
 
@@ -163,7 +186,7 @@ bool TUrlBTree::OpenTree(const std::string& folder, TWebStream* stream, uint64_t
   std::memcpy(ctl->root.b, blk + 8, kPageSize);
   ctl->freeHead = GetLE32(blk + 7177);
   ctl->height = GetLE32(blk + 7181);
-  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ResetCache();
   folderMemo_.clear();
   ctl_ = std::move(ctl);
   try {
@@ -189,7 +212,7 @@ void TUrlBTree::CheckOrReorder() {
   } catch (const EUrlBTreeCorrupt&) {
     if (ctl_->siteCounter < 0x8000) throw;
   }
-  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ResetCache();
   oldSiteOrder_ = true;
   CheckPage(ctl_->root, 0);
   CheckTree();
@@ -261,7 +284,7 @@ void TUrlBTree::CloseTree() {
 void TUrlBTree::DiscardTree() {
   folderMemo_.clear();
   overflow_ = 0;
-  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  ResetCache();
   ctl_.reset();
   stream_ = nullptr;
 }
@@ -331,6 +354,11 @@ void TUrlBTree::CheckPage(const Page& page, uint32_t offset) const {
   }
 }
 
+void TUrlBTree::ResetCache() {
+  for (int i = 0; i < kSlots; ++i) cache_[i] = Slot{};
+  slotOf_.clear();
+}
+
 void TUrlBTree::WriteSlot(int slot) {
   Slot& s = cache_[slot];
   stream_->Write(base_ + s.offset, s.page.b, kPageSize);
@@ -342,8 +370,10 @@ int TUrlBTree::TakeSlot() {
     int s = (current_ + k) % kSlots;
     if (cache_[s].pins) continue;
     if (cache_[s].offset != kNone && cache_[s].changed) WriteSlot(s);
+    if (cache_[s].offset != kNone) slotOf_.erase(cache_[s].offset);
     cache_[s].offset = kNone;
     cache_[s].changed = false;
+    cache_[s].offsets.valid = false;
     return s;
   }
   throw std::logic_error("every page cache slot is pinned");
@@ -351,16 +381,16 @@ int TUrlBTree::TakeSlot() {
 
 TUrlBTree::Pin TUrlBTree::Load(uint32_t offset) {
   if (offset == 0) return Pin(this, -1, &ctl_->root);
-  for (int i = 0; i < kSlots; ++i)
-    if (cache_[i].offset == offset) {
-      current_ = i;
-      return Pin(this, i, &cache_[i].page);
-    }
+  if (auto it = slotOf_.find(offset); it != slotOf_.end()) {
+    current_ = it->second;
+    return Pin(this, it->second, &cache_[it->second].page);
+  }
   if (!ValidChild(offset)) Corrupt("une position de page fille " + Hex(offset) + " est hors du fichier");
   int s = TakeSlot();
   ReadPage(offset, cache_[s].page);
   CheckPage(cache_[s].page, offset);
   cache_[s].offset = offset;
+  slotOf_[offset] = s;
   current_ = s;
   return Pin(this, s, &cache_[s].page);
 }
@@ -369,6 +399,7 @@ TUrlBTree::Pin TUrlBTree::NewPage(uint32_t offset) {
   int s = TakeSlot();
   cache_[s].page.Init(offset);
   cache_[s].offset = offset;
+  slotOf_[offset] = s;
   cache_[s].changed = true;
   current_ = s;
   return Pin(this, s, &cache_[s].page);
@@ -398,11 +429,11 @@ uint32_t TUrlBTree::Allocate() {
 void TUrlBTree::FreePage(uint32_t offset) {
   // The slot goes first: a later eviction must never write the old content
   // over the free marker.
-  for (int i = 0; i < kSlots; ++i)
-    if (cache_[i].offset == offset) {
-      cache_[i].offset = kNone;
-      cache_[i].changed = false;
-    }
+  if (auto it = slotOf_.find(offset); it != slotOf_.end()) {
+    cache_[it->second].offset = kNone;
+    cache_[it->second].changed = false;
+    slotOf_.erase(it);
+  }
   Page p;
   std::memset(p.b, 0, kPageSize);
   p.SetSelf(ctl_->freeHead);
@@ -429,17 +460,48 @@ int TUrlBTree::Compare(const Key& k, const uint8_t* e, TSearchMode mode) const {
   }
   if (kb != eb) return kb < eb ? -1 : 1;
   if (mode == TSearchMode::Exact) return 0;
-  std::string_view es(Str1(e));
-  int c = std::memcmp(k.s1.data(), es.data(), std::min(k.s1.size(), es.size()));
+  const char* es = Str1(e);
+  if (k.nul) {
+    // A key with a NUL inside: compared as the text it is, never equal.
+    const std::string_view text(es);
+    const int c = k.s1.compare(text);
+    return c < 0 ? -1 : c > 0;
+  }
+  // String 1 ends at its NUL, within the entry (string 1, NUL, string 2,
+  // NUL): a key without NUL differs from it there at the latest, so one
+  // bounded memcmp gives the order without measuring the stored string.
+  const size_t room = Len(e) - kEntryHead;
+  const size_t n = std::min(k.s1.size(), room);
+  const int c = std::memcmp(k.s1.data(), es, n);
   if (c) return c < 0 ? -1 : 1;
-  if (k.s1.size() != es.size()) return k.s1.size() < es.size() ? -1 : 1;
-  return 0;
+  if (n < k.s1.size()) return 1;  // cannot happen in a sound entry; the key is the longer
+  return es[n] == 0 ? 0 : -1;
+}
+
+// The offsets of a page's entries, in order, for a binary search.
+size_t TUrlBTree::EntryOffsets(const Page& page, uint16_t* at) const {
+  const uint8_t* ent = page.Entries();
+  size_t n = 0;
+  for (uint32_t q = 0, used = page.Used(); q < used; q += Len(ent + q)) {
+    if (n == kMaxEntries) Corrupt("la page " + Hex(page.Self()) + " contient plus d'entrées qu'une page n'en peut tenir");
+    at[n++] = uint16_t(q);
+  }
+  return n;
+}
+
+// A copy of the key that knows whether its text holds a NUL (which the
+// fast comparison cannot take).
+TUrlBTree::Key TUrlBTree::Checked(const Key& k) {
+  Key key = k;
+  key.nul = k.s1.find('\0') != std::string_view::npos;
+  return key;
 }
 
 // Fills path_ from the root down. Without `upper` the position at each level
 // is the match or the last entry below the key; with it, the last entry not
 // above the key (used to reach the right subtree of an equal key).
-bool TUrlBTree::Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool upper) {
+bool TUrlBTree::Search(const Key& key, TSearchMode mode, bool stopAtMatch, bool upper) {
+  const Key k = Checked(key);
   path_.clear();
   bool found = false;
   uint32_t off = 0;
@@ -449,18 +511,45 @@ bool TUrlBTree::Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool up
     const uint8_t* ent = p->Entries();
     int32_t pos = -1;
     bool match = false;
-    for (uint32_t q = 0, used = p->Used(); q < used; q += Len(ent + q)) {
-      int c = Compare(k, ent + q, mode);
-      if (c > 0 || (upper && c == 0)) {
-        pos = int32_t(q);
-        match = c == 0;
-        continue;
+    if (mode == TSearchMode::Normal) {
+      // Entries ascend strictly in this order: the first entry at or above
+      // the key (above it, with `upper`) is found by halving.
+      const Offsets& o = p.EntryOffsets();
+      const uint16_t* at = o.at;
+      const size_t n = o.n;
+      size_t lo = 0, hi = n;
+      int before = 1;  // the comparison with the entry at lo - 1
+      while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        const int c = Compare(k, ent + at[mid], mode);
+        if (c > 0 || (upper && c == 0)) {
+          lo = mid + 1;
+          before = c;
+        } else {
+          hi = mid;
+        }
       }
-      if (c == 0) {
-        pos = int32_t(q);
+      if (!upper && lo < n && Compare(k, ent + at[lo], mode) == 0) {
+        pos = at[lo];
         match = true;
+      } else if (lo > 0) {
+        pos = at[lo - 1];
+        match = upper && before == 0;
       }
-      break;
+    } else {
+      for (uint32_t q = 0, used = p->Used(); q < used; q += Len(ent + q)) {
+        int c = Compare(k, ent + q, mode);
+        if (c > 0 || (upper && c == 0)) {
+          pos = int32_t(q);
+          match = c == 0;
+          continue;
+        }
+        if (c == 0) {
+          pos = int32_t(q);
+          match = true;
+        }
+        break;
+      }
     }
     path_.push_back({off, pos});
     found = found || match;
@@ -762,23 +851,32 @@ bool TUrlBTree::EntryFrom(const Key& k, Bytes& out) { return FindCopy(k, TSearch
 // The first entry above the key: each step of an iteration is a fresh
 // descent, so a callback may change the tree between steps, and the keys met
 // always rise (a damaged tree cannot make a walk go round in circles).
-bool TUrlBTree::NextEntry(const Key& k, Bytes& out) {
+bool TUrlBTree::NextEntry(const Key& key, Bytes& out) {
+  const Key k = Checked(key);
   bool have = false;
   uint32_t off = 0;
   for (size_t depth = 0;; ++depth) {
     if (depth >= kMaxDepth) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
     Pin p = Load(off);
     const uint8_t* ent = p->Entries();
-    int32_t prev = -1;
-    for (uint32_t q = 0, used = p->Used(); q < used; q += Len(ent + q)) {
-      if (Compare(k, ent + q, TSearchMode::Normal) < 0) {
-        out.assign(ent + q, ent + q + Len(ent + q));
-        have = true;
-        break;
-      }
-      prev = int32_t(q);
+    // The first entry above the key, by halving.
+    const Offsets& o = p.EntryOffsets();
+    const uint16_t* at = o.at;
+    const size_t n = o.n;
+    size_t lo = 0, hi = n;
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (Compare(k, ent + at[mid], TSearchMode::Normal) < 0)
+        hi = mid;
+      else
+        lo = mid + 1;
     }
-    uint32_t child = prev < 0 ? p->Leftmost() : Child(ent + prev);
+    if (lo < n) {
+      const uint8_t* e = ent + at[lo];
+      out.assign(e, e + Len(e));
+      have = true;
+    }
+    uint32_t child = lo == 0 ? p->Leftmost() : Child(ent + at[lo - 1]);
     if (child == kNone) return have;
     off = child;
   }

@@ -175,6 +175,7 @@ class TUrlBTree {
 
  private:
   struct Page;
+  struct Offsets;
   struct Slot;
   class Pin;
   struct Control;
@@ -182,7 +183,10 @@ class TUrlBTree {
     uint16_t a = 0;
     uint16_t b = 0;
     std::string_view s1;
+    bool nul = false;  // s1 holds a NUL (see Checked)
   };
+  // Entries in one page at most: each takes at least kEntryHead + 2 bytes.
+  static constexpr size_t kMaxEntries = kPayload / (kEntryHead + 2);
   struct PathItem {
     uint32_t page;
     int32_t pos;  // byte offset of the entry in the entry area, -1 before the first
@@ -193,6 +197,7 @@ class TUrlBTree {
   Pin Load(uint32_t offset);
   Pin NewPage(uint32_t offset);
   int TakeSlot();
+  void ResetCache();
   void WriteSlot(int slot);
   void ReadPage(uint32_t offset, Page& page) const;
   void CheckPage(const Page& page, uint32_t offset) const;
@@ -204,6 +209,8 @@ class TUrlBTree {
   // Entries.
   int Compare(const Key& k, const uint8_t* entry, TSearchMode mode) const;
   static Key KeyOf(const uint8_t* entry);
+  static Key Checked(const Key& k);
+  size_t EntryOffsets(const Page& page, uint16_t* at) const;
   bool Search(const Key& k, TSearchMode mode, bool stopAtMatch, bool upper = false);
   bool FindCopy(const Key& k, TSearchMode mode, Bytes& out);
   bool InsertEntry(Bytes entry);
@@ -239,6 +246,7 @@ class TUrlBTree {
   bool EnterSite(const Bytes& siteEntry);
 
   std::unique_ptr<Slot[]> cache_;
+  std::unordered_map<uint32_t, int> slotOf_;  // page offset -> its cache slot
   int current_ = 0;
   std::unique_ptr<Control> ctl_;
   bool oldSiteOrder_ = false;  // compare as files written before the site order did

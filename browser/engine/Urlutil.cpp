@@ -376,25 +376,50 @@ void TUrl::ParsePath(std::string& text, std::string_view basePath) {
 // ---------------------------------------------------------------------------
 // Rebuilding
 
-std::string TUrl::SchemeAndAuthority() const {
-  std::string out(ProtocolText(Protocol));
+namespace {
+
+// "scheme://host[:port]" after `out`, whose room the caller reserved with
+// `tail` more bytes for what follows: a URL text is made in one allocation.
+void AppendAuthority(const TUrl& u, std::string& out, std::size_t tail) {
+  const std::string_view scheme = ProtocolText(u.Protocol);
+  const bool port = u.Protocol != ipFile && u.Port != DefaultPort(u.Protocol);
+  char digits[16];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, u.Port);
+  const std::size_t portSize = port && ec == std::errc() ? std::size_t(end - digits) + 1 : 0;
+  out.reserve(out.size() + scheme.size() + 2 + u.Host.size() + portSize + tail);
+  out += scheme;
   out += "//";
-  out += Host;
-  if (Protocol != ipFile && Port != DefaultPort(Protocol)) {
+  out += u.Host;
+  if (portSize) {
     out += ':';
-    out += std::to_string(Port);
+    out.append(digits, end);
   }
+}
+
+}  // namespace
+
+std::string TUrl::SchemeAndAuthority() const {
+  std::string out;
+  AppendAuthority(*this, out, 0);
   return out;
 }
 
 std::string TUrl::GetDirectoryUrl() const {
   if (Protocol == ipMailto) return "mailto:" + Host;
-  return SchemeAndAuthority() + Path;
+  std::string out;
+  AppendAuthority(*this, out, Path.size());
+  out += Path;
+  return out;
 }
 
 std::string TUrl::GetFullUrl() const {
   if (Protocol == ipMailto) return "mailto:" + Host;
-  return GetDirectoryUrl() + FileName + Query;
+  std::string out;
+  AppendAuthority(*this, out, Path.size() + FileName.size() + Query.size());
+  out += Path;
+  out += FileName;
+  out += Query;
+  return out;
 }
 
 std::string TUrl::GetUrlToLevel(int level) const {
@@ -580,27 +605,22 @@ std::string FileUrlToPath(std::string_view url) {
 }
 
 std::string RelativePath(std::string_view from, std::string_view to, bool /*useSlash*/) {
-  // The directory names of each path: the pieces before each "/".
-  auto directories = [](std::string_view path) {
-    std::vector<std::string_view> dirs;
-    for (std::size_t slash; (slash = path.find('/')) != std::string_view::npos;) {
-      dirs.push_back(path.substr(0, slash));
-      path.remove_prefix(slash + 1);
-    }
-    return std::pair(dirs, path);
-  };
-  const auto [fromDirs, fromName] = directories(from);
-  const auto [toDirs, toName] = directories(to);
+  // Past the directories both paths share (equal pieces before a "/", at
+  // the same place in both), each further directory of `from` is one "../"
+  // and the rest of `to` follows as it is.
   std::size_t common = 0;
-  while (common < fromDirs.size() && common < toDirs.size() && fromDirs[common] == toDirs[common])
-    ++common;
-  std::string out;
-  for (std::size_t i = common; i < fromDirs.size(); ++i) out += "../";
-  for (std::size_t i = common; i < toDirs.size(); ++i) {
-    out += toDirs[i];
-    out += '/';
+  for (;;) {
+    const std::size_t slash = from.find('/', common);
+    if (slash == std::string_view::npos || slash >= to.size() || to[slash] != '/' ||
+        from.substr(common, slash - common) != to.substr(common, slash - common))
+      break;
+    common = slash + 1;
   }
-  out += toName;
+  const auto ups = std::size_t(std::count(from.begin() + std::ptrdiff_t(common), from.end(), '/'));
+  std::string out;
+  out.reserve(ups * 3 + to.size() - common);
+  for (std::size_t i = 0; i < ups; ++i) out += "../";
+  out += to.substr(common);
   return out;
 }
 

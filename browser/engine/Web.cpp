@@ -356,6 +356,13 @@ bool TWeb::Save() {
   return true;
 }
 
+int64_t TWeb::StoredSize() const {
+  if (stream_) return int64_t(stream_->Size());
+  std::error_code ec;
+  const auto size = path_.empty() ? 0 : std::filesystem::file_size(path_, ec);
+  return ec ? 0 : int64_t(size);
+}
+
 bool TWeb::ConvertOldFile(TWebStream& stream) {
   // The tree area is the same in every version: only the header changes
   // form. It is rewritten in place through the stream's journal, so a

@@ -185,6 +185,9 @@ class TWeb : public TUrlBTree {
   // capture stays where it was.
   bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
   const std::filesystem::path& Path() const { return path_; }
+  // The capture file's size: the open stream knows it without asking the
+  // disk; a capture with none open asks the file.
+  int64_t StoredSize() const;
 
   // Passes the options the local-name rule reads to the tree; Open,
   // CreateNew and Save call it, a caller that changes them later too.

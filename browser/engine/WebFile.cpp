@@ -271,25 +271,33 @@ bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accue
 
 Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own,
                TCheckedFolders* checked, TClaimedNames* claimed) {
+  const bool summary = IsSummaryName(name), mine = name == own;
   struct stat st {};
-  auto path = LocalNameToPath(folder, name, checked, &st);
+  // The summary's name and our own are looked at whole; another is created
+  // first and looked at only when it exists already (O_EXCL never follows
+  // a link).
+  auto path = LocalNameToPathText(folder.native(), name, checked, &st, summary || mine);
   if (!path) return Claim::Refused;
-  if (IsSummaryName(name)) return Claim::Taken;
-  if (name == own) return Claim::Reserved;
+  if (summary) return Claim::Taken;
+  if (mine) return Claim::Reserved;
+  int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    ::close(fd);
+    return Claim::Reserved;
+  }
+  if (errno != EEXIST) return Claim::Refused;
+  if (::lstat(path->c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return Claim::Refused;
   // A plain file that no record names: left by a run that ended before its
   // record was saved, it is this record's to take back.
   if (claimed && S_ISREG(st.st_mode) && claimed->IsUnclaimed(name)) {
     claimed->Add(name);
     return Claim::Reserved;
   }
-  int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return errno == EEXIST ? Claim::Taken : Claim::Refused;
-  ::close(fd);
-  return Claim::Reserved;
+  return Claim::Taken;
 }
 
 bool Exists(const std::filesystem::path& folder, const std::string& name, TCheckedFolders* checked) {
-  auto path = LocalNameToPath(folder, name, checked);
+  auto path = LocalNameToPathText(folder.native(), name, checked);
   struct stat st {};
   return path && ::lstat(path->c_str(), &st) == 0;
 }
@@ -392,18 +400,18 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
 
 std::string TWebFile::GetLocalPath() const {
   if (!Owner || IsRedirect()) return {};
-  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
-  return path ? path->string() : std::string();
+  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
+  return path ? std::move(*path) : std::string();
 }
 
 std::string TWebFile::GetExistingPath(uint64_t* size) const {
   if (size) *size = 0;
   if (!Owner || IsRedirect()) return {};
   struct stat st {};
-  auto path = LocalNameToPath(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
+  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
   if (!path || !S_ISREG(st.st_mode)) return {};
   if (size) *size = uint64_t(st.st_size);
-  return path->string();
+  return std::move(*path);
 }
 
 uint64_t TWebFile::GetFileSize() const {
@@ -417,8 +425,8 @@ std::string TWebFile::GetThumbnailPath() const {
   if (!Owner || !IsRetrieved() || !IsHtmlPage() || name.empty()) return {};
   size_t dot = ExtensionDot(name);
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
-  auto path = LocalNameToPath(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
-  return path ? path->string() : std::string();
+  auto path = LocalNameToPathText(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
+  return path ? std::move(*path) : std::string();
 }
 
 namespace {

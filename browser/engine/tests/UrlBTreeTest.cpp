@@ -174,6 +174,43 @@ TEST_F(SplitPoint, OneByteMoreSplitsTheRoot) {
   tree_->CheckTree();
 }
 
+// Names that are prefixes of one another, or differ only in their last
+// byte, across many pages: each is found as itself, and no name between
+// them is found, before and after a reopen.
+TEST_F(BTreeFile, NamesThatArePrefixesOfOneAnotherAreFoundAsThemselves) {
+  Create(false);
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) names.push_back("p" + std::to_string(i));
+  for (const char* tail : {"-", "_", "a", "zz"}) names.push_back(std::string("p1") + tail);
+  std::vector<std::string> order = names;
+  std::shuffle(order.begin(), order.end(), std::mt19937(33));
+  for (const std::string& n : order) ASSERT_TRUE(Add("http://h.example/d/" + n, n + ".htm")) << n;
+  EXPECT_GT(tree_->GetHeight(), 1u);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const std::string& n : names) {
+      TWebFile r;
+      ASSERT_TRUE(tree_->FindRecord("http://h.example/d/" + n, r)) << n;
+      EXPECT_EQ(r.GetUrl(), n);
+      EXPECT_EQ(r.GetLocalName(), n + ".htm");
+    }
+    for (const char* absent : {"p", "p01", "p3000", "p1!", "p10-", "p29999", "q", "o"}) {
+      TWebFile r;
+      EXPECT_FALSE(tree_->FindRecord(std::string("http://h.example/d/") + absent, r)) << absent;
+    }
+    EXPECT_NO_THROW(tree_->CheckTree());
+    Close();
+    Open(false);
+  }
+  std::vector<std::string> walked;
+  tree_->ForEach([&](TWebFile& r) {
+    walked.push_back(r.GetUrl());
+    return true;
+  });
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(walked, sorted);
+}
+
 TEST_F(BTreeFile, FreedPagesAreReusedAndTheRootCollapses) {
   Create(false);
   std::vector<std::string> urls;

@@ -115,6 +115,33 @@ TEST_F(LocalNames, RebuildingKeepsTheRecordsOwnFile) {
   EXPECT_EQ(r.GetLocalName(), "a.htm");
 }
 
+// A name is created before it is looked at: whatever already lies there
+// (a link, even one to nothing or to a folder outside; a folder; a plain
+// file a record names) is never written through or over.
+TEST_F(LocalNames, WhatLiesAtANameAlreadyIsNeverTakenOver) {
+  qlon::test::TempDir outside;
+  const fs::path target = outside.path() / "target.htm";
+  std::ofstream(target) << "outside";
+  fs::create_symlink(target, folder_ / "link.htm");
+  fs::create_symlink(outside.path() / "nothing.htm", folder_ / "dangling.htm");
+  fs::create_directory_symlink(outside.path(), folder_ / "dir.htm");
+  fs::create_directory(folder_ / "folder.htm");
+  std::ofstream(folder_ / "named.htm") << "a record's";
+  tree_.ClaimedNames.Add("named.htm");
+  tree_.ClaimedNames.Complete("local.web");
+  EXPECT_EQ(Name("http://h/link.htm"), "<refused>");
+  EXPECT_EQ(Name("http://h/dangling.htm"), "<refused>");
+  EXPECT_EQ(Name("http://h/dir.htm"), "<refused>");
+  EXPECT_EQ(Name("http://h/folder.htm"), "folde1.htm");
+  EXPECT_EQ(Name("http://h/named.htm"), "name1.htm");
+  EXPECT_EQ(Name("http://h/new.htm"), "new.htm");
+  EXPECT_EQ(qlon::test::ReadFileBytes(target), "outside");
+  EXPECT_FALSE(fs::exists(outside.path() / "nothing.htm"));
+  EXPECT_EQ(qlon::test::ReadFileBytes(folder_ / "named.htm"), "a record's");
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "new.htm"));
+  ExpectNothingOutside();
+}
+
 TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
   // What a run killed before its save left: files that no record names.
   for (const char* stale :
