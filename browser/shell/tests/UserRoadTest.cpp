@@ -717,6 +717,10 @@ class FreshAccountOnScreenTest : public test::ProgramFixture {
       env.insert("HOME", QString::fromStdString(home.string()));
       env.insert("QLON_PLATFORM_ROOT", QString::fromStdString(root_.string()));
       for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) env.remove(name);
+      // The X keyboard library hands strndup a name with no terminator in
+      // its buffer, which the strict string check reports as an overflow.
+      if (env.contains("ASAN_OPTIONS"))
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":strict_string_checks=0");
       if (tune) tune(env);
     });
   }
