@@ -504,7 +504,19 @@ TEST_F(UserRoadTest, AHandedOverNameMustBeAbsolute) {
 
 // ---------------------------------------------------------------- the program
 
-class ProgramRoadTest : public test::ProgramFixture {};
+class ProgramRoadTest : public test::ProgramFixture {
+ protected:
+  // Once the disk has room, the shortcut run again takes every record left.
+  void ExpectTheRestOnceTheDiskGrows(SmallDisk& disk, const std::string& size, const fs::path& wbs,
+                                     const fs::path& web, uint64_t retrieved) {
+    ASSERT_TRUE(disk.Grow(size));
+    QProcess* again = Start({QString::fromStdString(wbs.string())});
+    ASSERT_TRUE(Finished(again, 60)) << Errors(again);
+    EXPECT_EQ(again->exitCode(), 0) << Errors(again);
+    EXPECT_EQ(RetrievedIn(web), retrieved);
+    EXPECT_EQ(StillToCapture(web), 0u);
+  }
+};
 
 TEST_F(ProgramRoadTest, AShortcutWhoseStartPageMovedEndsByItselfWithTheCaptureSaved) {
   Put("/", Moved(302, server_.Url("/index.html")));
@@ -570,12 +582,7 @@ TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnc
   EXPECT_LT(first, 61u);
   EXPECT_GT(StillToCapture(web), 10u);
 
-  ASSERT_TRUE(disk.Grow("8m"));
-  QProcess* again = Start({QString::fromStdString(wbs.string())});
-  ASSERT_TRUE(Finished(again, 60)) << Errors(again);
-  EXPECT_EQ(again->exitCode(), 0) << Errors(again);
-  EXPECT_EQ(RetrievedIn(web), 61u);
-  EXPECT_EQ(StillToCapture(web), 0u);
+  ExpectTheRestOnceTheDiskGrows(disk, "8m", wbs, web, 61u);
 }
 
 // Bodies sent without a length cannot be weighed at their header, and
@@ -614,12 +621,7 @@ TEST_F(ProgramRoadTest, BodiesOfNoAnnouncedLengthThatFillTheDiskLeaveTheRunSaved
     }
   EXPECT_EQ(bodies, first - 1) << "each body on the disk is a record's, whole";
 
-  ASSERT_TRUE(disk.Grow("16m"));
-  QProcess* again = Start({QString::fromStdString(wbs.string())});
-  ASSERT_TRUE(Finished(again, 60)) << Errors(again);
-  EXPECT_EQ(again->exitCode(), 0) << Errors(again);
-  EXPECT_EQ(RetrievedIn(web), 13u);
-  EXPECT_EQ(StillToCapture(web), 0u);
+  ExpectTheRestOnceTheDiskGrows(disk, "16m", wbs, web, 13u);
 }
 
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
