@@ -164,6 +164,10 @@ TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
   };
   while (PoolSize() < MaxPool()) AddSlot();
+  if (!setup_.NoWriteDisk && !Web.GetFolder().empty()) {
+    files_ = std::make_unique<TFilePool>(Web.GetFolder());
+    Web.FilePool = files_.get();
+  }
   if (cookies) cookies->Enabled = setup.AcceptCookies;
   timer_.setInterval(1000);
   QObject::connect(&timer_, &QTimer::timeout, [this] { TimerTick(); });
@@ -190,6 +194,7 @@ TCapture::~TCapture() {
   // Whatever follows the run (link resolution, a long one) starts from a
   // saved capture.
   SaveWeb();
+  Web.FilePool = nullptr;
 }
 
 void TCapture::SaveWeb() {
@@ -661,14 +666,13 @@ bool TCapture::RequestHeader(Slot& slot) {
     q.Filename = old + kNewCopySuffix;
   } else {
     r.FullUrl = q.Url.GetFullUrl();
-    if (!r.BuildLocalName()) {
+    if (!r.BuildLocalName(&q.Filename)) {
       if (FolderRefusesWrites(slot)) return false;
       r.SetError(heFail);
       ++Errors;
       Finish(slot);
       return false;
     }
-    q.Filename = r.GetLocalPath();
   }
   const int category = GetMimeItem(r)->Category;
   q.KeepBody = category == mcHtml || category == mcImage;

@@ -39,6 +39,7 @@
 
 #include "Types.h"
 #include "Urlutil.h"
+#include "FilePool.h"
 #include "WebFile.h"
 
 namespace qlon {
@@ -270,6 +271,8 @@ class TCapture {
   TRequestFactory factory_;
   TMimeList& programMime_;
   std::vector<std::unique_ptr<Slot>> pool_;
+  // The records' empty files, made ahead for the run (see TFilePool).
+  std::unique_ptr<TFilePool> files_;
   QTimer timer_;
   QTimer saveTimer_;  // armed by the first change after a save
   uint16_t kindsShown_ = 0;  // MIME categories whose records this run has shown

@@ -149,12 +149,9 @@ std::optional<std::filesystem::path> LocalNameToPath(const std::filesystem::path
 bool CreateLocalFolder(const std::filesystem::path& folder, std::string_view name, TCheckedFolders* checked) {
   if (name.empty()) return true;
   const std::string base = NormalFolderText(folder);
-  if (checked && checked->Contains(base, name)) {
-    // Still there? Files of a capture may have been deleted since.
-    struct stat st {};
-    if (::lstat((std::filesystem::path(base) / std::string(name)).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      return true;
-  }
+  // Known to be there: a caller whose file cannot be made in it because it
+  // was removed since clears the set and asks again.
+  if (checked && checked->Contains(base, name)) return true;
   auto path = LocalNameToPath(folder, name, checked);
   if (!path) return false;
   std::error_code ec;

@@ -125,6 +125,8 @@ class TUrlBTree {
   TCheckedFolders CheckedFolders;
   // Emptied when a tree is created or opened; TWeb::PrepareCapture fills it.
   TClaimedNames ClaimedNames;
+  // While a capture runs: where its records' empty files come from.
+  TFilePool* FilePool = nullptr;
   // The MIME item of a record (from the capture's MIME table); by default none.
   std::function<TMimeNaming(const TWebFile&)> MimeNaming;
 

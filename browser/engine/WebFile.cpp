@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FilePool.h"
 #include "HtmlParser.h"
 #include "LocalPath.h"
 #include "Urlutil.h"
@@ -270,7 +271,7 @@ enum class Claim { Taken, Reserved, Refused };
 bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accueil.htm"); }
 
 Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-               TCheckedFolders* checked, TClaimedNames* claimed) {
+               TCheckedFolders* checked, TClaimedNames* claimed, TFilePool* pool) {
   const bool summary = IsSummaryName(name), mine = name == own;
   struct stat st {};
   // The summary's name and our own are looked at whole; another is created
@@ -280,12 +281,12 @@ Claim TryClaim(const std::filesystem::path& folder, const std::string& name, con
   if (!path) return Claim::Refused;
   if (summary) return Claim::Taken;
   if (mine) return Claim::Reserved;
-  int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd >= 0) {
-    ::close(fd);
-    return Claim::Reserved;
+  const int error = pool ? pool->Claim(path->c_str()) : MakeEmptyFile(path->c_str());
+  if (error == 0) return Claim::Reserved;
+  if (error != EEXIST) {
+    errno = error;
+    return Claim::Refused;
   }
-  if (errno != EEXIST) return Claim::Refused;
   if (::lstat(path->c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return Claim::Refused;
   // A plain file that no record names: left by a run that ended before its
   // record was saved, it is this record's to take back.
@@ -337,8 +338,9 @@ bool TClaimedNames::IsUnclaimed(std::string_view name) const {
 }
 
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints, TCheckedFolders* checked, TClaimedNames* claimed) {
-  switch (TryClaim(folder, name, own, checked, claimed)) {
+                              TUniqueNameHints* hints, TCheckedFolders* checked, TClaimedNames* claimed,
+                              TFilePool* pool) {
+  switch (TryClaim(folder, name, own, checked, claimed, pool)) {
     case Claim::Reserved: return name;
     case Claim::Refused: return {};
     case Claim::Taken: break;
@@ -388,7 +390,7 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
       }
       k = hi;
     }
-    Claim c = TryClaim(folder, candidate(k), own, checked, claimed);
+    Claim c = TryClaim(folder, candidate(k), own, checked, claimed, pool);
     if (c == Claim::Refused) return {};
     if (c == Claim::Reserved) {
       if (hints) (*hints)[name] = k + 1;
@@ -439,7 +441,7 @@ std::string CutBefore(std::string text, char c) {
 
 }  // namespace
 
-bool TWebFile::BuildLocalName() {
+bool TWebFile::BuildLocalName(std::string* pathOut) {
   if (!Owner || Owner->GetFolder().empty() || FullUrl.empty()) return false;
   const TLocalNameOptions& options = Owner->NameOptions;
   const TMimeNaming mime = GetMimeNaming();
@@ -490,9 +492,25 @@ bool TWebFile::BuildLocalName() {
   if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders))
     local = file;
   if (!fits(local)) return false;
-  local = ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders,
-                            &Owner->ClaimedNames);
-  return !local.empty() && SetLocalName(local);
+  const auto reserve = [&] {
+    return ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders,
+                             &Owner->ClaimedNames, Owner->FilePool);
+  };
+  errno = 0;
+  std::string reserved = reserve();
+  // A folder known to be there is not looked at again before each file; if
+  // it was removed meanwhile, the claim fails and it is made once more.
+  if (reserved.empty() && errno == ENOENT && local != file) {
+    Owner->CheckedFolders.Clear();
+    if (!CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders)) local = file;
+    reserved = reserve();
+  }
+  if (reserved.empty() || !SetLocalName(reserved)) return false;
+  if (pathOut) {
+    auto text = LocalNameToPathText(Owner->GetFolder(), reserved, &Owner->CheckedFolders, nullptr, false);
+    *pathOut = text ? std::move(*text) : GetLocalPath();
+  }
+  return true;
 }
 
 namespace {

@@ -84,12 +84,14 @@ enum TWebFileState : uint8_t {
 // `hints` (optional) remembers where the search for each name ended;
 // `checked` (optional) the folders already found free of links; `claimed`
 // (optional) the names the capture's records hold: a file of the folder
-// that none of them names counts as free too (see TClaimedNames).
+// that none of them names counts as free too (see TClaimedNames); `pool`
+// (optional) gives the empty files (see TFilePool).
 using TUniqueNameHints = std::unordered_map<std::string, uint64_t>;
 class TClaimedNames;
+class TFilePool;
 std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
                               TUniqueNameHints* hints = nullptr, TCheckedFolders* checked = nullptr,
-                              TClaimedNames* claimed = nullptr);
+                              TClaimedNames* claimed = nullptr, TFilePool* pool = nullptr);
 
 // The local names the records of one capture hold. A run that ends before
 // its records are saved (a crash, a kill) leaves files on disk that no
@@ -236,7 +238,9 @@ class TWebFile {
   // Names the record's local file from its URL and reserves it (an empty file
   // is created) so that no other record gets it; false when no name could be
   // made (no owner, no folder, or a name that does not fit the record).
-  bool BuildLocalName();
+  // `path` (optional) receives the reserved file's path, which the claim
+  // has just looked at: no second lookup of it.
+  bool BuildLocalName(std::string* path = nullptr);
 
   // The page title of the local file, entities decoded (GetRawTitle: as written).
   std::string GetTitle() const;

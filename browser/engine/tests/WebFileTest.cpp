@@ -83,6 +83,20 @@ TEST_F(LocalNames, WebStructurePutsHostAndFoldersFirst) {
   EXPECT_TRUE(fs::is_directory(folder_ / "www.example.com/a/b c"));
 }
 
+TEST_F(LocalNames, AFolderRemovedDuringTheCaptureIsMadeAgain) {
+  tree_.NameOptions.UseWebStructure = true;
+  EXPECT_EQ(Name("http://h/a/b/p.htm"), "h/a/b/p.htm");
+  fs::remove_all(folder_ / "h");
+  EXPECT_EQ(Name("http://h/a/b/q.htm"), "h/a/b/q.htm");
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "h/a/b/q.htm"));
+  // A link put in its place is refused, not followed.
+  qlon::test::TempDir outside;
+  fs::remove_all(folder_ / "h");
+  fs::create_directory_symlink(outside.path(), folder_ / "h");
+  EXPECT_EQ(Name("http://h/a/b/r.htm"), "r.htm") << "the name falls back to the capture's root";
+  EXPECT_TRUE(fs::is_empty(outside.path()));
+}
+
 TEST_F(LocalNames, TakenNamesGetNumberedCandidates) {
   std::ofstream(folder_ / "index.htm") << "x";
   std::vector<std::string> got;
@@ -266,8 +280,9 @@ TEST(LocalPath, CheckedFoldersSkipOnlyWhatWasChecked) {
   TCheckedFolders checked;
   ASSERT_TRUE(CreateLocalFolder(dir.path(), "a/b", &checked));
   EXPECT_EQ(LocalNameToPath(dir.path(), "a/b/x.htm", &checked), dir.path() / "a" / "b" / "x.htm");
-  // Folders removed since are made again.
+  // Folders removed since are made again once the set is cleared.
   fs::remove_all(dir.path() / "a");
+  checked.Clear();
   ASSERT_TRUE(CreateLocalFolder(dir.path(), "a/b", &checked));
   EXPECT_TRUE(fs::is_directory(dir.path() / "a" / "b"));
   // A link beside a checked folder, or as the last part, is still refused.
