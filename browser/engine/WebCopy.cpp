@@ -25,6 +25,7 @@
 
 #include "DlgCopy.h"
 #include "LocalPath.h"
+#include "Texts.h"
 #include "Web.h"
 
 namespace qlon {
@@ -35,7 +36,9 @@ namespace {
 
 constexpr const char* kIndexFolder = "Index";
 
-std::string Reason() { return std::strerror(errno); }
+// The reasons in French, as every message of the copy.
+std::string Reason() { return SystemErrorText(errno); }
+std::string Reason(const std::error_code& ec) { return SystemErrorText(ec.value()); }
 
 bool IsInside(const fs::path& folder, const fs::path& p) {
   auto f = folder.begin();
@@ -48,7 +51,7 @@ bool IsInside(const fs::path& folder, const fs::path& p) {
 fs::path Canonical(const fs::path& p) {
   std::error_code ec;
   fs::path c = fs::weakly_canonical(fs::absolute(p, ec), ec);
-  if (ec) throw ECopyWeb("the folder " + p.string() + " cannot be examined: " + ec.message());
+  if (ec) throw ECopyWeb("Impossible d'examiner le dossier " + p.string() + " : " + Reason(ec));
   return c.lexically_normal();
 }
 
@@ -80,7 +83,7 @@ struct TWeb::TCopyRun {
 
   fs::path Target(const std::string& name) const {
     auto p = LocalNameToPath(Destination, name);
-    if (!p) throw ECopyWeb("the name " + name + " cannot be used in " + Destination.string());
+    if (!p) throw ECopyWeb("Le nom " + name + " ne peut pas être utilisé dans " + Destination.string());
     return *p;
   }
 
@@ -96,7 +99,7 @@ struct TWeb::TCopyRun {
       if (fs::create_directory(p, ec)) {
         CreatedFolders.push_back(p);
       } else if (ec || !fs::is_directory(fs::symlink_status(p))) {
-        throw ECopyWeb("the folder " + p.string() + " cannot be created" + (ec ? ": " + ec.message() : ""));
+        throw ECopyWeb("Impossible de créer le dossier " + p.string() + (ec ? " : " + Reason(ec) : ""));
       }
     }
   }
@@ -111,21 +114,21 @@ struct TWeb::TCopyRun {
     Fd out;
     out.fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (out.fd < 0) {
-      if (errno == EEXIST) throw ECopyWeb("the destination already holds " + target.string());
-      throw ECopyWeb("cannot create " + target.string() + ": " + Reason());
+      if (errno == EEXIST) throw ECopyWeb("La destination contient déjà " + target.string());
+      throw ECopyWeb("Impossible de créer " + target.string() + " : " + Reason());
     }
     CreatedFiles.push_back(target);
     static thread_local char buffer[1 << 16];
     uint64_t total = 0;
     for (;;) {
       const ssize_t got = read(buffer, sizeof buffer);
-      if (got < 0) throw ECopyWeb("cannot read " + sourceText + ": " + Reason());
+      if (got < 0) throw ECopyWeb("Impossible de lire " + sourceText + " : " + Reason());
       if (got == 0) break;
       for (ssize_t done = 0; done < got;) {
         const ssize_t put = ::write(out.fd, buffer + done, size_t(got - done));
         if (put < 0) {
           if (errno == EINTR) continue;
-          throw ECopyWeb("cannot write " + target.string() + ": " + Reason());
+          throw ECopyWeb("Impossible d'écrire " + target.string() + " : " + Reason());
         }
         done += put;
       }
@@ -133,7 +136,7 @@ struct TWeb::TCopyRun {
     }
     if (::close(out.fd) != 0) {
       out.fd = -1;
-      throw ECopyWeb("cannot write " + target.string() + ": " + Reason());
+      throw ECopyWeb("Impossible d'écrire " + target.string() + " : " + Reason());
     }
     out.fd = -1;
     Copied.insert(name);
@@ -144,9 +147,9 @@ struct TWeb::TCopyRun {
   void CopyFile(const fs::path& source, const std::string& name) {
     Fd in;
     in.fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0) throw ECopyWeb("cannot read " + source.string() + ": " + Reason());
+    if (in.fd < 0) throw ECopyWeb("Impossible de lire " + source.string() + " : " + Reason());
     struct stat st {};
-    if (::fstat(in.fd, &st) != 0) throw ECopyWeb("cannot read " + source.string() + ": " + Reason());
+    if (::fstat(in.fd, &st) != 0) throw ECopyWeb("Impossible de lire " + source.string() + " : " + Reason());
     Write(name, source.string(), [&](char* b, size_t n) {
       for (;;) {
         const ssize_t got = ::read(in.fd, b, n);
@@ -154,7 +157,7 @@ struct TWeb::TCopyRun {
       }
     });
     if (Files.back().second != uint64_t(st.st_size))
-      throw ECopyWeb(source.string() + " changed while it was copied");
+      throw ECopyWeb(source.string() + " a changé pendant sa copie");
     // The copy keeps the file's date, which the update of the capture compares.
     std::error_code ec;
     fs::last_write_time(Target(name), fs::last_write_time(source, ec), ec);
@@ -178,9 +181,9 @@ bool TWeb::MoveTo(const fs::path& destination, TPerFileEvent event, ICopyView* v
 }
 
 bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyView* view, bool move) {
-  if (copy_) throw ECopyWeb("a copy of this capture is already under way");
-  if (!IsFileOpen()) throw ECopyWeb("no capture is open");
-  if (destination.empty()) throw ECopyWeb("no destination folder was given");
+  if (copy_) throw ECopyWeb("Une copie de ce Web est déjà en cours");
+  if (!IsFileOpen()) throw ECopyWeb("Aucun Web n'est ouvert");
+  if (destination.empty()) throw ECopyWeb("Aucun dossier de destination n'a été indiqué");
 
   TCopyRun run;
   run.Move = move;
@@ -192,20 +195,20 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   // 1. The destination.
   const fs::path source = Canonical(run.Source), target = Canonical(run.Destination);
   if (IsInside(source, target))
-    throw ECopyWeb("the destination " + run.Destination.string() + " lies inside the capture folder " +
+    throw ECopyWeb("La destination " + run.Destination.string() + " se trouve dans le dossier du Web " +
                    run.Source.string());
   if (IsInside(target, source))
-    throw ECopyWeb("the capture folder " + run.Source.string() + " lies inside the destination " +
+    throw ECopyWeb("Le dossier du Web " + run.Source.string() + " se trouve dans la destination " +
                    run.Destination.string());
   std::error_code ec;
   if (fs::exists(fs::symlink_status(run.Destination, ec))) {
     if (!fs::is_directory(run.Destination, ec))
-      throw ECopyWeb("the destination " + run.Destination.string() + " is not a folder");
+      throw ECopyWeb("La destination " + run.Destination.string() + " n'est pas un dossier");
     for (const fs::directory_entry& e : fs::directory_iterator(run.Destination, ec))
       if (HasWebExtension(e.path()) || e.path().filename() == TWebStream::JournalPath(path_).filename())
-        throw ECopyWeb("the destination " + run.Destination.string() + " already holds a capture (" +
+        throw ECopyWeb("La destination " + run.Destination.string() + " contient déjà un Web (" +
                        e.path().filename().string() + ")");
-    if (ec) throw ECopyWeb("the destination " + run.Destination.string() + " cannot be read: " + ec.message());
+    if (ec) throw ECopyWeb("Impossible de lire la destination " + run.Destination.string() + " : " + Reason(ec));
   } else {
     // The missing folders of the destination, outermost first.
     std::vector<fs::path> missing;
@@ -216,7 +219,7 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
     for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
       if (!fs::create_directory(*p, ec) || ec) {
         run.Undo();
-        throw ECopyWeb("the folder " + p->string() + " cannot be created: " + ec.message());
+        throw ECopyWeb("Impossible de créer le dossier " + p->string() + " : " + Reason(ec));
       }
       run.CreatedFolders.push_back(*p);
     }
@@ -270,8 +273,8 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
     stream_.reset();
     run.Undo();
     Open(oldPath);
-    throw ECopyWeb("the moved capture " + newPath.string() + " cannot be opened" + (why.empty() ? "" : ": " + why) +
-                   "; it stays in " + run.Source.string());
+    throw ECopyWeb("Impossible d'ouvrir le Web déplacé " + newPath.string() + (why.empty() ? "" : " : " + why) +
+                   " ; il reste dans " + run.Source.string());
   }
   for (const std::string& name : run.Copied)
     if (auto p = LocalNameToPath(run.Source, name)) fs::remove(*p, ec);
@@ -332,9 +335,9 @@ void TWeb::CopyCaptureFile() {
       return ssize_t(got);
     });
   } catch (const EWebStream& e) {
-    throw ECopyWeb(std::string("cannot read the capture file: ") + e.what());
+    throw ECopyWeb(std::string("Impossible de lire le fichier du Web : ") + e.what());
   }
-  if (at != size) throw ECopyWeb("the capture file " + path_.string() + " could not be read whole");
+  if (at != size) throw ECopyWeb("Le fichier du Web " + path_.string() + " n'a pas pu être lu en entier");
 }
 
 // The rest of the capture folder (a move leaves nothing behind): thumbnails,
@@ -344,9 +347,9 @@ void TWeb::CopyRest() {
   const std::string own = path_.filename().string(), journal = TWebStream::JournalPath(path_).filename().string();
   std::error_code ec;
   fs::recursive_directory_iterator it(run.Source, ec), end;
-  if (ec) throw ECopyWeb("the capture folder " + run.Source.string() + " cannot be read: " + ec.message());
+  if (ec) throw ECopyWeb("Impossible de lire le dossier du Web " + run.Source.string() + " : " + Reason(ec));
   for (; it != end; it.increment(ec)) {
-    if (ec) throw ECopyWeb("the capture folder " + run.Source.string() + " cannot be read: " + ec.message());
+    if (ec) throw ECopyWeb("Impossible de lire le dossier du Web " + run.Source.string() + " : " + Reason(ec));
     const std::string name = it->path().lexically_relative(run.Source).generic_string();
     const auto source = LocalNameToPath(run.Source, name);
     const fs::file_status st = it->symlink_status(ec);
@@ -376,20 +379,20 @@ void TWeb::VerifyCopy() {
     ~Discard() { web.DiscardTree(); }
   } discard{copy};
   if (copy.ReadHeader(in) != wlOk || !copy.OpenTree(run.Destination.string(), &stream, kWebHeaderSize))
-    throw ECopyWeb("the copied capture file " + file.string() + " cannot be read back");
+    throw ECopyWeb("Impossible de relire le fichier du Web copié " + file.string());
   copy.CheckTree();
   if (copy.GetCount() != GetCount())
-    throw ECopyWeb("the copied capture file " + file.string() + " holds " + std::to_string(copy.GetCount()) +
-                   " records instead of " + std::to_string(GetCount()));
+    throw ECopyWeb("Le fichier du Web copié " + file.string() + " contient " + std::to_string(copy.GetCount()) +
+                   " liens au lieu de " + std::to_string(GetCount()));
   for (const auto& [name, size] : run.Files) {
     std::error_code ec;
     const auto p = LocalNameToPath(run.Destination, name);
-    if (!p || fs::file_size(*p, ec) != size || ec) throw ECopyWeb("the copy of " + name + " is incomplete");
+    if (!p || fs::file_size(*p, ec) != size || ec) throw ECopyWeb("La copie de " + name + " est incomplète");
   }
   // Durable before a move deletes the source.
   Fd folder;
   folder.fd = ::open(run.Destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder.fd < 0 || ::syncfs(folder.fd) != 0) throw ECopyWeb("the copy cannot be written to disk: " + Reason());
+  if (folder.fd < 0 || ::syncfs(folder.fd) != 0) throw ECopyWeb("Impossible d'écrire la copie sur le disque : " + Reason());
 }
 
 bool CopyWebFile(const fs::path& file, const fs::path& destination, bool move, TWeb::TPerFileEvent event,
@@ -399,9 +402,9 @@ bool CopyWebFile(const fs::path& file, const fs::path& destination, bool move, T
   try {
     opened = web.Open(file);
   } catch (const EWebStream& e) {
-    throw ECopyWeb("the capture " + file.string() + " cannot be opened (open elsewhere?): " + e.what());
+    throw ECopyWeb("Impossible d'ouvrir le Web " + file.string() + " (ouvert ailleurs ?) : " + e.what());
   }
-  if (opened != wlOk) throw ECopyWeb(file.string() + " is not a readable capture");
+  if (opened != wlOk) throw ECopyWeb(file.string() + " n'est pas un Web lisible");
   const bool done = move ? web.MoveTo(destination, std::move(event), view) : web.CopyTo(destination, std::move(event), view);
   web.Close();
   return done;

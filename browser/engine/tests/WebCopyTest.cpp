@@ -259,7 +259,7 @@ TEST_F(WebCopyTest, UnreadableFileHalfWayLosesNothing) {
       move ? cap_.web.MoveTo(Dest("existing"), event) : cap_.web.CopyTo(Dest("existing"), event);
       ADD_FAILURE() << "the copy succeeded";
     } catch (const ECopyWeb& e) {
-      EXPECT_NE(std::string(e.what()).find("cannot read"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("Impossible de lire"), std::string::npos) << e.what();
     }
     ASSERT_TRUE(swapped);
     fs::remove(victim);
