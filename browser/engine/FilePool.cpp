@@ -15,7 +15,7 @@ namespace qlon {
 
 namespace {
 
-// Files a thread makes before it hands them over: a claim never waits for a
+// Files a thread makes before it hands them over: a claim seldom waits for a
 // folder in which a file is being made.
 constexpr int kBatch = 8;
 // Files made in place before the pool may start.
@@ -91,22 +91,8 @@ void TFilePool::Make(int lane) {
 }
 
 int TFilePool::Claim(const char* path) {
-  if (!started_) {
-    // Where a file is made quickly, a move costs as much: the threads start
-    // only once the files made here prove slow.
-    const auto begin = std::chrono::steady_clock::now();
-    const int error = MakeEmptyFile(path);
-    const auto spent = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
-    if (error == 0) {
-      std::lock_guard guard(lock_);
-      ++madeInPlace_;
-      slowMicros_ = (slowMicros_ * 7 + double(spent.count())) / 8;
-      if (madeInPlace_ >= kProbes && slowMicros_ > slowLimit_) Start();
-    }
-    return error;
-  }
   std::string ready;
-  {
+  if (started_) {
     std::lock_guard guard(lock_);
     if (!disabled_ && !ready_.empty()) {
       ready = std::move(ready_.front());
@@ -134,12 +120,23 @@ int TFilePool::Claim(const char* path) {
     }
     // Else the making in place says what is wrong with the name.
   }
+  return MakeInPlace(path);
+}
+
+int TFilePool::MakeInPlace(const char* path) {
+  const auto begin = std::chrono::steady_clock::now();
   const int error = MakeEmptyFile(path);
-  if (error == 0) {
-    std::lock_guard guard(lock_);
-    ++madeInPlace_;
+  if (error != 0) return error;
+  const auto spent = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - begin);
+  std::lock_guard guard(lock_);
+  ++madeInPlace_;
+  if (!started_) {
+    // Where a file is made quickly, a move costs as much: the threads start
+    // only once the files made here prove slow.
+    averageMicros_ = (averageMicros_ * 7 + double(spent.count())) / 8;
+    if (madeInPlace_ >= kProbes && averageMicros_ > slowLimit_) Start();
   }
-  return error;
+  return 0;
 }
 
 std::size_t TFilePool::Moved() const {

@@ -49,6 +49,8 @@ class TFilePool {
  private:
   void Start();
   void Make(int lane);
+  // Makes the file where it is claimed; before the threads start, times it.
+  int MakeInPlace(const char* path);
 
   std::string folder_;
   std::size_t ahead_;
@@ -61,7 +63,7 @@ class TFilePool {
   bool stopping_ = false;
   bool disabled_ = false;
   std::size_t moved_ = 0, madeInPlace_ = 0;
-  double slowMicros_ = 0;  // the files made in place: a running average of the time each took
+  double averageMicros_ = 0;  // the files made in place: a running average of the time each took
   std::vector<std::thread> threads_;
 };
 

@@ -508,7 +508,7 @@ bool TWebFile::BuildLocalName(std::string* pathOut) {
   if (reserved.empty() || !SetLocalName(reserved)) return false;
   if (pathOut) {
     auto text = LocalNameToPathText(Owner->GetFolder(), reserved, &Owner->CheckedFolders, nullptr, false);
-    *pathOut = text ? std::move(*text) : GetLocalPath();
+    *pathOut = text ? std::move(*text) : std::string();
   }
   return true;
 }
