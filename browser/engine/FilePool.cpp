@@ -149,4 +149,9 @@ std::size_t TFilePool::MadeInPlace() const {
   return madeInPlace_;
 }
 
+std::size_t TFilePool::Ready() const {
+  std::lock_guard guard(lock_);
+  return ready_.size();
+}
+
 }  // namespace qlon

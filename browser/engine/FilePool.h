@@ -45,6 +45,8 @@ class TFilePool {
   // Files given by a move, and those made at the claim for want of one.
   std::size_t Moved() const;
   std::size_t MadeInPlace() const;
+  // Files made ahead and not claimed yet.
+  std::size_t Ready() const;
 
  private:
   void Start();

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "TempRoot.h"
 #include "UrlBTree.h"
@@ -30,6 +32,13 @@ class FilePoolTest : public ::testing::Test {
   void ClaimPast(TFilePool& pool, const std::string& prefix, int count = 40) {
     fs::create_directories(Folder() / prefix);
     for (int i = 0; i < count; ++i) ASSERT_EQ(pool.Claim(At(prefix + "/" + std::to_string(i)).c_str()), 0) << i;
+  }
+  // Until the threads have files ready (a claim before that makes its own).
+  static void WaitForReady(const TFilePool& pool, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pool.Ready() < count && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(pool.Ready(), count);
   }
   // What a claim must do wherever its file comes from.
   void ExpectClaimsLikeAnExclusiveCreate(TFilePool& pool) {
@@ -78,6 +87,7 @@ TEST_F(FilePoolTest, FilesMadeAheadAreClaimedLikeFilesMadeInPlace) {
     TFilePool pool(Folder().string(), 2, 16, kAlwaysSlow);
     ClaimPast(pool, "a");
     EXPECT_TRUE(fs::is_directory(Folder() / kPoolFolder));
+    WaitForReady(pool, 8);
     ExpectClaimsLikeAnExclusiveCreate(pool);
     // Every name claimed is a file of its own, empty.
     for (int i = 0; i < 40; ++i) {
@@ -103,7 +113,12 @@ TEST_F(FilePoolTest, WhatAKilledRunLeftIsRemovedBeforeTheNextRun) {
 TEST_F(FilePoolTest, AClaimWhosePoolWasRemovedMakesItsFileInPlace) {
   TFilePool pool(Folder().string(), 1, 8, kAlwaysSlow);
   ClaimPast(pool, "a");
-  fs::remove_all(Folder() / kPoolFolder);
+  // The thread may be making a file in it meanwhile: removed once it is not.
+  std::error_code ec;
+  for (int tries = 0; tries < 1000 && (fs::remove_all(Folder() / kPoolFolder, ec), fs::exists(Folder() / kPoolFolder));
+       ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(fs::exists(Folder() / kPoolFolder));
   ClaimPast(pool, "b");
   EXPECT_TRUE(fs::is_regular_file(Folder() / "b/39"));
 }
@@ -113,6 +128,7 @@ TEST_F(FilePoolTest, AClaimWhosePoolWasRemovedMakesItsFileInPlace) {
 TEST_F(FilePoolTest, TheUniqueNameRuleTakesItsFilesFromThePool) {
   TFilePool pool(Folder().string(), 2, 16, kAlwaysSlow);
   ClaimPast(pool, "warm");
+  WaitForReady(pool, 2);
   WriteFileBytes(Folder() / "index.htm", "someone's");
   TUniqueNameHints hints;
   TCheckedFolders checked;
