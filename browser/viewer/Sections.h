@@ -4,9 +4,10 @@
 // text, list items, paragraph and heading spaces, rules and page breaks.
 //
 // A text section's buffer holds one unit per character; kImageChar stands for
-// an image (its TImageObj has that Pos), kControlChar for a form control; the
-// blank is the only break opportunity. Line tops are not stored: a line's top
-// is YValue plus the heights of the lines above it.
+// an image (its TImageObj has that Pos), kControlChar for a form control.
+// Lines break at blanks and placeholders, and between the characters of
+// scripts written without blanks (Chinese, Japanese, Korean). Line tops are
+// not stored: a line's top is YValue plus the heights of the lines above it.
 #include <memory>
 #include <string>
 #include <vector>
