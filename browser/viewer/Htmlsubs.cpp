@@ -238,17 +238,33 @@ int IndentManager::RightSide(int y) const {
   return RtEdge + x;
 }
 
+int IndentManager::NextImageBandEnd(int y) const {
+  int next = -1;
+  for (const auto* list : {&L, &R})
+    for (const IndentRec& r : *list)
+      if (r.Lev == 0 && r.YT <= y && y <= r.YB && (next < 0 || r.YB + 1 < next)) next = r.YB + 1;
+  return next;
+}
+
 void IndentManager::Update(int y, TImageObj& image) {
+  if (image.ObjAlign != kAlignLeft && image.ObjAlign != kAlignRight) return;
+  // A float that does not fit beside the images already there goes below the
+  // first of them to end, and so on; beside none, it takes the line as it is.
+  while (LeftIndent(y) + image.ImageWidth > RightSide(y)) {
+    int next = NextImageBandEnd(y);
+    if (next < 0) break;
+    y = next;
+  }
+  int li = LeftIndent(y), rs = RightSide(y);
+  image.FloatY = y;
   if (image.ObjAlign == kAlignLeft) {
-    int li = LeftIndent(y) - LfEdge;
-    L.push_back({li + image.ImageWidth + image.HSpace, y, y + image.ImageHeight, 0});
-    image.HorzPos = li;
-    image.FloatY = y;
-  } else if (image.ObjAlign == kAlignRight) {
-    int rs = RightSide(y);
-    R.push_back({rs - RtEdge - (image.ImageWidth + image.HSpace), y, y + image.ImageHeight, 0});
-    image.HorzPos = rs - image.ImageWidth;
-    image.FloatY = y;
+    L.push_back({li - LfEdge + image.ImageWidth + image.HSpace, y, y + image.ImageHeight, 0});
+    image.HorzPos = li - LfEdge;
+  } else {
+    // Wider than the room, it starts at the left margin rather than before it.
+    int x = std::max(li, rs - image.ImageWidth);
+    R.push_back({x - image.HSpace - RtEdge, y, y + image.ImageHeight, 0});
+    image.HorzPos = x - LfEdge;
   }
 }
 

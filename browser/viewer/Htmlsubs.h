@@ -134,6 +134,8 @@ class IndentManager {
   void Clear() { L.clear(); R.clear(); }
   int LeftIndent(int y) const;
   int RightSide(int y) const;
+  // Places a left- or right-aligned image at Y, or lower when it does not fit
+  // beside the images there (its FloatY and HorzPos tell where).
   void Update(int y, TImageObj& image);
   int ImageBottom() const;
   void GetClearY(int& left, int& right) const;
@@ -141,6 +143,8 @@ class IndentManager {
   void SetLevel(int y, int level);
   // Moves every band down by dy (a laid-out cell placed lower).
   void Shift(int dy);
+  // The first Y below an image band holding Y (-1 when none does).
+  int NextImageBandEnd(int y) const;
 };
 
 // The shared pictures: shown for an image that fails to load (27 x 30), and

@@ -209,8 +209,8 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
           // Placing is final, so a float that would not fit after others waits for the next line.
           if (count > 0 && w + img->ImageWidth + img->HSpace > width) break;
           imgr.Update(y, *img);
-          w += img->ImageWidth + img->HSpace;
-          floatHeight = std::max(floatHeight, img->ImageHeight);
+          if (img->FloatY == y) w += img->ImageWidth + img->HSpace;  // else it went below the others
+          floatHeight = std::max(floatHeight, img->FloatY - y + img->ImageHeight);
         } else {
           pending.push_back(img);
         }
@@ -249,6 +249,13 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
     empty = false;
   }
   return std::min(count, max);
+}
+
+int TSection::WordEnd(int pos) const {
+  int k = pos + 1;
+  if (IsPlaceholder(Buff[pos])) return k;
+  while (k < Len() && Buff[k] != u' ' && !IsPlaceholder(Buff[k]) && !WideBreak(Buff, k)) ++k;
+  return k;
 }
 
 int TSection::LineEnd(int pos, int n) const {
@@ -300,12 +307,21 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
   while (pos < Len()) {
     LineRec line;
     line.Start = pos;
-    int lineY = y + SectionHeight;
-    if (Lines.empty()) {
-      line.SpaceBefore = clearance;
-      lineY += clearance;
-    }
+    const int lineTop = y + SectionHeight;
+    int drop = Lines.empty() ? clearance : 0;  // room above what the line holds
+    int lineY = lineTop + drop;
     int width = IsPre() ? kPreWidth : imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+    // A line whose first word has no room beside images goes below them,
+    // until it fits or none is beside it.
+    if (!IsPre() && !IsFloat(pos)) {
+      int word = RangeWidth(canvas, pos, WordEnd(pos));
+      for (int next; word > width && (next = imgr.NextImageBandEnd(lineY)) >= 0;) {
+        drop += next - lineY;
+        lineY = next;
+        width = imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+      }
+    }
+    line.SpaceBefore = drop;
     pending.clear();
     int floatHeight = 0;
     int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
@@ -338,16 +354,18 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
         case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
         case kAlignMiddle:
           line.SpaceAfter = std::max(line.SpaceAfter, d / 2);
-          line.SpaceBefore = std::max(line.SpaceBefore, d - d / 2);
+          line.SpaceBefore = std::max(line.SpaceBefore, drop + d - d / 2);
           break;
-        case kAlignBottom: line.SpaceBefore = std::max(line.SpaceBefore, h - (line.LineHt - line.Descent)); break;
+        case kAlignBottom:
+          line.SpaceBefore = std::max(line.SpaceBefore, drop + h - (line.LineHt - line.Descent));
+          break;
         default: break;
       }
     }
     for (auto c = FormControls.FirstAtOrAfter(pos); c != FormControls.Items.end() && (*c)->Pos < end; ++c) {
       int h = (*c)->Height;
-      line.SpaceBefore =
-          std::max(line.SpaceBefore, (*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt);
+      line.SpaceBefore = std::max(line.SpaceBefore,
+                                  drop + ((*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt));
     }
     int trimmed = end;
     while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;
@@ -364,14 +382,14 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     // text, a deep list) widens the document, so that the viewer can scroll to it.
     maxWidth = std::max(maxWidth, line.LineIndent + w);
     // What the line paints: itself and the images placed beside it from its top.
-    line.DrawHeight = std::max(line.Height(), line.SpaceBefore + floatHeight);
+    line.DrawHeight = std::max(line.Height(), drop + floatHeight);
     SectionHeight = LayoutSum(SectionHeight, line.Height());
     pos = end;
     int below = y + SectionHeight;
     for (TImageObj* img : pending) {
       if (img->Pos >= end) continue;  // seen again on the next line
       imgr.Update(below, *img);
-      line.DrawHeight = std::max(line.DrawHeight, img->ImageHeight + line.Height());
+      line.DrawHeight = std::max(line.DrawHeight, img->FloatY - lineTop + img->ImageHeight);
     }
     Lines.push_back(line);
   }

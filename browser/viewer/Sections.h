@@ -95,6 +95,8 @@ class TSection : public TSectionBase {
   int RangeWidth(Canvas& canvas, int a, int b);
   bool IsFloat(int pos) const;
   int LineEnd(int pos, int n) const;
+  // Where the word (or placeholder) at the position ends: its first break opportunity.
+  int WordEnd(int pos) const;
   // The line holding document Y (from the layout), or -1; its top in top.
   int LineAtY(int y, int& top) const;
   // The buffer index under X on a line (nearer side when rounding).
