@@ -191,6 +191,83 @@ TEST(ReadhtmlBlocks, ParagraphsBreaksHeadingsAndRules) {
 
 // Every run of a preformatted block is in the fixed font, whatever markup
 // it holds; the text after the block is in the body font again.
+// DIV ends the line before it and its own last line, without a paragraph
+// space; its ALIGN holds for all it holds, paragraphs included, and its end
+// gives back the alignment it found, through nesting, lists and tables.
+TEST(ReadhtmlBlocks, DivEndsLinesAndAligns) {
+  struct Row {
+    std::u16string html;
+    QString text;
+  } rows[] = {
+      {u"<div>one</div><div>two</div>", "one|two"},
+      {u"a<div>b</div>c", "a|b|c"},
+      {u"<p>one<div>two</div>three", "one|two|three"},
+      {u"<div><div>x</div></div><div></div>y", "x|y"},
+      {u"<div class=\"fragment\"><div class=\"line\">int a;</div>\n<div class=\"line\">int b;</div></div>",
+       "int a;|int b;"},
+  };
+  for (const Row& r : rows) {
+    Parsed p(r.html);
+    EXPECT_EQ(p.Joined(), r.text) << QString::fromStdU16String(r.html).toStdString();
+    EXPECT_TRUE(p.All<TParagraphSpace>(p.list).size() == (r.html.substr(0, 3) == u"<p>" ? 1u : 0u));
+  }
+
+  auto justify = [](Parsed& p) {
+    QString out;
+    for (TSection* s : p.Texts()) out += QString::fromStdU16String(s->Buff) + "=" + QString::number(s->Justify) + " ";
+    return out.trimmed();
+  };
+  Parsed aligned(u"<div align=center>c1<p>c2<div align=right>r</div>c3</div>l1<div align=bogus>l2</div>"
+                 u"<center><div>c4</div>c5</center>");
+  EXPECT_EQ(justify(aligned), "c1=2 c2=2 r=3 c3=2 l1=1 l2=1 c4=2 c5=2");
+
+  // A list item's first line stays beside its bullet.
+  Parsed list(u"<ul><li><div>item</div>more<li>next</ul>");
+  auto items = list.All<TUListItem>(list.list);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0]->Buff, u"item");
+  EXPECT_EQ(list.Joined(), "item|more|next");
+
+  // A cell ends the DIVs left open in it; the end of one opened outside the
+  // cell is passed over there.
+  Parsed table(u"<div align=center><table><tr><td><div align=right>r</td><td>l</div>x</td></tr></table>"
+               u"after</div>end");
+  auto* t = dynamic_cast<ThtmlTable*>(table.list.Sections[0].get());
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->Justify, kCentre);
+  auto cellTexts = [&](int c) {
+    QString out;
+    for (auto& sec : t->Rows[0]->Cells[size_t(c)]->Cell->Sections)
+      if (auto* s = dynamic_cast<TSection*>(sec.get()))
+        out += QString::fromStdU16String(s->Buff) + "=" + QString::number(s->Justify) + " ";
+    return out.trimmed();
+  };
+  EXPECT_EQ(cellTexts(0), "r=3");
+  EXPECT_EQ(cellTexts(1), "lx=1");
+  EXPECT_EQ(justify(table), "after=2 end=1");
+
+  // A hundred thousand DIVs inside each other.
+  std::u16string deep;
+  for (int i = 0; i < 100000; ++i) deep += u"<div align=right>";
+  deep += u"deep";
+  for (int i = 0; i < 100000; ++i) deep += u"</div>";
+  Parsed nested(deep + u"out");
+  EXPECT_EQ(justify(nested), "deep=3 out=1");
+
+  // Drawn: one line each, aligned as read.
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, u"<div>one</div><div align=center>two</div><div align=right>six</div>");
+  d.Layout(400);
+  d.Draw();
+  ASSERT_NE(d.canvas.FindText("one"), nullptr);
+  ASSERT_NE(d.canvas.FindText("two"), nullptr);
+  ASSERT_NE(d.canvas.FindText("six"), nullptr);
+  EXPECT_EQ(d.canvas.FindText("one")->a, QPoint(0, 14));
+  EXPECT_EQ(d.canvas.FindText("two")->a, QPoint(188, 32));
+  EXPECT_EQ(d.canvas.FindText("six")->a, QPoint(376, 50));
+}
+
 TEST(ReadhtmlBlocks, PreKeepsItsFixedFontThroughItsMarkup) {
   struct Row {
     std::u16string html;
