@@ -116,6 +116,18 @@ FileKind FileKindOf(const QString& name) {
 TFrameBase::TFrameBase(QWidget* parent, TFrameViewer* owner, TSubFrameSet* master, TFrameSet* top)
     : QWidget(parent), Owner(owner), MasterSet(master), TopSet(top) {
   setMouseTracking(true);
+  if (top) {
+    ++top->Members;
+    counted_ = true;
+  }
+}
+
+TFrameBase::~TFrameBase() { Leave(); }
+
+void TFrameBase::Leave() {
+  if (!counted_) return;
+  counted_ = false;
+  --TopSet->Members;
 }
 
 void TFrameBase::Retire() {
@@ -170,6 +182,7 @@ void TFrame::CheckNoResize(bool& horizontal, bool& vertical) {
 void TFrame::Retire() {
   if (Viewer) TopSet->RemoveViewer(Viewer);
   TopSet->Unregister(this);
+  Leave();
   if (FrameSet) FrameSet->Retire();
   FrameSet = nullptr;
   TFrameBase::Retire();
@@ -200,6 +213,7 @@ void TFrame::LoadSource(const QString& file, const QString& anchor) {
     if (!IsFile(file)) throw EInOutError(LocateError(file).toStdString());
     TFrameDef def;
     if (Kind == FileKind::Html && ReadFrameSet(file, def)) {
+      if (TopSet->Full()) return;  // the tree has all the frames it may hold
       FrameSet = new TSubFrameSet(this, Owner, MasterSet, TopSet);
       FrameSet->Holder = this;
       FrameSet->Build(def, file);
@@ -352,12 +366,13 @@ void TSubFrameSet::Build(const TFrameDef& def, const QString& setFile) {
   Rows = !def.Rows.trimmed().isEmpty();
   Dim = ParseFrameSizes(Rows ? def.Rows : def.Cols);
   for (const TFrameDef& c : def.Children) {
+    if (List.size() >= size_t(kMaxFramesPerSet) || TopSet->Full()) break;
     if (c.IsFrameSet)
       AddFrameSet(c, setFile);
     else
       CreateFrame(&c, setFile);
   }
-  while (List.size() < Dim.size()) CreateFrame(nullptr, setFile);
+  while (List.size() < Dim.size() && !TopSet->Full()) CreateFrame(nullptr, setFile);
   while (Dim.size() < List.size()) Dim.push_back(-1);
 }
 
@@ -382,11 +397,13 @@ void TSubFrameSet::Unhook() {
     if (auto* f = dynamic_cast<TFrame*>(c)) {
       if (f->Viewer) TopSet->RemoveViewer(f->Viewer);
       TopSet->Unregister(f);
+      f->Leave();
       if (f->FrameSet) f->FrameSet->Unhook();
     } else if (auto* s = dynamic_cast<TSubFrameSet*>(c)) {
       s->Unhook();
     }
   }
+  Leave();
 }
 
 void TSubFrameSet::Retire() {

@@ -5,6 +5,10 @@
 // its source is itself a frameset document. A plain document is a frame set
 // of one frame.
 //
+// A frame set takes at most kMaxFramesPerSet children (the others are not
+// shown), and a frame tree at most kMaxFrames frames and sets, nested
+// documents included: a page cannot make the viewer build windows without end.
+//
 // Size codes (ROWS and COLS entries, at most 20 read):
 //   n > 0          n pixels (at most 5000)
 //   -1 .. -99      a relative share "n*" (a bare "*" is -1)
@@ -50,6 +54,8 @@ inline constexpr int kMaxFrameSizes = 20;
 inline constexpr int kFrameBorderZone = 3;
 // Frameset documents loaded inside each other beyond this depth stay empty.
 inline constexpr int kMaxFrameNesting = 3;
+inline constexpr int kMaxFramesPerSet = 64;
+inline constexpr int kMaxFrames = 1000;
 
 // The size codes of a ROWS or COLS text.
 std::vector<int16_t> ParseFrameSizes(const QString& text);
@@ -62,6 +68,7 @@ FileKind FileKindOf(const QString& name);
 class TFrameBase : public QWidget {
  public:
   TFrameBase(QWidget* parent, TFrameViewer* owner, TSubFrameSet* master, TFrameSet* top);
+  ~TFrameBase() override;
   TFrameViewer* Owner;
   TSubFrameSet* MasterSet;  // the set this one is a child of (nullptr for the top set)
   TFrameSet* TopSet;
@@ -76,6 +83,8 @@ class TFrameBase : public QWidget {
   // Leaves the frame tree at once (names, viewers) and is freed later: it may
   // be running a handler of one of its own viewers.
   virtual void Retire();
+  // No longer counted among the top set's members (once out of its tree).
+  void Leave();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -83,6 +92,9 @@ class TFrameBase : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   // Whether mouse moves are passed on for border dragging.
   virtual bool PassesMouse() const { return true; }
+
+ private:
+  bool counted_ = false;
 };
 
 class TFrame : public TFrameBase {
@@ -177,6 +189,7 @@ class TFrameSet : public TSubFrameSet {
   std::vector<THTMLViewer*> Viewers;
   TSubFrameSet* DragSet = nullptr;
   int NestLevel = 0;
+  int Members = 0;  // the frames and sets of the tree, the top set aside
   TFrameViewer* FrameViewer;
   QString FileName;  // the document the tree was built from
 
@@ -193,6 +206,7 @@ class TFrameSet : public TSubFrameSet {
   TFrame* FindFrame(const QString& name) const;
   // The single frame when the tree has exactly one.
   TFrame* SingleFrame() const { return Frames.size() == 1 ? Frames.front() : nullptr; }
+  bool Full() const { return Members >= kMaxFrames; }
 };
 
 class TFrameViewer : public QWidget {

@@ -224,51 +224,94 @@ bool TImageList::PtInImage(int x, int y, const TSectionList& list, const TMapIte
   return false;
 }
 
-int IndentManager::LeftIndent(int y) const {
-  int x = 0;
-  for (const IndentRec& r : L)
-    if (r.YT <= y && y <= r.YB) x = std::max(x, r.X);
-  return LfEdge + x;
+void IndentManager::Reset(int lf, int rt) {
+  LfEdge = lf;
+  RtEdge = rt;
+  CurrentLevel = 0;
+  ForgetPassed();  // a new pass starts at the top
 }
 
-int IndentManager::RightSide(int y) const {
-  int x = 0;
-  for (const IndentRec& r : R)
-    if (r.YT <= y && y <= r.YB) x = std::min(x, r.X);
-  return RtEdge + x;
+void IndentManager::Clear() {
+  L.clear();
+  R.clear();
+  ForgetPassed();
+  bottomL_ = bottomR_ = -1;
 }
 
-void IndentManager::Update(int y, TImageObj& image) {
-  if (image.ObjAlign == kAlignLeft) {
-    int li = LeftIndent(y) - LfEdge;
-    L.push_back({li + image.ImageWidth + image.HSpace, y, y + image.ImageHeight, 0});
-    image.HorzPos = li;
-    image.FloatY = y;
-  } else if (image.ObjAlign == kAlignRight) {
-    int rs = RightSide(y);
-    R.push_back({rs - RtEdge - (image.ImageWidth + image.HSpace), y, y + image.ImageHeight, 0});
-    image.HorzPos = rs - image.ImageWidth;
-    image.FloatY = y;
+template <typename F>
+void IndentManager::ForBandsAt(std::vector<IndentRec>& list, Passed& passed, int y, bool ahead, F f) {
+  if (y < passed.y && !ahead) passed = Passed();  // a new pass from the top: every band counts again
+  if (y < passed.y || ahead) {
+    for (size_t i = y < passed.y ? 0 : passed.count; i < list.size(); ++i)
+      if (list[i].YT <= y && y <= list[i].YB) f(list[i]);
+    return;
+  }
+  passed.y = y;
+  for (size_t i = passed.count; i < list.size(); ++i) {
+    if (list[i].YB < y)
+      std::swap(list[i], list[passed.count++]);
+    else if (list[i].YT <= y)
+      f(list[i]);
   }
 }
 
-int IndentManager::ImageBottom() const {
-  int b = 0;
-  for (const IndentRec& r : L)
-    if (r.Lev == 0) b = std::max(b, r.YB);
-  for (const IndentRec& r : R)
-    if (r.Lev == 0) b = std::max(b, r.YB);
-  return b;
+int IndentManager::LeftAt(int y, bool ahead) {
+  int x = 0;
+  ForBandsAt(L, passedL_, y, ahead, [&](const IndentRec& r) { x = std::max(x, r.X); });
+  return LfEdge + x;
 }
 
+int IndentManager::RightAt(int y, bool ahead) {
+  int x = 0;
+  ForBandsAt(R, passedR_, y, ahead, [&](const IndentRec& r) { x = std::min(x, r.X); });
+  return RtEdge + x;
+}
+
+int IndentManager::NextBandEndAt(int y, bool ahead) {
+  int next = -1;
+  auto lowest = [&](const IndentRec& r) {
+    if (r.Lev == 0 && (next < 0 || r.YB + 1 < next)) next = r.YB + 1;
+  };
+  ForBandsAt(L, passedL_, y, ahead, lowest);
+  ForBandsAt(R, passedR_, y, ahead, lowest);
+  return next;
+}
+
+int IndentManager::LeftIndent(int y) { return LeftAt(y, false); }
+int IndentManager::RightSide(int y) { return RightAt(y, false); }
+int IndentManager::NextImageBandEnd(int y) { return NextBandEndAt(y, false); }
+
+void IndentManager::Update(int y, TImageObj& image) {
+  if (image.ObjAlign != kAlignLeft && image.ObjAlign != kAlignRight) return;
+  // A float that does not fit beside the images already there goes below the
+  // first of them to end, and so on; beside none, it takes the line as it is.
+  const int at = y;
+  while (LeftAt(y, y > at) + image.ImageWidth > RightAt(y, y > at)) {
+    int next = NextBandEndAt(y, y > at);
+    if (next < 0) break;
+    y = next;
+  }
+  int li = LeftAt(y, y > at), rs = RightAt(y, y > at);
+  image.FloatY = y;
+  const int yb = y + image.ImageHeight;
+  if (image.ObjAlign == kAlignLeft) {
+    L.push_back({li - LfEdge + image.ImageWidth + image.HSpace, y, yb, 0});
+    bottomL_ = std::max(bottomL_, yb);
+    image.HorzPos = li - LfEdge;
+  } else {
+    // Wider than the room, it starts at the left margin rather than before it.
+    int x = std::max(li, rs - image.ImageWidth);
+    R.push_back({x - image.HSpace - RtEdge, y, yb, 0});
+    bottomR_ = std::max(bottomR_, yb);
+    image.HorzPos = x - LfEdge;
+  }
+}
+
+int IndentManager::ImageBottom() const { return std::max({0, bottomL_, bottomR_}); }
+
 void IndentManager::GetClearY(int& left, int& right) const {
-  left = right = -1;
-  for (const IndentRec& r : L)
-    if (r.Lev == 0) left = std::max(left, r.YB);
-  for (const IndentRec& r : R)
-    if (r.Lev == 0) right = std::max(right, r.YB);
-  ++left;
-  ++right;
+  left = bottomL_ + 1;
+  right = bottomR_ + 1;
 }
 
 int IndentManager::NextLevelY() const {
@@ -285,10 +328,12 @@ void IndentManager::SetLevel(int y, int level) {
   if (level > CurrentLevel) {
     for (int lv = CurrentLevel + 1; lv <= level; ++lv) L.push_back({LeftIndent(y) - LfEdge + kListIndent, y, kOpenBand, lv});
   } else if (level < CurrentLevel && CurrentLevel >= 1) {
+    // A closed level's band ends above Y and counts as an image band from then on.
     for (IndentRec& r : L)
       if (r.Lev > level) {
         r.Lev = 0;
         r.YB = y - 1;
+        bottomL_ = std::max(bottomL_, r.YB);
       }
   }
   CurrentLevel = level;
@@ -300,6 +345,9 @@ void IndentManager::Shift(int dy) {
       r.YT += dy;
       if (r.YB != kOpenBand) r.YB += dy;
     }
+  for (int* b : {&bottomL_, &bottomR_})
+    if (*b >= 0) *b += dy;
+  ForgetPassed();
 }
 
 namespace {

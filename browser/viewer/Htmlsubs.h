@@ -125,15 +125,18 @@ inline constexpr int kOpenBand = 9999999;
 
 class IndentManager {
  public:
+  // The order of the bands in a list carries no meaning.
   std::vector<IndentRec> L, R;
   int Width = 0;
   int CurrentLevel = 0;
   int LfEdge = 0, RtEdge = 0;
 
-  void Reset(int lf, int rt) { LfEdge = lf; RtEdge = rt; CurrentLevel = 0; }
-  void Clear() { L.clear(); R.clear(); }
-  int LeftIndent(int y) const;
-  int RightSide(int y) const;
+  void Reset(int lf, int rt);
+  void Clear();
+  int LeftIndent(int y);
+  int RightSide(int y);
+  // Places a left- or right-aligned image at Y, or lower when it does not fit
+  // beside the images there (its FloatY and HorzPos tell where).
   void Update(int y, TImageObj& image);
   int ImageBottom() const;
   void GetClearY(int& left, int& right) const;
@@ -141,6 +144,27 @@ class IndentManager {
   void SetLevel(int y, int level);
   // Moves every band down by dy (a laid-out cell placed lower).
   void Shift(int dy);
+  // The first Y below an image band holding Y (-1 when none does).
+  int NextImageBandEnd(int y);
+
+ private:
+  // Layout and drawing ask about Y going down the cell: the bands that end
+  // above the Y last asked about wait at the front of their list, passed
+  // over, so that a line costs the bands about it rather than all of them.
+  struct Passed {
+    size_t count = 0;
+    int y = 0;
+  };
+  Passed passedL_, passedR_;
+  int bottomL_ = -1, bottomR_ = -1;  // the lowest YB of image bands, -1 for none
+  // f for each band holding Y; a look ahead (placing an image lower down)
+  // leaves the passed bands as they are.
+  template <typename F>
+  static void ForBandsAt(std::vector<IndentRec>& list, Passed& passed, int y, bool ahead, F f);
+  int LeftAt(int y, bool ahead);
+  int RightAt(int y, bool ahead);
+  int NextBandEndAt(int y, bool ahead);
+  void ForgetPassed() { passedL_ = passedR_ = Passed(); }
 };
 
 // The shared pictures: shown for an image that fails to load (27 x 30), and

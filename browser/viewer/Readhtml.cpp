@@ -26,7 +26,7 @@ enum class Tag {
   Html, Title, Body, Head, B, I, H, Em, Strong, U, Cite, Var, Tt, Code, Kbd, Samp, Ol, Ul, Dir, Menu, Dl, A,
   Address, Blockquote, Pre, Center, Table, Td, Th, Caption, Form, TextArea, Select, Option, Font, Sub, Sup,
   Big, Small, P, Map, FrameSet, NoFrames, Li, Br, Hr, Dd, Dt, Img, Base, Tr, Button, Input, Selected,
-  BaseFont, Area, Frame, Page, Count
+  BaseFont, Area, Frame, Page, Div, Count
 };
 constexpr int kTagCount = int(Tag::Count);
 constexpr const char* kTagNames[kTagCount] = {
@@ -34,8 +34,8 @@ constexpr const char* kTagNames[kTagCount] = {
     "SAMP", "OL", "UL", "DIR", "MENU", "DL", "A", "ADDRESS", "BLOCKQUOTE", "PRE", "CENTER", "TABLE", "TD",
     "TH", "CAPTION", "FORM", "TEXTAREA", "SELECT", "OPTION", "FONT", "SUB", "SUP", "BIG", "SMALL", "P", "MAP",
     "FRAMESET", "NOFRAMES", "LI", "BR", "HR", "DD", "DT", "IMG", "BASE", "TR", "BUTTON", "INPUT", "SELECTED",
-    "BASEFONT", "AREA", "FRAME", "PAGE"};
-constexpr bool HasEnd(Tag t) { return int(t) <= int(Tag::NoFrames); }
+    "BASEFONT", "AREA", "FRAME", "PAGE", "DIV"};
+constexpr bool HasEnd(Tag t) { return int(t) <= int(Tag::NoFrames) || t == Tag::Div; }
 
 bool TakesAttributes(Tag t) {
   switch (t) {
@@ -43,6 +43,7 @@ bool TakesAttributes(Tag t) {
     case Tag::Ul: case Tag::Img: case Tag::A: case Tag::Table: case Tag::Td: case Tag::Tr: case Tag::Th:
     case Tag::Caption: case Tag::Input: case Tag::Form: case Tag::TextArea: case Tag::Select: case Tag::Option:
     case Tag::Font: case Tag::BaseFont: case Tag::Map: case Tag::Area: case Tag::FrameSet: case Tag::Frame:
+    case Tag::Div:
       return true;
     default:
       return false;
@@ -520,6 +521,8 @@ class Reader {
   bool sectionAnchored_ = false;
   TCell* cell_;
   uint8_t justify_ = kLeft;
+  std::vector<uint8_t> divs_;  // the justification in force before each open DIV
+  size_t divFloor_ = 0;        // the open DIVs of the enclosing cells
   int level_ = 0;
   int depth_ = 0;
   bool inLink_ = false;
@@ -771,6 +774,7 @@ class Reader {
         Finish();
         justify_ = end ? kLeft : kCentre;
         break;
+      case Tag::Div: DoDiv(end); break;
       case Tag::Pre:
         if (!end) {
           DoPre(stops);
@@ -826,6 +830,35 @@ class Reader {
     }
     Next();
   }
+
+  // A DIV is a block of its own: the line before it and its own last line
+  // end, and its ALIGN holds for what it holds, as P's does for a paragraph.
+  // Its end restores the alignment it found; a cell ends the DIVs left open
+  // in it, and the end of a DIV opened outside the cell does nothing there.
+  void DoDiv(bool end) {
+    if (end) {
+      if (divs_.size() <= divFloor_) return;
+      const uint8_t outer = divs_.back();
+      divs_.pop_back();
+      BreakLine(outer);
+      return;
+    }
+    const TAttribute* a = Find(Attr::Align);
+    divs_.push_back(justify_);
+    BreakLine(a ? AlignJustify(a->Name, justify_) : justify_);
+  }
+  // Ends the open section's line; what follows opens a section with the
+  // justification. A section with nothing in it yet (a list item's first
+  // line, a paragraph just begun) stays open for what follows.
+  void BreakLine(uint8_t justify) {
+    justify_ = justify;
+    if (section_ && section_->Buff.empty()) {
+      section_->Justify = justify;
+      return;
+    }
+    Finish();
+  }
+  void EndCellDivs() { divs_.resize(std::min(divs_.size(), divFloor_)); }
 
   void SetStyle(uint8_t bit, bool on) {
     if (on) list_.CurrentStyle |= bit;
@@ -1058,6 +1091,8 @@ class Reader {
     Finish();
     ++depth_;
     const uint8_t savedJustify = justify_;
+    const size_t savedDivFloor = divFloor_;
+    divFloor_ = divs_.size();
     TCell* const savedCell = cell_;
     const uint8_t savedStyle = list_.CurrentStyle;
     const int savedLevel = level_;
@@ -1069,6 +1104,7 @@ class Reader {
     bool rowOpen = false;
     auto addPending = [&] {
       Finish();
+      EndCellDivs();
       if (pending) row->Add(std::move(pending));
       cell_ = savedCell;
     };
@@ -1115,6 +1151,7 @@ class Reader {
         Next();
         Content(CellEnds(), nullptr);
         Finish();
+        EndCellDivs();
         cell_ = savedCell;
         if (Sy().IsEnd(Tag::Caption)) Next();
       } else if (s.kind == SyKind::Text) {
@@ -1134,6 +1171,7 @@ class Reader {
     cell_->Add(std::move(table));
     list_.CurrentStyle = savedStyle;
     justify_ = savedJustify;
+    divFloor_ = savedDivFloor;
     level_ = savedLevel;
     --depth_;
     if (Sy().IsEnd(Tag::Table)) Next();

@@ -2,6 +2,7 @@
 
 #include <QStringView>
 #include <algorithm>
+#include <string_view>
 
 namespace qlon::viewer {
 
@@ -9,6 +10,41 @@ namespace {
 bool IsPlaceholder(char16_t c) { return c == kImageChar || c == kControlChar; }
 // What a line may end in without it counting towards its width.
 bool IsTrailingBlank(char16_t c) { return c == u' ' || c == u'\r'; }
+
+// Chinese, Japanese and Korean are written without blanks between words.
+bool IsWide(char32_t c) {
+  return (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF01 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+// Punctuation that never starts a line, and punctuation that never ends one.
+bool IsClosing(char32_t c) {
+  static constexpr std::u16string_view kClosing =
+      u")]},.;:!?\u2019\u201D\u3001\u3002\u3009\u300B\u300D\u300F\u3011\u3015\u3017\u3019\u301B\u301E"
+      u"\u30FB\uFF01\uFF09\uFF0C\uFF0E\uFF1A\uFF1B\uFF1F\uFF3D\uFF5D\uFF60";
+  return c < 0x10000 && kClosing.find(char16_t(c)) != std::u16string_view::npos;
+}
+bool IsOpening(char32_t c) {
+  static constexpr std::u16string_view kOpening =
+      u"([{\u2018\u201C\u3008\u300A\u300C\u300E\u3010\u3014\u3016\u3018\u301A\u301D\uFF08\uFF3B\uFF5B\uFF5F";
+  return c < 0x10000 && kOpening.find(char16_t(c)) != std::u16string_view::npos;
+}
+
+// Whether a line may break before b[k] where there is no blank: next to a
+// wide character, as browsers do, but never inside a surrogate pair, at a
+// no-break space, before closing or after opening punctuation.
+bool WideBreak(const std::u16string& b, int k) {
+  if (k <= 0 || k >= int(b.size())) return false;
+  char16_t next = b[size_t(k)], prev = b[size_t(k - 1)];
+  if (QChar::isLowSurrogate(next) || next == 0xA0 || prev == 0xA0) return false;
+  char32_t after = next, before = prev;
+  if (QChar::isHighSurrogate(next) && k + 1 < int(b.size()) && QChar::isLowSurrogate(b[size_t(k + 1)]))
+    after = QChar::surrogateToUcs4(next, b[size_t(k + 1)]);
+  if (QChar::isLowSurrogate(prev) && k >= 2 && QChar::isHighSurrogate(b[size_t(k - 2)]))
+    before = QChar::surrogateToUcs4(b[size_t(k - 2)], prev);
+  return (IsWide(after) || IsWide(before)) && !IsClosing(after) && !IsOpening(before);
+}
 }  // namespace
 
 Color LightEdgeColor(const TSectionList& list) {
@@ -173,8 +209,8 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
           // Placing is final, so a float that would not fit after others waits for the next line.
           if (count > 0 && w + img->ImageWidth + img->HSpace > width) break;
           imgr.Update(y, *img);
-          w += img->ImageWidth + img->HSpace;
-          floatHeight = std::max(floatHeight, img->ImageHeight);
+          if (img->FloatY == y) w += img->ImageWidth + img->HSpace;  // else it went below the others
+          floatHeight = std::max(floatHeight, img->FloatY - y + img->ImageHeight);
         } else {
           pending.push_back(img);
         }
@@ -215,6 +251,13 @@ int TSection::FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj
   return std::min(count, max);
 }
 
+int TSection::WordEnd(int pos) const {
+  int k = pos + 1;
+  if (IsPlaceholder(Buff[pos])) return k;
+  while (k < Len() && Buff[k] != u' ' && !IsPlaceholder(Buff[k]) && !WideBreak(Buff, k)) ++k;
+  return k;
+}
+
 int TSection::LineEnd(int pos, int n) const {
   int len = Len();
   if (pos + n >= len) return len - pos;
@@ -223,12 +266,14 @@ int TSection::LineEnd(int pos, int n) const {
     while (pos + n < len && Buff[pos + n] == u' ') ++n;
     return n;
   }
-  if (IsPlaceholder(Buff[pos + n])) return n;
-  for (int k = pos + n - 1; k >= pos; --k)
+  if (IsPlaceholder(Buff[pos + n]) || WideBreak(Buff, pos + n)) return n;
+  for (int k = pos + n - 1; k >= pos; --k) {
     if (Buff[k] == u' ' || IsPlaceholder(Buff[k])) return k - pos + 1;
+    if (k > pos && WideBreak(Buff, k)) return k - pos;
+  }
   // A word longer than the line stands alone and overflows.
   int k = pos + n;
-  while (k < len && Buff[k] != u' ' && !IsPlaceholder(Buff[k])) ++k;
+  while (k < len && Buff[k] != u' ' && !IsPlaceholder(Buff[k]) && !WideBreak(Buff, k)) ++k;
   if (k < len && Buff[k] == u' ')
     while (k < len && Buff[k] == u' ') ++k;
   return k - pos;
@@ -262,12 +307,21 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
   while (pos < Len()) {
     LineRec line;
     line.Start = pos;
-    int lineY = y + SectionHeight;
-    if (Lines.empty()) {
-      line.SpaceBefore = clearance;
-      lineY += clearance;
-    }
+    const int lineTop = y + SectionHeight;
+    int drop = Lines.empty() ? clearance : 0;  // room above what the line holds
+    int lineY = lineTop + drop;
     int width = IsPre() ? kPreWidth : imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+    // A line whose first word has no room beside images goes below them,
+    // until it fits or none is beside it.
+    if (!IsPre() && !IsFloat(pos)) {
+      int word = RangeWidth(canvas, pos, WordEnd(pos));
+      for (int next; word > width && (next = imgr.NextImageBandEnd(lineY)) >= 0;) {
+        drop += next - lineY;
+        lineY = next;
+        width = imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+      }
+    }
+    line.SpaceBefore = drop;
     pending.clear();
     int floatHeight = 0;
     int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
@@ -300,16 +354,18 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
         case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
         case kAlignMiddle:
           line.SpaceAfter = std::max(line.SpaceAfter, d / 2);
-          line.SpaceBefore = std::max(line.SpaceBefore, d - d / 2);
+          line.SpaceBefore = std::max(line.SpaceBefore, drop + d - d / 2);
           break;
-        case kAlignBottom: line.SpaceBefore = std::max(line.SpaceBefore, h - (line.LineHt - line.Descent)); break;
+        case kAlignBottom:
+          line.SpaceBefore = std::max(line.SpaceBefore, drop + h - (line.LineHt - line.Descent));
+          break;
         default: break;
       }
     }
     for (auto c = FormControls.FirstAtOrAfter(pos); c != FormControls.Items.end() && (*c)->Pos < end; ++c) {
       int h = (*c)->Height;
-      line.SpaceBefore =
-          std::max(line.SpaceBefore, (*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt);
+      line.SpaceBefore = std::max(line.SpaceBefore,
+                                  drop + ((*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt));
     }
     int trimmed = end;
     while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;
@@ -320,23 +376,26 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     else if (Justify == kCentre)
       line.LineIndent = std::max(li, (rs + li - w) / 2);
     else
-      line.LineIndent = rs - w;
+      line.LineIndent = std::max(li, rs - w);
     line.Ln = n;
-    // Preformatted lines do not wrap: the widest one widens the document, so
-    // that the viewer can scroll to what lies beyond the window.
-    if (IsPre()) maxWidth = std::max(maxWidth, line.LineIndent + w);
+    // What runs past the margin (a word wider than its line, preformatted
+    // text, a deep list) widens the document, so that the viewer can scroll to it.
+    maxWidth = std::max(maxWidth, line.LineIndent + w);
     // What the line paints: itself and the images placed beside it from its top.
-    line.DrawHeight = std::max(line.Height(), line.SpaceBefore + floatHeight);
+    line.DrawHeight = std::max(line.Height(), drop + floatHeight);
     SectionHeight = LayoutSum(SectionHeight, line.Height());
     pos = end;
     int below = y + SectionHeight;
     for (TImageObj* img : pending) {
       if (img->Pos >= end) continue;  // seen again on the next line
       imgr.Update(below, *img);
-      line.DrawHeight = std::max(line.DrawHeight, img->ImageHeight + line.Height());
+      line.DrawHeight = std::max(line.DrawHeight, img->FloatY - lineTop + img->ImageHeight);
     }
     Lines.push_back(line);
   }
+  for (const TImageObj& img : Images.Items)
+    if (img.ObjAlign == kAlignLeft || img.ObjAlign == kAlignRight)
+      maxWidth = std::max(maxWidth, img.HorzPos + img.ImageWidth);
   curs = StartCurs + Len();
   if (ListLevel > 0) SectionHeight = std::max(SectionHeight, imgr.NextLevelY() - YValue);
   DrawHeight = std::max(imgr.ImageBottom() - YValue, SectionHeight);
@@ -360,7 +419,7 @@ void TSection::MinMaxWidth(Canvas& canvas, int& min, int& max) {
   while (i < Len()) {
     while (i < Len() && (Buff[i] == u' ' || Buff[i] == kImageChar)) ++i;
     int b = i;
-    while (i < Len() && Buff[i] != u' ' && Buff[i] != kImageChar) ++i;
+    while (i < Len() && Buff[i] != u' ' && Buff[i] != kImageChar && (i == b || !WideBreak(Buff, i))) ++i;
     if (i > b) min = std::max(min, RangeWidth(canvas, b, i));
   }
   min += Indent;

@@ -4,9 +4,10 @@
 // text, list items, paragraph and heading spaces, rules and page breaks.
 //
 // A text section's buffer holds one unit per character; kImageChar stands for
-// an image (its TImageObj has that Pos), kControlChar for a form control; the
-// blank is the only break opportunity. Line tops are not stored: a line's top
-// is YValue plus the heights of the lines above it.
+// an image (its TImageObj has that Pos), kControlChar for a form control.
+// Lines break at blanks and placeholders, and between the characters of
+// scripts written without blanks (Chinese, Japanese, Korean). Line tops are
+// not stored: a line's top is YValue plus the heights of the lines above it.
 #include <memory>
 #include <string>
 #include <vector>
@@ -94,6 +95,8 @@ class TSection : public TSectionBase {
   int RangeWidth(Canvas& canvas, int a, int b);
   bool IsFloat(int pos) const;
   int LineEnd(int pos, int n) const;
+  // Where the word (or placeholder) at the position ends: its first break opportunity.
+  int WordEnd(int pos) const;
   // The line holding document Y (from the layout), or -1; its top in top.
   int LineAtY(int y, int& top) const;
   // The buffer index under X on a line (nearer side when rounding).

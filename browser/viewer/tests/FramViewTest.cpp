@@ -272,6 +272,44 @@ TEST_F(FrameFixture, ManyChildrenAndDeepNesting) {
   EXPECT_TRUE(Shows(Frame("leaf")->Viewer, "P"));
 }
 
+// A set shows at most kMaxFramesPerSet frames, and a tree holds at most
+// kMaxFrames frames and sets, documents shown in frames included; what is
+// built is sized within the window and freed with its tree.
+TEST_F(FrameFixture, FramesOfASetAndOfATreeAreBounded) {
+  Write("p.htm", "<p>P");
+  std::string cols = "*", frames;
+  for (int i = 1; i < 65536; ++i) cols += ",*";
+  for (int i = 0; i < 65536; ++i) frames += "<frame name=f" + std::to_string(i) + " src=\"p.htm\">";
+  Write("many.htm", "<frameset cols=\"" + cols + "\">" + frames + "</frameset>");
+  fv.resize(800, 600);
+  fv.LoadFromFile(Path("many.htm"));
+  TFrameSet* set = fv.CurFrameSet();
+  ASSERT_EQ(set->List.size(), size_t(kMaxFramesPerSet));
+  EXPECT_EQ(set->Frames.size(), size_t(kMaxFramesPerSet));
+  EXPECT_EQ(set->Members, kMaxFramesPerSet);
+  for (TFrame* f : set->Frames) {
+    EXPECT_TRUE(fv.rect().contains(f->geometry()) && f->width() > 0) << f->WinName.toStdString();
+    EXPECT_TRUE(Shows(f->Viewer, "P")) << f->WinName.toStdString();
+  }
+
+  // Each frame showing the set again, four documents deep: the tree fills
+  // up to its bound, and the frames past it stay empty.
+  std::string self;
+  for (int i = 0; i < kMaxFramesPerSet; ++i) self += "<frame src=\"self.htm\">";
+  Write("self.htm", "<frameset rows=\"" + cols.substr(0, 2 * kMaxFramesPerSet - 1) + "\">" + self + "</frameset>");
+  fv.LoadFromFile(Path("self.htm"));
+  EXPECT_EQ(fv.CurFrameSet()->Members, kMaxFrames);
+  EXPECT_LT(fv.CurFrameSet()->Frames.size(), size_t(kMaxFrames));
+
+  // Another document: the old trees are freed (all but the top set and its frame).
+  fv.LoadFromFile(Path("p.htm"));
+  FreeRetired();
+  EXPECT_EQ(fv.CurFrameSet()->Members, 1);
+  int left = 0;
+  for (QWidget* w : fv.findChildren<QWidget*>()) left += dynamic_cast<TFrameBase*>(w) != nullptr;
+  EXPECT_EQ(left, 2);
+}
+
 TEST_F(FrameFixture, DraggingABorderResizesTheFrames) {
   const std::string set = "<frameset cols=\"200,*\"><frame name=a src=\"p.htm\"><frameset rows=\"*,*\">"
                           "<frame name=b src=\"p.htm\"><frame name=c %1 src=\"p.htm\"></frameset></frameset>";

@@ -528,6 +528,22 @@ TEST_F(ViewerFixture, PreformattedMarkupKeepsTheColumns) {
   }
 }
 
+// A word wider than the window widens the page: the horizontal bar reaches
+// its last letter, with the page's margin after it.
+TEST_F(ViewerFixture, LongWordIsReachedByTheHorizontalBar) {
+  viewer.LoadFromString("<p>start " + QString(150, 'W') + " end");
+  ASSERT_TRUE(viewer.HScrollBar()->isVisible());
+  for (int i = 0; i < 400; ++i) Key(Qt::Key_Right);
+  ASSERT_EQ(viewer.HScrollPosition(), viewer.HScrollBar()->maximum());
+  QImage shot = Shot();
+  int last = -1;
+  for (int x = 0; x < shot.width(); ++x)
+    for (int y = 0; y < 60 && last < x; ++y)
+      if (qGray(shot.pixel(x, y)) < 100) last = x;
+  EXPECT_GT(last, shot.width() / 2);
+  EXPECT_LT(last, shot.width() - 5);
+}
+
 TEST_F(ViewerFixture, WideAndVeryTallDocuments) {
   // A line wider than the window: the horizontal bar, moved by the arrow keys.
   viewer.LoadFromString(QString::fromStdString("<pre>" + std::string(200, 'x') + "</pre>"));

@@ -34,6 +34,12 @@ struct Parsed {
   }
 };
 
+std::u16string Repeat(const std::u16string& s, int n) {
+  std::u16string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
 TEST(ReadhtmlText, EntitiesWhiteSpaceAndStrayBrackets) {
   struct Row {
     std::u16string html;
@@ -191,6 +197,54 @@ TEST(ReadhtmlBlocks, ParagraphsBreaksHeadingsAndRules) {
 
 // Every run of a preformatted block is in the fixed font, whatever markup
 // it holds; the text after the block is in the body font again.
+// DIV ends the line before it and its own last line, without a paragraph
+// space; its ALIGN holds for all it holds, paragraphs included, and its end
+// gives back the alignment it found, through nesting, lists and tables.
+TEST(ReadhtmlBlocks, DivEndsLinesAndAligns) {
+  auto read = [](const std::u16string& html) {
+    Parsed p(html);
+    QString out;
+    std::function<void(TCell&)> walk = [&](TCell& cell) {
+      for (auto& s : cell.Sections)
+        if (auto* t = dynamic_cast<TSection*>(s.get()))
+          out += QString::fromStdU16String(t->Buff) + "=" + QString::number(t->Justify) + (t->ListType ? "*" : "") + " ";
+        else if (auto* table = dynamic_cast<ThtmlTable*>(s.get()))
+          for (auto& c : table->Rows[0]->Cells) walk(*c->Cell);
+        else if (dynamic_cast<TParagraphSpace*>(s.get()))
+          out += "/ ";
+    };
+    walk(p.list);
+    return out.trimmed();
+  };
+  EXPECT_EQ(read(u"<div>one</div><div>two</div>a<div>b</div>c"), "one=1 two=1 a=1 b=1 c=1");
+  EXPECT_EQ(read(u"<p>one<div>two</div>three"), "/ one=1 two=1 three=1");
+  EXPECT_EQ(read(u"<div class=x><div class=line>int a;</div>\n<div class=line>int b;</div></div>"), "int a;=1 int b;=1");
+  EXPECT_EQ(read(u"<div align=center>c1<p>c2<div align=right>r</div>c3</div>l1<div align=bogus>l2</div>"
+                 u"<center><div>c4</div>c5</center>"),
+            "c1=2 / c2=2 r=3 c3=2 l1=1 l2=1 c4=2 c5=2");
+  // A list item's first line stays beside its bullet.
+  EXPECT_EQ(read(u"<ul><li><div>item</div>more<li>next</ul>"), "item=1* more=1 next=1*");
+  // A cell ends the DIVs left open in it; the end of one opened outside the
+  // cell is passed over there.
+  EXPECT_EQ(read(u"<div align=center><table><tr><td><div align=right>r</td><td>l</div>x</td></tr></table>"
+                 u"after</div>end"),
+            "r=3 lx=1 after=2 end=1");
+  // A hundred thousand DIVs inside each other.
+  EXPECT_EQ(read(Repeat(u"<div align=right>", 100000) + u"deep" + Repeat(u"</div>", 100000) + u"out"),
+            "deep=3 out=1");
+
+  // Drawn: a line each, placed as aligned.
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, u"<div>one</div><div align=center>two</div><div align=right>six</div>");
+  d.Layout(400);
+  d.Draw();
+  for (const auto& [text, at] : {std::pair{"one", QPoint(0, 14)}, {"two", QPoint(188, 32)}, {"six", QPoint(376, 50)}}) {
+    ASSERT_NE(d.canvas.FindText(text), nullptr) << text;
+    EXPECT_EQ(d.canvas.FindText(text)->a, at) << text;
+  }
+}
+
 TEST(ReadhtmlBlocks, PreKeepsItsFixedFontThroughItsMarkup) {
   struct Row {
     std::u16string html;

@@ -97,10 +97,14 @@ inline void ForEachText(TCell& cell, const std::function<void(TSection&)>& f) {
 }
 
 // Where a laid-out line of a section ends without a break opportunity (a
-// blank, an image or a control; a line end in preformatted text): the text
-// of the two sides, or empty when every line ends where a line may.
+// blank, an image or a control, a character of the scripts written without
+// blanks; a line end in preformatted text): the text of the two sides, or
+// empty when every line ends where a line may.
 inline QString SplitWord(const TSection& s) {
-  auto breaks = [](char16_t c) { return c == u' ' || c == kImageChar || c == kControlChar; };
+  auto breaks = [](char16_t c) {
+    return c == u' ' || c == kImageChar || c == kControlChar || (c >= 0x3000 && c <= 0x9FFF) ||
+           (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xFF00 && c <= 0xFF60);
+  };
   for (size_t i = 0; i + 1 < s.Lines.size(); ++i) {
     int end = s.Lines[i].Start + s.Lines[i].Ln;
     if (end <= 0 || end >= s.Len()) continue;
