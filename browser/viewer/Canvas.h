@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
+#include <QHashFunctions>
 #include <QString>
 #include <QtGlobal>
 #include <cstdint>
@@ -60,6 +61,7 @@ struct FontDesc {
   uint8_t style = 0;
   bool operator==(const FontDesc&) const = default;
 };
+inline size_t qHash(const FontDesc& f, size_t seed = 0) { return qHashMulti(seed, f.face, f.pixelSize, f.style); }
 
 struct TextMetrics {
   int height = 0;  // ascent + descent

@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <string_view>
 
 #include "Sections.h"
 #include "Tables.h"
@@ -17,9 +19,12 @@ namespace {
 // Out of band: no character of the text can be mistaken for the end.
 constexpr int kEndMark = -1;
 constexpr int kMaxTextSymbol = 100;
-constexpr int kMaxTagName = 150;
 constexpr int kMaxEntityName = 7;
 constexpr int kMaxEntityDigits = 4;
+
+constexpr bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+constexpr int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 // The tag table; the names up to NoFrames have an end symbol.
 enum class Tag {
@@ -36,6 +41,56 @@ constexpr const char* kTagNames[kTagCount] = {
     "FRAMESET", "NOFRAMES", "LI", "BR", "HR", "DD", "DT", "IMG", "BASE", "TR", "BUTTON", "INPUT", "SELECTED",
     "BASEFONT", "AREA", "FRAME", "PAGE"};
 constexpr bool HasEnd(Tag t) { return int(t) <= int(Tag::NoFrames); }
+
+// Tag and attribute names are looked up on every tag. A name of at most
+// kMaxKeyLetters letters packs into a key of five bits a letter (longer names
+// are in no table), so that looking one up neither builds nor hashes a string.
+constexpr int kMaxKeyLetters = 12;
+constexpr uint64_t AddLetter(uint64_t key, int letter) { return key << 5 | uint64_t(Upper(letter) - 'A' + 1); }
+constexpr uint64_t NameKey(std::string_view name) {
+  uint64_t key = 0;
+  for (char c : name) key = AddLetter(key, c);
+  return key;
+}
+
+template <typename T>
+class NameTable {
+ public:
+  template <typename Names>
+  explicit NameTable(const Names& names) {
+    for (const auto& [name, value] : names) keys_.push_back({NameKey(name), value});
+    std::sort(keys_.begin(), keys_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+  // key 0: no name of the table.
+  T Find(uint64_t key, T absent) const {
+    auto it = std::lower_bound(keys_.begin(), keys_.end(), key, [](const auto& e, uint64_t k) { return e.first < k; });
+    return it != keys_.end() && it->first == key && key ? it->second : absent;
+  }
+
+ private:
+  std::vector<std::pair<uint64_t, T>> keys_;
+};
+
+// A name being read: its key while it is a short run of letters.
+struct NameReader {
+  uint64_t key = 0;
+  int length = 0;
+  bool letters = true;
+  void Add(int c) {
+    if (!IsAsciiLetter(c)) letters = false;
+    if (++length <= kMaxKeyLetters && letters) key = AddLetter(key, c);
+  }
+  uint64_t Key() const { return letters && length <= kMaxKeyLetters ? key : 0; }
+};
+
+int TagIndex(uint64_t key) {
+  static const NameTable<int> kTable = [] {
+    std::vector<std::pair<std::string_view, int>> names;
+    for (int i = 0; i < kTagCount; ++i) names.push_back({kTagNames[i], i});
+    return NameTable<int>(names);
+  }();
+  return kTable.Find(key, -1);
+}
 
 bool TakesAttributes(Tag t) {
   switch (t) {
@@ -68,6 +123,15 @@ constexpr AttrName kAttrNames[] = {
     {"TARGET", Attr::Target}, {"NORESIZE", Attr::NoResize}, {"SCROLLING", Attr::Scrolling},
     {"HSPACE", Attr::HSpace}};
 
+Attr AttrOf(uint64_t key) {
+  static const NameTable<Attr> kTable = [] {
+    std::vector<std::pair<std::string_view, Attr>> names;
+    for (const AttrName& a : kAttrNames) names.push_back({a.name, a.which});
+    return NameTable<Attr>(names);
+  }();
+  return kTable.Find(key, Attr::Unknown);
+}
+
 // Entities: the four markup characters, then the names of 160 .. 255 in code
 // order (215 and 247 have none).
 constexpr const char* kLatin1Entities[96] = {
@@ -95,10 +159,6 @@ std::optional<char16_t> EntityChar(const QString& name) {
 constexpr std::array<int, 7> kFontSizes = {8, 10, 12, 14, 18, 24, 36};
 constexpr std::array<int, 7> kFixedSizes = {7, 8, 10, 12, 15, 20, 30};
 constexpr std::array<int, 6> kHeadingSizes = {24, 18, 14, 12, 10, 8};
-
-bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
-int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 enum class SyKind { Tag, EndTag, Unknown, Text, Char, End };
 
@@ -291,17 +351,15 @@ class Tokenizer {
       end = true;
       GetCh();
     }
-    QString name;
+    NameReader name;
     while (IsAsciiLetter(ch_)) {
-      if (name.size() < kMaxTagName) name += QChar(Upper(ch_));
+      name.Add(ch_);
       GetCh();
     }
-    int found = -1;
-    for (int i = 0; i < kTagCount; ++i)
-      if (name == QLatin1String(kTagNames[i])) found = i;
-    if (!end && (name == "SCRIPT" || name == "STYLE")) {
+    const int found = TagIndex(name.Key());
+    if (!end && (name.Key() == NameKey("SCRIPT") || name.Key() == NameKey("STYLE"))) {
       SkipToTagEnd();
-      ReadRawUntil("</" + name);
+      ReadRawUntil(name.Key() == NameKey("SCRIPT") ? QStringLiteral("</script") : QStringLiteral("</style"));
       Sy = {SyKind::Unknown};
       return;
     }
@@ -329,14 +387,12 @@ class Tokenizer {
   bool GetAttribute() {
     SkipWhiteSpace();
     if (!IsAsciiLetter(ch_)) return false;
-    QString name;
+    NameReader name;
     while (IsAsciiLetter(ch_)) {
-      name += QChar(Upper(ch_));
+      name.Add(ch_);
       GetCh();
     }
-    Attr which = Attr::Unknown;
-    for (const AttrName& a : kAttrNames)
-      if (name == QLatin1String(a.name)) which = a.which;
+    const Attr which = AttrOf(name.Key());
     SkipWhiteSpace();
     int value = which == Attr::Border ? 1 : 0;
     QString text;

@@ -104,6 +104,65 @@ TEST(ReadhtmlText, LongParagraphAndTextFileReadWhole) {
   }
 }
 
+// A paragraph of tens of thousands of runs: every word is drawn in its own
+// font, and a link is found under every linked word, whatever the order in
+// which lines are drawn and hit.
+TEST(ReadhtmlText, ParagraphOfManyRunsKeepsEveryRunsFontAndLink) {
+  std::u16string html = u"<p>";
+  const int kWords = 40000;
+  for (int i = 0; i < kWords; ++i) {
+    std::u16string n = QString::number(i).toStdU16String();
+    switch (i % 4) {
+      case 0: html += u"<b>b" + n + u"</b> "; break;
+      case 1: html += u"<i>i" + n + u"</i> "; break;
+      case 2: html += u"<a href=\"u" + n + u".htm\">l" + n + u"</a> "; break;
+      default: html += u"n" + n + u" ";
+    }
+  }
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, html);
+  d.Layout(600);
+  d.Draw();
+  int words = 0;
+  for (const auto& call : d.canvas.CallsOf(RecordingCanvas::Op::Text)) {
+    for (const QString& w : call.text.split(' ', Qt::SkipEmptyParts)) {
+      ++words;
+      const uint8_t want = w[0] == 'b' ? kBold : w[0] == 'i' ? kItalic : w[0] == 'l' ? kUnderline : 0;
+      ASSERT_EQ(call.font.style & (kBold | kItalic | kUnderline), want) << w.toStdString();
+    }
+  }
+  EXPECT_EQ(words, kWords);
+
+  // Hit tests from the last line up: on the first word of every line.
+  std::vector<TSection*> texts;
+  test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+  ASSERT_EQ(texts.size(), 1u);
+  const TSection& s = *texts[0];
+  ASSERT_GT(s.Lines.size(), 2000u);
+  int top = s.YValue;
+  std::vector<int> tops;
+  for (const LineRec& l : s.Lines) {
+    tops.push_back(top);
+    top += l.Height();
+  }
+  int linked = 0;
+  for (size_t k = s.Lines.size(); k-- > 0;) {
+    const LineRec& l = s.Lines[k];
+    size_t b = size_t(l.Start);
+    while (s.Buff[b] == u' ') ++b;
+    QString word = QString::fromStdU16String(s.Buff.substr(b, s.Buff.find(u' ', b) - b));
+    TUrlTarget link;
+    bool hit = d.list.GetURL(d.canvas, int(b - size_t(l.Start)) * 8 + l.LineIndent + 1, tops[k] + 1, link);
+    ASSERT_EQ(hit, word[0] == 'l') << word.toStdString();
+    if (hit) {
+      ASSERT_EQ(link.Url, "u" + word.mid(1) + ".htm");
+      ++linked;
+    }
+  }
+  EXPECT_GT(linked, 100);
+}
+
 TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
   Parsed p(u"<table border width=\"80%\" cellpadding=7><tr><td>x</td></tr></table>"
            u"<img src='a.gif' alt=\"unclosed>after");
