@@ -98,7 +98,7 @@ TImageObj::TImageObj(const TAttributeList& attributes, int pos) : Pos(pos) {
       case Attr::Height: SpecHeight = a.Value > 0 ? AttrSize(a.Value) : 0; break;
       case Attr::Width: SpecWidth = a.Value > 0 ? AttrSize(a.Value) : 0; break;
       case Attr::Border: NoBorder = a.Value == 0; break;
-      case Attr::HSpace: HSpace = std::min(20, std::abs(a.Value)); break;
+      case Attr::HSpace: HSpace = int(std::min(20LL, std::llabs(a.Value))); break;
       case Attr::Transp: Transparent = true; break;
       case Attr::IsMap: IsMap = true; break;
       case Attr::UseMap: {

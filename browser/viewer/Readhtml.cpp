@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <climits>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -554,6 +555,8 @@ class Reader {
     Tag kind;
     int number = 1;
     bool plain = false;
+    // The item's number; past the largest one every item keeps it.
+    int Take() { return number < INT_MAX ? number++ : number; }
   };
 
   TSectionList& list_;
@@ -690,7 +693,7 @@ class Reader {
               SetSection(listCtx->kind == Tag::Ol
                              ? std::unique_ptr<TSection>(std::make_unique<TOListItem>(
                                    &list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr, justify_,
-                                   listCtx->number++))
+                                   listCtx->Take()))
                              : std::make_unique<TUListItem>(&list_, level_, Top(),
                                                             inLink_ ? &currentUrl_ : nullptr, justify_,
                                                             listCtx->plain));
@@ -917,12 +920,9 @@ class Reader {
     TMyFont f = Top();
     if (const TAttribute* a = Find(Attr::Size)) {
       QString v = a->Name.trimmed();
-      int size;
-      if (v.size() > 1 && (v[0] == '+' || v[0] == '-'))
-        size = baseFontSize_ + v.toInt();
-      else
-        size = v.toInt();
-      size = std::clamp(size, 1, 7);
+      // Any step or size beyond the seven sizes gives the last one.
+      long long n = std::clamp(v.toLongLong(), -100LL, 100LL);
+      int size = int(std::clamp(v.size() > 1 && (v[0] == '+' || v[0] == '-') ? baseFontSize_ + n : n, 1LL, 7LL));
       if (baseFont) {
         baseFontSize_ = size;
         return;
@@ -1091,7 +1091,11 @@ class Reader {
     }
     ListContext ctx{kind};
     if (kind == Tag::Ol)
-      if (const TAttribute* a = Find(Attr::Start); a && !a->Name.isEmpty() && a->Value >= 0) ctx.number = a->Value;
+      if (const TAttribute* a = Find(Attr::Start)) {
+        bool ok = false;  // a START that is no number (or too large for one) is ignored
+        const int start = a->Name.trimmed().toInt(&ok);
+        if (ok && start >= 0) ctx.number = start;
+      }
     if (kind == Tag::Ul) ctx.plain = Find(Attr::Plain) != nullptr;
     Finish();
     ++depth_;

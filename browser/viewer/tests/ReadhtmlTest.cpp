@@ -546,6 +546,72 @@ TEST(ReadhtmlFrames, FrameSetsAndDetection) {
   EXPECT_TRUE(ParseFrameSet(deep, root));
 }
 
+// The largest numbers a page can write (and the smallest, and one past what
+// an int holds) give sizes within what can be laid out, and the page around
+// them is laid out and drawn whole.
+TEST(ReadhtmlLayout, HostileNumbersStayWithinWhatCanBeLaidOut) {
+  for (const std::u16string n : {u"2147483647", u"-2147483648", u"99999999999"}) {
+    const std::u16string sign = n[0] == u'-' ? u"" : u"+";
+    test::Doc d;
+    TAnchorList anchors;
+    ParseString(d.list, anchors,
+                u"<p>before<table cellspacing=" + n + u" cellpadding=" + n + u" border=" + n + u" width=" + n +
+                    u"><tr><td rowspan=" + n + u" width=" + n + u">cell</table>"
+                    u"<ol start=" + n + u"><li>a<li>b</ol>"
+                    u"<font size=" + sign + n + u">big</font> <basefont size=" + n + u"><font size=-1>base</font>"
+                    u"<hr size=" + n + u" width=" + n + u"><img src=50x40.gif width=" + n + u" height=" + n +
+                    u" hspace=" + n + u" border=" + n + u">"
+                    u"<form><input size=" + n + u" maxlength=" + n + u"><select size=" + n +
+                    u"><option>o</select><textarea rows=" + n + u" cols=" + n + u">t</textarea></form>"
+                    u"<map name=m><area shape=circle coords=\"" + n + u"," + n + u"," + n + u"\" href=c.htm>"
+                    u"<area shape=poly coords=\"0,0," + n + u",0," + n + u"," + n + u",0," + n + u"\" href=p.htm>"
+                    u"</map><p>after");
+    const int height = d.Layout(600);
+    d.Draw(0, QRect(0, 0, 2000, kMaxLayoutY));
+    const std::string which = QString::fromStdU16String(n).toStdString();
+    EXPECT_LT(height, 4 * kMaxAttrSize) << which;
+    const std::vector<QString> drawn = d.canvas.Texts();
+    for (const char* word : {"before", "cell", "a", "b", "big", "base", "after"})
+      EXPECT_NE(std::find(drawn.begin(), drawn.end(), word), drawn.end()) << which << " " << word;
+
+    std::vector<TSection*> texts;
+    test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+    for (TSection* s : texts) {
+      for (const auto& c : s->FormControls.Items) {
+        EXPECT_LE(c->Width, kMaxAttrSize) << which;
+        EXPECT_LE(c->Height, kMaxAttrSize) << which;
+        if (c->Widget()) {
+          EXPECT_LE(c->Widget()->height(), kMaxAttrSize) << which;
+        }
+      }
+      for (const TImageObj& img : s->Images.Items) {
+        EXPECT_LE(img.ImageHeight, kMaxAttrSize + 2) << which;
+        EXPECT_LE(img.HSpace, 20) << which;
+      }
+      if (s->ListType == kNumberedItem) {
+        EXPECT_GE(s->ListNumb, 1) << which;
+      }
+    }
+    for (auto& sec : d.list.Sections)
+      if (auto* t = dynamic_cast<ThtmlTable*>(sec.get())) {
+        EXPECT_LE(t->CellSpacing, 40) << which;
+        EXPECT_LE(t->CellPadding, 50) << which;
+      }
+    // Points of the picture hit the map as its shapes cover them.
+    ASSERT_EQ(d.list.MapList.size(), 1u);
+    QString url, target;
+    const bool positive = n[0] != u'-';
+    EXPECT_EQ(d.list.MapList[0]->GetURL(10, 10, url, target), positive) << which;
+    EXPECT_EQ(url, positive ? "p.htm" : "") << which;
+  }
+  // Numbered items past the largest number keep it.
+  Parsed p(u"<ol start=2147483646><li>a<li>b<li>c</ol>");
+  auto items = p.Texts();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0]->ListNumb, 2147483646);
+  EXPECT_EQ(items[2]->ListNumb, 2147483647);
+}
+
 TEST(ReadhtmlLayout, ParsedDocumentLaysOutAndDraws) {
   test::Doc d;
   TAnchorList anchors;
