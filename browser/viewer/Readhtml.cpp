@@ -1,6 +1,7 @@
 #include "Readhtml.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
@@ -20,8 +21,7 @@ namespace {
 // Out of band: no character of the text can be mistaken for the end.
 constexpr int kEndMark = -1;
 constexpr int kMaxTextSymbol = 100;
-constexpr int kMaxEntityName = 7;
-constexpr int kMaxEntityDigits = 4;
+constexpr int kMaxEntityName = 8;
 
 constexpr bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 constexpr bool IsDigit(int c) { return c >= '0' && c <= '9'; }
@@ -146,14 +146,78 @@ constexpr const char* kLatin1Entities[96] = {
     "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "", "oslash", "ugrave", "uacute",
     "ucirc", "uuml", "yacute", "thorn", "yuml"};
 
-std::optional<char16_t> EntityChar(const QString& name) {
-  if (name == "amp") return u'&';
-  if (name == "lt") return u'<';
-  if (name == "gt") return u'>';
-  if (name == "quot") return u'"';
-  for (int i = 0; i < 96; ++i)
-    if (kLatin1Entities[i][0] && name == QLatin1String(kLatin1Entities[i])) return char16_t(160 + i);
-  return std::nullopt;
+// The other names of HTML 4 (markup-significant, typographic and symbol
+// characters). Unlike the older names above, they count only with their ";".
+struct NamedChar {
+  const char* name;
+  char16_t code;
+};
+constexpr NamedChar kHtml4Entities[] = {
+    {"apos", 39}, {"OElig", 338}, {"oelig", 339}, {"Scaron", 352}, {"scaron", 353}, {"Yuml", 376},
+    {"fnof", 402}, {"circ", 710}, {"tilde", 732}, {"Alpha", 913}, {"Beta", 914}, {"Gamma", 915},
+    {"Delta", 916}, {"Epsilon", 917}, {"Zeta", 918}, {"Eta", 919}, {"Theta", 920}, {"Iota", 921},
+    {"Kappa", 922}, {"Lambda", 923}, {"Mu", 924}, {"Nu", 925}, {"Xi", 926}, {"Omicron", 927}, {"Pi", 928},
+    {"Rho", 929}, {"Sigma", 931}, {"Tau", 932}, {"Upsilon", 933}, {"Phi", 934}, {"Chi", 935}, {"Psi", 936},
+    {"Omega", 937}, {"alpha", 945}, {"beta", 946}, {"gamma", 947}, {"delta", 948}, {"epsilon", 949},
+    {"zeta", 950}, {"eta", 951}, {"theta", 952}, {"iota", 953}, {"kappa", 954}, {"lambda", 955}, {"mu", 956},
+    {"nu", 957}, {"xi", 958}, {"omicron", 959}, {"pi", 960}, {"rho", 961}, {"sigmaf", 962}, {"sigma", 963},
+    {"tau", 964}, {"upsilon", 965}, {"phi", 966}, {"chi", 967}, {"psi", 968}, {"omega", 969},
+    {"thetasym", 977}, {"upsih", 978}, {"piv", 982}, {"ensp", 8194}, {"emsp", 8195}, {"thinsp", 8201},
+    {"zwnj", 8204}, {"zwj", 8205}, {"lrm", 8206}, {"rlm", 8207}, {"ndash", 8211}, {"mdash", 8212},
+    {"lsquo", 8216}, {"rsquo", 8217}, {"sbquo", 8218}, {"ldquo", 8220}, {"rdquo", 8221}, {"bdquo", 8222},
+    {"dagger", 8224}, {"Dagger", 8225}, {"bull", 8226}, {"hellip", 8230}, {"permil", 8240}, {"prime", 8242},
+    {"Prime", 8243}, {"lsaquo", 8249}, {"rsaquo", 8250}, {"oline", 8254}, {"frasl", 8260}, {"euro", 8364},
+    {"image", 8465}, {"weierp", 8472}, {"real", 8476}, {"trade", 8482}, {"alefsym", 8501}, {"larr", 8592},
+    {"uarr", 8593}, {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"crarr", 8629}, {"lArr", 8656},
+    {"uArr", 8657}, {"rArr", 8658}, {"dArr", 8659}, {"hArr", 8660}, {"forall", 8704}, {"part", 8706},
+    {"exist", 8707}, {"empty", 8709}, {"nabla", 8711}, {"isin", 8712}, {"notin", 8713}, {"ni", 8715},
+    {"prod", 8719}, {"sum", 8721}, {"minus", 8722}, {"lowast", 8727}, {"radic", 8730}, {"prop", 8733},
+    {"infin", 8734}, {"ang", 8736}, {"and", 8743}, {"or", 8744}, {"cap", 8745}, {"cup", 8746}, {"int", 8747},
+    {"there4", 8756}, {"sim", 8764}, {"cong", 8773}, {"asymp", 8776}, {"ne", 8800}, {"equiv", 8801},
+    {"le", 8804}, {"ge", 8805}, {"sub", 8834}, {"sup", 8835}, {"nsub", 8836}, {"sube", 8838}, {"supe", 8839},
+    {"oplus", 8853}, {"otimes", 8855}, {"perp", 8869}, {"sdot", 8901}, {"lceil", 8968}, {"rceil", 8969},
+    {"lfloor", 8970}, {"rfloor", 8971}, {"lang", 9001}, {"rang", 9002}, {"loz", 9674}, {"spades", 9824},
+    {"clubs", 9827}, {"hearts", 9829}, {"diams", 9830}};
+
+// The character of an entity name; `closed`: a ";" follows the name.
+std::optional<char16_t> EntityChar(const QString& name, bool closed) {
+  struct Entry {
+    char16_t code;
+    bool needsEnd;
+  };
+  static const QHash<QString, Entry> kNames = [] {
+    QHash<QString, Entry> h;
+    h.insert("amp", {u'&', false});
+    h.insert("lt", {u'<', false});
+    h.insert("gt", {u'>', false});
+    h.insert("quot", {u'"', false});
+    for (int i = 0; i < 96; ++i)
+      if (kLatin1Entities[i][0]) h.insert(QLatin1String(kLatin1Entities[i]), {char16_t(160 + i), false});
+    for (const NamedChar& e : kHtml4Entities) h.insert(QLatin1String(e.name), {e.code, true});
+    return h;
+  }();
+  auto it = kNames.constFind(name);
+  if (it == kNames.constEnd() || (it->needsEnd && !closed)) return std::nullopt;
+  return it->code;
+}
+
+// The text of a numeric reference, read as browsers read it: 128 .. 159 as
+// their Windows-1252 characters; no code point, a surrogate or a C1 control
+// without such a character as U+FFFD; other control codes as a blank, since
+// they would collide with the model's placeholder characters.
+std::u16string ReferenceText(char32_t code) {
+  constexpr char16_t kReplacement = 0xFFFD;
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {kReplacement};
+  if (code >= 0x80 && code < 0xA0) {
+    char16_t c = Cp1252ToUnicode((unsigned char)code);
+    return {c < 0xA0 ? kReplacement : c};
+  }
+  if (code < 32) return {u' '};
+  if (code > 0xFFFF) {
+    code -= 0x10000;
+    return {char16_t(0xD800 + (code >> 10)), char16_t(0xDC00 + (code & 0x3FF))};
+  }
+  return {char16_t(code)};
 }
 
 // HTML sizes 1 .. 7 as point sizes, for proportional and fixed fonts.
@@ -312,7 +376,9 @@ class Tokenizer {
       GetChBasic();  // "!"
       if (text_.compare(pos_, 2, u"--") == 0) {
         pos_ += 2;
-        int dashes = 0;
+        // "<!-->" and "<!--->" are empty comments, and "--!>" ends one, as
+        // browsers read them.
+        int dashes = text_.compare(pos_, 1, u">") == 0 || text_.compare(pos_, 2, u"->") == 0 ? 2 : 0;
         for (;;) {
           GetChBasic();
           if (ch_ == kEndMark) return;
@@ -321,7 +387,10 @@ class Tokenizer {
             continue;
           }
           if (dashes >= 2) {
-            while (ch_ == ' ' || ch_ == '\r') GetChBasic();
+            if (ch_ == '!' && PeekRaw() == '>')
+              GetChBasic();
+            else
+              while (ch_ == ' ' || ch_ == '\r') GetChBasic();
             if (ch_ == '>') break;
             if (ch_ == kEndMark) return;
           }
@@ -458,17 +527,26 @@ class Tokenizer {
     if (ch_ == '#') {
       LCurString += u'#';
       GetCh();
-      int code = 0, digits = 0;
-      while (IsDigit(ch_) && digits <= kMaxEntityDigits) {
+      const bool hex = ch_ == 'x' || ch_ == 'X';
+      if (hex) {
         LCurString += char16_t(ch_);
-        code = code * 10 + (ch_ - '0');
-        ++digits;
         GetCh();
       }
-      if (digits == 0 || digits > kMaxEntityDigits) return;
+      auto digit = [&](int c) {
+        if (IsDigit(c)) return c - '0';
+        int u = Upper(c);
+        return hex && u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+      };
+      // Any number of digits; a value past the last code point stays past it.
+      char32_t code = 0;
+      int digits = 0;
+      for (int d; (d = digit(ch_)) >= 0; ++digits) {
+        code = std::min<char32_t>(code * (hex ? 16 : 10) + char32_t(d), 0x110000);
+        GetCh();
+      }
+      if (digits == 0) return;
       if (ch_ == ';') GetCh();
-      // Control codes would collide with the model's placeholder characters.
-      LCurString = std::u16string(1, code < 32 ? u' ' : char16_t(code));
+      LCurString = ReferenceText(code);
       return;
     }
     QString name;
@@ -476,7 +554,7 @@ class Tokenizer {
       name += QChar(char16_t(ch_));
       GetCh();
     }
-    std::optional<char16_t> c = name.size() <= kMaxEntityName ? EntityChar(name) : std::nullopt;
+    std::optional<char16_t> c = name.size() <= kMaxEntityName ? EntityChar(name, ch_ == ';') : std::nullopt;
     if (!c) {
       LCurString += name.toStdU16String();
       return;

@@ -41,7 +41,7 @@ TEST(ReadhtmlText, EntitiesWhiteSpaceAndStrayBrackets) {
   } rows[] = {
       {u"a&nbsp;b", QString("a") + QChar(160) + "b"},
       {u"&times; &amp;&lt;&gt;&quot;", "&times; &<>\""},
-      {u"&#65;&#66 &#123456;", "AB &#123456;"},
+      {u"&#65;&#66 &#123456;", "AB " + QString::fromUcs4(U"\U0001E240", 1)},
       {u"a&#4;x", "a x"},  // control codes never become placeholders
       {u"a  \t\r\n\r\n  b", "a b"},
       {u"a < b and c > d", "a < b and c > d"},
@@ -55,6 +55,66 @@ TEST(ReadhtmlText, EntitiesWhiteSpaceAndStrayBrackets) {
     Parsed p(r.html);
     EXPECT_EQ(p.Joined(), r.text) << QString::fromStdU16String(r.html).toStdString();
   }
+}
+
+// The text a document draws: every text run of its layout at the width, in
+// drawing order.
+QString DrawnText(const std::u16string& html, int width = 600) {
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, html);
+  d.Layout(width);
+  d.Draw(0, QRect(0, 0, 2000, kMaxLayoutY));
+  QString out;
+  for (const QString& t : d.canvas.Texts()) out += t;
+  return out;
+}
+
+TEST(ReadhtmlText, ReferencesAsBrowsersReadThem) {
+  const QString bad(QChar(0xFFFD));
+  struct Row {
+    std::u16string html;
+    QString text;
+  } rows[] = {
+      {u"&#x2192;&#X41;&#x1f600;", QString::fromUtf8("\u2192A\U0001F600")},
+      {u"&#8212;&#128;&#150;&#159;", QString::fromUtf8("\u2014\u20ac\u2013\u0178")},
+      {u"&#129;&#0;&#xD800;&#x110000;&#99999999999999999999;", bad + bad + bad + bad + bad},
+      {u"&#0065&#x00041;", "AA"},
+      {u"&#x;&#;&#xg;", "&#x;&#;&#xg;"},
+      // The names HTML 4 added count only with their ";"; the older ones without.
+      {u"&ndash;&mdash &hellip;&apos;&copy 2024 &sum=2", QString::fromUtf8("\u2013&mdash \u2026'\u00a9 2024 &sum=2")},
+  };
+  for (const Row& r : rows) EXPECT_EQ(DrawnText(r.html).toStdString(), r.text.toStdString());
+
+  // Tens of thousands of them in one page, every one drawn.
+  std::u16string many;
+  QString want;
+  for (int i = 0; i < 20000; ++i) {
+    many += u"&#x2192;&#150;&#128512; ";
+    want += QString::fromUtf8("\u2192\u2013\U0001F600 ");
+  }
+  EXPECT_EQ(DrawnText(many).simplified().toStdString(), want.simplified().toStdString());
+}
+
+TEST(ReadhtmlText, CommentsEndAsBrowsersEndThem) {
+  struct Row {
+    std::u16string html;
+    QString text;
+  } rows[] = {
+      {u"a<!-- x --!>b", "ab"},
+      {u"a<!-->b<!--->c<!---->d", "abcd"},
+      {u"a<!-- x -- >b", "ab"},
+      {u"a<!-- -> --!x --!>b", "ab"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(DrawnText(r.html).toStdString(), r.text.toStdString());
+
+  // What follows such a comment is all there.
+  std::u16string page = u"<!-- note --!>";
+  for (int i = 0; i < 20000; ++i) page += u"<p>para ";
+  EXPECT_EQ(DrawnText(page).count("para"), 20000);
+  TSectionList list;
+  TAnchorList anchors;
+  EXPECT_THROW(ParseString(list, anchors, u"a<!-- x --!"), EParseError);
 }
 
 TEST(ReadhtmlText, TitleBaseAndUnterminatedComment) {
