@@ -408,11 +408,25 @@ class Tokenizer {
   void SkipWhiteSpace() {
     while (ch_ == ' ' || ch_ == '\r') GetCh();
   }
+  // The rest of a tag, quoted values skipped whole.
   void SkipToTagEnd() {
-    while (ch_ != '>' && ch_ != kEndMark) GetCh();
+    bool afterEquals = false;
+    while (ch_ != '>' && ch_ != kEndMark) {
+      if (afterEquals && (ch_ == '"' || ch_ == '\'')) {
+        ReadQuoted(false);
+        afterEquals = false;
+        continue;
+      }
+      if (ch_ == '=')
+        afterEquals = true;
+      else if (ch_ != ' ' && ch_ != '\r')
+        afterEquals = false;
+      GetCh();
+    }
     if (ch_ == '>') GetCh();
   }
   static bool IsTextChar(int c) { return c >= 32 || c == '\r'; }
+  static bool IsNameChar(int c) { return IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == ':' || c == '.'; }
 
   void ReadTag() {
     GetCh();  // "<"
@@ -457,8 +471,10 @@ class Tokenizer {
   bool GetAttribute() {
     SkipWhiteSpace();
     if (!IsAsciiLetter(ch_)) return false;
+    // Names such as DATA-X or XML:LANG are read whole (and unknown), so that
+    // the attributes after them are still read.
     NameReader name;
-    while (IsAsciiLetter(ch_)) {
+    while (IsNameChar(ch_)) {
       name.Add(ch_);
       GetCh();
     }
@@ -470,7 +486,7 @@ class Tokenizer {
       GetCh();
       SkipWhiteSpace();
       if (ch_ == '"' || ch_ == '\'') {
-        text = GetQuotedValue();
+        text = ReadQuoted(true);
         QString n = text.endsWith('%') ? text.chopped(1) : text;
         bool ok = false;
         value = n.trimmed().toInt(&ok);
@@ -499,12 +515,18 @@ class Tokenizer {
     return true;
   }
 
-  QString GetQuotedValue() {
-    int quote = ch_;
-    GetCh();
+  // At an opening quote: the value up to the same quote, entities decoded and
+  // line ends dropped (kept only when `keep`). A ">" inside ends the value
+  // (and then the tag) unless the value is closed after it, so that a quote
+  // left open loses no more than the tag it is in.
+  QString ReadQuoted(bool keep) {
+    const int quote = ch_;
+    GetChBasic();  // inside a value "<!" opens nothing
     QString text;
-    while (ch_ != quote && ch_ != '>' && ch_ != kEndMark) {
-      if (ch_ == '&') {
+    bool closed = false;  // the quote ahead closes it: no later ">" looks again
+    while (ch_ != quote && ch_ != kEndMark) {
+      if (ch_ == '>' && !closed && !(closed = ClosedLater(quote))) break;
+      if (ch_ == '&' && keep) {
         // The entity reader makes a text symbol; the tag stays the symbol read.
         const Symbol tag = Sy;
         ReadEntity();
@@ -512,11 +534,20 @@ class Tokenizer {
         text += QString::fromStdU16String(LCurString);
         continue;
       }
-      if (ch_ != '\r') text += QChar(char16_t(ch_));
-      GetCh();
+      if (ch_ != '\r' && keep) text += QChar(char16_t(ch_));
+      GetChBasic();
     }
     if (ch_ == quote) GetCh();
-    return HtmlTrim(text);
+    return keep ? HtmlTrim(text) : QString();
+  }
+  // At a ">" inside a value: whether the next such quote can close it, being
+  // followed by a blank, "/", ">" or the end, and not opening another value
+  // right after "=".
+  bool ClosedLater(int quote) const {
+    size_t q = text_.find(char16_t(quote), pos_);
+    if (q == std::u16string::npos || text_[q - 1] == u'=') return false;
+    char16_t after = q + 1 < text_.size() ? text_[q + 1] : u' ';
+    return after == u' ' || after == u'\t' || after == u'\r' || after == u'\n' || after == u'/' || after == u'>';
   }
 
   // At "&": the character, or "&" and what was read as plain text.

@@ -240,6 +240,37 @@ TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
   EXPECT_EQ(QString::fromStdU16String(last->Buff).mid(1), "after");
 }
 
+// A ">" inside a quoted value belongs to the value; a quote left open still
+// ends at ">" with its tag.
+TEST(ReadhtmlAttributes, GreaterThanInsideQuotedValues) {
+  Parsed p(u"<a href=\"x.htm#<satisfyall>\">all</a> <span title=\"a>b\" class='c>d'>kept</span> "
+           u"<a data-x=\"1>\" href=\"y.htm\">y</a> <a href=\"open.htm>one</a> <a href='z.htm'>two</a>");
+  auto texts = p.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  const TSection& s = *texts[0];
+  EXPECT_EQ(QString::fromStdU16String(s.Buff).toStdString(), "all kept y one two");
+  auto urlOf = [&](const char16_t* word) {
+    int overhang;
+    return const_cast<TSection&>(s).Fonts.GetFontAt(int(s.Buff.find(word)), overhang).UrlTarget.Url;
+  };
+  EXPECT_EQ(urlOf(u"all"), "x.htm#<satisfyall>");
+  EXPECT_EQ(urlOf(u"kept"), "");
+  EXPECT_EQ(urlOf(u"y"), "y.htm");
+  EXPECT_EQ(urlOf(u"one"), "open.htm");
+  EXPECT_EQ(urlOf(u"two"), "z.htm");
+
+  // At size: a value of many ">", a quote left open before a long text
+  // without quotes, and many quotes left open.
+  std::u16string page = u"<a href=\"" + std::u16string(100000, u'>') + u"\">x</a>y <a title=\"open>";
+  for (int i = 0; i < 50000; ++i) page += u"w ";
+  for (int i = 0; i < 20000; ++i) page += u"<i title=\"t>v</i>";
+  const QString drawn = DrawnText(page);
+  EXPECT_TRUE(drawn.startsWith("xy w w ")) << drawn.left(40).toStdString();
+  EXPECT_EQ(drawn.count('w'), 50000);
+  EXPECT_EQ(drawn.count('v'), 20000);
+  EXPECT_FALSE(drawn.contains('>'));
+}
+
 TEST(ReadhtmlAttributes, EntitiesInQuotedValuesKeepTheTag) {
   Parsed p(u"<img src=\"R&amp;D &quot;q&quot;.gif\" alt='&lt;x&gt;'><a href=\"a.htm?x=1&amp;y=2\">l</a>");
   auto texts = p.Texts();
