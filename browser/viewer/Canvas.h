@@ -8,11 +8,11 @@
 // pixels it covers (x .. x + width - 1), a line excludes its end point, text
 // is anchored at its baseline. Widths are integer advances that add up: the
 // width of a run is the sum of its characters' widths.
+#include <QHashFunctions>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
-#include <QHashFunctions>
 #include <QString>
 #include <QtGlobal>
 #include <cstdint>

@@ -176,7 +176,8 @@ void TMapItem::AddArea(const TAttributeList& attributes) {
           qsizetype b = i;
           while (i < s.size() && s[i] != ',' && s[i].unicode() >= 33) ++i;
           // Beyond any picture a page can show, a coordinate is as good as the bound.
-          if (i > b) coords.push_back(int(std::clamp(s.mid(b, i - b).toLongLong(), -1LL * kMaxLayoutY, 1LL * kMaxLayoutY)));
+          const long long v = s.mid(b, i - b).toLongLong();
+          if (i > b) coords.push_back(int(std::clamp<long long>(v, -kMaxLayoutY, kMaxLayoutY)));
         }
         break;
       }

@@ -426,7 +426,9 @@ class Tokenizer {
     if (ch_ == '>') GetCh();
   }
   static bool IsTextChar(int c) { return c >= 32 || c == '\r'; }
-  static bool IsNameChar(int c) { return IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == ':' || c == '.'; }
+  static bool IsNameChar(int c) {
+    return IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == ':' || c == '.';
+  }
 
   void ReadTag() {
     GetCh();  // "<"
