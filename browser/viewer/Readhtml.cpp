@@ -84,6 +84,14 @@ struct NameReader {
   uint64_t Key() const { return letters && length <= kMaxKeyLetters ? key : 0; }
 };
 
+template <typename Names, typename NameOf>
+constexpr bool AllKeyable(const Names& names, NameOf nameOf) {
+  for (const auto& n : names)
+    if (std::string_view(nameOf(n)).size() > size_t(kMaxKeyLetters)) return false;
+  return true;
+}
+static_assert(AllKeyable(kTagNames, [](const char* n) { return n; }), "a tag name too long for its key");
+
 int TagIndex(uint64_t key) {
   static const NameTable<int> kTable = [] {
     std::vector<std::pair<std::string_view, int>> names;
@@ -123,6 +131,8 @@ constexpr AttrName kAttrNames[] = {
     {"COORDS", Attr::Coords}, {"NOHREF", Attr::NoHref}, {"HEIGHT", Attr::Height}, {"PLAIN", Attr::Plain},
     {"TARGET", Attr::Target}, {"NORESIZE", Attr::NoResize}, {"SCROLLING", Attr::Scrolling},
     {"HSPACE", Attr::HSpace}};
+
+static_assert(AllKeyable(kAttrNames, [](const AttrName& a) { return a.name; }), "an attribute name too long for its key");
 
 Attr AttrOf(uint64_t key) {
   static const NameTable<Attr> kTable = [] {
