@@ -8,6 +8,7 @@
 // pixels it covers (x .. x + width - 1), a line excludes its end point, text
 // is anchored at its baseline. Widths are integer advances that add up: the
 // width of a run is the sum of its characters' widths.
+#include <QHashFunctions>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -60,6 +61,7 @@ struct FontDesc {
   uint8_t style = 0;
   bool operator==(const FontDesc&) const = default;
 };
+inline size_t qHash(const FontDesc& f, size_t seed = 0) { return qHashMulti(seed, f.face, f.pixelSize, f.style); }
 
 struct TextMetrics {
   int height = 0;  // ascent + descent

@@ -240,7 +240,7 @@ bool TEditFormControlObj::GetSubmission(int index, QString& text) {
 
 void TEditFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
-  Width = canvas.CharWidth(u'A') * Size + 5;
+  Width = AttrSize(canvas.CharWidth(u'A') * (long long)Size + 5);
   if (TheControl) TheControl->resize(Width, Height);
 }
 
@@ -399,14 +399,14 @@ int TListBoxFormControlObj::Rows() const {
 void TListBoxFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
   const int row = canvas.Metrics().height;
-  Height = row * Rows();
-  Width = canvas.CharWidth(u'A') * Longest + 15;
+  Height = AttrSize(row * (long long)Rows());
+  Width = AttrSize(canvas.CharWidth(u'A') * (long long)Longest + 15);
   if (auto* lb = qobject_cast<QListWidget*>(TheControl.data())) {
     // The rows inside the style's frame, their text inside the margins the style keeps beside it.
     static_cast<RowHeightDelegate*>(lb->itemDelegate())->SetRowHeight(row);
     const int textMargin = lb->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lb) + 1;
-    Height += 2 * lb->frameWidth();
-    Width += 2 * (lb->frameWidth() + textMargin);
+    Height = AttrSize(Height + 2LL * lb->frameWidth());
+    Width = AttrSize(Width + 2LL * (lb->frameWidth() + textMargin));
     lb->resize(Width, Height);
   }
 }
@@ -451,7 +451,7 @@ bool TComboFormControlObj::GetSubmission(int index, QString& text) {
 
 void TComboFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
-  Width = canvas.CharWidth(u'A') * Longest + 30;
+  Width = AttrSize(canvas.CharWidth(u'A') * (long long)Longest + 30);
   if (TheControl) TheControl->resize(Width, Height);
 }
 
@@ -497,16 +497,17 @@ bool TTextAreaFormControlObj::GetSubmission(int index, QString& text) {
 
 void TTextAreaFormControlObj::SetHeightWidth(Canvas& canvas) {
   canvas.SetFont(ControlFont());
-  Width = canvas.CharWidth(u'A') * Cols + 5;
-  Height = canvas.Metrics().height * Rows + 5;
+  Width = AttrSize(canvas.CharWidth(u'A') * (long long)Cols + 5);
+  Height = AttrSize(canvas.Metrics().height * (long long)Rows + 5);
   if (auto* m = qobject_cast<QPlainTextEdit*>(TheControl.data())) {
     // Rows lines as the memo spaces them, when that takes more than the
     // formula gives, inside the style's frame and the two scroll bars.
     QTextDocument* doc = m->document();
     int line = int(std::ceil(doc->documentLayout()->blockBoundingRect(doc->firstBlock()).height()));
-    int lines = line * Rows + int(std::ceil(2 * doc->documentMargin()));
-    Height = std::max(Height, lines) + 2 * m->frameWidth() + m->horizontalScrollBar()->sizeHint().height();
-    Width += 2 * m->frameWidth() + m->verticalScrollBar()->sizeHint().width();
+    long long lines = line * (long long)Rows + (long long)std::ceil(2 * doc->documentMargin());
+    Height = AttrSize(std::max<long long>(Height, lines) + 2 * m->frameWidth() +
+                      m->horizontalScrollBar()->sizeHint().height());
+    Width = AttrSize(Width + 2LL * m->frameWidth() + m->verticalScrollBar()->sizeHint().width());
     m->resize(Width, Height);
   }
 }

@@ -3,8 +3,9 @@
 #include <dlfcn.h>
 
 #include <QCoreApplication>
-#include <QRegion>
+#include <QPolygonF>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -174,7 +175,9 @@ void TMapItem::AddArea(const TAttributeList& attributes) {
           while (i < s.size() && (s[i] == ',' || s[i].unicode() < 33)) ++i;
           qsizetype b = i;
           while (i < s.size() && s[i] != ',' && s[i].unicode() >= 33) ++i;
-          if (i > b) coords.push_back(s.mid(b, i - b).toInt());
+          // Beyond any picture a page can show, a coordinate is as good as the bound.
+          const long long v = s.mid(b, i - b).toLongLong();
+          if (i > b) coords.push_back(int(std::clamp<long long>(v, -kMaxLayoutY, kMaxLayoutY)));
         }
         break;
       }
@@ -184,8 +187,7 @@ void TMapItem::AddArea(const TAttributeList& attributes) {
   Region region;
   if (shape == "circ") {
     if (coords.size() < 3) return;
-    int x = coords[0], y = coords[1], r = std::abs(coords[2]);
-    region = Circle{QRect(QPoint(x - r, y - r), QPoint(x + r, y + r))};
+    region = Circle{QPoint(coords[0], coords[1]), std::abs(coords[2])};
   } else if (shape == "poly") {
     if (coords.size() < 6) return;
     QPolygon poly;
@@ -204,10 +206,13 @@ bool TMapItem::GetURL(int x, int y, QString& url, QString& target) const {
     bool in = false;
     if (auto* r = std::get_if<QRect>(&a.region))
       in = r->contains(p);
-    else if (auto* c = std::get_if<Circle>(&a.region))
-      in = c->box.contains(p) && QRegion(c->box, QRegion::Ellipse).contains(p);
-    else
-      in = std::get<QPolygon>(a.region).containsPoint(p, Qt::WindingFill);
+    else if (auto* c = std::get_if<Circle>(&a.region)) {
+      long long dx = x - c->centre.x(), dy = y - c->centre.y();
+      in = dx * dx + dy * dy <= (long long)c->radius * c->radius;
+    } else {
+      // In floating point: the integer test multiplies coordinates and overflows.
+      in = QPolygonF(std::get<QPolygon>(a.region)).containsPoint(QPointF(p), Qt::WindingFill);
+    }
     if (in) {
       url = a.url;
       target = a.target;

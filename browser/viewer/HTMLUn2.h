@@ -28,12 +28,13 @@ int IntMax(int a, int b);
 // a * b / c rounded half away from zero, computed in 64 bits; -1 when c is 0
 // (callers guard the zero case themselves where it can occur).
 int MulDiv(int a, int b, int c);
-// Sizes a document may give (WIDTH, HEIGHT in pixels) are kept below this,
-// and layout heights saturate at kMaxLayoutY, so sums of hostile sizes never
-// overflow.
+// Sizes a document may give (WIDTH, HEIGHT in pixels), and the pixel sizes
+// made from its numbers (a control of SIZE characters, ROWS lines), are kept
+// below this; layout heights saturate at kMaxLayoutY, so sums of hostile sizes
+// never overflow.
 inline constexpr int kMaxAttrSize = 100000;
 inline constexpr int kMaxLayoutY = 1 << 28;
-inline int AttrSize(int v) { return v < 0 ? 0 : v > kMaxAttrSize ? kMaxAttrSize : v; }
+inline int AttrSize(long long v) { return int(v < 0 ? 0 : v > kMaxAttrSize ? kMaxAttrSize : v); }
 inline int LayoutSum(long long a, long long b) {
   long long s = a + b;
   return int(s > kMaxLayoutY ? kMaxLayoutY : s < -kMaxLayoutY ? -kMaxLayoutY : s);
@@ -154,7 +155,7 @@ class TMapItem {
   int AreaCount() const { return int(areas_.size()); }
 
  private:
-  struct Circle { QRect box; };
+  struct Circle { QPoint centre; int radius; };
   using Region = std::variant<QRect, Circle, QPolygon>;
   struct Area { QString url, target; Region region; };
   std::vector<Area> areas_;

@@ -41,9 +41,28 @@ void TFontList::UpdateFonts(const TSectionList& list) {
 }
 
 int TFontList::IndexAt(int pos) const {
-  // Runs are in increasing Pos; the one in force is the last starting at or before pos.
-  auto it = std::upper_bound(Items.begin(), Items.end(), pos, [](int p, const TFontObj& f) { return p < f.Pos; });
-  return it == Items.begin() ? 0 : int(it - Items.begin()) - 1;
+  // Runs are in increasing Pos; the one in force is the last starting at or
+  // before pos (the first when none does). The search starts at the run found
+  // last and widens its steps from there, so a walk costs little per run.
+  const size_t n = Items.size();
+  if (n == 0) return 0;
+  size_t lo = std::min(last_, n - 1), hi = lo + 1;  // the run lies in [lo, hi)
+  if (Items[lo].Pos <= pos) {
+    for (size_t step = 1; hi < n && Items[hi].Pos <= pos; step *= 2) {
+      lo = hi;
+      hi = std::min(n, hi + step);
+    }
+  } else {
+    hi = lo;
+    for (size_t step = 1; lo > 0 && Items[lo].Pos > pos; step *= 2) {
+      hi = lo;
+      lo = lo > step ? lo - step : 0;
+    }
+  }
+  auto first = Items.begin() + qsizetype(lo), last = Items.begin() + qsizetype(hi);
+  auto it = std::upper_bound(first, last, pos, [](int p, const TFontObj& f) { return p < f.Pos; });
+  last_ = it == Items.begin() ? 0 : size_t(it - Items.begin()) - 1;
+  return int(last_);
 }
 
 TFontObj& TFontList::GetFontAt(int pos, int& overhang) {
@@ -79,7 +98,7 @@ TImageObj::TImageObj(const TAttributeList& attributes, int pos) : Pos(pos) {
       case Attr::Height: SpecHeight = a.Value > 0 ? AttrSize(a.Value) : 0; break;
       case Attr::Width: SpecWidth = a.Value > 0 ? AttrSize(a.Value) : 0; break;
       case Attr::Border: NoBorder = a.Value == 0; break;
-      case Attr::HSpace: HSpace = std::min(20, std::abs(a.Value)); break;
+      case Attr::HSpace: HSpace = int(std::min(20LL, std::llabs(a.Value))); break;
       case Attr::Transp: Transparent = true; break;
       case Attr::IsMap: IsMap = true; break;
       case Attr::UseMap: {

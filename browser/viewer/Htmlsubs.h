@@ -23,8 +23,8 @@ struct TMyFont {
   QString Name = QStringLiteral("Times New Roman");
   int Size = 12;
   Color FontColor = clBtnText;
-  uint8_t Style = 0;  // FontStyle bits
   int NormalSize = 12;
+  uint8_t Style = 0;  // FontStyle bits
   bool Fixed = false;  // preformatted text: takes the document's preformatted font name
 
   void SetNormalSize(const TSectionList& list, int size);
@@ -32,15 +32,16 @@ struct TMyFont {
   FontDesc Desc() const { return {Name, PointsToPixels(Size), Style}; }
 };
 
-// One font run of a section, starting at Pos.
+// One font run of a section, starting at Pos. A paragraph may hold a run for
+// every few words: the fields are packed.
 struct TFontObj {
   int Pos = 0;
-  TMyFont TheFont;
   int FontHeight = 0;  // text height + external leading
   int tmHeight = 0;
   int Overhang = 0;
   int Descent = 0;
   uint8_t SScript = 0;  // 0 normal, 1 subscript, 2 superscript
+  TMyFont TheFont;
   TUrlTarget UrlTarget;  // empty URL: not a link
 
   TFontObj() = default;
@@ -63,6 +64,10 @@ class TFontList {
 
  private:
   int IndexAt(int pos) const;
+  // Layout, drawing and hit tests walk the runs in order: a search starts
+  // at the run found last, so that a paragraph of many short runs is walked
+  // in linear time.
+  mutable size_t last_ = 0;
 };
 
 enum ImageAlign : uint8_t { kAlignTop = 0, kAlignMiddle = 1, kAlignBottom = 2, kAlignLeft = 3, kAlignRight = 4 };

@@ -7,7 +7,6 @@ namespace qlon::viewer {
 
 namespace {
 QColor ToQColor(Color c) { return QColor(ColorToRgb(c)); }
-QString FontKey(const FontDesc& f) { return f.face + QChar('|') + QString::number(f.pixelSize) + QChar('|') + QString::number(f.style); }
 }  // namespace
 
 QtCanvas::FontEntry::FontEntry(const QFont& f) : font(f), metrics(f) {
@@ -37,12 +36,22 @@ QFont QtCanvas::MakeFont(const FontDesc& desc) {
 }
 
 void QtCanvas::SetFont(const FontDesc& font) {
-  if (current_ && font == currentDesc_) return;  // runs of one font follow each other
-  currentDesc_ = font;
-  QString key = FontKey(font);
-  auto it = fonts_.find(key);
-  if (it == fonts_.end()) it = fonts_.insert(key, std::make_shared<FontEntry>(MakeFont(font)));
-  current_ = it->get();
+  // The runs of a document share their face names: equal data is the same name.
+  auto same = [&](const Recent& r) {
+    return r.entry && r.desc.pixelSize == font.pixelSize && r.desc.style == font.style &&
+           r.desc.face.size() == font.face.size() &&
+           (r.desc.face.constData() == font.face.constData() || r.desc.face == font.face);
+  };
+  for (const Recent& r : recent_)
+    if (same(r)) {
+      current_ = r.entry;
+      return;
+    }
+  auto it = fonts_.find(font);
+  if (it == fonts_.end()) it = fonts_.insert(font, std::make_shared<FontEntry>(MakeFont(font)));
+  Recent& slot = recent_[nextRecent_++ % recent_.size()];
+  slot = {font, it->get()};
+  current_ = slot.entry;
 }
 
 QtCanvas::FontEntry& QtCanvas::Current() {

@@ -54,9 +54,15 @@ class QtCanvas : public Canvas {
   QPainter& painter_;
   QRect clip_;
   bool printer_;
-  QHash<QString, std::shared_ptr<FontEntry>> fonts_;
+  QHash<FontDesc, std::shared_ptr<FontEntry>> fonts_;
+  // The fonts set last: runs of a few fonts alternate.
+  struct Recent {
+    FontDesc desc;
+    FontEntry* entry = nullptr;
+  };
+  std::array<Recent, 4> recent_;
+  size_t nextRecent_ = 0;
   FontEntry* current_ = nullptr;
-  FontDesc currentDesc_;
   FontEntry& Current();
 };
 

@@ -1,12 +1,16 @@
 #include "Readhtml.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QRegularExpression>
+#include <algorithm>
 #include <array>
 #include <bitset>
+#include <climits>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <string_view>
 
 #include "Sections.h"
 #include "Tables.h"
@@ -17,9 +21,11 @@ namespace {
 // Out of band: no character of the text can be mistaken for the end.
 constexpr int kEndMark = -1;
 constexpr int kMaxTextSymbol = 100;
-constexpr int kMaxTagName = 150;
-constexpr int kMaxEntityName = 7;
-constexpr int kMaxEntityDigits = 4;
+constexpr int kMaxEntityName = 8;
+
+constexpr bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+constexpr int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 // The tag table; the names up to NoFrames have an end symbol.
 enum class Tag {
@@ -36,6 +42,64 @@ constexpr const char* kTagNames[kTagCount] = {
     "FRAMESET", "NOFRAMES", "LI", "BR", "HR", "DD", "DT", "IMG", "BASE", "TR", "BUTTON", "INPUT", "SELECTED",
     "BASEFONT", "AREA", "FRAME", "PAGE", "DIV"};
 constexpr bool HasEnd(Tag t) { return int(t) <= int(Tag::NoFrames) || t == Tag::Div; }
+
+// Tag and attribute names are looked up on every tag. A name of at most
+// kMaxKeyLetters letters packs into a key of five bits a letter (longer names
+// are in no table), so that looking one up neither builds nor hashes a string.
+constexpr int kMaxKeyLetters = 12;
+constexpr uint64_t AddLetter(uint64_t key, int letter) { return key << 5 | uint64_t(Upper(letter) - 'A' + 1); }
+constexpr uint64_t NameKey(std::string_view name) {
+  uint64_t key = 0;
+  for (char c : name) key = AddLetter(key, c);
+  return key;
+}
+
+template <typename T>
+class NameTable {
+ public:
+  template <typename Names>
+  explicit NameTable(const Names& names) {
+    for (const auto& [name, value] : names) keys_.push_back({NameKey(name), value});
+    std::sort(keys_.begin(), keys_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+  // key 0: no name of the table.
+  T Find(uint64_t key, T absent) const {
+    auto it = std::lower_bound(keys_.begin(), keys_.end(), key, [](const auto& e, uint64_t k) { return e.first < k; });
+    return it != keys_.end() && it->first == key && key ? it->second : absent;
+  }
+
+ private:
+  std::vector<std::pair<uint64_t, T>> keys_;
+};
+
+// A name being read: its key while it is a short run of letters.
+struct NameReader {
+  uint64_t key = 0;
+  int length = 0;
+  bool letters = true;
+  void Add(int c) {
+    if (!IsAsciiLetter(c)) letters = false;
+    if (++length <= kMaxKeyLetters && letters) key = AddLetter(key, c);
+  }
+  uint64_t Key() const { return letters && length <= kMaxKeyLetters ? key : 0; }
+};
+
+template <typename Names, typename NameOf>
+constexpr bool AllKeyable(const Names& names, NameOf nameOf) {
+  for (const auto& n : names)
+    if (std::string_view(nameOf(n)).size() > size_t(kMaxKeyLetters)) return false;
+  return true;
+}
+static_assert(AllKeyable(kTagNames, [](const char* n) { return n; }), "a tag name too long for its key");
+
+int TagIndex(uint64_t key) {
+  static const NameTable<int> kTable = [] {
+    std::vector<std::pair<std::string_view, int>> names;
+    for (int i = 0; i < kTagCount; ++i) names.push_back({kTagNames[i], i});
+    return NameTable<int>(names);
+  }();
+  return kTable.Find(key, -1);
+}
 
 bool TakesAttributes(Tag t) {
   switch (t) {
@@ -69,6 +133,17 @@ constexpr AttrName kAttrNames[] = {
     {"TARGET", Attr::Target}, {"NORESIZE", Attr::NoResize}, {"SCROLLING", Attr::Scrolling},
     {"HSPACE", Attr::HSpace}};
 
+static_assert(AllKeyable(kAttrNames, [](const AttrName& a) { return a.name; }), "an attribute name too long for its key");
+
+Attr AttrOf(uint64_t key) {
+  static const NameTable<Attr> kTable = [] {
+    std::vector<std::pair<std::string_view, Attr>> names;
+    for (const AttrName& a : kAttrNames) names.push_back({a.name, a.which});
+    return NameTable<Attr>(names);
+  }();
+  return kTable.Find(key, Attr::Unknown);
+}
+
 // Entities: the four markup characters, then the names of 160 .. 255 in code
 // order (215 and 247 have none).
 constexpr const char* kLatin1Entities[96] = {
@@ -82,24 +157,84 @@ constexpr const char* kLatin1Entities[96] = {
     "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "", "oslash", "ugrave", "uacute",
     "ucirc", "uuml", "yacute", "thorn", "yuml"};
 
-std::optional<char16_t> EntityChar(const QString& name) {
-  if (name == "amp") return u'&';
-  if (name == "lt") return u'<';
-  if (name == "gt") return u'>';
-  if (name == "quot") return u'"';
-  for (int i = 0; i < 96; ++i)
-    if (kLatin1Entities[i][0] && name == QLatin1String(kLatin1Entities[i])) return char16_t(160 + i);
-  return std::nullopt;
+// The other names of HTML 4 (markup-significant, typographic and symbol
+// characters). Unlike the older names above, they count only with their ";".
+struct NamedChar {
+  const char* name;
+  char16_t code;
+};
+constexpr NamedChar kHtml4Entities[] = {
+    {"apos", 39}, {"OElig", 338}, {"oelig", 339}, {"Scaron", 352}, {"scaron", 353}, {"Yuml", 376},
+    {"fnof", 402}, {"circ", 710}, {"tilde", 732}, {"Alpha", 913}, {"Beta", 914}, {"Gamma", 915},
+    {"Delta", 916}, {"Epsilon", 917}, {"Zeta", 918}, {"Eta", 919}, {"Theta", 920}, {"Iota", 921},
+    {"Kappa", 922}, {"Lambda", 923}, {"Mu", 924}, {"Nu", 925}, {"Xi", 926}, {"Omicron", 927}, {"Pi", 928},
+    {"Rho", 929}, {"Sigma", 931}, {"Tau", 932}, {"Upsilon", 933}, {"Phi", 934}, {"Chi", 935}, {"Psi", 936},
+    {"Omega", 937}, {"alpha", 945}, {"beta", 946}, {"gamma", 947}, {"delta", 948}, {"epsilon", 949},
+    {"zeta", 950}, {"eta", 951}, {"theta", 952}, {"iota", 953}, {"kappa", 954}, {"lambda", 955}, {"mu", 956},
+    {"nu", 957}, {"xi", 958}, {"omicron", 959}, {"pi", 960}, {"rho", 961}, {"sigmaf", 962}, {"sigma", 963},
+    {"tau", 964}, {"upsilon", 965}, {"phi", 966}, {"chi", 967}, {"psi", 968}, {"omega", 969},
+    {"thetasym", 977}, {"upsih", 978}, {"piv", 982}, {"ensp", 8194}, {"emsp", 8195}, {"thinsp", 8201},
+    {"zwnj", 8204}, {"zwj", 8205}, {"lrm", 8206}, {"rlm", 8207}, {"ndash", 8211}, {"mdash", 8212},
+    {"lsquo", 8216}, {"rsquo", 8217}, {"sbquo", 8218}, {"ldquo", 8220}, {"rdquo", 8221}, {"bdquo", 8222},
+    {"dagger", 8224}, {"Dagger", 8225}, {"bull", 8226}, {"hellip", 8230}, {"permil", 8240}, {"prime", 8242},
+    {"Prime", 8243}, {"lsaquo", 8249}, {"rsaquo", 8250}, {"oline", 8254}, {"frasl", 8260}, {"euro", 8364},
+    {"image", 8465}, {"weierp", 8472}, {"real", 8476}, {"trade", 8482}, {"alefsym", 8501}, {"larr", 8592},
+    {"uarr", 8593}, {"rarr", 8594}, {"darr", 8595}, {"harr", 8596}, {"crarr", 8629}, {"lArr", 8656},
+    {"uArr", 8657}, {"rArr", 8658}, {"dArr", 8659}, {"hArr", 8660}, {"forall", 8704}, {"part", 8706},
+    {"exist", 8707}, {"empty", 8709}, {"nabla", 8711}, {"isin", 8712}, {"notin", 8713}, {"ni", 8715},
+    {"prod", 8719}, {"sum", 8721}, {"minus", 8722}, {"lowast", 8727}, {"radic", 8730}, {"prop", 8733},
+    {"infin", 8734}, {"ang", 8736}, {"and", 8743}, {"or", 8744}, {"cap", 8745}, {"cup", 8746}, {"int", 8747},
+    {"there4", 8756}, {"sim", 8764}, {"cong", 8773}, {"asymp", 8776}, {"ne", 8800}, {"equiv", 8801},
+    {"le", 8804}, {"ge", 8805}, {"sub", 8834}, {"sup", 8835}, {"nsub", 8836}, {"sube", 8838}, {"supe", 8839},
+    {"oplus", 8853}, {"otimes", 8855}, {"perp", 8869}, {"sdot", 8901}, {"lceil", 8968}, {"rceil", 8969},
+    {"lfloor", 8970}, {"rfloor", 8971}, {"lang", 9001}, {"rang", 9002}, {"loz", 9674}, {"spades", 9824},
+    {"clubs", 9827}, {"hearts", 9829}, {"diams", 9830}};
+
+// The character of an entity name; `closed`: a ";" follows the name.
+std::optional<char16_t> EntityChar(const QString& name, bool closed) {
+  struct Entry {
+    char16_t code;
+    bool needsEnd;
+  };
+  static const QHash<QString, Entry> kNames = [] {
+    QHash<QString, Entry> h;
+    h.insert("amp", {u'&', false});
+    h.insert("lt", {u'<', false});
+    h.insert("gt", {u'>', false});
+    h.insert("quot", {u'"', false});
+    for (int i = 0; i < 96; ++i)
+      if (kLatin1Entities[i][0]) h.insert(QLatin1String(kLatin1Entities[i]), {char16_t(160 + i), false});
+    for (const NamedChar& e : kHtml4Entities) h.insert(QLatin1String(e.name), {e.code, true});
+    return h;
+  }();
+  auto it = kNames.constFind(name);
+  if (it == kNames.constEnd() || (it->needsEnd && !closed)) return std::nullopt;
+  return it->code;
+}
+
+// The text of a numeric reference, read as browsers read it: 128 .. 159 as
+// their Windows-1252 characters; no code point, a surrogate or a C1 control
+// without such a character as U+FFFD; other control codes as a blank, since
+// they would collide with the model's placeholder characters.
+std::u16string ReferenceText(char32_t code) {
+  constexpr char16_t kReplacement = 0xFFFD;
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {kReplacement};
+  if (code >= 0x80 && code < 0xA0) {
+    char16_t c = Cp1252ToUnicode((unsigned char)code);
+    return {c < 0xA0 ? kReplacement : c};
+  }
+  if (code < 32) return {u' '};
+  if (code > 0xFFFF) {
+    code -= 0x10000;
+    return {char16_t(0xD800 + (code >> 10)), char16_t(0xDC00 + (code & 0x3FF))};
+  }
+  return {char16_t(code)};
 }
 
 // HTML sizes 1 .. 7 as point sizes, for proportional and fixed fonts.
 constexpr std::array<int, 7> kFontSizes = {8, 10, 12, 14, 18, 24, 36};
 constexpr std::array<int, 7> kFixedSizes = {7, 8, 10, 12, 15, 20, 30};
 constexpr std::array<int, 6> kHeadingSizes = {24, 18, 14, 12, 10, 8};
-
-bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
-int Upper(int c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 enum class SyKind { Tag, EndTag, Unknown, Text, Char, End };
 
@@ -252,7 +387,9 @@ class Tokenizer {
       GetChBasic();  // "!"
       if (text_.compare(pos_, 2, u"--") == 0) {
         pos_ += 2;
-        int dashes = 0;
+        // "<!-->" and "<!--->" are empty comments, and "--!>" ends one, as
+        // browsers read them.
+        int dashes = text_.compare(pos_, 1, u">") == 0 || text_.compare(pos_, 2, u"->") == 0 ? 2 : 0;
         for (;;) {
           GetChBasic();
           if (ch_ == kEndMark) return;
@@ -261,7 +398,10 @@ class Tokenizer {
             continue;
           }
           if (dashes >= 2) {
-            while (ch_ == ' ' || ch_ == '\r') GetChBasic();
+            if (ch_ == '!' && PeekRaw() == '>')
+              GetChBasic();
+            else
+              while (ch_ == ' ' || ch_ == '\r') GetChBasic();
             if (ch_ == '>') break;
             if (ch_ == kEndMark) return;
           }
@@ -279,11 +419,27 @@ class Tokenizer {
   void SkipWhiteSpace() {
     while (ch_ == ' ' || ch_ == '\r') GetCh();
   }
+  // The rest of a tag, quoted values skipped whole.
   void SkipToTagEnd() {
-    while (ch_ != '>' && ch_ != kEndMark) GetCh();
+    bool afterEquals = false;
+    while (ch_ != '>' && ch_ != kEndMark) {
+      if (afterEquals && (ch_ == '"' || ch_ == '\'')) {
+        ReadQuoted(false);
+        afterEquals = false;
+        continue;
+      }
+      if (ch_ == '=')
+        afterEquals = true;
+      else if (ch_ != ' ' && ch_ != '\r')
+        afterEquals = false;
+      GetCh();
+    }
     if (ch_ == '>') GetCh();
   }
   static bool IsTextChar(int c) { return c >= 32 || c == '\r'; }
+  static bool IsNameChar(int c) {
+    return IsAsciiLetter(c) || IsDigit(c) || c == '-' || c == '_' || c == ':' || c == '.';
+  }
 
   void ReadTag() {
     GetCh();  // "<"
@@ -292,17 +448,15 @@ class Tokenizer {
       end = true;
       GetCh();
     }
-    QString name;
+    NameReader name;
     while (IsAsciiLetter(ch_)) {
-      if (name.size() < kMaxTagName) name += QChar(Upper(ch_));
+      name.Add(ch_);
       GetCh();
     }
-    int found = -1;
-    for (int i = 0; i < kTagCount; ++i)
-      if (name == QLatin1String(kTagNames[i])) found = i;
-    if (!end && (name == "SCRIPT" || name == "STYLE")) {
+    const int found = TagIndex(name.Key());
+    if (!end && (name.Key() == NameKey("SCRIPT") || name.Key() == NameKey("STYLE"))) {
       SkipToTagEnd();
-      ReadRawUntil("</" + name);
+      ReadRawUntil(name.Key() == NameKey("SCRIPT") ? QStringLiteral("</script") : QStringLiteral("</style"));
       Sy = {SyKind::Unknown};
       return;
     }
@@ -330,14 +484,14 @@ class Tokenizer {
   bool GetAttribute() {
     SkipWhiteSpace();
     if (!IsAsciiLetter(ch_)) return false;
-    QString name;
-    while (IsAsciiLetter(ch_)) {
-      name += QChar(Upper(ch_));
+    // Names such as DATA-X or XML:LANG are read whole (and unknown), so that
+    // the attributes after them are still read.
+    NameReader name;
+    while (IsNameChar(ch_)) {
+      name.Add(ch_);
       GetCh();
     }
-    Attr which = Attr::Unknown;
-    for (const AttrName& a : kAttrNames)
-      if (name == QLatin1String(a.name)) which = a.which;
+    const Attr which = AttrOf(name.Key());
     SkipWhiteSpace();
     int value = which == Attr::Border ? 1 : 0;
     QString text;
@@ -345,7 +499,7 @@ class Tokenizer {
       GetCh();
       SkipWhiteSpace();
       if (ch_ == '"' || ch_ == '\'') {
-        text = GetQuotedValue();
+        text = ReadQuoted(true);
         QString n = text.endsWith('%') ? text.chopped(1) : text;
         bool ok = false;
         value = n.trimmed().toInt(&ok);
@@ -374,12 +528,18 @@ class Tokenizer {
     return true;
   }
 
-  QString GetQuotedValue() {
-    int quote = ch_;
-    GetCh();
+  // At an opening quote: the value up to the same quote, entities decoded and
+  // line ends dropped (kept only when `keep`). A ">" inside ends the value
+  // (and then the tag) unless the value is closed after it, so that a quote
+  // left open loses no more than the tag it is in.
+  QString ReadQuoted(bool keep) {
+    const int quote = ch_;
+    GetChBasic();  // inside a value "<!" opens nothing
     QString text;
-    while (ch_ != quote && ch_ != '>' && ch_ != kEndMark) {
-      if (ch_ == '&') {
+    bool closed = false;  // the quote ahead closes it: no later ">" looks again
+    while (ch_ != quote && ch_ != kEndMark) {
+      if (ch_ == '>' && !closed && !(closed = ClosedLater(quote))) break;
+      if (ch_ == '&' && keep) {
         // The entity reader makes a text symbol; the tag stays the symbol read.
         const Symbol tag = Sy;
         ReadEntity();
@@ -387,11 +547,20 @@ class Tokenizer {
         text += QString::fromStdU16String(LCurString);
         continue;
       }
-      if (ch_ != '\r') text += QChar(char16_t(ch_));
-      GetCh();
+      if (ch_ != '\r' && keep) text += QChar(char16_t(ch_));
+      GetChBasic();
     }
     if (ch_ == quote) GetCh();
-    return HtmlTrim(text);
+    return keep ? HtmlTrim(text) : QString();
+  }
+  // At a ">" inside a value: whether the next such quote can close it, being
+  // followed by a blank, "/", ">" or the end, and not opening another value
+  // right after "=".
+  bool ClosedLater(int quote) const {
+    size_t q = text_.find(char16_t(quote), pos_);
+    if (q == std::u16string::npos || text_[q - 1] == u'=') return false;
+    char16_t after = q + 1 < text_.size() ? text_[q + 1] : u' ';
+    return after == u' ' || after == u'\t' || after == u'\r' || after == u'\n' || after == u'/' || after == u'>';
   }
 
   // At "&": the character, or "&" and what was read as plain text.
@@ -402,17 +571,26 @@ class Tokenizer {
     if (ch_ == '#') {
       LCurString += u'#';
       GetCh();
-      int code = 0, digits = 0;
-      while (IsDigit(ch_) && digits <= kMaxEntityDigits) {
+      const bool hex = ch_ == 'x' || ch_ == 'X';
+      if (hex) {
         LCurString += char16_t(ch_);
-        code = code * 10 + (ch_ - '0');
-        ++digits;
         GetCh();
       }
-      if (digits == 0 || digits > kMaxEntityDigits) return;
+      auto digit = [&](int c) {
+        if (IsDigit(c)) return c - '0';
+        int u = Upper(c);
+        return hex && u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+      };
+      // Any number of digits; a value past the last code point stays past it.
+      char32_t code = 0;
+      int digits = 0;
+      for (int d; (d = digit(ch_)) >= 0; ++digits) {
+        code = std::min<char32_t>(code * (hex ? 16 : 10) + char32_t(d), 0x110000);
+        GetCh();
+      }
+      if (digits == 0) return;
       if (ch_ == ';') GetCh();
-      // Control codes would collide with the model's placeholder characters.
-      LCurString = std::u16string(1, code < 32 ? u' ' : char16_t(code));
+      LCurString = ReferenceText(code);
       return;
     }
     QString name;
@@ -420,7 +598,7 @@ class Tokenizer {
       name += QChar(char16_t(ch_));
       GetCh();
     }
-    std::optional<char16_t> c = name.size() <= kMaxEntityName ? EntityChar(name) : std::nullopt;
+    std::optional<char16_t> c = name.size() <= kMaxEntityName ? EntityChar(name, ch_ == ';') : std::nullopt;
     if (!c) {
       LCurString += name.toStdU16String();
       return;
@@ -499,6 +677,8 @@ class Reader {
     Tag kind;
     int number = 1;
     bool plain = false;
+    // The item's number; past the largest one every item keeps it.
+    int Take() { return number < INT_MAX ? number++ : number; }
   };
 
   TSectionList& list_;
@@ -637,7 +817,7 @@ class Reader {
               SetSection(listCtx->kind == Tag::Ol
                              ? std::unique_ptr<TSection>(std::make_unique<TOListItem>(
                                    &list_, level_, Top(), inLink_ ? &currentUrl_ : nullptr, justify_,
-                                   listCtx->number++))
+                                   listCtx->Take()))
                              : std::make_unique<TUListItem>(&list_, level_, Top(),
                                                             inLink_ ? &currentUrl_ : nullptr, justify_,
                                                             listCtx->plain));
@@ -894,12 +1074,9 @@ class Reader {
     TMyFont f = Top();
     if (const TAttribute* a = Find(Attr::Size)) {
       QString v = a->Name.trimmed();
-      int size;
-      if (v.size() > 1 && (v[0] == '+' || v[0] == '-'))
-        size = baseFontSize_ + v.toInt();
-      else
-        size = v.toInt();
-      size = std::clamp(size, 1, 7);
+      // Any step or size beyond the seven sizes gives the last one.
+      long long n = std::clamp(v.toLongLong(), -100LL, 100LL);
+      int size = int(std::clamp(v.size() > 1 && (v[0] == '+' || v[0] == '-') ? baseFontSize_ + n : n, 1LL, 7LL));
       if (baseFont) {
         baseFontSize_ = size;
         return;
@@ -1068,7 +1245,11 @@ class Reader {
     }
     ListContext ctx{kind};
     if (kind == Tag::Ol)
-      if (const TAttribute* a = Find(Attr::Start); a && !a->Name.isEmpty() && a->Value >= 0) ctx.number = a->Value;
+      if (const TAttribute* a = Find(Attr::Start)) {
+        bool ok = false;  // a START that is no number (or too large for one) is ignored
+        const int start = a->Name.trimmed().toInt(&ok);
+        if (ok && start >= 0) ctx.number = start;
+      }
     if (kind == Tag::Ul) ctx.plain = Find(Attr::Plain) != nullptr;
     Finish();
     ++depth_;

@@ -45,8 +45,8 @@ ThtmlTable::ThtmlTable(TSectionList* list, const TAttributeList& attributes, uin
         else if (s == "RIGHT") Justify = 3;
         break;
       }
-      case Attr::CellSpacing: if (a.Value >= 0) CellSpacing = std::min(a.Value + 1, 40); break;
-      case Attr::CellPadding: if (a.Value >= 0) CellPadding = std::min(a.Value + 1, 50); break;
+      case Attr::CellSpacing: if (a.Value >= 0) CellSpacing = std::min(a.Value, 39) + 1; break;
+      case Attr::CellPadding: if (a.Value >= 0) CellPadding = std::min(a.Value, 49) + 1; break;
       case Attr::Width:
         if (a.Name.contains('%')) {
           WidthAsPercent = true;

@@ -470,6 +470,28 @@ TEST_F(ViewerFixture, HostilePagesLoadAndPaint) {
   EXPECT_EQ(viewer.SelText().simplified().toStdString(), "nulintext unknown xyz end");
 }
 
+// Every number a page can give at its largest: the page is laid out within
+// bounds, its text is all there, and it paints from top to bottom.
+TEST_F(ViewerFixture, HostileNumbersLoadAndPaint) {
+  const std::string n = "2147483647";
+  const std::string page =
+      "<p>before<table cellspacing=" + n + " cellpadding=" + n + " border=" + n + " width=" + n + "><tr><td colspan=" +
+      n + " rowspan=" + n + " width=" + n + ">cell</table><ol start=" + n + "><li>a<li>b</ol><font size=+" +
+      n + ">big</font><hr size=" + n + " width=" + n + "><form><input size=" + n + " maxlength=" + n +
+      "><select size=" + n + "><option>o</select><textarea rows=" + n + " cols=" + n +
+      ">t</textarea></form><p>after";
+  viewer.LoadFromString(QString::fromStdString(page));
+  EXPECT_GT(test::DarkPixels(Shot()), 200);  // the first screen shows its text, not one letter
+  EXPECT_LT(viewer.DocHeight(), 4 * kMaxAttrSize);
+  viewer.SelectAll();
+  for (const char* word : {"before", "cell", "a", "b", "big", "after"})
+    EXPECT_TRUE(viewer.SelText().contains(word)) << word;
+  viewer.ScrollTo(viewer.DocHeight());
+  EXPECT_GT(test::DarkPixels(Shot()), 0);
+  for (QWidget* w : viewer.PaintPanel()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    EXPECT_LE(std::max(w->width(), w->height()), kMaxAttrSize);
+}
+
 TEST_F(ViewerFixture, LinkPathsFollowBaseOrTheCurrentFile) {
   viewer.LoadFromString("<base href=\"/docs/sub/index.htm\">");
   EXPECT_EQ(viewer.ExpandName(" a.htm "), "/docs/sub/a.htm");

@@ -47,7 +47,7 @@ TEST(ReadhtmlText, EntitiesWhiteSpaceAndStrayBrackets) {
   } rows[] = {
       {u"a&nbsp;b", QString("a") + QChar(160) + "b"},
       {u"&times; &amp;&lt;&gt;&quot;", "&times; &<>\""},
-      {u"&#65;&#66 &#123456;", "AB &#123456;"},
+      {u"&#65;&#66 &#123456;", "AB " + QString::fromUcs4(U"\U0001E240", 1)},
       {u"a&#4;x", "a x"},  // control codes never become placeholders
       {u"a  \t\r\n\r\n  b", "a b"},
       {u"a < b and c > d", "a < b and c > d"},
@@ -61,6 +61,66 @@ TEST(ReadhtmlText, EntitiesWhiteSpaceAndStrayBrackets) {
     Parsed p(r.html);
     EXPECT_EQ(p.Joined(), r.text) << QString::fromStdU16String(r.html).toStdString();
   }
+}
+
+// The text a document draws: every text run of its layout at the width, in
+// drawing order.
+QString DrawnText(const std::u16string& html, int width = 600) {
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, html);
+  d.Layout(width);
+  d.Draw(0, QRect(0, 0, 2000, kMaxLayoutY));
+  QString out;
+  for (const QString& t : d.canvas.Texts()) out += t;
+  return out;
+}
+
+TEST(ReadhtmlText, ReferencesAsBrowsersReadThem) {
+  const QString bad(QChar(0xFFFD));
+  struct Row {
+    std::u16string html;
+    QString text;
+  } rows[] = {
+      {u"&#x2192;&#X41;&#x1f600;", QString::fromUtf8("\u2192A\U0001F600")},
+      {u"&#8212;&#128;&#150;&#159;", QString::fromUtf8("\u2014\u20ac\u2013\u0178")},
+      {u"&#129;&#0;&#xD800;&#x110000;&#99999999999999999999;", bad + bad + bad + bad + bad},
+      {u"&#0065&#x00041;", "AA"},
+      {u"&#x;&#;&#xg;", "&#x;&#;&#xg;"},
+      // The names HTML 4 added count only with their ";"; the older ones without.
+      {u"&ndash;&mdash &hellip;&apos;&copy 2024 &sum=2", QString::fromUtf8("\u2013&mdash \u2026'\u00a9 2024 &sum=2")},
+  };
+  for (const Row& r : rows) EXPECT_EQ(DrawnText(r.html).toStdString(), r.text.toStdString());
+
+  // Tens of thousands of them in one page, every one drawn.
+  std::u16string many;
+  QString want;
+  for (int i = 0; i < 20000; ++i) {
+    many += u"&#x2192;&#150;&#128512; ";
+    want += QString::fromUtf8("\u2192\u2013\U0001F600 ");
+  }
+  EXPECT_EQ(DrawnText(many).simplified().toStdString(), want.simplified().toStdString());
+}
+
+TEST(ReadhtmlText, CommentsEndAsBrowsersEndThem) {
+  struct Row {
+    std::u16string html;
+    QString text;
+  } rows[] = {
+      {u"a<!-- x --!>b", "ab"},
+      {u"a<!-->b<!--->c<!---->d", "abcd"},
+      {u"a<!-- x -- >b", "ab"},
+      {u"a<!-- -> --!x --!>b", "ab"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(DrawnText(r.html).toStdString(), r.text.toStdString());
+
+  // What follows such a comment is all there.
+  std::u16string page = u"<!-- note --!>";
+  for (int i = 0; i < 20000; ++i) page += u"<p>para ";
+  EXPECT_EQ(DrawnText(page).count("para"), 20000);
+  TSectionList list;
+  TAnchorList anchors;
+  EXPECT_THROW(ParseString(list, anchors, u"a<!-- x --!"), EParseError);
 }
 
 TEST(ReadhtmlText, TitleBaseAndUnterminatedComment) {
@@ -110,6 +170,65 @@ TEST(ReadhtmlText, LongParagraphAndTextFileReadWhole) {
   }
 }
 
+// A paragraph of tens of thousands of runs: every word is drawn in its own
+// font, and a link is found under every linked word, whatever the order in
+// which lines are drawn and hit.
+TEST(ReadhtmlText, ParagraphOfManyRunsKeepsEveryRunsFontAndLink) {
+  std::u16string html = u"<p>";
+  const int kWords = 40000;
+  for (int i = 0; i < kWords; ++i) {
+    std::u16string n = QString::number(i).toStdU16String();
+    switch (i % 4) {
+      case 0: html += u"<b>b" + n + u"</b> "; break;
+      case 1: html += u"<i>i" + n + u"</i> "; break;
+      case 2: html += u"<a href=\"u" + n + u".htm\">l" + n + u"</a> "; break;
+      default: html += u"n" + n + u" ";
+    }
+  }
+  test::Doc d;
+  TAnchorList anchors;
+  ParseString(d.list, anchors, html);
+  d.Layout(600);
+  d.Draw();
+  int words = 0;
+  for (const auto& call : d.canvas.CallsOf(RecordingCanvas::Op::Text)) {
+    for (const QString& w : call.text.split(' ', Qt::SkipEmptyParts)) {
+      ++words;
+      const uint8_t want = w[0] == 'b' ? kBold : w[0] == 'i' ? kItalic : w[0] == 'l' ? kUnderline : 0;
+      ASSERT_EQ(call.font.style & (kBold | kItalic | kUnderline), want) << w.toStdString();
+    }
+  }
+  EXPECT_EQ(words, kWords);
+
+  // Hit tests from the last line up: on the first word of every line.
+  std::vector<TSection*> texts;
+  test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+  ASSERT_EQ(texts.size(), 1u);
+  const TSection& s = *texts[0];
+  ASSERT_GT(s.Lines.size(), 2000u);
+  int top = s.YValue;
+  std::vector<int> tops;
+  for (const LineRec& l : s.Lines) {
+    tops.push_back(top);
+    top += l.Height();
+  }
+  int linked = 0;
+  for (size_t k = s.Lines.size(); k-- > 0;) {
+    const LineRec& l = s.Lines[k];
+    size_t b = size_t(l.Start);
+    while (s.Buff[b] == u' ') ++b;
+    QString word = QString::fromStdU16String(s.Buff.substr(b, s.Buff.find(u' ', b) - b));
+    TUrlTarget link;
+    bool hit = d.list.GetURL(d.canvas, int(b - size_t(l.Start)) * 8 + l.LineIndent + 1, tops[k] + 1, link);
+    ASSERT_EQ(hit, word[0] == 'l') << word.toStdString();
+    if (hit) {
+      ASSERT_EQ(link.Url, "u" + word.mid(1) + ".htm");
+      ++linked;
+    }
+  }
+  EXPECT_GT(linked, 100);
+}
+
 TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
   Parsed p(u"<table border width=\"80%\" cellpadding=7><tr><td>x</td></tr></table>"
            u"<img src='a.gif' alt=\"unclosed>after");
@@ -125,6 +244,37 @@ TEST(ReadhtmlAttributes, ValuesAsTheyAreRead) {
   ASSERT_EQ(last->Images.Items.size(), 1u);
   EXPECT_EQ(last->Images.Items[0].Alt, "unclosed");
   EXPECT_EQ(QString::fromStdU16String(last->Buff).mid(1), "after");
+}
+
+// A ">" inside a quoted value belongs to the value; a quote left open still
+// ends at ">" with its tag.
+TEST(ReadhtmlAttributes, GreaterThanInsideQuotedValues) {
+  Parsed p(u"<a href=\"x.htm#<satisfyall>\">all</a> <span title=\"a>b\" class='c>d'>kept</span> "
+           u"<a data-x=\"1>\" href=\"y.htm\">y</a> <a href=\"open.htm>one</a> <a href='z.htm'>two</a>");
+  auto texts = p.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  const TSection& s = *texts[0];
+  EXPECT_EQ(QString::fromStdU16String(s.Buff).toStdString(), "all kept y one two");
+  auto urlOf = [&](const char16_t* word) {
+    int overhang;
+    return const_cast<TSection&>(s).Fonts.GetFontAt(int(s.Buff.find(word)), overhang).UrlTarget.Url;
+  };
+  EXPECT_EQ(urlOf(u"all"), "x.htm#<satisfyall>");
+  EXPECT_EQ(urlOf(u"kept"), "");
+  EXPECT_EQ(urlOf(u"y"), "y.htm");
+  EXPECT_EQ(urlOf(u"one"), "open.htm");
+  EXPECT_EQ(urlOf(u"two"), "z.htm");
+
+  // At size: a value of many ">", a quote left open before a long text
+  // without quotes, and many quotes left open.
+  std::u16string page = u"<a href=\"" + std::u16string(100000, u'>') + u"\">x</a>y <a title=\"open>";
+  for (int i = 0; i < 50000; ++i) page += u"w ";
+  for (int i = 0; i < 20000; ++i) page += u"<i title=\"t>v</i>";
+  const QString drawn = DrawnText(page);
+  EXPECT_TRUE(drawn.startsWith("xy w w ")) << drawn.left(40).toStdString();
+  EXPECT_EQ(drawn.count('w'), 50000);
+  EXPECT_EQ(drawn.count('v'), 20000);
+  EXPECT_FALSE(drawn.contains('>'));
 }
 
 TEST(ReadhtmlAttributes, EntitiesInQuotedValuesKeepTheTag) {
@@ -539,6 +689,72 @@ TEST(ReadhtmlFrames, FrameSetsAndDetection) {
   std::u16string deep;
   for (int i = 0; i < 10000; ++i) deep += u"<frameset cols=*>";
   EXPECT_TRUE(ParseFrameSet(deep, root));
+}
+
+// The largest numbers a page can write (and the smallest, and one past what
+// an int holds) give sizes within what can be laid out, and the page around
+// them is laid out and drawn whole.
+TEST(ReadhtmlLayout, HostileNumbersStayWithinWhatCanBeLaidOut) {
+  for (const std::u16string n : {u"2147483647", u"-2147483648", u"99999999999"}) {
+    const std::u16string sign = n[0] == u'-' ? u"" : u"+";
+    test::Doc d;
+    TAnchorList anchors;
+    ParseString(d.list, anchors,
+                u"<p>before<table cellspacing=" + n + u" cellpadding=" + n + u" border=" + n + u" width=" + n +
+                    u"><tr><td rowspan=" + n + u" width=" + n + u">cell</table>"
+                    u"<ol start=" + n + u"><li>a<li>b</ol>"
+                    u"<font size=" + sign + n + u">big</font> <basefont size=" + n + u"><font size=-1>base</font>"
+                    u"<hr size=" + n + u" width=" + n + u"><img src=50x40.gif width=" + n + u" height=" + n +
+                    u" hspace=" + n + u" border=" + n + u">"
+                    u"<form><input size=" + n + u" maxlength=" + n + u"><select size=" + n +
+                    u"><option>o</select><textarea rows=" + n + u" cols=" + n + u">t</textarea></form>"
+                    u"<map name=m><area shape=circle coords=\"" + n + u"," + n + u"," + n + u"\" href=c.htm>"
+                    u"<area shape=poly coords=\"0,0," + n + u",0," + n + u"," + n + u",0," + n + u"\" href=p.htm>"
+                    u"</map><p>after");
+    const int height = d.Layout(600);
+    d.Draw(0, QRect(0, 0, 2000, kMaxLayoutY));
+    const std::string which = QString::fromStdU16String(n).toStdString();
+    EXPECT_LT(height, 4 * kMaxAttrSize) << which;
+    const std::vector<QString> drawn = d.canvas.Texts();
+    for (const char* word : {"before", "cell", "a", "b", "big", "base", "after"})
+      EXPECT_NE(std::find(drawn.begin(), drawn.end(), word), drawn.end()) << which << " " << word;
+
+    std::vector<TSection*> texts;
+    test::ForEachText(d.list, [&](TSection& s) { texts.push_back(&s); });
+    for (TSection* s : texts) {
+      for (const auto& c : s->FormControls.Items) {
+        EXPECT_LE(c->Width, kMaxAttrSize) << which;
+        EXPECT_LE(c->Height, kMaxAttrSize) << which;
+        if (c->Widget()) {
+          EXPECT_LE(c->Widget()->height(), kMaxAttrSize) << which;
+        }
+      }
+      for (const TImageObj& img : s->Images.Items) {
+        EXPECT_LE(img.ImageHeight, kMaxAttrSize + 2) << which;
+        EXPECT_LE(img.HSpace, 20) << which;
+      }
+      if (s->ListType == kNumberedItem) {
+        EXPECT_GE(s->ListNumb, 1) << which;
+      }
+    }
+    for (auto& sec : d.list.Sections)
+      if (auto* t = dynamic_cast<ThtmlTable*>(sec.get())) {
+        EXPECT_LE(t->CellSpacing, 40) << which;
+        EXPECT_LE(t->CellPadding, 50) << which;
+      }
+    // Points of the picture hit the map as its shapes cover them.
+    ASSERT_EQ(d.list.MapList.size(), 1u);
+    QString url, target;
+    const bool positive = n[0] != u'-';
+    EXPECT_EQ(d.list.MapList[0]->GetURL(10, 10, url, target), positive) << which;
+    EXPECT_EQ(url, positive ? "p.htm" : "") << which;
+  }
+  // Numbered items past the largest number keep it.
+  Parsed p(u"<ol start=2147483646><li>a<li>b<li>c</ol>");
+  auto items = p.Texts();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0]->ListNumb, 2147483646);
+  EXPECT_EQ(items[2]->ListNumb, 2147483647);
 }
 
 TEST(ReadhtmlLayout, ParsedDocumentLaysOutAndDraws) {
