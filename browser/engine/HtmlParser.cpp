@@ -226,6 +226,29 @@ bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
   return true;
 }
 
+// Where the tag whose text goes on at `from` ends: at the first "<" or ">"
+// outside a quoted attribute value, else at `limit`. A quote right after an
+// "=" (blanks between allowed) opens a value that holds any byte up to its
+// closing quote, as a browser reads it (title="<-"). A quote that does not
+// close before `limit` opens nothing: the tag then ends at its first "<" or
+// ">", so that a typo such as href="x.htm> costs no more than that tag.
+int64_t FindTagEnd(const char* d, int64_t from, int64_t limit) {
+  bool afterEquals = false;
+  for (int64_t i = from; i < limit; ++i) {
+    const char c = d[i];
+    if (c == '<' || c == '>') return i;
+    if (afterEquals && (c == '"' || c == '\'')) {
+      const void* close = std::memchr(d + i + 1, c, size_t(limit - i - 1));
+      if (close) i = static_cast<const char*>(close) - d;
+      afterEquals = false;
+      continue;
+    }
+    if (c == '=') afterEquals = true;
+    else if (!IsBlank(c)) afterEquals = false;
+  }
+  return limit;
+}
+
 void ShiftParam(TTagParam& p, int after, int delta) {
   if (!p.Found() || p.Start <= after) return;
   p.Start += delta;
@@ -634,10 +657,10 @@ void THtmlParser::Parse() {
           ++i;
           break;
         }
-        // To the next "<" or ">"; a tag that reaches kMaxTagLength bytes
-        // before one is text from there on.
+        // To the next "<" or ">" outside quotes; a tag that reaches
+        // kMaxTagLength bytes before one is text from there on.
         const int64_t limit = std::min(n, start + kMaxTagLength);
-        while (i < limit && d[i] != '<' && d[i] != '>') ++i;
+        i = FindTagEnd(d, i, limit);
         if (i == n) break;
         if (d[i] == '>') {
           AddTag(start, i + 1);
