@@ -829,15 +829,13 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
 
   link.LoadFromText(TokenBytes(index));
   const char* attribute = nullptr;
-  bool cutFragment = false;
   link.LinkType = ltPage;
   switch (t.Kind) {
-    case tkA: case tkLink: attribute = "HREF"; cutFragment = true; break;
-    case tkArea: case tkBase: attribute = "HREF"; cutFragment = true; break;
+    case tkA: case tkLink: case tkArea: case tkBase: attribute = "HREF"; break;
     case tkImg: case tkEmbed: attribute = "SRC"; link.LinkType = ltEmbedded; break;
     case tkBody: attribute = "BACKGROUND"; link.LinkType = ltBackground; break;
     case tkForm: attribute = "ACTION"; break;
-    case tkFrame: attribute = "SRC"; cutFragment = true; link.IsFrame = true; break;
+    case tkFrame: attribute = "SRC"; link.IsFrame = true; break;
     case tkInput: attribute = "SRC"; link.LinkType = ltEmbedded; break;
     case tkApplet: attribute = "CODE"; link.LinkType = ltEmbedded; break;
     case tkParam: attribute = "VALUE"; link.LinkType = ltEmbedded; break;
@@ -849,7 +847,10 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
     FindRefreshUrl(link, link.Url);
   else
     link.FindParam(attribute, link.Url);
-  if (cutFragment && link.Url.ValueStart >= 0) {
+  // A fragment names a place in what the server sends, never what is
+  // asked for, whatever tag it is in (a FORM's action="#", an SVG
+  // sprite's "#id"): the URL stops before it, and the tag keeps it.
+  if (link.Url.ValueStart >= 0) {
     // The "#" of a fragment, not the one of a character reference "&#..;".
     std::string_view raw(link.GetText().data() + link.Url.ValueStart, link.Url.ValueLength);
     for (size_t k = 0; k < raw.size(); ++k) {

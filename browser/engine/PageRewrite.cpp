@@ -138,7 +138,9 @@ std::string TPageRewriter::NotFoundLink() const {
 bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   const std::string written = link.GetUrl();
   const bool resolved = !link.HasOldRef();
-  const std::string real = resolved ? resolver_.Resolve(written, base) : link.GetOldUrl();
+  // The document the link leads to; its "#..." part stays in the tag.
+  const std::string real =
+      resolved ? resolver_.ResolveTarget(written, base) : std::string(WithoutFragment(link.GetOldUrl()));
   if (link.Kind == tkBase) {
     if (real.empty()) return false;
     base = real;

@@ -113,11 +113,6 @@ void SlashBackslashes(std::string& text, TIProtocol protocol) {
   }
 }
 
-// Cuts a "#..." part off.
-std::string_view WithoutFragment(std::string_view text) {
-  return text.substr(0, text.find('#'));
-}
-
 // A port of 1 to 65535 written in decimal digits only.
 bool ParsePort(std::string_view text, std::int32_t& port) {
   if (text.empty() || text.size() > 5) return false;
@@ -478,6 +473,16 @@ std::string GetUrlDirectoryUrl(std::string_view url) { return TUrl(url).GetDirec
 std::string GetUrlDocument(std::string_view url) { return TUrl(url).GetDocument(); }
 std::string GetUrlExtension(std::string_view url) { return TUrl(url).GetExtension(); }
 
+std::string_view WithoutFragment(std::string_view url) { return url.substr(0, url.find('#')); }
+
+bool TUrl::CutFragment() {
+  std::string& tail = Query.empty() ? FileName : Query;
+  const std::size_t hash = tail.find('#');
+  if (hash == std::string::npos) return false;
+  tail.erase(hash);
+  return true;
+}
+
 std::string ResolveUrl(std::string_view ref, std::string_view base) {
   return TUrl::CreateRelative(ref, base).GetFullUrl();
 }
@@ -494,6 +499,12 @@ std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
   }
   last_ = TUrl::CreateRelative(ref, base_);
   return last_.GetFullUrl();
+}
+
+std::string TUrlResolver::ResolveTarget(std::string_view ref, std::string_view base) {
+  std::string url = Resolve(ref, base);
+  if (last_.CutFragment()) url.erase(url.find('#'));
+  return url;
 }
 
 bool IsAbsoluteUrl(std::string_view url) { return IsAbsoluteUrl(TUrl(url)); }

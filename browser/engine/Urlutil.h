@@ -104,6 +104,9 @@ class TUrl {
   std::string GetDocument() const { return FileName + Query; }
   // After the last "." of the file name (a "#..." part left out); empty when none.
   std::string GetExtension() const;
+  // Drops the "#..." part, which names a place in the document and is never
+  // asked of a server; false when there was none.
+  bool CutFragment();
   std::string GetDomain() const;
   std::string GetMachineName() const;
   bool IsNumericHost() const;
@@ -143,12 +146,17 @@ std::string GetUrlDirectoryUrl(std::string_view url);
 std::string GetUrlDocument(std::string_view url);
 std::string GetUrlExtension(std::string_view url);
 std::string ResolveUrl(std::string_view ref, std::string_view base);
+// The text before the first "#": in a URL's normal form, the URL without
+// its fragment.
+std::string_view WithoutFragment(std::string_view url);
 
 // ResolveUrl against one base after another, each base parsed once: the
 // links of a page mostly share one.
 class TUrlResolver {
  public:
   std::string Resolve(std::string_view ref, std::string_view base);
+  // The same without the "#..." part: the document a link leads to.
+  std::string ResolveTarget(std::string_view ref, std::string_view base);
   // What the last Resolve gave, parsed.
   const TUrl& Resolved() const { return last_; }
 

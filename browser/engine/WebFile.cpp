@@ -449,6 +449,7 @@ bool TWebFile::BuildLocalName(std::string* pathOut) {
   std::string first = mime.Extensions.empty() ? "" : mime.Extensions.front();
   if (!first.empty() && first.front() == '.') first.erase(0, 1);
   TUrl url(FullUrl);
+  url.CutFragment();  // a record filed with one keeps the name of its document
 
   std::string name = url.FileName + url.Query;
   std::string ext;

@@ -300,6 +300,18 @@ TEST(HtmlParserLinks, KindsTypesAndMarks) {
   EXPECT_FALSE(p.parser.GetTagLink(p.Find(tkArea, kTokenStart, p.Find(tkA)), link));
 }
 
+TEST(HtmlParserLinks, NoTagGivesItsFragmentAndARewriteKeepsIt) {
+  Parsed p("<form action=\"#\"><form action=\"search.html#res\"><img src=\"sprite.svg#i\">"
+           "<param name=c value=\"#ff0000\"><meta http-equiv=refresh content=\"0; url=next.htm#top\">"
+           "<body background=b.gif#x><input type=image src=i.gif#x><embed src=e.swf#x>");
+  EXPECT_EQ(p.Links(), (std::vector<std::string>{"7:search.html", "2:sprite.svg", "11:next.htm", "5:b.gif", "12:i.gif",
+                                                 "15:e.swf"}));
+  TTagLink link;
+  ASSERT_TRUE(p.parser.GetTagLink(2, link));
+  ASSERT_TRUE(link.SetUrl("local/search.html"));
+  EXPECT_EQ(link.GetText(), "<form action=\"local/search.html#res\">");
+}
+
 TEST(HtmlParserLinks, AnchorTextWithImagesAndItsLimits) {
   Parsed p("<a href=a.htm>  Go <b>to</b> <img src=i.gif alt=\"the map\" ismap> now </a> after"
            "<a href=open.htm>unclosed <a href=next.htm>next</a>");
