@@ -24,8 +24,11 @@
 //     URLs have no query;
 //   - blanks, control bytes and the unsafe characters {}|^~[]` are
 //     %-escaped (upper-case hex); tabs and line breaks are dropped and blanks
-//     at both ends trimmed; other bytes, %-escapes and bytes above 127
-//     included, are kept as written;
+//     at both ends trimmed;
+//   - bytes above 127, written raw or %-escaped, have one form: those that
+//     make UTF-8 characters raw, the others %-escaped (upper-case hex), so a
+//     link written "café" and one written "caf%C3%A9" are one URL;
+//   - other bytes and %-escapes are kept as written;
 //   - nothing is cut: a URL of any length keeps every byte.
 //   - full URL = directory URL + filename + query; the directory URL begins
 //     with the site URL.
