@@ -545,7 +545,7 @@ void TCapture::Finish(Slot& slot, bool retried) {
 }
 
 bool TCapture::IsFirstStartUrl(const TWebFile& record) const {
-  return !Web.StartEntries.empty() && SameTextAscii(record.FullUrl, TUrl(Web.StartEntries.front().Url).GetFullUrl());
+  return !Web.StartEntries.empty() && SameTextAscii(record.FullUrl, Web.StartEntries.front().FullUrl());
 }
 
 void TCapture::DropOldFile(TWebFile& record) {
@@ -560,7 +560,8 @@ void TCapture::DropOldFile(TWebFile& record) {
 
 void TCapture::Redirect(Slot& slot, int status, const std::string& location) {
   TWebFile& r = *slot.Record;
-  const std::string target = ResolveUrl(location, r.FullUrl);
+  // A "#..." of the new place names a spot in it, not another document.
+  const std::string target(WithoutFragment(ResolveUrl(location, r.FullUrl)));
   if (target == r.FullUrl) {
     // A redirect to itself (a server setting a cookie first): try again, a bounded number of times.
     if (Retry(slot)) {

@@ -226,6 +226,29 @@ bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
   return true;
 }
 
+// Where the tag whose text goes on at `from` ends: at the first "<" or ">"
+// outside a quoted attribute value, else at `limit`. A quote right after an
+// "=" (blanks between allowed) opens a value that holds any byte up to its
+// closing quote, as a browser reads it (title="<-"). A quote that does not
+// close before `limit` opens nothing: the tag then ends at its first "<" or
+// ">", so that a typo such as href="x.htm> costs no more than that tag.
+int64_t FindTagEnd(const char* d, int64_t from, int64_t limit) {
+  bool afterEquals = false;
+  for (int64_t i = from; i < limit; ++i) {
+    const char c = d[i];
+    if (c == '<' || c == '>') return i;
+    if (afterEquals && (c == '"' || c == '\'')) {
+      const void* close = std::memchr(d + i + 1, c, size_t(limit - i - 1));
+      if (close) i = static_cast<const char*>(close) - d;
+      afterEquals = false;
+      continue;
+    }
+    if (c == '=') afterEquals = true;
+    else if (!IsBlank(c)) afterEquals = false;
+  }
+  return limit;
+}
+
 void ShiftParam(TTagParam& p, int after, int delta) {
   if (!p.Found() || p.Start <= after) return;
   p.Start += delta;
@@ -634,10 +657,10 @@ void THtmlParser::Parse() {
           ++i;
           break;
         }
-        // To the next "<" or ">"; a tag that reaches kMaxTagLength bytes
-        // before one is text from there on.
+        // To the next "<" or ">" outside quotes; a tag that reaches
+        // kMaxTagLength bytes before one is text from there on.
         const int64_t limit = std::min(n, start + kMaxTagLength);
-        while (i < limit && d[i] != '<' && d[i] != '>') ++i;
+        i = FindTagEnd(d, i, limit);
         if (i == n) break;
         if (d[i] == '>') {
           AddTag(start, i + 1);
@@ -806,15 +829,13 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
 
   link.LoadFromText(TokenBytes(index));
   const char* attribute = nullptr;
-  bool cutFragment = false;
   link.LinkType = ltPage;
   switch (t.Kind) {
-    case tkA: case tkLink: attribute = "HREF"; cutFragment = true; break;
-    case tkArea: case tkBase: attribute = "HREF"; cutFragment = true; break;
+    case tkA: case tkLink: case tkArea: case tkBase: attribute = "HREF"; break;
     case tkImg: case tkEmbed: attribute = "SRC"; link.LinkType = ltEmbedded; break;
     case tkBody: attribute = "BACKGROUND"; link.LinkType = ltBackground; break;
     case tkForm: attribute = "ACTION"; break;
-    case tkFrame: attribute = "SRC"; cutFragment = true; link.IsFrame = true; break;
+    case tkFrame: attribute = "SRC"; link.IsFrame = true; break;
     case tkInput: attribute = "SRC"; link.LinkType = ltEmbedded; break;
     case tkApplet: attribute = "CODE"; link.LinkType = ltEmbedded; break;
     case tkParam: attribute = "VALUE"; link.LinkType = ltEmbedded; break;
@@ -826,7 +847,10 @@ bool THtmlParser::GetTagLink(int index, TTagLink& link) {
     FindRefreshUrl(link, link.Url);
   else
     link.FindParam(attribute, link.Url);
-  if (cutFragment && link.Url.ValueStart >= 0) {
+  // A fragment names a place in what the server sends, never what is
+  // asked for, whatever tag it is in (a FORM's action="#", an SVG
+  // sprite's "#id"): the URL stops before it, and the tag keeps it.
+  if (link.Url.ValueStart >= 0) {
     // The "#" of a fragment, not the one of a character reference "&#..;".
     std::string_view raw(link.GetText().data() + link.Url.ValueStart, link.Url.ValueLength);
     for (size_t k = 0; k < raw.size(); ++k) {

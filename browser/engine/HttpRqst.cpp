@@ -422,8 +422,9 @@ std::string THttpRequest::Credentials(bool proxy) {
 
 std::string THttpRequest::RequestText() {
   const std::string version = " HTTP/1.0";
+  // A "#..." part is the client's own: it never goes on the wire.
   std::string document = ViaProxy ? Url.GetFullUrl() : Url.Path + Url.FileName + Url.Query;
-  document = detail::EscapeRequestTarget(document);
+  document = detail::EscapeRequestTarget(WithoutFragment(document));
   std::string host = Url.Host;
   if (Url.Port != 0 && Url.Port != DefaultPort(Url.Protocol) ) host += ":" + std::to_string(Url.Port);
   const std::string fields = EncodeFormFields(Fields);
@@ -444,7 +445,7 @@ std::string THttpRequest::RequestText() {
     case mHEAD: line("HEAD " + document + version); break;
   }
   for (const std::string& accept : Accept) line("Accept: " + accept);
-  if (!Referer.empty()) line("Referer: " + detail::EscapeRequestTarget(Referer));
+  if (!Referer.empty()) line("Referer: " + detail::EscapeRequestTarget(WithoutFragment(Referer)));
   if (IfModifiedSince != 0 && Method == mGET) line("If-Modified-Since: " + FormatHttpDate(IfModifiedSince));
   if (bUpdate && ViaProxy) line("Pragma: no-cache");
   if (Setup && !Setup->AgentText().empty()) line("User-Agent: " + Setup->AgentText());

@@ -214,9 +214,10 @@ bool THttpRequest::StartFtp() {
   f.Data = std::move(data);
   // Paths go to the server decoded; a decoded line break would smuggle a command.
   f.DirPath = UnescapeUrl(Url.Path);
-  f.Name = UnescapeUrl(Url.FileName + Url.Query);
+  const std::string document(WithoutFragment(Url.FileName + Url.Query));
+  f.Name = UnescapeUrl(document);
   if (!IsSafeCommandText(f.DirPath) || !IsSafeCommandText(f.Name)) return false;
-  f.Directory = Url.FileName.empty() && Url.Query.empty();
+  f.Directory = document.empty();
   f.DataPort = id * 100 + kDataPortBase;
   f.Active = true;
   Host = Url.Host;

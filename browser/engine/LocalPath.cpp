@@ -30,7 +30,17 @@ bool IsCleanPart(std::string_view part) {
 std::string CleanNamePart(std::string_view part) {
   std::string out;
   out.reserve(part.size());
-  for (char ch : part) out += IsForbidden(ch) ? '_' : ch;
+  for (size_t i = 0; i < part.size();) {
+    // A name is UTF-8: a byte that is not part of a character is replaced too.
+    const size_t length = Utf8CharLength(part.substr(i));
+    if (length == 0 || (length == 1 && IsForbidden(part[i]))) {
+      out += '_';
+      ++i;
+    } else {
+      out.append(part, i, length);
+      i += length;
+    }
+  }
   while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
   out = std::string(Utf8Prefix(out, kLocalPartMax));
   // The cut may expose a trailing dot or blank again.

@@ -22,8 +22,9 @@ namespace qlon {
 inline constexpr std::size_t kLocalPartMax = 255;
 inline constexpr std::size_t kLocalNameMax = 1023;
 
-// One part, made clean: forbidden bytes become "_", trailing dots and blanks
-// go, the length is cut to 255 bytes. Empty, "." and ".." give "".
+// One part, made clean: forbidden bytes and bytes that are not UTF-8 become
+// "_", trailing dots and blanks go, the length is cut to 255 bytes on a
+// character boundary. Empty, "." and ".." give "".
 std::string CleanNamePart(std::string_view part);
 // A whole name, split at "/" and "\", each part cleaned, empty parts dropped.
 std::string CleanLocalName(std::string_view raw);

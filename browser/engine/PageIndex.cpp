@@ -292,7 +292,7 @@ void TPageIndex::Substitute(std::string& out, int marker) const {
 std::string TPageIndex::StartUrlTable() const {
   std::string s = "<table border=\"0\" width=\"100%\">\r\n";
   for (const TStartEntry& entry : Web().StartEntries) {
-    const std::string url = TUrl(entry.Url).GetFullUrl();
+    const std::string url = entry.FullUrl();
     std::string link, text;
     TWebFile record(&Web());
     if (Web().FindUrl(url, record) && !record.IsRedirect() && record.IsRetrieved() &&

@@ -138,7 +138,9 @@ std::string TPageRewriter::NotFoundLink() const {
 bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   const std::string written = link.GetUrl();
   const bool resolved = !link.HasOldRef();
-  const std::string real = resolved ? resolver_.Resolve(written, base) : link.GetOldUrl();
+  // The document the link leads to; its "#..." part stays in the tag.
+  const std::string real =
+      resolved ? resolver_.ResolveTarget(written, base) : std::string(WithoutFragment(link.GetOldUrl()));
   if (link.Kind == tkBase) {
     if (real.empty()) return false;
     base = real;
@@ -326,10 +328,12 @@ std::string VrmlBytes(TWeb& web, const TWebFile& world, const std::string& path,
     std::string url, old;
     if (!parser.GetLinkPosition(i, position, length) || !parser.GetLink(i, url, old) || position < copied) continue;
     const std::string real = old.empty() ? ResolveUrl(url, world.FullUrl) : old;
-    const TLinkTarget target = rewriter.Target(real);
+    // The document is looked up; its "#..." part follows the local name.
+    const std::size_t document = WithoutFragment(real).size();
+    const TLinkTarget target = rewriter.Target(real.substr(0, document));
     if (!target.Captured) continue;
     out.write(data.constData() + copied, position - copied);
-    TVRMLParser::WriteLink(out, target.Local, real);
+    TVRMLParser::WriteLink(out, target.Local + real.substr(document), real);
     copied = position + length;
     // The link is written with its own line end: drop the one it replaces.
     if (copied < data.size() && data.at(qsizetype(copied)) == '\r') ++copied;

@@ -7,6 +7,7 @@
 
 #include "Urlutil.h"
 #include "UtilsStream.h"
+#include "UtilsText.h"
 #include "WebFile.h"
 
 namespace qlon {
@@ -31,6 +32,20 @@ std::vector<uint8_t> MakeEntry(uint16_t a, uint16_t b, const std::string& s1, co
   std::memcpy(e.data() + 28, s1.data(), s1.size());
   std::memcpy(e.data() + 28 + s1.size() + 1, s2.data(), s2.size());
   return e;
+}
+
+// The text with every byte above 127 %-escaped: how links written with
+// escapes were filed before such bytes had one form in a URL.
+std::string EscapeHighBytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    if (static_cast<unsigned char>(ch) >= 0x80)
+      AppendPercentByte(out, static_cast<unsigned char>(ch));
+    else
+      out += ch;
+  }
+  return out;
 }
 
 std::string Hex(uint64_t v) {
@@ -1142,7 +1157,15 @@ bool TUrlBTree::FindRecord(const std::string& url, TWebFile& record) {
 
 bool TUrlBTree::FindRecord(const TUrl& url, TWebFile& record) {
   if (!ctl_) return false;
-  if (FindParts(PartsOf(url), record)) return true;
+  const UrlParts parts = PartsOf(url);
+  if (FindParts(parts, record)) return true;
+  // A capture made while the UTF-8 characters of a URL kept the form they
+  // were written in filed the escaped ones as written (upper-case hex, as
+  // pages mostly write them).
+  const UrlParts escaped{EscapeHighBytes(parts.site), EscapeHighBytes(parts.folder), EscapeHighBytes(parts.document)};
+  if (escaped.folder != parts.folder || escaped.document != parts.document) {
+    if (FindParts(escaped, record)) return true;
+  }
   // A host first met by its numeric address keeps the records filed then
   // under the address once its name is known: the name finds them.
   TUrl u = url;

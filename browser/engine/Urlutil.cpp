@@ -45,11 +45,48 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
+// The byte a %-escape at `at` writes; -1 when there is none.
+int EscapedByte(std::string_view text, std::size_t at) {
+  if (at + 2 >= text.size() || text[at] != '%') return -1;
+  const int high = HexValue(text[at + 1]), low = HexValue(text[at + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// Appends the run of bytes above 127 that starts at `at`, each written raw
+// or as a %-escape, in one form: the UTF-8 characters raw, every other such
+// byte as "%XX". A link written with the characters and one written with
+// their escapes are then one URL, and a name made from it is UTF-8. Returns
+// where the run ends.
+std::size_t AppendHighBytes(std::string_view text, std::size_t at, std::string& out) {
+  std::string bytes;
+  while (at < text.size()) {
+    if (static_cast<unsigned char>(text[at]) >= 0x80) {
+      bytes += text[at++];
+    } else if (const int escaped = EscapedByte(text, at); escaped >= 0x80) {
+      bytes += static_cast<char>(escaped);
+      at += 3;
+    } else {
+      break;
+    }
+  }
+  for (std::size_t k = 0; k < bytes.size();) {
+    if (const std::size_t length = Utf8CharLength(std::string_view(bytes).substr(k))) {
+      out.append(bytes, k, length);
+      k += length;
+    } else {
+      AppendPercentByte(out, static_cast<unsigned char>(bytes[k++]));
+    }
+  }
+  return at;
+}
+
 // What every URL text goes through before it is cut into fields: blanks and
 // control bytes trimmed at both ends, tabs and line breaks dropped (they come
-// from attribute values wrapped over lines), and the unsafe characters,
-// blanks and the remaining control bytes %-escaped, so that the normal form
-// holds no byte that would break a request line or a stored key.
+// from attribute values wrapped over lines), the unsafe characters, blanks
+// and the remaining control bytes %-escaped, so that the normal form holds
+// no byte that would break a request line or a stored key; then the bytes
+// above 127 in their one form (AppendHighBytes; after the drops, which may
+// join a "%" to the digits after it).
 std::string PrepareText(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
@@ -57,15 +94,36 @@ std::string PrepareText(std::string_view text) {
   out.reserve(text.size());
   // Copied a run at a time: most texts need nothing done.
   std::size_t run = 0;
+  bool high = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80 || c == '%') high = true;
     if (c > 0x20 && c != 0x7F && !IsUnsafe(text[i])) continue;
     out.append(text.substr(run, i - run));
     run = i + 1;
     if (c != '\t' && c != '\n' && c != '\r') AppendPercentByte(out, c);
   }
   out.append(text.substr(run));
-  return out;
+  if (!high) return out;
+  const auto isHigh = [&out](std::size_t i) {
+    return static_cast<unsigned char>(out[i]) >= 0x80 || EscapedByte(out, i) >= 0x80;
+  };
+  std::size_t i = 0;
+  while (i < out.size() && !isHigh(i)) ++i;
+  if (i == out.size()) return out;
+  std::string canonical;
+  canonical.reserve(out.size());
+  run = 0;
+  while (i < out.size()) {
+    if (!isHigh(i)) {
+      ++i;
+      continue;
+    }
+    canonical.append(out, run, i - run);
+    run = i = AppendHighBytes(out, i, canonical);
+  }
+  canonical.append(out, run);
+  return canonical;
 }
 
 // "." or ".." as a path piece (without its "/"), also when its dots are
@@ -111,11 +169,6 @@ void SlashBackslashes(std::string& text, TIProtocol protocol) {
     if (c == '#' || (c == '?' && protocol != ipFile)) break;
     if (c == '\\') c = '/';
   }
-}
-
-// Cuts a "#..." part off.
-std::string_view WithoutFragment(std::string_view text) {
-  return text.substr(0, text.find('#'));
 }
 
 // A port of 1 to 65535 written in decimal digits only.
@@ -478,6 +531,16 @@ std::string GetUrlDirectoryUrl(std::string_view url) { return TUrl(url).GetDirec
 std::string GetUrlDocument(std::string_view url) { return TUrl(url).GetDocument(); }
 std::string GetUrlExtension(std::string_view url) { return TUrl(url).GetExtension(); }
 
+std::string_view WithoutFragment(std::string_view url) { return url.substr(0, url.find('#')); }
+
+bool TUrl::CutFragment() {
+  std::string& tail = Query.empty() ? FileName : Query;
+  const std::size_t hash = tail.find('#');
+  if (hash == std::string::npos) return false;
+  tail.erase(hash);
+  return true;
+}
+
 std::string ResolveUrl(std::string_view ref, std::string_view base) {
   return TUrl::CreateRelative(ref, base).GetFullUrl();
 }
@@ -494,6 +557,12 @@ std::string TUrlResolver::Resolve(std::string_view ref, std::string_view base) {
   }
   last_ = TUrl::CreateRelative(ref, base_);
   return last_.GetFullUrl();
+}
+
+std::string TUrlResolver::ResolveTarget(std::string_view ref, std::string_view base) {
+  std::string url = Resolve(ref, base);
+  if (last_.CutFragment()) url.erase(url.find('#'));
+  return url;
 }
 
 bool IsAbsoluteUrl(std::string_view url) { return IsAbsoluteUrl(TUrl(url)); }

@@ -24,8 +24,11 @@
 //     URLs have no query;
 //   - blanks, control bytes and the unsafe characters {}|^~[]` are
 //     %-escaped (upper-case hex); tabs and line breaks are dropped and blanks
-//     at both ends trimmed; other bytes, %-escapes and bytes above 127
-//     included, are kept as written;
+//     at both ends trimmed;
+//   - bytes above 127, written raw or %-escaped, have one form: those that
+//     make UTF-8 characters raw, the others %-escaped (upper-case hex), so a
+//     link written "café" and one written "caf%C3%A9" are one URL;
+//   - other bytes and %-escapes are kept as written;
 //   - nothing is cut: a URL of any length keeps every byte.
 //   - full URL = directory URL + filename + query; the directory URL begins
 //     with the site URL.
@@ -104,6 +107,9 @@ class TUrl {
   std::string GetDocument() const { return FileName + Query; }
   // After the last "." of the file name (a "#..." part left out); empty when none.
   std::string GetExtension() const;
+  // Drops the "#..." part, which names a place in the document and is never
+  // asked of a server; false when there was none.
+  bool CutFragment();
   std::string GetDomain() const;
   std::string GetMachineName() const;
   bool IsNumericHost() const;
@@ -143,12 +149,17 @@ std::string GetUrlDirectoryUrl(std::string_view url);
 std::string GetUrlDocument(std::string_view url);
 std::string GetUrlExtension(std::string_view url);
 std::string ResolveUrl(std::string_view ref, std::string_view base);
+// The text before the first "#": in a URL's normal form, the URL without
+// its fragment.
+std::string_view WithoutFragment(std::string_view url);
 
 // ResolveUrl against one base after another, each base parsed once: the
 // links of a page mostly share one.
 class TUrlResolver {
  public:
   std::string Resolve(std::string_view ref, std::string_view base);
+  // The same without the "#..." part: the document a link leads to.
+  std::string ResolveTarget(std::string_view ref, std::string_view base);
   // What the last Resolve gave, parsed.
   const TUrl& Resolved() const { return last_; }
 

@@ -74,6 +74,29 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
   return text.substr(0, n);
 }
 
+std::size_t Utf8CharLength(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto c = static_cast<unsigned char>(text[0]);
+  if (c < 0x80) return 1;
+  // The second byte's range depends on the lead (RFC 3629): it rules out
+  // overlong forms, surrogates and codes past U+10FFFF.
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) length = 2;
+  else if (c == 0xE0) length = 3, low = 0xA0;
+  else if (c == 0xED) length = 3, high = 0x9F;
+  else if (c >= 0xE1 && c <= 0xEF) length = 3;
+  else if (c == 0xF0) length = 4, low = 0x90;
+  else if (c == 0xF4) length = 4, high = 0x8F;
+  else if (c >= 0xF1 && c <= 0xF3) length = 4;
+  if (length == 0 || text.size() < length) return 0;
+  const auto second = static_cast<unsigned char>(text[1]);
+  if (second < low || second > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (!IsUtf8Continuation(static_cast<unsigned char>(text[i]))) return 0;
+  return length;
+}
+
 bool HasWildcards(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
 
 bool HexToInt(std::string_view text, std::uint32_t& value) {

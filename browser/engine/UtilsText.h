@@ -25,6 +25,11 @@ inline bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 // are cut like single characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 
+// The length of the UTF-8 character that starts the text (1 for ASCII);
+// 0 when the bytes there are none: a continuation byte, an overlong form, a
+// surrogate, a code past U+10FFFF, or a sequence cut short.
+std::size_t Utf8CharLength(std::string_view text);
+
 // Appends the byte as "%XX" (upper-case hex), as URLs and our text
 // escapes write it.
 void AppendPercentByte(std::string& out, unsigned char c);

@@ -525,6 +525,8 @@ bool TWebFileList::Contains(const std::string& url) const {
 
 // ---------------------------------------------------------------- link intake and classification
 
+std::string TStartEntry::FullUrl() const { return std::string(WithoutFragment(TUrl(Url).GetFullUrl())); }
+
 namespace {
 
 uint8_t Above(uint8_t level) { return level == 255 ? level : uint8_t(level + 1); }
@@ -538,7 +540,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 }
 
 std::string FirstStartUrl(const std::vector<TStartEntry>& entries) {
-  return entries.empty() ? std::string() : TUrl(entries.front().Url).GetFullUrl();
+  return entries.empty() ? std::string() : entries.front().FullUrl();
 }
 
 }  // namespace
@@ -691,7 +693,7 @@ TWebFileState TWeb::CheckHeader(const TWebFile& record, int64_t length, const TU
 }
 
 bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
-  const std::string target = ResolveUrl(location, record.FullUrl);
+  const std::string target(WithoutFragment(ResolveUrl(location, record.FullUrl)));
   if (target.empty() || target == record.FullUrl) return false;
   Options.Filters().Replace(record.FullUrl, target);
   TWebFile next(this);
@@ -761,7 +763,7 @@ void TWeb::ScanPageLinks(TWebFile& page, const std::string& url, const TFollowTe
   // finds it and, as the first left it, changes nothing.
   std::unordered_set<std::string> offered;
   auto offer = [&](const std::string& text, const std::string& against, int type, uint32_t flags) {
-    const std::string target = resolver.Resolve(text, against);
+    const std::string target = resolver.ResolveTarget(text, against);
     if (target.empty() || target == page.FullUrl || (follow && !follow(link, resolver.Resolved()))) return;
     if (!offered.insert(target).second) return;
     TWebFile next(this);
@@ -823,7 +825,8 @@ void TWeb::ScanVrmlLinks(TWebFile& world, const std::string& url, const TFollowT
   for (int i = 0; i < parser.Count(); ++i) {
     std::string text, old;
     if (!parser.GetLink(i, text, old) || text.empty()) continue;
-    const TUrl parsed = TUrl::CreateRelative(text, url);
+    TUrl parsed = TUrl::CreateRelative(text, url);
+    parsed.CutFragment();
     const std::string target = parsed.GetFullUrl();
     if (target.empty() || target == world.FullUrl || (follow && !follow(link, parsed))) continue;
     TWebFile next(this);
@@ -893,7 +896,7 @@ void TWeb::PrepareCapture(bool reset) {
   ClaimedNames.Complete(path_.filename().string());
   for (const TStartEntry& entry : StartEntries) {
     TWebFile record(this);
-    record.FullUrl = TUrl(entry.Url).GetFullUrl();
+    record.FullUrl = entry.FullUrl();
     if (FindUrl(record.FullUrl, record)) {
       if (!record.IsStartUrl()) record.SetStartUrl(true);
       const TWebFileState s = record.GetState();
@@ -915,7 +918,7 @@ int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
   int count = 0;
   for (const std::string& text : urls) {
     TWebFile record(this);
-    record.FullUrl = TUrl(text).GetFullUrl();
+    record.FullUrl = std::string(WithoutFragment(TUrl(text).GetFullUrl()));
     if (!FindUrl(record.FullUrl, record)) {
       if (AddLink(record, nullptr) && record.GetState() == fsToCapture) ++count;
       continue;

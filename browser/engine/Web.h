@@ -97,6 +97,8 @@ inline constexpr size_t kWebTitleMax = 128;
 
 struct TStartEntry {
   std::string Url, User, Password, Extra;
+  // The record's URL: the normal form of Url, without its "#..." part.
+  std::string FullUrl() const;
 };
 
 struct TCaptureInfo {

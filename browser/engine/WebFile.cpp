@@ -365,7 +365,8 @@ std::string ReserveUniqueName(const std::filesystem::path& folder, const std::st
   auto candidate = [&](uint64_t k) {
     std::string digits = std::to_string(k < order.size() ? order[k] : 1000 + (k - order.size()));
     size_t keep = base.size() > digits.size() ? base.size() - digits.size() : 0;
-    return dir + base.substr(0, keep) + digits + ext;
+    // The digits go over whole characters: a name stays UTF-8.
+    return dir + std::string(Utf8Prefix(base, keep)) + digits + ext;
   };
   // Where the last search for this name ended, when the candidate before it
   // is still taken: a folder of many equal names costs a few probes per file.
@@ -449,6 +450,7 @@ bool TWebFile::BuildLocalName(std::string* pathOut) {
   std::string first = mime.Extensions.empty() ? "" : mime.Extensions.front();
   if (!first.empty() && first.front() == '.') first.erase(0, 1);
   TUrl url(FullUrl);
+  url.CutFragment();  // a record filed with one keeps the name of its document
 
   std::string name = url.FileName + url.Query;
   std::string ext;

@@ -117,7 +117,7 @@ int CountToUpdate(TWeb& web) {
 
 void SetDefaultTitle(TWeb& web) {
   if (!web.GetTitle().empty() || web.StartEntries.empty()) return;
-  const std::string url = TUrl(web.StartEntries.front().Url).GetFullUrl();
+  const std::string url = web.StartEntries.front().FullUrl();
   TWebFile first(&web);
   std::string title;
   if (web.FindUrl(url, first) && first.IsRetrieved()) title = first.GetTitle();

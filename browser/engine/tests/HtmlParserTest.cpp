@@ -77,6 +77,7 @@ TEST(HtmlParserTokens, EveryByteBelongsToExactlyOneTokenOrText) {
       "<script>if (a<b && c>d) x();</script><a href='s.htm'>s</a>",
       "<!-- a > b -- c --!><a href=after.htm>",
       "</>< >< /a><!><!-><!--->",
+      "<img title=\"<-\" alt='a>b' src=x.gif>t<a href=\"open.htm>never closed",
   };
   for (const std::string& page : pages) {
     SCOPED_TRACE(page);
@@ -149,6 +150,15 @@ TEST(HtmlParserTokens, StrayLessThanNeitherOverlapsNorHidesTheNextTag) {
   Parsed p("price < 5 <a href=a.htm>A</a> <b <img src=i.gif>");
   EXPECT_EQ(p.Links(), (std::vector<std::string>{"0:a.htm", "2:i.gif"}));
   EXPECT_EQ(p.parser.GetTokenText(1), "< 5 ");
+}
+
+TEST(HtmlParserTokens, QuotedValuesHoldLessAndGreaterThan) {
+  // A quote that never closes opens nothing: the typo costs only its tag.
+  Parsed p("<img title=\"<-\" alt=\"<-\" src=\"./images/left.gif\"><a title='1 > 0' href=n.htm>n</a>"
+           "<a onclick = \"return a<b\" href=s.htm>s</a><a href=\"typo.htm>t</a><img src=after.gif>");
+  EXPECT_EQ(p.Links(), (std::vector<std::string>{"2:./images/left.gif", "0:n.htm", "0:s.htm", "0:typo.htm",
+                                                 "2:after.gif"}));
+  EXPECT_EQ(p.parser.GetTokenText(1), "<img title=\"<-\" alt=\"<-\" src=\"./images/left.gif\">");
 }
 
 TEST(HtmlParserTokens, UnterminatedTagAtTheEndIsStillALink) {
@@ -288,6 +298,18 @@ TEST(HtmlParserLinks, KindsTypesAndMarks) {
   EXPECT_FALSE(p.parser.GetTagLink(p.Find(tkMeta, kTokenStart, meta + 1), link));
   EXPECT_FALSE(p.parser.GetTagLink(p.Find(tkA), link));  // only a fragment
   EXPECT_FALSE(p.parser.GetTagLink(p.Find(tkArea, kTokenStart, p.Find(tkA)), link));
+}
+
+TEST(HtmlParserLinks, NoTagGivesItsFragmentAndARewriteKeepsIt) {
+  Parsed p("<form action=\"#\"><form action=\"search.html#res\"><img src=\"sprite.svg#i\">"
+           "<param name=c value=\"#ff0000\"><meta http-equiv=refresh content=\"0; url=next.htm#top\">"
+           "<body background=b.gif#x><input type=image src=i.gif#x><embed src=e.swf#x>");
+  EXPECT_EQ(p.Links(), (std::vector<std::string>{"7:search.html", "2:sprite.svg", "11:next.htm", "5:b.gif", "12:i.gif",
+                                                 "15:e.swf"}));
+  TTagLink link;
+  ASSERT_TRUE(p.parser.GetTagLink(2, link));
+  ASSERT_TRUE(link.SetUrl("local/search.html"));
+  EXPECT_EQ(link.GetText(), "<form action=\"local/search.html#res\">");
 }
 
 TEST(HtmlParserLinks, AnchorTextWithImagesAndItsLimits) {

@@ -236,9 +236,9 @@ TEST_F(PageRewriteTest, PagesSharingOneLookupLinkRelativeToThemselves) {
 
 TEST_F(PageRewriteTest, VrmlLinksKeepTheirOldUrl) {
   TWebFile* world = Add("http://site.example/dir/w.wrl", "w.wrl", "x-world/x-vrml");
-  const std::string wrl = "#VRML V1.0 ascii\r\nTexture2 { filename \"img/i.gif\" }\r\nWWWInline { name \"x.wrl\" }\r\n";
+  const std::string wrl = "#VRML V1.0 ascii\r\nTexture2 { filename \"img/i.gif#f\" }\r\nWWWInline { name \"x.wrl\" }\r\n";
   const std::string out = RewriteVrmlBytes(web_, *world, wrl);
-  EXPECT_EQ(out, "#VRML V1.0 ascii\r\nTexture2 { filename \"img/i.gif\" #OLDREF=\"http://site.example/dir/img/i.gif\"\r\n"
+  EXPECT_EQ(out, "#VRML V1.0 ascii\r\nTexture2 { filename \"img/i.gif#f\" #OLDREF=\"http://site.example/dir/img/i.gif#f\"\r\n"
                  " }\r\nWWWInline { name \"x.wrl\" }\r\n");
   EXPECT_EQ(RewriteVrmlBytes(web_, *world, out), out);
 }

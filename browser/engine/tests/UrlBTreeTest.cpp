@@ -493,6 +493,20 @@ TEST_F(BTreeFile, RenamedRecordMovesToItsNewKey) {
   EXPECT_EQ(r.GetLocalName(), "h/d/taken.htm");
 }
 
+TEST_F(BTreeFile, ARecordFiledUnderEscapedCharactersIsFoundByEveryForm) {
+  Create();
+  ASSERT_TRUE(Add("http://h/d/x.htm", "h/d/x.htm"));
+  TWebFile r;
+  ASSERT_TRUE(tree_->FindRecord("http://h/d/x.htm", r));
+  ASSERT_TRUE(r.SetUrl("caf%C3%A9.htm"));  // as a capture filed it before such bytes had one form
+  ASSERT_TRUE(r.SaveChanges());
+  for (const char* url : {"http://h/d/caf\xC3\xA9.htm", "http://h/d/caf%c3%a9.htm", "http://h/d/caf%C3%A9.htm"}) {
+    ASSERT_TRUE(tree_->FindRecord(url, r)) << url;
+    EXPECT_EQ(r.GetLocalName(), "h/d/x.htm");
+  }
+  EXPECT_FALSE(tree_->FindRecord("http://h/d/caf%E9.htm", r));
+}
+
 TEST_F(BTreeFile, IterationGoesSiteByFolderByName) {
   Create();
   for (auto u : {"http://b.example/z.htm", "http://b.example/a/y.htm", "http://a.example/x/Q.htm",

@@ -211,7 +211,7 @@ TEST(Normalise, AnyTextGivesAStableWellFormedUrl) {
       "http:", "HTTP:", "ftp:", "file:", "mailto:", "https:", "news:", "javascript:",
       "//", "/", "\\", "\\\\", "..", ".", "%2e", "%2E%2e", "../", "./", "?", "#", "@", ":",
       ":80", ":8080", ":99999999", "www.", "h", "Example.ORG", "a", "%", "%4", "%41", "%00",
-      " ", "\t", "\n", std::string(1, '\0'), "\x7F", "{", "|", "~", "\xC3\xA9", "\xFF",
+      " ", "\t", "\n", std::string(1, '\0'), "\x7F", "{", "|", "~", "\xC3\xA9", "\xFF", "%c3", "%A9", "\xE6",
       "localhost", "10.0.0.1", ";", "=", "&"};
   std::mt19937 random(1234);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1), length(0, 12);
@@ -240,6 +240,18 @@ TEST(Normalise, AnyTextGivesAStableWellFormedUrl) {
       EXPECT_EQ(u.Host.find_first_of(u.Protocol == ipFile ? "/#" : "/?#@"), std::string::npos);
     }
   }
+}
+
+TEST(Normalise, BytesAbove127HaveOneForm) {
+  const std::string cafe = "http://h/caf\xC3\xA9.html";
+  for (const char* written : {"http://h/caf%C3%A9.html", "http://h/caf%c3%a9.html", "http://h/caf\xC3\xA9.html",
+                              "http://h/caf\xC3%A9.html"})
+    EXPECT_EQ(TUrl(written).GetFullUrl(), cafe) << written;
+  EXPECT_EQ(ResolveUrl("caf%C3%A9.html", "http://h/x.htm"), cafe);
+  // Bytes that make no character are escaped, however written; so is a
+  // character cut short. Escapes below 128 stay as written.
+  EXPECT_EQ(TUrl("http://h/d%e9j\xE0.html?q=%E9").GetFullUrl(), "http://h/d%E9j%E0.html?q=%E9");
+  EXPECT_EQ(TUrl("http://h/\xE6\x97x%41%2f").GetFullUrl(), "http://h/%E6%97x%41%2f");
 }
 
 // ---------------------------------------------------------------------------
