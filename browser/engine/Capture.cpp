@@ -31,9 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Two dates closer than this (about 3 s, the 2-second grain of the stored
-// date and a rounding) are the same modification.
-constexpr double kSameDate = 0.000035;
+// Where no condition could be sent (a local file, FTP), two dates closer
+// than this are the same modification: a stored date is the nearest whole
+// second of the file's.
+constexpr double kSameDate = 0.6 / 86400;
 // The suffix of an update's new body until it is whole.
 constexpr const char* kNewCopySuffix = ".qlon-new";
 // Room the guard keeps for the capture file's save beyond the file's own
@@ -133,6 +134,8 @@ class THttpCaptureRequest : public TCaptureRequest {
     header_.ContentLength = http_.Header.ContentLength;
     header_.LastModified = http_.Header.LastModified;
     header_.Location = http_.Header.Location;
+    // Over HTTP (FTP through a proxy too) a date asked is a condition sent.
+    header_.Conditional = http_.IfModifiedSince != 0 && http_.Method == mGET && http_.Protocol == ipHttp;
   }
 
   THttpRequest http_;
@@ -624,7 +627,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   }
   if (s == 304) {
     keep = false;
-  } else if (update && q.IfModifiedSince > 0 && h.LastModified > 0) {
+  } else if (update && !h.Conditional && q.IfModifiedSince > 0 && h.LastModified > 0) {
     keep = std::fabs(q.IfModifiedSince - h.LastModified) > kSameDate;
   }
   if (update && !keep) {

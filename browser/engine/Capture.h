@@ -87,6 +87,9 @@ struct TReplyHeader {
   int64_t ContentLength = 0;  // 0 when unknown
   double LastModified = 0;    // 0 when absent
   std::string Location;
+  // The request asked If-Modified-Since (HTTP): a 200 then says the body
+  // changed, whatever its date.
+  bool Conditional = false;
 };
 
 // What the run needs of a request of its pool (THttpRequest gives it; tests
