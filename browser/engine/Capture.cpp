@@ -486,7 +486,7 @@ void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
     return;
   }
   if (slot.Request->bUpdate && FileExists(r.GetLocalPath())) {
-    KeepOldCopy(slot);
+    KeepOldCopy(slot, http && (status == 404 || status == 410));
     return;
   }
   if (http) {
@@ -523,19 +523,33 @@ bool TCapture::Retry(Slot& slot) {
 
 void TCapture::EndInError(Slot& slot, int status) {
   TWebFile& r = *slot.Record;
+  MarkGone(r, false);  // counted as the error it is now
   r.SetLocalName(kNotFoundPage);
   r.SetError(status);
   ++Web.ErrorCount;
   ++Errors;
 }
 
-// An update that failed keeps the copy the capture had.
-void TCapture::KeepOldCopy(Slot& slot) {
+// An update that failed keeps the copy the capture had; one the server no
+// longer has is marked, for the error report.
+void TCapture::KeepOldCopy(Slot& slot, bool gone) {
   TWebFile& r = *slot.Record;
   if (!slot.OldPath.empty()) RemoveFile(slot.OldPath + kNewCopySuffix);
   r.SetState(fsRetrieved);
+  if (gone) MarkGone(r, true);
   ++Errors;
   Finish(slot);
+}
+
+// A record found gone counts among the capture's errors until it is had
+// again.
+void TCapture::MarkGone(TWebFile& record, bool gone) {
+  if (record.IsGone() == gone) return;
+  record.SetGone(gone);
+  if (gone)
+    ++Web.ErrorCount;
+  else if (Web.ErrorCount > 0)
+    --Web.ErrorCount;
 }
 
 void TCapture::Finish(Slot& slot, bool retried) {
@@ -575,6 +589,7 @@ void TCapture::Redirect(Slot& slot, int status, const std::string& location) {
     return;
   }
   if (slot.Request->bUpdate) DropOldFile(r);
+  MarkGone(r, false);
   r.SetWidth(uint16_t(status));
   if (!Web.AddRedirect(r, location)) {
     EndInError(slot, status);
@@ -633,6 +648,7 @@ bool TCapture::RequestHeader(Slot& slot) {
   if (update && !keep) {
     if (r.GetState() == fsToUpdate) r.SetState(fsRetrieved);
     r.SetRetryCount(0);
+    MarkGone(r, false);
     Web.RescanUnchangedPage(r);
     Finish(slot);
     return false;
@@ -749,6 +765,7 @@ void TCapture::RequestContent(Slot& slot) {
     Web.TotalSize += size;
     r.SetState(fsRetrieved);
     r.SetRetryCount(0);
+    MarkGone(r, false);
     if (!update) {
       ++Web.RetrievedCount;
       ++Retrieved;

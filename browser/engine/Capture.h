@@ -246,7 +246,8 @@ class TCapture {
   void Finish(Slot& slot, bool retried = false);
   bool Retry(Slot& slot);
   void EndInError(Slot& slot, int status);
-  void KeepOldCopy(Slot& slot);
+  void KeepOldCopy(Slot& slot, bool gone = false);
+  void MarkGone(TWebFile& record, bool gone);
   void Redirect(Slot& slot, int status, const std::string& location);
   void PromoteStartUrl(const std::string& target);
   void DropOldFile(TWebFile& record);

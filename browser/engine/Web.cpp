@@ -327,7 +327,7 @@ void TWeb::RecountSaturated() {
     found[0] += r.IsRetrieved();
     found[1] += r.IsFiltered();
     found[2] += s == fsNotFound;
-    found[3] += s == fsError;
+    found[3] += s == fsError || (r.IsRetrieved() && r.IsGone());
     return true;
   });
   for (int i = 0; i < 4; ++i)

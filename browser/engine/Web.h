@@ -265,6 +265,8 @@ class TWeb : public TUrlBTree {
 
   std::vector<TStartEntry> StartEntries;
   // Counters are 64-bit in memory and saturate in the 16-bit header fields.
+  // ErrorCount also counts the retrieved records gone from the server
+  // (TWebFile::IsGone), which keep their copies.
   uint64_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
   uint16_t MimeCategorySet = 0;
   TOptions Options;

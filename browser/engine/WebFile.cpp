@@ -586,6 +586,7 @@ std::string TWebFile::GetStateText() const {
     return HttpStatusText(code);
   }
   if (GetState() == fsError) return code < 100 ? std::string(HttpErrorText(code)) : HttpStatusText(code);
+  if (IsRetrieved() && IsGone()) return kGoneStateText;
   return std::string(TextAt(kWebFileStateTexts, GetState()));
 }
 

@@ -144,6 +144,9 @@ class TWebFile {
   static constexpr uint32_t kFlagJavaClass = 0x4000;
   // The date's second is odd: the DOS date holds it one second early.
   static constexpr uint32_t kFlagOddSecond = 0x00010000;
+  // The last update was answered "not found" (404) or "gone" (410): the
+  // record keeps the copy it had, and the error report lists it.
+  static constexpr uint32_t kFlagGone = 0x00020000;
 
   explicit TWebFile(TUrlBTree* owner = nullptr);
   virtual ~TWebFile() = default;
@@ -235,6 +238,8 @@ class TWebFile {
   // GetFileDate gives that date back, or the capture date when none.
   void SetFileDate(double dateTime);
   double GetFileDate() const;
+  bool IsGone() const { return HasFlag(kFlagGone); }
+  void SetGone(bool on) { SetFlag(kFlagGone, on); }
   static uint32_t DateTimeToDos(double dateTime);
   static double DosToDateTime(uint32_t dos);
 
