@@ -144,8 +144,9 @@ class TWebFile {
   static constexpr uint32_t kFlagJavaClass = 0x4000;
   // The date's second is odd: the DOS date holds it one second early.
   static constexpr uint32_t kFlagOddSecond = 0x00010000;
-  // The last update was answered "not found" (404) or "gone" (410): the
-  // record keeps the copy it had, and the error report lists it.
+  // An update was answered "not found" (404) or "gone" (410), and none has
+  // had the file since: the record keeps the copy it had, and the error
+  // report lists it.
   static constexpr uint32_t kFlagGone = 0x00020000;
 
   explicit TWebFile(TUrlBTree* owner = nullptr);
