@@ -31,9 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Two dates closer than this (about 3 s, the 2-second grain of the stored
-// date and a rounding) are the same modification.
-constexpr double kSameDate = 0.000035;
+// Where no condition could be sent (a local file, FTP), two dates closer
+// than this are the same modification: a stored date is the nearest whole
+// second of the file's.
+constexpr double kSameDate = 0.6 / 86400;
 // The suffix of an update's new body until it is whole.
 constexpr const char* kNewCopySuffix = ".qlon-new";
 // Room the guard keeps for the capture file's save beyond the file's own
@@ -133,6 +134,8 @@ class THttpCaptureRequest : public TCaptureRequest {
     header_.ContentLength = http_.Header.ContentLength;
     header_.LastModified = http_.Header.LastModified;
     header_.Location = http_.Header.Location;
+    // Over HTTP (FTP through a proxy too) a date asked is a condition sent.
+    header_.Conditional = http_.IfModifiedSince != 0 && http_.Method == mGET && http_.Protocol == ipHttp;
   }
 
   THttpRequest http_;
@@ -483,7 +486,7 @@ void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
     return;
   }
   if (slot.Request->bUpdate && FileExists(r.GetLocalPath())) {
-    KeepOldCopy(slot);
+    KeepOldCopy(slot, http && (status == 404 || status == 410));
     return;
   }
   if (http) {
@@ -520,19 +523,33 @@ bool TCapture::Retry(Slot& slot) {
 
 void TCapture::EndInError(Slot& slot, int status) {
   TWebFile& r = *slot.Record;
+  MarkGone(r, false);  // counted as the error it is now
   r.SetLocalName(kNotFoundPage);
   r.SetError(status);
   ++Web.ErrorCount;
   ++Errors;
 }
 
-// An update that failed keeps the copy the capture had.
-void TCapture::KeepOldCopy(Slot& slot) {
+// An update that failed keeps the copy the capture had; one the server no
+// longer has is marked, for the error report.
+void TCapture::KeepOldCopy(Slot& slot, bool gone) {
   TWebFile& r = *slot.Record;
   if (!slot.OldPath.empty()) RemoveFile(slot.OldPath + kNewCopySuffix);
   r.SetState(fsRetrieved);
+  if (gone) MarkGone(r, true);
   ++Errors;
   Finish(slot);
+}
+
+// A record found gone counts among the capture's errors until it is had
+// again.
+void TCapture::MarkGone(TWebFile& record, bool gone) {
+  if (record.IsGone() == gone) return;
+  record.SetGone(gone);
+  if (gone)
+    ++Web.ErrorCount;
+  else if (Web.ErrorCount > 0)
+    --Web.ErrorCount;
 }
 
 void TCapture::Finish(Slot& slot, bool retried) {
@@ -573,6 +590,7 @@ void TCapture::Redirect(Slot& slot, int status, const std::string& location) {
     return;
   }
   if (slot.Request->bUpdate) DropOldFile(r);
+  MarkGone(r, false);
   r.SetWidth(uint16_t(status));
   if (!Web.AddRedirect(r, location)) {
     EndInError(slot, status);
@@ -625,12 +643,13 @@ bool TCapture::RequestHeader(Slot& slot) {
   }
   if (s == 304) {
     keep = false;
-  } else if (update && q.IfModifiedSince > 0 && h.LastModified > 0) {
+  } else if (update && !h.Conditional && q.IfModifiedSince > 0 && h.LastModified > 0) {
     keep = std::fabs(q.IfModifiedSince - h.LastModified) > kSameDate;
   }
   if (update && !keep) {
     if (r.GetState() == fsToUpdate) r.SetState(fsRetrieved);
     r.SetRetryCount(0);
+    MarkGone(r, false);
     Web.RescanUnchangedPage(r);
     Finish(slot);
     return false;
@@ -747,6 +766,7 @@ void TCapture::RequestContent(Slot& slot) {
     Web.TotalSize += size;
     r.SetState(fsRetrieved);
     r.SetRetryCount(0);
+    MarkGone(r, false);
     if (!update) {
       ++Web.RetrievedCount;
       ++Retrieved;

@@ -87,6 +87,9 @@ struct TReplyHeader {
   int64_t ContentLength = 0;  // 0 when unknown
   double LastModified = 0;    // 0 when absent
   std::string Location;
+  // The request asked If-Modified-Since (HTTP): a 200 then says the body
+  // changed, whatever its date.
+  bool Conditional = false;
 };
 
 // What the run needs of a request of its pool (THttpRequest gives it; tests
@@ -243,7 +246,8 @@ class TCapture {
   void Finish(Slot& slot, bool retried = false);
   bool Retry(Slot& slot);
   void EndInError(Slot& slot, int status);
-  void KeepOldCopy(Slot& slot);
+  void KeepOldCopy(Slot& slot, bool gone = false);
+  void MarkGone(TWebFile& record, bool gone);
   void Redirect(Slot& slot, int status, const std::string& location);
   void PromoteStartUrl(const std::string& target);
   void DropOldFile(TWebFile& record);

@@ -28,6 +28,9 @@ int TRapportError::Run() {
 }
 
 void TRapportError::Scan() {
+  Graph.Clear();
+  Gone.clear();
+  GoneLinkedFrom.clear();
   host_.SetGauge(int(web_.GetCount()));
   host_.ShowState("Recherche des pages HTML...");
   host_.ShowFile("");
@@ -35,7 +38,9 @@ void TRapportError::Scan() {
     if (cancelled_) return false;
     host_.StepGauge();
     host_.ProcessMessages();
-    if (!page.IsRetrieved() || page.IsRedirect() || !page.IsHtmlPage()) return true;
+    if (!page.IsRetrieved() || page.IsRedirect()) return true;
+    if (page.IsGone()) Gone.push_back(page.FullUrl);
+    if (!page.IsHtmlPage()) return true;
     host_.ShowFile(page.GetLocalName());
     QFile file(QString::fromStdString(page.GetLocalPath()));
     if (page.GetLocalPath().empty() || !file.open(QIODevice::ReadOnly)) return true;
@@ -51,9 +56,14 @@ void TRapportError::Scan() {
     for (int i = 0; i < parser.GetCount(); ++i) {
       if (!parser.GetTagLink(i, link) || !(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart)) continue;
       const std::string url = link.HasOldRef() ? link.GetOldUrl() : ResolveUrl(link.GetUrl(), pageUrl);
-      if (url.empty() || !web_.FindUrl(url, target) || target.GetState() != fsError) continue;
-      if (pageNode < 0) pageNode = Graph.AddNode(pageUrl, 1);
-      Graph.Link(pageNode, Graph.AddNode(target.FullUrl, 0));
+      if (url.empty() || !web_.FindUrl(url, target)) continue;
+      if (target.GetState() == fsError) {
+        if (pageNode < 0) pageNode = Graph.AddNode(pageUrl, 1);
+        Graph.Link(pageNode, Graph.AddNode(target.FullUrl, 0));
+      } else if (target.IsRetrieved() && target.IsGone() && target.FullUrl != pageUrl) {
+        std::vector<std::string>& pages = GoneLinkedFrom[target.FullUrl];
+        if (pages.empty() || pages.back() != pageUrl) pages.push_back(pageUrl);  // once per page
+      }
     }
     return true;
   });
@@ -84,6 +94,23 @@ void TRapportError::WriteReport() {
     out += "\r\n";
     out += Entry("<br><br>", Graph.GetName(n), Graph.GetName(n) + " [" + record.GetStateText() + "]");
     neighbours(n);
+    host_.ProcessMessages();
+  }
+  if (Gone.size() == 1) {
+    out += "<br><h2>Liste des URL disparues du serveur</h2>\r\n<br>1 URL n'existe plus sur le serveur depuis la "
+           "dernière mise à jour : la capture garde sa copie précédente.\r\n";
+  } else if (!Gone.empty()) {
+    out += "<br><h2>Liste des URL disparues du serveur</h2>\r\n<br>" + std::to_string(Gone.size()) +
+           " URL n'existent plus sur le serveur depuis la dernière mise à jour : la capture garde leurs copies "
+           "précédentes.\r\n";
+  }
+  for (size_t n = 0; n < Gone.size() && !cancelled_; ++n) {
+    const std::string& url = Gone[n];
+    if (!web_.FindUrl(url, record)) continue;
+    out += "\r\n";
+    out += Entry("<br><br>", url, url + " [" + record.GetStateText() + "]");
+    if (auto it = GoneLinkedFrom.find(url); it != GoneLinkedFrom.end())
+      for (const std::string& page : it->second) out += Entry("<br><li>", page, page);
     host_.ProcessMessages();
   }
   out += "<br></body></html>\r\n";

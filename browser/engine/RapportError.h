@@ -5,6 +5,11 @@
 // hold it. The page-to-link relation is a TStringGraph: pages are nodes of
 // tag 1, failed links nodes of tag 0.
 //
+// The records the last update found gone from the server (404 or 410; they
+// keep their copies, TWebFile::IsGone) follow under their own heading,
+// counted, each with the pages that link to it. A gone page may link to
+// another: that relation has a direction, so it is kept apart from Graph.
+//
 // A rewritten page names its links' real URLs in OLDREF, which is what the
 // scan reads there. URLs are escaped where the report writes them.
 //
@@ -13,6 +18,8 @@
 // Cancel (TRapportError::Cancel) stops the work; a cancelled scan writes no
 // report.
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "DlgResolve.h"
 #include "StringGraph.h"
@@ -35,6 +42,9 @@ class TRapportError {
   void WriteReport();
 
   TStringGraph Graph;
+  // The gone records in the tree's order, and the pages linking to each.
+  std::vector<std::string> Gone;
+  std::unordered_map<std::string, std::vector<std::string>> GoneLinkedFrom;
 
  private:
   TWeb& web_;

@@ -91,6 +91,8 @@ inline constexpr TextTable<22> kWebFileStateTexts = {
     "Filtré par le niveau d'exploration des liens externes",
     "Filtré par la liste d'exclusion",
     "Filtré par le nom de machine du domaine"};
+// A retrieved record the last update found gone from the server.
+inline constexpr const char* kGoneStateText = "Disparue du serveur, copie précédente conservée";
 
 // Capture file load errors, by code 1..5 (0: none).
 inline constexpr TextTable<6> kWebLoadErrorTexts = {

@@ -51,7 +51,8 @@ std::vector<int> KeptHostPairs(const TDoubleList& list, qsizetype room) {
   for (bool named : {true, false})
     for (int i = 0; i < list.PairCount() && int(kept.size()) < kMaxHostPairs; ++i) {
       const std::string key = list.GetKey(i), value = list.GetValue(i);
-      if (value.empty() == named || !IsHostLine(key) || !IsHostLine(value)) continue;
+      // An address line that is no address would end the list when read.
+      if (value.empty() == named || !IsNumericAddress(key) || !IsHostLine(key) || !IsHostLine(value)) continue;
       const qsizetype size = qsizetype(key.size() + value.size()) + 4;
       if (size > room) continue;
       room -= size;
@@ -169,7 +170,7 @@ QByteArray TWeb::HeaderBytes() const {
   QBuffer s(&bytes);
   s.open(QIODevice::WriteOnly);
   WriteShortString(kWebMagic, s);
-  WriteInt16(kWebFileVersionNoHosts, s);
+  WriteInt16(kWebFileVersion, s);
   WriteShortString(kProgramVersion, s);
   WriteShortString(Utf8Prefix(title_, kWebTitleMax), s);
   WriteInt16(int16_t(std::min<size_t>(StartEntries.size(), 32767)), s);
@@ -189,19 +190,11 @@ QByteArray TWeb::HeaderBytes() const {
   Identities.SaveToStream(s);
   Maps.SaveToStream(s);
   const TDoubleList hosts = CopyHostAddressList(HostAddresses);
-  const std::vector<int> kept = KeptHostPairs(hosts, qsizetype(kWebHeaderSize) - 1 - s.pos() - 2 - kStatisticsSize);
-  if (!kept.empty()) {
-    WriteInt16(int16_t(kept.size()), s);
-    for (int i : kept) {
-      WriteLine(hosts.GetKey(i), s);
-      WriteLine(hosts.GetValue(i), s);
-    }
+  for (int i : KeptHostPairs(hosts, qsizetype(kWebHeaderSize) - 1 - s.pos() - kStatisticsSize)) {
+    WriteLine(hosts.GetKey(i), s);
+    WriteLine(hosts.GetValue(i), s);
   }
   WriteStatistics(Info, s);
-  if (!kept.empty()) {
-    s.seek(kVersionAt);
-    WriteInt16(kWebFileVersion, s);
-  }
   return bytes;
 }
 
@@ -209,7 +202,7 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
   try {
     if (ReadShortString(s) != kWebMagic) return wlNotWeb;
     const int16_t version = ReadInt16Checked(s);
-    if (version > kWebFileVersion) return wlNewer;
+    if (version > kWebFileVersionCountedHosts) return wlNewer;
     if (version < kOldestWebFileVersion) return wlError;
     std::vector<TStartEntry> entries;
     std::string title;
@@ -239,12 +232,12 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     Maps.LoadFromStream(version, s);
     TCaptureInfo info;
     TDoubleList hosts;
-    if (version >= 514) {
+    if (version >= kWebFileVersionCountedHosts) {
       for (const std::string& line : ReadCountedHosts(s)) hosts.Add(line);
       ReadStatistics(s, info);
     } else if (version >= 512 && !ReadHostsThenStatistics(s, hosts, info)) {
       // Without a list in the format's place: the statistics, then the list
-      // with its count as this program wrote it until version 514.
+      // with its count as this program once wrote it.
       ReadStatistics(s, info);
       for (const std::string& line : ReadCountedHosts(s)) hosts.Add(line);
     }  // older headers end with the image maps
@@ -334,7 +327,7 @@ void TWeb::RecountSaturated() {
     found[0] += r.IsRetrieved();
     found[1] += r.IsFiltered();
     found[2] += s == fsNotFound;
-    found[3] += s == fsError;
+    found[3] += s == fsError || (r.IsRetrieved() && r.IsGone());
     return true;
   });
   for (int i = 0; i < 4; ++i)

@@ -5,7 +5,7 @@
 //
 // Header, in this order (stream primitives of UtilsStream.h):
 //    1  short string "MQLON"
-//    2  int16 format version: 514 with a host list, 513 without
+//    2  int16 format version: 513 (514 is read too, see below)
 //    3  short string program version "2.03"
 //    4  short string title (at most 128 bytes)
 //    5  int16 n, then n x 4 short strings: URL, user, password, extra text
@@ -20,19 +20,21 @@
 //   10  double capture date (days since 0001-01-01)
 //   11  identities (TIdentityList)
 //   12  image maps (TMapList, read with the file's version)
-//   13  the host-address list, version 514 only: int16 pair count, then per
-//       pair an address line and a host line, each ending with CR LF. The
-//       pairs with a host name come first, then the others, as many as the
-//       area holds: the list only grows, and a pair without a name is
-//       learnt again when next met.
+//   13  the host-address list: per pair an address line and a host line,
+//       each ending with CR LF, with no count. The pairs with a host name
+//       come first, then the others, as many as the area holds: the list
+//       only grows, and a pair without a name is learnt again when next
+//       met. Every address line is a numeric address.
 //   14  statistics (TCaptureInfo): two dates as in 10, six int32 counters
 //
-// Version 513 with a list is read in both layouts met: the format's own
-// (item 13 as lines with no count, then item 14, which has no other way to
-// end the list than the statistics that cannot read as an address line),
-// and this program's until 514 (item 14, then item 13 with its count). With
-// an empty list the two are the same bytes, which a 513 file still gets.
-// The rest of the area up to 5120 is zeros.
+// Item 13 has no other end than item 14: the reader takes address and name
+// lines while the next line is a numeric address, then the statistics,
+// which it checks (their dates are dates of the calendar, which text read
+// as them never is). Two other layouts met are read too: version 513 as
+// this program wrote it before (item 14, then an int16 pair count and the
+// lines), and version 514 (the count and the lines in item 13's place,
+// then item 14). With an empty list both layouts of 513 are the same
+// bytes. The rest of the area up to 5120 is zeros.
 //
 // Older files (versions 1 to 511) hold items 1, 2 and 4 to 12 in the version
 // 512 form (one start URL, two skipped strings, the title) and end after the
@@ -85,10 +87,10 @@ class ICopyView;
 class TDlgCopy;
 
 inline constexpr const char* kWebMagic = "MQLON";
-// The newest form, written when the capture has a host list; one without is
-// written as 513, the same bytes in both forms.
-inline constexpr int16_t kWebFileVersion = 514;
-inline constexpr int16_t kWebFileVersionNoHosts = 513;
+// The version written. 514, a form of this program's that put a count
+// before the host list, is still read.
+inline constexpr int16_t kWebFileVersion = 513;
+inline constexpr int16_t kWebFileVersionCountedHosts = 514;
 inline constexpr qsizetype kVersionAt = 6;  // after the magic's short string
 inline constexpr int16_t kOldestWebFileVersion = 1;
 inline constexpr const char* kProgramVersion = "2.03";
@@ -265,6 +267,8 @@ class TWeb : public TUrlBTree {
 
   std::vector<TStartEntry> StartEntries;
   // Counters are 64-bit in memory and saturate in the 16-bit header fields.
+  // ErrorCount also counts the retrieved records gone from the server
+  // (TWebFile::IsGone), which keep their copies.
   uint64_t RetrievedCount = 0, FilteredCount = 0, NotFoundCount = 0, ErrorCount = 0;
   uint16_t MimeCategorySet = 0;
   TOptions Options;

@@ -151,6 +151,7 @@ void TWebFile::SetIdentityIndex(uint8_t i) {
 
 void TWebFile::SetDosDate(uint32_t d) {
   Put32(20, d);
+  SetFlag(kFlagOddSecond, false);
   Changed = true;
 }
 
@@ -241,11 +242,16 @@ double TWebFile::DosToDateTime(uint32_t dos) {
   return double(DaysFromCivil(y, m, d)) + t;
 }
 
-void TWebFile::SetFileDate(double dateTime) { SetDosDate(DateTimeToDos(dateTime)); }
+void TWebFile::SetFileDate(double dateTime) {
+  const uint32_t dos = DateTimeToDos(dateTime);
+  SetDosDate(dos);
+  // The second DateTimeToDos rounded to, which it halved.
+  if (dos != 0) SetFlag(kFlagOddSecond, std::llround((dateTime - std::floor(dateTime)) * 86400.0) % 2 == 1);
+}
 
 double TWebFile::GetFileDate() const {
   if (GetDosDate() == 0) return Owner ? Owner->CaptureDate : 0;
-  return DosToDateTime(GetDosDate());
+  return DosToDateTime(GetDosDate()) + (HasFlag(kFlagOddSecond) ? 1.0 / 86400 : 0.0);
 }
 
 // ---------------------------------------------------------------- local file
@@ -582,6 +588,7 @@ std::string TWebFile::GetStateText() const {
     return HttpStatusText(code);
   }
   if (GetState() == fsError) return code < 100 ? std::string(HttpErrorText(code)) : HttpStatusText(code);
+  if (IsRetrieved() && IsGone()) return kGoneStateText;
   return std::string(TextAt(kWebFileStateTexts, GetState()));
 }
 

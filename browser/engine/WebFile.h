@@ -12,7 +12,11 @@
 //   16  1  low nibble: rewrite-options mark; high nibble: retry count
 //   17  1  web level          18  1  link level
 //   19  1  identity index, 1-based; 0 none
-//   20  4  DOS date-time of the local file; 0 none
+//   20  4  DOS date-time of the local file (UTC, as the server dated it);
+//          0 none. A DOS date counts seconds in steps of two: the flag
+//          kFlagOddSecond adds the one second it cannot hold, so that the
+//          date is the server's own to the second (a reader that does not
+//          know the flag sees the date one second early, as before)
 //   24  2  image width, or the status / error code of an error or redirect
 //   26  2  image height
 //   28  n  string 1: file name and query, relative to the folder; NUL
@@ -138,6 +142,12 @@ class TWebFile {
   static constexpr uint32_t kFlagFrameLink = 0x0400;
   static constexpr uint32_t kFlagFrameSet = 0x0800;
   static constexpr uint32_t kFlagJavaClass = 0x4000;
+  // The date's second is odd: the DOS date holds it one second early.
+  static constexpr uint32_t kFlagOddSecond = 0x00010000;
+  // An update was answered "not found" (404) or "gone" (410), and none has
+  // had the file since: the record keeps the copy it had, and the error
+  // report lists it.
+  static constexpr uint32_t kFlagGone = 0x00020000;
 
   explicit TWebFile(TUrlBTree* owner = nullptr);
   virtual ~TWebFile() = default;
@@ -197,6 +207,7 @@ class TWebFile {
   uint8_t GetIdentityIndex() const { return rec_[19]; }
   void SetIdentityIndex(uint8_t i);
   uint32_t GetDosDate() const { return Get32(20); }
+  // The DOS date alone: kFlagOddSecond is cleared.
   void SetDosDate(uint32_t d);
   uint16_t GetWidth() const { return Get16(24); }
   void SetWidth(uint16_t n);
@@ -222,9 +233,14 @@ class TWebFile {
   bool IsFrameSet() const { return HasFlag(kFlagFrameSet); }
   void SetFrameSet(bool on) { SetFlag(kFlagFrameSet, on); }
 
-  // Dates: a date-time is days since 1899-12-30 in local time.
+  // Dates: a date-time is days since 1899-12-30. SetFileDate keeps the
+  // date to the nearest second (the DOS date and kFlagOddSecond); 0 or a
+  // date a DOS date cannot hold (before 1980, after 2107) clears it.
+  // GetFileDate gives that date back, or the capture date when none.
   void SetFileDate(double dateTime);
   double GetFileDate() const;
+  bool IsGone() const { return HasFlag(kFlagGone); }
+  void SetGone(bool on) { SetFlag(kFlagGone, on); }
   static uint32_t DateTimeToDos(double dateTime);
   static double DosToDateTime(uint32_t dos);
 

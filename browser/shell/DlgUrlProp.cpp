@@ -67,9 +67,7 @@ TDlgUrlProp::TDlgUrlProp(TWeb& web, const TWebFile& record, QWidget* parent)
   DateEdit->setDateTimeRange(kNoDate, kLastDate);
   DateEdit->setSpecialValueText(QString::fromUtf8("Aucune"));
   DateEdit->setCalendarPopup(true);
-  DateEdit->setDateTime(record.GetDosDate() == 0
-                            ? kNoDate
-                            : DateTimeToQDateTime(TWebFile::DosToDateTime(record.GetDosDate())));
+  DateEdit->setDateTime(record.GetDosDate() == 0 ? kNoDate : DateTimeToQDateTime(record.GetFileDate()));
   MimeCombo = new QComboBox(this);
   MimeCombo->setEditable(true);
   QStringList types;
@@ -185,9 +183,7 @@ bool TDlgUrlProp::Apply() {
   if (typeChanged) SetContentType(record, typeText.toStdString(), ExtensionOf(localName));
   record.SetWebLevel(uint8_t(WebLevelSpin->value()));
   record.SetLinkLevel(uint8_t(LinkLevelSpin->value()));
-  record.SetDosDate(DateEdit->dateTime() == kNoDate
-                        ? 0
-                        : TWebFile::DateTimeToDos(QDateTimeToDateTime(DateEdit->dateTime())));
+  record.SetFileDate(DateEdit->dateTime() == kNoDate ? 0 : QDateTimeToDateTime(DateEdit->dateTime()));
 
   if (moved) return moveRecord(record, url);
   if (!record.SaveChanges()) return refuse("Impossible d'enregistrer les propriétés de l'URL.");

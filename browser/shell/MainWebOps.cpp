@@ -101,6 +101,7 @@ int RemoveIsolatedRecords(TWeb& web) {
     if (!web.DeleteRecord(r)) continue;
     if (!path.empty()) fs::remove(path, ec);
     if (web.RetrievedCount) --web.RetrievedCount;
+    if (r.IsGone() && web.ErrorCount) --web.ErrorCount;
     ++removed;
   }
   return removed;

@@ -19,7 +19,8 @@ bool IsTextSortKey(int key) { return key >= skTitle && key <= skMapName; }
 
 bool BelongsToStyle(TWUrlListStyle style, const TWebFile& record, const TWeb& web) {
   const TWebFileState state = record.GetState();
-  const bool error = state == fsError || state == fsNotFound;
+  // A record gone from the server keeps its copy and is listed with the errors too.
+  const bool error = state == fsError || state == fsNotFound || (record.IsRetrieved() && record.IsGone());
   const bool filtered = state > fsNotFiltered && state <= fsFilteredDomainMachine;
   switch (style) {
     case usErrors:

@@ -118,6 +118,7 @@ class FakeRequest : public TCaptureRequest {
     header_.ContentLength = r.announceLength ? int64_t(r.body.size()) : 0;
     header_.LastModified = r.lastModified;
     header_.Location = r.location;
+    header_.Conditional = IfModifiedSince != 0;
     OnReceiveData(int(r.body.size()) + 100);
     const bool failed = r.status >= 400;
     if (failed) OnError(r.status >= 500 ? heHttpServerError : heHttpClientError, r.status);

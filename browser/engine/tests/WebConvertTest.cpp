@@ -99,7 +99,7 @@ TEST_F(WebConvertTest, OldFileIsReadAndRewrittenInTheCurrentForm) {
   WriteOldFile(OldHeader({kMap}));
   TWeb web;
   ASSERT_EQ(web.Open(path_), wlOk);
-  EXPECT_EQ(web.FileVersion(), kWebFileVersionNoHosts);  // no host list
+  EXPECT_EQ(web.FileVersion(), kWebFileVersion);
   EXPECT_EQ(web.GetTitle(), "Old title");
   ASSERT_EQ(web.StartEntries.size(), 1u);
   EXPECT_EQ(web.StartEntries[0].Url, "http://old.example/");

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <set>
 
+#include "Cookies.h"
 #include "LocalPath.h"
 #include "TempRoot.h"
 #include "UrlBTree.h"
@@ -405,6 +406,23 @@ TEST(WebFileRecord, DosDatesRoundTripAndFallBackToTheCaptureDate) {
   TUrlBTree tree;
   tree.CaptureDate = 40000;
   TWebFile r(&tree);
+  EXPECT_EQ(r.GetFileDate(), 40000);
+
+  // A record keeps the odd second the DOS date cannot: the date is the
+  // server's own, which a conditional request must send back exactly.
+  const double odd = dt + 1 / 86400.0;  // 04:05:07
+  r.SetFileDate(odd);
+  EXPECT_EQ(r.GetDosDate(), dos) << "the DOS date stays what other readers read";
+  EXPECT_EQ(r.GetFlags(), TWebFile::kFlagOddSecond);
+  EXPECT_EQ(FormatHttpDate(r.GetFileDate()), "Sat, 03 Feb 2001 04:05:07 GMT");
+  r.SetFileDate(dt);
+  EXPECT_EQ(FormatHttpDate(r.GetFileDate()), "Sat, 03 Feb 2001 04:05:06 GMT");
+  r.SetFileDate(odd);
+  r.SetDosDate(dos);  // a date set without the flag: a record of an older file
+  EXPECT_EQ(FormatHttpDate(r.GetFileDate()), "Sat, 03 Feb 2001 04:05:06 GMT");
+  r.SetFileDate(odd);
+  r.SetFileDate(1000);  // no DOS date: no odd second either
+  EXPECT_EQ(r.GetFlags(), 0u);
   EXPECT_EQ(r.GetFileDate(), 40000);
 }
 

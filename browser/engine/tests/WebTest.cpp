@@ -385,6 +385,15 @@ class HostListLayout : public WebTest {
     web.Close();
     ClearHostAliases();
   }
+  // The file holds version 513 with the lines right after the image maps
+  // (where `header`, written without a list, has its statistics) and the
+  // statistics right after them.
+  void ExpectFormatsLayout(const QByteArray& header, qsizetype statistics) {
+    const std::string area = Area();
+    EXPECT_EQ(GetLE16(reinterpret_cast<const uint8_t*>(area.data()) + kVersionAt), 513);
+    EXPECT_EQ(area.substr(0, size_t(header.size()) + size_t(kLines.size())),
+              (header.left(statistics) + kLines + header.mid(statistics)).toStdString());
+  }
   static inline const QByteArray kLines = "10.0.0.1\r\na.example\r\n192.168.100.200\r\n\r\n";
 };
 
@@ -393,11 +402,21 @@ TEST_F(HostListLayout, Version513InTheFormatsOrderIsReadAndKeptByAReopen) {
   const qsizetype statistics = header.size() - 40;
   PutHeader(header.left(statistics) + kLines + header.mid(statistics));
   ExpectListAndStatistics("the format's order");
-  // That open's close wrote the newest form: both are still there.
-  const std::string area = Area();
-  EXPECT_EQ(GetLE16(reinterpret_cast<const uint8_t*>(area.data()) + kVersionAt), 514);
+  // That open's close wrote the same layout back, still as 513, which
+  // every reader of the format reads.
+  ExpectFormatsLayout(header, statistics);
   ExpectListAndStatistics("reopened after its close");
   ExpectListAndStatistics("and once more");
+}
+
+TEST_F(HostListLayout, Version514IsReadAndWrittenBackAs513InTheFormatsPlace) {
+  const QByteArray header = HeaderWithoutList();
+  const qsizetype statistics = header.size() - 40;
+  QByteArray counted = header.left(statistics) + QByteArray("\x02\x00", 2) + kLines + header.mid(statistics);
+  PutLE16(reinterpret_cast<uint8_t*>(counted.data()) + kVersionAt, 514);
+  PutHeader(counted);
+  ExpectListAndStatistics("version 514");
+  ExpectFormatsLayout(header, statistics);
 }
 
 TEST_F(HostListLayout, Version513AsThisProgramWroteItIsStillRead) {

@@ -56,7 +56,7 @@ TEST_F(DlgUrlPropTest, ShowsTheRecord) {
 
 TEST_F(DlgUrlPropTest, EditsAreWrittenToTheCaptureFile) {
   const std::string url = CaptureFixture::Url("notes.txt");
-  const QDateTime date(QDate(2025, 7, 14), QTime(9, 30, 10));
+  const QDateTime date(QDate(2025, 7, 14), QTime(9, 30, 11));
   TWebFile r(&capture.web);
   ASSERT_TRUE(capture.web.FindUrl(url, r));
   TDlgUrlProp dlg(capture.web, r);
@@ -76,7 +76,7 @@ TEST_F(DlgUrlPropTest, EditsAreWrittenToTheCaptureFile) {
   ASSERT_TRUE(reread.FindRecord(url, back));
   EXPECT_EQ(back.GetWebLevel(), 3);
   EXPECT_EQ(back.GetLinkLevel(), 7);
-  EXPECT_EQ(DateTimeToQDateTime(TWebFile::DosToDateTime(back.GetDosDate())), date);
+  EXPECT_EQ(DateTimeToQDateTime(back.GetFileDate()), date);  // the odd second too
   EXPECT_EQ(GetContentType(back), "text/x-notes");
   EXPECT_EQ(back.GetLocalName(), "docs/notes.txt");
   EXPECT_EQ(back.GetState(), fsRetrieved);
