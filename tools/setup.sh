@@ -9,7 +9,8 @@ QLON_PACKAGES=(
   qt6-translations-l10n  # the framework's own dialogs and buttons in French
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
-  fonts-dejavu-core
+  fonts-dejavu-core  # the fonts the tests measure (platform/testsupport/fonts.conf.in)
+  fonts-liberation  # a desktop's fonts beside them: the tests must not see them
   # real pages for the viewer tests and benchmark
   lua5.2-doc
   libxslt1-dev  # its HTML manual
