@@ -63,6 +63,39 @@ void AppendPercentByte(std::string& out, unsigned char c) {
   out += kHex[c & 15];
 }
 
+std::string PrintableText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  const auto escape = [&out](std::string_view bytes) {
+    for (const char b : bytes) out.append({'\\', 'x', kHex[static_cast<unsigned char>(b) >> 4], kHex[b & 15]});
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    // The length the lead byte announces; 0 for a byte that never leads.
+    const std::size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    char32_t c = n == 1 ? lead : lead & (0x7F >> n);
+    std::size_t got = 1;
+    for (; got < n && i + got < text.size() && IsUtf8Continuation(static_cast<unsigned char>(text[i + got])); ++got)
+      c = c << 6 | (static_cast<unsigned char>(text[i + got]) & 0x3F);
+    // Overlong forms, surrogates and code points past U+10FFFF are no characters.
+    const bool valid = n != 0 && got == n && !(n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) &&
+                       !(n == 4 && (c < 0x10000 || c > 0x10FFFF));
+    if (!valid) {
+      escape(text.substr(i, 1));
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+      escape(text.substr(i, n));
+    else
+      out.append(text.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   std::size_t n = maxBytes;

@@ -25,6 +25,12 @@ inline bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 // are cut like single characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 
+// The text as it may reach a terminal or a message unchanged in meaning:
+// each byte that is not part of a valid UTF-8 character, and each control
+// character (C0, DEL, C1: an escape sequence, a line break), is written as
+// "\xXX" (upper-case hex); every other character stays as it is.
+std::string PrintableText(std::string_view text);
+
 // Appends the byte as "%XX" (upper-case hex), as URLs and our text
 // escapes write it.
 void AppendPercentByte(std::string& out, unsigned char c);

@@ -226,7 +226,8 @@ void TMainWin::FormCreate() {
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   MapEditor->Init();
 
-  GlobalMimeList().LoadFromFile(setup_.MimeFile());
+  if (const std::string note = GlobalMimeList().LoadFromFile(setup_.MimeFile()); !note.empty())
+    ShowMessageBox(note, "Types MIME", MB_OK | MB_ICONEXCLAMATION);
 
   RestoreGeometry();
   recent_.Load(web_.get());
