@@ -151,10 +151,17 @@ class TWeb : public TUrlBTree {
   void CreateNew(const std::filesystem::path& path);
   // wlOk, or the reason; a file the system cannot open throws EWebStream.
   // A file of an older version is converted first (wlError, the file
-  // unchanged, when its header does not fit the current form).
+  // unchanged, when its header does not fit the current form). Once the
+  // file is held, what a killed run left in the capture folder goes: the
+  // empty files made ahead ("qlon:pool") and the staged pages
+  // ("qlon:staged"), whose targets a crash never touched.
   TWebLoadResult Open(const std::filesystem::path& path);
   // The version of the header last read (the current one after a conversion).
   int16_t FileVersion() const { return fileVersion_; }
+  // Why the last Open or ReadHeader did not give wlOk, to follow "ne peut
+  // pas être ouvert : " (its header, its version, its tree); empty after a
+  // success.
+  const std::string& LoadError() const { return loadError_; }
   // What the last Open has to tell the user besides its result: a journal
   // beside the file that was not the file's, set aside unapplied. Empty
   // when there is nothing to tell.
@@ -295,6 +302,7 @@ class TWeb : public TUrlBTree {
 
   std::string title_;
   std::string openNote_;
+  std::string loadError_;
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };
