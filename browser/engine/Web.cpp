@@ -9,8 +9,10 @@
 #include <optional>
 #include <unordered_set>
 
+#include "FilePool.h"
 #include "ImageSize.h"
 #include "JavaClassFile.h"
+#include "ReplaceBatch.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "VrmlParser.h"
@@ -345,6 +347,10 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   }
   stream_ = std::move(stream);
   path_ = path;
+  // No other writer can be at work in the folder now: its leftovers go.
+  std::error_code ec;
+  for (const char* leftover : {kPoolFolder, kStagingFolder})
+    std::filesystem::remove_all(path.parent_path() / leftover, ec);
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
   RecountSaturated();

@@ -174,20 +174,23 @@ class TWeb : public TUrlBTree {
 
   // ---- copy and move to another folder (WebCopy.cpp)
   // The capture's records' files go to the same relative places under the
-  // destination, with the index files ("_*.*" and the "Index" folder) and
-  // the capture file. Refused (ECopyWeb, nothing written) when no capture
-  // is open, the destination lies inside the capture folder or holds it,
-  // or already holds a capture. A failure half-way (a file that cannot be
+  // destination, with the index files ("_*.*" and the "Index" folder), the
+  // thumbnails ("thumb"), the image-map files and the capture file.
+  // Refused (ECopyWeb, nothing written) when no capture is open, the
+  // destination lies inside the capture folder or holds it, or already
+  // holds a capture. A failure half-way (a file that cannot be
   // read or written, a full disk) throws ECopyWeb after removing what was
   // written; the source is never touched.
   // The copy is checked before it counts: the copied capture file must open
   // with every record, and every copied file must have its source's size.
-  // A cancelled copy still copies the index files and the capture file.
+  // A cancelled copy still copies the index files, the thumbnails, the
+  // image-map files and the capture file.
   using TPerFileEvent = std::function<void(TWebFile&)>;
   bool CopyTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
   // The copy, then the rest of the capture folder, then the capture is
   // reopened at the destination and only then are the copied source files
-  // deleted and the emptied folders removed (anything not copied stays).
+  // and what a killed run left deleted and the emptied folders removed
+  // (anything not copied, a link say, stays with its folders).
   // A cancelled move removes its partial copy and returns false; the
   // capture stays where it was.
   bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
@@ -292,7 +295,8 @@ class TWeb : public TUrlBTree {
   struct TCopyRun;
   bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, ICopyView* view, bool move);
   // The steps of a copy under way: one record of the walk (true, or throws
-  // ECopyWeb), the index files, the capture file.
+  // ECopyWeb), the index files with the thumbnails and image-map files, the
+  // capture file.
   bool CopyRecordFile(TWebFile& record);
   void CopyIndexFiles();
   void CopyCaptureFile();
