@@ -657,7 +657,8 @@ void TMainWin::RunWebShortcut(const std::string& path) {
     SetCurrentWeb(std::move(web));
   }
   uint16_t flags = 0;
-  if (shortcut.CloseQuillonFlag) flags |= kCaptureClose;
+  // With no screen nobody is left to use the window once the run is over.
+  if (shortcut.CloseQuillonFlag || Unattended().Has(shell::TUnattended::NoScreen)) flags |= kCaptureClose;
   if (!shortcut.LinkResolve) flags |= kCaptureNoResolve;
   if (shortcut.CutModemFlag) flags |= kCaptureHangUp;
   // The shortcut's time limit holds for this run; the web keeps its own.

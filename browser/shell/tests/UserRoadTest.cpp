@@ -715,6 +715,15 @@ TEST_F(ProgramRoadTest, BodiesOfNoAnnouncedLengthThatFillTheDiskLeaveTheRunSaved
   ExpectTheRestOnceTheDiskGrows(disk, "16m", wbs, web, 13u);
 }
 
+TEST_F(ProgramRoadTest, WithNoScreenAShortcutThatKeepsTheProgramOpenEndsAfterItsRun) {
+  Site();
+  const fs::path web = MakeWeb("open", server_.Url("/"));
+  QProcess* p = Start({QString::fromStdString(MakeShortcut(web, 1, false, false).string())});
+  ASSERT_TRUE(Finished(p, 30)) << "waits for nobody: " << Errors(p);
+  EXPECT_EQ(p->exitCode(), 0) << Errors(p);
+  EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
   Site();
   const fs::path web = MakeWeb("site", server_.Url("/"));
