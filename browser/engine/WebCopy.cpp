@@ -77,9 +77,9 @@ struct Fd {
 
 struct TWeb::TCopyRun {
   bool Move = false;
-  fs::path Source;       // the capture folder
+  fs::path Source;               // the capture folder
   std::string OwnFile, Journal;  // the capture file's name and its journal's, copied apart
-  fs::path Destination;  // as given, made absolute
+  fs::path Destination;          // as given, made absolute
   TPerFileEvent Event;
   TDlgCopy* Dialog = nullptr;
   std::vector<fs::path> CreatedFiles;    // at the destination, for the undo
@@ -169,10 +169,10 @@ struct TWeb::TCopyRun {
     fs::last_write_time(Target(name), fs::last_write_time(source, ec), ec);
   }
 
-  // The plain files with clean names below the folder of the capture
-  // folder (the whole of it when empty), to the same places. Links and
-  // names no capture makes stay (among them the leftovers of a killed run,
-  // whose folders hold ":").
+  // The plain files with clean names under `top`, a folder of the capture
+  // folder (the whole capture folder when empty), each to the same place.
+  // Links and names no capture makes stay, among them the leftovers of a
+  // killed run, whose folders hold ":".
   void CopyFolder(const std::string& top) {
     const fs::path from = top.empty() ? Source : Source / top;
     std::error_code ec;
