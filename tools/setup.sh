@@ -9,7 +9,8 @@ QLON_PACKAGES=(
   qt6-translations-l10n  # the framework's own dialogs and buttons in French
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
-  fonts-dejavu-core
+  fonts-dejavu-core  # the fonts the tests measure (platform/testsupport/fonts.conf.in)
+  fonts-liberation  # a desktop's fonts beside them: the tests must not see them
   # real pages for the viewer tests and benchmark
   lua5.2-doc
   libxslt1-dev  # its HTML manual
@@ -21,6 +22,7 @@ QLON_PACKAGES=(
   python3-pyftpdlib  # a real FTP server for the capture tests
   nginx apache2  # real HTTP servers for the update tests
   xvfb  # a screen of their own for the tests that run the program on one
+  strace  # a slow disk for a capture killed while it makes files ahead
 )
 
 qlon_install_packages() {

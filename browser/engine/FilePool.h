@@ -10,7 +10,8 @@
 // The files live in "<capture folder>/qlon:pool" (no local name holds ":"),
 // two folders per thread, made at the first claim; the pool removes what was
 // not taken when it ends, and a pool made for a folder first removes what a
-// killed run left there. Claim belongs to one thread.
+// killed run left there (as does opening the capture, TWeb::Open; a copy or
+// move never takes them). Claim belongs to one thread.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>

@@ -1,5 +1,6 @@
 #include "Mime.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <system_error>
@@ -358,8 +359,10 @@ void TMimeList::SaveToFile(const std::filesystem::path& path) const {
   if (!file.commit()) throw EWriteError("Impossible d'écrire " + path.string());
 }
 
-void TMimeList::LoadFromFile(const std::filesystem::path& path) {
+std::string TMimeList::LoadFromFile(const std::filesystem::path& path) {
   QFile file(QString::fromStdString(path.string()));
+  // Why the user's table is not the one in use, when it is not.
+  std::string refused;
   if (!file.exists()) {
     Clear();
   } else if (file.open(QIODevice::ReadOnly)) {
@@ -368,24 +371,33 @@ void TMimeList::LoadFromFile(const std::filesystem::path& path) {
     bool ok = false;
     try {
       ok = LoadFromStream(file);
-    } catch (const EReadError&) {
+    } catch (const EReadError& e) {
+      std::string why = e.what();
+      if (!why.empty()) why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+      refused = "est endommagée (" + why + ")";
     }
     file.close();
-    if (ok && version >= kMimeFileVersion) return;
-    if (version > kMimeFileVersion) {
-      // A later program's table: keep it beside the one written below.
-      std::error_code ec;
-      std::filesystem::path backup = path;
-      backup += ".bak";
-      std::filesystem::copy_file(path, backup, std::filesystem::copy_options::overwrite_existing, ec);
-    }
+    if (ok && version >= kMimeFileVersion) return {};
+    if (version > kMimeFileVersion) refused = "vient d'une version plus récente du programme";
+  } else {
+    refused = "ne peut pas être lue (" + file.errorString().toStdString() + ")";
   }
   SetDefault();
+  const std::string named = "La table des types MIME " + PrintableText(path.string()) + " ";
+  if (!refused.empty()) {
+    // The user's file is kept as it was: the defaults never replace it.
+    const std::filesystem::path aside = SetFileAside(path, ".bak");
+    if (aside.empty())
+      return named + refused + " : la table par défaut sert jusqu'à la fin du programme, le fichier est laissé tel quel.";
+    refused = named + refused + " : elle a été mise de côté sous " + PrintableText(aside.string()) +
+              " et remplacée par la table par défaut.";
+  }
   try {
     SaveToFile(path);
   } catch (const EWriteError&) {
     // The table in memory is sound; the next save tries again.
   }
+  return refused;
 }
 
 // ---------------------------------------------------------------- ini form

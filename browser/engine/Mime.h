@@ -146,10 +146,13 @@ class TMimeList {
   bool LoadFromStream(QIODevice& stream);
   // Writes atomically; raises EWriteError when the file cannot be written.
   void SaveToFile(const std::filesystem::path& path) const;
-  // Reads the file; a missing, unreadable or older file gets the default
-  // types merged in and is written anew. A newer file is kept aside as
-  // path + ".bak" before being replaced.
-  void LoadFromFile(const std::filesystem::path& path);
+  // Reads the file; a missing or older one gets the default types merged in
+  // and is written anew. One that cannot be read, is damaged or comes from
+  // a later program gives the default table: it is first set aside under a
+  // free name (path + ".bak", ".bak2", ...) and the defaults written in its
+  // place; when it cannot be set aside it stays untouched. Returns what the
+  // user is to be told (French), empty when nothing.
+  std::string LoadFromFile(const std::filesystem::path& path);
   bool SaveToIni(profile::TIniFile& ini, std::string_view section) const;
   void LoadFromIni(const profile::TIniFile& ini, std::string_view section);
 

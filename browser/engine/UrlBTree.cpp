@@ -159,7 +159,8 @@ TUrlBTree::~TUrlBTree() {
 
 void TUrlBTree::Corrupt(const std::string& what) const {
   throw EUrlBTreeCorrupt("Le fichier de capture" + (stream_ ? " " + stream_->Path().string() : std::string()) +
-                         " est endommagé : " + what);
+                             " est endommagé : " + what,
+                         what);
 }
 
 // ---------------------------------------------------------------- lifecycle

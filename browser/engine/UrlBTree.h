@@ -78,7 +78,10 @@ class TUrl;
 // A capture file whose tree is damaged: the message says where.
 class EUrlBTreeCorrupt : public EWebStream {
  public:
-  using EWebStream::EWebStream;
+  EUrlBTreeCorrupt(const std::string& message, std::string fault)
+      : EWebStream(message), Fault(std::move(fault)) {}
+  // What is wrong, without the file's name.
+  std::string Fault;
 };
 
 enum class TSearchMode { Normal, Exact };

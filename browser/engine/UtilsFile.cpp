@@ -1,11 +1,14 @@
 #include "UtilsFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <sys/statvfs.h>
 
 #include <QCoreApplication>
@@ -132,6 +135,16 @@ bool CopyOrMoveItems(const fs::path& from, const fs::path& to, bool move) {
 }
 
 }  // namespace
+
+fs::path SetFileAside(const fs::path& file, const std::string& suffix) {
+  for (int i = 1; i <= 100; ++i) {
+    const fs::path aside = file.string() + suffix + (i == 1 ? std::string() : std::to_string(i));
+    // The free name is taken by the rename itself, never over another file.
+    if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return aside;
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
 
 bool CopyFile(const fs::path& source, const fs::path& target) {
   std::error_code ec;

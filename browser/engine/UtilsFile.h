@@ -21,6 +21,11 @@ bool CopyFile(const std::filesystem::path& source, const std::filesystem::path& 
 // whose extension, cut to 3 characters, a "-*.ext" entry names. False only
 // when the source folder does not exist.
 bool CopyFilesByMask(const std::string& targetFolder, std::string sourceFolder, std::string_view masks);
+// Renames the file (or whatever is at the path) to the first free name of
+// path + suffix, path + suffix + "2", ... (a hundred at most), so that
+// nothing kept there before is replaced. The new path; empty when none is
+// free or the rename fails (the file then stays where it was).
+std::filesystem::path SetFileAside(const std::filesystem::path& file, const std::string& suffix);
 // The size of the file in bytes; 0 when missing.
 std::int64_t GetFileSize(const std::filesystem::path& file);
 // A file-name mask in the DOS manner: case-insensitive, "*.*" matches any

@@ -63,6 +63,33 @@ void AppendPercentByte(std::string& out, unsigned char c) {
   out += kHex[c & 15];
 }
 
+std::string PrintableText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  const auto escape = [&out](std::string_view bytes) {
+    for (const char b : bytes) out.append({'\\', 'x', kHex[static_cast<unsigned char>(b) >> 4], kHex[b & 15]});
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = Utf8CharLength(text.substr(i));
+    if (n == 0) {
+      escape(text.substr(i, 1));
+      ++i;
+      continue;
+    }
+    // C0 and DEL are one byte; C1 controls are U+0080..U+009F, encoded C2 80..C2 9F.
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const bool control = n == 1 ? lead < 0x20 || lead == 0x7F
+                                : n == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (control)
+      escape(text.substr(i, n));
+    else
+      out.append(text.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
 std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   std::size_t n = maxBytes;

@@ -30,6 +30,12 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 // surrogate, a code past U+10FFFF, or a sequence cut short.
 std::size_t Utf8CharLength(std::string_view text);
 
+// The text as it may reach a terminal or a message unchanged in meaning:
+// each byte that is not part of a valid UTF-8 character, and each control
+// character (C0, DEL, C1: an escape sequence, a line break), is written as
+// "\xXX" (upper-case hex); every other character stays as it is.
+std::string PrintableText(std::string_view text);
+
 // Appends the byte as "%XX" (upper-case hex), as URLs and our text
 // escapes write it.
 void AppendPercentByte(std::string& out, unsigned char c);

@@ -9,8 +9,10 @@
 #include <optional>
 #include <unordered_set>
 
+#include "FilePool.h"
 #include "ImageSize.h"
 #include "JavaClassFile.h"
+#include "ReplaceBatch.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "VrmlParser.h"
@@ -199,18 +201,36 @@ QByteArray TWeb::HeaderBytes() const {
 }
 
 TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
+  loadError_.clear();
+  // What is being read, for the reason of a failure.
+  const char* part = "le numéro de format";
+  const auto damaged = [&](const std::string& what) {
+    loadError_ = "son en-tête est endommagé (" + what + ")";
+    return wlReadError;
+  };
   try {
-    if (ReadShortString(s) != kWebMagic) return wlNotWeb;
+    if (ReadShortString(s) != kWebMagic) {
+      loadError_ = "ce n'est pas un fichier Web (son en-tête ne commence pas par " + std::string(kWebMagic) + ")";
+      return wlNotWeb;
+    }
     const int16_t version = ReadInt16Checked(s);
-    if (version > kWebFileVersionCountedHosts) return wlNewer;
-    if (version < kOldestWebFileVersion) return wlError;
+    if (version > kWebFileVersionCountedHosts) {
+      loadError_ = "il a été créé par une version plus récente du programme (format " + std::to_string(version) +
+                   " ; celle-ci lit jusqu'au format " + std::to_string(kWebFileVersionCountedHosts) + ")";
+      return wlNewer;
+    }
+    if (version < kOldestWebFileVersion) {
+      loadError_ = "son format (" + std::to_string(version) + ") est inconnu";
+      return wlError;
+    }
     std::vector<TStartEntry> entries;
     std::string title;
+    part = "le titre et les adresses de départ";
     if (version >= 513) {
       ReadShortStringChecked(s);  // the writing program's version
       title = ReadShortStringChecked(s);
       const int16_t count = ReadInt16Checked(s);
-      if (count < 0) return wlReadError;
+      if (count < 0) return damaged("il annonce un nombre négatif d'adresses de départ");
       for (int i = 0; i < count; ++i) {
         TStartEntry e;
         for (std::string* text : {&e.Url, &e.User, &e.Password, &e.Extra}) *text = ReadShortStringChecked(s);
@@ -222,14 +242,18 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
       ReadShortStringChecked(s);
       title = ReadShortStringChecked(s);
     }
+    part = "les compteurs et les options de capture";
     uint16_t counters[5];
     for (uint16_t& n : counters) n = ReadWordChecked(s);
     Options.LoadFromStream(s, version);
     const int32_t total = ReadInt32Checked(s);
     Options.BackgroundOnlyFlag = ReadByteChecked(s) != 0;
     const double date = ReadDate(s);
-    if (!Identities.LoadFromStream(s)) return wlReadError;
+    part = "les identités";
+    if (!Identities.LoadFromStream(s)) return damaged("impossible de lire les identités");
+    part = "les cartes d'images";
     Maps.LoadFromStream(version, s);
+    part = "la liste des hôtes et les statistiques";
     TCaptureInfo info;
     TDoubleList hosts;
     if (version >= kWebFileVersionCountedHosts) {
@@ -256,7 +280,7 @@ TWebLoadResult TWeb::ReadHeader(QIODevice& s) {
     fileVersion_ = version;
     return wlOk;
   } catch (const EReadError&) {
-    return wlReadError;
+    return damaged(std::string("impossible de lire ") + part);
   }
 }
 
@@ -293,15 +317,20 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   const TWebLoadResult result = ReadHeader(in);
   if (result != wlOk) return result;
   try {
-    if (!OpenTree(path.parent_path().string(), stream.get(), kWebHeaderSize)) return wlReadError;
-  } catch (const EUrlBTreeCorrupt&) {
+    if (!OpenTree(path.parent_path().string(), stream.get(), kWebHeaderSize)) {
+      loadError_ = "il s'arrête avant son arbre des adresses";
+      return wlReadError;
+    }
+  } catch (const EUrlBTreeCorrupt& e) {
     DiscardTree();
+    loadError_ = "son arbre des adresses est endommagé (" + e.Fault + ")";
     return wlReadError;
   }
   if (fileVersion_ < 512) {
     try {
       if (!ConvertOldFile(*stream)) {
         DiscardTree();
+        loadError_ = "son en-tête du format " + std::to_string(fileVersion_) + " ne tient pas dans le format actuel";
         return wlError;
       }
     } catch (...) {
@@ -311,6 +340,10 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   }
   stream_ = std::move(stream);
   path_ = path;
+  // No other writer can be at work in the folder now: its leftovers go.
+  std::error_code ec;
+  for (const char* leftover : {kPoolFolder, kStagingFolder})
+    std::filesystem::remove_all(path.parent_path() / leftover, ec);
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
   RecountSaturated();

@@ -155,10 +155,17 @@ class TWeb : public TUrlBTree {
   void CreateNew(const std::filesystem::path& path);
   // wlOk, or the reason; a file the system cannot open throws EWebStream.
   // A file of an older version is converted first (wlError, the file
-  // unchanged, when its header does not fit the current form).
+  // unchanged, when its header does not fit the current form). Once the
+  // file is held, what a killed run left in the capture folder goes: the
+  // empty files made ahead ("qlon:pool") and the staged pages
+  // ("qlon:staged"), whose targets a crash never touched.
   TWebLoadResult Open(const std::filesystem::path& path);
   // The version of the header last read (the current one after a conversion).
   int16_t FileVersion() const { return fileVersion_; }
+  // Why the last Open or ReadHeader did not give wlOk, to follow "ne peut
+  // pas être ouvert : " (its header, its version, its tree); empty after a
+  // success.
+  const std::string& LoadError() const { return loadError_; }
   // What the last Open has to tell the user besides its result: a journal
   // beside the file that was not the file's, set aside unapplied. Empty
   // when there is nothing to tell.
@@ -171,20 +178,23 @@ class TWeb : public TUrlBTree {
 
   // ---- copy and move to another folder (WebCopy.cpp)
   // The capture's records' files go to the same relative places under the
-  // destination, with the index files ("_*.*" and the "Index" folder) and
-  // the capture file. Refused (ECopyWeb, nothing written) when no capture
-  // is open, the destination lies inside the capture folder or holds it,
-  // or already holds a capture. A failure half-way (a file that cannot be
+  // destination, with the index files ("_*.*" and the "Index" folder), the
+  // thumbnails ("thumb"), the image-map files and the capture file.
+  // Refused (ECopyWeb, nothing written) when no capture is open, the
+  // destination lies inside the capture folder or holds it, or already
+  // holds a capture. A failure half-way (a file that cannot be
   // read or written, a full disk) throws ECopyWeb after removing what was
   // written; the source is never touched.
   // The copy is checked before it counts: the copied capture file must open
   // with every record, and every copied file must have its source's size.
-  // A cancelled copy still copies the index files and the capture file.
+  // A cancelled copy still copies the index files, the thumbnails, the
+  // image-map files and the capture file.
   using TPerFileEvent = std::function<void(TWebFile&)>;
   bool CopyTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
   // The copy, then the rest of the capture folder, then the capture is
   // reopened at the destination and only then are the copied source files
-  // deleted and the emptied folders removed (anything not copied stays).
+  // and what a killed run left deleted and the emptied folders removed
+  // (anything not copied, a link say, stays with its folders).
   // A cancelled move removes its partial copy and returns false; the
   // capture stays where it was.
   bool MoveTo(const std::filesystem::path& destination, TPerFileEvent event = {}, ICopyView* view = nullptr);
@@ -291,7 +301,8 @@ class TWeb : public TUrlBTree {
   struct TCopyRun;
   bool CopyOrMove(const std::filesystem::path& destination, TPerFileEvent event, ICopyView* view, bool move);
   // The steps of a copy under way: one record of the walk (true, or throws
-  // ECopyWeb), the index files, the capture file.
+  // ECopyWeb), the index files with the thumbnails and image-map files, the
+  // capture file.
   bool CopyRecordFile(TWebFile& record);
   void CopyIndexFiles();
   void CopyCaptureFile();
@@ -301,6 +312,7 @@ class TWeb : public TUrlBTree {
 
   std::string title_;
   std::string openNote_;
+  std::string loadError_;
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };

@@ -3,14 +3,16 @@
 // Order, so that a failure at any point loses nothing:
 //   1. the destination is checked (not inside the capture folder nor holding
 //      it, no capture there yet); then the capture is saved;
-//   2. the records' files, the index files and the capture file are copied,
-//      each target created new (an existing file is never overwritten) and
-//      its size checked against the source; a move also copies the rest of
-//      the capture folder;
+//   2. the records' files, the index files, the thumbnails, the image-map
+//      files and the capture file are copied, each target created new (an
+//      existing file is never overwritten) and its size checked against the
+//      source; a move also copies the rest of the capture folder;
 //   3. the copied capture file is opened read-only and must hold every
 //      record, and every copied file must be there; the copies are synced;
 //   4. a move closes the capture, opens the copy, and only then deletes the
-//      source files it copied and the folders that became empty.
+//      source files it copied, what a killed run left (the files made ahead,
+//      the staged pages: never part of the capture) and the folders that
+//      became empty.
 // Any failure in 1-3 removes what the copy wrote and throws ECopyWeb; the
 // source is untouched until 4, which starts only after a complete copy.
 #include <fcntl.h>
@@ -24,7 +26,9 @@
 #include <set>
 
 #include "DlgCopy.h"
+#include "FilePool.h"
 #include "LocalPath.h"
+#include "ReplaceBatch.h"
 #include "Texts.h"
 #include "Web.h"
 
@@ -35,6 +39,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kIndexFolder = "Index";
+constexpr const char* kThumbFolder = "thumb";
 
 // The reasons in French, as every message of the copy.
 std::string Reason() { return SystemErrorText(errno); }
@@ -72,8 +77,9 @@ struct Fd {
 
 struct TWeb::TCopyRun {
   bool Move = false;
-  fs::path Source;       // the capture folder
-  fs::path Destination;  // as given, made absolute
+  fs::path Source;               // the capture folder
+  std::string OwnFile, Journal;  // the capture file's name and its journal's, copied apart
+  fs::path Destination;          // as given, made absolute
   TPerFileEvent Event;
   TDlgCopy* Dialog = nullptr;
   std::vector<fs::path> CreatedFiles;    // at the destination, for the undo
@@ -163,6 +169,33 @@ struct TWeb::TCopyRun {
     fs::last_write_time(Target(name), fs::last_write_time(source, ec), ec);
   }
 
+  // The plain files with clean names under `top`, a folder of the capture
+  // folder (the whole capture folder when empty), each to the same place.
+  // Links and names no capture makes stay, among them the leftovers of a
+  // killed run, whose folders hold ":".
+  void CopyFolder(const std::string& top) {
+    const fs::path from = top.empty() ? Source : Source / top;
+    std::error_code ec;
+    if (!top.empty() && !fs::is_directory(fs::symlink_status(from, ec))) return;
+    fs::recursive_directory_iterator it(from, ec), end;
+    if (ec) throw ECopyWeb("Impossible de lire le dossier " + from.string() + " : " + Reason(ec));
+    for (; it != end; it.increment(ec)) {
+      if (ec) throw ECopyWeb("Impossible de lire le dossier " + from.string() + " : " + Reason(ec));
+      const std::string name = it->path().lexically_relative(Source).generic_string();
+      const auto source = LocalNameToPath(Source, name);
+      const fs::file_status st = it->symlink_status(ec);
+      if (!source || !IsCleanLocalName(name)) {
+        if (fs::is_directory(st)) it.disable_recursion_pending();
+        continue;  // stays in the source
+      }
+      if (fs::is_directory(st)) {
+        MakeFolders(name);
+      } else if (fs::is_regular_file(st) && name != OwnFile && name != Journal && !Copied.count(name)) {
+        CopyFile(*source, name);
+      }
+    }
+  }
+
   void Undo() noexcept {
     std::error_code ec;
     for (auto f = CreatedFiles.rbegin(); f != CreatedFiles.rend(); ++f) fs::remove(*f, ec);
@@ -191,6 +224,8 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   // With or without its trailing "/": the same folder.
   run.Destination = NormalFolder(fs::absolute(destination));
   run.Event = std::move(event);
+  run.OwnFile = path_.filename().string();
+  run.Journal = TWebStream::JournalPath(path_).filename().string();
 
   // 1. The destination.
   const fs::path source = Canonical(run.Source), target = Canonical(run.Destination);
@@ -278,6 +313,7 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   }
   for (const std::string& name : run.Copied)
     if (auto p = LocalNameToPath(run.Source, name)) fs::remove(*p, ec);
+  for (const char* leftover : {kPoolFolder, kStagingFolder}) fs::remove_all(run.Source / leftover, ec);
   // Folders that became empty, deepest first; the others keep what was not copied.
   std::vector<fs::path> folders;
   for (auto it = fs::recursive_directory_iterator(run.Source, ec); !ec && it != fs::recursive_directory_iterator();
@@ -320,6 +356,16 @@ void TWeb::CopyIndexFiles() {
   };
   copyMatching("");
   copyMatching(kIndexFolder);
+  // The pages' thumbnails, which the index pages show, and the zones drawn
+  // on the image maps belong to the capture as much.
+  copy_->CopyFolder(kThumbFolder);
+  std::error_code ec;
+  for (int i = 0; i < Maps.Count(); ++i) {
+    const std::string& name = Maps[i].MapFile;
+    const auto source = name.empty() ? std::nullopt : LocalNameToPath(copy_->Source, name);
+    if (source && !copy_->Copied.count(name) && fs::is_regular_file(fs::symlink_status(*source, ec)))
+      copy_->CopyFile(*source, name);
+  }
 }
 
 void TWeb::CopyCaptureFile() {
@@ -340,30 +386,9 @@ void TWeb::CopyCaptureFile() {
   if (at != size) throw ECopyWeb("Le fichier du Web " + path_.string() + " n'a pas pu être lu en entier");
 }
 
-// The rest of the capture folder (a move leaves nothing behind): thumbnails,
-// image maps, anything else that is a plain file with a clean name.
-void TWeb::CopyRest() {
-  TCopyRun& run = *copy_;
-  const std::string own = path_.filename().string(), journal = TWebStream::JournalPath(path_).filename().string();
-  std::error_code ec;
-  fs::recursive_directory_iterator it(run.Source, ec), end;
-  if (ec) throw ECopyWeb("Impossible de lire le dossier du Web " + run.Source.string() + " : " + Reason(ec));
-  for (; it != end; it.increment(ec)) {
-    if (ec) throw ECopyWeb("Impossible de lire le dossier du Web " + run.Source.string() + " : " + Reason(ec));
-    const std::string name = it->path().lexically_relative(run.Source).generic_string();
-    const auto source = LocalNameToPath(run.Source, name);
-    const fs::file_status st = it->symlink_status(ec);
-    if (!source || !IsCleanLocalName(name)) {
-      if (fs::is_directory(st)) it.disable_recursion_pending();
-      continue;  // stays in the source
-    }
-    if (fs::is_directory(st)) {
-      run.MakeFolders(name);
-    } else if (fs::is_regular_file(st) && name != own && name != journal && !run.Copied.count(name)) {
-      run.CopyFile(*source, name);
-    }
-  }
-}
+// The rest of the capture folder (a move leaves nothing behind): anything
+// else that is a plain file with a clean name.
+void TWeb::CopyRest() { copy_->CopyFolder({}); }
 
 void TWeb::VerifyCopy() {
   TCopyRun& run = *copy_;

@@ -52,6 +52,7 @@ void TCopyDialog::RunModal(TDlgCopy& dialog, const std::function<void()>& walk) 
   dialog_ = &dialog;
   walk_ = walk;
   started_ = false;
+  cancelled_ = true;  // until the walk reaches its end
   exec();
   dialog_ = nullptr;
   walk_ = nullptr;
@@ -67,6 +68,7 @@ void TCopyDialog::showEvent(QShowEvent* event) {
     running_ = true;
     walk_();
     running_ = false;
+    cancelled_ = dialog_ && dialog_->Position() < dialog_->Maximum();
     QDialog::reject();  // a finished walk ends like Cancel
   });
 }

@@ -32,6 +32,9 @@ class TCopyDialog : public QDialog, public ICopyView {
   void ShowSource(const std::string& text) override;
   void ProcessMessages() override;
   void RunModal(TDlgCopy& dialog, const std::function<void()>& walk) override;
+  // Whether the last walk stopped short of its end (Cancel, or the window
+  // closed before it began).
+  bool Cancelled() const { return cancelled_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -44,7 +47,7 @@ class TCopyDialog : public QDialog, public ICopyView {
   QPushButton* cancel_;
   TDlgCopy* dialog_ = nullptr;
   std::function<void()> walk_;
-  bool started_ = false, running_ = false;
+  bool started_ = false, running_ = false, cancelled_ = false;
 };
 
 }  // namespace qlon::shell

@@ -226,7 +226,8 @@ void TMainWin::FormCreate() {
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
   MapEditor->Init();
 
-  GlobalMimeList().LoadFromFile(setup_.MimeFile());
+  if (const std::string note = GlobalMimeList().LoadFromFile(setup_.MimeFile()); !note.empty())
+    ShowMessageBox(note, "Types MIME", MB_OK | MB_ICONEXCLAMATION);
 
   RestoreGeometry();
   recent_.Load(web_.get());
@@ -620,34 +621,44 @@ void TMainWin::HandleArguments(const StringList* list) {
 }
 
 void TMainWin::RunWebShortcut(const std::string& path) {
-  std::error_code ec;
-  if (Busy() || !fs::is_regular_file(path, ec)) return;
+  if (Busy()) return;
   TWebShortcutFile shortcut;
-  shortcut.LoadFromFile(path);
+  std::error_code ec;
+  const bool there = fs::is_regular_file(path, ec);
+  if (there) shortcut.LoadFromFile(path);
   // A shortcut that closes the program runs with nobody to answer, and
   // ends the program even when its web cannot be captured.
   if (shortcut.CloseQuillonFlag) Unattended().Set(shell::TUnattended::Shortcut, true);
+  // Said to the person, or where a script reads it: then, with nobody
+  // there, the program ends (status 1) instead of waiting for nobody.
   const auto fail = [&](const std::string& why) {
-    if (!shortcut.CloseQuillonFlag) return;
     ShowMessageBox(why, "Raccourci de capture", MB_OK | MB_ICONHAND);
-    CloseLater();
+    if (Unattended().Active()) CloseLater();
   };
-  if (shortcut.Web.empty() || !fs::is_regular_file(shortcut.Web, ec))
-    return fail("Le web " + shortcut.Web + " du raccourci " + path + " n'existe pas.");
+  const std::string named = PrintableText(path);
+  if (!there) return fail("Le raccourci " + named + " n'existe pas.");
+  if (shortcut.Web.empty())
+    return fail("Le raccourci " + named + " ne désigne aucun web : il est vide ou endommagé.");
+  if (shortcut.CaptureKind < 0 || shortcut.CaptureKind > 3)
+    return fail("Le raccourci " + named + " est endommagé : sa sorte de capture (" +
+                std::to_string(shortcut.CaptureKind) + ") est inconnue.");
+  if (!fs::is_regular_file(shortcut.Web, ec))
+    return fail("Le web " + PrintableText(shortcut.Web) + " du raccourci " + named + " n'existe pas.");
   if (shortcut.MinimizeFlag) showMinimized();
   if (!web_ || !SamePath(web_->Path(), shortcut.Web)) {
     if (!CloseWeb(false)) return fail("Le web courant ne peut pas être fermé.");
     auto web = std::make_unique<TWeb>();
     try {
       TWaitCursor wait;
-      if (web->Open(shortcut.Web) != wlOk) return fail("Le web " + shortcut.Web + " ne peut pas être ouvert.");
+      if (web->Open(shortcut.Web) != wlOk) return fail(CannotOpenWebText(shortcut.Web, *web));
     } catch (const Exception& e) {
-      return fail("Le web " + shortcut.Web + " ne peut pas être ouvert : " + e.message());
+      return fail("Le web " + PrintableText(shortcut.Web) + " ne peut pas être ouvert : " + e.message());
     }
     SetCurrentWeb(std::move(web));
   }
   uint16_t flags = 0;
-  if (shortcut.CloseQuillonFlag) flags |= kCaptureClose;
+  // With no screen nobody is left to use the window once the run is over.
+  if (shortcut.CloseQuillonFlag || Unattended().Has(shell::TUnattended::NoScreen)) flags |= kCaptureClose;
   if (!shortcut.LinkResolve) flags |= kCaptureNoResolve;
   if (shortcut.CutModemFlag) flags |= kCaptureHangUp;
   // The shortcut's time limit holds for this run; the web keeps its own.

@@ -90,15 +90,32 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   if (fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
   ProcessMessages();
   const std::string oldPath = web_->Path().string();
+  const std::string caption = move ? "Déplacement d'un Web" : "Copie d'un Web";
+  const std::string from = PrintableText(folder.string()), to = PrintableText(target.string());
   try {
     shell::TCopyDialog view(this);
-    if (move) {
-      if (web_->MoveTo(target, {}, &view)) recent_.Remove(oldPath);  // AddRecentWeb below saves
-    } else {
+    // How it ended, said: the copy runs in a window that closes by itself.
+    if (!move) {
       web_->CopyTo(target, {}, &view);
+      if (view.Cancelled())
+        ShowMessageBox("La copie du Web a été interrompue : " + to +
+                           " ne contient que les fichiers copiés jusque-là, avec les pages d'index, les vignettes et "
+                           "le fichier du Web.",
+                       caption, MB_OK | MB_ICONEXCLAMATION);
+      else
+        ShowMessageBox("Le Web a été copié dans " + to + ".", caption, MB_OK | MB_ICONINFORMATION);
+    } else if (!web_->MoveTo(target, {}, &view)) {
+      ShowMessageBox("Le déplacement du Web a été annulé : il est resté dans " + from + ".", caption,
+                     MB_OK | MB_ICONINFORMATION);
+    } else {
+      recent_.Remove(oldPath);  // AddRecentWeb below saves
+      std::string text = "Le Web a été déplacé dans " + to + ".";
+      if (fs::exists(fs::symlink_status(folder, ec)))
+        text += "\r\nLe dossier " + from + " reste : ce qu'il contient encore n'appartient pas au Web.";
+      ShowMessageBox(text, caption, MB_OK | MB_ICONINFORMATION);
     }
   } catch (const Exception& e) {
-    ShowMessageBox(e.message(), move ? "Déplacement d'un Web" : "Copie d'un Web", MB_OK | MB_ICONHAND);
+    ShowMessageBox(e.message(), caption, MB_OK | MB_ICONHAND);
   }
   ProcessMessages();
   RefreshWebInfo();

@@ -45,6 +45,14 @@ bool IsEmptyFolder(const std::string& folder) {
   return !fs::exists(fs::symlink_status(folder, ec)) || (fs::is_directory(folder, ec) && fs::is_empty(folder, ec));
 }
 
+// False, and said, when the file to open is not there.
+bool WebFileThere(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_regular_file(path, ec)) return true;
+  ShowMessageBox("Le web " + PrintableText(path) + " n'existe pas.", "Ouverture d'un Web", MB_OK | MB_ICONHAND);
+  return false;
+}
+
 }  // namespace
 
 int TMainWin::Ask(const std::string& text, const std::string& caption) {
@@ -158,14 +166,15 @@ bool TMainWin::OpenWeb(const std::string& path, bool keepView) {
 }
 
 void TMainWin::OpenWebFile(const std::string& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec) || !CloseWeb(false)) return;
+  if (!WebFileThere(path) || !CloseWeb(false)) return;
   LoadWebInto(std::make_unique<TWeb>(), path);
 }
 
 void TMainWin::OpenRecentWeb(int index) {
-  if (index < 0 || index >= recent_.Paths().size() || !CloseWeb(false)) return;
-  LoadWebInto(std::make_unique<TWeb>(), recent_.Paths()[index].toStdString());
+  if (index < 0 || index >= recent_.Paths().size()) return;
+  const std::string path = recent_.Paths()[index].toStdString();
+  if (!WebFileThere(path) || !CloseWeb(false)) return;
+  LoadWebInto(std::make_unique<TWeb>(), path);
 }
 
 // Opens the file into the web and makes it current; on failure nothing is open.
@@ -174,8 +183,8 @@ void TMainWin::LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path) {
   ProcessMessages();
   bool opened = false;
   try {
-    std::error_code ec;
-    opened = fs::is_regular_file(path, ec) && web->Open(path) == wlOk;
+    if (WebFileThere(path) && !(opened = web->Open(path) == wlOk))
+      ShowMessageBox(CannotOpenWebText(path, *web), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
   } catch (const Exception& e) {
     ShowMessageBox(e.message(), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
   }

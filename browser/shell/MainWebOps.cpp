@@ -30,6 +30,11 @@ void RemoveEmptyFolders(const fs::path& root) {
 
 }  // namespace
 
+std::string CannotOpenWebText(const std::string& path, const TWeb& web) {
+  return "Le web " + PrintableText(path) + " ne peut pas être ouvert" +
+         (web.LoadError().empty() ? std::string() : " : " + web.LoadError()) + ".";
+}
+
 bool SamePath(const fs::path& a, const fs::path& b) {
   std::error_code ec1, ec2;
   return fs::weakly_canonical(a, ec1) == fs::weakly_canonical(b, ec2);

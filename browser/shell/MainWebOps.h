@@ -23,6 +23,9 @@ int RemoveIsolatedRecords(TWeb& web);
 int CountToUpdate(TWeb& web);
 // An empty title becomes the first start page's title, else its address.
 void SetDefaultTitle(TWeb& web);
+// "Le web <path> ne peut pas être ouvert : <why>." for a web whose Open did
+// not succeed; the path printed safely.
+std::string CannotOpenWebText(const std::string& path, const TWeb& web);
 // Two paths name the same file (links and "." resolved; case counts here).
 bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b);
 // True when inner is outer or lies inside it (links resolved).

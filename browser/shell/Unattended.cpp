@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "UtilsText.h"
+
 namespace qlon::shell {
 
 using namespace platform;
@@ -67,7 +69,9 @@ int TUnattended::Answered(const MessageBoxRequest& request, int answer) {
 }
 
 void TUnattended::Report(const std::string& caption, const std::string& text) {
-  const std::string line = OneLine("[" + caption + "] " + text);
+  // A name from a file or the command line may hold anything: no control
+  // byte nor broken character reaches the terminal or the journal raw.
+  const std::string line = PrintableText(OneLine("[" + caption + "] " + text));
   std::fprintf(stderr, "qlon98: %s\n", line.c_str());
   std::fflush(stderr);
   if (Journal) Journal(line);

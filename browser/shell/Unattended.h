@@ -44,7 +44,8 @@ class TUnattended : public platform::MessageBoxHandler {
   // or a warning. Returns the answer.
   int Answered(const platform::MessageBoxRequest& request, int answer);
   // Writes a message nobody will see on a screen: "qlon98: [caption] text"
-  // on standard error, and "[caption] text" into the journal when one is set.
+  // on standard error, and "[caption] text" into the journal when one is set;
+  // one line, printable (PrintableText).
   void Report(const std::string& caption, const std::string& text);
   // During a scheduled capture: its task's journal (GUI thread only).
   std::function<void(const std::string& line)> Journal;

@@ -8,13 +8,17 @@
 
 #include <QCoreApplication>
 
+#include "TestFonts.h"
+
 namespace qlon::test {
 
 template <typename Application>
 class AppEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (!QCoreApplication::instance()) app_ = new Application(argc_, argv_);
+    if (QCoreApplication::instance()) return;
+    UseTestFonts();
+    app_ = new Application(argc_, argv_);
   }
   void TearDown() override {
     delete app_;

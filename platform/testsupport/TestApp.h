@@ -3,6 +3,8 @@
 // TestApp<QCoreApplication>(), TestApp<QGuiApplication>() or
 // TestApp<QApplication>(). An executable asks for one kind only: Qt allows
 // a single application object per process.
+#include "TestFonts.h"
+
 namespace qlon::test {
 
 template <typename Application>
@@ -10,6 +12,7 @@ Application& TestApp() {
   static int argc = 1;
   static char name[] = "qlon-test";
   static char* argv[] = {name, nullptr};
+  [[maybe_unused]] static const bool fonts = (UseTestFonts(), true);
   static Application app(argc, argv);
   return app;
 }

@@ -184,7 +184,7 @@ TEST(MimeTest, DefinitionFileIsRebuiltWhenMissingOrOld) {
   const auto path = dir.path() / "mime.def";
   TMimeList list;
   list.Clear();
-  list.LoadFromFile(path);  // missing: the defaults, written
+  EXPECT_EQ(list.LoadFromFile(path), "");  // missing: the defaults, written without a word
   EXPECT_EQ(list.Count(), 13);
   TMimeList reread;
   reread.Clear();
@@ -195,22 +195,36 @@ TEST(MimeTest, DefinitionFileIsRebuiltWhenMissingOrOld) {
   // An older file keeps its own types and gains the defaults.
   qlon::test::WriteFileBytes(path, Hex("0400 0100 0161 0162 05 0000 00 00 00000000 00000000 0000000000000000")
                                        .toStdString());
-  list.LoadFromFile(path);
+  EXPECT_EQ(list.LoadFromFile(path), "");
   EXPECT_EQ(list.GetItem(0)->ContentType, "a");
   EXPECT_EQ(list.Count(), 14);
   EXPECT_EQ(qlon::test::ReadFileBytes(path).substr(0, 2), std::string("\x06\x00", 2));
 
-  // A later program's file is kept aside, and a truncated one is replaced.
+  // A later program's file and a truncated one are set aside, each under a
+  // name of its own, said, and replaced by the defaults.
+  const std::string named = "La table des types MIME " + path.string();
   qlon::test::WriteFileBytes(path, std::string("\x09\x00\x01", 3));
   list.Clear();
-  list.LoadFromFile(path);
+  EXPECT_EQ(list.LoadFromFile(path), named + " vient d'une version plus récente du programme : elle a été mise de côté "
+                                             "sous " + path.string() + ".bak et remplacée par la table par défaut.");
   EXPECT_EQ(list.Count(), 13);
   EXPECT_EQ(qlon::test::ReadFileBytes(dir.path() / "mime.def.bak"), std::string("\x09\x00\x01", 3));
   qlon::test::WriteFileBytes(path, std::string("\x06\x00\x05\x00", 4));
   list.Clear();
-  list.LoadFromFile(path);
+  EXPECT_NE(list.LoadFromFile(path), "");
   EXPECT_EQ(list.Count(), 13);
   EXPECT_EQ(qlon::test::ReadFileBytes(path), Save(list).toStdString());
+  EXPECT_EQ(qlon::test::ReadFileBytes(dir.path() / "mime.def.bak"), std::string("\x09\x00\x01", 3));
+  EXPECT_EQ(qlon::test::ReadFileBytes(dir.path() / "mime.def.bak2"), std::string("\x06\x00\x05\x00", 4));
+
+  // Where it cannot be set aside, the user's file is never replaced.
+  qlon::test::WriteFileBytes(path, std::string("\x06\x00\x05\x00", 4));
+  for (int i = 3; i <= 100; ++i) qlon::test::WriteFileBytes(path.string() + ".bak" + std::to_string(i), "");
+  EXPECT_EQ(list.LoadFromFile(path), named + " est endommagée (erreur de lecture du flux: fin de fichier inattendue) : "
+                                             "la table par défaut sert jusqu'à la fin du programme, le fichier est "
+                                             "laissé tel quel.");
+  EXPECT_EQ(list.Count(), 13);
+  EXPECT_EQ(qlon::test::ReadFileBytes(path), std::string("\x06\x00\x05\x00", 4));
 }
 
 TEST(MimeTest, IniForm) {

@@ -52,6 +52,26 @@ TEST(MatchWildcard, ManyStarsStayFast) {
   EXPECT_FALSE(MatchWildcard("a" + mask, std::string(5000, 'a'), false, false));
 }
 
+// What may reach a terminal: every character as it is, the controls and
+// the bytes of no character escaped, and nothing that looks like UTF-8 but
+// is not taken for it.
+TEST(PrintableText, EscapesControlsAndBrokenCharactersOnly) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/home/été/Œuvre 日本 🎉.web", "/home/été/Œuvre 日本 🎉.web"},
+      {"a\x1b[2Jb\tc\r\n\x7f", "a\\x1B[2Jb\\x09c\\x0D\\x0A\\x7F"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"\xc2\x85 \xc2\x9b", "\\xC2\\x85 \\xC2\\x9B"},            // C1 controls (NEL, CSI)
+      {"\xff\xfe", "\\xFF\\xFE"},                                 // bytes that never lead
+      {"\xc3(", "\\xC3("},                                         // a lead without its continuation
+      {"\xc3", "\\xC3"},                                           // cut at the end
+      {"\xc0\xaf \xe0\x80\xaf", "\\xC0\\xAF \\xE0\\x80\\xAF"},  // overlong "/"
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},                         // a surrogate
+      {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                 // past U+10FFFF
+      {"\xa0\xa0x", "\\xA0\\xA0x"},                               // Windows-1252 text
+  };
+  for (const auto& [text, printable] : cases) EXPECT_EQ(PrintableText(text), printable) << printable;
+}
+
 TEST(SplitString, KeepsInnerEmptyPartsDropsFinalOne) {
   EXPECT_EQ(SplitString("a,,b,", ','), (StringList{"a", "", "b"}));
   EXPECT_EQ(SplitString("", ','), StringList{});

@@ -76,7 +76,11 @@ class WebCopyTest : public ::testing::Test {
     WriteFileBytes(cap_.Folder() / "_Accueil.htm", "<html>sommaire</html>");
     WriteFileBytes(cap_.Folder() / "Index/_ixh0.htm", "<html>index</html>");
     WriteFileBytes(cap_.Folder() / "Index/fond.gif", "GIF89a");
-    WriteFileBytes(cap_.Folder() / "thumb/index.htm.gif", "GIF89a thumb");
+    WriteFileBytes(cap_.Folder() / "thumb/a.example/index.gif", "GIF89a thumb");
+    // The zones drawn on an image map, in the map's own file.
+    cap_.web.Maps.AddMap("http://a.example/img/deep/pic.gif", "a.example/img/deep/pic.gif", "a.example/carte.map",
+                         "", "http://a.example/carte", "http://a.example/", "");
+    WriteFileBytes(cap_.Folder() / "a.example/carte.map", "rect http://a.example/x 0,0 10,10\n");
     EXPECT_TRUE(cap_.web.Save());
     records_ = cap_.web.GetCount();
     before_ = Snapshot(cap_.Folder());
@@ -122,11 +126,13 @@ TEST_F(WebCopyTest, CopyGivesACaptureThatOpensWithEveryRecordAndFile) {
 
   ExpectCapture(Dest());
   const auto copied = Snapshot(Dest());
-  // The index files come along; the thumbnails are the source's own.
+  // The index files come along, with the thumbnails they show and the
+  // image map's zones.
   EXPECT_EQ(copied.at("_Accueil.htm"), "<html>sommaire</html>");
   EXPECT_EQ(copied.at("Index/_ixh0.htm"), "<html>index</html>");
   EXPECT_EQ(copied.at("Index/fond.gif"), "GIF89a");
-  EXPECT_FALSE(copied.count("thumb"));
+  EXPECT_EQ(copied.at("thumb/a.example/index.gif"), "GIF89a thumb");
+  EXPECT_EQ(copied.at("a.example/carte.map"), before_.at("a.example/carte.map"));
   EXPECT_FALSE(copied.count("a.example/gone.htm"));
   ExpectSourceIntact();
   EXPECT_EQ(fs::last_write_time(Dest() / "a.example/big.bin"),
@@ -296,6 +302,7 @@ TEST_F(WebCopyTest, CancelledCopyKeepsCaptureFileAndCancelledMoveKeepsNothing) {
   EXPECT_TRUE(copied.count("local.web"));
   EXPECT_TRUE(copied.count("_Accueil.htm"));
   EXPECT_TRUE(copied.count("Index/_ixh0.htm"));
+  EXPECT_TRUE(copied.count("thumb/a.example/index.gif"));
   TWeb partial;
   ASSERT_EQ(partial.Open(Dest() / "local.web"), wlOk);
   EXPECT_EQ(partial.GetCount(), records_);

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     // to do either: said, and the program ends rather than wait for nobody.
     if (const std::string file = qlon::shell::FirstArgument(arguments);
         noScreen && qlon::shell::IsFileArgument(file) && !QFileInfo(QString::fromStdString(file)).isFile()) {
-      std::fprintf(stderr, "qlon98: le fichier %s n'existe pas.\n", file.c_str());
+      std::fprintf(stderr, "qlon98: le fichier %s n'existe pas.\n", qlon::PrintableText(file).c_str());
       qlon::CloseInstanceMutex();
       return 1;
     }

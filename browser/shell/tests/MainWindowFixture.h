@@ -110,12 +110,15 @@ class MainWindowFixture : public SiteFixture {
 class ProgramFixture : public MainWindowFixture {
  protected:
   static QString Program() { return QString::fromStdString((ProgramFolder() / "qlon98").string()); }
-  // `tune` may change the environment and the process (its folder) before
-  // it starts. What it writes on standard error is kept (Errors).
+  // `tune` may change the environment and the process (its folder, or the
+  // program it runs under) before it starts. What it writes on standard
+  // error is kept (Errors).
   QProcess* Start(const QStringList& arguments,
                   const std::function<void(QProcess&, QProcessEnvironment&)>& tune = {}) {
     auto* p = new QProcess;
     processes_.emplace_back(p);
+    p->setProgram(Program());
+    p->setArguments(arguments);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("HOME", QString::fromStdString(root_.path().string()));
@@ -123,13 +126,20 @@ class ProgramFixture : public MainWindowFixture {
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::SeparateChannels);
     QObject::connect(p, &QProcess::readyReadStandardError, p, [this, p] { errors_[p] += p->readAllStandardError(); });
-    p->start(Program(), arguments);
+    p->start();
     EXPECT_TRUE(p->waitForStarted(10000));
     return p;
   }
   std::string Errors(QProcess* p) {
     errors_[p] += p->readAllStandardError();
     return errors_[p].toStdString();
+  }
+  // The lines of its own on standard error (Qt may add its warnings).
+  std::vector<std::string> OwnLines(QProcess* p) {
+    std::vector<std::string> own;
+    for (const QByteArray& line : QByteArray::fromStdString(Errors(p)).split('\n'))
+      if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+    return own;
   }
   // Waits for the process while this process serves the loopback site.
   bool Finished(QProcess* p, int seconds = 60) {

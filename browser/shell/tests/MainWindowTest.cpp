@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTimeEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,6 +23,7 @@
 #include <mutex>
 
 #include "CaptureFixture.h"
+#include "CopyDialog.h"
 #include "DlgChooseCapture.h"
 #include "DlgHelp.h"
 #include "DlgSetup.h"
@@ -825,7 +827,37 @@ TEST_F(MainWindowTest, MovedWebIsReopenedThereAndHeadsTheRecentWebs) {
   EXPECT_FALSE(fs::exists(web));
   EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (target / "local.web").string());
   EXPECT_FALSE(Probe().RecentPaths().contains(QString::fromStdString(web.string())));
-  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  // Said once it is done: only that.
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Le Web a été déplacé dans " + target.string() + ".");
+}
+
+// Cancel pressed as a copy starts: the copy keeps the capture file and the
+// index files, and the person is told that is all it holds.
+TEST_F(MainWindowTest, ACopyCutShortByCancelSaysWhatItHolds) {
+  Site();
+  Make();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  Probe().OpenWebFile(web.string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  const fs::path target = fs::path(work_) / "copie";
+  dirAnswer_ = QString::fromStdString(target.string());
+  // Cancel clicked in the copy's window as soon as it shows.
+  auto* poll = new QTimer(win_.get());
+  QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+    auto* copy = qobject_cast<shell::TCopyDialog*>(QApplication::activeModalWidget());
+    if (!copy || !copy->isVisible()) return;
+    poll->stop();
+    copy->CancelBtn()->click();
+  });
+  poll->start(0);
+  Probe().MenuWebCopy()->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "La copie du Web a été interrompue : " + target.string() +
+                                      " ne contient que les fichiers copiés jusque-là, avec les pages d'index, "
+                                      "les vignettes et le fichier du Web.");
+  EXPECT_TRUE(fs::exists(target / "local.web"));
+  EXPECT_EQ(win_->CurrentWeb()->Path(), web) << "the web stays where it was";
 }
 
 // Dial-up through the simulated library and its phone book.

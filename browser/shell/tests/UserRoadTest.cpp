@@ -3,6 +3,8 @@
 // and moved with the Web menu, a page with a very long name, and the
 // program run unattended from a web shortcut (as a child process, without
 // a screen and on a screen of the test's own).
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -14,12 +16,16 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QtTest/QTest>
+#include <sstream>
 
 #include "CommandLine.h"
 #include "DlgWeb.h"
+#include "FilePool.h"
 #include "HandOver.h"
 #include "MainWindowFixture.h"
+#include "Mime.h"
 #include "Scheduler.h"
 #include "ScreenShot.h"
 #include "VirtualScreen.h"
@@ -92,6 +98,53 @@ size_t StillToCapture(TWeb& web) {
 size_t StillToCapture(const fs::path& file) {
   TWeb web;
   return web.Open(file) == wlOk ? StillToCapture(web) : 0;
+}
+
+// A captured web's file damaged in one of its parts, and the reason the
+// program gives after "ne peut pas être ouvert : ".
+struct Damage {
+  const char* what;
+  std::function<void(std::string& bytes)> apply;
+  std::string reason;
+};
+std::vector<Damage> Damages() {
+  return {
+      {"not a web", [](std::string& b) { b = "<html>une page, pas un web</html>"; },
+       "ce n'est pas un fichier Web (son en-tête ne commence pas par MQLON)"},
+      {"a later format",
+       [](std::string& b) {
+         b[6] = char(600 & 0xFF);  // the version after the short string "MQLON"
+         b[7] = char(600 >> 8);
+       },
+       "il a été créé par une version plus récente du programme (format 600 ; celle-ci lit jusqu'au format 514)"},
+      {"a header cut short", [](std::string& b) { b.resize(30); },
+       "son en-tête est endommagé (impossible de lire le titre et les adresses de départ)"},
+      {"a tree that miscounts", [](std::string& b) { ++b[kWebHeaderSize + 4]; },  // the tree's record count
+       "son arbre des adresses est endommagé (le nombre d'adresses ne correspond pas aux adresses)"},
+  };
+}
+
+// Every picture an index page shows, as a path; those that are missing.
+std::vector<std::string> MissingPicturesOf(const fs::path& folder) {
+  std::vector<std::string> missing;
+  for (const auto& e : fs::directory_iterator(folder / "Index")) {
+    const std::string page = ReadFileBytes(e.path());
+    for (size_t at = page.find("src=\""); at != std::string::npos; at = page.find("src=\"", at + 1)) {
+      const size_t end = page.find('"', at + 5);
+      const fs::path picture = (e.path().parent_path() / page.substr(at + 5, end - at - 5)).lexically_normal();
+      if (!fs::exists(picture)) missing.push_back(picture.string());
+    }
+  }
+  return missing;
+}
+
+// The thumbnails of a capture folder, by name, with their bytes.
+std::map<std::string, std::string> ThumbnailsOf(const fs::path& folder) {
+  std::map<std::string, std::string> thumbs;
+  if (!fs::is_directory(folder / "thumb")) return thumbs;
+  for (const auto& e : fs::recursive_directory_iterator(folder / "thumb"))
+    if (e.is_regular_file()) thumbs[e.path().lexically_relative(folder).string()] = ReadFileBytes(e.path());
+  return thumbs;
 }
 
 class UserRoadTest : public test::MainWindowFixture {
@@ -383,7 +436,10 @@ TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   const fs::path copy = fs::path(work_) / "copied";
   dirAnswer_ = QString::fromStdString(copy.string()) + "/";
   Probe().MenuWebCopy()->trigger();
-  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  // Each said once it has ended, the source folder gone with the move.
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[0].text, "Le Web a été déplacé dans " + target.string() + ".");
+  EXPECT_EQ(boxes_.shown[1].text, "Le Web a été copié dans " + copy.string() + ".");
   ASSERT_TRUE(Probe().CloseWeb(false));
 
   for (const fs::path& place : {target, copy}) {
@@ -422,6 +478,45 @@ TEST_F(UserRoadTest, APageWithAThreeHundredByteNameIsCapturedAndLinked) {
   const std::string saved = ReadFileBytes(page.GetLocalPath());
   EXPECT_NE(saved.find("<a href=\"b.htm\""), std::string::npos) << saved;
   EXPECT_EQ(saved.find("href=\"" + server_.Url("/b.htm")), std::string::npos) << saved;
+}
+
+// A person opening a damaged web, from the menu or a shortcut handed to the
+// window, is told why; the file is left as it was, and once mended it opens
+// with all that was captured.
+TEST_F(UserRoadTest, ADamagedWebIsRefusedWithItsReasonAndLeftAsItWas) {
+  Site();
+  const fs::path file = MakeWeb("site", server_.Url("/"));
+  Make();
+  win_->show();
+  OpenFromTheMenu(file);
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(3));
+  const uint64_t records = win_->CurrentWeb()->GetCount();
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  const std::string sound = ReadFileBytes(file);
+  const fs::path wbs = MakeShortcut(file, 1, false, false);
+  Probe().AskOpenWebFile() = [file] { return QString::fromStdString(file.string()); };
+  for (const Damage& damage : Damages()) {
+    std::string bytes = sound;
+    damage.apply(bytes);
+    test::WriteFileBytes(file, bytes);
+    boxes_.shown.clear();
+    Probe().MenuFileOpen()->trigger();
+    HandOver({wbs.string()});
+    ASSERT_TRUE(Pump([&] { return boxes_.shown.size() >= 2; }, 10)) << damage.what;
+    const std::string said = "Le web " + file.string() + " ne peut pas être ouvert : " + damage.reason + ".";
+    EXPECT_EQ(boxes_.shown[0].caption, "Ouverture d'un Web");
+    EXPECT_EQ(boxes_.shown[0].text, said);
+    EXPECT_EQ(boxes_.shown[1].caption, "Raccourci de capture");
+    EXPECT_EQ(boxes_.shown[1].text, said);
+    EXPECT_EQ(win_->CurrentWeb(), nullptr) << damage.what;
+    EXPECT_TRUE(win_->isVisible()) << "a person is there: the window stays";
+    EXPECT_EQ(ReadFileBytes(file), bytes) << damage.what << ": nothing written";
+  }
+  test::WriteFileBytes(file, sound);
+  OpenFromTheMenu(file);
+  EXPECT_EQ(win_->CurrentWeb()->GetCount(), records);
+  EXPECT_EQ(win_->CurrentWeb()->RetrievedCount, 3u);
 }
 
 // ---------------------------------------------------------------- nobody there
@@ -551,9 +646,7 @@ TEST_F(ProgramRoadTest, AShortcutWhoseCaptureCannotBeSavedEndsWithTheMessage) {
   ASSERT_TRUE(finished) << Errors(p);
   EXPECT_EQ(p->exitCode(), 1) << Errors(p);
   // Said once, in French: the close that ends the run does not say it again.
-  std::vector<std::string> own;
-  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
-    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  const std::vector<std::string> own = OwnLines(p);
   ASSERT_EQ(own.size(), 1u) << Errors(p);
   EXPECT_EQ(own[0], "qlon98: [Enregistrement du web] Impossible de créer le journal du fichier de capture (" +
                         web.string() + ") : Un dossier porte ce nom");
@@ -571,9 +664,7 @@ TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnc
   QProcess* p = Start({QString::fromStdString(wbs.string())});
   ASSERT_TRUE(Finished(p, 60)) << Errors(p);
   EXPECT_EQ(p->exitCode(), 1) << Errors(p);
-  std::vector<std::string> own;
-  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
-    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  const std::vector<std::string> own = OwnLines(p);
   ASSERT_EQ(own.size(), 1u) << Errors(p);
   EXPECT_EQ(own[0].rfind("qlon98: [Disque plein] Espace disque insuffisant dans " + web.parent_path().string(), 0),
             0u) << own[0];
@@ -624,6 +715,15 @@ TEST_F(ProgramRoadTest, BodiesOfNoAnnouncedLengthThatFillTheDiskLeaveTheRunSaved
   ExpectTheRestOnceTheDiskGrows(disk, "16m", wbs, web, 13u);
 }
 
+TEST_F(ProgramRoadTest, WithNoScreenAShortcutThatKeepsTheProgramOpenEndsAfterItsRun) {
+  Site();
+  const fs::path web = MakeWeb("open", server_.Url("/"));
+  QProcess* p = Start({QString::fromStdString(MakeShortcut(web, 1, false, false).string())});
+  ASSERT_TRUE(Finished(p, 30)) << "waits for nobody: " << Errors(p);
+  EXPECT_EQ(p->exitCode(), 0) << Errors(p);
+  EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
   Site();
   const fs::path web = MakeWeb("site", server_.Url("/"));
@@ -644,10 +744,8 @@ TEST_F(ProgramRoadTest, WithNoScreenAndNothingToDoItSaysHowAndEnds) {
   QProcess* p = Start({});
   ASSERT_TRUE(Finished(p, 20));
   EXPECT_EQ(p->exitCode(), 2);
-  // One line of its own (Qt may add its warnings).
-  std::vector<std::string> own;
-  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
-    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
+  // One line of its own.
+  const std::vector<std::string> own = OwnLines(p);
   ASSERT_EQ(own.size(), 1u) << Errors(p);
   EXPECT_NE(own[0].find("offscreen"), std::string::npos) << own[0];
   EXPECT_NE(own[0].find(".wbs"), std::string::npos) << own[0];
@@ -700,6 +798,160 @@ TEST_F(ProgramRoadTest, WithoutAWorkFolderItSaysSoAndWritesNothing) {
   EXPECT_NE(Errors(p).find("Répertoire de travail"), std::string::npos) << Errors(p);
   EXPECT_TRUE(fs::is_empty(here));
   EXPECT_FALSE(fs::exists(root / "win.ini"));
+}
+
+// A shortcut that cannot run says why on standard error, whether it closes
+// the program or not, and the program ends with status 1 instead of waiting
+// for nobody. Names holding control bytes or broken characters reach the
+// terminal escaped; the web it names is left as it was.
+TEST_F(ProgramRoadTest, AShortcutThatCannotRunSaysWhyAndEndsWithStatusOne) {
+  Site();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  QProcess* first = Start({QString::fromStdString(MakeShortcut(web, 1, false, true).string())});
+  ASSERT_TRUE(Finished(first, 30)) << Errors(first);
+  ASSERT_EQ(RetrievedIn(web), 3u);
+  std::string damaged = ReadFileBytes(web);
+  Damages().back().apply(damaged);
+  test::WriteFileBytes(web, damaged);
+
+  const std::string folder = fs::path(work_).parent_path().string();
+  const std::string wbs = folder + "/case.wbs";
+  const auto shortcut = [](const std::string& target, int capture, bool close) {
+    return "[WebShortcut]\r\nWeb=" + target + "\r\nCapture=" + std::to_string(capture) +
+           "\r\nCloseQuillonFlag=" + (close ? "1" : "0") + "\r\n";
+  };
+  const std::string hostile = folder + "/\x1b[2J\xff\xc3(/local.web";
+  const std::pair<std::string, std::string> cases[] = {
+      {shortcut(folder + "/absent/local.web", 1, false),
+       "Le web " + folder + "/absent/local.web du raccourci " + wbs + " n'existe pas."},
+      {std::string("\0\1\xfe\xff[Web\n\x07" "Capture", 17),
+       "Le raccourci " + wbs + " ne désigne aucun web : il est vide ou endommagé."},
+      {shortcut(hostile, 1, false),
+       "Le web " + folder + "/\\x1B[2J\\xFF\\xC3(/local.web du raccourci " + wbs + " n'existe pas."},
+      {shortcut(web.string(), 9, false), "Le raccourci " + wbs + " est endommagé : sa sorte de capture (9) est inconnue."},
+      {shortcut(web.string(), 1, true), "Le web " + web.string() + " ne peut pas être ouvert : " +
+                                            Damages().back().reason + "."},
+  };
+  for (const auto& [text, said] : cases) {
+    test::WriteFileBytes(wbs, text);
+    QProcess* p = Start({QString::fromStdString(wbs)});
+    ASSERT_TRUE(Finished(p, 30)) << "waits for nobody: " << said;
+    EXPECT_EQ(p->exitCode(), 1) << Errors(p);
+    EXPECT_EQ(OwnLines(p), std::vector<std::string>{"qlon98: [Raccourci de capture] " + said}) << Errors(p);
+    const std::string errors = Errors(p);
+    EXPECT_EQ(errors.find_first_of(std::string("\x1b\xff", 2)), std::string::npos) << "raw bytes on the terminal";
+  }
+  EXPECT_EQ(ReadFileBytes(web), damaged) << "the damaged web is left as it was";
+}
+
+// A damaged MIME table in the work folder: set aside beside an earlier one
+// (never over it), said, and the default table takes its place; the
+// capture runs with it.
+TEST_F(ProgramRoadTest, ADamagedMimeTableIsSetAsideSaidAndReplaced) {
+  Site();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  const fs::path wbs = MakeShortcut(web, 1, false, true);
+  const std::string mime = (fs::path(work_) / "mime.def").lexically_normal().string();
+  test::WriteFileBytes(mime + ".bak", "an earlier one");
+  const std::string damaged("\x06\x00\x02\x00\x00\x00\x09text/html", 16);  // cut inside its first type
+  test::WriteFileBytes(mime, damaged);
+  QProcess* p = Start({QString::fromStdString(wbs.string())});
+  ASSERT_TRUE(Finished(p, 30)) << Errors(p);
+  EXPECT_EQ(p->exitCode(), 1) << "a warning a script can see: " << Errors(p);
+  EXPECT_EQ(OwnLines(p), std::vector<std::string>{"qlon98: [Types MIME] La table des types MIME " + mime +
+                                                   " est endommagée (erreur de lecture du flux: chaîne tronquée) : "
+                                                   "elle a été mise de côté sous " + mime +
+                                                   ".bak2 et remplacée par la table par défaut."})
+      << Errors(p);
+  EXPECT_EQ(ReadFileBytes(mime + ".bak2"), damaged);
+  EXPECT_EQ(ReadFileBytes(mime + ".bak"), "an earlier one");
+  EXPECT_EQ(RetrievedIn(web), 3u);
+  TMimeList written;
+  EXPECT_EQ(written.LoadFromFile(mime), "") << "the table written in its place reads back";
+  EXPECT_EQ(written.Count(), 13);
+}
+
+// A run killed while it made files ahead leaves their folder in the capture
+// folder; opening the web clears it, and nothing captured is lost. A copy
+// and a move made then take the thumbnails along, say how they ended, and
+// the move leaves no folder behind.
+TEST_F(ProgramRoadTest, AKilledRunsLeftoversGoAndTheThumbnailsTravelWithTheWeb) {
+  // Files made slowly start the threads that make them ahead: each open of
+  // the program is made to take a while.
+  const QString strace = QStandardPaths::findExecutable("strace");
+  if (strace.isEmpty()) GTEST_SKIP() << "strace is missing: no slow disk can be had for the run";
+  Site();
+  const fs::path web = MakeWeb("site", server_.Url("/"));
+  {
+    TWeb w;
+    ASSERT_EQ(w.Open(web), wlOk);
+    w.Options.VignetteFlag = true;
+    ASSERT_TRUE(w.Save());
+  }
+  const fs::path folder = web.parent_path();
+  QProcess* first = Start({QString::fromStdString(MakeShortcut(web, 1, true, true).string())});
+  ASSERT_TRUE(Finished(first, 60)) << Errors(first);
+  ASSERT_EQ(first->exitCode(), 0) << Errors(first);
+  const auto thumbs = ThumbnailsOf(folder);
+  ASSERT_EQ(thumbs.size(), 2u) << "the two pages'";
+
+  std::string home = "<html><body><a href=\"a.htm\">a</a><img src=\"i.gif\">";
+  for (int i = 0; i < 400; ++i) {
+    const std::string page = "/p" + std::to_string(i) + ".htm";
+    home += "<a href=\"" + page + "\">" + page + "</a>\n";
+    Put(page, "<html><body>" + page + "</body></html>");
+  }
+  Put("/", home + "</body></html>");
+  QProcess* killed = Start({QString::fromStdString(MakeShortcut(web, 3, false, true).string())},
+                           [&](QProcess& process, QProcessEnvironment&) {
+                             process.setArguments(QStringList{"-f", "-qq", "-o", "/dev/null", "-e", "trace=openat",
+                                                              "-e", "inject=openat:delay_exit=500", process.program()}
+                                                  << process.arguments());
+                             process.setProgram(strace);
+                           });
+  const bool pooled = Pump([&] { return fs::exists(folder / kPoolFolder); }, 60);
+  // The program itself, not only the tracer it runs under.
+  std::istringstream children(ReadFileBytes("/proc/" + std::to_string(killed->processId()) + "/task/" +
+                                            std::to_string(killed->processId()) + "/children"));
+  for (pid_t child; children >> child;) ::kill(child, SIGKILL);
+  killed->kill();
+  ASSERT_TRUE(Finished(killed, 10));
+  ASSERT_TRUE(pooled) << Errors(killed);
+  ASSERT_TRUE(fs::exists(folder / kPoolFolder));
+
+  Make();
+  win_->show();
+  Probe().AskOpenWebFile() = [web] { return QString::fromStdString(web.string()); };
+  Probe().MenuFileOpen()->trigger();
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_FALSE(fs::exists(folder / kPoolFolder));
+  EXPECT_GE(win_->CurrentWeb()->RetrievedCount, 3u);
+  for (const char* path : {"/", "/a.htm", "/i.gif"}) {
+    TWebFile r(win_->CurrentWeb());
+    ASSERT_TRUE(win_->CurrentWeb()->FindUrl(server_.Url(path), r)) << path;
+    EXPECT_TRUE(r.IsRetrieved() && fs::is_regular_file(r.GetLocalPath())) << path;
+  }
+  const uint64_t records = win_->CurrentWeb()->GetCount();
+
+  const fs::path copy = fs::path(work_) / "copie", moved = fs::path(work_) / "déplacé";
+  dirAnswer_ = QString::fromStdString(copy.string());
+  Probe().MenuWebCopy()->trigger();
+  dirAnswer_ = QString::fromStdString(moved.string());
+  Probe().MenuWebMove()->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[0].text, "Le Web a été copié dans " + copy.string() + ".");
+  EXPECT_EQ(boxes_.shown[1].text, "Le Web a été déplacé dans " + moved.string() + ".");
+  EXPECT_FALSE(fs::exists(folder)) << "nothing left behind";
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), moved / "local.web");
+  ASSERT_TRUE(Probe().CloseWeb(false));
+  for (const fs::path& place : {copy, moved}) {
+    EXPECT_EQ(ThumbnailsOf(place), thumbs) << place;
+    EXPECT_EQ(MissingPicturesOf(place), std::vector<std::string>{}) << "every picture the index pages show";
+    TWeb w;
+    ASSERT_EQ(w.Open(place / "local.web"), wlOk);
+    EXPECT_EQ(w.GetCount(), records);
+  }
 }
 
 // ---------------------------------------------------------------- the program on a screen
