@@ -441,6 +441,7 @@ void TCaptureRoad::ResolveLinks(bool fromMenu) {
   dlg.Walk().Threads = setup_.ResolveThreads;
   host_.ExecModal(dlg);
   if (!dlg.Error().empty()) Ask(bxResolveFailed, dlg.Error());
+  if (const std::string text = dlg.Walk().NotRewrittenText(); !text.empty()) Ask(bxResolveFailed, text);
   host_.RefreshStatusHints();
 }
 

@@ -1,0 +1,140 @@
+// Failures made on purpose through the program's own road, and what the
+// person or the script is told: a disk with room for a capture but little
+// more (link resolution, closing the web), and a capture killed while it
+// runs, then reopened in the main window.
+#include <gtest/gtest.h>
+
+
+#include "MainWindowFixture.h"
+#include "ReplaceBatch.h"
+#include "SmallDisk.h"
+
+namespace qlon {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::SmallDisk;
+
+constexpr const char* kBanner = "Capturé par Quillon";
+
+// The site's pages, each whole as the server sends it: "/" links to the
+// others, and each other one to `links` pages after it and carries
+// `filler` bytes of text.
+std::map<std::string, std::string> Pages(int count, int links, size_t filler) {
+  std::map<std::string, std::string> pages;
+  std::string home = "<html><body>";
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".htm";
+    home += "<a href=\"" + name + "\">" + name + "</a>\n";
+    std::string page = "<html><body><a href=\"/\">accueil</a>\n";
+    for (int k = 1; k <= links; ++k) page += "<a href=\"p" + std::to_string((i + k) % count) + ".htm\">x</a>\n";
+    pages["/" + name] = page + std::string(filler, char('a' + i % 26)) + "</body></html>";
+  }
+  pages["/"] = home + "</body></html>";
+  return pages;
+}
+
+class FailureRoadTest : public test::ProgramFixture {
+ protected:
+  void Serve(const std::map<std::string, std::string>& pages) {
+    sent_ = pages;
+    for (const auto& [path, body] : pages) Put(path, body);
+  }
+  // Runs the shortcut to its end; its exit status.
+  int RunToItsEnd(const fs::path& wbs, QProcess** process = nullptr) {
+    QProcess* p = Start({QString::fromStdString(wbs.string())});
+    if (process) *process = p;
+    EXPECT_TRUE(Finished(p, 120)) << Errors(p);
+    return p->exitCode();
+  }
+  // Every captured page: the bytes the server sent, or those bytes
+  // rewritten whole (the banner in, every captured page linked locally);
+  // the count of the first kind.
+  int PagesLeftAsSent(const fs::path& web) {
+    TWeb opened;
+    EXPECT_EQ(opened.Open(web), wlOk);
+    int asSent = 0;
+    for (const auto& [path, body] : sent_) {
+      const std::string file = opened.GetLocalPathOfUrl(server_.Url(path));
+      EXPECT_FALSE(file.empty()) << path;
+      const std::string bytes = ReadFileBytes(file);
+      if (bytes == body) {
+        ++asSent;
+        continue;
+      }
+      EXPECT_NE(bytes.find(kBanner), std::string::npos) << path;
+      EXPECT_EQ(bytes.find("href=\"" + server_.Url("/p")), std::string::npos) << path << ": a link left online";
+      EXPECT_EQ(bytes.substr(bytes.size() - 14), "</body></html>") << path;
+    }
+    EXPECT_FALSE(fs::exists(web.parent_path() / kStagingFolder));
+    return asSent;
+  }
+
+  std::map<std::string, std::string> sent_;
+};
+
+// The python documentation's case in small: the pages fit on the disk, a
+// second copy of them all does not. Each page is replaced whole, a few at
+// a time.
+TEST_F(FailureRoadTest, LinkResolutionNeedsRoomForAFewPagesNotACopyOfAll) {
+  Serve(Pages(40, 3, 64 << 10));
+  SmallDisk disk(fs::path(work_) / "full", "16m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  EXPECT_EQ(RunToItsEnd(MakeShortcut(web, 1, false, true)), 0);
+  ASSERT_EQ(RetrievedIn(web), 41u);
+  ASSERT_EQ(PagesLeftAsSent(web), 41);
+
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  ASSERT_TRUE(disk.Resize(disk.Used() + (1200u << 10)));  // under half the pages
+  QProcess* p = nullptr;
+  EXPECT_EQ(RunToItsEnd(wbs, &p), 0) << Errors(p);
+  EXPECT_TRUE(OwnLines(p).empty()) << Errors(p);
+  EXPECT_EQ(PagesLeftAsSent(web), 0);
+  EXPECT_TRUE(fs::exists(web.parent_path() / "_Accueil.htm"));
+}
+
+// Rewritten pages grow (each link keeps its address beside the local
+// one): past the room left, the pages that find none stay as they came,
+// the script is told how many and why, and once there is room the next
+// resolution finishes them.
+TEST_F(FailureRoadTest, PagesWithNoRoomToBeRewrittenAreToldAndTheNextResolutionFinishesThem) {
+  Serve(Pages(30, 600, 0));
+  SmallDisk disk(fs::path(work_) / "full", "16m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  EXPECT_EQ(RunToItsEnd(MakeShortcut(web, 1, false, true)), 0);
+  ASSERT_EQ(RetrievedIn(web), 31u);
+
+  const fs::path wbs = MakeShortcut(web, 1, true, true);
+  ASSERT_TRUE(disk.Resize(disk.Used() + (640u << 10)));  // the pages grow by some 700 KB
+  QProcess* p = nullptr;
+  EXPECT_EQ(RunToItsEnd(wbs, &p), 1) << Errors(p);
+  const int left = PagesLeftAsSent(web);
+  EXPECT_GT(left, 0);
+  EXPECT_LT(left, 31);
+  const std::vector<std::string> own = OwnLines(p);
+  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  EXPECT_EQ(own[0].rfind("qlon98: [Résolution des liens] " + std::to_string(left) +
+                             " pages n'ont pas pu être réécrites pour la lecture hors ligne dans " +
+                             web.parent_path().string(),
+                         0),
+            0u)
+      << own[0];
+  EXPECT_NE(own[0].find(": Plus d'espace disponible sur le disque. Elles gardent leurs liens vers le serveur ; "
+                        "la prochaine résolution des liens les reprendra."),
+            std::string::npos)
+      << own[0];
+  // The index pages and the capture file kept their room.
+  EXPECT_TRUE(fs::exists(web.parent_path() / "_Accueil.htm"));
+  EXPECT_EQ(RetrievedIn(web), 31u);
+
+  ASSERT_TRUE(disk.Resize("16m"));
+  EXPECT_EQ(RunToItsEnd(wbs, &p), 0) << Errors(p);
+  EXPECT_TRUE(OwnLines(p).empty()) << Errors(p);
+  EXPECT_EQ(PagesLeftAsSent(web), 0);
+}
+
+}  // namespace
+}  // namespace qlon
