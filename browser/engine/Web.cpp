@@ -276,6 +276,7 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   static const char zeros[64] = {};
   for (uint32_t at = 0; at < kWebHeaderSize; at += sizeof zeros) stream->Write(at, zeros, sizeof zeros);
   stream->Write(0, header.constData(), size_t(header.size()));
+  storedHeader_.clear();  // until committed
   stream_ = std::move(stream);
   path_ = path;
   ApplyOptions();
@@ -299,6 +300,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   in.open(QIODevice::ReadOnly);
   const TWebLoadResult result = ReadHeader(in);
   if (result != wlOk) return result;
+  storedHeader_ = area;
   try {
     if (!OpenTree(path.parent_path().string(), stream.get(), kWebHeaderSize)) return wlReadError;
   } catch (const EUrlBTreeCorrupt&) {
@@ -350,9 +352,13 @@ bool TWeb::Save() {
                                  " octets) ne tient pas avant l'arbre des adresses : rien n'a été enregistré");
   QByteArray area = header;
   area.append(QByteArray(qsizetype(kWebHeaderSize) - header.size(), '\0'));
-  stream_->Write(0, area.constData(), size_t(area.size()));
+  if (area != storedHeader_) {
+    storedHeader_.clear();  // known again once committed
+    stream_->Write(0, area.constData(), size_t(area.size()));
+  }
   ApplyOptions();
-  Flush();  // pages, tree header block, commit
+  Flush();  // pages, tree header block, commit; nothing when none changed
+  storedHeader_ = std::move(area);
   return true;
 }
 
@@ -378,6 +384,7 @@ bool TWeb::ConvertOldFile(TWebStream& stream) {
     stream.Rollback();
     throw;
   }
+  storedHeader_ = area;
   fileVersion_ = GetLE16(reinterpret_cast<const uint8_t*>(header.constData()) + kVersionAt);
   return true;
 }

@@ -160,7 +160,8 @@ class TWeb : public TUrlBTree {
   // when there is nothing to tell.
   const std::string& OpenNote() const { return openNote_; }
   // False when nothing is open; throws ECaptureHeaderTooLarge (nothing
-  // written) or EWebStream.
+  // written) or EWebStream. A web with nothing changed since it was read
+  // or last saved writes nothing (a full disk refuses even the journal).
   bool Save();
   void Close();
   bool IsFileOpen() const { return stream_ != nullptr; }
@@ -295,6 +296,7 @@ class TWeb : public TUrlBTree {
 
   std::string title_;
   std::string openNote_;
+  QByteArray storedHeader_;   // the header area as the file holds it; empty when unknown
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };

@@ -4,10 +4,14 @@
 // runs, then reopened in the main window.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QLabel>
+#include <fstream>
 
 #include "MainWindowFixture.h"
 #include "ReplaceBatch.h"
 #include "SmallDisk.h"
+#include "WebStream.h"
 
 namespace qlon {
 namespace {
@@ -134,6 +138,49 @@ TEST_F(FailureRoadTest, PagesWithNoRoomToBeRewrittenAreToldAndTheNextResolutionF
   EXPECT_EQ(RunToItsEnd(wbs, &p), 0) << Errors(p);
   EXPECT_TRUE(OwnLines(p).empty()) << Errors(p);
   EXPECT_EQ(PagesLeftAsSent(web), 0);
+}
+
+// Opening and closing a web changes nothing, so it writes nothing: a full
+// disk does not stop it. A web that did change says so and stays open,
+// its changes kept for when there is room.
+TEST_F(FailureRoadTest, AnUnchangedWebClosesOnAFullDiskWithoutAWord) {
+  Site();
+  SmallDisk disk(fs::path(work_) / "full", "2m");
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const fs::path web = MakeWeb("full", server_.Url("/"));
+  ASSERT_EQ(RunToItsEnd(MakeShortcut(web, 1, true, true)), 0);
+  Make();
+  win_->show();
+
+  // The disk filled by another program.
+  const fs::path filler = web.parent_path() / "filler";
+  {
+    std::ofstream out(filler, std::ios::binary);
+    const std::string block(64 << 10, 'f');
+    while (out.write(block.data(), std::streamsize(block.size())) && out.flush()) {
+    }
+  }
+  const std::string before = ReadFileBytes(web);
+  OpenFromTheMenu(web);
+  EXPECT_EQ(Probe().CapturedCountLabel()->text(), "3 ");
+  Probe().MenuFileClose()->trigger();
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(ReadFileBytes(web), before);
+  EXPECT_FALSE(fs::exists(TWebStream::JournalPath(web)));
+
+  // A new title cannot be saved there: the window says so and keeps it.
+  OpenFromTheMenu(web);
+  win_->CurrentWeb()->SetTitle("Nouveau titre");
+  Probe().MenuFileClose()->trigger();
+  ASSERT_EQ(Captions(), (std::vector<std::string>{"Enregistrement du web"}));
+  EXPECT_NE(boxes_.shown[0].text.find("journal"), std::string::npos) << boxes_.shown[0].text;
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  fs::remove(filler);
+  Probe().MenuFileClose()->trigger();
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(ReadWebTitle(web), "Nouveau titre");
+  EXPECT_EQ(RetrievedIn(web), 3u);
 }
 
 }  // namespace
