@@ -282,6 +282,7 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   ApplyOptions();
   CreateTree(path.parent_path().string(), stream_.get(), kWebHeaderSize);
   SetHostAddressList(&HostAddresses);
+  CountWaiting();
 }
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
@@ -323,6 +324,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
   RecountSaturated();
+  CountWaiting();
   return wlOk;
 }
 
@@ -870,7 +872,33 @@ void TWeb::ScanJavaLinks(TWebFile& classFile) {
 
 // ---------------------------------------------------------------- preparing a run
 
+namespace {
+
+// A record a run ended without closing goes back to be captured.
+TWebFileState Reopened(TWebFileState s) { return s == fsRequesting || s == fsUpdating ? fsToCapture : s; }
+
+// A start record that a run queues again whatever its state was.
+bool StartsAgain(TWebFileState s) { return s != fsRetrieved && s != fsToUpdate && s != fsToCapture; }
+
+}  // namespace
+
+void TWeb::CountWaiting() {
+  waiting_[0] = waiting_[1] = 0;
+  queued_ = false;
+  if (!IsOpen()) return;
+  ForEach([&](TWebFile& r) {
+    const TWebFileState s = Reopened(r.GetState());
+    if (!r.IsRedirect() && (s == fsToCapture || s == fsToUpdate)) ++waiting_[s == fsToUpdate];
+    return true;
+  });
+  for (const TStartEntry& entry : StartEntries) {
+    TWebFile record(this);
+    if (!FindUrl(TUrl(entry.Url).GetFullUrl(), record) || StartsAgain(Reopened(record.GetState()))) ++waiting_[0];
+  }
+}
+
 void TWeb::PrepareCapture(bool reset) {
+  queued_ = true;
   ToCapture.Clear();
   ToUpdate.Clear();
   startDirectories_.clear();
@@ -887,7 +915,7 @@ void TWeb::PrepareCapture(bool reset) {
     ClaimedNames.Add(r.GetLocalName());
     TWebFileState s = r.GetState();
     // A run that ended without closing its records leaves them requesting.
-    if (s == fsRequesting || s == fsUpdating) r.SetState(s = fsToCapture);
+    if (Reopened(s) != s) r.SetState(s = Reopened(s));
     if (reset && (s == fsError || s == fsNotFound || r.IsFiltered())) {
       r.SetRetryCount(0);
       const TWebFileState verdict = ClassifyLink(r);
@@ -903,8 +931,7 @@ void TWeb::PrepareCapture(bool reset) {
     record.FullUrl = TUrl(entry.Url).GetFullUrl();
     if (FindUrl(record.FullUrl, record)) {
       if (!record.IsStartUrl()) record.SetStartUrl(true);
-      const TWebFileState s = record.GetState();
-      if (s != fsRetrieved && s != fsToUpdate && s != fsToCapture) {
+      if (StartsAgain(record.GetState())) {
         record.SetState(fsToCapture);
         record.SetRetryCount(0);
       }
@@ -919,6 +946,7 @@ void TWeb::PrepareCapture(bool reset) {
 }
 
 int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
+  queued_ = true;
   int count = 0;
   for (const std::string& text : urls) {
     TWebFile record(this);

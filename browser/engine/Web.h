@@ -261,6 +261,14 @@ class TWeb : public TUrlBTree {
 
   TWebFileList ToCapture;
   TWebFileList ToUpdate;
+  // What the next run takes, as the records stand: records to capture
+  // (with those a run ended without closing, and start records not yet
+  // captured) and records to update. The queues hold them once a run is
+  // prepared (PrepareCapture, QueueUrls); until then they are counted, when
+  // the file is opened and by CountWaiting (once a run has ended).
+  uint64_t WaitingToCapture() const { return queued_ ? uint64_t(ToCapture.Count()) : waiting_[0]; }
+  uint64_t WaitingToUpdate() const { return queued_ ? uint64_t(ToUpdate.Count()) : waiting_[1]; }
+  void CountWaiting();
 
   std::vector<TStartEntry> StartEntries;
   // Counters are 64-bit in memory and saturate in the 16-bit header fields.
@@ -297,6 +305,8 @@ class TWeb : public TUrlBTree {
   std::string title_;
   std::string openNote_;
   QByteArray storedHeader_;   // the header area as the file holds it; empty when unknown
+  bool queued_ = false;       // the queues are prepared for a run
+  uint64_t waiting_[2] = {};  // counted: to capture, to update
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };

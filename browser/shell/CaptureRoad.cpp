@@ -267,6 +267,9 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (limit) web->Options.MaxTime = storedLimit;
   if (!ran && !dialFailed) host_.SaveWeb(&saveFailure);
   capturing_ = false;
+  // A run that stopped leaves records waiting that its queues dropped.
+  web->CountWaiting();
+  host_.UpdateCountLabels();
   if (shownRunning) host_.SetMode(mmWebOpen);
   if (dialFailed)
     if (const QString text = ras_.ErrorText(); dialResult == drFailed && !text.isEmpty())

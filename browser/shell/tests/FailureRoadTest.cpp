@@ -10,6 +10,7 @@
 
 #include "MainWindowFixture.h"
 #include "ReplaceBatch.h"
+#include "ScreenShot.h"
 #include "SmallDisk.h"
 #include "WebStream.h"
 
@@ -181,6 +182,80 @@ TEST_F(FailureRoadTest, AnUnchangedWebClosesOnAFullDiskWithoutAWord) {
   EXPECT_EQ(win_->CurrentWeb(), nullptr);
   EXPECT_EQ(ReadWebTitle(web), "Nouveau titre");
   EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
+// A capture killed with most of its site still queued reopens with the
+// counts of its records: "A capturer" is what the next run takes, the same
+// as once the run is prepared, and the next run takes them all.
+TEST_F(FailureRoadTest, AKilledCaptureReopensWithTheCountsOfItsRecords) {
+  std::string home = "<html><body>";
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = "/p" + std::to_string(i) + ".htm";
+    home += "<a href=\"" + name + "\">x</a>\n";
+    Put(name, SlowPage());
+  }
+  Put("/", home + "<a href=\"/absent.htm\">absent</a></body></html>");
+  const fs::path web = MakeWeb("killed", server_.Url("/"));
+  QProcess* p = Start({QString::fromStdString(MakeShortcut(web, 1, true, true).string())});
+  // Killed once a save holds the queued records: the state of a committed
+  // copy of the capture file tells.
+  test::TempDir copies;
+  auto saved = [&] {
+    if (fs::exists(TWebStream::JournalPath(web))) return false;
+    std::error_code ec;
+    const fs::path copy = copies.path() / "local.web";
+    fs::copy_file(web, copy, fs::copy_options::overwrite_existing, ec);
+    if (ec || fs::exists(TWebStream::JournalPath(web))) return false;
+    TWeb opened;
+    return opened.Open(copy) == wlOk && opened.GetCount() > 100 && opened.RetrievedCount >= 1;
+  };
+  ASSERT_TRUE(Pump(saved, 60)) << Errors(p);
+  p->kill();
+  ASSERT_TRUE(Finished(p));
+
+  Make();
+  win_->resize(900, 600);
+  win_->show();
+  OpenFromTheMenu(web);
+  TWeb& opened = *win_->CurrentWeb();
+  uint64_t waiting = 0, retrieved = 0, errors = 0, filtered = 0;
+  opened.ForEach([&](TWebFile& r) {
+    const TWebFileState s = r.GetState();
+    waiting += s == fsToCapture || s == fsRequesting;
+    retrieved += r.IsRetrieved();
+    errors += s == fsError || s == fsNotFound;
+    filtered += r.IsFiltered();
+    return true;
+  });
+  EXPECT_GE(waiting, 90u);
+  auto label = [&](const char* name) { return Probe().Find<QLabel>(name)->text().toStdString(); };
+  const std::map<std::string, std::string> shown = {
+      {"LinkCountLabel", label("LinkCountLabel")},         {"ToRetrieveCountLabel", label("ToRetrieveCountLabel")},
+      {"CapturedCountLabel", label("CapturedCountLabel")}, {"ErrorCountLabel", label("ErrorCountLabel")},
+      {"FilteredCountLabel", label("FilteredCountLabel")}, {"ToUpdateCountLabel", label("ToUpdateCountLabel")}};
+  Probe().Tree()->SelectPage(tpWeb, true);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvCapture; }, 5));
+  test::SaveScreenShot(*win_, "killed-capture-reopened");
+  EXPECT_EQ(shown.at("ToRetrieveCountLabel"), std::to_string(waiting) + " ");
+  EXPECT_EQ(shown.at("LinkCountLabel"), std::to_string(opened.GetCount()) + " ");
+  EXPECT_EQ(shown.at("CapturedCountLabel"), std::to_string(retrieved) + " ");
+  EXPECT_EQ(shown.at("ErrorCountLabel"), std::to_string(errors) + " ");
+  EXPECT_EQ(shown.at("FilteredCountLabel"), std::to_string(filtered) + " ");
+  EXPECT_EQ(shown.at("ToUpdateCountLabel"), "0 ");
+
+  // Capture > Démarrer prepares the run: the counts stay.
+  choose_ = [](shell::TDlgChooseCapture&) { return int(QDialog::Rejected); };
+  Probe().MenuCaptureStart()->trigger();
+  for (const auto& [name, text] : shown) EXPECT_EQ(label(name.c_str()), text) << name;
+  EXPECT_EQ(opened.ToCapture.Count(), int(waiting));
+
+  // The next run takes every record left; nothing taken before is lost.
+  for (int i = 0; i < 100; ++i) Put("/p" + std::to_string(i) + ".htm", "<html>p</html>");
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(101));
+  EXPECT_EQ(label("ToRetrieveCountLabel"), "0 ");
+  EXPECT_EQ(label("CapturedCountLabel"), "101 ");
+  EXPECT_EQ(label("ErrorCountLabel"), "1 ");
 }
 
 }  // namespace
