@@ -86,6 +86,17 @@ void TRapportError::WriteReport() {
     neighbours(n);
     host_.ProcessMessages();
   }
+  // What the capture file had no room for is no error of a server's, but
+  // is missing all the same.
+  if (const TWeb::TLeftOut leftOut = web_.CountLeftOut(); leftOut.Count() > 0 && !cancelled_) {
+    out += "<br><h2>Adresses non capturées</h2>\r\n";
+    for (const QString& line : QString::fromStdString(TWeb::LeftOutText(leftOut)).split("\r\n"))
+      out += "<br>" + EscapeHtmlText(line.toStdString()) + "\r\n";
+    web_.ForEachInOverflow([&](TWebFile& r, bool) {
+      if (r.GetState() == fsFilteredDefault) out += Entry("<br><li>", r.FullUrl, r.FullUrl);
+      return true;
+    });
+  }
   out += "<br></body></html>\r\n";
   if (cancelled_) return;  // no half report
   QSaveFile file(QString::fromStdString(path->string()));

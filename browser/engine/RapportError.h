@@ -3,7 +3,8 @@
 // to records that failed (state 4), and "Index/_Rapport.htm" lists, per
 // page, the failed links it holds, and, per failed link, the pages that
 // hold it. The page-to-link relation is a TStringGraph: pages are nodes of
-// tag 1, failed links nodes of tag 0.
+// tag 1, failed links nodes of tag 0. Then the addresses the capture file
+// had no number for (TWeb::CountLeftOut): how many, why, and each one.
 //
 // A rewritten page names its links' real URLs in OLDREF, which is what the
 // scan reads there. URLs are escaped where the report writes them.

@@ -11,6 +11,7 @@
 
 #include "ImageSize.h"
 #include "JavaClassFile.h"
+#include "Texts.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "VrmlParser.h"
@@ -967,6 +968,36 @@ int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
     record.SaveChanges();
   }
   return count;
+}
+
+// ---------------------------------------------------------------- addresses left out
+
+TWeb::TLeftOut TWeb::CountLeftOut() {
+  TLeftOut leftOut;
+  ForEachInOverflow([&](TWebFile& r, bool siteOutOfFolders) {
+    if (r.GetState() == fsFilteredDefault) ++(siteOutOfFolders ? leftOut.Folders : leftOut.Sites);
+    return true;
+  });
+  return leftOut;
+}
+
+std::string TWeb::LeftOutText(const TLeftOut& leftOut) {
+  auto addresses = [](uint64_t n) {
+    return n == 1 ? std::string("Une adresse n'a pas été capturée")
+                  : std::to_string(n) + " adresses n'ont pas été capturées";
+  };
+  std::string text;
+  if (leftOut.Folders > 0)
+    text += addresses(leftOut.Folders) + (leftOut.Folders == 1 ? " : son site" : " : leur site") + " a déjà " +
+            std::to_string(kMaxFolders) +
+            " dossiers, le plus qu'un fichier de capture puisse tenir pour un site.";
+  if (leftOut.Sites > 0)
+    text += std::string(text.empty() ? "" : "\r\n") + addresses(leftOut.Sites) + " : le web a déjà " +
+            std::to_string(kMaxSites - 1) + " sites, le plus qu'un fichier de capture puisse tenir.";
+  if (!text.empty())
+    text += "\r\n" + std::string(leftOut.Count() == 1 ? "Elle est classée" : "Elles sont classées") + " « " +
+            std::string(TextAt(kWebFileStateTexts, fsFilteredDefault)) + " ».";
+  return text;
 }
 
 }  // namespace qlon

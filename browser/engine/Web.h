@@ -259,6 +259,18 @@ class TWeb : public TUrlBTree {
   // update when `update`; the count queued.
   int QueueUrls(const std::vector<std::string>& urls, bool update);
 
+  // Addresses left out because the capture file had no number left for
+  // their site or their folder: records of the overflow site (UrlBTree.h),
+  // kept as "Filtré par défaut".
+  struct TLeftOut {
+    uint64_t Folders = 0;  // their site had every folder number taken
+    uint64_t Sites = 0;    // no site number was left
+    uint64_t Count() const { return Folders + Sites; }
+  };
+  TLeftOut CountLeftOut();
+  // What the run's end and the error report say of them; empty for none.
+  static std::string LeftOutText(const TLeftOut& leftOut);
+
   TWebFileList ToCapture;
   TWebFileList ToUpdate;
   // What the next run takes, as the records stand: records to capture
