@@ -1,6 +1,7 @@
 #include "DlgResolve.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <thread>
 
 #include "HtmlParser.h"
@@ -11,6 +12,7 @@
 #include "PageRewrite.h"
 #include "ReplaceBatch.h"
 #include "RewritePool.h"
+#include "Texts.h"
 #include "Urlutil.h"
 #include "Utils.h"
 #include "Web.h"
@@ -26,6 +28,25 @@ std::string SiteLabel(std::string root) {
   return slashes == std::string::npos ? root : root.substr(slashes + 2);
 }
 
+// The room left on the capture's disk; unknown, as good as endless.
+uint64_t FreeRoom(const std::string& folder) {
+  uint32_t high = 0, low = 0;
+  if (!GetDiskFree(folder, high, low)) return UINT64_MAX;
+  return (uint64_t(high) << 32) | low;
+}
+
+// What a batch may hold before it is replaced, and the workers may stage
+// ahead: a quarter of the room left beyond what is kept.
+uint64_t BatchRoom(const std::string& folder, uint64_t kept) {
+  const uint64_t free = FreeRoom(folder);
+  return (free - std::min(free, kept)) / 4;
+}
+
+// Room kept for the save of the capture file (which journals what it
+// overwrites) and for the index pages, which list every record.
+constexpr uint64_t kSaveReserve = uint64_t(256) << 10;
+constexpr uint64_t kIndexBytesPerRecord = 256;
+
 }  // namespace
 
 TDlgResolve::TDlgResolve(TWeb& web, IResolveHost& host, const TSommaireParam& param, std::filesystem::path templates)
@@ -36,6 +57,10 @@ TDlgResolve::~TDlgResolve() = default;
 int TDlgResolve::Run() {
   cancelled_ = false;
   TotalSize = 0;
+  notRewritten_ = {};
+  reserve_ = uint64_t(std::max<int64_t>(web_.StoredSize(), 0)) + kSaveReserve +
+             kIndexBytesPerRecord * web_.GetCount();
+  roomLimit_ = BatchRoom(web_.GetFolder(), reserve_);
   host_.ShowState("Recherche...");
   host_.SetGauge(web_.RetrievedCount);
   summary_ = std::make_unique<TSommaireIndex>(web_, param_, templates_);
@@ -59,6 +84,7 @@ int TDlgResolve::Run() {
     pool_ = std::make_unique<TRewritePool>(web_, *targets_, *batch_, options_, threads);
     batch_->Dispose = [pool = pool_.get()](std::vector<std::filesystem::path> old) { pool->Remove(std::move(old)); };
     batch_->Background = [pool = pool_.get()](std::function<void(int)> write) { pool->Post(std::move(write)); };
+    pool_->LimitAhead(roomLimit_);
   }
 
   if (web_.FindFirstSite()) {
@@ -90,7 +116,7 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c, std::vector<TRe
     const std::string path = targets_->Frozen() ? targets_->Stored(r.FullUrl, size) : r.GetExistingPath(&size);
     TotalSize += size;
     facts_[r.FullUrl] = {path, size, false, {}};
-    NoteRewrite(r, path, items);
+    NoteRewrite(r, path, size, items);
     if (r.GetMimeIndex() != 0) {
       ++c.Retrieved;
       if (c.FirstUrl.empty()) {
@@ -117,7 +143,8 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c, std::vector<TRe
 // A retrieved page whose file exists is rewritten when that is due (forced,
 // not a frame set, or written under other options); a VRML world when the
 // capture takes them.
-void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, std::vector<TRewriteItem>& items) {
+void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, uint64_t size,
+                              std::vector<TRewriteItem>& items) {
   const bool page = r.IsHtmlPage(), world = !page && web_.Options.DownloadVrmlFlag && IsVrml(r);
   if ((!page && !world) || path.empty()) return;
   TRewriteItem item;
@@ -129,7 +156,7 @@ void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, std::v
   // A page with a server-side image map is staged here: its map is read
   // on this thread (the workers would hand it back).
   item.Pooled = item.Due && pool_ && !r.HasIsMap();
-  if (item.Pooled) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world});
+  if (item.Pooled) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world, size});
   items.push_back(std::move(item));
 }
 
@@ -150,6 +177,12 @@ void TDlgResolve::Rewrite(TRewriteItem& item) {
     }
     if (!item.Pooled || staged.NeedsOwner)
       staged = StageRewrite(web_, r, item.Path, item.World, options_, *batch_, targets_.get());
+    // No room for the new copy: the pages staged before it make some.
+    if (staged.StagingFailed()) {
+      MakeRoom();
+      staged = StageRewrite(web_, r, item.Path, item.World, options_, *batch_, targets_.get());
+    }
+    KeepRoom(staged);
     // The indexes and the total count the files as they are left, the same
     // whether a run stopped before had already rewritten them or not.
     if (ApplyRewrite(web_, r, item.Path, item.World, options_, *batch_, staged)) {
@@ -160,13 +193,58 @@ void TDlgResolve::Rewrite(TRewriteItem& item) {
         fact.HasTitle = true;
         fact.RawTitle = std::move(staged.RawTitle);
       }
+    } else if (notRewritten_.Count++ == 0) {
+      notRewritten_.First = r.GetLocalName();
+      notRewritten_.Error = staged.Error;
     }
+    if (batch_->StagedBytes() >= roomLimit_) MakeRoom();
   }
   if (!item.World) host_.StepGauge();
 }
 
 void TDlgResolve::CommitPages() {
   if (!batch_->Commit()) throw EWriteError("Impossible d'écrire les pages dans " + web_.GetFolder());
+}
+
+void TDlgResolve::MakeRoom() {
+  // The batch's other files are written first, here rather than waiting
+  // for a worker to be free of pages.
+  if (pool_) pool_->Settle();
+  CommitPages();
+  if (pool_) pool_->Settle();
+  roomLimit_ = BatchRoom(web_.GetFolder(), reserve_);
+  if (pool_) pool_->LimitAhead(roomLimit_);
+}
+
+void TDlgResolve::KeepRoom(TStagedRewrite& staged) {
+  if (staged.Staged.empty()) return;
+  // Once the batch has replaced it, the page's old copy is gone.
+  const uint64_t old = uint64_t(std::max<int64_t>(int64_t(staged.Size) - staged.Growth, 0));
+  auto fits = [&] { return FreeRoom(web_.GetFolder()) >= reserve_ - std::min(old, reserve_); };
+  if (fits()) return;
+  MakeRoom();
+  if (fits()) return;
+  // The pages the workers staged ahead come after this one: they give up
+  // their room first.
+  if (pool_) pool_->Unstage();
+  if (fits()) return;
+  std::error_code ec;
+  std::filesystem::remove(staged.Staged, ec);
+  staged.Staged.clear();
+  staged.Error = ENOSPC;
+}
+
+std::string TDlgResolve::NotRewrittenText() const {
+  const TNotRewritten& n = notRewritten_;
+  if (n.Count == 0) return {};
+  const bool one = n.Count == 1;
+  std::string text = one ? "Une page n'a pas pu être réécrite pour la lecture hors ligne dans " + web_.GetFolder() +
+                               " (" + n.First + ")"
+                         : std::to_string(n.Count) + " pages n'ont pas pu être réécrites pour la lecture hors ligne dans " +
+                               web_.GetFolder() + " (la première : " + n.First + ")";
+  if (n.Error != 0) text += " : " + SystemErrorText(n.Error);
+  return text + (one ? ". Elle garde ses liens vers le serveur ; la prochaine résolution des liens la reprendra."
+                     : ". Elles gardent leurs liens vers le serveur ; la prochaine résolution des liens les reprendra.");
 }
 
 void TDlgResolve::ResolveSite(const TWebFile& site) {

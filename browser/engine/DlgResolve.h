@@ -18,6 +18,14 @@
 // replaced together (TReplaceBatch) before its records go to the indexes,
 // the index pages with the next site's pages or at the end: a crash leaves
 // each page old or new, never torn, with one wait for the disk per site.
+// The room the save of the capture file and the index pages need stays
+// free; a disk short of room beyond that cuts a site's batch into several:
+// the pages staged are replaced once they take a quarter of the room left
+// (and the workers stage no more than that ahead of the walk), and when a
+// page finds no room for its new copy, the pages staged before it are
+// replaced (their old copies go) and it is staged again. A page that finds
+// no room, or would take the room kept, keeps its links as they were,
+// stays due for the next resolution, and is counted (NotRewritten).
 //
 // The count pass notes the pages (and VRML worlds) the rewrite pass will
 // take; with worker threads (TRewritePool) they are read, rewritten and
@@ -75,6 +83,18 @@ class TDlgResolve {
   void Cancel() { cancelled_ = true; }
   bool Cancelled() const { return cancelled_; }
 
+  // Pages (and VRML worlds) left as they were because their rewrite could
+  // not be read or written, the first one's local name and the system's
+  // reason for it.
+  struct TNotRewritten {
+    int Count = 0;
+    std::string First;
+    int Error = 0;
+  };
+  const TNotRewritten& NotRewritten() const { return notRewritten_; }
+  // The message that tells them; empty when there are none.
+  std::string NotRewrittenText() const;
+
   bool ForceRewrite = false;
   // Threads that rewrite pages: 0 as many as the processors; 1 none, the
   // pages are rewritten on this thread one after the other.
@@ -99,9 +119,14 @@ class TDlgResolve {
   };
   void ResolveSite(const TWebFile& site);
   void CountRecord(const TWebFile& record, TSiteCounts& counts, std::vector<TRewriteItem>& items);
-  void NoteRewrite(const TWebFile& record, const std::string& path, std::vector<TRewriteItem>& items);
+  void NoteRewrite(const TWebFile& record, const std::string& path, uint64_t size, std::vector<TRewriteItem>& items);
   void Rewrite(TRewriteItem& item);
   void CommitPages();
+  // Replaces the pages staged and waits for their old copies to go.
+  void MakeRoom();
+  // Gives up the page's staged copy when the page would take the room
+  // kept for the save and the index pages.
+  void KeepRoom(TStagedRewrite& staged);
 
   TWeb& web_;
   IResolveHost& host_;
@@ -114,6 +139,9 @@ class TDlgResolve {
   std::unique_ptr<TLinkTargets> targets_;
   std::unique_ptr<TRewritePool> pool_;
   TFileFacts facts_;  // of the site's records, for its indexes
+  uint64_t roomLimit_ = 0;  // bytes staged before the batch is replaced
+  uint64_t reserve_ = 0;    // bytes left free for the save and the index pages
+  TNotRewritten notRewritten_;
   bool cancelled_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QFile>
 
+#include <cerrno>
 #include <optional>
 
 #include "HtmlParser.h"
@@ -368,7 +369,11 @@ TStagedRewrite StageRewrite(TWeb& web, const TWebFile& file, const std::string& 
                             const TRewriteOptions& options, TReplaceBatch& batch, TLinkTargets* targets, int lane) {
   TStagedRewrite staged;
   std::string bytes;
-  if (!ReadWhole(path, bytes)) return staged;
+  errno = 0;
+  if (!ReadWhole(path, bytes)) {
+    staged.Error = errno ? errno : EIO;
+    return staged;
+  }
   TLinkTargets own(web);
   TLinkTargets& lookup = targets ? *targets : own;
   std::optional<std::string> out;
@@ -386,7 +391,7 @@ TStagedRewrite StageRewrite(TWeb& web, const TWebFile& file, const std::string& 
   if (!world) staged.RawTitle = TWebFile::RawTitleOf(*out);
   if (!staged.Unchanged) {
     staged.Size = out->size();
-    staged.Staged = batch.WriteStaged(path, *out, lane);
+    staged.Staged = batch.WriteStaged(path, *out, lane, &staged.Error);
   }
   return staged;
 }

@@ -95,6 +95,9 @@ struct TStagedRewrite {
   std::filesystem::path Staged;  // empty when unchanged or not written
   std::size_t Size = 0;          // of the bytes staged
   std::string RawTitle;          // of the page as rewritten (TWebFile::RawTitleOf)
+  int Error = 0;  // the system's reason when the file could not be read or staged
+  // Rewritten, but its new bytes could not be staged (a full disk).
+  bool StagingFailed() const { return Read && !Unchanged && Staged.empty(); }
 };
 TStagedRewrite StageRewrite(TWeb& web, const TWebFile& file, const std::string& path, bool world,
                             const TRewriteOptions& options, TReplaceBatch& batch, TLinkTargets* targets,

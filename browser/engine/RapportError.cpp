@@ -96,13 +96,13 @@ void TRapportError::WriteReport() {
     neighbours(n);
     host_.ProcessMessages();
   }
-  if (Gone.size() == 1) {
-    out += "<br><h2>Liste des URL disparues du serveur</h2>\r\n<br>1 URL n'existe plus sur le serveur depuis la "
-           "dernière mise à jour : la capture garde sa copie précédente.\r\n";
-  } else if (!Gone.empty()) {
-    out += "<br><h2>Liste des URL disparues du serveur</h2>\r\n<br>" + std::to_string(Gone.size()) +
-           " URL n'existent plus sur le serveur depuis la dernière mise à jour : la capture garde leurs copies "
-           "précédentes.\r\n";
+  if (!Gone.empty()) {
+    out += "<br><h2>Liste des URL disparues du serveur</h2>\r\n<br>";
+    out += Gone.size() == 1 ? "1 URL n'existe plus sur le serveur depuis la dernière mise à jour : la capture garde "
+                              "sa copie précédente.\r\n"
+                            : std::to_string(Gone.size()) +
+                                  " URL n'existent plus sur le serveur depuis la dernière mise à jour : la capture "
+                                  "garde leurs copies précédentes.\r\n";
   }
   for (size_t n = 0; n < Gone.size() && !cancelled_; ++n) {
     const std::string& url = Gone[n];
@@ -112,6 +112,17 @@ void TRapportError::WriteReport() {
     if (auto it = GoneLinkedFrom.find(url); it != GoneLinkedFrom.end())
       for (const std::string& page : it->second) out += Entry("<br><li>", page, page);
     host_.ProcessMessages();
+  }
+  // What the capture file had no room for is no error of a server's, but
+  // is missing all the same.
+  if (const TWeb::TLeftOut leftOut = web_.CountLeftOut(); leftOut.Count() > 0 && !cancelled_) {
+    out += "<br><h2>Adresses non capturées</h2>\r\n";
+    for (const QString& line : QString::fromStdString(TWeb::LeftOutText(leftOut)).split("\r\n"))
+      out += "<br>" + EscapeHtmlText(line.toStdString()) + "\r\n";
+    web_.ForEachInOverflow([&](TWebFile& r, bool) {
+      if (r.GetState() == fsFilteredDefault) out += Entry("<br><li>", r.FullUrl, r.FullUrl);
+      return true;
+    });
   }
   out += "<br></body></html>\r\n";
   if (cancelled_) return;  // no half report

@@ -3,7 +3,8 @@
 // to records that failed (state 4), and "Index/_Rapport.htm" lists, per
 // page, the failed links it holds, and, per failed link, the pages that
 // hold it. The page-to-link relation is a TStringGraph: pages are nodes of
-// tag 1, failed links nodes of tag 0.
+// tag 1, failed links nodes of tag 0. Then the addresses the capture file
+// had no number for (TWeb::CountLeftOut): how many, why, and each one.
 //
 // The records the last update found gone from the server (404 or 410; they
 // keep their copies, TWebFile::IsGone) follow under their own heading,

@@ -93,7 +93,11 @@ void TReplaceBatch::TakeWritten() {
   writes_.clear();
 }
 
-fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view bytes, int lane) {
+fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view bytes, int lane, int* error) {
+  auto failed = [error] {
+    if (error) *error = errno;
+    return fs::path();
+  };
   // Staged files are named by number, lanes' folders not.
   const fs::path folder = lane > 0 ? staging_ / ("lane" + std::to_string(lane)) : staging_;
   struct stat old {};
@@ -105,18 +109,24 @@ fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view byt
   // theirs at the same time: one that exists is fine.
   if (fd->get() < 0 && errno == ENOENT) {
     for (const fs::path& dir : {staging_, folder})
-      if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return {};
+      if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return failed();
     fd.emplace(staged, O_WRONLY | O_CREAT | O_EXCL, 0666);
   }
-  if (fd->get() < 0) return {};
+  if (fd->get() < 0) return failed();
   // A replaced file keeps its permissions; a new one gets the umask's.
-  const bool ok = (!exists || ::fchmod(fd->get(), old.st_mode & 07777) == 0) && WriteAll(fd->get(), bytes);
+  bool ok = (!exists || ::fchmod(fd->get(), old.st_mode & 07777) == 0) && WriteAll(fd->get(), bytes);
+  int reason = ok ? 0 : errno;
   // A lane starts writing its file out now, so the commit's sync finds
   // less to wait for.
   if (ok && lane > 0) ::sync_file_range(fd->get(), 0, 0, SYNC_FILE_RANGE_WRITE);
-  if (!fd->Close() || !ok) {
+  if (!fd->Close() && ok) {
+    ok = false;
+    reason = errno;
+  }
+  if (!ok) {
     ::unlink(staged.c_str());
-    return {};
+    errno = reason ? reason : EIO;
+    return failed();
   }
   return staged;
 }

@@ -54,10 +54,11 @@ class TReplaceBatch {
   // it fail, its target unchanged.
   std::function<void(std::function<void(int lane)>)> Background;
   // The bytes in a new file of the staging folder, with the permissions of
-  // the target when it exists; empty when they cannot be written. Each
-  // lane above 0 stages in a folder of its own: files made in one folder
-  // wait for each other.
-  std::filesystem::path WriteStaged(const std::filesystem::path& target, std::string_view bytes, int lane = 0);
+  // the target when it exists; empty when they cannot be written (the
+  // system's reason in `error` when given). Each lane above 0 stages in a
+  // folder of its own: files made in one folder wait for each other.
+  std::filesystem::path WriteStaged(const std::filesystem::path& target, std::string_view bytes, int lane = 0,
+                                    int* error = nullptr);
   // Takes a file WriteStaged made into the batch.
   void Adopt(std::filesystem::path staged, const std::filesystem::path& target, std::size_t size,
              std::function<void()> replaced = {});

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "Urlutil.h"
@@ -72,6 +73,9 @@ TRewritePool::TOutcome TRewritePool::Take(std::size_t job, const std::function<v
     if (auto it = done_.find(job); it != done_.end()) {
       TOutcome outcome = std::move(it->second);
       done_.erase(it);
+      const bool ready = PageReady();
+      heldBytes_ -= std::min(heldBytes_, outcome.Held);
+      if (!ready && PageReady()) work_.notify_all();  // room ahead again
       return outcome;
     }
     if (!ready_.wait_for(guard, std::chrono::milliseconds(20), [&] { return done_.count(job) != 0; }) && idle) {
@@ -90,15 +94,52 @@ void TRewritePool::Drop() {
     dropBelow_ = next_;
     ready_.wait(guard, [&] { return running_ == 0; });
     dropped.swap(done_);
+    heldBytes_ = 0;
   }
   for (const auto& [number, outcome] : dropped) RemoveStaged(outcome);
+}
+
+void TRewritePool::Settle() {
+  std::unique_lock guard(lock_);
+  while (!tasks_.empty()) {
+    auto task = std::move(tasks_.front());
+    tasks_.pop_front();
+    guard.unlock();
+    task(0);
+    guard.lock();
+  }
+  ready_.wait(guard, [&] { return tasking_ == 0; });
+}
+
+void TRewritePool::LimitAhead(uint64_t bytes) {
+  {
+    std::lock_guard guard(lock_);
+    aheadBytes_ = bytes;
+  }
+  work_.notify_all();
+}
+
+void TRewritePool::Unstage() {
+  std::unique_lock guard(lock_);
+  aheadBytes_ = 0;
+  ready_.wait(guard, [&] { return running_ == 0; });
+  for (auto& [number, outcome] : done_) {
+    TStagedRewrite& staged = outcome.Staged;
+    if (!staged.Staged.empty()) {
+      RemoveStaged(outcome);
+      staged.Staged.clear();
+      staged.Error = ENOSPC;
+    }
+    outcome.Held = 0;
+  }
+  heldBytes_ = 0;
 }
 
 void TRewritePool::Work(int lane) {
   std::unique_lock guard(lock_);
   for (;;) {
-    work_.wait(guard, [&] { return stop_ || !queue_.empty() || !tasks_.empty(); });
-    if (queue_.empty() && !tasks_.empty()) {
+    work_.wait(guard, [&] { return stop_ || PageReady() || !tasks_.empty(); });
+    if (!PageReady() && !tasks_.empty()) {
       auto task = std::move(tasks_.front());
       tasks_.pop_front();
       ++tasking_;
@@ -109,18 +150,22 @@ void TRewritePool::Work(int lane) {
       ready_.notify_all();
       continue;
     }
-    if (queue_.empty()) return;  // stopped
+    if (!PageReady()) return;  // stopped
     auto [number, job] = std::move(queue_.front());
     queue_.pop_front();
     ++running_;
+    heldBytes_ += job.Size;
     guard.unlock();
     TOutcome outcome = Run(job, lane);
+    outcome.Held = job.Size;
     guard.lock();
     --running_;
-    if (number < dropBelow_)
+    if (number < dropBelow_) {
       RemoveStaged(outcome);
-    else
+      heldBytes_ -= std::min(heldBytes_, outcome.Held);
+    } else {
       done_.emplace(number, std::move(outcome));
+    }
     ready_.notify_all();
   }
 }

@@ -12,13 +12,19 @@
 // thread to add). Nothing of the capture's tree, map list or records.
 //
 // Jobs are taken in the order added; Take waits for one, letting the
-// window's messages run meanwhile. Drop forgets the jobs not taken: it
-// waits for the pages at hand and removes what the workers staged, so the
-// batch holds only pages whose outcome was applied. Between pages, the
-// workers write the batch's other files and remove the old files of the
-// pages replaced.
+// window's messages run meanwhile. The workers start a page only while
+// the pages started and not taken stay within LimitAhead's bytes (one page
+// at least), so that on a disk short of room what they have staged and
+// the capture's thread has not applied yet stays a few pages, whatever the
+// size of the site: the disk needs room for those, not for a copy of every
+// page. Drop forgets the jobs not taken: it waits for the
+// pages at hand and removes what the workers staged, so the batch holds
+// only pages whose outcome was applied. Between pages, the workers write
+// the batch's other files and remove the old files of the pages replaced.
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -43,10 +49,12 @@ class TRewritePool {
   struct TJob {
     std::string Url, LocalName, Path;
     bool World = false;
+    uint64_t Size = 0;  // of the file, about what its staged copy takes
   };
   struct TOutcome {
     TStagedRewrite Staged;
     std::vector<std::string> Addresses;  // for NoteHostAddresses
+    uint64_t Held = 0;  // the job's size, counted ahead until taken
   };
 
   // The targets must be frozen and the capture's host list refreshed;
@@ -69,9 +77,24 @@ class TRewritePool {
   // Removes the files the same way (the old bytes of replaced pages,
   // TReplaceBatch::Dispose).
   void Remove(std::vector<std::filesystem::path> files);
+  // Runs the tasks posted and not started on this thread, and waits for
+  // those at hand: the old files removed have given their room back.
+  void Settle();
+  // The bytes of the pages started ahead of the one taken, at most.
+  void LimitAhead(uint64_t bytes);
+  // Gives back the room of what the workers staged ahead of the walk: the
+  // staged files of the pages not taken go (those pages are then taken as
+  // not staged, to be staged again by their taker), and no page starts
+  // ahead until LimitAhead says so.
+  void Unstage();
 
  private:
   void Work(int lane);
+  // A page may be started now (under the lock).
+  bool PageReady() const {
+    if (queue_.empty()) return false;
+    return heldBytes_ == 0 || queue_.front().second.Size <= aheadBytes_ - std::min(heldBytes_, aheadBytes_);
+  }
   TOutcome Run(const TJob& job, int lane);
 
   TWeb& web_;
@@ -87,6 +110,8 @@ class TRewritePool {
   std::unordered_map<std::size_t, TOutcome> done_;
   std::size_t next_ = 0;       // the number of the next job added
   std::size_t dropBelow_ = 0;  // outcomes of jobs below are dropped
+  uint64_t aheadBytes_ = UINT64_MAX;
+  uint64_t heldBytes_ = 0;     // of the pages started and not taken
   int running_ = 0;  // pages at hand
   int tasking_ = 0;  // tasks at hand
   bool stop_ = false;

@@ -1404,6 +1404,24 @@ bool TUrlBTree::ForEach(const TForEachCallback& callback) {
   return true;
 }
 
+bool TUrlBTree::ForEachInOverflow(const std::function<bool(TWebFile&, bool siteOutOfFolders)>& callback) {
+  if (!ctl_ || !overflow_) return true;
+  const uint16_t site = overflow_;
+  Bytes e;
+  bool have = NextEntry(Key{site, uint16_t(kRecordKeyB - 1), ""}, e);
+  while (have && GetLE16(e.data() + 6) == site && GetLE16(e.data() + 8) == kRecordKeyB) {
+    std::string s1(Str1(e.data()));
+    UrlParts parts;
+    Bytes siteEntry;
+    const bool numbered = SplitUrl(s1, parts) && FindCopy(Key{0, 1, parts.site}, TSearchMode::Normal, siteEntry);
+    if (!Visit(e, "", [&](TWebFile& r) { return callback(r, numbered); })) return false;
+    Bytes next;
+    have = NextEntry(Key{site, kRecordKeyB, s1}, next);
+    e = std::move(next);
+  }
+  return true;
+}
+
 bool TUrlBTree::ForEachInSite(const TWebFile& site, const TForEachCallback& callback) {
   if (!ctl_ || !LocateRecord(site, TSearchMode::Normal)) return false;
   // The site's entries in tree order: its folder entries (which come first),

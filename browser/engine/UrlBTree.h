@@ -35,7 +35,8 @@
 // 0x8001 is 16-bit). A URL whose site or folder finds no number left goes
 // to the overflow site: root URL "", its one folder "", string 1 the whole
 // URL. It takes the next site number (65,535 at most) when first needed;
-// the capture files those URLs as filtered (TWeb::ClassifyLink).
+// the capture files those URLs as filtered (TWeb::ClassifyLink), and the
+// run's end and the error report say how many and why (TWeb::CountLeftOut).
 //
 // Invariants: in every page the entries ascend strictly in the normal order
 // (key A; then key B, where a site entry's key B and a folder's key B,
@@ -168,6 +169,9 @@ class TUrlBTree {
   TWebFile& Cursor() { return *cursor_; }
   bool ForEach(const TForEachCallback& callback);
   bool ForEachInSite(const TWebFile& site, const TForEachCallback& callback);
+  // The records of the overflow site, each told why it is there: its site
+  // had every folder number taken (true), or no site number was left.
+  bool ForEachInOverflow(const std::function<bool(TWebFile&, bool siteOutOfFolders)>& callback);
 
   // Called after a record was added or deleted.
   std::function<void(TUrlBTree&)> OnChange;

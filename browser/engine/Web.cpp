@@ -13,6 +13,7 @@
 #include "ImageSize.h"
 #include "JavaClassFile.h"
 #include "ReplaceBatch.h"
+#include "Texts.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "VrmlParser.h"
@@ -293,11 +294,13 @@ void TWeb::CreateNew(const std::filesystem::path& path) {
   static const char zeros[64] = {};
   for (uint32_t at = 0; at < kWebHeaderSize; at += sizeof zeros) stream->Write(at, zeros, sizeof zeros);
   stream->Write(0, header.constData(), size_t(header.size()));
+  storedHeader_.clear();  // until committed
   stream_ = std::move(stream);
   path_ = path;
   ApplyOptions();
   CreateTree(path.parent_path().string(), stream_.get(), kWebHeaderSize);
   SetHostAddressList(&HostAddresses);
+  CountWaiting();
 }
 
 TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
@@ -316,6 +319,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   in.open(QIODevice::ReadOnly);
   const TWebLoadResult result = ReadHeader(in);
   if (result != wlOk) return result;
+  storedHeader_ = area;
   try {
     if (!OpenTree(path.parent_path().string(), stream.get(), kWebHeaderSize)) {
       loadError_ = "il s'arrête avant son arbre des adresses";
@@ -347,6 +351,7 @@ TWebLoadResult TWeb::Open(const std::filesystem::path& path) {
   ApplyOptions();
   SetHostAddressList(&HostAddresses);
   RecountSaturated();
+  CountWaiting();
   return wlOk;
 }
 
@@ -376,9 +381,13 @@ bool TWeb::Save() {
                                  " octets) ne tient pas avant l'arbre des adresses : rien n'a été enregistré");
   QByteArray area = header;
   area.append(QByteArray(qsizetype(kWebHeaderSize) - header.size(), '\0'));
-  stream_->Write(0, area.constData(), size_t(area.size()));
+  if (area != storedHeader_) {
+    storedHeader_.clear();  // known again once committed
+    stream_->Write(0, area.constData(), size_t(area.size()));
+  }
   ApplyOptions();
-  Flush();  // pages, tree header block, commit
+  Flush();  // pages, tree header block, commit; nothing when none changed
+  storedHeader_ = std::move(area);
   return true;
 }
 
@@ -404,6 +413,7 @@ bool TWeb::ConvertOldFile(TWebStream& stream) {
     stream.Rollback();
     throw;
   }
+  storedHeader_ = area;
   fileVersion_ = GetLE16(reinterpret_cast<const uint8_t*>(header.constData()) + kVersionAt);
   return true;
 }
@@ -892,7 +902,33 @@ void TWeb::ScanJavaLinks(TWebFile& classFile) {
 
 // ---------------------------------------------------------------- preparing a run
 
+namespace {
+
+// A record a run ended without closing goes back to be captured.
+TWebFileState Reopened(TWebFileState s) { return s == fsRequesting || s == fsUpdating ? fsToCapture : s; }
+
+// A start record that a run queues again whatever its state was.
+bool StartsAgain(TWebFileState s) { return s != fsRetrieved && s != fsToUpdate && s != fsToCapture; }
+
+}  // namespace
+
+void TWeb::CountWaiting() {
+  waiting_[0] = waiting_[1] = 0;
+  queued_ = false;
+  if (!IsOpen()) return;
+  ForEach([&](TWebFile& r) {
+    const TWebFileState s = Reopened(r.GetState());
+    if (!r.IsRedirect() && (s == fsToCapture || s == fsToUpdate)) ++waiting_[s == fsToUpdate];
+    return true;
+  });
+  for (const TStartEntry& entry : StartEntries) {
+    TWebFile record(this);
+    if (!FindUrl(TUrl(entry.Url).GetFullUrl(), record) || StartsAgain(Reopened(record.GetState()))) ++waiting_[0];
+  }
+}
+
 void TWeb::PrepareCapture(bool reset) {
+  queued_ = true;
   ToCapture.Clear();
   ToUpdate.Clear();
   startDirectories_.clear();
@@ -909,7 +945,7 @@ void TWeb::PrepareCapture(bool reset) {
     ClaimedNames.Add(r.GetLocalName());
     TWebFileState s = r.GetState();
     // A run that ended without closing its records leaves them requesting.
-    if (s == fsRequesting || s == fsUpdating) r.SetState(s = fsToCapture);
+    if (Reopened(s) != s) r.SetState(s = Reopened(s));
     if (reset && (s == fsError || s == fsNotFound || r.IsFiltered())) {
       r.SetRetryCount(0);
       const TWebFileState verdict = ClassifyLink(r);
@@ -925,8 +961,7 @@ void TWeb::PrepareCapture(bool reset) {
     record.FullUrl = entry.FullUrl();
     if (FindUrl(record.FullUrl, record)) {
       if (!record.IsStartUrl()) record.SetStartUrl(true);
-      const TWebFileState s = record.GetState();
-      if (s != fsRetrieved && s != fsToUpdate && s != fsToCapture) {
+      if (StartsAgain(record.GetState())) {
         record.SetState(fsToCapture);
         record.SetRetryCount(0);
       }
@@ -941,6 +976,7 @@ void TWeb::PrepareCapture(bool reset) {
 }
 
 int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
+  queued_ = true;
   int count = 0;
   for (const std::string& text : urls) {
     TWebFile record(this);
@@ -961,6 +997,36 @@ int TWeb::QueueUrls(const std::vector<std::string>& urls, bool update) {
     record.SaveChanges();
   }
   return count;
+}
+
+// ---------------------------------------------------------------- addresses left out
+
+TWeb::TLeftOut TWeb::CountLeftOut() {
+  TLeftOut leftOut;
+  ForEachInOverflow([&](TWebFile& r, bool siteOutOfFolders) {
+    if (r.GetState() == fsFilteredDefault) ++(siteOutOfFolders ? leftOut.Folders : leftOut.Sites);
+    return true;
+  });
+  return leftOut;
+}
+
+std::string TWeb::LeftOutText(const TLeftOut& leftOut) {
+  auto addresses = [](uint64_t n) {
+    return n == 1 ? std::string("Une adresse n'a pas été capturée")
+                  : std::to_string(n) + " adresses n'ont pas été capturées";
+  };
+  std::string text;
+  if (leftOut.Folders > 0)
+    text += addresses(leftOut.Folders) + (leftOut.Folders == 1 ? " : son site" : " : leur site") + " a déjà " +
+            std::to_string(kMaxFolders) +
+            " dossiers, le plus qu'un fichier de capture puisse tenir pour un site.";
+  if (leftOut.Sites > 0)
+    text += std::string(text.empty() ? "" : "\r\n") + addresses(leftOut.Sites) + " : le web a déjà " +
+            std::to_string(kMaxSites - 1) + " sites, le plus qu'un fichier de capture puisse tenir.";
+  if (!text.empty())
+    text += "\r\n" + std::string(leftOut.Count() == 1 ? "Elle est classée" : "Elles sont classées") + " « " +
+            std::string(TextAt(kWebFileStateTexts, fsFilteredDefault)) + " ».";
+  return text;
 }
 
 }  // namespace qlon

@@ -171,7 +171,8 @@ class TWeb : public TUrlBTree {
   // when there is nothing to tell.
   const std::string& OpenNote() const { return openNote_; }
   // False when nothing is open; throws ECaptureHeaderTooLarge (nothing
-  // written) or EWebStream.
+  // written) or EWebStream. A web with nothing changed since it was read
+  // or last saved writes nothing (a full disk refuses even the journal).
   bool Save();
   void Close();
   bool IsFileOpen() const { return stream_ != nullptr; }
@@ -272,8 +273,28 @@ class TWeb : public TUrlBTree {
   // update when `update`; the count queued.
   int QueueUrls(const std::vector<std::string>& urls, bool update);
 
+  // Addresses left out because the capture file had no number left for
+  // their site or their folder: records of the overflow site (UrlBTree.h),
+  // kept as "Filtré par défaut".
+  struct TLeftOut {
+    uint64_t Folders = 0;  // their site had every folder number taken
+    uint64_t Sites = 0;    // no site number was left
+    uint64_t Count() const { return Folders + Sites; }
+  };
+  TLeftOut CountLeftOut();
+  // What the run's end and the error report say of them; empty for none.
+  static std::string LeftOutText(const TLeftOut& leftOut);
+
   TWebFileList ToCapture;
   TWebFileList ToUpdate;
+  // What the next run takes, as the records stand: records to capture
+  // (with those a run ended without closing, and start records not yet
+  // captured) and records to update. The queues hold them once a run is
+  // prepared (PrepareCapture, QueueUrls); until then they are counted, when
+  // the file is opened and by CountWaiting (once a run has ended).
+  uint64_t WaitingToCapture() const { return queued_ ? uint64_t(ToCapture.Count()) : waiting_[0]; }
+  uint64_t WaitingToUpdate() const { return queued_ ? uint64_t(ToUpdate.Count()) : waiting_[1]; }
+  void CountWaiting();
 
   std::vector<TStartEntry> StartEntries;
   // Counters are 64-bit in memory and saturate in the 16-bit header fields.
@@ -313,6 +334,9 @@ class TWeb : public TUrlBTree {
   std::string title_;
   std::string openNote_;
   std::string loadError_;
+  QByteArray storedHeader_;   // the header area as the file holds it; empty when unknown
+  bool queued_ = false;       // the queues are prepared for a run
+  uint64_t waiting_[2] = {};  // counted: to capture, to update
   int16_t fileVersion_ = kWebFileVersion;
   std::vector<TStartDirectory> startDirectories_;
 };

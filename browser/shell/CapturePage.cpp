@@ -75,10 +75,10 @@ void TCapturePage::UpdateCountLabels(const TWeb* web) {
     return;
   }
   show(LinkCountLabel, web->GetCount());
-  show(ToRetrieveCountLabel, uint64_t(web->ToCapture.Count()));
+  show(ToRetrieveCountLabel, web->WaitingToCapture());
   show(FilteredCountLabel, web->FilteredCount);
   show(ErrorCountLabel, web->ErrorCount + web->NotFoundCount);
-  show(ToUpdateCountLabel, uint64_t(web->ToUpdate.Count()));
+  show(ToUpdateCountLabel, web->WaitingToUpdate());
   show(CapturedCountLabel, web->RetrievedCount);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 
@@ -39,6 +40,7 @@ enum TCaptureRoad::TBox : int {
   bxWriteFailed,
   bxSaveFailed,
   bxRunFailed,
+  bxLeftOut,
   bxCount,
 };
 
@@ -64,6 +66,7 @@ constexpr TBoxRow kBoxes[] = {
     {"Écriture impossible", MB_OK | MB_ICONHAND, IDOK},
     {"Enregistrement du web", MB_OK | MB_ICONHAND, IDOK},
     {"Capture interrompue", MB_OK | MB_ICONHAND, IDOK},
+    {"Adresses non capturées", MB_OK | MB_ICONINFORMATION, IDOK},  // a limit of the format, not a failure
 };
 
 std::string Format(const char* pattern, const std::string& a, const std::string& b) {
@@ -192,6 +195,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   bool ran = false, dialFailed = false, stopped = false, diskFull = false, shownRunning = false;
   TDialResult dialResult = drConnected;
   std::string failure, writeFailure, saveFailure;
+  TWeb::TLeftOut leftOut;  // by this run
   try {
     host_.CommitDialogs();
     if (flags & kCaptureReset) {
@@ -222,6 +226,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
         }
       }
       if (limit) web->Options.MaxTime = *limit;
+      const TWeb::TLeftOut leftBefore = web->CountLeftOut();
       ICaptureHost& reports = *this;
       capture_ = std::make_unique<TCapture>(*web, setup_, reports, HttpRequestFactory(&setup_), GlobalMimeList(),
                                             &CookiesBase());
@@ -240,6 +245,9 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
       writeFailure = capture_->WriteFailure;
       capture_.reset();
       if (limit) web->Options.MaxTime = storedLimit;
+      leftOut = web->CountLeftOut();
+      leftOut.Folders -= std::min(leftOut.Folders, leftBefore.Folders);
+      leftOut.Sites -= std::min(leftOut.Sites, leftBefore.Sites);
       // Only a whole update walk tells which records nothing links to.
       if ((flags & kCaptureUpdate) && !stopped && failure.empty() && CountToUpdate(*web) == 0)
         RemoveIsolatedRecords(*web);
@@ -267,6 +275,9 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (limit) web->Options.MaxTime = storedLimit;
   if (!ran && !dialFailed) host_.SaveWeb(&saveFailure);
   capturing_ = false;
+  // A run that stopped leaves records waiting that its queues dropped.
+  web->CountWaiting();
+  host_.UpdateCountLabels();
   if (shownRunning) host_.SetMode(mmWebOpen);
   if (dialFailed)
     if (const QString text = ras_.ErrorText(); dialResult == drFailed && !text.isEmpty())
@@ -292,6 +303,9 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
     if (!failure.empty() && failure != saveFailure && !scheduled) Ask(bxRunFailed, failure);
     if (!saveFailure.empty()) Ask(bxSaveFailed, saveFailure);
   }
+  if (leftOut.Count() > 0)
+    Ask(bxLeftOut, TWeb::LeftOutText(leftOut) + "\r\nLa page « Liens ignorés » du web " +
+                       (leftOut.Count() == 1 ? "la montre." : "les montre."));
   if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
   if (scheduled)
     ReportToScheduler(ran, stopped, urls, !writeText.empty() ? writeText : failure.empty() ? diskFullText : failure,
@@ -441,6 +455,7 @@ void TCaptureRoad::ResolveLinks(bool fromMenu) {
   dlg.Walk().Threads = setup_.ResolveThreads;
   host_.ExecModal(dlg);
   if (!dlg.Error().empty()) Ask(bxResolveFailed, dlg.Error());
+  if (const std::string text = dlg.Walk().NotRewrittenText(); !text.empty()) Ask(bxResolveFailed, text);
   host_.RefreshStatusHints();
 }
 

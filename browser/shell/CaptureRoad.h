@@ -16,7 +16,8 @@
 //       kCaptureNoResolve, or the run ended on a full disk)
 //    8. the default title, the lists shown again, the web saved
 //    9. the report: to the user when the disk was full or nothing came,
-//       or to the scheduler (a full disk ends its step in error)
+//       and of the addresses the run found but the capture file had no
+//       number for; or to the scheduler (a full disk ends its step in error)
 //   10. kCaptureClose or a close asked during the run: the program closes;
 //       otherwise the bookmark, the summary page, and the hang-up
 //       (kCaptureHangUp)
@@ -39,7 +40,8 @@
 //   close during the run       Cancel: the run goes on (a scheduled run is
 //                              aborted without a question)
 //   messages (dial-up, URL or proxy error, link resolution, a disk full
-//   that stopped the run)  their button
+//   that stopped the run, addresses the capture file had no room for)
+//                              their button
 // The box is reported on standard error, and in the job's journal during a
 // scheduled run; an error box also counts as the run's failure.
 #include <QObject>

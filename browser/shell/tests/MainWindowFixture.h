@@ -3,9 +3,11 @@
 // on demand; and the program itself run as a child process against the site.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDialog>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTimer>
 #include <functional>
 
@@ -93,6 +95,27 @@ class MainWindowFixture : public SiteFixture {
       action();
     });
     poll->start(5);
+  }
+  // File > Ouvrir... of the web.
+  void OpenFromTheMenu(const fs::path& file) {
+    Probe().AskOpenWebFile() = [file] { return QString::fromStdString(file.string()); };
+    Probe().MenuFileOpen()->trigger();
+    ASSERT_NE(win_->CurrentWeb(), nullptr);
+  }
+  // Capture > Démarrer..., finishing the capture.
+  void StartCaptureFromTheMenu() {
+    choose_ = [](shell::TDlgChooseCapture& d) {
+      d.FinishRadio->setChecked(true);
+      return int(QDialog::Accepted);
+    };
+    Probe().MenuCaptureStart()->trigger();
+  }
+  // The run has ended with that many records retrieved.
+  bool CapturedAll(size_t count) {
+    return Pump([&] {
+      return win_->CurrentWeb() && !Probe().Road().Running() && win_->Mode() == mmWebOpen &&
+             win_->CurrentWeb()->RetrievedCount == count;
+    });
   }
   TWebFileState State(const std::string& url) {
     TWebFile r(win_->CurrentWeb());

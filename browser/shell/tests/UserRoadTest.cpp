@@ -28,6 +28,7 @@
 #include "Mime.h"
 #include "Scheduler.h"
 #include "ScreenShot.h"
+#include "SmallDisk.h"
 #include "VirtualScreen.h"
 #include "WebStream.h"
 #include "WebTree.h"
@@ -39,6 +40,7 @@ namespace fs = std::filesystem;
 using namespace platform;
 using test::HttpReply;
 using test::ReadFileBytes;
+using test::SmallDisk;
 
 // The files of a folder, by name, with their bytes.
 std::map<std::string, std::string> FilesOf(const fs::path& folder) {
@@ -47,33 +49,6 @@ std::map<std::string, std::string> FilesOf(const fs::path& folder) {
     if (e.is_regular_file()) files[e.path().filename().string()] = ReadFileBytes(e.path());
   return files;
 }
-
-// A small file system of its own (tmpfs) at a folder, for a disk that fills
-// up; unmounted at the end. Mounting needs root: without it the test skips.
-class SmallDisk {
- public:
-  SmallDisk(const fs::path& folder, const std::string& size) : folder_(folder) {
-    fs::create_directories(folder_);
-    mounted_ = Run("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", folder_.string()});
-  }
-  ~SmallDisk() {
-    if (mounted_) Run("umount", {"-l", folder_.string()});
-  }
-  bool Mounted() const { return mounted_; }
-  // The same disk, larger: what a person does by making room.
-  bool Grow(const std::string& size) { return Run("mount", {"-o", "remount,size=" + size, folder_.string()}); }
-
- private:
-  static bool Run(const std::string& program, const std::vector<std::string>& arguments) {
-    QProcess p;
-    QStringList args;
-    for (const std::string& a : arguments) args << QString::fromStdString(a);
-    p.start(QString::fromStdString(program), args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-  }
-  fs::path folder_;
-  bool mounted_ = false;
-};
 
 // A site of 60 pages of 20 KB each, linked from its start page.
 void FillingSite(const std::function<void(const std::string& path, const std::string& body)>& put) {
@@ -188,25 +163,6 @@ class UserRoadTest : public test::MainWindowFixture {
     const int row = Probe().Tree()->Model().RowOf(node);
     ASSERT_GE(row, 0) << tag;
     QTest::mouseClick(Probe().Tree()->viewport(), Qt::LeftButton, {}, Probe().Tree()->CellRect(0, row).center());
-  }
-  bool CapturedAll(size_t count) {
-    return Pump([&] {
-      return win_->CurrentWeb() && !Probe().Road().Running() && win_->Mode() == mmWebOpen &&
-             win_->CurrentWeb()->RetrievedCount == count;
-    });
-  }
-  // Capture > Démarrer..., finishing the capture.
-  void StartCaptureFromTheMenu() {
-    choose_ = [](shell::TDlgChooseCapture& d) {
-      d.FinishRadio->setChecked(true);
-      return int(QDialog::Accepted);
-    };
-    Probe().MenuCaptureStart()->trigger();
-  }
-  void OpenFromTheMenu(const fs::path& file) {
-    Probe().AskOpenWebFile() = [file] { return QString::fromStdString(file.string()); };
-    Probe().MenuFileOpen()->trigger();
-    ASSERT_NE(win_->CurrentWeb(), nullptr);
   }
 };
 
@@ -604,7 +560,7 @@ class ProgramRoadTest : public test::ProgramFixture {
   // Once the disk has room, the shortcut run again takes every record left.
   void ExpectTheRestOnceTheDiskGrows(SmallDisk& disk, const std::string& size, const fs::path& wbs,
                                      const fs::path& web, uint64_t retrieved) {
-    ASSERT_TRUE(disk.Grow(size));
+    ASSERT_TRUE(disk.Resize(size));
     QProcess* again = Start({QString::fromStdString(wbs.string())});
     ASSERT_TRUE(Finished(again, 60)) << Errors(again);
     EXPECT_EQ(again->exitCode(), 0) << Errors(again);
