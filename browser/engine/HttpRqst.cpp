@@ -295,6 +295,7 @@ void THttpRequest::Clear() {
   percent = 0;
   ContentSoFar = 0;
   ContentWriteFailed = false;
+  FailureReply.clear();
   Header.Clear();
   Content.reset();
 }

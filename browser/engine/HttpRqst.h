@@ -159,6 +159,9 @@ class THttpRequest {
   void Abort();
   // The HTTP request as it is sent for the current Url and settings.
   std::string RequestText();
+  // Idle after an FTP QUIT, the server's goodbye not come yet: the server
+  // still holds the session.
+  bool Closing() const { return Lingering_; }
 
   ErrorEvent OnError;
   Event OnStateChange;
@@ -193,6 +196,9 @@ class THttpRequest {
   // The body could not be stored (the disk is full or gone): the request
   // failed with heFail through no fault of the address.
   bool ContentWriteFailed = false;
+  // The server's reply line an FTP request failed on ("421 There are too
+  // many connections..."); empty otherwise.
+  std::string FailureReply;
   std::string Filename;
   const std::int32_t id;
   std::uint8_t Protocol = ipHttp;

@@ -354,13 +354,16 @@ void THttpRequest::FtpReply(int code, std::string_view line) {
   const bool expected = f.Expected == 0 || f.Expected == code || (f.Expected == 150 && code == 125) ||
                         (f.Expected == 226 && code == 250);
   if (code >= 400 && code < 500) {
-    // A transient refusal, a data connection that failed: worth asking again.
+    // A transient refusal (too many connections, a data connection that
+    // failed): worth asking again.
     f.Failed = true;
+    FailureReply = line;
     Fail(heFail, code);
     return;
   }
   if (!expected || code >= 400) {
     f.Failed = true;
+    FailureReply = line;
     Fail(heFTPError, code);
     return;
   }

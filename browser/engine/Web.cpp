@@ -505,11 +505,17 @@ int TWebFileList::Add(const std::string& url, int priority) {
   return int(lines_.insert(at, {priority, url}) - lines_.begin());
 }
 
-bool TWebFileList::PopFirst(TUrlBTree& tree, TWebFile& record) {
-  if (lines_.empty()) return false;
-  const std::string url = std::move(lines_.front().second);
-  lines_.erase(lines_.begin());
+bool TWebFileList::PopFirst(TUrlBTree& tree, TWebFile& record, int index) {
+  if (index < 0 || size_t(index) >= lines_.size()) return false;
+  const auto at = lines_.begin() + index;
+  const std::string url = std::move(at->second);
+  lines_.erase(at);
   return tree.FindUrl(url, record);
+}
+
+int TWebFileList::Find(const std::function<bool(std::string_view url)>& accepts) const {
+  const auto it = std::find_if(lines_.begin(), lines_.end(), [&](const auto& line) { return accepts(line.second); });
+  return it == lines_.end() ? -1 : int(it - lines_.begin());
 }
 
 bool TWebFileList::Remove(const std::string& url) {
@@ -708,8 +714,8 @@ bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
 
 // ---------------------------------------------------------------- update walk
 
-bool TWeb::NextToUpdate(TWebFile& record) {
-  if (!ToUpdate.PopFirst(*this, record)) return false;
+bool TWeb::NextToUpdate(TWebFile& record, int index) {
+  if (!ToUpdate.PopFirst(*this, record, index)) return false;
   record.SetUpdate(false);
   return true;
 }
