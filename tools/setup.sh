@@ -19,6 +19,7 @@ QLON_PACKAGES=(
   poppler-utils
   wget  # the capture benchmark compares with it
   python3-pyftpdlib  # a real FTP server for the capture tests
+  vsftpd  # a real FTP server that caps the sessions of a client
   xvfb  # a screen of their own for the tests that run the program on one
 )
 

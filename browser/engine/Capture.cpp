@@ -331,7 +331,7 @@ bool TCapture::StartNext(Slot& slot) {
   // An FTP server's sessions are followed from the first: a server that
   // refuses one counts those that just ended.
   if (GetUrlProtocol(r.FullUrl) == ipFtp && !FtpServer(slot.Site))
-    servers_.push_back({slot.Site, {}, MaxPool(), MaxPool(), 0, 0, 0, {}});
+    servers_.push_back({slot.Site, {}, MaxPool(), MaxPool(), false, 0, 0, 0, {}});
   r.SetRetryCount(r.GetRetryCount() + 1u);
   r.SaveChanges();
   slot.Busy = true;
@@ -370,7 +370,7 @@ bool TCapture::TakeNext(TWebFileList& queue, bool update, TWebFile& record) {
     if (s.Reply.empty()) continue;  // it never refused: no limit
     if (now < s.Resume) {
       free = std::min(free, s.Resume);
-    } else if (Connections(s.Site, kReleaseGrace) >= s.Connections) {
+    } else if (Connections(s.Site, true) >= s.Connections) {
       for (const int64_t ended : s.Ends)
         if (now - ended < kReleaseGrace) free = std::min(free, ended + kReleaseGrace);
     } else {
@@ -406,25 +406,29 @@ void TCapture::Release(Slot& slot) {
   const int64_t now = Tick();
   slot.Ended = now;
   server->Ends.push_back(now);
-  while (now - server->Ends.front() >= kReleaseWindow) server->Ends.pop_front();
-  // A round of sessions without a refusal: one more connection, up to
-  // what no refusal has ruled out.
-  if (!refused && ++server->Sessions >= server->Connections && server->Connections < server->Ceiling) {
+  while (now - server->Ends.front() >= kReleaseGrace) server->Ends.pop_front();
+  if (server->Reply.empty() || refused) return;
+  // A round of sessions at a new number without a refusal confirms it;
+  // kRaiseAfter rounds give one more, up to what a refusal ruled out.
+  ++server->Sessions;
+  if (server->Probing && server->Sessions >= server->Connections) server->Probing = false;
+  if (server->Sessions >= kRaiseAfter * server->Connections && server->Connections < server->Ceiling) {
     ++server->Connections;
     server->Sessions = 0;
+    server->Probing = true;
   }
 }
 
-int TCapture::Connections(std::string_view site, int64_t window) {
+int TCapture::Connections(std::string_view site, bool held) {
   const int64_t now = Tick();
-  // A closing session's end is among the ends while within the window.
+  // A closing session's end is among the ends while within the grace.
   int count = int(std::count_if(pool_.begin(), pool_.end(), [&](const auto& s) {
-    const bool closing = window >= 0 && s->Request->Closing() && now - s->Ended >= window;
+    const bool closing = held && s->Request->Closing() && now - s->Ended >= kReleaseGrace;
     return (s->Busy || closing) && SameTextAscii(s->Site, site);
   }));
-  if (const TFtpServer* server = window >= 0 ? FtpServer(site) : nullptr)
+  if (const TFtpServer* server = held ? FtpServer(site) : nullptr)
     count += int(std::count_if(server->Ends.begin(), server->Ends.end(),
-                               [&](int64_t ended) { return now - ended < window; }));
+                               [&](int64_t ended) { return now - ended < kReleaseGrace; }));
   return count;
 }
 
@@ -439,15 +443,20 @@ bool TCapture::Refused(Slot& slot) {
   TFtpServer* server = FtpServer(slot.Site);
   if (!server) return false;
   server->Reply = slot.Request->FailureReply;
-  server->Resume = Tick() + kRefusalPause;
   server->Sessions = 0;
-  // The server holds at least the other busy connections (this request
-  // still counts among them) and at most those and the sessions that ended
-  // lately, which it may not have let go of yet.
+  // This request still counts among the busy ones: the server holds the
+  // others, and refused one more.
   const int others = Connections(slot.Site) - 1;
-  server->Ceiling = std::clamp(Connections(slot.Site, kReleaseWindow) - 1, 1, server->Ceiling);
+  // A number just tried is one too many; one the server took before may be
+  // taken again later (it refused while busy, or counted sessions that had
+  // just ended).
+  if (std::exchange(server->Probing, false)) server->Ceiling = std::max(1, server->Connections - 1);
   server->Connections = std::clamp(others, 1, std::min(server->Connections, server->Ceiling));
-  if (others < 1) return false;
+  if (others < 1) {
+    // Refused alone, it is no number of ours: the next try waits.
+    server->Resume = Tick() + kRefusalPause;
+    return false;
+  }
   TWebFile& r = *slot.Record;
   if (r.GetRetryCount() > 0) r.SetRetryCount(r.GetRetryCount() - 1u);  // the server's limit, not the address
   if (!Retry(slot)) return false;

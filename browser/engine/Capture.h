@@ -219,26 +219,27 @@ class TCapture {
   // The FTP servers of the run. One that refuses a connection (FTP "421
   // There are too many connections", another transient 4xx reply) while
   // other connections to it are open gets the URL back, not counted as a
-  // try; a refusal of its only connection counts as a try. From then on the
-  // run gives that server at most the connections it held besides (and
-  // each round of sessions without a refusal one more, never as many as it
-  // refused), no new one for kRefusalPause after a refusal, and a new
-  // session only kReleaseGrace after one ended: a server counts a session
-  // a little past its end.
+  // try, and from then on at most as many connections as it held besides.
+  // kRaiseAfter rounds of sessions without a refusal give it one more,
+  // unless that number was refused as soon as it was tried. A refusal of
+  // its only connection counts as a try, and the next waits kRefusalPause.
+  // A server counts a session a little past its end: once one refused, a
+  // new session to it waits for the goodbye of the last one and
+  // kReleaseGrace after it.
   struct TFtpServer {
     std::string Site;      // "ftp://host:port", as its URLs begin
     std::string Reply;     // its last refusal, as it said it; empty: it never refused
     int Connections = 0;   // the most connections it is given at once
-    int Ceiling = 0;       // fewer than it refused at, ever
+    int Ceiling = 0;       // the most it will be given again
+    bool Probing = false;  // Connections was raised, no round has confirmed it yet
     int64_t Resume = 0;    // the tick before which no new connection goes to it
     int64_t Lost = 0;      // records that ended in error on its refusals
     int Sessions = 0;      // sessions ended since the last change of Connections
-    std::deque<int64_t> Ends;  // the ticks its sessions ended at, within kReleaseWindow
+    std::deque<int64_t> Ends;  // the ticks its sessions ended at, within kReleaseGrace
   };
-  static constexpr int kRefusalPause = 500;   // ms
-  static constexpr int kReleaseGrace = 10;    // ms
-  // Sessions that ended this lately may still count at the server.
-  static constexpr int kReleaseWindow = 250;  // ms
+  static constexpr int kRefusalPause = 500;  // ms
+  static constexpr int kReleaseGrace = 10;   // ms
+  static constexpr int kRaiseAfter = 8;
   const std::vector<TFtpServer>& FtpServers() const { return servers_; }
 
   int PoolSize() const { return int(pool_.size()); }
@@ -268,9 +269,9 @@ class TCapture {
   bool TakeNext(TWebFileList& queue, bool update, TWebFile& record);
   // The slot's request ended.
   void Release(Slot& slot);
-  // Busy requests to the site; with a window (ms), also the sessions the
-  // server may still hold: those closing, and those that ended within it.
-  int Connections(std::string_view site, int64_t window = -1);
+  // Busy requests to the site; `held`: also the sessions the server may
+  // still hold, those closing and those that ended within kReleaseGrace.
+  int Connections(std::string_view site, bool held = false);
   TFtpServer* FtpServer(std::string_view site);
   // A refused connection of the slot's FTP server: true when the record
   // went back to its queue uncounted.

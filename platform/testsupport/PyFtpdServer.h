@@ -41,7 +41,6 @@ class PyFtpdServer {
 
  private:
   bool Launch(std::uint16_t port);
-  bool WaitListening(std::uint16_t port);
 
   std::string python_;
   std::string why_;

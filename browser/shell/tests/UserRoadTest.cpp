@@ -18,6 +18,7 @@
 
 #include "CommandLine.h"
 #include "DlgWeb.h"
+#include "FtpTestServer.h"
 #include "HandOver.h"
 #include "MainWindowFixture.h"
 #include "Scheduler.h"
@@ -568,13 +569,8 @@ TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnc
   if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   const fs::path web = MakeWeb("full", server_.Url("/"));
   const fs::path wbs = MakeShortcut(web, 1, true, true);
-  QProcess* p = Start({QString::fromStdString(wbs.string())});
-  ASSERT_TRUE(Finished(p, 60)) << Errors(p);
-  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
-  std::vector<std::string> own;
-  for (const QString& line : QString::fromStdString(Errors(p)).split('\n'))
-    if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
-  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  const std::vector<std::string> own = RunShortcut(wbs, 1);
+  ASSERT_EQ(own.size(), 1u);
   EXPECT_EQ(own[0].rfind("qlon98: [Disque plein] Espace disque insuffisant dans " + web.parent_path().string(), 0),
             0u) << own[0];
   const uint64_t first = RetrievedIn(web);
@@ -622,6 +618,35 @@ TEST_F(ProgramRoadTest, BodiesOfNoAnnouncedLengthThatFillTheDiskLeaveTheRunSaved
   EXPECT_EQ(bodies, first - 1) << "each body on the disk is a record's, whole";
 
   ExpectTheRestOnceTheDiskGrows(disk, "16m", wbs, web, 13u);
+}
+
+// An FTP server that lets the run list its folder, then refuses every
+// session: the files it withheld are in error in the capture, and the run,
+// which nobody watched, says so on standard error and in its status.
+TEST_F(ProgramRoadTest, AShortcutRunThatAServerRefusedEndsWithStatusOneAndSaysWhatWasLost) {
+  test::FtpTestServer ftp;
+  ASSERT_TRUE(ftp.Start());
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) ftp.AddFile(std::string("/pub/") + name, name);
+  ftp.SetSessionLimit(4, 1);
+  setup_.TryCount = 1;
+  setup_.MaxSockets = 4;
+  ASSERT_TRUE(setup_.SaveSettings());
+  const fs::path web = MakeWeb("refused", ftp.Url("/pub/"));
+  const std::vector<std::string> own = RunShortcut(MakeShortcut(web, 1, true, true), 1);
+  ASSERT_EQ(own.size(), 1u);
+  EXPECT_EQ(own[0], "qlon98: [Capture incomplète] Le serveur " + ftp.Url("") +
+                        " a refusé des connexions (« 421 Too many connections from this IP. ») : 3 adresses "
+                        "n'ont pas pu être capturées, elles sont marquées en erreur ; la capture a continué avec "
+                        "1 connexion vers ce serveur.");
+  TWeb reopened;
+  ASSERT_EQ(reopened.Open(web), wlOk);
+  EXPECT_EQ(reopened.RetrievedCount, 1u);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    TWebFile r(&reopened);
+    ASSERT_TRUE(reopened.FindUrl(ftp.Url(std::string("/pub/") + name), r)) << name;
+    EXPECT_EQ(r.GetState(), fsError) << name;
+  }
+  ftp.Stop();
 }
 
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
