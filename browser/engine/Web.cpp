@@ -646,7 +646,9 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
         if (Options.CheckDomainMachineFlag && !StartEntries.empty() &&
             CompareSites(TUrl(FirstStartUrl(StartEntries)), u) == scSameDomainOtherMachine)
           return fsFilteredDomainMachine;
-        if (Options.InternalPathLimit && u.Protocol == ipHttp && u.Path.find("cgi-bin") == std::string::npos) {
+        // A local tree keeps within its start folder as a site does.
+        if (Options.InternalPathLimit && (u.Protocol == ipHttp || u.Protocol == ipFile) &&
+            u.Path.find("cgi-bin") == std::string::npos) {
           bool hostListed = false;
           for (const TStartDirectory& d : startDirectories_) {
             if (!SameTextAscii(d.Host, u.Host)) continue;
@@ -875,7 +877,7 @@ void TWeb::PrepareCapture(bool reset) {
   startDirectories_.clear();
   for (const TStartEntry& entry : StartEntries) {
     const TUrl u(entry.Url);
-    if (u.Protocol == ipHttp && !u.Host.empty()) startDirectories_.push_back({u.Host, u.Path});
+    if ((u.Protocol == ipHttp && !u.Host.empty()) || u.Protocol == ipFile) startDirectories_.push_back({u.Host, u.Path});
   }
   // Where earlier searches for a free name ended says nothing of the files
   // that no record names: the searches start again.

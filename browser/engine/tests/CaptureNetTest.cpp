@@ -34,6 +34,14 @@ std::set<std::string> AllFiles(const std::filesystem::path& root) {
   return files;
 }
 
+struct QuietResolveHost : IResolveHost {
+  void ShowState(const std::string&) override {}
+  void ShowFile(const std::string&) override {}
+  void SetGauge(int) override {}
+  void StepGauge() override {}
+  void ProcessMessages() override {}
+};
+
 class CaptureNetTest : public CaptureRunFixture {
  protected:
   CaptureNetTest() {
@@ -260,6 +268,46 @@ TEST_F(CaptureNetTest, LocalFilesAreCapturedFromFilePagesOnly) {
   ExpectNoneRequesting();
 }
 
+// A local tree keeps within the capture's limits as a site does: a link to
+// the network leads to another site (none by default), the path limit
+// keeps it in its folder. A stylesheet named with a query ("?2022.1", on
+// every page of the Python docs) is the file, and the pages lead to it.
+TEST_F(CaptureNetTest, ALocalTreeKeepsWithinItsLimitsAndFindsAFileNamedWithAQuery) {
+  namespace fs = std::filesystem;
+  const fs::path site = root_.path() / "docs" / "html";
+  const auto file = [](const fs::path& path) { return PathToFileUrl(path.string()); };
+  const std::string css = "body { margin: 0 }\n";
+  WriteFileBytes(site / "index.html", "<html><head><link rel=\"stylesheet\" href=\"_static/theme.css?2022.1\">"
+                                      "</head><body><a href=\"" + Url("/") + "\">web</a> <a href=\"../outside.html\">"
+                                      "out</a> <a href=\"lib/a.html\">a</a></body></html>");
+  WriteFileBytes(site / "lib/a.html", "<link rel=\"stylesheet\" href=\"../_static/theme.css?2022.1\">");
+  WriteFileBytes(site / "_static/theme.css", css);
+  WriteFileBytes(root_.path() / "docs/outside.html", "outside");
+  Put("/", "<html>web</html>");
+  web_.Options.InternalPathLimit = true;
+  Open(file(site / "index.html"));
+  Run();
+  EXPECT_EQ(State(file(site / "index.html")), fsRetrieved);
+  EXPECT_EQ(State(file(site / "lib/a.html")), fsRetrieved);
+  EXPECT_EQ(State(Url("/")), fsFilteredExternalWebDepth);
+  EXPECT_EQ(Served("/"), 0);
+  EXPECT_EQ(State(file(root_.path() / "docs/outside.html")), fsFilteredStartDirectory);
+  const auto style = Record(file(site / "_static/theme.css") + "?2022.1");
+  ASSERT_TRUE(style);
+  EXPECT_EQ(style->GetState(), fsRetrieved);
+  EXPECT_EQ(ReadFileBytes(style->GetLocalPath()), css);
+
+  QuietResolveHost resolveHost;
+  TDlgResolve resolve(web_, resolveHost, setup_.Sommaire);
+  ASSERT_EQ(resolve.Run(), rrFinished);
+  for (const fs::path& page : {site / "index.html", site / "lib/a.html"}) {
+    LinkReport report;
+    CheckPageLinks(folder_, Record(file(page))->GetLocalPath(), report);
+    EXPECT_NE(std::find(report.Targets.begin(), report.Targets.end(), style->GetLocalName()), report.Targets.end())
+        << page;
+  }
+}
+
 // A server that keeps a connection busy without getting anywhere is cut as
 // a silent one is: a header or a body sent a byte at a time ends in a
 // time-out, retried, each try within the header bound (the time-out after
@@ -310,14 +358,6 @@ TEST_F(CaptureNetTest, ASlowSteadyBodyIsCapturedWhole) {
 // ---------------------------------------------------------------- host names and addresses
 
 namespace {
-
-struct QuietResolveHost : IResolveHost {
-  void ShowState(const std::string&) override {}
-  void ShowFile(const std::string&) override {}
-  void SetGauge(int) override {}
-  void StepGauge() override {}
-  void ProcessMessages() override {}
-};
 
 int NamedSiteResolver(const char* host, char* dotted, int size) {
   if (std::string(host) != "site.test" && std::string(host) != "127.0.0.1") return 0;
