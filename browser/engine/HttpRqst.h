@@ -224,6 +224,13 @@ class THttpRequest {
   bool StartLocal();
   void Restart();
   bool HandleStatus();
+  // HandleStatus, unless the body's type is still to be told by its first
+  // bytes: a reply that named none, a name whose extension the MIME table
+  // does not know. The header then waits for them (TypePending_).
+  bool HandleStatusOrWait();
+  // The held bytes tell the type; the header is handled and they are
+  // written. False when the request ended meanwhile.
+  bool SettleType();
   bool OpenContent();
   // Writes a block of body; false when the request ended meanwhile.
   bool WriteContent(const char* buf, int len);
@@ -291,6 +298,8 @@ class THttpRequest {
   std::unique_ptr<QFile> LocalStream_;
   bool ContentIsFile_ = false;
   bool Lingering_ = false;
+  bool TypePending_ = false;
+  std::string TypeBytes_;  // the body's first bytes while the type is pending
   // Bumped whenever the request is cleared or restarted: an event handler
   // that did either makes the code that called it stop touching the old
   // request.

@@ -441,6 +441,55 @@ TEST_F(NamedHostTest, RecordsFiledUnderTheAddressBeforeTheNameStayFound) {
   EXPECT_NE(n.find("href=\"../127.0.0.1/a2.htm\""), std::string::npos) << n;
 }
 
+// ---------------------------------------------------------------- replies without a type
+
+// A server that names no type (Apache for README, copyright, AUTHORS): the
+// name's extension tells it through the MIME table, else the first bytes of
+// the body. Only what is a page is scanned and rewritten; text and the rest
+// are kept byte for byte, without the banner.
+TEST_F(CaptureNetTest, AReplyWithoutATypeIsWhatItsNameOrItsBytesSay) {
+  const auto untyped = [&](const std::string& path, std::string body) {
+    HttpReply reply = HttpReply::Ok(std::move(body));
+    reply.headers.clear();
+    PutReply(path, reply);
+  };
+  const std::string gif = std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0');
+  const std::string readme = "Read me first.\n<b>bold</b> is no page.\n" + std::string(2000, '.') + "\n";
+  untyped("/", "<!DOCTYPE html><html><body><a href=\"README\">r</a> <a href=\"copyright\">c</a> "
+               "<img src=\"logo\"> <a href=\"page.html\">p</a> <a href=\"empty\">e</a></body></html>");
+  untyped("/README", readme);
+  untyped("/copyright", "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n");
+  untyped("/logo", gif);
+  untyped("/page.html", "<p>a page by its name <a href=\"README\">r</a>");
+  untyped("/empty", "");
+  Open(Url("/"));
+  Run();
+  for (const auto& [url, state] : States()) EXPECT_EQ(state, fsRetrieved) << url;
+  const auto type = [&](const std::string& path) {
+    auto r = Record(Url(path));
+    return r ? GetContentType(*r) : std::string("(no record)");
+  };
+  EXPECT_EQ(type("/"), "text/html");
+  EXPECT_EQ(type("/page.html"), "text/html");
+  EXPECT_EQ(type("/README"), "text/plain");
+  EXPECT_EQ(type("/copyright"), "text/plain");
+  EXPECT_EQ(type("/logo"), "application/octet-stream");
+  EXPECT_EQ(type("/empty"), "text/plain");
+
+  QuietResolveHost resolveHost;
+  TDlgResolve resolve(web_, resolveHost, setup_.Sommaire);
+  ASSERT_EQ(resolve.Run(), rrFinished);
+  const auto bytes = [&](const std::string& path) { return ReadFileBytes(Record(Url(path))->GetLocalPath()); };
+  EXPECT_TRUE(bytes("/README") == readme);
+  EXPECT_EQ(bytes("/copyright"), "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n");
+  EXPECT_TRUE(bytes("/logo") == gif);
+  EXPECT_EQ(bytes("/empty"), "");
+  // The pages were rewritten: their links lead to the copies.
+  EXPECT_NE(bytes("/page.html").find("Capturé par Quillon"), std::string::npos);
+  const LinkReport report = CheckAllLinks(folder_);
+  EXPECT_TRUE(report.Problems.empty()) << report.Problems.front();
+}
+
 // ---------------------------------------------------------------- new MIME types
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include "Cookies.h"
+#include "HttpRqstPrivate.h"
 #include "Setup.h"
 #include "TempRoot.h"
 #include "TestApp.h"
@@ -126,7 +127,7 @@ TEST(HttpHeaderParse, Fields) {
 
   THttpHeader d;
   d.Append("HTTP/1.0 200 OK\r\nContent-Length: 12x\r\n\r\n", body);
-  EXPECT_EQ(d.ContentType, "text/html") << "the default type";
+  EXPECT_EQ(d.ContentType, "") << "no type is made up: the name or the body tells it";
   EXPECT_EQ(d.ContentLength, 0);
   d.Clear();
   EXPECT_EQ(d.Status, 0);
@@ -134,6 +135,21 @@ TEST(HttpHeaderParse, Fields) {
   a.Clear();
   EXPECT_EQ(a.Realm, "Zone A") << "kept for the answer to the 401";
   EXPECT_EQ(a.Location, "http://h/next.htm");
+}
+
+// What a body that came without a type is, by its first bytes: a page only
+// when it begins as one, so that text and files are never rewritten.
+TEST(BodyType, PagesTextAndTheRest) {
+  using detail::TypeOfBytes;
+  for (const char* page : {"<!DOCTYPE html>\n<html>", "\xEF\xBB\xBF  \r\n<HTML lang=fr>", "<head>", "<title>x",
+                           "<p>hello", "<!-- generated -->", "\t<table border=1>", "<a href=x>"})
+    EXPECT_EQ(TypeOfBytes(page), "text/html") << page;
+  for (const char* text : {"", "README for the package\n", "Copyright (C) 2023 \xC3\xA9\x1B[1m\f\n",
+                           "<abbr>not a page start</abbr>", "<?xml version=\"1.0\"?>", "<html", "a < b > c"})
+    EXPECT_EQ(TypeOfBytes(text), "text/plain") << text;
+  EXPECT_EQ(TypeOfBytes(std::string("\x1F\x8B\x08\0\0\0", 6)), "application/octet-stream");  // gzip
+  EXPECT_EQ(TypeOfBytes(std::string("GIF89a\x01\0\x01\0", 10)), "application/octet-stream");
+  EXPECT_EQ(TypeOfBytes(std::string("plain text\0", 11)), "application/octet-stream");
 }
 
 TEST(HttpHeaderParse, SetCookieIsFiledForTheRequestUrl) {

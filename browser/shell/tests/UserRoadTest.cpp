@@ -649,6 +649,40 @@ TEST_F(ProgramRoadTest, AShortcutRunThatAServerRefusedEndsWithStatusOneAndSaysWh
   ftp.Stop();
 }
 
+// A capture of local documentation, as of the Python docs: the stylesheet
+// every page names with a query is found, a README without an extension
+// is kept as the text it is, and a link to the network leaves the tree no
+// more than it leaves a site.
+TEST_F(ProgramRoadTest, ALocalTreeIsCapturedWithinItselfAndItsFilesAsTheyAre) {
+  const fs::path site = root_.path() / "doc" / "html";
+  const std::string readme = "Read me.\n<p>Not a page</p>\n";
+  test::WriteFileBytes(site / "index.html",
+                       "<html><head><link rel=\"stylesheet\" href=\"_static/theme.css?2022.1\"></head><body>"
+                       "<a href=\"README\">readme</a> <a href=\"" + server_.Url("/") + "\">web</a></body></html>");
+  test::WriteFileBytes(site / "_static/theme.css", "body { margin: 0 }\n");
+  test::WriteFileBytes(site / "README", readme);
+  Site();
+  const fs::path web = MakeWeb("local", PathToFileUrl((site / "index.html").string()));
+  EXPECT_TRUE(RunShortcut(MakeShortcut(web, 1, true, true), 0).empty());
+  EXPECT_EQ(Served("/"), 0);
+  TWeb reopened;
+  ASSERT_EQ(reopened.Open(web), wlOk);
+  const auto record = [&](const fs::path& path, const std::string& query = {}) {
+    auto r = std::make_unique<TWebFile>(&reopened);
+    EXPECT_TRUE(reopened.FindUrl(PathToFileUrl(path.string()) + query, *r)) << path;
+    return r;
+  };
+  EXPECT_EQ(record(site / "_static/theme.css", "?2022.1")->GetState(), fsRetrieved);
+  const auto text = record(site / "README");
+  EXPECT_EQ(text->GetState(), fsRetrieved);
+  EXPECT_EQ(GetContentType(*text), "text/plain");
+  EXPECT_EQ(fs::path(text->GetLocalName()).extension(), ".txt");
+  EXPECT_EQ(test::ReadFileBytes(text->GetLocalPath()), readme);
+  TWebFile online(&reopened);
+  ASSERT_TRUE(reopened.FindUrl(server_.Url("/"), online));
+  EXPECT_EQ(online.GetState(), fsFilteredExternalWebDepth);
+}
+
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
   Site();
   const fs::path web = MakeWeb("site", server_.Url("/"));
