@@ -237,16 +237,27 @@ std::string TypeOfExtension(const TMimeList* mime, const std::string& extension)
 std::string TypeOfBytes(std::string_view head) {
   std::string_view text = head;
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  while (!text.empty() && std::string_view(" \t\n\f\r").find(text.front()) != std::string_view::npos)
-    text.remove_prefix(1);
-  // The tags a page begins with, each followed by a blank or ">".
-  static constexpr std::string_view kPageStarts[] = {
-      "<!DOCTYPE HTML", "<HTML", "<HEAD", "<SCRIPT", "<IFRAME", "<H1", "<DIV", "<FONT", "<TABLE",
-      "<A", "<STYLE", "<TITLE", "<B", "<BODY", "<BR", "<P", "<!--"};
+  // Blanks, comments and an XML declaration may come before a page's first tag.
+  for (bool skipped = true; skipped;) {
+    const std::size_t start = text.find_first_not_of(" \t\n\f\r");
+    text.remove_prefix(start == std::string_view::npos ? text.size() : start);
+    skipped = false;
+    for (const auto& [open, close] : {std::pair{"<!--", "-->"}, std::pair{"<?xml", "?>"}}) {
+      if (!text.starts_with(open)) continue;
+      const std::size_t end = text.find(close);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + std::string_view(close).size());
+      skipped = true;
+    }
+  }
+  // Only the tags that make a whole page, each followed by a blank or ">":
+  // a text that merely begins with markup (a README opening on "<p>") is
+  // no page.
+  static constexpr std::string_view kPageStarts[] = {"<!DOCTYPE HTML", "<HTML", "<HEAD", "<BODY", "<TITLE",
+                                                      "<FRAMESET"};
   for (const std::string_view start : kPageStarts) {
     if (text.size() <= start.size() || !SameTextAscii(text.substr(0, start.size()), start)) continue;
     const char next = text[start.size()];
-    if (next == ' ' || next == '>' || (start == "<!--" && next != '\0')) return "text/html";
+    if (std::string_view(" \t\n\r>").find(next) != std::string_view::npos) return "text/html";
   }
   // Text holds no control byte but blanks, line ends, form feeds and escapes.
   const bool binary = std::any_of(head.begin(), head.end(), [](char ch) {

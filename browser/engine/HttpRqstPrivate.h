@@ -24,8 +24,9 @@ std::string TypeOfExtension(const TMimeList* mime, const std::string& extension)
 // The bytes a body that comes without a type needs to tell it.
 inline constexpr std::size_t kTypeSniffBytes = 512;
 // The type of a body that comes with none and whose name does not tell it,
-// by its first bytes: "text/html" for a page (it begins with one of the
-// tags a page begins with), "text/plain" for other text, else
+// by its first bytes: "text/html" for a page (past blanks and comments it
+// begins with <!DOCTYPE html>, <html>, <head>, <body>, <title> or
+// <frameset>), "text/plain" for other text, else
 // "application/octet-stream". Only a page is scanned and rewritten.
 std::string TypeOfBytes(std::string_view head);
 }  // namespace detail

@@ -142,10 +142,15 @@ TEST(HttpHeaderParse, Fields) {
 TEST(BodyType, PagesTextAndTheRest) {
   using detail::TypeOfBytes;
   for (const char* page : {"<!DOCTYPE html>\n<html>", "\xEF\xBB\xBF  \r\n<HTML lang=fr>", "<head>", "<title>x",
-                           "<p>hello", "<!-- generated -->", "\t<table border=1>", "<a href=x>"})
+                           "<!-- generated -->\n<!-- twice --><html>", "<?xml version=\"1.0\"?>\n<!DOCTYPE html PUBLIC",
+                           "<frameset cols=2>"})
     EXPECT_EQ(TypeOfBytes(page), "text/html") << page;
+  // Markup at the start of a text does not make it a page: a README that
+  // opens on a paragraph, a DTD on a comment, XML.
   for (const char* text : {"", "README for the package\n", "Copyright (C) 2023 \xC3\xA9\x1B[1m\f\n",
-                           "<abbr>not a page start</abbr>", "<?xml version=\"1.0\"?>", "<html", "a < b > c"})
+                           "<p align=\"center\"><img src=\"logo.png\"></p>\n# Title", "<!-- fpdoc.dtd -->\n<!ELEMENT x>",
+                           "<?xml version=\"1.0\"?><doc/>", "<a name=\"top\"></a>", "<html", "<htmlx>", "<!-- open",
+                           "a < b > c"})
     EXPECT_EQ(TypeOfBytes(text), "text/plain") << text;
   EXPECT_EQ(TypeOfBytes(std::string("\x1F\x8B\x08\0\0\0", 6)), "application/octet-stream");  // gzip
   EXPECT_EQ(TypeOfBytes(std::string("GIF89a\x01\0\x01\0", 10)), "application/octet-stream");
