@@ -877,7 +877,8 @@ void TWeb::PrepareCapture(bool reset) {
   startDirectories_.clear();
   for (const TStartEntry& entry : StartEntries) {
     const TUrl u(entry.Url);
-    if ((u.Protocol == ipHttp && !u.Host.empty()) || u.Protocol == ipFile) startDirectories_.push_back({u.Host, u.Path});
+    if ((u.Protocol == ipHttp && !u.Host.empty()) || u.Protocol == ipFile)
+      startDirectories_.push_back({u.Host, u.Path});
   }
   // Where earlier searches for a free name ended says nothing of the files
   // that no record names: the searches start again.

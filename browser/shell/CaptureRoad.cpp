@@ -82,12 +82,12 @@ std::vector<std::string> RefusalTexts(const TCapture& capture) {
   std::vector<std::string> texts;
   for (const TCapture::TFtpServer& server : capture.FtpServers()) {
     if (server.Lost == 0) continue;
-    const std::string lost =
-        server.Lost == 1 ? "1 adresse n'a pas pu être capturée, elle est marquée en erreur"
-                         : std::to_string(server.Lost) + " adresses n'ont pas pu être capturées, elles sont marquées en erreur";
+    const std::string lost = server.Lost == 1 ? "1 adresse n'a pas pu être capturée, elle est marquée en erreur"
+                                              : std::to_string(server.Lost) +
+                                                    " adresses n'ont pas pu être capturées, elles sont marquées en erreur";
     texts.push_back("Le serveur " + server.Site + " a refusé des connexions (« " +
                     std::string(Utf8Prefix(server.Reply, kReplyMax)) + " ») : " + lost +
-                    " ; la capture a continué avec " + std::to_string(server.Connections) +
+                    " ; la capture s'en est tenue à " + std::to_string(server.Connections) +
                     (server.Connections == 1 ? " connexion" : " connexions") + " vers ce serveur.");
   }
   return texts;

@@ -102,7 +102,8 @@ TEST_F(CaptureFtpTest, AServerThatCapsItsClientGetsFewerConnectionsAndGivesEvery
   std::map<std::string, std::string> files;
   for (int d = 0; d < 4; ++d)
     for (int f = 0; f < 6; ++f)
-      files["/tree/d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt"] = std::string(size_t(f + 1) * 40, 'a' + char(d));
+      files["/tree/d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt"] =
+          std::string(size_t(f + 1) * 40, char('a' + d));
   for (const auto& [path, bytes] : files) ftp_.AddFile(path, bytes);
   ftp_.SetSessionLimit(2);
   setup_.MaxSockets = 8;

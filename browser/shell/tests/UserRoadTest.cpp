@@ -636,7 +636,7 @@ TEST_F(ProgramRoadTest, AShortcutRunThatAServerRefusedEndsWithStatusOneAndSaysWh
   ASSERT_EQ(own.size(), 1u);
   EXPECT_EQ(own[0], "qlon98: [Capture incomplète] Le serveur " + ftp.Url("") +
                         " a refusé des connexions (« 421 Too many connections from this IP. ») : 3 adresses "
-                        "n'ont pas pu être capturées, elles sont marquées en erreur ; la capture a continué avec "
+                        "n'ont pas pu être capturées, elles sont marquées en erreur ; la capture s'en est tenue à "
                         "1 connexion vers ce serveur.");
   TWeb reopened;
   ASSERT_EQ(reopened.Open(web), wlOk);
