@@ -259,6 +259,12 @@ std::string TypeOfBytes(std::string_view head) {
     const char next = text[start.size()];
     if (std::string_view(" \t\n\r>").find(next) != std::string_view::npos) return "text/html";
   }
+  // The images a capture measures, by their signatures.
+  static constexpr std::pair<std::string_view, std::string_view> kImages[] = {
+      {"\x89PNG\r\n\x1A\n", "image/png"}, {"GIF87a", "image/gif"}, {"GIF89a", "image/gif"},
+      {"\xFF\xD8\xFF", "image/jpeg"}};
+  for (const auto& [signature, type] : kImages)
+    if (head.starts_with(signature)) return std::string(type);
   // Text holds no control byte but blanks, line ends, form feeds and escapes.
   const bool binary = std::any_of(head.begin(), head.end(), [](char ch) {
     const auto c = static_cast<unsigned char>(ch);

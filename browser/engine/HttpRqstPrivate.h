@@ -26,8 +26,9 @@ inline constexpr std::size_t kTypeSniffBytes = 512;
 // The type of a body that comes with none and whose name does not tell it,
 // by its first bytes: "text/html" for a page (past blanks and comments it
 // begins with <!DOCTYPE html>, <html>, <head>, <body>, <title> or
-// <frameset>), "text/plain" for other text, else
-// "application/octet-stream". Only a page is scanned and rewritten.
+// <frameset>), a PNG, GIF or JPEG image by its signature, "text/plain" for
+// other text, else "application/octet-stream". Only a page is scanned and
+// rewritten.
 std::string TypeOfBytes(std::string_view head);
 }  // namespace detail
 

@@ -473,7 +473,8 @@ TEST_F(CaptureNetTest, AReplyWithoutATypeIsWhatItsNameOrItsBytesSay) {
   EXPECT_EQ(type("/page.html"), "text/html");
   EXPECT_EQ(type("/README"), "text/plain");
   EXPECT_EQ(type("/copyright"), "text/plain");
-  EXPECT_EQ(type("/logo"), "application/octet-stream");
+  EXPECT_EQ(type("/logo"), "image/gif");
+  EXPECT_EQ(Record(Url("/logo"))->GetWidth(), 8) << "measured as the image it is";
   EXPECT_EQ(type("/empty"), "text/plain");
 
   QuietResolveHost resolveHost;

@@ -153,7 +153,9 @@ TEST(BodyType, PagesTextAndTheRest) {
                            "a < b > c"})
     EXPECT_EQ(TypeOfBytes(text), "text/plain") << text;
   EXPECT_EQ(TypeOfBytes(std::string("\x1F\x8B\x08\0\0\0", 6)), "application/octet-stream");  // gzip
-  EXPECT_EQ(TypeOfBytes(std::string("GIF89a\x01\0\x01\0", 10)), "application/octet-stream");
+  EXPECT_EQ(TypeOfBytes(std::string("GIF89a\x01\0\x01\0", 10)), "image/gif");
+  EXPECT_EQ(TypeOfBytes(std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)), "image/png");
+  EXPECT_EQ(TypeOfBytes("\xFF\xD8\xFF\xE0"), "image/jpeg");
   EXPECT_EQ(TypeOfBytes(std::string("plain text\0", 11)), "application/octet-stream");
 }
 
