@@ -21,6 +21,7 @@ QLON_PACKAGES=(
   wget  # the capture benchmark compares with it
   python3-pyftpdlib  # a real FTP server for the capture tests
   nginx apache2  # real HTTP servers for the update tests
+  vsftpd  # a real FTP server that caps the sessions of a client
   xvfb  # a screen of their own for the tests that run the program on one
   strace  # a slow disk for a capture killed while it makes files ahead
 )

@@ -134,7 +134,8 @@ class ChildRun {
 // The capture run as the program makes it, into folder/capture: a new
 // capture file, or with `resume` the folder's own. Its seconds; negative
 // when the capture file does not open.
-double CaptureSite(TWeb& web, TSetup& setup, const CaptureChildOptions& options, ChildHost& host) {
+double CaptureSite(TWeb& web, TSetup& setup, const CaptureChildOptions& options, ChildHost& host,
+                   std::vector<TCapture::TFtpServer>& refusing) {
   const fs::path file = options.folder / "capture" / "local.web";
   setup.MaxSockets = options.sockets;
   setup.Timeout = 30;
@@ -168,6 +169,7 @@ double CaptureSite(TWeb& web, TSetup& setup, const CaptureChildOptions& options,
     capture.OnSaved = [&host] { host.Event("SAVED"); };
     capture.SetFlags(kCaptureMissing);
     while (capture.Step()) TCapture::WaitForEvents(100);
+    refusing = capture.FtpServers();
   }  // the run's end saves the capture
   return Since(start);
 }
@@ -223,7 +225,8 @@ int RunCaptureChild(const CaptureChildOptions& options) {
   ChildHost host(options.events);
   TWeb web;
   const double cpu = CpuSeconds();
-  const double run = CaptureSite(web, setup, options, host);
+  std::vector<TCapture::TFtpServer> refusing;
+  const double run = CaptureSite(web, setup, options, host, refusing);
   if (run < 0) return 4;
   const auto start = std::chrono::steady_clock::now();
   host.Event("RESOLVING");
@@ -242,6 +245,10 @@ int RunCaptureChild(const CaptureChildOptions& options) {
   web.Close();
   // As the program leaves: the persistent cookies go to the work folder.
   setup.SaveSettings();
+  for (const TCapture::TFtpServer& server : refusing)
+    if (!server.Reply.empty())
+      std::printf("REFUSED %s %d %lld %s\n", server.Site.c_str(), server.Connections, static_cast<long long>(server.Lost),
+                server.Reply.c_str());
   std::printf("RESULT %llu %llu %llu %.3f %.3f %.3f %ld\n", static_cast<unsigned long long>(web.RetrievedCount),
               static_cast<unsigned long long>(web.NotFoundCount), static_cast<unsigned long long>(web.ErrorCount), run,
               resolving, used, PeakKb());
@@ -282,7 +289,8 @@ int RunResolveChild(const std::string& startUrl, int sockets, const fs::path& fo
     options.folder = folder;
     ChildHost host(false);
     TWeb web;
-    if (CaptureSite(web, child.setup, options, host) < 0) return 4;
+    std::vector<TCapture::TFtpServer> refusing;
+    if (CaptureSite(web, child.setup, options, host, refusing) < 0) return 4;
     web.Close();
   }
   // A fresh copy of the captured folder for each resolution, all made and

@@ -9,7 +9,10 @@
 // The folder holds "platform" (the settings, win.ini and registry of the
 // run, kept between runs) and "capture" (the capture folder, "local.web").
 // Prints one line "RESULT retrieved notFound errors runSeconds
-// resolveSeconds cpuSeconds peakKb" on standard output; with `events`, also
+// resolveSeconds cpuSeconds peakKb" on standard output, after one line
+// "REFUSED site connections lost reply" for each server that refused
+// connections (the connections it was left, the records lost to its
+// refusals, its last refusal); with `events`, also
 // one line per event as it happens, written at once (so that a process
 // killed at any moment has told everything before): "RUN ms", "KEPT ms url"
 // for each record retrieved, "SAVED ms" after each save of the capture

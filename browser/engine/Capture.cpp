@@ -64,6 +64,17 @@ void RemoveFile(const std::string& path) {
 
 int32_t Saturated(int64_t n) { return int32_t(std::clamp<int64_t>(n, 0, INT32_MAX)); }
 
+// The scheme and authority a URL begins with: "ftp://host:port".
+std::string_view SiteOf(std::string_view url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  return url.substr(0, url.find('/', scheme + 3));
+}
+
+bool OnSite(std::string_view url, std::string_view site) {
+  return !site.empty() && SameTextAscii(SiteOf(url), site);
+}
+
 // A pool request over the request client: the run's fields are handed over
 // at Start, the file name when the header is accepted, and the reply header
 // is read back for the run.
@@ -72,6 +83,7 @@ class THttpCaptureRequest : public TCaptureRequest {
   THttpCaptureRequest(int id, TMimeList& mime, TSetup* setup) : TCaptureRequest(id), http_(id, &mime, setup) {
     http_.OnError = [this](THttpRequest&, THTTP_ERROR error, int status) {
       WriteFailed = http_.ContentWriteFailed;
+      FailureReply = http_.FailureReply;
       if (OnError) OnError(error, status);
     };
     http_.OnHeaderReceived = [this](THttpRequest&) {
@@ -106,6 +118,7 @@ class THttpCaptureRequest : public TCaptureRequest {
     http_.Filename = Filename;
     header_ = {};
     KeepBody = overflow_ = WriteFailed = false;
+    FailureReply.clear();
     Body.clear();
     if (Body.capacity() > kReusedBody) Body.shrink_to_fit();
     return http_.Start();
@@ -115,6 +128,7 @@ class THttpCaptureRequest : public TCaptureRequest {
   TReceiveState RecState() const override { return http_.RecState; }
   const TReplyHeader& Header() const override { return header_; }
   bool HasContent() const override { return http_.Content != nullptr; }
+  bool Closing() const override { return http_.Closing(); }
 
  private:
   static constexpr size_t kReusedBody = size_t(256) << 10;
@@ -175,6 +189,7 @@ TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory
   timer_.setInterval(1000);
   QObject::connect(&timer_, &QTimer::timeout, [this] { TimerTick(); });
   timer_.start();
+  wake_.setSingleShot(true);
   saveTimer_.setSingleShot(true);
   QObject::connect(&saveTimer_, &QTimer::timeout, [this] { SaveWeb(); });
   StartTick = Tick();
@@ -290,30 +305,36 @@ bool TCapture::Step() {
 }
 
 TCapture::Slot* TCapture::IdleSlot() const {
-  for (const auto& s : pool_)
-    if (!s->Busy && s->Request->State() == sIdle) return s.get();
-  return nullptr;
+  // One whose last session is over first: a new start cuts the goodbye short.
+  Slot* closing = nullptr;
+  for (const auto& s : pool_) {
+    if (s->Busy || s->Request->State() != sIdle) continue;
+    if (!s->Request->Closing()) return s.get();
+    if (!closing) closing = s.get();
+  }
+  return closing;
 }
 
 bool TCapture::StartNext(Slot& slot) {
   TWebFile& r = *slot.Record;
   TCaptureRequest& q = *slot.Request;
   bool took = false;
-  if (!Web.ToUpdate.Empty() && (Flags & kCaptureUpdate)) {
-    while (!took && !Web.ToUpdate.Empty()) took = Web.NextToUpdate(r);
-    if (took) {
-      q.IfModifiedSince = r.GetFileDate();
-      q.bUpdate = true;
-    }
-  } else if (!Web.ToCapture.Empty() && (Flags & kCaptureMissing)) {
-    while (!took && !Web.ToCapture.Empty()) took = Web.NextToCapture(r);
-    if (took) {
-      q.IfModifiedSince = 0;
-      q.bUpdate = false;
-      if (r.GetState() != fsRetrieved) r.SetState(fsRequesting);
-    }
+  if ((Flags & kCaptureUpdate) && TakeNext(Web.ToUpdate, true, r)) {
+    took = true;
+    q.IfModifiedSince = r.GetFileDate();
+    q.bUpdate = true;
+  } else if ((Flags & kCaptureMissing) && TakeNext(Web.ToCapture, false, r)) {
+    took = true;
+    q.IfModifiedSince = 0;
+    q.bUpdate = false;
+    if (r.GetState() != fsRetrieved) r.SetState(fsRequesting);
   }
   if (!took) return false;
+  slot.Site = SiteOf(r.FullUrl);
+  // An FTP server's sessions are followed from the first: a server that
+  // refuses one counts those that just ended.
+  if (GetUrlProtocol(r.FullUrl) == ipFtp && !FtpServer(slot.Site))
+    servers_.push_back({slot.Site, {}, MaxPool(), MaxPool(), false, 0, 0, 0, {}});
   r.SetRetryCount(r.GetRetryCount() + 1u);
   r.SaveChanges();
   slot.Busy = true;
@@ -336,8 +357,113 @@ bool TCapture::StartNext(Slot& slot) {
     // A request that cannot start (a scheme it does not know, a URL it cannot
     // send) ends its record like a failed connection.
     if (!slot.Settled) RequestError(slot, heFail, 0);
-    if (q.State() == sIdle) slot.Busy = false;
+    if (q.State() == sIdle) Release(slot);
   }
+  return true;
+}
+
+bool TCapture::TakeNext(TWebFileList& queue, bool update, TWebFile& record) {
+  // The servers that may take no connection now; the queue's order holds
+  // for the others.
+  const int64_t now = Tick();
+  std::vector<size_t> waiting;
+  int64_t free = INT64_MAX;  // when the first of them may take one again
+  for (size_t i = 0; i < servers_.size(); ++i) {
+    const TFtpServer& s = servers_[i];
+    if (s.Reply.empty()) continue;  // it never refused: no limit
+    if (now < s.Resume) {
+      free = std::min(free, s.Resume);
+    } else if (Connections(s.Site, true) >= s.Connections) {
+      for (const int64_t ended : s.Ends)
+        if (now - ended < kReleaseGrace) free = std::min(free, ended + kReleaseGrace);
+    } else {
+      continue;
+    }
+    waiting.push_back(i);
+  }
+  // The driver loop waits for events: the end of a pause must be one.
+  if (free != INT64_MAX && (!wake_.isActive() || wake_.remainingTime() > free - now))
+    wake_.start(int(std::clamp<int64_t>(free - now, 0, kRefusalPause)));
+  // The same lines and the same servers waiting: the last search holds.
+  TSearch& last = searched_[update ? 0 : 1];
+  if (!waiting.empty() && last.Count == queue.Count() && last.Waiting == waiting) return false;
+  const auto allowed = [&](std::string_view url) {
+    return std::none_of(waiting.begin(), waiting.end(), [&](size_t i) { return OnSite(url, servers_[i].Site); });
+  };
+  while (!queue.Empty()) {
+    const int at = waiting.empty() ? 0 : queue.Find(allowed);
+    if (at < 0) {
+      last = {queue.Count(), std::move(waiting)};
+      return false;
+    }
+    if (update ? Web.NextToUpdate(record, at) : Web.NextToCapture(record, at)) return true;
+  }
+  return false;
+}
+
+void TCapture::Release(Slot& slot) {
+  slot.Busy = false;
+  const bool refused = std::exchange(slot.Refused, false);
+  TFtpServer* server = FtpServer(slot.Site);
+  if (!server) return;
+  const int64_t now = Tick();
+  slot.Ended = now;
+  server->Ends.push_back(now);
+  while (now - server->Ends.front() >= kReleaseGrace) server->Ends.pop_front();
+  if (server->Reply.empty() || refused) return;
+  // A round of sessions at a new number without a refusal confirms it;
+  // kRaiseAfter rounds give one more, up to what a refusal ruled out.
+  ++server->Sessions;
+  if (server->Probing && server->Sessions >= server->Connections) server->Probing = false;
+  if (server->Sessions >= kRaiseAfter * server->Connections && server->Connections < server->Ceiling) {
+    ++server->Connections;
+    server->Sessions = 0;
+    server->Probing = true;
+  }
+}
+
+int TCapture::Connections(std::string_view site, bool held) {
+  const int64_t now = Tick();
+  // A closing session's end is among the ends while within the grace.
+  int count = int(std::count_if(pool_.begin(), pool_.end(), [&](const auto& s) {
+    const bool closing = held && s->Request->Closing() && now - s->Ended >= kReleaseGrace;
+    return (s->Busy || closing) && SameTextAscii(s->Site, site);
+  }));
+  if (const TFtpServer* server = held ? FtpServer(site) : nullptr)
+    count += int(std::count_if(server->Ends.begin(), server->Ends.end(),
+                               [&](int64_t ended) { return now - ended < kReleaseGrace; }));
+  return count;
+}
+
+TCapture::TFtpServer* TCapture::FtpServer(std::string_view site) {
+  const auto it = std::find_if(servers_.begin(), servers_.end(),
+                               [&](const TFtpServer& s) { return SameTextAscii(s.Site, site); });
+  return it == servers_.end() ? nullptr : &*it;
+}
+
+bool TCapture::Refused(Slot& slot) {
+  slot.Refused = true;
+  TFtpServer* server = FtpServer(slot.Site);
+  if (!server) return false;
+  server->Reply = slot.Request->FailureReply;
+  server->Sessions = 0;
+  // This request still counts among the busy ones: the server holds the
+  // others, and refused one more.
+  const int others = Connections(slot.Site) - 1;
+  // A number just tried is one too many; one the server took before may be
+  // taken again later (it refused while busy, or counted sessions that had
+  // just ended).
+  if (std::exchange(server->Probing, false)) server->Ceiling = std::max(1, server->Connections - 1);
+  server->Connections = std::clamp(others, 1, std::min(server->Connections, server->Ceiling));
+  if (others < 1) {
+    // Refused alone, it is no number of ours: the next try waits.
+    server->Resume = Tick() + kRefusalPause;
+    return false;
+  }
+  TWebFile& r = *slot.Record;
+  if (r.GetRetryCount() > 0) r.SetRetryCount(r.GetRetryCount() - 1u);  // the server's limit, not the address
+  if (!Retry(slot)) return false;
+  Finish(slot, true);
   return true;
 }
 
@@ -349,7 +475,7 @@ void TCapture::Stop(bool all) {
     if (!all && slot->Request->RecState() != rsNoRec) continue;
     PutBack(*slot);
     slot->Request->Abort();
-    if (slot->Request->State() == sIdle) slot->Busy = false;
+    if (slot->Request->State() == sIdle) Release(*slot);
   }
 }
 
@@ -359,7 +485,7 @@ void TCapture::Abort() {
     if (!slot->Busy || slot->Settled) continue;
     PutBack(*slot);
     slot->Request->Abort();
-    if (slot->Request->State() == sIdle) slot->Busy = false;
+    if (slot->Request->State() == sIdle) Release(*slot);
   }
   Web.ToCapture.Clear();
   Web.ToUpdate.Clear();
@@ -394,7 +520,7 @@ void TCapture::StopForDisk(Slot& slot) {
   PutBack(slot);
   host_.AddWebFileToLists(*slot.Record);
   slot.Request->Abort();  // a request that failed is idle already
-  if (slot.Request->State() == sIdle) slot.Busy = false;
+  if (slot.Request->State() == sIdle) Release(slot);
 }
 
 // A record whose request is stopped goes back to where it came from, for
@@ -457,7 +583,7 @@ void TCapture::RequestStateChange(Slot& slot) {
   // Idle comes last: a request that ended without any outcome (a header
   // accepted and then no body) still ends its record.
   if (!slot.Settled) RequestError(slot, heBadHttpHeader, 0);
-  slot.Busy = false;
+  Release(slot);
 }
 
 void TCapture::RequestProgress(Slot& slot, int percent) {
@@ -479,12 +605,17 @@ void TCapture::RequestError(Slot& slot, THTTP_ERROR error, int status) {
   // Once the header is taken, a failure may be the body's file.
   if (error == heFail && !slot.Request->Filename.empty() && FolderRefusesWrites(slot)) return;
   TWebFile& r = *slot.Record;
+  // A transient FTP refusal: the server is busy or has too many of our connections.
+  const bool refused = error == heFail && status >= 400 && status < 500 && slot.Request->Url.Protocol == ipFtp;
+  if (refused && Refused(slot)) return;
   const bool http = error == heHttpClientError || error == heHttpServerError;
   const bool retriable = http ? (status == 408 || status == 504) : (error == heFail || error == heTimeout);
   if (retriable && Retry(slot)) {
     Finish(slot, true);
     return;
   }
+  if (refused)
+    if (TFtpServer* server = FtpServer(slot.Site)) ++server->Lost;
   if (slot.Request->bUpdate && FileExists(r.GetLocalPath())) {
     KeepOldCopy(slot, http && (status == 404 || status == 410));
     return;

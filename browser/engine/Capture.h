@@ -30,9 +30,11 @@
 // The run reaches the main window only through ICaptureHost, and its
 // requests only through TCaptureRequest, so that it runs with no window.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QTimer>
@@ -50,6 +52,7 @@ class TWeb;
 struct TCaptureInfo;
 class TCookiesBase;
 class TTagLink;
+class TWebFileList;
 
 // Capture flags (the word the main window posts with the capture message).
 inline constexpr uint16_t kCaptureMissing = 1;      // take the to-capture queue
@@ -111,6 +114,9 @@ class TCaptureRequest {
   virtual TReceiveState RecState() const = 0;
   virtual const TReplyHeader& Header() const = 0;
   virtual bool HasContent() const = 0;
+  // Idle, its connection not closed by the server yet (an FTP session
+  // after its QUIT).
+  virtual bool Closing() const { return false; }
 
   const int Id;
   TUrl Url;
@@ -127,6 +133,8 @@ class TCaptureRequest {
   // Set with OnError when the body could not be stored (the disk is full or
   // gone): not the address's fault.
   bool WriteFailed = false;
+  // Set with OnError: the server's reply line an FTP request failed on.
+  std::string FailureReply;
 
   std::function<void(THTTP_ERROR, int status)> OnError;
   std::function<bool()> OnHeaderReceived;
@@ -211,6 +219,32 @@ class TCapture {
   // file's next save needs.
   int64_t DiskNeed(int64_t contentLength) const;
 
+  // The FTP servers of the run. One that refuses a connection (FTP "421
+  // There are too many connections", another transient 4xx reply) while
+  // other connections to it are open gets the URL back, not counted as a
+  // try, and from then on at most as many connections as it held besides.
+  // kRaiseAfter rounds of sessions without a refusal give it one more,
+  // unless that number was refused as soon as it was tried. A refusal of
+  // its only connection counts as a try, and the next waits kRefusalPause.
+  // A server counts a session a little past its end: once one refused, a
+  // new session to it waits for the goodbye of the last one and
+  // kReleaseGrace after it.
+  struct TFtpServer {
+    std::string Site;      // "ftp://host:port", as its URLs begin
+    std::string Reply;     // its last refusal, as it said it; empty: it never refused
+    int Connections = 0;   // the most connections it is given at once
+    int Ceiling = 0;       // the most it will be given again
+    bool Probing = false;  // Connections was raised, no round has confirmed it yet
+    int64_t Resume = 0;    // the tick before which no new connection goes to it
+    int64_t Lost = 0;      // records that ended in error on its refusals
+    int Sessions = 0;      // sessions ended since the last change of Connections
+    std::deque<int64_t> Ends;  // the ticks its sessions ended at, within kReleaseGrace
+  };
+  static constexpr int kRefusalPause = 500;  // ms
+  static constexpr int kReleaseGrace = 10;   // ms
+  static constexpr int kRaiseAfter = 8;
+  const std::vector<TFtpServer>& FtpServers() const { return servers_; }
+
   int PoolSize() const { return int(pool_.size()); }
   const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }
   void TimerTick();
@@ -222,6 +256,9 @@ class TCapture {
     bool Busy = false;     // a record was handed to the request
     bool Settled = false;  // the record has its outcome
     std::string OldPath;   // an update's previous copy, kept until the new one is whole
+    std::string Site;      // the scheme and authority of the record's URL
+    bool Refused = false;  // the server refused its last connection
+    int64_t Ended = 0;     // the tick its last session to an FTP server ended
     int64_t Unweighed = 0; // bytes received since the disk's room was last looked at
   };
 
@@ -231,6 +268,17 @@ class TCapture {
   int TryCount() const;
   bool Work() const;
   bool StartNext(Slot& slot);
+  // The next record of a queue whose server may take a connection now.
+  bool TakeNext(TWebFileList& queue, bool update, TWebFile& record);
+  // The slot's request ended.
+  void Release(Slot& slot);
+  // Busy requests to the site; `held`: also the sessions the server may
+  // still hold, those closing and those that ended within kReleaseGrace.
+  int Connections(std::string_view site, bool held = false);
+  TFtpServer* FtpServer(std::string_view site);
+  // A refused connection of the slot's FTP server: true when the record
+  // went back to its queue uncounted.
+  bool Refused(Slot& slot);
   Slot* IdleSlot() const;  // a slot free to take a record, if any
   int Row(const Slot& slot) const { return slot.Request->Id - 1; }
 
@@ -279,7 +327,16 @@ class TCapture {
   std::unique_ptr<TFilePool> files_;
   QTimer timer_;
   QTimer saveTimer_;  // armed by the first change after a save
+  QTimer wake_;       // a server's pause ends: the queue may move again
   uint16_t kindsShown_ = 0;  // MIME categories whose records this run has shown
+  std::vector<TFtpServer> servers_;
+  // A search of a queue that found nothing: its line count then and the
+  // servers that were waiting (to update, to capture).
+  struct TSearch {
+    int Count = -1;
+    std::vector<size_t> Waiting;
+  };
+  TSearch searched_[2];
 };
 
 }  // namespace qlon

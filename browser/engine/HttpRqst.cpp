@@ -147,7 +147,6 @@ bool THttpHeader::Parse() {
     if (colon == std::string_view::npos || colon == 0) continue;
     ParseField(TrimView(line.substr(0, colon)), TrimView(line.substr(colon + 1)));
   }
-  if (Status > 0 && ContentType.empty()) ContentType = "text/html";
   return Parsed;
 }
 
@@ -231,12 +230,47 @@ bool IsSafeHostText(std::string_view host) {
 }
 
 std::string TypeOfExtension(const TMimeList* mime, const std::string& extension) {
-  if (const TMimeItem* item = mime ? mime->FindExtension(extension) : nullptr) return item->ContentType;
-  // Only a plain extension makes a type name (the table keeps what it is given).
-  const bool plain = !extension.empty() && extension.size() <= 16 &&
-                     std::all_of(extension.begin(), extension.end(),
-                                 [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
-  return plain ? "application/x-" + extension : "application/octet-stream";
+  const TMimeItem* item = mime && !extension.empty() ? mime->FindExtension(extension) : nullptr;
+  return item ? item->ContentType : std::string();
+}
+
+std::string TypeOfBytes(std::string_view head) {
+  std::string_view text = head;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  // Blanks, comments and an XML declaration may come before a page's first tag.
+  for (bool skipped = true; skipped;) {
+    const std::size_t start = text.find_first_not_of(" \t\n\f\r");
+    text.remove_prefix(start == std::string_view::npos ? text.size() : start);
+    skipped = false;
+    for (const auto& [open, close] : {std::pair{"<!--", "-->"}, std::pair{"<?xml", "?>"}}) {
+      if (!text.starts_with(open)) continue;
+      const std::size_t end = text.find(close);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + std::string_view(close).size());
+      skipped = true;
+    }
+  }
+  // Only the tags that make a whole page, each followed by a blank or ">":
+  // a text that merely begins with markup (a README opening on "<p>") is
+  // no page.
+  static constexpr std::string_view kPageStarts[] = {"<!DOCTYPE HTML", "<HTML", "<HEAD", "<BODY", "<TITLE",
+                                                      "<FRAMESET"};
+  for (const std::string_view start : kPageStarts) {
+    if (text.size() <= start.size() || !SameTextAscii(text.substr(0, start.size()), start)) continue;
+    const char next = text[start.size()];
+    if (std::string_view(" \t\n\r>").find(next) != std::string_view::npos) return "text/html";
+  }
+  // The images a capture measures, by their signatures.
+  static constexpr std::pair<std::string_view, std::string_view> kImages[] = {
+      {"\x89PNG\r\n\x1A\n", "image/png"}, {"GIF87a", "image/gif"}, {"GIF89a", "image/gif"},
+      {"\xFF\xD8\xFF", "image/jpeg"}};
+  for (const auto& [signature, type] : kImages)
+    if (head.starts_with(signature)) return std::string(type);
+  // Text holds no control byte but blanks, line ends, form feeds and escapes.
+  const bool binary = std::any_of(head.begin(), head.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c <= 0x08 || c == 0x0B || (c >= 0x0E && c <= 0x1A) || (c >= 0x1C && c <= 0x1F);
+  });
+  return binary ? "application/octet-stream" : "text/plain";
 }
 
 }  // namespace detail
@@ -295,6 +329,7 @@ void THttpRequest::Clear() {
   percent = 0;
   ContentSoFar = 0;
   ContentWriteFailed = false;
+  FailureReply.clear();
   Header.Clear();
   Content.reset();
 }
@@ -319,6 +354,8 @@ void THttpRequest::Discard() {
   StopFtp();
   if (Socket_) Socket_->Close();
   Lingering_ = false;
+  TypePending_ = false;
+  TypeBytes_.clear();
   // A body that did not arrive whole is never left behind.
   if (Content && ContentIsFile_) static_cast<QFile*>(Content.get())->remove();
   Content.reset();
@@ -572,14 +609,14 @@ void THttpRequest::HttpReply(const char* buf, int len) {
       Fail(heBadHttpHeader);
       return;
     }
-    if (!HandleStatus() || generation != Generation_ || State == sIdle) return;
+    if (!HandleStatusOrWait() || generation != Generation_ || State == sIdle) return;
     RecState = rsContent;
     ContentSoFar = 0;
     GuardBody();
-    if (Content && !body.empty()) WriteContent(body.data(), static_cast<int>(body.size()));
+    if ((Content || TypePending_) && !body.empty()) WriteContent(body.data(), static_cast<int>(body.size()));
     return;
   }
-  if (RecState == rsContent && Content) WriteContent(buf, len);
+  if (RecState == rsContent && (Content || TypePending_)) WriteContent(buf, len);
 }
 
 void THttpRequest::SocketCut() {
@@ -602,7 +639,7 @@ void THttpRequest::SocketCut() {
         Fail(heBadHttpHeader);
         return;
       }
-      if (!HandleStatus() || generation != Generation_ || State == sIdle) return;
+      if (!HandleStatusOrWait() || generation != Generation_ || State == sIdle) return;
       RecState = rsContent;
     }
   }
@@ -622,6 +659,8 @@ bool HasNoBody(int status, THTTP_METHOD method) {
 }  // namespace
 
 void THttpRequest::FinishContent(bool checkLength) {
+  // A body shorter than the bytes that tell its type is all there is.
+  if (TypePending_ && !SettleType()) return;
   const std::uint64_t generation = Generation_;
   StopGuards();
   if (Content) {
@@ -699,6 +738,24 @@ bool THttpRequest::HandleStatus() {
   return true;
 }
 
+bool THttpRequest::HandleStatusOrWait() {
+  TypePending_ = false;
+  TypeBytes_.clear();
+  if (Header.ContentType.empty()) Header.ContentType = detail::TypeOfExtension(MimeList, Url.GetExtension());
+  if (!Header.ContentType.empty() || Header.Status != 200 || Method == mHEAD) return HandleStatus();
+  TypePending_ = true;
+  return true;
+}
+
+bool THttpRequest::SettleType() {
+  TypePending_ = false;
+  Header.ContentType = detail::TypeOfBytes(TypeBytes_);
+  const std::string held = std::exchange(TypeBytes_, {});
+  const std::uint64_t generation = Generation_;
+  if (!HandleStatus() || generation != Generation_ || State == sIdle) return false;
+  return held.empty() || WriteContent(held.data(), static_cast<int>(held.size()));
+}
+
 bool THttpRequest::OpenContent() {
   if (CreateContentStream) {
     Content = CreateContentStream(*this);
@@ -721,6 +778,10 @@ bool THttpRequest::OpenContent() {
 }
 
 bool THttpRequest::WriteContent(const char* buf, int len) {
+  if (TypePending_) {
+    TypeBytes_.append(buf, static_cast<std::size_t>(std::max(len, 0)));
+    return TypeBytes_.size() < detail::kTypeSniffBytes || SettleType();
+  }
   if (!Content) return true;
   if (len > 0 && Content->write(buf, len) != len) {
     ContentWriteFailed = true;
@@ -764,6 +825,8 @@ bool THttpRequest::StartLocal() {
   std::string ext = std::filesystem::path(LocalFile).extension().string();
   if (!ext.empty()) ext.erase(0, 1);
   Header.ContentType = detail::TypeOfExtension(MimeList, ext);
+  if (Header.ContentType.empty())
+    Header.ContentType = detail::TypeOfBytes(stream->peek(qint64(detail::kTypeSniffBytes)).toStdString());
   SetState(sReceive, rsContent);
   if (generation != Generation_) return true;
   ContentSoFar = 0;

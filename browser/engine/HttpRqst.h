@@ -159,6 +159,9 @@ class THttpRequest {
   void Abort();
   // The HTTP request as it is sent for the current Url and settings.
   std::string RequestText();
+  // Idle after an FTP QUIT, the server's goodbye not come yet: the server
+  // still holds the session.
+  bool Closing() const { return Lingering_; }
 
   ErrorEvent OnError;
   Event OnStateChange;
@@ -193,6 +196,9 @@ class THttpRequest {
   // The body could not be stored (the disk is full or gone): the request
   // failed with heFail through no fault of the address.
   bool ContentWriteFailed = false;
+  // The server's reply line an FTP request failed on ("421 There are too
+  // many connections..."); empty otherwise.
+  std::string FailureReply;
   std::string Filename;
   const std::int32_t id;
   std::uint8_t Protocol = ipHttp;
@@ -218,6 +224,13 @@ class THttpRequest {
   bool StartLocal();
   void Restart();
   bool HandleStatus();
+  // HandleStatus, unless the body's type is still to be told by its first
+  // bytes: a reply that named none, a name whose extension the MIME table
+  // does not know. The header then waits for them (TypePending_).
+  bool HandleStatusOrWait();
+  // The held bytes tell the type; the header is handled and they are
+  // written. False when the request ended meanwhile.
+  bool SettleType();
   bool OpenContent();
   // Writes a block of body; false when the request ended meanwhile.
   bool WriteContent(const char* buf, int len);
@@ -285,6 +298,8 @@ class THttpRequest {
   std::unique_ptr<QFile> LocalStream_;
   bool ContentIsFile_ = false;
   bool Lingering_ = false;
+  bool TypePending_ = false;
+  std::string TypeBytes_;  // the body's first bytes while the type is pending
   // Bumped whenever the request is cleared or restarted: an event handler
   // that did either makes the code that called it stop touching the old
   // request.

@@ -355,13 +355,16 @@ void THttpRequest::FtpReply(int code, std::string_view line) {
   const bool expected = f.Expected == 0 || f.Expected == code || (f.Expected == 150 && code == 125) ||
                         (f.Expected == 226 && code == 250);
   if (code >= 400 && code < 500) {
-    // A transient refusal, a data connection that failed: worth asking again.
+    // A transient refusal (too many connections, a data connection that
+    // failed): worth asking again.
     f.Failed = true;
+    FailureReply = line;
     Fail(heFail, code);
     return;
   }
   if (!expected || code >= 400) {
     f.Failed = true;
+    FailureReply = line;
     Fail(heFTPError, code);
     return;
   }
@@ -463,6 +466,8 @@ void THttpRequest::FtpDataCut(int channel) {
     FtpListingDone();
     if (generation != Generation_ || !f.Active) return;
   }
+  // A file shorter than the bytes that tell its type is all there is.
+  if (f.DataMode == FtpSession::Mode::File && TypePending_ && !SettleType()) return;
   if (f.DataMode == FtpSession::Mode::File && Header.ContentLength > 0 && ContentSoFar < Header.ContentLength &&
       !f.ControlClosed) {
     // Shorter than its listing said: whatever the server replies now, the
@@ -504,12 +509,12 @@ void THttpRequest::FtpListingDone() {
       Header.Status = 200;
       Header.Date = Header.LastModified = entry.Date;
       Header.ContentLength = entry.Size;
-      Header.ContentType = detail::TypeOfExtension(MimeList, Url.GetExtension());
       if (IfModifiedSince != 0 && std::abs(IfModifiedSince - Header.LastModified) <= kSameDate) Header.Status = 304;
     }
   }
   Header.Parsed = Header.Status != 0;
-  if (!HandleStatus() || generation != Generation_ || State == sIdle) return;
+  // A file's type comes from its name, else from its first bytes.
+  if (!HandleStatusOrWait() || generation != Generation_ || State == sIdle) return;
   if (f.Directory) {
     RecState = rsContent;
     ContentSoFar = 0;
@@ -533,6 +538,7 @@ void THttpRequest::FtpControlCut() {
 }
 
 void THttpRequest::FtpFinish(bool quitSent) {
+  if (TypePending_ && !SettleType()) return;
   StopFtp();
   if (quitSent)
     Lingering_ = true;

@@ -19,11 +19,17 @@ std::string EscapeRequestTarget(std::string_view target);
 // A host name that can go into a request line and a connect: no blanks,
 // control bytes, "/" or "@".
 bool IsSafeHostText(std::string_view host);
-// The type of a file that comes with none (a local or an FTP file), by its
-// extension: the MIME table's, else "application/x-" + extension, else
-// "application/octet-stream" - never a page, which the capture would scan
-// and rewrite.
+// The MIME table's type of a name's extension; empty when it knows none.
 std::string TypeOfExtension(const TMimeList* mime, const std::string& extension);
+// The bytes a body that comes without a type needs to tell it.
+inline constexpr std::size_t kTypeSniffBytes = 512;
+// The type of a body that comes with none and whose name does not tell it,
+// by its first bytes: "text/html" for a page (past blanks and comments it
+// begins with <!DOCTYPE html>, <html>, <head>, <body>, <title> or
+// <frameset>), a PNG, GIF or JPEG image by its signature, "text/plain" for
+// other text, else "application/octet-stream". Only a page is scanned and
+// rewritten.
+std::string TypeOfBytes(std::string_view head);
 }  // namespace detail
 
 // One anonymous FTP session: a command script played against the control

@@ -576,7 +576,8 @@ bool IsAbsoluteUrl(const TUrl& u) {
 int CompareSites(std::string_view url1, std::string_view url2) { return CompareSites(TUrl(url1), TUrl(url2)); }
 
 int CompareSites(const TUrl& a, const TUrl& b) {
-  if (a.Protocol == ipFile) return scSameSite;
+  // The local files are a site of their own, which no network address is part of.
+  if (a.Protocol == ipFile || b.Protocol == ipFile) return a.Protocol == b.Protocol ? scSameSite : scOtherSite;
   if (a.IsNumericHost() && b.IsNumericHost())
     return SameTextAscii(a.Host, b.Host) ? scSameSite : scOtherSite;
   if (!SameTextAscii(a.GetDomain(), b.GetDomain())) return scOtherSite;
@@ -667,9 +668,12 @@ std::string PathToFileUrl(std::string_view path) {
 std::string FileUrlToPath(std::string_view url) {
   if (!StartsWithNoCase(url, "file:")) return std::string(url);
   const TUrl u(url);
+  // A "?" that a path gave is escaped: one written as it is begins a query
+  // ("style.css?v2"), which names no file, as in a browser.
+  std::string local = u.Path + std::string(WithoutFragment(u.FileName));
+  if (const std::size_t query = local.find('?'); query != std::string::npos) local.erase(query);
   std::string path;
-  if (!u.Host.empty() || !DecodeLocalPath(u.Path + std::string(WithoutFragment(u.FileName)), path))
-    return {};
+  if (!u.Host.empty() || !DecodeLocalPath(local, path)) return {};
   return path;
 }
 

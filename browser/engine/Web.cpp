@@ -541,11 +541,17 @@ int TWebFileList::Add(const std::string& url, int priority) {
   return int(lines_.insert(at, {priority, url}) - lines_.begin());
 }
 
-bool TWebFileList::PopFirst(TUrlBTree& tree, TWebFile& record) {
-  if (lines_.empty()) return false;
-  const std::string url = std::move(lines_.front().second);
-  lines_.erase(lines_.begin());
+bool TWebFileList::PopFirst(TUrlBTree& tree, TWebFile& record, int index) {
+  if (index < 0 || size_t(index) >= lines_.size()) return false;
+  const auto at = lines_.begin() + index;
+  const std::string url = std::move(at->second);
+  lines_.erase(at);
   return tree.FindUrl(url, record);
+}
+
+int TWebFileList::Find(const std::function<bool(std::string_view url)>& accepts) const {
+  const auto it = std::find_if(lines_.begin(), lines_.end(), [&](const auto& line) { return accepts(line.second); });
+  return it == lines_.end() ? -1 : int(it - lines_.begin());
 }
 
 bool TWebFileList::Remove(const std::string& url) {
@@ -678,7 +684,9 @@ TWebFileState TWeb::ClassifyLink(const TWebFile& record, const TUrl& u) const {
         if (Options.CheckDomainMachineFlag && !StartEntries.empty() &&
             CompareSites(TUrl(FirstStartUrl(StartEntries)), u) == scSameDomainOtherMachine)
           return fsFilteredDomainMachine;
-        if (Options.InternalPathLimit && u.Protocol == ipHttp && u.Path.find("cgi-bin") == std::string::npos) {
+        // A local tree keeps within its start folder as a site does.
+        if (Options.InternalPathLimit && (u.Protocol == ipHttp || u.Protocol == ipFile) &&
+            u.Path.find("cgi-bin") == std::string::npos) {
           bool hostListed = false;
           for (const TStartDirectory& d : startDirectories_) {
             if (!SameTextAscii(d.Host, u.Host)) continue;
@@ -746,8 +754,8 @@ bool TWeb::AddRedirect(TWebFile& record, const std::string& location) {
 
 // ---------------------------------------------------------------- update walk
 
-bool TWeb::NextToUpdate(TWebFile& record) {
-  if (!ToUpdate.PopFirst(*this, record)) return false;
+bool TWeb::NextToUpdate(TWebFile& record, int index) {
+  if (!ToUpdate.PopFirst(*this, record, index)) return false;
   record.SetUpdate(false);
   return true;
 }
@@ -934,7 +942,8 @@ void TWeb::PrepareCapture(bool reset) {
   startDirectories_.clear();
   for (const TStartEntry& entry : StartEntries) {
     const TUrl u(entry.Url);
-    if (u.Protocol == ipHttp && !u.Host.empty()) startDirectories_.push_back({u.Host, u.Path});
+    if ((u.Protocol == ipHttp && !u.Host.empty()) || u.Protocol == ipFile)
+      startDirectories_.push_back({u.Host, u.Path});
   }
   // Where earlier searches for a free name ended says nothing of the files
   // that no record names: the searches start again.

@@ -121,9 +121,12 @@ class TWebFileList {
   // The line's index.
   int AddRecord(const TWebFile& record);
   int Add(const std::string& url, int priority);
-  // Takes line 0 and loads its record by URL; false when the list is empty
-  // or the record is no longer in the tree (the line is gone either way).
-  bool PopFirst(TUrlBTree& tree, TWebFile& record);
+  // Takes line `index` (0 first) and loads its record by URL; false when
+  // there is no such line or the record is no longer in the tree (the line
+  // is gone either way).
+  bool PopFirst(TUrlBTree& tree, TWebFile& record, int index = 0);
+  // The index of the first line whose URL the test accepts; -1 when none.
+  int Find(const std::function<bool(std::string_view url)>& accepts) const;
   bool Remove(const std::string& url);
   bool Contains(const std::string& url) const;
   void Clear() { lines_.clear(); }
@@ -247,8 +250,9 @@ class TWeb : public TUrlBTree {
   // redirect to the record's own URL or a target that cannot be stored.
   bool AddRedirect(TWebFile& record, const std::string& location);
 
-  bool NextToCapture(TWebFile& record) { return ToCapture.PopFirst(*this, record); }
-  bool NextToUpdate(TWebFile& record);
+  // The record of line `index` of the queue (0 first).
+  bool NextToCapture(TWebFile& record, int index = 0) { return ToCapture.PopFirst(*this, record, index); }
+  bool NextToUpdate(TWebFile& record, int index = 0);
   // The update walk from the first start page; the to-update count.
   int PrepareUpdate();
   bool QueueForUpdate(TWebFile& record);

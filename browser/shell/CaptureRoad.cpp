@@ -41,6 +41,7 @@ enum TCaptureRoad::TBox : int {
   bxSaveFailed,
   bxRunFailed,
   bxLeftOut,
+  bxServerRefused,
   bxCount,
 };
 
@@ -67,6 +68,7 @@ constexpr TBoxRow kBoxes[] = {
     {"Enregistrement du web", MB_OK | MB_ICONHAND, IDOK},
     {"Capture interrompue", MB_OK | MB_ICONHAND, IDOK},
     {"Adresses non capturées", MB_OK | MB_ICONINFORMATION, IDOK},  // a limit of the format, not a failure
+    {"Capture incomplète", MB_OK | MB_ICONEXCLAMATION, IDOK},
 };
 
 std::string Format(const char* pattern, const std::string& a, const std::string& b) {
@@ -74,6 +76,24 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
   std::string text(size_t(std::max(n, 0)), '\0');
   std::snprintf(text.data(), text.size() + 1, pattern, a.c_str(), b.c_str());
   return text;
+}
+
+// What the servers that refused connections cost the run: one text per
+// server that addresses were lost to.
+std::vector<std::string> RefusalTexts(const TCapture& capture) {
+  constexpr size_t kReplyMax = 200;
+  std::vector<std::string> texts;
+  for (const TCapture::TFtpServer& server : capture.FtpServers()) {
+    if (server.Lost == 0) continue;
+    const std::string lost = server.Lost == 1 ? "1 adresse n'a pas pu être capturée, elle est marquée en erreur"
+                                              : std::to_string(server.Lost) +
+                                                    " adresses n'ont pas pu être capturées, elles sont marquées en erreur";
+    texts.push_back("Le serveur " + server.Site + " a refusé des connexions (« " +
+                    std::string(Utf8Prefix(server.Reply, kReplyMax)) + " ») : " + lost +
+                    " ; la capture s'en est tenue à " + std::to_string(server.Connections) +
+                    (server.Connections == 1 ? " connexion" : " connexions") + " vers ce serveur.");
+  }
+  return texts;
 }
 
 // The text of a record's error code: an HTTP status, or below 100 the
@@ -196,6 +216,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   TDialResult dialResult = drConnected;
   std::string failure, writeFailure, saveFailure;
   TWeb::TLeftOut leftOut;  // by this run
+  std::vector<std::string> refusals;
   try {
     host_.CommitDialogs();
     if (flags & kCaptureReset) {
@@ -243,6 +264,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
       stopped = capture_->Stopped;
       diskFull = capture_->DiskFull;
       writeFailure = capture_->WriteFailure;
+      refusals = RefusalTexts(*capture_);
       capture_.reset();
       if (limit) web->Options.MaxTime = storedLimit;
       leftOut = web->CountLeftOut();
@@ -270,6 +292,7 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
     stopped = capture_->Stopped;
     diskFull = capture_->DiskFull;
     writeFailure = capture_->WriteFailure;
+    refusals = RefusalTexts(*capture_);
     capture_.reset();
   }
   if (limit) web->Options.MaxTime = storedLimit;
@@ -289,6 +312,8 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
                      "prochaine capture."
                : std::string();
   if (diskFull) Ask(bxDiskFull, diskFullText);
+  // What a server withheld is not a whole capture either.
+  for (const std::string& text : refusals) Ask(bxServerRefused, text);
   // A folder that refuses writes refuses the save too: one message says both.
   std::string writeText;
   if (!writeFailure.empty()) {

@@ -75,6 +75,40 @@ void FtpTestServer::SetOpenLogin(bool open) {
   openLogin_ = open;
 }
 
+void FtpTestServer::SetSessionLimit(int concurrent, int total, std::string reply) {
+  std::lock_guard lock(lock_);
+  sessionCap_ = concurrent;
+  sessionBudget_ = total;
+  capReply_ = std::move(reply);
+}
+
+int FtpTestServer::RefusedSessions() const {
+  std::lock_guard lock(lock_);
+  return refused_;
+}
+
+int FtpTestServer::PeakSessions() const {
+  std::lock_guard lock(lock_);
+  return peak_;
+}
+
+bool FtpTestServer::Admit(int fd) {
+  std::string refusal;
+  {
+    std::lock_guard lock(lock_);
+    if ((sessionCap_ >= 0 && sessions_ >= sessionCap_) || (sessionBudget_ >= 0 && served_ >= sessionBudget_)) {
+      ++refused_;
+      refusal = capReply_ + "\r\n";
+    } else {
+      ++served_;
+      peak_ = std::max(peak_, ++sessions_);
+    }
+  }
+  if (refusal.empty()) return true;
+  Reply(fd, refusal);
+  return false;
+}
+
 void FtpTestServer::SetPassive(bool on, std::string replyHost, bool reachable) {
   std::lock_guard lock(lock_);
   passive_ = on;
@@ -227,6 +261,16 @@ void FtpTestServer::Transfer(int fd, Session& session, const std::string& data, 
 }
 
 void FtpTestServer::Handle(int fd) {
+  if (!Admit(fd)) return;
+  // The session counts until its handler returns, as a server counts it
+  // until its process ends.
+  struct Leave {
+    FtpTestServer& server;
+    ~Leave() {
+      std::lock_guard lock(server.lock_);
+      --server.sessions_;
+    }
+  } leave{*this};
   Session session;
   // "150" and "226" go out apart: waiting for the client's delayed ACK of the
   // first would make every transfer 40 ms longer.

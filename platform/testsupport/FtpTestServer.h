@@ -50,6 +50,14 @@ class FtpTestServer : public LoopbackServer {
   void SetControlBlockSize(std::size_t block);
   // USER logs in at once (230) and PASS is refused (503).
   void SetOpenLogin(bool open);
+  // A cap on the client's sessions, as servers put one on each address: a
+  // session beyond `concurrent` open at once, or beyond the first `total`
+  // (-1: no such cap), is greeted with the reply ("421 ...") and closed.
+  void SetSessionLimit(int concurrent, int total = -1,
+                       std::string reply = "421 Too many connections from this IP.");
+  // Sessions refused by the cap so far; the most sessions served at once.
+  int RefusedSessions() const;
+  int PeakSessions() const;
   // PASV is answered; the 227 reply names replyHost ("h1,h2,h3,h4"), as a
   // server behind NAT names an address of its own network. Not reachable:
   // the port it names refuses connections (a firewall's reset).
@@ -69,6 +77,8 @@ class FtpTestServer : public LoopbackServer {
   };
   struct Session;
   bool Reply(int fd, const std::string& text);
+  // Counts the session in; false (and the refusal sent) when the cap refuses it.
+  bool Admit(int fd);
   // Opens the listener of the next transfer and makes the reply; false when
   // passive mode is off.
   bool OpenPassive(Session& session, std::string& reply);
@@ -82,6 +92,9 @@ class FtpTestServer : public LoopbackServer {
   std::chrono::milliseconds dataDelay_{0};
   std::size_t controlBlock_ = 0;
   bool openLogin_ = false;
+  int sessionCap_ = -1, sessionBudget_ = -1;
+  std::string capReply_;
+  int sessions_ = 0, served_ = 0, refused_ = 0, peak_ = 0;
   bool passive_ = false;
   bool passiveReachable_ = true;
   std::string passiveHost_;

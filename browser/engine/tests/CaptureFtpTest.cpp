@@ -95,6 +95,76 @@ TEST_F(CaptureFtpTest, ADataConnectionThatNeverComesIsAnErrorAfterItsRetries) {
   EXPECT_EQ(web_.NotFoundCount, 0u);
 }
 
+// A server that caps its client's sessions refuses those above the cap
+// with 421: each refused URL, listings too, is asked again without counting
+// a try, the run gives the server fewer connections, and every file comes.
+TEST_F(CaptureFtpTest, AServerThatCapsItsClientGetsFewerConnectionsAndGivesEveryFile) {
+  std::map<std::string, std::string> files;
+  for (int d = 0; d < 4; ++d)
+    for (int f = 0; f < 6; ++f)
+      files["/tree/d" + std::to_string(d) + "/f" + std::to_string(f) + ".txt"] =
+          std::string(size_t(f + 1) * 40, char('a' + d));
+  for (const auto& [path, bytes] : files) ftp_.AddFile(path, bytes);
+  ftp_.SetSessionLimit(2);
+  setup_.MaxSockets = 8;
+  std::vector<TCapture::TFtpServer> servers;
+  Ended = [&](TCapture& capture) { servers = capture.FtpServers(); };
+  Open(Url("/tree/"));
+  Run();
+  EXPECT_EQ(web_.RetrievedCount, 1u + 4u + files.size());
+  EXPECT_EQ(web_.ErrorCount + web_.NotFoundCount, 0u);
+  for (const auto& [url, state] : States()) EXPECT_EQ(state, fsRetrieved) << url;
+  for (const auto& [path, bytes] : files) EXPECT_EQ(ReadFileBytes(folder_ / ("127.0.0.1" + path)), bytes) << path;
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].Reply, "421 Too many connections from this IP.");
+  EXPECT_EQ(servers[0].Lost, 0);
+  EXPECT_LT(servers[0].Connections, setup_.MaxSockets);
+  EXPECT_EQ(ftp_.PeakSessions(), 2);
+  // Refused while the run found the cap, and when it tried one more: not
+  // once a file.
+  EXPECT_GE(ftp_.RefusedSessions(), 1);
+  EXPECT_LE(ftp_.RefusedSessions(), 8);
+}
+
+// A server that refuses every session: each address is tried as often as
+// the settings say and ends in error, and the run keeps what it was told.
+TEST_F(CaptureFtpTest, AServerThatRefusesEverySessionEndsTheAddressInErrorAndSaysWhy) {
+  ftp_.SetSessionLimit(0, -1, "421 Service not available, closing control connection.");
+  std::vector<TCapture::TFtpServer> servers;
+  Ended = [&](TCapture& capture) { servers = capture.FtpServers(); };
+  Open(Url("/pub/index.htm"));
+  Run();
+  auto r = Record(Url("/pub/index.htm"));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->GetState(), fsError);
+  EXPECT_EQ(r->GetRetryCount(), setup_.TryCount);
+  EXPECT_EQ(ftp_.RefusedSessions(), setup_.TryCount);
+  EXPECT_EQ(web_.ErrorCount, 1u);
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].Lost, 1);
+  EXPECT_EQ(servers[0].Reply, "421 Service not available, closing control connection.");
+}
+
+// An FTP listing names no type: the MIME table's for the extension, else
+// the first bytes of the file, which may come in pieces.
+TEST_F(CaptureFtpTest, AFileOfNoKnownExtensionIsWhatItsBytesSay) {
+  const std::string readme = "Read me first.\n" + std::string(3000, 'r');
+  ftp_.AddFile("/doc/README", readme);
+  ftp_.AddFile("/doc/changelog.Debian.gz", std::string("\x1F\x8B\x08\0\0\0\0\0", 8) + std::string(700, 'z'));
+  ftp_.AddFile("/doc/tiny", "ok");
+  ftp_.SetDataPacing(100, std::chrono::milliseconds(1));
+  Open(Url("/doc/"));
+  Run();
+  const auto type = [&](const std::string& path) { return GetContentType(*Record(Url(path))); };
+  EXPECT_EQ(type("/doc/README"), "text/plain");
+  EXPECT_EQ(type("/doc/changelog.Debian.gz"), "application/octet-stream");
+  EXPECT_EQ(type("/doc/tiny"), "text/plain");
+  EXPECT_EQ(ReadFileBytes(Record(Url("/doc/README"))->GetLocalPath()), readme);
+  EXPECT_EQ(ReadFileBytes(Record(Url("/doc/tiny"))->GetLocalPath()), "ok");
+  EXPECT_EQ(Record(Url("/doc/changelog.Debian.gz"))->GetLocalName(), "127.0.0.1/doc/changelog.Debian.gz");
+  EXPECT_EQ(web_.RetrievedCount, 4u);
+}
+
 namespace {
 
 // A site of 25 files (a start page, 23 pages it links to, one stylesheet)

@@ -34,6 +34,14 @@ std::set<std::string> AllFiles(const std::filesystem::path& root) {
   return files;
 }
 
+struct QuietResolveHost : IResolveHost {
+  void ShowState(const std::string&) override {}
+  void ShowFile(const std::string&) override {}
+  void SetGauge(int) override {}
+  void StepGauge() override {}
+  void ProcessMessages() override {}
+};
+
 class CaptureNetTest : public CaptureRunFixture {
  protected:
   CaptureNetTest() {
@@ -260,6 +268,46 @@ TEST_F(CaptureNetTest, LocalFilesAreCapturedFromFilePagesOnly) {
   ExpectNoneRequesting();
 }
 
+// A local tree keeps within the capture's limits as a site does: a link to
+// the network leads to another site (none by default), the path limit
+// keeps it in its folder. A stylesheet named with a query ("?2022.1", on
+// every page of the Python docs) is the file, and the pages lead to it.
+TEST_F(CaptureNetTest, ALocalTreeKeepsWithinItsLimitsAndFindsAFileNamedWithAQuery) {
+  namespace fs = std::filesystem;
+  const fs::path site = root_.path() / "docs" / "html";
+  const auto file = [](const fs::path& path) { return PathToFileUrl(path.string()); };
+  const std::string css = "body { margin: 0 }\n";
+  WriteFileBytes(site / "index.html", "<html><head><link rel=\"stylesheet\" href=\"_static/theme.css?2022.1\">"
+                                      "</head><body><a href=\"" + Url("/") + "\">web</a> <a href=\"../outside.html\">"
+                                      "out</a> <a href=\"lib/a.html\">a</a></body></html>");
+  WriteFileBytes(site / "lib/a.html", "<link rel=\"stylesheet\" href=\"../_static/theme.css?2022.1\">");
+  WriteFileBytes(site / "_static/theme.css", css);
+  WriteFileBytes(root_.path() / "docs/outside.html", "outside");
+  Put("/", "<html>web</html>");
+  web_.Options.InternalPathLimit = true;
+  Open(file(site / "index.html"));
+  Run();
+  EXPECT_EQ(State(file(site / "index.html")), fsRetrieved);
+  EXPECT_EQ(State(file(site / "lib/a.html")), fsRetrieved);
+  EXPECT_EQ(State(Url("/")), fsFilteredExternalWebDepth);
+  EXPECT_EQ(Served("/"), 0);
+  EXPECT_EQ(State(file(root_.path() / "docs/outside.html")), fsFilteredStartDirectory);
+  const auto style = Record(file(site / "_static/theme.css") + "?2022.1");
+  ASSERT_TRUE(style);
+  EXPECT_EQ(style->GetState(), fsRetrieved);
+  EXPECT_EQ(ReadFileBytes(style->GetLocalPath()), css);
+
+  QuietResolveHost resolveHost;
+  TDlgResolve resolve(web_, resolveHost, setup_.Sommaire);
+  ASSERT_EQ(resolve.Run(), rrFinished);
+  for (const fs::path& page : {site / "index.html", site / "lib/a.html"}) {
+    LinkReport report;
+    CheckPageLinks(folder_, Record(file(page))->GetLocalPath(), report);
+    EXPECT_NE(std::find(report.Targets.begin(), report.Targets.end(), style->GetLocalName()), report.Targets.end())
+        << page;
+  }
+}
+
 // A server that keeps a connection busy without getting anywhere is cut as
 // a silent one is: a header or a body sent a byte at a time ends in a
 // time-out, retried, each try within the header bound (the time-out after
@@ -310,14 +358,6 @@ TEST_F(CaptureNetTest, ASlowSteadyBodyIsCapturedWhole) {
 // ---------------------------------------------------------------- host names and addresses
 
 namespace {
-
-struct QuietResolveHost : IResolveHost {
-  void ShowState(const std::string&) override {}
-  void ShowFile(const std::string&) override {}
-  void SetGauge(int) override {}
-  void StepGauge() override {}
-  void ProcessMessages() override {}
-};
 
 int NamedSiteResolver(const char* host, char* dotted, int size) {
   if (std::string(host) != "site.test" && std::string(host) != "127.0.0.1") return 0;
@@ -399,6 +439,56 @@ TEST_F(NamedHostTest, RecordsFiledUnderTheAddressBeforeTheNameStayFound) {
   const std::string n = ReadFileBytes(folder_ / "site.test/n.htm");
   EXPECT_NE(n.find("href=\"../127.0.0.1/a1.htm\""), std::string::npos) << n;
   EXPECT_NE(n.find("href=\"../127.0.0.1/a2.htm\""), std::string::npos) << n;
+}
+
+// ---------------------------------------------------------------- replies without a type
+
+// A server that names no type (Apache for README, copyright, AUTHORS): the
+// name's extension tells it through the MIME table, else the first bytes of
+// the body. Only what is a page is scanned and rewritten; text and the rest
+// are kept byte for byte, without the banner.
+TEST_F(CaptureNetTest, AReplyWithoutATypeIsWhatItsNameOrItsBytesSay) {
+  const auto untyped = [&](const std::string& path, std::string body) {
+    HttpReply reply = HttpReply::Ok(std::move(body));
+    reply.headers.clear();
+    PutReply(path, reply);
+  };
+  const std::string gif = std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0');
+  const std::string readme = "Read me first.\n<b>bold</b> is no page.\n" + std::string(2000, '.') + "\n";
+  untyped("/", "<!DOCTYPE html><html><body><a href=\"README\">r</a> <a href=\"copyright\">c</a> "
+               "<img src=\"logo\"> <a href=\"page.html\">p</a> <a href=\"empty\">e</a></body></html>");
+  untyped("/README", readme);
+  untyped("/copyright", "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n");
+  untyped("/logo", gif);
+  untyped("/page.html", "<p>a page by its name <a href=\"README\">r</a>");
+  untyped("/empty", "");
+  Open(Url("/"));
+  Run();
+  for (const auto& [url, state] : States()) EXPECT_EQ(state, fsRetrieved) << url;
+  const auto type = [&](const std::string& path) {
+    auto r = Record(Url(path));
+    return r ? GetContentType(*r) : std::string("(no record)");
+  };
+  EXPECT_EQ(type("/"), "text/html");
+  EXPECT_EQ(type("/page.html"), "text/html");
+  EXPECT_EQ(type("/README"), "text/plain");
+  EXPECT_EQ(type("/copyright"), "text/plain");
+  EXPECT_EQ(type("/logo"), "image/gif");
+  EXPECT_EQ(Record(Url("/logo"))->GetWidth(), 8) << "measured as the image it is";
+  EXPECT_EQ(type("/empty"), "text/plain");
+
+  QuietResolveHost resolveHost;
+  TDlgResolve resolve(web_, resolveHost, setup_.Sommaire);
+  ASSERT_EQ(resolve.Run(), rrFinished);
+  const auto bytes = [&](const std::string& path) { return ReadFileBytes(Record(Url(path))->GetLocalPath()); };
+  EXPECT_TRUE(bytes("/README") == readme);
+  EXPECT_EQ(bytes("/copyright"), "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n");
+  EXPECT_TRUE(bytes("/logo") == gif);
+  EXPECT_EQ(bytes("/empty"), "");
+  // The pages were rewritten: their links lead to the copies.
+  EXPECT_NE(bytes("/page.html").find("Capturé par Quillon"), std::string::npos);
+  const LinkReport report = CheckAllLinks(folder_);
+  EXPECT_TRUE(report.Problems.empty()) << report.Problems.front();
 }
 
 // ---------------------------------------------------------------- new MIME types

@@ -89,6 +89,7 @@ class CaptureRunFixture : public ::testing::Test {
       ASSERT_LT(++steps, 20000) << "the run does not end";
     }
     stopped_ = capture.Stopped;
+    if (Ended) Ended(capture);
   }
   virtual TRequestFactory Factory() = 0;
 
@@ -131,8 +132,8 @@ class CaptureRunFixture : public ::testing::Test {
     return saved.Open(copy) == wlOk ? saved.RetrievedCount : ~uint64_t(0);
   }
 
-  // Called on each run before it starts.
-  std::function<void(TCapture&)> Configure;
+  // Called on each run before it starts, and once it has ended.
+  std::function<void(TCapture&)> Configure, Ended;
   TempRoot root_;
   PromptWork prompt_;
   std::filesystem::path program_;

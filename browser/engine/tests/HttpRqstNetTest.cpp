@@ -759,9 +759,13 @@ TEST_F(RequestTest, LocalFile) {
   EXPECT_EQ(request->Header.Server, "Local");
   EXPECT_EQ(request->Header.ContentLength, 300000);
 
+  // A name the MIME table knows no type of: its bytes tell.
   test::WriteFileBytes(dir.path() / "x.qzx", "q");
   ASSERT_TRUE(Fetch(PathToFileUrl((dir.path() / "x.qzx").string())));
-  EXPECT_EQ(request->Header.ContentType, "application/x-qzx");
+  EXPECT_EQ(request->Header.ContentType, "text/plain");
+  test::WriteFileBytes(dir.path() / "README", std::string("\x7F" "ELF\x02\x01\x01\0\0", 9));
+  ASSERT_TRUE(Fetch(PathToFileUrl((dir.path() / "README").string())));
+  EXPECT_EQ(request->Header.ContentType, "application/octet-stream");
 }
 
 TEST_F(RequestTest, MissingLocalFile) {

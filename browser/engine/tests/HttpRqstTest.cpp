@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include "Cookies.h"
+#include "HttpRqstPrivate.h"
 #include "Setup.h"
 #include "TempRoot.h"
 #include "TestApp.h"
@@ -126,7 +127,7 @@ TEST(HttpHeaderParse, Fields) {
 
   THttpHeader d;
   d.Append("HTTP/1.0 200 OK\r\nContent-Length: 12x\r\n\r\n", body);
-  EXPECT_EQ(d.ContentType, "text/html") << "the default type";
+  EXPECT_EQ(d.ContentType, "") << "no type is made up: the name or the body tells it";
   EXPECT_EQ(d.ContentLength, 0);
   d.Clear();
   EXPECT_EQ(d.Status, 0);
@@ -134,6 +135,28 @@ TEST(HttpHeaderParse, Fields) {
   a.Clear();
   EXPECT_EQ(a.Realm, "Zone A") << "kept for the answer to the 401";
   EXPECT_EQ(a.Location, "http://h/next.htm");
+}
+
+// What a body that came without a type is, by its first bytes: a page only
+// when it begins as one, so that text and files are never rewritten.
+TEST(BodyType, PagesTextAndTheRest) {
+  using detail::TypeOfBytes;
+  for (const char* page : {"<!DOCTYPE html>\n<html>", "\xEF\xBB\xBF  \r\n<HTML lang=fr>", "<head>", "<title>x",
+                           "<!-- generated -->\n<!-- twice --><html>", "<?xml version=\"1.0\"?>\n<!DOCTYPE html PUBLIC",
+                           "<frameset cols=2>"})
+    EXPECT_EQ(TypeOfBytes(page), "text/html") << page;
+  // Markup at the start of a text does not make it a page: a README that
+  // opens on a paragraph, a DTD on a comment, XML.
+  for (const char* text : {"", "README for the package\n", "Copyright (C) 2023 \xC3\xA9\x1B[1m\f\n",
+                           "<p align=\"center\"><img src=\"logo.png\"></p>\n# Title", "<!-- fpdoc.dtd -->\n<!ELEMENT x>",
+                           "<?xml version=\"1.0\"?><doc/>", "<a name=\"top\"></a>", "<html", "<htmlx>", "<!-- open",
+                           "a < b > c"})
+    EXPECT_EQ(TypeOfBytes(text), "text/plain") << text;
+  EXPECT_EQ(TypeOfBytes(std::string("\x1F\x8B\x08\0\0\0", 6)), "application/octet-stream");  // gzip
+  EXPECT_EQ(TypeOfBytes(std::string("GIF89a\x01\0\x01\0", 10)), "image/gif");
+  EXPECT_EQ(TypeOfBytes(std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)), "image/png");
+  EXPECT_EQ(TypeOfBytes("\xFF\xD8\xFF\xE0"), "image/jpeg");
+  EXPECT_EQ(TypeOfBytes(std::string("plain text\0", 11)), "application/octet-stream");
 }
 
 TEST(HttpHeaderParse, SetCookieIsFiledForTheRequestUrl) {

@@ -400,7 +400,9 @@ TEST(SiteCompare, SitesDomainsAndMachines) {
       {"http://10.0.0.1/", "http://10.0.0.1/x", scSameSite},
       {"http://10.0.0.1/", "http://10.0.0.2/", scOtherSite},
       {"http://10.0.0.1/", "http://www.x.com/", scOtherSite},
-      {"file:///srv/a.htm", "http://www.y.com/", scSameSite},
+      {"file:///srv/a.htm", "file:///home/b.htm", scSameSite},
+      {"file:///srv/a.htm", "http://www.y.com/", scOtherSite},
+      {"http://www.y.com/", "file:///srv/a.htm", scOtherSite},
   };
   for (const auto& r : rows) EXPECT_EQ(CompareSites(r.a, r.b), r.expected) << r.a << " " << r.b;
 }
@@ -512,6 +514,9 @@ TEST(FilePath, FileUrlForms) {
   EXPECT_EQ(FileUrlToPath("file://localhost/srv/a.htm"), "/srv/a.htm");
   EXPECT_EQ(FileUrlToPath("file:/srv/a.htm"), "/srv/a.htm");
   EXPECT_EQ(FileUrlToPath("file:///srv/a.htm#top"), "/srv/a.htm");
+  // A page's "style.css?v2" asks for the file; only an escaped "?" is one of a name.
+  EXPECT_EQ(FileUrlToPath("file:///srv/_static/style.css?2022.1"), "/srv/_static/style.css");
+  EXPECT_EQ(FileUrlToPath("file:///srv/a?b/c.htm#x"), "/srv/a");
   EXPECT_EQ(FileUrlToPath("file:///srv/./x/../a%20b.htm"), "/srv/a b.htm");
   EXPECT_EQ(FileUrlToPath("file:///srv/../../etc/passwd"), "/etc/passwd");
   EXPECT_EQ(TUrl("file://LOCALHOST/srv/").GetFullUrl(), "file:///srv/");

@@ -164,6 +164,17 @@ class ProgramFixture : public MainWindowFixture {
       if (line.startsWith("qlon98:")) own.push_back(line.toStdString());
     return own;
   }
+  // Runs the program on a shortcut to its end, which must come with the
+  // status; the lines it wrote itself on standard error.
+  std::vector<std::string> RunShortcut(const fs::path& wbs, int status, int seconds = 60) {
+    QProcess* p = Start({QString::fromStdString(wbs.string())});
+    if (!Finished(p, seconds)) {
+      ADD_FAILURE() << "the program did not end: " << Errors(p);
+      return {};
+    }
+    EXPECT_EQ(p->exitCode(), status) << Errors(p);
+    return OwnLines(p);
+  }
   // Waits for the process while this process serves the loopback site.
   bool Finished(QProcess* p, int seconds = 60) {
     return Pump([p] { return p->state() == QProcess::NotRunning; }, seconds);

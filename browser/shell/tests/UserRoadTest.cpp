@@ -23,6 +23,7 @@
 #include "CommandLine.h"
 #include "DlgWeb.h"
 #include "FilePool.h"
+#include "FtpTestServer.h"
 #include "HandOver.h"
 #include "MainWindowFixture.h"
 #include "Mime.h"
@@ -617,11 +618,8 @@ TEST_F(ProgramRoadTest, AShortcutWhoseDiskFillsUpEndsWithStatusOneAndFinishesOnc
   if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   const fs::path web = MakeWeb("full", server_.Url("/"));
   const fs::path wbs = MakeShortcut(web, 1, true, true);
-  QProcess* p = Start({QString::fromStdString(wbs.string())});
-  ASSERT_TRUE(Finished(p, 60)) << Errors(p);
-  EXPECT_EQ(p->exitCode(), 1) << Errors(p);
-  const std::vector<std::string> own = OwnLines(p);
-  ASSERT_EQ(own.size(), 1u) << Errors(p);
+  const std::vector<std::string> own = RunShortcut(wbs, 1);
+  ASSERT_EQ(own.size(), 1u);
   EXPECT_EQ(own[0].rfind("qlon98: [Disque plein] Espace disque insuffisant dans " + web.parent_path().string(), 0),
             0u) << own[0];
   const uint64_t first = RetrievedIn(web);
@@ -678,6 +676,69 @@ TEST_F(ProgramRoadTest, WithNoScreenAShortcutThatKeepsTheProgramOpenEndsAfterIts
   ASSERT_TRUE(Finished(p, 30)) << "waits for nobody: " << Errors(p);
   EXPECT_EQ(p->exitCode(), 0) << Errors(p);
   EXPECT_EQ(RetrievedIn(web), 3u);
+}
+
+// An FTP server that lets the run list its folder, then refuses every
+// session: the files it withheld are in error in the capture, and the run,
+// which nobody watched, says so on standard error and in its status.
+TEST_F(ProgramRoadTest, AShortcutRunThatAServerRefusedEndsWithStatusOneAndSaysWhatWasLost) {
+  test::FtpTestServer ftp;
+  ASSERT_TRUE(ftp.Start());
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) ftp.AddFile(std::string("/pub/") + name, name);
+  ftp.SetSessionLimit(4, 1);
+  setup_.TryCount = 1;
+  setup_.MaxSockets = 4;
+  ASSERT_TRUE(setup_.SaveSettings());
+  const fs::path web = MakeWeb("refused", ftp.Url("/pub/"));
+  const std::vector<std::string> own = RunShortcut(MakeShortcut(web, 1, true, true), 1);
+  ASSERT_EQ(own.size(), 1u);
+  EXPECT_EQ(own[0], "qlon98: [Capture incomplète] Le serveur " + ftp.Url("") +
+                        " a refusé des connexions (« 421 Too many connections from this IP. ») : 3 adresses "
+                        "n'ont pas pu être capturées, elles sont marquées en erreur ; la capture s'en est tenue à "
+                        "1 connexion vers ce serveur.");
+  TWeb reopened;
+  ASSERT_EQ(reopened.Open(web), wlOk);
+  EXPECT_EQ(reopened.RetrievedCount, 1u);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    TWebFile r(&reopened);
+    ASSERT_TRUE(reopened.FindUrl(ftp.Url(std::string("/pub/") + name), r)) << name;
+    EXPECT_EQ(r.GetState(), fsError) << name;
+  }
+  ftp.Stop();
+}
+
+// A capture of local documentation, as of the Python docs: the stylesheet
+// every page names with a query is found, a README without an extension
+// is kept as the text it is, and a link to the network leaves the tree no
+// more than it leaves a site.
+TEST_F(ProgramRoadTest, ALocalTreeIsCapturedWithinItselfAndItsFilesAsTheyAre) {
+  const fs::path site = root_.path() / "doc" / "html";
+  const std::string readme = "Read me.\n<p>Not a page</p>\n";
+  test::WriteFileBytes(site / "index.html",
+                       "<html><head><link rel=\"stylesheet\" href=\"_static/theme.css?2022.1\"></head><body>"
+                       "<a href=\"README\">readme</a> <a href=\"" + server_.Url("/") + "\">web</a></body></html>");
+  test::WriteFileBytes(site / "_static/theme.css", "body { margin: 0 }\n");
+  test::WriteFileBytes(site / "README", readme);
+  Site();
+  const fs::path web = MakeWeb("local", PathToFileUrl((site / "index.html").string()));
+  EXPECT_TRUE(RunShortcut(MakeShortcut(web, 1, true, true), 0).empty());
+  EXPECT_EQ(Served("/"), 0);
+  TWeb reopened;
+  ASSERT_EQ(reopened.Open(web), wlOk);
+  const auto record = [&](const fs::path& path, const std::string& query = {}) {
+    auto r = std::make_unique<TWebFile>(&reopened);
+    EXPECT_TRUE(reopened.FindUrl(PathToFileUrl(path.string()) + query, *r)) << path;
+    return r;
+  };
+  EXPECT_EQ(record(site / "_static/theme.css", "?2022.1")->GetState(), fsRetrieved);
+  const auto text = record(site / "README");
+  EXPECT_EQ(text->GetState(), fsRetrieved);
+  EXPECT_EQ(GetContentType(*text), "text/plain");
+  EXPECT_EQ(fs::path(text->GetLocalName()).extension(), ".txt");
+  EXPECT_EQ(test::ReadFileBytes(text->GetLocalPath()), readme);
+  TWebFile online(&reopened);
+  ASSERT_TRUE(reopened.FindUrl(server_.Url("/"), online));
+  EXPECT_EQ(online.GetState(), fsFilteredExternalWebDepth);
 }
 
 TEST_F(ProgramRoadTest, ARelativeShortcutFromAnotherFolderIsCapturedByTheRunningProgram) {
