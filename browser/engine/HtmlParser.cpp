@@ -226,25 +226,75 @@ bool FindRefreshUrl(const TTag& tag, TTagParam& url) {
   return true;
 }
 
-// Where the tag whose text goes on at `from` ends: at the first "<" or ">"
-// outside a quoted attribute value, else at `limit`. A quote right after an
-// "=" (blanks between allowed) opens a value that holds any byte up to its
-// closing quote, as a browser reads it (title="<-"). A quote that does not
-// close before `limit` opens nothing: the tag then ends at its first "<" or
-// ">", so that a typo such as href="x.htm> costs no more than that tag.
+// Where the tag whose text goes on at `from` (after its "<") ends: at the
+// first "<" or ">" outside a quoted attribute value, else at `limit`. The
+// attributes are read as TTag reads them (a stray quote between them skips
+// to its like), so that both agree on where each quoted text ends.
+//
+// A value in quotes holds "<" and ">" up to its closing quote, as a browser
+// reads it (title="<-", alt="a > b", onclick="return a<b"). Its quote opens
+// nothing when it does not close before `limit`, or when what it would hold
+// starts a tag ("<img ", "</b>", "<!--"): the value then runs to a blank, as
+// TTag reads an unclosed one, so that a typo such as href="x.htm> costs no
+// more than its tag. The second rule keeps a rewrite stable: every tag that
+// link rewriting changes or adds starts so, so the quotes it writes never
+// pair with an unclosed quote before them.
 int64_t FindTagEnd(const char* d, int64_t from, int64_t limit) {
-  bool afterEquals = false;
-  for (int64_t i = from; i < limit; ++i) {
-    const char c = d[i];
-    if (c == '<' || c == '>') return i;
-    if (afterEquals && (c == '"' || c == '\'')) {
-      const void* close = std::memchr(d + i + 1, c, size_t(limit - i - 1));
-      if (close) i = static_cast<const char*>(close) - d;
-      afterEquals = false;
+  const auto ends = [d](int64_t at) { return d[at] == '<' || d[at] == '>'; };
+  // "<!", "<?", or "<" (then "/") and a name ended by a blank, "/" or ">".
+  const auto startsTag = [d, limit](int64_t at) {
+    if (d[at] != '<') return false;
+    int64_t k = at + 1;
+    if (k < limit && (d[k] == '!' || d[k] == '?')) return true;
+    if (k < limit && d[k] == '/') ++k;
+    const auto letter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+    if (k >= limit || !letter(d[k])) return false;
+    while (k < limit && (letter(d[k]) || (d[k] >= '0' && d[k] <= '9'))) ++k;
+    return k >= limit || IsBlank(d[k]) || d[k] == '/' || d[k] == '>';
+  };
+  // The quote that closes the one at `open`; `limit` when none does first.
+  const auto findClosingQuote = [&](int64_t open) {
+    int64_t at = open + 1;
+    while (at < limit && d[at] != d[open] && !startsTag(at)) ++at;
+    return at < limit && d[at] == d[open] ? at : limit;
+  };
+  int64_t i = from;
+  if (i < limit && d[i] == '/') ++i;
+  while (i < limit && !IsBlank(d[i]) && d[i] != '/' && !ends(i)) ++i;  // the tag's name
+  while (i < limit) {
+    if (ends(i)) return i;
+    if (IsBlank(d[i]) || d[i] == '/') {
+      ++i;
       continue;
     }
-    if (c == '=') afterEquals = true;
-    else if (!IsBlank(c)) afterEquals = false;
+    if (d[i] == '"' || d[i] == '\'') {  // stray quoted text between attributes
+      const int64_t close = findClosingQuote(i);
+      i = close < limit ? close + 1 : i + 1;
+      continue;
+    }
+    const int64_t name = i;
+    while (i < limit && !IsBlank(d[i]) && d[i] != '=' && d[i] != '/' && !ends(i)) ++i;
+    if (i == name) {  // a lone "=" between attributes
+      ++i;
+      continue;
+    }
+    int64_t j = i;
+    while (j < limit && IsBlank(d[j])) ++j;
+    if (j >= limit || d[j] != '=') continue;
+    ++j;
+    while (j < limit && IsBlank(d[j])) ++j;
+    if (j < limit && (d[j] == '"' || d[j] == '\'')) {
+      if (const int64_t close = findClosingQuote(j); close < limit) {
+        i = close + 1;
+        continue;
+      }
+      ++j;  // opens nothing: read as an unclosed value
+      while (j < limit && !IsBlank(d[j]) && !ends(j)) ++j;
+    } else {
+      while (j < limit && !IsBlank(d[j]) && d[j] != '"' && !ends(j)) ++j;
+      if (j < limit && d[j] == '"') ++j;  // a quote right after a bare value closes it
+    }
+    i = j;
   }
   return limit;
 }

@@ -392,6 +392,36 @@ TEST(HtmlParserLinks, RewritingATagWithAnUnclosedQuoteKeepsItsLink) {
   }
 }
 
+// A quote left open before other links must not pair with the quotes that
+// rewriting those links writes: the rewritten page yields the same links.
+TEST(HtmlParserLinks, APageRewrittenAfterAnUnclosedQuoteYieldsTheSameLinks) {
+  for (const char* page : {"<a x=\"0; >A <img src=i.gif alt=x>B<a href=b.htm>b</a>",
+                           "<p title='it <img src=i.gif><a href=b.htm>b</a>",
+                           "<a \"stray <img src=i.gif> <a href=b.htm>b</a>"}) {
+    SCOPED_TRACE(page);
+    Parsed p(page);
+    const std::vector<std::string> links = p.Links();
+    ASSERT_EQ(links.size(), 2u);
+    std::string rewritten;
+    TTagLink link;
+    for (int i = 0; i < p.parser.GetCount(); ++i) {
+      if (p.parser.GetTagLink(i, link) && (link.Flags & kTokenLinkTag) && !link.GetUrl().empty()) {
+        const std::string old = link.GetUrl();
+        ASSERT_TRUE(link.SetUrl("local/" + old));
+        ASSERT_TRUE(link.SetOldUrl("http://h/" + old));
+        rewritten += link.GetText();
+        rewritten += p.parser.TextAfterBytes(i);
+      } else {
+        rewritten += std::string(p.parser.TokenBytes(i)) + std::string(p.parser.TextAfterBytes(i));
+      }
+    }
+    Parsed again(rewritten);
+    std::vector<std::string> expected;
+    for (const std::string& l : links) expected.push_back(l.substr(0, 2) + "local/" + l.substr(2));
+    EXPECT_EQ(again.Links(), expected) << rewritten;
+  }
+}
+
 TEST(HtmlParserLinks, ABareValueEscapesBlanksAndControlBytesAsTheUrlWould) {
   // The unclosed quote makes the new value go in without quotes.
   Parsed p("<a title=\"x href=old.htm>");
