@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "DlgSetup.h"
+#include "WCustomGrid.h"
 #include "MainWindowFixture.h"
 #include "Shell.h"
 #include "WBrowser.h"
@@ -75,6 +76,36 @@ TEST_F(WindowFeedbackTest, TheBrowserChosenInThePreferencesOpensTheNextPageAtOnc
   setup.BrowserCombo->setEditText("/nulle/part/navigateur");
   setup.BrowserOtherRadio->click();
   EXPECT_EQ(GetBrowser().GetPath(), browser.string());
+}
+
+// The capture page and the tree as the window grows and shrinks: the lists
+// keep their proportion, the connections show every row they have and no
+// more, the tree stays readable.
+TEST_F(WindowFeedbackTest, ThePagesFollowTheWindowAndTheTreeStaysReadable) {
+  Site();
+  Make();
+  win_->show();
+  Probe().OpenWebFile(MakeWeb("site", server_.Url("/")).string());
+  ASSERT_TRUE(Probe().Road().Run(kCaptureMissing | kCaptureNoResolve, nullptr, true));
+  Probe().Tree()->SelectPage(tpWeb, true);
+  Probe().TreeTimerTimer();
+  auto* requests = Probe().Find<QWidget>("RequestList");
+  auto* sockets = Probe().Find<QWidget>("SocketsFrame");
+  auto* socketList = Probe().Find<controls::TWCustomGrid>("SocketList");
+  const int rows = socketList->RowCount() * socketList->DefaultRowHeight() + 2 * socketList->frameWidth();
+  std::vector<std::pair<int, int>> heights;
+  for (const QSize size : {QSize(800, 600), QSize(1280, 900), QSize(1920, 1080), QSize(800, 600)}) {
+    win_->resize(size);
+    QCoreApplication::processEvents();
+    heights.emplace_back(requests->height(), sockets->height());
+    EXPECT_LE(sockets->height(), rows) << size.width();
+    EXPECT_GE(sockets->height(), 3 * socketList->DefaultRowHeight()) << size.width();
+    EXPECT_GE(Probe().WTreeFrame()->width(), 120) << size.width();
+  }
+  // The request list takes what the window gains; back at the first size,
+  // the page is as it was.
+  EXPECT_GT(heights[2].first, heights[0].first + 300);
+  EXPECT_EQ(heights[3], heights[0]);
 }
 
 }  // namespace
