@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScreen>
 #include <QVariant>
@@ -94,7 +95,12 @@ QtMessageBoxHandler::~QtMessageBoxHandler() { SetMessageBoxHandler(previous_); }
 QMessageBox* QtMessageBoxHandler::Build(const MessageBoxRequest& request) {
   auto* box = new QMessageBox;
   box->setWindowTitle(QString::fromStdString(request.caption));
-  box->setText(QString::fromStdString(request.text));
+  // French puts a space before "?", "!", ":" and ";": a line broken there
+  // would leave the sign alone on the next one. The space is kept, unbreakable.
+  QString text = QString::fromStdString(request.text);
+  static const QRegularExpression beforeSign(QStringLiteral(" (?=[?!:;])"));
+  text.replace(beforeSign, QString(QChar(0x00A0)));
+  box->setText(text);
   box->setTextFormat(Qt::PlainText);
   box->setIcon(QtIcon(request.Icon()));
   new KeepLines(box, request.text.find('\n') != std::string::npos);

@@ -88,6 +88,10 @@ TEST(QtMessageBox, IsWideEnoughForItsCaption) {
   box->show();
   QApplication::processEvents();
   EXPECT_GE(box->width(), QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + 140);
+  // A sign that French spaces off never starts a line of its own.
+  std::unique_ptr<QMessageBox> question(QtMessageBoxHandler::Build(
+      {"Il y a une capture en cours, voulez vous l'interrompre ?", "Sortie de Quillon", MB_OKCANCEL}));
+  EXPECT_TRUE(question->text().endsWith(QString(QChar(0x00A0)) + "?")) << question->text().toStdString();
   // A caption shorter than the text changes nothing.
   std::unique_ptr<QMessageBox> plain(QtMessageBoxHandler::Build({QString("mot ").repeated(30).toStdString(), "Q", MB_OK}));
   plain->show();
