@@ -300,8 +300,11 @@ bool TCapture::Step() {
   }
   AdjustRequestPool();
   if (Work() && !Stopped) return true;
-  return std::any_of(pool_.begin(), pool_.end(),
-                     [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+  const bool busy = std::any_of(pool_.begin(), pool_.end(),
+                                [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+  // The run's last reading: one shorter than a tick shows its duration too.
+  if (!busy) ShowElapsed();
+  return busy;
 }
 
 TCapture::Slot* TCapture::IdleSlot() const {
@@ -564,6 +567,11 @@ bool TCapture::WaitForEvents(int ms) {
 }
 
 void TCapture::TimerTick() {
+  ShowElapsed();
+  if (Web.Options.MaxTime > 0 && int64_t(Web.Options.MaxTime) * 60000 < Elapsed) Abort();
+}
+
+void TCapture::ShowElapsed() {
   Elapsed = Tick() - StartTick;
   const int64_t seconds = Elapsed / 1000;
   char text[64];
@@ -571,7 +579,6 @@ void TCapture::TimerTick() {
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   ElapsedText = text;
   host_.ShowElapsed(ElapsedText);
-  if (Web.Options.MaxTime > 0 && int64_t(Web.Options.MaxTime) * 60000 < Elapsed) Abort();
 }
 
 // ---------------------------------------------------------------- request events

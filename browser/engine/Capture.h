@@ -248,6 +248,8 @@ class TCapture {
   int PoolSize() const { return int(pool_.size()); }
   const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }
   void TimerTick();
+  // Elapsed and ElapsedText from the clock, shown by the host.
+  void ShowElapsed();
 
  private:
   struct Slot {

@@ -5,8 +5,10 @@
 #include <tuple>
 
 #include <QFile>
+#include <QSize>
 #include <QSaveFile>
 
+#include "ImageSize.h"
 #include "LocalPath.h"
 #include "PageRewrite.h"
 #include "ReplaceBatch.h"
@@ -395,16 +397,31 @@ bool TImageIndex::Accepts(const TWebFile& record) const {
   return record.IsRetrieved() && !record.IsRedirect() && record.GetMimeIndex() != 0 && IsImage(record);
 }
 
+// The record's size; a capture made before its kind was measured (PNG,
+// SVG) has none, and its file still tells.
+std::pair<int, int> TImageIndex::Dimensions(const TWebFile& record) const {
+  int w = record.GetWidth(), h = record.GetHeight();
+  if (w > 0 && h > 0) return {w, h};
+  QSize size;
+  if (const std::string path = ExistingPath(record); !path.empty() && GetImageSize(QString::fromStdString(path), size)) {
+    w = size.width();
+    h = size.height();
+  }
+  return {w, h};
+}
+
+bool TImageIndex::Lists(int w, int h) const { return !(w > 0 && h > 0 && w < ImgSizeMin && h < ImgSizeMin); }
+
 bool TImageIndex::Lists(const TWebFile& record) const {
-  const int w = record.GetWidth(), h = record.GetHeight();
-  return !(w > 0 && h > 0 && w < ImgSizeMin && h < ImgSizeMin);
+  const auto [w, h] = Dimensions(record);
+  return Lists(w, h);
 }
 
 bool TImageIndex::Add(const TWebFile& record) {
   if (!Accepts(record)) return false;
   ++ImagesSeen;
-  if (!Lists(record)) return true;
-  const int w = record.GetWidth(), h = record.GetHeight();
+  const auto [w, h] = Dimensions(record);
+  if (!Lists(w, h)) return true;
   int dw = ImgSize, dh = ImgSize;
   if (ImgRatio && w > 0 && h > 0) {
     if (w <= ImgSize && h <= ImgSize) {

@@ -233,7 +233,13 @@ void TDlgSetup::buildPages() {
       if (program.isEmpty()) return;
       BrowserCombo->setEditText(program);
       BrowserOtherRadio->setChecked(true);
+      applyBrowser();
     });
+    // A browser chosen opens the next page already, not once the page is left.
+    for (QRadioButton* radio : {BrowserAutoRadio, BrowserOtherRadio})
+      connect(radio, &QRadioButton::clicked, this, [this] { applyBrowser(); });
+    connect(BrowserCombo, &QComboBox::activated, this, [this] { applyBrowser(); });
+    connect(BrowserCombo->lineEdit(), &QLineEdit::editingFinished, this, [this] { applyBrowser(); });
     connect(BookmarkFileBtn, &QPushButton::clicked, this, [this] {
       const QString file = AskBookmarkFile ? AskBookmarkFile(BookmarkFileEdit->text()) : QString();
       if (!file.isEmpty()) BookmarkFileEdit->setText(file);
@@ -453,6 +459,14 @@ void TDlgSetup::buildPages() {
   bindCheck(s.UseSameProxy, UseSameProxyCheck);
   bindText(s.FTPProxyAdress, FTPProxyAdressEdit);
   bindSpin(s.FTPProxyPort, FTPProxyPortSpin);
+}
+
+void TDlgSetup::applyBrowser() {
+  if (!Browser) return;
+  const std::string program = BrowserAutoRadio->isChecked() ? FindDefaultBrowser() : chosenBrowser();
+  // An unknown program is refused when the page is left; the browser in use stays meanwhile.
+  if (!program.empty() && program != Browser->GetPath() && QFileInfo(QString::fromStdString(program)).isFile())
+    Browser->SetPath(program);
 }
 
 std::string TDlgSetup::chosenBrowser() const { return BrowserCombo->currentText().trimmed().toStdString(); }
