@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 #include <system_error>
 
 #include "HtmlParser.h"
@@ -35,9 +36,24 @@ bool LooksLikePage(const fs::path& file) {
 
 // Whether `path` lies inside `folder` (both canonical as far as they exist,
 // so a symbolic link that leads out counts as out).
-bool Inside(const fs::path& canonicalFolder, const fs::path& path) {
+// Each folder is made canonical once (`folders` keeps them): a page's
+// links share a few, and canonical paths cost a readlink a component.
+bool Inside(const fs::path& canonicalFolder, const fs::path& path, std::map<std::string, fs::path>& folders) {
   std::error_code ec;
-  const fs::path p = fs::weakly_canonical(path, ec);
+  const fs::path normal = path.lexically_normal();
+  fs::path p;
+  std::error_code missing;  // a missing file is no failure here
+  if (!normal.has_filename() || fs::is_symlink(fs::symlink_status(normal, missing))) {
+    p = fs::weakly_canonical(normal, ec);
+  } else {
+    auto at = folders.find(normal.parent_path().string());
+    if (at == folders.end()) {
+      fs::path folder = fs::weakly_canonical(normal.parent_path(), ec);
+      if (ec) return false;
+      at = folders.emplace(normal.parent_path().string(), std::move(folder)).first;
+    }
+    p = at->second / normal.filename();
+  }
   if (ec) return false;
   auto f = canonicalFolder.begin();
   auto q = p.begin();
@@ -69,6 +85,7 @@ void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOpti
   const std::string name = fs::relative(page, folder, ec).string();
   QUrl base = QUrl::fromLocalFile(QString::fromStdString(fs::absolute(page).string()));
   TTagLink link;
+  std::map<std::string, fs::path> folders;
   for (int i = 0; i < parser.GetCount(); ++i) {
     if (const int end = parser.InsertedBlockEnd(i); end >= 0) {
       i = end;
@@ -98,7 +115,7 @@ void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOpti
       continue;
     }
     const fs::path path = target.toLocalFile().toStdString();
-    if (!Inside(root, path)) {
+    if (!Inside(root, path, folders)) {
       ++report.outside;
       Problem(report, options, name, href, "outside the folder");
     } else if (!fs::is_regular_file(path, ec)) {
