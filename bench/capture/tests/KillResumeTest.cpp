@@ -228,12 +228,21 @@ void CheckAfterKill(const fs::path& folder, const std::vector<Event>& events, lo
   web.Close();
 }
 
-TEST(KillResume, EndsAsAnUninterruptedCapture) {
+// The generated site served with its latency, and a folder for the captures.
+class KillResume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Start(kPages, kImages, 8));
+    server.SetLatency(kLatencyMs);
+    url = server.Origin() + "/index.html";
+  }
+
   SiteServer server;
-  ASSERT_TRUE(server.Start(kPages, kImages, 8));
-  server.SetLatency(kLatencyMs);
-  const std::string url = server.Origin() + "/index.html";
+  std::string url;
   qlon::test::TempDir dir;
+};
+
+TEST_F(KillResume, EndsAsAnUninterruptedCapture) {
 
   const fs::path reference = dir.path() / "reference";
   Child whole(url, reference, false);
@@ -319,12 +328,7 @@ std::map<std::string, uintmax_t> Sizes(const fs::path& folder) {
 // A run killed while its file pool holds files made ahead: opening the
 // capture clears them, a copy and a move of it carry none and leave none
 // behind, and the capture resumed at its new place ends whole.
-TEST(KillResume, AKilledRunsFilePoolIsNeverTakenForTheCapture) {
-  SiteServer server;
-  ASSERT_TRUE(server.Start(kPages, kImages, 8));
-  server.SetLatency(kLatencyMs);
-  const std::string url = server.Origin() + "/index.html";
-  qlon::test::TempDir dir;
+TEST_F(KillResume, AKilledRunsFilePoolIsNeverTakenForTheCapture) {
   const fs::path folder = dir.path() / "killed";
   const fs::path pool = CaptureFolder(folder) / kPoolFolder;
   {
