@@ -160,6 +160,7 @@ LinkCheckReport Check(const fs::path& folder, const SiteServer& server) {
 RunResult RunWget(const std::string& wget, int wget2Threads, SiteServer& server, int latency, bool keep) {
   RunResult r;
   r.tool = wget2Threads > 0 ? "wget2" : "wget";
+  r.connections = std::max(wget2Threads, 1);
   r.latency = latency;
   const fs::path folder = MakeTempFolder("wget");
   server.SetLatency(latency);
