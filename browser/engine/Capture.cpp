@@ -215,6 +215,15 @@ TCapture::~TCapture() {
   Web.FilePool = nullptr;
 }
 
+void TCapture::SetFilePoolStart(double slowMicros) {
+  if (!files_) return;
+  Web.FilePool = nullptr;
+  files_.reset();
+  if (slowMicros < 0) return;
+  files_ = std::make_unique<TFilePool>(Web.GetFolder(), 4, 64, slowMicros);
+  Web.FilePool = files_.get();
+}
+
 void TCapture::SaveWeb() {
   saveTimer_.stop();
   AutoSaveCounter = 0;

@@ -352,13 +352,14 @@ bool THtmlIndex::Add(const TWebFile& record) {
     body_ += "<td width=\"20\">&nbsp</td>\r\n";
   }
   const std::string page = FileLink(record);
-  const std::string thumbnail = record.GetThumbnailPath();
+  bool hasThumbnail = false;
+  const std::string thumbnail = record.GetThumbnailPath(&hasThumbnail);
   std::string title = RecordTitle(record);
   if (title.empty()) title = FileNameOf(record.GetLocalName());
   const std::string font = "<font face=\"Arial\" size=\"2\">";
   body_ += "<td align=\"center\"><a href=\"" + page + "\">";
   // Without a thumbnail the cell stays empty rather than showing a broken image.
-  body_ += FileExists(thumbnail)
+  body_ += hasThumbnail
                ? "<img src=\"" + LocalLink(thumbnail) + "\" border=\"0\" alt=\"Vignette\">"
                : std::string("&nbsp;");
   body_ += "</a></td>\r\n<td width=\"500\"><table border=\"0\">\r\n";
