@@ -188,8 +188,9 @@ bool TMainWin::ReplaceWeb(const std::string& path, bool keepView) {
   if (web_ && SamePath(path, web_->Path())) return true;  // it is open already
   auto web = std::make_unique<TWeb>();
   {
+    // No events run while both webs are open: a pending page change would
+    // act on the web being replaced.
     TWaitCursor wait;
-    ProcessMessages();
     bool opened = false;
     try {
       if (WebFileThere(path) && !(opened = web->Open(path) == wlOk))
