@@ -204,7 +204,11 @@ void TWebTree::Refresh() {
 bool TWebTree::SelectPage(int tag, bool activate) {
   TWTreeNode* node = tag > 0 ? FindNodeByTag(quint8(tag)) : nullptr;
   if (!node) return false;
-  if (node->Parent() && node->Parent() != Root()) node->Parent()->ExpandWithParents();
+  if (node->Parent() && node->Parent() != Root()) {
+    node->Parent()->ExpandWithParents();
+    // Opening the images' folder fills it anew: the node found is gone.
+    if (!(node = FindNodeByTag(quint8(tag)))) return false;
+  }
   const bool was = quiet_;
   quiet_ = true;
   if (GetSelectedNode() != node) Model().SelectNode(node);
