@@ -436,7 +436,8 @@ void TCapture::Release(Slot& slot) {
 
 int TCapture::Connections(std::string_view site, bool held) {
   const int64_t now = Tick();
-  // A closing session's end is among the ends while within the grace.
+  // A connection still closing counts as held: within the grace through its
+  // end in Ends, past it here.
   int count = int(std::count_if(pool_.begin(), pool_.end(), [&](const auto& s) {
     const bool closing = held && s->Request->Closing() && now - s->Ended >= kReleaseGrace;
     return (s->Busy || closing) && SameTextAscii(s->Site, site);
