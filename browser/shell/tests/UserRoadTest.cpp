@@ -133,6 +133,13 @@ class UserRoadTest : public test::MainWindowFixture {
     Put(folder + "page.htm", "<html><body><a href=\"" + folder + "\">retour</a></body></html>");
     Put(folder + "pic.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
   }
+  // The window as a person finds it, with `file` opened from File > Ouvrir.
+  void ShowWithWeb(const fs::path& file) {
+    Make();
+    win_->resize(900, 600);
+    win_->show();
+    OpenFromTheMenu(file);
+  }
   // File > Nouveau; `fill` works on the wizard (modal) as a person does.
   // Returns whether the wizard was seen.
   bool NewWebFromTheMenu(const std::function<void(shell::TDlgWeb&)>& fill) {
@@ -334,10 +341,7 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
     web.StartEntries.push_back({server_.Url("/second/"), "", "", ""});
     web.Save();
   }
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   ClickTreeNode(tpOptions);
   ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig; }, 5));
   ASSERT_NE(Probe().DlgWeb(), nullptr);
@@ -360,10 +364,7 @@ TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
   Put("/a.htm", SlowPage());  // a run long enough to show its duration
   const fs::path file = MakeWeb("site", server_.Url("/"), "Ancien titre");
   const fs::path other = MakeWeb("other", server_.Url("/a.htm"), "Autre web");
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   StartCaptureFromTheMenu();
   ASSERT_TRUE(CapturedAll(3));
   auto* elapsed = Probe().Find<QLabel>("ElapsedLabel");
@@ -401,10 +402,7 @@ TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
 TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   Site();
   const fs::path file = MakeWeb("site", server_.Url("/"));
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   StartCaptureFromTheMenu();
   ASSERT_TRUE(CapturedAll(3));
 
@@ -475,16 +473,10 @@ TEST_F(UserRoadTest, APageWithAThreeHundredByteNameIsCapturedAndLinked) {
   EXPECT_EQ(saved.find("href=\"" + server_.Url("/b.htm")), std::string::npos) << saved;
 }
 
-// A person opening a damaged web, from the menu or a shortcut handed to the
-// window, is told why; the file is left as it was, and once mended it opens
-// with all that was captured.
 TEST_F(UserRoadTest, OkAndCaptureOnTheOptionsPageCapturesTheWeb) {
   Site();
   const fs::path file = MakeWeb("site", server_.Url("/"));
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   ClickTreeNode(tpOptions);
   ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
   Type(Probe().DlgWeb()->Url_TitleEdit, "Site du jour");
@@ -550,6 +542,9 @@ TEST_F(UserRoadTest, TheOpenWebStaysUntilAnotherOneIsOpen) {
   EXPECT_TRUE(win_->CurrentWeb()->IsFileOpen());
 }
 
+// A person opening a damaged web, from the menu or a shortcut handed to the
+// window, is told why; the file is left as it was, and once mended it opens
+// with all that was captured.
 TEST_F(UserRoadTest, ADamagedWebIsRefusedWithItsReasonAndLeftAsItWas) {
   Site();
   const fs::path file = MakeWeb("site", server_.Url("/"));
