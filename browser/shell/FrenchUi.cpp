@@ -6,13 +6,13 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QScreen>
-#include <QStyle>
-#include <QTreeView>
 #include <QIdentityProxyModel>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QScreen>
+#include <QStyle>
 #include <QTranslator>
+#include <QTreeView>
 
 #include <iterator>
 #include <string_view>

@@ -7,13 +7,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QStandardPaths>
-#include <QThread>
-
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include "PlatformRoot.h"
 
