@@ -45,6 +45,40 @@ TEST_F(WindowFeedbackTest, DuringACaptureTheTreeHighlightsTheCapturePageAndAShor
   EXPECT_EQ(Probe().Find<QLabel>("ElapsedLabel")->text(), "00:00:00");
 }
 
+// A whole capture again (the web reset first) started from the capture
+// page itself, from the menu and from the tool button: the reset lets go
+// of the web for a moment, and the tree must come back to the capture page
+// instead of staying on the first node it found without the web.
+TEST_F(WindowFeedbackTest, AWholeCaptureAgainFromTheCapturePageKeepsTheTreeOnIt) {
+  OpenSlowWeb();
+  StartCaptureFromTheMenu();
+  ASSERT_TRUE(CapturedAll(1));
+  ASSERT_EQ(Probe().Tree()->GetPage(), int(tpWeb));
+  choose_ = [](shell::TDlgChooseCapture& d) {
+    d.ResetRadio->setChecked(true);
+    return int(QDialog::Accepted);
+  };
+  const std::pair<const char*, std::function<void()>> roads[] = {
+      {"Capture > Démarrer", [&] { Probe().MenuCaptureStart()->trigger(); }},
+      {"the tool button", [&] { Probe().CaptureBtn()->click(); }},
+  };
+  for (const auto& [road, start] : roads) {
+    std::vector<int> seen;
+    WhenCapturing([&] {
+      QTimer::singleShot(300, win_.get(), [&] {
+        const controls::TWTreeNode* node = Probe().Tree()->GetSelectedNode();
+        seen = {node ? node->tag : 0, Probe().PageTag()};
+      });
+    });
+    start();
+    ASSERT_TRUE(CapturedAll(1)) << road;
+    ASSERT_EQ(seen.size(), 2u) << road << ": the run ended before it was looked at";
+    EXPECT_EQ(seen[0], int(tpWeb)) << road;
+    EXPECT_EQ(seen[1], int(tpWeb)) << road;
+    EXPECT_TRUE(Probe().CaptureFrame()->isVisible()) << road;
+  }
+}
+
 TEST_F(WindowFeedbackTest, EachToolButtonTellsItsCommand) {
   Make();
   const std::pair<const char*, const char*> tips[] = {
