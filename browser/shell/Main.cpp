@@ -73,14 +73,14 @@ QFrame* NewFrame(QWidget* parent, const char* name) {
 TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
     : QMainWindow(parent),
       setup_(setup),
-      config_(std::move(config)),
-      programFolder_(ProgramFolder()),
-      recent_(setup) {
+      config_(std::move(config)) {
   setObjectName("MainWin");
   setWindowIcon(ProgramIcon());
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
-  ExecDialog = [](QDialog& d) { return d.exec(); };
+  Asks.ExecDialog = [](QDialog& d) { return d.exec(); };
   if (!shell::TUnattended::Current()) ownUnattended_ = std::make_unique<shell::TUnattended>();
+  sessionHost_ = std::make_unique<TSessionHost>(*this);
+  session_ = std::make_unique<shell::TWebSession>(*sessionHost_, setup_, Unattended(), ProgramFolder());
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
@@ -91,6 +91,8 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
 
 TMainWin::~TMainWin() { FormDestroy(); }
 
+TWeb* TMainWin::CurrentWeb() const { return session_->Web(); }
+
 void TMainWin::BuildFrames() {
   viewsHost_ = std::make_unique<TViewsHost>(*this);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
@@ -100,7 +102,7 @@ void TMainWin::BuildFrames() {
   WTreeFrame = NewFrame(MainSplitter, "WTreeFrame");
   auto* treeLayout = new QVBoxLayout(WTreeFrame);
   treeLayout->setContentsMargins(0, 0, 0, 0);
-  Tree = new TWebTree(viewsHost_.get(), programFolder_, WTreeFrame);
+  Tree = new TWebTree(viewsHost_.get(), session_->ProgramFolder(), WTreeFrame);
   Tree->setObjectName("Tree");
   treeLayout->addWidget(Tree);
 
@@ -190,7 +192,7 @@ void TMainWin::FormCreate() {
   roadHost_ = std::make_unique<TRoadHost>(*this);
   road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
   UrlPage->SearchPanel->Setup();
-  if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
+  if (QPixmap back; back.load(QString::fromStdString((session_->ProgramFolder() / kBackgroundFile).string()))) {
     QPalette p = RightFrame->palette();
     p.setBrush(QPalette::Window, back);
     RightFrame->setPalette(p);
@@ -209,7 +211,7 @@ void TMainWin::FormCreate() {
 
   TSchedulerConfig scheduler;
   scheduler.WorkFolder = setup_.WorkPath;
-  scheduler.ProgramFolder = programFolder_;
+  scheduler.ProgramFolder = session_->ProgramFolder();
   scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
   scheduler.PollIntervalMs = config_.SchedulerPollMs;
   DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), viewsHost_.get(), SchedulerFrame);
@@ -234,7 +236,7 @@ void TMainWin::FormCreate() {
     ShowMessageBox(note, "Types MIME", MB_OK | MB_ICONEXCLAMATION);
 
   RestoreGeometry();
-  recent_.Load(web_.get());
+  session_->Recent().Load(CurrentWeb());
   RebuildRecentMenu();
   RefreshState();
   ShowView(mvHome);
@@ -245,7 +247,7 @@ void TMainWin::FormCreate() {
   DropTarget->SetActive(true);
   // The wizard runs after the drop has ended, never inside it.
   connect(DropTarget, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
-    QMetaObject::invokeMethod(this, [this, url] { NewWeb("", url.toStdString(), true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, url] { session_->New({.Url = url.toStdString()}, true); }, Qt::QueuedConnection);
   });
 
   // Second instances hand their command lines over from now on (when this
@@ -290,10 +292,9 @@ void TMainWin::FormDestroy() {
   road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
-  recent_.Save();
+  session_->Recent().Save();
   // A web still open (the close was refused or never asked) is saved.
-  DetachWeb();
-  web_.reset();
+  session_->Release();
   MapEditor->Free();
   TreeTimer->stop();
   UrlPage->Detach();
@@ -364,7 +365,7 @@ bool TMainWin::FormCloseQuery() {
     return false;
   }
   road_->CancelDial();
-  CloseWeb(false);
+  session_->Close(false);
   return true;
 }
 
@@ -441,7 +442,7 @@ void TMainWin::SelectTreePage(int tag) {
 }
 
 void TMainWin::RefreshState() {
-  if (!web_) mode_ = mmNoWeb;
+  if (!CurrentWeb()) mode_ = mmNoWeb;
   Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
   Menus->ShowMode(mode_);
@@ -455,15 +456,16 @@ void TMainWin::RefreshStatusHints() {
   // The page shown has the first say (a list that fills, the map being
   // edited); the others show the web's folder.
   QString hint = view_ == mvMap ? MapEditor->StatusHint() : UrlPage->StatusHint();
-  if (hint.isEmpty() && web_) hint = QString::fromStdString(web_->Path().parent_path().string());
+  if (const TWeb* web = CurrentWeb(); hint.isEmpty() && web)
+    hint = QString::fromStdString(web->Path().parent_path().string());
   StatusInfo1->setText(hint);
 }
 
 void TMainWin::UpdateCaption() {
   QString caption = QString(kProgramTitle) + " ";
-  if (web_) {
-    QString name = QString::fromStdString(web_->GetTitle());
-    if (name.isEmpty()) name = QString::fromStdString(web_->Path().parent_path().string());
+  if (const TWeb* web = CurrentWeb()) {
+    QString name = QString::fromStdString(web->GetTitle());
+    if (name.isEmpty()) name = QString::fromStdString(web->Path().parent_path().string());
     caption += "(" + name + ")";
   }
   setWindowTitle(caption);
@@ -552,14 +554,8 @@ void TMainWin::RestoreGeometry() {
 
 // ---------------------------------------------------------------- recent webs
 
-void TMainWin::AddRecentWeb(const fs::path& path) {
-  recent_.Add(path, web_.get());
-  RebuildRecentMenu();
-  recent_.Save();
-}
-
 void TMainWin::RebuildRecentMenu() {
-  Menus->ShowRecent(recent_.Titles(), [this](int index) { OpenRecentWeb(index); });
+  Menus->ShowRecent(session_->Recent().Titles(), [this](int index) { session_->OpenRecent(index); });
 }
 
 // ---------------------------------------------------------------- command line
@@ -611,16 +607,16 @@ void TMainWin::HandleArguments(const StringList* list) {
   }
   // The file's extension decides, the first match wins; paths keep their case.
   if (shell::HasExtension(arg, ".web")) {
-    OpenWebFile(arg);
+    session_->Open(arg, false);
   } else if (shell::HasExtension(arg, ".wbs")) {
     RunWebShortcut(arg);
   } else if (shell::HasExtension(arg, ".url")) {
-    if (const std::string url = ReadInternetShortcut(arg); !url.empty()) NewWeb("", url, true);
+    if (const std::string url = ReadInternetShortcut(arg); !url.empty()) session_->New({.Url = url}, true);
   } else if (UpperCase(arg) == "/B") {
     std::string address, title;
-    if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
+    if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) session_->New({.Url = address}, true);
   } else if (const std::string url = shell::UrlArgument(arg); !url.empty()) {
-    NewWeb("", url, true);
+    session_->New({.Url = url}, true);
   }
 }
 
@@ -649,17 +645,7 @@ void TMainWin::RunWebShortcut(const std::string& path) {
   if (!fs::is_regular_file(shortcut.Web, ec))
     return fail("Le web " + PrintableText(shortcut.Web) + " du raccourci " + named + " n'existe pas.");
   if (shortcut.MinimizeFlag) showMinimized();
-  if (!web_ || !SamePath(web_->Path(), shortcut.Web)) {
-    if (!CloseWeb(false)) return fail("Le web courant ne peut pas être fermé.");
-    auto web = std::make_unique<TWeb>();
-    try {
-      TWaitCursor wait;
-      if (web->Open(shortcut.Web) != wlOk) return fail(CannotOpenWebText(shortcut.Web, *web));
-    } catch (const Exception& e) {
-      return fail("Le web " + PrintableText(shortcut.Web) + " ne peut pas être ouvert : " + e.message());
-    }
-    SetCurrentWeb(std::move(web));
-  }
+  if (const std::string failure = session_->OpenForRun(shortcut.Web); !failure.empty()) return fail(failure);
   uint16_t flags = 0;
   // With no screen nobody is left to use the window once the run is over.
   if (shortcut.CloseQuillonFlag || Unattended().Has(shell::TUnattended::NoScreen)) flags |= kCaptureClose;
@@ -704,16 +690,9 @@ bool TMainWin::TaskStart(TTask& task) {
       actions = step->Actions;
     }
     if (scheduler.GetStateByte() & TScheduler::kHideProgram) showMinimized();
-    if (web_ && !SamePath(web_->Path(), path) && !CloseWeb(true)) {
+    if (!session_->OpenForStep(path, [&] { task.WriteJournal(jkWebLoad, path); })) {
       task.SetError(teWebLoad, path);
       return true;
-    }
-    if (!web_) {
-      task.WriteJournal(jkWebLoad, path);
-      if (!OpenWeb(path, true)) {
-        task.SetError(teWebLoad, path);
-        return true;
-      }
     }
     uint16_t flags = kCaptureScheduled;
     if (actions & kActionReset) flags = kCaptureReset | kCaptureScheduled;
@@ -734,7 +713,7 @@ bool TMainWin::TaskStart(TTask& task) {
   SetMode(mmRunning);
   task.WriteJournal(jkLineOpen);
   const TDialResult dialed = road_->Dial();
-  SetMode(web_ ? mmWebOpen : mmNoWeb);
+  SetMode(CurrentWeb() ? mmWebOpen : mmNoWeb);
   if (dialed == drFailed)
     task.SetError(teConnection, RasEntry->ErrorText().toStdString());
   else if (dialed != drConnected)

@@ -36,7 +36,6 @@
 #include <string>
 
 #include "MainTypes.h"
-#include "RecentWebs.h"
 #include "Utils.h"
 
 class QDialog;
@@ -71,6 +70,7 @@ class TDlgWeb;
 class TMainMenus;
 class TUnattended;
 class TUrlPage;
+class TWebSession;
 }  // namespace shell
 
 // The capture message the window posts itself (WM_USER + 4096); wParam
@@ -93,7 +93,7 @@ class TMainWin : public QMainWindow {
   explicit TMainWin(TSetup& setup, TMainWinConfig config = {}, QWidget* parent = nullptr);
   ~TMainWin() override;
 
-  TWeb* CurrentWeb() const { return web_.get(); }
+  TWeb* CurrentWeb() const;
   TMainMode Mode() const { return mode_; }
   TMainView View() const { return view_; }
 
@@ -108,6 +108,7 @@ class TMainWin : public QMainWindow {
   // The window as its components see it (MainHosts.h): the road's host, and
   // the host of the pages, the tree and the docked forms.
   class TRoadHost;
+  class TSessionHost;
   class TViewsHost;
 
   // ---- creation and frame of state (Main.cpp)
@@ -136,34 +137,10 @@ class TMainWin : public QMainWindow {
   // Who answers the boxes (this window's own when the program made none).
   shell::TUnattended& Unattended();
 
-  // ---- webs (MainWeb.cpp)
-  int Ask(const std::string& text, const std::string& caption);
-  void NewWeb(const std::string& baseFile, const std::string& url, bool makeCurrent);
-  bool OpenWeb(const std::string& path, bool keepView);
-  void OpenWebFile(const std::string& path);
-  void OpenRecentWeb(int index);
-  // False when the web stays open (Cancel, a failed save, a running capture).
-  bool CloseWeb(bool keepView);
-  void DeleteWeb();
-  void ResetWeb();
-  void MenuWebResetClick();
+  // ---- the open web's dialogs and counters (MainWeb.cpp); the web itself
+  // is the session's (WebSession.h)
   void CommitDialogs();
   void RefreshWebInfo();
-  // A failure is shown, or given back in `failure` when one is given. With
-  // nobody watching, the failure the road reported is not said twice (the
-  // close that ends a shortcut's run saves again).
-  bool SaveWeb(std::string* failure = nullptr);
-  void SetCurrentWeb(std::unique_ptr<TWeb> web);
-  void DetachWeb();
-  // False while a run or a search holds the open web (a search is stopped).
-  bool WebMayClose();
-  // Opens the capture file and makes it current in place of the open web,
-  // which is closed only once the file is open: a file that does not open
-  // is said and the open web stays. The open web's own file leaves it as
-  // it is. True when the file's web is current.
-  bool ReplaceWeb(const std::string& path, bool keepView);
-  bool ClearFolder(const std::string& folder);
-  bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 
   // ---- capture commands, and what a run shows (MainCapture.cpp)
   void PostCapture(uint16_t flags);
@@ -189,7 +166,6 @@ class TMainWin : public QMainWindow {
   // ---- geometry and recent webs (Main.cpp)
   void SaveGeometry();
   void RestoreGeometry();
-  void AddRecentWeb(const std::filesystem::path& path);
   void RebuildRecentMenu();
 
   // ---- pages and the remaining commands (MainViews.cpp)
@@ -208,10 +184,12 @@ class TMainWin : public QMainWindow {
   void RasStateChange(int state);
 
   // ---- what the window asks of its surroundings; tests replace them
-  std::function<int(QDialog&)> ExecDialog;            // a modal dialog
-  std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
-  std::function<QString()> AskOpenWebFile;            // the open dialog
-  std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
+  struct TAsks {
+    std::function<int(QDialog&)> ExecDialog;            // a modal dialog
+    std::function<bool(shell::TDlgWeb&)> RunWebDialog;  // the wizard, modal
+    std::function<QString()> OpenWebFile;               // the open dialog
+    std::function<bool(const std::string& address)> OpenAddress;  // the default browser; false: not shown
+  } Asks;
 
   // ---- components, named as the form's (and by their object names)
   std::unique_ptr<shell::TMainMenus> Menus;  // the menu bar and the tool bar
@@ -239,19 +217,15 @@ class TMainWin : public QMainWindow {
   TWebTreePage PageTag{};       // the web-tree tag of the page shown
   TSetup& setup_;
   TMainWinConfig config_;
-  std::unique_ptr<TWeb> web_;
   TMainMode mode_ = mmNoWeb;
   TMainView view_ = mvNone;
-  std::filesystem::path programFolder_;
-  shell::TRecentWebs recent_;
   QSize cfgWebSize_;  // the docked capture configuration's frame on its small pages
   std::optional<StringList> pendingArguments_;
   QTimer* argumentsTimer_;
   bool destroyed_ = false;
   std::unique_ptr<shell::TUnattended> ownUnattended_;
-  // The last save failure given back to the road, which reported it;
-  // cleared by a save that works.
-  std::string reportedSaveFailure_;
+  std::unique_ptr<TSessionHost> sessionHost_;
+  std::unique_ptr<shell::TWebSession> session_;  // the open web and the recent webs
   std::unique_ptr<TViewsHost> viewsHost_;
   std::unique_ptr<TRoadHost> roadHost_;
   std::unique_ptr<shell::TCaptureRoad> road_;  // from FormCreate to FormDestroy

@@ -14,6 +14,7 @@
 #include "MapEditor.h"
 #include "UrlPage.h"
 #include "WaitCursor.h"
+#include "WebSession.h"
 #include "WebTree.h"
 
 namespace qlon {
@@ -44,13 +45,14 @@ class TMainWin::TViewsHost : public QObject,
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override;
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshState() override { win_.RefreshState(); }
-  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override { return win_.AcceptNewWebFolder(dlg); }
-  void AddRecentWeb(const std::filesystem::path& file) override { win_.AddRecentWeb(file); }
+  void NewWebFrom(const std::string& url, const std::string& user, const std::string& password) override {
+    win_.session_->New({.Url = url, .User = user, .Password = password}, false);
+  }
   void ShowPreview(const std::string& url, const std::string& file) override;
   void RestartPreview() override;
   void WebOptionsChanged() override;
   // ISearchHost
-  TWeb* CurrentWeb() override { return win_.web_.get(); }
+  TWeb* CurrentWeb() override { return win_.CurrentWeb(); }
   std::filesystem::path WorkFolder() override;
   void PostSearchStart() override;
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
@@ -81,19 +83,19 @@ class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
  public:
   explicit TRoadHost(TMainWin& win) : win_(win) {}
 
-  TWeb* CurrentWeb() override { return win_.web_.get(); }
-  int ExecModal(QDialog& dialog) override { return win_.ExecDialog(dialog); }
+  TWeb* CurrentWeb() override { return win_.CurrentWeb(); }
+  int ExecModal(QDialog& dialog) override { return win_.Asks.ExecDialog(dialog); }
   QWidget* DialogParent() override { return &win_; }
   void SetMode(TMainMode mode) override { win_.SetMode(mode); }
   void SetView(TMainView view) override { win_.SetView(view); }
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
   void CommitDialogs() override { win_.CommitDialogs(); }
-  void ResetWeb() override { win_.ResetWeb(); }
-  bool SaveWeb(std::string* failure) override { return win_.SaveWeb(failure); }
+  void ResetWeb() override { win_.session_->Reset(); }
+  bool SaveWeb(std::string* failure) override { return win_.session_->Save(failure); }
   void ClearRunLists() override { win_.CapturePage->ClearRunLists(); }
   void ShowRunEnd(bool scheduled) override;
-  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.web_.get()); }
+  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.CurrentWeb()); }
   void AddWebFileToLists(const TWebFile& record) override;
   void RefreshWebTree() override;
   void ShowElapsed(const std::string& text) override { win_.CapturePage->ShowElapsed(text); }
@@ -102,6 +104,33 @@ class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
   void OpenWebPage(const std::string& relative) override { win_.OpenWebPage(relative); }
   void CloseProgram() override { win_.CloseLater(); }
   TScheduler* Scheduler() override;
+
+ private:
+  TMainWin& win_;
+};
+
+// The host of the open web's session: the pages show the web, the wizard
+// and the open dialog run for it (MainWeb.cpp).
+class TMainWin::TSessionHost : public shell::IWebSessionHost {
+ public:
+  explicit TSessionHost(TMainWin& win) : win_(win) {}
+
+  bool Busy() override { return win_.Busy(); }
+  bool WebMayClose() override;
+  void DropPending() override;
+  void CommitEdits() override { win_.CommitDialogs(); }
+  void ShowWeb(TWeb& web) override;
+  void HideWeb(bool closing) override;
+  void WebClosed(bool keepView) override;
+  void WebReset(TWeb& web) override;
+  void WebDeleting(const TWeb& web) override;
+  void RecentChanged() override { win_.RebuildRecentMenu(); }
+  std::optional<shell::TNewWebChoice> AskNewWeb(
+      TWeb& web, const shell::TNewWebSeed& seed,
+      const std::function<bool(const std::string& folder)>& acceptFolder) override;
+  std::string AskWebFile() override;
+  void StartCapture() override;
+  std::shared_ptr<void> Wait() override;
 
  private:
   TMainWin& win_;

@@ -137,7 +137,7 @@ void TMainWin::TViewsHost::ShowPreview(const std::string& url, const std::string
 void TMainWin::TViewsHost::RestartPreview() { win_.UrlPage->RestartPreview(); }
 
 void TMainWin::TViewsHost::WebOptionsChanged() {
-  if (win_.DlgWeb && win_.web_ && win_.DlgWeb->Web() == win_.web_.get()) win_.DlgWeb->LoadWeb(win_.web_.get());
+  if (TWeb* web = win_.CurrentWeb(); win_.DlgWeb && web && win_.DlgWeb->Web() == web) win_.DlgWeb->LoadWeb(web);
 }
 
 fs::path TMainWin::TViewsHost::WorkFolder() { return win_.setup_.WorkPath; }
@@ -162,7 +162,7 @@ void TMainWin::TViewsHost::TreeExpandFolder(controls::TWTreeNode* folder, bool e
 
 std::optional<QColor> TMainWin::TViewsHost::ChooseMapPenColor() {
   QColorDialog dlg(Qt::red, &win_);
-  if (win_.ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
+  if (win_.Asks.ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
   return dlg.currentColor();
 }
 
@@ -185,17 +185,17 @@ bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
 void TMainWin::ConnectCommands() {
   const shell::TMainMenus& m = *Menus;
   connect(m.MenuFileNew, &QAction::triggered, this, [this] {
-    if (CloseWeb(false)) NewWeb("", "", true);
+    if (session_->Close(false)) session_->New({}, true);
   });
-  connect(m.MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
+  connect(m.MenuFileOpen, &QAction::triggered, this, [this] { session_->Open({}, false); });
   connect(m.MenuFileSave, &QAction::triggered, this, [this] {
     CommitDialogs();
-    SaveWeb();
+    session_->Save();
   });
-  connect(m.MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
+  connect(m.MenuFileClose, &QAction::triggered, this, [this] { session_->Close(false); });
   connect(m.MenuFileExit, &QAction::triggered, this, &QWidget::close);
-  connect(m.MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
-  connect(m.MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
+  connect(m.MenuWebReset, &QAction::triggered, this, [this] { session_->AskReset(); });
+  connect(m.MenuWebDelete, &QAction::triggered, this, [this] { session_->Delete(); });
   connect(m.MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
   connect(m.MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
   connect(m.MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
@@ -215,10 +215,10 @@ void TMainWin::ConnectCommands() {
   for (QToolButton* b : {m.NewBtn, m.CaptureBtn, m.StopBtn})
     connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
 
-  OpenAddress = ShowInBrowser;
+  Asks.OpenAddress = ShowInBrowser;
   UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
     shell::TDlgRapportError dlg(&web, this);
-    return ExecDialog(dlg) == QDialog::Accepted;
+    return Asks.ExecDialog(dlg) == QDialog::Accepted;
   };
 
   // The view checks live in the Options menu and in the URL list's own
@@ -268,7 +268,7 @@ void TMainWin::ConnectCommands() {
   });
   connect(m.MenuHelpAbout, &QAction::triggered, this, [this] {
     TDlgAbout dlg(this);
-    ExecDialog(dlg);
+    Asks.ExecDialog(dlg);
   });
   connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
   connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
@@ -276,7 +276,7 @@ void TMainWin::ConnectCommands() {
 
 void TMainWin::EnableMenus() {
   std::error_code ec;
-  Menus->Enable({.WebOpen = web_ != nullptr,
+  Menus->Enable({.WebOpen = CurrentWeb() != nullptr,
                  .Mode = mode_,
                  .ListShown = view_ == mvUrls || view_ == mvSearch,
                  .HomePage = WebPage(kHomePage).has_value(),
@@ -300,14 +300,14 @@ void TMainWin::TreeTimerTimer() {
     if (DlgSetup) DlgSetup->SelectPage(tag);
     SetView(mvSetup);
   } else if (tag >= tpOptions && tag < tpWeb) {
-    if (!DlgWeb && web_) {
+    if (!DlgWeb && CurrentWeb()) {
       DlgWeb = new shell::TDlgWeb(setup_, CfgWebFrame);
       DlgWeb->SetDocked(true, CfgWebFrame, alClient);
-      DlgWeb->LoadWeb(web_.get());
+      DlgWeb->LoadWeb(CurrentWeb());
       // As in the wizard: the edits are the web's, then the capture starts
       // on its queue (a run already going keeps the web).
       DlgWeb->OnStartCapture = [this] {
-        if (web_ && !Busy()) PostCapture(kCaptureMissing);
+        if (CurrentWeb() && !Busy()) PostCapture(kCaptureMissing);
       };
     }
     // Filters and file types need the room; the other pages keep the
@@ -341,8 +341,8 @@ void TMainWin::TreeTimerTimer() {
   } else if (tag == tpImage) {
     SetView(mvPicture);
     UrlPage->SetupUrlPage();
-    if (auto* image = dynamic_cast<TImageNode*>(node); image && web_)
-      if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName))
+    if (auto* image = dynamic_cast<TImageNode*>(node); image && CurrentWeb())
+      if (const auto path = LocalNameToPath(CurrentWeb()->Path().parent_path(), image->LocalName))
         UrlPage->ShowPreview({}, path->string());
   } else if (tag == tpMaps) {
     SetView(mvMap);
@@ -366,8 +366,9 @@ void TMainWin::TreeTimerTimer() {
 }
 
 void TMainWin::TreeAction(controls::TWTreeNode* node) {
-  if (auto* image = dynamic_cast<TImageNode*>(node); image && web_) {
-    if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName); path && IsFile(*path))
+  TWeb* web = CurrentWeb();
+  if (auto* image = dynamic_cast<TImageNode*>(node); image && web) {
+    if (const auto path = LocalNameToPath(web->Path().parent_path(), image->LocalName); path && IsFile(*path))
       shell::OpenCapturedFile(*path);
   } else if (auto* page = dynamic_cast<THtmlNode*>(node); page && page->tag == tpHelpPage) {
     const std::string& name = page->FileName;
@@ -378,12 +379,13 @@ void TMainWin::TreeAction(controls::TWTreeNode* node) {
 // ---------------------------------------------------------------- browser and commands
 
 void TMainWin::OpenInBrowser(const std::string& address) {
-  if (!address.empty() && OpenAddress) OpenAddress(address);
+  if (!address.empty() && Asks.OpenAddress) Asks.OpenAddress(address);
 }
 
 void TMainWin::BrowserBtnClick() {
-  TWebFile record(web_.get());
-  if (web_ && UrlPage->UrlList->CurrentRecord(record))
+  TWeb* web = CurrentWeb();
+  TWebFile record(web);
+  if (web && UrlPage->UrlList->CurrentRecord(record))
     OpenInBrowser(record.FullUrl);
   else
     // Nothing to show: the choices.
@@ -391,9 +393,9 @@ void TMainWin::BrowserBtnClick() {
 }
 
 void TMainWin::BrowserPopupPopup() {
-  const bool web = web_ != nullptr;
-  Menus->BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
-  Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / kHomePage));
+  const TWeb* web = CurrentWeb();
+  Menus->BrowserPopupLoadIndex->setEnabled(web && web->GetCount() > 0);
+  Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web->Path().parent_path() / kHomePage));
   // The folder's name is shown as it is: an ampersand in it marks no letter.
   Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder).replace('&', "&&") + "...");
   Menus->BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
@@ -402,12 +404,13 @@ void TMainWin::BrowserPopupPopup() {
 }
 
 void TMainWin::BrowserPopupLoadClick(int tag) {
+  const TWeb* web = CurrentWeb();
   switch (tag) {
     case 0:
-      if (web_ && !web_->StartEntries.empty()) OpenInBrowser(web_->StartEntries.front().Url);
+      if (web && !web->StartEntries.empty()) OpenInBrowser(web->StartEntries.front().Url);
       break;
     case 1:
-      if (web_) OpenInBrowser(FileUrl(web_->Path().parent_path() / kHomePage));
+      if (web) OpenInBrowser(FileUrl(web->Path().parent_path() / kHomePage));
       break;
     default:
       if (IsFile(setup_.BookmarkFile)) OpenInBrowser(FileUrl(setup_.BookmarkFile));
@@ -416,10 +419,11 @@ void TMainWin::BrowserPopupLoadClick(int tag) {
 }
 
 void TMainWin::MenuSaveProfileClick() {
-  if (!web_ || !setup_.Profiles) return;
+  TWeb* web = CurrentWeb();
+  if (!web || !setup_.Profiles) return;
   CommitDialogs();
-  shell::TDlgProfileList dlg(*setup_.Profiles, web_->Options, this);
-  ExecDialog(dlg);
+  shell::TDlgProfileList dlg(*setup_.Profiles, web->Options, this);
+  Asks.ExecDialog(dlg);
 }
 
 void TMainWin::MenuHelpClick(int tag) {
@@ -434,16 +438,17 @@ void TMainWin::MenuHelpClick(int tag) {
 }
 
 void TMainWin::MenuWebAddBookmarkClick() {
-  if (!web_) return;
+  if (!CurrentWeb()) return;
   CommitDialogs();
-  AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*web_));
+  AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*CurrentWeb()));
 }
 
 void TMainWin::MenuWebAddWebShortcutClick() {
-  if (!web_) return;
+  const TWeb* web = CurrentWeb();
+  if (!web) return;
   CommitDialogs();
   const fs::path desktop = GetShellFolderPath("Desktop");
-  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web_->Path().string());
+  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web->Path().string());
   if (made.empty()) {
     ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
                    MB_OK | MB_ICONHAND);

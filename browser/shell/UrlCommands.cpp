@@ -17,7 +17,6 @@
 #include "DlgSysTree.h"
 #include "DlgUrlProp.h"
 #include "DlgVignettes.h"
-#include "DlgWeb.h"
 #include "MainTypes.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
@@ -247,7 +246,6 @@ void TUrlCommands::installDefaultDialogs() {
   RunVignettes = [this](TWeb& web, std::optional<std::vector<std::string>> urls) {
     TDlgVignettes::CreateFor(dialogParent_, web, host_.Setup(), std::move(urls))->exec();
   };
-  RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };
   RunErrorReport = [this](TWeb& web) {
     shell::TDlgRapportError dlg(&web, dialogParent_);
@@ -485,22 +483,7 @@ void TUrlCommands::PageNewWeb() {
   if (!currentRecord(record)) return;
   std::string user, password;
   record.GetIdentity(user, password);
-  shell::TDlgWeb dlg(host_.Setup(), dialogParent_);
-  dlg.LoadWeb(nullptr);  // a new web: the settings' defaults
-  dlg.UrlCombo->setEditText(QString::fromStdString(record.FullUrl));
-  dlg.UserNameEdit->setText(QString::fromStdString(user));
-  dlg.PasswordEdit->setText(QString::fromStdString(password));
-  TWeb web;
-  // The folder is settled while the wizard is open (the current web's is refused).
-  dlg.OnAccepted = [&](shell::TDlgWeb& d) { return d.ApplyTo(web) && host_.AcceptNewWebFolder(d); };
-  if (!RunWebDialog(dlg)) return;
-  const fs::path file = dlg.CaptureFile();
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(file, ec))) return;  // never over another web's file
-  web.CreateNew(file);
-  web.Close();
-  host_.AddRecentWeb(file);
-  host_.RefreshState();
+  host_.NewWebFrom(record.FullUrl, user, password);
 }
 
 void TUrlCommands::AddStartUrl() {
