@@ -8,8 +8,6 @@
 #include <QDialog>
 #include <QFrame>
 #include <QGridLayout>
-#include <QLabel>
-#include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -22,6 +20,7 @@
 #include "CommandLine.h"
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "DockedForms.h"
 #include "FormUtil.h"
 #include "MainHosts.h"
 #include "MainWebOps.h"
@@ -34,6 +33,7 @@
 #include "Setup.h"
 #include "ShellLinks.h"
 #include "Splash.h"
+#include "StatusLine.h"
 #include "Unattended.h"
 #include "UrlDropTarget.h"
 #include "UrlPage.h"
@@ -64,6 +64,44 @@ QFrame* NewFrame(QWidget* parent, const char* name) {
   auto* f = new QFrame(parent);
   f->setObjectName(name);
   return f;
+}
+
+// The command line without the program: the configuration's, else the
+// application's own.
+StringList ProgramArguments(const TMainWinConfig& config) {
+  if (config.Arguments) return *config.Arguments;
+  StringList own;
+  const QStringList args = QCoreApplication::arguments();
+  for (int i = 1; i < args.size(); ++i) own.push_back(args[i].toStdString());
+  return own;
+}
+
+void AdoptBrowserChoices(TSetup& setup) {
+  // The browser the user chose in the options, kept across starts.
+  if (!setup.BrowserAuto && !setup.BrowserExeName.empty()) GetBrowser().SetPath(setup.BrowserExeName);
+  // The desktop's default browser heads the list the options offer, unless listed.
+  if (const std::string program = FindDefaultBrowser();
+      !program.empty() && std::find(setup.BrowserList.begin(), setup.BrowserList.end(), program) == setup.BrowserList.end())
+    setup.BrowserList.insert(setup.BrowserList.begin(), program);
+}
+
+// The program's background picture behind the pages, when it is there.
+void ShowBackground(QWidget& pages, const fs::path& programFolder) {
+  QPixmap back;
+  if (!back.load(QString::fromStdString((programFolder / kBackgroundFile).string()))) return;
+  QPalette p = pages.palette();
+  p.setBrush(QPalette::Window, back);
+  pages.setPalette(p);
+  pages.setAutoFillBackground(true);
+}
+
+TSchedulerConfig SchedulerConfigOf(const TSetup& setup, const fs::path& programFolder, const TMainWinConfig& config) {
+  TSchedulerConfig scheduler;
+  scheduler.WorkFolder = setup.WorkPath;
+  scheduler.ProgramFolder = programFolder;
+  scheduler.StartDelayMs = config.SchedulerStartDelayMs;
+  scheduler.PollIntervalMs = config.SchedulerPollMs;
+  return scheduler;
 }
 
 }  // namespace
@@ -125,37 +163,24 @@ void TMainWin::BuildFrames() {
 
   MapEditor = new TMapEditor(*viewsHost_, RightFrame);
 
-  HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
-  SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
-  SetupFrame = NewFrame(RightFrame, "SetupFrame");
-  CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
+  Docked = std::make_unique<shell::TDockedForms>(setup_, *RightFrame);
   // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
   for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
-                     static_cast<QWidget*>(CfgWebFrame)}) {
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(Docked->HelpFrame),
+                     static_cast<QWidget*>(Docked->SchedulerFrame), static_cast<QWidget*>(Docked->SetupFrame),
+                     static_cast<QWidget*>(Docked->CfgWebFrame)}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
-    if (w == SetupFrame || w == CfgWebFrame)
+    if (w == Docked->SetupFrame || w == Docked->CfgWebFrame)
       right->addWidget(w, 0, 0, Qt::AlignLeft | Qt::AlignTop);
     else
       right->addWidget(w, 0, 0);
   }
 
-  StatusInfo1 = new QLabel(this);
-  StatusInfo1->setObjectName("StatusInfo1");
-  StatusInfo2 = new QLabel(this);
-  StatusInfo2->setObjectName("StatusInfo2");
-  StatusProgressBar = new QProgressBar(this);
-  StatusProgressBar->setObjectName("StatusProgressBar");
-  StatusProgressBar->setMaximumHeight(14);
-  StatusProgressBar->hide();
-  statusBar()->addWidget(StatusInfo1, 1);
-  statusBar()->addWidget(StatusProgressBar);
-  statusBar()->addPermanentWidget(StatusInfo2);
+  Status = std::make_unique<shell::TStatusLine>(*statusBar());
 
   TreeTimer = new QTimer(this);
   TreeTimer->setObjectName("TreeTimer");
@@ -169,58 +194,23 @@ void TMainWin::FormCreate() {
     if (state == Qt::ApplicationActive)
       if (QWidget* w = QApplication::activeWindow()) w->raise();
   });
-  const StringList arguments = config_.Arguments ? *config_.Arguments : [] {
-    StringList own;
-    const QStringList args = QCoreApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) own.push_back(args[i].toStdString());
-    return own;
-  }();
+  const StringList arguments = ProgramArguments(config_);
   if (arguments.empty() && config_.Splash) {
     auto* splash = new controls::TSplash(this);
     splash->SetPicture(QPixmap::fromImage(ProgramBitmap("SPLASH")));
     splash->Show();
   }
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { Menus->BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
-  // The browser the user chose in the options, kept across starts.
-  if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
-  // The desktop's default browser heads the list the options offer, unless listed.
-  if (const std::string program = FindDefaultBrowser();
-      !program.empty() && std::find(setup_.BrowserList.begin(), setup_.BrowserList.end(), program) ==
-                              setup_.BrowserList.end())
-    setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
+  AdoptBrowserChoices(setup_);
   RasEntry = new TRas(this);
   roadHost_ = std::make_unique<TRoadHost>(*this);
   road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
   UrlPage->SearchPanel->Setup();
-  if (QPixmap back; back.load(QString::fromStdString((session_->ProgramFolder() / kBackgroundFile).string()))) {
-    QPalette p = RightFrame->palette();
-    p.setBrush(QPalette::Window, back);
-    RightFrame->setPalette(p);
-    RightFrame->setAutoFillBackground(true);
-  }
-
-  SetHelpHost(viewsHost_.get());
-  ShowHelp(HelpTopicPage(htIndex), true);
-  DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
-  DlgSetup->SetDocked(true, SetupFrame, alClient);
-  DlgSetup->Browser = &GetBrowser();
-  DlgSetup->SetDialUpAvailable(RasAvailable());
-  if (TPhoneBookEntries phoneBook(QString::fromStdString(setup_.RasPhoneBook)); RasAvailable() && phoneBook.Refresh())
-    DlgSetup->SetPhoneBookEntries(phoneBook.Names());
-  DlgSetup->LoadPages();
-
-  TSchedulerConfig scheduler;
-  scheduler.WorkFolder = setup_.WorkPath;
-  scheduler.ProgramFolder = session_->ProgramFolder();
-  scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
-  scheduler.PollIntervalMs = config_.SchedulerPollMs;
-  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), viewsHost_.get(), SchedulerFrame);
-  DlgScheduler->SetDocked(true, SchedulerFrame, alClient);
-  DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
-  DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
-
-  ConnectCommands();
-  FitDockedForms();
+  ShowBackground(*RightFrame, session_->ProgramFolder());
+  BuildDockedForms();
+  ConnectWebCommands();
+  ConnectViewCommands();
+  ConnectBrowserAndHelp();
   UrlPage->UrlList->LoadLayouts(setup_.IniFile());
   CapturePage->RequestList->LoadLayouts(setup_.IniFile());
   MapEditor->MapList->LoadLayouts(setup_.IniFile());
@@ -243,40 +233,44 @@ void TMainWin::FormCreate() {
   SelectTreePage(tpHelp);
 
   Bookmarks = std::make_unique<TBookmarkList>();
-  DropTarget = new TUrlDropTarget(this);
-  DropTarget->SetActive(true);
-  // The wizard runs after the drop has ended, never inside it.
-  connect(DropTarget, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
-    QMetaObject::invokeMethod(this, [this, url] { session_->New({.Url = url.toStdString()}, true); }, Qt::QueuedConnection);
-  });
+  AcceptDropsAndCommandLines(arguments);
+}
 
+// The help, the options and the scheduler, docked in their frames.
+void TMainWin::BuildDockedForms() {
+  SetHelpHost(viewsHost_.get());
+  ShowHelp(HelpTopicPage(htIndex), true);
+  Docked->Build(std::make_unique<TScheduler>(SchedulerConfigOf(setup_, session_->ProgramFolder(), config_)),
+                viewsHost_.get());
+  TScheduler& scheduler = Docked->Scheduler->Scheduler();
+  scheduler.OnTaskStart = [this](TTask& task) { return TaskStart(task); };
+  scheduler.OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
+  // The window's least size is the largest the forms ask for.
+  Docked->Fit();
+  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
+}
+
+// Addresses dropped on the window, command lines handed over by second
+// instances, and the program's own command line once the window is up.
+void TMainWin::AcceptDropsAndCommandLines(const StringList& arguments) {
+  auto* drop = new TUrlDropTarget(this);
+  drop->SetActive(true);
+  // The wizard runs after the drop has ended, never inside it.
+  connect(drop, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
+    QMetaObject::invokeMethod(
+        this, [this, url] { session_->New({.Url = url.toStdString()}, true); }, Qt::QueuedConnection);
+  });
   // Second instances hand their command lines over from now on (when this
   // process is the instance).
   ListenForCommandLine(this, kProgramTitle);
-  // The command line runs once the window is up, like a handed-over one,
-  // so its file names are made absolute here, as a sender makes them.
+  // The command line runs like a handed-over one, so its file names are
+  // made absolute here, as a sender makes them.
   std::error_code ec;
   pendingArguments_ = shell::HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
 }
 
-// The docked forms' frames sized to what the forms need in this font, and
-// the window's least size to the largest of them.
-void TMainWin::FitDockedForms() {
-  // The forms were drawn for 440 x 380; the texts of this font may need more.
-  const QSize drawn(440, 380);
-  SetupFrame->setFixedSize(drawn.expandedTo(DlgSetup->sizeHint()));
-  cfgWebSize_ = drawn.expandedTo(shell::TDlgWeb(setup_).sizeHint());
-  CfgWebFrame->setFixedSize(cfgWebSize_);
-  SchedulerFrame->setMinimumSize(DlgScheduler->minimumSizeHint());
-  if (TDlgHelp* help = HelpWindow(); help && help->parentWidget() == HelpFrame_)
-    HelpFrame_->setMinimumSize(help->minimumSizeHint());
-  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
-}
-
 void TMainWin::FormDestroy() {
-  if (destroyed_) return;
-  destroyed_ = true;
   argumentsTimer_->stop();
   SaveGeometry();
   UrlPage->UrlList->SaveLayouts(setup_.IniFile());
@@ -287,8 +281,7 @@ void TMainWin::FormDestroy() {
   setup_.ViewLastImageFlag = Menus->OptionsMenuViewLastImage->isChecked();
   setup_.ViewFrameFlag = Menus->OptionsMenuViewFrame->isChecked();
   setup_.SaveSettings();
-  delete DlgSetup;
-  DlgSetup = nullptr;
+  Docked->FreeOptions();
   road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
@@ -299,16 +292,10 @@ void TMainWin::FormDestroy() {
   TreeTimer->stop();
   UrlPage->Detach();
   Tree->OnAction = nullptr;
-  delete DlgWeb;
-  DlgWeb = nullptr;
+  Docked->DropWebConfig();
   FreeHelp();
   SetHelpHost(nullptr);
-  if (DlgScheduler) {
-    DlgScheduler->Scheduler().OnTaskStart = nullptr;
-    DlgScheduler->Scheduler().OnTaskEnd = nullptr;
-    delete DlgScheduler;  // stops the thread, saves "scheduler.dat"
-    DlgScheduler = nullptr;
-  }
+  Docked->FreeScheduler();
 }
 
 void TMainWin::showEvent(QShowEvent* e) {
@@ -319,7 +306,7 @@ void TMainWin::showEvent(QShowEvent* e) {
 }
 
 void TMainWin::FormActivate() {
-  if (DlgScheduler) DlgScheduler->Scheduler().Resume();
+  if (Docked->Scheduler) Docked->Scheduler->Scheduler().Resume();
 }
 
 bool TMainWin::event(QEvent* e) {
@@ -396,15 +383,14 @@ void TMainWin::SetView(TMainView view) {
 
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
-  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(SetupFrame),
-                     static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
-    w->hide();
+  Docked->HideAll();
+  CapturePage->hide();
+  MapEditor->hide();
   UrlPage->ShowView(view);
   switch (view) {
     case mvHome:
     case mvHelp:
-      HelpFrame_->show();
+      Docked->HelpFrame->show();
       if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
     case mvCapture:
@@ -416,14 +402,14 @@ void TMainWin::ShowView(TMainView view) {
       Tree->SelectPage(tpMaps);
       break;
     case mvWebConfig:
-      CfgWebFrame->show();
+      Docked->CfgWebFrame->show();
       break;
     case mvSetup:
-      SetupFrame->show();
+      Docked->SetupFrame->show();
       break;
     case mvScheduler:
-      DlgScheduler->show();
-      SchedulerFrame->show();
+      Docked->Scheduler->show();
+      Docked->SchedulerFrame->show();
       break;
     case mvPicture:  // the URL page, above
     case mvUrls:
@@ -458,7 +444,7 @@ void TMainWin::RefreshStatusHints() {
   QString hint = view_ == mvMap ? MapEditor->StatusHint() : UrlPage->StatusHint();
   if (const TWeb* web = CurrentWeb(); hint.isEmpty() && web)
     hint = QString::fromStdString(web->Path().parent_path().string());
-  StatusInfo1->setText(hint);
+  Status->ShowHint(hint);
 }
 
 void TMainWin::UpdateCaption() {
@@ -680,7 +666,7 @@ bool TMainWin::TaskStart(TTask& task) {
   // The scheduler starts it: nobody answers, the task's journal says it.
   shell::TUnattendedScope nobody(Unattended(), shell::TUnattended::Scheduled,
                                  [&task](const std::string& line) { task.Log(line); });
-  TScheduler& scheduler = DlgScheduler->Scheduler();
+  TScheduler& scheduler = Docked->Scheduler->Scheduler();
   if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
     std::string path;
     uint8_t actions;
@@ -730,7 +716,7 @@ bool TMainWin::TaskEnd(TTask& task) {
     task.WriteJournal(jkWorkStop);
     std::string path;
     {
-      auto lock = DlgScheduler->Scheduler().LockTree();
+      auto lock = Docked->Scheduler->Scheduler().LockTree();
       path = step->WebPath;
     }
     // Only the scheduler's own run of this web is stopped, never a user's.

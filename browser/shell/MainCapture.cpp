@@ -124,17 +124,8 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   session_->AddRecent(web->Path());
 }
 
-std::optional<fs::path> TMainWin::WebPage(const std::string& relative) const {
-  const TWeb* web = CurrentWeb();
-  if (!web) return std::nullopt;
-  fs::path page = web->Path().parent_path() / relative;
-  std::error_code ec;
-  if (!fs::is_regular_file(page, ec)) return std::nullopt;
-  return page;
-}
-
 void TMainWin::OpenWebPage(const std::string& relative) {
-  if (const auto page = WebPage(relative)) OpenInBrowser(PathToFileUrl(page->string()));
+  if (const auto page = WebPage(CurrentWeb(), relative)) OpenInBrowser(PathToFileUrl(page->string()));
 }
 
 void TMainWin::MenuHtmlPageBookmarkClick() {
@@ -170,7 +161,7 @@ void TMainWin::TRoadHost::AddBookmark() {
 }
 
 TScheduler* TMainWin::TRoadHost::Scheduler() {
-  return win_.DlgScheduler ? &win_.DlgScheduler->Scheduler() : nullptr;
+  return win_.Docked->Scheduler ? &win_.Docked->Scheduler->Scheduler() : nullptr;
 }
 
 }  // namespace qlon

@@ -9,9 +9,11 @@
 #include "CaptureRoad.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
+#include "DockedForms.h"
 #include "Main.h"
 #include "MainMenus.h"
 #include "MapEditor.h"
+#include "StatusLine.h"
 #include "UrlPage.h"
 #include "WaitCursor.h"
 #include "WebSession.h"
@@ -36,7 +38,7 @@ class TMainWin::TViewsHost : public QObject,
   // IUrlPageHost
   TMainView View() override { return win_.view_; }
   TWebTreePage PageTag() override { return win_.PageTag; }
-  void ShowListProgress(int position, int total) override;
+  void ShowListProgress(int position, int total) override { win_.Status->ShowListProgress(position, total); }
   void ListOrderChanged() override;
   // IUrlCommandsHost
   TSetup& Setup() override { return win_.setup_; }
@@ -62,7 +64,7 @@ class TMainWin::TViewsHost : public QObject,
   // IMapEditorHost
   std::optional<QColor> ChooseMapPenColor() override;
   // IHelpHost
-  QWidget* HelpFrame() override { return win_.HelpFrame_; }
+  QWidget* HelpFrame() override { return win_.Docked->HelpFrame; }
   void HelpPageChanged(const QString& file) override;
   // ISchedulerHost
   void SchedulerStatusChanged(const QString& text) override;

@@ -10,11 +10,7 @@
 #include <QAction>
 #include <QColorDialog>
 #include <QEvent>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMenu>
-#include <QProgressBar>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -26,12 +22,14 @@
 #include "DlgWeb.h"
 #include "LocalPath.h"
 #include "MainHosts.h"
+#include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Options.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
 #include "ShellLinks.h"
+#include "StatusLine.h"
 #include "Texts.h"
 #include "UrlCommands.h"
 #include "Urlutil.h"
@@ -94,28 +92,23 @@ bool IsFile(const fs::path& path) {
   return !path.empty() && fs::is_regular_file(path, ec);
 }
 
+// A capture shortcut to the web on the desktop, with where it went said.
+void AddDesktopShortcut(const TWeb& web) {
+  const fs::path desktop = GetShellFolderPath("Desktop");
+  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web.Path().string());
+  if (made.empty()) {
+    ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
+                   MB_OK | MB_ICONHAND);
+    return;
+  }
+  // The file gets a generic name: the user has to know where to find it.
+  ShowMessageBox("Le raccourci de capture a été créé sur le bureau :\n" + made, "Raccourci de capture",
+                 MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the pages' host
-
-void TMainWin::TViewsHost::ShowListProgress(int position, int total) {
-  QProgressBar* bar = win_.StatusProgressBar;
-  if (position < 0) {
-    bar->hide();
-    return;
-  }
-  if (position == 0) {
-    win_.StatusInfo2->setMinimumWidth(200);
-    bar->setRange(0, std::max(total, 1));
-    bar->show();
-    // Laid out now: the events that would do it wait until the list is full.
-    win_.statusBar()->layout()->activate();
-  }
-  bar->setValue(std::min(position, bar->maximum()));
-  // Painted now: running the event loop here would let another page
-  // change refill the list in the middle of this fill.
-  win_.statusBar()->repaint();
-}
 
 void TMainWin::TViewsHost::ListOrderChanged() {
   if (controls::TWTreeNode* images = win_.Tree->ImagesFolder(); images && images->GetExpanded())
@@ -137,7 +130,8 @@ void TMainWin::TViewsHost::ShowPreview(const std::string& url, const std::string
 void TMainWin::TViewsHost::RestartPreview() { win_.UrlPage->RestartPreview(); }
 
 void TMainWin::TViewsHost::WebOptionsChanged() {
-  if (TWeb* web = win_.CurrentWeb(); win_.DlgWeb && web && win_.DlgWeb->Web() == web) win_.DlgWeb->LoadWeb(web);
+  shell::TDlgWeb* config = win_.Docked->WebConfig;
+  if (TWeb* web = win_.CurrentWeb(); config && web && config->Web() == web) config->LoadWeb(web);
 }
 
 fs::path TMainWin::TViewsHost::WorkFolder() { return win_.setup_.WorkPath; }
@@ -168,7 +162,7 @@ std::optional<QColor> TMainWin::TViewsHost::ChooseMapPenColor() {
 
 void TMainWin::TViewsHost::HelpPageChanged(const QString& file) { win_.Tree->FindHelpPage(file.toStdString()); }
 
-void TMainWin::TViewsHost::SchedulerStatusChanged(const QString& text) { win_.StatusInfo2->setText(text); }
+void TMainWin::TViewsHost::SchedulerStatusChanged(const QString& text) { win_.Status->ShowScheduler(text); }
 
 bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& caption) {
   return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
@@ -182,7 +176,8 @@ bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
 
 // ---------------------------------------------------------------- creation
 
-void TMainWin::ConnectCommands() {
+// File, Web, Capture and Pages, with the tool bar's buttons for them.
+void TMainWin::ConnectWebCommands() {
   const shell::TMainMenus& m = *Menus;
   connect(m.MenuFileNew, &QAction::triggered, this, [this] {
     if (session_->Close(false)) session_->New({}, true);
@@ -199,9 +194,17 @@ void TMainWin::ConnectCommands() {
   connect(m.MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
   connect(m.MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
   connect(m.MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
+  connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
+  connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, [this] {
+    if (!CurrentWeb()) return;
+    CommitDialogs();
+    AddDesktopShortcut(*CurrentWeb());
+  });
   connect(m.MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
   connect(m.MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
   connect(m.MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
+  connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
+  connect(m.MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
   connect(m.MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
   connect(m.MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
   connect(m.MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
@@ -214,13 +217,12 @@ void TMainWin::ConnectCommands() {
   // The toolbar's main button: new web, start or stop a capture by mode.
   for (QToolButton* b : {m.NewBtn, m.CaptureBtn, m.StopBtn})
     connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
+}
 
-  Asks.OpenAddress = ShowInBrowser;
-  UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
-    shell::TDlgRapportError dlg(&web, this);
-    return Asks.ExecDialog(dlg) == QDialog::Accepted;
-  };
-
+// The Options menu and the view checks, the tree, its timer and the
+// dial-up state line.
+void TMainWin::ConnectViewCommands() {
+  const shell::TMainMenus& m = *Menus;
   // The view checks live in the Options menu and in the URL list's own
   // options menu: one state for both, kept in the settings as it changes.
   auto twin = [](QAction* a, QAction* b) {
@@ -237,12 +239,26 @@ void TMainWin::ConnectCommands() {
     UrlPage->FitImage();
   });
   connect(m.OptionsMenuUpdateList, &QAction::triggered, this, [this] { UrlPage->UrlList->Reload(); });
+  connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
 
   Tree->OnAction = [this](controls::TCustomWTree*, controls::TWTreeNode* node) { TreeAction(node); };
-  if (RasEntry) connect(RasEntry, &TRas::RasStateChange, this, &TMainWin::RasStateChange);
   connect(TreeTimer, &QTimer::timeout, this, &TMainWin::TreeTimerTimer);
   WTreeFrame->installEventFilter(viewsHost_.get());
+  if (RasEntry)
+    connect(RasEntry, &TRas::RasStateChange, this, [this](int state) {
+      Status->ShowHint(Text(TextAt(kDialStateTexts, state)));
+      if (RunningJob) RunningJob->WriteJournal(jkDialState, {}, state);
+    });
+}
 
+// The browser button and its menu, the error report's page, and the Help menu.
+void TMainWin::ConnectBrowserAndHelp() {
+  const shell::TMainMenus& m = *Menus;
+  Asks.OpenAddress = ShowInBrowser;
+  UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
+    shell::TDlgRapportError dlg(&web, this);
+    return Asks.ExecDialog(dlg) == QDialog::Accepted;
+  };
   connect(m.BrowserPopup, &QMenu::aboutToShow, this, &TMainWin::BrowserPopupPopup);
   connect(m.BrowserPopupLoadIndex, &QAction::triggered, this, [this] { BrowserPopupLoadClick(0); });
   connect(m.BrowserPopupLoadSommaire, &QAction::triggered, this, [this] { BrowserPopupLoadClick(1); });
@@ -252,9 +268,6 @@ void TMainWin::ConnectCommands() {
   connect(m.BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
   connect(m.ConsulterBtn, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
 
-  connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
-  connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
-  connect(m.MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
   connect(m.MenuHelpIndex, &QAction::triggered, this, [this] { MenuHelpClick(0); });
   connect(m.MenuHelpGlossary, &QAction::triggered, this, [this] { MenuHelpClick(1); });
   connect(m.MenuHelpFAQ, &QAction::triggered, this, [this] { MenuHelpClick(2); });
@@ -270,8 +283,6 @@ void TMainWin::ConnectCommands() {
     TDlgAbout dlg(this);
     Asks.ExecDialog(dlg);
   });
-  connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
-  connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
 }
 
 void TMainWin::EnableMenus() {
@@ -279,9 +290,9 @@ void TMainWin::EnableMenus() {
   Menus->Enable({.WebOpen = CurrentWeb() != nullptr,
                  .Mode = mode_,
                  .ListShown = view_ == mvUrls || view_ == mvSearch,
-                 .HomePage = WebPage(kHomePage).has_value(),
-                 .HtmlIndex = WebPage(kHtmlIndexPage).has_value(),
-                 .ImageIndex = WebPage(kImageIndexPage).has_value(),
+                 .HomePage = WebPage(CurrentWeb(), kHomePage).has_value(),
+                 .HtmlIndex = WebPage(CurrentWeb(), kHtmlIndexPage).has_value(),
+                 .ImageIndex = WebPage(CurrentWeb(), kImageIndexPage).has_value(),
                  .BookmarkFile = fs::is_regular_file(setup_.BookmarkFile, ec)});
 }
 
@@ -289,7 +300,7 @@ void TMainWin::EnableMenus() {
 
 void TMainWin::TreeTimerTimer() {
   TreeTimer->stop();
-  if (DlgSetup) DlgSetup->StorePages();
+  if (Docked->Options) Docked->Options->StorePages();
   CommitDialogs();
   controls::TWTreeNode* node = Tree->GetSelectedNode();
   PageTag = TWebTreePage(Tree->GetPage());
@@ -297,40 +308,22 @@ void TMainWin::TreeTimerTimer() {
   if (tag != tpSearch && !UrlPage->SearchPanel->isHidden()) UrlPage->SearchPanel->ShowPane(false);
 
   if (tag >= shell::TDlgSetup::kFirstTag && tag <= shell::TDlgSetup::kLastTag) {
-    if (DlgSetup) DlgSetup->SelectPage(tag);
+    if (Docked->Options) Docked->Options->SelectPage(tag);
     SetView(mvSetup);
   } else if (tag >= tpOptions && tag < tpWeb) {
-    if (!DlgWeb && CurrentWeb()) {
-      DlgWeb = new shell::TDlgWeb(setup_, CfgWebFrame);
-      DlgWeb->SetDocked(true, CfgWebFrame, alClient);
-      DlgWeb->LoadWeb(CurrentWeb());
-      // As in the wizard: the edits are the web's, then the capture starts
-      // on its queue (a run already going keeps the web).
-      DlgWeb->OnStartCapture = [this] {
-        if (CurrentWeb() && !Busy()) PostCapture(kCaptureMissing);
-      };
-    }
-    // Filters and file types need the room; the other pages keep the
-    // dialog's own size at the top left.
-    auto* grid = static_cast<QGridLayout*>(RightFrame->layout());
-    if (tag == tpFilters || tag == tpFileTypes) {
-      CfgWebFrame->setMinimumSize(cfgWebSize_);
-      CfgWebFrame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      grid->setAlignment(CfgWebFrame, {});
-    } else {
-      CfgWebFrame->setFixedSize(cfgWebSize_);
-      grid->setAlignment(CfgWebFrame, Qt::AlignLeft | Qt::AlignTop);
-    }
+    // As in the wizard: the edits are the web's, then the capture starts on
+    // its queue (a run already going keeps the web). Filters and file types
+    // need the room.
+    Docked->PlaceWebConfig(CurrentWeb(), tag == tpFilters || tag == tpFileTypes, [this] {
+      if (CurrentWeb() && !Busy()) PostCapture(kCaptureMissing);
+    });
     SetView(mvWebConfig);
-    if (DlgWeb) {
-      DlgWeb->GoToPage(kCfgPages[tag - tpOptions]);
-      // The address page may refuse to be left: the tree follows the dialog.
-      const int shown = CfgTagOfPage(DlgWeb->CurrentPage());
-      if (shown != tag) {
+    // The address page may refuse to be left: the tree follows the dialog.
+    if (const int page = Docked->TurnWebConfigTo(kCfgPages[tag - tpOptions]); page >= 0)
+      if (const int shown = CfgTagOfPage(page); shown != tag) {
         Tree->SelectPage(shown);
         PageTag = TWebTreePage(shown);
       }
-    }
   } else if (tag == tpWeb || tag == tpWebRunning) {
     SetView(mvCapture);
   } else if (tag >= tpPages && tag <= tpErrors) {
@@ -441,27 +434,6 @@ void TMainWin::MenuWebAddBookmarkClick() {
   if (!CurrentWeb()) return;
   CommitDialogs();
   AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*CurrentWeb()));
-}
-
-void TMainWin::MenuWebAddWebShortcutClick() {
-  const TWeb* web = CurrentWeb();
-  if (!web) return;
-  CommitDialogs();
-  const fs::path desktop = GetShellFolderPath("Desktop");
-  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web->Path().string());
-  if (made.empty()) {
-    ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
-                   MB_OK | MB_ICONHAND);
-    return;
-  }
-  // The file gets a generic name: the user has to know where to find it.
-  ShowMessageBox("Le raccourci de capture a été créé sur le bureau :\n" + made, "Raccourci de capture",
-                 MB_OK | MB_ICONINFORMATION);
-}
-
-void TMainWin::RasStateChange(int state) {
-  StatusInfo1->setText(Text(TextAt(kDialStateTexts, state)));
-  if (RunningJob) RunningJob->WriteJournal(jkDialState, {}, state);
 }
 
 }  // namespace qlon

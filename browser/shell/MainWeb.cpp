@@ -8,6 +8,7 @@
 #include "CapturePage.h"
 #include "DlgSetup.h"
 #include "DlgWeb.h"
+#include "DockedForms.h"
 #include "MainHosts.h"
 #include "MapEditor.h"
 #include "Setup.h"
@@ -47,10 +48,7 @@ void TMainWin::TSessionHost::ShowWeb(TWeb& web) {
 }
 
 void TMainWin::TSessionHost::HideWeb(bool closing) {
-  if (closing) {
-    delete win_.DlgWeb;
-    win_.DlgWeb = nullptr;
-  }
+  if (closing) win_.Docked->DropWebConfig();
   win_.Tree->SetWeb(nullptr);
   win_.UrlPage->UrlList->SetWeb(nullptr);
   win_.CapturePage->SetWeb(nullptr);
@@ -116,11 +114,11 @@ std::shared_ptr<void> TMainWin::TSessionHost::Wait() { return std::make_shared<T
 void TMainWin::CommitDialogs() {
   TWeb* web = CurrentWeb();
   if (!web) return;
-  if (DlgSetup) DlgSetup->StorePages();
+  if (Docked->Options) Docked->Options->StorePages();
   Menus->KeepImageRatioCheck->setChecked(setup_.KeepImageRatioFlag);
   Menus->OptionsMenuViewLastImage->setChecked(setup_.ViewLastImageFlag);
   Menus->OptionsMenuViewFrame->setChecked(setup_.ViewFrameFlag);
-  if (DlgWeb && DlgWeb->Web() == web && DlgWeb->ApplyTo(*web)) {
+  if (shell::TDlgWeb* config = Docked->WebConfig; config && config->Web() == web && config->ApplyTo(*web)) {
     // A new title shows at once where the window names the web.
     UpdateCaption();
     session_->Retitled();
@@ -134,7 +132,7 @@ void TMainWin::RefreshWebInfo() {
   ProcessMessages();
   CapturePage->UpdateCountLabels(web);
   UpdateCaption();
-  if (DlgWeb && DlgWeb->Web() == web) DlgWeb->LoadWeb(web);
+  if (shell::TDlgWeb* config = Docked->WebConfig; config && config->Web() == web) config->LoadWeb(web);
   RefreshStatusHints();
 }
 

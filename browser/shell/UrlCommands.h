@@ -152,7 +152,12 @@ class TUrlCommands : public QObject {
  private:
   using Command = std::function<void(int tag)>;
   QAction* addItem(QMenu* menu, const char* caption, int tag, const Command& command, const char* shortcut = nullptr);
+  struct TItemCommands;
   void buildMenus();
+  void buildRowMenus(const TItemCommands& commands);
+  void buildSelectionMenus(const TItemCommands& commands);
+  void buildOptionsMenu();
+  void refreshMenusAsTheyOpen();
   void installDefaultDialogs();
   void rebuildInclude(const TWebFile& record);
   void rebuildColumnMenu();

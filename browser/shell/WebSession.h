@@ -31,8 +31,8 @@ class TUnattended;
 // What a new web starts from: a capture file whose options, start entries
 // and title it copies, and a start address with its identity.
 struct TNewWebSeed {
-  std::string BaseFile;
-  std::string Url, User, Password;
+  std::string Url = {}, User = {}, Password = {};
+  std::string BaseFile = {};
 };
 
 // What the wizard of a new web settled.

@@ -15,6 +15,7 @@
 
 #include "CaptureRoad.h"
 #include "DlgScheduler.h"
+#include "DockedForms.h"
 #include "Main.h"
 #include "MapEditor.h"
 #include "SearchPane.h"
@@ -90,9 +91,9 @@ class TMainWinProbe {
 
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
-  TDlgScheduler* DlgScheduler() const { return win_.DlgScheduler; }
-  shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
-  shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
+  TDlgScheduler* DlgScheduler() const { return win_.Docked->Scheduler; }
+  shell::TDlgSetup* DlgSetup() const { return win_.Docked->Options; }
+  shell::TDlgWeb* DlgWeb() const { return win_.Docked->WebConfig; }
   TRas* RasEntry() const { return win_.RasEntry; }
   shell::TWebSession& Session() const { return *win_.session_; }
   const QStringList& RecentPaths() const { return Session().Recent().Paths(); }
