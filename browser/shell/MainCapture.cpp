@@ -140,11 +140,11 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
 
 void TMainWin::TRoadHost::AddWebFileToLists(const TWebFile& record) {
   win_.CapturePage->RecordChanged(record);
-  if (record.GetState() == fsToCapture || (win_.view_ != mvPicture && win_.view_ != mvUrls)) return;
+  if (record.GetState() == fsToCapture || (win_.View() != mvPicture && win_.View() != mvUrls)) return;
   TWUrlList& list = *win_.UrlPage->UrlList;
   list.WebFileChanged(record);
   if (list.Style() == usImages && record.IsRetrieved() && IsImage(record))
-    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.view_ == mvUrls);
+    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.View() == mvUrls);
 }
 
 void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {

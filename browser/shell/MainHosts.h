@@ -36,7 +36,7 @@ class TMainWin::TViewsHost : public QObject,
   explicit TViewsHost(TMainWin& win) : win_(win) {}
 
   // IUrlPageHost
-  TMainView View() override { return win_.view_; }
+  TMainView View() override { return win_.View(); }
   TWebTreePage PageTag() override { return win_.PageTag; }
   void ShowListProgress(int position, int total) override { win_.Status->ShowListProgress(position, total); }
   void ListOrderChanged() override;

@@ -432,8 +432,9 @@ TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
 
 // "Créer un nouveau web à partir de cette page..." makes its web as File >
 // Nouveau does: the wizard only when someone may answer, the open web's
-// folder refused, a capture file found there never replaced; the new web
-// goes beside the open one, which stays, and heads the recent webs.
+// folder refused, a capture file found there never replaced, one that
+// cannot be made said; the new web goes beside the open one, which stays,
+// and heads the recent webs.
 TEST_F(MainViewsTest, ANewWebFromAPageGetsTheChecksOfEveryNewWeb) {
   Page(tpPages);
   ASSERT_TRUE(GoTo(Url("a.htm")));
@@ -492,6 +493,18 @@ TEST_F(MainViewsTest, ANewWebFromAPageGetsTheChecksOfEveryNewWeb) {
   EXPECT_NE(boxes_.shown[1].text.find("contient déjà un web"), std::string::npos);
   EXPECT_EQ(test::ReadFileBytes(folder / "local.web"), "another web");
   EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (fs::path(work_) / "nouveau" / "local.web").string());
+
+  // A capture file that cannot be made is said, and nothing is listed.
+  folder = fs::path(work_) / "perdu";
+  whileOpen = [&] {
+    fs::remove_all(folder);
+    test::WriteFileBytes(folder, "a file where the folder was");
+  };
+  newWeb->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 3u);
+  EXPECT_EQ(boxes_.shown[2].caption, "Création du web");
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (fs::path(work_) / "nouveau" / "local.web").string());
+  EXPECT_EQ(win_->CurrentWeb()->Path(), folder_ / "local.web");
 }
 
 TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {
