@@ -117,7 +117,7 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
   Asks.ExecDialog = [](QDialog& d) { return d.exec(); };
   if (!shell::TUnattended::Current()) ownUnattended_ = std::make_unique<shell::TUnattended>();
-  sessionHost_ = std::make_unique<TSessionHost>(*this);
+  sessionHost_ = std::make_unique<TSessionHost>(*this, setup_);
   session_ = std::make_unique<shell::TWebSession>(*sessionHost_, setup_, Unattended(), ProgramFolder());
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
@@ -132,7 +132,7 @@ TMainWin::~TMainWin() { FormDestroy(); }
 TWeb* TMainWin::CurrentWeb() const { return session_->Web(); }
 
 void TMainWin::BuildFrames() {
-  viewsHost_ = std::make_unique<TViewsHost>(*this);
+  viewsHost_ = std::make_unique<TViewsHost>(*this, setup_);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName("MainSplitter");
   setCentralWidget(MainSplitter);
@@ -203,7 +203,7 @@ void TMainWin::FormCreate() {
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { Menus->BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
   AdoptBrowserChoices(setup_);
   RasEntry = new TRas(this);
-  roadHost_ = std::make_unique<TRoadHost>(*this);
+  roadHost_ = std::make_unique<TRoadHost>(*this, setup_, *viewsHost_);
   road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
   UrlPage->SearchPanel->Setup();
   ShowBackground(*RightFrame, session_->ProgramFolder());

@@ -144,7 +144,7 @@ void TMainWin::TRoadHost::AddWebFileToLists(const TWebFile& record) {
   TWUrlList& list = *win_.UrlPage->UrlList;
   list.WebFileChanged(record);
   if (list.Style() == usImages && record.IsRetrieved() && IsImage(record))
-    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.View() == mvUrls);
+    win_.Tree->AddImage(record, setup_.ViewLastImageFlag && win_.View() == mvUrls);
 }
 
 void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
@@ -157,7 +157,7 @@ void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
 void TMainWin::TRoadHost::RefreshWebTree() { win_.Tree->Refresh(); }
 
 void TMainWin::TRoadHost::AddBookmark() {
-  if (const TWeb* web = win_.CurrentWeb()) AddWebBookmark(*win_.Bookmarks, win_.setup_, *win_.viewsHost_, WebBookmarkOf(*web));
+  if (const TWeb* web = win_.CurrentWeb()) AddWebBookmark(*win_.Bookmarks, setup_, bookmarks_, WebBookmarkOf(*web));
 }
 
 TScheduler* TMainWin::TRoadHost::Scheduler() {

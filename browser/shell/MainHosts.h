@@ -33,7 +33,7 @@ class TMainWin::TViewsHost : public QObject,
                              public ISchedulerHost,
                              public IBookmarkHost {
  public:
-  explicit TViewsHost(TMainWin& win) : win_(win) {}
+  TViewsHost(TMainWin& win, TSetup& setup) : win_(win), setup_(setup) {}
 
   // IUrlPageHost
   TMainView View() override { return win_.View(); }
@@ -41,7 +41,7 @@ class TMainWin::TViewsHost : public QObject,
   void ShowListProgress(int position, int total) override { win_.Status->ShowListProgress(position, total); }
   void ListOrderChanged() override;
   // IUrlCommandsHost
-  TSetup& Setup() override { return win_.setup_; }
+  TSetup& Setup() override { return setup_; }
   void SearchFor(const std::string& text, int kind) override;
   void OpenInBrowser(const std::string& address) override { win_.OpenInBrowser(address); }
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override;
@@ -77,13 +77,15 @@ class TMainWin::TViewsHost : public QObject,
 
  private:
   TMainWin& win_;
+  TSetup& setup_;
 };
 
 // The host of the capture road: the questions, the state on screen and the
 // lists a run fills (MainCapture.cpp).
 class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
  public:
-  explicit TRoadHost(TMainWin& win) : win_(win) {}
+  TRoadHost(TMainWin& win, TSetup& setup, IBookmarkHost& bookmarks)
+      : win_(win), setup_(setup), bookmarks_(bookmarks) {}
 
   TWeb* CurrentWeb() override { return win_.CurrentWeb(); }
   int ExecModal(QDialog& dialog) override { return win_.Asks.ExecDialog(dialog); }
@@ -109,13 +111,15 @@ class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
 
  private:
   TMainWin& win_;
+  TSetup& setup_;
+  IBookmarkHost& bookmarks_;
 };
 
 // The host of the open web's session: the pages show the web, the wizard
 // and the open dialog run for it (MainWeb.cpp).
 class TMainWin::TSessionHost : public shell::IWebSessionHost {
  public:
-  explicit TSessionHost(TMainWin& win) : win_(win) {}
+  TSessionHost(TMainWin& win, TSetup& setup) : win_(win), setup_(setup) {}
 
   bool Busy() override { return win_.Busy(); }
   bool WebMayClose() override;
@@ -136,6 +140,7 @@ class TMainWin::TSessionHost : public shell::IWebSessionHost {
 
  private:
   TMainWin& win_;
+  TSetup& setup_;
 };
 
 }  // namespace qlon

@@ -134,7 +134,7 @@ void TMainWin::TViewsHost::WebOptionsChanged() {
   if (TWeb* web = win_.CurrentWeb(); config && web && config->Web() == web) config->LoadWeb(web);
 }
 
-fs::path TMainWin::TViewsHost::WorkFolder() { return win_.setup_.WorkPath; }
+fs::path TMainWin::TViewsHost::WorkFolder() { return setup_.WorkPath; }
 
 void TMainWin::TViewsHost::PostSearchStart() {
   PostMessage(&win_, shell::TSearchPane::kSearchStartMessage, 0, 0);
@@ -170,7 +170,7 @@ bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& 
 
 bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::Resize && watched == win_.WTreeFrame)
-    win_.setup_.TreeFrameWidth = win_.WTreeFrame->width();
+    setup_.TreeFrameWidth = win_.WTreeFrame->width();
   return QObject::eventFilter(watched, e);
 }
 

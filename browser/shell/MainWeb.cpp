@@ -72,12 +72,12 @@ void TMainWin::TSessionHost::WebReset(TWeb& web) {
 }
 
 void TMainWin::TSessionHost::WebDeleting(const TWeb& web) {
-  RemoveWebBookmark(*win_.Bookmarks, win_.setup_, WebBookmarkOf(web));
+  RemoveWebBookmark(*win_.Bookmarks, setup_, WebBookmarkOf(web));
 }
 
 std::optional<shell::TNewWebChoice> TMainWin::TSessionHost::AskNewWeb(
     TWeb& web, const shell::TNewWebSeed& seed, const std::function<bool(const std::string&)>& acceptFolder) {
-  shell::TDlgWeb dlg(win_.setup_, &win_);
+  shell::TDlgWeb dlg(setup_, &win_);
   dlg.LoadWeb(nullptr);  // a new web: the settings' defaults
   if (!seed.Url.empty()) dlg.UrlCombo->setEditText(QString::fromStdString(seed.Url));
   if (!seed.User.empty() || !seed.Password.empty()) {
@@ -101,7 +101,7 @@ std::string TMainWin::TSessionHost::AskWebFile() {
   const QString chosen = win_.Asks.OpenWebFile ? win_.Asks.OpenWebFile()
                                                : QFileDialog::getOpenFileName(
                                                      &win_, "Ouverture d'un Web",
-                                                     QString::fromStdString(win_.setup_.WorkPath), "fichier Web (*.web)");
+                                                     QString::fromStdString(setup_.WorkPath), "fichier Web (*.web)");
   return chosen.toStdString();
 }
 
