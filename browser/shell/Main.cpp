@@ -18,12 +18,9 @@
 
 #include "CapturePage.h"
 #include "CommandLine.h"
-#include "DlgSetup.h"
-#include "DlgWeb.h"
 #include "DockedForms.h"
 #include "FormUtil.h"
 #include "MainHosts.h"
-#include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
