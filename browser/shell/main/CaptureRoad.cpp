@@ -195,6 +195,15 @@ void TCaptureRoad::StopScheduledRun(const std::filesystem::path& webFile) {
 
 // ---------------------------------------------------------------- the run
 
+// What one run did, gathered for its reports.
+struct TCaptureRoad::TRunOutcome {
+  bool ran = false, dialFailed = false, stopped = false, diskFull = false, shownRunning = false;
+  TDialResult dialResult = drConnected;
+  std::string failure, writeFailure, saveFailure;
+  TWeb::TLeftOut leftOut;  // by this run
+  std::vector<std::string> refusals;
+};
+
 bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   closeRequests_ = 0;
   TWeb* web = host_.CurrentWeb();
@@ -212,140 +221,169 @@ bool TCaptureRoad::Run(uint16_t flags, const StringList* urls, bool prepare) {
   if (scheduled)
     scheduledRun.emplace(unattended_, TUnattended::Scheduled,
                          [this](const std::string& line) { JournalScheduledRun(line); });
-  bool ran = false, dialFailed = false, stopped = false, diskFull = false, shownRunning = false;
-  TDialResult dialResult = drConnected;
-  std::string failure, writeFailure, saveFailure;
-  TWeb::TLeftOut leftOut;  // by this run
-  std::vector<std::string> refusals;
+  TRunOutcome run;
   try {
-    host_.CommitDialogs();
-    if (flags & kCaptureReset) {
-      ProcessMessages();
-      host_.ResetWeb();
-      web->PrepareCapture();
-      ProcessMessages();
-    }
-    flags_ = flags;
-    host_.SetMode(mmRunning);
-    shownRunning = true;
-    host_.ClearRunLists();
-    if (!scheduled) host_.SetView(mvCapture);
-    ProcessMessages();
-    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (dialResult = Dial()) != drConnected) {
-      dialFailed = true;
+    showRunStart(*web, flags, run);
+    if (!scheduled && (setup_.UseRas || setup_.UseActiveRas) && (run.dialResult = Dial()) != drConnected) {
+      run.dialFailed = true;
     } else {
-      {
-        TWaitCursor wait;
-        if (!urls) {
-          if (prepare) web->PrepareCapture();
-          // An update with nothing marked for it marks the retrieved records
-          // first, also when the capture is to be finished too: "update and
-          // finish" updates the pages, then takes what is left.
-          if ((flags & kCaptureUpdate) && web->ToUpdate.Count() == 0) flags |= kCaptureUpdateWalk;
-        } else {
-          web->QueueUrls(*urls, flags & kCaptureUpdate);
-        }
-      }
+      queueRun(*web, flags, urls, prepare);
       if (limit) web->Options.MaxTime = *limit;
       const TWeb::TLeftOut leftBefore = web->CountLeftOut();
-      ICaptureHost& reports = *this;
-      capture_ = std::make_unique<TCapture>(*web, setup_, reports, HttpRequestFactory(&setup_), GlobalMimeList(),
-                                            &CookiesBase());
-      flags_ = flags;
-      capture_->SetFlags(flags);
-      ProcessMessages();
-      try {
-        while (capture_->Step()) TCapture::WaitForEvents(100);
-      } catch (const std::exception& e) {
-        failure = e.what();
-      }
-      host_.SetMode(mmWebOpen);
-      shownRunning = false;
-      stopped = capture_->Stopped;
-      diskFull = capture_->DiskFull;
-      writeFailure = capture_->WriteFailure;
-      refusals = RefusalTexts(*capture_);
-      capture_.reset();
+      captureQueued(*web, flags, run);
       if (limit) web->Options.MaxTime = storedLimit;
-      leftOut = web->CountLeftOut();
-      leftOut.Folders -= std::min(leftOut.Folders, leftBefore.Folders);
-      leftOut.Sites -= std::min(leftOut.Sites, leftBefore.Sites);
-      // Only a whole update walk tells which records nothing links to.
-      if ((flags & kCaptureUpdate) && !stopped && failure.empty() && CountToUpdate(*web) == 0)
-        RemoveIsolatedRecords(*web);
-      // Link resolution stages rewritten pages beside the old ones: a full
-      // disk has no room for that. The pages stay due and the next run
-      // resolves them.
-      // Nor can a folder that refuses writes take them.
-      if (web->RetrievedCount > 0 && !(flags & kCaptureNoResolve) && !diskFull && writeFailure.empty())
-        ResolveLinks(false);
-      SetDefaultTitle(*web);
-      host_.ShowRunEnd(scheduled);
-      host_.SaveWeb(&saveFailure);
-      ran = true;
+      run.leftOut = web->CountLeftOut();
+      run.leftOut.Folders -= std::min(run.leftOut.Folders, leftBefore.Folders);
+      run.leftOut.Sites -= std::min(run.leftOut.Sites, leftBefore.Sites);
+      finishRun(*web, flags, run);
     }
   } catch (const std::exception& e) {
-    failure = e.what();
+    run.failure = e.what();
   }
   // Whatever happened above, the run ends here.
-  if (capture_) {
-    stopped = capture_->Stopped;
-    diskFull = capture_->DiskFull;
-    writeFailure = capture_->WriteFailure;
-    refusals = RefusalTexts(*capture_);
-    capture_.reset();
-  }
+  if (capture_) takeCaptureResults(run);
   if (limit) web->Options.MaxTime = storedLimit;
-  if (!ran && !dialFailed) host_.SaveWeb(&saveFailure);
+  if (!run.ran && !run.dialFailed) host_.SaveWeb(&run.saveFailure);
   capturing_ = false;
   // A run that stopped leaves records waiting that its queues dropped.
   web->CountWaiting();
   host_.UpdateCountLabels();
-  if (shownRunning) host_.SetMode(mmWebOpen);
-  if (dialFailed)
-    if (const QString text = ras_.ErrorText(); dialResult == drFailed && !text.isEmpty())
+  if (run.shownRunning) host_.SetMode(mmWebOpen);
+  reportRun(*web, flags, urls, run);
+  return followUp(*web, flags, run);
+}
+
+// The web's edits are in, it is started afresh when asked, and the window
+// shows a run.
+void TCaptureRoad::showRunStart(TWeb& web, uint16_t flags, TRunOutcome& run) {
+  host_.CommitDialogs();
+  if (flags & kCaptureReset) {
+    ProcessMessages();
+    host_.ResetWeb();
+    web.PrepareCapture();
+    ProcessMessages();
+  }
+  flags_ = flags;
+  host_.SetMode(mmRunning);
+  run.shownRunning = true;
+  host_.ClearRunLists();
+  if (!(flags & kCaptureScheduled)) host_.SetView(mvCapture);
+  ProcessMessages();
+}
+
+// The records the run takes: the given URLs, or the web's queues.
+void TCaptureRoad::queueRun(TWeb& web, uint16_t& flags, const StringList* urls, bool prepare) {
+  TWaitCursor wait;
+  if (urls) {
+    web.QueueUrls(*urls, flags & kCaptureUpdate);
+    return;
+  }
+  if (prepare) web.PrepareCapture();
+  // An update with nothing marked for it marks the retrieved records
+  // first, also when the capture is to be finished too: "update and
+  // finish" updates the pages, then takes what is left.
+  if ((flags & kCaptureUpdate) && web.ToUpdate.Count() == 0) flags |= kCaptureUpdateWalk;
+}
+
+// The capture's loop, to its end; what it met is kept for the reports.
+void TCaptureRoad::captureQueued(TWeb& web, uint16_t flags, TRunOutcome& run) {
+  ICaptureHost& reports = *this;
+  capture_ = std::make_unique<TCapture>(web, setup_, reports, HttpRequestFactory(&setup_), GlobalMimeList(),
+                                        &CookiesBase());
+  flags_ = flags;
+  capture_->SetFlags(flags);
+  ProcessMessages();
+  try {
+    while (capture_->Step()) TCapture::WaitForEvents(100);
+  } catch (const std::exception& e) {
+    run.failure = e.what();
+  }
+  host_.SetMode(mmWebOpen);
+  run.shownRunning = false;
+  takeCaptureResults(run);
+}
+
+void TCaptureRoad::takeCaptureResults(TRunOutcome& run) {
+  run.stopped = capture_->Stopped;
+  run.diskFull = capture_->DiskFull;
+  run.writeFailure = capture_->WriteFailure;
+  run.refusals = RefusalTexts(*capture_);
+  capture_.reset();
+}
+
+// After the loop: the isolated records of a whole update go, the links are
+// resolved, the web gets its title, is shown and saved.
+void TCaptureRoad::finishRun(TWeb& web, uint16_t flags, TRunOutcome& run) {
+  // Only a whole update walk tells which records nothing links to.
+  if ((flags & kCaptureUpdate) && !run.stopped && run.failure.empty() && CountToUpdate(web) == 0)
+    RemoveIsolatedRecords(web);
+  // Link resolution stages rewritten pages beside the old ones: a full
+  // disk has no room for that. The pages stay due and the next run
+  // resolves them.
+  // Nor can a folder that refuses writes take them.
+  if (web.RetrievedCount > 0 && !(flags & kCaptureNoResolve) && !run.diskFull && run.writeFailure.empty())
+    ResolveLinks(false);
+  SetDefaultTitle(web);
+  host_.ShowRunEnd(flags & kCaptureScheduled);
+  host_.SaveWeb(&run.saveFailure);
+  run.ran = true;
+}
+
+// What went wrong or was left out, said once each; a scheduled run's end
+// goes to its job.
+void TCaptureRoad::reportRun(const TWeb& web, uint16_t flags, const StringList* urls, const TRunOutcome& run) {
+  if (run.dialFailed)
+    if (const QString text = ras_.ErrorText(); run.dialResult == drFailed && !text.isEmpty())
       Ask(bxDialFailed, text.toStdString());
   // A run the full disk ended is a failure, never taken for a whole capture.
   const std::string diskFullText =
-      diskFull ? "Espace disque insuffisant dans " + web->Path().parent_path().string() +
-                     " : la capture s'est arrêtée avant la fin, les adresses qui restent seront prises à la "
-                     "prochaine capture."
-               : std::string();
-  if (diskFull) Ask(bxDiskFull, diskFullText);
+      run.diskFull ? "Espace disque insuffisant dans " + web.Path().parent_path().string() +
+                         " : la capture s'est arrêtée avant la fin, les adresses qui restent seront prises à la "
+                         "prochaine capture."
+                   : std::string();
+  if (run.diskFull) Ask(bxDiskFull, diskFullText);
   // What a server withheld is not a whole capture either.
-  for (const std::string& text : refusals) Ask(bxServerRefused, text);
+  for (const std::string& text : run.refusals) Ask(bxServerRefused, text);
   // A folder that refuses writes refuses the save too: one message says both.
   std::string writeText;
-  if (!writeFailure.empty()) {
-    writeText = writeFailure + (saveFailure.empty()
-                                    ? " : la capture s'est arrêtée, les adresses qui restent seront prises à la "
-                                      "prochaine capture."
-                                    : " : la capture s'est arrêtée et le web n'a pas pu être enregistré ; il reste tel "
-                                      "qu'à son dernier enregistrement.");
+  if (!run.writeFailure.empty()) {
+    writeText = run.writeFailure +
+                (run.saveFailure.empty()
+                     ? " : la capture s'est arrêtée, les adresses qui restent seront prises à la "
+                       "prochaine capture."
+                     : " : la capture s'est arrêtée et le web n'a pas pu être enregistré ; il reste tel "
+                       "qu'à son dernier enregistrement.");
     Ask(bxWriteFailed, writeText);
   } else {
     // A scheduled run reports its failure to its job.
-    if (!failure.empty() && failure != saveFailure && !scheduled) Ask(bxRunFailed, failure);
-    if (!saveFailure.empty()) Ask(bxSaveFailed, saveFailure);
+    if (!run.failure.empty() && run.failure != run.saveFailure && !(flags & kCaptureScheduled))
+      Ask(bxRunFailed, run.failure);
+    if (!run.saveFailure.empty()) Ask(bxSaveFailed, run.saveFailure);
   }
-  if (leftOut.Count() > 0)
-    Ask(bxLeftOut, TWeb::LeftOutText(leftOut) + "\r\nLa page « Liens ignorés » du web " +
-                       (leftOut.Count() == 1 ? "la montre." : "les montre."));
-  if (ran) ReportNothingCaptured(flags, stopped || !failure.empty(), urls);
-  if (scheduled)
-    ReportToScheduler(ran, stopped, urls, !writeText.empty() ? writeText : failure.empty() ? diskFullText : failure,
-                      diskFull || !writeText.empty());
+  if (run.leftOut.Count() > 0)
+    Ask(bxLeftOut, TWeb::LeftOutText(run.leftOut) + "\r\nLa page « Liens ignorés » du web " +
+                       (run.leftOut.Count() == 1 ? "la montre." : "les montre."));
+  if (run.ran) ReportNothingCaptured(flags, run.stopped || !run.failure.empty(), urls);
+  if (flags & kCaptureScheduled)
+    ReportToScheduler(run.ran, run.stopped, urls,
+                      !writeText.empty() ? writeText : run.failure.empty() ? diskFullText : run.failure,
+                      run.diskFull || !writeText.empty());
+}
+
+// The program closes when asked; else a run that went through gets its
+// bookmark, its home page and its hang-up as the options say.
+bool TCaptureRoad::followUp(TWeb& web, uint16_t flags, const TRunOutcome& run) {
   if (closeAfter_ || (flags & kCaptureClose)) {
     host_.CloseProgram();
-    return ran;
+    return run.ran;
   }
-  if (!ran) return false;
-  if (web->GetCount() > 0 && setup_.AutoAddBookmark) host_.AddBookmark();
-  if (setup_.AutoLaunch && !stopped && web->GetCount() > 0) {
+  if (!run.ran) return false;
+  if (web.GetCount() > 0 && setup_.AutoAddBookmark) host_.AddBookmark();
+  if (setup_.AutoLaunch && !run.stopped && web.GetCount() > 0) {
     ProcessMessages();
     host_.OpenWebPage("_Accueil.htm");
   }
-  if ((flags & kCaptureHangUp) && !scheduled) HangUp(true);
+  if ((flags & kCaptureHangUp) && !(flags & kCaptureScheduled)) HangUp(true);
   return true;
 }
 

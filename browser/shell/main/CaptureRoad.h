@@ -165,7 +165,16 @@ class TCaptureRoad : public QObject, private ICaptureHost {
 
  private:
   enum TBox : int;
+  struct TRunOutcome;
   int Ask(TBox box, const std::string& text);
+  // The steps of a run.
+  void showRunStart(TWeb& web, uint16_t flags, TRunOutcome& run);
+  void queueRun(TWeb& web, uint16_t& flags, const StringList* urls, bool prepare);
+  void captureQueued(TWeb& web, uint16_t flags, TRunOutcome& run);
+  void takeCaptureResults(TRunOutcome& run);
+  void finishRun(TWeb& web, uint16_t flags, TRunOutcome& run);
+  void reportRun(const TWeb& web, uint16_t flags, const StringList* urls, const TRunOutcome& run);
+  bool followUp(TWeb& web, uint16_t flags, const TRunOutcome& run);
   void ReportNothingCaptured(uint16_t flags, bool stopped, const StringList* urls);
   void ReportEmptyCapture();
   void AskUrlChange();

@@ -8,8 +8,6 @@
 #include <QDialog>
 #include <QFrame>
 #include <QGridLayout>
-#include <QLabel>
-#include <QProgressBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,11 +18,9 @@
 
 #include "CapturePage.h"
 #include "CommandLine.h"
-#include "DlgSetup.h"
-#include "DlgWeb.h"
+#include "DockedForms.h"
 #include "FormUtil.h"
 #include "MainHosts.h"
-#include "MainWebOps.h"
 #include "MapEditor.h"
 #include "MessageBox.h"
 #include "Mime.h"
@@ -34,6 +30,7 @@
 #include "Setup.h"
 #include "ShellLinks.h"
 #include "Splash.h"
+#include "StatusLine.h"
 #include "Unattended.h"
 #include "UrlDropTarget.h"
 #include "UrlPage.h"
@@ -66,6 +63,44 @@ QFrame* NewFrame(QWidget* parent, const char* name) {
   return f;
 }
 
+// The command line without the program: the configuration's, else the
+// application's own.
+StringList ProgramArguments(const TMainWinConfig& config) {
+  if (config.Arguments) return *config.Arguments;
+  StringList own;
+  const QStringList args = QCoreApplication::arguments();
+  for (int i = 1; i < args.size(); ++i) own.push_back(args[i].toStdString());
+  return own;
+}
+
+void AdoptBrowserChoices(TSetup& setup) {
+  // The browser the user chose in the options, kept across starts.
+  if (!setup.BrowserAuto && !setup.BrowserExeName.empty()) GetBrowser().SetPath(setup.BrowserExeName);
+  // The desktop's default browser heads the list the options offer, unless listed.
+  if (const std::string program = FindDefaultBrowser();
+      !program.empty() && std::find(setup.BrowserList.begin(), setup.BrowserList.end(), program) == setup.BrowserList.end())
+    setup.BrowserList.insert(setup.BrowserList.begin(), program);
+}
+
+// The program's background picture behind the pages, when it is there.
+void ShowBackground(QWidget& pages, const fs::path& programFolder) {
+  QPixmap back;
+  if (!back.load(QString::fromStdString((programFolder / kBackgroundFile).string()))) return;
+  QPalette p = pages.palette();
+  p.setBrush(QPalette::Window, back);
+  pages.setPalette(p);
+  pages.setAutoFillBackground(true);
+}
+
+TSchedulerConfig SchedulerConfigOf(const TSetup& setup, const fs::path& programFolder, const TMainWinConfig& config) {
+  TSchedulerConfig scheduler;
+  scheduler.WorkFolder = setup.WorkPath;
+  scheduler.ProgramFolder = programFolder;
+  scheduler.StartDelayMs = config.SchedulerStartDelayMs;
+  scheduler.PollIntervalMs = config.SchedulerPollMs;
+  return scheduler;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- creation
@@ -73,14 +108,14 @@ QFrame* NewFrame(QWidget* parent, const char* name) {
 TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
     : QMainWindow(parent),
       setup_(setup),
-      config_(std::move(config)),
-      programFolder_(ProgramFolder()),
-      recent_(setup) {
+      config_(std::move(config)) {
   setObjectName("MainWin");
   setWindowIcon(ProgramIcon());
   setMinimumSize(kMinTrackWidth, kMinTrackHeight);
-  ExecDialog = [](QDialog& d) { return d.exec(); };
+  Asks.ExecDialog = [](QDialog& d) { return d.exec(); };
   if (!shell::TUnattended::Current()) ownUnattended_ = std::make_unique<shell::TUnattended>();
+  sessionHost_ = std::make_unique<TSessionHost>(*this, setup_);
+  session_ = std::make_unique<shell::TWebSession>(*sessionHost_, setup_, Unattended(), ProgramFolder());
   argumentsTimer_ = new QTimer(this);
   argumentsTimer_->setSingleShot(true);
   connect(argumentsTimer_, &QTimer::timeout, this, &TMainWin::RunPendingArguments);
@@ -91,8 +126,10 @@ TMainWin::TMainWin(TSetup& setup, TMainWinConfig config, QWidget* parent)
 
 TMainWin::~TMainWin() { FormDestroy(); }
 
+TWeb* TMainWin::CurrentWeb() const { return session_->Web(); }
+
 void TMainWin::BuildFrames() {
-  viewsHost_ = std::make_unique<TViewsHost>(*this);
+  viewsHost_ = std::make_unique<TViewsHost>(*this, setup_);
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName("MainSplitter");
   setCentralWidget(MainSplitter);
@@ -100,7 +137,7 @@ void TMainWin::BuildFrames() {
   WTreeFrame = NewFrame(MainSplitter, "WTreeFrame");
   auto* treeLayout = new QVBoxLayout(WTreeFrame);
   treeLayout->setContentsMargins(0, 0, 0, 0);
-  Tree = new TWebTree(viewsHost_.get(), programFolder_, WTreeFrame);
+  Tree = new TWebTree(viewsHost_.get(), session_->ProgramFolder(), WTreeFrame);
   Tree->setObjectName("Tree");
   treeLayout->addWidget(Tree);
 
@@ -123,37 +160,24 @@ void TMainWin::BuildFrames() {
 
   MapEditor = new TMapEditor(*viewsHost_, RightFrame);
 
-  HelpFrame_ = NewFrame(RightFrame, "HelpFrame");
-  SchedulerFrame = NewFrame(RightFrame, "SchedulerFrame");
-  SetupFrame = NewFrame(RightFrame, "SetupFrame");
-  CfgWebFrame = NewFrame(RightFrame, "CfgWebFrame");
+  Docked = std::make_unique<shell::TDockedForms>(setup_, *RightFrame);
   // The pages fill the right-hand area; the two dialog frames have the
   // dialogs' own size at its top left (FitDockedForms). A hidden page still
   // counts in the area's least size, so that whichever is shown fits.
   for (QWidget* w : {static_cast<QWidget*>(UrlPage), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(HelpFrame_),
-                     static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(SetupFrame),
-                     static_cast<QWidget*>(CfgWebFrame)}) {
+                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(Docked->HelpFrame),
+                     static_cast<QWidget*>(Docked->SchedulerFrame), static_cast<QWidget*>(Docked->SetupFrame),
+                     static_cast<QWidget*>(Docked->CfgWebFrame)}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
-    if (w == SetupFrame || w == CfgWebFrame)
+    if (w == Docked->SetupFrame || w == Docked->CfgWebFrame)
       right->addWidget(w, 0, 0, Qt::AlignLeft | Qt::AlignTop);
     else
       right->addWidget(w, 0, 0);
   }
 
-  StatusInfo1 = new QLabel(this);
-  StatusInfo1->setObjectName("StatusInfo1");
-  StatusInfo2 = new QLabel(this);
-  StatusInfo2->setObjectName("StatusInfo2");
-  StatusProgressBar = new QProgressBar(this);
-  StatusProgressBar->setObjectName("StatusProgressBar");
-  StatusProgressBar->setMaximumHeight(14);
-  StatusProgressBar->hide();
-  statusBar()->addWidget(StatusInfo1, 1);
-  statusBar()->addWidget(StatusProgressBar);
-  statusBar()->addPermanentWidget(StatusInfo2);
+  Status = std::make_unique<shell::TStatusLine>(*statusBar());
 
   TreeTimer = new QTimer(this);
   TreeTimer->setObjectName("TreeTimer");
@@ -167,58 +191,23 @@ void TMainWin::FormCreate() {
     if (state == Qt::ApplicationActive)
       if (QWidget* w = QApplication::activeWindow()) w->raise();
   });
-  const StringList arguments = config_.Arguments ? *config_.Arguments : [] {
-    StringList own;
-    const QStringList args = QCoreApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) own.push_back(args[i].toStdString());
-    return own;
-  }();
+  const StringList arguments = ProgramArguments(config_);
   if (arguments.empty() && config_.Splash) {
     auto* splash = new controls::TSplash(this);
     splash->SetPicture(QPixmap::fromImage(ProgramBitmap("SPLASH")));
     splash->Show();
   }
   connect(&GetBrowser(), &TBrowser::changed, this, [this] { Menus->BrowserBtn->setIcon(GetBrowser().SmallIcon()); });
-  // The browser the user chose in the options, kept across starts.
-  if (!setup_.BrowserAuto && !setup_.BrowserExeName.empty()) GetBrowser().SetPath(setup_.BrowserExeName);
-  // The desktop's default browser heads the list the options offer, unless listed.
-  if (const std::string program = FindDefaultBrowser();
-      !program.empty() && std::find(setup_.BrowserList.begin(), setup_.BrowserList.end(), program) ==
-                              setup_.BrowserList.end())
-    setup_.BrowserList.insert(setup_.BrowserList.begin(), program);
+  AdoptBrowserChoices(setup_);
   RasEntry = new TRas(this);
-  roadHost_ = std::make_unique<TRoadHost>(*this);
+  roadHost_ = std::make_unique<TRoadHost>(*this, setup_, *viewsHost_);
   road_ = std::make_unique<shell::TCaptureRoad>(*roadHost_, setup_, *RasEntry, Unattended());
   UrlPage->SearchPanel->Setup();
-  if (QPixmap back; back.load(QString::fromStdString((programFolder_ / kBackgroundFile).string()))) {
-    QPalette p = RightFrame->palette();
-    p.setBrush(QPalette::Window, back);
-    RightFrame->setPalette(p);
-    RightFrame->setAutoFillBackground(true);
-  }
-
-  SetHelpHost(viewsHost_.get());
-  ShowHelp(HelpTopicPage(htIndex), true);
-  DlgSetup = new shell::TDlgSetup(setup_, SetupFrame);
-  DlgSetup->SetDocked(true, SetupFrame, alClient);
-  DlgSetup->Browser = &GetBrowser();
-  DlgSetup->SetDialUpAvailable(RasAvailable());
-  if (TPhoneBookEntries phoneBook(QString::fromStdString(setup_.RasPhoneBook)); RasAvailable() && phoneBook.Refresh())
-    DlgSetup->SetPhoneBookEntries(phoneBook.Names());
-  DlgSetup->LoadPages();
-
-  TSchedulerConfig scheduler;
-  scheduler.WorkFolder = setup_.WorkPath;
-  scheduler.ProgramFolder = programFolder_;
-  scheduler.StartDelayMs = config_.SchedulerStartDelayMs;
-  scheduler.PollIntervalMs = config_.SchedulerPollMs;
-  DlgScheduler = new TDlgScheduler(std::make_unique<TScheduler>(scheduler), viewsHost_.get(), SchedulerFrame);
-  DlgScheduler->SetDocked(true, SchedulerFrame, alClient);
-  DlgScheduler->Scheduler().OnTaskStart = [this](TTask& task) { return TaskStart(task); };
-  DlgScheduler->Scheduler().OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
-
-  ConnectCommands();
-  FitDockedForms();
+  ShowBackground(*RightFrame, session_->ProgramFolder());
+  BuildDockedForms();
+  ConnectWebCommands();
+  ConnectViewCommands();
+  ConnectBrowserAndHelp();
   UrlPage->UrlList->LoadLayouts(setup_.IniFile());
   CapturePage->RequestList->LoadLayouts(setup_.IniFile());
   MapEditor->MapList->LoadLayouts(setup_.IniFile());
@@ -234,47 +223,51 @@ void TMainWin::FormCreate() {
     ShowMessageBox(note, "Types MIME", MB_OK | MB_ICONEXCLAMATION);
 
   RestoreGeometry();
-  recent_.Load(web_.get());
+  session_->Recent().Load(CurrentWeb());
   RebuildRecentMenu();
   RefreshState();
   ShowView(mvHome);
   SelectTreePage(tpHelp);
 
   Bookmarks = std::make_unique<TBookmarkList>();
-  DropTarget = new TUrlDropTarget(this);
-  DropTarget->SetActive(true);
-  // The wizard runs after the drop has ended, never inside it.
-  connect(DropTarget, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
-    QMetaObject::invokeMethod(this, [this, url] { NewWeb("", url.toStdString(), true); }, Qt::QueuedConnection);
-  });
+  AcceptDropsAndCommandLines(arguments);
+}
 
+// The help, the options and the scheduler, docked in their frames.
+void TMainWin::BuildDockedForms() {
+  SetHelpHost(viewsHost_.get());
+  ShowHelp(HelpTopicPage(htIndex), true);
+  Docked->Build(std::make_unique<TScheduler>(SchedulerConfigOf(setup_, session_->ProgramFolder(), config_)),
+                viewsHost_.get());
+  TScheduler& scheduler = Docked->Scheduler->Scheduler();
+  scheduler.OnTaskStart = [this](TTask& task) { return TaskStart(task); };
+  scheduler.OnTaskEnd = [this](TTask& task) { return TaskEnd(task); };
+  // The window's least size is the largest the forms ask for.
+  Docked->Fit();
+  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
+}
+
+// Addresses dropped on the window, command lines handed over by second
+// instances, and the program's own command line once the window is up.
+void TMainWin::AcceptDropsAndCommandLines(const StringList& arguments) {
+  auto* drop = new TUrlDropTarget(this);
+  drop->SetActive(true);
+  // The wizard runs after the drop has ended, never inside it.
+  connect(drop, &TUrlDropTarget::UrlDropped, this, [this](const QString& url) {
+    QMetaObject::invokeMethod(
+        this, [this, url] { session_->New({.Url = url.toStdString()}, true); }, Qt::QueuedConnection);
+  });
   // Second instances hand their command lines over from now on (when this
   // process is the instance).
   ListenForCommandLine(this, kProgramTitle);
-  // The command line runs once the window is up, like a handed-over one,
-  // so its file names are made absolute here, as a sender makes them.
+  // The command line runs like a handed-over one, so its file names are
+  // made absolute here, as a sender makes them.
   std::error_code ec;
   pendingArguments_ = shell::HandOverArguments(arguments, fs::current_path(ec));
   argumentsTimer_->start(0);
 }
 
-// The docked forms' frames sized to what the forms need in this font, and
-// the window's least size to the largest of them.
-void TMainWin::FitDockedForms() {
-  // The forms were drawn for 440 x 380; the texts of this font may need more.
-  const QSize drawn(440, 380);
-  SetupFrame->setFixedSize(drawn.expandedTo(DlgSetup->sizeHint()));
-  cfgWebSize_ = drawn.expandedTo(shell::TDlgWeb(setup_).sizeHint());
-  CfgWebFrame->setFixedSize(cfgWebSize_);
-  SchedulerFrame->setMinimumSize(DlgScheduler->minimumSizeHint());
-  if (TDlgHelp* help = HelpWindow(); help && help->parentWidget() == HelpFrame_)
-    HelpFrame_->setMinimumSize(help->minimumSizeHint());
-  setMinimumSize(QSize(kMinTrackWidth, kMinTrackHeight).expandedTo(minimumSizeHint()));
-}
-
 void TMainWin::FormDestroy() {
-  if (destroyed_) return;
-  destroyed_ = true;
   argumentsTimer_->stop();
   SaveGeometry();
   UrlPage->UrlList->SaveLayouts(setup_.IniFile());
@@ -285,29 +278,21 @@ void TMainWin::FormDestroy() {
   setup_.ViewLastImageFlag = Menus->OptionsMenuViewLastImage->isChecked();
   setup_.ViewFrameFlag = Menus->OptionsMenuViewFrame->isChecked();
   setup_.SaveSettings();
-  delete DlgSetup;
-  DlgSetup = nullptr;
+  Docked->FreeOptions();
   road_.reset();
   delete RasEntry;
   RasEntry = nullptr;
-  recent_.Save();
+  session_->Recent().Save();
   // A web still open (the close was refused or never asked) is saved.
-  DetachWeb();
-  web_.reset();
+  session_->Release();
   MapEditor->Free();
   TreeTimer->stop();
   UrlPage->Detach();
   Tree->OnAction = nullptr;
-  delete DlgWeb;
-  DlgWeb = nullptr;
+  Docked->DropWebConfig();
   FreeHelp();
   SetHelpHost(nullptr);
-  if (DlgScheduler) {
-    DlgScheduler->Scheduler().OnTaskStart = nullptr;
-    DlgScheduler->Scheduler().OnTaskEnd = nullptr;
-    delete DlgScheduler;  // stops the thread, saves "scheduler.dat"
-    DlgScheduler = nullptr;
-  }
+  Docked->FreeScheduler();
 }
 
 void TMainWin::showEvent(QShowEvent* e) {
@@ -318,7 +303,7 @@ void TMainWin::showEvent(QShowEvent* e) {
 }
 
 void TMainWin::FormActivate() {
-  if (DlgScheduler) DlgScheduler->Scheduler().Resume();
+  if (Docked->Scheduler) Docked->Scheduler->Scheduler().Resume();
 }
 
 bool TMainWin::event(QEvent* e) {
@@ -364,7 +349,7 @@ bool TMainWin::FormCloseQuery() {
     return false;
   }
   road_->CancelDial();
-  CloseWeb(false);
+  session_->Close(false);
   return true;
 }
 
@@ -395,15 +380,14 @@ void TMainWin::SetView(TMainView view) {
 
 void TMainWin::ShowView(TMainView view) {
   view_ = view;
-  for (QWidget* w : {static_cast<QWidget*>(SchedulerFrame), static_cast<QWidget*>(CapturePage),
-                     static_cast<QWidget*>(MapEditor), static_cast<QWidget*>(SetupFrame),
-                     static_cast<QWidget*>(HelpFrame_), static_cast<QWidget*>(CfgWebFrame)})
-    w->hide();
+  Docked->HideAll();
+  CapturePage->hide();
+  MapEditor->hide();
   UrlPage->ShowView(view);
   switch (view) {
     case mvHome:
     case mvHelp:
-      HelpFrame_->show();
+      Docked->HelpFrame->show();
       if (view == mvHome) Tree->SelectPage(tpHelp);
       break;
     case mvCapture:
@@ -415,14 +399,14 @@ void TMainWin::ShowView(TMainView view) {
       Tree->SelectPage(tpMaps);
       break;
     case mvWebConfig:
-      CfgWebFrame->show();
+      Docked->CfgWebFrame->show();
       break;
     case mvSetup:
-      SetupFrame->show();
+      Docked->SetupFrame->show();
       break;
     case mvScheduler:
-      DlgScheduler->show();
-      SchedulerFrame->show();
+      Docked->Scheduler->show();
+      Docked->SchedulerFrame->show();
       break;
     case mvPicture:  // the URL page, above
     case mvUrls:
@@ -441,7 +425,7 @@ void TMainWin::SelectTreePage(int tag) {
 }
 
 void TMainWin::RefreshState() {
-  if (!web_) mode_ = mmNoWeb;
+  if (!CurrentWeb()) mode_ = mmNoWeb;
   Tree->SetCaptureRun(mode_ == mmRunning);
   Tree->Refresh();
   Menus->ShowMode(mode_);
@@ -455,15 +439,16 @@ void TMainWin::RefreshStatusHints() {
   // The page shown has the first say (a list that fills, the map being
   // edited); the others show the web's folder.
   QString hint = view_ == mvMap ? MapEditor->StatusHint() : UrlPage->StatusHint();
-  if (hint.isEmpty() && web_) hint = QString::fromStdString(web_->Path().parent_path().string());
-  StatusInfo1->setText(hint);
+  if (const TWeb* web = CurrentWeb(); hint.isEmpty() && web)
+    hint = QString::fromStdString(web->Path().parent_path().string());
+  Status->ShowHint(hint);
 }
 
 void TMainWin::UpdateCaption() {
   QString caption = QString(kProgramTitle) + " ";
-  if (web_) {
-    QString name = QString::fromStdString(web_->GetTitle());
-    if (name.isEmpty()) name = QString::fromStdString(web_->Path().parent_path().string());
+  if (const TWeb* web = CurrentWeb()) {
+    QString name = QString::fromStdString(web->GetTitle());
+    if (name.isEmpty()) name = QString::fromStdString(web->Path().parent_path().string());
     caption += "(" + name + ")";
   }
   setWindowTitle(caption);
@@ -552,14 +537,8 @@ void TMainWin::RestoreGeometry() {
 
 // ---------------------------------------------------------------- recent webs
 
-void TMainWin::AddRecentWeb(const fs::path& path) {
-  recent_.Add(path, web_.get());
-  RebuildRecentMenu();
-  recent_.Save();
-}
-
 void TMainWin::RebuildRecentMenu() {
-  Menus->ShowRecent(recent_.Titles(), [this](int index) { OpenRecentWeb(index); });
+  Menus->ShowRecent(session_->Recent().Titles(), [this](int index) { session_->OpenRecent(index); });
 }
 
 // ---------------------------------------------------------------- command line
@@ -611,16 +590,16 @@ void TMainWin::HandleArguments(const StringList* list) {
   }
   // The file's extension decides, the first match wins; paths keep their case.
   if (shell::HasExtension(arg, ".web")) {
-    OpenWebFile(arg);
+    session_->Open(arg, false);
   } else if (shell::HasExtension(arg, ".wbs")) {
     RunWebShortcut(arg);
   } else if (shell::HasExtension(arg, ".url")) {
-    if (const std::string url = ReadInternetShortcut(arg); !url.empty()) NewWeb("", url, true);
+    if (const std::string url = ReadInternetShortcut(arg); !url.empty()) session_->New({.Url = url}, true);
   } else if (UpperCase(arg) == "/B") {
     std::string address, title;
-    if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) NewWeb("", address, true);
+    if (GetBrowser().GetCurrentPage(address, title) && !address.empty()) session_->New({.Url = address}, true);
   } else if (const std::string url = shell::UrlArgument(arg); !url.empty()) {
-    NewWeb("", url, true);
+    session_->New({.Url = url}, true);
   }
 }
 
@@ -649,17 +628,7 @@ void TMainWin::RunWebShortcut(const std::string& path) {
   if (!fs::is_regular_file(shortcut.Web, ec))
     return fail("Le web " + PrintableText(shortcut.Web) + " du raccourci " + named + " n'existe pas.");
   if (shortcut.MinimizeFlag) showMinimized();
-  if (!web_ || !SamePath(web_->Path(), shortcut.Web)) {
-    if (!CloseWeb(false)) return fail("Le web courant ne peut pas être fermé.");
-    auto web = std::make_unique<TWeb>();
-    try {
-      TWaitCursor wait;
-      if (web->Open(shortcut.Web) != wlOk) return fail(CannotOpenWebText(shortcut.Web, *web));
-    } catch (const Exception& e) {
-      return fail("Le web " + PrintableText(shortcut.Web) + " ne peut pas être ouvert : " + e.message());
-    }
-    SetCurrentWeb(std::move(web));
-  }
+  if (const std::string failure = session_->OpenForRun(shortcut.Web); !failure.empty()) return fail(failure);
   uint16_t flags = 0;
   // With no screen nobody is left to use the window once the run is over.
   if (shortcut.CloseQuillonFlag || Unattended().Has(shell::TUnattended::NoScreen)) flags |= kCaptureClose;
@@ -694,7 +663,7 @@ bool TMainWin::TaskStart(TTask& task) {
   // The scheduler starts it: nobody answers, the task's journal says it.
   shell::TUnattendedScope nobody(Unattended(), shell::TUnattended::Scheduled,
                                  [&task](const std::string& line) { task.Log(line); });
-  TScheduler& scheduler = DlgScheduler->Scheduler();
+  TScheduler& scheduler = Docked->Scheduler->Scheduler();
   if (auto* step = dynamic_cast<TTaskWeb*>(&task)) {
     std::string path;
     uint8_t actions;
@@ -704,16 +673,9 @@ bool TMainWin::TaskStart(TTask& task) {
       actions = step->Actions;
     }
     if (scheduler.GetStateByte() & TScheduler::kHideProgram) showMinimized();
-    if (web_ && !SamePath(web_->Path(), path) && !CloseWeb(true)) {
+    if (!session_->OpenForStep(path, [&] { task.WriteJournal(jkWebLoad, path); })) {
       task.SetError(teWebLoad, path);
       return true;
-    }
-    if (!web_) {
-      task.WriteJournal(jkWebLoad, path);
-      if (!OpenWeb(path, true)) {
-        task.SetError(teWebLoad, path);
-        return true;
-      }
     }
     uint16_t flags = kCaptureScheduled;
     if (actions & kActionReset) flags = kCaptureReset | kCaptureScheduled;
@@ -734,7 +696,7 @@ bool TMainWin::TaskStart(TTask& task) {
   SetMode(mmRunning);
   task.WriteJournal(jkLineOpen);
   const TDialResult dialed = road_->Dial();
-  SetMode(web_ ? mmWebOpen : mmNoWeb);
+  SetMode(CurrentWeb() ? mmWebOpen : mmNoWeb);
   if (dialed == drFailed)
     task.SetError(teConnection, RasEntry->ErrorText().toStdString());
   else if (dialed != drConnected)
@@ -751,7 +713,7 @@ bool TMainWin::TaskEnd(TTask& task) {
     task.WriteJournal(jkWorkStop);
     std::string path;
     {
-      auto lock = DlgScheduler->Scheduler().LockTree();
+      auto lock = Docked->Scheduler->Scheduler().LockTree();
       path = step->WebPath;
     }
     // Only the scheduler's own run of this web is stopped, never a user's.

@@ -43,7 +43,7 @@ void TMainWin::CaptureMessage(uint16_t flags) {
 }
 
 void TMainWin::StartCapture() {
-  if (!web_ || Busy()) return;
+  if (!CurrentWeb() || Busy()) return;
   UrlPage->UrlList->DropPending();
   road_->Start();
 }
@@ -54,49 +54,51 @@ void TMainWin::StopCapture() {
 }
 
 void TMainWin::MenuCaptureResolveLinksClick() {
-  if (!web_ || Busy()) return;
+  if (!CurrentWeb() || Busy()) return;
   UrlPage->UrlList->DropPending();
   CommitDialogs();
   road_->ResolveLinks(true);
-  SaveWeb();
+  session_->Save();
   EnableMenus();  // the web's pages are there now
 }
 
 void TMainWin::RemoveIsolatedLinks() {
-  if (!web_ || Busy()) return;
-  if (CountToUpdate(*web_) > 0 &&
+  TWeb* web = CurrentWeb();
+  if (!web || Busy()) return;
+  if (CountToUpdate(*web) > 0 &&
       ShowMessageBox("Attention, vous n'avez pas terminé votre mise à jour\r\n"
                      "voulez-vous quand supprimer les liens isolés?",
                      "Suppression des liens isolés", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
     return;
-  if (RemoveIsolatedRecords(*web_) > 0) {
-    SaveWeb();
+  if (RemoveIsolatedRecords(*web) > 0) {
+    session_->Save();
     UrlPage->UrlList->Reload();
     RefreshWebInfo();
   }
 }
 
 void TMainWin::CopyOrMoveWeb(bool move) {
-  if (!web_ || Busy()) return;
-  const fs::path folder = web_->Path().parent_path();
+  TWeb* web = CurrentWeb();
+  if (!web || Busy()) return;
+  const fs::path folder = web->Path().parent_path();
   controls::TDlgDir dlg(this);
   dlg.setWindowTitle(move ? "Déplacement d'un Web" : "Copie d'un Web");
   dlg.SetPath(QString::fromStdString(folder.string()));
-  if (ExecDialog(dlg) != QDialog::Accepted) return;
+  if (Asks.ExecDialog(dlg) != QDialog::Accepted) return;
   const std::string chosen = dlg.GetPath().toStdString();
   if (chosen.empty()) return;
   const fs::path target = NormalFolder(chosen);  // given with or without its "/"
   std::error_code ec;
   if (fs::weakly_canonical(target, ec) == fs::weakly_canonical(folder, ec)) return;
   ProcessMessages();
-  const std::string oldPath = web_->Path().string();
+  const std::string oldPath = web->Path().string();
   const std::string caption = move ? "Déplacement d'un Web" : "Copie d'un Web";
   const std::string from = PrintableText(folder.string()), to = PrintableText(target.string());
   try {
     shell::TCopyDialog view(this);
     // How it ended, said: the copy runs in a window that closes by itself.
     if (!move) {
-      web_->CopyTo(target, {}, &view);
+      web->CopyTo(target, {}, &view);
       if (view.Cancelled())
         ShowMessageBox("La copie du Web a été interrompue : " + to +
                            " ne contient que les fichiers copiés jusque-là, avec les pages d'index, les vignettes et "
@@ -104,11 +106,11 @@ void TMainWin::CopyOrMoveWeb(bool move) {
                        caption, MB_OK | MB_ICONEXCLAMATION);
       else
         ShowMessageBox("Le Web a été copié dans " + to + ".", caption, MB_OK | MB_ICONINFORMATION);
-    } else if (!web_->MoveTo(target, {}, &view)) {
+    } else if (!web->MoveTo(target, {}, &view)) {
       ShowMessageBox("Le déplacement du Web a été annulé : il est resté dans " + from + ".", caption,
                      MB_OK | MB_ICONINFORMATION);
     } else {
-      recent_.Remove(oldPath);  // AddRecentWeb below saves
+      session_->Recent().Remove(oldPath);  // AddRecent below saves
       std::string text = "Le Web a été déplacé dans " + to + ".";
       if (fs::exists(fs::symlink_status(folder, ec)))
         text += "\r\nLe dossier " + from + " reste : ce qu'il contient encore n'appartient pas au Web.";
@@ -119,23 +121,15 @@ void TMainWin::CopyOrMoveWeb(bool move) {
   }
   ProcessMessages();
   RefreshWebInfo();
-  AddRecentWeb(web_->Path());
-}
-
-std::optional<fs::path> TMainWin::WebPage(const std::string& relative) const {
-  if (!web_) return std::nullopt;
-  fs::path page = web_->Path().parent_path() / relative;
-  std::error_code ec;
-  if (!fs::is_regular_file(page, ec)) return std::nullopt;
-  return page;
+  session_->AddRecent(web->Path());
 }
 
 void TMainWin::OpenWebPage(const std::string& relative) {
-  if (const auto page = WebPage(relative)) OpenInBrowser(PathToFileUrl(page->string()));
+  if (const auto page = WebPage(CurrentWeb(), relative)) OpenInBrowser(PathToFileUrl(page->string()));
 }
 
 void TMainWin::MenuHtmlPageBookmarkClick() {
-  if (!web_) return;
+  if (!CurrentWeb()) return;
   CommitDialogs();
   std::error_code ec;
   if (!setup_.BookmarkFile.empty() && fs::is_regular_file(setup_.BookmarkFile, ec))
@@ -146,11 +140,11 @@ void TMainWin::MenuHtmlPageBookmarkClick() {
 
 void TMainWin::TRoadHost::AddWebFileToLists(const TWebFile& record) {
   win_.CapturePage->RecordChanged(record);
-  if (record.GetState() == fsToCapture || (win_.view_ != mvPicture && win_.view_ != mvUrls)) return;
+  if (record.GetState() == fsToCapture || (win_.View() != mvPicture && win_.View() != mvUrls)) return;
   TWUrlList& list = *win_.UrlPage->UrlList;
   list.WebFileChanged(record);
   if (list.Style() == usImages && record.IsRetrieved() && IsImage(record))
-    win_.Tree->AddImage(record, win_.setup_.ViewLastImageFlag && win_.view_ == mvUrls);
+    win_.Tree->AddImage(record, setup_.ViewLastImageFlag && win_.View() == mvUrls);
 }
 
 void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
@@ -163,11 +157,11 @@ void TMainWin::TRoadHost::ShowRunEnd(bool scheduled) {
 void TMainWin::TRoadHost::RefreshWebTree() { win_.Tree->Refresh(); }
 
 void TMainWin::TRoadHost::AddBookmark() {
-  if (win_.web_) AddWebBookmark(*win_.Bookmarks, win_.setup_, *win_.viewsHost_, WebBookmarkOf(*win_.web_));
+  if (const TWeb* web = win_.CurrentWeb()) AddWebBookmark(*win_.Bookmarks, setup_, bookmarks_, WebBookmarkOf(*web));
 }
 
 TScheduler* TMainWin::TRoadHost::Scheduler() {
-  return win_.DlgScheduler ? &win_.DlgScheduler->Scheduler() : nullptr;
+  return win_.Docked->Scheduler ? &win_.Docked->Scheduler->Scheduler() : nullptr;
 }
 
 }  // namespace qlon

@@ -9,11 +9,14 @@
 #include "CaptureRoad.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
+#include "DockedForms.h"
 #include "Main.h"
 #include "MainMenus.h"
 #include "MapEditor.h"
+#include "StatusLine.h"
 #include "UrlPage.h"
 #include "WaitCursor.h"
+#include "WebSession.h"
 #include "WebTree.h"
 
 namespace qlon {
@@ -30,27 +33,28 @@ class TMainWin::TViewsHost : public QObject,
                              public ISchedulerHost,
                              public IBookmarkHost {
  public:
-  explicit TViewsHost(TMainWin& win) : win_(win) {}
+  TViewsHost(TMainWin& win, TSetup& setup) : win_(win), setup_(setup) {}
 
   // IUrlPageHost
-  TMainView View() override { return win_.view_; }
+  TMainView View() override { return win_.View(); }
   TWebTreePage PageTag() override { return win_.PageTag; }
-  void ShowListProgress(int position, int total) override;
+  void ShowListProgress(int position, int total) override { win_.Status->ShowListProgress(position, total); }
   void ListOrderChanged() override;
   // IUrlCommandsHost
-  TSetup& Setup() override { return win_.setup_; }
+  TSetup& Setup() override { return setup_; }
   void SearchFor(const std::string& text, int kind) override;
   void OpenInBrowser(const std::string& address) override { win_.OpenInBrowser(address); }
   void RunCapture(uint16_t flags, const std::vector<std::string>& urls) override;
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshState() override { win_.RefreshState(); }
-  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override { return win_.AcceptNewWebFolder(dlg); }
-  void AddRecentWeb(const std::filesystem::path& file) override { win_.AddRecentWeb(file); }
+  void NewWebFrom(const std::string& url, const std::string& user, const std::string& password) override {
+    win_.session_->New({.Url = url, .User = user, .Password = password}, false);
+  }
   void ShowPreview(const std::string& url, const std::string& file) override;
   void RestartPreview() override;
   void WebOptionsChanged() override;
   // ISearchHost
-  TWeb* CurrentWeb() override { return win_.web_.get(); }
+  TWeb* CurrentWeb() override { return win_.CurrentWeb(); }
   std::filesystem::path WorkFolder() override;
   void PostSearchStart() override;
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
@@ -60,7 +64,7 @@ class TMainWin::TViewsHost : public QObject,
   // IMapEditorHost
   std::optional<QColor> ChooseMapPenColor() override;
   // IHelpHost
-  QWidget* HelpFrame() override { return win_.HelpFrame_; }
+  QWidget* HelpFrame() override { return win_.Docked->HelpFrame; }
   void HelpPageChanged(const QString& file) override;
   // ISchedulerHost
   void SchedulerStatusChanged(const QString& text) override;
@@ -73,27 +77,29 @@ class TMainWin::TViewsHost : public QObject,
 
  private:
   TMainWin& win_;
+  TSetup& setup_;
 };
 
 // The host of the capture road: the questions, the state on screen and the
 // lists a run fills (MainCapture.cpp).
 class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
  public:
-  explicit TRoadHost(TMainWin& win) : win_(win) {}
+  TRoadHost(TMainWin& win, TSetup& setup, IBookmarkHost& bookmarks)
+      : win_(win), setup_(setup), bookmarks_(bookmarks) {}
 
-  TWeb* CurrentWeb() override { return win_.web_.get(); }
-  int ExecModal(QDialog& dialog) override { return win_.ExecDialog(dialog); }
+  TWeb* CurrentWeb() override { return win_.CurrentWeb(); }
+  int ExecModal(QDialog& dialog) override { return win_.Asks.ExecDialog(dialog); }
   QWidget* DialogParent() override { return &win_; }
   void SetMode(TMainMode mode) override { win_.SetMode(mode); }
   void SetView(TMainView view) override { win_.SetView(view); }
   void SelectTreePage(int tag) override { win_.SelectTreePage(tag); }
   void RefreshStatusHints() override { win_.RefreshStatusHints(); }
   void CommitDialogs() override { win_.CommitDialogs(); }
-  void ResetWeb() override { win_.ResetWeb(); }
-  bool SaveWeb(std::string* failure) override { return win_.SaveWeb(failure); }
+  void ResetWeb() override { win_.session_->Reset(); }
+  bool SaveWeb(std::string* failure) override { return win_.session_->Save(failure); }
   void ClearRunLists() override { win_.CapturePage->ClearRunLists(); }
   void ShowRunEnd(bool scheduled) override;
-  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.web_.get()); }
+  void UpdateCountLabels() override { win_.CapturePage->UpdateCountLabels(win_.CurrentWeb()); }
   void AddWebFileToLists(const TWebFile& record) override;
   void RefreshWebTree() override;
   void ShowElapsed(const std::string& text) override { win_.CapturePage->ShowElapsed(text); }
@@ -105,6 +111,36 @@ class TMainWin::TRoadHost : public shell::ICaptureRoadHost {
 
  private:
   TMainWin& win_;
+  TSetup& setup_;
+  IBookmarkHost& bookmarks_;
+};
+
+// The host of the open web's session: the pages show the web, the wizard
+// and the open dialog run for it (MainWeb.cpp).
+class TMainWin::TSessionHost : public shell::IWebSessionHost {
+ public:
+  TSessionHost(TMainWin& win, TSetup& setup) : win_(win), setup_(setup) {}
+
+  bool Busy() override { return win_.Busy(); }
+  bool WebMayClose() override;
+  void DropPending() override;
+  void CommitEdits() override { win_.CommitDialogs(); }
+  void ShowWeb(TWeb& web) override;
+  void HideWeb(bool closing) override;
+  void WebClosed(bool keepView) override;
+  void WebReset(TWeb& web) override;
+  void WebDeleting(const TWeb& web) override;
+  void RecentChanged() override { win_.RebuildRecentMenu(); }
+  std::optional<shell::TNewWebChoice> AskNewWeb(
+      TWeb& web, const shell::TNewWebSeed& seed,
+      const std::function<bool(const std::string& folder)>& acceptFolder) override;
+  std::string AskWebFile() override;
+  void StartCapture() override;
+  std::shared_ptr<void> Wait() override;
+
+ private:
+  TMainWin& win_;
+  TSetup& setup_;
 };
 
 }  // namespace qlon

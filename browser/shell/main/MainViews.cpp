@@ -10,11 +10,7 @@
 #include <QAction>
 #include <QColorDialog>
 #include <QEvent>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMenu>
-#include <QProgressBar>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -26,12 +22,14 @@
 #include "DlgWeb.h"
 #include "LocalPath.h"
 #include "MainHosts.h"
+#include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Options.h"
 #include "Ras.h"
 #include "Scheduler.h"
 #include "Setup.h"
 #include "ShellLinks.h"
+#include "StatusLine.h"
 #include "Texts.h"
 #include "UrlCommands.h"
 #include "Urlutil.h"
@@ -94,28 +92,23 @@ bool IsFile(const fs::path& path) {
   return !path.empty() && fs::is_regular_file(path, ec);
 }
 
+// A capture shortcut to the web on the desktop, with where it went said.
+void AddDesktopShortcut(const TWeb& web) {
+  const fs::path desktop = GetShellFolderPath("Desktop");
+  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web.Path().string());
+  if (made.empty()) {
+    ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
+                   MB_OK | MB_ICONHAND);
+    return;
+  }
+  // The file gets a generic name: the user has to know where to find it.
+  ShowMessageBox("Le raccourci de capture a été créé sur le bureau :\n" + made, "Raccourci de capture",
+                 MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- the pages' host
-
-void TMainWin::TViewsHost::ShowListProgress(int position, int total) {
-  QProgressBar* bar = win_.StatusProgressBar;
-  if (position < 0) {
-    bar->hide();
-    return;
-  }
-  if (position == 0) {
-    win_.StatusInfo2->setMinimumWidth(200);
-    bar->setRange(0, std::max(total, 1));
-    bar->show();
-    // Laid out now: the events that would do it wait until the list is full.
-    win_.statusBar()->layout()->activate();
-  }
-  bar->setValue(std::min(position, bar->maximum()));
-  // Painted now: running the event loop here would let another page
-  // change refill the list in the middle of this fill.
-  win_.statusBar()->repaint();
-}
 
 void TMainWin::TViewsHost::ListOrderChanged() {
   if (controls::TWTreeNode* images = win_.Tree->ImagesFolder(); images && images->GetExpanded())
@@ -137,10 +130,11 @@ void TMainWin::TViewsHost::ShowPreview(const std::string& url, const std::string
 void TMainWin::TViewsHost::RestartPreview() { win_.UrlPage->RestartPreview(); }
 
 void TMainWin::TViewsHost::WebOptionsChanged() {
-  if (win_.DlgWeb && win_.web_ && win_.DlgWeb->Web() == win_.web_.get()) win_.DlgWeb->LoadWeb(win_.web_.get());
+  shell::TDlgWeb* config = win_.Docked->WebConfig;
+  if (TWeb* web = win_.CurrentWeb(); config && web && config->Web() == web) config->LoadWeb(web);
 }
 
-fs::path TMainWin::TViewsHost::WorkFolder() { return win_.setup_.WorkPath; }
+fs::path TMainWin::TViewsHost::WorkFolder() { return setup_.WorkPath; }
 
 void TMainWin::TViewsHost::PostSearchStart() {
   PostMessage(&win_, shell::TSearchPane::kSearchStartMessage, 0, 0);
@@ -162,13 +156,13 @@ void TMainWin::TViewsHost::TreeExpandFolder(controls::TWTreeNode* folder, bool e
 
 std::optional<QColor> TMainWin::TViewsHost::ChooseMapPenColor() {
   QColorDialog dlg(Qt::red, &win_);
-  if (win_.ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
+  if (win_.Asks.ExecDialog(dlg) != QDialog::Accepted) return std::nullopt;
   return dlg.currentColor();
 }
 
 void TMainWin::TViewsHost::HelpPageChanged(const QString& file) { win_.Tree->FindHelpPage(file.toStdString()); }
 
-void TMainWin::TViewsHost::SchedulerStatusChanged(const QString& text) { win_.StatusInfo2->setText(text); }
+void TMainWin::TViewsHost::SchedulerStatusChanged(const QString& text) { win_.Status->ShowScheduler(text); }
 
 bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& caption) {
   return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
@@ -176,32 +170,41 @@ bool TMainWin::TViewsHost::AskYesNo(const std::string& text, const std::string& 
 
 bool TMainWin::TViewsHost::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::Resize && watched == win_.WTreeFrame)
-    win_.setup_.TreeFrameWidth = win_.WTreeFrame->width();
+    setup_.TreeFrameWidth = win_.WTreeFrame->width();
   return QObject::eventFilter(watched, e);
 }
 
 // ---------------------------------------------------------------- creation
 
-void TMainWin::ConnectCommands() {
+// File, Web, Capture and Pages, with the tool bar's buttons for them.
+void TMainWin::ConnectWebCommands() {
   const shell::TMainMenus& m = *Menus;
   connect(m.MenuFileNew, &QAction::triggered, this, [this] {
-    if (CloseWeb(false)) NewWeb("", "", true);
+    if (session_->Close(false)) session_->New({}, true);
   });
-  connect(m.MenuFileOpen, &QAction::triggered, this, [this] { OpenWeb("", false); });
+  connect(m.MenuFileOpen, &QAction::triggered, this, [this] { session_->Open({}, false); });
   connect(m.MenuFileSave, &QAction::triggered, this, [this] {
     CommitDialogs();
-    SaveWeb();
+    session_->Save();
   });
-  connect(m.MenuFileClose, &QAction::triggered, this, [this] { CloseWeb(false); });
+  connect(m.MenuFileClose, &QAction::triggered, this, [this] { session_->Close(false); });
   connect(m.MenuFileExit, &QAction::triggered, this, &QWidget::close);
-  connect(m.MenuWebReset, &QAction::triggered, this, &TMainWin::MenuWebResetClick);
-  connect(m.MenuWebDelete, &QAction::triggered, this, &TMainWin::DeleteWeb);
+  connect(m.MenuWebReset, &QAction::triggered, this, [this] { session_->AskReset(); });
+  connect(m.MenuWebDelete, &QAction::triggered, this, [this] { session_->Delete(); });
   connect(m.MenuWebCopy, &QAction::triggered, this, [this] { CopyOrMoveWeb(false); });
   connect(m.MenuWebMove, &QAction::triggered, this, [this] { CopyOrMoveWeb(true); });
   connect(m.MenuWebRemoveAloneLinks, &QAction::triggered, this, &TMainWin::RemoveIsolatedLinks);
+  connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
+  connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, [this] {
+    if (!CurrentWeb()) return;
+    CommitDialogs();
+    AddDesktopShortcut(*CurrentWeb());
+  });
   connect(m.MenuCaptureStart, &QAction::triggered, this, &TMainWin::StartCapture);
   connect(m.MenuCaptureStop, &QAction::triggered, this, &TMainWin::StopCapture);
   connect(m.MenuCaptureResolveLinks, &QAction::triggered, this, &TMainWin::MenuCaptureResolveLinksClick);
+  connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
+  connect(m.MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
   connect(m.MenuHTMLPageSommaire, &QAction::triggered, this, [this] { OpenWebPage(kHomePage); });
   connect(m.MenuHtmlPageHtml, &QAction::triggered, this, [this] { OpenWebPage(kHtmlIndexPage); });
   connect(m.MenuHtmlPageImages, &QAction::triggered, this, [this] { OpenWebPage(kImageIndexPage); });
@@ -214,13 +217,12 @@ void TMainWin::ConnectCommands() {
   // The toolbar's main button: new web, start or stop a capture by mode.
   for (QToolButton* b : {m.NewBtn, m.CaptureBtn, m.StopBtn})
     connect(b, &QToolButton::clicked, this, &TMainWin::DownBtnClickDispatch);
+}
 
-  OpenAddress = ShowInBrowser;
-  UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
-    shell::TDlgRapportError dlg(&web, this);
-    return ExecDialog(dlg) == QDialog::Accepted;
-  };
-
+// The Options menu and the view checks, the tree, its timer and the
+// dial-up state line.
+void TMainWin::ConnectViewCommands() {
+  const shell::TMainMenus& m = *Menus;
   // The view checks live in the Options menu and in the URL list's own
   // options menu: one state for both, kept in the settings as it changes.
   auto twin = [](QAction* a, QAction* b) {
@@ -237,12 +239,26 @@ void TMainWin::ConnectCommands() {
     UrlPage->FitImage();
   });
   connect(m.OptionsMenuUpdateList, &QAction::triggered, this, [this] { UrlPage->UrlList->Reload(); });
+  connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
 
   Tree->OnAction = [this](controls::TCustomWTree*, controls::TWTreeNode* node) { TreeAction(node); };
-  if (RasEntry) connect(RasEntry, &TRas::RasStateChange, this, &TMainWin::RasStateChange);
   connect(TreeTimer, &QTimer::timeout, this, &TMainWin::TreeTimerTimer);
   WTreeFrame->installEventFilter(viewsHost_.get());
+  if (RasEntry)
+    connect(RasEntry, &TRas::RasStateChange, this, [this](int state) {
+      Status->ShowHint(Text(TextAt(kDialStateTexts, state)));
+      if (RunningJob) RunningJob->WriteJournal(jkDialState, {}, state);
+    });
+}
 
+// The browser button and its menu, the error report's page, and the Help menu.
+void TMainWin::ConnectBrowserAndHelp() {
+  const shell::TMainMenus& m = *Menus;
+  Asks.OpenAddress = ShowInBrowser;
+  UrlPage->UrlCommands->RunErrorReport = [this](TWeb& web) {
+    shell::TDlgRapportError dlg(&web, this);
+    return Asks.ExecDialog(dlg) == QDialog::Accepted;
+  };
   connect(m.BrowserPopup, &QMenu::aboutToShow, this, &TMainWin::BrowserPopupPopup);
   connect(m.BrowserPopupLoadIndex, &QAction::triggered, this, [this] { BrowserPopupLoadClick(0); });
   connect(m.BrowserPopupLoadSommaire, &QAction::triggered, this, [this] { BrowserPopupLoadClick(1); });
@@ -252,9 +268,6 @@ void TMainWin::ConnectCommands() {
   connect(m.BrowserBtn, &QToolButton::clicked, this, &TMainWin::BrowserBtnClick);
   connect(m.ConsulterBtn, &QToolButton::clicked, this, [this] { OpenWebPage(kHomePage); });
 
-  connect(m.MenuCaptureConfig, &QAction::triggered, this, [this] { SelectTreePage(tpOptions); });
-  connect(m.MenuConfigCfg, &QAction::triggered, this, [this] { SelectTreePage(tpPreferences); });
-  connect(m.MenuSaveProfile, &QAction::triggered, this, &TMainWin::MenuSaveProfileClick);
   connect(m.MenuHelpIndex, &QAction::triggered, this, [this] { MenuHelpClick(0); });
   connect(m.MenuHelpGlossary, &QAction::triggered, this, [this] { MenuHelpClick(1); });
   connect(m.MenuHelpFAQ, &QAction::triggered, this, [this] { MenuHelpClick(2); });
@@ -268,20 +281,18 @@ void TMainWin::ConnectCommands() {
   });
   connect(m.MenuHelpAbout, &QAction::triggered, this, [this] {
     TDlgAbout dlg(this);
-    ExecDialog(dlg);
+    Asks.ExecDialog(dlg);
   });
-  connect(m.MenuWebAddBookmark, &QAction::triggered, this, &TMainWin::MenuWebAddBookmarkClick);
-  connect(m.MenuWebAddWebShortcut, &QAction::triggered, this, &TMainWin::MenuWebAddWebShortcutClick);
 }
 
 void TMainWin::EnableMenus() {
   std::error_code ec;
-  Menus->Enable({.WebOpen = web_ != nullptr,
+  Menus->Enable({.WebOpen = CurrentWeb() != nullptr,
                  .Mode = mode_,
                  .ListShown = view_ == mvUrls || view_ == mvSearch,
-                 .HomePage = WebPage(kHomePage).has_value(),
-                 .HtmlIndex = WebPage(kHtmlIndexPage).has_value(),
-                 .ImageIndex = WebPage(kImageIndexPage).has_value(),
+                 .HomePage = WebPage(CurrentWeb(), kHomePage).has_value(),
+                 .HtmlIndex = WebPage(CurrentWeb(), kHtmlIndexPage).has_value(),
+                 .ImageIndex = WebPage(CurrentWeb(), kImageIndexPage).has_value(),
                  .BookmarkFile = fs::is_regular_file(setup_.BookmarkFile, ec)});
 }
 
@@ -289,7 +300,7 @@ void TMainWin::EnableMenus() {
 
 void TMainWin::TreeTimerTimer() {
   TreeTimer->stop();
-  if (DlgSetup) DlgSetup->StorePages();
+  if (Docked->Options) Docked->Options->StorePages();
   CommitDialogs();
   controls::TWTreeNode* node = Tree->GetSelectedNode();
   PageTag = TWebTreePage(Tree->GetPage());
@@ -297,40 +308,22 @@ void TMainWin::TreeTimerTimer() {
   if (tag != tpSearch && !UrlPage->SearchPanel->isHidden()) UrlPage->SearchPanel->ShowPane(false);
 
   if (tag >= shell::TDlgSetup::kFirstTag && tag <= shell::TDlgSetup::kLastTag) {
-    if (DlgSetup) DlgSetup->SelectPage(tag);
+    if (Docked->Options) Docked->Options->SelectPage(tag);
     SetView(mvSetup);
   } else if (tag >= tpOptions && tag < tpWeb) {
-    if (!DlgWeb && web_) {
-      DlgWeb = new shell::TDlgWeb(setup_, CfgWebFrame);
-      DlgWeb->SetDocked(true, CfgWebFrame, alClient);
-      DlgWeb->LoadWeb(web_.get());
-      // As in the wizard: the edits are the web's, then the capture starts
-      // on its queue (a run already going keeps the web).
-      DlgWeb->OnStartCapture = [this] {
-        if (web_ && !Busy()) PostCapture(kCaptureMissing);
-      };
-    }
-    // Filters and file types need the room; the other pages keep the
-    // dialog's own size at the top left.
-    auto* grid = static_cast<QGridLayout*>(RightFrame->layout());
-    if (tag == tpFilters || tag == tpFileTypes) {
-      CfgWebFrame->setMinimumSize(cfgWebSize_);
-      CfgWebFrame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-      grid->setAlignment(CfgWebFrame, {});
-    } else {
-      CfgWebFrame->setFixedSize(cfgWebSize_);
-      grid->setAlignment(CfgWebFrame, Qt::AlignLeft | Qt::AlignTop);
-    }
+    // As in the wizard: the edits are the web's, then the capture starts on
+    // its queue (a run already going keeps the web). Filters and file types
+    // need the room.
+    Docked->PlaceWebConfig(CurrentWeb(), tag == tpFilters || tag == tpFileTypes, [this] {
+      if (CurrentWeb() && !Busy()) PostCapture(kCaptureMissing);
+    });
     SetView(mvWebConfig);
-    if (DlgWeb) {
-      DlgWeb->GoToPage(kCfgPages[tag - tpOptions]);
-      // The address page may refuse to be left: the tree follows the dialog.
-      const int shown = CfgTagOfPage(DlgWeb->CurrentPage());
-      if (shown != tag) {
+    // The address page may refuse to be left: the tree follows the dialog.
+    if (const int page = Docked->TurnWebConfigTo(kCfgPages[tag - tpOptions]); page >= 0)
+      if (const int shown = CfgTagOfPage(page); shown != tag) {
         Tree->SelectPage(shown);
         PageTag = TWebTreePage(shown);
       }
-    }
   } else if (tag == tpWeb || tag == tpWebRunning) {
     SetView(mvCapture);
   } else if (tag >= tpPages && tag <= tpErrors) {
@@ -341,8 +334,8 @@ void TMainWin::TreeTimerTimer() {
   } else if (tag == tpImage) {
     SetView(mvPicture);
     UrlPage->SetupUrlPage();
-    if (auto* image = dynamic_cast<TImageNode*>(node); image && web_)
-      if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName))
+    if (auto* image = dynamic_cast<TImageNode*>(node); image && CurrentWeb())
+      if (const auto path = LocalNameToPath(CurrentWeb()->Path().parent_path(), image->LocalName))
         UrlPage->ShowPreview({}, path->string());
   } else if (tag == tpMaps) {
     SetView(mvMap);
@@ -366,8 +359,9 @@ void TMainWin::TreeTimerTimer() {
 }
 
 void TMainWin::TreeAction(controls::TWTreeNode* node) {
-  if (auto* image = dynamic_cast<TImageNode*>(node); image && web_) {
-    if (const auto path = LocalNameToPath(web_->Path().parent_path(), image->LocalName); path && IsFile(*path))
+  TWeb* web = CurrentWeb();
+  if (auto* image = dynamic_cast<TImageNode*>(node); image && web) {
+    if (const auto path = LocalNameToPath(web->Path().parent_path(), image->LocalName); path && IsFile(*path))
       shell::OpenCapturedFile(*path);
   } else if (auto* page = dynamic_cast<THtmlNode*>(node); page && page->tag == tpHelpPage) {
     const std::string& name = page->FileName;
@@ -378,12 +372,13 @@ void TMainWin::TreeAction(controls::TWTreeNode* node) {
 // ---------------------------------------------------------------- browser and commands
 
 void TMainWin::OpenInBrowser(const std::string& address) {
-  if (!address.empty() && OpenAddress) OpenAddress(address);
+  if (!address.empty() && Asks.OpenAddress) Asks.OpenAddress(address);
 }
 
 void TMainWin::BrowserBtnClick() {
-  TWebFile record(web_.get());
-  if (web_ && UrlPage->UrlList->CurrentRecord(record))
+  TWeb* web = CurrentWeb();
+  TWebFile record(web);
+  if (web && UrlPage->UrlList->CurrentRecord(record))
     OpenInBrowser(record.FullUrl);
   else
     // Nothing to show: the choices.
@@ -391,9 +386,9 @@ void TMainWin::BrowserBtnClick() {
 }
 
 void TMainWin::BrowserPopupPopup() {
-  const bool web = web_ != nullptr;
-  Menus->BrowserPopupLoadIndex->setEnabled(web && web_->GetCount() > 0);
-  Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web_->Path().parent_path() / kHomePage));
+  const TWeb* web = CurrentWeb();
+  Menus->BrowserPopupLoadIndex->setEnabled(web && web->GetCount() > 0);
+  Menus->BrowserPopupLoadSommaire->setEnabled(web && IsFile(web->Path().parent_path() / kHomePage));
   // The folder's name is shown as it is: an ampersand in it marks no letter.
   Menus->BrowserPopupLoadBookmarks->setText(QString::fromStdString(setup_.BookmarkFolder).replace('&', "&&") + "...");
   Menus->BrowserPopupLoadBookmarks->setEnabled(IsFile(setup_.BookmarkFile));
@@ -402,12 +397,13 @@ void TMainWin::BrowserPopupPopup() {
 }
 
 void TMainWin::BrowserPopupLoadClick(int tag) {
+  const TWeb* web = CurrentWeb();
   switch (tag) {
     case 0:
-      if (web_ && !web_->StartEntries.empty()) OpenInBrowser(web_->StartEntries.front().Url);
+      if (web && !web->StartEntries.empty()) OpenInBrowser(web->StartEntries.front().Url);
       break;
     case 1:
-      if (web_) OpenInBrowser(FileUrl(web_->Path().parent_path() / kHomePage));
+      if (web) OpenInBrowser(FileUrl(web->Path().parent_path() / kHomePage));
       break;
     default:
       if (IsFile(setup_.BookmarkFile)) OpenInBrowser(FileUrl(setup_.BookmarkFile));
@@ -416,10 +412,11 @@ void TMainWin::BrowserPopupLoadClick(int tag) {
 }
 
 void TMainWin::MenuSaveProfileClick() {
-  if (!web_ || !setup_.Profiles) return;
+  TWeb* web = CurrentWeb();
+  if (!web || !setup_.Profiles) return;
   CommitDialogs();
-  shell::TDlgProfileList dlg(*setup_.Profiles, web_->Options, this);
-  ExecDialog(dlg);
+  shell::TDlgProfileList dlg(*setup_.Profiles, web->Options, this);
+  Asks.ExecDialog(dlg);
 }
 
 void TMainWin::MenuHelpClick(int tag) {
@@ -434,29 +431,9 @@ void TMainWin::MenuHelpClick(int tag) {
 }
 
 void TMainWin::MenuWebAddBookmarkClick() {
-  if (!web_) return;
+  if (!CurrentWeb()) return;
   CommitDialogs();
-  AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*web_));
-}
-
-void TMainWin::MenuWebAddWebShortcutClick() {
-  if (!web_) return;
-  CommitDialogs();
-  const fs::path desktop = GetShellFolderPath("Desktop");
-  const std::string made = desktop.empty() ? std::string() : CreateWebShortcut(desktop, web_->Path().string());
-  if (made.empty()) {
-    ShowMessageBox("Impossible de créer le raccourci de capture sur le bureau.", "Raccourci de capture",
-                   MB_OK | MB_ICONHAND);
-    return;
-  }
-  // The file gets a generic name: the user has to know where to find it.
-  ShowMessageBox("Le raccourci de capture a été créé sur le bureau :\n" + made, "Raccourci de capture",
-                 MB_OK | MB_ICONINFORMATION);
-}
-
-void TMainWin::RasStateChange(int state) {
-  StatusInfo1->setText(Text(TextAt(kDialStateTexts, state)));
-  if (RunningJob) RunningJob->WriteJournal(jkDialState, {}, state);
+  AddWebBookmark(*Bookmarks, setup_, *viewsHost_, WebBookmarkOf(*CurrentWeb()));
 }
 
 }  // namespace qlon

@@ -17,7 +17,6 @@
 #include "DlgSysTree.h"
 #include "DlgUrlProp.h"
 #include "DlgVignettes.h"
-#include "DlgWeb.h"
 #include "MainTypes.h"
 #include "MenusEx.h"
 #include "MessageBox.h"
@@ -34,6 +33,12 @@ namespace fs = std::filesystem;
 using controls::TPopupMenuEx;
 
 namespace {
+
+std::unique_ptr<TPopupMenuEx> NewPopup(const char* name) {
+  auto menu = std::make_unique<TPopupMenuEx>();
+  menu->setObjectName(QString::fromLatin1(name));
+  return menu;
+}
 
 constexpr const char* kSaveCaption = "Enregister...";
 constexpr uint16_t kUpdateFlags = 3;  // capture the missing records, update the others
@@ -93,60 +98,67 @@ QAction* TUrlCommands::addItem(QMenu* menu, const char* caption, int tag, const 
   return action;
 }
 
+// The commands that several menus offer, the tag saying on which rows.
+struct TUrlCommands::TItemCommands {
+  Command loadUrl, updateNow, searchOwner, saveAs, print, vignettes, allVignettes, properties;
+};
+
 void TUrlCommands::buildMenus() {
-  auto make = [](const char* name) {
-    auto menu = std::make_unique<TPopupMenuEx>();
-    menu->setObjectName(QString::fromLatin1(name));
-    return menu;
-  };
-  const Command loadUrl = [this](int) { LoadUrl(); };
-  const Command updateNow = [this](int tag) { UpdateNow(tag); };
-  const Command searchOwner = [this](int) { SearchOwner(); };
-  const Command saveAs = [this](int tag) { SaveAs(tag); };
-  const Command print = [this](int tag) { Print(tag); };
-  const Command vignettes = [this](int tag) { Vignettes(tag); };
-  const Command allVignettes = [this](int) { AllVignettes(); };
-  const Command properties = [this](int) { Properties(); };
+  const TItemCommands commands{.loadUrl = [this](int) { LoadUrl(); },
+                               .updateNow = [this](int tag) { UpdateNow(tag); },
+                               .searchOwner = [this](int) { SearchOwner(); },
+                               .saveAs = [this](int tag) { SaveAs(tag); },
+                               .print = [this](int tag) { Print(tag); },
+                               .vignettes = [this](int tag) { Vignettes(tag); },
+                               .allVignettes = [this](int) { AllVignettes(); },
+                               .properties = [this](int) { Properties(); }};
+  buildRowMenus(commands);
+  buildSelectionMenus(commands);
+  buildOptionsMenu();
+  refreshMenusAsTheyOpen();
+}
 
-  UrlPopup = make("UrlPopup");
-  addItem(UrlPopup.get(), "&Charger cette URL dans le navigateur...", 0, loadUrl);
-  addItem(UrlPopup.get(), "&Réactualiser", 0, updateNow);
-  addItem(UrlPopup.get(), "R&echercher les pages propriétaires de cette URL...", 0, searchOwner);
-  addItem(UrlPopup.get(), "Enregistrer sous...", 0, saveAs);
+// The menus of the current row, one for each kind of list.
+void TUrlCommands::buildRowMenus(const TItemCommands& c) {
+  UrlPopup = NewPopup("UrlPopup");
+  addItem(UrlPopup.get(), "&Charger cette URL dans le navigateur...", 0, c.loadUrl);
+  addItem(UrlPopup.get(), "&Réactualiser", 0, c.updateNow);
+  addItem(UrlPopup.get(), "R&echercher les pages propriétaires de cette URL...", 0, c.searchOwner);
+  addItem(UrlPopup.get(), "Enregistrer sous...", 0, c.saveAs);
   UrlPopup->addSeparator();
-  addItem(UrlPopup.get(), "&Propriétés...", 0, properties);
+  addItem(UrlPopup.get(), "&Propriétés...", 0, c.properties);
 
-  PagePopup = make("PagePopup");
-  addItem(PagePopup.get(), "&Charger cette page dans le navigateur...", 0, loadUrl);
-  addItem(PagePopup.get(), "R&echercher les pages propriétaires de cette page...", 0, searchOwner);
+  PagePopup = NewPopup("PagePopup");
+  addItem(PagePopup.get(), "&Charger cette page dans le navigateur...", 0, c.loadUrl);
+  addItem(PagePopup.get(), "R&echercher les pages propriétaires de cette page...", 0, c.searchOwner);
   addItem(PagePopup.get(), "Créer un nouveau web à partir de cette page...", 0, [this](int) { PageNewWeb(); });
-  addItem(PagePopup.get(), "Enregistrer la page sous...", 0, saveAs);
-  addItem(PagePopup.get(), "&Imprimer la page...", 0, print, "Ctrl+I");
+  addItem(PagePopup.get(), "Enregistrer la page sous...", 0, c.saveAs);
+  addItem(PagePopup.get(), "&Imprimer la page...", 0, c.print, "Ctrl+I");
   PagePopup->addSeparator();
-  addItem(PagePopup.get(), "Créer la vignette HTML...", 0, vignettes);
-  addItem(PagePopup.get(), "Générer toutes les vignettes des pages...", 0, allVignettes, "Ctrl+V");
+  addItem(PagePopup.get(), "Créer la vignette HTML...", 0, c.vignettes);
+  addItem(PagePopup.get(), "Générer toutes les vignettes des pages...", 0, c.allVignettes, "Ctrl+V");
   PagePopup->addSeparator();
-  addItem(PagePopup.get(), "&Propriétés...", 0, properties);
+  addItem(PagePopup.get(), "&Propriétés...", 0, c.properties);
 
-  ImagePopup = make("ImagePopup");
-  addItem(ImagePopup.get(), "&Charger cette image dans le navigateur...", 0, loadUrl);
-  addItem(ImagePopup.get(), "Rechercher les pages contenant cette image....", 0, searchOwner);
-  addItem(ImagePopup.get(), "Enregistrer l'image sous...", 0, saveAs);
-  addItem(ImagePopup.get(), "Imprimer l'image...", 0, print);
+  ImagePopup = NewPopup("ImagePopup");
+  addItem(ImagePopup.get(), "&Charger cette image dans le navigateur...", 0, c.loadUrl);
+  addItem(ImagePopup.get(), "Rechercher les pages contenant cette image....", 0, c.searchOwner);
+  addItem(ImagePopup.get(), "Enregistrer l'image sous...", 0, c.saveAs);
+  addItem(ImagePopup.get(), "Imprimer l'image...", 0, c.print);
   addItem(ImagePopup.get(), "C&opier dans le presse-papiers", 0, [this](int) { ImageCopy(); }, "Ctrl+C");
   ImagePopup->addSeparator();
-  addItem(ImagePopup.get(), "&Propriétés...", 0, properties);
+  addItem(ImagePopup.get(), "&Propriétés...", 0, c.properties);
 
-  ErreurPopup = make("ErreurPopup");
-  addItem(ErreurPopup.get(), "&Rechercher les pages contenant cette erreur...", 0, searchOwner);
+  ErreurPopup = NewPopup("ErreurPopup");
+  addItem(ErreurPopup.get(), "&Rechercher les pages contenant cette erreur...", 0, c.searchOwner);
   addItem(ErreurPopup.get(), "Créer un rapport d'erreurs...", 0, [this](int) { ErrorReport(); })
       ->setObjectName("ErreurPopupRapport");
   ErreurPopup->addSeparator();
-  addItem(ErreurPopup.get(), "&Propriétés..", 0, properties);
+  addItem(ErreurPopup.get(), "&Propriétés..", 0, c.properties);
 
-  FilteredPopup = make("FilteredPopup");
-  addItem(FilteredPopup.get(), "&Charger ce lien dans le navigateur...", 0, loadUrl);
-  addItem(FilteredPopup.get(), "&Rechercher les pages contenant ce lien ignoré...", 0, searchOwner);
+  FilteredPopup = NewPopup("FilteredPopup");
+  addItem(FilteredPopup.get(), "&Charger ce lien dans le navigateur...", 0, c.loadUrl);
+  addItem(FilteredPopup.get(), "&Rechercher les pages contenant ce lien ignoré...", 0, c.searchOwner);
   FilteredPopupInclude = FilteredPopup->addMenu(Text("&Inclure "));
   FilteredPopupInclude->setObjectName("FilteredPopupInclude");
   N15 = FilteredPopup->addSeparator();
@@ -155,39 +167,44 @@ void TUrlCommands::buildMenus() {
   FilteredPopupUnFiltered->setObjectName("FilteredPopupUnFiltered");
   FilteredPopupUnFiltered->setVisible(false);  // until a filtered row offers it
   N15->setVisible(false);
-  addItem(FilteredPopup.get(), "&Propriétés...", 0, properties);
+  addItem(FilteredPopup.get(), "&Propriétés...", 0, c.properties);
 
-  UrlSelectionPopup = make("UrlSelectionPopup");
-  addItem(UrlSelectionPopup.get(), "&Réactualiser la sélection...", 1, updateNow);
-  addItem(UrlSelectionPopup.get(), "Enregistrer la sélection sous...", 1, saveAs);
+}
 
-  PageSelectionPopup = make("PageSelectionPopup");
-  addItem(PageSelectionPopup.get(), "&Réactualiser la sélection", 1, updateNow);
-  addItem(PageSelectionPopup.get(), "Enregistrer la sélection sous...", 1, saveAs);
-  addItem(PageSelectionPopup.get(), "&Imprimer la sélection", 1, print, "Ctrl+I");
+// The menus of the selected rows (tag 1), of the marked rows (tag 2), and
+// the marking itself.
+void TUrlCommands::buildSelectionMenus(const TItemCommands& c) {
+  UrlSelectionPopup = NewPopup("UrlSelectionPopup");
+  addItem(UrlSelectionPopup.get(), "&Réactualiser la sélection...", 1, c.updateNow);
+  addItem(UrlSelectionPopup.get(), "Enregistrer la sélection sous...", 1, c.saveAs);
+
+  PageSelectionPopup = NewPopup("PageSelectionPopup");
+  addItem(PageSelectionPopup.get(), "&Réactualiser la sélection", 1, c.updateNow);
+  addItem(PageSelectionPopup.get(), "Enregistrer la sélection sous...", 1, c.saveAs);
+  addItem(PageSelectionPopup.get(), "&Imprimer la sélection", 1, c.print, "Ctrl+I");
   PageSelectionPopup->addSeparator();
-  addItem(PageSelectionPopup.get(), "Créer les vignettes HTML à partir de la sélection...", 1, vignettes);
-  addItem(PageSelectionPopup.get(), "Générer toutes les vignettes des pages...", 0, allVignettes, "Ctrl+V");
+  addItem(PageSelectionPopup.get(), "Créer les vignettes HTML à partir de la sélection...", 1, c.vignettes);
+  addItem(PageSelectionPopup.get(), "Générer toutes les vignettes des pages...", 0, c.allVignettes, "Ctrl+V");
 
-  ImageSelectionPopup = make("ImageSelectionPopup");
-  addItem(ImageSelectionPopup.get(), "Enregistrer la sélection sous...", 1, saveAs);
-  addItem(ImageSelectionPopup.get(), "Imprimer la sélection", 1, print);
+  ImageSelectionPopup = NewPopup("ImageSelectionPopup");
+  addItem(ImageSelectionPopup.get(), "Enregistrer la sélection sous...", 1, c.saveAs);
+  addItem(ImageSelectionPopup.get(), "Imprimer la sélection", 1, c.print);
 
-  UrlMarquagePopup = make("UrlMarquagePopup");
-  addItem(UrlMarquagePopup.get(), "&Réactualiser les liens marqués", 2, updateNow);
-  addItem(UrlMarquagePopup.get(), "Enregistrer sous...", 2, saveAs);
+  UrlMarquagePopup = NewPopup("UrlMarquagePopup");
+  addItem(UrlMarquagePopup.get(), "&Réactualiser les liens marqués", 2, c.updateNow);
+  addItem(UrlMarquagePopup.get(), "Enregistrer sous...", 2, c.saveAs);
 
-  PageMarquagePopup = make("PageMarquagePopup");
-  addItem(PageMarquagePopup.get(), "&Réactualiser les pages marquées", 2, updateNow);
-  addItem(PageMarquagePopup.get(), "Enregistrer les pages marquées sous...", 2, saveAs);
-  addItem(PageMarquagePopup.get(), "&Imprimer les pages marquées", 2, print);
-  addItem(PageMarquagePopup.get(), "Créer les vignettes HTML à partir des pages marquées...", 2, vignettes);
+  PageMarquagePopup = NewPopup("PageMarquagePopup");
+  addItem(PageMarquagePopup.get(), "&Réactualiser les pages marquées", 2, c.updateNow);
+  addItem(PageMarquagePopup.get(), "Enregistrer les pages marquées sous...", 2, c.saveAs);
+  addItem(PageMarquagePopup.get(), "&Imprimer les pages marquées", 2, c.print);
+  addItem(PageMarquagePopup.get(), "Créer les vignettes HTML à partir des pages marquées...", 2, c.vignettes);
 
-  ImageMarquagePopup = make("ImageMarquagePopup");
-  addItem(ImageMarquagePopup.get(), "Enregistrer les images marquées sous...", 2, saveAs);
-  addItem(ImageMarquagePopup.get(), "Imprimer les images marquées", 2, print);
+  ImageMarquagePopup = NewPopup("ImageMarquagePopup");
+  addItem(ImageMarquagePopup.get(), "Enregistrer les images marquées sous...", 2, c.saveAs);
+  addItem(ImageMarquagePopup.get(), "Imprimer les images marquées", 2, c.print);
 
-  MarquagePopup = make("MarquagePopup");
+  MarquagePopup = NewPopup("MarquagePopup");
   MarquagePopupFlagAll = addItem(MarquagePopup.get(), "Tout marquer", 0, [this](int) { MarkAll(); });
   MarquagePopupCancel = addItem(MarquagePopup.get(), "&Annuler le marquage", 0, [this](int) { CancelMarks(); }, "Ctrl+A");
   MarquagePopupInvert = addItem(MarquagePopup.get(), "&Inverser le marquage", 0, [this](int) { InvertMarks(); });
@@ -195,7 +212,11 @@ void TUrlCommands::buildMenus() {
   MarquagePopupCancel->setObjectName("MarquagePopupCancel");
   MarquagePopupInvert->setObjectName("MarquagePopupInvert");
 
-  UrlOptionsPopup = make("UrlOptionsPopup");
+}
+
+// The list's options: its columns, F5 and the two view checks.
+void TUrlCommands::buildOptionsMenu() {
+  UrlOptionsPopup = NewPopup("UrlOptionsPopup");
   OptionsMenuColonne = UrlOptionsPopup->addMenu(Text("&Colonne"));
   OptionsMenuColonne->setObjectName("OptionsMenuColonne");
   OptionsMenuUpdateList = addItem(UrlOptionsPopup.get(), "&Rafraîchir ", 0, [this](int) { RefreshList(); }, "F5");
@@ -210,7 +231,10 @@ void TUrlCommands::buildMenus() {
   OptionsMenuViewLastImage->setCheckable(true);
   OptionsMenuViewFrame->setCheckable(true);
 
-  // Each menu's enabling is brought up to date as it opens.
+}
+
+// Each menu's enabling is brought up to date as it opens.
+void TUrlCommands::refreshMenusAsTheyOpen() {
   for (TPopupMenuEx* menu : {UrlPopup.get(), PagePopup.get(), ImagePopup.get(), ErreurPopup.get()})
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { RefreshRowPopup(menu); });
   connect(FilteredPopup.get(), &QMenu::aboutToShow, this, [this] { RefreshFilteredPopup(); });
@@ -247,7 +271,6 @@ void TUrlCommands::installDefaultDialogs() {
   RunVignettes = [this](TWeb& web, std::optional<std::vector<std::string>> urls) {
     TDlgVignettes::CreateFor(dialogParent_, web, host_.Setup(), std::move(urls))->exec();
   };
-  RunWebDialog = [](shell::TDlgWeb& dlg) { return dlg.ExecuteModal(); };
   RunUrlPropDialog = [](shell::TDlgUrlProp& dlg) { return dlg.exec() == QDialog::Accepted; };
   RunErrorReport = [this](TWeb& web) {
     shell::TDlgRapportError dlg(&web, dialogParent_);
@@ -485,22 +508,7 @@ void TUrlCommands::PageNewWeb() {
   if (!currentRecord(record)) return;
   std::string user, password;
   record.GetIdentity(user, password);
-  shell::TDlgWeb dlg(host_.Setup(), dialogParent_);
-  dlg.LoadWeb(nullptr);  // a new web: the settings' defaults
-  dlg.UrlCombo->setEditText(QString::fromStdString(record.FullUrl));
-  dlg.UserNameEdit->setText(QString::fromStdString(user));
-  dlg.PasswordEdit->setText(QString::fromStdString(password));
-  TWeb web;
-  // The folder is settled while the wizard is open (the current web's is refused).
-  dlg.OnAccepted = [&](shell::TDlgWeb& d) { return d.ApplyTo(web) && host_.AcceptNewWebFolder(d); };
-  if (!RunWebDialog(dlg)) return;
-  const fs::path file = dlg.CaptureFile();
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(file, ec))) return;  // never over another web's file
-  web.CreateNew(file);
-  web.Close();
-  host_.AddRecentWeb(file);
-  host_.RefreshState();
+  host_.NewWebFrom(record.FullUrl, user, password);
 }
 
 void TUrlCommands::AddStartUrl() {

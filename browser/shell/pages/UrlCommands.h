@@ -50,7 +50,6 @@ class TPopupMenuEx;
 }
 namespace shell {
 class TDlgUrlProp;
-class TDlgWeb;
 }
 
 // The main window's side of the URL commands (TMainWin implements it).
@@ -66,11 +65,9 @@ class IUrlCommandsHost {
   virtual void RunCapture(uint16_t flags, const std::vector<std::string>& urls) = 0;
   virtual void SelectTreePage(int tag) = 0;
   virtual void RefreshState() = 0;
-  // Whether the wizard's destination may receive a new web (TMainWin, MainWeb.cpp);
-  // when it may, the folder exists.
-  virtual bool AcceptNewWebFolder(shell::TDlgWeb& dlg) = 0;
-  // Puts a capture file at the head of the recent webs.
-  virtual void AddRecentWeb(const std::filesystem::path& file) = 0;
+  // The wizard of a new web on the address with its identity; the web is
+  // made beside the open one, which stays (TWebSession::New).
+  virtual void NewWebFrom(const std::string& url, const std::string& user, const std::string& password) = 0;
   virtual void ShowPreview(const std::string& url, const std::string& file) = 0;
   // Forgets what the preview shows and previews the list's current row again.
   virtual void RestartPreview() = 0;
@@ -148,7 +145,6 @@ class TUrlCommands : public QObject {
   std::function<void(const QString& title, const QStringList& files)> RunPrint;
   // urls: the pages; none for every page of the capture.
   std::function<void(TWeb& web, std::optional<std::vector<std::string>> urls)> RunVignettes;
-  std::function<bool(shell::TDlgWeb& dlg)> RunWebDialog;
   std::function<bool(shell::TDlgUrlProp& dlg)> RunUrlPropDialog;  // true when the record was written
   std::function<bool(TWeb& web)> RunErrorReport;  // false when cancelled
   std::function<std::unique_ptr<ICopyView>()> MakeCopyView;
@@ -156,7 +152,12 @@ class TUrlCommands : public QObject {
  private:
   using Command = std::function<void(int tag)>;
   QAction* addItem(QMenu* menu, const char* caption, int tag, const Command& command, const char* shortcut = nullptr);
+  struct TItemCommands;
   void buildMenus();
+  void buildRowMenus(const TItemCommands& commands);
+  void buildSelectionMenus(const TItemCommands& commands);
+  void buildOptionsMenu();
+  void refreshMenusAsTheyOpen();
   void installDefaultDialogs();
   void rebuildInclude(const TWebFile& record);
   void rebuildColumnMenu();

@@ -30,6 +30,14 @@ void RemoveEmptyFolders(const fs::path& root) {
 
 }  // namespace
 
+std::optional<fs::path> WebPage(const TWeb* web, const std::string& relative) {
+  if (!web) return std::nullopt;
+  fs::path page = web->Path().parent_path() / relative;
+  std::error_code ec;
+  if (!fs::is_regular_file(page, ec)) return std::nullopt;
+  return page;
+}
+
 std::string CannotOpenWebText(const std::string& path, const TWeb& web) {
   return "Le web " + PrintableText(path) + " ne peut pas être ouvert" +
          (web.LoadError().empty() ? std::string() : " : " + web.LoadError()) + ".";

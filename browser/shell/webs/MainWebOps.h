@@ -3,6 +3,7 @@
 // capture file itself does not offer: starting it afresh, dropping records
 // no page links to, its default title, and the folder-deletion guard.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace qlon {
@@ -23,6 +24,9 @@ int RemoveIsolatedRecords(TWeb& web);
 int CountToUpdate(TWeb& web);
 // An empty title becomes the first start page's title, else its address.
 void SetDefaultTitle(TWeb& web);
+// The page of the web's folder (an index page) when it exists; nothing
+// without a web.
+std::optional<std::filesystem::path> WebPage(const TWeb* web, const std::string& relative);
 // "Le web <path> ne peut pas être ouvert : <why>." for a web whose Open did
 // not succeed; the path printed safely.
 std::string CannotOpenWebText(const std::string& path, const TWeb& web);

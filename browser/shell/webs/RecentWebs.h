@@ -1,7 +1,7 @@
 #pragma once
 // TRecentWebs: the recent webs, and their file "webs.dat" in the work folder.
-// This unit alone reads and writes it; the main window keeps the list (its
-// File menu shows the first TMainMenus::kRecentShown), the scheduler's web-step dialog
+// This unit alone reads and writes it; the open web's session keeps the list (the
+// window's File menu shows the first TMainMenus::kRecentShown), the scheduler's web-step dialog
 // offers the webs it lists.
 //
 // "webs.dat": plain UTF-8 text, one capture-file path a line, newest first.

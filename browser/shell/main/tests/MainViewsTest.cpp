@@ -41,6 +41,7 @@
 #include "TempRoot.h"
 #include "Texts.h"
 #include "UrlCommands.h"
+#include "Unattended.h"
 #include "UrlPage.h"
 #include "Urlutil.h"
 #include "WUrlList.h"
@@ -427,6 +428,83 @@ TEST_F(MainViewsTest, ErrorReportWritesThePageAndOffersToShowIt) {
   boxes_.Answer(IDNO);
   report->trigger();
   EXPECT_EQ(opened_.size(), 1u);
+}
+
+// "Créer un nouveau web à partir de cette page..." makes its web as File >
+// Nouveau does: the wizard only when someone may answer, the open web's
+// folder refused, a capture file found there never replaced, one that
+// cannot be made said; the new web goes beside the open one, which stays,
+// and heads the recent webs.
+TEST_F(MainViewsTest, ANewWebFromAPageGetsTheChecksOfEveryNewWeb) {
+  Page(tpPages);
+  ASSERT_TRUE(GoTo(Url("a.htm")));
+  QAction* newWeb = nullptr;
+  for (QAction* a : Probe().UrlCommands()->PagePopup->actions())
+    if (a->text().startsWith(QString::fromUtf8("Créer un nouveau web"))) newWeb = a;
+  ASSERT_NE(newWeb, nullptr);
+  fs::path folder;
+  std::string url;
+  int wizards = 0;
+  std::function<void()> whileOpen;  // another program at work while the wizard is open
+  Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
+    ++wizards;
+    url = dlg.UrlCombo->currentText().toStdString();
+    if (folder.empty()) return false;
+    dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+    const bool accepted = dlg.OKClick();
+    if (accepted && whileOpen) whileOpen();
+    return accepted;
+  };
+  {
+    shell::TUnattendedScope nobody(*shell::TUnattended::Current(), shell::TUnattended::Scheduled, {});
+    newWeb->trigger();
+  }
+  EXPECT_EQ(wizards, 0) << "nobody may answer the wizard";
+  newWeb->trigger();  // cancelled
+  EXPECT_EQ(wizards, 1);
+  EXPECT_EQ(url, Url("a.htm"));
+  EXPECT_TRUE(boxes_.shown.empty());
+
+  folder = folder_;
+  newWeb->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_NE(boxes_.shown[0].text.find("recouvre celui du web ouvert"), std::string::npos) << boxes_.shown[0].text;
+
+  folder = fs::path(work_) / "nouveau";
+  newWeb->trigger();
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  ASSERT_FALSE(Probe().RecentPaths().isEmpty());
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (folder / "local.web").string());
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), folder_ / "local.web") << "the open web stays";
+  {
+    TWeb created;
+    ASSERT_EQ(created.Open(folder / "local.web"), wlOk);
+    ASSERT_EQ(created.StartEntries.size(), 1u);
+    EXPECT_EQ(created.StartEntries[0].Url, Url("a.htm"));
+  }
+
+  // A capture file that appears in the accepted folder is never replaced.
+  folder = fs::path(work_) / "autre";
+  whileOpen = [&] { test::WriteFileBytes(folder / "local.web", "another web"); };
+  newWeb->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].caption, "Création du web");
+  EXPECT_NE(boxes_.shown[1].text.find("contient déjà un web"), std::string::npos);
+  EXPECT_EQ(test::ReadFileBytes(folder / "local.web"), "another web");
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (fs::path(work_) / "nouveau" / "local.web").string());
+
+  // A capture file that cannot be made is said, and nothing is listed.
+  folder = fs::path(work_) / "perdu";
+  whileOpen = [&] {
+    fs::remove_all(folder);
+    test::WriteFileBytes(folder, "a file where the folder was");
+  };
+  newWeb->trigger();
+  ASSERT_EQ(boxes_.shown.size(), 3u);
+  EXPECT_EQ(boxes_.shown[2].caption, "Création du web");
+  EXPECT_EQ(Probe().RecentPaths().front().toStdString(), (fs::path(work_) / "nouveau" / "local.web").string());
+  EXPECT_EQ(win_->CurrentWeb()->Path(), folder_ / "local.web");
 }
 
 TEST_F(MainViewsTest, BrowserMenuFollowsTheWebAndOpensItsPages) {

@@ -2,7 +2,8 @@
 // The main window as its tests reach it. Its widgets are found by their
 // object names, as a person finds them on the screen; the state and the
 // commands a test drives without a person's clicks go through the window's
-// private members (the probe is its friend).
+// private members (the probe is its friend): the open web's session, the
+// road, the docked dialogs, what the timers serve and the capture message.
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -14,6 +15,7 @@
 
 #include "CaptureRoad.h"
 #include "DlgScheduler.h"
+#include "DockedForms.h"
 #include "Main.h"
 #include "MapEditor.h"
 #include "SearchPane.h"
@@ -21,6 +23,7 @@
 #include "UrlPage.h"
 #include "WUrlList.h"
 #include "WaitCursor.h"
+#include "WebSession.h"
 #include "WebTree.h"
 
 namespace qlon::test {
@@ -88,25 +91,25 @@ class TMainWinProbe {
 
   // ---- state
   shell::TCaptureRoad& Road() const { return *win_.road_; }
-  TDlgScheduler* DlgScheduler() const { return win_.DlgScheduler; }
-  shell::TDlgSetup* DlgSetup() const { return win_.DlgSetup; }
-  shell::TDlgWeb* DlgWeb() const { return win_.DlgWeb; }
+  TDlgScheduler* DlgScheduler() const { return win_.Docked->Scheduler; }
+  shell::TDlgSetup* DlgSetup() const { return win_.Docked->Options; }
+  shell::TDlgWeb* DlgWeb() const { return win_.Docked->WebConfig; }
   TRas* RasEntry() const { return win_.RasEntry; }
-  const QStringList& RecentPaths() const { return win_.recent_.Paths(); }
+  shell::TWebSession& Session() const { return *win_.session_; }
+  const QStringList& RecentPaths() const { return Session().Recent().Paths(); }
   TWebTreePage PageTag() const { return win_.PageTag; }
 
   // ---- what the window asks of its surroundings
-  std::function<int(QDialog&)>& ExecDialog() const { return win_.ExecDialog; }
-  std::function<bool(shell::TDlgWeb&)>& RunWebDialog() const { return win_.RunWebDialog; }
-  std::function<QString()>& AskOpenWebFile() const { return win_.AskOpenWebFile; }
-  std::function<bool(const std::string&)>& OpenAddress() const { return win_.OpenAddress; }
+  std::function<int(QDialog&)>& ExecDialog() const { return win_.Asks.ExecDialog; }
+  std::function<bool(shell::TDlgWeb&)>& RunWebDialog() const { return win_.Asks.RunWebDialog; }
+  std::function<QString()>& AskOpenWebFile() const { return win_.Asks.OpenWebFile; }
+  std::function<bool(const std::string&)>& OpenAddress() const { return win_.Asks.OpenAddress; }
 
   // ---- commands
   void SetMode(TMainMode mode) const { win_.SetMode(mode); }
-  void OpenWebFile(const std::string& path) const { win_.OpenWebFile(path); }
-  bool CloseWeb(bool keepView) const { return win_.CloseWeb(keepView); }
-  void SetCurrentWeb(std::unique_ptr<TWeb> web) const { win_.SetCurrentWeb(std::move(web)); }
-  bool ClearFolder(const std::string& folder) const { return win_.ClearFolder(folder); }
+  // The open web's session, as the menus and the command line drive it.
+  void OpenWebFile(const std::string& path) const { Session().Open(path, false); }
+  bool CloseWeb(bool keepView) const { return Session().Close(keepView); }
   void HandleArguments(const StringList* list) const { win_.HandleArguments(list); }
   void PostCapture(uint16_t flags) const { win_.PostCapture(flags); }
   void TreeTimerTimer() const { win_.TreeTimerTimer(); }

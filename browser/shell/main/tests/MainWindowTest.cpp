@@ -256,7 +256,7 @@ TEST_F(MainWindowTest, CloseAskedForAnUnsavedWebAndCancelKeepsIt) {
   // decides, Cancel keeps it open on its page.
   auto pathless = std::make_unique<TWeb>();
   ASSERT_TRUE(Probe().CloseWeb(true));
-  Probe().SetCurrentWeb(std::move(pathless));
+  Probe().Session().Adopt(std::move(pathless));
   boxes_.Answer(IDCANCEL);
   EXPECT_FALSE(Probe().CloseWeb(false));
   EXPECT_NE(win_->CurrentWeb(), nullptr);
@@ -345,12 +345,12 @@ TEST_F(MainWindowTest, ClearFolderNeverEmptiesTheWorkFolder) {
   Make();
   test::WriteFileBytes(fs::path(work_) / "quillon-notes.txt", "x");
   boxes_.Answer(IDYES);
-  Probe().ClearFolder(work_);
+  Probe().Session().ClearFolder(work_);
   EXPECT_TRUE(fs::exists(fs::path(work_) / "quillon-notes.txt"));
   const fs::path other = fs::path(work_) / "old";
   test::WriteFileBytes(other / "a.htm", "x");
   boxes_.Answer(IDYES);
-  Probe().ClearFolder(other.string());
+  Probe().Session().ClearFolder(other.string());
   EXPECT_FALSE(fs::exists(other / "a.htm"));
 }
 

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <array>
 
 #include "CaptureFixture.h"
 #include "CopyDialog.h"
@@ -47,24 +48,20 @@ class FakeHost : public IUrlCommandsHost {
   }
   void SelectTreePage(int tag) override { pages.push_back(tag); }
   void RefreshState() override { ++refreshes; }
-  bool AcceptNewWebFolder(shell::TDlgWeb& dlg) override {
-    offered.push_back(dlg.CaptureFolder());
-    if (acceptFolder) fs::create_directories(dlg.CaptureFolder());
-    return acceptFolder;
+  void NewWebFrom(const std::string& url, const std::string& user, const std::string& password) override {
+    newWebs.push_back({url, user, password});
   }
-  void AddRecentWeb(const fs::path& file) override { recent.push_back(file); }
   void ShowPreview(const std::string& url, const std::string&) override { previews.push_back(url); }
   void RestartPreview() override { ++previewRestarts; }
   void WebOptionsChanged() override { ++optionChanges; }
 
   std::unique_ptr<TSetup> setup;
   std::vector<std::pair<std::string, int>> searches;
-  std::vector<std::string> opened, offered, previews;
-  bool acceptFolder = true;
+  std::vector<std::string> opened, previews;
+  std::vector<std::array<std::string, 3>> newWebs;  // address, user, password
   std::vector<std::vector<std::string>> captured;
   uint16_t captureFlags = 0;
   std::vector<int> pages;
-  std::vector<fs::path> recent;
   int refreshes = 0, previewRestarts = 0, optionChanges = 0;
   bool failSearch = false;
 };
@@ -515,53 +512,12 @@ TEST_F(UrlCommandsTest, StartUrlsAreAddedAndDeletedWithTheirRecordAndFile) {
   EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
-TEST_F(UrlCommandsTest, ANewWebFromAPageIsCreatedBesideTheCurrentOne) {
-  test::TempRoot root;
-  WorkFolder prompt((root.path() / "work").string());
-  fs::create_directories(root.path() / "program");
-  host.setup = std::make_unique<TSetup>(&prompt, root.path() / "program");
-  const fs::path folder = root.path() / "nouveau";
-  std::string url, path;
-  int oks = 0;
-  // OK as the user presses it: the host settles the folder while the
-  // wizard is open, and a refusal keeps it open.
-  cmds.RunWebDialog = [&](shell::TDlgWeb& dlg) {
-    url = dlg.UrlCombo->currentText().toStdString();
-    if (path.empty()) return false;
-    dlg.Path_PathEdit->setText(QString::fromStdString(path));
-    ++oks;
-    return dlg.OKClick();
-  };
+// The web itself is made by the window's session (MainViewsTest drives it).
+TEST_F(UrlCommandsTest, ANewWebFromAPageStartsOnTheRowsAddress) {
   grid.SetRow(RowOf("b.htm"));
-  cmds.PageNewWeb();  // cancelled
-  EXPECT_EQ(url, Url("b.htm"));
-  EXPECT_TRUE(host.recent.empty());
-
-  path = folder.string() + "/";
-  host.acceptFolder = false;
   cmds.PageNewWeb();
-  EXPECT_EQ(oks, 1);
-  EXPECT_EQ(host.offered, (std::vector<std::string>{path}));
-  EXPECT_TRUE(host.recent.empty());
-  EXPECT_FALSE(fs::exists(folder / "local.web"));
-
-  host.acceptFolder = true;
-  cmds.PageNewWeb();
-  ASSERT_EQ(host.recent.size(), 1u);
-  EXPECT_EQ(host.recent[0], folder / "local.web");
-  EXPECT_EQ(host.refreshes, 1);
-  TWeb created;
-  ASSERT_EQ(created.Open(folder / "local.web"), wlOk);
-  ASSERT_EQ(created.StartEntries.size(), 1u);
-  EXPECT_EQ(created.StartEntries[0].Url, Url("b.htm"));
-  created.Close();
-  EXPECT_TRUE(web.IsFileOpen()) << "the current web stays open";
-
-  // A capture file found in the accepted folder is never replaced.
-  const std::string before = ReadFileBytes(folder / "local.web");
-  cmds.PageNewWeb();
-  EXPECT_EQ(host.recent.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(folder / "local.web"), before);
+  ASSERT_EQ(host.newWebs.size(), 1u);
+  EXPECT_EQ(host.newWebs[0][0], Url("b.htm"));
 }
 
 // ------------------------------------------------------- filtered links
