@@ -1,7 +1,5 @@
 #include "HTMLUn2.h"
 
-#include <dlfcn.h>
-
 #include <QCoreApplication>
 #include <QPolygonF>
 #include <QStringDecoder>
@@ -12,6 +10,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "DynamicLibrary.h"
 #include "Ilib95ht.h"
 
 namespace qlon::viewer {
@@ -235,15 +234,15 @@ std::string ReadPrefix(const std::string& fileName, size_t n) {
 
 std::mutex gLibMutex;
 std::string gLibFolder;  // empty: the program's folder
-void* gLib = nullptr;
+// Never closed at exit: no static's destruction may unload it under a user.
+platform::TDynamicLibrary& gLib = *new platform::TDynamicLibrary;
 bool gLibTried = false;
 
-void* ImageLibrary() {
+const platform::TDynamicLibrary& ImageLibrary() {
   std::lock_guard lock(gLibMutex);
   if (!gLibTried) {
     gLibTried = true;
-    std::string folder = gLibFolder.empty() ? ProgramFolder() : gLibFolder;
-    gLib = dlopen((std::filesystem::path(folder) / kIlibFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    gLib = platform::TDynamicLibrary::InFolder(gLibFolder, kIlibFileName);
   }
   return gLib;
 }
@@ -254,16 +253,11 @@ int Progress(int) { return QCoreApplication::closingDown() ? 0 : 1; }
 
 }  // namespace
 
-std::string ProgramFolder() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string(".") : exe.parent_path().string();
-}
+std::string ProgramFolder() { return platform::ExecutableFolder().string(); }
 
 void SetImageLibraryFolder(const std::string& folder) {
   std::lock_guard lock(gLibMutex);
-  if (gLib) dlclose(gLib);
-  gLib = nullptr;
+  gLib.Close();
   gLibTried = false;
   gLibFolder = folder;
 }
@@ -291,17 +285,17 @@ int GetImageType(const std::string& fileName) {
 QImage LoadImageFile(const std::string& fileName) {
   int type = GetImageType(fileName);
   if (type == kUnknownImage) return {};
-  void* lib = ImageLibrary();
+  const platform::TDynamicLibrary& lib = ImageLibrary();
   if (!lib) return {};
   QImage image;
   void* palette = nullptr;
   int result = 0;
   if (type == kGifImage) {
-    auto f = reinterpret_cast<IlibGifLoader>(dlsym(lib, kIlibGif));
+    auto f = lib.Entry<IlibGifLoader>(kIlibGif);
     if (f) result = f(fileName.c_str(), GetScreenColorDepth(), 1, &image, &palette, Progress, 0, "lzw");
   } else {
     const char* name = type == kBmpImage ? kIlibBmp : type == kJpegImage ? kIlibJpeg : kIlibPng;
-    auto f = reinterpret_cast<IlibLoader>(dlsym(lib, name));
+    auto f = lib.Entry<IlibLoader>(name);
     if (f) result = f(fileName.c_str(), GetScreenColorDepth(), 1, &image, &palette, Progress, 0);
   }
   return result >= 1 ? image : QImage();

@@ -886,81 +886,66 @@ class Reader {
       return;
     }
     const bool end = s.kind == SyKind::EndTag;
-    switch (s.tag) {
-      case Tag::P: DoParagraphs(); return;
-      case Tag::Br:
-        if (!end) {
-          uint8_t j = section_ ? section_->Justify : justify_;
-          if (section_) section_->CheckEmpty();
-          Open(j);
-          section_->ProcessClear(Attrs());
-        }
-        break;
-      case Tag::B: case Tag::Strong: SetStyle(kBold, !end); break;
-      case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var: SetStyle(kItalic, !end); break;
-      case Tag::U: SetStyle(kUnderline, !end); break;
+    if (s.tag == Tag::P) return DoParagraphs();
+    if (!end && ReadElement(s.tag, stops)) return;
+    if (!ChangeFont(s.tag, end)) ChangeBlock(s.tag, end);
+    Next();
+  }
+
+  // The elements read with their content, up to the symbol after them.
+  bool ReadElement(Tag tag, const StopSet& stops) {
+    switch (tag) {
+      case Tag::Pre: DoPre(stops); return true;
+      case Tag::Select: DoSelect(); return true;
+      case Tag::TextArea: DoTextArea(); return true;
+      case Tag::Map: DoMap(); return true;
+      default: return false;
+    }
+  }
+
+  // Start and end tags of the font and style of the text that follows;
+  // false for any other tag.
+  bool ChangeFont(Tag tag, bool end) {
+    switch (tag) {
+      case Tag::B: case Tag::Strong: SetStyle(kBold, !end); return true;
+      case Tag::I: case Tag::Em: case Tag::Cite: case Tag::Var: SetStyle(kItalic, !end); return true;
+      case Tag::U: SetStyle(kUnderline, !end); return true;
       case Tag::Sub: case Tag::Sup:
-        list_.CurrentSScript = end ? 0 : s.tag == Tag::Sub ? 1 : 2;
+        list_.CurrentSScript = end ? 0 : tag == Tag::Sub ? 1 : 2;
         NewRun();
-        break;
-      case Tag::H:
-        if (!end) {
-          if (int(fonts_.size()) >= kMaxFontStack) {
-            ++refusedPushes_;
-            break;
-          }
-          uint8_t j = justify_;
-          if (auto* a = Find(Attr::Align)) j = AlignJustify(a->Name, justify_);
-          Finish();
-          TMyFont f = Top();
-          f.Style |= kBold;
-          f.SetNormalSize(list_, kHeadingSizes[size_t(tok_.HeadingLevel - 1)]);
-          fonts_.push_back(f);
-          AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
-          Open(j);
-        } else {
-          if (refusedPushes_ > 0) {
-            --refusedPushes_;
-            break;
-          }
-          if (fonts_.size() <= 1) break;
-          AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
-          fonts_.pop_back();
-        }
-        break;
+        return true;
       case Tag::Tt: case Tag::Code: case Tag::Kbd: case Tag::Samp:
         if (end) Pop();
         else Push(PreFont());
-        break;
+        return true;
       case Tag::Font: case Tag::Big: case Tag::Small:
         if (end) Pop();
-        else if (s.tag == Tag::Font) DoFont(false);
-        else DoBigSmall(s.tag == Tag::Big);
-        break;
+        else if (tag == Tag::Font) DoFont(false);
+        else DoBigSmall(tag == Tag::Big);
+        return true;
       case Tag::BaseFont:
         if (!end) DoFont(true);
+        return true;
+      default: return false;
+    }
+  }
+
+  // Line breaks, headings, blocks, links, images, forms and their controls.
+  void ChangeBlock(Tag tag, bool end) {
+    switch (tag) {
+      case Tag::Br:
+        if (!end) DoBreak();
         break;
-      case Tag::Address:
-        Finish();
-        if (!end) {
-          TMyFont f = Top();
-          f.Style |= kItalic;
-          if (Push(f)) Open();
-        } else {
-          Pop();
-        }
+      case Tag::H:
+        if (end) EndHeading();
+        else StartHeading();
         break;
+      case Tag::Address: DoAddress(end); break;
       case Tag::Center:
         Finish();
         justify_ = end ? kLeft : kCentre;
         break;
       case Tag::Div: DoDiv(end); break;
-      case Tag::Pre:
-        if (!end) {
-          DoPre(stops);
-          return;
-        }
-        break;
       case Tag::A: DoAnchor(end); break;
       case Tag::Img:
         if (!end) {
@@ -976,38 +961,70 @@ class Reader {
         EnsureSection();
         section_->AddFormControl(InputKind(Attrs()), Attrs());
         break;
-      case Tag::Select:
-        if (!end) {
-          DoSelect();
-          return;
-        }
-        break;
-      case Tag::TextArea:
-        if (!end) {
-          EnsureSection();
-          auto* c = static_cast<TTextAreaFormControlObj*>(section_->AddFormControl(ControlKind::TextArea, Attrs()));
-          std::u16string raw = tok_.ReadRawUntil("</textarea");
-          QString text = QString::fromStdU16String(raw);
-          text.replace("\r\n", "\n").replace('\r', '\n');
-          if (text.startsWith('\n')) text.remove(0, 1);
-          c->TheText = text;
-          c->SetText(text);
-          Next();
-          return;
-        }
-        break;
-      case Tag::Map:
-        if (!end) {
-          DoMap();
-          return;
-        }
-        break;
-      case Tag::Page:
-        AddSection(std::make_unique<TPage>(&list_));
-        break;
-      default:
-        break;
+      case Tag::Page: AddSection(std::make_unique<TPage>(&list_)); break;
+      default: break;
     }
+  }
+
+  // A line break ends the line with its justification; CLEAR may move the
+  // next one below floating images.
+  void DoBreak() {
+    const uint8_t j = section_ ? section_->Justify : justify_;
+    if (section_) section_->CheckEmpty();
+    Open(j);
+    section_->ProcessClear(Attrs());
+  }
+
+  // A heading is a section of its own in a bold font of its level, with
+  // room above and below. A heading refused at the font stack's limit
+  // counts so that its end pops nothing.
+  void StartHeading() {
+    if (int(fonts_.size()) >= kMaxFontStack) {
+      ++refusedPushes_;
+      return;
+    }
+    uint8_t j = justify_;
+    if (auto* a = Find(Attr::Align)) j = AlignJustify(a->Name, justify_);
+    Finish();
+    TMyFont f = Top();
+    f.Style |= kBold;
+    f.SetNormalSize(list_, kHeadingSizes[size_t(tok_.HeadingLevel - 1)]);
+    fonts_.push_back(f);
+    AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
+    Open(j);
+  }
+  void EndHeading() {
+    if (refusedPushes_ > 0) {
+      --refusedPushes_;
+      return;
+    }
+    if (fonts_.size() <= 1) return;
+    AddSection(std::make_unique<THeadingSpace>(&list_, tok_.HeadingLevel));
+    fonts_.pop_back();
+  }
+
+  void DoAddress(bool end) {
+    Finish();
+    if (end) {
+      Pop();
+      return;
+    }
+    TMyFont f = Top();
+    f.Style |= kItalic;
+    if (Push(f)) Open();
+  }
+
+  // The text up to </textarea> as it stands (line ends as LF, the first one
+  // dropped) is the control's initial text.
+  void DoTextArea() {
+    EnsureSection();
+    auto* c = static_cast<TTextAreaFormControlObj*>(section_->AddFormControl(ControlKind::TextArea, Attrs()));
+    std::u16string raw = tok_.ReadRawUntil("</textarea");
+    QString text = QString::fromStdU16String(raw);
+    text.replace("\r\n", "\n").replace('\r', '\n');
+    if (text.startsWith('\n')) text.remove(0, 1);
+    c->TheText = text;
+    c->SetText(text);
     Next();
   }
 
@@ -1264,6 +1281,20 @@ class Reader {
   }
 
   // --- tables
+  // A table while it is read: the row being filled, the cell being read,
+  // and the row's ALIGN and VALIGN that its cells start from.
+  struct TableRead {
+    TableRead(std::unique_ptr<ThtmlTable> t, TCell* cell, uint8_t justify)
+        : table(std::move(t)), outerCell(cell), outerJustify(justify) {}
+    std::unique_ptr<ThtmlTable> table;
+    TCell* outerCell;  // where the table goes, and text outside its cells
+    uint8_t outerJustify;
+    std::unique_ptr<TCellList> row = std::make_unique<TCellList>();
+    std::unique_ptr<TCellObj> pending;
+    uint8_t rowJustify = 0, rowVAlign = 0;
+    bool rowOpen = false;
+  };
+
   void DoTable(const StopSet& /*outer*/) {
     if (depth_ >= kMaxReaderNesting) {
       Next();
@@ -1271,74 +1302,28 @@ class Reader {
     }
     Finish();
     ++depth_;
-    const uint8_t savedJustify = justify_;
     const size_t savedDivFloor = divFloor_;
     divFloor_ = divs_.size();
-    TCell* const savedCell = cell_;
     const uint8_t savedStyle = list_.CurrentStyle;
     const int savedLevel = level_;
     level_ = 0;
-    auto table = std::make_unique<ThtmlTable>(&list_, Attrs(), justify_);
-    auto row = std::make_unique<TCellList>();
-    std::unique_ptr<TCellObj> pending;
-    uint8_t rowJustify = 0, rowVAlign = 0;
-    bool rowOpen = false;
-    auto addPending = [&] {
-      Finish();
-      EndCellDivs();
-      if (pending) row->Add(std::move(pending));
-      cell_ = savedCell;
-    };
-    auto vAlignOf = [&](uint8_t absent) {
-      const TAttribute* a = Find(Attr::VAlign);
-      if (!a) return absent;
-      QString v = a->Name.toLower();
-      return uint8_t(v == "middle" || v == "center" ? 1 : v == "bottom" ? 2 : v == "top" ? 0 : absent);
-    };
+    TableRead t(std::make_unique<ThtmlTable>(&list_, Attrs(), justify_), cell_, justify_);
     Next();
     while (Sy().kind != SyKind::End && !Sy().IsEnd(Tag::Table)) {
       const Symbol s = Sy();
       if (s.Is(Tag::Td) || s.Is(Tag::Th)) {
-        addPending();
-        rowOpen = true;
-        justify_ = rowJustify ? rowJustify : uint8_t(s.tag == Tag::Th ? kCentre : kLeft);
-        if (s.tag == Tag::Th) list_.CurrentStyle |= kBold;
-        else list_.CurrentStyle &= uint8_t(~kBold);
-        if (const TAttribute* a = Find(Attr::Align)) justify_ = AlignJustify(a->Name, justify_);
-        pending = std::make_unique<TCellObj>(&list_, Attrs(), vAlignOf(rowVAlign));
-        cell_ = pending->Cell.get();
-        Next();
-        Content(CellEnds(), nullptr);
-        Finish();
+        ReadCell(t, s.tag);
       } else if (s.IsEnd(Tag::Td) || s.IsEnd(Tag::Th)) {
-        addPending();
+        EndCell(t);
         Next();
       } else if (s.Is(Tag::Tr)) {
-        addPending();
-        if (rowOpen || !row->Cells.empty()) {
-          table->Rows.push_back(std::move(row));
-          row = std::make_unique<TCellList>();
-        }
-        rowOpen = true;
-        const TAttribute* a = Find(Attr::Align);
-        rowJustify = a ? AlignJustify(a->Name, 0) : 0;
-        rowVAlign = vAlignOf(0);
-        Next();
+        StartRow(t);
       } else if (s.Is(Tag::Caption)) {
-        addPending();
-        if (const TAttribute* a = Find(Attr::Align); a && a->Name.toLower() == "bottom") table->CaptionOnTop = false;
-        cell_ = table->Caption->Cell.get();
-        justify_ = kCentre;
-        Next();
-        Content(CellEnds(), nullptr);
-        Finish();
-        EndCellDivs();
-        cell_ = savedCell;
-        if (Sy().IsEnd(Tag::Caption)) Next();
+        ReadCaption(t);
       } else if (s.kind == SyKind::Text) {
         // Text outside any cell goes before the table.
-        cell_ = savedCell;
-        justify_ = savedJustify;
+        cell_ = t.outerCell;
+        justify_ = t.outerJustify;
         AddText(tok_.LCurString);
         Finish();
         Next();
@@ -1346,16 +1331,76 @@ class Reader {
         Next();
       }
     }
-    addPending();
-    if (!row->Cells.empty()) table->Rows.push_back(std::move(row));
-    cell_ = savedCell;
-    cell_->Add(std::move(table));
+    EndCell(t);
+    if (!t.row->Cells.empty()) t.table->Rows.push_back(std::move(t.row));
+    cell_ = t.outerCell;
+    cell_->Add(std::move(t.table));
     list_.CurrentStyle = savedStyle;
-    justify_ = savedJustify;
+    justify_ = t.outerJustify;
     divFloor_ = savedDivFloor;
     level_ = savedLevel;
     --depth_;
     if (Sy().IsEnd(Tag::Table)) Next();
+  }
+
+  // The cell being read joins its row; what follows goes outside the cells.
+  void EndCell(TableRead& t) {
+    Finish();
+    EndCellDivs();
+    if (t.pending) t.row->Add(std::move(t.pending));
+    cell_ = t.outerCell;
+  }
+
+  // VALIGN of the current tag: 0 top, 1 middle, 2 bottom; absent (or
+  // unknown) gives the default.
+  uint8_t VAlignOf(uint8_t absent) {
+    const TAttribute* a = Find(Attr::VAlign);
+    if (!a) return absent;
+    QString v = a->Name.toLower();
+    return uint8_t(v == "middle" || v == "center" ? 1 : v == "bottom" ? 2 : v == "top" ? 0 : absent);
+  }
+
+  // TD or TH up to the next cell, row or table end. A heading cell is bold
+  // and centred unless its row or itself says otherwise.
+  void ReadCell(TableRead& t, Tag tag) {
+    EndCell(t);
+    t.rowOpen = true;
+    justify_ = t.rowJustify ? t.rowJustify : uint8_t(tag == Tag::Th ? kCentre : kLeft);
+    if (tag == Tag::Th) list_.CurrentStyle |= kBold;
+    else list_.CurrentStyle &= uint8_t(~kBold);
+    if (const TAttribute* a = Find(Attr::Align)) justify_ = AlignJustify(a->Name, justify_);
+    t.pending = std::make_unique<TCellObj>(&list_, Attrs(), VAlignOf(t.rowVAlign));
+    cell_ = t.pending->Cell.get();
+    Next();
+    Content(CellEnds(), nullptr);
+    Finish();
+  }
+
+  // TR closes the row before it, even an empty one that a TR opened.
+  void StartRow(TableRead& t) {
+    EndCell(t);
+    if (t.rowOpen || !t.row->Cells.empty()) {
+      t.table->Rows.push_back(std::move(t.row));
+      t.row = std::make_unique<TCellList>();
+    }
+    t.rowOpen = true;
+    const TAttribute* a = Find(Attr::Align);
+    t.rowJustify = a ? AlignJustify(a->Name, 0) : 0;
+    t.rowVAlign = VAlignOf(0);
+    Next();
+  }
+
+  void ReadCaption(TableRead& t) {
+    EndCell(t);
+    if (const TAttribute* a = Find(Attr::Align); a && a->Name.toLower() == "bottom") t.table->CaptionOnTop = false;
+    cell_ = t.table->Caption->Cell.get();
+    justify_ = kCentre;
+    Next();
+    Content(CellEnds(), nullptr);
+    Finish();
+    EndCellDivs();
+    cell_ = t.outerCell;
+    if (Sy().IsEnd(Tag::Caption)) Next();
   }
 };
 

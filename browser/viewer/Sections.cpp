@@ -285,7 +285,6 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
   SectionHeight = 0;
   Lines.clear();
   imgr.SetLevel(y, ListLevel);
-  TSectionList& list = *ParentSectionList;
   int clearance = Clearance(imgr, y);
   if (Buff.empty()) {
     SectionHeight = DrawHeight = clearance;
@@ -294,13 +293,7 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
   }
   Fonts.Measure(canvas);
   FirstIndent = imgr.LeftIndent(y);
-  maxWidth = imgr.Width;
-  for (TImageObj& img : Images.Items) {
-    int ov;
-    img.SetImageSize(list, canvas, Fonts.GetFontAt(img.Pos, ov));
-    maxWidth = std::max(maxWidth, img.ImageWidth + Indent);
-  }
-  for (const auto& c : FormControls.Items) maxWidth = std::max(maxWidth, c->Width + Indent);
+  maxWidth = MeasureObjects(canvas, imgr.Width);
 
   int pos = 0;
   std::vector<TImageObj*> pending;
@@ -310,73 +303,14 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     const int lineTop = y + SectionHeight;
     int drop = Lines.empty() ? clearance : 0;  // room above what the line holds
     int lineY = lineTop + drop;
-    int width = IsPre() ? kPreWidth : imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
-    // A line whose first word has no room beside images goes below them,
-    // until it fits or none is beside it.
-    if (!IsPre() && !IsFloat(pos)) {
-      int word = RangeWidth(canvas, pos, WordEnd(pos));
-      for (int next; word > width && (next = imgr.NextImageBandEnd(lineY)) >= 0;) {
-        drop += next - lineY;
-        lineY = next;
-        width = imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
-      }
-    }
+    const int width = RoomForLine(canvas, imgr, pos, lineY, drop);
     line.SpaceBefore = drop;
     pending.clear();
     int floatHeight = 0;
-    int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
-    n = LineEnd(pos, n);
-    // Preformatted text keeps its line ends (CR) in the text: each ends a line.
-    if (IsPre())
-      for (int k = pos; k < pos + n; ++k)
-        if (Buff[k] == u'\r') {
-          n = k - pos + 1;
-          break;
-        }
-    int end = pos + n;
-
-    // Line height from the runs it touches (none when it holds only placeholders).
-    bool allPlaceholders = true;
-    for (int i = pos; i < end && allPlaceholders; ++i) allPlaceholders = IsPlaceholder(Buff[i]);
-    if (!allPlaceholders) {
-      int idx;
-      Fonts.GetFontObjAt(pos, idx);
-      for (int k = idx; k < int(Fonts.Items.size()) && Fonts.Items[k].Pos < end; ++k)
-        if (Fonts.Items[k].FontHeight > line.LineHt) {
-          line.LineHt = Fonts.Items[k].FontHeight;
-          line.Descent = Fonts.Items[k].Descent;
-        }
-    }
-    for (size_t k = Images.IndexAtOrAfter(pos); k < Images.Items.size() && Images.Items[k].Pos < end; ++k) {
-      const TImageObj& img = Images.Items[k];
-      int h = img.ImageHeight, d = h - line.LineHt;
-      switch (img.ObjAlign) {
-        case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
-        case kAlignMiddle:
-          line.SpaceAfter = std::max(line.SpaceAfter, d / 2);
-          line.SpaceBefore = std::max(line.SpaceBefore, drop + d - d / 2);
-          break;
-        case kAlignBottom:
-          line.SpaceBefore = std::max(line.SpaceBefore, drop + h - (line.LineHt - line.Descent));
-          break;
-        default: break;
-      }
-    }
-    for (auto c = FormControls.FirstAtOrAfter(pos); c != FormControls.Items.end() && (*c)->Pos < end; ++c) {
-      int h = (*c)->Height;
-      line.SpaceBefore = std::max(line.SpaceBefore,
-                                  drop + ((*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt));
-    }
-    int trimmed = end;
-    while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;
-    int w = RangeWidth(canvas, pos, trimmed);
-    int li = imgr.LeftIndent(lineY), rs = imgr.RightSide(lineY);
-    if (Justify == kLeft || IsPre())
-      line.LineIndent = li;
-    else if (Justify == kCentre)
-      line.LineIndent = std::max(li, (rs + li - w) / 2);
-    else
-      line.LineIndent = std::max(li, rs - w);
+    const int n = LineLength(canvas, imgr, width, pending, floatHeight, lineY, pos);
+    const int end = pos + n;
+    SetLineHeight(line, pos, end, drop);
+    const int w = AlignLine(canvas, imgr, line, pos, end, lineY);
     line.Ln = n;
     // What runs past the margin (a word wider than its line, preformatted
     // text, a deep list) widens the document, so that the viewer can scroll to it.
@@ -385,7 +319,7 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
     line.DrawHeight = std::max(line.Height(), drop + floatHeight);
     SectionHeight = LayoutSum(SectionHeight, line.Height());
     pos = end;
-    int below = y + SectionHeight;
+    const int below = y + SectionHeight;
     for (TImageObj* img : pending) {
       if (img->Pos >= end) continue;  // seen again on the next line
       imgr.Update(below, *img);
@@ -400,6 +334,90 @@ int TSection::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWidt
   if (ListLevel > 0) SectionHeight = std::max(SectionHeight, imgr.NextLevelY() - YValue);
   DrawHeight = std::max(imgr.ImageBottom() - YValue, SectionHeight);
   return SectionHeight;
+}
+
+int TSection::MeasureObjects(Canvas& canvas, int width) {
+  TSectionList& list = *ParentSectionList;
+  for (TImageObj& img : Images.Items) {
+    int ov;
+    img.SetImageSize(list, canvas, Fonts.GetFontAt(img.Pos, ov));
+    width = std::max(width, img.ImageWidth + Indent);
+  }
+  for (const auto& c : FormControls.Items) width = std::max(width, c->Width + Indent);
+  return width;
+}
+
+int TSection::RoomForLine(Canvas& canvas, IndentManager& imgr, int pos, int& lineY, int& drop) {
+  if (IsPre()) return kPreWidth;
+  int width = imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+  if (IsFloat(pos)) return width;
+  const int word = RangeWidth(canvas, pos, WordEnd(pos));
+  for (int next; word > width && (next = imgr.NextImageBandEnd(lineY)) >= 0;) {
+    drop += next - lineY;
+    lineY = next;
+    width = imgr.RightSide(lineY) - imgr.LeftIndent(lineY);
+  }
+  return width;
+}
+
+int TSection::LineLength(Canvas& canvas, IndentManager& imgr, int width, std::vector<TImageObj*>& pending,
+                         int& floatHeight, int lineY, int pos) {
+  int n = std::max(1, FindCountThatFits(canvas, width, pending, floatHeight, imgr, lineY, Len() - pos, pos));
+  n = LineEnd(pos, n);
+  // Preformatted text keeps its line ends (CR) in the text: each ends a line.
+  if (IsPre())
+    for (int k = pos; k < pos + n; ++k)
+      if (Buff[k] == u'\r') return k - pos + 1;
+  return n;
+}
+
+void TSection::SetLineHeight(LineRec& line, int pos, int end, int drop) {
+  // From the runs the line touches (none when it holds only placeholders).
+  bool allPlaceholders = true;
+  for (int i = pos; i < end && allPlaceholders; ++i) allPlaceholders = IsPlaceholder(Buff[i]);
+  if (!allPlaceholders) {
+    int idx;
+    Fonts.GetFontObjAt(pos, idx);
+    for (int k = idx; k < int(Fonts.Items.size()) && Fonts.Items[k].Pos < end; ++k)
+      if (Fonts.Items[k].FontHeight > line.LineHt) {
+        line.LineHt = Fonts.Items[k].FontHeight;
+        line.Descent = Fonts.Items[k].Descent;
+      }
+  }
+  for (size_t k = Images.IndexAtOrAfter(pos); k < Images.Items.size() && Images.Items[k].Pos < end; ++k) {
+    const TImageObj& img = Images.Items[k];
+    int h = img.ImageHeight, d = h - line.LineHt;
+    switch (img.ObjAlign) {
+      case kAlignTop: line.SpaceAfter = std::max(line.SpaceAfter, d); break;
+      case kAlignMiddle:
+        line.SpaceAfter = std::max(line.SpaceAfter, d / 2);
+        line.SpaceBefore = std::max(line.SpaceBefore, drop + d - d / 2);
+        break;
+      case kAlignBottom:
+        line.SpaceBefore = std::max(line.SpaceBefore, drop + h - (line.LineHt - line.Descent));
+        break;
+      default: break;
+    }
+  }
+  for (auto c = FormControls.FirstAtOrAfter(pos); c != FormControls.Items.end() && (*c)->Pos < end; ++c) {
+    int h = (*c)->Height;
+    line.SpaceBefore = std::max(line.SpaceBefore,
+                                drop + ((*c)->OnBaseline ? h - (line.LineHt - line.Descent) : h - line.LineHt));
+  }
+}
+
+int TSection::AlignLine(Canvas& canvas, IndentManager& imgr, LineRec& line, int pos, int end, int lineY) {
+  int trimmed = end;
+  while (trimmed > pos && IsTrailingBlank(Buff[trimmed - 1])) --trimmed;
+  const int w = RangeWidth(canvas, pos, trimmed);
+  const int li = imgr.LeftIndent(lineY), rs = imgr.RightSide(lineY);
+  if (Justify == kLeft || IsPre())
+    line.LineIndent = li;
+  else if (Justify == kCentre)
+    line.LineIndent = std::max(li, (rs + li - w) / 2);
+  else
+    line.LineIndent = std::max(li, rs - w);
+  return w;
 }
 
 void TSection::MinMaxWidth(Canvas& canvas, int& min, int& max) {

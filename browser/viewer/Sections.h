@@ -91,6 +91,17 @@ class TSection : public TSectionBase {
   // floatHeight: the tallest left/right image placed on the line at once.
   int FindCountThatFits(Canvas& canvas, int width, std::vector<TImageObj*>& pending, int& floatHeight,
                         IndentManager& imgr, int y, int max, int start);
+  // The steps of a layout: the widest image or control against the width;
+  // the room for a line at pos (moved below images beside it while its first
+  // word does not fit); how much of the text from pos the line holds; its
+  // height from its fonts, images and controls; its indent, returning the
+  // width of its text.
+  int MeasureObjects(Canvas& canvas, int width);
+  int RoomForLine(Canvas& canvas, IndentManager& imgr, int pos, int& lineY, int& drop);
+  int LineLength(Canvas& canvas, IndentManager& imgr, int width, std::vector<TImageObj*>& pending, int& floatHeight,
+                 int lineY, int pos);
+  void SetLineHeight(LineRec& line, int pos, int end, int drop);
+  int AlignLine(Canvas& canvas, IndentManager& imgr, LineRec& line, int pos, int end, int lineY);
   // Drawn width of [a, b): text runs, inline images and controls.
   int RangeWidth(Canvas& canvas, int a, int b);
   bool IsFloat(int pos) const;

@@ -341,11 +341,7 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
   laidOut_ = true;
 
   int li = imgr.LeftIndent(y);
-  int avail = imgr.RightSide(y) - li;
-  int target = (WidthAsPercent && SpecWidth > 0) ? MulDiv(avail, SpecWidth, 100)
-               : (!WidthAsPercent && SpecWidth > 0) ? SpecWidth
-                                                   : avail;
-  target = std::max(target - CellSpacing, 20);
+  const int target = TargetWidth(imgr.RightSide(y) - li);
   Initialize();
   MeasureColumns(canvas);
   ComputeWidths(target);
@@ -370,6 +366,36 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
     c.VSize = c.Cell->DoLogic(canvas, provisional, curs, mw, width);
     c.LaidY = provisional;
   });
+  SetRowHeights(inner);
+  SectionHeight = CaptionHeight;
+  for (auto& row : Rows) {
+    row->Top = y + SectionHeight;
+    SectionHeight = LayoutSum(SectionHeight, row->RowHeight);
+  }
+  PlaceCells(inner);
+  SectionHeight += CellSpacing;
+  TableHeight = SectionHeight - CaptionHeight;
+  if (!CaptionOnTop && !Caption->Cell->Sections.empty()) {
+    // A caption below the table takes its own room under it.
+    int h = Caption->Cell->DoLogic(canvas, y + SectionHeight, curs, mw, CaptionWidth);
+    Caption->VSize = h;
+    SectionHeight += h;
+  }
+  DrawHeight = SectionHeight;
+  Len = curs - StartCurs;
+  maxWidth = CaptionWidth + (li - imgr.LfEdge);
+  if (list) --list->NestLevel;
+  return SectionHeight;
+}
+
+int ThtmlTable::TargetWidth(int avail) const {
+  int target = (WidthAsPercent && SpecWidth > 0) ? MulDiv(avail, SpecWidth, 100)
+               : (!WidthAsPercent && SpecWidth > 0) ? SpecWidth
+                                                   : avail;
+  return std::max(target - CellSpacing, 20);
+}
+
+void ThtmlTable::SetRowHeights(int inner) {
   int rows = int(Rows.size());
   int maxRowSpan = 1;
   ForEachCell([&](int, int, TCellObj& c) { maxRowSpan = std::max(maxRowSpan, c.RowSpan); });
@@ -395,11 +421,10 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
       }
     }
   }
-  SectionHeight = CaptionHeight;
-  for (int r = 0; r < rows; ++r) {
-    Rows[r]->Top = y + SectionHeight;
-    SectionHeight = LayoutSum(SectionHeight, Rows[r]->RowHeight);
-  }
+}
+
+void ThtmlTable::PlaceCells(int inner) {
+  const int rows = int(Rows.size());
   ForEachCell([&](int r, int, TCellObj& c) {
     c.Ht = 0;
     for (int k = r; k < r + c.RowSpan && k < rows; ++k) c.Ht = LayoutSum(c.Ht, Rows[k]->RowHeight);
@@ -410,19 +435,6 @@ int ThtmlTable::DrawLogic(Canvas& canvas, int y, IndentManager& imgr, int& maxWi
     if (at != c.LaidY) c.Cell->Shift(at - c.LaidY);
     c.LaidY = at;
   });
-  SectionHeight += CellSpacing;
-  TableHeight = SectionHeight - CaptionHeight;
-  if (!CaptionOnTop && !Caption->Cell->Sections.empty()) {
-    // A caption below the table takes its own room under it.
-    int h = Caption->Cell->DoLogic(canvas, y + SectionHeight, curs, mw, CaptionWidth);
-    Caption->VSize = h;
-    SectionHeight += h;
-  }
-  DrawHeight = SectionHeight;
-  Len = curs - StartCurs;
-  maxWidth = CaptionWidth + (li - imgr.LfEdge);
-  if (list) --list->NestLevel;
-  return SectionHeight;
 }
 
 int ThtmlTable::Draw(Canvas& canvas, const QRect& clip, IndentManager& imgr, int x, int y) {

@@ -84,6 +84,14 @@ class ThtmlTable : public TSectionBase {
   void CellMinMax(Canvas& canvas, TCellObj& cell, int& min, int& max);
   void MeasureColumns(Canvas& canvas);
   void ComputeWidths(int target);
+  // The width the columns share, from the room beside the table's margins.
+  int TargetWidth(int avail) const;
+  // Each row as tall as its tallest cell; a cell spanning rows that are too
+  // short for it shares what it lacks among them.
+  void SetRowHeights(int inner);
+  // Each cell (laid out once at a provisional top) moved to its row, with
+  // its vertical alignment.
+  void PlaceCells(int inner);
   int ColumnOffset(int col) const;
   int SpanWidth(int col, int span) const;
   // Visits every real cell of the laid-out columns with its row and column.

@@ -1,11 +1,8 @@
 #include "ZoomLib.h"
 
-#include <dlfcn.h>
-
-#include <filesystem>
 #include <mutex>
 
-#include "HTMLUn2.h"
+#include "DynamicLibrary.h"
 
 namespace qlon::viewer {
 
@@ -13,20 +10,20 @@ namespace {
 
 std::mutex gMutex;
 ZoomEntryPoints gZoom;
-void* gHandle = nullptr;
+// Never closed at exit: no static's destruction may unload it under a user.
+platform::TDynamicLibrary& gLibrary = *new platform::TDynamicLibrary;
 bool gBound = false;
 
 void Bind(const std::string& folder) {
-  if (gHandle) dlclose(gHandle);
+  gLibrary.Close();
   gZoom = {};
-  std::string dir = folder.empty() ? ProgramFolder() : folder;
-  gHandle = dlopen((std::filesystem::path(dir) / kZoomFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  gLibrary = platform::TDynamicLibrary::InFolder(folder, kZoomFileName);
   gBound = true;
-  if (!gHandle) return;
+  if (!gLibrary) return;
   gZoom.Loaded = true;
-  gZoom.StretchFilterDIB = reinterpret_cast<StretchFilterDIBProc>(dlsym(gHandle, "StretchFilterDIB"));
-  gZoom.ConvertDIB = reinterpret_cast<ConvertDIBProc>(dlsym(gHandle, "ConvertDIB"));
-  gZoom.SaveToGIF = reinterpret_cast<SaveToGIFProc>(dlsym(gHandle, "SaveToGIF"));
+  gLibrary.Bind(gZoom.StretchFilterDIB, "StretchFilterDIB");
+  gLibrary.Bind(gZoom.ConvertDIB, "ConvertDIB");
+  gLibrary.Bind(gZoom.SaveToGIF, "SaveToGIF");
 }
 
 }  // namespace

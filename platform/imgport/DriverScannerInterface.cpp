@@ -1,5 +1,3 @@
-#include <dlfcn.h>
-
 #include <filesystem>
 
 #include "ScannerInterface.h"
@@ -16,15 +14,13 @@ DriverScannerInterface::DriverScannerInterface(const std::string& libraryPath) {
   const std::filesystem::path path(libraryPath);
   keyName_ = path.parent_path().filename().string();
   driverName_ = path.stem().string();
-  handle_ = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* why = dlerror();
-    error_ = why ? why : "cannot load the driver";
+  library_ = platform::TDynamicLibrary(path);
+  if (!library_) {
+    error_ = library_.ErrorOr("cannot load the driver");
     return;
   }
   auto resolve = [this](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(handle_, name));
-    if (!fn && error_.empty()) error_ = std::string("missing export ") + name;
+    if (!library_.Bind(fn, name) && error_.empty()) error_ = std::string("missing export ") + name;
   };
   StartDriverFn start = nullptr;
   resolve(start, "StartDriver");
@@ -40,13 +36,11 @@ DriverScannerInterface::DriverScannerInterface(const std::string& libraryPath) {
 }
 
 DriverScannerInterface::~DriverScannerInterface() {
-  if (!handle_) return;
   if (started_)
-    if (auto stop = reinterpret_cast<StopDriverFn>(dlsym(handle_, "StopDriver"))) stop();
-  dlclose(handle_);
+    if (auto stop = library_.Entry<StopDriverFn>("StopDriver")) stop();
 }
 
-void* DriverScannerInterface::Symbol(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+void* DriverScannerInterface::Symbol(const char* name) const { return library_.Symbol(name); }
 
 uint32_t DriverScannerInterface::GetCapability(int32_t id, int32_t* kind, void** value) {
   return getCapability_ ? getCapability_(id, kind, value) : kFailure;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "DrvErrorInfo.h"
+#include "DynamicLibrary.h"
 
 namespace qlon::imgport {
 
@@ -39,7 +40,7 @@ class DriverScannerInterface : public ScannerInterface {
   DriverScannerInterface(const DriverScannerInterface&) = delete;
   DriverScannerInterface& operator=(const DriverScannerInterface&) = delete;
 
-  bool Loaded() const { return handle_ != nullptr && started_; }
+  bool Loaded() const { return library_.IsOpen() && started_; }
   const std::string& Error() const { return error_; }
   // Any export of the driver, for hosts that scan through it.
   void* Symbol(const char* name) const;
@@ -54,7 +55,7 @@ class DriverScannerInterface : public ScannerInterface {
   uint32_t GetDeviceName(char* buffer, int32_t* length) override;
 
  private:
-  void* handle_ = nullptr;
+  platform::TDynamicLibrary library_;
   bool started_ = false;
   std::string keyName_;
   std::string driverName_;

@@ -1,8 +1,8 @@
 #include "RasLibrary.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
+
+#include "DynamicLibrary.h"
 
 namespace qlon::platform {
 
@@ -10,32 +10,23 @@ namespace {
 
 std::mutex gMutex;
 RasApi gApi;
-void* gHandle = nullptr;
+// Never closed at exit: no static's destruction may unload it under a call.
+TDynamicLibrary& gLibrary = *new TDynamicLibrary;
 bool gTried = false;
-
-template <class F>
-bool Bind(F& f, const char* name) {
-  f = reinterpret_cast<F>(dlsym(gHandle, name));
-  return f != nullptr;
-}
 
 bool LoadLocked(const std::filesystem::path& folder) {
   gTried = true;
-  if (gHandle) return true;
-  std::error_code ec;
-  const std::filesystem::path dir =
-      folder.empty() ? std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() : folder;
-  gHandle = dlopen((dir / kRasFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!gHandle) return false;
+  if (gLibrary) return true;
+  TDynamicLibrary library = TDynamicLibrary::InFolder(folder, kRasFileName);
+  if (!library) return false;
   RasApi api;
-  const bool complete = Bind(api.EnumConnections, "RasEnumConnections") && Bind(api.EnumEntries, "RasEnumEntries") &&
-                        Bind(api.GetEntryDialParams, "RasGetEntryDialParams") && Bind(api.Dial, "RasDial") &&
-                        Bind(api.HangUp, "RasHangUp") && Bind(api.GetErrorString, "RasGetErrorString");
-  if (!complete) {
-    dlclose(gHandle);
-    gHandle = nullptr;
-    return false;
-  }
+  const bool complete = library.Bind(api.EnumConnections, "RasEnumConnections") &&
+                        library.Bind(api.EnumEntries, "RasEnumEntries") &&
+                        library.Bind(api.GetEntryDialParams, "RasGetEntryDialParams") &&
+                        library.Bind(api.Dial, "RasDial") && library.Bind(api.HangUp, "RasHangUp") &&
+                        library.Bind(api.GetErrorString, "RasGetErrorString");
+  if (!complete) return false;
+  gLibrary = std::move(library);
   gApi = api;
   return true;
 }
@@ -56,8 +47,7 @@ bool LoadRasLibrary(const std::filesystem::path& folder) {
 void UnloadRasLibrary() {
   std::lock_guard lock(gMutex);
   gApi = {};
-  if (gHandle) dlclose(gHandle);
-  gHandle = nullptr;
+  gLibrary.Close();
   gTried = false;
 }
 

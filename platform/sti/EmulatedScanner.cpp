@@ -91,6 +91,12 @@ struct EmulatedScanner::Reply {
   ScsiReply out;
   std::vector<uint8_t> in;  // data-in reply before it is cut to the allocation length
   bool hasIn = false;
+  // Data in, at most the allocation length of the CDB.
+  void Answer(std::vector<uint8_t> bytes, uint32_t allocation) {
+    in = std::move(bytes);
+    hasIn = true;
+    in.resize(std::min<size_t>(in.size(), allocation));
+  }
 };
 
 EmulatedTarget::~EmulatedTarget() { scanner_->Disconnect(initiator_); }
@@ -213,146 +219,162 @@ void EmulatedScanner::Check(Reply& r, SenseCode s) {
   r.hasIn = false;
 }
 
-void EmulatedScanner::Run(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction, uint8_t* data,
-                          uint32_t length, Reply& r) {
+bool EmulatedScanner::Admit(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction,
+                            const uint8_t* data, uint32_t length, Reply& r) {
   const uint8_t op = cdb[0];
-  if (GroupLength(op) == 0) return Check(r, kInvalidOpcode);  // reserved and unused groups
-  if (GroupLength(op) != cdbLength) return Check(r, kInvalidFieldInCdb);
+  if (GroupLength(op) == 0) return Check(r, kInvalidOpcode), false;  // reserved and unused groups
+  if (GroupLength(op) != cdbLength) return Check(r, kInvalidFieldInCdb), false;
   // The handle's request must match what the CDB says moves.
-  Shape shape = ShapeOf(cdb);
-  bool moves = shape.length != 0;
-  Direction expected = shape.flow == Flow::In ? Direction::In : Direction::Out;
+  const Shape shape = ShapeOf(cdb);
+  const bool moves = shape.length != 0;
+  const Direction expected = shape.flow == Flow::In ? Direction::In : Direction::Out;
   if (moves && (direction != expected || !data || (shape.flow == Flow::Out && length < shape.length))) {
     r.out.srbStatus = kSrbInvalidRequest;
-    return;
+    return false;
   }
   if (reservedBy_ >= 0 && reservedBy_ != initiator && op != 0x12 && op != 0x03 && op != 0x17) {
     r.out.srbStatus = kSrbReservationConflict;
-    return;
+    return false;
   }
+  return true;
+}
+
+void EmulatedScanner::Run(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction, uint8_t* data,
+                          uint32_t length, Reply& r) {
+  if (!Admit(initiator, cdb, cdbLength, direction, data, length, r)) return;
+  const uint8_t op = cdb[0];
+  const uint32_t moved = ShapeOf(cdb).length;
   // Any command but REQUEST SENSE ends the contingent condition.
   if (op != 0x03) pendingSense_.reset();
-  auto reply = [&](std::vector<uint8_t> bytes) {
-    r.in = std::move(bytes);
-    r.hasIn = true;
-    r.in.resize(std::min<size_t>(r.in.size(), shape.length));
-  };
-
   switch (op) {
     case 0x00: return;  // TEST UNIT READY
-    case 0x03: {        // REQUEST SENSE
-      std::array<uint8_t, kSenseLength> s =
-          pendingSense_ ? *pendingSense_ : FixedSense({}, endOfMedium_ ? 0x40 : 0);
-      pendingSense_.reset();
-      std::vector<uint8_t> bytes(18, 0);
-      std::copy(s.begin(), s.end(), bytes.begin());
-      bytes[7] = 10;
-      return reply(bytes);
-    }
-    case 0x12: {  // INQUIRY
-      bool evpd = cdb[1] & 1;
-      if (!evpd) {
-        if (cdb[2] != 0) return Check(r, kInvalidFieldInCdb);
-        std::vector<uint8_t> b(36, 0);
-        b[0] = 0x06;
-        b[2] = 0x02;
-        b[3] = 0x02;
-        b[4] = 31;
-        PutText(&b[8], model_.vendor, 8);
-        PutText(&b[16], model_.productId, 16);
-        PutText(&b[32], model_.revision, 4);
-        return reply(b);
-      }
-      if (cdb[2] != 0xF0) return Check(r, kInvalidFieldInCdb);
-      std::vector<uint8_t> b(74, 0);
-      b[0] = 0x06;
-      b[1] = 0xF0;
-      b[3] = 74 - 4;
-      PutBe16(&b[5], model_.baseX);
-      PutBe16(&b[7], model_.baseY);
-      for (size_t i = 0; i < 5 && i < model_.resolutions.size(); ++i) PutBe16(&b[10 + 2 * i], model_.resolutions[i]);
-      PutBe32(&b[20], model_.maxWidth);
-      PutBe32(&b[24], model_.maxLength);
-      PutBe32(&b[30], model_.maxWidth);
-      PutBe32(&b[34], model_.maxLength);
-      b[38] = model_.descriptorLength;
-      return reply(b);
-    }
+    case 0x03: return r.Answer(RequestSense(), moved);
+    case 0x12: return Inquiry(cdb, moved, r);
     case 0x15: return;  // MODE SELECT(6): parameters accepted, none kept
-    case 0x1A: return reply({3, 0, 0, 0});
+    case 0x1A: return r.Answer({3, 0, 0, 0}, moved);
     case 0x16:
       reservedBy_ = initiator;
       return;
     case 0x17:
       if (reservedBy_ == initiator) reservedBy_ = -1;
       return;
-    case 0x1B:  // SCAN
-      if (!window_) return Check(r, kSequenceError);
-      if (shape.length && data[0] != 0) return Check(r, kInvalidFieldInParameters);
-      image_ = Geometry(*window_);
-      imageOffset_ = 0;
-      endOfMedium_ = false;
-      scanning_ = true;
-      return;
+    case 0x1B: return StartScan(data, moved, r);
     case 0x1D:
       if (cdb[1] != 0x04) return Check(r, kInvalidFieldInCdb);
       ++diagnostics_;
       return;
-    case 0x24: return SetWindow(cdb, data, shape.length, r);
+    case 0x24: return SetWindow(cdb, data, moved, r);
     case 0x25:
       if (!window_) return Check(r, kSequenceError);
-      return reply(window_->bytes);
+      return r.Answer(window_->bytes, moved);
     case 0x28: return Read(cdb, r);
-    case 0x2A: {  // SEND(10)
-      if (cdb[2] != 3 || cdb[4] > 3 || shape.length != 256) return Check(r, kInvalidFieldInCdb);
-      std::array<uint8_t, 256> table;
-      std::memcpy(table.data(), data, 256);
-      gamma_[cdb[4]] = table;
-      return;
-    }
+    case 0x2A: return SendGamma(cdb, data, moved, r);
     case 0x31:
       ++objectPositions_;
       scanning_ = false;
       return;
-    case 0x34: {  // GET DATA BUFFER STATUS
-      std::vector<uint8_t> b(28, 0);
-      b[3] = 24;
-      if (scanning_) {
-        uint64_t total = uint64_t{image_.bytesPerLine} * image_.lines;
-        uint64_t left = total - std::min(total, imageOffset_);
-        uint32_t linesLeft = image_.bytesPerLine ? static_cast<uint32_t>((left + image_.bytesPerLine - 1) / image_.bytesPerLine) : 0;
-        PutBe32(&b[12], image_.bytesPerLine);
-        PutBe32(&b[16], linesLeft);
-        PutBe32(&b[20], static_cast<uint32_t>(std::min<uint64_t>(left, 1u << 20)));
-      }
-      return reply(b);
-    }
+    case 0x34: return r.Answer(BufferStatus(), moved);
     case 0xC2:
-      if (shape.length != 2) return Check(r, kInvalidFieldInCdb);
+      if (moved != 2) return Check(r, kInvalidFieldInCdb);
       ++calibrations_;
       if (!keepCalibration_) calibrationBits_ = 0;
       return;
     case 0xC3:
-      if (shape.length != 2) return Check(r, kInvalidFieldInCdb);
-      return reply({calibrationBits_, calibrationBits_});
+      if (moved != 2) return Check(r, kInvalidFieldInCdb);
+      return r.Answer({calibrationBits_, calibrationBits_}, moved);
     case 0xD3:
-      if (shape.length != 2) return Check(r, kInvalidFieldInCdb);
-      return reply({status0_, status1_});
+      if (moved != 2) return Check(r, kInvalidFieldInCdb);
+      return r.Answer({status0_, status1_}, moved);
     case 0xD5: {
-      uint8_t page = cdb[2];
+      const uint8_t page = cdb[2];
       if (page != 0x01 && page != 0x02 && page != 0x20 && page != 0x3F) return Check(r, kInvalidFieldInCdb);
-      return reply(Page(page));
+      return r.Answer(Page(page), moved);
     }
-    case 0xD6: {
-      if (cdb[1] != 0x10 || (shape.length != 12 && shape.length != 20)) return Check(r, kInvalidFieldInCdb);
-      uint8_t page = data[0];
-      bool fits = (shape.length == 12 && (page == 0x01 || page == 0x02)) || (shape.length == 20 && page == 0x20);
-      if (!fits) return Check(r, kInvalidFieldInParameters);
-      Page(page).assign(data, data + shape.length);
-      return;
-    }
+    case 0xD6: return WritePage(cdb, data, moved, r);
     default: return Check(r, kInvalidOpcode);
   }
+}
+
+std::vector<uint8_t> EmulatedScanner::RequestSense() {
+  const std::array<uint8_t, kSenseLength> s = pendingSense_ ? *pendingSense_ : FixedSense({}, endOfMedium_ ? 0x40 : 0);
+  pendingSense_.reset();
+  std::vector<uint8_t> bytes(18, 0);
+  std::copy(s.begin(), s.end(), bytes.begin());
+  bytes[7] = 10;
+  return bytes;
+}
+
+// The standard data, or the vendor's page F0h: base resolutions, the
+// resolutions offered, the scan area and the window descriptor's length.
+void EmulatedScanner::Inquiry(const uint8_t* cdb, uint32_t allocation, Reply& r) {
+  const bool evpd = cdb[1] & 1;
+  if (!evpd) {
+    if (cdb[2] != 0) return Check(r, kInvalidFieldInCdb);
+    std::vector<uint8_t> b(36, 0);
+    b[0] = 0x06;
+    b[2] = 0x02;
+    b[3] = 0x02;
+    b[4] = 31;
+    PutText(&b[8], model_.vendor, 8);
+    PutText(&b[16], model_.productId, 16);
+    PutText(&b[32], model_.revision, 4);
+    return r.Answer(b, allocation);
+  }
+  if (cdb[2] != 0xF0) return Check(r, kInvalidFieldInCdb);
+  std::vector<uint8_t> b(74, 0);
+  b[0] = 0x06;
+  b[1] = 0xF0;
+  b[3] = 74 - 4;
+  PutBe16(&b[5], model_.baseX);
+  PutBe16(&b[7], model_.baseY);
+  for (size_t i = 0; i < 5 && i < model_.resolutions.size(); ++i) PutBe16(&b[10 + 2 * i], model_.resolutions[i]);
+  PutBe32(&b[20], model_.maxWidth);
+  PutBe32(&b[24], model_.maxLength);
+  PutBe32(&b[30], model_.maxWidth);
+  PutBe32(&b[34], model_.maxLength);
+  b[38] = model_.descriptorLength;
+  r.Answer(b, allocation);
+}
+
+void EmulatedScanner::StartScan(const uint8_t* data, uint32_t length, Reply& r) {
+  if (!window_) return Check(r, kSequenceError);
+  if (length && data[0] != 0) return Check(r, kInvalidFieldInParameters);
+  image_ = Geometry(*window_);
+  imageOffset_ = 0;
+  endOfMedium_ = false;
+  scanning_ = true;
+}
+
+// SEND(10) of a gamma table: 256 bytes for channel 0 to 3.
+void EmulatedScanner::SendGamma(const uint8_t* cdb, const uint8_t* data, uint32_t length, Reply& r) {
+  if (cdb[2] != 3 || cdb[4] > 3 || length != 256) return Check(r, kInvalidFieldInCdb);
+  std::array<uint8_t, 256> table;
+  std::memcpy(table.data(), data, 256);
+  gamma_[cdb[4]] = table;
+}
+
+// GET DATA BUFFER STATUS: what is left of the image while scanning.
+std::vector<uint8_t> EmulatedScanner::BufferStatus() const {
+  std::vector<uint8_t> b(28, 0);
+  b[3] = 24;
+  if (scanning_) {
+    uint64_t total = uint64_t{image_.bytesPerLine} * image_.lines;
+    uint64_t left = total - std::min(total, imageOffset_);
+    uint32_t linesLeft = image_.bytesPerLine ? static_cast<uint32_t>((left + image_.bytesPerLine - 1) / image_.bytesPerLine) : 0;
+    PutBe32(&b[12], image_.bytesPerLine);
+    PutBe32(&b[16], linesLeft);
+    PutBe32(&b[20], static_cast<uint32_t>(std::min<uint64_t>(left, 1u << 20)));
+  }
+  return b;
+}
+
+// A vendor page written whole: 12 bytes for pages 1 and 2, 20 for page 20h.
+void EmulatedScanner::WritePage(const uint8_t* cdb, const uint8_t* data, uint32_t length, Reply& r) {
+  if (cdb[1] != 0x10 || (length != 12 && length != 20)) return Check(r, kInvalidFieldInCdb);
+  const uint8_t page = data[0];
+  const bool fits = (length == 12 && (page == 0x01 || page == 0x02)) || (length == 20 && page == 0x20);
+  if (!fits) return Check(r, kInvalidFieldInParameters);
+  Page(page).assign(data, data + length);
 }
 
 void EmulatedScanner::SetWindow(const uint8_t*, const uint8_t* data, uint32_t length, Reply& r) {

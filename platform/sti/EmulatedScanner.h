@@ -171,8 +171,18 @@ class EmulatedScanner : public std::enable_shared_from_this<EmulatedScanner> {
   struct Reply;
 
   void AddFault(Fault f);
+  // Whether the command may run: a known length, a data phase that matches
+  // its CDB, no other initiator's reservation.
+  bool Admit(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction, const uint8_t* data,
+             uint32_t length, Reply& r);
   void Run(int initiator, const uint8_t* cdb, uint8_t cdbLength, Direction direction, uint8_t* data,
            uint32_t length, Reply& r);
+  std::vector<uint8_t> RequestSense();
+  void Inquiry(const uint8_t* cdb, uint32_t allocation, Reply& r);
+  void StartScan(const uint8_t* data, uint32_t length, Reply& r);
+  void SendGamma(const uint8_t* cdb, const uint8_t* data, uint32_t length, Reply& r);
+  std::vector<uint8_t> BufferStatus() const;
+  void WritePage(const uint8_t* cdb, const uint8_t* data, uint32_t length, Reply& r);
   void Check(Reply& r, SenseCode s);
   void SetWindow(const uint8_t* cdb, const uint8_t* data, uint32_t length, Reply& r);
   void Read(const uint8_t* cdb, Reply& r);

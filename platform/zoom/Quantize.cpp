@@ -87,59 +87,68 @@ QImage Indexed(int width, int height, const std::vector<QRgb> &table) {
   return out;
 }
 
-}  // namespace
+bool MoreFrequentFirst(const Weighted &a, const Weighted &b) {
+  return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
+}
 
-QImage ReduceTo256(const QImage &source) {
-  if (source.isNull()) return {};
-  if (source.format() == QImage::Format_Indexed8) return source;
+// The picture row after row, each pixel opaque or the transparent colour.
+struct Pixels {
+  int Width = 0, Height = 0;
+  std::vector<QRgb> Colours;
+  QRgb At(int x, int y) const { return Colours[size_t(y) * size_t(Width) + size_t(x)]; }
+};
+
+// Counts stop growing past 257 colours: that many tells the table cannot
+// hold them all.
+Pixels ReadPixels(const QImage &source, std::unordered_map<QRgb, qint64> &counts) {
   const bool alpha = source.hasAlphaChannel();
   const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-  const int w = image.width(), h = image.height();
-  std::vector<QRgb> pixels(size_t(w) * size_t(h));
-  std::unordered_map<QRgb, qint64> counts;
-  for (int y = 0; y < h; ++y) {
+  Pixels pixels{image.width(), image.height(), {}};
+  pixels.Colours.resize(size_t(pixels.Width) * size_t(pixels.Height));
+  for (int y = 0; y < pixels.Height; ++y) {
     const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-    for (int x = 0; x < w; ++x) {
+    for (int x = 0; x < pixels.Width; ++x) {
       const QRgb p = alpha && qAlpha(line[x]) < 128 ? kTransparent : (line[x] | 0xFF000000u);
-      pixels[size_t(y) * size_t(w) + size_t(x)] = p;
+      pixels.Colours[size_t(y) * size_t(pixels.Width) + size_t(x)] = p;
       if (counts.size() <= 256) ++counts[p];
     }
   }
-  auto at = [&](int x, int y) { return pixels[size_t(y) * size_t(w) + size_t(x)]; };
+  return pixels;
+}
 
-  // Few colours: all of them, nothing changes.
-  if (counts.size() <= 256) {
-    std::vector<Weighted> used;
-    for (const auto &[colour, n] : counts) used.push_back({colour, n});
-    std::sort(used.begin(), used.end(), [](const Weighted &a, const Weighted &b) {
-      return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
-    });
-    std::vector<QRgb> table;
-    std::unordered_map<QRgb, uchar> index;
-    for (const Weighted &u : used) {
-      index[u.Colour] = uchar(table.size());
-      table.push_back(u.Colour);
-    }
-    QImage out = Indexed(w, h, table);
-    if (out.isNull()) return {};
-    for (int y = 0; y < h; ++y) {
-      uchar *line = out.scanLine(y);
-      for (int x = 0; x < w; ++x) line[x] = index[at(x, y)];
-    }
-    return out;
-  }
-
-  // The table: the transparent entry, the flat colours, then the median cut.
+// Few colours: all of them, most frequent first; nothing changes.
+QImage IndexEveryColour(const Pixels &pixels, const std::unordered_map<QRgb, qint64> &counts) {
+  std::vector<Weighted> used;
+  for (const auto &[colour, n] : counts) used.push_back({colour, n});
+  std::sort(used.begin(), used.end(), MoreFrequentFirst);
   std::vector<QRgb> table;
-  std::unordered_map<QRgb, uchar> exact;
+  std::unordered_map<QRgb, uchar> index;
+  for (const Weighted &u : used) {
+    index[u.Colour] = uchar(table.size());
+    table.push_back(u.Colour);
+  }
+  QImage out = Indexed(pixels.Width, pixels.Height, table);
+  if (out.isNull()) return {};
+  for (int y = 0; y < pixels.Height; ++y) {
+    uchar *line = out.scanLine(y);
+    for (int x = 0; x < pixels.Width; ++x) line[x] = index[pixels.At(x, y)];
+  }
+  return out;
+}
+
+// The entries kept exact: the transparent one when used, then the colours of
+// flat areas (a pixel equal to its right and lower neighbours), the largest
+// first. Returns whether the transparent entry was added.
+bool AddExactEntries(const Pixels &pixels, std::vector<QRgb> &table, std::unordered_map<QRgb, uchar> &exact) {
   bool anyTransparent = false;
   std::unordered_map<QRgb, qint64> flat;
+  const int w = pixels.Width, h = pixels.Height;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const QRgb p = at(x, y);
+      const QRgb p = pixels.At(x, y);
       if (p == kTransparent) {
         anyTransparent = true;
-      } else if (x + 1 < w && y + 1 < h && at(x + 1, y) == p && at(x, y + 1) == p) {
+      } else if (x + 1 < w && y + 1 < h && pixels.At(x + 1, y) == p && pixels.At(x, y + 1) == p) {
         ++flat[p];
       }
     }
@@ -150,16 +159,20 @@ QImage ReduceTo256(const QImage &source) {
   std::vector<Weighted> areas;
   for (const auto &[colour, n] : flat)
     if (n >= kMinFlatPixels) areas.push_back({colour, n});
-  std::sort(areas.begin(), areas.end(), [](const Weighted &a, const Weighted &b) {
-    return a.Count != b.Count ? a.Count > b.Count : a.Colour < b.Colour;
-  });
+  std::sort(areas.begin(), areas.end(), MoreFrequentFirst);
   if (areas.size() > size_t(kMaxFlatEntries)) areas.resize(size_t(kMaxFlatEntries));
   for (const Weighted &a : areas) {
     exact[a.Colour] = uchar(table.size());
     table.push_back(a.Colour);
   }
+  return anyTransparent;
+}
+
+// The rest of the table: the median cut of the colours not kept exact.
+void AddMedianCutEntries(const Pixels &pixels, const std::unordered_map<QRgb, uchar> &exact,
+                         std::vector<QRgb> &table) {
   std::unordered_map<QRgb, qint64> rest;
-  for (const QRgb p : pixels)
+  for (const QRgb p : pixels.Colours)
     if (!exact.count(p)) ++rest[p];
   std::vector<Weighted> others;
   others.reserve(rest.size());
@@ -168,26 +181,39 @@ QImage ReduceTo256(const QImage &source) {
   // picture must give the same file.
   std::sort(others.begin(), others.end(), [](const Weighted &a, const Weighted &b) { return a.Colour < b.Colour; });
   for (const QRgb c : MedianCut(std::move(others), 256 - int(table.size()))) table.push_back(c);
+}
 
-  const size_t firstOpaque = anyTransparent ? 1 : 0;
-  std::unordered_map<QRgb, uchar> nearestOf;
-  auto nearest = [&](QRgb c) {
-    auto found = nearestOf.find(c);
-    if (found != nearestOf.end()) return found->second;
-    size_t best = firstOpaque;
+// The closest opaque entry of the table to a colour, remembered per colour.
+class NearestEntry {
+ public:
+  NearestEntry(const std::vector<QRgb> &table, size_t firstOpaque) : table_(table), firstOpaque_(firstOpaque) {}
+  uchar operator()(QRgb c) {
+    auto found = known_.find(c);
+    if (found != known_.end()) return found->second;
+    size_t best = firstOpaque_;
     int bestDistance = INT_MAX;
-    for (size_t i = firstOpaque; i < table.size(); ++i) {
-      const int dr = qRed(c) - qRed(table[i]), dg = qGreen(c) - qGreen(table[i]), db = qBlue(c) - qBlue(table[i]);
+    for (size_t i = firstOpaque_; i < table_.size(); ++i) {
+      const int dr = qRed(c) - qRed(table_[i]), dg = qGreen(c) - qGreen(table_[i]), db = qBlue(c) - qBlue(table_[i]);
       const int d = dr * dr + dg * dg + db * db;
       if (d < bestDistance) bestDistance = d, best = i;
     }
-    return nearestOf[c] = uchar(best);
-  };
+    return known_[c] = uchar(best);
+  }
 
+ private:
+  const std::vector<QRgb> &table_;
+  size_t firstOpaque_;
+  std::unordered_map<QRgb, uchar> known_;
+};
+
+// Floyd-Steinberg along alternate directions; the error of a line lands on
+// the dithered pixels only (an exact pixel drops what it is handed).
+QImage Dither(const Pixels &pixels, const std::vector<QRgb> &table, const std::unordered_map<QRgb, uchar> &exact,
+              size_t firstOpaque) {
+  const int w = pixels.Width, h = pixels.Height;
   QImage out = Indexed(w, h, table);
   if (out.isNull()) return {};
-  // Floyd-Steinberg along alternate directions; the error of a line lands on
-  // the dithered pixels only (an exact pixel drops what it is handed).
+  NearestEntry nearest(table, firstOpaque);
   std::vector<std::array<int, 3>> here(size_t(w) + 2), below(size_t(w) + 2);
   for (int y = 0; y < h; ++y) {
     std::fill(below.begin(), below.end(), std::array<int, 3>{});
@@ -196,7 +222,7 @@ QImage ReduceTo256(const QImage &source) {
     uchar *line = out.scanLine(y);
     for (int i = 0; i < w; ++i) {
       const int x = forward ? i : w - 1 - i;
-      const QRgb p = at(x, y);
+      const QRgb p = pixels.At(x, y);
       auto known = exact.find(p);
       if (known != exact.end()) {
         line[x] = known->second;
@@ -219,6 +245,22 @@ QImage ReduceTo256(const QImage &source) {
     std::swap(here, below);
   }
   return out;
+}
+
+}  // namespace
+
+QImage ReduceTo256(const QImage &source) {
+  if (source.isNull()) return {};
+  if (source.format() == QImage::Format_Indexed8) return source;
+  std::unordered_map<QRgb, qint64> counts;
+  const Pixels pixels = ReadPixels(source, counts);
+  if (counts.size() <= 256) return IndexEveryColour(pixels, counts);
+  // The table: the transparent entry, the flat colours, then the median cut.
+  std::vector<QRgb> table;
+  std::unordered_map<QRgb, uchar> exact;
+  const bool anyTransparent = AddExactEntries(pixels, table, exact);
+  AddMedianCutEntries(pixels, exact, table);
+  return Dither(pixels, table, exact, anyTransparent ? 1 : 0);
 }
 
 }  // namespace qlon::zoom

@@ -1,20 +1,15 @@
 #include "WindowNotice.h"
 
-#include <dlfcn.h>
-
 #include <filesystem>
 
 #include "ErrorState.h"
 
 namespace qlon::scanner {
 
-WindowNotice::~WindowNotice() {
-  Close();
-  if (library_) dlclose(library_);
-}
+WindowNotice::~WindowNotice() { Close(); }
 
 bool WindowNotice::Load() {
-  if (tried_) return library_ != nullptr;
+  if (tried_) return library_.IsOpen();
   tried_ = true;
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -23,17 +18,16 @@ bool WindowNotice::Load() {
   // never unloaded under a host that still runs them).
   for (const fs::path& folder : {self.parent_path(), fs::canonical(self, ec).parent_path()}) {
     if (folder.empty()) continue;
-    void* library = dlopen((folder / kNoticeWindowFileName).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    platform::TDynamicLibrary library(folder / kNoticeWindowFileName, platform::TDynamicLibrary::Residence::Resident);
     if (!library) continue;
-    open_ = reinterpret_cast<QlonNoticeOpenFn>(dlsym(library, kNoticeOpen));
-    repaint_ = reinterpret_cast<QlonNoticeRepaintFn>(dlsym(library, kNoticeRepaint));
-    close_ = reinterpret_cast<QlonNoticeCloseFn>(dlsym(library, kNoticeClose));
-    waitCursor_ = reinterpret_cast<QlonWaitCursorFn>(dlsym(library, kWaitCursor));
+    library.Bind(open_, kNoticeOpen);
+    library.Bind(repaint_, kNoticeRepaint);
+    library.Bind(close_, kNoticeClose);
+    library.Bind(waitCursor_, kWaitCursor);
     if (open_ && repaint_ && close_ && waitCursor_) {
-      library_ = library;
+      library_ = std::move(library);
       return true;
     }
-    dlclose(library);
   }
   return false;
 }

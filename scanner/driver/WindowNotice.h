@@ -6,6 +6,7 @@
 // calibration runs the same.
 #include <string>
 
+#include "DynamicLibrary.h"
 #include "NoticeWindow.h"
 #include "ScsiCommands.h"
 
@@ -33,7 +34,7 @@ class WindowNotice : public CalibrationNotice {
 
   std::string modulePath_;
   bool tried_ = false;
-  void* library_ = nullptr;
+  platform::TDynamicLibrary library_;
   QlonNoticeOpenFn open_ = nullptr;
   QlonNoticeRepaintFn repaint_ = nullptr;
   QlonNoticeCloseFn close_ = nullptr;

@@ -1,7 +1,5 @@
 #include "Scx.h"
 
-#include <dlfcn.h>
-
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "DynamicLibrary.h"
 #include "MessageBox.h"
 #include "Scx32.h"
 
@@ -34,7 +33,7 @@ using ScxDispatchProc = void (*)();
 // destruction.
 struct Module {
   std::string folder;  // empty: the program's folder
-  void* library = nullptr;
+  platform::TDynamicLibrary library;
   bool loaded = false;
   bool tried = false;
   bool warned = false;
@@ -62,11 +61,6 @@ std::string ProgramFolder() {
   if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
   std::error_code ec;
   return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path().string();
-}
-
-template <typename Proc>
-void Bind(Proc& proc, const char* name) {
-  proc = reinterpret_cast<Proc>(dlsym(M().library, name));
 }
 
 // The notifier needs the application's event loop; it is made as soon as
@@ -149,27 +143,24 @@ void Load() {
   if (m.tried) return;
   m.tried = true;
   const std::string folder = m.folder.empty() ? ProgramFolder() : m.folder;
-  m.library = dlopen((std::filesystem::path(folder) / kScxFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  m.library = platform::TDynamicLibrary::InFolder(folder, kScxFileName);
   if (!m.library) return;
-  Bind(m.init, "SCX_Init");
-  Bind(m.shut, "SCX_Shut");
-  Bind(m.go, "SCX_Go");
-  Bind(m.abort, "SCX_Abort");
-  Bind(m.send, "SCX_Send");
-  Bind(m.serverWait, "SCX_ServerWait");
-  Bind(m.serverSend, "SCX_ServerSend");
-  Bind(m.getLocalAddr, "SCX_GetLocalAddr");
-  Bind(m.eventFd, "SCX_EventFd");
-  Bind(m.dispatch, "SCX_Dispatch");
+  m.library.Bind(m.init, "SCX_Init");
+  m.library.Bind(m.shut, "SCX_Shut");
+  m.library.Bind(m.go, "SCX_Go");
+  m.library.Bind(m.abort, "SCX_Abort");
+  m.library.Bind(m.send, "SCX_Send");
+  m.library.Bind(m.serverWait, "SCX_ServerWait");
+  m.library.Bind(m.serverSend, "SCX_ServerSend");
+  m.library.Bind(m.getLocalAddr, "SCX_GetLocalAddr");
+  m.library.Bind(m.eventFd, "SCX_EventFd");
+  m.library.Bind(m.dispatch, "SCX_Dispatch");
   // Without these the library can neither start nor report anything.
   m.loaded = m.init && m.go && m.eventFd && m.dispatch &&
-             m.init(m.library, ScxEvents::NoHost, ScxEvents::OkHost, ScxEvents::Fail, ScxEvents::Connect,
+             m.init(m.library.Handle(), ScxEvents::NoHost, ScxEvents::OkHost, ScxEvents::Fail, ScxEvents::Connect,
                     ScxEvents::Cut, ScxEvents::CanWrite, ScxEvents::Data, ScxEvents::ServerConnect,
                     ScxEvents::ServerCut, ScxEvents::ServerCanWrite, ScxEvents::ServerData);
-  if (!m.loaded) {
-    dlclose(m.library);
-    m.library = nullptr;
-  }
+  if (!m.loaded) m.library.Close();
 }
 
 }  // namespace
@@ -249,7 +240,7 @@ void ScxUnload() {
   for (TSCX* c : m.components) c->Close();
   m.notifier.reset();
   if (m.loaded && m.shut) m.shut();
-  if (m.library) dlclose(m.library);
+  m.library.Close();
   const std::string folder = m.folder;
   const bool warned = m.warned, postRoutine = m.postRoutine;
   std::vector<TSCX*> components = std::move(m.components);
@@ -271,7 +262,7 @@ void SetScxLibraryFolder(const std::string& folder) {
 
 void* ScxEntryPoint(const char* name) {
   Load();
-  return M().library ? dlsym(M().library, name) : nullptr;
+  return M().library.Symbol(name);
 }
 
 }  // namespace qlon

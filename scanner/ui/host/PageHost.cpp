@@ -1,7 +1,5 @@
 #include "PageHost.h"
 
-#include <dlfcn.h>
-
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,14 +36,13 @@ PageHost::PageHost(const std::string& uiLibrary, imgport::ScannerInterface* scan
   // The client area gets its size before the page is made to fill it.
   client_->resize(client_->minimumSize());
 
-  library_ = dlopen(uiLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+  library_ = platform::TDynamicLibrary(uiLibrary);
   if (!library_) {
-    const char* why = dlerror();
-    error_ = why ? why : "cannot load the page library";
+    error_ = library_.ErrorOr("cannot load the page library");
     return;
   }
   using CreateFn = void* (*)(void*, int32_t, void*);
-  auto create = reinterpret_cast<CreateFn>(dlsym(library_, "CreateUserInterface"));
+  auto create = library_.Entry<CreateFn>("CreateUserInterface");
   if (!create) {
     error_ = "the library has no CreateUserInterface";
     return;
@@ -80,8 +77,7 @@ void PageHost::AllowDescreen(bool allowed) {
 void PageHost::Unload() {
   delete page_.data();
   // Events the page posted may still name it; they went with it.
-  if (library_) dlclose(library_);
-  library_ = nullptr;
+  library_.Close();
 }
 
 bool PageHost::focusNextPrevChild(bool next) {

@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <string>
 
+#include "DynamicLibrary.h"
+
 class QLabel;
 class QPushButton;
 
@@ -52,7 +54,7 @@ class PageHost : public QWidget {
   bool focusNextPrevChild(bool next) override;
 
  private:
-  void* library_ = nullptr;
+  platform::TDynamicLibrary library_;
   QWidget* client_;
   QPointer<QWidget> page_;
   QLabel* status_;

@@ -1,7 +1,5 @@
 #include "SheetHost.h"
 
-#include <dlfcn.h>
-
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
@@ -26,11 +24,8 @@ SheetHost::SheetHost(const std::string& providerLibrary, QWidget* parent) : QDia
   connect(ok_, &QPushButton::clicked, this, [this] { Apply(); accept(); });
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   connect(apply_, &QPushButton::clicked, this, &SheetHost::Apply);
-  library_ = dlopen(providerLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library_) {
-    const char* why = dlerror();
-    error_ = why ? why : "cannot load the property provider";
-  }
+  library_ = platform::TDynamicLibrary(providerLibrary);
+  if (!library_) error_ = library_.ErrorOr("cannot load the property provider");
 }
 
 // The pages are the library's objects: they go before it may be unloaded.
@@ -40,7 +35,7 @@ SheetHost::~SheetHost() {
 
 int SheetHost::AddPages(const sti::DeviceInformation& device) {
   using EnumFn = int32_t (*)(const sti::DeviceInformation*, int (*)(void*, intptr_t), intptr_t);
-  auto enumPages = library_ ? reinterpret_cast<EnumFn>(dlsym(library_, "EnumStiPropPages")) : nullptr;
+  auto enumPages = library_.Entry<EnumFn>("EnumStiPropPages");
   if (!enumPages) return -1;
   return enumPages(&device, &SheetHost::AddPage, reinterpret_cast<intptr_t>(this));
 }

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <string>
 
+#include "DynamicLibrary.h"
 #include "Sti.h"
 
 class QPushButton;
@@ -37,7 +38,7 @@ class SheetHost : public QDialog {
 
  private:
   static int AddPage(void* page, intptr_t parameter);
-  void* library_ = nullptr;
+  platform::TDynamicLibrary library_;
   std::string error_;
   QTabWidget* tabs_;
   QPushButton *ok_, *cancel_, *apply_;
