@@ -165,12 +165,7 @@ void TUrlBTree::Corrupt(const std::string& what) const {
 
 // ---------------------------------------------------------------- lifecycle
 
-void TUrlBTree::SetFolder(const std::string& path) {
-  folder_ = path;
-  if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
-  CheckedFolders.Clear();
-  ClaimedNames.Clear();
-}
+void TUrlBTree::SetFolder(const std::string& path) { naming_.SetFolder(path); }
 
 void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64_t base) {
   CloseTree();
@@ -1146,7 +1141,7 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
   ctl_->changed = true;
   record.Owner = this;
   record.MarkStored();
-  ClaimedNames.Add(local);
+  naming_.Claimed.Add(local);
   if (OnChange) OnChange(*this);
   return true;
 }

@@ -69,6 +69,7 @@
 #include <vector>
 
 #include "IdentityList.h"
+#include "LocalNaming.h"
 #include "WebFile.h"
 #include "WebStream.h"
 
@@ -121,18 +122,12 @@ class TUrlBTree {
   bool IsOpen() const { return ctl_ != nullptr; }
 
   void SetFolder(const std::string& path);
-  const std::string& GetFolder() const { return folder_; }
+  const std::string& GetFolder() const { return naming_.Folder(); }
   double CaptureDate = 0;
   TIdentityList Identities;
-  TLocalNameOptions NameOptions;
-  TUniqueNameHints NameHints;
-  TCheckedFolders CheckedFolders;
-  // Emptied when a tree is created or opened; TWeb::PrepareCapture fills it.
-  TClaimedNames ClaimedNames;
-  // While a capture runs: where its records' empty files come from.
-  TFilePool* FilePool = nullptr;
-  // The MIME item of a record (from the capture's MIME table); by default none.
-  std::function<TMimeNaming(const TWebFile&)> MimeNaming;
+  // How the records get their local files in the folder; its claimed names
+  // are emptied when a tree is created or opened.
+  TLocalNaming& Naming() { return naming_; }
 
   uint32_t GetCount() const;
   uint16_t GetSiteCount() const;
@@ -263,7 +258,7 @@ class TUrlBTree {
   TWebStream* stream_ = nullptr;
   uint64_t base_ = 0;
   std::vector<PathItem> path_;
-  std::string folder_;
+  TLocalNaming naming_;
   std::unique_ptr<TWebFile> cursor_;
   std::unique_ptr<TWebFile> saved_;
   std::unordered_map<std::string, std::pair<uint16_t, uint16_t>> folderMemo_;  // folder URL -> site, folder

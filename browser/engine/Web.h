@@ -268,9 +268,9 @@ class TWeb : public TUrlBTree {
 
   // Before a run: the start entries become start records (new ones queued,
   // known ones queued again when not retrieved) and the start directories
-  // are computed; the walk gathers the local names the records hold
-  // (ClaimedNames), so that the run takes back the files a killed run left
-  // for records it never saved. With `reset`, every queue is emptied first
+  // are computed; the walk gathers the local names the records hold (the
+  // naming's claimed names), so that the run takes back the files a killed
+  // run left for records it never saved. With `reset`, every queue is emptied first
   // and every record not retrieved goes back to be classified again.
   void PrepareCapture(bool reset = false);
   // Queues the records of the URLs (created when new) for capture, or for
