@@ -63,6 +63,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -210,6 +211,14 @@ class TUrlBTree {
   void FreePage(uint32_t offset);
   [[noreturn]] void Corrupt(const std::string& what) const;
 
+  // Checks.
+  struct Tally;
+  int CompareEntries(const uint8_t* a, const uint8_t* b) const;
+  void CheckPages(Tally& tally);
+  void TallyEntry(const uint8_t* e, Tally& tally) const;
+  void CheckFreeChain(std::set<uint32_t>& seen);
+  void CheckNumbers(const Tally& tally) const;
+
   // Entries.
   int Compare(const Key& k, const uint8_t* entry, TSearchMode mode) const;
   static Key KeyOf(const uint8_t* entry);
@@ -223,6 +232,9 @@ class TUrlBTree {
   void RemoveAt(size_t level, int32_t at);
   bool DeleteEntry(const Key& k);
   void Rebalance(size_t level);
+  void CollapseRoot();
+  bool JoinRight(size_t level, uint32_t used, Pin parent, int32_t sepAt);
+  bool JoinLeft(size_t level, uint32_t used, Pin parent);
   bool FirstEntry(Bytes& out);
   bool NextEntry(const Key& k, Bytes& out);
   bool EntryFrom(const Key& k, Bytes& out);

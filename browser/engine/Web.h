@@ -333,6 +333,7 @@ class TWeb : public TUrlBTree {
   void CopyCaptureFile();
   void CopyRest();
   void VerifyCopy();
+  void OpenMovedCopy(TCopyRun& run);
   TCopyRun* copy_ = nullptr;  // the copy under way, on the stack of CopyOrMove
 
   std::string title_;
