@@ -5,7 +5,9 @@
 #include <set>
 
 #include "Cookies.h"
+#include "LocalNaming.h"
 #include "LocalPath.h"
+#include "PageIndex.h"
 #include "TempRoot.h"
 #include "UrlBTree.h"
 #include "WebFile.h"
@@ -155,6 +157,34 @@ TEST_F(LocalNames, WhatLiesAtANameAlreadyIsNeverTakenOver) {
   EXPECT_EQ(qlon::test::ReadFileBytes(folder_ / "named.htm"), "a record's");
   EXPECT_TRUE(fs::is_regular_file(folder_ / "new.htm"));
   ExpectNothingOutside();
+}
+
+// What the naming knew of one folder never decides for another: a file
+// there is taken back only once that folder's records have been walked.
+TEST_F(LocalNames, ANewFolderForgetsTheClaimsOfTheLast) {
+  tree_.Naming().Claimed.Complete("local.web");
+  const fs::path other = dir_.path() / "other";
+  fs::create_directories(other);
+  std::ofstream(other / "stale.htm") << "stale";
+  tree_.SetFolder(other.string());
+  EXPECT_EQ(Name("http://h/stale.htm"), "stal1.htm");
+  EXPECT_EQ(qlon::test::ReadFileBytes(other / "stale.htm"), "stale");
+  tree_.Naming().Claimed.Complete("local.web");
+  std::ofstream(other / "left.htm") << "left";
+  EXPECT_EQ(Name("http://h/left.htm"), "left.htm");
+}
+
+// A folder of no capture: a taken name is numbered and its file created,
+// and the summary page's name is never handed out.
+TEST_F(LocalNames, ThePlainRuleNumbersTakenNamesAndSparesTheSummary) {
+  std::ofstream(folder_ / "page.htm") << "someone's";
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", ""), "pag1.htm");
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", ""), "pag2.htm");
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", "page.htm"), "page.htm") << "its own name counts as free";
+  EXPECT_EQ(ReserveUniqueName(folder_, kSummaryPage, ""), "_Accuei1.htm");
+  EXPECT_FALSE(fs::exists(folder_ / kSummaryPage));
+  EXPECT_EQ(fs::file_size(folder_ / "pag2.htm"), 0u);
+  EXPECT_EQ(ReserveUniqueName(folder_, "../up.htm", ""), "");
 }
 
 TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
