@@ -183,7 +183,7 @@ TCapture::TCapture(TWeb& web, TSetup& setup, ICaptureHost& host, TRequestFactory
   while (PoolSize() < MaxPool()) AddSlot();
   if (!setup_.NoWriteDisk && !Web.GetFolder().empty()) {
     files_ = std::make_unique<TFilePool>(Web.GetFolder());
-    Web.FilePool = files_.get();
+    Web.Naming().FilePool = files_.get();
   }
   if (cookies) cookies->Enabled = setup.AcceptCookies;
   timer_.setInterval(1000);
@@ -212,16 +212,16 @@ TCapture::~TCapture() {
   // Whatever follows the run (link resolution, a long one) starts from a
   // saved capture.
   SaveWeb();
-  Web.FilePool = nullptr;
+  Web.Naming().FilePool = nullptr;
 }
 
 void TCapture::SetFilePoolStart(double slowMicros) {
   if (!files_) return;
-  Web.FilePool = nullptr;
+  Web.Naming().FilePool = nullptr;
   files_.reset();
   if (slowMicros < 0) return;
   files_ = std::make_unique<TFilePool>(Web.GetFolder(), 4, 64, slowMicros);
-  Web.FilePool = files_.get();
+  Web.Naming().FilePool = files_.get();
 }
 
 void TCapture::SaveWeb() {

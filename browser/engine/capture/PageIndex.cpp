@@ -514,8 +514,9 @@ std::filesystem::path TSommaireIndex::DefaultTemplateFolder() {
 }
 
 TSommaireIndex::TSommaireIndex(TWeb& web, const TSommaireParam& param, std::filesystem::path templateFolder)
-    : TPageIndex(Shared, "_Accueil", templateFolder.empty() ? DefaultTemplateFolder() : templateFolder,
-                 web.GetFolder(), 100, web.Options.FilteredUrlFlag ? 6 : 5) {
+    : TPageIndex(Shared, std::filesystem::path(kSummaryPage).stem().string(),
+                 templateFolder.empty() ? DefaultTemplateFolder() : templateFolder, web.GetFolder(), 100,
+                 web.Options.FilteredUrlFlag ? 6 : 5) {
   Shared.Web = &web;
   if (templateFolder.empty()) templateFolder = DefaultTemplateFolder();
   summaryLink_ = kSummaryPage;

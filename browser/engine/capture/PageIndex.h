@@ -131,7 +131,7 @@ class TPageIndex {
   std::filesystem::path output_;
   std::vector<std::string> template_;
   std::string body_;
-  std::string summaryLink_ = "../_Accueil.htm";
+  std::string summaryLink_ = std::string("../") + kSummaryPage;
   bool writeEmpty_ = false;
   int row_ = 0, cell_ = 0, onPage_ = 0;
   bool rowOpen_ = false;

@@ -165,12 +165,7 @@ void TUrlBTree::Corrupt(const std::string& what) const {
 
 // ---------------------------------------------------------------- lifecycle
 
-void TUrlBTree::SetFolder(const std::string& path) {
-  folder_ = path;
-  if (!folder_.empty() && folder_.back() != '/') folder_ += '/';
-  CheckedFolders.Clear();
-  ClaimedNames.Clear();
-}
+void TUrlBTree::SetFolder(const std::string& path) { naming_.SetFolder(path); }
 
 void TUrlBTree::CreateTree(const std::string& folder, TWebStream* stream, uint64_t base) {
   CloseTree();
@@ -728,123 +723,145 @@ bool TUrlBTree::DeleteEntry(const Key& key) {
   return true;
 }
 
+// After an entry left the page at path level `level`: a page short of half
+// full takes from or merges with a neighbour, and a merge, which takes a
+// separator from the parent, goes on one level up.
 void TUrlBTree::Rebalance(size_t level) {
-  for (;;) {
-    uint32_t off = path_[level].page;
+  for (;; --level) {
     if (level == 0) {
-      Pin r = Load(0);
-      if (r->Used() == 0 && !r->Leaf()) {
-        uint32_t only = r->Leftmost();
-        {
-          Pin c = Load(only);
-          std::memcpy(r->Entries(), c->Entries(), c->Used());
-          r->SetUsed(c->Used());
-          r->SetLeftmost(c->Leftmost());
-        }
-        r.Changed();
-        FreePage(only);
-      }
+      CollapseRoot();
       return;
     }
     uint32_t used;
     {
-      Pin p = Load(off);
+      Pin p = Load(path_[level].page);
       used = p->Used();
     }
     if (used >= kUnderflow) return;
     const PathItem par = path_[level - 1];
     Pin pp = Load(par.page);
-    const uint8_t* pent = pp->Entries();
-    int32_t sepAt = par.pos < 0 ? 0 : par.pos + int32_t(Len(pent + par.pos));
-    if (uint32_t(sepAt) < pp->Used()) {
-      // Right neighbour, through the separator that follows our pointer.
-      Bytes sep(pent + sepAt, pent + sepAt + Len(pent + sepAt));
-      uint32_t nOff = Child(sep.data());
-      pp.Release();
-      uint32_t sl = uint32_t(sep.size());
-      if (sl + used >= kPayload) return;
-      Pin p = Load(off);
-      Pin n = Load(nOff);
-      uint32_t nUsed = n->Used();
-      if (used + sl + nUsed < kPayload) {
-        PutLE32(sep.data(), n->Leftmost());
-        std::memcpy(p->Entries() + used, sep.data(), sl);
-        std::memcpy(p->Entries() + used + sl, n->Entries(), nUsed);
-        p->SetUsed(used + sl + nUsed);
-        p.Changed();
-        n.Release();
-        p.Release();
-        FreePage(nOff);
-        RemoveAt(level - 1, sepAt);
-        --level;
-        continue;
-      }
-      if (nUsed > used + sl) {
-        PutLE32(sep.data(), n->Leftmost());
-        std::memcpy(p->Entries() + used, sep.data(), sl);
-        p->SetUsed(used + sl);
-        p.Changed();
-        uint8_t* ne = n->Entries();
-        Bytes first(ne, ne + Len(ne));
-        n->SetLeftmost(Child(first.data()));
-        std::memmove(ne, ne + first.size(), nUsed - first.size());
-        std::memset(ne + nUsed - first.size(), 0, first.size());
-        n->SetUsed(nUsed - uint32_t(first.size()));
-        n.Changed();
-        PutLE32(first.data(), nOff);
-        n.Release();
-        p.Release();
-        ReplaceAt(level - 1, sepAt, std::move(first));  // may split the parent
-      }
-      return;
-    }
-    // Left neighbour, through the separator whose child we are.
-    if (par.pos < 0) return;
-    Bytes sep(pent + par.pos, pent + par.pos + Len(pent + par.pos));
-    int32_t prevAt = -1;
-    for (int32_t q = 0; q < par.pos; q += int32_t(Len(pent + q))) prevAt = q;
-    uint32_t lOff = prevAt < 0 ? pp->Leftmost() : Child(pent + prevAt);
-    pp.Release();
-    uint32_t sl = uint32_t(sep.size());
-    if (sl + used >= kPayload) return;
-    Pin p = Load(off);
-    Pin l = Load(lOff);
-    uint32_t lUsed = l->Used();
-    if (lUsed + sl + used < kPayload) {
-      PutLE32(sep.data(), p->Leftmost());
-      std::memcpy(l->Entries() + lUsed, sep.data(), sl);
-      std::memcpy(l->Entries() + lUsed + sl, p->Entries(), used);
-      l->SetUsed(lUsed + sl + used);
-      l.Changed();
-      l.Release();
-      p.Release();
-      FreePage(off);
-      RemoveAt(level - 1, par.pos);
-      --level;
-      continue;
-    }
-    if (lUsed > used) {
-      uint8_t* pe = p->Entries();
-      PutLE32(sep.data(), p->Leftmost());
-      std::memmove(pe + sl, pe, used);
-      std::memcpy(pe, sep.data(), sl);
-      uint8_t* le = l->Entries();
-      int32_t lastAt = 0;
-      for (int32_t q = 0; uint32_t(q) < lUsed; q += int32_t(Len(le + q))) lastAt = q;
-      Bytes last(le + lastAt, le + lUsed);
-      std::memset(le + lastAt, 0, last.size());
-      l->SetUsed(uint32_t(lastAt));
-      l.Changed();
-      p->SetLeftmost(Child(last.data()));
-      p->SetUsed(used + sl);
-      p.Changed();
-      PutLE32(last.data(), off);
-      l.Release();
-      p.Release();
-      ReplaceAt(level - 1, par.pos, std::move(last));
-    }
-    return;
+    int32_t sepAt = par.pos < 0 ? 0 : par.pos + int32_t(Len(pp->Entries() + par.pos));
+    const bool merged = uint32_t(sepAt) < pp->Used() ? JoinRight(level, used, std::move(pp), sepAt)
+                                                     : JoinLeft(level, used, std::move(pp));
+    if (!merged) return;
   }
+}
+
+// A root left without entries gives way to its only child: the root page
+// never moves, so the child's entries come up into it.
+void TUrlBTree::CollapseRoot() {
+  Pin r = Load(0);
+  if (r->Used() != 0 || r->Leaf()) return;
+  uint32_t only = r->Leftmost();
+  {
+    Pin c = Load(only);
+    std::memcpy(r->Entries(), c->Entries(), c->Used());
+    r->SetUsed(c->Used());
+    r->SetLeftmost(c->Leftmost());
+  }
+  r.Changed();
+  FreePage(only);
+}
+
+// The short page and its right neighbour, through the separator at `sepAt`
+// of the parent (the one that follows our pointer): both merge into ours when
+// they fit one page, else the neighbour lends its first entry when it has
+// more. True when they merged.
+bool TUrlBTree::JoinRight(size_t level, uint32_t used, Pin parent, int32_t sepAt) {
+  const uint32_t off = path_[level].page;
+  const uint8_t* pent = parent->Entries();
+  Bytes sep(pent + sepAt, pent + sepAt + Len(pent + sepAt));
+  uint32_t nOff = Child(sep.data());
+  parent.Release();
+  uint32_t sl = uint32_t(sep.size());
+  if (sl + used >= kPayload) return false;
+  Pin p = Load(off);
+  Pin n = Load(nOff);
+  uint32_t nUsed = n->Used();
+  if (used + sl + nUsed < kPayload) {
+    PutLE32(sep.data(), n->Leftmost());
+    std::memcpy(p->Entries() + used, sep.data(), sl);
+    std::memcpy(p->Entries() + used + sl, n->Entries(), nUsed);
+    p->SetUsed(used + sl + nUsed);
+    p.Changed();
+    n.Release();
+    p.Release();
+    FreePage(nOff);
+    RemoveAt(level - 1, sepAt);
+    return true;
+  }
+  if (nUsed > used + sl) {
+    PutLE32(sep.data(), n->Leftmost());
+    std::memcpy(p->Entries() + used, sep.data(), sl);
+    p->SetUsed(used + sl);
+    p.Changed();
+    uint8_t* ne = n->Entries();
+    Bytes first(ne, ne + Len(ne));
+    n->SetLeftmost(Child(first.data()));
+    std::memmove(ne, ne + first.size(), nUsed - first.size());
+    std::memset(ne + nUsed - first.size(), 0, first.size());
+    n->SetUsed(nUsed - uint32_t(first.size()));
+    n.Changed();
+    PutLE32(first.data(), nOff);
+    n.Release();
+    p.Release();
+    ReplaceAt(level - 1, sepAt, std::move(first));  // may split the parent
+  }
+  return false;
+}
+
+// The short page, last child of its parent, and its left neighbour, through
+// the separator whose child we are: ours merges into the neighbour when both
+// fit one page, else the neighbour lends its last entry when it has more.
+// True when they merged.
+bool TUrlBTree::JoinLeft(size_t level, uint32_t used, Pin parent) {
+  const uint32_t off = path_[level].page;
+  const PathItem par = path_[level - 1];
+  if (par.pos < 0) return false;
+  const uint8_t* pent = parent->Entries();
+  Bytes sep(pent + par.pos, pent + par.pos + Len(pent + par.pos));
+  int32_t prevAt = -1;
+  for (int32_t q = 0; q < par.pos; q += int32_t(Len(pent + q))) prevAt = q;
+  uint32_t lOff = prevAt < 0 ? parent->Leftmost() : Child(pent + prevAt);
+  parent.Release();
+  uint32_t sl = uint32_t(sep.size());
+  if (sl + used >= kPayload) return false;
+  Pin p = Load(off);
+  Pin l = Load(lOff);
+  uint32_t lUsed = l->Used();
+  if (lUsed + sl + used < kPayload) {
+    PutLE32(sep.data(), p->Leftmost());
+    std::memcpy(l->Entries() + lUsed, sep.data(), sl);
+    std::memcpy(l->Entries() + lUsed + sl, p->Entries(), used);
+    l->SetUsed(lUsed + sl + used);
+    l.Changed();
+    l.Release();
+    p.Release();
+    FreePage(off);
+    RemoveAt(level - 1, par.pos);
+    return true;
+  }
+  if (lUsed > used) {
+    uint8_t* pe = p->Entries();
+    PutLE32(sep.data(), p->Leftmost());
+    std::memmove(pe + sl, pe, used);
+    std::memcpy(pe, sep.data(), sl);
+    uint8_t* le = l->Entries();
+    int32_t lastAt = 0;
+    for (int32_t q = 0; uint32_t(q) < lUsed; q += int32_t(Len(le + q))) lastAt = q;
+    Bytes last(le + lastAt, le + lUsed);
+    std::memset(le + lastAt, 0, last.size());
+    l->SetUsed(uint32_t(lastAt));
+    l.Changed();
+    p->SetLeftmost(Child(last.data()));
+    p->SetUsed(used + sl);
+    p.Changed();
+    PutLE32(last.data(), off);
+    l.Release();
+    p.Release();
+    ReplaceAt(level - 1, par.pos, std::move(last));
+  }
+  return false;
 }
 
 bool TUrlBTree::FirstEntry(Bytes& out) {
@@ -900,31 +917,46 @@ bool TUrlBTree::NextEntry(const Key& key, Bytes& out) {
 
 // ---------------------------------------------------------------- checks
 
+// What a walk of the tree found: the pages met and the numbers in use.
+struct TUrlBTree::Tally {
+  std::set<uint32_t> seen;  // pages met, the root aside
+  uint64_t records = 0;
+  uint32_t sites = 0;
+  std::map<uint16_t, uint16_t> siteFolders;            // site number -> its folder counter
+  std::set<uint32_t> folders, markers, recordFolders;  // site << 16 | folder
+};
+
 void TUrlBTree::CheckTree() {
   if (!ctl_) return;
-  std::set<uint32_t> seen;
-  uint64_t records = 0;
+  Tally tally;
+  CheckPages(tally);
+  CheckFreeChain(tally.seen);
+  CheckNumbers(tally);
+}
+
+// How entry `a` compares with entry `b` in the normal order.
+int TUrlBTree::CompareEntries(const uint8_t* a, const uint8_t* b) const {
+  std::string s(Str1(a));
+  Key k = KeyOf(a);
+  k.s1 = s;
+  return Compare(k, b, TSearchMode::Normal);
+}
+
+// Every page from the root down, once: its keys inside the bounds its parent
+// gives, its leaves all at one depth; each entry tallied by kind.
+void TUrlBTree::CheckPages(Tally& tally) {
   int leafDepth = -1;
-  uint32_t sites = 0;
-  std::map<uint16_t, uint16_t> siteFolders;  // site number -> its folder counter
-  std::set<uint32_t> folders, markers, recordFolders;  // site << 16 | folder
   struct Frame {
     uint32_t off;
     Bytes lo, hi;  // bounds, empty: none
     int depth;
   };
   std::vector<Frame> todo{{0, {}, {}, 0}};
-  auto below = [&](const Bytes& a, const uint8_t* b) {
-    std::string s(Str1(a.data()));
-    Key k = KeyOf(a.data());
-    k.s1 = s;
-    return Compare(k, b, TSearchMode::Normal) < 0;
-  };
   while (!todo.empty()) {
     Frame f = std::move(todo.back());
     todo.pop_back();
     if (f.depth >= int(kMaxDepth)) Corrupt("l'arbre est plus profond qu'aucun arbre valide");
-    if (f.off != 0 && !seen.insert(f.off).second) Corrupt("la page " + Hex(f.off) + " est atteinte deux fois");
+    if (f.off != 0 && !tally.seen.insert(f.off).second) Corrupt("la page " + Hex(f.off) + " est atteinte deux fois");
     Page page;
     {
       Pin p = Load(f.off);
@@ -935,27 +967,10 @@ void TUrlBTree::CheckTree() {
     uint32_t lastChild = page.Leftmost();
     for (uint32_t q = 0; q < page.Used(); q += Len(ent + q)) {
       const uint8_t* e = ent + q;
-      if (!f.lo.empty() && !below(f.lo, e))
+      if ((!f.lo.empty() && CompareEntries(f.lo.data(), e) >= 0) ||
+          (!f.hi.empty() && CompareEntries(e, f.hi.data()) >= 0))
         Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
-      if (!f.hi.empty()) {
-        std::string s(Str1(e));
-        Key k = KeyOf(e);
-        k.s1 = s;
-        if (Compare(k, f.hi.data(), TSearchMode::Normal) >= 0)
-          Corrupt("la page " + Hex(f.off) + " contient une clé hors de son intervalle");
-      }
-      uint16_t a = GetLE16(e + 6), b = GetLE16(e + 8);
-      if (a == 0) {
-        ++sites;
-        if (b == 0 || !siteFolders.emplace(b, GetLE16(e + 26)).second) Corrupt("deux sites ont le même numéro");
-      } else if (b < 0x8000) {
-        if (!folders.insert(uint32_t(a) << 16 | b).second) Corrupt("deux dossiers d'un site ont le même numéro");
-      } else if (b & 1) {
-        ++records;
-        recordFolders.insert(uint32_t(a) << 16 | uint16_t((b - kRecordKeyB) / 2));
-      } else {
-        markers.insert(uint32_t(a) << 16 | uint16_t((b - 0x8000) / 2));
-      }
+      TallyEntry(e, tally);
       Bytes cur(e, e + Len(e));
       if (lastChild != kNone) todo.push_back({lastChild, left, cur, f.depth + 1});
       left = std::move(cur);
@@ -967,6 +982,27 @@ void TUrlBTree::CheckTree() {
       if (leafDepth != f.depth) Corrupt("les feuilles sont à des profondeurs différentes");
     }
   }
+}
+
+// One entry by its kind (site, folder, record, marker); two sites or two
+// folders of a site with one number are a fault at once.
+void TUrlBTree::TallyEntry(const uint8_t* e, Tally& tally) const {
+  uint16_t a = GetLE16(e + 6), b = GetLE16(e + 8);
+  if (a == 0) {
+    ++tally.sites;
+    if (b == 0 || !tally.siteFolders.emplace(b, GetLE16(e + 26)).second) Corrupt("deux sites ont le même numéro");
+  } else if (b < 0x8000) {
+    if (!tally.folders.insert(uint32_t(a) << 16 | b).second) Corrupt("deux dossiers d'un site ont le même numéro");
+  } else if (b & 1) {
+    ++tally.records;
+    tally.recordFolders.insert(uint32_t(a) << 16 | uint16_t((b - kRecordKeyB) / 2));
+  } else {
+    tally.markers.insert(uint32_t(a) << 16 | uint16_t((b - 0x8000) / 2));
+  }
+}
+
+// The free pages: each one a freed page met once, none of them in the tree.
+void TUrlBTree::CheckFreeChain(std::set<uint32_t>& seen) {
   uint32_t free = ctl_->freeHead;
   while (free != kNone) {
     if (!ValidChild(free) || !seen.insert(free).second) Corrupt("la chaîne des pages libres est rompue");
@@ -975,23 +1011,26 @@ void TUrlBTree::CheckTree() {
     if (GetLE32(head + 8) != kFreed) Corrupt("la chaîne des pages libres contient une page utilisée");
     free = GetLE32(head);
   }
-  if (records != ctl_->count) Corrupt("le nombre d'adresses ne correspond pas aux adresses");
-  if (sites > ctl_->siteCounter) Corrupt("le compteur des sites est inférieur au nombre de sites");
-  // Every record lies in a folder of a site, each folder has its marker, and
-  // the counters would never hand out a number in use again.
-  for (auto& [site, counter] : siteFolders)
+}
+
+// Every record lies in a folder of a site, each folder has its marker, and
+// the counters would never hand out a number in use again.
+void TUrlBTree::CheckNumbers(const Tally& tally) const {
+  if (tally.records != ctl_->count) Corrupt("le nombre d'adresses ne correspond pas aux adresses");
+  if (tally.sites > ctl_->siteCounter) Corrupt("le compteur des sites est inférieur au nombre de sites");
+  for (auto& [site, counter] : tally.siteFolders)
     if (site > ctl_->siteCounter || counter > kMaxFolders) Corrupt("un numéro de site dépasse le compteur des sites");
-  for (uint32_t f : folders) {
-    auto site = siteFolders.find(uint16_t(f >> 16));
-    if (site == siteFolders.end()) Corrupt("un dossier n'appartient à aucun site");
+  for (uint32_t f : tally.folders) {
+    auto site = tally.siteFolders.find(uint16_t(f >> 16));
+    if (site == tally.siteFolders.end()) Corrupt("un dossier n'appartient à aucun site");
     if ((f & 0xFFFF) >= site->second || (f & 0xFFFF) >= kMaxFolders)
       Corrupt("un numéro de dossier dépasse le compteur de son site");
-    if (!markers.count(f)) Corrupt("un dossier n'a pas de repère");
+    if (!tally.markers.count(f)) Corrupt("un dossier n'a pas de repère");
   }
-  for (uint32_t f : recordFolders)
-    if (!folders.count(f)) Corrupt("une adresse n'appartient à aucun dossier");
-  for (uint32_t f : markers)
-    if (!folders.count(f)) Corrupt("un repère de dossier n'appartient à aucun dossier");
+  for (uint32_t f : tally.recordFolders)
+    if (!tally.folders.count(f)) Corrupt("une adresse n'appartient à aucun dossier");
+  for (uint32_t f : tally.markers)
+    if (!tally.folders.count(f)) Corrupt("un repère de dossier n'appartient à aucun dossier");
 }
 
 // ---------------------------------------------------------------- records
@@ -1146,7 +1185,7 @@ bool TUrlBTree::InsertRecord(TWebFile& record) {
   ctl_->changed = true;
   record.Owner = this;
   record.MarkStored();
-  ClaimedNames.Add(local);
+  naming_.Claimed.Add(local);
   if (OnChange) OnChange(*this);
   return true;
 }

@@ -63,12 +63,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "IdentityList.h"
+#include "LocalNaming.h"
 #include "WebFile.h"
 #include "WebStream.h"
 
@@ -121,18 +123,12 @@ class TUrlBTree {
   bool IsOpen() const { return ctl_ != nullptr; }
 
   void SetFolder(const std::string& path);
-  const std::string& GetFolder() const { return folder_; }
+  const std::string& GetFolder() const { return naming_.Folder(); }
   double CaptureDate = 0;
   TIdentityList Identities;
-  TLocalNameOptions NameOptions;
-  TUniqueNameHints NameHints;
-  TCheckedFolders CheckedFolders;
-  // Emptied when a tree is created or opened; TWeb::PrepareCapture fills it.
-  TClaimedNames ClaimedNames;
-  // While a capture runs: where its records' empty files come from.
-  TFilePool* FilePool = nullptr;
-  // The MIME item of a record (from the capture's MIME table); by default none.
-  std::function<TMimeNaming(const TWebFile&)> MimeNaming;
+  // How the records get their local files in the folder; its claimed names
+  // are emptied when a tree is created or opened.
+  TLocalNaming& Naming() { return naming_; }
 
   uint32_t GetCount() const;
   uint16_t GetSiteCount() const;
@@ -215,6 +211,14 @@ class TUrlBTree {
   void FreePage(uint32_t offset);
   [[noreturn]] void Corrupt(const std::string& what) const;
 
+  // Checks.
+  struct Tally;
+  int CompareEntries(const uint8_t* a, const uint8_t* b) const;
+  void CheckPages(Tally& tally);
+  void TallyEntry(const uint8_t* e, Tally& tally) const;
+  void CheckFreeChain(std::set<uint32_t>& seen);
+  void CheckNumbers(const Tally& tally) const;
+
   // Entries.
   int Compare(const Key& k, const uint8_t* entry, TSearchMode mode) const;
   static Key KeyOf(const uint8_t* entry);
@@ -228,6 +232,9 @@ class TUrlBTree {
   void RemoveAt(size_t level, int32_t at);
   bool DeleteEntry(const Key& k);
   void Rebalance(size_t level);
+  void CollapseRoot();
+  bool JoinRight(size_t level, uint32_t used, Pin parent, int32_t sepAt);
+  bool JoinLeft(size_t level, uint32_t used, Pin parent);
   bool FirstEntry(Bytes& out);
   bool NextEntry(const Key& k, Bytes& out);
   bool EntryFrom(const Key& k, Bytes& out);
@@ -263,7 +270,7 @@ class TUrlBTree {
   TWebStream* stream_ = nullptr;
   uint64_t base_ = 0;
   std::vector<PathItem> path_;
-  std::string folder_;
+  TLocalNaming naming_;
   std::unique_ptr<TWebFile> cursor_;
   std::unique_ptr<TWebFile> saved_;
   std::unordered_map<std::string, std::pair<uint16_t, uint16_t>> folderMemo_;  // folder URL -> site, folder

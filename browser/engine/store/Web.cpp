@@ -151,7 +151,7 @@ std::vector<std::string> ReadCountedHosts(QIODevice& s) {
 }  // namespace
 
 TWeb::TWeb() {
-  MimeNaming = [this](const TWebFile& record) {
+  Naming().MimeOf = [this](const TWebFile& record) {
     TMimeNaming naming;
     if (const TMimeItem* item = Options.MimeList().GetItem(record.GetMimeIndex() - 1)) {
       naming.Category = item->Category;
@@ -171,8 +171,8 @@ TWeb::~TWeb() {
 }
 
 void TWeb::ApplyOptions() {
-  NameOptions.ShortFileNames = Options.ShortFileNameFlag;
-  NameOptions.UseWebStructure = Options.UseWebStructureFlag;
+  Naming().Options.ShortFileNames = Options.ShortFileNameFlag;
+  Naming().Options.UseWebStructure = Options.UseWebStructureFlag;
 }
 
 void TWeb::SetTitle(const std::string& title) { title_ = std::string(Utf8Prefix(title, kWebTitleMax)); }
@@ -956,11 +956,11 @@ void TWeb::PrepareCapture(bool reset) {
   }
   // Where earlier searches for a free name ended says nothing of the files
   // that no record names: the searches start again.
-  ClaimedNames.Clear();
-  NameHints.clear();
+  Naming().Claimed.Clear();
+  Naming().ForgetSearches();
   ForEach([&](TWebFile& r) {
     if (r.IsRedirect()) return true;
-    ClaimedNames.Add(r.GetLocalName());
+    Naming().Claimed.Add(r.GetLocalName());
     TWebFileState s = r.GetState();
     // A run that ended without closing its records leaves them requesting.
     if (Reopened(s) != s) r.SetState(s = Reopened(s));
@@ -973,7 +973,7 @@ void TWeb::PrepareCapture(bool reset) {
     if (s == fsToUpdate) ToUpdate.AddRecord(r);
     return true;
   });
-  ClaimedNames.Complete(path_.filename().string());
+  Naming().Claimed.Complete(path_.filename().string());
   for (const TStartEntry& entry : StartEntries) {
     TWebFile record(this);
     record.FullUrl = entry.FullUrl();

@@ -268,9 +268,9 @@ class TWeb : public TUrlBTree {
 
   // Before a run: the start entries become start records (new ones queued,
   // known ones queued again when not retrieved) and the start directories
-  // are computed; the walk gathers the local names the records hold
-  // (ClaimedNames), so that the run takes back the files a killed run left
-  // for records it never saved. With `reset`, every queue is emptied first
+  // are computed; the walk gathers the local names the records hold (the
+  // naming's claimed names), so that the run takes back the files a killed
+  // run left for records it never saved. With `reset`, every queue is emptied first
   // and every record not retrieved goes back to be classified again.
   void PrepareCapture(bool reset = false);
   // Queues the records of the URLs (created when new) for capture, or for
@@ -333,6 +333,7 @@ class TWeb : public TUrlBTree {
   void CopyCaptureFile();
   void CopyRest();
   void VerifyCopy();
+  void OpenMovedCopy(TCopyRun& run);
   TCopyRun* copy_ = nullptr;  // the copy under way, on the stack of CopyOrMove
 
   std::string title_;

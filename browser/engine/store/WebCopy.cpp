@@ -196,6 +196,61 @@ struct TWeb::TCopyRun {
     }
   }
 
+  // The destination checked (not inside the capture folder nor holding it,
+  // no capture there yet) and its missing folders made, for the undo to
+  // remove.
+  void PrepareDestination() {
+    const fs::path source = Canonical(Source), target = Canonical(Destination);
+    if (IsInside(source, target))
+      throw ECopyWeb("La destination " + Destination.string() + " se trouve dans le dossier du Web " +
+                     Source.string());
+    if (IsInside(target, source))
+      throw ECopyWeb("Le dossier du Web " + Source.string() + " se trouve dans la destination " +
+                     Destination.string());
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(Destination, ec))) {
+      if (!fs::is_directory(Destination, ec))
+        throw ECopyWeb("La destination " + Destination.string() + " n'est pas un dossier");
+      for (const fs::directory_entry& e : fs::directory_iterator(Destination, ec))
+        if (HasWebExtension(e.path()) || e.path().filename() == fs::path(Journal))
+          throw ECopyWeb("La destination " + Destination.string() + " contient déjà un Web (" +
+                         e.path().filename().string() + ")");
+      if (ec) throw ECopyWeb("Impossible de lire la destination " + Destination.string() + " : " + Reason(ec));
+      return;
+    }
+    // The missing folders of the destination, outermost first.
+    std::vector<fs::path> missing;
+    for (fs::path p = Destination; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
+      missing.push_back(p);
+      if (p == p.parent_path()) break;
+    }
+    for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
+      if (!fs::create_directory(*p, ec) || ec) {
+        Undo();
+        throw ECopyWeb("Impossible de créer le dossier " + p->string() + " : " + Reason(ec));
+      }
+      CreatedFolders.push_back(*p);
+    }
+  }
+
+  // After a move, once the copy is open: the source files it copied, what a
+  // killed run left (never part of the capture) and the folders that became
+  // empty, deepest first; the others keep what was not copied.
+  void RemoveSource() {
+    std::error_code ec;
+    for (const std::string& name : Copied)
+      if (auto p = LocalNameToPath(Source, name)) fs::remove(*p, ec);
+    for (const char* leftover : {kPoolFolder, kStagingFolder}) fs::remove_all(Source / leftover, ec);
+    std::vector<fs::path> folders;
+    for (auto it = fs::recursive_directory_iterator(Source, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      if (it->is_directory(ec) && !it->is_symlink(ec)) folders.push_back(it->path());
+    std::sort(folders.begin(), folders.end(),
+              [](const fs::path& a, const fs::path& b) { return a.string().size() > b.string().size(); });
+    for (const fs::path& f : folders) fs::remove(f, ec);
+    fs::remove(Source, ec);
+  }
+
   void Undo() noexcept {
     std::error_code ec;
     for (auto f = CreatedFiles.rbegin(); f != CreatedFiles.rend(); ++f) fs::remove(*f, ec);
@@ -228,37 +283,7 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   run.Journal = TWebStream::JournalPath(path_).filename().string();
 
   // 1. The destination.
-  const fs::path source = Canonical(run.Source), target = Canonical(run.Destination);
-  if (IsInside(source, target))
-    throw ECopyWeb("La destination " + run.Destination.string() + " se trouve dans le dossier du Web " +
-                   run.Source.string());
-  if (IsInside(target, source))
-    throw ECopyWeb("Le dossier du Web " + run.Source.string() + " se trouve dans la destination " +
-                   run.Destination.string());
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(run.Destination, ec))) {
-    if (!fs::is_directory(run.Destination, ec))
-      throw ECopyWeb("La destination " + run.Destination.string() + " n'est pas un dossier");
-    for (const fs::directory_entry& e : fs::directory_iterator(run.Destination, ec))
-      if (HasWebExtension(e.path()) || e.path().filename() == TWebStream::JournalPath(path_).filename())
-        throw ECopyWeb("La destination " + run.Destination.string() + " contient déjà un Web (" +
-                       e.path().filename().string() + ")");
-    if (ec) throw ECopyWeb("Impossible de lire la destination " + run.Destination.string() + " : " + Reason(ec));
-  } else {
-    // The missing folders of the destination, outermost first.
-    std::vector<fs::path> missing;
-    for (fs::path p = run.Destination; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
-      missing.push_back(p);
-      if (p == p.parent_path()) break;
-    }
-    for (auto p = missing.rbegin(); p != missing.rend(); ++p) {
-      if (!fs::create_directory(*p, ec) || ec) {
-        run.Undo();
-        throw ECopyWeb("Impossible de créer le dossier " + p->string() + " : " + Reason(ec));
-      }
-      run.CreatedFolders.push_back(*p);
-    }
-  }
+  run.PrepareDestination();
 
   copy_ = &run;
   TDlgCopy dialog(view);
@@ -293,6 +318,14 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   if (!move) return true;
 
   // 4. The switch to the copy, then the source goes.
+  OpenMovedCopy(run);
+  run.RemoveSource();
+  return true;
+}
+
+// The capture closed and opened again from the destination; when the copy
+// does not open, the source is opened again and the copy removed.
+void TWeb::OpenMovedCopy(TCopyRun& run) {
   const fs::path oldPath = path_;
   const fs::path newPath = run.Destination / oldPath.filename();
   TWebLoadResult opened = wlOpenError;
@@ -303,27 +336,13 @@ bool TWeb::CopyOrMove(const fs::path& destination, TPerFileEvent event, ICopyVie
   } catch (const Exception& e) {
     why = e.what();
   }
-  if (opened != wlOk) {
-    DiscardTree();
-    stream_.reset();
-    run.Undo();
-    Open(oldPath);
-    throw ECopyWeb("Impossible d'ouvrir le Web déplacé " + newPath.string() + (why.empty() ? "" : " : " + why) +
-                   " ; il reste dans " + run.Source.string());
-  }
-  for (const std::string& name : run.Copied)
-    if (auto p = LocalNameToPath(run.Source, name)) fs::remove(*p, ec);
-  for (const char* leftover : {kPoolFolder, kStagingFolder}) fs::remove_all(run.Source / leftover, ec);
-  // Folders that became empty, deepest first; the others keep what was not copied.
-  std::vector<fs::path> folders;
-  for (auto it = fs::recursive_directory_iterator(run.Source, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    if (it->is_directory(ec) && !it->is_symlink(ec)) folders.push_back(it->path());
-  std::sort(folders.begin(), folders.end(),
-            [](const fs::path& a, const fs::path& b) { return a.string().size() > b.string().size(); });
-  for (const fs::path& f : folders) fs::remove(f, ec);
-  fs::remove(run.Source, ec);
-  return true;
+  if (opened == wlOk) return;
+  DiscardTree();
+  stream_.reset();
+  run.Undo();
+  Open(oldPath);
+  throw ECopyWeb("Impossible d'ouvrir le Web déplacé " + newPath.string() + (why.empty() ? "" : " : " + why) +
+                 " ; il reste dans " + run.Source.string());
 }
 
 bool TWeb::CopyRecordFile(TWebFile& record) {

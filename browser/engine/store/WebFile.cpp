@@ -7,9 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FilePool.h"
 #include "HtmlParser.h"
-#include "LocalPath.h"
+#include "LocalNaming.h"
 #include "Urlutil.h"
 #include "Texts.h"
 #include "UrlBTree.h"
@@ -86,7 +85,7 @@ bool TWebFile::SetUrl(const std::string& text) {
 bool TWebFile::SetLocalName(const std::string& name) {
   if (!SetStrings(GetUrl(), name)) return false;
   Changed = NameChanged = true;
-  if (Owner) Owner->ClaimedNames.Add(name);
+  if (Owner) Owner->Naming().Claimed.Add(name);
   return true;
 }
 
@@ -254,62 +253,7 @@ double TWebFile::GetFileDate() const {
   return DosToDateTime(GetDosDate()) + (HasFlag(kFlagOddSecond) ? 1.0 / 86400 : 0.0);
 }
 
-// ---------------------------------------------------------------- local file
-
-namespace {
-
-// The last part of a local name, where a "." starts the extension.
-size_t ExtensionDot(const std::string& name) {
-  size_t slash = name.rfind('/');
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
-  return dot;
-}
-
-}  // namespace
-
-namespace {
-
-enum class Claim { Taken, Reserved, Refused };
-
-// The summary page is written at the capture's root after the run: a page
-// of the site given that name would be overwritten by it.
-bool IsSummaryName(const std::string& name) { return SameTextAscii(name, "_Accueil.htm"); }
-
-Claim TryClaim(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-               TCheckedFolders* checked, TClaimedNames* claimed, TFilePool* pool) {
-  const bool summary = IsSummaryName(name), mine = name == own;
-  struct stat st {};
-  // The summary's name and our own are looked at whole; another is created
-  // first and looked at only when it exists already (O_EXCL never follows
-  // a link).
-  auto path = LocalNameToPathText(folder.native(), name, checked, &st, summary || mine);
-  if (!path) return Claim::Refused;
-  if (summary) return Claim::Taken;
-  if (mine) return Claim::Reserved;
-  const int error = pool ? pool->Claim(path->c_str()) : MakeEmptyFile(path->c_str());
-  if (error == 0) return Claim::Reserved;
-  if (error != EEXIST) {
-    errno = error;
-    return Claim::Refused;
-  }
-  if (::lstat(path->c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return Claim::Refused;
-  // A plain file that no record names: left by a run that ended before its
-  // record was saved, it is this record's to take back.
-  if (claimed && S_ISREG(st.st_mode) && claimed->IsUnclaimed(name)) {
-    claimed->Add(name);
-    return Claim::Reserved;
-  }
-  return Claim::Taken;
-}
-
-bool Exists(const std::filesystem::path& folder, const std::string& name, TCheckedFolders* checked) {
-  auto path = LocalNameToPathText(folder.native(), name, checked);
-  struct stat st {};
-  return path && ::lstat(path->c_str(), &st) == 0;
-}
-
-}  // namespace
+// ---------------------------------------------------------------- claimed names
 
 void TClaimedNames::Clear() {
   const std::lock_guard lock(mutex_);
@@ -343,73 +287,11 @@ bool TClaimedNames::IsUnclaimed(std::string_view name) const {
   return !(top && (name.front() == '_' || (!captureFile_.empty() && name.starts_with(captureFile_))));
 }
 
-std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints, TCheckedFolders* checked, TClaimedNames* claimed,
-                              TFilePool* pool) {
-  switch (TryClaim(folder, name, own, checked, claimed, pool)) {
-    case Claim::Reserved: return name;
-    case Claim::Refused: return {};
-    case Claim::Taken: break;
-  }
-  // Only the last part is numbered: a dot in a folder name is not an extension.
-  size_t dot = ExtensionDot(name);
-  size_t slash = name.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : name.substr(0, slash + 1);
-  std::string base = name.substr(dir.size(), dot == std::string::npos ? std::string::npos : dot - dir.size());
-  std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-  // Candidate k: the 729 short numbers in their order, then 1000, 1001, ...
-  static const std::vector<uint64_t> order = [] {
-    std::vector<uint64_t> o;
-    for (uint64_t k = 1; k <= 9; ++k) o.push_back(k);
-    for (uint64_t t = 1; t <= 8; ++t)
-      for (uint64_t k = 1; k <= 9; ++k) o.push_back(t * 10 + k);
-    for (uint64_t h = 1; h <= 9; ++h)
-      for (uint64_t t = 1; t <= 9; ++t)
-        for (uint64_t k = 1; k <= 9; ++k) o.push_back((h - 1) * 100 + (t - 1) * 10 + k);
-    return o;
-  }();
-  auto candidate = [&](uint64_t k) {
-    std::string digits = std::to_string(k < order.size() ? order[k] : 1000 + (k - order.size()));
-    size_t keep = base.size() > digits.size() ? base.size() - digits.size() : 0;
-    // The digits go over whole characters: a name stays UTF-8.
-    return dir + std::string(Utf8Prefix(base, keep)) + digits + ext;
-  };
-  // Where the last search for this name ended, when the candidate before it
-  // is still taken: a folder of many equal names costs a few probes per file.
-  uint64_t k = 0;
-  if (hints) {
-    auto it = hints->find(name);
-    if (it != hints->end() && it->second > 0 && Exists(folder, candidate(it->second - 1), checked)) k = it->second;
-  }
-  for (int attempt = 0; attempt < 1000; ++attempt, ++k) {
-    if (k >= order.size() && Exists(folder, candidate(k), checked)) {
-      // Past the short numbers: double the step, then halve the gap, to reach
-      // a free number in a few probes however many are taken.
-      uint64_t lo = k, hi = k + 1;
-      while (Exists(folder, candidate(hi), checked)) {
-        lo = hi;
-        hi = k + (hi - k) * 2;
-        if (hi > (uint64_t(1) << 40)) return {};
-      }
-      while (hi - lo > 1) {
-        uint64_t mid = lo + (hi - lo) / 2;
-        (Exists(folder, candidate(mid), checked) ? lo : hi) = mid;
-      }
-      k = hi;
-    }
-    Claim c = TryClaim(folder, candidate(k), own, checked, claimed, pool);
-    if (c == Claim::Refused) return {};
-    if (c == Claim::Reserved) {
-      if (hints) (*hints)[name] = k + 1;
-      return candidate(k);
-    }
-  }
-  return {};
-}
+// ---------------------------------------------------------------- local file
 
 std::string TWebFile::GetLocalPath() const {
   if (!Owner || IsRedirect()) return {};
-  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders);
+  auto path = Owner->Naming().PathOf(GetLocalName());
   return path ? std::move(*path) : std::string();
 }
 
@@ -417,7 +299,7 @@ std::string TWebFile::GetExistingPath(uint64_t* size) const {
   if (size) *size = 0;
   if (!Owner || IsRedirect()) return {};
   struct stat st {};
-  auto path = LocalNameToPathText(Owner->GetFolder(), GetLocalName(), &Owner->CheckedFolders, &st);
+  auto path = Owner->Naming().PathOf(GetLocalName(), &st);
   if (!path || !S_ISREG(st.st_mode)) return {};
   if (size) *size = uint64_t(st.st_size);
   return std::move(*path);
@@ -436,89 +318,20 @@ std::string TWebFile::GetThumbnailPath(bool* exists) const {
   size_t dot = ExtensionDot(name);
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
   struct stat found {};
-  auto path = LocalNameToPathText(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders, &found);
+  auto path = Owner->Naming().PathOf("thumb/" + name, &found);
   if (exists) *exists = path && S_ISREG(found.st_mode);
   return path ? std::move(*path) : std::string();
 }
 
-namespace {
-
-
-std::string CutBefore(std::string text, char c) {
-  size_t at = text.find(c);
-  return at == std::string::npos ? text : text.substr(0, at);
-}
-
-}  // namespace
-
 bool TWebFile::BuildLocalName(std::string* pathOut) {
-  if (!Owner || Owner->GetFolder().empty() || FullUrl.empty()) return false;
-  const TLocalNameOptions& options = Owner->NameOptions;
-  const TMimeNaming mime = GetMimeNaming();
-  const bool shortNames = options.ShortFileNames && !IsJavaClass();
-  std::string first = mime.Extensions.empty() ? "" : mime.Extensions.front();
-  if (!first.empty() && first.front() == '.') first.erase(0, 1);
-  TUrl url(FullUrl);
-  url.CutFragment();  // a record filed with one keeps the name of its document
-
-  std::string name = url.FileName + url.Query;
-  std::string ext;
-  if (size_t dot = name.find('.'); dot != std::string::npos) {
-    ext = name.substr(dot + 1);
-    name.resize(dot);
-  }
-  name = UnescapeUrl(name);
-  if ((ext.empty() || !url.Query.empty()) && !first.empty()) ext = first;
-  if (mime.Category == 0) {
-    if (SameTextAscii(ext, "shtml")) ext = "htm";
-    bool listed = std::any_of(mime.Extensions.begin(), mime.Extensions.end(), [&](const std::string& e) {
-      return SameTextAscii(e.size() && e[0] == '.' ? std::string_view(e).substr(1) : std::string_view(e), ext);
-    });
-    if (!listed && !first.empty()) ext = first;
-  }
-  if (shortNames) ext = std::string(Utf8Prefix(ext, 3));
-  name = CutBefore(CutBefore(CutBefore(name, '.'), ' '), '?');
-  std::erase_if(name, [](char c) { return std::string_view("=*\",+%").find(c) != std::string_view::npos; });
-  if (shortNames) name = std::string(Utf8Prefix(name, 8));
-  // What the URL gave is hostile input: each part is made clean on its own,
-  // so no "/", "\", ".." or NUL of a URL reaches the file system.
-  name = CleanNamePart(name);
-  ext = CleanNamePart(ext);
-  if (name.empty()) name = "Index";
-  // "name.ext" is one part of the path, so it too must fit the file
-  // system's 255 bytes. The name gives way, keeping at least as many bytes
-  // as the unique-name rule writes digits over its end.
-  constexpr size_t kDigitsRoom = 8;
-  if (ext.size() + 1 + kDigitsRoom > kLocalPartMax) ext = CleanNamePart(Utf8Prefix(ext, kLocalPartMax - 1 - kDigitsRoom));
-  const size_t nameMax = ext.empty() ? kLocalPartMax : kLocalPartMax - 1 - ext.size();
-  if (name.size() > nameMax) name = CleanNamePart(Utf8Prefix(name, nameMax));
-  std::string file = ext.empty() ? name : name + "." + ext;
-
-  std::string path;
-  if (options.UseWebStructure)
-    path = CleanLocalName(UnescapeUrl((url.Protocol == ipFile ? std::string() : url.Host) + "/" + url.Path));
-  std::string local = path.empty() ? file : path + "/" + file;
-  // Room for a numbered candidate, so a reserved file never fails to fit the record.
-  auto fits = [&](const std::string& n) { return kHead + GetUrl().size() + n.size() + 2 + 8 <= kRecordSize; };
-  if (local.size() > kLocalNameMax || !fits(local) || !CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders))
-    local = file;
-  if (!fits(local)) return false;
-  const auto reserve = [&] {
-    return ReserveUniqueName(Owner->GetFolder(), local, GetLocalName(), &Owner->NameHints, &Owner->CheckedFolders,
-                             &Owner->ClaimedNames, Owner->FilePool);
-  };
-  errno = 0;
-  std::string reserved = reserve();
-  // A folder known to be there is not looked at again before each file; if
-  // it was removed meanwhile, the claim fails and it is made once more.
-  if (reserved.empty() && errno == ENOENT && local != file) {
-    Owner->CheckedFolders.Clear();
-    if (!CreateLocalFolder(Owner->GetFolder(), path, &Owner->CheckedFolders)) local = file;
-    reserved = reserve();
-  }
+  if (!Owner || FullUrl.empty()) return false;
+  TLocalNaming& naming = Owner->Naming();
+  const std::string own = GetLocalName();
+  const std::string reserved =
+      naming.Reserve({FullUrl, GetMimeNaming(), IsJavaClass(), own, kRecordSize - kHead - 2 - GetUrl().size()});
   if (reserved.empty() || !SetLocalName(reserved)) return false;
   if (pathOut) {
-    auto text = LocalNameToPathText(Owner->GetFolder(), reserved, &Owner->CheckedFolders, nullptr, false);
+    auto text = naming.PathOf(reserved, nullptr, false);
     *pathOut = text ? std::move(*text) : std::string();
   }
   return true;
@@ -549,7 +362,7 @@ std::string TWebFile::GetTitle() const {
 // ---------------------------------------------------------------- MIME and identity
 
 TMimeNaming TWebFile::GetMimeNaming() const {
-  if (Owner && Owner->MimeNaming && GetMimeIndex() != 0) return Owner->MimeNaming(*this);
+  if (Owner && Owner->Naming().MimeOf && GetMimeIndex() != 0) return Owner->Naming().MimeOf(*this);
   return {};
 }
 

@@ -26,16 +26,13 @@
 // Invariant: the length word always equals the two strings' lengths + 30 and
 // never exceeds 1053; a setter that would break it refuses and changes nothing.
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include "LocalPath.h"
 #include "UtilsStream.h"
 
 namespace qlon {
@@ -46,12 +43,6 @@ class TUrlBTree;
 struct TMimeNaming {
   int Category = -1;                    // 0 Html, 1 Texte, 2 Image, ...; -1 no item
   std::vector<std::string> Extensions;  // without the ".", the first is the item's own
-};
-
-// The capture options the local-name rule reads.
-struct TLocalNameOptions {
-  bool ShortFileNames = false;   // ShortFileNameFlag: 8.3 names
-  bool UseWebStructure = false;  // UseWebStructureFlag: host and folders under the capture folder
 };
 
 enum TWebFileState : uint8_t {
@@ -78,24 +69,6 @@ enum TWebFileState : uint8_t {
   fsFilteredExclusion = 20,
   fsFilteredDomainMachine = 21,
 };
-
-// The unique-name rule: `name` when its file is free, else the first free
-// numbered candidate (the end of the base name replaced by 1..9, 11..19, ...,
-// 81..89, then the three-digit round, then 1000 and on, so that a candidate
-// is always found). The chosen file is created empty at once, so two records
-// never get one file even when their bodies arrive later. `own` (the
-// record's current name) counts as free. Empty when the folder refuses.
-// `hints` (optional) remembers where the search for each name ended;
-// `checked` (optional) the folders already found free of links; `claimed`
-// (optional) the names the capture's records hold: a file of the folder
-// that none of them names counts as free too (see TClaimedNames); `pool`
-// (optional) gives the empty files (see TFilePool).
-using TUniqueNameHints = std::unordered_map<std::string, uint64_t>;
-class TClaimedNames;
-class TFilePool;
-std::string ReserveUniqueName(const std::filesystem::path& folder, const std::string& name, const std::string& own,
-                              TUniqueNameHints* hints = nullptr, TCheckedFolders* checked = nullptr,
-                              TClaimedNames* claimed = nullptr, TFilePool* pool = nullptr);
 
 // The local names the records of one capture hold. A run that ends before
 // its records are saved (a crash, a kill) leaves files on disk that no

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "LocalNaming.h"
 #include "TempRoot.h"
 #include "UrlBTree.h"
 #include "WebFile.h"
@@ -130,11 +131,12 @@ TEST_F(FilePoolTest, TheUniqueNameRuleTakesItsFilesFromThePool) {
   ClaimPast(pool, "warm");
   WaitForReady(pool, 2);
   WriteFileBytes(Folder() / "index.htm", "someone's");
-  TUniqueNameHints hints;
-  TCheckedFolders checked;
+  TLocalNaming naming;
+  naming.SetFolder(Folder().string());
+  naming.FilePool = &pool;
   const std::size_t before = pool.Moved();
-  EXPECT_EQ(ReserveUniqueName(Folder(), "index.htm", "", &hints, &checked, nullptr, &pool), "inde1.htm");
-  EXPECT_EQ(ReserveUniqueName(Folder(), "index.htm", "", &hints, &checked, nullptr, &pool), "inde2.htm");
+  EXPECT_EQ(naming.ReserveUnique("index.htm", ""), "inde1.htm");
+  EXPECT_EQ(naming.ReserveUnique("index.htm", ""), "inde2.htm");
   EXPECT_EQ(ReadFileBytes(Folder() / "index.htm"), "someone's");
   EXPECT_EQ(fs::file_size(Folder() / "inde2.htm"), 0u);
   EXPECT_GT(pool.Moved(), before);

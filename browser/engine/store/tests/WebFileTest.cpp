@@ -5,7 +5,9 @@
 #include <set>
 
 #include "Cookies.h"
+#include "LocalNaming.h"
 #include "LocalPath.h"
+#include "PageIndex.h"
 #include "TempRoot.h"
 #include "UrlBTree.h"
 #include "WebFile.h"
@@ -31,7 +33,7 @@ class LocalNames : public ::testing::Test {
     folder_ = dir_.path() / "capture";
     fs::create_directories(folder_);
     tree_.SetFolder(folder_.string());
-    tree_.MimeNaming = TestMime;
+    tree_.Naming().MimeOf = TestMime;
   }
   std::string Name(const std::string& url, int mime = 1, bool java = false) {
     TWebFile r(&tree_);
@@ -73,19 +75,19 @@ TEST_F(LocalNames, RuleFollowsTheMimeItemAndOptions) {
 }
 
 TEST_F(LocalNames, ShortNamesCutToEightThreeButNotJavaClasses) {
-  tree_.NameOptions.ShortFileNames = true;
+  tree_.Naming().Options.ShortFileNames = true;
   EXPECT_EQ(Name("http://h/verylongname.html"), "verylong.htm");
   EXPECT_EQ(Name("http://h/VeryLongClassName.class", 4, true), "VeryLongClassName.class");
 }
 
 TEST_F(LocalNames, WebStructurePutsHostAndFoldersFirst) {
-  tree_.NameOptions.UseWebStructure = true;
+  tree_.Naming().Options.UseWebStructure = true;
   EXPECT_EQ(Name("http://www.Example.com/a/b%20c/p.htm"), "www.example.com/a/b c/p.htm");
   EXPECT_TRUE(fs::is_directory(folder_ / "www.example.com/a/b c"));
 }
 
 TEST_F(LocalNames, AFolderRemovedDuringTheCaptureIsMadeAgain) {
-  tree_.NameOptions.UseWebStructure = true;
+  tree_.Naming().Options.UseWebStructure = true;
   EXPECT_EQ(Name("http://h/a/b/p.htm"), "h/a/b/p.htm");
   fs::remove_all(folder_ / "h");
   EXPECT_EQ(Name("http://h/a/b/q.htm"), "h/a/b/q.htm");
@@ -106,7 +108,7 @@ TEST_F(LocalNames, TakenNamesGetNumberedCandidates) {
   EXPECT_EQ(got[8], "inde9.htm");
   EXPECT_EQ(got[9], "ind11.htm");
   // Only the file part is numbered, never a dotted folder of the path.
-  tree_.NameOptions.UseWebStructure = true;
+  tree_.Naming().Options.UseWebStructure = true;
   EXPECT_EQ(Name("http://h.example/x", 0), "h.example/x");
   EXPECT_EQ(Name("http://h.example/x", 0), "h.example/1");
 }
@@ -115,7 +117,7 @@ TEST_F(LocalNames, TheSummaryPageNameIsNeverGivenToACapturedPage) {
   EXPECT_EQ(Name("http://h/_Accueil.htm"), "_Accuei1.htm");
   EXPECT_EQ(Name("http://h/_ACCUEIL.HTM"), "_ACCUEI1.HTM");
   EXPECT_FALSE(fs::exists(folder_ / "_Accueil.htm"));
-  tree_.NameOptions.UseWebStructure = true;
+  tree_.Naming().Options.UseWebStructure = true;
   EXPECT_EQ(Name("http://h/_Accueil.htm"), "h/_Accueil.htm") << "only the root name is the summary's";
 }
 
@@ -142,8 +144,8 @@ TEST_F(LocalNames, WhatLiesAtANameAlreadyIsNeverTakenOver) {
   fs::create_directory_symlink(outside.path(), folder_ / "dir.htm");
   fs::create_directory(folder_ / "folder.htm");
   std::ofstream(folder_ / "named.htm") << "a record's";
-  tree_.ClaimedNames.Add("named.htm");
-  tree_.ClaimedNames.Complete("local.web");
+  tree_.Naming().Claimed.Add("named.htm");
+  tree_.Naming().Claimed.Complete("local.web");
   EXPECT_EQ(Name("http://h/link.htm"), "<refused>");
   EXPECT_EQ(Name("http://h/dangling.htm"), "<refused>");
   EXPECT_EQ(Name("http://h/dir.htm"), "<refused>");
@@ -157,6 +159,34 @@ TEST_F(LocalNames, WhatLiesAtANameAlreadyIsNeverTakenOver) {
   ExpectNothingOutside();
 }
 
+// What the naming knew of one folder never decides for another: a file
+// there is taken back only once that folder's records have been walked.
+TEST_F(LocalNames, ANewFolderForgetsTheClaimsOfTheLast) {
+  tree_.Naming().Claimed.Complete("local.web");
+  const fs::path other = dir_.path() / "other";
+  fs::create_directories(other);
+  std::ofstream(other / "stale.htm") << "stale";
+  tree_.SetFolder(other.string());
+  EXPECT_EQ(Name("http://h/stale.htm"), "stal1.htm");
+  EXPECT_EQ(qlon::test::ReadFileBytes(other / "stale.htm"), "stale");
+  tree_.Naming().Claimed.Complete("local.web");
+  std::ofstream(other / "left.htm") << "left";
+  EXPECT_EQ(Name("http://h/left.htm"), "left.htm");
+}
+
+// A folder of no capture: a taken name is numbered and its file created,
+// and the summary page's name is never handed out.
+TEST_F(LocalNames, ThePlainRuleNumbersTakenNamesAndSparesTheSummary) {
+  std::ofstream(folder_ / "page.htm") << "someone's";
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", ""), "pag1.htm");
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", ""), "pag2.htm");
+  EXPECT_EQ(ReserveUniqueName(folder_, "page.htm", "page.htm"), "page.htm") << "its own name counts as free";
+  EXPECT_EQ(ReserveUniqueName(folder_, kSummaryPage, ""), "_Accuei1.htm");
+  EXPECT_FALSE(fs::exists(folder_ / kSummaryPage));
+  EXPECT_EQ(fs::file_size(folder_ / "pag2.htm"), 0u);
+  EXPECT_EQ(ReserveUniqueName(folder_, "../up.htm", ""), "");
+}
+
 TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
   // What a run killed before its save left: files that no record names.
   for (const char* stale :
@@ -164,8 +194,8 @@ TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
     std::ofstream(folder_ / stale) << "stale";
   EXPECT_EQ(Name("http://h/other.htm"), "othe1.htm") << "nothing is known before the walk of the records";
 
-  tree_.ClaimedNames.Add("claimed.htm");
-  tree_.ClaimedNames.Complete("local.web");
+  tree_.Naming().Claimed.Add("claimed.htm");
+  tree_.Naming().Claimed.Complete("local.web");
   EXPECT_EQ(Name("http://h/page.htm"), "page.htm");
   EXPECT_EQ(Name("http://h/page.htm?again"), "pag1.htm") << "the name taken back is claimed now";
   EXPECT_EQ(Name("http://h/page.htm?third"), "pag2.htm");
@@ -174,7 +204,7 @@ TEST_F(LocalNames, AFileNoRecordNamesIsTakenBackByTheRecordWhoseNameItIs) {
   EXPECT_EQ(Name("http://h/_index.htm"), "_inde1.htm");
   EXPECT_EQ(Name("http://h/local.web", 0), "loca1.web");
   EXPECT_EQ(Name("http://h/local.web-journal", 0), "loca1.web-journal");
-  tree_.NameOptions.UseWebStructure = true;
+  tree_.Naming().Options.UseWebStructure = true;
   fs::create_directories(folder_ / "index");
   std::ofstream(folder_ / "index" / "p.htm") << "an index page";
   EXPECT_EQ(Name("http://INDEX/p.htm"), "index/1.htm");
@@ -202,7 +232,7 @@ TEST_F(LocalNames, HostileUrlsStayInsideTheCaptureFolder) {
       "http://h//abs/x",
   };
   for (bool structure : {false, true}) {
-    tree_.NameOptions.UseWebStructure = structure;
+    tree_.Naming().Options.UseWebStructure = structure;
     for (const char* u : urls) {
       for (int mime : {0, 1, 3}) {
         TWebFile r(&tree_);

@@ -177,7 +177,7 @@ TEST_F(WebTest, RecordsReachTheCaptureMimeTable) {
 
   web.Options.UseWebStructureFlag = true;
   web.ApplyOptions();
-  EXPECT_TRUE(web.NameOptions.UseWebStructure);
+  EXPECT_TRUE(web.Naming().Options.UseWebStructure);
 }
 
 // The counters as any reader of the format sees them: items 1 to 6 of the
