@@ -526,9 +526,9 @@ TEST_F(UrlCommandsTest, ANewWebFromAPageIsCreatedBesideTheCurrentOne) {
   // OK as the user presses it: the host settles the folder while the
   // wizard is open, and a refusal keeps it open.
   cmds.RunWebDialog = [&](shell::TDlgWeb& dlg) {
-    url = dlg.UrlCombo->currentText().toStdString();
+    url = dlg.Pages.Url->UrlCombo->currentText().toStdString();
     if (path.empty()) return false;
-    dlg.Path_PathEdit->setText(QString::fromStdString(path));
+    dlg.Pages.Path->PathEdit->setText(QString::fromStdString(path));
     ++oks;
     return dlg.OKClick();
   };
