@@ -148,8 +148,7 @@ void TDlgWeb::connectUrlPage() {
   connect(page->BrowserUrlBut, &QPushButton::clicked, this, [this] {
     std::string address, title;
     // The browser may have gone since the page was shown.
-    if (!BrowserCurrentPage || !BrowserCurrentPage(address, title) || address.empty())
-      return refreshBrowserButton();
+    if (!BrowserCurrentPage || !BrowserCurrentPage(address, title) || address.empty()) return refreshBrowserButton();
     Pages.Url->UrlCombo->setEditText(QString::fromStdString(address));
     if (Pages.Url->TitleEdit->text().isEmpty()) Pages.Url->TitleEdit->setText(QString::fromStdString(title));
   });
@@ -173,7 +172,8 @@ void TDlgWeb::connectPathAndProfilePages() {
   connect(path->PathEdit, &QLineEdit::textEdited, this, [this] { pathEdited_ = true; });
   connect(Pages.Url->UrlCombo, &QComboBox::editTextChanged, this, [this] { followStartUrl(); });
   QComboBox* profiles = Pages.Profile->DefaultCombo;
-  connect(profiles, &QComboBox::activated, this, [this, profiles](int index) { ChooseProfile(profiles->itemText(index)); });
+  connect(profiles, &QComboBox::activated, this,
+          [this, profiles](int index) { ChooseProfile(profiles->itemText(index)); });
 }
 
 void TDlgWeb::connectTreePages() {

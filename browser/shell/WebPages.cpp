@@ -176,8 +176,10 @@ TWebMimePage::TWebMimePage(QStackedWidget* stack) : TWebPage(stack) {
   auto* grid = new QGridLayout(this);
   WMimeList = new TMimeTree(this);
   PlaceTreeWithButtons(grid, WMimeList,
-                       {{&MimeAddBtn, "A&jouter..."}, {&MimePropBtn, "Propr&iétés..."},
-                        {&MimeDeleteBtn, "Supprim&er"}, {&MimeAllBtn, "To&ut capturer"}});
+                       {{&MimeAddBtn, "A&jouter..."},
+                        {&MimePropBtn, "Propr&iétés..."},
+                        {&MimeDeleteBtn, "Supprim&er"},
+                        {&MimeAllBtn, "To&ut capturer"}});
   ExtensionFilterCheck = NewCheck(this, "Reconnaître les types par l'extension des fichiers");
   NewMimeValidStateCheck = NewCheck(this, "Capturer les nouveaux types rencontrés");
   grid->addWidget(ExtensionFilterCheck, 5, 0, 1, 2);
@@ -240,8 +242,10 @@ TWebFiltersPage::TWebFiltersPage(QStackedWidget* stack) : TWebPage(stack) {
   auto* grid = new QGridLayout(this);
   FiltersTreeView = new TFiltersView(this);
   PlaceTreeWithButtons(grid, FiltersTreeView,
-                       {{&FilterAddBtn, "A&jouter..."}, {&FilterEditBtn, "&Modifier..."},
-                        {&FilterDeleteBtn, "Supprim&er"}, {&FilterClearBtn, "Tout supprimer"}});
+                       {{&FilterAddBtn, "A&jouter..."},
+                        {&FilterEditBtn, "&Modifier..."},
+                        {&FilterDeleteBtn, "Supprim&er"},
+                        {&FilterClearBtn, "Tout supprimer"}});
   FiltersTreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
   const std::pair<const char*, int> marks[] = {{"Exclure", 2}, {"Inclure", 1}, {"Aucun", 0}};
   for (const auto& [text, mark] : marks) {

@@ -134,8 +134,8 @@ TEST_F(MainWindowTest, TheDefaultBrowserHeadsTheBrowserListOfTheOptions) {
   setup_.BrowserList = {"/usr/bin/other-browser"};
   Make();
   EXPECT_EQ(setup_.BrowserList, (std::vector<std::string>{program.string(), "/usr/bin/other-browser"}));
-  ASSERT_GE(Probe().DlgSetup()->BrowserCombo->count(), 1);
-  EXPECT_EQ(Probe().DlgSetup()->BrowserCombo->itemText(0).toStdString(), program.string());
+  ASSERT_GE(Probe().DlgSetup()->Pages.Browser->BrowserCombo->count(), 1);
+  EXPECT_EQ(Probe().DlgSetup()->Pages.Browser->BrowserCombo->itemText(0).toStdString(), program.string());
   // Listed already: the list stays as it is.
   win_.reset();
   setup_.BrowserList = {"/usr/bin/other-browser", program.string()};
