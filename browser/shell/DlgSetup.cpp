@@ -2,34 +2,23 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <filesystem>
-#include <tuple>
 
 #include "DlgSysTree.h"
-#include "DlgVignettes.h"
 #include "MessageBox.h"
 #include "Setup.h"
 #include "Texts.h"
 #include "WBrowser.h"
 
 namespace qlon::shell {
-
-namespace fs = std::filesystem;
 
 // The settings the pages edit. Load shows each setting and remembers it;
 // Store writes a control's value only when it differs from what was shown.
