@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "FormUtil.h"
+#include "OkCancelRow.h"
 #include "TextFit.h"
 
 namespace qlon::controls {
@@ -26,16 +27,11 @@ TDlgNewFolder::TDlgNewFolder(QWidget* parent) : QDialog(parent) {
   grid->addWidget(new QLabel("Nom du dossier à créer :"), 1, 0);
   Edit = new QLineEdit;
   grid->addWidget(Edit, 1, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  OKBtn = new QPushButton("&OK");
-  OKBtn->setDefault(true);
-  CancelBtn = new QPushButton("&Annuler");
-  buttons->addWidget(OKBtn);
-  buttons->addWidget(CancelBtn);
-  grid->addLayout(buttons, 2, 0, 1, 2);
+  const TOkCancelRow buttons = MakeOkCancelRow(this);
+  OKBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  grid->addLayout(buttons.Layout, 2, 0, 1, 2);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   connect(Edit, &QLineEdit::textChanged, this, &TDlgNewFolder::editChanged);
   resize(306, 127);
   CenterWidget(this);

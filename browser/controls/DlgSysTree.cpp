@@ -9,6 +9,7 @@
 
 #include "DNewFolder.h"
 #include "FormUtil.h"
+#include "OkCancelRow.h"
 #include "TextFit.h"
 
 namespace qlon::controls {
@@ -27,18 +28,13 @@ TDlgDir::TDlgDir(QWidget* parent) : QDialog(parent) {
   SystemTreeView = new TSystemTreeView;
   SystemTreeView->SetScrollBars(WGrid::ssBoth);
   v->addWidget(SystemTreeView, 1);
-  auto* buttons = new QHBoxLayout;
+  const TOkCancelRow buttons = MakeOkCancelRow(this);
   NewFolderBtn = new QPushButton("&Nouveau dossier...");
-  OKBtn = new QPushButton("&OK");
-  OKBtn->setDefault(true);
-  CancelBtn = new QPushButton("&Annuler");
-  buttons->addWidget(NewFolderBtn);
-  buttons->addStretch();
-  buttons->addWidget(OKBtn);
-  buttons->addWidget(CancelBtn);
-  v->addLayout(buttons);
+  OKBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  buttons.Layout->insertWidget(0, NewFolderBtn);
+  v->addLayout(buttons.Layout);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   connect(NewFolderBtn, &QPushButton::clicked, this, &TDlgDir::NewFolderClick);
   SystemTreeView->OnChange = [this](TSystemTreeView*, TWTreeNode* n) { selectionChanged(n); };
   RunNewFolder = [](TDlgNewFolder& d) { return d.exec(); };

@@ -133,11 +133,14 @@ void TBookmarkList::Clear() {
   NoFinalEol_ = false;
 }
 
-bool TBookmarkList::LoadFromFile(const fs::path& path) {
-  Clear();
+namespace {
+
+// The file's lines, each with its end; none when the file cannot be read
+// whole or is too large to be a bookmark file.
+bool ReadLines(const fs::path& path, std::uintmax_t& size, std::vector<std::string>& lines) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
-  const std::uintmax_t size = fs::file_size(path, ec);
+  size = fs::file_size(path, ec);
   if (ec || size > kBookmarkFileMax) return false;
   std::string text;
   {
@@ -145,13 +148,34 @@ bool TBookmarkList::LoadFromFile(const fs::path& path) {
     text.assign(std::istreambuf_iterator<char>(in), {});
     if (in.bad() || text.size() != size) return false;
   }
-  std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t nl = text.find('\n', at);
     const std::size_t end = nl == std::string::npos ? text.size() : nl + 1;
     lines.emplace_back(text, at, end - at);
     at = end;
   }
+  return true;
+}
+
+}  // namespace
+
+bool TBookmarkList::LoadFromFile(const fs::path& path) {
+  Clear();
+  std::uintmax_t size = 0;
+  std::vector<std::string> lines;
+  if (!ReadLines(path, size, lines) || !readHeader(lines)) return false;
+  if (!readTree(lines)) {
+    Clear();
+    return false;
+  }
+  std::error_code ec;
+  FileName_ = path;
+  Stamp_ = fs::last_write_time(path, ec);
+  Size_ = size;
+  return true;
+}
+
+bool TBookmarkList::readHeader(std::vector<std::string>& lines) {
   std::size_t first = 0;
   while (first < lines.size() && Body(lines[first]).empty()) ++first;
   if (first == lines.size()) return false;
@@ -163,7 +187,10 @@ bool TBookmarkList::LoadFromFile(const fs::path& path) {
     NoFinalEol_ = true;
     lines.back() += Eol_;
   }
+  return true;
+}
 
+bool TBookmarkList::readTree(std::vector<std::string>& lines) {
   std::vector<TBookmarkNode*> open{Root_.get()};
   TBookmarkNode* header = nullptr;  // a folder waiting for its list
   bool inTop = false, afterTop = false;
@@ -186,10 +213,7 @@ bool TBookmarkList::LoadFromFile(const fs::path& path) {
         folder = anonymous.get();
         open.back()->Children_.push_back(std::move(anonymous));
       }
-      if (int(open.size()) > kMaxDepth) {
-        Clear();
-        return false;
-      }
+      if (int(open.size()) > kMaxDepth) return false;
       folder->Open_ = line;
       open.push_back(folder);
       header = nullptr;
@@ -199,42 +223,38 @@ bool TBookmarkList::LoadFromFile(const fs::path& path) {
       header = nullptr;
       afterTop = open.empty();
     } else {
-      TTag tag;
-      std::size_t titleAt = 0, titleSize = 0;
-      std::unique_ptr<TBookmarkNode> node;
-      if (ReadElement(line, "H3", tag, titleAt, titleSize)) {
-        node = std::make_unique<TBookmarkNode>(TBookmarkNode::bkFolder);
-      } else if (ReadElement(line, "A", tag, titleAt, titleSize)) {
-        node = std::make_unique<TBookmarkNode>(TBookmarkNode::bkItem);
-        node->Url_ = tag.GetParamValue("HREF");
-      } else {
-        node = std::make_unique<TBookmarkNode>(TBookmarkNode::bkLine);
-      }
+      std::unique_ptr<TBookmarkNode> node = ReadEntry(line);
       if (node->Kind_ == TBookmarkNode::bkLine && header) {
         // A description between a heading and its list stays with the heading.
         header->Line_ += line;
         continue;
       }
-      if (node->Kind_ != TBookmarkNode::bkLine) {
-        node->Title_ = Decode(std::string_view(line).substr(titleAt, titleSize));
-        node->AddDate_ = ReadDate(tag);
-        node->TitleAt_ = titleAt;
-        node->TitleSize_ = titleSize;
-        // A folder's list follows its heading, descriptions may come between.
-        header = node->Kind_ == TBookmarkNode::bkFolder ? node.get() : nullptr;
-      }
+      // A folder's list follows its heading, descriptions may come between.
+      if (node->Kind_ != TBookmarkNode::bkLine) header = node->Kind_ == TBookmarkNode::bkFolder ? node.get() : nullptr;
       node->Line_ = std::move(line);
       open.back()->Children_.push_back(std::move(node));
     }
   }
-  if (!inTop) {
-    Clear();
-    return false;
+  return inTop;
+}
+
+std::unique_ptr<TBookmarkNode> TBookmarkList::ReadEntry(const std::string& line) {
+  TTag tag;
+  std::size_t titleAt = 0, titleSize = 0;
+  std::unique_ptr<TBookmarkNode> node;
+  if (ReadElement(line, "H3", tag, titleAt, titleSize)) {
+    node = std::make_unique<TBookmarkNode>(TBookmarkNode::bkFolder);
+  } else if (ReadElement(line, "A", tag, titleAt, titleSize)) {
+    node = std::make_unique<TBookmarkNode>(TBookmarkNode::bkItem);
+    node->Url_ = tag.GetParamValue("HREF");
+  } else {
+    return std::make_unique<TBookmarkNode>(TBookmarkNode::bkLine);
   }
-  FileName_ = path;
-  Stamp_ = fs::last_write_time(path, ec);
-  Size_ = size;
-  return true;
+  node->Title_ = Decode(std::string_view(line).substr(titleAt, titleSize));
+  node->AddDate_ = ReadDate(tag);
+  node->TitleAt_ = titleAt;
+  node->TitleSize_ = titleSize;
+  return node;
 }
 
 void TBookmarkList::NewFile(const fs::path& path) {

@@ -104,6 +104,14 @@ class TBookmarkList {
 
  private:
   void Write(const TBookmarkNode& folder, int depth, std::string& out) const;
+  // The file's first line must be the bookmark doctype; notes its line
+  // ends. False when the lines are not a bookmark file.
+  bool readHeader(std::vector<std::string>& lines);
+  // The lines into the prolog, the tree and the epilog; false when the top
+  // list is missing or nested too deep.
+  bool readTree(std::vector<std::string>& lines);
+  // A line inside a list: a folder's heading, a bookmark or another line.
+  static std::unique_ptr<TBookmarkNode> ReadEntry(const std::string& line);
 
   std::unique_ptr<TBookmarkNode> Root_;
   std::string Prolog_, Epilog_;  // lines before and after the top list

@@ -10,18 +10,12 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include "DockForm.h"
 #include "MainTypes.h"
+#include "SetupPages.h"
 
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-class QSpinBox;
 class QStackedWidget;
 
 namespace qlon {
@@ -70,53 +64,30 @@ class TDlgSetup : public TDockForm {
   std::function<QString(const QString& start)> AskProgram;
   std::function<QString(const QString& start)> AskBookmarkFile;
 
-  // Controls, page by page.
   QLabel *TitleLabel, *HintLabel;
-  QStackedWidget* Pages;
-  // Préférences
-  QSpinBox *MaxSocketsSpin, *TryCountSpin, *TimeoutSpin, *AutoSaveCountSpin;
-  QComboBox* AgentCombo;
-  QLineEdit* EMailEdit;
-  QCheckBox* AcceptCookiesCheck;
-  // Connexion Internet
-  QCheckBox *UseActiveRasCheck, *UseRasCheck, *DefaultIdentCheck, *DisconnectRasCheck;
-  QComboBox* ConnexionCombo;
-  QLineEdit *RasUserNameEdit, *RasPasswordEdit;
-  // Navigateur Web
-  QRadioButton *BrowserAutoRadio, *BrowserOtherRadio;
-  QComboBox* BrowserCombo;
-  QPushButton* BrowserBtn;
-  QCheckBox *AutoLaunchCheck, *UseBookmarkCheck, *AutoAddBookmarkCheck;
-  QLineEdit *BookmarkFileEdit, *BookmarkFolderEdit;
-  QPushButton* BookmarkFileBtn;
-  // Compte rendu
-  QSpinBox *LigByPageSpin, *ImgLigByPageSpin, *ImgColByPageSpin, *ImgSizeSpin, *ImgSizeMinSpin;
-  QCheckBox* ImgRatioCheck;
-  QComboBox* ThumbnailSizeCombo;
-  // Répertoires
-  QLineEdit *WorkPathEdit, *WebPathEdit, *FTPSavePathEdit;
-  QPushButton *WorkPathBtn, *WebPathBtn, *FTPSavePathBtn;
-  QCheckBox *FTPUseSavePathCheck, *UseWebStructureCheck, *UseShortNameCheck;
-  // Serveur proxy
-  QCheckBox *HTTPUseProxyCheck, *HTTPProxyUsePasswordCheck, *FTPUseProxyCheck, *UseSameProxyCheck;
-  QLineEdit *HTTPProxyAdressEdit, *HTTPProxyUserNameEdit, *HTTPProxyPasswordEdit, *FTPProxyAdressEdit;
-  QSpinBox *HTTPProxyPortSpin, *FTPProxyPortSpin;
+  QStackedWidget* Stack;
+  TSetupPages Pages;
 
  private:
-  struct TField;
+  class TFields;
+  void buildFrame();
   void buildPages();
+  void connectBrowserPage();
+  void connectFoldersPage();
+  // Which setting each control shows and stores.
+  void bindPreferencesAndConnection();
+  void bindBrowser();
+  void bindReportAndFolders();
+  void bindProxy();
   void updateEnabling();
   // Refuses the first field that cannot be stored: shows why, the page and
   // the field. True when all can be stored.
   bool checkPages();
-  bool refuse(int page, QWidget* field, const std::string& text);
-  std::string chosenBrowser() const;
   // The browser the page shows becomes the one in use.
   void applyBrowser();
 
   TSetup& setup_;
-  std::vector<std::unique_ptr<TField>> fields_;
-  bool dialUp_ = false;
+  std::unique_ptr<TFields> fields_;
 };
 
 }  // namespace qlon::shell

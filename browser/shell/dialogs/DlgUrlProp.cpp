@@ -15,6 +15,7 @@
 #include "DlgWeb.h"
 #include "LocalPath.h"
 #include "MessageBox.h"
+#include "OkCancelRow.h"
 #include "Texts.h"
 #include "Utils.h"
 #include "Web.h"
@@ -114,16 +115,11 @@ TDlgUrlProp::TDlgUrlProp(TWeb& web, const TWebFile& record, QWidget* parent)
   form->addRow(QString(), LocalPathLabel);
   form->addRow(QString::fromUtf8("Taille :"), SizeLabel);
 
-  auto* buttons = new QHBoxLayout;
-  OKBtn = new QPushButton(QString::fromUtf8("&OK"), this);
-  CancelBtn = new QPushButton(QString::fromUtf8("&Annuler"), this);
-  buttons->addStretch();
-  buttons->addWidget(OKBtn);
-  buttons->addWidget(CancelBtn);
-  layout->addLayout(buttons);
-  OKBtn->setDefault(true);
+  const controls::TOkCancelRow buttons = controls::MakeOkCancelRow(this, this);
+  OKBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  layout->addLayout(buttons.Layout);
   connect(OKBtn, &QPushButton::clicked, this, &TDlgUrlProp::accept);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool TDlgUrlProp::refuse(const std::string& text) {

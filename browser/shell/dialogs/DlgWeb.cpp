@@ -1,11 +1,10 @@
 #include "DlgWeb.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,7 +13,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -51,21 +49,6 @@ QString Utf8(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(
 
 QString HtmlEscaped(const QString& s) { return s.toHtmlEscaped(); }
 
-QSpinBox* NewSpin(QWidget* parent, int max) {
-  auto* spin = new QSpinBox(parent);
-  spin->setRange(0, max);
-  return spin;
-}
-
-// A limit: its box is on when the value is at least 1, and its number is
-// editable only then.
-void SetLimit(QCheckBox* check, QSpinBox* spin, int value) {
-  check->setChecked(value >= 1);
-  spin->setValue(value >= 1 ? value : 0);
-  spin->setEnabled(value >= 1);
-}
-int32_t GetLimit(const QCheckBox* check, const QSpinBox* spin) { return check->isChecked() ? spin->value() : 0; }
-
 }  // namespace
 
 TDlgWeb::TDlgWeb(TSetup& setup, QWidget* parent) : TDockForm(parent), setup_(setup) {
@@ -85,7 +68,13 @@ TDlgWeb::TDlgWeb(TSetup& setup, QWidget* parent) : TDockForm(parent), setup_(set
   BrowserCurrentPage = [](std::string& address, std::string& title) {
     return GetBrowser().GetCurrentPage(address, title);
   };
+  QVBoxLayout* outer = buildFrame();
   buildPages();
+  buildButtons(outer);
+  connectUrlPage();
+  connectPathAndProfilePages();
+  connectTreePages();
+  connectFrame();
   loadHistory();
   LoadWeb(nullptr);
 }
@@ -96,7 +85,7 @@ QString TDlgWeb::PageTitle(int page) {
   return page >= 0 && page < kPageCount ? QString::fromUtf8(kPageTitles[page]) : QString();
 }
 
-void TDlgWeb::buildPages() {
+QVBoxLayout* TDlgWeb::buildFrame() {
   auto* outer = new QVBoxLayout(this);
   TitleLine = new QLabel(this);
   TitleLine->setWordWrap(true);  // a long web title does not widen the form
@@ -111,214 +100,31 @@ void TDlgWeb::buildPages() {
   auto* right = new QVBoxLayout;
   HintLabel = new QLabel(this);
   right->addWidget(HintLabel);
-  Pages = new QStackedWidget(this);
-  right->addWidget(Pages, 1);
+  PageStack = new QStackedWidget(this);
+  right->addWidget(PageStack, 1);
   middle->addLayout(right, 1);
   outer->addLayout(middle, 1);
+  return outer;
+}
 
-  auto newPage = [this] {
-    auto* page = new QWidget(Pages);
-    Pages->addWidget(page);
-    return page;
-  };
-  auto check = [](QWidget* page, const char* text) { return new QCheckBox(QString::fromUtf8(text), page); };
-  auto button = [](QWidget* page, const char* text) { return new QPushButton(QString::fromUtf8(text), page); };
-  // A tree page: the tree on the left, its buttons in a column beside it.
-  auto treeWithButtons = [&](QGridLayout* grid, QWidget* tree,
-                             std::initializer_list<std::pair<QPushButton**, const char*>> buttons) {
-    grid->addWidget(tree, 0, 0, 5, 1);
-    int row = 0;
-    for (const auto& [slot, text] : buttons) {
-      *slot = button(tree->parentWidget(), text);
-      grid->addWidget(*slot, row++, 1);
-    }
-  };
+void TDlgWeb::buildPages() {
+  Pages.Url = new TWebUrlPage(PageStack);
+  Pages.Path = new TWebPathPage(PageStack);
+  Pages.Profile = new TWebProfilePage(PageStack);
+  Pages.Explore = new TWebExplorePage(PageStack);
+  Pages.Mime = new TWebMimePage(PageStack);
+  Pages.Limits = new TWebLimitsPage(PageStack);
+  Pages.Filters = new TWebFiltersPage(PageStack);
+  Pages.Other = new TWebOtherPage(PageStack);
+  UrlCombo = Pages.Url->UrlCombo;
+  UserNameEdit = Pages.Url->UserNameEdit;
+  PasswordEdit = Pages.Url->PasswordEdit;
+}
 
-  {  // URL de départ
-    QWidget* page = newPage();
-    auto* form = new QFormLayout(page);
-    UrlCombo = new QComboBox(page);
-    UrlCombo->setEditable(true);
-    UrlCombo->setMaxCount(kHistoryMax);
-    // A long address of the history does not widen the form.
-    UrlCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    UrlCombo->setMinimumContentsLength(24);
-    UserNameEdit = new QLineEdit(page);
-    PasswordEdit = new QLineEdit(page);
-    PasswordEdit->setEchoMode(QLineEdit::Password);
-    Url_TitleEdit = new QLineEdit(page);
-    form->addRow(QString::fromUtf8("Url de départ :"), UrlCombo);
-    form->addRow(QString::fromUtf8("Nom d'utilisateur :"), UserNameEdit);
-    form->addRow(QString::fromUtf8("Mot de passe :"), PasswordEdit);
-    form->addRow(QString::fromUtf8("Titre :"), Url_TitleEdit);
-    auto* row = new QHBoxLayout;
-    CheckUrlBtn = button(page, "&Vérifier...");
-    OpenUrlButton = button(page, "F&ichier...");
-    BrowserUrlBut = button(page, "&Url courante du navigateur");
-    for (QPushButton* b : {CheckUrlBtn, OpenUrlButton, BrowserUrlBut}) row->addWidget(b);
-    form->addRow(row);
-    connect(CheckUrlBtn, &QPushButton::clicked, this, [this] {
-      if (CheckStartUrl() && VerifyUrl) VerifyUrl(UrlCombo->currentText().trimmed().toStdString());
-    });
-    connect(OpenUrlButton, &QPushButton::clicked, this, [this] {
-      const QString file = AskUrlFile ? AskUrlFile() : QString();
-      if (!file.isEmpty()) OpenUrlFile(file.toStdString());
-    });
-    connect(BrowserUrlBut, &QPushButton::clicked, this, [this] {
-      std::string address, title;
-      // The browser may have gone since the page was shown.
-      if (!BrowserCurrentPage || !BrowserCurrentPage(address, title) || address.empty())
-        return refreshBrowserButton();
-      UrlCombo->setEditText(QString::fromStdString(address));
-      if (Url_TitleEdit->text().isEmpty()) Url_TitleEdit->setText(QString::fromStdString(title));
-    });
-    connect(UrlCombo->lineEdit(), &QLineEdit::editingFinished, this, [this] {
-      if (UrlCombo->lineEdit()->isModified() && CurrentPage() == pgUrl) {
-        UrlCombo->lineEdit()->setModified(false);
-        CheckStartUrl();
-      }
-    });
-  }
-  {  // Destination
-    QWidget* page = newPage();
-    auto* v = new QVBoxLayout(page);
-    auto* row = new QHBoxLayout;
-    Path_PathEdit = new QLineEdit(page);
-    Path_BrowseBtn = button(page, "Parco&urir...");
-    row->addWidget(Path_PathEdit, 1);
-    row->addWidget(Path_BrowseBtn);
-    v->addLayout(row);
-    Path_FixedLabel = new QLabel(
-        QString::fromUtf8("La capture est enregistrée dans ce répertoire : pour la changer de répertoire, "
-                          "utilisez la commande Déplacer... du menu Web."),
-        page);
-    Path_FixedLabel->setWordWrap(true);
-    v->addWidget(Path_FixedLabel);
-    Path_UseWebStructureCheck = check(page, "Respecter la structure des sites Web");
-    Path_UseShortNameCheck = check(page, "Utiliser des noms de fichiers courts (8.3)");
-    v->addWidget(Path_UseWebStructureCheck);
-    v->addWidget(Path_UseShortNameCheck);
-    v->addStretch();
-    connect(Path_BrowseBtn, &QPushButton::clicked, this, [this] {
-      const QString folder = AskFolder ? AskFolder(Path_PathEdit->text()) : QString();
-      if (folder.isEmpty()) return;
-      pathEdited_ = true;
-      Path_PathEdit->setText(folder);
-    });
-    connect(Path_PathEdit, &QLineEdit::textEdited, this, [this] { pathEdited_ = true; });
-    connect(UrlCombo, &QComboBox::editTextChanged, this, [this] { followStartUrl(); });
-  }
-  {  // Configuration
-    QWidget* page = newPage();
-    auto* form = new QFormLayout(page);
-    Profile_DefaultCombo = new QComboBox(page);
-    form->addRow(QString::fromUtf8("Configuration-type :"), Profile_DefaultCombo);
-    connect(Profile_DefaultCombo, &QComboBox::activated, this,
-            [this](int index) { ChooseProfile(Profile_DefaultCombo->itemText(index)); });
-  }
-  {  // Exploration
-    QWidget* page = newPage();
-    auto* form = new QFormLayout(page);
-    Explore_InternalPathLimitCheck = check(page, "Rester dans le répertoire de départ");
-    Explore_ExternalPathLimitCheck = check(page, "Rester dans le répertoire des sites externes");
-    Explore_InternalLinkDepthUpDown = NewSpin(page, 32767);
-    Explore_ExternalWebDepthUpDown = NewSpin(page, 32767);
-    Explore_ExternalLinkDepthUpDown = NewSpin(page, 32767);
-    DomainMachineNotCheck = check(page, "Ne pas distinguer les machines d'un même domaine");
-    form->addRow(Explore_InternalPathLimitCheck);
-    form->addRow(Explore_ExternalPathLimitCheck);
-    form->addRow(QString::fromUtf8("Niveaux de liens dans le site :"), Explore_InternalLinkDepthUpDown);
-    form->addRow(QString::fromUtf8("Niveaux de sites externes :"), Explore_ExternalWebDepthUpDown);
-    form->addRow(QString::fromUtf8("Niveaux de liens dans les sites externes :"), Explore_ExternalLinkDepthUpDown);
-    form->addRow(DomainMachineNotCheck);
-  }
-  {  // Types de fichiers
-    QWidget* page = newPage();
-    auto* grid = new QGridLayout(page);
-    WMimeList = new TMimeTree(page);
-    treeWithButtons(grid, WMimeList, {{&MimeAddBtn, "A&jouter..."}, {&MimePropBtn, "Propr&iétés..."},
-                                      {&MimeDeleteBtn, "Supprim&er"}, {&MimeAllBtn, "To&ut capturer"}});
-    ExtensionFilterCheck = check(page, "Reconnaître les types par l'extension des fichiers");
-    NewMimeValidStateCheck = check(page, "Capturer les nouveaux types rencontrés");
-    grid->addWidget(ExtensionFilterCheck, 5, 0, 1, 2);
-    grid->addWidget(NewMimeValidStateCheck, 6, 0, 1, 2);
-    connect(MimeAddBtn, &QPushButton::clicked, this, [this] { MimeAddClick(); });
-    connect(MimePropBtn, &QPushButton::clicked, this, [this] { MimePropClick(); });
-    connect(MimeDeleteBtn, &QPushButton::clicked, this, [this] { MimeDeleteClick(); });
-    connect(MimeAllBtn, &QPushButton::clicked, this, [this] {
-      WMimeList->EnableAllCategories();
-      updateTreeButtons();
-    });
-    WMimeList->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
-  }
-  {  // Limitations
-    QWidget* page = newPage();
-    auto* grid = new QGridLayout(page);
-    auto limit = [&](int row, const char* text, const char* unit, QCheckBox*& box, QSpinBox*& spin) {
-      box = check(page, text);
-      spin = NewSpin(page, 32767);
-      grid->addWidget(box, row, 0);
-      grid->addWidget(spin, row, 1);
-      grid->addWidget(new QLabel(QString::fromUtf8(unit), page), row, 2);
-      connect(box, &QCheckBox::toggled, spin, [spin](bool on) {
-        spin->setEnabled(on);
-        if (on && spin->value() < 1) spin->setValue(1);
-      });
-    };
-    limit(0, "Nombre maximum de fichiers", "", MaxFileCountCheck, MaxFileCountEdit);
-    limit(1, "Taille maximum sur le disque", "Mo", MaxDiskSizeCheck, MaxDiskSizeEdit);
-    limit(2, "Taille minimum des fichiers", "Ko", MinFileSizeCheck, MinFileSizeEdit);
-    limit(3, "Taille maximum des fichiers", "Ko", MaxFileSizeCheck, MaxFileSizeEdit);
-    grid->setRowStretch(4, 1);
-  }
-  {  // Filtres
-    QWidget* page = newPage();
-    auto* grid = new QGridLayout(page);
-    FiltersTreeView = new TFiltersView(page);
-    treeWithButtons(grid, FiltersTreeView, {{&FilterAddBtn, "A&jouter..."}, {&FilterEditBtn, "&Modifier..."},
-                                            {&FilterDeleteBtn, "Supprim&er"}, {&FilterClearBtn, "Tout supprimer"}});
-    FiltersTreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
-    const std::pair<const char*, int> marks[] = {{"Exclure", 2}, {"Inclure", 1}, {"Aucun", 0}};
-    for (const auto& [text, mark] : marks) {
-      auto* action = new QAction(QString::fromUtf8(text), FiltersTreeView);
-      connect(action, &QAction::triggered, this, [this, mark = mark] { FilterMarkClick(mark); });
-      FiltersTreeView->addAction(action);
-    }
-    FiltersTreeView->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
-    connect(FilterAddBtn, &QPushButton::clicked, this, [this] { FilterAddClick(); });
-    connect(FilterEditBtn, &QPushButton::clicked, this, [this] { FilterEditClick(); });
-    connect(FilterDeleteBtn, &QPushButton::clicked, this, [this] { FilterDeleteClick(); });
-    connect(FilterClearBtn, &QPushButton::clicked, this, [this] { FilterClearClick(); });
-  }
-  {  // Autres options
-    QWidget* page = newPage();
-    auto* v = new QVBoxLayout(page);
-    RealLinkCheck = check(page, "Conserver les liens réels");
-    SuppressLinkCheck = check(page, "Supprimer les liens vers les fichiers non capturés");
-    RefLimitCheck = check(page, "Limiter aux pages référencées");
-    BackgroundOnlyCheck = check(page, "Capturer uniquement les images de fond");
-    DownloadFTPCheck = check(page, "Capturer les fichiers FTP");
-    DownLoadVrmlCheck = check(page, "Capturer les mondes VRML");
-    DownLoadAppletJavaCheck = check(page, "Capturer les applets Java");
-    VignetteCheck = check(page, "Créer les vignettes des pages");
-    NotExploreFrameCheck = check(page, "Ne pas explorer les cadres");
-    for (QCheckBox* b : {RealLinkCheck, SuppressLinkCheck, RefLimitCheck, BackgroundOnlyCheck, DownloadFTPCheck,
-                         DownLoadVrmlCheck, DownLoadAppletJavaCheck, VignetteCheck, NotExploreFrameCheck})
-      v->addWidget(b);
-    auto* row = new QHBoxLayout;
-    MaxTimeCheck = check(page, "Durée maximum de la capture");
-    MaxTimeUpDown = NewSpin(page, 32767);
-    row->addWidget(MaxTimeCheck);
-    row->addWidget(MaxTimeUpDown);
-    row->addWidget(new QLabel(QString::fromUtf8("minutes"), page));
-    v->addLayout(row);
-    v->addStretch();
-    connect(MaxTimeCheck, &QCheckBox::toggled, MaxTimeUpDown, &QSpinBox::setEnabled);
-  }
-
-  // Made after the pages, so that Tab goes in reading order: the page
-  // list, the page's controls, then these buttons. Their keys are none of
-  // the main window's menus (F, W, C, P, O, A), nor the pages' own.
+// Made after the pages, so that Tab goes in reading order: the page list,
+// the page's controls, then these buttons. Their keys are none of the main
+// window's menus (F, W, C, P, O, A), nor the pages' own.
+void TDlgWeb::buildButtons(QVBoxLayout* outer) {
   auto* buttons = new QHBoxLayout;
   PrevBtn = new QPushButton(QString::fromUtf8("<P&récédent"), this);
   NextBtn = new QPushButton(QString::fromUtf8("&Suivant>"), this);
@@ -328,7 +134,69 @@ void TDlgWeb::buildPages() {
   buttons->addStretch();
   for (QPushButton* b : {PrevBtn, NextBtn, OKBtn, OKCaptureBtn, CancelBtn}) buttons->addWidget(b);
   outer->addLayout(buttons);
+}
 
+void TDlgWeb::connectUrlPage() {
+  const TWebUrlPage* page = Pages.Url;
+  connect(page->CheckUrlBtn, &QPushButton::clicked, this, [this] {
+    if (CheckStartUrl() && VerifyUrl) VerifyUrl(Pages.Url->Url().toStdString());
+  });
+  connect(page->OpenUrlButton, &QPushButton::clicked, this, [this] {
+    const QString file = AskUrlFile ? AskUrlFile() : QString();
+    if (!file.isEmpty()) OpenUrlFile(file.toStdString());
+  });
+  connect(page->BrowserUrlBut, &QPushButton::clicked, this, [this] {
+    std::string address, title;
+    // The browser may have gone since the page was shown.
+    if (!BrowserCurrentPage || !BrowserCurrentPage(address, title) || address.empty()) return refreshBrowserButton();
+    Pages.Url->UrlCombo->setEditText(QString::fromStdString(address));
+    if (Pages.Url->TitleEdit->text().isEmpty()) Pages.Url->TitleEdit->setText(QString::fromStdString(title));
+  });
+  QLineEdit* address = page->UrlCombo->lineEdit();
+  connect(address, &QLineEdit::editingFinished, this, [this, address] {
+    if (address->isModified() && CurrentPage() == pgUrl) {
+      address->setModified(false);
+      CheckStartUrl();
+    }
+  });
+}
+
+void TDlgWeb::connectPathAndProfilePages() {
+  TWebPathPage* path = Pages.Path;
+  connect(path->BrowseBtn, &QPushButton::clicked, this, [this, path] {
+    const QString folder = AskFolder ? AskFolder(path->PathEdit->text()) : QString();
+    if (folder.isEmpty()) return;
+    pathEdited_ = true;
+    path->PathEdit->setText(folder);
+  });
+  connect(path->PathEdit, &QLineEdit::textEdited, this, [this] { pathEdited_ = true; });
+  connect(Pages.Url->UrlCombo, &QComboBox::editTextChanged, this, [this] { followStartUrl(); });
+  QComboBox* profiles = Pages.Profile->DefaultCombo;
+  connect(profiles, &QComboBox::activated, this,
+          [this, profiles](int index) { ChooseProfile(profiles->itemText(index)); });
+}
+
+void TDlgWeb::connectTreePages() {
+  TWebMimePage* mime = Pages.Mime;
+  connect(mime->MimeAddBtn, &QPushButton::clicked, this, [this] { MimeAddClick(); });
+  connect(mime->MimePropBtn, &QPushButton::clicked, this, [this] { MimePropClick(); });
+  connect(mime->MimeDeleteBtn, &QPushButton::clicked, this, [this] { MimeDeleteClick(); });
+  connect(mime->MimeAllBtn, &QPushButton::clicked, this, [this, mime] {
+    mime->WMimeList->EnableAllCategories();
+    updateTreeButtons();
+  });
+  mime->WMimeList->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
+  TWebFiltersPage* filters = Pages.Filters;
+  for (const auto& [action, mark] : filters->MarkActions)
+    connect(action, &QAction::triggered, this, [this, mark = mark] { FilterMarkClick(mark); });
+  filters->FiltersTreeView->OnClick = [this](controls::WGrid*) { updateTreeButtons(); };
+  connect(filters->FilterAddBtn, &QPushButton::clicked, this, [this] { FilterAddClick(); });
+  connect(filters->FilterEditBtn, &QPushButton::clicked, this, [this] { FilterEditClick(); });
+  connect(filters->FilterDeleteBtn, &QPushButton::clicked, this, [this] { FilterDeleteClick(); });
+  connect(filters->FilterClearBtn, &QPushButton::clicked, this, [this] { FilterClearClick(); });
+}
+
+void TDlgWeb::connectFrame() {
   connect(PageList, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row >= 0 && row != CurrentPage() && !GoToPage(row)) {
       const QSignalBlocker block(PageList);
@@ -344,10 +212,10 @@ void TDlgWeb::buildPages() {
 
 // ---- pages
 
-int TDlgWeb::CurrentPage() const { return Pages->currentIndex(); }
+int TDlgWeb::CurrentPage() const { return PageStack->currentIndex(); }
 
 void TDlgWeb::showPage(int page) {
-  Pages->setCurrentIndex(page);
+  PageStack->setCurrentIndex(page);
   {
     const QSignalBlocker block(PageList);
     PageList->setCurrentRow(page);
@@ -377,22 +245,17 @@ void TDlgWeb::keyPressEvent(QKeyEvent* event) {
 void TDlgWeb::refreshBrowserButton() {
   std::string address, title;
   const bool answers = BrowserCurrentPage && BrowserCurrentPage(address, title) && !address.empty();
-  BrowserUrlBut->setEnabled(answers);
-  BrowserUrlBut->setToolTip(
+  QPushButton* button = Pages.Url->BrowserUrlBut;
+  button->setEnabled(answers);
+  button->setToolTip(
       answers ? QString::fromUtf8("Prendre l'adresse de la page affichée par le navigateur")
               : QString::fromUtf8("Aucun navigateur ne donne sa page courante : copiez son adresse "
                                   "dans votre navigateur, puis collez-la ici."));
 }
 
 void TDlgWeb::updateTreeButtons() {
-  // What the buttons act on: the selected type, the selected filter node.
-  const TMimeItem* type = WMimeList->GetSelectedMimeItem();
-  MimePropBtn->setEnabled(type != nullptr);
-  MimeDeleteBtn->setEnabled(type && type->CanDelete());
-  const controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
-  const bool filter = node && node != FiltersTreeView->Root();
-  FilterEditBtn->setEnabled(filter);
-  FilterDeleteBtn->setEnabled(filter);
+  Pages.Mime->UpdateButtons();
+  Pages.Filters->UpdateButtons();
 }
 
 bool TDlgWeb::GoToPage(int page) {
@@ -419,45 +282,29 @@ int TDlgWeb::CheckUrlText(std::string_view text) {
 }
 
 bool TDlgWeb::CheckStartUrl() {
-  const QString url = UrlCombo->currentText().trimmed();
+  const QString url = Pages.Url->Url();
   const int verdict = CheckUrlText(url.toStdString());
   if (verdict != 1) {
     platform::MessageBox(std::string(TextAt(kUrlCheckMessages, verdict)), kUrlErrorCaption,
                          platform::MB_OK | platform::MB_ICONERROR);
     return false;
   }
-  history_.removeAll(url);
-  history_.prepend(url);
-  while (history_.size() > kHistoryMax) history_.removeLast();
+  history_.Add(url);
   {
-    const QSignalBlocker block(UrlCombo);
-    UrlCombo->clear();
-    UrlCombo->addItems(history_);
-    UrlCombo->setEditText(url);
+    QComboBox* combo = Pages.Url->UrlCombo;
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(history_.Items());
+    combo->setEditText(url);
   }
-  saveHistory();
+  history_.Save(setup_.WorkPath);
   return true;
 }
 
 void TDlgWeb::loadHistory() {
-  history_.clear();
-  std::ifstream in(fs::path(setup_.WorkPath) / kHistoryFile, std::ios::binary);
-  std::string line;
-  while (history_.size() < kHistoryMax && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const QString url = QString::fromStdString(line).trimmed();
-    if (!url.isEmpty() && !history_.contains(url)) history_ << url;
-  }
-  UrlCombo->clear();
-  UrlCombo->addItems(history_);
-}
-
-void TDlgWeb::saveHistory() const {
-  if (setup_.WorkPath.empty()) return;
-  QSaveFile file(QString::fromStdString((fs::path(setup_.WorkPath) / kHistoryFile).string()));
-  if (!file.open(QIODevice::WriteOnly)) return;
-  for (const QString& url : history_) file.write(url.toUtf8() + "\r\n");
-  file.commit();
+  history_.Load(setup_.WorkPath);
+  Pages.Url->UrlCombo->clear();
+  Pages.Url->UrlCombo->addItems(history_.Items());
 }
 
 fs::path TDlgWeb::MakeUrlPage(const fs::path& textFile) {
@@ -508,19 +355,14 @@ void TDlgWeb::OpenUrlFile(const fs::path& file) {
       return;
     }
   }
-  UrlCombo->setEditText(QString::fromStdString(PathToFileUrl(fs::absolute(start).string())));
+  Pages.Url->UrlCombo->setEditText(QString::fromStdString(PathToFileUrl(fs::absolute(start).string())));
 }
 
 // ---- loading and saving
 
 void TDlgWeb::refillProfiles() {
-  const QSignalBlocker block(Profile_DefaultCombo);
-  Profile_DefaultCombo->clear();
-  if (setup_.Profiles)
-    for (const std::string& name : setup_.Profiles->GetProfileNames())
-      Profile_DefaultCombo->addItem(QString::fromStdString(name));
-  const int at = Profile_DefaultCombo->findText(QString::fromStdString(options_.ProfileName));
-  Profile_DefaultCombo->setCurrentIndex(at >= 0 ? at : 0);
+  Pages.Profile->Fill(setup_.Profiles ? setup_.Profiles->GetProfileNames() : std::vector<std::string>(),
+                      options_.ProfileName);
 }
 
 void TDlgWeb::ChooseProfile(const QString& name) {
@@ -532,104 +374,60 @@ void TDlgWeb::LoadWeb(TWeb* web) {
   web_ = web;
   closedWithOk_ = false;
   CaptureRequested = false;
+  TWebUrlPage& url = *Pages.Url;
   if (web) {
     options_.Assign(web->Options);
     const TStartEntry* first = web->StartEntries.empty() ? nullptr : &web->StartEntries.front();
-    UrlCombo->setEditText(QString::fromStdString(first ? first->Url : std::string()));
-    UserNameEdit->setText(QString::fromStdString(first ? first->User : std::string()));
-    PasswordEdit->setText(QString::fromStdString(first ? first->Password : std::string()));
-    Url_TitleEdit->setText(QString::fromStdString(web->GetTitle()));
+    url.UrlCombo->setEditText(QString::fromStdString(first ? first->Url : std::string()));
+    url.UserNameEdit->setText(QString::fromStdString(first ? first->User : std::string()));
+    url.PasswordEdit->setText(QString::fromStdString(first ? first->Password : std::string()));
+    url.TitleEdit->setText(QString::fromStdString(web->GetTitle()));
     fs::path folder = web->Path().parent_path();
-    Path_PathEdit->setText(folder.empty() ? QString() : controls::WithTrailingSlash(QString::fromStdString(folder)));
+    Pages.Path->PathEdit->setText(folder.empty() ? QString() : controls::WithTrailingSlash(QString::fromStdString(folder)));
     TitleLine->setText(QString::fromStdString(web->GetTitle()));
   } else {
     options_.SetDefault(0);
     if (setup_.Profiles) setup_.Profiles->LoadDefaultProfile(&options_);
     options_.UseWebStructureFlag = setup_.UseWebStructure;
     options_.ShortFileNameFlag = setup_.UseShortName;
-    UrlCombo->setEditText(history_.isEmpty() ? QString::fromUtf8(kDefaultUrl) : history_.front());
-    UserNameEdit->clear();
-    PasswordEdit->clear();
-    Url_TitleEdit->clear();
+    const QStringList& history = history_.Items();
+    url.UrlCombo->setEditText(history.isEmpty() ? QString::fromUtf8(kDefaultUrl) : history.front());
+    url.UserNameEdit->clear();
+    url.PasswordEdit->clear();
+    url.TitleEdit->clear();
     pathEdited_ = false;
     followStartUrl();
     TitleLine->setText(QString::fromUtf8("Nouveau Web : "));
   }
-  // A capture on disk keeps its folder: its files are there.
-  const bool fixed = web && !web->Path().empty();
-  Path_PathEdit->setReadOnly(fixed);
-  Path_BrowseBtn->setEnabled(!fixed);
-  Path_FixedLabel->setVisible(fixed);
-  // The structure of a capture that holds files is fixed.
-  Path_UseWebStructureCheck->setEnabled(!web || web->RetrievedCount == 0);
+  // A capture on disk keeps its folder: its files are there. The structure
+  // of a capture that holds files is fixed.
+  Pages.Path->Fix(web && !web->Path().empty(), web && web->RetrievedCount != 0);
   toControls();
   showPage(pgUrl);
 }
 
 void TDlgWeb::toControls() {
-  const TOptions& o = options_;
   refillProfiles();
-  Path_UseWebStructureCheck->setChecked(o.UseWebStructureFlag);
-  Path_UseShortNameCheck->setChecked(o.ShortFileNameFlag);
-  Explore_InternalPathLimitCheck->setChecked(o.InternalPathLimit);
-  Explore_ExternalPathLimitCheck->setChecked(o.ExternalPathLimit);
-  Explore_InternalLinkDepthUpDown->setValue(o.InternalLinkDepth);
-  Explore_ExternalWebDepthUpDown->setValue(o.ExternalWebDepth);
-  Explore_ExternalLinkDepthUpDown->setValue(o.ExternalLinkDepth);
-  DomainMachineNotCheck->setChecked(!o.CheckDomainMachineFlag);
-  WMimeList->SetMimeList(&options_.MimeList());
-  WMimeList->Rebuild();
-  ExtensionFilterCheck->setChecked(o.ExtensionFilterFlag);
-  NewMimeValidStateCheck->setChecked(o.NewMimeValidStateFlag);
-  SetLimit(MaxFileCountCheck, MaxFileCountEdit, o.MaxFileCount);
-  SetLimit(MaxDiskSizeCheck, MaxDiskSizeEdit, o.MaxDiskSize);
-  SetLimit(MinFileSizeCheck, MinFileSizeEdit, o.MinFileSize);
-  SetLimit(MaxFileSizeCheck, MaxFileSizeEdit, o.MaxFileSize);
-  FiltersTreeView->SetData(&options_.Filters(), web_);
-  RealLinkCheck->setChecked(o.RealLinkFlag);
-  SuppressLinkCheck->setChecked(o.SuppressLinkFlag);
-  RefLimitCheck->setChecked(o.RefLimit);
-  BackgroundOnlyCheck->setChecked(o.BackgroundOnlyFlag);
-  DownloadFTPCheck->setChecked(o.DownloadFTPFlag);
-  DownLoadVrmlCheck->setChecked(o.DownloadVrmlFlag);
-  DownLoadAppletJavaCheck->setChecked(o.DownLoadAppletJavaFlag);
-  VignetteCheck->setChecked(o.VignetteFlag);
-  NotExploreFrameCheck->setChecked(o.NotExploreFrameFlag);
-  SetLimit(MaxTimeCheck, MaxTimeUpDown, o.MaxTime);
+  Pages.Path->Show(options_);
+  Pages.Explore->Show(options_);
+  Pages.Mime->Show(options_);
+  Pages.Limits->Show(options_);
+  Pages.Filters->Show(options_, web_);
+  Pages.Other->Show(options_);
 }
 
 void TDlgWeb::fromControls() {
-  TOptions& o = options_;
-  o.ProfileName = Profile_DefaultCombo->currentText().toStdString();
-  o.ShortFileNameFlag = Path_UseShortNameCheck->isChecked();
-  if (Path_UseWebStructureCheck->isEnabled()) o.UseWebStructureFlag = Path_UseWebStructureCheck->isChecked();
-  o.InternalPathLimit = Explore_InternalPathLimitCheck->isChecked();
-  o.ExternalPathLimit = Explore_ExternalPathLimitCheck->isChecked();
-  o.InternalLinkDepth = int16_t(Explore_InternalLinkDepthUpDown->value());
-  o.ExternalWebDepth = int16_t(Explore_ExternalWebDepthUpDown->value());
-  o.ExternalLinkDepth = int16_t(Explore_ExternalLinkDepthUpDown->value());
-  o.CheckDomainMachineFlag = !DomainMachineNotCheck->isChecked();
-  o.ExtensionFilterFlag = ExtensionFilterCheck->isChecked();
-  o.NewMimeValidStateFlag = NewMimeValidStateCheck->isChecked();
-  o.MaxFileCount = GetLimit(MaxFileCountCheck, MaxFileCountEdit);
-  o.MaxDiskSize = GetLimit(MaxDiskSizeCheck, MaxDiskSizeEdit);
-  o.MinFileSize = GetLimit(MinFileSizeCheck, MinFileSizeEdit);
-  o.MaxFileSize = GetLimit(MaxFileSizeCheck, MaxFileSizeEdit);
-  FiltersTreeView->ApplyToFilters();
-  o.RealLinkFlag = RealLinkCheck->isChecked();
-  o.SuppressLinkFlag = SuppressLinkCheck->isChecked();
-  o.RefLimit = RefLimitCheck->isChecked();
-  o.BackgroundOnlyFlag = BackgroundOnlyCheck->isChecked();
-  o.DownloadFTPFlag = DownloadFTPCheck->isChecked();
-  o.DownloadVrmlFlag = DownLoadVrmlCheck->isChecked();
-  o.DownLoadAppletJavaFlag = DownLoadAppletJavaCheck->isChecked();
-  o.VignetteFlag = VignetteCheck->isChecked();
-  o.NotExploreFrameFlag = NotExploreFrameCheck->isChecked();
-  o.MaxTime = GetLimit(MaxTimeCheck, MaxTimeUpDown);
+  Pages.Profile->Take(options_);
+  Pages.Path->Take(options_);
+  Pages.Explore->Take(options_);
+  Pages.Mime->Take(options_);
+  Pages.Limits->Take(options_);
+  Pages.Filters->Take();
+  Pages.Other->Take(options_);
 }
 
 std::string TDlgWeb::CaptureFolder() const {
-  const QString folder = Path_PathEdit->text().trimmed();
+  const QString folder = Pages.Path->PathEdit->text().trimmed();
   return folder.isEmpty() ? std::string() : controls::WithTrailingSlash(folder).toStdString();
 }
 
@@ -653,7 +451,7 @@ void TDlgWeb::followStartUrl() {
   if (web_ || pathEdited_) return;
   const std::string base = setup_.WebPath.empty() ? setup_.WorkPath : setup_.WebPath;
   if (base.empty()) return;
-  Path_PathEdit->setText(QString::fromStdString(DefaultFolder(base, UrlCombo->currentText().trimmed().toStdString())));
+  Pages.Path->PathEdit->setText(QString::fromStdString(DefaultFolder(base, Pages.Url->Url().toStdString())));
 }
 
 fs::path TDlgWeb::CaptureFile() const {
@@ -682,20 +480,20 @@ bool TDlgWeb::ApplyTo(TWeb& web) {
     showPage(pgPath);
     return false;
   }
-  setup_.UseWebStructure = Path_UseWebStructureCheck->isChecked();
-  setup_.UseShortName = Path_UseShortNameCheck->isChecked();
+  setup_.UseWebStructure = Pages.Path->UseWebStructureCheck->isChecked();
+  setup_.UseShortName = Pages.Path->UseShortNameCheck->isChecked();
   // The page edits the first start entry; the others were added from the
   // URL lists and stay.
   if (web.StartEntries.empty()) web.StartEntries.emplace_back();
   TStartEntry& first = web.StartEntries.front();
-  first.Url = UrlCombo->currentText().trimmed().toStdString();
-  first.User = UserNameEdit->text().toStdString();
-  first.Password = PasswordEdit->text().toStdString();
+  first.Url = Pages.Url->Url().toStdString();
+  first.User = Pages.Url->UserNameEdit->text().toStdString();
+  first.Password = Pages.Url->PasswordEdit->text().toStdString();
   const std::string url = first.Url;
   web.StartEntries.erase(std::remove_if(web.StartEntries.begin() + 1, web.StartEntries.end(),
                                         [&](const TStartEntry& e) { return e.Url == url; }),
                          web.StartEntries.end());
-  web.SetTitle(Url_TitleEdit->text().toStdString());
+  web.SetTitle(Pages.Url->TitleEdit->text().toStdString());
   if (web_ == &web) TitleLine->setText(QString::fromStdString(web.GetTitle()));
   if (!onDisk) web.SetFolder(CaptureFolder());
   fromControls();
@@ -742,7 +540,7 @@ bool TDlgWeb::ExecuteModal() {
   show();
   // What a person types first is the address.
   activateWindow();
-  if (CurrentPage() == pgUrl) UrlCombo->setFocus(Qt::ActiveWindowFocusReason);
+  if (CurrentPage() == pgUrl) Pages.Url->UrlCombo->setFocus(Qt::ActiveWindowFocusReason);
   QEventLoop loop;
   connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
   while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
@@ -755,67 +553,73 @@ bool TDlgWeb::ExecuteModal() {
 bool TDlgWeb::runDialog(QDialog& dlg) { return RunDialog && RunDialog(dlg); }
 
 void TDlgWeb::MimeAddClick() {
+  TMimeTree* types = Pages.Mime->WMimeList;
   TMimeItem item;
-  const int category = WMimeList->GetSelectedCategory();
+  const int category = types->GetSelectedCategory();
   item.Category = uint8_t(category >= 0 ? category : mcAutre);
   TDlgMime dlg(item, this);
-  if (runDialog(dlg)) WMimeList->AddMimeItem(item);
+  if (runDialog(dlg)) types->AddMimeItem(item);
   updateTreeButtons();
 }
 
 void TDlgWeb::MimePropClick() {
-  const TMimeItem* selected = WMimeList->GetSelectedMimeItem();
+  TMimeTree* types = Pages.Mime->WMimeList;
+  const TMimeItem* selected = types->GetSelectedMimeItem();
   if (!selected) return;
   TMimeItem item;
   item.Assign(*selected);
   TDlgMime dlg(item, this);
-  if (runDialog(dlg)) WMimeList->UpdateSelectedItem(item);
+  if (runDialog(dlg)) types->UpdateSelectedItem(item);
   updateTreeButtons();
 }
 
 void TDlgWeb::MimeDeleteClick() {
-  TMimeItem* selected = WMimeList->GetSelectedMimeItem();
+  TMimeTree* types = Pages.Mime->WMimeList;
+  TMimeItem* selected = types->GetSelectedMimeItem();
   if (!selected || !selected->CanDelete()) return;  // built-in or in use
   options_.MimeList().Remove(selected);
-  WMimeList->Rebuild();
+  types->Rebuild();
   updateTreeButtons();
 }
 
 void TDlgWeb::FilterAddClick() {
   TDlgFilter dlg({}, this);
   if (!runDialog(dlg)) return;
-  FiltersTreeView->AddFilterPath(dlg.FilterUrl, true);
+  Pages.Filters->FiltersTreeView->AddFilterPath(dlg.FilterUrl, true);
   updateTreeButtons();
 }
 
 void TDlgWeb::FilterEditClick() {
-  controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
-  if (!node || node == FiltersTreeView->Root()) return;
+  TFiltersView* tree = Pages.Filters->FiltersTreeView;
+  controls::TWTreeNode* node = tree->GetSelectedNode();
+  if (!node || node == tree->Root()) return;
   const std::string old = "http://" + TFiltersView::NodePath(node);
   const quint8 mark = TFiltersView::OwnMark(node);
   TDlgFilter dlg(old, this);
   if (!runDialog(dlg)) return;
-  FiltersTreeView->RemoveFilterPath(old);
-  FiltersTreeView->AddFilterPath(dlg.FilterUrl, mark != kFilterAllowed);
+  tree->RemoveFilterPath(old);
+  tree->AddFilterPath(dlg.FilterUrl, mark != kFilterAllowed);
   updateTreeButtons();
 }
 
 void TDlgWeb::FilterDeleteClick() {
-  controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
-  if (!node || node == FiltersTreeView->Root()) return;
-  FiltersTreeView->RemoveFilterPath("http://" + TFiltersView::NodePath(node));
+  TFiltersView* tree = Pages.Filters->FiltersTreeView;
+  controls::TWTreeNode* node = tree->GetSelectedNode();
+  if (!node || node == tree->Root()) return;
+  tree->RemoveFilterPath("http://" + TFiltersView::NodePath(node));
   updateTreeButtons();
 }
 
 void TDlgWeb::FilterClearClick() {
   options_.Filters().Clear();
-  FiltersTreeView->Rebuild();
+  Pages.Filters->FiltersTreeView->Rebuild();
   updateTreeButtons();
 }
 
 void TDlgWeb::FilterMarkClick(int mark) {
-  controls::TWTreeNode* node = FiltersTreeView->GetSelectedNode();
-  if (node && node != FiltersTreeView->Root()) FiltersTreeView->SetNodeMark(node, quint8(mark));
+  TFiltersView* tree = Pages.Filters->FiltersTreeView;
+  controls::TWTreeNode* node = tree->GetSelectedNode();
+  if (node && node != tree->Root()) tree->SetNodeMark(node, quint8(mark));
 }
 
 }  // namespace qlon::shell

@@ -17,16 +17,17 @@
 
 #include "DockForm.h"
 #include "Options.h"
+#include "UrlHistory.h"
+#include "WebPages.h"
 
-class QCheckBox;
 class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QSpinBox;
 class QStackedWidget;
+class QVBoxLayout;
 
 namespace qlon {
 class TSetup;
@@ -35,15 +36,10 @@ class TWeb;
 
 namespace qlon::shell {
 
-class TFiltersView;
-class TMimeTree;
-
 class TDlgWeb : public TDockForm {
   Q_OBJECT
  public:
   enum Page { pgUrl, pgPath, pgProfile, pgExplore, pgMime, pgLimits, pgFilters, pgOther, kPageCount };
-  static constexpr int kHistoryMax = 40;
-  static constexpr const char* kHistoryFile = "uhistory.lst";
   static constexpr const char* kUrlErrorCaption = "Erreur dans l'Url";
 
   explicit TDlgWeb(TSetup& setup, QWidget* parent = nullptr);
@@ -68,7 +64,7 @@ class TDlgWeb : public TDockForm {
   // Checks the address field, showing a refusal; an accepted address goes
   // first in the history, which is saved.
   bool CheckStartUrl();
-  const QStringList& History() const { return history_; }
+  const QStringList& History() const { return history_.Items(); }
 
   // Makes the HTML page of the addresses found in a text file, beside it
   // (same name with ".htm", or a free name when that one is taken); the
@@ -111,32 +107,18 @@ class TDlgWeb : public TDockForm {
   std::function<bool(std::string& address, std::string& title)> BrowserCurrentPage;
   std::function<void(const std::string& url)> VerifyUrl;
 
-  // Controls, named as the form's.
+  // The frame around the pages: the page list, the page's hint, the
+  // title line, the pages themselves and the buttons below them.
   QListWidget* PageList;
   QLabel* HintLabel;
   QLabel* TitleLine;
-  QStackedWidget* Pages;
+  QStackedWidget* PageStack;
   QPushButton *PrevBtn, *NextBtn, *OKBtn, *OKCaptureBtn, *CancelBtn;
+  TWebPages Pages;
+  // The start entry's fields of the address page, which the commands that
+  // open the wizard preset.
   QComboBox* UrlCombo;
-  QLineEdit *UserNameEdit, *PasswordEdit, *Url_TitleEdit;
-  QPushButton *CheckUrlBtn, *OpenUrlButton, *BrowserUrlBut;
-  QLineEdit* Path_PathEdit;
-  QPushButton* Path_BrowseBtn;
-  QCheckBox *Path_UseWebStructureCheck, *Path_UseShortNameCheck;
-  QLabel* Path_FixedLabel;  // why the folder of a saved capture cannot be edited
-  QComboBox* Profile_DefaultCombo;
-  QCheckBox *Explore_InternalPathLimitCheck, *Explore_ExternalPathLimitCheck, *DomainMachineNotCheck;
-  QSpinBox *Explore_InternalLinkDepthUpDown, *Explore_ExternalWebDepthUpDown, *Explore_ExternalLinkDepthUpDown;
-  TMimeTree* WMimeList;
-  QPushButton *MimeAddBtn, *MimePropBtn, *MimeDeleteBtn, *MimeAllBtn;
-  QCheckBox *ExtensionFilterCheck, *NewMimeValidStateCheck;
-  QCheckBox *MaxFileCountCheck, *MaxDiskSizeCheck, *MinFileSizeCheck, *MaxFileSizeCheck;
-  QSpinBox *MaxFileCountEdit, *MaxDiskSizeEdit, *MinFileSizeEdit, *MaxFileSizeEdit;
-  TFiltersView* FiltersTreeView;
-  QPushButton *FilterAddBtn, *FilterEditBtn, *FilterDeleteBtn, *FilterClearBtn;
-  QCheckBox *RealLinkCheck, *SuppressLinkCheck, *RefLimitCheck, *BackgroundOnlyCheck, *DownloadFTPCheck,
-      *DownLoadVrmlCheck, *DownLoadAppletJavaCheck, *VignetteCheck, *NotExploreFrameCheck, *MaxTimeCheck;
-  QSpinBox* MaxTimeUpDown;
+  QLineEdit *UserNameEdit, *PasswordEdit;
 
   // The MIME and filter page buttons.
   void MimeAddClick();
@@ -154,9 +136,14 @@ class TDlgWeb : public TDockForm {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  QVBoxLayout* buildFrame();
   void buildPages();
+  void buildButtons(QVBoxLayout* outer);
+  void connectUrlPage();
+  void connectPathAndProfilePages();
+  void connectTreePages();
+  void connectFrame();
   void loadHistory();
-  void saveHistory() const;
   void toControls();
   void fromControls();
   void refillProfiles();
@@ -171,7 +158,7 @@ class TDlgWeb : public TDockForm {
   TSetup& setup_;
   TWeb* web_ = nullptr;
   TOptions options_;
-  QStringList history_;
+  TUrlHistory history_;
   bool closedWithOk_ = false;
   bool pathEdited_ = false;  // the user chose the new web's folder
 };

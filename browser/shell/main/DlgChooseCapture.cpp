@@ -10,6 +10,7 @@
 
 #include "Capture.h"
 #include "MessageBox.h"
+#include "OkCancelRow.h"
 #include "Texts.h"
 #include "Utils.h"
 
@@ -56,16 +57,11 @@ TDlgChooseCapture::TDlgChooseCapture(TCaptureFlags proposed, QWidget* parent)
   whenLayout->addWidget(HangUpCheck);
   layout->addWidget(when);
 
-  auto* buttons = new QHBoxLayout;
-  OKBtn = new QPushButton(QString::fromUtf8("&OK"), this);
-  CancelBtn = new QPushButton(QString::fromUtf8("&Annuler"), this);
-  buttons->addStretch();
-  buttons->addWidget(OKBtn);
-  buttons->addWidget(CancelBtn);
-  layout->addLayout(buttons);
-  OKBtn->setDefault(true);
+  const controls::TOkCancelRow buttons = controls::MakeOkCancelRow(this, this);
+  OKBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  layout->addLayout(buttons.Layout);
   connect(OKBtn, &QPushButton::clicked, this, &TDlgChooseCapture::accept);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
   connect(LaterCheck, &QCheckBox::toggled, LaterEdit, &QWidget::setEnabled);
 
   if (proposed & kCaptureReset)

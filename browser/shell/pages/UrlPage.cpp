@@ -54,6 +54,18 @@ TUrlPage::TUrlPage(IUrlPageHost& host, TSetup& setup, QWidget* dialogParent, QWi
   setObjectName("UrlsFrame");
   auto* urls = new QVBoxLayout(this);
   urls->setContentsMargins(0, 0, 0, 0);
+  buildTopButtons(urls);
+  buildListAndImages(urls);
+  ViewTimer = new QTimer(this);
+  ViewTimer->setObjectName("ViewTimer");
+  ViewTimer->setInterval(250);
+  ViewTimer->setSingleShot(true);
+  connect(ViewTimer, &QTimer::timeout, this, &TUrlPage::ViewTimerTimer);
+  attachCommands(dialogParent);
+  connectList();
+}
+
+void TUrlPage::buildTopButtons(QVBoxLayout* urls) {
   UrlTopFrame = NewFrame(this, "UrlTopFrame");
   auto* top = new QHBoxLayout(UrlTopFrame);
   top->setContentsMargins(0, 0, 0, 0);
@@ -67,6 +79,9 @@ TUrlPage::TUrlPage(IUrlPageHost& host, TSetup& setup, QWidget* dialogParent, QWi
   top->addStretch();
   top->addWidget(UrlOptionsBtn);
   urls->addWidget(UrlTopFrame);
+}
+
+void TUrlPage::buildListAndImages(QVBoxLayout* urls) {
   UrlList = new TWUrlList(usHtml, usFiltered);
   UrlList->setObjectName("UrlList");
   SearchPanel = new TSearchPane(host_, *UrlList, this);
@@ -103,13 +118,9 @@ TUrlPage::TUrlPage(IUrlPageHost& host, TSetup& setup, QWidget* dialogParent, QWi
   urls->addWidget(UrlSplitter, 1);
   FullImagePanel = NewFrame(this, "FullImagePanel");
   urls->addWidget(FullImagePanel);
+}
 
-  ViewTimer = new QTimer(this);
-  ViewTimer->setObjectName("ViewTimer");
-  ViewTimer->setInterval(250);
-  ViewTimer->setSingleShot(true);
-  connect(ViewTimer, &QTimer::timeout, this, &TUrlPage::ViewTimerTimer);
-
+void TUrlPage::attachCommands(QWidget* dialogParent) {
   UrlCommands = std::make_unique<TUrlCommands>(*UrlList, host_, dialogParent);
   UrlCommands->AttachToList();
   MarquageButton->setMenu(UrlCommands->MarquagePopup.get());
@@ -125,7 +136,9 @@ TUrlPage::TUrlPage(IUrlPageHost& host, TSetup& setup, QWidget* dialogParent, QWi
   connect(UrlCommands->OptionsMenuViewFrame, &QAction::triggered, this, &TUrlPage::OptionsMenuViewFrameClick);
   connect(UrlCommands->OptionsMenuViewLastImage, &QAction::triggered, this,
           [this](bool checked) { setup_.ViewLastImageFlag = checked; });
+}
 
+void TUrlPage::connectList() {
   UrlList->OnWebFileClick = [this](TWUrlList*, TWebFile& record) { UrlListWebFileClick(record); };
   UrlList->OnWebFileDblClick = [this](TWUrlList*, TWebFile& record) { UrlListWebFileDblClick(record); };
   UrlList->OnStyleChanging = [this](TWUrlList*, TWUrlListStyle style) { UrlListStyleChanging(style); };

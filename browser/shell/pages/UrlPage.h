@@ -40,6 +40,7 @@ class QLabel;
 class QSplitter;
 class QTimer;
 class QToolButton;
+class QVBoxLayout;
 
 namespace qlon {
 class TSetup;
@@ -101,6 +102,12 @@ class TUrlPage : public QFrame {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The action and option buttons above the list.
+  void buildTopButtons(QVBoxLayout* urls);
+  // The list, its search panel and, below them, the picture and thumbnail.
+  void buildListAndImages(QVBoxLayout* urls);
+  void attachCommands(QWidget* dialogParent);
+  void connectList();
   void ViewTimerTimer();
   void ShowPicture(const QString& file);
   void UrlListWebFileClick(TWebFile& record);

@@ -85,7 +85,16 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
     : TDockForm(parent), scheduler_(std::move(scheduler)), host_(host) {
   setWindowTitle("Travaux en différé");
   ExecDialog = [](QDialog& d) { return d.exec(); };
+  buildControls();
+  buildMenus();
+  placeControls();
+  connectTaskView();
+  bindEvents();
+  RebuildTree();
+  RefreshStatus();
+}
 
+void TDlgScheduler::buildControls() {
   TaskView = new controls::TWTree(this);
   TaskView->SetStateBitmap(StateImages());
   TaskView->SetDragMode(controls::dmAutomatic);
@@ -107,7 +116,13 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   OptionsBtn = new QToolButton(this);
   OptionsBtn->setText("Options");
   OptionsBtn->setPopupMode(QToolButton::InstantPopup);
+  connect(NewBtn, &QPushButton::clicked, this, &TDlgScheduler::NewTaskClick);
+  connect(AddWebBtn, &QPushButton::clicked, this, &TDlgScheduler::AddWebClick);
+  connect(PropBtn, &QPushButton::clicked, this, &TDlgScheduler::PropertiesClick);
+  connect(StartBtn, &QPushButton::clicked, this, &TDlgScheduler::StartStopClick);
+}
 
+void TDlgScheduler::buildMenus() {
   TaskPopup = new controls::TPopupMenuEx(this);
   const auto item = [this](const QString& caption, void (TDlgScheduler::*handler)()) {
     QAction* a = TaskPopup->addAction(caption);
@@ -136,12 +151,9 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   connect(MenuSuspend, &QAction::triggered, this, &TDlgScheduler::SuspendClick);
   connect(MenuHide, &QAction::triggered, this, &TDlgScheduler::HideProgramClick);
   OptionsBtn->setMenu(OptionsMenu);
+}
 
-  connect(NewBtn, &QPushButton::clicked, this, &TDlgScheduler::NewTaskClick);
-  connect(AddWebBtn, &QPushButton::clicked, this, &TDlgScheduler::AddWebClick);
-  connect(PropBtn, &QPushButton::clicked, this, &TDlgScheduler::PropertiesClick);
-  connect(StartBtn, &QPushButton::clicked, this, &TDlgScheduler::StartStopClick);
-
+void TDlgScheduler::placeControls() {
   auto* details = new QWidget(this);
   auto* dl = new QVBoxLayout(details);
   for (QLabel* l : {TaskLabel, TaskTextLabel, StateLabel, LastStartLabel, DurationLabel, ResultLabel}) dl->addWidget(l);
@@ -161,7 +173,9 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(split, 1);
   layout->addLayout(buttons);
+}
 
+void TDlgScheduler::connectTaskView() {
   TaskView->OnClick = [this](controls::WGrid*) {
     RefreshDetails();
     RefreshJournal();
@@ -202,10 +216,6 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
     DropTask(dragSource_, target, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
     dragSource_ = nullptr;
   };
-
-  bindEvents();
-  RebuildTree();
-  RefreshStatus();
 }
 
 TDlgScheduler::~TDlgScheduler() {

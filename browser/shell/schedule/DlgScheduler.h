@@ -132,6 +132,12 @@ class TDlgScheduler : public TDockForm {
   static constexpr int kJournalLines = 1000;
 
  private:
+  void buildControls();
+  // The task popup and the Options menu.
+  void buildMenus();
+  void placeControls();
+  // Selection, double click, Delete, the popup and dragging in the tree.
+  void connectTaskView();
   void bindEvents();
   void post(std::atomic<bool>& pending, void (TDlgScheduler::*handler)());
   // Under the tree lock: rebuilds the nodes when the tree changed since.

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +16,7 @@
 #include <cmath>
 
 #include "MessageBox.h"
+#include "OkCancelRow.h"
 #include "Scheduler.h"
 #include "TaskDates.h"
 #include "Texts.h"
@@ -35,7 +35,18 @@ TDlgTask::TDlgTask(const TTask& task, std::vector<int> otherJobs, QWidget* paren
   StartKindCombo = new QComboBox(this);
   for (int kind = skMonthly; kind <= skIdle; ++kind) StartKindCombo->addItem(Text(TextAt(kTaskStartKinds, kind)));
   Pages = new QStackedWidget(this);
+  buildRulePages(otherJobs);
+  buildCommonFields();
+  placeControls();
+  connect(StartKindCombo, &QComboBox::currentIndexChanged, Pages, &QStackedWidget::setCurrentIndex);
+  connect(LimitCheck, &QCheckBox::toggled, LimitEdit, &QWidget::setEnabled);
+  connect(TodayBtn, &QPushButton::clicked, this, &TDlgTask::TodayBtnClick);
+  connect(NowBtn, &QPushButton::clicked, this, &TDlgTask::NowBtnClick);
+  connect(OkBtn, &QPushButton::clicked, this, &TDlgTask::OkBtnClick);
+  showTask(task);
+}
 
+void TDlgTask::buildRulePages(const std::vector<int>& otherJobs) {
   auto* monthly = new QWidget;
   auto* mg = new QGridLayout(monthly);
   mg->addWidget(new QLabel("Le jour :"), 0, 0);
@@ -83,7 +94,9 @@ TDlgTask::TDlgTask(const TTask& task, std::vector<int> otherJobs, QWidget* paren
   IdleEdit->setRange(1, 24 * 60);
   ig->addWidget(IdleEdit);
   Pages->addWidget(idle);
+}
 
+void TDlgTask::buildCommonFields() {
   StartTimeEdit = new QTimeEdit;
   StartTimeEdit->setDisplayFormat("HH:mm:ss");
   NowBtn = new QPushButton("Heure courante");
@@ -93,10 +106,11 @@ TDlgTask::TDlgTask(const TTask& task, std::vector<int> otherJobs, QWidget* paren
   LimitEdit->setDisplayFormat("HH:mm:ss");
   HangUpCheck = new QCheckBox("Couper la connexion modem");
   CloseCheck = new QCheckBox("Fermer Quillon en fin de tâche");
-  OkBtn = new QPushButton("&OK");
-  OkBtn->setDefault(true);
-  CancelBtn = new QPushButton("&Annuler");
+}
 
+// Controls made without a parent join the dialog here, in the order Tab
+// visits them.
+void TDlgTask::placeControls() {
   auto* layout = new QVBoxLayout(this);
   auto* rule = new QFormLayout;
   rule->addRow("Démarrage :", StartKindCombo);
@@ -117,19 +131,13 @@ TDlgTask::TDlgTask(const TTask& task, std::vector<int> otherJobs, QWidget* paren
   eg->addWidget(HangUpCheck);
   eg->addWidget(CloseCheck);
   layout->addWidget(end);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(OkBtn);
-  buttons->addWidget(CancelBtn);
-  layout->addLayout(buttons);
+  const controls::TOkCancelRow buttons = controls::MakeOkCancelRow(this);
+  OkBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  layout->addLayout(buttons.Layout);
+}
 
-  connect(StartKindCombo, &QComboBox::currentIndexChanged, Pages, &QStackedWidget::setCurrentIndex);
-  connect(LimitCheck, &QCheckBox::toggled, LimitEdit, &QWidget::setEnabled);
-  connect(TodayBtn, &QPushButton::clicked, this, &TDlgTask::TodayBtnClick);
-  connect(NowBtn, &QPushButton::clicked, this, &TDlgTask::NowBtnClick);
-  connect(OkBtn, &QPushButton::clicked, this, &TDlgTask::OkBtnClick);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-
+void TDlgTask::showTask(const TTask& task) {
   // A new task (no rule yet) starts on the monthly page.
   const int kind = task.StartKind >= skMonthly && task.StartKind <= skIdle ? task.StartKind : skMonthly;
   StartKindCombo->setCurrentIndex(kind - 1);

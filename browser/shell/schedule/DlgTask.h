@@ -53,6 +53,14 @@ class TDlgTask : public QDialog {
   QCheckBox* CloseCheck;
   QPushButton* OkBtn;
   QPushButton* CancelBtn;
+
+ private:
+  // The pages of the start rules, one for each kind of start.
+  void buildRulePages(const std::vector<int>& otherJobs);
+  // The start time, the limit, the state and what follows the task.
+  void buildCommonFields();
+  void placeControls();
+  void showTask(const TTask& task);
 };
 
 }  // namespace qlon

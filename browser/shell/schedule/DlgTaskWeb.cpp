@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "MessageBox.h"
+#include "OkCancelRow.h"
 #include "RecentWebs.h"
 #include "Scheduler.h"
 #include "TaskDates.h"
@@ -63,17 +64,12 @@ TDlgTaskWeb::TDlgTaskWeb(const TTaskWeb& task, const fs::path& workFolder, bool 
   layout->addLayout(limit);
   SuspendCheck = new QCheckBox("Suspendre.");
   layout->addWidget(SuspendCheck);
-  OkBtn = new QPushButton("&OK");
-  OkBtn->setDefault(true);
-  CancelBtn = new QPushButton("&Annuler");
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(OkBtn);
-  buttons->addWidget(CancelBtn);
-  layout->addLayout(buttons);
+  const controls::TOkCancelRow buttons = controls::MakeOkCancelRow(this);
+  OkBtn = buttons.Ok;
+  CancelBtn = buttons.Cancel;
+  layout->addLayout(buttons.Layout);
   connect(LimitCheck, &QCheckBox::toggled, LimitEdit, &QWidget::setEnabled);
   connect(OkBtn, &QPushButton::clicked, this, &TDlgTaskWeb::OkBtnClick);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
   ResetCheck->setChecked(task.Actions & kActionReset);
   CaptureCheck->setChecked(task.Actions & kActionCapture);

@@ -52,32 +52,32 @@ TEST_F(DlgSetupTest, EditedPagesReachQuillonIniAndComeBackInAFreshDialog) {
   test::WriteFileBytes(browser, "#!/bin/sh\n");
   {
     TDlgSetup dlg(setup);
-    dlg.MaxSocketsSpin->setValue(9);
-    dlg.TimeoutSpin->setValue(45);
-    dlg.AgentCombo->setCurrentIndex(2);
-    dlg.EMailEdit->setText("  moi@example.org ");
-    dlg.HTTPUseProxyCheck->setChecked(true);
-    dlg.HTTPProxyAdressEdit->setText("proxy.example");
-    dlg.HTTPProxyPortSpin->setValue(3128);
-    dlg.HTTPProxyUsePasswordCheck->setChecked(true);
-    dlg.HTTPProxyUserNameEdit->setText("jean");
-    dlg.HTTPProxyPasswordEdit->setText("mot de passe");
-    dlg.FTPUseProxyCheck->setChecked(true);
-    dlg.UseSameProxyCheck->setChecked(true);
-    dlg.BrowserOtherRadio->setChecked(true);
-    dlg.BrowserCombo->setEditText(QString::fromStdString(browser));
-    dlg.BookmarkFileEdit->setText(QString::fromStdString(Path("marks.htm")));
-    dlg.BookmarkFolderEdit->setText("Mes Webs");
-    dlg.LigByPageSpin->setValue(20);
-    dlg.ImgRatioCheck->setChecked(true);
-    dlg.ThumbnailSizeCombo->setCurrentIndex(3);
-    dlg.WebPathEdit->setText(QString::fromStdString(Path("captures")));
-    dlg.FTPUseSavePathCheck->setChecked(true);
-    dlg.FTPSavePathEdit->setText(QString::fromStdString(Path("ftp")));
-    dlg.DefaultIdentCheck->setChecked(false);
-    dlg.RasUserNameEdit->setText("abonne");
-    dlg.RasPasswordEdit->setText("secret");
-    dlg.DisconnectRasCheck->setChecked(true);
+    dlg.Pages.Preferences->MaxSocketsSpin->setValue(9);
+    dlg.Pages.Preferences->TimeoutSpin->setValue(45);
+    dlg.Pages.Preferences->AgentCombo->setCurrentIndex(2);
+    dlg.Pages.Preferences->EMailEdit->setText("  moi@example.org ");
+    dlg.Pages.Proxy->HTTPUseProxyCheck->setChecked(true);
+    dlg.Pages.Proxy->HTTPProxyAdressEdit->setText("proxy.example");
+    dlg.Pages.Proxy->HTTPProxyPortSpin->setValue(3128);
+    dlg.Pages.Proxy->HTTPProxyUsePasswordCheck->setChecked(true);
+    dlg.Pages.Proxy->HTTPProxyUserNameEdit->setText("jean");
+    dlg.Pages.Proxy->HTTPProxyPasswordEdit->setText("mot de passe");
+    dlg.Pages.Proxy->FTPUseProxyCheck->setChecked(true);
+    dlg.Pages.Proxy->UseSameProxyCheck->setChecked(true);
+    dlg.Pages.Browser->BrowserOtherRadio->setChecked(true);
+    dlg.Pages.Browser->BrowserCombo->setEditText(QString::fromStdString(browser));
+    dlg.Pages.Browser->BookmarkFileEdit->setText(QString::fromStdString(Path("marks.htm")));
+    dlg.Pages.Browser->BookmarkFolderEdit->setText("Mes Webs");
+    dlg.Pages.Report->LigByPageSpin->setValue(20);
+    dlg.Pages.Report->ImgRatioCheck->setChecked(true);
+    dlg.Pages.Report->ThumbnailSizeCombo->setCurrentIndex(3);
+    dlg.Pages.Folders->WebPathEdit->setText(QString::fromStdString(Path("captures")));
+    dlg.Pages.Folders->FTPUseSavePathCheck->setChecked(true);
+    dlg.Pages.Folders->FTPSavePathEdit->setText(QString::fromStdString(Path("ftp")));
+    dlg.Pages.Connection->DefaultIdentCheck->setChecked(false);
+    dlg.Pages.Connection->RasUserNameEdit->setText("abonne");
+    dlg.Pages.Connection->RasPasswordEdit->setText("secret");
+    dlg.Pages.Connection->DisconnectRasCheck->setChecked(true);
     ASSERT_TRUE(dlg.StorePages());
   }
   EXPECT_EQ(Ini("Options", "MaxSockets"), "9");
@@ -105,25 +105,25 @@ TEST_F(DlgSetupTest, EditedPagesReachQuillonIniAndComeBackInAFreshDialog) {
 
   TSetup again(&prompt, root.path() / "program");
   TDlgSetup dlg(again);
-  EXPECT_EQ(dlg.MaxSocketsSpin->value(), 9);
-  EXPECT_EQ(dlg.AgentCombo->currentIndex(), 2);
-  EXPECT_EQ(dlg.HTTPProxyAdressEdit->text(), "proxy.example");
-  EXPECT_EQ(dlg.HTTPProxyPasswordEdit->text(), "mot de passe");
-  EXPECT_TRUE(dlg.UseSameProxyCheck->isChecked());
-  EXPECT_TRUE(dlg.BrowserOtherRadio->isChecked());
-  EXPECT_EQ(dlg.BrowserCombo->currentText().toStdString(), browser);
-  EXPECT_EQ(dlg.BookmarkFolderEdit->text(), "Mes Webs");
-  EXPECT_EQ(dlg.LigByPageSpin->value(), 20);
-  EXPECT_EQ(dlg.ThumbnailSizeCombo->currentText(), "160 x 120");
-  EXPECT_TRUE(dlg.FTPUseSavePathCheck->isChecked());
-  EXPECT_FALSE(dlg.DefaultIdentCheck->isChecked());
-  EXPECT_EQ(dlg.RasUserNameEdit->text(), "abonne");
-  EXPECT_TRUE(dlg.DisconnectRasCheck->isChecked());
+  EXPECT_EQ(dlg.Pages.Preferences->MaxSocketsSpin->value(), 9);
+  EXPECT_EQ(dlg.Pages.Preferences->AgentCombo->currentIndex(), 2);
+  EXPECT_EQ(dlg.Pages.Proxy->HTTPProxyAdressEdit->text(), "proxy.example");
+  EXPECT_EQ(dlg.Pages.Proxy->HTTPProxyPasswordEdit->text(), "mot de passe");
+  EXPECT_TRUE(dlg.Pages.Proxy->UseSameProxyCheck->isChecked());
+  EXPECT_TRUE(dlg.Pages.Browser->BrowserOtherRadio->isChecked());
+  EXPECT_EQ(dlg.Pages.Browser->BrowserCombo->currentText().toStdString(), browser);
+  EXPECT_EQ(dlg.Pages.Browser->BookmarkFolderEdit->text(), "Mes Webs");
+  EXPECT_EQ(dlg.Pages.Report->LigByPageSpin->value(), 20);
+  EXPECT_EQ(dlg.Pages.Report->ThumbnailSizeCombo->currentText(), "160 x 120");
+  EXPECT_TRUE(dlg.Pages.Folders->FTPUseSavePathCheck->isChecked());
+  EXPECT_FALSE(dlg.Pages.Connection->DefaultIdentCheck->isChecked());
+  EXPECT_EQ(dlg.Pages.Connection->RasUserNameEdit->text(), "abonne");
+  EXPECT_TRUE(dlg.Pages.Connection->DisconnectRasCheck->isChecked());
 }
 
 TEST_F(DlgSetupTest, CookiesAreSavedOnlyWhenAcceptedAndAFileReadLateIsKept) {
   TDlgSetup dlg(setup);
-  ASSERT_FALSE(dlg.AcceptCookiesCheck->isChecked());
+  ASSERT_FALSE(dlg.Pages.Preferences->AcceptCookiesCheck->isChecked());
   CookiesBase().AddCookie("http://c.example/", "new=1", 73000);  // 2099
   ASSERT_TRUE(dlg.StorePages());
   EXPECT_FALSE(fs::exists(Cookies()));
@@ -133,7 +133,7 @@ TEST_F(DlgSetupTest, CookiesAreSavedOnlyWhenAcceptedAndAFileReadLateIsKept) {
   CookiesBase().Clear();
   test::WriteFileBytes(Cookies(), "QLONCOOKIES 100\r\nhttp://old.example/\r\nkeep=1\r\n2099-12-31 23:59:58\r\n");
   CookiesBase().AddCookie("http://c.example/", "new=1", 73000);
-  dlg.AcceptCookiesCheck->setChecked(true);
+  dlg.Pages.Preferences->AcceptCookiesCheck->setChecked(true);
   ASSERT_TRUE(dlg.StorePages());
   EXPECT_EQ(Ini("Request", "AcceptCookies"), "1");
   const std::string saved = test::ReadFileBytes(Cookies());
@@ -147,13 +147,13 @@ TEST_F(DlgSetupTest, EachTagShowsItsOwnTitledPage) {
   for (int tag = TDlgSetup::kFirstTag; tag <= TDlgSetup::kLastTag; ++tag) {
     dlg.SelectPage(tag);
     EXPECT_EQ(dlg.CurrentPage(), TDlgSetup::PageOfTag(tag));
-    EXPECT_EQ(dlg.Pages->currentIndex(), dlg.CurrentPage());
+    EXPECT_EQ(dlg.Stack->currentIndex(), dlg.CurrentPage());
     EXPECT_EQ(dlg.TitleLabel->text().toStdString(), TextAt(kPageTitles, tag));
     EXPECT_EQ(TDlgSetup::TagOfPage(dlg.CurrentPage()), tag);
     pages.insert(dlg.CurrentPage());
   }
   EXPECT_EQ(pages.size(), size_t(TDlgSetup::kPageCount));
-  EXPECT_EQ(dlg.Pages->count(), TDlgSetup::kPageCount);
+  EXPECT_EQ(dlg.Stack->count(), TDlgSetup::kPageCount);
   // The proxy page is the one with the proxy's hint.
   dlg.SelectPage(5);
   EXPECT_EQ(dlg.HintLabel->text().toStdString(), "Configurer votre serveur proxy");
@@ -168,30 +168,30 @@ TEST_F(DlgSetupTest, ARefusedFieldStoresNothingAndShowsItsPage) {
     int page;
   };
   const Case cases[] = {
-      {[](TDlgSetup& d) { d.WorkPathEdit->setText("relatif/webs"); }, TDlgSetup::pgFolders},
-      {[](TDlgSetup& d) { d.WorkPathEdit->clear(); }, TDlgSetup::pgFolders},
+      {[](TDlgSetup& d) { d.Pages.Folders->WorkPathEdit->setText("relatif/webs"); }, TDlgSetup::pgFolders},
+      {[](TDlgSetup& d) { d.Pages.Folders->WorkPathEdit->clear(); }, TDlgSetup::pgFolders},
       {[](TDlgSetup& d) {
-         d.FTPUseSavePathCheck->setChecked(true);
-         d.FTPSavePathEdit->setText("ftp");
+         d.Pages.Folders->FTPUseSavePathCheck->setChecked(true);
+         d.Pages.Folders->FTPSavePathEdit->setText("ftp");
        },
        TDlgSetup::pgFolders},
-      {[](TDlgSetup& d) { d.HTTPUseProxyCheck->setChecked(true); }, TDlgSetup::pgProxy},
+      {[](TDlgSetup& d) { d.Pages.Proxy->HTTPUseProxyCheck->setChecked(true); }, TDlgSetup::pgProxy},
       {[](TDlgSetup& d) {
-         d.HTTPUseProxyCheck->setChecked(true);
-         d.HTTPProxyAdressEdit->setText("pro xy");
+         d.Pages.Proxy->HTTPUseProxyCheck->setChecked(true);
+         d.Pages.Proxy->HTTPProxyAdressEdit->setText("pro xy");
        },
        TDlgSetup::pgProxy},
-      {[](TDlgSetup& d) { d.RasPasswordEdit->setText(" secret"); }, TDlgSetup::pgConnection},
+      {[](TDlgSetup& d) { d.Pages.Connection->RasPasswordEdit->setText(" secret"); }, TDlgSetup::pgConnection},
       {[](TDlgSetup& d) {
-         d.BrowserOtherRadio->setChecked(true);
-         d.BrowserCombo->setEditText("/nulle/part/navigateur");
+         d.Pages.Browser->BrowserOtherRadio->setChecked(true);
+         d.Pages.Browser->BrowserCombo->setEditText("/nulle/part/navigateur");
        },
        TDlgSetup::pgBrowser},
   };
   for (const Case& c : cases) {
     ScriptedMessageBoxes boxes;
     TDlgSetup dlg(setup);
-    dlg.MaxSocketsSpin->setValue(12);
+    dlg.Pages.Preferences->MaxSocketsSpin->setValue(12);
     c.spoil(dlg);
     dlg.SelectPage(4);
     EXPECT_FALSE(dlg.StorePages());
@@ -200,7 +200,7 @@ TEST_F(DlgSetupTest, ARefusedFieldStoresNothingAndShowsItsPage) {
     EXPECT_EQ(setup.MaxSockets, 5);
     EXPECT_FALSE(fs::exists(setup.IniFile()));
     // The edit is still there to be mended.
-    EXPECT_EQ(dlg.MaxSocketsSpin->value(), 12);
+    EXPECT_EQ(dlg.Pages.Preferences->MaxSocketsSpin->value(), 12);
   }
 }
 
@@ -212,7 +212,7 @@ TEST_F(DlgSetupTest, DoubtfulValuesAlreadyStoredDoNotBlockTheNextStore) {
   setup.LoadSettings();
   ScriptedMessageBoxes boxes;
   TDlgSetup dlg(setup);
-  dlg.TryCountSpin->setValue(4);
+  dlg.Pages.Preferences->TryCountSpin->setValue(4);
   EXPECT_TRUE(dlg.StorePages());
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(Ini("Options", "TryCount"), "4");
@@ -221,7 +221,7 @@ TEST_F(DlgSetupTest, DoubtfulValuesAlreadyStoredDoNotBlockTheNextStore) {
 TEST_F(DlgSetupTest, ANewWorkFolderIsMadeAndKeptForTheNextStart) {
   TDlgSetup dlg(setup);
   const std::string folder = Path("autre/webs");
-  dlg.WorkPathEdit->setText(QString::fromStdString(folder));
+  dlg.Pages.Folders->WorkPathEdit->setText(QString::fromStdString(folder));
   ASSERT_TRUE(dlg.StorePages());
   EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_EQ(setup.WorkPath, folder + "/");
@@ -233,7 +233,7 @@ TEST_F(DlgSetupTest, SettingsChangedElsewhereAreNotPutBack) {
   TDlgSetup dlg(setup);
   setup.UseWebStructure = false;  // the wizard's choice, after the pages were loaded
   setup.MaxSockets = 7;
-  dlg.TimeoutSpin->setValue(60);
+  dlg.Pages.Preferences->TimeoutSpin->setValue(60);
   ASSERT_TRUE(dlg.StorePages());
   EXPECT_FALSE(setup.UseWebStructure);
   EXPECT_EQ(setup.MaxSockets, 7);
@@ -245,16 +245,16 @@ TEST_F(DlgSetupTest, DialUpEntriesComeFromTheDialUpLayer) {
   setup.RasConnexion = "Bureau";
   TDlgSetup dlg(setup);
   dlg.SetDialUpAvailable(false);
-  EXPECT_FALSE(dlg.UseRasCheck->isEnabled());
-  EXPECT_FALSE(dlg.UseRasCheck->isChecked());
+  EXPECT_FALSE(dlg.Pages.Connection->UseRasCheck->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Connection->UseRasCheck->isChecked());
 
   dlg.SetDialUpAvailable(true);
   dlg.SetPhoneBookEntries({"Maison", "Modem"});
-  EXPECT_EQ(dlg.ConnexionCombo->count(), 3);
-  EXPECT_EQ(dlg.ConnexionCombo->currentText(), "Bureau");
-  dlg.UseRasCheck->setChecked(true);
-  EXPECT_TRUE(dlg.ConnexionCombo->isEnabled());
-  dlg.ConnexionCombo->setCurrentIndex(dlg.ConnexionCombo->findText("Modem"));
+  EXPECT_EQ(dlg.Pages.Connection->ConnexionCombo->count(), 3);
+  EXPECT_EQ(dlg.Pages.Connection->ConnexionCombo->currentText(), "Bureau");
+  dlg.Pages.Connection->UseRasCheck->setChecked(true);
+  EXPECT_TRUE(dlg.Pages.Connection->ConnexionCombo->isEnabled());
+  dlg.Pages.Connection->ConnexionCombo->setCurrentIndex(dlg.Pages.Connection->ConnexionCombo->findText("Modem"));
   ASSERT_TRUE(dlg.StorePages());
   EXPECT_EQ(setup.RasConnexion, "Modem");
   EXPECT_EQ(Ini("Ras", "Connexion"), "Modem");

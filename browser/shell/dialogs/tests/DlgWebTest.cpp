@@ -90,7 +90,7 @@ TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
   EXPECT_EQ(dlg.windowTitle(), "Configuration de la Capture");
   EXPECT_EQ(dlg.TitleLine->text(), "Nouveau Web : ");
   EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgUrl);
-  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://www.");
+  EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText(), "http://www.");
   EXPECT_FALSE(dlg.PrevBtn->isEnabled());
 
   EXPECT_FALSE(dlg.NextPage());
@@ -100,7 +100,7 @@ TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
   EXPECT_EQ(boxes.shown[0].text, std::string(TextAt(kUrlCheckMessages, 0)));
   EXPECT_FALSE(dlg.GoToPage(TDlgWeb::pgFilters)) << "the page list is held too";
 
-  dlg.UrlCombo->setEditText("http://site.example/start/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://site.example/start/");
   for (int page = 1; page < TDlgWeb::kPageCount; ++page) {
     ASSERT_TRUE(dlg.NextPage());
     EXPECT_EQ(dlg.CurrentPage(), page);
@@ -117,16 +117,16 @@ TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
   // The accepted address went into the history file, first.
   EXPECT_EQ(ReadText(fs::path(setup.WorkPath) / "uhistory.lst"), "http://site.example/start/\r\n");
   TDlgWeb again(setup);
-  EXPECT_EQ(again.UrlCombo->currentText(), "http://site.example/start/");
+  EXPECT_EQ(again.Pages.Url->UrlCombo->currentText(), "http://site.example/start/");
 }
 
 TEST_F(DlgWebTest, HistoryKeepsFortyAddressesMostRecentFirst) {
   TDlgWeb dlg(setup);
   for (int k = 0; k < 45; ++k) {
-    dlg.UrlCombo->setEditText(QString("http://h%1.example/").arg(k));
+    dlg.Pages.Url->UrlCombo->setEditText(QString("http://h%1.example/").arg(k));
     ASSERT_TRUE(dlg.CheckStartUrl());
   }
-  dlg.UrlCombo->setEditText("http://h10.example/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://h10.example/");
   ASSERT_TRUE(dlg.CheckStartUrl());
   ASSERT_EQ(dlg.History().size(), 40);
   EXPECT_EQ(dlg.History().front(), "http://h10.example/");
@@ -147,12 +147,12 @@ TEST_F(DlgWebTest, LoadingAndOkWithoutEditsKeepEveryOption) {
   const QByteArray before = OptionBytes(web.Options);
   TDlgWeb dlg(setup);
   dlg.LoadWeb(&web);
-  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://old.example/");
-  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), (root.path() / "cap").string() + "/");
-  EXPECT_TRUE(dlg.MaxFileCountCheck->isChecked());
-  EXPECT_FALSE(dlg.MaxDiskSizeCheck->isChecked());
-  EXPECT_FALSE(dlg.MaxDiskSizeEdit->isEnabled());
-  EXPECT_FALSE(dlg.DomainMachineNotCheck->isChecked());
+  EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText(), "http://old.example/");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), (root.path() / "cap").string() + "/");
+  EXPECT_TRUE(dlg.Pages.Limits->MaxFileCountCheck->isChecked());
+  EXPECT_FALSE(dlg.Pages.Limits->MaxDiskSizeCheck->isChecked());
+  EXPECT_FALSE(dlg.Pages.Limits->MaxDiskSizeEdit->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Explore->DomainMachineNotCheck->isChecked());
   ASSERT_TRUE(dlg.OKClick());
   EXPECT_EQ(OptionBytes(web.Options), before);
   ASSERT_EQ(web.StartEntries.size(), 1u);
@@ -165,24 +165,24 @@ TEST_F(DlgWebTest, OkWritesTheControlsIntoTheCapture) {
   TDlgWeb dlg(setup);
   dlg.OnStartCapture = [&] { started = true; };
   dlg.LoadWeb(&web);
-  dlg.UrlCombo->setEditText("http://new.example/docs/");
-  dlg.UserNameEdit->setText("moi");
-  dlg.PasswordEdit->setText("secret");
-  dlg.Url_TitleEdit->setText("Nouveau titre");
-  dlg.Path_UseShortNameCheck->setChecked(true);
-  dlg.Path_UseWebStructureCheck->setChecked(false);
-  dlg.MaxFileCountCheck->setChecked(false);
-  dlg.MaxDiskSizeCheck->setChecked(true);
-  dlg.MaxDiskSizeEdit->setValue(250);
-  dlg.MaxTimeCheck->setChecked(false);
-  dlg.Explore_InternalLinkDepthUpDown->setValue(7);
-  dlg.DomainMachineNotCheck->setChecked(false);
-  dlg.RealLinkCheck->setChecked(false);
-  dlg.VignetteCheck->setChecked(true);
+  dlg.Pages.Url->UrlCombo->setEditText("http://new.example/docs/");
+  dlg.Pages.Url->UserNameEdit->setText("moi");
+  dlg.Pages.Url->PasswordEdit->setText("secret");
+  dlg.Pages.Url->TitleEdit->setText("Nouveau titre");
+  dlg.Pages.Path->UseShortNameCheck->setChecked(true);
+  dlg.Pages.Path->UseWebStructureCheck->setChecked(false);
+  dlg.Pages.Limits->MaxFileCountCheck->setChecked(false);
+  dlg.Pages.Limits->MaxDiskSizeCheck->setChecked(true);
+  dlg.Pages.Limits->MaxDiskSizeEdit->setValue(250);
+  dlg.Pages.Other->MaxTimeCheck->setChecked(false);
+  dlg.Pages.Explore->InternalLinkDepthUpDown->setValue(7);
+  dlg.Pages.Explore->DomainMachineNotCheck->setChecked(false);
+  dlg.Pages.Other->RealLinkCheck->setChecked(false);
+  dlg.Pages.Other->VignetteCheck->setChecked(true);
   // MIME page: no images.
-  controls::TWTreeNode* images = dlg.WMimeList->Root()->Child(mcImage);
-  dlg.WMimeList->Model().SelectNode(images);
-  dlg.WMimeList->ToggleCheck();
+  controls::TWTreeNode* images = dlg.Pages.Mime->WMimeList->Root()->Child(mcImage);
+  dlg.Pages.Mime->WMimeList->Model().SelectNode(images);
+  dlg.Pages.Mime->WMimeList->ToggleCheck();
   // Filter page: a filter added through its dialog.
   dlg.RunDialog = [](QDialog& d) {
     auto* filter = qobject_cast<TDlgFilter*>(&d);
@@ -225,18 +225,18 @@ TEST_F(DlgWebTest, CancelAndRefusedAddressLeaveTheCaptureAlone) {
   const QByteArray before = OptionBytes(web.Options);
   TDlgWeb dlg(setup);
   dlg.LoadWeb(&web);
-  dlg.MaxFileCountCheck->setChecked(false);
-  dlg.FiltersTreeView->AddFilterPath("http://other.example/", true);
-  dlg.WMimeList->EnableAllCategories();
-  dlg.Url_TitleEdit->setText("Changé");
+  dlg.Pages.Limits->MaxFileCountCheck->setChecked(false);
+  dlg.Pages.Filters->FiltersTreeView->AddFilterPath("http://other.example/", true);
+  dlg.Pages.Mime->WMimeList->EnableAllCategories();
+  dlg.Pages.Url->TitleEdit->setText("Changé");
   dlg.CancelClick();
   EXPECT_EQ(OptionBytes(web.Options), before);
   EXPECT_EQ(web.GetTitle(), "Ancien");
 
   dlg.LoadWeb(&web);
   dlg.GoToPage(TDlgWeb::pgLimits);
-  dlg.UrlCombo->setEditText("news.example");
-  dlg.Url_TitleEdit->setText("Changé");
+  dlg.Pages.Url->UrlCombo->setEditText("news.example");
+  dlg.Pages.Url->TitleEdit->setText("Changé");
   EXPECT_FALSE(dlg.OKClick());
   EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgUrl) << "a refused address shows the first page";
   EXPECT_EQ(boxes.shown.back().text, std::string(TextAt(kUrlCheckMessages, 2)));
@@ -250,8 +250,8 @@ TEST_F(DlgWebTest, StructureIsFixedOnceTheCaptureHoldsFiles) {
   web.RetrievedCount = 3;
   TDlgWeb dlg(setup);
   dlg.LoadWeb(&web);
-  EXPECT_FALSE(dlg.Path_UseWebStructureCheck->isEnabled());
-  dlg.Path_UseWebStructureCheck->setChecked(false);
+  EXPECT_FALSE(dlg.Pages.Path->UseWebStructureCheck->isEnabled());
+  dlg.Pages.Path->UseWebStructureCheck->setChecked(false);
   ASSERT_TRUE(dlg.OKClick());
   EXPECT_TRUE(web.Options.UseWebStructureFlag);
 }
@@ -263,11 +263,11 @@ TEST_F(DlgWebTest, ASavedCaptureKeepsItsFolderAndItsOtherStartEntries) {
   ScriptedMessageBoxes boxes;
   TDlgWeb dlg(setup);
   dlg.LoadWeb(&web);
-  EXPECT_TRUE(dlg.Path_PathEdit->isReadOnly());
-  EXPECT_FALSE(dlg.Path_BrowseBtn->isEnabled());
-  EXPECT_FALSE(dlg.Path_FixedLabel->isHidden());
+  EXPECT_TRUE(dlg.Pages.Path->PathEdit->isReadOnly());
+  EXPECT_FALSE(dlg.Pages.Path->BrowseBtn->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Path->FixedLabel->isHidden());
   // The page edits the first entry; an entry that becomes a copy of it goes.
-  dlg.UrlCombo->setEditText("http://other.example/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://other.example/");
   ASSERT_TRUE(dlg.OKClick());
   ASSERT_EQ(web.StartEntries.size(), 2u);
   EXPECT_EQ(web.StartEntries[0].Url, "http://other.example/");
@@ -275,8 +275,8 @@ TEST_F(DlgWebTest, ASavedCaptureKeepsItsFolderAndItsOtherStartEntries) {
   EXPECT_TRUE(boxes.shown.empty());
 
   // A folder set behind the field's back is refused, nothing written.
-  dlg.Url_TitleEdit->setText("Ailleurs");
-  dlg.Path_PathEdit->setText(QString::fromStdString((root.path() / "dest").string()));
+  dlg.Pages.Url->TitleEdit->setText("Ailleurs");
+  dlg.Pages.Path->PathEdit->setText(QString::fromStdString((root.path() / "dest").string()));
   EXPECT_FALSE(dlg.OKClick());
   EXPECT_EQ(dlg.CurrentPage(), TDlgWeb::pgPath);
   ASSERT_EQ(boxes.shown.size(), 1u);
@@ -289,10 +289,10 @@ TEST_F(DlgWebTest, ANewWebsFolderFollowsItsAddressUntilTheUserEditsIt) {
   const std::string base = setup.WebPath;
   ASSERT_FALSE(base.empty());
   TDlgWeb dlg(setup);
-  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
-  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "manual/");
-  dlg.UrlCombo->setEditText("http://www.example.org/");
-  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "EXAMPLE/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), base + "manual/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://www.example.org/");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), base + "EXAMPLE/");
   // A folder that holds something is not offered: a number follows.
   fs::create_directories(fs::path(base) / "EXAMPLE");
   std::ofstream(fs::path(base) / "EXAMPLE" / "local.web") << "x";
@@ -303,14 +303,14 @@ TEST_F(DlgWebTest, ANewWebsFolderFollowsItsAddressUntilTheUserEditsIt) {
   EXPECT_EQ(TDlgWeb::DefaultFolder(base, ""), base + "Web/");
 
   // Typed by the user, the folder stays.
-  dlg.Path_PathEdit->setFocus();
-  QTest::keyClicks(dlg.Path_PathEdit, "x");
-  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
-  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "EXAMPLE/x");
+  dlg.Pages.Path->PathEdit->setFocus();
+  QTest::keyClicks(dlg.Pages.Path->PathEdit, "x");
+  dlg.Pages.Url->UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), base + "EXAMPLE/x");
   // A new web starts following again.
   dlg.LoadWeb(nullptr);
-  dlg.UrlCombo->setEditText("http://www.example.org/docs/manual/");
-  EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), base + "manual/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://www.example.org/docs/manual/");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), base + "manual/");
 }
 
 TEST_F(DlgWebTest, ChoosingAProfileLoadsItIntoTheWorkingOptions) {
@@ -321,11 +321,11 @@ TEST_F(DlgWebTest, ChoosingAProfileLoadsItIntoTheWorkingOptions) {
   saved.DownloadVrmlFlag = true;
   ASSERT_TRUE(setup.Profiles->SaveProfile(saved, "Essai"));
   TDlgWeb dlg(setup);
-  EXPECT_GE(dlg.Profile_DefaultCombo->findText("Essai"), 0);
+  EXPECT_GE(dlg.Pages.Profile->DefaultCombo->findText("Essai"), 0);
   dlg.ChooseProfile("Essai");
-  EXPECT_EQ(dlg.Profile_DefaultCombo->currentText(), "Essai");
-  EXPECT_EQ(dlg.MaxFileSizeEdit->value(), 321);
-  EXPECT_TRUE(dlg.DownLoadVrmlCheck->isChecked());
+  EXPECT_EQ(dlg.Pages.Profile->DefaultCombo->currentText(), "Essai");
+  EXPECT_EQ(dlg.Pages.Limits->MaxFileSizeEdit->value(), 321);
+  EXPECT_TRUE(dlg.Pages.Other->DownLoadVrmlCheck->isChecked());
   EXPECT_EQ(dlg.WorkingOptions().MaxFileSize, 321);
 }
 
@@ -348,11 +348,11 @@ TEST_F(DlgWebTest, TextFileOfAddressesBecomesAnEscapedStartPage) {
   ScriptedMessageBoxes boxes({platform::IDYES, platform::IDYES});
   TDlgWeb dlg(setup);
   dlg.AskUrlFile = [&] { return QString::fromStdString(list.string()); };
-  QTest::mouseClick(dlg.OpenUrlButton, Qt::LeftButton);
+  QTest::mouseClick(dlg.Pages.Url->OpenUrlButton, Qt::LeftButton);
   EXPECT_EQ(boxes.shown.at(0).caption, "Analyse du fichier texte");
   const fs::path made = root.path() / "lien1.htm";
-  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), "file://" + made.string());
-  EXPECT_EQ(TDlgWeb::CheckUrlText(dlg.UrlCombo->currentText().toStdString()), 1);
+  EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText().toStdString(), "file://" + made.string());
+  EXPECT_EQ(TDlgWeb::CheckUrlText(dlg.Pages.Url->UrlCombo->currentText().toStdString()), 1);
   EXPECT_EQ(ReadText(page), "<html>mine</html>");
   EXPECT_EQ(ReadText(made), html);
 
@@ -368,7 +368,7 @@ TEST_F(DlgWebTest, TypesPageAddsThroughItsDialogAndDeletesOnlyFreeTypes) {
   TMimeList& list = dlg.WorkingOptions().MimeList();
   list.Clear();
   const int builtIn = list.AddType("text/html", "htm", kMimeBuiltIn, mcHtml, true);
-  dlg.WMimeList->Rebuild();
+  dlg.Pages.Mime->WMimeList->Rebuild();
   dlg.RunDialog = [](QDialog& d) {
     auto* mime = qobject_cast<TDlgMime*>(&d);
     if (!mime) return false;
@@ -383,13 +383,13 @@ TEST_F(DlgWebTest, TypesPageAddsThroughItsDialogAndDeletesOnlyFreeTypes) {
   TMimeItem* added = list.FindType("video/x-test");
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->Category, mcVideo);
-  EXPECT_EQ(dlg.WMimeList->GetSelectedMimeItem(), added);
+  EXPECT_EQ(dlg.Pages.Mime->WMimeList->GetSelectedMimeItem(), added);
   dlg.MimeDeleteClick();
   EXPECT_EQ(list.FindType("video/x-test"), nullptr);
 
-  controls::TWTreeNode* html = dlg.WMimeList->Root()->Child(mcHtml)->Child(0);
+  controls::TWTreeNode* html = dlg.Pages.Mime->WMimeList->Root()->Child(mcHtml)->Child(0);
   html->ExpandWithParents();
-  dlg.WMimeList->Model().SelectNode(html);
+  dlg.Pages.Mime->WMimeList->Model().SelectNode(html);
   dlg.MimeDeleteClick();
   EXPECT_EQ(list.GetItem(builtIn)->ContentType, "text/html") << "a built-in type stays";
 }
@@ -402,26 +402,26 @@ TEST_F(DlgWebTest, TheTreeButtonsFollowTheSelectedNode) {
   dlg.show();
   ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgMime));
   // A category: nothing to edit or delete.
-  dlg.WMimeList->Model().SelectNode(dlg.WMimeList->Root()->Child(mcHtml));
-  QTest::keyClick(dlg.WMimeList, Qt::Key_Home);
-  EXPECT_FALSE(dlg.MimePropBtn->isEnabled());
-  EXPECT_FALSE(dlg.MimeDeleteBtn->isEnabled());
+  dlg.Pages.Mime->WMimeList->Model().SelectNode(dlg.Pages.Mime->WMimeList->Root()->Child(mcHtml));
+  QTest::keyClick(dlg.Pages.Mime->WMimeList, Qt::Key_Home);
+  EXPECT_FALSE(dlg.Pages.Mime->MimePropBtn->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Mime->MimeDeleteBtn->isEnabled());
   // A type: its properties; its deletion only when nothing holds it.
-  dlg.WMimeList->Root()->Child(mcHtml)->Child(0)->ExpandWithParents();
-  QTest::keyClick(dlg.WMimeList, Qt::Key_Home);
-  QTest::keyClick(dlg.WMimeList, Qt::Key_Down);
-  ASSERT_NE(dlg.WMimeList->GetSelectedMimeItem(), nullptr);
-  EXPECT_TRUE(dlg.MimePropBtn->isEnabled());
-  EXPECT_EQ(dlg.MimeDeleteBtn->isEnabled(), dlg.WMimeList->GetSelectedMimeItem()->CanDelete());
+  dlg.Pages.Mime->WMimeList->Root()->Child(mcHtml)->Child(0)->ExpandWithParents();
+  QTest::keyClick(dlg.Pages.Mime->WMimeList, Qt::Key_Home);
+  QTest::keyClick(dlg.Pages.Mime->WMimeList, Qt::Key_Down);
+  ASSERT_NE(dlg.Pages.Mime->WMimeList->GetSelectedMimeItem(), nullptr);
+  EXPECT_TRUE(dlg.Pages.Mime->MimePropBtn->isEnabled());
+  EXPECT_EQ(dlg.Pages.Mime->MimeDeleteBtn->isEnabled(), dlg.Pages.Mime->WMimeList->GetSelectedMimeItem()->CanDelete());
 
   // The filters: a node to change once one is chosen; none after all are gone.
   ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgFilters));
-  QTest::keyClick(dlg.FiltersTreeView, Qt::Key_Home);
-  EXPECT_TRUE(dlg.FilterEditBtn->isEnabled());
-  EXPECT_TRUE(dlg.FilterDeleteBtn->isEnabled());
+  QTest::keyClick(dlg.Pages.Filters->FiltersTreeView, Qt::Key_Home);
+  EXPECT_TRUE(dlg.Pages.Filters->FilterEditBtn->isEnabled());
+  EXPECT_TRUE(dlg.Pages.Filters->FilterDeleteBtn->isEnabled());
   dlg.FilterClearClick();
-  EXPECT_FALSE(dlg.FilterEditBtn->isEnabled());
-  EXPECT_FALSE(dlg.FilterDeleteBtn->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Filters->FilterEditBtn->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Filters->FilterDeleteBtn->isEnabled());
 }
 
 TEST_F(DlgWebTest, TheBrowsersAddressIsOfferedOnlyWhileABrowserTellsIt) {
@@ -433,22 +433,22 @@ TEST_F(DlgWebTest, TheBrowsersAddressIsOfferedOnlyWhileABrowserTellsIt) {
     return !page.empty();
   };
   dlg.LoadWeb(nullptr);
-  EXPECT_FALSE(dlg.BrowserUrlBut->isEnabled());
-  EXPECT_FALSE(dlg.BrowserUrlBut->toolTip().isEmpty()) << "a hint says why";
+  EXPECT_FALSE(dlg.Pages.Url->BrowserUrlBut->isEnabled());
+  EXPECT_FALSE(dlg.Pages.Url->BrowserUrlBut->toolTip().isEmpty()) << "a hint says why";
   page = "http://vu.example/page.htm";
-  dlg.UrlCombo->setEditText("http://site.example/");
+  dlg.Pages.Url->UrlCombo->setEditText("http://site.example/");
   ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgPath));
   ASSERT_TRUE(dlg.GoToPage(TDlgWeb::pgUrl));  // shown again: asked again
-  ASSERT_TRUE(dlg.BrowserUrlBut->isEnabled());
-  dlg.BrowserUrlBut->click();
-  EXPECT_EQ(dlg.UrlCombo->currentText().toStdString(), page);
-  EXPECT_EQ(dlg.Url_TitleEdit->text(), "Page du navigateur");
+  ASSERT_TRUE(dlg.Pages.Url->BrowserUrlBut->isEnabled());
+  dlg.Pages.Url->BrowserUrlBut->click();
+  EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText().toStdString(), page);
+  EXPECT_EQ(dlg.Pages.Url->TitleEdit->text(), "Page du navigateur");
   // The browser went meanwhile: the click changes nothing, the button goes grey.
   page.clear();
-  dlg.UrlCombo->setEditText("http://autre.example/");
-  dlg.BrowserUrlBut->click();
-  EXPECT_EQ(dlg.UrlCombo->currentText(), "http://autre.example/");
-  EXPECT_FALSE(dlg.BrowserUrlBut->isEnabled());
+  dlg.Pages.Url->UrlCombo->setEditText("http://autre.example/");
+  dlg.Pages.Url->BrowserUrlBut->click();
+  EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText(), "http://autre.example/");
+  EXPECT_FALSE(dlg.Pages.Url->BrowserUrlBut->isEnabled());
 }
 
 }  // namespace

@@ -644,7 +644,7 @@ TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
   const fs::path thumb = folder_ / "thumb" / "index.gif";
   for (int size = 0; size < 4; ++size) {
     Page(tpReport);
-    preferences->ThumbnailSizeCombo->setCurrentIndex(size);
+    preferences->Pages.Report->ThumbnailSizeCombo->setCurrentIndex(size);
     Page(tpPages);  // leaving the page stores it
     EXPECT_EQ(setup_.ThumbnailSize, size);
     QAction* all = nullptr;
@@ -654,7 +654,7 @@ TEST_F(MainViewsTest, ThumbnailsAreWrittenAtTheSizeChosenInThePreferences) {
     all->trigger();
     EXPECT_EQ(QImage(QString::fromStdString(thumb.string())).size(),
               QSize(kThumbnailSizes[size].Width, kThumbnailSizes[size].Height))
-        << preferences->ThumbnailSizeCombo->currentText().toStdString();
+        << preferences->Pages.Report->ThumbnailSizeCombo->currentText().toStdString();
   }
 }
 

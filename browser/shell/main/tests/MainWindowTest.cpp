@@ -134,8 +134,8 @@ TEST_F(MainWindowTest, TheDefaultBrowserHeadsTheBrowserListOfTheOptions) {
   setup_.BrowserList = {"/usr/bin/other-browser"};
   Make();
   EXPECT_EQ(setup_.BrowserList, (std::vector<std::string>{program.string(), "/usr/bin/other-browser"}));
-  ASSERT_GE(Probe().DlgSetup()->BrowserCombo->count(), 1);
-  EXPECT_EQ(Probe().DlgSetup()->BrowserCombo->itemText(0).toStdString(), program.string());
+  ASSERT_GE(Probe().DlgSetup()->Pages.Browser->BrowserCombo->count(), 1);
+  EXPECT_EQ(Probe().DlgSetup()->Pages.Browser->BrowserCombo->itemText(0).toStdString(), program.string());
   // Listed already: the list stays as it is.
   win_.reset();
   setup_.BrowserList = {"/usr/bin/other-browser", program.string()};
@@ -657,8 +657,8 @@ TEST_F(MainWindowTest, UrlArgumentOpensTheWizardAndOkAndCaptureCapturesTheSite) 
   Make({"URL(" + server_.Url("/") + ")"});
   QString shown;
   Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
-    shown = dlg.UrlCombo->currentText();
-    dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+    shown = dlg.Pages.Url->UrlCombo->currentText();
+    dlg.Pages.Path->PathEdit->setText(QString::fromStdString(folder.string()) + "/");
     return dlg.OKClick(true);
   };
   ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount == 3; }));
@@ -678,13 +678,13 @@ TEST_F(MainWindowTest, TheWizardsOptionForNewTypesDecidesWhetherTheyAreCaptured)
     Make({"URL(" + server_.Url("/") + ")"});
     bool offered = false;
     Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
-      offered = dlg.NewMimeValidStateCheck->text() == QString::fromUtf8("Capturer les nouveaux types rencontrés");
-      dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+      offered = dlg.Pages.Mime->NewMimeValidStateCheck->text() == QString::fromUtf8("Capturer les nouveaux types rencontrés");
+      dlg.Pages.Path->PathEdit->setText(QString::fromStdString(folder.string()) + "/");
       // On its page, as a person sees and ticks it.
-      dlg.GoToPage(dlg.Pages->indexOf(dlg.NewMimeValidStateCheck->parentWidget()));
-      dlg.NewMimeValidStateCheck->setChecked(capture);
+      dlg.GoToPage(dlg.PageStack->indexOf(dlg.Pages.Mime->NewMimeValidStateCheck->parentWidget()));
+      dlg.Pages.Mime->NewMimeValidStateCheck->setChecked(capture);
       EXPECT_TRUE(test::SaveScreenShot(dlg, capture ? "DlgWeb-NewTypes-on" : "DlgWeb-NewTypes-off"));
-      EXPECT_TRUE(dlg.NewMimeValidStateCheck->isVisible());
+      EXPECT_TRUE(dlg.Pages.Mime->NewMimeValidStateCheck->isVisible());
       return dlg.OKClick(true);
     };
     ASSERT_TRUE(Pump([&] { return win_->CurrentWeb() && win_->CurrentWeb()->RetrievedCount >= 2 && !Probe().Road().Running(); }));

@@ -188,8 +188,8 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
   for (const char* folder : {"alpha", "beta"}) {
     const int n = folder[0] == 'a' ? 0 : 1;
     ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
-      Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/" + std::string(folder) + "/")));
-      proposed[n] = dlg.Path_PathEdit->text();
+      Type(dlg.Pages.Url->UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/" + std::string(folder) + "/")));
+      proposed[n] = dlg.Pages.Path->PathEdit->text();
       if (n == 1 && dlg.GoToPage(shell::TDlgWeb::pgPath)) test::SaveScreenShot(dlg, "new-web-destination");
       Click(dlg.OKCaptureBtn);
     }));
@@ -220,8 +220,8 @@ TEST_F(UserRoadTest, TwoNewWebsGetTheirOwnFoldersAndKeepTheirRecords) {
   // The same address again: its folder is taken, a numbered one is offered,
   // the number set apart from the name; the capture lives there whole.
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
-    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
-    proposed[0] = dlg.Path_PathEdit->text();
+    Type(dlg.Pages.Url->UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
+    proposed[0] = dlg.Pages.Path->PathEdit->text();
     Click(dlg.OKCaptureBtn);
   }));
   EXPECT_EQ(proposed[0].toStdString(), work_ + "alpha (2)/");
@@ -241,8 +241,8 @@ TEST_F(UserRoadTest, ASecondWebOfAnAddressIsNumberedApartFromTheAddress) {
   win_->show();
   QString proposed;
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
-    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/")));
-    proposed = dlg.Path_PathEdit->text();
+    Type(dlg.Pages.Url->UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/")));
+    proposed = dlg.Pages.Path->PathEdit->text();
     Click(dlg.CancelBtn);
   }));
   EXPECT_EQ(proposed.toStdString(), work_ + "127.0.0.1 (3)/");
@@ -271,10 +271,10 @@ TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
   std::vector<int> pages;
   bool stillOpen = true;
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
-    Type(dlg.UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
-    EXPECT_EQ(dlg.Path_PathEdit->text().toStdString(), work_ + "alpha (2)/");
+    Type(dlg.Pages.Url->UrlCombo->lineEdit(), QString::fromStdString(server_.Url("/alpha/")));
+    EXPECT_EQ(dlg.Pages.Path->PathEdit->text().toStdString(), work_ + "alpha (2)/");
     for (const std::string& folder : {work_, other.parent_path().string() + "/", QDir::homePath().toStdString()}) {
-      Type(dlg.Path_PathEdit, QString::fromStdString(folder));
+      Type(dlg.Pages.Path->PathEdit, QString::fromStdString(folder));
       if (folder != work_) boxes_.Answer(IDNO);  // to emptying the other web's folder
       Click(dlg.OKBtn);
       pages.push_back(dlg.CurrentPage());
@@ -302,17 +302,17 @@ TEST_F(UserRoadTest, TheWizardIsWalkedWithTheKeyboard) {
   ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
     // What a person types first goes into the address.
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &dlg; }));
-    typedInAddress = dlg.UrlCombo->hasFocus();
+    typedInAddress = dlg.Pages.Url->UrlCombo->hasFocus();
     const auto focused = [] { return QApplication::focusWidget(); };
     QTest::keyClick(focused(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(focused(), url);
-    typedInAddress = typedInAddress && dlg.UrlCombo->currentText() == url;
+    typedInAddress = typedInAddress && dlg.Pages.Url->UrlCombo->currentText() == url;
     // Tab reads the form as it is written, and comes back to the address
     // (the buttons that cannot act now are passed).
-    expected = {dlg.UserNameEdit, dlg.PasswordEdit, dlg.Url_TitleEdit, dlg.CheckUrlBtn, dlg.OpenUrlButton};
-    if (dlg.BrowserUrlBut->isEnabled()) expected.push_back(dlg.BrowserUrlBut);
+    expected = {dlg.Pages.Url->UserNameEdit, dlg.Pages.Url->PasswordEdit, dlg.Pages.Url->TitleEdit, dlg.Pages.Url->CheckUrlBtn, dlg.Pages.Url->OpenUrlButton};
+    if (dlg.Pages.Url->BrowserUrlBut->isEnabled()) expected.push_back(dlg.Pages.Url->BrowserUrlBut);
     for (QWidget* w : std::initializer_list<QWidget*>{dlg.NextBtn, dlg.OKBtn, dlg.OKCaptureBtn, dlg.CancelBtn,
-                                                      dlg.PageList, dlg.UrlCombo})
+                                                      dlg.PageList, dlg.Pages.Url->UrlCombo})
       expected.push_back(w);
     for (size_t i = 0; i < expected.size(); ++i) {
       QTest::keyClick(focused(), Qt::Key_Tab);
@@ -374,7 +374,7 @@ TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
   // recent web at once.
   ClickTreeNode(tpOptions);
   ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
-  Type(Probe().DlgWeb()->Url_TitleEdit, "Nouveau titre");
+  Type(Probe().DlgWeb()->Pages.Url->TitleEdit, "Nouveau titre");
   Probe().MenuFileSave()->trigger();
   EXPECT_TRUE(win_->windowTitle().endsWith("(Nouveau titre)")) << win_->windowTitle().toStdString();
   QStringList recent;
@@ -412,10 +412,10 @@ TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   shell::TDlgWeb& dlg = *Probe().DlgWeb();
   dlg.PageList->setCurrentRow(shell::TDlgWeb::pgPath);
   ASSERT_EQ(dlg.CurrentPage(), shell::TDlgWeb::pgPath);
-  const QString folder = dlg.Path_PathEdit->text();
-  QTest::keyClicks(dlg.Path_PathEdit, "ailleurs");
-  EXPECT_EQ(dlg.Path_PathEdit->text(), folder);
-  EXPECT_TRUE(dlg.Path_FixedLabel->isVisible());
+  const QString folder = dlg.Pages.Path->PathEdit->text();
+  QTest::keyClicks(dlg.Pages.Path->PathEdit, "ailleurs");
+  EXPECT_EQ(dlg.Pages.Path->PathEdit->text(), folder);
+  EXPECT_TRUE(dlg.Pages.Path->FixedLabel->isVisible());
   test::SaveScreenShot(*win_, "captured-web-destination");
   Probe().MenuFileSave()->trigger();
 
@@ -479,7 +479,7 @@ TEST_F(UserRoadTest, OkAndCaptureOnTheOptionsPageCapturesTheWeb) {
   ShowWithWeb(file);
   ClickTreeNode(tpOptions);
   ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
-  Type(Probe().DlgWeb()->Url_TitleEdit, "Site du jour");
+  Type(Probe().DlgWeb()->Pages.Url->TitleEdit, "Site du jour");
   Click(Probe().DlgWeb()->OKCaptureBtn);
   ASSERT_TRUE(CapturedAll(3));
   EXPECT_EQ(win_->CurrentWeb()->GetTitle(), "Site du jour");

@@ -97,9 +97,9 @@ TEST_F(WindowFeedbackTest, TheBrowserChosenInThePreferencesOpensTheNextPageAtOnc
   Probe().Tree()->SelectPage(tpBrowser, true);
   Probe().TreeTimerTimer();
   shell::TDlgSetup& setup = *Probe().DlgSetup();
-  ASSERT_TRUE(setup.BrowserOtherRadio->isVisible());
-  setup.BrowserCombo->setEditText(QString::fromStdString(browser.string()));
-  setup.BrowserOtherRadio->click();
+  ASSERT_TRUE(setup.Pages.Browser->BrowserOtherRadio->isVisible());
+  setup.Pages.Browser->BrowserCombo->setEditText(QString::fromStdString(browser.string()));
+  setup.Pages.Browser->BrowserOtherRadio->click();
   // Still on the page: nothing stored yet, and the browser is that one.
   EXPECT_EQ(GetBrowser().GetPath(), browser.string());
   platform::RecordingShell shell;
@@ -107,8 +107,8 @@ TEST_F(WindowFeedbackTest, TheBrowserChosenInThePreferencesOpensTheNextPageAtOnc
   ASSERT_EQ(shell.programs.size(), 1u);
   EXPECT_EQ(shell.programs[0].front(), browser.string());
   // A program that does not exist is not taken.
-  setup.BrowserCombo->setEditText("/nulle/part/navigateur");
-  setup.BrowserOtherRadio->click();
+  setup.Pages.Browser->BrowserCombo->setEditText("/nulle/part/navigateur");
+  setup.Pages.Browser->BrowserOtherRadio->click();
   EXPECT_EQ(GetBrowser().GetPath(), browser.string());
 }
 
