@@ -30,6 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "LocalNaming.h"  // kSummaryPage
+
 namespace qlon {
 
 class TReplaceBatch;
@@ -43,7 +45,6 @@ extern const std::array<std::string_view, kIndexMarkerCount> kIndexMarkers;
 
 inline constexpr const char* kTemplateExtension = ".ht_";
 inline constexpr const char* kIndexFolder = "Index";
-inline constexpr const char* kSummaryPage = "_Accueil.htm";
 
 // Alignment names, by index (0 none).
 inline constexpr std::array<std::string_view, 8> kAlignNames = {"",        "Left",    "Right",  "Top",

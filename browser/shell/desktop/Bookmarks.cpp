@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include "HtmlParser.h"
+#include "LocalNaming.h"
 #include "LocalPath.h"
 #include "Setup.h"
 #include "ShellLinks.h"
@@ -444,7 +445,7 @@ TBookmarkNode* WebFolder(TBookmarkList& list, const TSetup& setup, bool create) 
 TWebBookmark WebBookmarkOf(const TWeb& web) {
   TWebBookmark b;
   const fs::path folder = web.Path().parent_path();
-  b.Url = PathToFileUrl((folder / "_Accueil.htm").string());
+  b.Url = PathToFileUrl((folder / kSummaryPage).string());
   b.Title = web.GetTitle().empty() ? folder.filename().string() : web.GetTitle();
   b.AddDate = web.CaptureDate > 0 ? DateTimeToQDateTime(web.CaptureDate).toSecsSinceEpoch()
                                   : QDateTime::currentSecsSinceEpoch();

@@ -116,9 +116,6 @@ void TDlgWeb::buildPages() {
   Pages.Limits = new TWebLimitsPage(PageStack);
   Pages.Filters = new TWebFiltersPage(PageStack);
   Pages.Other = new TWebOtherPage(PageStack);
-  UrlCombo = Pages.Url->UrlCombo;
-  UserNameEdit = Pages.Url->UserNameEdit;
-  PasswordEdit = Pages.Url->PasswordEdit;
 }
 
 // Made after the pages, so that Tab goes in reading order: the page list,

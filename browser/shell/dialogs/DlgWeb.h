@@ -115,10 +115,6 @@ class TDlgWeb : public TDockForm {
   QStackedWidget* PageStack;
   QPushButton *PrevBtn, *NextBtn, *OKBtn, *OKCaptureBtn, *CancelBtn;
   TWebPages Pages;
-  // The start entry's fields of the address page, which the commands that
-  // open the wizard preset.
-  QComboBox* UrlCombo;
-  QLineEdit *UserNameEdit, *PasswordEdit;
 
   // The MIME and filter page buttons.
   void MimeAddClick();

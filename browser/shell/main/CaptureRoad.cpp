@@ -10,6 +10,7 @@
 #include "DlgChooseCapture.h"
 #include "DlgStop.h"
 #include "DlgVignettes.h"
+#include "LocalNaming.h"
 #include "MainWebOps.h"
 #include "MessageBox.h"
 #include "Mime.h"
@@ -381,7 +382,7 @@ bool TCaptureRoad::followUp(TWeb& web, uint16_t flags, const TRunOutcome& run) {
   if (web.GetCount() > 0 && setup_.AutoAddBookmark) host_.AddBookmark();
   if (setup_.AutoLaunch && !run.stopped && web.GetCount() > 0) {
     ProcessMessages();
-    host_.OpenWebPage("_Accueil.htm");
+    host_.OpenWebPage(kSummaryPage);
   }
   if ((flags & kCaptureHangUp) && !(flags & kCaptureScheduled)) HangUp(true);
   return true;

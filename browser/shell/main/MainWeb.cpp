@@ -79,10 +79,10 @@ std::optional<shell::TNewWebChoice> TMainWin::TSessionHost::AskNewWeb(
     TWeb& web, const shell::TNewWebSeed& seed, const std::function<bool(const std::string&)>& acceptFolder) {
   shell::TDlgWeb dlg(setup_, &win_);
   dlg.LoadWeb(nullptr);  // a new web: the settings' defaults
-  if (!seed.Url.empty()) dlg.UrlCombo->setEditText(QString::fromStdString(seed.Url));
+  if (!seed.Url.empty()) dlg.Pages.Url->UrlCombo->setEditText(QString::fromStdString(seed.Url));
   if (!seed.User.empty() || !seed.Password.empty()) {
-    dlg.UserNameEdit->setText(QString::fromStdString(seed.User));
-    dlg.PasswordEdit->setText(QString::fromStdString(seed.Password));
+    dlg.Pages.Url->UserNameEdit->setText(QString::fromStdString(seed.User));
+    dlg.Pages.Url->PasswordEdit->setText(QString::fromStdString(seed.Password));
   }
   // The folder is settled while the wizard is open, so that a refused one
   // leaves the user on its page.

@@ -448,9 +448,9 @@ TEST_F(MainViewsTest, ANewWebFromAPageGetsTheChecksOfEveryNewWeb) {
   std::function<void()> whileOpen;  // another program at work while the wizard is open
   Probe().RunWebDialog() = [&](shell::TDlgWeb& dlg) {
     ++wizards;
-    url = dlg.UrlCombo->currentText().toStdString();
+    url = dlg.Pages.Url->UrlCombo->currentText().toStdString();
     if (folder.empty()) return false;
-    dlg.Path_PathEdit->setText(QString::fromStdString(folder.string()) + "/");
+    dlg.Pages.Path->PathEdit->setText(QString::fromStdString(folder.string()) + "/");
     const bool accepted = dlg.OKClick();
     if (accepted && whileOpen) whileOpen();
     return accepted;

@@ -26,6 +26,10 @@ namespace qlon {
 
 class TFilePool;
 
+// The summary index page of a capture folder, a name the local-name rule
+// never gives a record.
+inline constexpr const char* kSummaryPage = "_Accueil.htm";
+
 // The capture options the local-name rule reads.
 struct TLocalNameOptions {
   bool ShortFileNames = false;   // ShortFileNameFlag: 8.3 names

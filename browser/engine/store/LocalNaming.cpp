@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include "FilePool.h"
-#include "PageIndex.h"
 #include "Types.h"
 #include "Urlutil.h"
 #include "UtilsText.h"
