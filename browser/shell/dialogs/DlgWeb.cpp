@@ -278,8 +278,18 @@ int TDlgWeb::CheckUrlText(std::string_view text) {
   return 1;
 }
 
+// An address typed or pasted whole after the field's "http://www." keeps
+// its own scheme: the prefix was only there to be completed.
+static QString WithoutDefaultPrefix(const QString& url) {
+  if (!url.startsWith(kDefaultUrl, Qt::CaseInsensitive)) return url;
+  const QString rest = url.mid(int(std::string_view(kDefaultUrl).size()));
+  for (const char* scheme : {"http:", "ftp:", "file:"})
+    if (rest.startsWith(scheme, Qt::CaseInsensitive)) return rest;
+  return url;
+}
+
 bool TDlgWeb::CheckStartUrl() {
-  const QString url = Pages.Url->Url();
+  const QString url = WithoutDefaultPrefix(Pages.Url->Url());
   const int verdict = CheckUrlText(url.toStdString());
   if (verdict != 1) {
     platform::MessageBox(std::string(TextAt(kUrlCheckMessages, verdict)), kUrlErrorCaption,

@@ -100,7 +100,11 @@ TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
   EXPECT_EQ(boxes.shown[0].text, std::string(TextAt(kUrlCheckMessages, 0)));
   EXPECT_FALSE(dlg.GoToPage(TDlgWeb::pgFilters)) << "the page list is held too";
 
-  dlg.Pages.Url->UrlCombo->setEditText("http://site.example/start/");
+  // Typed whole after the field's first text, the address is taken as typed.
+  QLineEdit* address = dlg.Pages.Url->UrlCombo->lineEdit();
+  address->end(false);
+  QTest::keyClicks(address, "http://site.example/start/");
+  EXPECT_EQ(address->text(), "http://www.http://site.example/start/");
   for (int page = 1; page < TDlgWeb::kPageCount; ++page) {
     ASSERT_TRUE(dlg.NextPage());
     EXPECT_EQ(dlg.CurrentPage(), page);
