@@ -276,6 +276,8 @@ void TDlgResolve::ResolveSite(const TWebFile& site) {
     if (part.Items.size() >= std::max<std::size_t>(PartPages, 1) || part.Listed.size() >= std::max<std::size_t>(PartRecords, 1))
       ResolvePart(part);
     NoteRecord(r, part);
+    // The workers on the part's first pages wait for their answers.
+    targets_->Serve();
     return !cancelled_;
   });
   ResolvePart(part);
@@ -302,6 +304,7 @@ void TDlgResolve::ResolvePart(TPart& part) {
       r.FullUrl = listed.Url;
     }
     summary_->Add(r);
+    targets_->Serve();
   }
   part.Items.clear();
   part.Listed.clear();

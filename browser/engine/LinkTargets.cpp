@@ -38,9 +38,9 @@ void TLinkTargets::Serve() {
   std::vector<std::shared_ptr<TQuestion>> questions;
   {
     std::lock_guard guard(lock_);
+    if (questions_.empty()) return;
     questions.swap(questions_);
   }
-  if (questions.empty()) return;
   {
     // The asker met the URL's numeric host already and tells the capture's
     // list in its own turn: answering leaves the list as it is.
