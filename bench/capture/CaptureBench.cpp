@@ -10,6 +10,7 @@
 //                 [--no-latency] [--only-latency] [--connections 1,5,16]
 //                 [--rounds N] [--before BENCH] [--no-wget] [--no-capture]
 //                 [--keep] [--resolution ROUNDS] [--resolve-threads N]
+//                 [--wget2 THREADS]
 //   bench_capture --serve [--pages N] [--images N] [--site-root DIR]
 // --latency sets the delay of the slow runs (default 50 ms); --keep leaves
 // the captured folders in place and prints where they are. --rounds runs
@@ -22,7 +23,8 @@
 // then captures the site once more and resolves its links on fresh copies
 // of the folder with one thread and with N (default: as many as the
 // processors), taking turns ROUNDS times, and checks that both give the
-// same files (--no-wget --no-capture for that alone).
+// same files (--no-wget --no-capture for that alone). --wget2 runs GNU
+// Wget2 with that many threads (--max-threads) instead of Wget.
 //
 // Each crawler runs in a process of its own (the server too), so that its
 // CPU time and peak memory are its own.
@@ -62,6 +64,7 @@ struct Config {
   std::vector<int> connections{1, 5, 16};
   int resolutionRounds = 0;  // --resolution: one thread against all, this many times each
   int resolveThreads = 0;    // 0: as many as the processors
+  int wget2Threads = 0;      // --wget2: Wget2 with this many threads instead of Wget
 };
 
 struct RunResult {
@@ -154,19 +157,22 @@ LinkCheckReport Check(const fs::path& folder, const SiteServer& server) {
   return CheckLinks(folder, options);
 }
 
-RunResult RunWget(const std::string& wget, SiteServer& server, int latency, bool keep) {
+RunResult RunWget(const std::string& wget, int wget2Threads, SiteServer& server, int latency, bool keep) {
   RunResult r;
-  r.tool = "wget";
+  r.tool = wget2Threads > 0 ? "wget2" : "wget";
+  r.connections = std::max(wget2Threads, 1);
   r.latency = latency;
   const fs::path folder = MakeTempFolder("wget");
   server.SetLatency(latency);
   const uint64_t requests = server.Requests(), external = server.ExternalRequests();
-  r.ok = RunChild({wget, "-m", "-k", "-p", "-np", "-nv", "-P", (folder / "site").string(), server.Origin() + "/index.html"}, r,
-                  folder / "wget.log");
+  std::vector<std::string> command{wget, "-m", "-k", "-p", "-np", "-nv", "-P", (folder / "site").string()};
+  if (wget2Threads > 0) command.push_back("--max-threads=" + std::to_string(wget2Threads));
+  command.push_back(server.Origin() + "/index.html");
+  r.ok = RunChild(command, r, folder / "wget.log");
   r.requests = server.Requests() - requests;
   r.external = server.ExternalRequests() - external;
   r.links = Check(folder / "site", server);
-  if (keep) std::printf("wget (%d ms) kept in %s\n", latency, folder.c_str());
+  if (keep) std::printf("%s (%d ms) kept in %s\n", r.tool.c_str(), latency, folder.c_str());
   r.folder = folder;
   return r;
 }
@@ -347,12 +353,12 @@ void PrintRatios(const std::vector<RunResult>& runs) {
     if ((c.tool != "capture" && c.tool != "before") || !c.ok) continue;
     const char* name = c.tool == "capture" ? "capture" : "before";
     for (const RunResult& w : runs)
-      if (w.tool == "wget" && w.ok && w.latency == c.latency && c.wall > 0) {
+      if ((w.tool == "wget" || w.tool == "wget2") && w.ok && w.latency == c.latency && c.wall > 0) {
         const double cf = c.requests ? c.cpu / double(c.requests) : 0, wf = w.requests ? w.cpu / double(w.requests) : 0;
-        std::printf("%s, %d connections, %d ms: %.2f times as fast as wget (%.2f s against %.2f s); "
-                    "CPU %.3f ms a file against %.3f (%.2f times wget's)\n",
-                    name, c.connections, c.latency, w.wall / c.wall, c.wall, w.wall, 1000 * cf, 1000 * wf,
-                    wf > 0 ? cf / wf : 0);
+        std::printf("%s, %d connections, %d ms: %.2f times as fast as %s (%.2f s against %.2f s); "
+                    "CPU %.3f ms a file against %.3f (%.2f times %s's)\n",
+                    name, c.connections, c.latency, w.wall / c.wall, w.tool.c_str(), c.wall, w.wall, 1000 * cf,
+                    1000 * wf, wf > 0 ? cf / wf : 0, w.tool.c_str());
       }
     if (c.tool == "capture")
       for (const RunResult& b : runs)
@@ -494,6 +500,8 @@ bool ParseArgs(int argc, char** argv, Config& c) {
       c.rounds = std::max(1, std::atoi(next()));
     else if (a == "--resolution")
       c.resolutionRounds = std::max(1, std::atoi(next()));
+    else if (a == "--wget2")
+      c.wget2Threads = std::max(1, std::atoi(next()));
     else if (a == "--resolve-threads")
       c.resolveThreads = std::atoi(next());
     else if (a == "--connections") {
@@ -518,7 +526,7 @@ int main(int argc, char** argv) {
     CaptureChildOptions options;
     if (!ParseCaptureChildArgs(argc - 2, argv + 2, options)) {
       std::fprintf(stderr, "usage: %s --capture-child URL SOCKETS FOLDER [--resume] [--save-interval MS] "
-                           "[--auto-save N] [--events]\n", argv[0]);
+                           "[--auto-save N] [--events] [--file-pool off|on]\n", argv[0]);
       return 2;
     }
     return RunCaptureChild(options);
@@ -548,8 +556,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     for (;;) ::pause();
   }
-  const std::string wget = config.wget ? FindProgram("wget") : "";
-  if (config.wget && wget.empty()) std::printf("wget not found: its runs are skipped\n");
+  const char* wgetName = config.wget2Threads > 0 ? "wget2" : "wget";
+  const std::string wget = config.wget ? FindProgram(wgetName) : "";
+  if (config.wget && wget.empty()) std::printf("%s not found: its runs are skipped\n", wgetName);
   std::vector<int> latencies;
   if (config.fast) latencies.push_back(0);
   if (config.slow && config.latency > 0) latencies.push_back(config.latency);
@@ -578,7 +587,7 @@ int main(int argc, char** argv) {
                     turn.connections ? std::to_string(turn.connections).c_str() : "", latency);
         std::fflush(stdout);
         if (turn.tool == "wget")
-          runs.push_back(RunWget(wget, server, latency, config.keep));
+          runs.push_back(RunWget(wget, config.wget2Threads, server, latency, config.keep));
         else
           runs.push_back(RunCapture(server, turn.connections, latency, config.keep,
                                     turn.tool == "before" ? config.before : std::string()));

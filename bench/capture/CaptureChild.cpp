@@ -166,6 +166,7 @@ double CaptureSite(TWeb& web, TSetup& setup, const CaptureChildOptions& options,
   {
     TCapture capture(web, setup, host, HttpRequestFactory(&setup), GlobalMimeList(), &CookiesBase());
     if (options.saveIntervalMs > 0) capture.SaveInterval = options.saveIntervalMs;
+    if (options.poolStart) capture.SetFilePoolStart(*options.poolStart);
     capture.OnSaved = [&host] { host.Event("SAVED"); };
     capture.SetFlags(kCaptureMissing);
     while (capture.Step()) TCapture::WaitForEvents(100);
@@ -209,6 +210,8 @@ bool ParseCaptureChildArgs(int argc, char** argv, CaptureChildOptions& o) {
       o.saveIntervalMs = std::atoi(argv[++i]);
     else if (a == "--auto-save" && more)
       o.autoSaveCount = std::atoi(argv[++i]);
+    else if (a == "--file-pool" && more && (argv[i + 1] == std::string("off") || argv[i + 1] == std::string("on")))
+      o.poolStart = argv[++i] == std::string("off") ? -1 : 0;
     else
       return false;
   }

@@ -18,6 +18,7 @@
 // for each record retrieved, "SAVED ms" after each save of the capture
 // file, "RESOLVING ms", where ms is CLOCK_MONOTONIC in milliseconds.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace qlon::bench {
@@ -30,10 +31,13 @@ struct CaptureChildOptions {
   int saveIntervalMs = 0;  // 0: the run's own
   int autoSaveCount = 0;   // 0: the settings'
   bool events = false;
+  // --file-pool off|on: -1, 0 (see TCapture::SetFilePoolStart); else the run's own.
+  std::optional<double> poolStart;
 };
 
 // The options from the arguments after "--capture-child": URL SOCKETS
-// FOLDER [--resume] [--save-interval MS] [--auto-save N] [--events]; false
+// FOLDER [--resume] [--save-interval MS] [--auto-save N] [--events]
+// [--file-pool off|on]; false
 // when they do not parse.
 bool ParseCaptureChildArgs(int argc, char** argv, CaptureChildOptions& options);
 // The return value is the exit code.

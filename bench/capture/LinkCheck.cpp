@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 #include <system_error>
 
 #include "HtmlParser.h"
@@ -35,9 +36,24 @@ bool LooksLikePage(const fs::path& file) {
 
 // Whether `path` lies inside `folder` (both canonical as far as they exist,
 // so a symbolic link that leads out counts as out).
-bool Inside(const fs::path& canonicalFolder, const fs::path& path) {
+// Each folder is made canonical once (`folders` keeps them): the links
+// share a few, and a canonical path costs a readlink a component.
+bool Inside(const fs::path& canonicalFolder, const fs::path& path, std::map<std::string, fs::path>& folders) {
   std::error_code ec;
-  const fs::path p = fs::weakly_canonical(path, ec);
+  const fs::path normal = path.lexically_normal();
+  fs::path p;
+  std::error_code missing;  // a missing file is no failure here
+  if (!normal.has_filename() || fs::is_symlink(fs::symlink_status(normal, missing))) {
+    p = fs::weakly_canonical(normal, ec);
+  } else {
+    auto at = folders.find(normal.parent_path().string());
+    if (at == folders.end()) {
+      fs::path folder = fs::weakly_canonical(normal.parent_path(), ec);
+      if (ec) return false;
+      at = folders.emplace(normal.parent_path().string(), std::move(folder)).first;
+    }
+    p = at->second / normal.filename();
+  }
   if (ec) return false;
   auto f = canonicalFolder.begin();
   auto q = p.begin();
@@ -51,10 +67,15 @@ void Problem(LinkCheckReport& report, const LinkCheckOptions& options, const std
   if (report.problems.size() < options.maxProblems) report.problems.push_back(page + ": " + href + " (" + why + ")");
 }
 
-}  // namespace
+// The check's canonical folders, kept from page to page.
+struct CanonicalFolders {
+  bool rootKnown = false;
+  fs::path root;
+  std::map<std::string, fs::path> below;
+};
 
-void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOptions& options,
-               LinkCheckReport& report) {
+void CheckPageIn(const fs::path& folder, const fs::path& page, const LinkCheckOptions& options,
+                 LinkCheckReport& report, CanonicalFolders& canonical) {
   QFile file(QString::fromStdString(page.string()));
   if (!file.open(QIODevice::ReadOnly)) return;
   QByteArray bytes = file.readAll();
@@ -65,8 +86,12 @@ void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOpti
   ++report.pages;
 
   std::error_code ec;
-  const fs::path root = fs::weakly_canonical(folder, ec);
-  const std::string name = fs::relative(page, folder, ec).string();
+  if (!canonical.rootKnown) {
+    canonical.root = fs::weakly_canonical(folder, ec);
+    canonical.rootKnown = true;
+  }
+  const fs::path& root = canonical.root;
+  const std::string name = page.lexically_relative(folder).string();  // for the problems listed
   QUrl base = QUrl::fromLocalFile(QString::fromStdString(fs::absolute(page).string()));
   TTagLink link;
   for (int i = 0; i < parser.GetCount(); ++i) {
@@ -98,7 +123,7 @@ void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOpti
       continue;
     }
     const fs::path path = target.toLocalFile().toStdString();
-    if (!Inside(root, path)) {
+    if (!Inside(root, path, canonical.below)) {
       ++report.outside;
       Problem(report, options, name, href, "outside the folder");
     } else if (!fs::is_regular_file(path, ec)) {
@@ -110,6 +135,14 @@ void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOpti
   }
 }
 
+}  // namespace
+
+void CheckPage(const fs::path& folder, const fs::path& page, const LinkCheckOptions& options,
+               LinkCheckReport& report) {
+  CanonicalFolders canonical;
+  CheckPageIn(folder, page, options, report, canonical);
+}
+
 LinkCheckReport CheckLinks(const fs::path& folder, const LinkCheckOptions& options) {
   LinkCheckReport report;
   std::error_code ec;
@@ -118,7 +151,8 @@ LinkCheckReport CheckLinks(const fs::path& folder, const LinkCheckOptions& optio
        it.increment(ec))
     if (it->is_regular_file(ec) && LooksLikePage(it->path())) pages.push_back(it->path());
   std::sort(pages.begin(), pages.end());  // problems listed in a stable order
-  for (const fs::path& page : pages) CheckPage(folder, page, options, report);
+  CanonicalFolders canonical;
+  for (const fs::path& page : pages) CheckPageIn(folder, page, options, report, canonical);
   return report;
 }
 

@@ -1,12 +1,17 @@
 #include "DNewFolder.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "FormUtil.h"
+#include "TextFit.h"
 
 namespace qlon::controls {
 
@@ -36,6 +41,25 @@ TDlgNewFolder::TDlgNewFolder(QWidget* parent) : QDialog(parent) {
   CenterWidget(this);
   editChanged();
   Edit->setFocus();
+}
+
+void TDlgNewFolder::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  const QString folder = CurrentFolderLabel->toolTip().isEmpty() ? CurrentFolderLabel->text() : CurrentFolderLabel->toolTip();
+  const QFontMetrics fm = CurrentFolderLabel->fontMetrics();
+  const int missing = fm.horizontalAdvance(folder) - CurrentFolderLabel->contentsRect().width();
+  if (missing > 0) {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int room = s ? s->availableGeometry().width() - 40 : width() + missing;
+    resize(std::min(width() + missing + 2, std::max(room, width())), height());
+    if (QWidget* layoutHost = CurrentFolderLabel->parentWidget(); layoutHost && layoutHost->layout())
+      layoutHost->layout()->activate();
+  }
+  const int have = CurrentFolderLabel->contentsRect().width();
+  if (fm.horizontalAdvance(folder) > have) {
+    CurrentFolderLabel->setText(FitPathEllipsis(fm, folder, have));
+    CurrentFolderLabel->setToolTip(folder);
+  }
 }
 
 void TDlgNewFolder::editChanged() { OKBtn->setEnabled(!Edit->text().isEmpty()); }

@@ -17,6 +17,11 @@ class TDlgNewFolder : public QDialog {
   QPushButton* OKBtn;
   QPushButton* CancelBtn;
 
+ protected:
+  // The current folder shown whole: the dialog widens for it, up to the
+  // screen; a path wider still keeps its end, whole in its tip.
+  void showEvent(QShowEvent* event) override;
+
  private:
   void editChanged();
 };

@@ -198,7 +198,9 @@ void TCustomWTree::PaintRow(QPainter& p, int row, const QRect& rect, bool focuse
     QFont italic = font;
     italic.setItalic(true);
     p.setFont(italic);
-    p.drawText(ltrb(g.textX, top, cellRight, bottomOf(rect)), flagsText | Qt::AlignRight, caption.mid(hash + 1));
+    // An italic's last letter leans past its advance: kept off the cell's edge.
+    const int lean = QFontMetrics(italic).averageCharWidth() / 2 + 2;
+    p.drawText(ltrb(g.textX, top, cellRight - lean, bottomOf(rect)), flagsText | Qt::AlignRight, caption.mid(hash + 1));
     p.setFont(font);
   } else {
     p.drawText(textRect, flagsText | Qt::AlignLeft, caption);

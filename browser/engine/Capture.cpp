@@ -215,6 +215,15 @@ TCapture::~TCapture() {
   Web.FilePool = nullptr;
 }
 
+void TCapture::SetFilePoolStart(double slowMicros) {
+  if (!files_) return;
+  Web.FilePool = nullptr;
+  files_.reset();
+  if (slowMicros < 0) return;
+  files_ = std::make_unique<TFilePool>(Web.GetFolder(), 4, 64, slowMicros);
+  Web.FilePool = files_.get();
+}
+
 void TCapture::SaveWeb() {
   saveTimer_.stop();
   AutoSaveCounter = 0;
@@ -300,8 +309,11 @@ bool TCapture::Step() {
   }
   AdjustRequestPool();
   if (Work() && !Stopped) return true;
-  return std::any_of(pool_.begin(), pool_.end(),
-                     [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+  const bool busy = std::any_of(pool_.begin(), pool_.end(),
+                                [](const auto& s) { return s->Busy || s->Request->State() != sIdle; });
+  // The run's last reading: one shorter than a tick shows its duration too.
+  if (!busy) ShowElapsed();
+  return busy;
 }
 
 TCapture::Slot* TCapture::IdleSlot() const {
@@ -424,7 +436,8 @@ void TCapture::Release(Slot& slot) {
 
 int TCapture::Connections(std::string_view site, bool held) {
   const int64_t now = Tick();
-  // A closing session's end is among the ends while within the grace.
+  // A connection still closing counts as held: within the grace through its
+  // end in Ends, past it here.
   int count = int(std::count_if(pool_.begin(), pool_.end(), [&](const auto& s) {
     const bool closing = held && s->Request->Closing() && now - s->Ended >= kReleaseGrace;
     return (s->Busy || closing) && SameTextAscii(s->Site, site);
@@ -564,6 +577,11 @@ bool TCapture::WaitForEvents(int ms) {
 }
 
 void TCapture::TimerTick() {
+  ShowElapsed();
+  if (Web.Options.MaxTime > 0 && int64_t(Web.Options.MaxTime) * 60000 < Elapsed) Abort();
+}
+
+void TCapture::ShowElapsed() {
   Elapsed = Tick() - StartTick;
   const int64_t seconds = Elapsed / 1000;
   char text[64];
@@ -571,7 +589,6 @@ void TCapture::TimerTick() {
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   ElapsedText = text;
   host_.ShowElapsed(ElapsedText);
-  if (Web.Options.MaxTime > 0 && int64_t(Web.Options.MaxTime) * 60000 < Elapsed) Abort();
 }
 
 // ---------------------------------------------------------------- request events

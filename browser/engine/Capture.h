@@ -165,6 +165,11 @@ class TCapture {
   TCapture& operator=(const TCapture&) = delete;
 
   void SetFlags(uint16_t flags);
+  // When the file pool starts, before the first claim: never (< 0), after
+  // the first claims' probe whatever it measured (0), or when making a
+  // file took longer than `slowMicros` on average (100 by default). For
+  // measuring what the pool gives.
+  void SetFilePoolStart(double slowMicros);
   bool Step();
   // Stops starting requests and empties the to-capture queue; aborts every
   // busy request when `all`, else those not yet receiving a body.
@@ -248,6 +253,8 @@ class TCapture {
   int PoolSize() const { return int(pool_.size()); }
   const TCaptureRequest& Request(int index) const { return *pool_.at(size_t(index))->Request; }
   void TimerTick();
+  // Elapsed and ElapsedText from the clock, shown by the host.
+  void ShowElapsed();
 
  private:
   struct Slot {

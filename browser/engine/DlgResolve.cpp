@@ -46,6 +46,8 @@ uint64_t BatchRoom(const std::string& folder, uint64_t kept) {
 // overwrites) and for the index pages, which list every record.
 constexpr uint64_t kSaveReserve = uint64_t(256) << 10;
 constexpr uint64_t kIndexBytesPerRecord = 256;
+// Room beyond the reserve at which a page's statvfs may be skipped.
+constexpr uint64_t kFarFromReserve = uint64_t(64) << 20;
 
 }  // namespace
 
@@ -225,7 +227,20 @@ void TDlgResolve::KeepRoom(TStagedRewrite& staged) {
   if (staged.Staged.empty()) return;
   // Once the batch has replaced it, the page's old copy is gone.
   const uint64_t old = uint64_t(std::max<int64_t>(int64_t(staged.Size) - staged.Growth, 0));
-  auto fits = [&] { return FreeRoom(web_.GetFolder()) >= reserve_ - std::min(old, reserve_); };
+  const uint64_t need = reserve_ - std::min(old, reserve_);
+  // Far from the reserve, the room measured within the last second less
+  // what was staged since stands for a statvfs of every page.
+  const auto now = std::chrono::steady_clock::now();
+  stagedSinceSeen_ += staged.Size;
+  if (now - freeSeenAt_ < std::chrono::seconds(1) && freeSeen_ >= stagedSinceSeen_ &&
+      freeSeen_ - stagedSinceSeen_ >= need + kFarFromReserve)
+    return;
+  auto fits = [&] {
+    freeSeen_ = FreeRoom(web_.GetFolder());
+    freeSeenAt_ = std::chrono::steady_clock::now();
+    stagedSinceSeen_ = 0;
+    return freeSeen_ >= need;
+  };
   if (fits()) return;
   MakeRoom();
   if (fits()) return;

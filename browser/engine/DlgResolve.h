@@ -43,6 +43,7 @@
 // tests record it. ProcessMessages runs between records (and while a
 // page's worker is not done), so a Cancel of the host (calling
 // TDlgResolve::Cancel) stops the walk after the current record.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -160,6 +161,10 @@ class TDlgResolve {
   TFileFacts facts_;  // of the part's records, for its indexes
   uint64_t roomLimit_ = 0;  // bytes staged before the batch is replaced
   uint64_t reserve_ = 0;    // bytes left free for the save and the index pages
+  // The room last measured, when, and the bytes staged since (see KeepRoom).
+  uint64_t freeSeen_ = 0;
+  uint64_t stagedSinceSeen_ = 0;
+  std::chrono::steady_clock::time_point freeSeenAt_{};
   TNotRewritten notRewritten_;
   bool cancelled_ = false;
 };

@@ -92,15 +92,19 @@ void TFilePool::Make(int lane) {
 
 int TFilePool::Claim(const char* path) {
   std::string ready;
+  bool wanted = false;
   if (started_) {
     std::lock_guard guard(lock_);
     if (!disabled_ && !ready_.empty()) {
       ready = std::move(ready_.front());
       ready_.pop_front();
+      // A thread is woken only when there is room for its batch: waking it
+      // sooner costs two futex calls for nothing.
+      wanted = ready_.size() + kBatch <= ahead_;
     }
   }
   if (!ready.empty()) {
-    wanted_.notify_one();
+    if (wanted) wanted_.notify_one();
     // A move never replaces what is at the name, nor follows a link there.
     if (::renameat2(AT_FDCWD, ready.c_str(), AT_FDCWD, path, RENAME_NOREPLACE) == 0) {
       std::lock_guard guard(lock_);

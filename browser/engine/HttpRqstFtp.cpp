@@ -3,7 +3,7 @@
 //
 // Passive comes first because servers serve it better: the client's side
 // of a data connection is then an ordinary outgoing connection, through any
-// NAT or firewall, and a server that juggles many sessions' active
+// NAT or firewall, and a server that juggles many clients' active
 // connections has less to get wrong. A server that refuses PASV (or whose
 // passive port cannot be reached) gets PORT, the data port scheme below.
 //

@@ -13,6 +13,12 @@
 //   BMP   "BM", a 14-byte file header, then the DIB header whose 32-bit size
 //         says its kind: 12 (OS/2 1.x, 16-bit width and height) or 16 and
 //         more (32-bit signed; a negative height is a top-down picture).
+//   PNG   the signature, then the IHDR chunk first: width and height,
+//         32-bit big-endian.
+//   SVG   the root element "svg" within the file's first 64 KiB: its width
+//         and height (plain numbers, px, or absolute units at 96 per inch);
+//         where one is missing or relative (%, em), the viewBox gives it,
+//         the other scaled to the box's proportions. Rounded to pixels.
 //
 // A missing, short, corrupt or other file gives false, never a size of 0.
 #include <QSize>

@@ -5,8 +5,10 @@
 #include <tuple>
 
 #include <QFile>
+#include <QSize>
 #include <QSaveFile>
 
+#include "ImageSize.h"
 #include "LocalPath.h"
 #include "PageRewrite.h"
 #include "ReplaceBatch.h"
@@ -350,13 +352,14 @@ bool THtmlIndex::Add(const TWebFile& record) {
     body_ += "<td width=\"20\">&nbsp</td>\r\n";
   }
   const std::string page = FileLink(record);
-  const std::string thumbnail = record.GetThumbnailPath();
+  bool hasThumbnail = false;
+  const std::string thumbnail = record.GetThumbnailPath(&hasThumbnail);
   std::string title = RecordTitle(record);
   if (title.empty()) title = FileNameOf(record.GetLocalName());
   const std::string font = "<font face=\"Arial\" size=\"2\">";
   body_ += "<td align=\"center\"><a href=\"" + page + "\">";
   // Without a thumbnail the cell stays empty rather than showing a broken image.
-  body_ += FileExists(thumbnail)
+  body_ += hasThumbnail
                ? "<img src=\"" + LocalLink(thumbnail) + "\" border=\"0\" alt=\"Vignette\">"
                : std::string("&nbsp;");
   body_ += "</a></td>\r\n<td width=\"500\"><table border=\"0\">\r\n";
@@ -395,16 +398,31 @@ bool TImageIndex::Accepts(const TWebFile& record) const {
   return record.IsRetrieved() && !record.IsRedirect() && record.GetMimeIndex() != 0 && IsImage(record);
 }
 
+// The record's size; a capture made before its kind was measured (PNG,
+// SVG) has none, and its file still tells.
+std::pair<int, int> TImageIndex::Dimensions(const TWebFile& record) const {
+  int w = record.GetWidth(), h = record.GetHeight();
+  if (w > 0 && h > 0) return {w, h};
+  QSize size;
+  if (const std::string path = ExistingPath(record); !path.empty() && GetImageSize(QString::fromStdString(path), size)) {
+    w = size.width();
+    h = size.height();
+  }
+  return {w, h};
+}
+
+bool TImageIndex::Lists(int w, int h) const { return !(w > 0 && h > 0 && w < ImgSizeMin && h < ImgSizeMin); }
+
 bool TImageIndex::Lists(const TWebFile& record) const {
-  const int w = record.GetWidth(), h = record.GetHeight();
-  return !(w > 0 && h > 0 && w < ImgSizeMin && h < ImgSizeMin);
+  const auto [w, h] = Dimensions(record);
+  return Lists(w, h);
 }
 
 bool TImageIndex::Add(const TWebFile& record) {
   if (!Accepts(record)) return false;
   ++ImagesSeen;
-  if (!Lists(record)) return true;
-  const int w = record.GetWidth(), h = record.GetHeight();
+  const auto [w, h] = Dimensions(record);
+  if (!Lists(w, h)) return true;
   int dw = ImgSize, dh = ImgSize;
   if (ImgRatio && w > 0 && h > 0) {
     if (w <= ImgSize && h <= ImgSize) {

@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qlon {
@@ -157,6 +158,9 @@ class TImageIndex : public TPageIndex {
   bool Accepts(const TWebFile& record) const override;
   // Images below the minimum size in both directions are taken, not listed.
   bool Lists(const TWebFile& record) const;
+  bool Lists(int width, int height) const;
+  // Width and height of the record, else of its file; 0 x 0 unknown.
+  std::pair<int, int> Dimensions(const TWebFile& record) const;
 
   int ImgSize, ImgSizeMin;
   bool ImgRatio;

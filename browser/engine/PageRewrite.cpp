@@ -1,8 +1,12 @@
 #include "PageRewrite.h"
 
 #include <QBuffer>
-#include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -44,11 +48,31 @@ std::string PercentEncode(std::string_view text, std::string_view special) {
   return out;
 }
 
+// Read straight into the string: a QFile asks the file system three times
+// for the file's kind and size, and its bytes are copied once more.
 bool ReadWhole(const std::string& path, std::string& bytes) {
-  QFile file(QString::fromStdString(path));
-  if (path.empty() || !file.open(QIODevice::ReadOnly)) return false;
-  bytes = file.readAll().toStdString();
-  return true;
+  if (path.empty()) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat status {};
+  bool ok = ::fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode);
+  bytes.clear();
+  if (ok && status.st_size > 0) bytes.resize(std::size_t(status.st_size));
+  std::size_t have = 0;
+  while (ok) {
+    // A file that grew since its fstat is read to its end all the same.
+    if (have == bytes.size()) bytes.resize(have + std::max<std::size_t>(have / 2, 4096));
+    const ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    have += std::size_t(got);
+  }
+  ::close(fd);
+  bytes.resize(have);
+  return ok;
 }
 
 // Where a link of the page should point, from its real URL.

@@ -53,9 +53,24 @@ bool SyncDirectory(const fs::path& dir) {
   return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+// The mode a file made with 0666 gets, from the process's umask as the
+// kernel reports it (reading it with umask() would change it for a moment
+// under the other threads); -1 when it is not reported.
+int CreatedMode() {
+  std::FILE* status = std::fopen("/proc/self/status", "re");
+  if (!status) return -1;
+  char line[256];
+  unsigned mask = 0;
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+  std::fclose(status);
+  return found ? int(0666 & ~mask) : -1;
+}
+
 }  // namespace
 
-TReplaceBatch::TReplaceBatch(fs::path folder) : folder_(std::move(folder)), staging_(folder_ / kStagingFolder) {
+TReplaceBatch::TReplaceBatch(fs::path folder)
+    : folder_(std::move(folder)), staging_(folder_ / kStagingFolder), createdMode_(CreatedMode()) {
   // What a crashed batch left; its targets were never touched.
   std::error_code ec;
   fs::remove_all(staging_, ec);
@@ -114,7 +129,8 @@ fs::path TReplaceBatch::WriteStaged(const fs::path& target, std::string_view byt
   }
   if (fd->get() < 0) return failed();
   // A replaced file keeps its permissions; a new one gets the umask's.
-  bool ok = (!exists || ::fchmod(fd->get(), old.st_mode & 07777) == 0) && WriteAll(fd->get(), bytes);
+  const int mode = int(old.st_mode & 07777);
+  bool ok = (!exists || mode == createdMode_ || ::fchmod(fd->get(), mode_t(mode)) == 0) && WriteAll(fd->get(), bytes);
   int reason = ok ? 0 : errno;
   // A lane starts writing its file out now, so the commit's sync finds
   // less to wait for.

@@ -93,6 +93,7 @@ class TReplaceBatch {
   std::vector<TEntry> entries_;
   std::size_t stagedBytes_ = 0;
   std::atomic<unsigned long> next_ = 0;
+  int createdMode_ = -1;  // what the umask gives a new file, -1: unknown
 
   std::mutex lock_;  // guards what the background writes give back
   std::condition_variable written_;

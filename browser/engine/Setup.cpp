@@ -171,7 +171,7 @@ TSetup::TSetup(IWorkPathPrompt* prompt, fs::path programFolder)
     return;
   }
   const fs::path program = ProgramFolder_ / "qlon98";
-  RegisterFileExtension("Quillon", ".web", "Fichier de capture d'un Web de Quillon", program);
+  RegisterFileExtension("Quillon", ".web", kWebFileDescription, program);
   CreateStartMenuEntry("Aspirer le Web", program, "/b");
   Profiles = std::make_unique<TProfileList>(fs::path(WorkPath) / "profiles.ini");
 }

@@ -177,6 +177,8 @@ inline constexpr const char* kWebFileIcon = "application-x-quillon";
 // created, or a file cannot be written.
 bool RegisterFileExtension(const std::string& typeName, std::string extension, const std::string& description,
                            const std::filesystem::path& program);
+// The kind of a capture file ("local.web") as the desktop and the file dialogs name it.
+inline constexpr const char* kWebFileDescription = "Fichier de capture d'un Web de Quillon";
 // The Start-menu entry "<name>.desktop" running the program with the argument.
 bool CreateStartMenuEntry(const std::string& name, const std::filesystem::path& program, const std::string& argument);
 

@@ -69,9 +69,18 @@ double ReadDate(QIODevice& stream) { return StoredToDate(ReadDoubleChecked(strea
 
 constexpr qsizetype kStatisticsSize = 2 * 8 + 6 * 4;
 
+// A stored date of the calendar (or the zero of "no date"); text read as a
+// date never is one, which is how the host list before the statistics is told
+// from the statistics themselves.
+bool IsStoredCalendarDate(double stored) { return std::isfinite(stored) && stored >= 0 && stored < 4e6; }
+
 void WriteStatistics(const TCaptureInfo& info, QIODevice& s) {
-  WriteDate(info.FirstDate, s);
-  WriteDate(info.LastDate, s);
+  // A date that is none (read from a damaged header) is written as "no date",
+  // so that the header written always reads back.
+  for (double date : {info.FirstDate, info.LastDate}) {
+    const double stored = DateToStored(date);
+    WriteDouble(IsStoredCalendarDate(stored) ? stored : 0, s);
+  }
   for (int32_t n : info.Counters) WriteInt32(n, s);
 }
 
@@ -81,7 +90,7 @@ bool ReadStatistics(QIODevice& s, TCaptureInfo& info) {
   bool dates = true;
   for (double* date : {&info.FirstDate, &info.LastDate}) {
     const double stored = ReadDoubleChecked(s);
-    dates = dates && std::isfinite(stored) && stored >= 0 && stored < 4e6;
+    dates = dates && IsStoredCalendarDate(stored);
     *date = StoredToDate(stored);
   }
   for (int32_t& n : info.Counters) n = ReadInt32Checked(s);

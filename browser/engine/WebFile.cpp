@@ -442,12 +442,15 @@ uint64_t TWebFile::GetFileSize() const {
   return size;
 }
 
-std::string TWebFile::GetThumbnailPath() const {
+std::string TWebFile::GetThumbnailPath(bool* exists) const {
+  if (exists) *exists = false;
   std::string name = GetLocalName();
   if (!Owner || !IsRetrieved() || !IsHtmlPage() || name.empty()) return {};
   size_t dot = ExtensionDot(name);
   name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "gif";
-  auto path = LocalNameToPathText(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders);
+  struct stat found {};
+  auto path = LocalNameToPathText(Owner->GetFolder(), "thumb/" + name, &Owner->CheckedFolders, &found);
+  if (exists) *exists = path && S_ISREG(found.st_mode);
   return path ? std::move(*path) : std::string();
 }
 

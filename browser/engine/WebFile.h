@@ -255,7 +255,9 @@ class TWebFile {
   // The path only when a file is there (and its size), else empty.
   std::string GetExistingPath(uint64_t* size = nullptr) const;
   uint64_t GetFileSize() const;
-  std::string GetThumbnailPath() const;
+  // `exists`, when given, tells whether a plain file is there (found with
+  // the check of the path, without a lookup of its own).
+  std::string GetThumbnailPath(bool* exists = nullptr) const;
   // Names the record's local file from its URL and reserves it (an empty file
   // is created) so that no other record gets it; false when no name could be
   // made (no owner, no folder, or a name that does not fit the record).

@@ -1,5 +1,7 @@
 #include "CapturePage.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QSplitter>
@@ -51,13 +53,27 @@ TCapturePage::TCapturePage(TSetup& setup, QWidget* parent) : QFrame(parent), set
   sockets->addWidget(SocketList);
   CaptureSplitter->addWidget(RequestList);
   CaptureSplitter->addWidget(SocketsFrame);
+  // The two lists follow the page's height in the proportion last left
+  // (equal factors), neither ever squeezed out; the connections never take
+  // more than their rows.
+  CaptureSplitter->setChildrenCollapsible(false);
   CaptureSplitter->setStretchFactor(0, 1);
+  CaptureSplitter->setStretchFactor(1, 1);
+  RequestList->setMinimumHeight(4 * RequestList->DefaultRowHeight());
   capture->addWidget(CaptureSplitter, 1);
+  FitSockets();
+}
+
+void TCapturePage::FitSockets() {
+  const int row = SocketList->DefaultRowHeight(), frame = 2 * SocketList->frameWidth();
+  SocketsFrame->setMinimumHeight(std::min(SocketList->RowCount(), 3) * row + frame);
+  SocketsFrame->setMaximumHeight(std::max(SocketList->RowCount(), 3) * row + frame);
 }
 
 void TCapturePage::ShowPage() {
   show();
   SocketList->SetSocketCount(setup_.MaxSockets);
+  FitSockets();
 }
 
 void TCapturePage::SetWeb(TWeb* web) {
@@ -100,7 +116,11 @@ void TCapturePage::RecordChanged(const TWebFile& record) { RequestList->WebFileC
 void TCapturePage::SaveLayout() { setup_.SocketsFrameHeight = SocketsFrame->height(); }
 
 void TCapturePage::RestoreLayout() {
-  if (setup_.SocketsFrameHeight > 0) CaptureSplitter->setSizes({std::max(1, setup_.Height), setup_.SocketsFrameHeight});
+  SocketList->SetSocketCount(setup_.MaxSockets);
+  FitSockets();
+  // A stored height, else every connection's row.
+  const int sockets = setup_.SocketsFrameHeight > 0 ? setup_.SocketsFrameHeight : SocketsFrame->maximumHeight();
+  CaptureSplitter->setSizes({std::max(1, setup_.Height), sockets});
 }
 
 }  // namespace qlon::shell

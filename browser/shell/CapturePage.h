@@ -48,6 +48,9 @@ class TCapturePage : public QFrame {
   TWSocketList* SocketList;
 
  private:
+  // The connections' frame between three rows and all of its rows.
+  void FitSockets();
+
   TSetup& setup_;
   QLabel *LinkCountLabel, *ToRetrieveCountLabel, *FilteredCountLabel, *ErrorCountLabel, *ToUpdateCountLabel,
       *CapturedCountLabel, *ElapsedLabel;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -77,6 +78,11 @@ TDlgProfileList::TDlgProfileList(TProfileList& profiles, TOptions& current, QWid
 void TDlgProfileList::Refill() {
   ProfileList->clear();
   for (const std::string& name : profiles_.GetProfileNames()) ProfileList->addItem(QString::fromStdString(name));
+  // Every name whole, with room for the scroll bar a long list shows.
+  constexpr int kWidestList = 600;
+  const int names = ProfileList->sizeHintForColumn(0) + 2 * ProfileList->frameWidth() +
+                    ProfileList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ProfileList) + 4;
+  ProfileList->setMinimumWidth(std::min(std::max(names, 120), kWidestList));
 }
 
 void TDlgProfileList::DeleteClick() {

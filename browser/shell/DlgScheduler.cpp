@@ -101,8 +101,8 @@ TDlgScheduler::TDlgScheduler(std::unique_ptr<TScheduler> scheduler, ISchedulerHo
   ResultLabel->setWordWrap(true);
   JournalList = new QListWidget(this);
   NewBtn = new QPushButton("&Nouvelle tâche...", this);
-  AddWebBtn = new QPushButton("&Ajouter un Web...", this);
-  PropBtn = new QPushButton("&Propriétés...", this);
+  AddWebBtn = new QPushButton("A&jouter un Web...", this);
+  PropBtn = new QPushButton("Propr&iétés...", this);
   StartBtn = new QPushButton("Démarrer", this);
   OptionsBtn = new QToolButton(this);
   OptionsBtn->setText("Options");

@@ -152,7 +152,11 @@ void TDlgSetup::buildPages() {
     return page;
   };
   auto check = [](QWidget* parent, const char* text) { return new QCheckBox(QString::fromUtf8(text), parent); };
-  auto button = [](QWidget* parent) { return new QPushButton(QString::fromUtf8("&Parcourir..."), parent); };
+  // The pages share the main window with its menu bar: their keys are not
+  // the menus' (F, W, C, P, O, A), and a page's browse buttons have a key each.
+  auto button = [](QWidget* parent, const char* caption) {
+    return new QPushButton(QString::fromUtf8(caption), parent);
+  };
   auto password = [](QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setEchoMode(QLineEdit::Password);
@@ -172,28 +176,28 @@ void TDlgSetup::buildPages() {
     AgentCombo = new QComboBox(page);
     EMailEdit = new QLineEdit(page);
     EMailEdit->setMinimumWidth(180);
-    AcceptCookiesCheck = check(page, "Accepter les &cookies");
+    AcceptCookiesCheck = check(page, "Accepter les coo&kies");
     form->addRow(text("Connexions &simultanées :"), MaxSocketsSpin);
     form->addRow(text("Nombre de &tentatives :"), TryCountSpin);
     form->addRow(text("&Délai d'attente (secondes) :"), TimeoutSpin);
     form->addRow(text("&Enregistrer la capture tous les :"), AutoSaveCountSpin);
     form->addRow(text("&Identité :"), AgentCombo);
-    form->addRow(text("&E-mail (FTP anonyme) :"), EMailEdit);
+    form->addRow(text("E-&mail (FTP anonyme) :"), EMailEdit);
     form->addRow(AcceptCookiesCheck);
   }
   {  // Connexion Internet
     QWidget* page = newPage();
     auto* form = new QFormLayout(page);
-    UseActiveRasCheck = check(page, "Utiliser la connexion &active");
+    UseActiveRasCheck = check(page, "Utiliser la connexion acti&ve");
     UseRasCheck = check(page, "&Etablir une connexion par l'accès réseau à distance");
     ConnexionCombo = new QComboBox(page);
-    DefaultIdentCheck = check(page, "Utiliser l'identification de la &connexion");
+    DefaultIdentCheck = check(page, "Utiliser l'&identification de la connexion");
     RasUserNameEdit = new QLineEdit(page);
     RasPasswordEdit = password(page);
     DisconnectRasCheck = check(page, "&Raccrocher à la fin de la capture");
     form->addRow(UseActiveRasCheck);
     form->addRow(UseRasCheck);
-    form->addRow(text("C&onnexion :"), ConnexionCombo);
+    form->addRow(text("Co&nnexion :"), ConnexionCombo);
     form->addRow(DefaultIdentCheck);
     form->addRow(text("Nom d'&utilisateur :"), RasUserNameEdit);
     form->addRow(text("&Mot de passe :"), RasPasswordEdit);
@@ -203,10 +207,10 @@ void TDlgSetup::buildPages() {
     QWidget* page = newPage();
     auto* v = new QVBoxLayout(page);
     BrowserAutoRadio = new QRadioButton(text("Navigateur Web par &défaut"), page);
-    BrowserOtherRadio = new QRadioButton(text("&Autre navigateur :"), page);
+    BrowserOtherRadio = new QRadioButton(text("Au&tre navigateur :"), page);
     BrowserCombo = new QComboBox(page);
     BrowserCombo->setEditable(true);
-    BrowserBtn = button(page);
+    BrowserBtn = button(page, "Pa&rcourir...");
     AutoLaunchCheck = check(page, "Afficher le &sommaire à la fin de la capture");
     v->addWidget(BrowserAutoRadio);
     v->addWidget(BrowserOtherRadio);
@@ -218,14 +222,14 @@ void TDlgSetup::buildPages() {
     auto* marks = new QGroupBox(text("Signets"), page);
     auto* form = new QFormLayout(marks);
     UseBookmarkCheck = check(marks, "Ajouter les Webs capturés aux si&gnets");
-    AutoAddBookmarkCheck = check(marks, "Ajouter le signet &automatiquement");
+    AutoAddBookmarkCheck = check(marks, "Ajouter le signet auto&matiquement");
     BookmarkFileEdit = new QLineEdit(marks);
-    BookmarkFileBtn = button(marks);
+    BookmarkFileBtn = button(marks, "Parco&urir...");
     BookmarkFolderEdit = new QLineEdit(marks);
     form->addRow(UseBookmarkCheck);
     form->addRow(AutoAddBookmarkCheck);
-    AddRowWithButton(form, "&Fichier de signets :", BookmarkFileEdit, BookmarkFileBtn);
-    form->addRow(text("D&ossier des signets :"), BookmarkFolderEdit);
+    AddRowWithButton(form, "F&ichier de signets :", BookmarkFileEdit, BookmarkFileBtn);
+    form->addRow(text("Dossier des sig&nets :"), BookmarkFolderEdit);
     v->addWidget(marks);
     v->addStretch();
     connect(BrowserBtn, &QPushButton::clicked, this, [this] {
@@ -233,7 +237,13 @@ void TDlgSetup::buildPages() {
       if (program.isEmpty()) return;
       BrowserCombo->setEditText(program);
       BrowserOtherRadio->setChecked(true);
+      applyBrowser();
     });
+    // A browser chosen opens the next page already, not once the page is left.
+    for (QRadioButton* radio : {BrowserAutoRadio, BrowserOtherRadio})
+      connect(radio, &QRadioButton::clicked, this, [this] { applyBrowser(); });
+    connect(BrowserCombo, &QComboBox::activated, this, [this] { applyBrowser(); });
+    connect(BrowserCombo->lineEdit(), &QLineEdit::editingFinished, this, [this] { applyBrowser(); });
     connect(BookmarkFileBtn, &QPushButton::clicked, this, [this] {
       const QString file = AskBookmarkFile ? AskBookmarkFile(BookmarkFileEdit->text()) : QString();
       if (!file.isEmpty()) BookmarkFileEdit->setText(file);
@@ -248,13 +258,13 @@ void TDlgSetup::buildPages() {
     ImgColByPageSpin = NewSpin(page, 1, 100);
     ImgSizeSpin = NewSpin(page, 8, 1024);
     ImgSizeMinSpin = NewSpin(page, 0, 1024);
-    ImgRatioCheck = check(page, "Conserver les &proportions des images");
+    ImgRatioCheck = check(page, "Conserver les p&roportions des images");
     ThumbnailSizeCombo = new QComboBox(page);
     for (const TThumbnailSize& size : kThumbnailSizes)
       ThumbnailSizeCombo->addItem(QStringLiteral("%1 x %2").arg(size.Width).arg(size.Height));
     form->addRow(text("&Liens par page d'index :"), LigByPageSpin);
     form->addRow(text("Lignes d'&images par page :"), ImgLigByPageSpin);
-    form->addRow(text("&Colonnes d'images par page :"), ImgColByPageSpin);
+    form->addRow(text("Colo&nnes d'images par page :"), ImgColByPageSpin);
     form->addRow(text("&Taille des images (pixels) :"), ImgSizeSpin);
     form->addRow(text("Taille &minimum des images listées :"), ImgSizeMinSpin);
     form->addRow(ImgRatioCheck);
@@ -264,16 +274,16 @@ void TDlgSetup::buildPages() {
     QWidget* page = newPage();
     auto* form = new QFormLayout(page);
     WorkPathEdit = new QLineEdit(page);
-    WorkPathBtn = button(page);
+    WorkPathBtn = button(page, "Pa&rcourir...");
     WebPathEdit = new QLineEdit(page);
-    WebPathBtn = button(page);
+    WebPathBtn = button(page, "Parco&urir...");
     FTPUseSavePathCheck = check(page, "&Enregistrer les fichiers FTP dans le répertoire :");
     FTPSavePathEdit = new QLineEdit(page);
-    FTPSavePathBtn = button(page);
+    FTPSavePathBtn = button(page, "Parcour&ir...");
     UseWebStructureCheck = check(page, "Respecter la &structure des sites Web");
-    UseShortNameCheck = check(page, "Utiliser des noms de fichiers &courts (8.3)");
+    UseShortNameCheck = check(page, "Utiliser des noms de fichiers cour&ts (8.3)");
     form->setRowWrapPolicy(QFormLayout::WrapAllRows);
-    AddRowWithButton(form, "Répertoire des &Webs locaux :", WorkPathEdit, WorkPathBtn);
+    AddRowWithButton(form, "Répertoire des Webs &locaux :", WorkPathEdit, WorkPathBtn);
     AddRowWithButton(form, "Répertoire des &nouvelles captures :", WebPathEdit, WebPathBtn);
     form->addRow(FTPUseSavePathCheck);
     AddRowWithButton(form, "", FTPSavePathEdit, FTPSavePathBtn);
@@ -298,21 +308,21 @@ void TDlgSetup::buildPages() {
     HTTPProxyUserNameEdit = new QLineEdit(http);
     HTTPProxyPasswordEdit = password(http);
     httpForm->addRow(HTTPUseProxyCheck);
-    httpForm->addRow(text("&Adresse :"), HTTPProxyAdressEdit);
-    httpForm->addRow(text("P&ort :"), HTTPProxyPortSpin);
+    httpForm->addRow(text("Adr&esse :"), HTTPProxyAdressEdit);
+    httpForm->addRow(text("Po&rt :"), HTTPProxyPortSpin);
     httpForm->addRow(HTTPProxyUsePasswordCheck);
     httpForm->addRow(text("Nom d'&utilisateur :"), HTTPProxyUserNameEdit);
     httpForm->addRow(text("&Mot de passe :"), HTTPProxyPasswordEdit);
     auto* ftp = new QGroupBox(text("FTP"), page);
     auto* ftpForm = new QFormLayout(ftp);
-    FTPUseProxyCheck = check(ftp, "Utiliser un serveur proxy &FTP");
-    UseSameProxyCheck = check(ftp, "Utiliser le &même serveur proxy que pour HTTP");
+    FTPUseProxyCheck = check(ftp, "Utiliser un &serveur proxy FTP");
+    UseSameProxyCheck = check(ftp, "Utiliser &le même serveur proxy que pour HTTP");
     FTPProxyAdressEdit = new QLineEdit(ftp);
     FTPProxyPortSpin = NewSpin(ftp, 1, 65535);
     ftpForm->addRow(FTPUseProxyCheck);
     ftpForm->addRow(UseSameProxyCheck);
     ftpForm->addRow(text("A&dresse :"), FTPProxyAdressEdit);
-    ftpForm->addRow(text("Po&rt :"), FTPProxyPortSpin);
+    ftpForm->addRow(text("Por&t :"), FTPProxyPortSpin);
     v->addWidget(http);
     v->addWidget(ftp);
     v->addStretch();
@@ -453,6 +463,14 @@ void TDlgSetup::buildPages() {
   bindCheck(s.UseSameProxy, UseSameProxyCheck);
   bindText(s.FTPProxyAdress, FTPProxyAdressEdit);
   bindSpin(s.FTPProxyPort, FTPProxyPortSpin);
+}
+
+void TDlgSetup::applyBrowser() {
+  if (!Browser) return;
+  const std::string program = BrowserAutoRadio->isChecked() ? FindDefaultBrowser() : chosenBrowser();
+  // An unknown program is refused when the page is left; the browser in use stays meanwhile.
+  if (!program.empty() && program != Browser->GetPath() && QFileInfo(QString::fromStdString(program)).isFile())
+    Browser->SetPath(program);
 }
 
 std::string TDlgSetup::chosenBrowser() const { return BrowserCombo->currentText().trimmed().toStdString(); }

@@ -111,6 +111,8 @@ class TDlgSetup : public TDockForm {
   bool checkPages();
   bool refuse(int page, QWidget* field, const std::string& text);
   std::string chosenBrowser() const;
+  // The browser the page shows becomes the one in use.
+  void applyBrowser();
 
   TSetup& setup_;
   std::vector<std::unique_ptr<TField>> fields_;

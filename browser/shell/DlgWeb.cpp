@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -114,15 +115,6 @@ void TDlgWeb::buildPages() {
   right->addWidget(Pages, 1);
   middle->addLayout(right, 1);
   outer->addLayout(middle, 1);
-  auto* buttons = new QHBoxLayout;
-  PrevBtn = new QPushButton(QString::fromUtf8("<&Précédent"), this);
-  NextBtn = new QPushButton(QString::fromUtf8("&Suivant>"), this);
-  OKBtn = new QPushButton(QString::fromUtf8("OK"), this);
-  OKCaptureBtn = new QPushButton(QString::fromUtf8("OK et &Capturer"), this);
-  CancelBtn = new QPushButton(QString::fromUtf8("Annuler"), this);
-  buttons->addStretch();
-  for (QPushButton* b : {PrevBtn, NextBtn, OKBtn, OKCaptureBtn, CancelBtn}) buttons->addWidget(b);
-  outer->addLayout(buttons);
 
   auto newPage = [this] {
     auto* page = new QWidget(Pages);
@@ -161,7 +153,7 @@ void TDlgWeb::buildPages() {
     form->addRow(QString::fromUtf8("Titre :"), Url_TitleEdit);
     auto* row = new QHBoxLayout;
     CheckUrlBtn = button(page, "&Vérifier...");
-    OpenUrlButton = button(page, "&Fichier...");
+    OpenUrlButton = button(page, "F&ichier...");
     BrowserUrlBut = button(page, "&Url courante du navigateur");
     for (QPushButton* b : {CheckUrlBtn, OpenUrlButton, BrowserUrlBut}) row->addWidget(b);
     form->addRow(row);
@@ -192,7 +184,7 @@ void TDlgWeb::buildPages() {
     auto* v = new QVBoxLayout(page);
     auto* row = new QHBoxLayout;
     Path_PathEdit = new QLineEdit(page);
-    Path_BrowseBtn = button(page, "&Parcourir...");
+    Path_BrowseBtn = button(page, "Parco&urir...");
     row->addWidget(Path_PathEdit, 1);
     row->addWidget(Path_BrowseBtn);
     v->addLayout(row);
@@ -244,8 +236,8 @@ void TDlgWeb::buildPages() {
     QWidget* page = newPage();
     auto* grid = new QGridLayout(page);
     WMimeList = new TMimeTree(page);
-    treeWithButtons(grid, WMimeList, {{&MimeAddBtn, "&Ajouter..."}, {&MimePropBtn, "&Propriétés..."},
-                                      {&MimeDeleteBtn, "&Supprimer"}, {&MimeAllBtn, "&Tout capturer"}});
+    treeWithButtons(grid, WMimeList, {{&MimeAddBtn, "A&jouter..."}, {&MimePropBtn, "Propr&iétés..."},
+                                      {&MimeDeleteBtn, "Supprim&er"}, {&MimeAllBtn, "To&ut capturer"}});
     ExtensionFilterCheck = check(page, "Reconnaître les types par l'extension des fichiers");
     NewMimeValidStateCheck = check(page, "Capturer les nouveaux types rencontrés");
     grid->addWidget(ExtensionFilterCheck, 5, 0, 1, 2);
@@ -283,8 +275,8 @@ void TDlgWeb::buildPages() {
     QWidget* page = newPage();
     auto* grid = new QGridLayout(page);
     FiltersTreeView = new TFiltersView(page);
-    treeWithButtons(grid, FiltersTreeView, {{&FilterAddBtn, "&Ajouter..."}, {&FilterEditBtn, "&Modifier..."},
-                                            {&FilterDeleteBtn, "&Supprimer"}, {&FilterClearBtn, "Tout supprimer"}});
+    treeWithButtons(grid, FiltersTreeView, {{&FilterAddBtn, "A&jouter..."}, {&FilterEditBtn, "&Modifier..."},
+                                            {&FilterDeleteBtn, "Supprim&er"}, {&FilterClearBtn, "Tout supprimer"}});
     FiltersTreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
     const std::pair<const char*, int> marks[] = {{"Exclure", 2}, {"Inclure", 1}, {"Aucun", 0}};
     for (const auto& [text, mark] : marks) {
@@ -324,6 +316,19 @@ void TDlgWeb::buildPages() {
     connect(MaxTimeCheck, &QCheckBox::toggled, MaxTimeUpDown, &QSpinBox::setEnabled);
   }
 
+  // Made after the pages, so that Tab goes in reading order: the page
+  // list, the page's controls, then these buttons. Their keys are none of
+  // the main window's menus (F, W, C, P, O, A), nor the pages' own.
+  auto* buttons = new QHBoxLayout;
+  PrevBtn = new QPushButton(QString::fromUtf8("<P&récédent"), this);
+  NextBtn = new QPushButton(QString::fromUtf8("&Suivant>"), this);
+  OKBtn = new QPushButton(QString::fromUtf8("OK"), this);
+  OKCaptureBtn = new QPushButton(QString::fromUtf8("OK et Cap&turer"), this);
+  CancelBtn = new QPushButton(QString::fromUtf8("Annuler"), this);
+  buttons->addStretch();
+  for (QPushButton* b : {PrevBtn, NextBtn, OKBtn, OKCaptureBtn, CancelBtn}) buttons->addWidget(b);
+  outer->addLayout(buttons);
+
   connect(PageList, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row >= 0 && row != CurrentPage() && !GoToPage(row)) {
       const QSignalBlocker block(PageList);
@@ -357,6 +362,16 @@ void TDlgWeb::showPage(int page) {
 void TDlgWeb::showEvent(QShowEvent* event) {
   TDockForm::showEvent(event);
   if (CurrentPage() == pgUrl) refreshBrowserButton();
+}
+
+void TDlgWeb::keyPressEvent(QKeyEvent* event) {
+  // Escape is Annuler in the wizard; docked, the window's page stays and
+  // the key is the window's.
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && (Mode & 1)) {
+    CancelClick();
+    return;
+  }
+  TDockForm::keyPressEvent(event);
 }
 
 void TDlgWeb::refreshBrowserButton() {
@@ -725,6 +740,9 @@ bool TDlgWeb::ExecuteModal() {
     controls::CenterWidget(this);
   }
   show();
+  // What a person types first is the address.
+  activateWindow();
+  if (CurrentPage() == pgUrl) UrlCombo->setFocus(Qt::ActiveWindowFocusReason);
   QEventLoop loop;
   connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
   while (isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);

@@ -87,7 +87,8 @@ class TDlgWeb : public TDockForm {
   // OnAccepted), closes a modal form and asks for the capture.
   bool OKClick(bool andCapture = false);
   void CancelClick();
-  // Runs the form as a modal dialog; true when closed with OK.
+  // Runs the form as a modal dialog, the focus in the address; true when
+  // closed with OK. Escape is Annuler there.
   bool ExecuteModal();
 
   // The capture file chosen on the destination page (folder + "local.web").
@@ -150,6 +151,7 @@ class TDlgWeb : public TDockForm {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildPages();

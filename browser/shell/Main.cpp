@@ -110,7 +110,11 @@ void TMainWin::BuildFrames() {
   right->setContentsMargins(2, 2, 2, 2);
   MainSplitter->addWidget(WTreeFrame);
   MainSplitter->addWidget(RightFrame);
+  // The page on the right is where the work is: it takes what the window
+  // gains; the tree keeps its width, and never less than a readable one.
   MainSplitter->setStretchFactor(1, 1);
+  MainSplitter->setChildrenCollapsible(false);
+  WTreeFrame->setMinimumWidth(kMinTreeWidth * 3 / 4);
 
   // URL lists with the preview below.
   UrlPage = new shell::TUrlPage(*viewsHost_, setup_, this, RightFrame);

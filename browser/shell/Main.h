@@ -155,7 +155,13 @@ class TMainWin : public QMainWindow {
   bool SaveWeb(std::string* failure = nullptr);
   void SetCurrentWeb(std::unique_ptr<TWeb> web);
   void DetachWeb();
-  void LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path);
+  // False while a run or a search holds the open web (a search is stopped).
+  bool WebMayClose();
+  // Opens the capture file and makes it current in place of the open web,
+  // which is closed only once the file is open: a file that does not open
+  // is said and the open web stays. The open web's own file leaves it as
+  // it is. True when the file's web is current.
+  bool ReplaceWeb(const std::string& path, bool keepView);
   bool ClearFolder(const std::string& folder);
   bool AcceptNewWebFolder(shell::TDlgWeb& dlg);
 

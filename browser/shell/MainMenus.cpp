@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <utility>
 
 namespace qlon::shell {
 
@@ -24,6 +25,16 @@ QAction* NewAction(QMenu* menu, const char* name, const QString& text) {
   QAction* a = menu->addAction(text);
   a->setObjectName(name);
   return a;
+}
+
+// A command's caption as a tip says it: without its mnemonic and its "...".
+QString TipOf(const QAction* command) {
+  QString text = command->text();
+  text.replace(QLatin1String("&&"), QString(QChar(0x1)));
+  text.remove(QLatin1Char('&'));
+  text.replace(QChar(0x1), QLatin1Char('&'));
+  if (text.endsWith(QLatin1String("..."))) text.chop(3);
+  return text.trimmed();
 }
 
 }  // namespace
@@ -125,6 +136,12 @@ void TMainMenus::BuildToolBar(QMainWindow& window) {
   for (QToolButton* b : {BrowserBtn, ConsulterBtn, PageSommaireBut}) bar->addWidget(b);
   bar->addSeparator();
   bar->addWidget(QuitButton);
+  // Each button says which command it runs.
+  const std::pair<QToolButton*, const QAction*> commands[] = {
+      {NewBtn, MenuFileNew},          {CaptureBtn, MenuCaptureStart},       {StopBtn, MenuCaptureStop},
+      {BrowserBtn, BrowserPopupLoadUrl}, {ConsulterBtn, MenuHTMLPageSommaire}, {PageSommaireBut, MenuHTMLPageSommaire},
+      {QuitButton, MenuFileExit}};
+  for (const auto& [button, command] : commands) button->setToolTip(TipOf(command));
 }
 
 void TMainMenus::ShowMode(TMainMode mode) {

@@ -304,6 +304,11 @@ void TMainWin::TreeTimerTimer() {
       DlgWeb = new shell::TDlgWeb(setup_, CfgWebFrame);
       DlgWeb->SetDocked(true, CfgWebFrame, alClient);
       DlgWeb->LoadWeb(web_.get());
+      // As in the wizard: the edits are the web's, then the capture starts
+      // on its queue (a run already going keeps the web).
+      DlgWeb->OnStartCapture = [this] {
+        if (web_ && !Busy()) PostCapture(kCaptureMissing);
+      };
     }
     // Filters and file types need the room; the other pages keep the
     // dialog's own size at the top left.

@@ -151,7 +151,9 @@ bool TMainWin::AcceptNewWebFolder(shell::TDlgWeb& dlg) {
 }
 
 bool TMainWin::OpenWeb(const std::string& path, bool keepView) {
-  if (!CloseWeb(keepView)) return false;
+  // The open web stays until the chosen one is open: Annuler in the dialog,
+  // or a file that does not open, leaves it as it was.
+  if (!WebMayClose()) return false;
   std::string file = path;
   if (file.empty()) {
     const QString chosen =
@@ -161,37 +163,53 @@ bool TMainWin::OpenWeb(const std::string& path, bool keepView) {
     if (chosen.isEmpty()) return false;
     file = chosen.toStdString();
   }
-  LoadWebInto(std::make_unique<TWeb>(), file);
-  return web_ != nullptr;
+  return ReplaceWeb(file, keepView);
 }
 
-void TMainWin::OpenWebFile(const std::string& path) {
-  if (!WebFileThere(path) || !CloseWeb(false)) return;
-  LoadWebInto(std::make_unique<TWeb>(), path);
-}
+void TMainWin::OpenWebFile(const std::string& path) { ReplaceWeb(path, false); }
 
 void TMainWin::OpenRecentWeb(int index) {
   if (index < 0 || index >= recent_.Paths().size()) return;
-  const std::string path = recent_.Paths()[index].toStdString();
-  if (!WebFileThere(path) || !CloseWeb(false)) return;
-  LoadWebInto(std::make_unique<TWeb>(), path);
+  ReplaceWeb(recent_.Paths()[index].toStdString(), false);
 }
 
-// Opens the file into the web and makes it current; on failure nothing is open.
-void TMainWin::LoadWebInto(std::unique_ptr<TWeb> web, const std::string& path) {
-  TWaitCursor wait;
-  ProcessMessages();
-  bool opened = false;
-  try {
-    if (WebFileThere(path) && !(opened = web->Open(path) == wlOk))
-      ShowMessageBox(CannotOpenWebText(path, *web), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
-  } catch (const Exception& e) {
-    ShowMessageBox(e.message(), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
+bool TMainWin::WebMayClose() {
+  if (!web_) return true;
+  if (road_->Running()) return false;
+  if (UrlPage->SearchPanel->Searching()) {
+    UrlPage->SearchPanel->StopSearch();
+    return false;
   }
-  if (opened)
-    SetCurrentWeb(std::move(web));
-  else
-    DetachWeb();
+  return true;
+}
+
+bool TMainWin::ReplaceWeb(const std::string& path, bool keepView) {
+  if (!WebMayClose()) return false;
+  if (web_ && SamePath(path, web_->Path())) return true;  // it is open already
+  auto web = std::make_unique<TWeb>();
+  {
+    // No events run while both webs are open: a pending page change would
+    // act on the web being replaced.
+    TWaitCursor wait;
+    bool opened = false;
+    try {
+      if (WebFileThere(path) && !(opened = web->Open(path) == wlOk))
+        ShowMessageBox(CannotOpenWebText(path, *web), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
+    } catch (const Exception& e) {
+      ShowMessageBox(e.message(), "Ouverture d'un Web", MB_OK | MB_ICONHAND);
+    }
+    if (!opened) return false;
+  }
+  if (!CloseWeb(keepView)) {
+    // The open web stays (Cancel, a failed save): the other one goes untouched.
+    try {
+      web->Close();
+    } catch (const Exception&) {
+    }
+    return false;
+  }
+  SetCurrentWeb(std::move(web));
+  return true;
 }
 
 void TMainWin::SetCurrentWeb(std::unique_ptr<TWeb> web) {
@@ -236,11 +254,7 @@ bool TMainWin::CloseWeb(bool keepView) {
   UrlPage->UrlList->DropPending();
   if (web_) {
     // Never under a running capture or search.
-    if (road_->Running()) return false;
-    if (UrlPage->SearchPanel->Searching()) {
-      UrlPage->SearchPanel->StopSearch();
-      return false;
-    }
+    if (!WebMayClose()) return false;
     CommitDialogs();
     if (web_->Path().empty()) {
       const int answer = Ask("Voulez vous enregistrer le web courant ?", "Fermeture du web");

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScopeGuard>
@@ -227,6 +228,8 @@ TSearchPane::TSearchPane(ISearchHost& host, TWUrlList& urlList, QWidget* parent)
   connect(SearchTypeCB, &QComboBox::currentIndexChanged, this, [this] { SearchTypeCBChange(); });
   connect(SearchTextCombo, &QComboBox::editTextChanged, this, [this] { SearchTextComboChange(); });
   connect(SearchStartBtn, &QPushButton::clicked, this, [this] { SearchStartBtnClick(); });
+  // Enter in the pattern is the button (which stays off without a pattern).
+  connect(SearchTextCombo->lineEdit(), &QLineEdit::returnPressed, SearchStartBtn, &QPushButton::click);
 }
 
 TSearchPane::~TSearchPane() = default;

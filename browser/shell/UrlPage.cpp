@@ -97,7 +97,9 @@ TUrlPage::TUrlPage(IUrlPageHost& host, TSetup& setup, QWidget* dialogParent, QWi
   imageLayout->addWidget(VignetteFrame);
   UrlSplitter->addWidget(UrlListFrame);
   UrlSplitter->addWidget(ImageFrame);
+  // List and preview keep the proportion last left as the window changes.
   UrlSplitter->setStretchFactor(0, 1);
+  UrlSplitter->setStretchFactor(1, 1);
   urls->addWidget(UrlSplitter, 1);
   FullImagePanel = NewFrame(this, "FullImagePanel");
   urls->addWidget(FullImagePanel);

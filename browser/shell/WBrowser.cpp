@@ -209,6 +209,20 @@ TBrowser& GetBrowser() {
   // Owned by the application, so it goes before the application does.
   static TBrowser* browser = nullptr;
   if (!browser) {
+    // A browser that starts and gives up at once (no display for it, a
+    // refused profile) leaves no window: the user hears why nothing opened.
+    platform::SetStartFailureReporter(
+        [](const std::string& program, const std::vector<std::string>& arguments, int status) {
+          const std::string address = arguments.empty() ? std::string() : arguments.back();
+          // Only a page sent to the browser; the program's other helpers fail quietly as before.
+          const bool toBrowser = browser && !browser->GetPath().empty() ? program == browser->GetPath()
+                                                                        : program == "xdg-open";
+          if (!toBrowser || !IsBrowsableAddress(address)) return;
+          platform::MessageBox("Le navigateur Web n'a pas pu afficher " + address + " : " + program +
+                                   " s'est arrêté dès son démarrage (code " + std::to_string(status) +
+                                   ").\r\nIndiquez votre navigateur dans les préférences, page « Navigateur Web ».",
+                               "Navigateur Web", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        });
     browser = new TBrowser(QCoreApplication::instance());
     if (QCoreApplication::instance())
       QObject::connect(browser, &QObject::destroyed, [] { browser = nullptr; });

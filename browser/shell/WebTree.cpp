@@ -86,7 +86,9 @@ void TWebTree::folderEvent(TWTreeNode* node, bool expanded) {
 
 void TWebTree::RowMoved(int oldRow, int newRow) {
   TCustomWTree::RowMoved(oldRow, newRow);
-  if (!rebuilding_ && !quiet_ && host_) host_->StartTreeTimer();
+  if (rebuilding_ || quiet_) return;
+  lostPage_ = 0;  // the user's choice wins
+  if (host_) host_->StartTreeTimer();
 }
 
 void TWebTree::SetWeb(TWeb* web) {
@@ -179,7 +181,10 @@ int TWebTree::PageCaptionsWidth() {
 }
 
 void TWebTree::Refresh() {
-  const int page = GetPage();
+  int page = GetPage();
+  if (lostPage_ && GetSelectedNode() == standIn_) page = lostPage_;
+  lostPage_ = 0;
+  standIn_ = nullptr;
   rebuilding_ = true;
   BeginUpdate();
   Clear();
@@ -197,14 +202,25 @@ void TWebTree::Refresh() {
   EndUpdate();
   rebuilding_ = false;
   quiet_ = true;
-  if (!SelectPage(page)) Model().SelectNode(Root()->Child(0));
+  if (!SelectPage(page)) {
+    // The page shown does not change: the first node only stands in for it
+    // until its web comes back.
+    if (!web_) lostPage_ = page;
+    standIn_ = Root()->Child(0);
+    Model().SelectNode(standIn_);
+  }
   quiet_ = false;
 }
 
 bool TWebTree::SelectPage(int tag, bool activate) {
+  lostPage_ = 0;
   TWTreeNode* node = tag > 0 ? FindNodeByTag(quint8(tag)) : nullptr;
   if (!node) return false;
-  if (node->Parent() && node->Parent() != Root()) node->Parent()->ExpandWithParents();
+  if (node->Parent() && node->Parent() != Root()) {
+    node->Parent()->ExpandWithParents();
+    // Opening the images' folder fills it anew: the node found is gone.
+    if (!(node = FindNodeByTag(quint8(tag)))) return false;
+  }
   const bool was = quiet_;
   quiet_ = true;
   if (GetSelectedNode() != node) Model().SelectNode(node);

@@ -84,7 +84,11 @@ class TWebTree : public controls::TCustomWTree {
   void SetCaptureRun(bool on);
   bool Rebuilding() const { return rebuilding_; }
 
-  // Rebuilds the tree and selects again the page selected before.
+  // Rebuilds the tree and selects again the page selected before. A page of
+  // the web that a refresh without the web could not select (the web
+  // detached for a reset, or replaced while its page stays shown) is
+  // selected again once the web is back, unless another page was chosen
+  // in between.
   void Refresh();
   // Selects the first node of the tag (its parents expanded); activate
   // also shows its page. False when no node has the tag.
@@ -127,6 +131,10 @@ class TWebTree : public controls::TCustomWTree {
   std::vector<std::string> imageNames_;
   controls::TWTreeNode* imagesFolder_ = nullptr;
   controls::TWTreeNode* webRoot_ = nullptr;
+  // The page lost while the tree had no web, and the node selected in its
+  // stead (valid until the next rebuild).
+  int lostPage_ = 0;
+  controls::TWTreeNode* standIn_ = nullptr;
 };
 
 }  // namespace qlon

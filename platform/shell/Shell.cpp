@@ -3,11 +3,16 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include "PlatformRoot.h"
 
@@ -30,11 +35,60 @@ bool Detached(const QString& program, const QStringList& arguments) {
   return process.startDetached();
 }
 
+std::mutex gReporterLock;
+StartFailureReporter gReporter;
+
+// A program that fails as it starts (no display, a refused profile, no
+// application for the item) still forked and ran: only its status says so.
+// It runs under a small shell that waits for it at most kWatchSeconds; the
+// shell ends with the program's status when the program ended by then, else
+// with 0, leaving the program to run on its own. The arguments reach the
+// program as words ("$@"), never as shell text.
+constexpr const char* kWatchScript =
+    "\"$@\" & p=$!\n"
+    "trap 'exit 0' USR1\n"
+    "( sleep 3; kill -USR1 $$ ) & t=$!\n"
+    "wait $p; s=$?\n"
+    "kill $t 2>/dev/null\n"
+    "exit $s\n";
+
+bool Watched(const QString& program, const QStringList& arguments) {
+  StartFailureReporter report;
+  {
+    std::lock_guard lock(gReporterLock);
+    report = gReporter;
+  }
+  // Watched from the event loop of the GUI thread only (the scheduler's thread starts programs too).
+  if (!report || !QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread())
+    return Detached(program, arguments);
+  // What the program's own start would refuse at once is refused here too.
+  const QString found = program.contains(QLatin1Char('/')) ? program : QStandardPaths::findExecutable(program);
+  if (found.isEmpty() || !QFileInfo(found).isExecutable() || QFileInfo(found).isDir()) return false;
+  auto* watcher = new QProcess(QCoreApplication::instance());
+  watcher->setProgram(QStringLiteral("/bin/sh"));
+  watcher->setArguments(QStringList{QStringLiteral("-c"), QString::fromLatin1(kWatchScript), QStringLiteral("sh"), found} +
+                        arguments);
+  watcher->setStandardInputFile(QProcess::nullDevice());
+  watcher->setStandardOutputFile(QProcess::nullDevice());
+  watcher->setStandardErrorFile(QProcess::nullDevice());
+  const std::string name = program.toStdString();
+  std::vector<std::string> words;
+  for (const QString& a : arguments) words.push_back(a.toStdString());
+  QObject::connect(watcher, &QProcess::finished, watcher, [watcher, report, name, words](int code, QProcess::ExitStatus how) {
+    watcher->deleteLater();
+    if (how == QProcess::NormalExit && code != 0) report(name, words, code);
+  });
+  watcher->start();
+  if (watcher->waitForStarted(5000)) return true;
+  watcher->deleteLater();
+  return false;
+}
+
 class XdgShell : public ShellHandler {
  public:
   bool OpenItem(const std::string& item) override {
     if (item.empty()) return false;
-    return Detached(QStringLiteral("xdg-open"), {QString::fromStdString(item)});
+    return Watched(QStringLiteral("xdg-open"), {QString::fromStdString(item)});
   }
   bool StartCommand(const std::string& commandLine) override { return StartDetached(commandLine); }
 };
@@ -143,7 +197,13 @@ bool ShellHandler::StartProgram(const std::string& program, const std::vector<st
   if (program.empty()) return false;
   QStringList args;
   for (const std::string& a : arguments) args.push_back(QString::fromStdString(a));
-  return Detached(QString::fromStdString(program), args);
+  return Watched(QString::fromStdString(program), args);
+}
+
+StartFailureReporter SetStartFailureReporter(StartFailureReporter reporter) {
+  std::lock_guard lock(gReporterLock);
+  std::swap(gReporter, reporter);
+  return reporter;
 }
 
 bool OpenItem(const std::string& item) { return Handler().OpenItem(item); }

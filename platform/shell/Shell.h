@@ -14,6 +14,7 @@
 // Icon lines give the program and its icon. Desktop entries written by the
 // stand-ins under "<platform root>/applications" come first.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,8 @@ class ShellHandler {
   virtual bool StartCommand(const std::string& commandLine) = 0;
   // Starts a program with each argument passed as one word, never through
   // a shell: text from outside (a URL, a file name) cannot become options
-  // or a second command. The default starts it detached.
+  // or a second command. The default starts it detached (watched when a
+  // reporter is set).
   virtual bool StartProgram(const std::string& program, const std::vector<std::string>& arguments);
 };
 
@@ -41,6 +43,15 @@ ShellHandler* SetShellHandler(ShellHandler* handler);
 bool OpenItem(const std::string& item);
 bool StartCommand(const std::string& commandLine);
 bool StartProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// Told, from the event loop, when a program that the default handler
+// started (StartProgram, OpenItem) ends with a failure within its first
+// seconds: the program, its arguments and its exit status. Without a
+// reporter (or an application) programs start detached and unwatched.
+// Returns the previous reporter.
+using StartFailureReporter =
+    std::function<void(const std::string& program, const std::vector<std::string>& arguments, int status)>;
+StartFailureReporter SetStartFailureReporter(StartFailureReporter reporter);
 
 // What the default handler does for StartCommand: the first word is the
 // program, the others its arguments; true when it started.

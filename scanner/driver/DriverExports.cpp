@@ -1,6 +1,6 @@
 // The exported entry points of tq21udrv.so (see DriverApi.h): one driver
 // session per process, created on first use and closed when the library is
-// unloaded. Each export turns the session's internal code into a public
+// unloaded. Each export turns the driver's internal code into a public
 // status and records a failure as the last error.
 
 #include <cstring>

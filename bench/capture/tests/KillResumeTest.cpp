@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "CaptureChild.h"
+#include "FilePool.h"
 #include "LinkCheck.h"
 #include "SiteServer.h"
 #include "TempRoot.h"
@@ -51,7 +52,7 @@ struct Event {
 // One run of the capture child, its standard output read as it comes.
 class Child {
  public:
-  Child(const std::string& url, const fs::path& folder, bool resume) {
+  Child(const std::string& url, const fs::path& folder, bool resume, const std::vector<std::string>& extra = {}) {
     int out[2];
     if (::pipe(out) != 0) return;
     pid_ = ::fork();
@@ -64,6 +65,7 @@ class Child {
                                        "--save-interval", std::to_string(kSaveIntervalMs), "--auto-save", "100000",
                                        "--events"};
       if (resume) args.push_back("--resume");
+      args.insert(args.end(), extra.begin(), extra.end());
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -226,12 +228,21 @@ void CheckAfterKill(const fs::path& folder, const std::vector<Event>& events, lo
   web.Close();
 }
 
-TEST(KillResume, EndsAsAnUninterruptedCapture) {
+// The generated site served with its latency, and a folder for the captures.
+class KillResume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.Start(kPages, kImages, 8));
+    server.SetLatency(kLatencyMs);
+    url = server.Origin() + "/index.html";
+  }
+
   SiteServer server;
-  ASSERT_TRUE(server.Start(kPages, kImages, 8));
-  server.SetLatency(kLatencyMs);
-  const std::string url = server.Origin() + "/index.html";
+  std::string url;
   qlon::test::TempDir dir;
+};
+
+TEST_F(KillResume, EndsAsAnUninterruptedCapture) {
 
   const fs::path reference = dir.path() / "reference";
   Child whole(url, reference, false);
@@ -304,6 +315,69 @@ TEST(KillResume, EndsAsAnUninterruptedCapture) {
   EXPECT_GE(duringResolution, 5);
   EXPECT_GT(checked.saved, 0);
   EXPECT_GT(checked.old, 0);
+}
+
+// The files of a folder, recursively, with their sizes.
+std::map<std::string, uintmax_t> Sizes(const fs::path& folder) {
+  std::map<std::string, uintmax_t> sizes;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) sizes[e.path().lexically_relative(folder).generic_string()] = e.file_size();
+  return sizes;
+}
+
+// A run killed while its file pool holds files made ahead: opening the
+// capture clears them, a copy and a move of it carry none and leave none
+// behind, and the capture resumed at its new place ends whole.
+TEST_F(KillResume, AKilledRunsFilePoolIsNeverTakenForTheCapture) {
+  const fs::path folder = dir.path() / "killed";
+  const fs::path pool = CaptureFolder(folder) / kPoolFolder;
+  {
+    Child child(url, folder, false, {"--file-pool", "on"});
+    ASSERT_TRUE(child.Started());
+    // The pool starts after its probe of the first claims; the kill comes
+    // once it has files ready.
+    bool ready = false;
+    for (int i = 0; i < 2000 && !ready; ++i) {
+      if (child.WaitFor({"KEPT"}, 5000).empty()) break;
+      std::error_code ec;
+      for (auto it = fs::recursive_directory_iterator(pool, ec); !ec && it != fs::recursive_directory_iterator();
+           it.increment(ec))
+        if (it->is_regular_file(ec)) ready = true;
+    }
+    ASSERT_TRUE(ready) << "the run ended before its pool made files";
+    child.Kill();
+    ASSERT_FALSE(child.Reap());
+  }
+  ASSERT_TRUE(fs::exists(pool));
+
+  TWeb web;
+  ASSERT_EQ(web.Open(CaptureFolder(folder) / "local.web"), wlOk);
+  EXPECT_EQ(web.OpenNote(), "");
+  EXPECT_FALSE(fs::exists(pool)) << "opening the capture clears what its killed run made ahead";
+  const auto records = web.GetCount();
+
+  const fs::path copy = dir.path() / "copy" / "capture";
+  ASSERT_TRUE(web.CopyTo(copy));
+  EXPECT_FALSE(fs::exists(copy / kPoolFolder));
+  TWeb copied;
+  ASSERT_EQ(copied.Open(copy / "local.web"), wlOk);
+  EXPECT_EQ(copied.GetCount(), records);
+
+  const fs::path moved = dir.path() / "moved";
+  ASSERT_TRUE(web.MoveTo(CaptureFolder(moved)));
+  EXPECT_FALSE(fs::exists(CaptureFolder(folder))) << "the move leaves nothing behind";
+  web.Close();
+
+  Child resumed(url, moved, true);
+  ASSERT_TRUE(resumed.Started());
+  ASSERT_TRUE(resumed.Reap()) << "the resumed capture";
+  EXPECT_FALSE(fs::exists(CaptureFolder(moved) / kPoolFolder));
+  const LinkCheckReport links = Links(moved, server);
+  EXPECT_TRUE(links.problems.empty()) << links.problems.front();
+  EXPECT_GT(links.local, 0u);
+  // Every captured file holds its body: none is an empty file of the pool
+  // that a record took for its own.
+  for (const auto& [name, size] : Sizes(CaptureFolder(moved) / "127.0.0.1")) EXPECT_GT(size, 0u) << name;
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,6 +131,29 @@ TEST(NewFolderDialog, OkNeedsAName) {
   EXPECT_TRUE(d.OKBtn->isEnabled());
   d.Edit->clear();
   EXPECT_FALSE(d.OKBtn->isEnabled());
+}
+
+// The folder the new one goes in reads whole, the dialog widened for it; a
+// path wider than the screen keeps its end, whole in its tip.
+TEST(NewFolderDialog, ShowsTheCurrentFolderWhole) {
+  const QString path = "/home/utilisateur/Quillon/Webs/documentation de PostgreSQL/version quinze";
+  TDlgNewFolder dlg;
+  dlg.CurrentFolderLabel->setText(path);
+  dlg.show();
+  QApplication::processEvents();
+  EXPECT_EQ(dlg.CurrentFolderLabel->text(), path);
+  EXPECT_GE(dlg.CurrentFolderLabel->contentsRect().width(), dlg.CurrentFolderLabel->fontMetrics().horizontalAdvance(path));
+
+  const QString deep = QString("/dossier").repeated(60) + "/Quillon";
+  TDlgNewFolder narrow;
+  narrow.CurrentFolderLabel->setText(deep);
+  narrow.show();
+  QApplication::processEvents();
+  const QString shown = narrow.CurrentFolderLabel->text();
+  EXPECT_TRUE(shown.startsWith("...") && shown.endsWith("/Quillon")) << shown.toStdString();
+  EXPECT_LE(narrow.CurrentFolderLabel->fontMetrics().horizontalAdvance(shown),
+            narrow.CurrentFolderLabel->contentsRect().width());
+  EXPECT_EQ(narrow.CurrentFolderLabel->toolTip(), deep);
 }
 
 TEST_F(Folders, WorkPathDialogAsksBeforeCreating) {

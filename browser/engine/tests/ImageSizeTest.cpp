@@ -127,9 +127,37 @@ TEST(ImageSizeHeaders, GifLimitsAndHandBuiltJpegMarkers) {
                                 soi + QByteArray("\x00\xC0", 2) + sof,
                                 soi + QByteArray("\xFF\xC0\x00\x0B\x08\x00\x00\x00\x20\x01", 10),
                                 soi + QByteArray("\xFF\xC0\x00\x05\x08\x00\x10\x00\x20", 9),
-                                QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10", 24),
                                 QByteArray("G"), QByteArray()})
     EXPECT_FALSE(FromBytes(bad).isValid()) << bad.toHex().toStdString();
+}
+
+TEST(ImageSizeHeaders, PngTakesItsHeaderChunkAndSvgItsRootElement) {
+  const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\x2C\0\0\0\x10", 24);  // 300 x 16
+  EXPECT_EQ(FromBytes(png), QSize(300, 16));
+  // Not IHDR first, a wrong signature, a width past 2^31 - 1, cut short.
+  for (const QByteArray& bad : {QByteArray(png).replace(12, 4, "IDAT"), QByteArray(png).replace(4, 1, "\n"),
+                                QByteArray(png).replace(16, 1, "\x80"), png.left(23)})
+    EXPECT_FALSE(FromBytes(bad).isValid()) << bad.toHex().toStdString();
+
+  struct Svg {
+    const char* text;
+    QSize size;
+  };
+  const Svg cases[] = {
+      {"<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'/>", {64, 48}},
+      {"\xEF\xBB\xBF<?xml version='1.0'?>\n<!-- a comment -->\n<!DOCTYPE svg>\n"
+       "<svg width='12.6px' height=\"1in\" viewBox='0 0 5 5'>",
+       {13, 96}},
+      {"<svg viewBox='0 0 300 100'><circle r='4'/></svg>", {300, 100}},
+      // A relative length takes the view box's proportions from the other.
+      {"<svg width='100%' height='50' viewBox='0,0,300,100'/>", {150, 50}},
+      {"<svg width='2cm' height='10mm'/>", {76, 38}},
+  };
+  for (const Svg& c : cases) EXPECT_EQ(FromBytes(c.text), c.size) << c.text;
+  // No size anywhere, another root, not XML, a negative box.
+  for (const char* bad : {"<svg width='100%'/>", "<html width='5' height='5'/>", "<<svg", "<svg viewBox='0 0 -3 4'/>",
+                          "<svg width='1e12' height='3'/>"})
+    EXPECT_FALSE(FromBytes(bad).isValid()) << bad;
 }
 
 TEST(ImageSizeHeaders, BmpCoreAndTopDownHeaders) {

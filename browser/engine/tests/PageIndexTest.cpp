@@ -144,6 +144,34 @@ TEST_F(PageIndexTest, EachKindListsExactlyItsRecords) {
   EXPECT_EQ(std::count(report.Targets.begin(), report.Targets.end(), "a/big.gif"), 3);
 }
 
+// A capture of before the PNG and SVG sizes were taken: the index reads
+// them from the files, and counts as it lists.
+TEST_F(PageIndexTest, ImagesWithoutASizeInTheirRecordAreMeasuredFromTheirFiles) {
+  param_.ImgSizeMin = 20;
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x78\0\0\0\x50", 24);  // 120 x 80
+  const std::string dot("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x05\0\0\0\x05", 24);
+  cap_.Add("http://a.example/red.png", fsRetrieved, "image/png", "red.png", png, 1);
+  cap_.Add("http://a.example/dot.png", fsRetrieved, "image/png", "dot.png", dot, 1);
+  cap_.Add("http://a.example/logo.svg", fsRetrieved, "image/svg+xml", "logo.svg",
+           "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 64 48'/>", 1);
+  cap_.Add("http://a.example/gone.png", fsRetrieved, "image/png", "gone.png", "", 1);
+  std::filesystem::remove(cap_.Folder() / "gone.png");
+  {
+    TSommaireIndex summary(cap_.web, param_, templates_.path());
+    IndexSite(summary, "http://a.example/");
+    summary.Close();
+    EXPECT_EQ(summary.Images->ImagesSeen, 4);
+  }
+  const std::string images = Index("_ixi01.htm");
+  EXPECT_NE(images.find("(120x80)"), std::string::npos) << images;
+  EXPECT_NE(images.find("(64x48)"), std::string::npos) << images;
+  EXPECT_EQ(images.find("dot.png"), std::string::npos);  // below the minimum both ways
+  EXPECT_NE(images.find("gone.png"), std::string::npos);  // no file, no size: listed as unknown
+  EXPECT_EQ(Count(images, "(0x0)"), 1u);
+  // The count announced is the images listed: one page of three.
+  EXPECT_NE(images.find("n=1/1"), std::string::npos);
+}
+
 TEST_F(PageIndexTest, ImageDisplaySizeKeepsTheRatio) {
   param_.ImgRatio = true;
   cap_.Add("http://a.example/wide.gif", fsRetrieved, "image/gif", "wide.gif", "GIF", 1, 200, 50);

@@ -450,3 +450,23 @@ TEST_F(HostListLayout, AnEmptyListStaysVersion513AndTextThatIsNoListIsNotTakenFo
     web.DiscardTree();
   }
 }
+
+// A damaged header whose statistics are no dates, with a counted list after
+// them, still opens; what its save writes opens again with the same list.
+TEST_F(HostListLayout, StatisticsThatAreNoDatesAreSavedAsNoDateAndReopen) {
+  const QByteArray header = HeaderWithoutList();
+  const qsizetype statistics = header.size() - 40;
+  PutHeader(header.left(statistics) + QByteArray(16, 'x') + header.mid(statistics + 16) +
+            QByteArray("\x01\x00", 2) + "10.0.0.1\r\na.example\r\n");
+  for (const char* what : {"damaged", "saved"}) {
+    ClearHostAliases();
+    TWeb web;
+    ASSERT_EQ(web.Open(path_), wlOk) << what << ": " << web.LoadError();
+    EXPECT_EQ(web.HostAddresses.Lines(), (StringList{"10.0.0.1", "a.example"})) << what;
+    EXPECT_EQ(web.Info.Counters[5], -7) << what;
+    if (std::string(what) == "saved") EXPECT_EQ(web.Info.FirstDate, StoredToDate(0));
+    ASSERT_TRUE(web.Save());
+    web.Close();
+  }
+  ClearHostAliases();
+}

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPrintDialog>
@@ -27,6 +28,7 @@
 #include "DlgTask.h"
 #include "DlgText.h"
 #include "MainWindowFixture.h"
+#include "Setup.h"
 #include "Mime.h"
 #include "Options.h"
 #include "Scheduler.h"
@@ -129,10 +131,19 @@ class FrenchFileDialogTest : public test::MainWindowFixture {
       if (model)
         for (int row = 0; row < model->rowCount(view->rootIndex()); ++row) {
           QStringList cells;
-          for (int column = 0; column < 4; ++column)
+          for (int column = 0; column < 4; ++column) {
             cells << model->index(row, column, view->rootIndex()).data().toString();
+            // The details read whole, their captions too, without scrolling.
+            const QString caption = model->headerData(column, Qt::Horizontal).toString();
+            const int need = view->fontMetrics().horizontalAdvance(std::max(cells.back(), caption, [](auto& a, auto& b) {
+              return a.size() < b.size();
+            }));
+            if (column > 0 && view->header()->sectionSize(column) < need + 8)
+              clipped_.push_back(cells.back().toStdString() + " / " + caption.toStdString());
+          }
           rows[cells[0]] = cells;
         }
+      if (view && view->header()->length() > view->viewport()->width()) clipped_.push_back("the list scrolls");
       poll->stop();
       poll->deleteLater();
       EXPECT_TRUE(test::SaveScreenShot(*dialog, "French-FileOpen"));
@@ -142,6 +153,7 @@ class FrenchFileDialogTest : public test::MainWindowFixture {
     Probe().MenuFileOpen()->trigger();
     return rows;
   }
+  std::vector<std::string> clipped_;
 };
 
 TEST_F(FrenchFileDialogTest, FileOpenListsTypesSizesAndDatesInFrench) {
@@ -161,6 +173,9 @@ TEST_F(FrenchFileDialogTest, FileOpenListsTypesSizesAndDatesInFrench) {
   EXPECT_EQ(rows.at("dossier")[2], "Dossier");
   EXPECT_EQ(rows.at("ancien.web")[1], "2,0 ko");
   EXPECT_EQ(rows.at("ancien.web")[3], "10/12/2026 14:05");
+  // The system may not know the program's kind of file: it is named anyway.
+  EXPECT_EQ(rows.at("ancien.web")[2].toStdString(), kWebFileDescription);
+  EXPECT_EQ(clipped_, std::vector<std::string>{});
   for (const auto& [name, cells] : rows)
     for (const char* word : {"Folder", "File", "bytes", "Dec", "KiB"})
       EXPECT_FALSE(cells.join('|').contains(QLatin1String(word))) << cells.join('|').toStdString();

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QLineEdit>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMenu>
@@ -30,6 +31,7 @@
 #include "MainWinProbe.h"
 #include "MapEditor.h"
 #include "MenusEx.h"
+#include "Mnemonics.h"
 #include "MessageBox.h"
 #include "PictureBytes.h"
 #include "Ras.h"
@@ -237,6 +239,37 @@ TEST_F(MainViewsTest, MapEditorAndSearchPaneAreReachedFromTheTree) {
   Page(tpPages);
   EXPECT_FALSE(Probe().SearchPanel()->isVisible());
   EXPECT_EQ(Probe().UrlList()->List().Count(), 2);
+}
+
+TEST_F(MainViewsTest, EnterInTheSearchPatternRunsTheSearch) {
+  Page(tpSearch);
+  QLineEdit* pattern = Probe().SearchPanel()->SearchTextCombo->lineEdit();
+  win_->activateWindow();
+  pattern->setFocus();
+  QTest::keyClick(pattern, Qt::Key_Return);  // no pattern yet: nothing runs
+  EXPECT_EQ(Probe().UrlList()->List().Count(), 0);
+  QTest::keyClicks(pattern, "big");
+  QTest::keyClick(pattern, Qt::Key_Return);
+  ASSERT_TRUE(test::PumpUntil([&] { return Probe().UrlList()->List().Count() == 1 && !Probe().SearchPanel()->Searching(); },
+                              std::chrono::seconds(5)));
+  EXPECT_TRUE(GoTo(Url("big.bmp")));
+  // Kept in the history, as the button keeps it.
+  EXPECT_EQ(Probe().SearchPanel()->History(), QStringList{"big"});
+}
+
+// A docked page shares the window with the menu bar: Alt+C is the Capture
+// menu or a control of the page, never both.
+TEST_F(MainViewsTest, NoTwoControlsOfAPageShareAnAltKey) {
+  int pages = 0;
+  for (int tag = tpPreferences; tag <= tpScheduler; ++tag) {
+    if (!Probe().Tree()->SelectPage(tag)) continue;
+    Probe().TreeTimerTimer();
+    ProcessMessages();
+    ++pages;
+    const QStringList clashes = test::MnemonicClashes(*win_);
+    EXPECT_TRUE(clashes.isEmpty()) << "tree page " << tag << ":\n" << clashes.join("\n").toStdString();
+  }
+  EXPECT_GE(pages, 25);
 }
 
 TEST_F(MainViewsTest, TheMapBeingEditedGivesTheStatusLineItsText) {

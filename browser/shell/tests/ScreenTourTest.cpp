@@ -13,7 +13,15 @@
 #include <QScreen>
 #include <QTest>
 
+#include "DNewFolder.h"
 #include "DlgAbout.h"
+#include "DlgChooseCapture.h"
+#include "DlgFilter.h"
+#include "DlgMime.h"
+#include "DlgProfile.h"
+#include "DlgStop.h"
+#include "Mime.h"
+#include "Options.h"
 #include "DlgHelp.h"
 #include "DlgScheduler.h"
 #include "DlgTaskWeb.h"
@@ -203,6 +211,30 @@ TEST_F(ScreenTourTest, TheAboutBoxAndTheListOfWebsReadWell) {
   };
   scheduler.MenuAddWebList->trigger();
   EXPECT_TRUE(seen);
+}
+
+// The small dialogs with what a person puts in them: every caption, name
+// and choice reads whole.
+TEST_F(ScreenTourTest, TheSmallDialogsShowTheirTextsWhole) {
+  Start();
+  TProfileList profiles(fs::path(work_) / "profils.ini");
+  TOptions options;
+  shell::TDlgProfileList profile(profiles, options);
+  TMimeList list;
+  shell::TDlgMime mime(*list.GetItem(list.AddType("image/svg+xml", "svg,svgz", 0, mcImage, true)));
+  shell::TDlgFilter filter("http://documentation.exemple.org/postgresql/15/interactive/index.html");
+  shell::TDlgChooseCapture choose(kCaptureMissing | kCaptureUpdate);
+  TDlgStop stop;
+  controls::TDlgNewFolder folder;
+  folder.CurrentFolderLabel->setText("/home/utilisateur/Quillon/Webs/documentation");
+  const std::pair<QDialog*, const char*> dialogs[] = {{&profile, "Profiles"}, {&mime, "Mime"},
+                                                      {&filter, "Filter"},    {&choose, "ChooseCapture"},
+                                                      {&stop, "Stop"},        {&folder, "NewFolder"}};
+  for (const auto& [dialog, name] : dialogs) {
+    dialog->show();
+    Look(*dialog, name);
+    dialog->hide();
+  }
 }
 
 }  // namespace

@@ -133,6 +133,13 @@ class UserRoadTest : public test::MainWindowFixture {
     Put(folder + "page.htm", "<html><body><a href=\"" + folder + "\">retour</a></body></html>");
     Put(folder + "pic.gif", std::string("GIF89a\x08\x00\x04\x00", 10) + std::string(30, '\0'), "image/gif");
   }
+  // The window as a person finds it, with `file` opened from File > Ouvrir.
+  void ShowWithWeb(const fs::path& file) {
+    Make();
+    win_->resize(900, 600);
+    win_->show();
+    OpenFromTheMenu(file);
+  }
   // File > Nouveau; `fill` works on the wizard (modal) as a person does.
   // Returns whether the wizard was seen.
   bool NewWebFromTheMenu(const std::function<void(shell::TDlgWeb&)>& fill) {
@@ -286,6 +293,44 @@ TEST_F(UserRoadTest, ANewWebNeverTakesTheWorkFolderNorAnotherWebsFolder) {
   EXPECT_EQ(ReadFileBytes(other), before);
 }
 
+TEST_F(UserRoadTest, TheWizardIsWalkedWithTheKeyboard) {
+  Make();
+  win_->show();
+  const QString url = QString::fromStdString(server_.Url("/clavier/"));
+  bool typedInAddress = false, closedByEscape = false;
+  std::vector<QWidget*> order, expected;
+  ASSERT_TRUE(NewWebFromTheMenu([&](shell::TDlgWeb& dlg) {
+    // What a person types first goes into the address.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &dlg; }));
+    typedInAddress = dlg.UrlCombo->hasFocus();
+    const auto focused = [] { return QApplication::focusWidget(); };
+    QTest::keyClick(focused(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focused(), url);
+    typedInAddress = typedInAddress && dlg.UrlCombo->currentText() == url;
+    // Tab reads the form as it is written, and comes back to the address
+    // (the buttons that cannot act now are passed).
+    expected = {dlg.UserNameEdit, dlg.PasswordEdit, dlg.Url_TitleEdit, dlg.CheckUrlBtn, dlg.OpenUrlButton};
+    if (dlg.BrowserUrlBut->isEnabled()) expected.push_back(dlg.BrowserUrlBut);
+    for (QWidget* w : std::initializer_list<QWidget*>{dlg.NextBtn, dlg.OKBtn, dlg.OKCaptureBtn, dlg.CancelBtn,
+                                                      dlg.PageList, dlg.UrlCombo})
+      expected.push_back(w);
+    for (size_t i = 0; i < expected.size(); ++i) {
+      QTest::keyClick(focused(), Qt::Key_Tab);
+      order.push_back(focused());
+    }
+    // Escape is Annuler: the wizard closes and makes nothing.
+    QTest::keyClick(focused(), Qt::Key_Escape);
+    closedByEscape = !dlg.isVisible();
+    if (!closedByEscape) Click(dlg.CancelBtn);
+  }));
+  EXPECT_TRUE(typedInAddress);
+  EXPECT_EQ(order, expected);
+  EXPECT_TRUE(closedByEscape);
+  EXPECT_EQ(win_->CurrentWeb(), nullptr);
+  EXPECT_FALSE(fs::exists(fs::path(work_) / "127.0.0.1"));
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+}
+
 // ---------------------------------------------------------------- an open web
 
 TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
@@ -296,10 +341,7 @@ TEST_F(UserRoadTest, StartEntriesSurviveTheOptionsPageAndASave) {
     web.StartEntries.push_back({server_.Url("/second/"), "", "", ""});
     web.Save();
   }
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   ClickTreeNode(tpOptions);
   ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig; }, 5));
   ASSERT_NE(Probe().DlgWeb(), nullptr);
@@ -322,10 +364,7 @@ TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
   Put("/a.htm", SlowPage());  // a run long enough to show its duration
   const fs::path file = MakeWeb("site", server_.Url("/"), "Ancien titre");
   const fs::path other = MakeWeb("other", server_.Url("/a.htm"), "Autre web");
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   StartCaptureFromTheMenu();
   ASSERT_TRUE(CapturedAll(3));
   auto* elapsed = Probe().Find<QLabel>("ElapsedLabel");
@@ -363,10 +402,7 @@ TEST_F(UserRoadTest, TheWindowFollowsWhatWasDoneAtOnce) {
 TEST_F(UserRoadTest, ACapturedWebKeepsItsFolderAndMovesWithTheWebMenu) {
   Site();
   const fs::path file = MakeWeb("site", server_.Url("/"));
-  Make();
-  win_->resize(900, 600);
-  win_->show();
-  OpenFromTheMenu(file);
+  ShowWithWeb(file);
   StartCaptureFromTheMenu();
   ASSERT_TRUE(CapturedAll(3));
 
@@ -435,6 +471,75 @@ TEST_F(UserRoadTest, APageWithAThreeHundredByteNameIsCapturedAndLinked) {
   const std::string saved = ReadFileBytes(page.GetLocalPath());
   EXPECT_NE(saved.find("<a href=\"b.htm\""), std::string::npos) << saved;
   EXPECT_EQ(saved.find("href=\"" + server_.Url("/b.htm")), std::string::npos) << saved;
+}
+
+TEST_F(UserRoadTest, OkAndCaptureOnTheOptionsPageCapturesTheWeb) {
+  Site();
+  const fs::path file = MakeWeb("site", server_.Url("/"));
+  ShowWithWeb(file);
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig && Probe().DlgWeb(); }, 5));
+  Type(Probe().DlgWeb()->Url_TitleEdit, "Site du jour");
+  Click(Probe().DlgWeb()->OKCaptureBtn);
+  ASSERT_TRUE(CapturedAll(3));
+  EXPECT_EQ(win_->CurrentWeb()->GetTitle(), "Site du jour");
+  EXPECT_TRUE(win_->windowTitle().endsWith("(Site du jour)")) << win_->windowTitle().toStdString();
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown.front().text;
+}
+
+TEST_F(UserRoadTest, TheOpenWebStaysUntilAnotherOneIsOpen) {
+  const fs::path first = MakeWeb("first", server_.Url("/"), "Premier");
+  const fs::path second = MakeWeb("second", server_.Url("/a.htm"), "Second");
+  const fs::path notAWeb = fs::path(work_) / "page" / "local.web";
+  test::WriteFileBytes(notAWeb, "<html>une page, pas un web</html>");
+  Make();
+  win_->show();
+  OpenFromTheMenu(first);
+  ClickTreeNode(tpOptions);
+  ASSERT_TRUE(Pump([&] { return win_->View() == mvWebConfig; }, 5));
+  const auto stillFirst = [&] {
+    return win_->CurrentWeb() && win_->CurrentWeb()->Path() == first && win_->CurrentWeb()->IsFileOpen() &&
+           win_->View() == mvWebConfig;
+  };
+  const auto open = [&](const fs::path& file) {
+    Probe().AskOpenWebFile() = [file] { return QString::fromStdString(file.string()); };
+    Probe().MenuFileOpen()->trigger();
+  };
+  // Annuler in the file dialog.
+  open({});
+  EXPECT_TRUE(stillFirst());
+  EXPECT_TRUE(boxes_.shown.empty());
+  // A file that is no web, and one gone meanwhile: said, the web stays.
+  open(notAWeb);
+  open(fs::path(work_) / "gone" / "local.web");
+  EXPECT_TRUE(stillFirst());
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[0].caption, "Ouverture d'un Web");
+  EXPECT_NE(boxes_.shown[0].text.find("ne peut pas être ouvert"), std::string::npos) << boxes_.shown[0].text;
+  EXPECT_NE(boxes_.shown[1].text.find("n'existe pas"), std::string::npos) << boxes_.shown[1].text;
+  // Its own file: it stays as it is.
+  open(first);
+  EXPECT_TRUE(stillFirst());
+  EXPECT_EQ(boxes_.shown.size(), 2u);
+  // Another web replaces it: the first is closed (another program may hold it).
+  open(second);
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), second);
+  {
+    TWeb again;
+    EXPECT_EQ(again.Open(first), wlOk);
+  }
+  // A recent web that no longer opens leaves the current one too.
+  test::WriteFileBytes(first, "abimé");
+  QAction* recentFirst = nullptr;
+  for (QAction* a : Probe().MenuFile()->actions())
+    if (a->data().toInt() > 0 && a->text().contains("Premier")) recentFirst = a;
+  ASSERT_NE(recentFirst, nullptr);
+  recentFirst->trigger();
+  EXPECT_EQ(boxes_.shown.size(), 3u);
+  ASSERT_NE(win_->CurrentWeb(), nullptr);
+  EXPECT_EQ(win_->CurrentWeb()->Path(), second);
+  EXPECT_TRUE(win_->CurrentWeb()->IsFileOpen());
 }
 
 // A person opening a damaged web, from the menu or a shortcut handed to the

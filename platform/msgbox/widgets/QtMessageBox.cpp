@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScreen>
 #include <QVariant>
@@ -50,17 +51,27 @@ QMessageBox::Icon QtIcon(MessageIcon icon) {
 // box is made wide enough for the widest line (within the screen), so that
 // no line is broken a second time. Set when the box is shown, with the
 // label's final font, before the box sizes itself.
+// The box is also wide enough for its caption, which a window manager
+// would otherwise cut in the middle of its title bar.
 class KeepLines : public QObject {
  public:
-  explicit KeepLines(QMessageBox* box) : QObject(box) { box->installEventFilter(this); }
+  KeepLines(QMessageBox* box, bool ownLines) : QObject(box), ownLines_(ownLines) { box->installEventFilter(this); }
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() != QEvent::Show) return false;
+    auto* box = static_cast<QMessageBox*>(watched);
     auto* label = watched->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (!label) return false;
     const QFontMetrics metrics(label->font());
     int widest = 0;
-    for (const QString& line : label->text().split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line));
-    label->setMinimumWidth(std::min(widest + 2 * label->margin() + 1, Room(label)));
+    if (ownLines_)
+      for (const QString& line : label->text().split('\n')) widest = std::max(widest, metrics.horizontalAdvance(line));
+    // The title bar's buttons and margins, and the box's own around the
+    // text (its icon) are what the caption does not get.
+    constexpr int kTitleBarExtra = 140;
+    const int aside = std::max(0, box->sizeHint().width() - label->sizeHint().width());
+    widest = std::max(widest, QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + kTitleBarExtra - aside);
+    if (widest > label->sizeHint().width() || ownLines_)
+      label->setMinimumWidth(std::min(widest + 2 * label->margin() + 1, Room(label)));
     return false;
   }
 
@@ -72,6 +83,7 @@ class KeepLines : public QObject {
     const int width = screen ? screen->availableGeometry().width() : 800;
     return (width <= 1024 ? width : std::min(width - 480, 1000)) - 200;
   }
+  bool ownLines_;
 };
 
 }  // namespace
@@ -83,10 +95,15 @@ QtMessageBoxHandler::~QtMessageBoxHandler() { SetMessageBoxHandler(previous_); }
 QMessageBox* QtMessageBoxHandler::Build(const MessageBoxRequest& request) {
   auto* box = new QMessageBox;
   box->setWindowTitle(QString::fromStdString(request.caption));
-  box->setText(QString::fromStdString(request.text));
+  // French puts a space before "?", "!", ":" and ";": a line broken there
+  // would leave the sign alone on the next one. The space is kept, unbreakable.
+  QString text = QString::fromStdString(request.text);
+  static const QRegularExpression beforeSign(QStringLiteral(" (?=[?!:;])"));
+  text.replace(beforeSign, QString(QChar(0x00A0)));
+  box->setText(text);
   box->setTextFormat(Qt::PlainText);
   box->setIcon(QtIcon(request.Icon()));
-  if (request.text.find('\n') != std::string::npos) new KeepLines(box);
+  new KeepLines(box, request.text.find('\n') != std::string::npos);
   const int defaultId = request.DefaultButton();
   const int escapeId = request.EscapeButton();
   for (int id : request.Buttons()) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "Shell.h"
 #include "TempRoot.h"
 
@@ -117,6 +119,48 @@ TEST(Shell, StartedProgramsKeepNoneOfOurStandardChannels) {
   for (int i = 0; i < 500 && test::ReadFileBytes(out) != expected; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(test::ReadFileBytes(out), expected);
+}
+
+// A program that gives up as it starts is reported with its status; one
+// that ends well, or still runs, is not; the words reach it untouched.
+TEST(Shell, AProgramThatFailsAsItStartsIsReported) {
+  int argc = 1;
+  char name[] = "shell-test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  test::TempDir dir;
+  struct Report {
+    std::string program;
+    std::vector<std::string> arguments;
+    int status;
+  };
+  std::vector<Report> reports;
+  SetStartFailureReporter([&](const std::string& program, const std::vector<std::string>& arguments, int status) {
+    reports.push_back({program, arguments, status});
+  });
+  const fs::path failing = dir.path() / "failing", fine = dir.path() / "fine", out = dir.path() / "arg";
+  test::WriteFileBytes(failing, "#!/bin/sh\nprintf %s \"$1\" > \"$2\"\nexit 3\n");
+  test::WriteFileBytes(fine, "#!/bin/sh\nexit 0\n");
+  for (const fs::path& p : {failing, fine}) fs::permissions(p, fs::perms::owner_all);
+  const std::string hostile = "http://h/a b\"c';$(id) `id`";
+  ASSERT_TRUE(StartProgram(failing.string(), {hostile, out.string()}));
+  ASSERT_TRUE(StartProgram(fine.string(), {"x"}));
+  EXPECT_FALSE(StartProgram((dir.path() / "absent").string(), {"x"}));
+  for (int i = 0; i < 400 && reports.empty(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // Time for the one that ended well to be heard too.
+  for (int i = 0; i < 50; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].program, failing.string());
+  EXPECT_EQ(reports[0].arguments, (std::vector<std::string>{hostile, out.string()}));
+  EXPECT_EQ(reports[0].status, 3);
+  EXPECT_EQ(test::ReadFileBytes(out), hostile);
+  SetStartFailureReporter(nullptr);
 }
 
 }  // namespace

@@ -72,7 +72,8 @@ PreferencesPage::PreferencesPage(const std::string& deviceKey, QWidget* parent) 
   intro_ = new QLabel(QString::fromUtf8("Lorsque l'application masque l'interface utilisateur du pilote..."));
   hiDef_ = new QCheckBox(QString::fromUtf8("&Utiliser Couleur haute définition au lieu de Couleur"));
   text_ = new QCheckBox(QString::fromUtf8("Utiliser &Texte amélioré au lieu de Noir et blanc"));
-  color_ = new QCheckBox(QString::fromUtf8("Correspondance des couleurs Norva &Tintwork"));
+  // Alt+T is the enhanced text's: the colour matching takes its first letter.
+  color_ = new QCheckBox(QString::fromUtf8("&Correspondance des couleurs Norva Tintwork"));
   profile_ = new QCheckBox(QString::fromUtf8("Utiliser le &profil Tintwork"));
   logo_ = new QLabel;
   logo_->setFixedSize(64, 64);

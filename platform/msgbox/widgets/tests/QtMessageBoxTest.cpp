@@ -79,5 +79,25 @@ TEST(QtMessageBox, KeepsTheLinesOfATextThatBreaksItsOwn) {
   EXPECT_LE(wide->width(), QGuiApplication::primaryScreen()->availableGeometry().width());
 }
 
+// A short question under a long caption: the box is wide enough for a title
+// bar to show the caption whole.
+TEST(QtMessageBox, IsWideEnoughForItsCaption) {
+  App();
+  std::unique_ptr<QMessageBox> box(
+      QtMessageBoxHandler::Build({"Voulez vous le créer?", "Répertoire inexistant", MB_YESNO | MB_ICONQUESTION}));
+  box->show();
+  QApplication::processEvents();
+  EXPECT_GE(box->width(), QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + 140);
+  // A sign that French spaces off never starts a line of its own.
+  std::unique_ptr<QMessageBox> question(QtMessageBoxHandler::Build(
+      {"Il y a une capture en cours, voulez vous l'interrompre ?", "Sortie de Quillon", MB_OKCANCEL}));
+  EXPECT_TRUE(question->text().endsWith(QString(QChar(0x00A0)) + "?")) << question->text().toStdString();
+  // A caption shorter than the text changes nothing.
+  std::unique_ptr<QMessageBox> plain(QtMessageBoxHandler::Build({QString("mot ").repeated(30).toStdString(), "Q", MB_OK}));
+  plain->show();
+  QApplication::processEvents();
+  EXPECT_LE(plain->width(), QFontMetrics(plain->font()).horizontalAdvance(QString("mot ").repeated(30)) + 200);
+}
+
 }  // namespace
 }  // namespace qlon::platform

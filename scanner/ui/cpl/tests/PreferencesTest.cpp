@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "AppEnvironment.h"
+#include "Mnemonics.h"
 #include "Preferences.h"
 #include "PreferencesPage.h"
 #include "Registry.h"
@@ -106,6 +107,13 @@ TEST(PreferencesHelp, ControlsOpenTheirTopicsAndTheLogoTakesTheFaceColour) {
   EXPECT_EQ(blue.pixel(0, 0), qRgb(10, 20, 200));
   EXPECT_EQ(blue.pixel(32, 12), grey.pixel(32, 12));  // the wheel keeps its colours
   EXPECT_NE(grey.pixel(32, 12), qRgb(192, 192, 192));
+}
+
+TEST(PreferencesPage, NoAltKeyAnswersTwoControls) {
+  qlon::test::TempRoot root;
+  PreferencesPage page(kKey);
+  const QStringList clashes = qlon::test::MnemonicClashes(page);
+  EXPECT_TRUE(clashes.isEmpty()) << clashes.join("\n").toStdString();
 }
 
 }  // namespace
