@@ -65,9 +65,11 @@ TCapturePage::TCapturePage(TSetup& setup, QWidget* parent) : QFrame(parent), set
 }
 
 void TCapturePage::FitSockets() {
+  // The caption row and at least three connections whole, at most every row.
   const int row = SocketList->DefaultRowHeight(), frame = 2 * SocketList->frameWidth();
-  SocketsFrame->setMinimumHeight(std::min(SocketList->RowCount(), 3) * row + frame);
-  SocketsFrame->setMaximumHeight(std::max(SocketList->RowCount(), 3) * row + frame);
+  const int rows = SocketList->RowCount();
+  SocketsFrame->setMinimumHeight(std::min(rows, 1 + 3) * row + frame);
+  SocketsFrame->setMaximumHeight(rows * row + frame);
 }
 
 void TCapturePage::ShowPage() {
