@@ -141,7 +141,11 @@ void TDlgResolve::NoteRecord(const TWebFile& r, TPart& part) {
     const std::string path = r.GetExistingPath(&size);
     TotalSize += size;
     facts_[r.FullUrl] = {path, size, false, {}};
+    // The tree's answer for the record's URL, before its page's links ask.
+    targets_->Note(r.FullUrl, path);
     listed.Noted = NoteRewrite(r, path, size, part.Items);
+  } else {
+    targets_->Note(r.FullUrl, {});
   }
   part.Listed.push_back(std::move(listed));
 }
