@@ -78,11 +78,9 @@ int TDlgResolve::Run() {
   RefreshHostAddressList();
   web_.ForEach([&](TWebFile& r) {
     if (!r.IsRedirect() && summary_->Classify(r) == TIndexKind::Html) ++summary_->Shared.HtmlPageCount;
-    if (threads > 1) targets_->Add(r);
     return true;
   });
   if (threads > 1) {
-    targets_->Freeze();
     pool_ = std::make_unique<TRewritePool>(web_, *targets_, *batch_, options_, threads);
     batch_->Dispose = [pool = pool_.get()](std::vector<std::filesystem::path> old) { pool->Remove(std::move(old)); };
     batch_->Background = [pool = pool_.get()](std::function<void(int)> write) { pool->Post(std::move(write)); };
@@ -110,25 +108,17 @@ int TDlgResolve::Run() {
   return Result;
 }
 
-void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c, std::vector<TRewriteItem>& items) {
+void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c) {
   ++c.Records;
-  if (r.IsRetrieved()) {
-    uint64_t size = 0;
-    // The walk before found every file already when the pages are rewritten in parallel.
-    const std::string path = targets_->Frozen() ? targets_->Stored(r.FullUrl, size) : r.GetExistingPath(&size);
-    TotalSize += size;
-    facts_[r.FullUrl] = {path, size, false, {}};
-    NoteRewrite(r, path, size, items);
-    if (r.GetMimeIndex() != 0) {
-      ++c.Retrieved;
-      if (c.FirstUrl.empty()) {
-        c.FirstUrl = r.FullUrl;
-        c.FirstFile = r.GetLocalName();
-      }
-      if (GetMimeItem(r)->Category == mcHtml && r.IsHtmlPage()) {
-        ++c.Pages;
-        if (c.FirstHtmlFile.empty()) c.FirstHtmlFile = r.GetLocalName();
-      }
+  if (r.IsRetrieved() && r.GetMimeIndex() != 0) {
+    ++c.Retrieved;
+    if (c.FirstUrl.empty()) {
+      c.FirstUrl = r.FullUrl;
+      c.FirstFile = r.GetLocalName();
+    }
+    if (GetMimeItem(r)->Category == mcHtml && r.IsHtmlPage()) {
+      ++c.Pages;
+      if (c.FirstHtmlFile.empty()) c.FirstHtmlFile = r.GetLocalName();
     }
   }
   switch (summary_->Classify(r)) {
@@ -142,13 +132,31 @@ void TDlgResolve::CountRecord(const TWebFile& r, TSiteCounts& c, std::vector<TRe
   }
 }
 
+void TDlgResolve::NoteRecord(const TWebFile& r, TPart& part) {
+  TListed listed;
+  listed.Record.assign(reinterpret_cast<const char*>(r.Record()), r.Length());
+  listed.Url = r.FullUrl;
+  if (r.IsRetrieved()) {
+    uint64_t size = 0;
+    const std::string path = r.GetExistingPath(&size);
+    TotalSize += size;
+    facts_[r.FullUrl] = {path, size, false, {}};
+    // The tree's answer for the record's URL, before its page's links ask.
+    targets_->Note(r.FullUrl, path);
+    listed.Noted = NoteRewrite(r, path, size, part.Items);
+  } else {
+    targets_->Note(r.FullUrl, {});
+  }
+  part.Listed.push_back(std::move(listed));
+}
+
 // A retrieved page whose file exists is rewritten when that is due (forced,
 // not a frame set, or written under other options); a VRML world when the
 // capture takes them.
-void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, uint64_t size,
+bool TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, uint64_t size,
                               std::vector<TRewriteItem>& items) {
   const bool page = r.IsHtmlPage(), world = !page && web_.Options.DownloadVrmlFlag && IsVrml(r);
-  if ((!page && !world) || path.empty()) return;
+  if ((!page && !world) || path.empty()) return false;
   TRewriteItem item;
   item.Record.assign(reinterpret_cast<const char*>(r.Record()), r.Length());
   item.Url = r.FullUrl;
@@ -160,6 +168,7 @@ void TDlgResolve::NoteRewrite(const TWebFile& r, const std::string& path, uint64
   item.Pooled = item.Due && pool_ && !r.HasIsMap();
   if (item.Pooled) item.Job = pool_->Add({r.FullUrl, r.GetLocalName(), path, world, size});
   items.push_back(std::move(item));
+  return true;
 }
 
 void TDlgResolve::Rewrite(TRewriteItem& item) {
@@ -264,41 +273,61 @@ std::string TDlgResolve::NotRewrittenText() const {
 
 void TDlgResolve::ResolveSite(const TWebFile& site) {
   TSiteCounts counts;
-  std::vector<TRewriteItem> items;
   host_.ShowState(SiteLabel(site.FullUrl));
   web_.ForEachInSite(site, [&](TWebFile& r) {
     if (cancelled_) return false;
-    if (!r.IsRedirect()) CountRecord(r, counts, items);
+    if (!r.IsRedirect()) CountRecord(r, counts);
     host_.ProcessMessages();
     return true;
   });
-  if (cancelled_ || counts.Records == 0 || counts.Retrieved == 0) {
-    if (pool_) pool_->Drop();
-    facts_.clear();
-    return;
-  }
+  if (cancelled_ || counts.Records == 0 || counts.Retrieved == 0) return;
 
   host_.SetGauge(counts.Pages);
   summary_->AddSite(site.FullUrl, counts.FirstUrl, true, counts.Others, counts.ListedImages, counts.Errors,
                     counts.Images, counts.Html, counts.Records,
                     counts.FirstHtmlFile.empty() ? counts.FirstFile : counts.FirstHtmlFile, counts.Filtered);
-  for (TRewriteItem& item : items) {
+  TPart part;
+  web_.ForEachInSite(site, [&](TWebFile& r) {
+    if (cancelled_) return false;
+    if (r.IsRedirect()) return true;
+    // A full part is done before this record joins the next one, so the
+    // record at hand is never one the part changes.
+    if (part.Items.size() >= std::max<std::size_t>(PartPages, 1) || part.Listed.size() >= std::max<std::size_t>(PartRecords, 1))
+      ResolvePart(part);
+    NoteRecord(r, part);
+    // The workers on the part's first pages wait for their answers.
+    targets_->Serve();
+    return !cancelled_;
+  });
+  ResolvePart(part);
+  summary_->FinishSite();
+}
+
+void TDlgResolve::ResolvePart(TPart& part) {
+  for (TRewriteItem& item : part.Items) {
     if (cancelled_) break;
     Rewrite(item);
     host_.ProcessMessages();
   }
   // After a cancel, what the workers did beyond the last page applied goes.
   if (pool_) pool_->Drop();
-  // The site's pages are replaced before its records go to the indexes
-  // (this also replaces the index pages of the site before).
+  // The part's pages are replaced before its records go to the indexes
+  // (this also replaces the index pages staged before).
   CommitPages();
-  web_.ForEachInSite(site, [&](TWebFile& r) {
-    if (cancelled_) return false;
-    if (!r.IsRedirect()) summary_->Add(r);
-    return true;
-  });
+  for (const TListed& listed : part.Listed) {
+    if (cancelled_) break;
+    TWebFile r(&web_);
+    // A page rewritten has its record changed since.
+    if (!listed.Noted || !web_.FindRecord(listed.Url, r)) {
+      r.LoadRecord(reinterpret_cast<const uint8_t*>(listed.Record.data()), listed.Record.size());
+      r.FullUrl = listed.Url;
+    }
+    summary_->Add(r);
+    targets_->Serve();
+  }
+  part.Items.clear();
+  part.Listed.clear();
   facts_.clear();
-  summary_->FinishSite();
 }
 
 }  // namespace qlon

@@ -6,20 +6,23 @@
 // Per site (in tree order):
 //   1. count pass: every record but redirects is counted by the index that
 //      will list it (TSommaireIndex::Classify), so the page counts the
-//      summary links to are the pages written; retrieved files add their
-//      size to the total;
+//      summary links to are the pages written;
 //   2. when the site has a record and a retrieved file: the site goes into
-//      the summary, then the rewrite pass rewrites each retrieved page whose
-//      rewrite is due (forced, not a frame set, or written under other
-//      options), then every record is offered to the indexes;
+//      the summary, then the rewrite pass takes the records in parts of at
+//      most PartPages pages and PartRecords records: retrieved files add
+//      their size to the total, each retrieved page whose rewrite is due
+//      (forced, not a frame set, or written under other options) is
+//      rewritten, then the part's records are offered to the indexes;
 //   3. the site's last index pages are written.
 // The summary page is written at the end, also after a cancel; the total
-// size is set only when the walk finished. A site's rewritten pages are
+// size is set only when the walk finished. A part's rewritten pages are
 // replaced together (TReplaceBatch) before its records go to the indexes,
-// the index pages with the next site's pages or at the end: a crash leaves
-// each page old or new, never torn, with one wait for the disk per site.
+// the index pages with the next part's pages or at the end: a crash leaves
+// each page old or new, never torn, with one wait for the disk per part.
+// What the walk holds is a part's, so that it is the same for a site of
+// any size.
 // The room the save of the capture file and the index pages need stays
-// free; a disk short of room beyond that cuts a site's batch into several:
+// free; a disk short of room beyond that cuts a part's batch into several:
 // the pages staged are replaced once they take a quarter of the room left
 // (and the workers stage no more than that ahead of the walk), and when a
 // page finds no room for its new copy, the pages staged before it are
@@ -27,12 +30,14 @@
 // no room, or would take the room kept, keeps its links as they were,
 // stays due for the next resolution, and is counted (NotRewritten).
 //
-// The count pass notes the pages (and VRML worlds) the rewrite pass will
-// take; with worker threads (TRewritePool) they are read, rewritten and
-// staged in parallel from that moment, and the rewrite pass applies them
-// in the walk's order on this thread: the records, the map list, the host
-// list, the progress and the batch see what one thread would have done, so
-// the files are the same byte for byte whatever the number of threads.
+// The rewrite pass notes a part's pages (and VRML worlds); with worker
+// threads (TRewritePool) they are read, rewritten and staged in parallel
+// from that moment, and the pass applies them in the walk's order on this
+// thread: the records, the map list, the host list, the progress and the
+// batch see what one thread would have done, so the files are the same byte
+// for byte whatever the number of threads. The link targets are looked up
+// in the tree on this thread (TLinkTargets), which answers the workers while
+// it waits for them.
 //
 // The progress window is a host interface: the shell's dialog shows it,
 // tests record it. ProcessMessages runs between records (and while a
@@ -100,6 +105,8 @@ class TDlgResolve {
   // Threads that rewrite pages: 0 as many as the processors; 1 none, the
   // pages are rewritten on this thread one after the other.
   int Threads = 0;
+  // What one part of a site's rewrite pass takes at most.
+  std::size_t PartPages = 1024, PartRecords = 4096;
   int Result = rrNone;
   uint64_t TotalSize = 0;
 
@@ -118,9 +125,21 @@ class TDlgResolve {
     bool Pooled = false;  // staged by a worker, as job Job
     std::size_t Job = 0;
   };
+  // The records of a site taken in parts, each rewritten, replaced and
+  // listed before the next (memory and staging room bounded by the part).
+  struct TListed {
+    std::string Record, Url;
+    bool Noted = false;  // a page or world of the part's items
+  };
+  struct TPart {
+    std::vector<TRewriteItem> Items;
+    std::vector<TListed> Listed;
+  };
   void ResolveSite(const TWebFile& site);
-  void CountRecord(const TWebFile& record, TSiteCounts& counts, std::vector<TRewriteItem>& items);
-  void NoteRewrite(const TWebFile& record, const std::string& path, uint64_t size, std::vector<TRewriteItem>& items);
+  void CountRecord(const TWebFile& record, TSiteCounts& counts);
+  void NoteRecord(const TWebFile& record, TPart& part);
+  bool NoteRewrite(const TWebFile& record, const std::string& path, uint64_t size, std::vector<TRewriteItem>& items);
+  void ResolvePart(TPart& part);
   void Rewrite(TRewriteItem& item);
   void CommitPages();
   // Replaces the pages staged and waits for their old copies to go.
@@ -139,7 +158,7 @@ class TDlgResolve {
   std::unique_ptr<TReplaceBatch> batch_;
   std::unique_ptr<TLinkTargets> targets_;
   std::unique_ptr<TRewritePool> pool_;
-  TFileFacts facts_;  // of the site's records, for its indexes
+  TFileFacts facts_;  // of the part's records, for its indexes
   uint64_t roomLimit_ = 0;  // bytes staged before the batch is replaced
   uint64_t reserve_ = 0;    // bytes left free for the save and the index pages
   // The room last measured, when, and the bytes staged since (see KeepRoom).

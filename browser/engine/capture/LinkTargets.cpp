@@ -5,66 +5,102 @@
 
 namespace qlon {
 
-namespace {
+TLinkTargets::TLinkTargets(TWeb& web) : web_(web), owner_(std::this_thread::get_id()) {}
 
-const std::string kNone;
+TLinkTargets::~TLinkTargets() = default;
 
-// The key of the record a URL names, as the tree keys it: the folder URL
-// followed by the document.
-std::string KeyOf(const TUrl& url) { return url.GetDirectoryUrl() + url.GetDocument(); }
-
-}  // namespace
-
-const std::string& TLinkTargets::Path(const std::string& url) {
-  if (frozen_) return FrozenPath(url);
-  const auto [it, added] = paths_.try_emplace(url);
-  if (!added) return it->second;
-  TWebFile record(&web_);
-  if (!web_.FindUrl(url, record) || !record.IsRetrieved()) return it->second;
-  it->second = record.GetExistingPath();
-  return it->second;
+std::string TLinkTargets::Path(const std::string& url) {
+  TPaths paths{{url, {}}};
+  Paths(paths);
+  return std::move(paths.begin()->second);
 }
 
-void TLinkTargets::Add(const TWebFile& record) {
-  if (record.IsRedirect()) {
-    records_[record.FullUrl].Redirect = record.GetLocalName();
-  } else if (record.IsRetrieved()) {
-    uint64_t size = 0;
-    if (std::string path = record.GetExistingPath(&size); !path.empty()) records_[record.FullUrl] = {path, size, {}};
+void TLinkTargets::Paths(TPaths& paths) {
+  auto question = std::make_shared<TQuestion>();
+  std::unique_lock guard(lock_);
+  for (auto& [url, path] : paths) {
+    if (const std::string* kept = Kept(url))
+      path = *kept;
+    else
+      question->Urls.push_back(url);
+  }
+  if (question->Urls.empty()) return;
+  if (std::this_thread::get_id() == owner_) {
+    guard.unlock();
+    for (const std::string& url : question->Urls) {
+      std::string path = Lookup(url);
+      guard.lock();
+      Keep(url, path);
+      guard.unlock();
+      paths[url] = std::move(path);
+    }
+    return;
+  }
+  questions_.push_back(question);
+  guard.unlock();
+  if (OnAsked) OnAsked();
+  guard.lock();
+  answered_.wait(guard, [&] { return question->Answered; });
+  // The answers come with the question: more of them than are kept is no
+  // matter.
+  for (std::size_t i = 0; i < question->Urls.size(); ++i) paths[question->Urls[i]] = std::move(question->Paths[i]);
+}
+
+void TLinkTargets::Note(const std::string& url, const std::string& path) {
+  std::lock_guard guard(lock_);
+  Keep(url, path);
+}
+
+bool TLinkTargets::Asked() const {
+  std::lock_guard guard(lock_);
+  return !questions_.empty();
+}
+
+void TLinkTargets::Serve() {
+  std::vector<std::shared_ptr<TQuestion>> questions;
+  {
+    std::lock_guard guard(lock_);
+    if (questions_.empty()) return;
+    questions.swap(questions_);
+  }
+  // The asker met the URL's numeric host already and tells the capture's
+  // list in its own turn: answering leaves the list as it is.
+  if (!hosts_) hosts_ = std::make_unique<THostAliasSnapshot>(TakeHostAliasSnapshot());
+  THostAddressRecorder recorder(*hosts_);
+  for (auto& question : questions) {
+    // This thread alone changes what is kept: it reads it without the lock.
+    question->Paths.reserve(question->Urls.size());
+    for (const std::string& url : question->Urls) {
+      const std::string* kept = Kept(url);
+      question->Paths.push_back(kept ? *kept : Lookup(url));
+    }
+    {
+      std::lock_guard guard(lock_);
+      for (std::size_t i = 0; i < question->Urls.size(); ++i) Keep(question->Urls[i], question->Paths[i]);
+      question->Answered = true;
+    }
+    answered_.notify_all();
   }
 }
 
-const std::string& TLinkTargets::Stored(const std::string& recordUrl, uint64_t& size) const {
-  const auto it = records_.find(recordUrl);
-  size = it == records_.end() ? 0 : it->second.Size;
-  return it == records_.end() ? kNone : it->second.Path;
+std::string TLinkTargets::Lookup(const std::string& url) const {
+  TWebFile record(&web_);
+  if (!web_.FindUrl(url, record) || !record.IsRetrieved()) return {};
+  return record.GetExistingPath();
 }
 
-void TLinkTargets::Freeze() {
-  const TDoubleList hosts = CopyHostAddressList(web_.HostAddresses);
-  for (int i = 0; i < hosts.PairCount(); ++i)
-    if (!hosts.GetValue(i).empty()) addresses_.try_emplace(hosts.GetValue(i), hosts.GetKey(i));
-  frozen_ = true;
+const std::string* TLinkTargets::Kept(const std::string& url) const {
+  if (const auto it = paths_.find(url); it != paths_.end()) return &it->second;
+  if (const auto it = older_.find(url); it != older_.end()) return &it->second;
+  return nullptr;
 }
 
-// TUrlBTree::FindRecord on the table.
-const TLinkTargets::TEntry* TLinkTargets::Find(const std::string& url) const {
-  if (url.empty()) return nullptr;
-  TUrl u(url);
-  if (auto it = records_.find(KeyOf(u)); it != records_.end()) return &it->second;
-  const auto address = addresses_.find(u.Host);
-  if (address == addresses_.end()) return nullptr;
-  u.Host = address->second;
-  const auto it = records_.find(KeyOf(u));
-  return it == records_.end() ? nullptr : &it->second;
-}
-
-// TUrlBTree::FindUrl (at most four redirects followed), then the file.
-const std::string& TLinkTargets::FrozenPath(const std::string& url) const {
-  const TEntry* entry = Find(url);
-  for (int followed = 0; entry && !entry->Redirect.empty(); ++followed)
-    entry = followed < 4 ? Find(entry->Redirect) : nullptr;
-  return entry ? entry->Path : kNone;
+void TLinkTargets::Keep(const std::string& url, const std::string& path) {
+  if (paths_.size() >= kKept / 2) {
+    older_ = std::move(paths_);
+    paths_.clear();
+  }
+  paths_.try_emplace(url, path);
 }
 
 }  // namespace qlon

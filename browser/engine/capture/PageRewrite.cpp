@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <vector>
 
 #include "HtmlParser.h"
 #include "LinkTargets.h"
@@ -93,8 +94,19 @@ class TPageRewriter {
   std::optional<std::string> Run(std::string_view bytes, bool* frameSet = nullptr);
   // The link's target in the capture, when it has a local copy.
   TLinkTarget Target(const std::string& url);
+  // Off the capture's thread, the targets to be asked for are asked in one
+  // question (Target then finds them at hand).
+  void Expect(const std::string& url) { asked_.try_emplace(url); }
+  void AskExpected() { targets_.Paths(asked_); }
 
  private:
+  // The document a link leads to (its "#..." part stays in the tag).
+  std::string RealUrl(const TTagLink& link, const std::string& base);
+  // The scheme of the link's target when Target is asked for it: not for
+  // class names, nor a relative URL or one of another scheme.
+  std::optional<TIProtocol> LookedUpScheme(const TTagLink& link, const std::string& real);
+  // The links' targets of the parsed page, for AskExpected.
+  void ExpectLinks(THtmlParser& parser);
   bool RewriteLink(TTagLink& link, std::string& base);
   void RewriteImage(TTagLink& link, std::string& after);
   std::string MapBlock(const std::string& name, const std::string& mapPath, std::string& base);
@@ -107,6 +119,7 @@ class TPageRewriter {
   std::string pagePath_;
   bool ownerThread_;
   TUrlResolver resolver_;
+  TLinkTargets::TPaths asked_;
   bool needScript_ = false;
 };
 
@@ -148,7 +161,8 @@ bool IsQuillonTag(const THtmlParser& parser, int i) {
 TLinkTarget TPageRewriter::Target(const std::string& url) {
   TLinkTarget target;
   if (pagePath_.empty()) return target;
-  const std::string& path = targets_.Path(url);
+  const auto asked = asked_.find(url);
+  const std::string& path = asked != asked_.end() ? asked->second : targets_.Path(url);
   if (path.empty()) return target;
   target.Captured = true;
   target.Local = EscapeLocalLink(RelativePath(pagePath_, path));
@@ -159,13 +173,49 @@ std::string TPageRewriter::NotFoundLink() const {
   return EscapeLocalLink(RelativePath(pagePath_, (std::filesystem::path(web_.GetFolder()) / kNotFoundPage).string()));
 }
 
+std::string TPageRewriter::RealUrl(const TTagLink& link, const std::string& base) {
+  return link.HasOldRef() ? std::string(WithoutFragment(link.GetOldUrl())) : resolver_.ResolveTarget(link.GetUrl(), base);
+}
+
+std::optional<TIProtocol> TPageRewriter::LookedUpScheme(const TTagLink& link, const std::string& real) {
+  if (link.Kind == tkApplet || link.Kind == tkParam) return std::nullopt;  // class names, not URLs
+  if (real.empty()) return std::nullopt;
+  // What the resolver gave is parsed already.
+  std::optional<TUrl> own;
+  const TUrl& parsed = !link.HasOldRef() ? resolver_.Resolved() : own.emplace(real);
+  if (!IsAbsoluteUrl(parsed)) return std::nullopt;
+  const TIProtocol scheme = parsed.Protocol;
+  if (scheme != ipHttp && scheme != ipFtp && scheme != ipFile) return std::nullopt;
+  return scheme;
+}
+
+// Goes over the page's links as Run does.
+void TPageRewriter::ExpectLinks(THtmlParser& parser) {
+  std::string base = page_.FullUrl;
+  TTagLink link;
+  for (int i = 0; i < parser.GetCount(); ++i) {
+    if (const int end = parser.InsertedBlockEnd(i); end >= 0) {
+      i = end;
+      continue;
+    }
+    if (IsQuillonTag(parser, i)) continue;
+    if (!parser.GetTagLink(i, link) || !(link.Flags & kTokenLinkTag) || !(link.Flags & kTokenStart) ||
+        (link.GetUrl().empty() && !link.HasOldRef()))
+      continue;
+    if (link.Kind == tkImg && link.IsMap) return;  // Run gives the page back
+    const std::string real = RealUrl(link, base);
+    if (link.Kind == tkBase) {
+      if (!real.empty()) base = real;
+    } else if (LookedUpScheme(link, real)) {
+      Expect(real);
+    }
+  }
+}
+
 // True when the tag was rewritten (it now carries OLDREF).
 bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
   const std::string written = link.GetUrl();
-  const bool resolved = !link.HasOldRef();
-  // The document the link leads to; its "#..." part stays in the tag.
-  const std::string real =
-      resolved ? resolver_.ResolveTarget(written, base) : std::string(WithoutFragment(link.GetOldUrl()));
+  const std::string real = RealUrl(link, base);
   if (link.Kind == tkBase) {
     if (real.empty()) return false;
     base = real;
@@ -173,14 +223,9 @@ bool TPageRewriter::RewriteLink(TTagLink& link, std::string& base) {
     const std::string self = EscapeLocalLink(std::filesystem::path(pagePath_).filename().string());
     return link.SetUrl(self) && link.SetOldUrl(real);
   }
-  if (link.Kind == tkApplet || link.Kind == tkParam) return false;  // class names, not URLs
-  if (real.empty()) return false;
-  // What the resolver gave is parsed already.
-  std::optional<TUrl> own;
-  const TUrl& parsed = resolved ? resolver_.Resolved() : own.emplace(real);
-  if (!IsAbsoluteUrl(parsed)) return false;
-  const TIProtocol scheme = parsed.Protocol;
-  if (scheme != ipHttp && scheme != ipFtp && scheme != ipFile) return false;
+  const std::optional<TIProtocol> looked = LookedUpScheme(link, real);
+  if (!looked) return false;
+  const TIProtocol scheme = *looked;
 
   const TLinkTarget target = Target(real);
   const bool pageLink = link.Kind == tkA || link.Kind == tkArea;
@@ -267,6 +312,10 @@ std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* fram
   THtmlParser parser(buffer);
   parser.AnchorTexts = false;
   parser.Parse();
+  if (!ownerThread_) {
+    ExpectLinks(parser);
+    AskExpected();
+  }
 
   std::string out;
   out.reserve(bytes.size() + 1024);
@@ -346,14 +395,24 @@ std::string VrmlBytes(TWeb& web, const TWebFile& world, const std::string& path,
   QByteArray outBytes;
   QBuffer out(&outBytes);
   out.open(QIODevice::WriteOnly);
+  // The documents are looked up (all at once); their "#..." parts follow
+  // the local names.
+  std::vector<std::string> reals(std::size_t(std::max(parser.Count(), 0)));
+  for (int i = 0; i < parser.Count(); ++i) {
+    std::string url, old;
+    if (!parser.GetLink(i, url, old)) continue;
+    reals[std::size_t(i)] = old.empty() ? ResolveUrl(url, world.FullUrl) : old;
+    if (const std::string_view document = WithoutFragment(reals[std::size_t(i)]); !document.empty())
+      rewriter.Expect(std::string(document));
+  }
+  rewriter.AskExpected();
   int64_t copied = 0;
   for (int i = 0; i < parser.Count(); ++i) {
     int64_t position = 0;
     int length = 0;
     std::string url, old;
     if (!parser.GetLinkPosition(i, position, length) || !parser.GetLink(i, url, old) || position < copied) continue;
-    const std::string real = old.empty() ? ResolveUrl(url, world.FullUrl) : old;
-    // The document is looked up; its "#..." part follows the local name.
+    const std::string& real = reals[std::size_t(i)];
     const std::size_t document = WithoutFragment(real).size();
     const TLinkTarget target = rewriter.Target(real.substr(0, document));
     if (!target.Captured) continue;

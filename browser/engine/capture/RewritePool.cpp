@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "LinkTargets.h"
 #include "Urlutil.h"
 #include "Web.h"
 
@@ -23,6 +24,11 @@ void RemoveStaged(const TRewritePool::TOutcome& outcome) {
 TRewritePool::TRewritePool(TWeb& web, TLinkTargets& targets, TReplaceBatch& batch, const TRewriteOptions& options,
                            int threads)
     : web_(web), targets_(targets), batch_(batch), options_(options), hosts_(TakeHostAliasSnapshot()) {
+  // The lock makes sure a wait that has just found no question still hears of it.
+  targets_.OnAsked = [this] {
+    { std::lock_guard guard(lock_); }
+    ready_.notify_all();
+  };
   for (int i = 0; i < std::max(threads, 1); ++i) workers_.emplace_back([this, i] { Work(i + 1); });
 }
 
@@ -35,6 +41,27 @@ TRewritePool::~TRewritePool() {
   }
   work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
+  targets_.OnAsked = {};
+}
+
+void TRewritePool::WaitServing(std::unique_lock<std::mutex>& guard, const std::function<bool()>& done,
+                               const std::function<void()>* idle) {
+  while (!done()) {
+    if (targets_.Asked()) {
+      guard.unlock();
+      targets_.Serve();
+      guard.lock();
+      continue;
+    }
+    const auto woken = [&] { return done() || targets_.Asked(); };
+    if (!idle) {
+      ready_.wait(guard, woken);
+    } else if (!ready_.wait_for(guard, std::chrono::milliseconds(20), woken) && *idle) {
+      guard.unlock();
+      (*idle)();
+      guard.lock();
+    }
+  }
 }
 
 void TRewritePool::Post(std::function<void(int lane)> task) {
@@ -69,21 +96,14 @@ std::size_t TRewritePool::Add(TJob job) {
 
 TRewritePool::TOutcome TRewritePool::Take(std::size_t job, const std::function<void()>& idle) {
   std::unique_lock guard(lock_);
-  for (;;) {
-    if (auto it = done_.find(job); it != done_.end()) {
-      TOutcome outcome = std::move(it->second);
-      done_.erase(it);
-      const bool ready = PageReady();
-      heldBytes_ -= std::min(heldBytes_, outcome.Held);
-      if (!ready && PageReady()) work_.notify_all();  // room ahead again
-      return outcome;
-    }
-    if (!ready_.wait_for(guard, std::chrono::milliseconds(20), [&] { return done_.count(job) != 0; }) && idle) {
-      guard.unlock();
-      idle();
-      guard.lock();
-    }
-  }
+  WaitServing(guard, [&] { return done_.count(job) != 0; }, &idle);
+  const auto it = done_.find(job);
+  TOutcome outcome = std::move(it->second);
+  done_.erase(it);
+  const bool ready = PageReady();
+  heldBytes_ -= std::min(heldBytes_, outcome.Held);
+  if (!ready && PageReady()) work_.notify_all();  // room ahead again
+  return outcome;
 }
 
 void TRewritePool::Drop() {
@@ -92,7 +112,7 @@ void TRewritePool::Drop() {
     std::unique_lock guard(lock_);
     queue_.clear();
     dropBelow_ = next_;
-    ready_.wait(guard, [&] { return running_ == 0; });
+    WaitServing(guard, [&] { return running_ == 0; });
     dropped.swap(done_);
     heldBytes_ = 0;
   }
@@ -122,7 +142,7 @@ void TRewritePool::LimitAhead(uint64_t bytes) {
 void TRewritePool::Unstage() {
   std::unique_lock guard(lock_);
   aheadBytes_ = 0;
-  ready_.wait(guard, [&] { return running_ == 0; });
+  WaitServing(guard, [&] { return running_ == 0; });
   for (auto& [number, outcome] : done_) {
     TStagedRewrite& staged = outcome.Staged;
     if (!staged.Staged.empty()) {

@@ -6,8 +6,9 @@
 // of the sequential walk and the result is the same, byte for byte.
 //
 // What a worker touches: the page's file, a file of its own in the batch's
-// staging folder, the frozen link targets and a snapshot of the host-alias
-// lists taken when the pool starts (through a recorder: the numeric hosts
+// staging folder, the link targets (which ask the capture's thread what
+// they do not have at hand: every wait of that thread here answers them),
+// a snapshot of the host-alias lists taken when the pool starts (through a recorder: the numeric hosts
 // the capture's list lacks go back with the outcome, for the capture's
 // thread to add). Nothing of the capture's tree, map list or records.
 //
@@ -57,8 +58,8 @@ class TRewritePool {
     uint64_t Held = 0;  // the job's size, counted ahead until taken
   };
 
-  // The targets must be frozen and the capture's host list refreshed;
-  // `threads` workers start at once.
+  // The capture's host list must be refreshed and the targets made on the
+  // capture's thread; `threads` workers start at once.
   TRewritePool(TWeb& web, TLinkTargets& targets, TReplaceBatch& batch, const TRewriteOptions& options, int threads);
   ~TRewritePool();
   TRewritePool(const TRewritePool&) = delete;
@@ -96,6 +97,10 @@ class TRewritePool {
     return heldBytes_ == 0 || queue_.front().second.Size <= aheadBytes_ - std::min(heldBytes_, aheadBytes_);
   }
   TOutcome Run(const TJob& job, int lane);
+  // Waits (under the lock) until `done` holds, answering the targets'
+  // questions meanwhile; with `idle`, runs it about every 20 ms.
+  void WaitServing(std::unique_lock<std::mutex>& guard, const std::function<bool()>& done,
+                   const std::function<void()>* idle = nullptr);
 
   TWeb& web_;
   TLinkTargets& targets_;

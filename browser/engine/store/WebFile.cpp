@@ -1,5 +1,7 @@
 #include "WebFile.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 
@@ -257,7 +259,8 @@ double TWebFile::GetFileDate() const {
 
 void TClaimedNames::Clear() {
   const std::lock_guard lock(mutex_);
-  hashes_.clear();
+  sorted_.clear();
+  recent_.clear();
   captureFile_.clear();
   complete_ = false;
 }
@@ -265,7 +268,13 @@ void TClaimedNames::Clear() {
 void TClaimedNames::Add(std::string_view name) {
   if (name.empty()) return;
   const std::lock_guard lock(mutex_);
-  hashes_.insert(std::hash<std::string_view>{}(name));
+  recent_.push_back(std::hash<std::string_view>{}(name));
+  if (recent_.size() < kRecent) return;
+  std::sort(recent_.begin(), recent_.end());
+  const auto middle = sorted_.insert(sorted_.end(), recent_.begin(), recent_.end());
+  std::inplace_merge(sorted_.begin(), middle, sorted_.end());
+  sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
+  recent_.clear();
 }
 
 void TClaimedNames::Complete(std::string captureFile) {
@@ -276,7 +285,11 @@ void TClaimedNames::Complete(std::string captureFile) {
 
 bool TClaimedNames::IsUnclaimed(std::string_view name) const {
   const std::lock_guard lock(mutex_);
-  if (!complete_ || name.empty() || hashes_.count(std::hash<std::string_view>{}(name))) return false;
+  if (!complete_ || name.empty()) return false;
+  const uint64_t hash = std::hash<std::string_view>{}(name);
+  if (std::binary_search(sorted_.begin(), sorted_.end(), hash) ||
+      std::find(recent_.begin(), recent_.end(), hash) != recent_.end())
+    return false;
   const auto under = [&](std::string_view folder) {
     return name.size() > folder.size() && name[folder.size()] == '/' &&
            SameTextAscii(name.substr(0, folder.size()), folder);

@@ -94,8 +94,13 @@ class TClaimedNames {
   bool IsUnclaimed(std::string_view name) const;
 
  private:
+  // Hashes in one sorted array (8 bytes a name, for a capture of millions
+  // of records), the latest in a short unsorted one merged in when full:
+  // names are added all the time, asked about only when a file is in the way.
+  static constexpr std::size_t kRecent = 4096;
   mutable std::mutex mutex_;
-  std::unordered_set<uint64_t> hashes_;
+  std::vector<uint64_t> sorted_;
+  std::vector<uint64_t> recent_;
   std::string captureFile_;
   bool complete_ = false;
 };

@@ -129,10 +129,12 @@ class DlgResolveTest : public ::testing::Test {
     return Resolve(cap_, host, force, templates, threads);
   }
   int Resolve(qlon::test::TestCapture& cap, Recorder& host, bool force = false, fs::path templates = {},
-              int threads = 0) {
+              int threads = 0, size_t partPages = 0, size_t partRecords = 0) {
     TDlgResolve dlg(cap.web, host, param_, templates.empty() ? templates_.path() : templates);
     dlg.ForceRewrite = force;
     dlg.Threads = threads;
+    if (partPages) dlg.PartPages = partPages;
+    if (partRecords) dlg.PartRecords = partRecords;
     if (!host.OnMessage) host.OnMessage = [] {};
     dialog_ = &dlg;
     const int result = dlg.Run();
@@ -452,6 +454,30 @@ TEST_F(DlgResolveTest, ParallelAndOneThreadGiveTheSameFiles) {
     EXPECT_EQ(many.shown, one.shown);
     EXPECT_EQ(many.gauges, one.gauges);
     EXPECT_EQ(many.steps, one.steps);
+  }
+}
+
+// A site walked in small parts (so that what the walk holds stays bounded)
+// ends as when walked whole: every page rewritten once, every record listed
+// once with its size and title, the total and the capture file the same.
+TEST_F(DlgResolveTest, SiteInPartsGivesTheSameFilesAsWhole) {
+  auto resolve = [&](int threads, size_t pages, size_t records) {
+    qlon::test::TestCapture cap;
+    BuildLargeCapture(cap);
+    Recorder host;
+    EXPECT_EQ(Resolve(cap, host, false, {}, threads, pages, records), rrFinished);
+    const int64_t total = cap.web.TotalSize;
+    cap.web.Close();
+    return std::make_tuple(Snapshot(cap.Folder(), true), total, host.Steps);
+  };
+  const auto [whole, wholeTotal, wholeSteps] = resolve(1, 0, 0);
+  for (auto [threads, pages, records] : {std::tuple{1, 7, 1000}, {8, 7, 1000}, {8, 1000, 5}, {3, 1, 1}}) {
+    const std::string label = std::to_string(threads) + " threads, parts of " + std::to_string(pages) + " pages, " +
+                              std::to_string(records) + " records";
+    const auto [files, total, steps] = resolve(threads, pages, records);
+    ExpectSameFiles(files, whole, label);
+    EXPECT_EQ(total, wholeTotal) << label;
+    EXPECT_EQ(steps, wholeSteps) << label;
   }
 }
 
