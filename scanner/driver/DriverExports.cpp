@@ -19,7 +19,7 @@ namespace {
 
 using namespace qlon::scanner;
 
-// The session's device link is the STI transport.
+// An open driver reaches its device through the STI transport.
 class StiLink final : public DeviceLink {
  public:
   int32_t Open(const std::string& description) override { return sti_.Open(description); }

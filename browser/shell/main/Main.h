@@ -7,7 +7,7 @@
 // interface through it.
 //
 // Main.cpp: start-up, mode and view, geometry, the command line, the
-// scheduler's tasks; MainWeb.cpp: the session's host; MainCapture.cpp: the
+// scheduler's tasks; MainWeb.cpp: the host of the open web (TWebSession); MainCapture.cpp: the
 // capture commands and the road's host; MainViews.cpp: the tree's pages,
 // the menus' commands and the host of the pages.
 //

@@ -1,4 +1,4 @@
-// The main window's side of the open web (WebSession.h): the session's host,
+// The main window's side of the open web (WebSession.h): the host of TWebSession,
 // which shows the web in the pages and runs the wizard and the open dialog
 // for it, and how the docked dialogs and the web's counters follow the web.
 #include <QComboBox>
@@ -22,7 +22,7 @@ namespace qlon {
 using shell::ProcessMessages;
 using shell::TWaitCursor;
 
-// ---------------------------------------------------------------- the session's host
+// ---------------------------------------------------------------- the open web's host
 
 bool TMainWin::TSessionHost::WebMayClose() {
   if (!win_.CurrentWeb()) return true;

@@ -3,7 +3,7 @@
 // closed, reset and deleted, with the recent webs and the rules that keep a
 // new web out of the folders the user or the program lives in. One web is
 // open at a time. The window shows it and runs the dialogs for it through
-// IWebSessionHost; the session itself uses no widget (its questions go
+// IWebSessionHost; TWebSession itself uses no widget (its questions go
 // through the program's message box).
 //
 // Every new web is made by New, whichever road asks for it (File > Nouveau,
@@ -41,7 +41,7 @@ struct TNewWebChoice {
   bool CaptureNow = false;     // "OK et capturer"
 };
 
-// The window's side of the session.
+// The window's side of the open web: what TWebSession asks of it.
 class IWebSessionHost {
  public:
   virtual ~IWebSessionHost() = default;
