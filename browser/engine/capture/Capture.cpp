@@ -140,6 +140,10 @@ class THttpCaptureRequest : public TCaptureRequest {
       Body.clear();
       return;
     }
+    // Room for the announced length at once, rather than a copy at each
+    // doubling; a server's figure is believed only up to what is kept.
+    if (Body.empty() && header_.ContentLength > 0)
+      Body.reserve(std::min(size_t(header_.ContentLength), kKeptBodyMax));
     Body.append(block, size);
   }
   void ReadHeader() {

@@ -60,15 +60,19 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
   bytes.clear();
   if (ok && status.st_size > 0) bytes.resize(std::size_t(status.st_size));
   std::size_t have = 0;
+  // The end is found with a read into a small buffer: growing the string
+  // for it would copy the whole page once more.
+  char probe[4096];
   while (ok) {
-    // A file that grew since its fstat is read to its end all the same.
-    if (have == bytes.size()) bytes.resize(have + std::max<std::size_t>(have / 2, 4096));
-    const ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+    const bool full = have == bytes.size();
+    const ssize_t got = full ? ::read(fd, probe, sizeof probe) : ::read(fd, bytes.data() + have, bytes.size() - have);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
       break;
     }
+    // A file that grew since its fstat is read to its end all the same.
+    if (full) bytes.append(probe, std::size_t(got));
     have += std::size_t(got);
   }
   ::close(fd);
@@ -317,8 +321,9 @@ std::optional<std::string> TPageRewriter::Run(std::string_view bytes, bool* fram
     AskExpected();
   }
 
+  // Each rewritten link gains its OLDREF: room for that at once.
   std::string out;
-  out.reserve(bytes.size() + 1024);
+  out.reserve(bytes.size() + bytes.size() / 2 + 1024);
   std::string base = page_.FullUrl;
   size_t firstLink = std::string::npos, bodyEnd = std::string::npos;
   TTagLink link;

@@ -620,12 +620,6 @@ bool TTagLink::SetOldUrl(std::string_view url) { return WriteOldRef(url, Status)
 
 THtmlParser::THtmlParser(QIODevice& stream) : stream_(stream) {}
 
-const TToken& THtmlParser::GetToken(int index) const {
-  static const TToken kDefault{};
-  if (index < 0 || index >= GetCount()) return kDefault;
-  return tokens_[index];
-}
-
 void THtmlParser::AddToken(uint8_t flags, uint8_t kind, int64_t position, int64_t length) {
   TToken& prev = tokens_.back();
   if (position > prev.End()) prev.Flags |= kTokenTextAfter;
@@ -685,9 +679,12 @@ void THtmlParser::Parse() {
   }
   stream_.seek(0);
 
-  tokens_.push_back(TToken{kTokenSentinel, tkUnknown, 0, 0});
   const char* d = data_.constData();
   const int64_t n = data_.size();
+  // Pages hold a tag every few dozen bytes: room for about that many at
+  // once, rather than a copy of the table at each doubling from one.
+  tokens_.reserve(std::size_t(n / 16) + 2);
+  tokens_.push_back(TToken{kTokenSentinel, tkUnknown, 0, 0});
   int state = 0, dashes = 0;
   int64_t start = 0, i = 0;
   while (i < n) {
@@ -868,6 +865,9 @@ void THtmlParser::CollectAnchorText(int index, TTagLink& link) const {
 
 bool THtmlParser::GetTagLink(int index, TTagLink& link) {
   link.Clear();
+  // A walk from the first token starts outside any script or NOFRAMES,
+  // whatever the walk before it ended in.
+  if (index == 0) insideNoframes_ = insideScript_ = false;
   const TToken& t = GetToken(index);
   link.Flags = t.Flags;
   link.Kind = t.Kind;

@@ -18,6 +18,7 @@
 //     writes the page back byte for byte, whatever junk it holds.
 //
 // The table grows with the page: no link is ever dropped for lack of room.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -178,7 +179,11 @@ class THtmlParser {
   void Parse();
 
   int GetCount() const { return static_cast<int>(tokens_.size()); }
-  const TToken& GetToken(int index) const;
+  // Out of range: a token of no kind (walks call this for every token).
+  const TToken& GetToken(int index) const {
+    static constexpr TToken kNone{};
+    return index >= 0 && index < GetCount() ? tokens_[std::size_t(index)] : kNone;
+  }
   std::string GetTokenText(int index) const;
   std::string GetTextAfter(int index) const;
   // Unbounded views of the page bytes, for callers that need whole texts.
@@ -191,7 +196,8 @@ class THtmlParser {
 
   bool LoadTag(int index, TTag& tag) const;
   // Builds the link of a token. Call in token order: SCRIPT and NOFRAMES
-  // tokens switch states that decide whether later links count.
+  // tokens switch states that decide whether later links count; a walk
+  // that starts again at token 0 starts those states afresh.
   bool GetTagLink(int index, TTagLink& link);
   TMarker GetMarker(int index) const;
   // The index of the first token after `from` that is the marker; -1 when none.

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "CaptureFixture.h"
+#include "LinkTargets.h"
 #include "PageIndex.h"
 #include "PageRewrite.h"
 #include "ReplaceBatch.h"
@@ -96,6 +97,9 @@ class DlgResolveTest : public ::testing::Test {
       html += "<img src=\"/img/i" + std::to_string(i % 9) + ".gif\"> <a href=\"http://10.9.9." + std::to_string(i % 5) +
               "/x.htm\">n</a> <a href=\"/gone" + std::to_string(i) + ".htm\">g</a> <a href=\"/frames.htm\">f</a>" +
               std::string(size_t(i * 37 % 3000), ' ') + "</body></html>";
+      // A script left open at the end: its state must not reach the links
+      // before it, whichever thread rewrites the page.
+      if (i % 40 == 5) html += "<script>var late = 1;";
       cap.Page("http://m.example/" + page(i), "m/" + page(i), html);
     }
     for (int i = 0; i < 9; ++i)
@@ -430,6 +434,7 @@ TEST_F(DlgResolveTest, ParallelAndOneThreadGiveTheSameFiles) {
   // What the walk had to do happened: links made local, the drawn map
   // inlined, the world rewritten, the new numeric hosts in the capture file.
   EXPECT_NE(one.files.at("m/d3/p3.htm").find("href=\"../d2/p9.htm\" OLDREF="), std::string::npos);
+  EXPECT_NE(one.files.at("m/d5/p5.htm").find("href=\"../d1/p8.htm\" OLDREF="), std::string::npos);
   EXPECT_NE(one.files.at("m/map.htm").find("<map name=\"map\">"), std::string::npos);
   EXPECT_EQ(one.files.at("m/plain.htm").find("<map"), std::string::npos);
   EXPECT_NE(one.files.at("m/w.wrl").find("OLDREF"), std::string::npos);
@@ -478,6 +483,33 @@ TEST_F(DlgResolveTest, SiteInPartsGivesTheSameFilesAsWhole) {
     ExpectSameFiles(files, whole, label);
     EXPECT_EQ(total, wholeTotal) << label;
     EXPECT_EQ(steps, wholeSteps) << label;
+  }
+}
+
+// A page that links to more distinct captured files than the lookup keeps
+// answers for gets every one of them local, asked of the capture's thread
+// by workers or looked up there.
+TEST_F(DlgResolveTest, APageWithMoreTargetsThanTheLookupKeepsHasThemAllLocal) {
+  const int targets = int(TLinkTargets::kKept) + 1;
+  for (int threads : {1, 4}) {
+    qlon::test::TestCapture cap;
+    std::string html = "<body>";
+    for (int i = 0; i < targets; ++i) {
+      const std::string name = "t/" + std::to_string(i) + ".gif";
+      cap.Add("http://w.example/" + name, fsRetrieved, "image/gif", "w/" + name, "GIF89a", 1, 1, 1);
+      html += "<img src=\"" + name + "\">";
+    }
+    cap.Page("http://w.example/", "w/index.htm", html + "</body>");
+    // A second page, so that a worker rewrites one while the other waits.
+    cap.Page("http://w.example/b.htm", "w/b.htm", html + "</body>");
+    ASSERT_TRUE(cap.web.Save());
+    Recorder host;
+    ASSERT_EQ(Resolve(cap, host, false, {}, threads), rrFinished);
+    for (const char* page : {"w/index.htm", "w/b.htm"}) {
+      const std::string rewritten = cap.Read(page);
+      EXPECT_EQ(qlon::test::Count(rewritten, "\" OLDREF=\"http://w.example/t/"), size_t(targets)) << threads;
+      EXPECT_NE(rewritten.find("<img src=\"t/" + std::to_string(targets - 1) + ".gif\" OLDREF="), std::string::npos);
+    }
   }
 }
 
