@@ -279,12 +279,20 @@ int TDlgWeb::CheckUrlText(std::string_view text) {
 }
 
 // An address typed or pasted whole after the field's "http://www." keeps
-// its own scheme: the prefix was only there to be completed.
+// its own scheme: the prefix was only there to be completed. Its "www."
+// goes before a "www." typed again, a numeric address or localhost, which
+// no server answers under that name.
 static QString WithoutDefaultPrefix(const QString& url) {
   if (!url.startsWith(kDefaultUrl, Qt::CaseInsensitive)) return url;
   const QString rest = url.mid(int(std::string_view(kDefaultUrl).size()));
   for (const char* scheme : {"http:", "ftp:", "file:"})
     if (rest.startsWith(scheme, Qt::CaseInsensitive)) return rest;
+  static const QRegularExpression kHostEnd(QStringLiteral("[:/?#]"));
+  static const QRegularExpression kNumeric(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
+  const QString host = rest.section(kHostEnd, 0, 0);
+  if (rest.startsWith("www.", Qt::CaseInsensitive) || rest.startsWith('[') || kNumeric.match(host).hasMatch() ||
+      host.compare("localhost", Qt::CaseInsensitive) == 0)
+    return "http://" + rest;
   return url;
 }
 

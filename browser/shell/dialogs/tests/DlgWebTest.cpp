@@ -124,6 +124,28 @@ TEST_F(DlgWebTest, NewWebGoesPageByPageOnlyFromAnAcceptedAddress) {
   EXPECT_EQ(again.Pages.Url->UrlCombo->currentText(), "http://site.example/start/");
 }
 
+// A numeric address, localhost or a "www." typed after the field's
+// "http://www." loses the prefix's "www."; a name keeps it.
+TEST_F(DlgWebTest, ANumericAddressTypedAfterThePrefixIsNotGivenItsWww) {
+  TDlgWeb dlg(setup);
+  QLineEdit* address = dlg.Pages.Url->UrlCombo->lineEdit();
+  const std::pair<const char*, const char*> cases[] = {
+      {"127.0.0.1:18631/index.html", "http://127.0.0.1:18631/index.html"},
+      {"localhost/doc/", "http://localhost/doc/"},
+      {"[::1]:8080/", "http://[::1]:8080/"},
+      {"www.site.example/", "http://www.site.example/"},
+      {"site.example/", "http://www.site.example/"},
+      {"127.0.0.1.example/", "http://www.127.0.0.1.example/"},
+  };
+  for (const auto& [typed, taken] : cases) {
+    dlg.Pages.Url->UrlCombo->setEditText("http://www.");
+    address->end(false);
+    QTest::keyClicks(address, typed);
+    ASSERT_TRUE(dlg.CheckStartUrl()) << typed;
+    EXPECT_EQ(dlg.Pages.Url->UrlCombo->currentText(), taken) << typed;
+  }
+}
+
 TEST_F(DlgWebTest, HistoryKeepsFortyAddressesMostRecentFirst) {
   TDlgWeb dlg(setup);
   for (int k = 0; k < 45; ++k) {
