@@ -941,10 +941,7 @@ class Reader {
         else StartHeading();
         break;
       case Tag::Address: DoAddress(end); break;
-      case Tag::Center:
-        Finish();
-        justify_ = end ? kLeft : kCentre;
-        break;
+      case Tag::Center: DoCenter(end); break;
       case Tag::Div: DoDiv(end); break;
       case Tag::A: DoAnchor(end); break;
       case Tag::Img:
@@ -1043,6 +1040,18 @@ class Reader {
     const TAttribute* a = Find(Attr::Align);
     divs_.push_back(justify_);
     BreakLine(a ? AlignJustify(a->Name, justify_) : justify_);
+  }
+  // CENTER centres what it holds and its end gives back the alignment it
+  // found, in the DIVs' stack (a cell ends those left open in it too).
+  void DoCenter(bool end) {
+    Finish();
+    if (!end) {
+      divs_.push_back(justify_);
+      justify_ = kCentre;
+    } else if (divs_.size() > divFloor_) {
+      justify_ = divs_.back();
+      divs_.pop_back();
+    }
   }
   // Ends the open section's line; what follows opens a section with the
   // justification. A section with nothing in it yet (a list item's first

@@ -372,6 +372,10 @@ TEST(ReadhtmlBlocks, DivEndsLinesAndAligns) {
   EXPECT_EQ(read(u"<div align=center>c1<p>c2<div align=right>r</div>c3</div>l1<div align=bogus>l2</div>"
                  u"<center><div>c4</div>c5</center>"),
             "c1=2 / c2=2 r=3 c3=2 l1=1 l2=1 c4=2 c5=2");
+  // CENTER's end gives back the alignment it found, as a DIV's does.
+  EXPECT_EQ(read(u"<div align=right>r1<center>c</center>r2</div>l<table><tr><td align=right>"
+                 u"<center>c</center>r</td></tr></table>"),
+            "r1=3 c=2 r2=3 l=1 c=2 r=3");
   // A list item's first line stays beside its bullet.
   EXPECT_EQ(read(u"<ul><li><div>item</div>more<li>next</ul>"), "item=1* more=1 next=1*");
   // A cell ends the DIVs left open in it; the end of one opened outside the
