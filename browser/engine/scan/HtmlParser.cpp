@@ -682,8 +682,10 @@ void THtmlParser::Parse() {
   const char* d = data_.constData();
   const int64_t n = data_.size();
   // Pages hold a tag every few dozen bytes: room for about that many at
-  // once, rather than a copy of the table at each doubling from one.
-  tokens_.reserve(std::size_t(n / 16) + 2);
+  // once, rather than a copy of the table at each doubling from one; a
+  // large page of few tags is not given room for a table it never fills.
+  constexpr int64_t kReservedTokens = int64_t(1) << 16;
+  tokens_.reserve(std::size_t(std::min(n / 16, kReservedTokens)) + 2);
   tokens_.push_back(TToken{kTokenSentinel, tkUnknown, 0, 0});
   int state = 0, dashes = 0;
   int64_t start = 0, i = 0;
