@@ -7,9 +7,9 @@
 // interface through it.
 //
 // Main.cpp: start-up, mode and view, geometry, the command line, the
-// scheduler's tasks; MainWeb.cpp: the host of the open web (TWebSession); MainCapture.cpp: the
-// capture commands and the road's host; MainViews.cpp: the tree's pages,
-// the menus' commands and the host of the pages.
+// scheduler's tasks; MainWeb.cpp: the host of the open web (TWebSession);
+// MainCapture.cpp: the capture commands and the road's host; MainViews.cpp:
+// the tree's pages, the menus' commands and the host of the pages.
 //
 // Its public face is what the program needs: build it, show it, read its
 // web, mode and page. Everything else is reached through the menus, the tool

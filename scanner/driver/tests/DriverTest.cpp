@@ -21,7 +21,7 @@ const char* const kProducts[] = {"QM-51270K       ", "QM-7741         ", "QM-284
                                  "QM-7731         ", "QM-6620         ", "QM-51290T       ",
                                  "QM-28490T       "};
 
-// The session's view of an emulated device, straight on its SCSI target.
+// The driver's link to an emulated device, straight on its SCSI target.
 class EmulatorLink : public DeviceLink {
  public:
   explicit EmulatorLink(std::shared_ptr<EmulatedScanner> s) : scanner(std::move(s)) {}
