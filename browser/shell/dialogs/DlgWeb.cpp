@@ -287,12 +287,11 @@ static QString WithoutDefaultPrefix(const QString& url) {
   const QString rest = url.mid(int(std::string_view(kDefaultUrl).size()));
   for (const char* scheme : {"http:", "ftp:", "file:"})
     if (rest.startsWith(scheme, Qt::CaseInsensitive)) return rest;
-  static const QRegularExpression kHostEnd(QStringLiteral("[:/?#]"));
-  static const QRegularExpression kNumeric(QStringLiteral("^\\d{1,3}(\\.\\d{1,3}){3}$"));
-  const QString host = rest.section(kHostEnd, 0, 0);
-  if (rest.startsWith("www.", Qt::CaseInsensitive) || rest.startsWith('[') || kNumeric.match(host).hasMatch() ||
-      host.compare("localhost", Qt::CaseInsensitive) == 0)
-    return "http://" + rest;
+  const QString bare = "http://" + rest;
+  const TUrl typed(bare.toStdString());
+  if (rest.startsWith("www.", Qt::CaseInsensitive) || rest.startsWith('[') || typed.IsNumericHost() ||
+      QString::fromStdString(typed.Host).compare("localhost", Qt::CaseInsensitive) == 0)
+    return bare;
   return url;
 }
 
